@@ -1,0 +1,39 @@
+// Error-number texts and the raising of the stack limit at start-up.
+#include "support/system-utils.h"
+
+#include <cstdio>
+#include <cstring>
+#include <sys/resource.h>
+
+// Lets the tests reach the fallback text, which this C library never needs.
+static const char *platform_error_text(int error_number)
+{
+  return strerror(error_number);
+}
+const char *(*error_text_lookup)(int) = platform_error_text;
+
+const char *error_text(int error_number)
+{
+  const char *text = error_text_lookup(error_number);
+  if (text)
+    return text;
+  static char buffer[sizeof "undocumented error #" + 12];
+  snprintf(buffer, sizeof buffer, "undocumented error #%d", error_number);
+  return buffer;
+}
+
+void raise_stack_limit(int64_t wanted)
+{
+  struct rlimit limit;
+  if (getrlimit(RLIMIT_STACK, &limit) != 0)
+    return;
+  if (limit.rlim_cur == RLIM_INFINITY || limit.rlim_cur >= static_cast<rlim_t>(wanted))
+    return;
+  if (limit.rlim_max == RLIM_INFINITY || limit.rlim_max > limit.rlim_cur) {
+    rlim_t hard = limit.rlim_max;
+    limit.rlim_cur = (hard != RLIM_INFINITY && hard < static_cast<rlim_t>(wanted))
+                         ? hard
+                         : static_cast<rlim_t>(wanted);
+    setrlimit(RLIMIT_STACK, &limit);
+  }
+}

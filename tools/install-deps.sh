@@ -1,0 +1,19 @@
+#!/bin/sh
+# Installs, with apt-get, the build and test tools that a fresh machine lacks.
+set -e
+need=""
+command -v clang >/dev/null 2>&1 || need="$need clang"
+command -v clang++ >/dev/null 2>&1 || need="$need clang"
+command -v ninja >/dev/null 2>&1 || need="$need ninja-build"
+command -v cmake >/dev/null 2>&1 || need="$need cmake"
+command -v python3 >/dev/null 2>&1 || need="$need python3"
+command -v llvm-symbolizer >/dev/null 2>&1 || need="$need llvm"
+[ -e /usr/include/gtest/gtest.h ] || need="$need libgtest-dev"
+[ -e /usr/include/benchmark/benchmark.h ] || need="$need libbenchmark-dev"
+if [ -n "$need" ]; then
+  SUDO=""
+  [ "$(id -u)" = 0 ] || SUDO=sudo
+  $SUDO apt-get update -qq
+  # shellcheck disable=SC2086
+  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq $need
+fi

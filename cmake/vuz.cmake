@@ -20,3 +20,23 @@ function(vuz_unit_test name)
   gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST
     PROPERTIES ENVIRONMENT "ASAN_OPTIONS=allocator_may_return_null=1;VUZ_SOURCE_DIR=${PROJECT_SOURCE_DIR};VUZ_BINARY_DIR=${PROJECT_BINARY_DIR}")
 endfunction()
+
+# vuz_folder_library(NAME DEPENDS libs...): a static library of every .cc file
+# in the calling folder.
+function(vuz_folder_library name)
+  cmake_parse_arguments(ARG "" "" "DEPENDS" ${ARGN})
+  file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cc)
+  vuz_library(${name} ${sources} ${ARG_UNPARSED_ARGUMENTS} DEPENDS ${ARG_DEPENDS})
+endfunction()
+
+# vuz_folder_tests(PREFIX DEPENDS libs...): one test program per *-test.cc file
+# in the calling folder, named PREFIX_<file>.
+function(vuz_folder_tests prefix)
+  cmake_parse_arguments(ARG "" "" "DEPENDS" ${ARGN})
+  file(GLOB tests CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*-test.cc)
+  foreach(test ${tests})
+    get_filename_component(stem ${test} NAME_WE)
+    string(REPLACE "-" "_" stem ${stem})
+    vuz_unit_test(${prefix}_${stem} ${test} ${ARG_UNPARSED_ARGUMENTS} DEPENDS ${ARG_DEPENDS})
+  endforeach()
+endfunction()

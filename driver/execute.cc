@@ -1,0 +1,251 @@
+// Running one collected command: the wrapper, the split into a pipeline, the
+// "-v" and "-###" echo, the children through the process layer, and the
+// judgement of their statuses and times.
+#include "driver/specs.h"
+
+#include "diagnostics/diagnostic.h"
+#include "driver/driver-options.h"
+#include "driver/search-paths.h"
+#include "support/alloc.h"
+#include "support/char-class.h"
+#include "support/pex.h"
+
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+#include <sys/wait.h>
+
+struct pipeline_command {
+  const char *program;
+  const char **argv;
+};
+
+// A word needs quoting under "-###" unless it is made of these characters only.
+static bool plain_word(const char *word)
+{
+  for (const char *p = word; *p; p++)
+    if (!c_isalnum(static_cast<unsigned char>(*p)) && *p != '-' && *p != '.' && *p != '/' &&
+        *p != '_')
+      return false;
+  return true;
+}
+
+// Writes a word in double quotes with everything a POSIX shell would still
+// interpret inside them escaped (the backtick too), so that a printed line
+// can be pasted into a shell.
+static void write_quoted_word(FILE *stream, const char *word)
+{
+  fputc('"', stream);
+  for (const char *p = word; *p; p++) {
+    if (*p == '"' || *p == '$' || *p == '\\' || *p == '`')
+      fputc('\\', stream);
+    fputc(*p, stream);
+  }
+  fputc('"', stream);
+}
+
+static void echo_word(FILE *stream, const char *word, bool dry_run)
+{
+  fputc(' ', stream);
+  if (!*word)
+    fputs("\"\"", stream);
+  else if (dry_run && !plain_word(word))
+    write_quoted_word(stream, word);
+  else
+    fputs(word, stream);
+}
+
+static bool needs_time_quote(const char *word)
+{
+  for (const char *p = word; *p; p++)
+    if (c_isspace(static_cast<unsigned char>(*p)) || *p == '"' || *p == '$' || *p == '\\' ||
+        *p == '`')
+      return true;
+  return false;
+}
+
+// Inserts the pieces of the -wrapper text in front of the command.
+static int splice_wrapper(const char *wrapper)
+{
+  if (char *full = find_program((*argbuf)[0]))
+    (*argbuf)[0] = full;
+  vec<const char *> *pieces = nullptr;
+  const char *p = wrapper;
+  while (*p == ',')
+    p++;
+  for (;;) {
+    const char *end = strchr(p, ',');
+    if (!end) {
+      vec_safe_push(pieces, static_cast<const char *>(checked_strdup(p)));
+      break;
+    }
+    vec_safe_push(pieces, static_cast<const char *>(checked_strndup(p, static_cast<size_t>(end - p))));
+    p = end;
+    while (*p == ',')
+      p++;
+    if (!*p) {
+      vec_safe_push(pieces, static_cast<const char *>(checked_strdup("")));
+      break;
+    }
+  }
+  uint32_t n = vec_length(pieces);
+  uint32_t before = vec_length(argbuf);
+  for (uint32_t i = 0; i < n; i++)
+    vec_safe_insert(argbuf, i, (*pieces)[i]);
+  vuz_assert(vec_length(argbuf) == before + n);
+  vec_release(pieces);
+  return static_cast<int>(n);
+}
+
+int execute()
+{
+  vuz_assert(spec_function_depth == 0);
+  int wrapped = 0;
+  if (const char *wrapper = driver_wrapper())
+    wrapped = splice_wrapper(wrapper);
+
+  int n_commands = 1;
+  for (const char *word : *argbuf)
+    if (strcmp(word, "|") == 0)
+      n_commands++;
+  vec_safe_push(argbuf, static_cast<const char *>(nullptr));
+  const char **words = argbuf->address();
+  uint32_t n_words = vec_length(argbuf) - 1;
+
+  pipeline_command *commands = checked_new_array<pipeline_command>(static_cast<uint64_t>(n_commands));
+  char **resolved = checked_new_cleared<char *>(static_cast<uint64_t>(n_commands));
+  int c = 0;
+  commands[0].program = words[0];
+  commands[0].argv = words;
+  for (uint32_t i = 0; i < n_words; i++)
+    if (strcmp(words[i], "|") == 0) {
+      words[i] = nullptr;
+      c++;
+      commands[c].program = words[i + 1];
+      commands[c].argv = &words[i + 1];
+    }
+  for (int i = 0; i < n_commands; i++) {
+    if (i == 0 && wrapped)
+      continue;
+    if (!commands[i].program)
+      continue;
+    if (char *full = find_program(commands[i].program)) {
+      resolved[i] = full;
+      commands[i].argv[0] = full;
+    }
+  }
+
+  bool dry_run = dry_run_count > 0;
+  if (driver_verbose()) {
+    if (help_requested)
+      fputc('\n', stderr);
+    for (int i = 0; i < n_commands; i++) {
+      for (const char **a = commands[i].argv; *a; a++)
+        echo_word(stderr, *a, dry_run);
+      fputs(i + 1 < n_commands ? " |" : "", stderr);
+      fputc('\n', stderr);
+    }
+    fflush(stderr);
+    if (dry_run) {
+      commands_run++;
+      for (int i = 0; i < n_commands; i++)
+        free(resolved[i]);
+      free(resolved);
+      free(commands);
+      vec_pop(argbuf);
+      return 0;
+    }
+  }
+
+  bool keep_times = driver_time() || time_report_stream;
+  pex_pipeline *pex =
+      pex_init(PEX_PIPED | (keep_times ? PEX_KEEP_TIMES : 0), program_name, last_temp_name);
+  if (!pex)
+    fatal_error(0, "%<pex_init%> failed: %m");
+  for (int i = 0; i < n_commands; i++) {
+    int error_number = 0;
+    int flags = (i + 1 == n_commands ? PEX_FINAL_STAGE : 0) |
+                (commands[i].argv[0] == commands[i].program ? PEX_PATH_SEARCH : 0);
+    const char *message = pex_run_stage(pex, flags, commands[i].argv[0],
+                                        const_cast<char *const *>(commands[i].argv), nullptr,
+                                        nullptr, &error_number);
+    if (message) {
+      if (error_number == 0)
+        fatal_error(0, "cannot execute %qs: %s", commands[i].argv[0], message);
+      errno = error_number;
+      fatal_error(0, "cannot execute %qs: %s: %m", commands[i].argv[0], message);
+    }
+    commands_run++;
+  }
+
+  int *statuses = checked_new_array<int>(static_cast<uint64_t>(n_commands));
+  if (!pex_copy_statuses(pex, n_commands, statuses))
+    fatal_error(0, "failed to get exit status: %m");
+  pex_child_times *times = nullptr;
+  if (keep_times) {
+    times = checked_new_array<pex_child_times>(static_cast<uint64_t>(n_commands));
+    if (!pex_copy_times(pex, n_commands, times))
+      fatal_error(0, "failed to get process times: %m");
+  }
+  pex_destroy(pex);
+
+  int result = 0;
+  for (int i = 0; i < n_commands; i++) {
+    int status = statuses[i];
+    if (WIFSTOPPED(status)) {
+      // nothing
+    } else if (WIFSIGNALED(status)) {
+      int sig = WTERMSIG(status);
+      if (sig == SIGPIPE) {
+        sigpipe_count++;
+        result = -1;
+      } else if (sig == SIGINT || sig == SIGQUIT || sig == SIGKILL || sig == SIGTERM) {
+        fatal_error(0, "%s signal terminated program %s", strsignal(sig), commands[i].program);
+      } else {
+        internal_error_no_backtrace("%s signal terminated program %s", strsignal(sig),
+                                    commands[i].program);
+      }
+    } else if (WIFEXITED(status) && WEXITSTATUS(status) > 0) {
+      uint32_t code = static_cast<uint32_t>(WEXITSTATUS(status));
+      if (driver_report_bug() && i == 0 && code == 4) {
+        const char *first = commands[i].argv[0];
+        const char *slash = strrchr(first, '/');
+        if (strncmp(slash ? slash + 1 : first, "tolm", 4) == 0)
+          report_crash(commands[i].argv);
+      }
+      result = -1;
+      if (code > max_child_status)
+        max_child_status = code;
+    }
+    if (times) {
+      double user = static_cast<double>(times[i].user_seconds) +
+                    static_cast<double>(times[i].user_microseconds) / 1.0e6;
+      double system = static_cast<double>(times[i].system_seconds) +
+                      static_cast<double>(times[i].system_microseconds) / 1.0e6;
+      if (user + system != 0) {
+        if (driver_time())
+          fprintf(stderr, "# %s %.2f %.2f\n", commands[i].program, user, system);
+        if (time_report_stream) {
+          fprintf(time_report_stream, "%g %g", user, system);
+          for (const char **a = commands[i].argv; *a; a++) {
+            fputc(' ', time_report_stream);
+            if (needs_time_quote(*a))
+              write_quoted_word(time_report_stream, *a);
+            else
+              fputs(*a, time_report_stream);
+          }
+          fputc('\n', time_report_stream);
+          fflush(time_report_stream);
+        }
+      }
+    }
+  }
+  free(times);
+  free(statuses);
+  for (int i = 0; i < n_commands; i++)
+    free(resolved[i]);
+  free(resolved);
+  free(commands);
+  vec_pop(argbuf);
+  return result;
+}

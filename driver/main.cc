@@ -1,0 +1,216 @@
+// The program entry and the fixed order of one driver run, the process-wide
+// set-up, the exit status, and the clean-up at exit and on fatal signals.
+#include "diagnostics/diagnostic.h"
+#include "driver/driver-options.h"
+#include "driver/env-manager.h"
+#include "driver/search-paths.h"
+#include "driver/specs.h"
+#include "options/opt-suggestions.h"
+#include "support/alloc.h"
+#include "support/argv.h"
+#include "support/concat.h"
+#include "support/system-utils.h"
+
+#include <cerrno>
+#include <csignal>
+#include <cstdlib>
+#include <cstring>
+#include <sys/stat.h>
+#include <unistd.h>
+
+const char *program_name;
+bool response_files_used;
+uint32_t sigpipe_count;
+uint32_t max_child_status = 1;
+uint32_t commands_run;
+
+bool choose_input_compilers(driver_state *state);
+void do_spec_on_infiles(driver_state *state);
+void maybe_run_linker(driver_state *state, const char *invocation_name);
+void finish_run();
+bool answer_print_queries();
+
+// Removes one listed file; only async-signal-safe calls, as the signal
+// handler uses it too.
+static void remove_listed_file(const char *name)
+{
+  struct stat st;
+  if (stat(name, &st) != 0 || !S_ISREG(st.st_mode))
+    return;
+  if (unlink(name) == 0 || !driver_verbose())
+    return;
+  // No strerror here: only async-signal-safe work in a signal handler.
+  const char *parts[] = {program_name ? program_name : "vuz", ": error: ", name,
+                         ": cannot remove temporary file\n"};
+  for (const char *part : parts)
+    if (write(2, part, strlen(part)) < 0)
+      return;
+}
+
+static void remove_list(temp_file_node *list)
+{
+  for (temp_file_node *node = list; node; node = node->next)
+    remove_listed_file(node->name);
+}
+
+void remove_temp_files_at_exit()
+{
+  for (temp_file_node *node = always_delete_list; node; node = node->next) {
+    struct stat st;
+    if (stat(node->name, &st) == 0 && S_ISREG(st.st_mode) && unlink(node->name) != 0 &&
+        driver_verbose())
+      error_here("%s: %m", node->name);
+  }
+  always_delete_list = nullptr;
+}
+
+void on_fatal_signal(int signal_number)
+{
+  signal(signal_number, SIG_DFL);
+  remove_list(failure_delete_list);
+  remove_list(always_delete_list);
+  always_delete_list = nullptr;
+  kill(getpid(), signal_number);
+}
+
+void driver_global_setup()
+{
+  stream_helper_noop();
+  diagnostic_state_init(&global_dc);
+  diagnostic_color_init(&global_dc, -1);
+  diagnostic_urls_init(&global_dc, -1);
+  if (atexit(remove_temp_files_at_exit) != 0)
+    fatal_error(0, "atexit failed");
+  for (int sig : {SIGINT, SIGHUP, SIGTERM, SIGPIPE})
+    if (signal(sig, SIG_IGN) != SIG_IGN)
+      signal(sig, on_fatal_signal);
+  signal(SIGCHLD, SIG_DFL);
+  raise_stack_limit(0x4000000);
+  vec_reserve_exact(argbuf, 10);
+  vec_reserve_exact(response_argbuf, 10);
+  obstack_init_pool(&spec_obstack);
+  obstack_init_pool(&collect_obstack);
+}
+
+int run_exit_status()
+{
+  if (sigpipe_count)
+    return 2;
+  if (errors_reported())
+    return driver_pass_exit_codes() ? static_cast<int>(max_child_status) : 1;
+  return 0;
+}
+
+// A blank or tab in a path gets a backslash, so that the path stays one word.
+char *escape_blanks(const char *path)
+{
+  size_t n = strlen(path);
+  char *out = static_cast<char *>(checked_malloc(2 * n + 1));
+  char *q = out;
+  for (const char *p = path; *p; p++) {
+    if (*p == ' ' || *p == '\t')
+      *q++ = '\\';
+    *q++ = *p;
+  }
+  *q = '\0';
+  return out;
+}
+
+static void export_assembler_options()
+{
+  if (vec_empty(as_option_list))
+    return;
+  obstack_append_text(&collect_obstack, "VRESK_AS_OPTIONS=");
+  bool first = true;
+  for (const char *option : *as_option_list) {
+    if (!first)
+      obstack_append_byte(&collect_obstack, ' ');
+    first = false;
+    // Quoted like the other option lists, so an option with a quote survives.
+    obstack_append_byte(&collect_obstack, '\'');
+    for (const char *p = option; *p; p++) {
+      if (*p == '\'')
+        obstack_append(&collect_obstack, "'\\''", 4);
+      else
+        obstack_append_byte(&collect_obstack, *p);
+    }
+    obstack_append_byte(&collect_obstack, '\'');
+  }
+  obstack_append_byte(&collect_obstack, '\0');
+  env.xput(static_cast<char *>(obstack_close_object(&collect_obstack)));
+}
+
+static void report_unrecognised_options(driver_state *)
+{
+  for (int i = 0; i < switch_count; i++) {
+    if (switches[i].accepted)
+      continue;
+    const char *text = switches[i].text;
+    const char *suggestion = suggest_option(text);
+    if (suggestion)
+      error_here("unrecognized command-line option %<-%s%>; did you mean %<-%s%>?", text,
+                 suggestion);
+    else
+      error_here("unrecognized command-line option %<-%s%>", text);
+  }
+}
+
+int driver_run(driver_state *state, int argc, char **argv)
+{
+  const char *slash = strrchr(argv[0], '/');
+  program_name = slash ? slash + 1 : argv[0];
+  alloc_set_program_name(program_name);
+
+  char **original = argv;
+  expand_response_files(&argc, &argv);
+  response_files_used = argv != original;
+
+  init_option_obstack();
+  init_options_struct(&global_options, &global_options_set);
+  decode_argv_to_option_array(static_cast<unsigned>(argc), const_cast<const char **>(argv), FLAG_DRIVER, &state->option_records,
+                              &state->option_record_count);
+
+  driver_global_setup();
+  init_multilib_texts();
+  load_all_specs(state->option_record_count, state->option_records);
+
+  export_assembler_options();
+  env.xput(concat_strings("VRESK_VUZ=", argv[0], nullptr));
+  if (!compile_only) {
+    if (char *quorf = find_program("quorf")) {
+      char *escaped = escape_blanks(quorf);
+      set_static_spec(&quorf_spec, escaped);
+      env.xput(concat_strings("VRESK_QUORF=", escaped, nullptr));
+      free(quorf);
+    }
+  }
+  if (offload_target_list && *offload_target_list)
+    env.xput(concat_strings("OFFLOAD_TARGET_NAMES=", offload_target_list, nullptr));
+  free(offload_target_list);
+  offload_target_list = nullptr;
+
+  report_unrecognised_options(state);
+
+  if (completion_prefix) {
+    print_option_completions(completion_prefix);
+    return 0;
+  }
+  if (!answer_print_queries())
+    return 0;
+  if (!choose_input_compilers(state)) {
+    do_spec_on_infiles(state);
+    maybe_run_linker(state, argv[0]);
+    finish_run();
+  }
+  return run_exit_status();
+}
+
+int main(int argc, char **argv)
+{
+  driver_state state = {};
+  env.init(false, false);
+  int status = driver_run(&state, argc, argv);
+  free(state.explicit_link_flags);
+  free(state.option_records);
+  return status;
+}

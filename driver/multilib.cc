@@ -1,0 +1,365 @@
+// Multilib selection: the library variant chosen by the options in effect,
+// from the select, matches, exclusions, reuse and defaults texts.
+#include "driver/specs.h"
+
+#include "diagnostics/diagnostic.h"
+#include "support/alloc.h"
+
+#include <cstring>
+
+const char *multi_dir;
+const char *multi_os_dir;
+const char *multi_arch_dir;
+
+struct multilib_option {
+  const char *text;
+  size_t length;
+};
+static vec<multilib_option> *multilib_used;
+static bool multilib_used_built;
+
+void init_multilib_texts()
+{
+  multilib_select = ". ;";
+  multilib_matches = "";
+  multilib_exclusions = "";
+  multilib_reuse = "";
+  multilib_defaults = "";
+}
+
+static bool in_used(const char *text, size_t length)
+{
+  if (multilib_used)
+    for (const multilib_option &o : *multilib_used)
+      if (o.length == length && strncmp(o.text, text, length) == 0)
+        return true;
+  return false;
+}
+
+// The default option's group in multilib_options has no other member in use.
+static bool group_free_of_others(const char *option, size_t length)
+{
+  const char *p = multilib_options;
+  while (*p) {
+    while (*p == ' ')
+      p++;
+    const char *group = p;
+    while (*p && *p != ' ')
+      p++;
+    const char *group_end = p;
+    bool listed = false;
+    for (const char *q = group; q < group_end;) {
+      const char *alt = q;
+      while (q < group_end && *q != '/')
+        q++;
+      if (static_cast<size_t>(q - alt) == length && strncmp(alt, option, length) == 0)
+        listed = true;
+      if (q < group_end)
+        q++;
+    }
+    if (!listed)
+      continue;
+    for (const char *q = group; q < group_end;) {
+      const char *alt = q;
+      while (q < group_end && *q != '/')
+        q++;
+      if (in_used(alt, static_cast<size_t>(q - alt)))
+        return false;
+      if (q < group_end)
+        q++;
+    }
+    return true;
+  }
+  return false;
+}
+
+static void build_multilib_used()
+{
+  multilib_used_built = true;
+  // matches: GIVEN USED; ...
+  struct pair {
+    const char *given;
+    size_t given_length;
+    const char *used;
+    size_t used_length;
+  };
+  vec<pair> *pairs = nullptr;
+  for (const char *p = multilib_matches; *p;) {
+    while (*p == ' ' || *p == '\n')
+      p++;
+    if (!*p)
+      break;
+    const char *given = p;
+    while (*p && *p != ' ')
+      p++;
+    if (!*p)
+      fatal_error(0, "multilib spec %qs is invalid", multilib_matches);
+    size_t given_length = static_cast<size_t>(p - given);
+    p++;
+    const char *used = p;
+    while (*p && *p != ';') {
+      if (*p == ' ')
+        fatal_error(0, "multilib spec %qs is invalid", multilib_matches);
+      p++;
+    }
+    vec_safe_push(pairs, pair{given, given_length, used, static_cast<size_t>(p - used)});
+    if (*p)
+      p++;
+  }
+  for (int i = 0; i < switch_count; i++) {
+    if (switches[i].liveness & SW_REMOVED)
+      continue;
+    if (!pairs)
+      break;
+    for (const pair &pr : *pairs)
+      if (strlen(switches[i].text) == pr.given_length &&
+          strncmp(switches[i].text, pr.given, pr.given_length) == 0) {
+        vec_safe_push(multilib_used, multilib_option{pr.used, pr.used_length});
+        break;
+      }
+  }
+  vec_release(pairs);
+  for (const char *p = multilib_defaults; *p;) {
+    while (*p == ' ')
+      p++;
+    const char *d = p;
+    while (*p && *p != ' ')
+      p++;
+    size_t n = static_cast<size_t>(p - d);
+    if (n && group_free_of_others(d, n))
+      vec_safe_push(multilib_used, multilib_option{d, n});
+  }
+}
+
+bool multilib_option_used(const char *text, size_t length)
+{
+  if (!multilib_used_built)
+    build_multilib_used();
+  return in_used(text, length);
+}
+
+static bool is_default_option(const char *text, size_t length)
+{
+  for (const char *p = multilib_defaults; *p;) {
+    while (*p == ' ')
+      p++;
+    const char *d = p;
+    while (*p && *p != ' ')
+      p++;
+    if (static_cast<size_t>(p - d) == length && strncmp(d, text, length) == 0)
+      return true;
+  }
+  return false;
+}
+
+// Whether "opt" or "!opt" holds.
+static bool option_holds(const char *option, size_t length)
+{
+  if (option[0] == '!')
+    return !multilib_option_used(option + 1, length - 1);
+  return multilib_option_used(option, length);
+}
+
+void select_multilib()
+{
+  // Exclusions: a matching entry means no multilib applies.
+  for (const char *p = multilib_exclusions; *p;) {
+    while (*p == '\n' || *p == ' ')
+      p++;
+    if (!*p)
+      break;
+    bool all = true;
+    while (*p != ';') {
+      if (!*p)
+        fatal_error(0, "multilib exclusions %qs is invalid", multilib_exclusions);
+      const char *o = p;
+      while (*p && *p != ' ' && *p != ';')
+        p++;
+      if (!*p)
+        fatal_error(0, "multilib exclusions %qs is invalid", multilib_exclusions);
+      if (p > o && !option_holds(o, static_cast<size_t>(p - o)))
+        all = false;
+      while (*p == ' ')
+        p++;
+    }
+    p++;
+    if (all)
+      return;
+  }
+
+  char *text = *multilib_reuse ? format_alloc("%s%s", multilib_select, multilib_reuse)
+                               : checked_strdup(multilib_select);
+  for (const char *p = text; *p;) {
+    while (*p == '\n')
+      p++;
+    if (!*p)
+      break;
+    const char *dir = p;
+    while (*p && *p != ' ')
+      p++;
+    if (!*p)
+      fatal_error(0, "multilib select %qs %qs is invalid", multilib_select, multilib_reuse);
+    size_t dir_length = static_cast<size_t>(p - dir);
+    p++;
+    bool ok = true, exact = true;
+    while (*p != ';') {
+      if (!*p)
+        fatal_error(0, "multilib select %qs %qs is invalid", multilib_select, multilib_reuse);
+      const char *o = p;
+      while (*p && *p != ' ' && *p != ';')
+        p++;
+      size_t n = static_cast<size_t>(p - o);
+      if (n && ok) {
+        bool holds = option_holds(o, n);
+        if (!holds) {
+          exact = false;
+          if (!is_default_option(o, n))
+            ok = false;
+        }
+      }
+      while (*p == ' ')
+        p++;
+    }
+    p++;
+    if (!ok)
+      continue;
+    const char *colon = static_cast<const char *>(memchr(dir, ':', dir_length));
+    size_t plain = colon ? static_cast<size_t>(colon - dir) : dir_length;
+    if (!multi_dir && !(plain == 1 && dir[0] == '.'))
+      multi_dir = checked_strndup(dir, plain);
+    if (exact && colon) {
+      const char *os = colon + 1;
+      const char *end = dir + dir_length;
+      const char *second = static_cast<const char *>(memchr(os, ':', static_cast<size_t>(end - os)));
+      size_t os_length = static_cast<size_t>((second ? second : end) - os);
+      multi_os_dir = os_length ? checked_strndup(os, os_length) : ".";
+      if (second)
+        multi_arch_dir = checked_strndup(second + 1, static_cast<size_t>(end - second - 1));
+      break;
+    }
+  }
+  free(text);
+  if (!multi_dir && multi_os_dir && strcmp(multi_os_dir, ".") == 0)
+    multi_os_dir = nullptr;
+  if (multi_dir && !multi_os_dir)
+    multi_os_dir = multi_dir;
+}
+
+void print_multilib_table()
+{
+  const char *previous = nullptr;
+  size_t previous_length = 0;
+  for (const char *p = multilib_select; *p;) {
+    while (*p == '\n')
+      p++;
+    if (!*p)
+      break;
+    const char *dir = p;
+    while (*p && *p != ' ')
+      p++;
+    if (!*p)
+      fatal_error(0, "multilib select %qs is invalid", multilib_select);
+    size_t dir_length = static_cast<size_t>(p - dir);
+    p++;
+    const char *options = p;
+    while (*p && *p != ';')
+      p++;
+    const char *options_end = p;
+    if (*p)
+      p++;
+
+    if (dir_length >= 2 && dir[0] == '.' && dir[1] == ':' && !(dir_length > 2 && dir[2] == ':'))
+      continue;
+    // Exclusions that name only this entry's options (or defaults).
+    bool excluded = false;
+    for (const char *e = multilib_exclusions; *e && !excluded;) {
+      while (*e == '\n' || *e == ' ')
+        e++;
+      if (!*e)
+        break;
+      bool all = true;
+      while (*e != ';') {
+        if (!*e)
+          fatal_error(0, "multilib exclusion %qs is invalid", multilib_exclusions);
+        const char *o = e;
+        if (*o == '!')
+          o++;
+        while (*e && *e != ' ' && *e != ';')
+          e++;
+        size_t n = static_cast<size_t>(e - o);
+        bool found = is_default_option(o, n);
+        for (const char *q = options; q < options_end && !found;) {
+          while (q < options_end && *q == ' ')
+            q++;
+          const char *w = q;
+          while (q < options_end && *q != ' ')
+            q++;
+          size_t wn = static_cast<size_t>(q - w);
+          size_t longer = wn > n ? wn : n;
+          if (wn && strncmp(w, o, longer) == 0)
+            found = true;
+        }
+        if (!found)
+          all = false;
+        while (*e == ' ')
+          e++;
+      }
+      e++;
+      if (all)
+        excluded = true;
+    }
+    if (excluded)
+      continue;
+    bool same = previous && previous_length == dir_length && strncmp(previous, dir, dir_length) == 0;
+    previous = dir;
+    previous_length = dir_length;
+    if (same)
+      continue;
+    bool any_default = false, positives_default = true, negated_default = false;
+    for (const char *q = options; q < options_end;) {
+      while (q < options_end && *q == ' ')
+        q++;
+      const char *w = q;
+      while (q < options_end && *q != ' ')
+        q++;
+      if (q == w)
+        continue;
+      bool neg = *w == '!';
+      bool def = is_default_option(w + neg, static_cast<size_t>(q - w - neg));
+      if (def)
+        any_default = true;
+      if (!neg && !def)
+        positives_default = false;
+      if (neg && def)
+        negated_default = true;
+    }
+    if (any_default && positives_default && !negated_default)
+      continue;
+    const char *colon = static_cast<const char *>(memchr(dir, ':', dir_length));
+    fwrite(dir, 1, colon ? static_cast<size_t>(colon - dir) : dir_length, stdout);
+    putchar(';');
+    for (const char *q = options; q < options_end;) {
+      while (q < options_end && *q == ' ')
+        q++;
+      const char *w = q;
+      while (q < options_end && *q != ' ')
+        q++;
+      if (q == w || *w == '!')
+        continue;
+      putchar('@');
+      fwrite(w, 1, static_cast<size_t>(q - w), stdout);
+    }
+    for (const char *q = multilib_extra; *q;) {
+      while (*q == ' ')
+        q++;
+      const char *w = q;
+      while (*q && *q != ' ')
+        q++;
+      if (q == w)
+        continue;
+      putchar('@');
+      fwrite(w, 1, static_cast<size_t>(q - w), stdout);
+    }
+    putchar('\n');
+  }
+}

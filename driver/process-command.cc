@@ -1,0 +1,436 @@
+// Command processing: turns the decoded command line into the run state:
+// prefixes, the input list, saved switches, output checks and the names from
+// which dump and auxiliary files are later formed.
+#include "driver/driver-options.h"
+
+#include "diagnostics/diagnostic.h"
+#include "driver/env-manager.h"
+#include "driver/search-paths.h"
+#include "driver/specs.h"
+#include "support/alloc.h"
+#include "support/concat.h"
+#include "support/file-names.h"
+#include "support/relocation.h"
+
+#include <cstring>
+
+input_file_entry *inputs;
+int input_count;
+int input_capacity;
+int added_library_count;
+
+char *exec_prefix_root;
+char version_text[16];
+bool compile_only;
+bool preprocess_only;
+bool output_given;
+const char *output_name;
+const char *current_language;
+int last_language_input_count = -1;
+char *dump_dir;
+char *dump_base;
+char *dump_base_ext;
+int dump_dir_length;
+bool dump_dir_dash_appended;
+char *aux_base;
+int aux_base_length;
+int save_temps_mode;
+bool save_temps_sets_dump_dir;
+bool pipes_requested;
+int compare_debug_mode;
+const char *compare_debug_option;
+bool queries_only;
+
+static option_handlers driver_handlers;
+
+void add_input_file(const char *name, const char *language)
+{
+  // Room for the entry and the zeroed terminator.
+  if (input_count + 1 >= input_capacity) {
+    input_capacity = input_capacity ? input_capacity * 2 : 16;
+    inputs = static_cast<input_file_entry *>(checked_realloc(
+        inputs, static_cast<uint64_t>(input_capacity) * sizeof(input_file_entry)));
+  }
+  input_file_entry &in = inputs[input_count++];
+  in.name = name;
+  in.language = language;
+  in.compiler = nullptr;
+  in.was_compiled = 0;
+  in.was_preprocessed = 0;
+  memset(&inputs[input_count], 0, sizeof(input_file_entry));
+}
+
+static void build_handler_set()
+{
+  driver_handlers.unknown_option_callback = on_unrecognised_option;
+  driver_handlers.wrong_lang_callback = on_wrong_language_option;
+  driver_handlers.target_option_override_hook = nullptr;
+  driver_handlers.num_handlers = 3;
+  driver_handlers.handlers[0] = {driver_handle_option, FLAG_DRIVER};
+  driver_handlers.handlers[1] = {common_handle_option, FLAG_COMMON};
+  driver_handlers.handlers[2] = {target_handle_option, FLAG_TARGET};
+}
+
+void handle_driver_option(const decoded_option *d)
+{
+  read_cmdline_option(&global_options, &global_options_set, d, 0, FLAG_DRIVER, &driver_handlers,
+                      &global_dc);
+}
+
+void handle_self_spec_words(uint32_t count, const char *const *words)
+{
+  // Decoded with an empty program name in front.
+  const char **argv = checked_new_array<const char *>(static_cast<uint64_t>(count) + 2);
+  argv[0] = "";
+  memcpy(argv + 1, words, count * sizeof(char *));
+  argv[count + 1] = nullptr;
+  decoded_option *decoded;
+  unsigned decoded_count;
+  decode_argv_to_option_array(static_cast<int>(count) + 1, const_cast<char **>(argv), FLAG_DRIVER,
+                              &decoded, &decoded_count);
+  for (unsigned i = 1; i < decoded_count; i++) {
+    const decoded_option *d = &decoded[i];
+    switch (d->option_index) {
+    case OPT_fcompare_debug:
+    case OPT_fcompare_debug_eq:
+    case OPT_fcompare_debug_second:
+    case OPT_o:
+      record_switch(d->canonical[0], static_cast<int>(d->canonical_count) - 1,
+                    &d->canonical[1], false, true);
+      break;
+    case OPTION_INPUT_FILE:
+      if (strcmp(d->argument, "-") == 0)
+        fatal_error(0, "spec-generated switch is just %<-%>");
+      fatal_error(0, "switch %qs does not start with %<-%>", d->argument);
+    default:
+      handle_driver_option(d);
+      break;
+    }
+  }
+}
+
+static bool real_output(const char *name)
+{
+  return name && strcmp(name, "-") != 0 && strcmp(name, "/dev/null") != 0;
+}
+
+static bool compilable(const input_file_entry &in)
+{
+  if (in.language && strcmp(in.language, "*") == 0)
+    return false;
+  if (in.language && strcmp(in.language, "lto") == 0 && driver_wpa_given())
+    return false;
+  return true;
+}
+
+static int compilable_count()
+{
+  int n = 0;
+  for (int i = 0; i < input_count; i++)
+    if (compilable(inputs[i]))
+      n++;
+  return n;
+}
+
+static const char *base_name(const char *path)
+{
+  const char *slash = strrchr(path, '/');
+  return slash ? slash + 1 : path;
+}
+
+// dump_dir followed by a base and "-".
+static void append_base_to_dump_dir(const char *base, size_t length)
+{
+  char *b = checked_strndup(base, length);
+  char *joined = concat_strings(dump_dir ? dump_dir : "", b, "-", nullptr);
+  free(b);
+  free(dump_dir);
+  dump_dir = joined;
+  dump_dir_dash_appended = true;
+}
+
+static void set_aux_base(const char *text, size_t length)
+{
+  vuz_assert(!aux_base);
+  aux_base = checked_strndup(text, length);
+}
+
+static bool ends_with(const char *text, const char *suffix)
+{
+  size_t n = strlen(text), m = strlen(suffix);
+  return n >= m && strcmp(text + n - m, suffix) == 0;
+}
+
+// Steps that derive dump_dir, dump_base and aux_base from the options.
+static void form_dump_names()
+{
+  bool dump_dir_implicit;
+  if (output_given) {
+    if (!dump_dir || save_temps_sets_dump_dir) {
+      dump_dir_implicit = !dump_dir;
+      if (real_output(output_name)) {
+        if (save_temps_mode != 1) {
+          const char *slash = strrchr(output_name, '/');
+          free(dump_dir);
+          dump_dir = slash ? checked_strndup(output_name,
+                                             static_cast<size_t>(slash - output_name + 1))
+                           : nullptr;
+        } else if (dump_dir) {
+          free(dump_dir);
+          dump_dir = nullptr;
+          dump_dir_implicit = false;
+        } else {
+          dump_dir_implicit = true;
+        }
+      }
+    } else {
+      dump_dir_implicit = false;
+    }
+  } else if (save_temps_sets_dump_dir && dump_dir) {
+    free(dump_dir);
+    dump_dir = nullptr;
+    dump_dir_implicit = false;
+  } else {
+    dump_dir_implicit = !dump_dir || save_temps_sets_dump_dir;
+  }
+
+  if (save_temps_mode)
+    save_temps_mode = 2;
+
+  if (dump_dir && dump_base && strcmp(base_name(dump_base), dump_base) != 0) {
+    free(dump_dir);
+    dump_dir = nullptr;
+  }
+  if (dump_base_ext && dump_base && *dump_base &&
+      (strlen(dump_base_ext) >= strlen(dump_base) || !ends_with(dump_base, dump_base_ext))) {
+    free(dump_base_ext);
+    dump_base_ext = nullptr;
+  }
+
+  int compilables = compilable_count();
+  if (dump_base && *dump_base) {
+    size_t length = strlen(dump_base);
+    if (dump_base_ext)
+      length -= strlen(dump_base_ext);
+    if (compilables > 1 || (!compile_only && dump_dir_implicit)) {
+      append_base_to_dump_dir(dump_base, length);
+      free(dump_base);
+      dump_base = nullptr;
+      free(dump_base_ext);
+      dump_base_ext = nullptr;
+    } else {
+      set_aux_base(dump_base, length);
+    }
+  } else if (compile_only) {
+    if (!dump_base && real_output(output_name)) {
+      const char *b = base_name(output_name);
+      const char *dot = strrchr(b, '.');
+      if (dot == b)
+        dot = nullptr;  // a leading '.' is part of the name
+      set_aux_base(b, dot ? static_cast<size_t>(dot - b) : strlen(b));
+    }
+  } else if (dump_dir_implicit || dump_base) {
+    char *b;
+    if (real_output(output_name)) {
+      const char *base = base_name(output_name);
+      size_t n = strlen(base);
+      if (dump_base_ext && n > strlen(dump_base_ext) && ends_with(base, dump_base_ext))
+        n -= strlen(dump_base_ext);
+      else if (const char *dot = strrchr(base, '.'); dot && strcmp(dot, ".exe") == 0)
+        n = static_cast<size_t>(dot - base);
+      else if (strcmp(base, "a.out") == 0)
+        n = 1;
+      b = checked_strndup(base, n);
+    } else {
+      b = checked_strdup("a");
+    }
+    bool single_named = false;
+    if (compilables == 1) {
+      for (int i = 0; i < input_count; i++) {
+        if (!compilable(inputs[i]))
+          continue;
+        const char *in = base_name(inputs[i].name);
+        size_t bl = strlen(b);
+        single_named = strncmp(in, b, bl) == 0 && in[bl] == '.' && !strchr(in + bl + 1, '.');
+      }
+    }
+    if (dump_base || single_named)
+      set_aux_base(b, strlen(b));
+    else
+      append_base_to_dump_dir(b, strlen(b));
+    free(b);
+    if (dump_base || dump_dir_implicit) {
+      free(dump_base_ext);
+      dump_base_ext = nullptr;
+    }
+  }
+
+  dump_dir_length = dump_dir ? static_cast<int>(strlen(dump_dir)) : 0;
+  aux_base_length = aux_base ? static_cast<int>(strlen(aux_base)) : 0;
+  if (dump_base_ext) {
+    if (dump_base && *dump_base)
+      vuz_assert(ends_with(dump_base, dump_base_ext));
+    else {
+      free(dump_base_ext);
+      dump_base_ext = nullptr;
+    }
+  }
+}
+
+// The relocated counterparts of the standard prefixes, for an installation
+// that does not run from its configured place.
+static void add_relocated_prefixes(char *(*relocate)(const char *, const char *, const char *),
+                                   const char *program, bool from_environment)
+{
+  char *libexec;
+  if (from_environment) {
+    // The prefix is a directory: relocate as if a program lived in it.
+    char *as_program = concat_strings(exec_prefix_root, "vuz", nullptr);
+    libexec = relocate(as_program, DRIVER_LIB_DIR, DRIVER_LIBEXEC_DIR);
+    free(as_program);
+  } else {
+    libexec = relocate(program, DRIVER_BIN_DIR, DRIVER_LIBEXEC_DIR);
+  }
+  insert_search_prefix(&exec_prefixes, libexec ? libexec : DRIVER_LIBEXEC_DIR, "VUZ", 1, 0, 0);
+  insert_search_prefix(&startfile_prefixes, exec_prefix_root, "VUZ", 1, 0, 0);
+  free(libexec);
+}
+
+void process_command(unsigned decoded_count, decoded_option *decoded)
+{
+  const char *env_prefix = env.getenv("VUZ_EXEC_PREFIX");
+  exec_prefix_root = env_prefix ? checked_strdup(env_prefix) : nullptr;
+  bool exec_prefix_from_environment = exec_prefix_root != nullptr;
+  switch_count = 0;
+  input_count = 0;
+  added_library_count = 0;
+  snprintf(version_text, 16, "%s", DRIVER_VERSION);
+  if (char *blank = strchr(version_text, ' '))
+    *blank = '\0';
+
+  bool unresolved = false;
+  for (unsigned i = 1; i < decoded_count; i++)
+    if (decoded[i].option_index == OPT_no_canonical_prefixes)
+      unresolved = true;
+  char *(*relocate)(const char *, const char *, const char *) =
+      unresolved ? relative_prefix_unresolved : relative_prefix_resolved;
+
+  const char *program = decoded[0].argument;
+  if (!exec_prefix_root) {
+    exec_prefix_root = relocate(program, DRIVER_BIN_DIR, DRIVER_LIB_DIR);
+    if (exec_prefix_root)
+      env.xput(concat_strings("VUZ_EXEC_PREFIX=", exec_prefix_root, nullptr));
+  }
+
+  lang_specific_driver(&decoded, &decoded_count, &added_library_count);
+
+  if (exec_prefix_root) {
+    size_t n = strlen(exec_prefix_root);
+    if (n > 9 && strcmp(exec_prefix_root + n - 9, "/lib/vuz/") == 0)
+      n -= 9;
+    set_install_prefix(exec_prefix_root, n);
+  }
+
+  if (const char *path = env.getenv("COMPILER_PATH")) {
+    for (const char *p = path;;) {
+      const char *colon = strchr(p, ':');
+      size_t n = colon ? static_cast<size_t>(colon - p) : strlen(p);
+      char *piece = n == 0 ? checked_strdup("./")
+                           : p[n - 1] == '/' ? checked_strndup(p, n)
+                                             : concat_strings(checked_strndup(p, n), "/", nullptr);
+      insert_search_prefix(&exec_prefixes, piece, nullptr, 1, 0, 0);
+      insert_search_prefix(&include_prefixes, piece, nullptr, 1, 0, 0);
+      free(piece);
+      if (!colon)
+        break;
+      p = colon + 1;
+    }
+  }
+  // Read for the native configuration only; this one is a cross driver.
+  (void)env.getenv("LIBRARY_PATH");
+  (void)env.getenv("LPATH");
+
+  last_language_input_count = -1;
+  build_handler_set();
+  for (unsigned i = 1; i < decoded_count; i++) {
+    size_t index = decoded[i].option_index;
+    if (index == OPT_E || index == OPT_S || index == OPT_c)
+      compile_only = true;
+  }
+  for (unsigned i = 1; i < decoded_count; i++) {
+    const decoded_option *d = &decoded[i];
+    if (d->option_index == OPTION_INPUT_FILE)
+      add_input_file(d->argument, current_language);
+    else
+      handle_driver_option(d);
+  }
+
+  if (driver_gtoggle_given())
+    driver_toggle_debug_level();
+
+  if (output_given) {
+    if (real_output(output_name))
+      for (int i = 0; i < input_count; i++) {
+        if (inputs[i].language && strcmp(inputs[i].language, "*") == 0)
+          continue;
+        if (path_equal_canonical(inputs[i].name, output_name))
+          fatal_error(0, "input file %qs is the same as output file", output_name);
+      }
+    if (!*output_name)
+      fatal_error(0, "output filename may not be empty");
+  }
+  form_dump_names();
+
+  if (save_temps_mode && pipes_requested) {
+    warning_here(0, "%<-pipe%> ignored because %<-save-temps%> specified");
+    pipes_requested = false;
+  }
+
+  if (compare_debug_mode == 0) {
+    const char *value = env.getenv("VUZ_COMPARE_DEBUG");
+    if (value && *value) {
+      if (value[0] == '-') {
+        compare_debug_mode = 2;
+        compare_debug_option = value;
+      } else if (strcmp(value, "0") != 0) {
+        compare_debug_mode = 3;
+        compare_debug_option = "-gtoggle";
+      }
+    }
+  } else if (compare_debug_mode < 0) {
+    compare_debug_mode = 0;
+  }
+
+  if (!exec_prefix_root) {
+    insert_search_prefix(&exec_prefixes, DRIVER_LIBEXEC_DIR, "VUZ", 1, 1, 0);
+    insert_search_prefix(&exec_prefixes, DRIVER_LIBEXEC_DIR, "ZARNEL", 1, 2, 0);
+    insert_search_prefix(&exec_prefixes, DRIVER_LIB_DIR, "ZARNEL", 1, 2, 0);
+    insert_search_prefix(&startfile_prefixes, DRIVER_LIB_DIR, "ZARNEL", 1, 1, 0);
+  } else {
+    add_relocated_prefixes(relocate, program, exec_prefix_from_environment);
+  }
+
+  char *tool_dir = concat_strings(exec_prefix_root ? exec_prefix_root : DRIVER_LIB_DIR,
+                                  DRIVER_MACHINE_SUFFIX "../../../../" DRIVER_TARGET "/bin/",
+                                  nullptr);
+  insert_search_prefix(&exec_prefixes, tool_dir, "ZARNEL", 1, 0, 0);
+  free(tool_dir);
+
+  if (input_count > 0 && current_language && last_language_input_count == input_count)
+    warning_here(0, "%<-x %s%> after last input file has no effect", current_language);
+
+  if (compare_debug_mode == 2 || compare_debug_mode == 3) {
+    record_switch(concat_strings("-fcompare-debug=", compare_debug_option, nullptr), 0, nullptr,
+                  false, true);
+    compare_debug_mode = 1;
+  }
+
+  if (input_count == 0 && (help_requested || version_requested || subprocess_help_mode))
+    add_input_file("help-dummy", "c");
+
+  unsigned query_flags = (help_requested ? 1 : 0) + (version_requested ? 1 : 0);
+  queries_only = decoded_count == 1 + query_flags ||
+                 (decoded_count == 2 && driver_verbose());
+
+  terminate_switch_table();
+}

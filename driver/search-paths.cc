@@ -1,0 +1,307 @@
+// Prefix lists, the walk over their candidate directories, program and file
+// lookup, and the translation of install paths.
+#include "driver/search-paths.h"
+
+#include "diagnostics/diagnostic.h"
+#include "driver/driver.h"
+#include "driver/env-manager.h"
+#include "support/alloc.h"
+#include "support/concat.h"
+
+#include <cstring>
+#include <sys/stat.h>
+#include <unistd.h>
+
+search_path_list exec_prefixes = {nullptr, 0, "exec"};
+search_path_list startfile_prefixes = {nullptr, 0, "startfile"};
+search_path_list include_prefixes = {nullptr, 0, "include"};
+
+char *install_prefix;
+
+static const char *current_install_prefix()
+{
+  return install_prefix ? install_prefix : DRIVER_PREFIX;
+}
+
+void set_install_prefix(const char *text, size_t length)
+{
+  install_prefix = checked_strndup(text, length);
+}
+
+void insert_search_prefix(search_path_list *list, const char *prefix, const char *key,
+                          int priority, int suffix_rule, int uses_os_dir)
+{
+  search_path_entry **link = &list->head;
+  while (*link && (*link)->priority <= priority)
+    link = &(*link)->next;
+  search_path_entry *entry = checked_new_cleared<search_path_entry>();
+  entry->prefix = translate_install_path(prefix, key);
+  entry->suffix_rule = suffix_rule;
+  entry->priority = priority;
+  entry->uses_os_dir = uses_os_dir;
+  entry->next = *link;
+  *link = entry;
+  uint32_t length = static_cast<uint32_t>(strlen(entry->prefix));
+  if (length > list->max_length)
+    list->max_length = length;
+}
+
+void insert_sysroot_prefix(search_path_list *list, const char *prefix, const char *key)
+{
+  if (prefix[0] != '/')
+    fatal_error(0, "system path %qs is not absolute", prefix);
+  char *full = nullptr;
+  if (sysroot) {
+    size_t n = strlen(sysroot);
+    if (n > 0 && sysroot[n - 1] == '/')
+      n--;
+    char *root = checked_strndup(sysroot, n);
+    full = concat_strings(root, sysroot_suffix ? sysroot_suffix : "", prefix, nullptr);
+    free(root);
+    key = "VUZ";
+  }
+  insert_search_prefix(list, full ? full : prefix, key, 1, 0, 1);
+  free(full);
+}
+
+void *walk_search_paths(search_path_list *list, bool multilib_variants, size_t extra,
+                        search_callback callback, void *data)
+{
+  const char *multi_suffix = "";
+  const char *os_suffix = "";
+  char *owned[4] = {};
+  if (multilib_variants && multi_dir && strcmp(multi_dir, ".") != 0)
+    multi_suffix = owned[0] = concat_strings(multi_dir, "/", nullptr);
+  if (multilib_variants && multi_os_dir && strcmp(multi_os_dir, ".") != 0)
+    os_suffix = owned[1] = concat_strings(multi_os_dir, "/", nullptr);
+  char *arch_suffix = multi_arch_dir ? owned[2] = concat_strings(multi_arch_dir, "/", nullptr)
+                                     : nullptr;
+  const char *machine = DRIVER_MACHINE_SUFFIX;
+  const char *target = DRIVER_TARGET_SUFFIX;
+  char *machine_multi = nullptr, *target_multi = nullptr;
+  if (*multi_suffix) {
+    machine = machine_multi = concat_strings(DRIVER_MACHINE_SUFFIX, multi_suffix, nullptr);
+    target = target_multi = concat_strings(DRIVER_TARGET_SUFFIX, multi_suffix, nullptr);
+  }
+  size_t longest = strlen(machine);
+  for (const char *s : {target, multi_suffix, os_suffix, static_cast<const char *>(arch_suffix)})
+    if (s && strlen(s) > longest)
+      longest = strlen(s);
+  size_t size = extra + list->max_length + longest + strlen(DRIVER_MACHINE_SUFFIX) + 1;
+  char *buffer = static_cast<char *>(checked_malloc(size));
+  void *result = nullptr;
+  bool had_multi = *multi_suffix || *os_suffix;
+
+  auto attempt = [&](const char *prefix, const char *suffix) {
+    snprintf(buffer, size, "%s%s", prefix, suffix);
+    result = callback(buffer, data);
+    return result != nullptr;
+  };
+
+  for (int pass = 0; pass < 2 && !result; pass++) {
+    bool skip_multi = pass == 1;
+    for (search_path_entry *e = list->head; e && !result; e = e->next) {
+      if (!skip_multi || *multi_suffix) {
+        const char *m = skip_multi ? DRIVER_MACHINE_SUFFIX : machine;
+        const char *t = skip_multi ? DRIVER_TARGET_SUFFIX : target;
+        if (attempt(e->prefix, m))
+          break;
+        if (e->suffix_rule == 2 && attempt(e->prefix, t))
+          break;
+        if (e->suffix_rule == 0 && arch_suffix && !skip_multi && attempt(e->prefix, arch_suffix))
+          break;
+      }
+      if (e->suffix_rule == 1 || e->suffix_rule == 2)
+        continue;
+      const char *s = e->uses_os_dir ? os_suffix : multi_suffix;
+      if (skip_multi) {
+        if (!*s)
+          continue;  // tried already in the first pass
+        s = "";
+      }
+      if (attempt(e->prefix, s))
+        break;
+    }
+    if (!had_multi)
+      break;
+  }
+  free(buffer);
+  free(machine_multi);
+  free(target_multi);
+  for (char *p : owned)
+    free(p);
+  return result;
+}
+
+struct file_test {
+  const char *name;
+  int mode;
+};
+
+static void *test_candidate(char *candidate, void *data)
+{
+  const file_test *t = static_cast<const file_test *>(data);
+  char *full = concat_strings(candidate, t->name, nullptr);
+  if (access(full, t->mode) == 0) {
+    struct stat st;
+    if (!(t->mode & X_OK) || (stat(full, &st) == 0 && !S_ISDIR(st.st_mode)))
+      return full;
+  }
+  free(full);
+  return nullptr;
+}
+
+char *locate_file(search_path_list *list, const char *name, int mode, bool multilib_variants)
+{
+  if (name[0] == '/')
+    return access(name, mode) == 0 ? checked_strdup(name) : nullptr;
+  file_test t = {name, mode};
+  return static_cast<char *>(
+      walk_search_paths(list, multilib_variants, strlen(name), test_candidate, &t));
+}
+
+static bool executable_file(const char *path)
+{
+  struct stat st;
+  return access(path, X_OK) == 0 && stat(path, &st) == 0 && !S_ISDIR(st.st_mode);
+}
+
+char *find_program(const char *name)
+{
+  if (strcmp(name, "as") == 0 && executable_file(DRIVER_ASSEMBLER))
+    return checked_strdup(DRIVER_ASSEMBLER);
+  if (strcmp(name, "ld") == 0 && executable_file(DRIVER_LINKER))
+    return checked_strdup(DRIVER_LINKER);
+  if (name[0] == '/')
+    return executable_file(name) ? checked_strdup(name) : nullptr;
+  return locate_file(&exec_prefixes, name, X_OK, false);
+}
+
+bool names_directory(const char *path, bool for_linker)
+{
+  if (for_linker && (strcmp(path, "/lib/") == 0 || strcmp(path, "/usr/lib/") == 0))
+    return false;
+  size_t n = strlen(path);
+  char *probe = concat_strings(path, (n && path[n - 1] == '/') ? "" : "/", ".", nullptr);
+  struct stat st;
+  bool result = stat(probe, &st) == 0 && S_ISDIR(st.st_mode);
+  free(probe);
+  return result;
+}
+
+struct join_state {
+  bool directories_only;
+  bool first;
+};
+
+static void *join_candidate(char *candidate, void *data)
+{
+  join_state *s = static_cast<join_state *>(data);
+  if (s->directories_only && !names_directory(candidate, false))
+    return nullptr;
+  if (!s->first)
+    obstack_append_byte(&collect_obstack, ':');
+  s->first = false;
+  obstack_append_text(&collect_obstack, candidate);
+  return nullptr;
+}
+
+char *join_search_dirs(search_path_list *list, const char *name, bool directories_only,
+                       bool multilib_variants)
+{
+  obstack_append_text(&collect_obstack, name);
+  obstack_append_byte(&collect_obstack, '=');
+  join_state s = {directories_only, true};
+  walk_search_paths(list, multilib_variants, 0, join_candidate, &s);
+  obstack_append_byte(&collect_obstack, '\0');
+  return static_cast<char *>(obstack_close_object(&collect_obstack));
+}
+
+char *expand_install_keys(char *text)
+{
+  // A value may itself begin with a key; a cycle of such values is cut short.
+  for (int round = 0; round < 16 && (text[0] == '@' || text[0] == '$'); round++) {
+    char kind = text[0];
+    const char *key = text + 1;
+    const char *rest = strchr(key, '/');
+    if (!rest)
+      rest = key + strlen(key);
+    char *key_name = checked_strndup(key, static_cast<size_t>(rest - key));
+    const char *value;
+    if (kind == '@') {
+      char *variable = concat_strings(key_name, "_ROOT", nullptr);
+      value = env.getenv(variable);
+      free(variable);
+      if (!value)
+        value = current_install_prefix();
+    } else {
+      value = env.getenv(key_name);
+      if (!value)
+        value = DRIVER_PREFIX;
+    }
+    free(key_name);
+    char *next = concat_strings(value, rest, nullptr);
+    free(text);
+    text = next;
+  }
+  return text;
+}
+
+// Simplifies "/../" components where the directory before them does not exist.
+static char *simplify_dot_dots(char *text)
+{
+  for (char *p = text; (p = strstr(p, "/../")) != nullptr;) {
+    if (p == text) {
+      p += 3;
+      continue;
+    }
+    char saved = p[1];
+    p[1] = '\0';  // the text up to and including the '/' before ".."
+    bool searchable = access(text, X_OK) == 0;
+    p[1] = saved;
+    if (searchable)
+      return text;
+    // Back to the nearest earlier component that does not begin with '.'.
+    char *component_end = p;
+    char *q = p;
+    for (;;) {
+      while (q > text && q[-1] != '/')
+        q--;
+      if (*q != '.')
+        break;
+      if (q == text)
+        return text;
+      q--;  // past the '/'
+      while (q > text && q[-1] == '/')
+        q--;
+      component_end = q;
+      if (q == text)
+        return text;
+    }
+    (void)component_end;
+    if (q == text && (*q == '.' || *q == '/'))
+      return text;
+    // Remove the component, everything up to the "../", and the slashes after.
+    char *after = p + 4;
+    while (*after == '/')
+      after++;
+    memmove(q, after, strlen(after) + 1);
+    p = q > text ? q - 1 : q;
+  }
+  return text;
+}
+
+char *translate_install_path(const char *path, const char *key)
+{
+  char *text;
+  const char *prefix = current_install_prefix();
+  size_t n = strlen(prefix);
+  if (key && strncmp(path, prefix, n) == 0 && (path[n] == '\0' || path[n] == '/')) {
+    text = key[0] == '$' ? concat_strings(key, path + n, nullptr)
+                         : concat_strings("@", key, path + n, nullptr);
+    text = expand_install_keys(text);
+  } else {
+    text = checked_strdup(path);
+  }
+  return simplify_dot_dots(text);
+}

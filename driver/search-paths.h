@@ -1,0 +1,47 @@
+// The three prefix lists through which the driver finds programs, start files,
+// libraries, spec files and include directories, and install-path translation.
+#ifndef VUZ_DRIVER_SEARCH_PATHS_H
+#define VUZ_DRIVER_SEARCH_PATHS_H
+
+#include <cstddef>
+#include <cstdint>
+
+struct search_path_entry {
+  char *prefix;
+  search_path_entry *next;
+  int32_t suffix_rule;
+  int32_t priority;
+  int32_t uses_os_dir;
+};
+
+struct search_path_list {
+  search_path_entry *head;
+  uint32_t max_length;
+  const char *name;
+};
+
+extern search_path_list exec_prefixes;
+extern search_path_list startfile_prefixes;
+extern search_path_list include_prefixes;
+
+void insert_search_prefix(search_path_list *list, const char *prefix, const char *key,
+                          int priority, int suffix_rule, int uses_os_dir);
+void insert_sysroot_prefix(search_path_list *list, const char *prefix, const char *key);
+
+using search_callback = void *(*)(char *candidate, void *data);
+void *walk_search_paths(search_path_list *list, bool multilib_variants, size_t extra,
+                        search_callback callback, void *data);
+char *locate_file(search_path_list *list, const char *name, int mode, bool multilib_variants);
+char *find_program(const char *name);
+char *join_search_dirs(search_path_list *list, const char *name, bool directories_only,
+                       bool multilib_variants);
+
+char *translate_install_path(const char *path, const char *key);
+char *expand_install_keys(char *text);
+void set_install_prefix(const char *text, size_t length);
+
+// True when the path (with '/' and "." appended) names a directory; for the
+// linker "/lib/" and "/usr/lib/" are refused without a test.
+bool names_directory(const char *path, bool for_linker);
+
+#endif

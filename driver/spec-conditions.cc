@@ -1,0 +1,406 @@
+// Spec conditions: the copy form "%{a&b}" and the test form
+// "%{a|!b:body;c:body;:otherwise}", the copying of a switch into a command,
+// and the pass that accepts every switch some spec mentions.
+#include "driver/specs.h"
+
+#include "diagnostics/diagnostic.h"
+#include "support/alloc.h"
+#include "support/char-class.h"
+
+#include <cstring>
+
+extern const char *suffix_replacement;
+
+static bool is_atom_char(char c)
+{
+  return c_isalnum(static_cast<unsigned char>(c)) || c == '_' || c == '+' || c == ',' ||
+         c == '-' || c == '.' || c == '=' || c == '@';
+}
+
+static const char *skip_blanks(const char *p)
+{
+  while (*p == ' ' || *p == '\t')
+    p++;
+  return p;
+}
+
+void emit_switch(int index, bool omit_first_word)
+{
+  switch_entry &sw = switches[index];
+  if (sw.liveness & SW_REMOVED)
+    return;
+  if (!omit_first_word) {
+    do_spec_1("-", false, nullptr);
+    word_add_text(sw.text);
+    if (spec_function_depth)
+      finish_word();
+  }
+  if (sw.arguments) {
+    for (const char **a = sw.arguments; *a; a++) {
+      do_spec_1(" ", false, nullptr);
+      const char *word = *a;
+      if (suffix_replacement) {
+        // Replace the suffix: from the last '.' of the last path component.
+        const char *dot = nullptr;
+        for (const char *q = word + strlen(word); q > word; q--) {
+          if (q[-1] == '/')
+            break;
+          if (q[-1] == '.') {
+            dot = q - 1;
+            break;
+          }
+        }
+        word_add_text_n(word, dot ? static_cast<size_t>(dot - word) : strlen(word));
+        word_add_text(suffix_replacement);
+      } else {
+        word_add_text(word);
+      }
+    }
+  }
+  do_spec_1(" ", false, nullptr);
+  sw.accepted = 1;
+}
+
+// The end of a body: the '}' or ';' at the body's own nesting level.
+static const char *body_end(const char *p, const char *body_start)
+{
+  int depth = 0;
+  for (; *p; p++) {
+    if (*p == '{')
+      depth++;
+    else if (*p == '}') {
+      if (depth == 0)
+        return p;
+      depth--;
+    } else if (*p == ';' && depth == 0) {
+      return p;
+    } else if (*p == '\\' && p[1]) {
+      p++;
+    }
+  }
+  fatal_error(0, "braced spec body %qs is invalid", body_start);
+}
+
+static bool body_has_own_star(const char *body, const char *end)
+{
+  int depth = 0;
+  for (const char *p = body; p < end; p++) {
+    if (*p == '{')
+      depth++;
+    else if (*p == '}')
+      depth--;
+    else if (*p == '%' && p + 1 < end) {
+      if (p[1] == '*' && depth == 0)
+        return true;
+      p++;
+    }
+  }
+  return false;
+}
+
+// Expands a body, once per matching switch when it holds "%*".
+static bool expand_body(const char *body, const char *end, const char *atom, size_t atom_length,
+                        bool all_starred)
+{
+  char *text = checked_strndup(body, static_cast<size_t>(end - body));
+  bool ok = true;
+  if (body_has_own_star(body, end)) {
+    if (!all_starred)
+      fatal_error(0, "braced spec body %qs is invalid", body);
+    for (int i = 0; i < switch_count && ok; i++) {
+      if (strncmp(switches[i].text, atom, atom_length) != 0)
+        continue;
+      if (!switch_is_live(i, static_cast<int>(atom_length)))
+        continue;
+      if (do_spec_1(text, false, switches[i].text + atom_length) < 0) {
+        ok = false;
+        break;
+      }
+      emit_switch(i, true);
+      suffix_replacement = nullptr;
+    }
+  } else if (do_spec_1(text, false, nullptr) < 0) {
+    ok = false;
+  }
+  free(text);
+  return ok;
+}
+
+const char *handle_condition(const char *p, const char *whole_spec)
+{
+  const char *condition_text = p;
+  bool ordered_seen = false, choice_seen = false, alternative_matched = false;
+  bool choice_all_starred = true, more_choices = false, earlier_choice_matched = false;
+  bool otherwise_seen = false;
+  const char *matched_atom = nullptr;
+  size_t matched_length = 0;
+
+  auto invalid_at = [&](char c) {
+    fatal_error(0, "braced spec %qs is invalid at %qc", condition_text, c);
+  };
+
+  for (;;) {
+    p = skip_blanks(p);
+    bool negated = false, suffix_test = false, language_test = false, function_atom = false;
+    bool starred = false, function_result = false;
+    if (*p == '!') {
+      negated = true;
+      p = skip_blanks(p + 1);
+    }
+    const char *atom = p;
+    size_t atom_length = 0;
+    char *atom_copy = nullptr;
+    if (p[0] == '%' && p[1] == ':') {
+      function_atom = true;
+      p = call_spec_function(p + 2, &function_result, nullptr);
+      if (!p)
+        return nullptr;
+    } else {
+      if (*p == '.') {
+        suffix_test = true;
+        p++;
+      } else if (*p == ',') {
+        language_test = true;
+        p++;
+      }
+      atom = p;
+      // Escaped characters join the atom without their backslash.
+      bool escaped = false;
+      const char *q = p;
+      while (is_atom_char(*q) || *q == '\\') {
+        if (*q == '\\') {
+          if (!q[1])
+            fatal_error(0, "braced spec %qs ends in escape", condition_text);
+          escaped = true;
+          q++;
+        }
+        q++;
+      }
+      if (escaped) {
+        atom_copy = checked_new_array<char>(static_cast<uint64_t>(q - p) + 1);
+        size_t n = 0;
+        for (const char *r = p; r < q; r++) {
+          if (*r == '\\')
+            r++;
+          atom_copy[n++] = *r;
+        }
+        atom_copy[n] = '\0';
+        atom = atom_copy;
+        atom_length = n;
+      } else {
+        atom_length = static_cast<size_t>(q - p);
+      }
+      p = q;
+      if (*p == '*') {
+        starred = true;
+        p++;
+      }
+    }
+    p = skip_blanks(p);
+    char separator = *p;
+    if (separator != '&' && separator != '}' && separator != '|' && separator != ':')
+      invalid_at(separator);
+    bool empty_atom = !function_atom && atom_length == 0;
+
+    if (separator == '&' || separator == '}') {
+      // Copy form.
+      if (choice_seen || more_choices || negated || suffix_test || language_test || empty_atom ||
+          function_atom)
+        invalid_at(separator);
+      ordered_seen = true;
+      for (int i = 0; i < switch_count; i++) {
+        const char *text = switches[i].text;
+        if (strncmp(text, atom, atom_length) != 0)
+          continue;
+        if (!starred && text[atom_length] != '\0')
+          continue;
+        if (switch_is_live(i, starred ? static_cast<int>(atom_length) : -1))
+          switches[i].copy_mark = 1;
+      }
+      free(atom_copy);
+      p++;
+      if (separator == '}') {
+        for (int i = 0; i < switch_count; i++)
+          if (switches[i].copy_mark) {
+            switches[i].copy_mark = 0;
+            emit_switch(i, false);
+          }
+        return p;
+      }
+      continue;
+    }
+
+    // Test form.
+    if (ordered_seen || otherwise_seen)
+      invalid_at(separator);
+    choice_seen = true;
+    if (empty_atom) {
+      if (!more_choices || separator != ':' || negated || suffix_test || language_test ||
+          starred || alternative_matched)
+        invalid_at(separator);
+      otherwise_seen = true;
+      choice_all_starred = false;
+      alternative_matched = !earlier_choice_matched;
+    } else {
+      if ((suffix_test || language_test) && starred)
+        invalid_at(separator);
+      if (!starred)
+        choice_all_starred = false;
+      if (!alternative_matched && !earlier_choice_matched) {
+        bool result;
+        if (function_atom)
+          result = function_result;
+        else if (suffix_test)
+          result = strlen(current_input_suffix) == atom_length &&
+                   strncmp(current_input_suffix, atom, atom_length) == 0;
+        else if (language_test)
+          result = current_compiler && strlen(current_compiler->suffix + 1) == atom_length &&
+                   strncmp(current_compiler->suffix + 1, atom, atom_length) == 0;
+        else
+          result = any_switch_matches(atom, atom_length, starred);
+        if (result != negated) {
+          alternative_matched = true;
+          if (!function_atom) {
+            matched_atom = checked_strndup(atom, atom_length);
+            matched_length = atom_length;
+          }
+        }
+      }
+    }
+    free(atom_copy);
+    p++;
+    if (separator == '|')
+      continue;
+
+    // ':' and a body.
+    const char *body = p;
+    const char *end = body_end(p, body);
+    const char *trimmed = end;
+    while (trimmed > body && (trimmed[-1] == ' ' || trimmed[-1] == '\t'))
+      trimmed--;
+    if (body_has_own_star(body, trimmed) && !choice_all_starred)
+      fatal_error(0, "braced spec body %qs is invalid", body);
+    if (alternative_matched && !earlier_choice_matched) {
+      if (!expand_body(body, trimmed, matched_atom ? matched_atom : "", matched_length,
+                       choice_all_starred))
+        return nullptr;
+    }
+    p = end;
+    if (*p == '}')
+      return p + 1;
+    // ';': the next choice.
+    more_choices = true;
+    earlier_choice_matched = earlier_choice_matched || alternative_matched;
+    alternative_matched = false;
+    matched_atom = nullptr;
+    matched_length = 0;
+    choice_all_starred = true;
+    p++;
+  }
+}
+
+// Marks as accepted every saved switch the atom names.
+static void accept_matching(const char *atom, size_t length, bool starred, bool user_spec)
+{
+  for (int i = 0; i < switch_count; i++) {
+    switch_entry &sw = switches[i];
+    if (strncmp(sw.text, atom, length) != 0)
+      continue;
+    if (!starred && sw.text[length] != '\0')
+      continue;
+    if (sw.in_option_table || user_spec)
+      sw.accepted = 1;
+  }
+}
+
+const char *validate_spec_switches(const char *p, bool user_spec, bool braced)
+{
+  bool suffix_mode = false, starred = false;
+  for (;;) {
+    p = skip_blanks(p);
+    if (*p == '!')
+      p = skip_blanks(p + 1);
+    if (*p == '.' || *p == ',') {
+      suffix_mode = true;
+      p++;
+    }
+    const char *atom = p;
+    while (is_atom_char(*p))
+      p++;
+    size_t length = static_cast<size_t>(p - atom);
+    if (*p == '*') {
+      starred = true;
+      p++;
+    }
+    p = skip_blanks(p);
+    if (!suffix_mode)
+      accept_matching(atom, length, starred, user_spec);
+    if (!braced)
+      return p;
+    if (*p == '&' || *p == '|') {
+      p++;
+      continue;
+    }
+    if (*p == ':') {
+      p++;
+      while (*p && *p != ';' && *p != '}') {
+        if (*p == '%') {
+          p++;
+          if (*p == '{' || ((*p == '@' || *p == 'W') && p[1] == '{')) {
+            p = validate_spec_switches(p + (*p == '{' ? 1 : 2), user_spec, true);
+            continue;
+          }
+          if (*p == '<') {
+            p = validate_spec_switches(p + 1, user_spec, false);
+            continue;
+          }
+          if (*p)
+            p++;
+          continue;
+        }
+        p++;
+      }
+      if (*p == ';' && p[1]) {
+        p++;
+        continue;
+      }
+      if (*p == '}')
+        p++;
+      return p;
+    }
+    if (*p == '}')
+      p++;
+    return p;
+  }
+}
+
+// Scans one spec for every condition and removal it holds.
+static void validate_spec_text(const char *text, bool user_spec)
+{
+  if (!text)
+    return;
+  for (const char *p = text; *p;) {
+    if (*p != '%') {
+      p++;
+      continue;
+    }
+    p++;
+    if (*p == '{')
+      p = validate_spec_switches(p + 1, user_spec, true);
+    else if ((*p == '@' || *p == 'W') && p[1] == '{')
+      p = validate_spec_switches(p + 2, user_spec, true);
+    else if (*p == '<')
+      p = validate_spec_switches(p + 1, user_spec, false);
+    else if (*p)
+      p++;
+  }
+}
+
+void validate_all_switches()
+{
+  for (int i = 0; i < compiler_count && compilers[i].spec; i++)
+    validate_spec_text(compilers[i].spec, false);
+  for (named_spec *sp = specs; sp; sp = sp->next)
+    validate_spec_text(*sp->value_location, sp->user);
+  validate_spec_text(link_command_spec, false);
+}

@@ -1,0 +1,497 @@
+// Spec functions: "%:name(args)" calls a function of the driver with the
+// expanded argument words; the text it returns is expanded in place.
+#include "driver/specs.h"
+
+#include "diagnostics/diagnostic.h"
+#include "driver/driver-options.h"
+#include "driver/env-manager.h"
+#include "driver/search-paths.h"
+#include "support/alloc.h"
+#include "support/char-class.h"
+#include "support/concat.h"
+#include "support/file-names.h"
+#include "support/regex.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <unistd.h>
+
+extern bool word_is_output;
+extern int word_delete;
+extern bool input_piped;
+extern const char *suffix_replacement;
+bool word_is_open();
+void set_word_open(bool open);
+
+// "true" for a condition: an empty text that expands to nothing.
+static const char empty_true[] = "";
+
+static bool absolute_and_readable(const char *file)
+{
+  return file[0] == '/' && access(file, R_OK) == 0;
+}
+
+static const char *getenv_spec_function(int argc, const char **argv)
+{
+  if (argc != 2)
+    return nullptr;
+  const char *value = env.getenv(argv[0]);
+  if (!value) {
+    if (queries_only)
+      return concat_strings("/", argv[0], nullptr);
+    fatal_error(0, "environment variable %qs not defined", argv[0]);
+  }
+  // Every character escaped, so that blanks stay inside the word.
+  size_t n = strlen(value);
+  char *result = checked_new_array<char>(2 * n + strlen(argv[1]) + 1);
+  char *out = result;
+  for (const char *p = value; *p; p++) {
+    *out++ = '\\';
+    *out++ = *p;
+  }
+  strcpy(out, argv[1]);
+  return result;
+}
+
+static const char *if_exists_spec_function(int argc, const char **argv)
+{
+  if (argc == 1 && absolute_and_readable(argv[0]))
+    return argv[0];
+  return nullptr;
+}
+
+static const char *if_exists_else_spec_function(int argc, const char **argv)
+{
+  if (argc != 2)
+    return nullptr;
+  return absolute_and_readable(argv[0]) ? argv[0] : argv[1];
+}
+
+static const char *if_exists_then_else_spec_function(int argc, const char **argv)
+{
+  if (argc != 2 && argc != 3)
+    return nullptr;
+  if (absolute_and_readable(argv[0]))
+    return argv[1];
+  return argc == 3 ? argv[2] : nullptr;
+}
+
+static const char *sanitize_spec_function(int argc, const char **argv)
+{
+  if (argc != 1)
+    return nullptr;
+  uint64_t bits = driver_flag_sanitize();
+  const char *name = argv[0];
+  bool on = false;
+  if (strcmp(name, "address") == 0)
+    on = bits & 0x2;
+  else if (strcmp(name, "hwaddress") == 0)
+    on = bits & 0x20000000;
+  else if (strcmp(name, "kernel-address") == 0)
+    on = bits & 0x4;
+  else if (strcmp(name, "kernel-hwaddress") == 0)
+    on = bits & 0x40000000;
+  else if (strcmp(name, "thread") == 0)
+    on = bits & 0x8;
+  else if (strcmp(name, "undefined") == 0)
+    on = (bits & 0x3ffffe0) && !driver_sanitize_undefined_trap_on_error();
+  else if (strcmp(name, "leak") == 0)
+    on = (bits & 0x10) && !(bits & (0x1 | 0x8));
+  else
+    return nullptr;
+  return on ? empty_true : nullptr;
+}
+
+static const char *replace_outfile_spec_function(int argc, const char **argv)
+{
+  vuz_assert(argc == 2);
+  for (int i = 0; i < input_count; i++)
+    if (output_names[i] && path_compare(output_names[i], argv[0]) == 0)
+      output_names[i] = checked_strdup(argv[1]);
+  return nullptr;
+}
+
+static const char *remove_outfile_spec_function(int argc, const char **argv)
+{
+  vuz_assert(argc == 1);
+  for (int i = 0; i < input_count; i++)
+    if (output_names[i] && path_compare(output_names[i], argv[0]) == 0)
+      output_names[i] = nullptr;
+  return nullptr;
+}
+
+// Versions are numbers without leading zeros joined by dots.
+static bool valid_version(const char *text)
+{
+  static regex_pattern pattern;
+  static bool compiled;
+  if (!compiled) {
+    if (regex_posix_compile(&pattern, "^([1-9][0-9]*|0)(\\.([1-9][0-9]*|0))*$",
+                            REGEX_EXTENDED | REGEX_NOSUB) != 0)
+      vuz_unreachable();
+    compiled = true;
+  }
+  return regex_posix_match(&pattern, text, 0, nullptr, 0) == 0;
+}
+
+static int compare_version_strings(const char *a, const char *b)
+{
+  if (!valid_version(a))
+    fatal_error(0, "invalid version number %qs", a);
+  if (!valid_version(b))
+    fatal_error(0, "invalid version number %qs", b);
+  return strverscmp(a, b);
+}
+
+static const char *version_compare_spec_function(int argc, const char **argv)
+{
+  if (argc < 3)
+    fatal_error(0, "too few arguments to %%:version-compare");
+  const char *op = argv[0];
+  vuz_assert(op[0] != '\0');
+  int versions = (op[0] != '!' && (op[1] == '<' || op[1] == '>')) ? 2 : 1;
+  if (argc != versions + 3)
+    fatal_error(0, "too many arguments to %%:version-compare");
+  const char *switch_prefix = argv[1 + versions];
+  const char *result = argv[2 + versions];
+  size_t prefix_length = strlen(switch_prefix);
+  const char *version = nullptr;
+  for (int i = 0; i < switch_count; i++)
+    if (strncmp(switches[i].text, switch_prefix, prefix_length) == 0 &&
+        switch_is_live(i, static_cast<int>(prefix_length)))
+      version = switches[i].text + prefix_length;
+  bool absent = version == nullptr;
+  int c1 = absent ? 0 : compare_version_strings(version, argv[1]);
+  int c2 = (absent || versions < 2) ? 0 : compare_version_strings(version, argv[2]);
+  bool holds;
+  if (strcmp(op, ">=") == 0)
+    holds = !absent && c1 >= 0;
+  else if (strcmp(op, "!>") == 0 || strcmp(op, "<") == 0)
+    holds = absent || c1 < 0;
+  else if (strcmp(op, "!<") == 0)
+    holds = absent || c1 >= 0;
+  else if (strcmp(op, "<>") == 0)
+    holds = absent || c1 < 0 || c2 >= 0;
+  else if (strcmp(op, "><") == 0)
+    holds = !absent && c1 >= 0 && c2 < 0;
+  else
+    fatal_error(0, "unknown operator %qs in %%:version-compare", op);
+  return holds ? result : nullptr;
+}
+
+// A spec file named by a spec: absolute when readable, else looked up.
+static const char *find_spec_file(const char *name)
+{
+  if (absolute_and_readable(name))
+    return name;
+  char *found = locate_file(&startfile_prefixes, name, R_OK, true);
+  return found ? found : name;
+}
+
+static const char *include_spec_function(int argc, const char **argv)
+{
+  vuz_assert(argc == 1);
+  load_spec_file(find_spec_file(argv[0]), false, false);
+  return nullptr;
+}
+
+static const char *find_file_spec_function(int argc, const char **argv)
+{
+  vuz_assert(argc == 1);
+  return find_spec_file(argv[0]);
+}
+
+static const char *find_plugindir_spec_function(int argc, const char **)
+{
+  vuz_assert(argc == 0);
+  char *found = locate_file(&startfile_prefixes, "plugin", R_OK, false);
+  return concat_strings("-iplugindir=", found ? found : "plugin", nullptr);
+}
+
+static const char *print_asm_header_spec_function(int, const char **)
+{
+  printf("Assembler options\n=================\n\n");
+  printf("Use \"-Wa,OPTION\" to pass \"OPTION\" to the assembler.\n\n");
+  fflush(stdout);
+  return nullptr;
+}
+
+static const char *pass_through_libs_spec_function(int argc, const char **argv)
+{
+  obstack_append_byte(&collect_obstack, ' ');
+  for (int i = 0; i < argc; i++) {
+    const char *word = argv[i];
+    if (strncmp(word, "-l", 2) == 0) {
+      const char *name = word + 2;
+      if (!*name && i + 1 < argc)
+        name = argv[++i];
+      obstack_append_text(&collect_obstack, "-plugin-opt=-pass-through=-l");
+      obstack_append_text(&collect_obstack, name);
+      obstack_append_byte(&collect_obstack, ' ');
+    } else {
+      size_t n = strlen(word);
+      if (n >= 2 && strcmp(word + n - 2, ".a") == 0) {
+        obstack_append_text(&collect_obstack, "-plugin-opt=-pass-through=");
+        obstack_append_text(&collect_obstack, word);
+        obstack_append_byte(&collect_obstack, ' ');
+      }
+    }
+  }
+  obstack_append_byte(&collect_obstack, '\0');
+  return static_cast<char *>(obstack_close_object(&collect_obstack));
+}
+
+// Makes a value safe for re-expansion as one spec word.
+static void append_spec_quoted(obstack *ob, const char *value)
+{
+  if (!*value) {
+    obstack_append_text(ob, "%\"");
+    return;
+  }
+  for (const char *p = value; *p; p++) {
+    if (*p == ' ' || *p == '\t' || *p == '\n' || *p == '%' || *p == '\\' || *p == '|')
+      obstack_append_byte(ob, '\\');
+    obstack_append_byte(ob, *p);
+  }
+}
+
+static const char *dumps_spec_function(int argc, const char **argv)
+{
+  if (argc > 1)
+    fatal_error(0, "too many arguments for %%:dumps");
+  const char *ext;
+  char *current_suffix = nullptr;
+  if (dump_base_ext)
+    ext = dump_base_ext;
+  else if (dump_base && *dump_base)
+    ext = "";
+  else if (argc == 1)
+    ext = argv[0];
+  else
+    ext = current_suffix = concat_strings(*current_input_suffix ? "." : "", current_input_suffix,
+                                          nullptr);
+  char *base;
+  const char *tail;
+  if (dump_base && *dump_base) {
+    base = checked_strdup(dump_base);
+    tail = base + (static_cast<size_t>(aux_base_length) <= strlen(base) ? aux_base_length : 0);
+  } else if (aux_base) {
+    base = checked_strdup(aux_base);
+    tail = base + strlen(base);
+  } else {
+    base = checked_strndup(current_input_base, static_cast<size_t>(current_base_suffixed_length));
+    tail = base + current_base_length;
+  }
+  char *full;
+  if (compare_debug_mode >= 0 && strcmp(tail, ext) == 0) {
+    full = base;
+  } else {
+    base[tail - base] = '\0';
+    full = concat_strings(base, compare_debug_mode < 0 ? ".gk" : "", ext, nullptr);
+    free(base);
+  }
+  if (dump_dir) {
+    obstack_append_text(&collect_obstack, " -dumpdir ");
+    append_spec_quoted(&collect_obstack, dump_dir);
+  }
+  obstack_append_text(&collect_obstack, " -dumpbase ");
+  append_spec_quoted(&collect_obstack, full);
+  if (*ext) {
+    obstack_append_text(&collect_obstack, " -dumpbase-ext ");
+    append_spec_quoted(&collect_obstack, ext);
+  }
+  obstack_append_byte(&collect_obstack, '\0');
+  free(full);
+  free(current_suffix);
+  return static_cast<char *>(obstack_close_object(&collect_obstack));
+}
+
+// A decimal operand of the comparison functions; user spec text can pass
+// anything, so a non-number is a spec error rather than a failed check.
+static long spec_number(const char *function, const char *text)
+{
+  char *end;
+  errno = 0;
+  long value = strtol(text, &end, 10);
+  if (!*text || *end || errno)
+    fatal_error(0, "invalid number %qs in %%:%s", text, function);
+  return value;
+}
+
+static const char *gt_spec_function(int argc, const char **argv)
+{
+  vuz_assert(argc != 0);
+  if (argc == 1)
+    return nullptr;
+  long last = spec_number("gt", argv[argc - 1]);
+  long before = spec_number("gt", argv[argc - 2]);
+  return last > before ? empty_true : nullptr;
+}
+
+static const char *debug_level_gt_spec_function(int argc, const char **argv)
+{
+  if (argc != 1)
+    fatal_error(0, "wrong number of arguments to %%:debug-level-gt");
+  return driver_debug_info_level() > spec_number("debug-level-gt", argv[0]) ? empty_true
+                                                                            : nullptr;
+}
+
+static const char *dwarf_version_gt_spec_function(int argc, const char **argv)
+{
+  if (argc != 1)
+    fatal_error(0, "wrong number of arguments to %%:dwarf-version-gt");
+  return driver_dwarf_version() > spec_number("dwarf-version-gt", argv[0]) ? empty_true
+                                                                           : nullptr;
+}
+
+static const char *fortran_preinclude_file_spec_function(int argc, const char **argv)
+{
+  if (argc != 3)
+    return nullptr;
+  const char *file = argv[1];
+  char *found = nullptr;
+  if (file[0] == '/')
+    found = access(file, R_OK) == 0 ? checked_strdup(file) : nullptr;
+  else
+    found = locate_file(&include_prefixes, file, R_OK, false);
+  if (!found) {
+    search_path_list extra = {nullptr, 0, "preinclude"};
+    insert_search_prefix(&extra, argv[2], nullptr, 0, 0, 0);
+    insert_search_prefix(&extra,
+                         DRIVER_LIB_DIR DRIVER_MACHINE_SUFFIX "../../../../" DRIVER_TARGET
+                                                              "/include/finclude/",
+                         nullptr, 0, 0, 0);
+    if (sysroot)
+      insert_sysroot_prefix(&extra, "/usr/include/finclude/", nullptr);
+    else
+      insert_search_prefix(&extra, "/usr/include/finclude/", nullptr, 0, 0, 0);
+    found = locate_file(&extra, file, R_OK, false);
+    for (search_path_entry *e = extra.head; e;) {
+      search_path_entry *next = e->next;
+      free(e->prefix);
+      free(e);
+      e = next;
+    }
+  }
+  if (!found)
+    return nullptr;
+  return concat_strings(argv[0], found, nullptr);
+}
+
+const spec_function_entry spec_function_table[] = {
+    {"getenv", getenv_spec_function},
+    {"if-exists", if_exists_spec_function},
+    {"if-exists-else", if_exists_else_spec_function},
+    {"if-exists-then-else", if_exists_then_else_spec_function},
+    {"sanitize", sanitize_spec_function},
+    {"replace-outfile", replace_outfile_spec_function},
+    {"remove-outfile", remove_outfile_spec_function},
+    {"version-compare", version_compare_spec_function},
+    {"include", include_spec_function},
+    {"find-file", find_file_spec_function},
+    {"find-plugindir", find_plugindir_spec_function},
+    {"print-asm-header", print_asm_header_spec_function},
+    {"compare-debug-dump-opt", compare_debug_dump_opt_spec_function},
+    {"compare-debug-self-opt", compare_debug_self_opt_spec_function},
+    {"pass-through-libs", pass_through_libs_spec_function},
+    {"dumps", dumps_spec_function},
+    {"gt", gt_spec_function},
+    {"debug-level-gt", debug_level_gt_spec_function},
+    {"dwarf-version-gt", dwarf_version_gt_spec_function},
+    {"fortran-preinclude-file", fortran_preinclude_file_spec_function},
+    TARGET_SPEC_FUNCTION_ROWS
+    {nullptr, nullptr},
+};
+
+static bool is_name_char(char c)
+{
+  return c_isalnum(static_cast<unsigned char>(c)) || c == '-' || c == '_';
+}
+
+const char *call_spec_function(const char *p, bool *returned_text, const char *matched)
+{
+  spec_function_depth++;
+  const char *name = p;
+  while (*p && *p != '(') {
+    if (!is_name_char(*p))
+      fatal_error(0, "malformed spec function name");
+    p++;
+  }
+  if (!*p)
+    fatal_error(0, "no arguments for spec function");
+  char *function_name = checked_strndup(name, static_cast<size_t>(p - name));
+  const char *args_start = ++p;
+  int depth = 1;
+  for (; *p; p++) {
+    if (*p == '(')
+      depth++;
+    else if (*p == ')' && --depth == 0)
+      break;
+  }
+  if (!*p)
+    fatal_error(0, "malformed spec function arguments");
+  char *args = checked_strndup(args_start, static_cast<size_t>(p - args_start));
+  p++;
+
+  const spec_function_entry *entry = spec_function_table;
+  while (entry->name && strcmp(entry->name, function_name) != 0)
+    entry++;
+  if (!entry->name)
+    fatal_error(0, "unknown spec function %qs", function_name);
+
+  // Save the caller's context; a word in progress is set aside as its own object.
+  char *partial = nullptr;
+  size_t partial_length = 0;
+  bool saved_open = word_is_open();
+  if (saved_open) {
+    partial_length = obstack_object_length(&spec_obstack);
+    partial = static_cast<char *>(obstack_close_object(&spec_obstack));
+  }
+  vec<const char *> *saved_argbuf = argbuf;
+  int saved_delete = word_delete;
+  bool saved_output = word_is_output;
+  bool saved_piped = input_piped;
+  const char *saved_suffix = suffix_replacement;
+  argbuf = nullptr;
+  vec_reserve_exact(argbuf, 10);
+  response_argbuf = nullptr;
+  vec_reserve_exact(response_argbuf, 10);
+
+  set_word_open(false);
+  word_delete = 0;
+  word_is_output = false;
+  input_piped = false;
+  suffix_replacement = nullptr;
+  if (do_spec_1(args, false, matched) < 0)
+    fatal_error(0, "error in arguments to spec function %qs", function_name);
+  finish_word();
+
+  int argc = static_cast<int>(vec_length(argbuf));
+  const char **argv = checked_new_array<const char *>(static_cast<uint64_t>(argc) + 1);
+  for (int i = 0; i < argc; i++)
+    argv[i] = (*argbuf)[static_cast<uint32_t>(i)];
+  argv[argc] = nullptr;
+  const char *result = entry->handler(argc, argv);
+  free(argv);
+
+  vec_release(argbuf);
+  argbuf = saved_argbuf;
+  word_delete = saved_delete;
+  word_is_output = saved_output;
+  input_piped = saved_piped;
+  suffix_replacement = saved_suffix;
+  set_word_open(false);
+  if (saved_open)
+    word_add_text_n(partial, partial_length);
+
+  const char *after = p;
+  if (result && do_spec_1(result, false, nullptr) < 0)
+    after = nullptr;
+  if (returned_text)
+    *returned_text = result != nullptr;
+  spec_function_depth--;
+  free(function_name);
+  free(args);
+  return after;
+}

@@ -1,0 +1,659 @@
+// The spec interpreter: reads a spec character by character, builds words on
+// the spec obstack, and runs the collected command at every line end.
+#include "driver/specs.h"
+
+#include "diagnostics/diagnostic.h"
+#include "driver/driver-options.h"
+#include "driver/env-manager.h"
+#include "driver/search-paths.h"
+#include "support/alloc.h"
+#include "support/concat.h"
+
+#include <cstring>
+#include <unistd.h>
+
+vec<const char *> *argbuf;
+vec<const char *> *response_argbuf;
+obstack spec_obstack;
+obstack collect_obstack;
+int spec_function_depth;
+
+const char *current_input_name;
+int current_input_length;
+const char *current_input_base;
+int current_base_length;
+int current_base_suffixed_length;
+const char *current_input_suffix = "";
+int current_input_stat_state;
+struct stat current_input_stat;
+compiler_entry *current_compiler;
+int current_input_index;
+const char **output_names;
+bool inputs_combined;
+
+// Word state, reset at each command start.
+static bool word_open;
+int word_delete;
+bool word_is_output;
+static bool word_is_library;
+static bool word_is_linker_script;
+bool input_piped;
+const char *suffix_replacement;
+bool in_response_file;
+
+void word_add_char(char c)
+{
+  obstack_append_byte(&spec_obstack, c);
+  word_open = true;
+}
+
+void word_add_text_n(const char *text, size_t length)
+{
+  obstack_append(&spec_obstack, text, length);
+  word_open = true;
+}
+
+void word_add_text(const char *text)
+{
+  word_add_text_n(text, strlen(text));
+}
+
+bool word_is_open()
+{
+  return word_open;
+}
+
+void set_word_open(bool open)
+{
+  word_open = open;
+}
+
+static void clear_word_flags()
+{
+  word_delete = 0;
+  word_is_output = false;
+  word_is_library = false;
+  word_is_linker_script = false;
+}
+
+void begin_spec_expansion()
+{
+  if (argbuf)
+    vec_truncate(argbuf, 0);
+  if (response_argbuf)
+    vec_truncate(response_argbuf, 0);
+  word_open = false;
+  clear_word_flags();
+  input_piped = false;
+  suffix_replacement = nullptr;
+  in_response_file = false;
+}
+
+void register_temp_file(const char *name, bool delete_always, bool delete_on_failure);
+
+void store_word(const char *text, bool delete_always, bool output_file)
+{
+  if (in_response_file)
+    vec_safe_push(response_argbuf, text);
+  else
+    vec_safe_push(argbuf, text);
+  if (delete_always || output_file) {
+    const char *name = text;
+    if (text[0] == '-' && strchr(text, '='))
+      name = strrchr(text, '=') + 1;
+    register_temp_file(name, delete_always, output_file);
+  }
+}
+
+void finish_word()
+{
+  if (!word_open)
+    return;
+  obstack_append_byte(&spec_obstack, '\0');
+  char *text = static_cast<char *>(obstack_close_object(&spec_obstack));
+  word_open = false;
+  if (word_is_library) {
+    if (char *found = locate_file(&startfile_prefixes, text, R_OK, true))
+      text = found;
+  } else if (word_is_linker_script) {
+    char *found = locate_file(&startfile_prefixes, text, R_OK, true);
+    if (!found) {
+      error_here("unable to locate default linker script %qs in the library search paths", text);
+      return;
+    }
+    store_word("--script", false, false);
+    text = found;
+  }
+  store_word(text, word_delete != 0, word_is_output);
+  if (word_is_output)
+    output_names[current_input_index] = text;
+}
+
+// Appends the text to an obstack string with a single quote written as '\''.
+static void append_quoted_for_export(obstack *ob, const char *text)
+{
+  obstack_append_byte(ob, '\'');
+  for (const char *p = text; *p; p++) {
+    if (*p == '\'')
+      obstack_append(ob, "'\\''", 4);
+    else
+      obstack_append_byte(ob, *p);
+  }
+  obstack_append_byte(ob, '\'');
+}
+
+void export_driver_options()
+{
+  obstack_append_text(&collect_obstack, "VRESK_VUZ_OPTIONS=");
+  for (int i = 0; i < switch_count; i++) {
+    if (i > 0)
+      obstack_append_byte(&collect_obstack, ' ');
+    const switch_entry &sw = switches[i];
+    if ((sw.liveness & SW_REMOVED) && !(sw.liveness & SW_EXPORT_ANYWAY))
+      continue;
+    // The switch text is quoted together with its '-'.
+    char *dashed = concat_strings("-", sw.text, nullptr);
+    append_quoted_for_export(&collect_obstack, dashed);
+    free(dashed);
+    if (sw.arguments)
+      for (const char **a = sw.arguments; *a; a++) {
+        obstack_append_byte(&collect_obstack, ' ');
+        append_quoted_for_export(&collect_obstack, *a);
+      }
+  }
+  if (dump_dir) {
+    if (switch_count > 0)
+      obstack_append_byte(&collect_obstack, ' ');
+    obstack_append_text(&collect_obstack, "'-dumpdir' ");
+    append_quoted_for_export(&collect_obstack, dump_dir);
+  }
+  obstack_append_byte(&collect_obstack, '\0');
+  env.xput(static_cast<char *>(obstack_close_object(&collect_obstack)));
+}
+
+void set_current_input(const char *name)
+{
+  current_input_name = name;
+  current_input_length = static_cast<int>(strlen(name));
+  const char *slash = strrchr(name, '/');
+  current_input_base = slash ? slash + 1 : name;
+  current_base_suffixed_length = static_cast<int>(strlen(current_input_base));
+  const char *dot = strrchr(current_input_base, '.');
+  current_base_length =
+      dot ? static_cast<int>(dot - current_input_base) : current_base_suffixed_length;
+  current_input_suffix = dot ? dot + 1 : "";
+  current_input_stat_state = 0;
+}
+
+// Runs the words collected so far as one command; -1 when a child failed.
+static int run_collected_command()
+{
+  export_driver_options();
+  if (vec_length(argbuf) > 0) {
+    if (execute() != 0)
+      return -1;
+  }
+  vec_truncate(argbuf, 0);
+  return 0;
+}
+
+// The text of a %(NAME), %1... reference, expanded in place.
+static int expand_named(const char *name, size_t length)
+{
+  named_spec *sp = lookup_named_spec(name, length);
+  if (!sp)
+    return 0;
+  const char *value = *sp->value_location;
+  return do_spec_1(value ? value : "", false, nullptr);
+}
+
+static int expand_static(const char *value)
+{
+  return do_spec_1(value ? value : "", false, nullptr);
+}
+
+static bool is_suffix_char(char c)
+{
+  return c == '.' || c_isalnum(static_cast<unsigned char>(c));
+}
+
+// %< and %>: marks matching switches removed.
+static const char *remove_switches(const char *p, bool export_anyway)
+{
+  const char *start = p;
+  while (*p && *p != ' ' && *p != '\t' && *p != '\n')
+    p++;
+  size_t length = static_cast<size_t>(p - start);
+  bool prefix = length > 0 && start[length - 1] == '*';
+  if (prefix)
+    length--;
+  for (int i = 0; i < switch_count; i++) {
+    switch_entry &sw = switches[i];
+    bool match = prefix ? strncmp(sw.text, start, length) == 0
+                        : strlen(sw.text) == length && strncmp(sw.text, start, length) == 0;
+    if (!match)
+      continue;
+    sw.liveness |= SW_REMOVED;
+    if (export_anyway)
+      sw.liveness |= SW_EXPORT_ANYWAY;
+    if (sw.in_option_table)
+      sw.accepted = 1;
+  }
+  return p;
+}
+
+// Adds each text of an option list to the word, each ending its word.
+static void copy_option_list(vec<char *> *list)
+{
+  if (!list)
+    return;
+  for (char *text : *list) {
+    word_add_text(text);
+    do_spec_1(" ", false, nullptr);
+  }
+}
+
+static void store_each_input_of_current_compiler()
+{
+  for (int i = 0; i < input_count; i++) {
+    input_file_entry &in = inputs[i];
+    if (in.language && in.language[0] == '*')
+      continue;
+    if (in.compiler != current_compiler)
+      continue;
+    store_word(in.name, false, false);
+    in.was_compiled = 1;
+  }
+}
+
+static void store_output_names()
+{
+  for (int i = 0; i < input_count; i++)
+    if (output_names[i])
+      store_word(output_names[i], false, false);
+}
+
+// %D: -L for every startfile prefix that names a usable directory.
+static void *store_library_dir(char *candidate, void *)
+{
+  size_t length = strlen(candidate);
+  if (strcmp(candidate, "/lib/") == 0 || strcmp(candidate, "/usr/lib/") == 0)
+    return nullptr;
+  if (!names_directory(candidate, true))
+    return nullptr;
+  obstack_append_text(&collect_obstack, "-L");
+  obstack_append(&collect_obstack, candidate, length > 1 ? length - 1 : length);
+  obstack_append_byte(&collect_obstack, '\0');
+  store_word(static_cast<char *>(obstack_close_object(&collect_obstack)), false, false);
+  return nullptr;
+}
+
+static void store_pair(const char *option, const char *value)
+{
+  store_word(option, false, false);
+  store_word(value, false, false);
+}
+
+struct include_walk {
+  const char *subdir;
+};
+
+static void *store_isystem(char *candidate, void *data)
+{
+  const include_walk *w = static_cast<const include_walk *>(data);
+  char *path = concat_strings(candidate, w->subdir, nullptr);
+  if (names_directory(path, false))
+    store_pair("-isystem", path);
+  else
+    free(path);
+  return nullptr;
+}
+
+// %I: the include-related options of the compiler proper.
+static void store_include_options()
+{
+  if (multi_dir)
+    store_pair("-imultilib", multi_dir);
+  if (multi_arch_dir)
+    store_pair("-imultiarch", multi_arch_dir);
+  if (exec_prefix_root)
+    store_pair("-iprefix", exec_prefix_root);
+  if (sysroot_given || (sysroot && sysroot_headers_suffix)) {
+    store_pair("-isysroot",
+               concat_strings(sysroot ? sysroot : "",
+                              sysroot_headers_suffix ? sysroot_headers_suffix : "", nullptr));
+  }
+  include_walk plain = {"include"};
+  walk_search_paths(&include_prefixes, false, strlen("include-fixed") + 1, store_isystem, &plain);
+  char *fixed = (sysroot_hdrs_suffix_spec && *sysroot_hdrs_suffix_spec && multi_dir)
+                    ? concat_strings("include-fixed/", multi_dir, nullptr)
+                    : checked_strdup("include-fixed");
+  include_walk fixed_walk = {fixed};
+  walk_search_paths(&include_prefixes, false, strlen(fixed) + 1, store_isystem, &fixed_walk);
+}
+
+// %b: the base of the current input's outputs.
+static void add_base_name()
+{
+  if (!current_input_base)
+    vuz_unreachable();
+  if (dump_dir && !word_is_output)
+    word_add_text_n(dump_dir, static_cast<size_t>(dump_dir_length));
+  if (aux_base && !word_is_output)
+    word_add_text_n(aux_base, static_cast<size_t>(aux_base_length));
+  else
+    word_add_text_n(current_input_base, static_cast<size_t>(current_base_length));
+  if (compare_debug_mode < 0)
+    word_add_text(".gk");
+  word_open = true;
+}
+
+// A message of %e or %n: the text up to the newline.
+static const char *message_text(const char *p, char **text)
+{
+  const char *end = strchr(p, '\n');
+  if (!end)
+    end = p + strlen(p);
+  *text = checked_strndup(p, static_cast<size_t>(end - p));
+  return end;
+}
+
+// Handles the code after a '%'; returns the position after it, or null for
+// -1 (result left in *status).
+static const char *do_percent(const char *p, const char *spec, const char *matched, int *status)
+{
+  char c = *p++;
+  switch (c) {
+  case '\0':
+    fatal_error(0, "spec %qs invalid", spec);
+  case '"':
+    finish_word();
+    store_word("", false, false);
+    return p;
+  case '%':
+    // Opens the word, so that the '%' never leaks into the next one.
+    word_add_char('%');
+    return p;
+  case '(': {
+    const char *name = p;
+    while (*p && *p != ')')
+      p++;
+    int r = expand_named(name, static_cast<size_t>(p - name));
+    if (*p == ')')
+      p++;
+    if (r != 0) {
+      *status = r;
+      return nullptr;
+    }
+    return p;
+  }
+  case '*':
+    if (!matched) {
+      error_here("spec failure: %<%%*%> has not been initialized by pattern match");
+      return p;
+    }
+    if (*matched) {
+      word_add_text(matched);
+      if (spec_function_depth)
+        finish_word();
+    }
+    if (*p == '}' || *p == '\0')
+      do_spec_1(" ", false, nullptr);
+    return p;
+  case '.': {
+    const char *start = p;
+    while (*p && *p != ' ' && *p != '%')
+      p++;
+    // Not on the spec obstack: a word may be growing there.
+    suffix_replacement = checked_strndup(start - 1, static_cast<size_t>(p - start + 1));
+    return p;
+  }
+  case '1':
+    return expand_static(tolm1_spec) ? (*status = -1, nullptr) : p;
+  case '2':
+    return expand_static(tolmplus1_spec) ? (*status = -1, nullptr) : p;
+  case ':': {
+    const char *after = call_spec_function(p, nullptr, matched);
+    if (!after) {
+      *status = -1;
+      return nullptr;
+    }
+    return after;
+  }
+  case '<':
+    return remove_switches(p, false);
+  case '>':
+    return remove_switches(p, true);
+  case '@': {
+    if (*p != '{')
+      fatal_error(0, "spec %qs has invalid %<%%@%c%>", spec, *p);
+    if (response_files_used)
+      open_response_file(spec);
+    const char *after = handle_condition(p + 1, spec);
+    if (!after) {
+      *status = -1;
+      return nullptr;
+    }
+    if (response_files_used)
+      close_response_file();
+    return after;
+  }
+  case 'A':
+    return expand_static(asm_final_spec) ? (*status = -1, nullptr) : p;
+  case 'B':
+    add_base_name();
+    word_add_char('.');
+    word_add_text(current_input_suffix);
+    return p;
+  case 'C': {
+    const char *extra = current_compiler ? current_compiler->preprocessor_spec : nullptr;
+    return expand_static(extra ? extra : cpp_spec) ? (*status = -1, nullptr) : p;
+  }
+  case 'D':
+    walk_search_paths(&startfile_prefixes, true, 0, store_library_dir, nullptr);
+    return p;
+  case 'E':
+    return expand_static(endfile_spec) ? (*status = -1, nullptr) : p;
+  case 'G':
+    return expand_static(libvuz_spec) ? (*status = -1, nullptr) : p;
+  case 'I':
+    store_include_options();
+    return p;
+  case 'L':
+    return expand_static(lib_spec) ? (*status = -1, nullptr) : p;
+  case 'M':
+    word_add_text(multi_os_dir ? multi_os_dir : ".");
+    return p;
+  case 'O':
+    word_add_text(".o");
+    return p;
+  case 'R':
+    if (sysroot) {
+      word_add_text(sysroot);
+      if (sysroot_suffix)
+        word_add_text(sysroot_suffix);
+    }
+    return p;
+  case 'S':
+    return expand_static(startfile_spec) ? (*status = -1, nullptr) : p;
+  case 'T':
+    word_is_linker_script = true;
+    return p;
+  case 'U': case 'g': case 'u': case 'j': case 'm': case '|':
+    return make_temp_name(c, p, spec);
+  case 'V':
+    output_names[current_input_index] = nullptr;
+    return p;
+  case 'W': {
+    if (*p != '{')
+      fatal_error(0, "spec %qs has invalid %<%%W%c%>", spec, *p);
+    uint32_t before = vec_length(argbuf);
+    const char *after = handle_condition(p + 1, spec);
+    if (!after) {
+      *status = -1;
+      return nullptr;
+    }
+    if (vec_length(argbuf) > before)
+      register_temp_file(argbuf->last(), false, true);
+    return after;
+  }
+  case 'X':
+    copy_option_list(ld_option_list);
+    return p;
+  case 'Y':
+    copy_option_list(as_option_list);
+    return p;
+  case 'Z':
+    copy_option_list(cpp_option_list);
+    return p;
+  case 'a':
+    return expand_static(asm_spec) ? (*status = -1, nullptr) : p;
+  case 'b':
+    add_base_name();
+    return p;
+  case 'd':
+    word_delete = 1;
+    return p;
+  case 'e': {
+    char *text;
+    message_text(p, &text);
+    error_here("%s", text);
+    free(text);
+    *status = -1;
+    return nullptr;
+  }
+  case 'i':
+    if (inputs_combined) {
+      if (response_files_used)
+        open_response_file(spec);
+      store_each_input_of_current_compiler();
+      if (response_files_used)
+        close_response_file();
+    } else {
+      word_add_text(current_input_name);
+    }
+    return p;
+  case 'l':
+    return expand_static(link_spec) ? (*status = -1, nullptr) : p;
+  case 'n': {
+    char *text;
+    const char *end = message_text(p, &text);
+    inform_loc(0, "%s", text);
+    free(text);
+    return *end ? end + 1 : end;
+  }
+  case 'o':
+    if (response_files_used)
+      open_response_file(spec);
+    store_output_names();
+    if (response_files_used)
+      close_response_file();
+    return p;
+  case 's':
+    word_is_library = true;
+    return p;
+  case 'w':
+    word_is_output = true;
+    return p;
+  case 'x': {
+    if (*p != '{')
+      fatal_error(0, "spec %qs has invalid %<%%x%c%>", spec, *p);
+    const char *start = ++p;
+    while (*p && *p != '}')
+      p++;
+    if (!*p)
+      fatal_error(0, "spec %qs invalid", spec);
+    size_t length = static_cast<size_t>(p - start);
+    if (ld_option_list)
+      for (char *option : *ld_option_list)
+        if (strlen(option) == length && strncmp(option, start, length) == 0) {
+          *status = 0;
+          return nullptr;  // ends this text's expansion
+        }
+    vec_safe_push(ld_option_list, checked_strndup(start, length));
+    return p + 1;
+  }
+  case '{': {
+    const char *after = handle_condition(p, spec);
+    if (!after) {
+      *status = -1;
+      return nullptr;
+    }
+    return after;
+  }
+  default:
+    error_here("spec failure: unrecognized spec option %qc", c);
+    return p;
+  }
+}
+
+int do_spec_1(const char *spec, bool literal, const char *matched)
+{
+  if (literal) {
+    word_add_text(spec);
+    return 0;
+  }
+  const char *p = spec;
+  while (*p) {
+    char c = *p++;
+    switch (c) {
+    case '\n':
+      finish_word();
+      if (vec_length(argbuf) > 0 && strcmp(argbuf->last(), "|") == 0) {
+        if (pipes_requested) {
+          input_piped = true;
+          break;
+        }
+        vec_pop(argbuf);
+      }
+      if (run_collected_command() != 0)
+        return -1;
+      vec_truncate(response_argbuf, 0);
+      word_open = false;
+      clear_word_flags();
+      input_piped = false;
+      break;
+    case ' ': case '\t':
+      finish_word();
+      clear_word_flags();
+      break;
+    case '\\':
+      if (*p)
+        word_add_char(*p++);
+      break;
+    case '|':
+      finish_word();
+      word_add_char('|');
+      break;
+    case '%': {
+      int status = 0;
+      const char *next = do_percent(p, spec, matched, &status);
+      if (!next)
+        return status;
+      p = next;
+      break;
+    }
+    default:
+      word_add_char(c);
+      break;
+    }
+  }
+  if (spec_function_depth)
+    finish_word();
+  return 0;
+}
+
+int expand_and_run_spec(const char *spec)
+{
+  begin_spec_expansion();
+  int result = do_spec_1(spec, false, nullptr);
+  finish_word();
+  if (result != 0)
+    return result;
+  if (vec_length(argbuf) > 0 && strcmp(argbuf->last(), "|") == 0)
+    vec_pop(argbuf);
+  export_driver_options();
+  if (vec_length(argbuf) > 0)
+    return execute();
+  return 0;
+}

@@ -1,0 +1,589 @@
+// The named specs and the compiler table: built-in initialisation, spec files,
+// configure-time and self specs, and the assembly of all of them per run.
+#include "driver/specs.h"
+
+#include "diagnostics/diagnostic.h"
+#include "driver/driver-options.h"
+#include "driver/search-paths.h"
+#include "support/alloc.h"
+#include "support/char-class.h"
+#include "support/concat.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+named_spec *specs;
+const char *link_command_spec;
+compiler_entry *compilers;
+int compiler_count;
+
+const char *asm_spec, *asm_final_spec, *cpp_spec, *tolm1_spec, *tolmplus1_spec, *endfile_spec,
+    *link_spec, *lib_spec, *libvuz_spec, *startfile_spec, *linker_name_spec,
+    *linker_plugin_file_spec, *quorf_spec, *lto_vuz_spec, *multilib_select, *multilib_matches,
+    *multilib_defaults, *multilib_exclusions, *multilib_reuse, *multilib_extra, *multilib_options,
+    *startfile_prefix_spec, *sysroot_suffix_spec, *sysroot_hdrs_suffix_spec;
+static const char *version_spec;
+
+// The static specs whose value the interpreter reads through a variable.
+struct static_binding {
+  const char *name;
+  const char **variable;
+};
+static const static_binding static_bindings[] = {
+    {"asm", &asm_spec},
+    {"asm_final", &asm_final_spec},
+    {"cpp", &cpp_spec},
+    {"tolm", &tolm1_spec},
+    {"tolmex", &tolmplus1_spec},
+    {"endfile", &endfile_spec},
+    {"link", &link_spec},
+    {"lib", &lib_spec},
+    {"libvuz", &libvuz_spec},
+    {"startfile", &startfile_spec},
+    {"version", &version_spec},
+    {"multilib", &multilib_select},
+    {"multilib_defaults", &multilib_defaults},
+    {"multilib_extra", &multilib_extra},
+    {"multilib_matches", &multilib_matches},
+    {"multilib_exclusions", &multilib_exclusions},
+    {"multilib_options", &multilib_options},
+    {"multilib_reuse", &multilib_reuse},
+    {"linker", &linker_name_spec},
+    {"linker_plugin_file", &linker_plugin_file_spec},
+    {"quorf", &quorf_spec},
+    {"lto_vuz", &lto_vuz_spec},
+    {"startfile_prefix_spec", &startfile_prefix_spec},
+    {"sysroot_suffix_spec", &sysroot_suffix_spec},
+    {"sysroot_hdrs_suffix_spec", &sysroot_hdrs_suffix_spec},
+};
+
+enum { STATIC_SPEC_COUNT = 45, TARGET_SPEC_COUNT = 5 };
+static named_spec static_specs[STATIC_SPEC_COUNT + TARGET_SPEC_COUNT];
+
+static const char **binding_for(const char *name)
+{
+  for (const static_binding &b : static_bindings)
+    if (strcmp(b.name, name) == 0)
+      return b.variable;
+  return nullptr;
+}
+
+// Links the 45 static specs (with their default texts) as the list.
+static void link_static_specs()
+{
+  for (int i = 0; i < STATIC_SPEC_COUNT; i++) {
+    named_spec &sp = static_specs[i];
+    const builtin_spec_text &row = builtin_static_spec_texts[i];
+    sp.name = row.name;
+    sp.name_length = static_cast<uint32_t>(strlen(row.name));
+    const char **variable = binding_for(row.name);
+    sp.value_location = variable ? variable : &sp.value;
+    const char *text = row.text;
+    if (!text)
+      text = *sp.value_location ? *sp.value_location : "";  // set at start-up
+    if (strcmp(row.name, "version") == 0)
+      text = version_text;
+    sp.default_text = text;
+    *sp.value_location = text;
+    sp.next = i + 1 < STATIC_SPEC_COUNT ? &static_specs[i + 1] : nullptr;
+  }
+  specs = &static_specs[0];
+}
+
+named_spec *lookup_named_spec(const char *name, size_t length)
+{
+  for (named_spec *sp = specs; sp; sp = sp->next)
+    if (sp->name_length == length && strncmp(sp->name, name, length) == 0)
+      return sp;
+  return nullptr;
+}
+
+void set_static_spec(const char **variable, const char *text)
+{
+  for (named_spec *sp = specs; sp; sp = sp->next)
+    if (sp->value_location == variable) {
+      if (sp->allocated)
+        free(const_cast<char *>(*variable));
+      sp->allocated = 0;
+      *variable = text;
+      return;
+    }
+  vuz_unreachable();
+}
+
+void define_spec(const char *name, const char *text, bool user)
+{
+  if (!specs)
+    link_static_specs();
+  named_spec *sp = lookup_named_spec(name, strlen(name));
+  if (!sp) {
+    sp = checked_new_cleared<named_spec>();
+    sp->name = checked_strdup(name);
+    sp->name_length = static_cast<uint32_t>(strlen(name));
+    sp->value = "";
+    sp->value_location = &sp->value;
+    sp->next = specs;
+    specs = sp;
+  }
+  const char *old = *sp->value_location;
+  char *value;
+  if (text[0] == '+' && c_isspace(static_cast<unsigned char>(text[1])))
+    value = concat_strings(old ? old : "", text + 1, nullptr);
+  else
+    value = checked_strdup(text);
+  if (sp->allocated)
+    free(const_cast<char *>(old));
+  *sp->value_location = value;
+  sp->allocated = 1;
+  sp->user = user;
+}
+
+// Replaces each word-initial occurrence of `from` by `to`.
+static char *replace_at_word_starts(const char *text, const char *from, const char *to)
+{
+  size_t from_length = strlen(from);
+  for (const char *p = text; *p; p++) {
+    if (p != text && p[-1] != ' ')
+      continue;
+    if (strncmp(p, from, from_length) != 0)
+      continue;
+    obstack_append(&collect_obstack, text, static_cast<size_t>(p - text));
+    obstack_append_text(&collect_obstack, to);
+    char *rest = replace_at_word_starts(p + from_length, from, to);
+    obstack_append_text(&collect_obstack, rest);
+    free(rest);
+    obstack_append_byte(&collect_obstack, '\0');
+    char *result = checked_strdup(static_cast<char *>(obstack_close_object(&collect_obstack)));
+    return result;
+  }
+  return checked_strdup(text);
+}
+
+void init_builtin_specs()
+{
+  if (specs && static_specs[STATIC_SPEC_COUNT].name)
+    return;
+  if (driver_verbose())
+    fprintf(stderr, "Using built-in specs.\n");
+  if (!specs)
+    link_static_specs();
+  // The target specs follow the last static spec.
+  named_spec *last = &static_specs[STATIC_SPEC_COUNT - 1];
+  for (int i = 0; i < TARGET_SPEC_COUNT; i++) {
+    named_spec &sp = static_specs[STATIC_SPEC_COUNT + i];
+    sp.name = builtin_target_spec_texts[i].name;
+    sp.name_length = static_cast<uint32_t>(strlen(sp.name));
+    sp.value = sp.default_text = builtin_target_spec_texts[i].text;
+    sp.value_location = &sp.value;
+    sp.next = last->next;
+    last->next = &sp;
+    last = &sp;
+  }
+  char *with_dash = replace_at_word_starts(libvuz_spec, "-lvuz", libvuz_replacement);
+  char *archive_form = replace_at_word_starts(libvuz_replacement, "-lvuz_eh", "libvuz_eh.a%s");
+  char *archive_full = replace_at_word_starts(archive_form, "-lvuz", "libvuz.a%s");
+  char *with_archive = replace_at_word_starts(with_dash, "libvuz.a%s", archive_full);
+  free(with_dash);
+  free(archive_form);
+  free(archive_full);
+  libvuz_spec = with_archive;
+  link_spec = concat_strings("%{!static|static-pie:--eh-frame-hdr} ", link_spec, nullptr);
+  link_command_spec = builtin_link_command_spec;
+}
+
+// Reads a whole file; fatal when it cannot be read.
+static char *read_whole_file(const char *file)
+{
+  int fd = open(file, O_RDONLY);
+  struct stat st;
+  if (fd < 0 || fstat(fd, &st) != 0)
+    fatal_error(0, "cannot read spec file %qs: %m", file);
+  size_t size = static_cast<size_t>(st.st_size);
+  char *buffer = static_cast<char *>(checked_malloc(size + 1));
+  size_t done = 0;
+  while (done < size) {  // short reads are normal on some files
+    ssize_t n = read(fd, buffer + done, size - done);
+    if (n < 0 && errno == EINTR)
+      continue;
+    if (n < 0)
+      fatal_error(0, "cannot read spec file %qs: %m", file);
+    if (n == 0)
+      break;
+    done += static_cast<size_t>(n);
+  }
+  close(fd);
+  buffer[done] = '\0';
+  return buffer;
+}
+
+// Carriage returns next to a newline go; any other becomes a newline.
+static char *normalise_line_ends(const char *text)
+{
+  size_t n = strlen(text);
+  char *out = static_cast<char *>(checked_malloc(n + 1));
+  size_t k = 0;
+  for (size_t i = 0; i < n; i++) {
+    if (text[i] != '\r') {
+      out[k++] = text[i];
+      continue;
+    }
+    if ((i > 0 && text[i - 1] == '\n') || text[i + 1] == '\n')
+      continue;
+    out[k++] = '\n';
+  }
+  out[k] = '\0';
+  return out;
+}
+
+static const char *skip_whitespace(const char *p)
+{
+  for (;;) {
+    while (*p == ' ' || *p == '\t')
+      p++;
+    if (*p == '\n') {
+      // A blank line separates sections: stop at its second newline.
+      if (p[1] == '\n' && p[2] == '\n')
+        return p + 1;
+      p++;
+    } else if (*p == '#') {
+      while (*p && *p != '\n')
+        p++;
+    } else {
+      return p;
+    }
+  }
+}
+
+static int spec_file_depth;
+enum { MAX_SPEC_FILE_DEPTH = 200 };
+
+static void include_spec_file(const char *name, bool user, bool no_error)
+{
+  char *found = nullptr;
+  if (name[0] == '/' && access(name, R_OK) == 0)
+    found = checked_strdup(name);
+  else
+    found = locate_file(&startfile_prefixes, name, R_OK, true);
+  if (!found && no_error) {
+    if (driver_verbose())
+      fprintf(stderr, "could not find specs file %s\n", name);
+    return;
+  }
+  load_spec_file(found ? found : name, false, user);
+}
+
+void load_spec_file(const char *file, bool main_file, bool user)
+{
+  if (driver_verbose())
+    fprintf(stderr, "Reading specs from %s\n", file);
+  // A file that includes itself, directly or not, must not recurse forever.
+  if (++spec_file_depth > MAX_SPEC_FILE_DEPTH)
+    fatal_error(0, "spec file %qs nested too deeply", file);
+  char *raw = read_whole_file(file);
+  char *buffer = normalise_line_ends(raw);
+  free(raw);
+  const char *p = buffer;
+  auto offset = [&](const char *q) { return static_cast<long>(q - buffer); };
+
+  for (;;) {
+    p = skip_whitespace(p);
+    if (!*p)
+      break;
+    if (*p == '%' && !main_file) {
+      const char *line_end = strchr(p, '\n');
+      if (!line_end)
+        line_end = p + strlen(p);
+      if (strncmp(p, "%include", 8) == 0 && (p[8] == ' ' || p[8] == '\t')) {
+        const char *q = p + 9;
+        while (*q == ' ' || *q == '\t')
+          q++;
+        if (*q != '<' || line_end[-1] != '>')
+          fatal_error(0, "specs %%include syntax malformed after %ld characters", offset(q));
+        char *name = checked_strndup(q + 1, static_cast<size_t>(line_end - 1 - (q + 1)));
+        include_spec_file(name, user, false);
+        free(name);
+      } else if (strncmp(p, "%include_noerr", 14) == 0 && (p[14] == ' ' || p[14] == '\t')) {
+        const char *q = p + 15;
+        while (*q == ' ' || *q == '\t')
+          q++;
+        if (*q != '<' || line_end[-1] != '>')
+          fatal_error(0, "specs %%include syntax malformed after %ld characters", offset(q));
+        char *name = checked_strndup(q + 1, static_cast<size_t>(line_end - 1 - (q + 1)));
+        include_spec_file(name, user, true);
+        free(name);
+      } else if (strncmp(p, "%rename", 7) == 0 && (p[7] == ' ' || p[7] == '\t')) {
+        const char *q = p + 8;
+        while (*q == ' ' || *q == '\t')
+          q++;
+        if (!c_isalpha(static_cast<unsigned char>(*q)))
+          fatal_error(0, "specs %%rename syntax malformed after %ld characters", offset(q));
+        const char *old_start = q;
+        while (*q && !c_isspace(static_cast<unsigned char>(*q)))
+          q++;
+        char *old_name = checked_strndup(old_start, static_cast<size_t>(q - old_start));
+        while (*q == ' ' || *q == '\t')
+          q++;
+        if (!c_isalpha(static_cast<unsigned char>(*q)))
+          fatal_error(0, "specs %%rename syntax malformed after %ld characters", offset(q));
+        const char *new_start = q;
+        while (*q && !c_isspace(static_cast<unsigned char>(*q)))
+          q++;
+        if (q != line_end)
+          fatal_error(0, "specs %%rename syntax malformed after %ld characters", offset(q));
+        char *new_name = checked_strndup(new_start, static_cast<size_t>(q - new_start));
+        named_spec *old_spec = lookup_named_spec(old_name, strlen(old_name));
+        if (!old_spec)
+          fatal_error(0, "specs %s spec was not found to be renamed", old_name);
+        if (strcmp(old_name, new_name) != 0) {
+          if (lookup_named_spec(new_name, strlen(new_name)))
+            fatal_error(0, "%s: attempt to rename spec %qs to already defined spec %qs", file,
+                        old_name, new_name);
+          if (driver_verbose())
+            fprintf(stderr, "rename spec %s to %s\n", old_name, new_name);
+          define_spec(new_name, *old_spec->value_location, user);
+          if (old_spec->allocated)
+            free(const_cast<char *>(*old_spec->value_location));
+          *old_spec->value_location = "";
+          old_spec->allocated = 0;
+        }
+      } else {
+        fatal_error(0, "specs unknown %% command after %ld characters", offset(p));
+      }
+      p = *line_end ? line_end + 1 : line_end;
+      continue;
+    }
+
+    // A section: NAME ':' value up to the next blank line.
+    const char *name_start = p;
+    while (*p && *p != ':' && *p != '\n')
+      p++;
+    if (*p != ':')
+      fatal_error(0, "specs file malformed after %ld characters", offset(p));
+    const char *name_end = p;
+    while (name_end > name_start && (name_end[-1] == ' ' || name_end[-1] == '\t'))
+      name_end--;
+    char *name = checked_strndup(name_start, static_cast<size_t>(name_end - name_start));
+    p = skip_whitespace(p + 1);
+    if (!*p)
+      fatal_error(0, "specs file malformed after %ld characters", offset(p));
+    const char *value_start = p;
+    const char *value_end = strstr(p, "\n\n");
+    if (!value_end)
+      value_end = p + strlen(p);
+    char *value = static_cast<char *>(
+        checked_malloc(static_cast<uint64_t>(value_end - value_start) + 1));
+    size_t k = 0;
+    for (const char *q = value_start; q < value_end; q++) {
+      if (*q == '\\' && q + 1 < value_end && q[1] == '\n') {
+        q++;
+        continue;
+      }
+      if (*q == '#') {
+        while (q < value_end && *q != '\n')
+          q++;
+        if (q < value_end)
+          value[k++] = '\n';
+        continue;
+      }
+      value[k++] = *q;
+    }
+    value[k] = '\0';
+    p = value_end;
+
+    if (name[0] == '*') {
+      if (strcmp(name, "*link_command") == 0)
+        link_command_spec = value;
+      else
+        define_spec(name + 1, value, user);
+    } else if (name[0] == '\0') {
+      link_command_spec = value;
+    } else {
+      // A suffix row; the table always ends with one zeroed row.
+      compilers = static_cast<compiler_entry *>(checked_realloc(
+          compilers, static_cast<uint64_t>(compiler_count + 2) * sizeof(compiler_entry)));
+      compiler_entry &row = compilers[compiler_count++];
+      memset(&row, 0, sizeof row);
+      row.suffix = name;
+      row.spec = value;
+      memset(&compilers[compiler_count], 0, sizeof(compiler_entry));
+      continue;
+    }
+    free(name);
+  }
+  if (!link_command_spec)
+    fatal_error(0, "spec file has no spec for linking");
+  spec_file_depth--;
+}
+
+compiler_entry *choose_compiler_row(const char *name, size_t length, const char *language)
+{
+  if (language) {
+    if (language[0] == '*')
+      return nullptr;
+    for (int i = compiler_count - 1; i >= 0; i--) {
+      compiler_entry &row = compilers[i];
+      if (row.suffix[0] == '@' && strcmp(row.suffix + 1, language) == 0) {
+        if (strcmp(name, "-") == 0 &&
+            (strcmp(row.suffix, "@c-header") == 0 || strcmp(row.suffix, "@c++-header") == 0) &&
+            !preprocess_only)
+          fatal_error(0, "cannot use %<-%> as input filename for a precompiled header");
+        return &row;
+      }
+    }
+    error_here("language %s not recognized", language);
+    return nullptr;
+  }
+  compiler_entry *found = nullptr;
+  for (int i = compiler_count - 1; i >= 0 && !found; i--) {
+    compiler_entry &row = compilers[i];
+    size_t suffix_length = strlen(row.suffix);
+    if (strcmp(name, "-") == 0 ? strcmp(row.suffix, "-") == 0
+                               : suffix_length < length &&
+                                     strcmp(name + length - suffix_length, row.suffix) == 0)
+      found = &row;
+  }
+  if (!found)
+    return nullptr;
+  if (found->spec[0] != '@')
+    return found;
+  if (found->spec[1] == '*')
+    return nullptr;
+  for (int i = compiler_count - 1; i >= 0; i--)
+    if (strcmp(compilers[i].suffix, found->spec) == 0)
+      return &compilers[i];
+  error_here("language %s not recognized", found->spec + 1);
+  return nullptr;
+}
+
+void run_self_spec(const char *spec)
+{
+  begin_spec_expansion();
+  do_spec_1(spec, false, nullptr);
+  finish_word();
+  do_spec_1(" ", false, nullptr);
+  for (int i = 0; i < switch_count; i++)
+    if (switches[i].liveness & SW_REMOVED)
+      switches[i].liveness |= SW_REMOVED_FOR_GOOD;
+  if (vec_length(argbuf) > 0)
+    handle_self_spec_words(vec_length(argbuf), argbuf->address());
+  terminate_switch_table();
+}
+
+static void apply_configure_option_spec(const char *key, const char *spec)
+{
+  const char *value = nullptr;
+  if (strcmp(key, "cpu") == 0)
+    value = "arm1176jzf-s";
+  else if (strcmp(key, "tls") == 0)
+    value = "kav";
+  if (!value)
+    return;
+  obstack_append(&collect_obstack, "", 0);
+  for (const char *p = spec; *p;) {
+    if (strncmp(p, "%(VALUE)", 8) == 0) {
+      obstack_append_text(&collect_obstack, value);
+      p += 8;
+    } else {
+      obstack_append_byte(&collect_obstack, *p++);
+    }
+  }
+  obstack_append_byte(&collect_obstack, '\0');
+  run_self_spec(static_cast<char *>(obstack_close_object(&collect_obstack)));
+}
+
+// One word from a spec such as "sysroot_suffix_spec", or null.
+static const char *single_word_of(const char *spec, const char *error_message)
+{
+  begin_spec_expansion();
+  if (do_spec_1(spec, false, nullptr) != 0)
+    return nullptr;
+  finish_word();
+  if (vec_length(argbuf) > 1) {
+    error_here(error_message);
+    return nullptr;
+  }
+  return vec_length(argbuf) == 1 ? (*argbuf)[0] : nullptr;
+}
+
+static const char *find_spec_file_argument(const char *name)
+{
+  if (name[0] == '/' && access(name, R_OK) == 0)
+    return name;
+  char *found = locate_file(&startfile_prefixes, name, R_OK, true);
+  return found ? found : name;
+}
+
+void load_all_specs(unsigned decoded_count, decoded_option *decoded)
+{
+  process_command(decoded_count, decoded);
+
+  compilers = checked_new_array<compiler_entry>(static_cast<uint64_t>(builtin_compiler_count) + 1);
+  memcpy(compilers, builtin_compilers,
+         static_cast<size_t>(builtin_compiler_count) * sizeof(compiler_entry));
+  memset(&compilers[builtin_compiler_count], 0, sizeof(compiler_entry));
+  compiler_count = builtin_compiler_count;
+
+  char *specs_file = locate_file(&startfile_prefixes, "specs", R_OK, true);
+  if (specs_file && strcmp(specs_file, "specs") != 0)
+    load_spec_file(specs_file, true, false);
+  else
+    init_builtin_specs();
+  const char *target_specs = DRIVER_LIB_DIR DRIVER_TARGET_SUFFIX "specs";
+  if (access(target_specs, R_OK) == 0)
+    load_spec_file(target_specs, true, false);
+
+  for (const builtin_spec_text *row = configure_option_specs; row->name; row++)
+    apply_configure_option_spec(row->name, row->text);
+  for (int i = 0; i < driver_self_spec_count; i++)
+    run_self_spec(driver_self_specs[i]);
+
+  if (*sysroot_suffix_spec && !driver_no_sysroot_suffix()) {
+    const char *word = single_word_of(
+        sysroot_suffix_spec, "spec failure: more than one argument to %<SYSROOT_SUFFIX_SPEC%>");
+    if (word)
+      sysroot_suffix = word;
+  }
+  if (sysroot)
+    link_spec = concat_strings("%(sysroot_spec) ", link_spec, nullptr);
+  if (*sysroot_hdrs_suffix_spec) {
+    const char *word = single_word_of(
+        sysroot_hdrs_suffix_spec,
+        "spec failure: more than one argument to %<SYSROOT_HEADERS_SUFFIX_SPEC%>");
+    if (word)
+      sysroot_headers_suffix = word;
+  }
+  if (*startfile_prefix_spec) {
+    begin_spec_expansion();
+    if (do_spec_1(startfile_prefix_spec, false, nullptr) == 0 &&
+        do_spec_1(" ", false, nullptr) == 0) {
+      for (const char *word : *argbuf)
+        insert_sysroot_prefix(&startfile_prefixes, word, "ZARNEL");
+    }
+  }
+  if (user_spec_files)
+    for (const char *name : *user_spec_files)
+      load_spec_file(find_spec_file_argument(name), false, true);
+  for (named_spec *sp = specs; sp; sp = sp->next)
+    if (strcmp(sp->name, "self_spec") == 0 && *sp->value_location && **sp->value_location)
+      run_self_spec(*sp->value_location);
+  prepare_compare_debug_tables();
+  if (exec_prefix_root) {
+    char *joined = concat_strings(exec_prefix_root, DRIVER_MACHINE_SUFFIX, nullptr);
+    exec_prefix_root = joined;
+  }
+  validate_all_switches();
+  select_multilib();
+}
+
+void dump_specs()
+{
+  if (!specs || !static_specs[STATIC_SPEC_COUNT].name)
+    init_builtin_specs();
+  for (named_spec *sp = specs; sp; sp = sp->next)
+    printf("*%s:\n%s\n\n", sp->name, *sp->value_location);
+  if (link_command_spec)
+    printf("*link_command:\n%s\n\n", link_command_spec);
+}

@@ -1,0 +1,135 @@
+// The spec language: named specs, the compiler table, the interpreter and its
+// conditions, spec functions, temporary names and the switch table operations.
+#ifndef VUZ_DRIVER_SPECS_H
+#define VUZ_DRIVER_SPECS_H
+
+#include "driver/driver.h"
+
+// A named spec; the static ones read their value through value_location so that
+// the interpreter always sees the current text.
+struct named_spec {
+  const char *name;
+  const char *value;
+  const char **value_location;
+  named_spec *next;
+  uint32_t name_length;
+  unsigned char user;
+  unsigned char allocated;
+  const char *default_text;
+};
+
+// A spec function: the expanded argument words in, spec text (or null) out.
+struct spec_function_entry {
+  const char *name;
+  const char *(*handler)(int argc, const char **argv);
+};
+
+extern named_spec *specs;
+extern const char *link_command_spec;
+extern compiler_entry *compilers;
+extern int compiler_count;
+
+// Static spec values read directly by the interpreter's codes.
+extern const char *asm_spec;
+extern const char *asm_final_spec;
+extern const char *cpp_spec;
+extern const char *tolm1_spec;
+extern const char *tolmplus1_spec;
+extern const char *endfile_spec;
+extern const char *link_spec;
+extern const char *lib_spec;
+extern const char *libvuz_spec;
+extern const char *startfile_spec;
+extern const char *linker_name_spec;
+extern const char *linker_plugin_file_spec;
+extern const char *quorf_spec;
+extern const char *lto_vuz_spec;
+extern const char *multilib_select;
+extern const char *multilib_matches;
+extern const char *multilib_defaults;
+extern const char *multilib_exclusions;
+extern const char *multilib_reuse;
+extern const char *multilib_extra;
+extern const char *multilib_options;
+extern const char *startfile_prefix_spec;
+extern const char *sysroot_suffix_spec;
+extern const char *sysroot_hdrs_suffix_spec;
+
+// Built-in texts.
+struct builtin_spec_text {
+  const char *name;
+  const char *text;
+};
+extern const builtin_spec_text builtin_static_spec_texts[];
+extern const builtin_spec_text builtin_target_spec_texts[];
+extern const builtin_spec_text configure_option_specs[];
+extern const char *const driver_self_specs[];
+extern const int driver_self_spec_count;
+extern const compiler_entry builtin_compilers[];
+extern const int builtin_compiler_count;
+extern const char builtin_link_command_spec[];
+extern const char libvuz_replacement[];
+
+// Spec tables and files.
+void load_all_specs(unsigned decoded_count, decoded_option *decoded);
+void init_builtin_specs();
+void load_spec_file(const char *file, bool main_file, bool user);
+void define_spec(const char *name, const char *text, bool user);
+void set_static_spec(const char **variable, const char *text);
+named_spec *lookup_named_spec(const char *name, size_t length);
+compiler_entry *choose_compiler_row(const char *name, size_t length, const char *language);
+void run_self_spec(const char *spec);
+void dump_specs();
+
+// Interpreter.
+int do_spec_1(const char *spec, bool literal, const char *matched);
+int expand_and_run_spec(const char *spec);
+void begin_spec_expansion();
+void finish_word();
+void store_word(const char *text, bool delete_always, bool output_file);
+void register_temp_file(const char *name, bool delete_always, bool delete_on_failure);
+void export_driver_options();
+void set_current_input(const char *name);
+void word_add_char(char c);
+void word_add_text(const char *text);
+void word_add_text_n(const char *text, size_t length);
+int execute();
+
+// Conditions.
+const char *handle_condition(const char *p, const char *whole_spec);
+void emit_switch(int index, bool omit_first_word);
+const char *validate_spec_switches(const char *p, bool user_spec, bool braced);
+void validate_all_switches();
+
+// Switch table.
+void record_switch(const char *text, int further_count, const char *const *further,
+                   bool accepted, bool in_option_table);
+void terminate_switch_table();
+bool switch_is_live(int index, int length);
+bool any_switch_matches(const char *atom, size_t length, bool starred);
+bool live_switch_exists(const char *text);
+
+// Spec functions.
+extern const spec_function_entry spec_function_table[];
+const char *call_spec_function(const char *p, bool *returned_text, const char *matched);
+
+// Temporary names and response files.
+const char *make_temp_name(char code, const char *p, const char *whole_spec);
+void open_response_file(const char *whole_spec);
+void close_response_file();
+
+// Multilibs.
+void init_multilib_texts();
+void select_multilib();
+bool multilib_option_used(const char *text, size_t length);
+void print_multilib_table();
+
+// Compare-debug and crash reproduction.
+void prepare_compare_debug_tables();
+bool compare_debug_files(const char *input_name);
+void report_crash(const char *const *words);
+extern char *compare_debug_dump_names[2];
+const char *compare_debug_dump_opt_spec_function(int argc, const char **argv);
+const char *compare_debug_self_opt_spec_function(int argc, const char **argv);
+
+#endif

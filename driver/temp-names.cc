@@ -1,0 +1,199 @@
+// Temporary names of the spec language (%g, %u, %U, %j, %m, %|), the lists of
+// files to delete, and the response files written for child programs.
+#include "driver/specs.h"
+
+#include "diagnostics/diagnostic.h"
+#include "support/alloc.h"
+#include "support/argv.h"
+#include "support/char-class.h"
+#include "support/file-names.h"
+#include "support/temp-files.h"
+
+#include <cstring>
+#include <sys/stat.h>
+#include <unistd.h>
+
+extern int word_delete;
+extern bool in_response_file;
+
+struct temp_name_memo {
+  char *suffix;
+  uint32_t suffix_length;
+  uint32_t unique;
+  char *file_name;
+  uint32_t file_name_length;
+  temp_name_memo *next;
+};
+
+static temp_name_memo *memo;
+char *last_temp_name;
+temp_file_node *always_delete_list;
+temp_file_node *failure_delete_list;
+static int response_file_counter;
+
+static bool listed(temp_file_node *list, const char *name)
+{
+  for (; list; list = list->next)
+    if (path_compare(list->name, name) == 0)
+      return true;
+  return false;
+}
+
+// Nodes are linked only once complete: the fatal-signal handler walks the lists.
+static void push_temp(temp_file_node **list, const char *name)
+{
+  temp_file_node *node = checked_new_array<temp_file_node>(1);
+  node->name = checked_strdup(name);
+  node->next = *list;
+  __atomic_store_n(list, node, __ATOMIC_RELEASE);
+}
+
+void register_temp_file(const char *name, bool delete_always, bool delete_on_failure)
+{
+  if (delete_always && !listed(always_delete_list, name))
+    push_temp(&always_delete_list, name);
+  if (delete_on_failure && !listed(failure_delete_list, name))
+    push_temp(&failure_delete_list, name);
+}
+
+// Whether the would-be name is the current input itself.
+static bool names_current_input(const char *name)
+{
+  if (strcmp(name, current_input_name ? current_input_name : "") == 0)
+    return true;
+  if (current_input_stat_state == 0)
+    current_input_stat_state = stat(current_input_name, &current_input_stat) == 0 ? 1 : -1;
+  if (current_input_stat_state < 0)
+    return false;
+  struct stat st;
+  return stat(name, &st) == 0 && st.st_dev == current_input_stat.st_dev &&
+         st.st_ino == current_input_stat.st_ino;
+}
+
+const char *make_temp_name(char code, const char *p, const char *whole_spec)
+{
+  const char *start = p;
+  while (*p == '.' || c_isalnum(static_cast<unsigned char>(*p)))
+    p++;
+  size_t length = static_cast<size_t>(p - start);
+  bool object_suffix = false;
+  if (p[0] == '%' && p[1] == 'O') {
+    object_suffix = true;
+    p += 2;
+    if (*p == '.' || c_isalnum(static_cast<unsigned char>(*p)))
+      fatal_error(0, "spec %qs has invalid %<%%0%c%>", whole_spec, *p);
+  }
+  // With pipes, %m adds nothing and %| is standard output.
+  if (code == 'm' && pipes_requested)
+    return p;
+  if (code == '|' && pipes_requested) {
+    word_add_char('-');
+    word_delete = 0;
+    return p;
+  }
+  if (code == 'j' && save_temps_mode == 0) {
+    struct stat st;
+    if (stat("/dev/null", &st) == 0 && !S_ISDIR(st.st_mode) && access("/dev/null", W_OK) == 0) {
+      word_add_text("/dev/null");
+      return p;
+    }
+  }
+  char *suffix = concat_strings(compare_debug_mode < 0 ? ".gk" : "", "", nullptr);
+  {
+    char *s = checked_strndup(start, length);
+    char *joined = concat_strings(suffix, s, object_suffix ? ".o" : "", nullptr);
+    free(s);
+    free(suffix);
+    suffix = joined;
+  }
+  size_t suffix_length = strlen(suffix);
+
+  if (save_temps_mode) {
+    const char *base = aux_base;
+    size_t base_length = aux_base ? static_cast<size_t>(aux_base_length) : 0;
+    if (!base && current_input_base) {
+      base = current_input_base;
+      base_length = static_cast<size_t>(current_base_length);
+    }
+    const char *suffix_text = suffix;
+    if (suffix_length && !base_length && !aux_base && !dump_dir_dash_appended)
+      suffix_text++;
+    obstack_append(&collect_obstack, dump_dir ? dump_dir : "", dump_dir ? dump_dir_length : 0);
+    if (base)
+      obstack_append(&collect_obstack, base, base_length);
+    obstack_append_text(&collect_obstack, suffix_text);
+    obstack_append_byte(&collect_obstack, '\0');
+    char *name = static_cast<char *>(obstack_close_object(&collect_obstack));
+    if (!names_current_input(name)) {
+      last_temp_name = name;
+      word_add_text(name);
+      free(suffix);
+      return p;
+    }
+  }
+
+  uint32_t unique = (code == 'u' || code == 'U' || code == 'j') ? 1 : 0;
+  temp_name_memo *entry = memo;
+  while (entry && !(entry->unique == unique && entry->suffix_length == suffix_length &&
+                    strcmp(entry->suffix, suffix) == 0))
+    entry = entry->next;
+  if (!entry) {
+    entry = checked_new_cleared<temp_name_memo>();
+    entry->suffix = suffix;
+    entry->suffix_length = static_cast<uint32_t>(suffix_length);
+    entry->unique = unique;
+    entry->next = memo;
+    memo = entry;
+  } else {
+    free(suffix);
+  }
+  if (!entry->file_name || code == 'u' || code == 'j') {
+    entry->file_name = temp_file_make(entry->suffix);
+    entry->file_name_length = static_cast<uint32_t>(strlen(entry->file_name));
+  }
+  last_temp_name = entry->file_name;
+  word_add_text(entry->file_name);
+  word_delete = 1;
+  return p;
+}
+
+void open_response_file(const char *)
+{
+  if (in_response_file)
+    fatal_error(0, "cannot open nested response file");
+  in_response_file = true;
+}
+
+void close_response_file()
+{
+  if (!in_response_file)
+    fatal_error(0, "cannot close nonexistent response file");
+  in_response_file = false;
+  if (vec_empty(response_argbuf))
+    return;
+  char *name;
+  if (save_temps_mode) {
+    const char *base = (dump_base && *dump_base) ? dump_base
+                       : (dump_dir && *dump_dir) ? dump_dir
+                                                  : "a";
+    bool from_dump_dir = base == dump_dir;
+    name = format_alloc("%s%sargs.%d", base, from_dump_dir && dump_dir_dash_appended ? "" : ".",
+                        response_file_counter++);
+  } else {
+    name = temp_file_make("");
+  }
+  FILE *f = fopen(name, "w");
+  if (!f)
+    fatal_error(0, "could not open temporary response file %s", name);
+  vec_safe_push(response_argbuf, static_cast<const char *>(nullptr));
+  int failed = argv_write_quoted(response_argbuf->address(), f);
+  if (failed)
+    fatal_error(0, "could not write to temporary response file %s", name);
+  if (fclose(f) != 0)
+    fatal_error(0, "could not close temporary response file %s", name);
+  vec_truncate(response_argbuf, 0);
+  char *word = concat_strings("@", name, nullptr);
+  store_word(word, false, false);
+  if (!save_temps_mode)
+    register_temp_file(name, true, true);
+}

@@ -1,6 +1,8 @@
 // Pipelines of real child programs from the base system.
 #include "support/pex.h"
 
+#include "tests/common/temp-dir.h"
+
 #include <gtest/gtest.h>
 
 #include <cerrno>
@@ -21,17 +23,6 @@
 extern char **environ;
 
 namespace {
-
-struct TempDir {
-  std::string path;
-  TempDir()
-  {
-    char name[] = "/tmp/pex-testXXXXXX";
-    path = mkdtemp(name);
-  }
-  ~TempDir() { (void)system(("rm -rf " + path).c_str()); }
-  std::string operator/(const std::string &name) const { return path + "/" + name; }
-};
 
 std::string slurp(const std::string &path)
 {

@@ -1,0 +1,67 @@
+// Reading, exporting and restoring the driver's environment variables.
+#include "driver/env-manager.h"
+
+#include "support/alloc.h"
+#include "support/internal-abort.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+env_manager env;
+
+static const char *shown(const char *text)
+{
+  return text ? text : "(null)";
+}
+
+void env_manager::init(bool keep_old_values_, bool debug_)
+{
+  keep_old_values = keep_old_values_;
+  debug = debug_;
+}
+
+const char *env_manager::getenv(const char *name)
+{
+  const char *value = ::getenv(name);
+  if (debug)
+    fprintf(stderr, "env_manager::getenv (%s) -> %s\n", name, shown(value));
+  return value;
+}
+
+void env_manager::xput(char *text)
+{
+  if (debug)
+    fprintf(stderr, "env_manager::xput (%s)\n", text);
+  if (verbose_flag && *verbose_flag)
+    fprintf(stderr, "%s\n", text);
+  if (keep_old_values) {
+    const char *equals = strchr(text, '=');
+    vuz_assert(equals);
+    char *name = checked_strndup(text, equals - text);
+    const char *value = ::getenv(name);
+    if (debug)
+      fprintf(stderr, "saving old value: %s\n", shown(value));
+    env_saved_var entry = {name, value ? checked_strdup(value) : nullptr};
+    vec_safe_push(saved, entry);
+  }
+  putenv(text);
+}
+
+void env_manager::restore()
+{
+  vuz_assert(keep_old_values);
+  for (uint32_t i = vec_length(saved); i-- > 0;) {
+    env_saved_var &entry = (*saved)[i];
+    if (debug)
+      printf("restoring saved key: %s value: %s\n", entry.name, shown(entry.value));
+    if (entry.value)
+      setenv(entry.name, entry.value, 1);
+    else
+      unsetenv(entry.name);
+    free(entry.name);
+    free(entry.value);
+  }
+  if (saved)
+    vec_truncate(saved, 0);
+}

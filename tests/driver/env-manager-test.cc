@@ -1,0 +1,116 @@
+// The environment manager: exports, their "-v" echo, and restoring.
+#include "driver/env-manager.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+// Each test starts from a manager with both flags off and nothing saved.
+class EnvManager : public testing::Test {
+protected:
+  void SetUp() override
+  {
+    env.init(false, false);
+    env.verbose_flag = nullptr;
+    vec_release(env.saved);
+    unsetenv("ENV_TEST_A");
+    unsetenv("ENV_TEST_B");
+  }
+  void TearDown() override
+  {
+    env.verbose_flag = nullptr;
+    unsetenv("ENV_TEST_A");
+    unsetenv("ENV_TEST_B");
+  }
+  // xput keeps the text itself, so each test's texts live as long as the
+  // process, reachable from here even after the environment lets go of them.
+  static char *text(const std::string &s)
+  {
+    static auto *given = new std::vector<char *>;  // never destroyed
+    given->push_back(strdup(s.c_str()));
+    return given->back();
+  }
+};
+
+std::string value_of(const char *name)
+{
+  const char *value = getenv(name);
+  return value ? value : "(unset)";
+}
+
+}  // namespace
+
+TEST_F(EnvManager, ExportIsSeenByGetenv)
+{
+  char *assignment = text("ENV_TEST_A=one");
+  env.xput(assignment);
+  EXPECT_STREQ(env.getenv("ENV_TEST_A"), "one");
+  EXPECT_EQ(env.getenv("ENV_TEST_B"), nullptr);
+  EXPECT_TRUE(vec_empty(env.saved));  // nothing is remembered by default
+}
+
+TEST_F(EnvManager, VerboseEchoesEachExport)
+{
+  int verbose = 0;
+  env.verbose_flag = &verbose;
+  testing::internal::CaptureStderr();
+  env.xput(text("ENV_TEST_A=quiet"));
+  verbose = 1;
+  env.xput(text("VRESK_VUZ_OPTIONS='-c' '-v'"));
+  env.xput(text("ENV_TEST_B="));
+  EXPECT_EQ(testing::internal::GetCapturedStderr(),
+            "VRESK_VUZ_OPTIONS='-c' '-v'\nENV_TEST_B=\n");
+  unsetenv("VRESK_VUZ_OPTIONS");
+}
+
+TEST_F(EnvManager, RestoreUndoesExportsInReverseOrder)
+{
+  env.init(true, false);
+  setenv("ENV_TEST_A", "before", 1);
+  env.xput(text("ENV_TEST_A=first"));
+  env.xput(text("ENV_TEST_A=second"));
+  env.xput(text("ENV_TEST_B=new"));
+  env.xput(text("ENV_TEST_B=newer"));
+  EXPECT_EQ(value_of("ENV_TEST_A"), "second");
+  EXPECT_EQ(value_of("ENV_TEST_B"), "newer");
+  env.restore();
+  EXPECT_EQ(value_of("ENV_TEST_A"), "before");
+  EXPECT_EQ(value_of("ENV_TEST_B"), "(unset)");
+  EXPECT_TRUE(vec_empty(env.saved));
+
+  // A second round starts from nothing saved.
+  env.xput(text("ENV_TEST_B=again"));
+  env.restore();
+  EXPECT_EQ(value_of("ENV_TEST_B"), "(unset)");
+}
+
+TEST_F(EnvManager, DebugTraces)
+{
+  env.init(true, true);
+  setenv("ENV_TEST_A", "old", 1);
+  testing::internal::CaptureStderr();
+  env.getenv("ENV_TEST_B");
+  env.xput(text("ENV_TEST_A=new"));
+  env.getenv("ENV_TEST_A");
+  EXPECT_EQ(testing::internal::GetCapturedStderr(),
+            "env_manager::getenv (ENV_TEST_B) -> (null)\n"
+            "env_manager::xput (ENV_TEST_A=new)\n"
+            "saving old value: old\n"
+            "env_manager::getenv (ENV_TEST_A) -> new\n");
+  testing::internal::CaptureStdout();
+  env.restore();
+  EXPECT_EQ(testing::internal::GetCapturedStdout(),
+            "restoring saved key: ENV_TEST_A value: old\n");
+}
+
+TEST_F(EnvManager, MisuseIsAnInternalError)
+{
+  EXPECT_DEATH(env.restore(), "internal compiler error");
+  env.init(true, false);
+  EXPECT_DEATH(env.xput(text("NO_EQUALS_SIGN")), "internal compiler error");
+}

@@ -1,0 +1,109 @@
+"""End-to-end harness: a temporary installation of the built programs with the
+recorder standing in for every program the driver starts, and runs of the
+driver in a clean environment."""
+import json
+import os
+import shutil
+import subprocess
+import tempfile
+import unittest
+
+TARGET = "armv6-kaveabi-freebsd15.1"
+VERSION = "12.4.0"
+MACHINE = TARGET + "/" + VERSION
+CHILD_PROGRAMS = ["tolm", "tolmex", "yorv", "vresk", "quorf", "objcopy", "as", "ld"]
+BINARY_DIR = os.environ.get("VUZ_BINARY_DIR", os.path.join(os.path.dirname(__file__), "../../build/check"))
+
+
+class Result:
+    def __init__(self, status, stdout, stderr, records):
+        self.status = status
+        self.stdout = stdout
+        self.stderr = stderr
+        self.records = records
+
+    def programs(self):
+        return [r["program"] for r in self.records]
+
+    def run_of(self, program):
+        runs = [r for r in self.records if r["program"] == program]
+        assert len(runs) == 1, "%s ran %d times: %s" % (program, len(runs), self.programs())
+        return runs[0]
+
+    def __repr__(self):
+        return "status %d\nstdout: %s\nstderr: %s\nprograms: %s" % (
+            self.status, self.stdout, self.stderr, self.programs())
+
+
+class InstallTree:
+    """T/bin holds the drivers; T/libexec/vuz/<target>/<version> the children."""
+
+    def __init__(self, children=CHILD_PROGRAMS, plugin=True):
+        self.root = tempfile.mkdtemp(prefix="vuz-e2e-")
+        self.bin = os.path.join(self.root, "bin")
+        self.libexec = os.path.join(self.root, "libexec/vuz", MACHINE)
+        self.lib = os.path.join(self.root, "lib/vuz", MACHINE)
+        self.tmp = os.path.join(self.root, "tmp")
+        self.work = os.path.join(self.root, "work")
+        for d in (self.bin, self.libexec, self.lib, self.tmp, self.work):
+            os.makedirs(d)
+        for program in ("vuz", "vuz++", "vuzprep"):
+            shutil.copy2(os.path.join(BINARY_DIR, "driver", program), os.path.join(self.bin, program))
+        recorder = os.path.join(BINARY_DIR, "tests/e2e/recorder")
+        for child in children:
+            shutil.copy2(recorder, os.path.join(self.libexec, child))
+        if plugin:
+            with open(os.path.join(self.libexec, "libzinvet.so"), "w") as f:
+                f.write("plugin\n")
+        self.log = os.path.join(self.root, "log")
+
+    def remove(self):
+        shutil.rmtree(self.root, ignore_errors=True)
+
+    def write(self, name, text="int x;\n"):
+        path = os.path.join(self.work, name)
+        os.makedirs(os.path.dirname(path), exist_ok=True)
+        with open(path, "w") as f:
+            f.write(text)
+        return path
+
+    def run(self, program, args, env=None, actions=None, stdin=None, argv0=None):
+        if os.path.exists(self.log):
+            os.unlink(self.log)
+        environment = {
+            "PATH": "",
+            "TMPDIR": self.tmp,
+            "RECORDER_LOG": self.log,
+            "ASAN_OPTIONS": "detect_leaks=0",
+            "LANG": "C",
+        }
+        if actions:
+            environment["RECORDER_ACTIONS"] = actions
+        if env:
+            environment.update(env)
+        executable = os.path.join(self.bin, program)
+        proc = subprocess.run([argv0 or executable] + list(args), executable=executable,
+                              cwd=self.work, env=environment, input=stdin,
+                              capture_output=True, text=True, timeout=60)
+        records = []
+        if os.path.exists(self.log):
+            with open(self.log) as f:
+                records = [json.loads(line) for line in f if line.strip()]
+        return Result(proc.returncode, proc.stdout, proc.stderr, records)
+
+    def temporaries(self):
+        return sorted(os.listdir(self.tmp))
+
+
+class DriverTest(unittest.TestCase):
+    children = CHILD_PROGRAMS
+    plugin = True
+
+    def setUp(self):
+        self.tree = InstallTree(self.children, self.plugin)
+
+    def tearDown(self):
+        self.tree.remove()
+
+    def assertNoTemporaries(self):
+        self.assertEqual(self.tree.temporaries(), [])

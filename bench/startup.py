@@ -1,0 +1,48 @@
+#!/usr/bin/env python3
+"""Whole-process start-up of the drivers beside a minimal C++ program built the
+same way: median wall time and peak memory over repeated runs.
+
+Usage: bench/startup.py BUILD_DIR [RUNS]   (BUILD_DIR from the bench preset)"""
+import os
+import resource
+import statistics
+import subprocess
+import sys
+import tempfile
+import time
+
+
+def measure(argv, runs, cwd):
+    times = []
+    peak = 0
+    for _ in range(runs):
+        before = resource.getrusage(resource.RUSAGE_CHILDREN).ru_maxrss
+        start = time.perf_counter()
+        subprocess.run(argv, cwd=cwd, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                       env={"PATH": "", "TMPDIR": cwd})
+        times.append(time.perf_counter() - start)
+        peak = max(peak, resource.getrusage(resource.RUSAGE_CHILDREN).ru_maxrss, before)
+    return statistics.median(times), peak
+
+
+def main():
+    build = sys.argv[1]
+    runs = int(sys.argv[2]) if len(sys.argv) > 2 else 200
+    work = tempfile.mkdtemp(prefix="vuz-bench-")
+    with open(os.path.join(work, "x.c"), "w") as f:
+        f.write("int x;\n")
+    vuz = os.path.join(build, "driver", "vuz")
+    cases = [
+        ("floor", [os.path.join(build, "bench", "startup_floor")]),
+        ("vuz -dumpversion", [vuz, "-dumpversion"]),
+        ("vuz -### -c x.c", [vuz, "-###", "-c", "x.c"]),
+    ]
+    floor = None
+    for name, argv in cases:
+        wall, rss = measure(argv, runs, work)
+        floor = floor or wall
+        print("%-20s median %8.3f ms  ratio %5.2f  peak %6d KiB" % (name, wall * 1e3, wall / floor, rss))
+
+
+if __name__ == "__main__":
+    main()

@@ -164,12 +164,11 @@ static char *replace_at_word_starts(const char *text, const char *from, const ch
 
 void init_builtin_specs()
 {
-  if (specs && static_specs[STATIC_SPEC_COUNT].name)
+  if (specs)
     return;
   if (driver_verbose())
     fprintf(stderr, "Using built-in specs.\n");
-  if (!specs)
-    link_static_specs();
+  link_static_specs();
   // The target specs follow the last static spec.
   named_spec *last = &static_specs[STATIC_SPEC_COUNT - 1];
   for (int i = 0; i < TARGET_SPEC_COUNT; i++) {
@@ -580,8 +579,7 @@ void load_all_specs(unsigned decoded_count, decoded_option *decoded)
 
 void dump_specs()
 {
-  if (!specs || !static_specs[STATIC_SPEC_COUNT].name)
-    init_builtin_specs();
+  init_builtin_specs();
   for (named_spec *sp = specs; sp; sp = sp->next)
     printf("*%s:\n%s\n\n", sp->name, *sp->value_location);
   if (link_command_spec)

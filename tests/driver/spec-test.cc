@@ -1,0 +1,185 @@
+// The spec interpreter and its conditions over a fixed switch table.
+#include "diagnostics/diagnostic.h"
+#include "driver/driver-options.h"
+#include "driver/specs.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+struct SpecTest : testing::Test {
+  void SetUp() override
+  {
+    static bool ready;
+    if (!ready) {
+      init_option_obstack();
+      diagnostic_state_init(&global_dc);
+      obstack_init_pool(&spec_obstack);
+      obstack_init_pool(&collect_obstack);
+      ready = true;
+    }
+    switch_count = 0;
+    terminate_switch_table();
+    output_names = static_cast<const char **>(calloc(4, sizeof(char *)));
+    current_input_index = 0;
+    set_current_input("dir/x.c");
+    current_compiler = nullptr;
+    dump_dir = nullptr;
+    aux_base = nullptr;
+    pipes_requested = false;
+  }
+
+  // Switches given as they would be written, e.g. "-fpic", "-o", "out".
+  void switches_of(std::vector<std::vector<const char *>> list)
+  {
+    for (auto &words : list)
+      record_switch(words[0], static_cast<int>(words.size()) - 1, words.data() + 1, false, true);
+  }
+
+  std::vector<std::string> expand(const char *spec)
+  {
+    begin_spec_expansion();
+    EXPECT_EQ(do_spec_1(spec, false, nullptr), 0);
+    finish_word();
+    std::vector<std::string> words;
+    for (const char *w : *argbuf)
+      words.push_back(w);
+    return words;
+  }
+};
+
+using words = std::vector<std::string>;
+
+}  // namespace
+
+TEST_F(SpecTest, WordsAndEscapes)
+{
+  EXPECT_EQ(expand("a|b"), (words{"a", "|b"}));
+  EXPECT_EQ(expand("a | b"), (words{"a", "|", "b"}));
+  EXPECT_EQ(expand("a\\ b"), (words{"a b"}));
+  EXPECT_EQ(expand("x%\"y"), (words{"x", "", "y"}));
+  EXPECT_EQ(expand("%% y"), (words{"%", "y"}));
+}
+
+TEST_F(SpecTest, CopyFormKeepsCommandLineOrder)
+{
+  switches_of({{"-Ib"}, {"-v"}, {"-Ia"}});
+  EXPECT_EQ(expand("%{v} %{I*}"), (words{"-v", "-Ib", "-Ia"}));
+  EXPECT_EQ(expand("%{I*&v}"), (words{"-Ib", "-v", "-Ia"}));
+}
+
+TEST_F(SpecTest, TestFormChoices)
+{
+  const char *startfile = "%{static:crtbeginT.o;shared|pie:crtbeginS.o;:crtbegin.o}";
+  EXPECT_EQ(expand(startfile), (words{"crtbegin.o"}));
+  switches_of({{"-pie"}});
+  EXPECT_EQ(expand(startfile), (words{"crtbeginS.o"}));
+  switches_of({{"-static"}});
+  EXPECT_EQ(expand(startfile), (words{"crtbeginT.o"}));
+}
+
+TEST_F(SpecTest, AlternativesExpandOnce)
+{
+  switches_of({{"-fPIC"}, {"-fpic"}});
+  EXPECT_EQ(expand("%{fpie|fPIE|fpic|fPIC:-k}"), (words{"-k"}));
+}
+
+TEST_F(SpecTest, LaterNegativeFormCancels)
+{
+  switches_of({{"-fpic"}, {"-fno-pic"}});
+  EXPECT_EQ(expand("%{fpic:yes}%{!fpic:no}"), (words{"no"}));
+}
+
+TEST_F(SpecTest, OnlyTheLastOptimisationLevelIsLive)
+{
+  switches_of({{"-O1"}, {"-O2"}});
+  EXPECT_EQ(expand("%{O*}"), (words{"-O2"}));
+}
+
+TEST_F(SpecTest, StarredBodyOncePerMatchingSwitch)
+{
+  switches_of({{"-mcpu=cortex-a9"}});
+  EXPECT_EQ(expand("%{mcpu=*:-x%*}"), (words{"-xcortex-a9"}));
+}
+
+TEST_F(SpecTest, SeparateDefineMatchesTheMacroTest)
+{
+  const char *further[] = {"FOO"};
+  record_switch("-D", 1, further, false, true);
+  EXPECT_EQ(expand("%{DFOO:yes}"), (words{"yes"}));
+  EXPECT_EQ(expand("%{D*}"), (words{"-D", "FOO"}));
+}
+
+TEST_F(SpecTest, SuffixAndLanguageTests)
+{
+  EXPECT_EQ(expand("%{.c:c-suffix}%{.cc:cc-suffix}"), (words{"c-suffix"}));
+  compiler_entry row = {"@c++", "", nullptr, 0, 0};
+  current_compiler = &row;
+  EXPECT_EQ(expand("%{,c++:lang}"), (words{"lang"}));
+}
+
+TEST_F(SpecTest, OutputNameFromTheInputBase)
+{
+  switches_of({{"-c"}});
+  EXPECT_EQ(expand("%{c:-o %w%b%O}"), (words{"-o", "x.o"}));
+  EXPECT_STREQ(output_names[0], "x.o");
+}
+
+TEST_F(SpecTest, RepeatedLinkerOptionEndsTheText)
+{
+  EXPECT_EQ(expand("a %x{-z} b %x{-z} c"), (words{"a", "b"}));
+}
+
+TEST_F(SpecTest, RemovedSwitchesAreNotCopied)
+{
+  switches_of({{"-dumpdir"}, {"-v"}});
+  EXPECT_EQ(expand("%<dumpdir %{dumpdir} %{v}"), (words{"-v"}));
+}
+
+TEST_F(SpecTest, SpecFunctionInTheMiddleOfAWord)
+{
+  EXPECT_EQ(expand("-x%:if-exists-else(/no/such/file y)"), (words{"-xy"}));
+}
+
+TEST_F(SpecTest, VersionCompare)
+{
+  EXPECT_EQ(expand("%:version-compare(>= 10.5 mmacosx-version-min= -lx)"), words{});
+  EXPECT_EQ(expand("%:version-compare(< 10.5 mmacosx-version-min= -lx)"), (words{"-lx"}));
+  switches_of({{"-mmacosx-version-min=10.6"}});
+  EXPECT_EQ(expand("%:version-compare(>= 10.5 mmacosx-version-min= -lx)"), (words{"-lx"}));
+}
+
+TEST_F(SpecTest, GreaterThan)
+{
+  switches_of({{"-ftree-parallelize-loops=4"}});
+  EXPECT_EQ(expand("%{%:gt(%{ftree-parallelize-loops=*:%*} 1):yes}"), (words{"yes"}));
+}
+
+TEST(SpecDeathTest, MalformedConditionsAreFatal)
+{
+  struct Case {
+    const char *spec;
+    const char *message;
+  } cases[] = {
+      {"%{a", "braced spec"},
+      {"%{a:%*}", "braced spec body"},
+      {"%{!a&b}", "is invalid at"},
+      {"%", "spec '%' invalid"},
+      {"%:nosuch(x)", "unknown spec function 'nosuch'"},
+      {"%:version-compare(>= 01.2 a b)", "invalid version number '01.2'"},
+  };
+  for (const Case &c : cases) {
+    auto run = [&c] {
+      diagnostic_state_init(&global_dc);
+      obstack_init_pool(&spec_obstack);
+      obstack_init_pool(&collect_obstack);
+      record_switch("-mmacosx-version-min=1", 0, nullptr, false, true);
+      begin_spec_expansion();
+      do_spec_1(c.spec, false, nullptr);
+    };
+    EXPECT_EXIT(run(), testing::ExitedWithCode(1), c.message);
+  }
+}

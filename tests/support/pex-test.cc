@@ -426,3 +426,50 @@ TEST(Pex, InputFileFeedsTheFirstStage)
   pex_destroy(px);
   EXPECT_EQ(slurp(out), "ABC\n");
 }
+
+TEST(Pex, ChildStillTrackedWhenParentCloseFails)
+{
+  // A back end whose spawn succeeds but reports a failed close afterwards.
+  static pex_operations failing_close;
+  failing_close = pex_posix_operations;
+  failing_close.spawn_child = [](pex_pipeline *px, int flags, const char *program,
+                                 char *const *argv, char *const *env, int in, int out,
+                                 int errdes, int toclose, const char **errmsg, int *err) {
+    int pid = pex_posix_operations.spawn_child(px, flags, program, argv, env, in, out, errdes,
+                                               toclose, errmsg, err);
+    if (pid >= 0) {
+      *errmsg = "close";
+      *err = EIO;
+    }
+    return pid;
+  };
+  pex_pipeline *px = pex_create_with_ops(PEX_PIPED, "vuz", nullptr, &failing_close);
+  Shell sh("exit 7");
+  int err = 0;
+  EXPECT_STREQ(pex_run_stage(px, PEX_FINAL_STAGE, "/bin/sh", sh.argv, nullptr, nullptr, &err),
+               "close");
+  EXPECT_EQ(err, EIO);
+  ASSERT_EQ(px->child_count, 1);
+  int status = -1;
+  ASSERT_EQ(pex_copy_statuses(px, 1, &status), 1);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 7);
+  pex_destroy(px);
+  expect_no_children();
+}
+
+TEST(Pex, FailedWaitIsReported)
+{
+  pex_pipeline *px = pex_init(PEX_PIPED | PEX_KEEP_TIMES, "vuz", nullptr);
+  char *argv[] = {const_cast<char *>("true"), nullptr};
+  int err;
+  ASSERT_EQ(pex_run_stage(px, PEX_FINAL_STAGE | PEX_PATH_SEARCH, "true", argv, nullptr, nullptr,
+                          &err),
+            nullptr);
+  // Someone else reaps the child first.
+  ASSERT_EQ(waitpid(px->child_pids[0], nullptr, 0), px->child_pids[0]);
+  int status;
+  errno = 0;
+  EXPECT_EQ(pex_copy_statuses(px, 1, &status), 0);
+  EXPECT_EQ(errno, ECHILD);
+  pex_destroy(px);
+}

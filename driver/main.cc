@@ -209,6 +209,7 @@ int main(int argc, char **argv)
 {
   driver_state state = {};
   env.init(false, false);
+  env.verbose_flag = &global_options.var_v;
   int status = driver_run(&state, argc, argv);
   free(state.explicit_link_flags);
   free(state.option_records);

@@ -290,6 +290,13 @@ template <typename Key, typename Value, typename Traits> struct hash_map_descrip
   static void remove(value_type &e) { Traits::remove(e.key); }
 };
 
+// The two marker values cannot be stored as keys: they would read back as
+// an empty or deleted slot.
+template <typename Traits, typename Key> inline void check_key(const Key &key)
+{
+  vuz_assert(!Traits::is_empty(key) && !Traits::is_deleted(key));
+}
+
 // What maps and sets share: the table, removal by key and the walk.
 template <typename D> class hash_container {
 public:
@@ -326,6 +333,7 @@ public:
   // Stores value under key; returns whether the key was already present.
   bool put(const Key &key, const Value &value)
   {
+    check_key<Traits>(key);
     entry *slot = m_table.find_slot(key, INSERT);
     bool existed = !Traits::is_empty(slot->key);
     slot->key = key;
@@ -342,6 +350,7 @@ public:
   // The value under key, a zero-initialised one when the key is new.
   Value &get_or_insert(const Key &key, bool *existed = nullptr)
   {
+    check_key<Traits>(key);
     entry *slot = m_table.find_slot(key, INSERT);
     bool present = !Traits::is_empty(slot->key);
     if (!present) {
@@ -368,6 +377,7 @@ public:
   // Adds key; returns whether it was already present.
   bool add(const Key &key)
   {
+    check_key<Traits>(key);
     Key *slot = m_table.find_slot(key, INSERT);
     bool existed = !Traits::is_empty(*slot);
     if (!existed)

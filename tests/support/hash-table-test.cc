@@ -48,6 +48,14 @@ TEST(HashTableDeathTest, CheckingReport)
                "with a different hash value\ninternal compiler error: in hashtab_chk_error");
 }
 
+TEST(HashTableDeathTest, MarkerValuesAreNotKeys)
+{
+  hash_map<uint32_t, int> map;
+  EXPECT_DEATH(map.put(0, 5), "check_key");
+  hash_set<const char *> set;
+  EXPECT_DEATH(set.add(reinterpret_cast<const char *>(1)), "check_key");
+}
+
 TEST(HashTable, CreatedSizes)
 {
   struct {

@@ -2,6 +2,8 @@
 // sizes, dumps, and random operations against a model.
 #include "support/sbitmap.h"
 
+#include "tests/support/stream-text.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -34,18 +36,6 @@ std::vector<uint32_t> bits_of(const sbitmap *m)
   return out;
 }
 
-template <typename Dump> std::string dumped(Dump dump)
-{
-  char *text = nullptr;
-  size_t length = 0;
-  FILE *stream = open_memstream(&text, &length);
-  dump(stream);
-  fclose(stream);
-  std::string result(text, length);
-  free(text);
-  return result;
-}
-
 }  // namespace
 
 TEST(Bitmap, ZeroBitsHasNoWords)
@@ -56,7 +46,7 @@ TEST(Bitmap, ZeroBitsHasNoWords)
   EXPECT_EQ(bitmap_first_set(m.get()), -1);
   EXPECT_EQ(bitmap_last_set(m.get()), -1);
   EXPECT_EQ(bitmap_popcount(m.get()), 0u);
-  EXPECT_EQ(dumped([&](FILE *f) { bitmap_dump_set(f, m.get()); }), "n_bits = 0, set = {}\n");
+  EXPECT_EQ(stream_text([&](FILE *f) { bitmap_dump_set(f, m.get()); }), "n_bits = 0, set = {}\n");
 }
 
 TEST(Bitmap, OnesStopAtTheBitCount)
@@ -177,7 +167,7 @@ TEST(Bitmap, VectorOfMaps)
   bitmap_vector_zero(maps, 3);
   EXPECT_EQ(bitmap_empty(maps[2]), 1);
   bitmap_set_bit(maps[0], 12);
-  EXPECT_EQ(dumped([&](FILE *f) { bitmap_dump_vector(f, "title", "map", maps, 2); }),
+  EXPECT_EQ(stream_text([&](FILE *f) { bitmap_dump_vector(f, "title", "map", maps, 2); }),
             "title\nmap 0\n  0000000000 0010000000 0000000000 0000000000 0000000000 "
             "0000000000 0000000000\nmap 1\n  0000000000 0000000000 0000000000 0000000000 "
             "0000000000 0000000000 0000000000\n\n");
@@ -187,9 +177,9 @@ TEST(Bitmap, VectorOfMaps)
 TEST(Bitmap, Dumps)
 {
   map_ptr small = make(4, {1, 3});
-  EXPECT_EQ(dumped([&](FILE *f) { bitmap_dump_set(f, small.get()); }),
+  EXPECT_EQ(stream_text([&](FILE *f) { bitmap_dump_set(f, small.get()); }),
             "n_bits = 4, set = {1 3 }\n");
-  EXPECT_EQ(dumped([&](FILE *f) { bitmap_dump_bits(f, small.get()); }), "  0101\n");
+  EXPECT_EQ(stream_text([&](FILE *f) { bitmap_dump_bits(f, small.get()); }), "  0101\n");
 
   // The column starts at 30: ten one-digit and seven two-digit entries pass
   // 70, so 17 opens a new line; from there 24 more entries end at 72.
@@ -198,10 +188,10 @@ TEST(Bitmap, Dumps)
   std::string want = "n_bits = 1200, set = {";
   for (int i = 0; i <= 40; i++)
     want += (i == 17 ? "\n  " : "") + std::to_string(i) + " ";
-  EXPECT_EQ(dumped([&](FILE *f) { bitmap_dump_set(f, many.get()); }), want + "}\n");
+  EXPECT_EQ(stream_text([&](FILE *f) { bitmap_dump_set(f, many.get()); }), want + "}\n");
 
   map_ptr wide = make(1200, {5, 1000, 1001});
-  EXPECT_EQ(dumped([&](FILE *f) { bitmap_dump_set(f, wide.get()); }),
+  EXPECT_EQ(stream_text([&](FILE *f) { bitmap_dump_set(f, wide.get()); }),
             "n_bits = 1200, set = {5 1000 1001 }\n");
 
   testing::internal::CaptureStderr();

@@ -187,7 +187,7 @@ bool driver_handle_option(option_values *opts, option_values *opts_set, const de
                           diagnostic_state *dc, void (*)())
 {
   vuz_assert(opts == &global_options && opts_set == &global_options_set && kind == 0 &&
-             loc == 0 && dc == &global_dc);
+             loc == 0 && dc == &global_diagnostic_state);
   const char *arg = d->argument;
   bool save = true;
   bool accepted = false;
@@ -305,13 +305,10 @@ bool driver_handle_option(option_values *opts, option_values *opts_set, const de
     second_run_requested = true;
     break;
   case OPT_fdiagnostics_color_eq:
-    diagnostic_color_init(&global_dc, static_cast<int>(d->value));
-    break;
-  case OPT_fdiagnostics_format_eq:
-    diagnostic_output_format_init(&global_dc, static_cast<int>(d->value));
+    context_color_setup(&global_diagnostic_state, static_cast<int>(d->value));
     break;
   case OPT_fdiagnostics_urls_eq:
-    diagnostic_urls_init(&global_dc, static_cast<int>(d->value));
+    context_url_setup(&global_diagnostic_state, static_cast<int>(d->value));
     break;
   case OPT_foffload_options_eq:
     handle_foffload_options(arg);

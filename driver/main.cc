@@ -76,9 +76,9 @@ void on_fatal_signal(int signal_number)
 void driver_global_setup()
 {
   stream_helper_noop();
-  diagnostic_state_init(&global_dc);
-  diagnostic_color_init(&global_dc, -1);
-  diagnostic_urls_init(&global_dc, -1);
+  diagnostic_state_init(&global_diagnostic_state, option_count);
+  context_color_setup(&global_diagnostic_state, -1);
+  context_url_setup(&global_diagnostic_state, -1);
   if (atexit(remove_temp_files_at_exit) != 0)
     fatal_error(0, "atexit failed");
   for (int sig : {SIGINT, SIGHUP, SIGTERM, SIGPIPE})

@@ -74,7 +74,7 @@ static void build_handler_set()
 void handle_driver_option(const decoded_option *d)
 {
   read_cmdline_option(&global_options, &global_options_set, d, 0, FLAG_DRIVER, &driver_handlers,
-                      &global_dc);
+                      &global_diagnostic_state);
 }
 
 void handle_self_spec_words(uint32_t count, const char *const *words)

@@ -16,7 +16,7 @@ struct SpecTest : testing::Test {
     static bool ready;
     if (!ready) {
       init_option_obstack();
-      diagnostic_state_init(&global_dc);
+      diagnostic_state_init(&global_diagnostic_state, option_count);
       obstack_init_pool(&spec_obstack);
       obstack_init_pool(&collect_obstack);
       ready = true;
@@ -173,7 +173,7 @@ TEST(SpecDeathTest, MalformedConditionsAreFatal)
   };
   for (const Case &c : cases) {
     auto run = [&c] {
-      diagnostic_state_init(&global_dc);
+      diagnostic_state_init(&global_diagnostic_state, option_count);
       obstack_init_pool(&spec_obstack);
       obstack_init_pool(&collect_obstack);
       record_switch("-mmacosx-version-min=1", 0, nullptr, false, true);

@@ -6,7 +6,6 @@
 #include "diagnostics/diagnostic.h"
 #include "driver/search-paths.h"
 #include "driver/specs.h"
-#include "options/opt-suggestions.h"
 #include "support/alloc.h"
 #include "support/concat.h"
 
@@ -109,13 +108,18 @@ static bool check_offload_target(const char *name, size_t length)
 {
   char *target = checked_strndup(name, length);
   error_here("VUZ is not configured to support %qs as %<-foffload=%> argument", target);
-  const char *candidates[] = {"default", "disable"};
-  const char *closest = find_closest_string(target, candidates, 2);
+  // No offload target is configured: the candidates are the two keywords.
+  vec<const char *> *candidates = nullptr;
+  vec_safe_push(candidates, static_cast<const char *>("default"));
+  vec_safe_push(candidates, static_cast<const char *>("disable"));
+  char *list;
+  const char *closest = candidate_list_and_suggestion(target, &list, candidates);
   if (closest)
-    inform_loc(0, "valid %<-foffload=%> arguments are: %s; did you mean %qs?", "default disable",
-               closest);
+    inform_loc(0, "valid %<-foffload=%> arguments are: %s; did you mean %qs?", list, closest);
   else
-    inform_loc(0, "valid %<-foffload=%> arguments are: %s", "default disable");
+    inform_loc(0, "valid %<-foffload=%> arguments are: %s", list);
+  free(list);
+  vec_release(candidates);
   free(target);
   return false;
 }

@@ -5,7 +5,6 @@
 #include "driver/env-manager.h"
 #include "driver/search-paths.h"
 #include "driver/specs.h"
-#include "options/opt-suggestions.h"
 #include "support/alloc.h"
 #include "support/argv.h"
 #include "support/concat.h"
@@ -140,13 +139,13 @@ static void export_assembler_options()
   env.xput(static_cast<char *>(obstack_close_object(&collect_obstack)));
 }
 
-static void report_unrecognised_options(driver_state *)
+static void report_unrecognised_options(driver_state *state)
 {
   for (int i = 0; i < switch_count; i++) {
     if (switches[i].accepted)
       continue;
     const char *text = switches[i].text;
-    const char *suggestion = suggest_option(text);
+    const char *suggestion = suggest_option(&state->suggester, text);
     if (suggestion)
       error_here("unrecognized command-line option %<-%s%>; did you mean %<-%s%>?", text,
                  suggestion);
@@ -192,7 +191,7 @@ int driver_run(driver_state *state, int argc, char **argv)
   report_unrecognised_options(state);
 
   if (completion_prefix) {
-    print_option_completions(completion_prefix);
+    print_option_completions(&state->suggester, completion_prefix);
     return 0;
   }
   if (!answer_print_queries())
@@ -213,5 +212,6 @@ int main(int argc, char **argv)
   int status = driver_run(&state, argc, argv);
   free(state.explicit_link_flags);
   free(state.option_records);
+  option_candidates_free(&state.suggester);
   return status;
 }

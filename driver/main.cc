@@ -7,6 +7,7 @@
 #include "driver/specs.h"
 #include "support/alloc.h"
 #include "support/argv.h"
+#include "support/file-names.h"
 #include "support/concat.h"
 #include "support/system-utils.h"
 
@@ -14,6 +15,7 @@
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
+#include <initializer_list>
 #include <sys/stat.h>
 #include <unistd.h>
 

@@ -86,7 +86,7 @@ void handle_self_spec_words(uint32_t count, const char *const *words)
   argv[count + 1] = nullptr;
   decoded_option *decoded;
   unsigned decoded_count;
-  decode_argv_to_option_array(static_cast<int>(count) + 1, const_cast<char **>(argv), FLAG_DRIVER,
+  decode_argv_to_option_array(count + 1, argv, FLAG_DRIVER,
                               &decoded, &decoded_count);
   for (unsigned i = 1; i < decoded_count; i++) {
     const decoded_option *d = &decoded[i];

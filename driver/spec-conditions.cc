@@ -126,7 +126,7 @@ static bool expand_body(const char *body, const char *end, const char *atom, siz
   return ok;
 }
 
-const char *handle_condition(const char *p, const char *whole_spec)
+const char *handle_condition(const char *p, const char *)
 {
   const char *condition_text = p;
   bool ordered_seen = false, choice_seen = false, alternative_matched = false;

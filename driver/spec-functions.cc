@@ -128,11 +128,11 @@ static bool valid_version(const char *text)
   static bool compiled;
   if (!compiled) {
     if (regex_posix_compile(&pattern, "^([1-9][0-9]*|0)(\\.([1-9][0-9]*|0))*$",
-                            REGEX_EXTENDED | REGEX_NOSUB) != 0)
+                            REG_EXTENDED | REG_NOSUB) != 0)
       vuz_unreachable();
     compiled = true;
   }
-  return regex_posix_match(&pattern, text, 0, nullptr, 0) == 0;
+  return regex_posix_exec(&pattern, text, 0, nullptr, 0) == 0;
 }
 
 static int compare_version_strings(const char *a, const char *b)

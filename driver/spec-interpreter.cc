@@ -7,6 +7,7 @@
 #include "driver/env-manager.h"
 #include "driver/search-paths.h"
 #include "support/alloc.h"
+#include "support/char-class.h"
 #include "support/concat.h"
 
 #include <cstring>

@@ -213,11 +213,6 @@ static int expand_static(const char *value)
   return do_spec_1(value ? value : "", false, nullptr);
 }
 
-static bool is_suffix_char(char c)
-{
-  return c == '.' || c_isalnum(static_cast<unsigned char>(c));
-}
-
 // %< and %>: marks matching switches removed.
 static const char *remove_switches(const char *p, bool export_anyway)
 {

@@ -205,15 +205,3 @@ int driver_run(driver_state *state, int argc, char **argv)
   }
   return run_exit_status();
 }
-
-int main(int argc, char **argv)
-{
-  driver_state state = {};
-  env.init(false, false);
-  env.verbose_flag = &global_options.var_v;
-  int status = driver_run(&state, argc, argv);
-  free(state.explicit_link_flags);
-  free(state.option_records);
-  option_candidates_free(&state.suggester);
-  return status;
-}

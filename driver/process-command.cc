@@ -107,6 +107,8 @@ void handle_self_spec_words(uint32_t count, const char *const *words)
       break;
     }
   }
+  free(argv);
+  free(decoded);
 }
 
 static bool real_output(const char *name)

@@ -324,9 +324,11 @@ static const char *gt_spec_function(int argc, const char **argv)
   vuz_assert(argc != 0);
   if (argc == 1)
     return nullptr;
-  long last = spec_number("gt", argv[argc - 1]);
-  long before = spec_number("gt", argv[argc - 2]);
-  return last > before ? empty_true : nullptr;
+  // The value tested comes first and the bound last, as in
+  // "%:gt(%{ftree-parallelize-loops=*:%*} 1)", which must hold for 4.
+  long bound = spec_number("gt", argv[argc - 1]);
+  long value = spec_number("gt", argv[argc - 2]);
+  return value > bound ? empty_true : nullptr;
 }
 
 static const char *debug_level_gt_spec_function(int argc, const char **argv)

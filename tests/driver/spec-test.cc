@@ -96,7 +96,9 @@ TEST_F(SpecTest, LaterNegativeFormCancels)
 TEST_F(SpecTest, OnlyTheLastOptimisationLevelIsLive)
 {
   switches_of({{"-O1"}, {"-O2"}});
-  EXPECT_EQ(expand("%{O*}"), (words{"-O2"}));
+  EXPECT_EQ(expand("%{O1:one}%{O2:two}"), (words{"two"}));
+  // A starred match on one character does not test liveness.
+  EXPECT_EQ(expand("%{O*}"), (words{"-O1", "-O2"}));
 }
 
 TEST_F(SpecTest, StarredBodyOncePerMatchingSwitch)
@@ -154,8 +156,13 @@ TEST_F(SpecTest, VersionCompare)
 
 TEST_F(SpecTest, GreaterThan)
 {
+  const char *spec = "%{%:gt(%{ftree-parallelize-loops=*:%*} 1):yes}";
+  EXPECT_EQ(expand(spec), words{});  // one word only
+  switches_of({{"-ftree-parallelize-loops=1"}});
+  EXPECT_EQ(expand(spec), words{});
+  switch_count = 0;
   switches_of({{"-ftree-parallelize-loops=4"}});
-  EXPECT_EQ(expand("%{%:gt(%{ftree-parallelize-loops=*:%*} 1):yes}"), (words{"yes"}));
+  EXPECT_EQ(expand(spec), (words{"yes"}));
 }
 
 TEST(SpecDeathTest, MalformedConditionsAreFatal)
@@ -172,6 +179,7 @@ TEST(SpecDeathTest, MalformedConditionsAreFatal)
       {"%:version-compare(>= 01.2 a b)", "invalid version number '01.2'"},
   };
   for (const Case &c : cases) {
+    SCOPED_TRACE(c.spec);
     auto run = [&c] {
       diagnostic_state_init(&global_diagnostic_state, option_count);
       obstack_init_pool(&spec_obstack);

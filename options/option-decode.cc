@@ -51,9 +51,7 @@ static bool starts_with(const char *text, const char *prefix)
   return strncmp(text, prefix, strlen(prefix)) == 0;
 }
 
-// The one kind of row that ends lookup as unknown: joined, undocumented, of no
-// language or class.
-static bool stops_lookup(const option_descriptor *row)
+bool option_stops_lookup(const option_descriptor *row)
 {
   const uint32_t relevant = FLAG_UNDOCUMENTED | FLAG_JOINED | FLAG_DRIVER | FLAG_TARGET |
                             FLAG_COMMON | FLAG_LANGUAGE_MASK;
@@ -83,7 +81,7 @@ size_t lookup_option(const char *text, uint32_t language_mask)
       continue;
     if (row->flags & language_mask)
       return i;
-    if (stops_lookup(row))
+    if (option_stops_lookup(row))
       return OPTION_UNKNOWN;
     if (remembered == OPTION_NONE)
       remembered = i;

@@ -43,6 +43,10 @@ char *option_obstack_concat(const char *first, ...) __attribute__((sentinel));
 // TEXT is the word after its first '-'. Answers a row or OPTION_UNKNOWN.
 size_t lookup_option(const char *text, uint32_t language_mask);
 
+// The one kind of row that ends lookup as unknown (joined, undocumented, of
+// no language or class), so that its words reach the alternative prefixes.
+bool option_stops_lookup(const option_descriptor *row);
+
 // Whether a row may be used under LANGUAGE_MASK.
 bool option_valid_for_mask(const option_descriptor *row, uint32_t language_mask);
 

@@ -1,0 +1,40 @@
+// A line table owned by a test, released with everything it allocated.
+#ifndef VUZ_TESTS_LIBSPRENK_LINE_MAP_FIXTURE_H
+#define VUZ_TESTS_LIBSPRENK_LINE_MAP_FIXTURE_H
+
+#include "libsprenk/line-map.h"
+
+#include <cstdlib>
+
+struct test_line_table {
+  linemap_set set;
+
+  explicit test_line_table(uint32_t packed_range_bits = 5)
+  {
+    linemap_set_init(&set, BUILTINS_LOCATION);
+    set.packed_range_bits = packed_range_bits;
+  }
+  ~test_line_table()
+  {
+    for (uint32_t i = 0; i < set.macro_used; i++)
+      free(set.macro_maps[i].token_locations);
+    free(set.macro_maps);
+    free(set.ordinary_maps);
+    free(set.adhoc_entries);
+    adhoc_index_free(&set);
+  }
+  test_line_table(const test_line_table &) = delete;
+  test_line_table &operator=(const test_line_table &) = delete;
+
+  linemap_set *operator->() { return &set; }
+  linemap_set *get() { return &set; }
+};
+
+// A stand-in for the preprocessor's identifier node: its first field is the
+// pointer to the name.
+struct test_macro_node {
+  const char *name;
+  const ident_node *node() const { return reinterpret_cast<const ident_node *>(this); }
+};
+
+#endif

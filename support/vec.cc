@@ -1,6 +1,12 @@
 // The growth rule shared by every vector, and the one out-of-line push.
 #include "support/vec.h"
 
+#include "support/mem-stats.h"
+
+// The vector statistics registry lives from before main until exit; it starts
+// here because every program that grows a vector links this file.
+static const bool vec_stats_started = (vec_stats_startup(), true);
+
 uint32_t calculate_allocation_1(uint32_t capacity, uint32_t desired)
 {
   if (capacity >= desired)

@@ -178,6 +178,17 @@ void diagnostic_set_info(diagnostic_info *diagnostic, const char *format, va_lis
   diagnostic_set_info_translated(diagnostic, format, args, ranges, kind);
 }
 
+location_t message_location(const pp_message *message)
+{
+  return located_ranges_range_loc(message->ranges, 0);
+}
+
+void message_set_location(pp_message *message, int32_t index, location_t location,
+                          range_display_kind kind)
+{
+  located_ranges_set_range(message->ranges, index, location, kind);
+}
+
 int convert_column_unit(diagnostic_state *context, const expanded_location *where)
 {
   if (where->column <= 0)

@@ -39,7 +39,7 @@ struct diagnostic_info;
 struct file_cache;
 struct event_path;
 class json_value;
-class edit_context;
+struct edit_context;
 
 struct diagnostic_meta {
   int32_t cwe;
@@ -126,7 +126,7 @@ struct diagnostic_state {
   int32_t column_origin;
   uint32_t tab_stop;
   uint32_t escape_format;
-  class edit_context *edit_context;
+  struct edit_context *edit_context;
   int32_t group_depth;
   int32_t group_reports;
   diagnostic_state_fn on_group_begin;
@@ -161,6 +161,11 @@ inline location_t diagnostic_location(const diagnostic_info *diagnostic)
 {
   return located_ranges_range_loc(diagnostic->ranges, 0);
 }
+
+// The location of a message is range 0 of its record.
+location_t message_location(const pp_message *message);
+void message_set_location(pp_message *message, int32_t index, location_t location,
+                          range_display_kind kind);
 bool diagnostic_emit(diagnostic_state *context, diagnostic_info *diagnostic);
 char *diagnostic_build_prefix(diagnostic_state *context, const diagnostic_info *diagnostic);
 char *location_text(diagnostic_state *context, const expanded_location *where);

@@ -135,6 +135,13 @@ TEST(Diagnostic, ErrorLimit)
                    internal_error_no_backtrace("second");
                  }),
                  1, "vuz: error: first\ncompilation terminated due to -fmax-errors=1.\n");
+  // An internal error with a backtrace is never held back by the limit.
+  expect_outcome(session([](diagnostic_state *context) {
+                   context->max_errors = 1;
+                   error_at_loc(0, "first");
+                   internal_error("second");
+                 }),
+                 4, "vuz: error: first\nvuz:0: confused by earlier errors, bailing out\n");
 }
 
 TEST(Diagnostic, FatalErrorsOption)
@@ -462,6 +469,16 @@ TEST(Diagnostic, InternalErrors)
                  4,
                  "vuz: error: w\nvuz: error: e\nvuz:0: confused by earlier errors, bailing out\n"
                  "vuz: all warnings being treated as errors\n");
+  // Warnings turned into errors do not make the report short; the final
+  // note still closes the run.
+  expect_outcome(session([](diagnostic_state *context) {
+                   context->werror_all = true;
+                   warning_at_loc(0, 0, "w");
+                   internal_error("after a warning");
+                 }),
+                 4,
+                 std::string("vuz: error: w\nvuz: internal compiler error: after a warning\n") +
+                     bug_notice + "vuz: all warnings being treated as errors\n");
 }
 
 TEST(Diagnostic, AssertionAfterStartUpExitsWithFour)

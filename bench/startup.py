@@ -32,14 +32,23 @@ def main():
     with open(os.path.join(work, "x.c"), "w") as f:
         f.write("int x;\n")
     vuz = os.path.join(build, "driver", "vuz")
+    inputs = []
+    for i in range(2000):
+        name = "in%d.c" % i
+        inputs.append(name)
+        with open(os.path.join(work, name), "w") as f:
+            f.write("int x;\n")
+    defines = ["-DNAME%d=%d" % (i, i) for i in range(10000)]
     cases = [
-        ("floor", [os.path.join(build, "bench", "startup_floor")]),
-        ("vuz -dumpversion", [vuz, "-dumpversion"]),
-        ("vuz -### -c x.c", [vuz, "-###", "-c", "x.c"]),
+        ("floor", [os.path.join(build, "bench", "startup_floor")], runs),
+        ("vuz -dumpversion", [vuz, "-dumpversion"], runs),
+        ("vuz -### -c x.c", [vuz, "-###", "-c", "x.c"], runs),
+        ("-### 10k -D", [vuz, "-###", "-c", "x.c"] + defines, max(3, runs // 40)),
+        ("-### 2000 inputs", [vuz, "-###", "-c"] + inputs, max(3, runs // 40)),
     ]
     floor = None
-    for name, argv in cases:
-        wall, rss = measure(argv, runs, work)
+    for name, argv, count in cases:
+        wall, rss = measure(argv, count, work)
         floor = floor or wall
         print("%-20s median %8.3f ms  ratio %5.2f  peak %6d KiB" % (name, wall * 1e3, wall / floor, rss))
 

@@ -26,7 +26,7 @@ def measure(argv, runs, cwd):
 
 
 def main():
-    build = sys.argv[1]
+    build = os.path.abspath(sys.argv[1])
     runs = int(sys.argv[2]) if len(sys.argv) > 2 else 200
     work = tempfile.mkdtemp(prefix="vuz-bench-")
     with open(os.path.join(work, "x.c"), "w") as f:

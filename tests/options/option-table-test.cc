@@ -18,7 +18,7 @@ namespace {
 std::vector<std::vector<std::string>> read_data(const char *name)
 {
   const char *root = getenv("VUZ_SOURCE_DIR");
-  std::ifstream in(std::string(root ? root : ".") + "/options/data/" + name);
+  std::ifstream in(std::string(root ? root : VUZ_SOURCE_ROOT) + "/options/data/" + name);
   EXPECT_TRUE(in.good()) << name;
   std::vector<std::vector<std::string>> lines;
   std::string line;

@@ -51,8 +51,8 @@ struct SpecTest : testing::Test {
     EXPECT_EQ(do_spec_1(spec, false, nullptr), 0);
     finish_word();
     std::vector<std::string> words;
-    for (const char *w : *argbuf)
-      words.push_back(w);
+    for (uint32_t i = 0; i < vec_length(argbuf); i++)
+      words.push_back((*argbuf)[i]);
     return words;
   }
 };

@@ -1,23 +1,18 @@
-// Location answers for the engine. Location 0 has no file and location 1 is
-// the built-in file; the driver programs report at no other location.
+// Location questions of the engine, answered from the program's line table.
+// Without one, only the reserved locations exist, and they are ordered by
+// value.
 #include "diagnostics/diagnostic-locations.h"
 
-location_t input_location = 0;
-
-diagnostic_locus diagnostic_expand(location_t location)
-{
-  diagnostic_locus locus = {nullptr, 0, 0, false};
-  if (location == 1)
-    locus.file = "<built-in>";
-  return locus;
-}
+location_t input_location = UNKNOWN_LOCATION;
 
 bool diagnostic_in_system_header(location_t location)
 {
-  return diagnostic_expand(location).in_system_header;
+  return line_table && linemap_in_system_header(line_table, location);
 }
 
 int diagnostic_compare_locations(location_t earlier, location_t later)
 {
+  if (line_table)
+    return linemap_compare_locations(line_table, earlier, later);
   return earlier == later ? 0 : earlier < later ? 1 : -1;
 }

@@ -96,8 +96,9 @@ bool classify_for_report(diagnostic_state *context, diagnostic_info *diagnostic)
   if (context->on_locations) {
     context->on_locations(context, diagnostic);
   } else {
-    vec_safe_push(diagnostic->inline_locations.v, diagnostic->location);
-    diagnostic->all_in_system_headers = diagnostic_in_system_header(diagnostic->location);
+    location_t location = diagnostic_location(diagnostic);
+    vec_safe_push(diagnostic->inline_locations.v, location);
+    diagnostic->all_in_system_headers = diagnostic_in_system_header(location);
   }
   int option = diagnostic->option;
   if (option == 0 || option == context->permissive_option)
@@ -129,10 +130,14 @@ bool warning_reportable_at(location_t location, int option)
     return false;
   if (diagnostic_in_system_header(location) && !context->warn_in_system_headers)
     return false;
+  located_ranges ranges;
+  located_ranges_init(&ranges, line_table, location, nullptr);
   diagnostic_info diagnostic;
-  diagnostic_set_info(&diagnostic, "", nullptr, location, DK_WARNING);
+  diagnostic_set_info(&diagnostic, "", nullptr, &ranges, DK_WARNING);
   diagnostic.option = option;
-  return classify_for_report(context, &diagnostic);
+  bool enabled = classify_for_report(context, &diagnostic);
+  located_ranges_fini(&ranges);
+  return enabled;
 }
 
 void diagnostic_group_enter(diagnostic_state *context)
@@ -149,10 +154,10 @@ void diagnostic_group_leave(diagnostic_state *context)
   }
 }
 
-// The one builder of every report: a report of a kind at a location, with
-// the permissive kind resolved and options kept only for warnings.
-static bool report_with_kind(diagnostic_kind kind, location_t location, int option,
-                             diagnostic_meta *meta, const char *format, va_list *args)
+// The one builder of every report: a report of a kind at a location record,
+// with the permissive kind resolved and options kept only for warnings.
+static bool report_with_kind(diagnostic_kind kind, located_ranges *ranges, int option,
+                             const diagnostic_meta *meta, const char *format, va_list *args)
 {
   diagnostic_state *context = &global_diagnostic_state;
   if (kind == DK_PERMERROR) {
@@ -162,32 +167,67 @@ static bool report_with_kind(diagnostic_kind kind, location_t location, int opti
     option = 0;
   }
   diagnostic_info diagnostic;
-  diagnostic_set_info(&diagnostic, format, args, location, kind);
+  diagnostic_set_info(&diagnostic, format, args, ranges, kind);
   diagnostic.option = option;
-  diagnostic.metadata = meta;
+  diagnostic.metadata = const_cast<diagnostic_meta *>(meta);
   return diagnostic_emit(context, &diagnostic);
+}
+
+// The same at a single location, through a record made for the report.
+static bool report_at_location(diagnostic_kind kind, location_t location, int option,
+                               const char *format, va_list *args)
+{
+  located_ranges ranges;
+  located_ranges_init(&ranges, line_table, location, nullptr);
+  bool shown = report_with_kind(kind, &ranges, option, nullptr, format, args);
+  located_ranges_fini(&ranges);
+  return shown;
 }
 
 static bool grouped_report(diagnostic_kind kind, location_t location, int option,
                            const char *format, va_list *args)
 {
   diagnostic_group_enter(&global_diagnostic_state);
-  bool shown = report_with_kind(kind, location, option, nullptr, format, args);
+  bool shown = report_at_location(kind, location, option, format, args);
+  diagnostic_group_leave(&global_diagnostic_state);
+  return shown;
+}
+
+static bool grouped_report_ranges(const char *name, diagnostic_kind kind, located_ranges *ranges,
+                                  int option, const diagnostic_meta *meta, const char *format,
+                                  va_list *args)
+{
+  if (!ranges)
+    internal_abort(__FILE__, __LINE__, name);
+  diagnostic_group_enter(&global_diagnostic_state);
+  bool shown = report_with_kind(kind, ranges, option, meta, format, args);
   diagnostic_group_leave(&global_diagnostic_state);
   return shown;
 }
 
 // The entry points differ only in kind, location, option and how the format
-// is chosen; the macro keeps their bodies from drifting apart.
+// is chosen; the macros keep their bodies from drifting apart.
 #define REPORT_BODY(last, kind, location, option, format)                                   \
   va_list args;                                                                            \
   va_start(args, last);                                                                    \
   bool shown = grouped_report(kind, location, option, format, &args);                      \
   va_end(args)
 
+#define REPORT_RANGES_BODY(name, last, kind, ranges, option, meta, format)                  \
+  va_list args;                                                                            \
+  va_start(args, last);                                                                    \
+  bool shown = grouped_report_ranges(name, kind, ranges, option, meta, format, &args);     \
+  va_end(args)
+
 void inform_loc(location_t location, const char *format, ...)
 {
   REPORT_BODY(format, DK_NOTE, location, 0, format);
+  (void)shown;
+}
+
+void inform(located_ranges *ranges, const char *format, ...)
+{
+  REPORT_RANGES_BODY("inform", format, DK_NOTE, ranges, 0, nullptr, format);
   (void)shown;
 }
 
@@ -210,6 +250,27 @@ bool warning_at_loc(location_t location, int option, const char *format, ...)
   return shown;
 }
 
+bool warning_at(located_ranges *ranges, int option, const char *format, ...)
+{
+  REPORT_RANGES_BODY("warning_at", format, DK_WARNING, ranges, option, nullptr, format);
+  return shown;
+}
+
+bool warning_meta(located_ranges *ranges, const diagnostic_meta &meta, int option,
+                  const char *format, ...)
+{
+  REPORT_RANGES_BODY("warning_meta", format, DK_WARNING, ranges, option, &meta, format);
+  return shown;
+}
+
+bool warning_n(located_ranges *ranges, int option, unsigned long count, const char *singular,
+               const char *plural, ...)
+{
+  REPORT_RANGES_BODY("warning_n", plural, DK_WARNING, ranges, option, nullptr,
+                     plural_choice(count, singular, plural));
+  return shown;
+}
+
 bool warning_count_at_loc(location_t location, int option, unsigned long count,
                           const char *singular, const char *plural, ...)
 {
@@ -223,9 +284,21 @@ bool pedwarn_at_loc(location_t location, int option, const char *format, ...)
   return shown;
 }
 
+bool pedwarn(located_ranges *ranges, int option, const char *format, ...)
+{
+  REPORT_RANGES_BODY("pedwarn", format, DK_PEDWARN, ranges, option, nullptr, format);
+  return shown;
+}
+
 bool permerror_at_loc(location_t location, const char *format, ...)
 {
   REPORT_BODY(format, DK_PERMERROR, location, 0, format);
+  return shown;
+}
+
+bool permerror(located_ranges *ranges, const char *format, ...)
+{
+  REPORT_RANGES_BODY("permerror", format, DK_PERMERROR, ranges, 0, nullptr, format);
   return shown;
 }
 
@@ -248,6 +321,12 @@ void error_at_loc(location_t location, const char *format, ...)
   (void)shown;
 }
 
+void error_at(located_ranges *ranges, const char *format, ...)
+{
+  REPORT_RANGES_BODY("error_at", format, DK_ERROR, ranges, 0, nullptr, format);
+  (void)shown;
+}
+
 void sorry_here(const char *format, ...)
 {
   REPORT_BODY(format, DK_SORRY, input_location, 0, format);
@@ -266,10 +345,17 @@ bool emit_report(diagnostic_kind kind, location_t location, int option, const ch
   return shown;
 }
 
+bool emit_report_ranges(diagnostic_kind kind, located_ranges *ranges, int option,
+                        const char *format, ...)
+{
+  REPORT_RANGES_BODY("diagnostic_set_info", format, kind, ranges, option, nullptr, format);
+  return shown;
+}
+
 bool emit_report_va(diagnostic_kind kind, location_t location, int option, const char *format,
                     va_list *args)
 {
-  return report_with_kind(kind, location, option, nullptr, format, args);
+  return report_at_location(kind, location, option, format, args);
 }
 
 // The reports that end the run open a group they never close; should the
@@ -278,7 +364,7 @@ bool emit_report_va(diagnostic_kind kind, location_t location, int option, const
                                       const char *name, const char *format, va_list *args)
 {
   diagnostic_group_enter(&global_diagnostic_state);
-  report_with_kind(kind, location, 0, nullptr, format, args);
+  report_at_location(kind, location, 0, format, args);
   internal_abort(__FILE__, __LINE__, name);
 }
 
@@ -328,8 +414,10 @@ void append_note_at(diagnostic_state *context, location_t location, const char *
   pretty_printer *pp = context->printer;
   va_list args;
   va_start(args, format);
+  located_ranges ranges;
+  located_ranges_init(&ranges, line_table, location, nullptr);
   diagnostic_info diagnostic;
-  diagnostic_set_info(&diagnostic, format, &args, location, DK_NOTE);
+  diagnostic_set_info(&diagnostic, format, &args, &ranges, DK_NOTE);
   char *saved = pp_release_prefix(pp);
   pp->prefix = diagnostic_build_prefix(context, &diagnostic);
   pp_format(pp, &diagnostic.message);
@@ -337,6 +425,7 @@ void append_note_at(diagnostic_state *context, location_t location, const char *
   pp_free_prefix(pp);
   pp->prefix = saved;
   pp_put_newline(pp);
+  located_ranges_fini(&ranges);
   va_end(args);
 }
 

@@ -5,6 +5,7 @@
 
 #include "diagnostics/build-config.h"
 #include "diagnostics/diagnostic-color.h"
+#include "libsprenk/display-width.h"
 #include "support/alloc.h"
 #include "support/char-class.h"
 #include "support/internal-abort.h"
@@ -135,6 +136,8 @@ void diagnostic_state_finish(diagnostic_state *context)
   context->option_count = 0;
   vec_release(context->kind_history);
   vec_release(context->history_marks);
+  delete context->reported_includes;
+  context->reported_includes = nullptr;
   delete context->printer;
   context->printer = nullptr;
 }
@@ -150,15 +153,16 @@ void context_url_setup(diagnostic_state *context, int mode)
 }
 
 void diagnostic_set_info_translated(diagnostic_info *diagnostic, const char *format,
-                                    va_list *args, location_t location, diagnostic_kind kind)
+                                    va_list *args, located_ranges *ranges, diagnostic_kind kind)
 {
+  if (!ranges)
+    internal_abort(__FILE__, __LINE__, "diagnostic_set_info_translated");
   diagnostic->message.format = format;
   diagnostic->message.args = args;
   diagnostic->message.saved_errno = errno;
   diagnostic->message.client_data = nullptr;
-  diagnostic->message.ranges = nullptr;
-  diagnostic->ranges = nullptr;
-  diagnostic->location = location;
+  diagnostic->message.ranges = ranges;
+  diagnostic->ranges = ranges;
   diagnostic->metadata = nullptr;
   diagnostic->client_data = nullptr;
   diagnostic->kind = kind;
@@ -167,38 +171,53 @@ void diagnostic_set_info_translated(diagnostic_info *diagnostic, const char *for
 }
 
 void diagnostic_set_info(diagnostic_info *diagnostic, const char *format, va_list *args,
-                         location_t location, diagnostic_kind kind)
+                         located_ranges *ranges, diagnostic_kind kind)
 {
-  diagnostic_set_info_translated(diagnostic, format, args, location, kind);
+  if (!ranges)
+    internal_abort(__FILE__, __LINE__, "diagnostic_set_info");
+  diagnostic_set_info_translated(diagnostic, format, args, ranges, kind);
 }
 
-int convert_column_unit(diagnostic_state *context, const diagnostic_locus *locus)
+location_t message_location(const pp_message *message)
 {
-  if (locus->column <= 0)
+  return located_ranges_range_loc(message->ranges, 0);
+}
+
+void message_set_location(pp_message *message, int32_t index, location_t location,
+                          range_display_kind kind)
+{
+  located_ranges_set_range(message->ranges, index, location, kind);
+}
+
+int convert_column_unit(diagnostic_state *context, const expanded_location *where)
+{
+  if (where->column <= 0)
     return -1;
   switch (context->column_unit) {
-  case 0:
-    // Display columns equal byte columns until a source line is at hand.
-    return locus->column + context->column_origin - 1;
+  case 0: {
+    column_policy policy = {static_cast<int32_t>(context->tab_stop), 1, codepoint_display_width};
+    int column = location_display_column(policy, *where);
+    return column <= 0 ? -1 : column + context->column_origin - 1;
+  }
   case 1:
-    return locus->column + context->column_origin - 1;
+    return where->column + context->column_origin - 1;
   default:
     internal_abort(__FILE__, __LINE__, "convert_column_unit");
   }
 }
 
-char *location_text(diagnostic_state *context, const diagnostic_locus *locus)
+char *location_text(diagnostic_state *context, const expanded_location *where)
 {
   pretty_printer *pp = context->printer;
-  const char *file = locus->file ? locus->file : program_name();
+  const char *file = where->file ? where->file : program_name();
   static char line_part[32];
   line_part[0] = '\0';
-  if (strcmp(file, "<built-in>") != 0 && locus->line != 0) {
-    int column = context->show_column ? convert_column_unit(context, locus) : -1;
+  if (strcmp(file, "<built-in>") != 0 && where->line != 0) {
+    int column = context->show_column ? convert_column_unit(context, where) : -1;
     if (column >= 0)
-      snprintf(line_part, sizeof line_part, ":%d:%d", locus->line, column);
+      snprintf(line_part, sizeof line_part, ":%d:%d", where->line, column);
     else
-      snprintf(line_part, sizeof line_part, ":%d", locus->line);
+      snprintf(line_part, sizeof line_part, ":%d", where->line);
   }
   return format_alloc("%s%s%s:%s", colorize_start(pp->show_color, "locus"), file, line_part,
                       colorize_stop(pp->show_color));
@@ -209,8 +228,9 @@ char *diagnostic_build_prefix(diagnostic_state *context, const diagnostic_info *
   if (diagnostic->kind < 0 || diagnostic->kind >= DK_LAST_DIAGNOSTIC_KIND)
     internal_abort(__FILE__, __LINE__, "diagnostic_build_prefix");
   pretty_printer *pp = context->printer;
-  diagnostic_locus locus = diagnostic_expand(diagnostic->location);
-  char *where = location_text(context, &locus);
+  expanded_location expanded;
+  located_ranges_expanded(&expanded, diagnostic->ranges, 0);
+  char *where = location_text(context, &expanded);
   char *prefix = format_alloc("%s %s%s%s", where, kind_color_start(pp, diagnostic->kind),
                               kind_text(diagnostic->kind), kind_color_stop(pp, diagnostic->kind));
   free(where);
@@ -268,26 +288,129 @@ void print_escaped_string(pretty_printer *pp, const char *text)
   pp_put_char(pp, '"');
 }
 
-static void report_include_chain(diagnostic_state *context, location_t location)
+// A column for the parseable form: byte columns for version 1, display
+// columns for version 2, and -1 when there is none.
+static int fixit_column(const expanded_location &where, uint32_t version, uint32_t tab_stop)
+{
+  int column = where.column;
+  if (version == 2 && column >= 1) {
+    column_policy policy = {static_cast<int32_t>(tab_stop), 1, codepoint_display_width};
+    column = location_display_column(policy, where);
+  }
+  return column < 1 ? -1 : column;
+}
+
+void print_parseable_fixits(pretty_printer *pp, located_ranges *ranges, uint32_t version,
+                            uint32_t tab_stop)
+{
+  if (!pp || !ranges)
+    internal_abort(__FILE__, __LINE__, "print_parseable_fixits");
+  char *saved = pp_release_prefix(pp);
+  for (uint32_t i = 0; i < ranges->fixit_count; i++) {
+    const fixit_hint *hint = located_ranges_fixit(ranges, i);
+    expanded_location start = location_expand(hint->start);
+    expanded_location next = location_expand(hint->next);
+    pp_put_string(pp, "fix-it:");
+    print_escaped_string(pp, start.file);
+    char span[64];
+    snprintf(span, sizeof span, ":{%i:%i-%i:%i}:", start.line,
+             fixit_column(start, version, tab_stop), next.line,
+             fixit_column(next, version, tab_stop));
+    pp_put_string(pp, span);
+    print_escaped_string(pp, hint->text);
+    pp_put_newline(pp);
+  }
+  pp->prefix = saved;
+  pp_flush_output(pp);
+}
+
+// Whether the include that led to the map was reported already; records it
+// when not. Module imports are always reported.
+static bool include_already_reported(diagnostic_state *context, const ordinary_map *map)
+{
+  if (map->includer_location < RESERVED_LOCATION_COUNT)
+    return true;
+  const ordinary_map *probe = map;
+  if (probe->reason == LC_RENAME)
+    probe = linemap_includer_map(line_table, probe);
+  if (probe && probe->reason == LC_MODULE)
+    return false;
+  if (!context->reported_includes)
+    context->reported_includes = new hash_set<location_t>(13);
+  return context->reported_includes->add(map->includer_location);
+}
+
+static const char *include_label(bool current_module, bool includer_module, bool after_module,
+                                 bool first)
+{
+  if (current_module)
+    return first ? "In module imported at" : "imported at";
+  if (includer_module)
+    return first ? "In module" : "of module";
+  if (first)
+    return "In file included from";
+  return after_module ? "        included from" : "                 from";
+}
+
+static void report_include_chain(diagnostic_state *context, location_t where)
 {
   pretty_printer *pp = context->printer;
   if (pp->need_newline) {
     pp_put_newline(pp);
     pp->need_newline = false;
   }
-  // Locations below 2 come from no file; nothing else has line maps yet.
-  (void)location;
+  if (where < RESERVED_LOCATION_COUNT || !line_table)
+    return;
+  const ordinary_map *map;
+  linemap_resolve_location(line_table, where, RESOLVE_TO_EXPANSION, &map);
+  if (!map || map == context->last_include_map)
+    return;
+  context->last_include_map = map;
+  if (include_already_reported(context, map))
+    return;
+  bool first = true;
+  bool after_module = true;
+  bool current_module = map->reason == LC_MODULE;
+  do {
+    location_t include_point = map->includer_location;
+    map = linemap_includer_map(line_table, map);
+    if (!map)
+      break;
+    bool includer_module = map->reason == LC_MODULE;
+    expanded_location at = {map->file_name,
+                            static_cast<int32_t>(ordinary_map_line(map, include_point)), 0,
+                            nullptr, false};
+    int column = -1;
+    if (first && context->show_column) {
+      at.column = static_cast<int32_t>(ordinary_map_column(map, include_point));
+      column = convert_column_unit(context, &at);
+    }
+    char line_part[32] = "";
+    if (at.line != 0 && column >= 0)
+      snprintf(line_part, sizeof line_part, ":%d:%d", at.line, column);
+    else if (at.line != 0)
+      snprintf(line_part, sizeof line_part, ":%d", at.line);
+    pp_put_format_unwrapped(pp, "%s%s %r%s%s%R",
+                            first ? "" : current_module ? ", " : ",\n",
+                            include_label(current_module, includer_module, after_module, first),
+                            "locus", at.file, line_part);
+    first = false;
+    after_module = current_module;
+    current_module = includer_module;
+  } while (!include_already_reported(context, map));
+  pp_put_format_unwrapped(pp, ":");
+  pp_put_newline(pp);
 }
 
 void default_begin_diagnostic(diagnostic_state *context, diagnostic_info *diagnostic)
 {
-  report_include_chain(context, diagnostic->location);
+  report_include_chain(context, diagnostic_location(diagnostic));
   pp_replace_prefix(context->printer, diagnostic_build_prefix(context, diagnostic));
 }
 
-void default_start_span(diagnostic_state *context, const diagnostic_locus *locus)
+void default_start_span(diagnostic_state *context, const expanded_location *where)
 {
-  char *text = location_text(context, locus);
+  char *text = location_text(context, where);
   pp_put_string(context->printer, text);
   free(text);
   pp_put_newline(context->printer);
@@ -426,7 +549,7 @@ static void print_option_suffix(diagnostic_state *context, const diagnostic_info
 
 bool diagnostic_emit(diagnostic_state *context, diagnostic_info *diagnostic)
 {
-  location_t location = diagnostic->location;
+  location_t location = diagnostic_location(diagnostic);
   diagnostic_kind initial_kind = diagnostic->kind;
   bool from_system_header = false;
 
@@ -471,9 +594,9 @@ bool diagnostic_emit(diagnostic_state *context, diagnostic_info *diagnostic)
   if (diagnostic->kind == DK_ICE || diagnostic->kind == DK_ICE_NOBT) {
     if ((context->kind_counts[DK_ERROR] > 0 || context->kind_counts[DK_SORRY] > 0) &&
         !context->abort_on_report) {
-      diagnostic_locus locus = diagnostic_expand(location);
+      expanded_location where = location_expand(location);
       fprintf(stderr, "%s:%d: confused by earlier errors, bailing out\n",
-              locus.file ? locus.file : program_name(), locus.line);
+              where.file ? where.file : program_name(), where.line);
       diagnostic_run_final(context);
       exit(4);
     }
@@ -499,8 +622,12 @@ bool diagnostic_emit(diagnostic_state *context, diagnostic_info *diagnostic)
   print_option_suffix(context, diagnostic, initial_kind);
   if (context->on_end)
     context->on_end(context, diagnostic, initial_kind);
+  if (context->parseable_fixits == 1 || context->parseable_fixits == 2)
+    print_parseable_fixits(pp, diagnostic->ranges, context->parseable_fixits, context->tab_stop);
   diagnostic_action_after_output(context, diagnostic->kind);
   diagnostic->message.client_data = nullptr;
   context->report_depth--;
+  if (diagnostic->ranges->diagnostic_path && context->on_path)
+    context->on_path(context, diagnostic->ranges->diagnostic_path);
   return true;
 }

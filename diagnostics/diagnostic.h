@@ -6,6 +6,8 @@
 
 #include "diagnostics/diagnostic-locations.h"
 #include "diagnostics/pretty-print.h"
+#include "libsprenk/located-ranges.h"
+#include "support/hash-table.h"
 #include "support/vec.h"
 
 #include <cstdarg>
@@ -34,12 +36,10 @@ typedef int32_t diagnostic_kind;
 
 struct diagnostic_state;
 struct diagnostic_info;
-struct located_ranges;
-struct ordinary_map;
 struct file_cache;
-class event_path;
+struct event_path;
 class json_value;
-class edit_context;
+struct edit_context;
 
 struct diagnostic_meta {
   int32_t cwe;
@@ -47,8 +47,7 @@ struct diagnostic_meta {
 
 struct diagnostic_info {
   pp_message message;
-  located_ranges *ranges;
-  location_t location;  // the location of the report's first range
+  located_ranges *ranges;  // its first range's location is the report's location
   diagnostic_meta *metadata;
   void *client_data;
   diagnostic_kind kind;
@@ -64,7 +63,7 @@ struct classification_entry {
 };
 
 typedef void (*diagnostic_begin_fn)(diagnostic_state *, diagnostic_info *);
-typedef void (*diagnostic_span_fn)(diagnostic_state *, const diagnostic_locus *);
+typedef void (*diagnostic_span_fn)(diagnostic_state *, const expanded_location *);
 typedef void (*diagnostic_end_fn)(diagnostic_state *, diagnostic_info *, diagnostic_kind);
 typedef void (*diagnostic_internal_error_fn)(diagnostic_state *, const char *, va_list *);
 typedef int (*diagnostic_option_enabled_fn)(int, unsigned, void *);
@@ -127,13 +126,14 @@ struct diagnostic_state {
   int32_t column_origin;
   uint32_t tab_stop;
   uint32_t escape_format;
-  class edit_context *edit_context;
+  struct edit_context *edit_context;
   int32_t group_depth;
   int32_t group_reports;
   diagnostic_state_fn on_group_begin;
   diagnostic_state_fn on_group_end;
   diagnostic_state_fn on_final;
   diagnostic_locations_fn on_locations;
+  hash_set<location_t> *reported_includes;
 };
 
 // The program's one diagnostic context; its printer is null until
@@ -154,23 +154,34 @@ void context_color_setup(diagnostic_state *context, int mode);
 void context_url_setup(diagnostic_state *context, int mode);
 
 void diagnostic_set_info(diagnostic_info *diagnostic, const char *format, va_list *args,
-                         location_t location, diagnostic_kind kind);
+                         located_ranges *ranges, diagnostic_kind kind);
 void diagnostic_set_info_translated(diagnostic_info *diagnostic, const char *format,
-                                    va_list *args, location_t location, diagnostic_kind kind);
+                                    va_list *args, located_ranges *ranges, diagnostic_kind kind);
+inline location_t diagnostic_location(const diagnostic_info *diagnostic)
+{
+  return located_ranges_range_loc(diagnostic->ranges, 0);
+}
+
+// The location of a message is range 0 of its record.
+location_t message_location(const pp_message *message);
+void message_set_location(pp_message *message, int32_t index, location_t location,
+                          range_display_kind kind);
 bool diagnostic_emit(diagnostic_state *context, diagnostic_info *diagnostic);
 char *diagnostic_build_prefix(diagnostic_state *context, const diagnostic_info *diagnostic);
-char *location_text(diagnostic_state *context, const diagnostic_locus *locus);
-int convert_column_unit(diagnostic_state *context, const diagnostic_locus *locus);
+char *location_text(diagnostic_state *context, const expanded_location *where);
+int convert_column_unit(diagnostic_state *context, const expanded_location *where);
 void check_error_limit(diagnostic_state *context, bool finish);
 void diagnostic_action_after_output(diagnostic_state *context, diagnostic_kind kind);
 // Runs the final callback once; every way out of a run passes here.
 void diagnostic_run_final(diagnostic_state *context);
 void print_escaped_string(pretty_printer *printer, const char *text);
+void print_parseable_fixits(pretty_printer *printer, located_ranges *ranges,
+                            uint32_t version, uint32_t tab_stop);
 int num_digits(int n);
 char *locus_prefix(diagnostic_state *context, const char *text);
 
 void default_begin_diagnostic(diagnostic_state *context, diagnostic_info *diagnostic);
-void default_start_span(diagnostic_state *context, const diagnostic_locus *locus);
+void default_start_span(diagnostic_state *context, const expanded_location *where);
 void default_end_diagnostic(diagnostic_state *context, diagnostic_info *diagnostic,
                             diagnostic_kind initial_kind);
 void default_final_note(diagnostic_state *context);
@@ -186,18 +197,27 @@ bool warning_reportable_at(location_t location, int option);
 // Reporting entry points; all report through the global context.
 #define VUZ_PP_FORMAT(n) __attribute__((nonnull(n)))
 void inform_loc(location_t location, const char *format, ...) VUZ_PP_FORMAT(2);
+void inform(located_ranges *ranges, const char *format, ...) VUZ_PP_FORMAT(2);
 void inform_count(location_t location, unsigned long count, const char *singular,
                   const char *plural, ...) VUZ_PP_FORMAT(3);
 bool warning_here(int option, const char *format, ...) VUZ_PP_FORMAT(2);
 bool warning_at_loc(location_t location, int option, const char *format, ...) VUZ_PP_FORMAT(3);
+bool warning_at(located_ranges *ranges, int option, const char *format, ...) VUZ_PP_FORMAT(3);
+bool warning_meta(located_ranges *ranges, const diagnostic_meta &meta, int option,
+                  const char *format, ...) VUZ_PP_FORMAT(4);
+bool warning_n(located_ranges *ranges, int option, unsigned long count, const char *singular,
+               const char *plural, ...) VUZ_PP_FORMAT(4);
 bool warning_count_at_loc(location_t location, int option, unsigned long count,
                           const char *singular, const char *plural, ...) VUZ_PP_FORMAT(4);
 bool pedwarn_at_loc(location_t location, int option, const char *format, ...) VUZ_PP_FORMAT(3);
+bool pedwarn(located_ranges *ranges, int option, const char *format, ...) VUZ_PP_FORMAT(3);
 bool permerror_at_loc(location_t location, const char *format, ...) VUZ_PP_FORMAT(2);
+bool permerror(located_ranges *ranges, const char *format, ...) VUZ_PP_FORMAT(2);
 void error_here(const char *format, ...) VUZ_PP_FORMAT(1);
 void error_count_at_loc(location_t location, unsigned long count, const char *singular,
                         const char *plural, ...) VUZ_PP_FORMAT(3);
 void error_at_loc(location_t location, const char *format, ...) VUZ_PP_FORMAT(2);
+void error_at(located_ranges *ranges, const char *format, ...) VUZ_PP_FORMAT(2);
 void sorry_here(const char *format, ...) VUZ_PP_FORMAT(1);
 void sorry_at_loc(location_t location, const char *format, ...) VUZ_PP_FORMAT(2);
 [[noreturn]] void fatal_error(location_t location, const char *format, ...) VUZ_PP_FORMAT(2);
@@ -205,6 +225,8 @@ void sorry_at_loc(location_t location, const char *format, ...) VUZ_PP_FORMAT(2)
 [[noreturn]] void internal_error_no_backtrace(const char *format, ...) VUZ_PP_FORMAT(1);
 bool emit_report(diagnostic_kind kind, location_t location, int option, const char *format, ...)
     VUZ_PP_FORMAT(4);
+bool emit_report_ranges(diagnostic_kind kind, located_ranges *ranges, int option,
+                        const char *format, ...) VUZ_PP_FORMAT(4);
 bool emit_report_va(diagnostic_kind kind, location_t location, int option, const char *format,
                     va_list *args) VUZ_PP_FORMAT(4);
 bool errors_reported();

@@ -242,20 +242,20 @@ struct directive_flags {
 };
 
 // Phase 2 for one directive chunk.
-static void convert_argument(pretty_printer *pp, pp_message *message, const char *spec,
+static void convert_argument(pretty_printer *pp, pp_message *message, const char *directive,
                              const char **argument_table[])
 {
   directive_flags flags = {0, 0, 0, 0, 0};
-  for (;; spec++) {
-    if (*spec == 'q')
+  for (;; directive++) {
+    if (*directive == 'q')
       flags.q++;
-    else if (*spec == 'w')
+    else if (*directive == 'w')
       flags.w++;
-    else if (*spec == 'l')
+    else if (*directive == 'l')
       flags.l++;
-    else if (*spec == '+')
+    else if (*directive == '+')
       flags.plus++;
-    else if (*spec == '#')
+    else if (*directive == '#')
       flags.hash++;
     else
       break;
@@ -268,7 +268,7 @@ static void convert_argument(pretty_printer *pp, pp_message *message, const char
   bool quoted = flags.q;
   if (quoted)
     pp_open_quote(pp, pp->show_color);
-  switch (*spec) {
+  switch (*directive) {
   case 'c': {
     int c = va_arg(*args, int);
     if (quoted && !c_isprint(static_cast<unsigned char>(c))) {
@@ -284,7 +284,7 @@ static void convert_argument(pretty_printer *pp, pp_message *message, const char
   case 'o':
   case 'u':
   case 'x':
-    put_integer(pp, args, *spec, flags.l, flags.w);
+    put_integer(pp, args, *directive, flags.l, flags.w);
     break;
   case 'p':
     put_digits(pp, "%p", va_arg(*args, void *));
@@ -306,10 +306,10 @@ static void convert_argument(pretty_printer *pp, pp_message *message, const char
   }
   case '.': {
     int precision;
-    if (spec[1] == '*') {
+    if (directive[1] == '*') {
       precision = va_arg(*args, int);
     } else {
-      const char *digits = spec + 1;
+      const char *digits = directive + 1;
       precision = parse_number(digits);
     }
     const char *text = va_arg(*args, const char *);
@@ -342,7 +342,7 @@ static void convert_argument(pretty_printer *pp, pp_message *message, const char
     break;
   default:
     if (!pp->format_decoder ||
-        !pp->format_decoder(pp, message, spec, flags.l, flags.w, flags.plus, flags.hash, &quoted,
+        !pp->format_decoder(pp, message, directive, flags.l, flags.w, flags.plus, flags.hash, &quoted,
                             argument_table))
       bad_format(__LINE__);
   }

@@ -46,7 +46,7 @@ enum : int { PP_PREFIX_ONCE = 0, PP_PREFIX_NEVER = 1, PP_PREFIX_EVERY_LINE = 2 }
 // Handles a directive that pp_format does not know; returns true when it did.
 // It may clear *quoted to suppress the closing quote.
 typedef bool (*pp_format_decoder_fn)(pretty_printer *printer, pp_message *message,
-                                     const char *spec, int l_count, bool wide, bool plus,
+                                     const char *directive, int l_count, bool wide, bool plus,
                                      bool hash, bool *quoted, const char ***argument_table);
 
 class pp_postprocessor {

@@ -5,6 +5,7 @@
 #include "support/alloc.h"
 #include "support/internal-abort.h"
 #include "tests/diagnostics/child-run.h"
+#include "tests/libsprenk/line-map-fixture.h"
 
 #include <gtest/gtest.h>
 
@@ -12,6 +13,18 @@
 #include <csignal>
 #include <cstring>
 #include <string>
+
+// The source lines of this test's files, in place of the file cache.
+const char *source_line_of(const char *path, int32_t line, uint64_t *length)
+{
+  static const char *const lines[] = {"\tx = yy;", "int a;"};
+  if (strcmp(path, "f.c") != 0 || line < 1 || line > 2) {
+    *length = 0;
+    return nullptr;
+  }
+  *length = strlen(lines[line - 1]);
+  return lines[line - 1];
+}
 
 namespace {
 
@@ -122,6 +135,13 @@ TEST(Diagnostic, ErrorLimit)
                    internal_error_no_backtrace("second");
                  }),
                  1, "vuz: error: first\ncompilation terminated due to -fmax-errors=1.\n");
+  // An internal error with a backtrace is never held back by the limit.
+  expect_outcome(session([](diagnostic_state *context) {
+                   context->max_errors = 1;
+                   error_at_loc(0, "first");
+                   internal_error("second");
+                 }),
+                 4, "vuz: error: first\nvuz:0: confused by earlier errors, bailing out\n");
 }
 
 TEST(Diagnostic, FatalErrorsOption)
@@ -192,11 +212,12 @@ TEST(Diagnostic, CweAndOptionSuffixes)
                    context->show_option = true;
                    context->printer->url_format = 1;
                    diagnostic_meta meta = {119};
-                   va_list *no_args = nullptr;
-                   diagnostic_info d;
-                   diagnostic_set_info(&d, "overflow", no_args, 0, DK_WARNING);
-                   d.metadata = &meta;
-                   diagnostic_emit(context, &d);
+                   located_ranges ranges;
+                   located_ranges_init(&ranges, nullptr, 0, nullptr);
+                   warning_meta(&ranges, meta, 0, "overflow");
+                   meta.cwe = 0;
+                   warning_meta(&ranges, meta, 0, "no weakness");
+                   located_ranges_fini(&ranges);
                    context->name_of_option = [](diagnostic_state *, int option, diagnostic_kind,
                                                 diagnostic_kind) -> char * {
                      return option ? format_alloc("-Wopt%d", option) : nullptr;
@@ -213,35 +234,158 @@ TEST(Diagnostic, CweAndOptionSuffixes)
                  0,
                  "vuz: warning: overflow [\33]8;;https://cwe.mitre.org/data/definitions/"
                  "119.html\33\\CWE-119\33]8;;\33\\]\n"
+                 "vuz: warning: no weakness\n"
                  "vuz: warning: no name\n"
                  "vuz: warning: named [\33]8;;https://x/3\33\\-Wopt3\33]8;;\33\\]\n"
                  "\33[01m\33[Kvuz:\33[m\33[K \33[01;35m\33[Kwarning: \33[m\33[Kc "
                  "[\33[01;35m\33[K\33]8;;https://x/3\a-Wopt3\33]8;;\a\33[m\33[K]\n");
 }
 
+// A line table with one file, "c.c", of 9 lines; line n starts at at[n].
+struct one_file {
+  test_line_table t;
+  location_t at[10];
+  one_file()
+  {
+    line_table = t.get();
+    linemap_add_ordinary_map(t.get(), LC_ENTER, 0, "c.c", 1);
+    for (uint32_t n = 1; n <= 9; n++)
+      at[n] = linemap_start_line(t.get(), n, 80);
+  }
+  ~one_file() { line_table = nullptr; }
+};
+
 TEST(Diagnostic, ClassificationByLocationWithPushAndPop)
 {
   expect_outcome(session(
                      [](diagnostic_state *context) {
-                       EXPECT_EQ(classify_option_kind(context, 4, DK_ERROR, 100), DK_WARNING);
-                       warning_at_loc(50, 4, "before");
-                       warning_at_loc(150, 4, "after");
+                       one_file f;
+                       EXPECT_EQ(classify_option_kind(context, 4, DK_ERROR, f.at[2]), DK_WARNING);
+                       warning_at_loc(f.at[1], 4, "before");
+                       warning_at_loc(f.at[3], 4, "after");
                        classification_push(context);
-                       EXPECT_EQ(classify_option_kind(context, 4, DK_IGNORED, 200), DK_ERROR);
-                       classification_pop(context, 300);
-                       EXPECT_FALSE(warning_at_loc(250, 4, "inside"));
-                       warning_at_loc(350, 4, "after pop");
-                       EXPECT_TRUE(warning_reportable_at(350, 4));
-                       EXPECT_FALSE(warning_reportable_at(250, 4));
+                       EXPECT_EQ(classify_option_kind(context, 4, DK_IGNORED, f.at[4]), DK_ERROR);
+                       classification_pop(context, f.at[6]);
+                       EXPECT_FALSE(warning_at_loc(f.at[5], 4, "inside"));
+                       warning_at_loc(f.at[7], 4, "after pop");
+                       EXPECT_TRUE(warning_reportable_at(f.at[7], 4));
+                       EXPECT_FALSE(warning_reportable_at(f.at[5], 4));
                        // A pop with no push hides everything before it.
-                       classification_pop(context, 400);
-                       warning_at_loc(450, 4, "after lone pop");
+                       classification_pop(context, f.at[8]);
+                       warning_at_loc(f.at[9], 4, "after lone pop");
                      },
                      10),
                  0,
-                 "vuz: warning: before\nvuz: error: after\nvuz: error: after pop\n"
-                 "vuz: warning: after lone pop\n"
+                 "c.c:1: warning: before\nc.c:3: error: after\nc.c:7: error: after pop\n"
+                 "c.c:9: warning: after lone pop\n"
                  "vuz: some warnings being treated as errors\n");
+}
+
+TEST(Diagnostic, SystemHeaders)
+{
+  expect_outcome(session([](diagnostic_state *context) {
+                   test_line_table t;
+                   line_table = t.get();
+                   linemap_add_ordinary_map(t.get(), LC_ENTER, 1, "sys.h", 1);
+                   location_t in_header = linemap_start_line(t.get(), 4, 80);
+                   EXPECT_FALSE(warning_at_loc(in_header, 0, "dropped"));
+                   EXPECT_FALSE(pedwarn_at_loc(in_header, 0, "dropped"));
+                   EXPECT_FALSE(warning_reportable_at(in_header, 0));
+                   error_at_loc(in_header, "errors still show");
+                   context->warn_in_system_headers = true;
+                   warning_at_loc(in_header, 0, "shown");
+                   line_table = nullptr;
+                 }),
+                 0, "sys.h:4: error: errors still show\nsys.h:4: warning: shown\n");
+}
+
+TEST(Diagnostic, LocationTexts)
+{
+  expect_outcome(session([](diagnostic_state *context) {
+                   test_line_table t;
+                   line_table = t.get();
+                   const ordinary_map *map =
+                       linemap_add_ordinary_map(t.get(), LC_ENTER, 0, "f.c", 1);
+                   linemap_start_line(t.get(), 1, 80);
+                   linemap_start_line(t.get(), 2, 80);
+                   location_t after_tab = linemap_line_column_location(t.get(), map, 1, 2);
+                   location_t column_0 = linemap_line_column_location(t.get(), map, 2, 0);
+                   error_at_loc(after_tab, "no column");
+                   context->show_column = true;
+                   error_at_loc(after_tab, "display column");
+                   error_at_loc(column_0, "column 0");
+                   context->column_unit = 1;
+                   error_at_loc(after_tab, "byte column");
+                   context->column_origin = 0;
+                   error_at_loc(after_tab, "byte column from 0");
+                   context->column_unit = 0;
+                   context->tab_stop = 4;
+                   error_at_loc(after_tab, "tab stop 4, origin 0");
+                   line_table = nullptr;
+                 }),
+                 0,
+                 "f.c:1: error: no column\nf.c:1:9: error: display column\n"
+                 "f.c:2: error: column 0\nf.c:1:2: error: byte column\n"
+                 "f.c:1:1: error: byte column from 0\nf.c:1:4: error: tab stop 4, origin 0\n");
+}
+
+TEST(Diagnostic, IncludeChain)
+{
+  expect_outcome(session([](diagnostic_state *) {
+                   test_line_table t;
+                   line_table = t.get();
+                   linemap_add_ordinary_map(t.get(), LC_ENTER, 0, "main.c", 1);
+                   linemap_start_line(t.get(), 3, 80);
+                   linemap_add_ordinary_map(t.get(), LC_ENTER, 0, "a.h", 1);
+                   linemap_start_line(t.get(), 2, 80);
+                   linemap_add_ordinary_map(t.get(), LC_ENTER, 0, "b.h", 1);
+                   location_t deep = linemap_start_line(t.get(), 7, 80);
+                   error_at_loc(deep, "deep");
+                   error_at_loc(deep, "again");
+                   linemap_add_ordinary_map(t.get(), LC_LEAVE, 0, nullptr, 0);
+                   location_t back = linemap_start_line(t.get(), 3, 80);
+                   error_at_loc(back, "back");
+                   line_table = nullptr;
+                 }),
+                 0,
+                 "In file included from a.h:2,\n"
+                 "                 from main.c:3:\n"
+                 "b.h:7: error: deep\nb.h:7: error: again\na.h:3: error: back\n");
+}
+
+TEST(Diagnostic, ParseableFixits)
+{
+  for (const char *version : {"fixits-v1", "fixits-v2"}) {
+    child_outcome outcome = run_in_child([version] {
+      setenv("VUZ_EXTRA_DIAGNOSTIC_OUTPUT", version, 1);
+      alloc_set_program_name("vuz");
+      diagnostic_state_init(&global_diagnostic_state, 0);
+      test_line_table t;
+      line_table = t.get();
+      const ordinary_map *map = linemap_add_ordinary_map(t.get(), LC_ENTER, 0, "f.c", 1);
+      linemap_start_line(t.get(), 1, 80);
+      linemap_start_line(t.get(), 2, 80);
+      linemap_column_location(t.get(), 100);
+      located_ranges ranges;
+      located_ranges_init(&ranges, t.get(), linemap_line_column_location(t.get(), map, 1, 6),
+                          nullptr);
+      fixit_replace_range(&ranges,
+                          {linemap_line_column_location(t.get(), map, 1, 6),
+                           linemap_line_column_location(t.get(), map, 1, 7)},
+                          "z\"\t");
+      fixit_insert_before_at(&ranges, linemap_line_column_location(t.get(), map, 2, 1),
+                             "#include <x>\n");
+      error_at(&ranges, "with hints");
+      located_ranges_fini(&ranges);
+      line_table = nullptr;
+      diagnostic_state_finish(&global_diagnostic_state);
+    });
+    std::string columns = strcmp(version, "fixits-v1") == 0 ? "{1:6-1:8}" : "{1:13-1:15}";
+    expect_outcome(outcome, 0,
+                   "f.c:1: error: with hints\n"
+                   "fix-it:\"f.c\":" + columns + ":\"z\\\"\\t\"\n"
+                   "fix-it:\"f.c\":{2:1-2:1}:\"#include <x>\\n\"\n");
+  }
 }
 
 TEST(Diagnostic, OptionKindsAndEnabledCallback)
@@ -325,6 +469,16 @@ TEST(Diagnostic, InternalErrors)
                  4,
                  "vuz: error: w\nvuz: error: e\nvuz:0: confused by earlier errors, bailing out\n"
                  "vuz: all warnings being treated as errors\n");
+  // Warnings turned into errors do not make the report short; the final
+  // note still closes the run.
+  expect_outcome(session([](diagnostic_state *context) {
+                   context->werror_all = true;
+                   warning_at_loc(0, 0, "w");
+                   internal_error("after a warning");
+                 }),
+                 4,
+                 std::string("vuz: error: w\nvuz: internal compiler error: after a warning\n") +
+                     bug_notice + "vuz: all warnings being treated as errors\n");
 }
 
 TEST(Diagnostic, AssertionAfterStartUpExitsWithFour)
@@ -424,6 +578,8 @@ TEST(Diagnostic, EscapedStringsAndDigits)
 TEST(DiagnosticDeathTest, Misuse)
 {
   EXPECT_DEATH(num_digits(-1), "in num_digits");
+  EXPECT_DEATH(error_at(nullptr, "x"), "in error_at,");
+  EXPECT_DEATH(warning_n(nullptr, 0, 2, "x", "y"), "in warning_n,");
   pretty_printer pp(0);
   EXPECT_DEATH(print_escaped_string(&pp, nullptr), "in print_escaped_string");
 }

@@ -84,10 +84,10 @@ TEST(PpFormat, ArgumentsAreNotWrappedButTheOutputIs)
   EXPECT_EQ(format_with(pp, "one %s three", "two two"), "p: one two \n   two three");
 }
 
-bool decode_as_star(pretty_printer *pp, pp_message *message, const char *spec, int, bool, bool,
+bool decode_as_star(pretty_printer *pp, pp_message *message, const char *directive, int, bool, bool,
                     bool, bool *quoted, const char ***)
 {
-  if (*spec != 'E')
+  if (*directive != 'E')
     return false;
   pp_put_string(pp, va_arg(*message->args, const char *));
   *quoted = false;

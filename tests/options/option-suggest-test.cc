@@ -6,7 +6,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cctype>
+#include <climits>
 #include <cstdlib>
+#include <cstring>
 #include <set>
 #include <string>
 #include <vector>
@@ -178,6 +181,60 @@ TEST_F(SuggesterTest, CompletionsOfShortPrefixesMatchTheModel)
     if (p[0] != '-')
       ASSERT_EQ(completions(p.c_str()), expected) << p;
   }
+}
+
+// The closest-string walk exactly as written, without the shortcuts.
+const char *plain_closest(const char *target, const vec<const char *> *candidates)
+{
+  size_t g = strlen(target);
+  unsigned best_distance = UINT_MAX;
+  const char *best = nullptr;
+  for (const char *c : *candidates) {
+    size_t n = strlen(c);
+    size_t difference = n > g ? n - g : g - n;
+    if (difference >= best_distance || difference > distance_cutoff(g, n))
+      continue;
+    unsigned d = edit_distance(target, g, c, n);
+    if (d < best_distance) {
+      best_distance = d;
+      best = c;
+    }
+  }
+  if (best && best_distance >= 1 && best_distance <= distance_cutoff(g, strlen(best)))
+    return best;
+  return nullptr;
+}
+
+TEST_F(SuggesterTest, ClosestStringAgreesWithThePlainWalk)
+{
+  suggest_option(&suggester, "x");
+  const vec<const char *> *candidates = suggester.candidates;
+  unsigned seed = 12345;
+  auto next = [&seed](unsigned n) {
+    seed = seed * 1103515245u + 12345u;
+    return (seed >> 16) % n;
+  };
+  std::vector<std::string> targets = {"", "x", "W", "fno-", "qwertyuiop", "FSANITIZE=ADDRESS",
+                                      "mthumb-interwrok", "-param=align-threshold"};
+  while (targets.size() < 60) {
+    std::string t = (*candidates)[next(vec_length(candidates))];
+    for (unsigned edits = next(4); edits > 0 && !t.empty(); edits--) {
+      size_t at = next(static_cast<unsigned>(t.size()));
+      switch (next(4)) {
+      case 0: t.erase(at, 1); break;
+      case 1: t.insert(at, 1, static_cast<char>('a' + next(26))); break;
+      case 2: t[at] = static_cast<char>(toupper(static_cast<unsigned char>(t[at]))); break;
+      default:
+        if (at + 1 < t.size())
+          std::swap(t[at], t[at + 1]);
+      }
+    }
+    targets.push_back(t);
+  }
+  for (const std::string &t : targets)
+    EXPECT_EQ(text(find_closest_string(t.c_str(), candidates)),
+              text(plain_closest(t.c_str(), candidates)))
+        << t;
 }
 
 }  // namespace

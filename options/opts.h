@@ -104,6 +104,9 @@ unsigned parse_zero_regs_choice(const char *text);
 void apply_fast_math(option_values *opts, int64_t value);
 void enable_profile_optimizations(option_values *opts, option_values *opts_set, int64_t value);
 
+// The arguments of every --help=, kept for the compiler's help pages.
+extern vec<const char *> *help_option_arguments;
+
 // The record's initial state, and the options that another one implies.
 void init_options_struct(option_values *opts, option_values *opts_set);
 bool common_handle_option_auto(option_values *opts, option_values *opts_set,

@@ -31,7 +31,8 @@ vec<const char *> *help_option_arguments;
 
 void add_comma_list(vec<char *> **list, const char *text)
 {
-  char *copy = checked_strdup(text);
+  // The items live as long as the options.
+  char *copy = option_obstack_concat(text, nullptr);
   char *item = copy;
   char *w = copy;
   for (const char *r = copy; *r;) {
@@ -566,7 +567,7 @@ bool common_handle_option(option_values *opts, option_values *opts_set,
                        &opts->var_falign_loops_eq);
     break;
   case OPT_fauto_profile_eq:
-    opts->var_fauto_profile_eq = checked_strdup(arg);
+    opts->var_fauto_profile_eq = option_obstack_concat(arg, nullptr);
     opts->var_fauto_profile = 1;
     value = 1;
     [[fallthrough]];
@@ -720,7 +721,7 @@ bool common_handle_option(option_values *opts, option_values *opts_set,
     break;
   }
   case OPT_fprofile_generate_eq:
-    opts->var_fprofile_dir_eq = checked_strdup(arg);
+    opts->var_fprofile_dir_eq = option_obstack_concat(arg, nullptr);
     value = 1;
     [[fallthrough]];
   case OPT_fprofile_generate: {
@@ -735,7 +736,7 @@ bool common_handle_option(option_values *opts, option_values *opts_set,
     opts->var_fprofile_info_section_eq = ".pewt_info";
     break;
   case OPT_fprofile_use_eq:
-    opts->var_fprofile_dir_eq = checked_strdup(arg);
+    opts->var_fprofile_dir_eq = option_obstack_concat(arg, nullptr);
     opts->var_fprofile_use = 1;
     value = 1;
     [[fallthrough]];

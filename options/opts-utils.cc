@@ -163,7 +163,7 @@ bool detect_jobserver(const char **cleaned_makeflags)
   detect_jobserver(&probe);
   *cleaned_makeflags = nullptr;
   if (!probe.active && !probe.cleaned_makeflags.empty())
-    *cleaned_makeflags = checked_strdup(probe.cleaned_makeflags.c_str());
+    *cleaned_makeflags = option_obstack_concat(probe.cleaned_makeflags.c_str(), nullptr);
   return probe.active;
 }
 
@@ -209,7 +209,8 @@ char *diagnostic_option_url(diagnostic_state *, int option_index)
 
 const char **split_quoted_options(const char *text, obstack *ob, unsigned *count)
 {
-  char *storage = checked_strdup(text);
+  // The options stay on OB beside their array.
+  char *storage = obstack_copy_in_nul(ob, text, strlen(text));
   size_t k = 0;
   for (size_t j = 0; storage[j]; j++) {
     if (storage[j] != '\'')

@@ -100,14 +100,15 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(CommonHandler, DriverLeavesCompilerQueriesAlone)
 {
-  option_session driver(FLAG_DRIVER);
-  EXPECT_EQ(driver.read({"--help", "--target-help", "--version"}), "");
-  EXPECT_EQ(driver.opts.exit_after_options, 0);
-  driver.read({"--help=optimizers"});
-  EXPECT_EQ(driver.opts.exit_after_options, 1);
-  ASSERT_GE(vec_length(help_option_arguments), 1u);
-  EXPECT_STREQ(help_option_arguments->last(), "optimizers");
-
+  {
+    option_session driver(FLAG_DRIVER);
+    EXPECT_EQ(driver.read({"--help", "--target-help", "--version"}), "");
+    EXPECT_EQ(driver.opts.exit_after_options, 0);
+    driver.read({"--help=optimizers"});
+    EXPECT_EQ(driver.opts.exit_after_options, 1);
+    ASSERT_GE(vec_length(help_option_arguments), 1u);
+    EXPECT_STREQ(help_option_arguments->last(), "optimizers");
+  }
   option_session compiler;
   compiler.read({"--version"});
   EXPECT_EQ(compiler.opts.exit_after_options, 1);
@@ -115,11 +116,13 @@ TEST(CommonHandler, DriverLeavesCompilerQueriesAlone)
 
 TEST(CommonHandler, SanitizerMasks)
 {
-  option_session session(FLAG_DRIVER);
-  session.read({"-fsanitize=address", "-fno-sanitize=kernel-address"});
-  EXPECT_EQ(session.opts.flag_sanitize & 0x7, 0x3);
-  session.read({"-fno-sanitize=all"});
-  EXPECT_EQ(session.opts.flag_sanitize, 0);
+  {
+    option_session session(FLAG_DRIVER);
+    session.read({"-fsanitize=address", "-fno-sanitize=kernel-address"});
+    EXPECT_EQ(session.opts.flag_sanitize & 0x7, 0x3);
+    session.read({"-fno-sanitize=all"});
+    EXPECT_EQ(session.opts.flag_sanitize, 0);
+  }
 
   option_session compiler;
   compiler.read({"-fsanitize-recover=all"});
@@ -141,15 +144,17 @@ TEST(CommonHandler, KernelAddressTurnsOffUnsetAsanParameters)
 
 TEST(CommonHandler, DebugSelection)
 {
-  option_session session(FLAG_DRIVER);
-  session.read({"-g"});
-  EXPECT_EQ(session.opts.write_symbols, 0x4);
-  EXPECT_EQ(session.opts.debug_info_level, 2);
-  EXPECT_EQ(session.set.write_symbols, 0);
-  session.read({"-gdwarf-6"});
-  EXPECT_EQ(session.set.write_symbols, 0x4);
-  session.read({"-g1"});
-  EXPECT_EQ(session.opts.debug_info_level, 1);
+  {
+    option_session session(FLAG_DRIVER);
+    session.read({"-g"});
+    EXPECT_EQ(session.opts.write_symbols, 0x4);
+    EXPECT_EQ(session.opts.debug_info_level, 2);
+    EXPECT_EQ(session.set.write_symbols, 0);
+    session.read({"-gdwarf-6"});
+    EXPECT_EQ(session.set.write_symbols, 0x4);
+    session.read({"-g1"});
+    EXPECT_EQ(session.opts.debug_info_level, 1);
+  }
 
   option_session ctf(FLAG_DRIVER);
   ctf.read({"-gctf", "-g"});
@@ -221,18 +226,20 @@ TEST(CommonHandler, AlignmentValues)
 
 TEST(CommonHandler, MathAndProfileSettings)
 {
-  option_session session;
-  session.read({"-ffast-math"});
-  EXPECT_EQ(session.opts.var_funsafe_math_optimizations, 1);
-  EXPECT_EQ(session.opts.var_ftrapping_math, 0);
-  EXPECT_EQ(session.opts.var_fmath_errno, 0);
-  EXPECT_EQ(session.opts.var_ffinite_math_only, 1);
-  EXPECT_EQ(session.opts.var_fcx_limited_range, 1);
-  session.opts.frontend_set_fmath_errno = 1;
-  session.read({"-fno-fast-math"});
-  EXPECT_EQ(session.opts.var_funsafe_math_optimizations, 0);
-  EXPECT_EQ(session.opts.var_fsigned_zeros, 1);
-  EXPECT_EQ(session.opts.var_fmath_errno, 0);  // claimed by the front end
+  {
+    option_session session;
+    session.read({"-ffast-math"});
+    EXPECT_EQ(session.opts.var_funsafe_math_optimizations, 1);
+    EXPECT_EQ(session.opts.var_ftrapping_math, 0);
+    EXPECT_EQ(session.opts.var_fmath_errno, 0);
+    EXPECT_EQ(session.opts.var_ffinite_math_only, 1);
+    EXPECT_EQ(session.opts.var_fcx_limited_range, 1);
+    session.opts.frontend_set_fmath_errno = 1;
+    session.read({"-fno-fast-math"});
+    EXPECT_EQ(session.opts.var_funsafe_math_optimizations, 0);
+    EXPECT_EQ(session.opts.var_fsigned_zeros, 1);
+    EXPECT_EQ(session.opts.var_fmath_errno, 0);  // claimed by the front end
+  }
 
   option_session profile;
   profile.read({"-fno-peel-loops", "-fprofile-use=/tmp/prof"});
@@ -274,6 +281,7 @@ TEST(CommonHandler, RelatedVariables)
 
 TEST(CommonHandler, CommaListItems)
 {
+  option_session session;
   struct {
     const char *text;
     std::vector<std::string> items;
@@ -292,8 +300,6 @@ TEST(CommonHandler, CommaListItems)
     for (unsigned i = 0; i < vec_length(list); i++)
       items.push_back((*list)[i]);
     EXPECT_EQ(items, c.items) << c.text;
-    if (list)
-      free((*list)[0]);
     vec_release(list);
   }
 }

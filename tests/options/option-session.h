@@ -49,6 +49,15 @@ struct option_session {
 
   ~option_session()
   {
+    set.deferred_options = nullptr;  // the same list as the record's
+    for (option_values *record : {&opts, &set}) {
+      vec_release(record->deferred_options);
+      vec_release(record->flag_ignored_attributes);
+      vec_release(record->flag_instrument_functions_exclude_files);
+      vec_release(record->flag_instrument_functions_exclude_functions);
+      free(record->help_printed);
+      free(record->help_enum_printed);
+    }
     diagnostic_state_finish(&global_diagnostic_state);
     fclose(stream);
     free(text);

@@ -63,21 +63,22 @@ static const char *page_heading(uint32_t include, uint32_t exclude, uint32_t any
     uint32_t flag = 1u << bit;
     if (!(include & flag))
       continue;
+    const char *class_heading = nullptr;
     switch (flag) {
     case FLAG_PARAMS:
-      heading = "The following options control parameters";
+      class_heading = "The following options control parameters";
       break;
     case FLAG_WARNING:
-      heading = "The following options control compiler warning messages";
+      class_heading = "The following options control compiler warning messages";
       break;
     case FLAG_OPTIMIZATION:
-      heading = "The following options control optimizations";
+      class_heading = "The following options control optimizations";
       break;
     case FLAG_TARGET:
-      heading = "The following options are target specific";
+      class_heading = "The following options are target specific";
       break;
     case FLAG_COMMON:
-      heading = "The following options are language-independent";
+      class_heading = "The following options are language-independent";
       break;
     default:
       if (bit < option_table.language_count) {
@@ -87,6 +88,11 @@ static const char *page_heading(uint32_t include, uint32_t exclude, uint32_t any
         *language = language_name(bit);
       }
       break;
+    }
+    if (class_heading) {
+      // A class heading names no language.
+      heading = class_heading;
+      *language = "";
     }
   }
   if (heading)

@@ -21,12 +21,8 @@ std::string standard_output(const std::function<void()> &write)
   fflush(stdout);
   dup2(saved, 1);
   close(saved);
-  std::string text;
   rewind(file);
-  char chunk[4096];
-  size_t n;
-  while ((n = fread(chunk, 1, sizeof chunk, file)) > 0)
-    text.append(chunk, n);
+  std::string text = file_text(file);
   fclose(file);
   return text;
 }

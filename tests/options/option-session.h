@@ -13,6 +13,17 @@
 #include <string>
 #include <vector>
 
+// Everything left to read from FILE.
+inline std::string file_text(FILE *file)
+{
+  std::string text;
+  char chunk[4096];
+  size_t n;
+  while ((n = fread(chunk, 1, sizeof chunk, file)) > 0)
+    text.append(chunk, n);
+  return text;
+}
+
 constexpr unsigned lang_c = 1u << 3;
 constexpr unsigned lang_cxx = 1u << 4;
 

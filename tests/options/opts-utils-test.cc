@@ -134,11 +134,7 @@ std::string probe_under_make(bool plus)
   std::string command = "env -u MAKEFLAGS -u MAKELEVEL -u MFLAGS make -s -j4 -C '" + dir.path +
                         "' PROBE='" + self + "' 2>&1";
   FILE *pipe = popen(command.c_str(), "r");
-  std::string output;
-  char chunk[512];
-  size_t got;
-  while ((got = fread(chunk, 1, sizeof chunk, pipe)) > 0)
-    output.append(chunk, got);
+  std::string output = file_text(pipe);
   pclose(pipe);
   return output;
 }

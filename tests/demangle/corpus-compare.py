@@ -1,0 +1,114 @@
+#!/usr/bin/env python3
+"""Differential check of the demangler against llvm-cxxfilt over the _Z names
+of the libraries on this machine. Not part of the default test run.
+
+usage: corpus-compare.py FILTER [--names FILE] [--save-names FILE] [--show N]
+
+FILTER is the demangle_filter test tool of the build. Prints how many names
+were compared, how many agree, the differences by category, and the names
+this demangler failed on although llvm-cxxfilt demangled them.
+"""
+import argparse
+import collections
+import glob
+import os
+import re
+import subprocess
+import sys
+
+
+def collect_names():
+    libdir = subprocess.run(['llvm-config', '--libdir'], capture_output=True,
+                            text=True).stdout.strip()
+    shared = glob.glob('/usr/lib/x86_64-linux-gnu/libstdc++.so.6') + \
+        glob.glob(os.path.join(libdir, 'libLLVM-*.so')) + \
+        glob.glob(os.path.join(libdir, 'libclang-cpp.so*')) + \
+        glob.glob(os.path.join(libdir, 'libLTO.so'))
+    archives = sorted(glob.glob(os.path.join(libdir, '*.a')))
+    names = set()
+    for path in shared:
+        out = subprocess.run(['llvm-nm', '-D', '--defined-only', '-j', path],
+                             capture_output=True, text=True).stdout
+        # Drop symbol versions ("@@LLVM_14"): they are not part of the name.
+        names.update(n.split('@')[0] for n in out.split() if n.startswith('_Z'))
+    for path in archives:
+        out = subprocess.run(['llvm-nm', '--defined-only', '-j', path],
+                             capture_output=True, text=True).stdout
+        names.update(n for n in out.split() if n.startswith('_Z'))
+    return sorted(names)
+
+
+def run_lines(command, names):
+    out = subprocess.run(command, input='\n'.join(names) + '\n',
+                         capture_output=True, text=True).stdout
+    return out.split('\n')[:len(names)]
+
+
+# Notations in which the two demanglers legitimately differ; each is tried
+# in turn and names the category of a difference it explains.
+CATEGORIES = [
+    ('lambda', re.compile(r"\{lambda\(|'lambda")),
+    ('unnamed type', re.compile(r"\{unnamed type|'unnamed")),
+    ('clone suffix', re.compile(r'\[clone |\(\.\w')),
+    ('literal', re.compile(r'\(\w[\w ]*\)\[|\(\w[\w ]*\)-?\d|\d+[ul]*>|true|false|nullptr')),
+    ('expression spacing', re.compile(r'\{parm#|fp\b|decltype|sizeof|noexcept\(')),
+    ('operator', re.compile(r'operator')),
+]
+
+
+def categorise(ours, theirs):
+    for name, pattern in CATEGORIES:
+        if pattern.search(ours) or pattern.search(theirs):
+            return name
+    return 'other'
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument('filter')
+    parser.add_argument('--names')
+    parser.add_argument('--save-names')
+    parser.add_argument('--show', type=int, default=3)
+    args = parser.parse_args()
+    if args.names:
+        with open(args.names) as f:
+            names = [line.strip() for line in f if line.strip()]
+    else:
+        names = collect_names()
+    if args.save_names:
+        with open(args.save_names, 'w') as f:
+            f.write('\n'.join(names) + '\n')
+    ours = run_lines([args.filter, '0x3'], names)
+    theirs = run_lines(['llvm-cxxfilt', '-n'], names)
+    agree = 0
+    differ = collections.defaultdict(list)
+    failing = []
+    both_failing = 0
+    for name, o, t in zip(names, ours, theirs):
+        if o.startswith('!! '):
+            if t == name:
+                both_failing += 1
+            else:
+                failing.append((name, t))
+            continue
+        if o == t:
+            agree += 1
+        elif t == name:
+            differ['llvm-cxxfilt fails'].append((name, o, t))
+        else:
+            differ[categorise(o, t)].append((name, o, t))
+    print('names: %d' % len(names))
+    print('agreeing: %d' % agree)
+    for category, cases in sorted(differ.items(), key=lambda kv: -len(kv[1])):
+        print('differing (%s): %d' % (category, len(cases)))
+        for name, o, t in cases[:args.show]:
+            print('    %s\n      ours:  %s\n      llvm:  %s' % (name, o, t))
+    print('failing both: %d' % both_failing)
+    print('failing here only: %d' % len(failing))
+    for name, t in failing[:max(args.show, 20)]:
+        print('    %s\n      llvm:  %s' % (name, t))
+    return 1 if failing else 0
+
+
+if __name__ == '__main__':
+    sys.exit(main())

@@ -170,8 +170,8 @@ bool discriminator(state_t *st)
   if (!check(st, '_'))
     return true;
   bool two = check(st, '_');
-  int32_t value;
-  if (!read_count(st, &value))
+  int32_t value = 0;
+  if (peek(st) == 'n' || !demangle_read_number(st, &value))
     return false;
   if (two && value >= 10)
     return check(st, '_');
@@ -515,7 +515,10 @@ comp_t *template_param(state_t *st)
   int32_t number;
   if (!compact_number(st, &number))
     return nullptr;
-  return make_number(st, CK_TEMPLATE_PARAM, number);
+  comp_t *c = make_number(st, CK_TEMPLATE_PARAM, number);
+  if (c)
+    c->u.param.lambda_auto = st->in_lambda_signature > 0;
+  return c;
 }
 
 // Template arguments after the opening "I" or "J", up to "E".
@@ -664,7 +667,11 @@ comp_t *operator_name(state_t *st)
 comp_t *lambda(state_t *st)
 {
   advance(st, 2);  // "Ul"
+  // A generic lambda's parameters name its own invented template parameters,
+  // wherever a substitution repeats them.
+  st->in_lambda_signature++;
   comp_t *params = parameter_list(st);
+  st->in_lambda_signature--;
   int32_t number;
   if (!params || !check(st, 'E') || !compact_number(st, &number))
     return nullptr;
@@ -1258,9 +1265,7 @@ comp_t *function_param(state_t *st, bool levelled)
   advance(st, 2);
   if (levelled) {
     int32_t level;
-    if (!read_count(st, &level) && peek(st) != 'p')
-      return nullptr;
-    if (!check(st, 'p'))
+    if (!read_count(st, &level) || !check(st, 'p'))
       return nullptr;
   } else if (check(st, 'T')) {
     return make_number(st, CK_FUNCTION_PARAM, 0);
@@ -1399,8 +1404,12 @@ comp_t *expression(state_t *st)
   }
   if (c == 'f' && n == 'p')
     return function_param(st, false);
-  if (c == 'f' && n == 'L')
-    return function_param(st, true);
+  if (c == 'f' && n == 'L') {
+    // "fL" is also a binary left fold; a parameter's level is a number.
+    char after = st->cursor + 2 < st->text_end ? st->cursor[2] : '\0';
+    if (is_digit(after))
+      return function_param(st, true);
+  }
   if (is_digit(c) || (c == 'o' && n == 'n')) {
     // An unqualified name, as in a dependent call.
     if (c == 'o')
@@ -1473,8 +1482,9 @@ comp_t *encoding(state_t *st, bool top_level)
     }
     return n;
   }
+  // No type follows a data name; a clone suffix may.
   c = peek(st);
-  if (c == '\0' || c == 'E')
+  if (c == '\0' || c == 'E' || c == '.')
     return n;
   comp_t *ftype = bare_function_type(st, has_return_type(n));
   if (!ftype)

@@ -121,6 +121,8 @@ comp_t *printer_find_pack(printer_t *p, const comp_t *c)
     }
     switch (c->kind) {
     case CK_TEMPLATE_PARAM: {
+      if (c->u.param.lambda_auto)
+        return nullptr;
       comp_t *a = lookup_template_argument(p, c);
       return a && a->kind == CK_TEMPLATE_ARGUMENTS ? a : nullptr;
     }
@@ -517,7 +519,7 @@ static void print_template_component(printer_t *p, int options, comp_t *c)
 
 static void print_template_param(printer_t *p, int options, comp_t *c)
 {
-  if (p->lambda_depth) {
+  if (p->lambda_depth || c->u.param.lambda_auto) {
     printer_append_text(p, "auto:");
     printer_append_number(p, c->u.number + 1);
     return;
@@ -557,7 +559,7 @@ static void print_reference(printer_t *p, int options, comp_t *c)
     printer_fail(p);
     return;
   }
-  if (!p->lambda_depth && sub->kind == CK_TEMPLATE_PARAM) {
+  if (!p->lambda_depth && sub->kind == CK_TEMPLATE_PARAM && !sub->u.param.lambda_auto) {
     saved_scope *scope = find_saved_scope(p, sub);
     if (!scope) {
       save_scope(p, sub);
@@ -565,16 +567,16 @@ static void print_reference(printer_t *p, int options, comp_t *c)
         return;
     } else {
       // Reached again through a substitution: resolve in the saved scope,
-      // unless this reference or its parameter is already being printed,
-      // which only a tree that contains itself can do.
-      for (const component_stack_entry *e = p->component_stack; e; e = e->parent) {
-        if (e->component == sub || (e->component == c && e != p->component_stack)) {
-          printer_fail(p);
-          return;
-        }
+      // unless this reference or its parameter is already being printed
+      // further out; then the current scope holds (the printing counts and
+      // the depth limit end a tree that truly contains itself).
+      bool nested = false;
+      for (const component_stack_entry *e = p->component_stack; e && !nested; e = e->parent)
+        nested = e->component == sub || (e->component == c && e != p->component_stack);
+      if (!nested) {
+        p->templates = scope->templates;
+        restore = true;
       }
-      p->templates = scope->templates;
-      restore = true;
     }
     comp_t *a = lookup_template_argument(p, sub);
     if (a && a->kind == CK_TEMPLATE_ARGUMENTS)
@@ -696,10 +698,17 @@ static void print_conversion(printer_t *p, int options, comp_t *c)
 
 static void print_list(printer_t *p, int options, comp_t *c)
 {
+  size_t start_length = p->length;
+  unsigned start_flushes = p->flush_count;
   if (c->u.pair.left)
     print_component(p, options, c->u.pair.left);
   if (!c->u.pair.right)
     return;
+  if (p->flush_count == start_flushes && p->length == start_length) {
+    // An empty pack in front: the separator before this item serves the rest.
+    print_component(p, options, c->u.pair.right);
+    return;
+  }
   // Keep ", " in the buffer so that it can be taken back.
   if (p->length >= sizeof p->buffer - 2)
     printer_flush(p);

@@ -146,6 +146,10 @@ struct demangle_component {
       int32_t length;
     } name;
     int32_t number;
+    struct {
+      int32_t number;
+      int32_t lambda_auto;  // an invented parameter of a generic lambda
+    } param;
     int32_t character;
     const builtin_type_row *builtin;
     const operator_row *op;
@@ -184,6 +188,7 @@ struct demangle_parse_state {
   int32_t in_conversion;
   int32_t unresolved_state;
   int32_t nesting_depth;
+  int32_t in_lambda_signature;  // template parameters here are the lambda's own
 };
 
 // Tables.

@@ -34,6 +34,7 @@ void demangle_state_init(const char *mangled, int options, size_t length,
   state->in_conversion = 0;
   state->unresolved_state = 1;
   state->nesting_depth = 0;
+  state->in_lambda_signature = 0;
 }
 
 namespace {

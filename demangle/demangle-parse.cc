@@ -1333,7 +1333,7 @@ comp_t *operator_expression(state_t *st)
       right = expression_list(st, 'E');
     } else if (strcmp(code, "dt") == 0 || strcmp(code, "pt") == 0) {
       char c = peek(st), n = peek_next(st);
-      if ((c == 'g' && n == 's') || (c == 's' && n == 'r')) {
+      if ((c == 'g' && n == 's') || (c == 's' && n == 'r') || c == 'L' || c == 'T') {
         right = expression(st);
       } else {
         right = base_unresolved_name(st);

@@ -677,23 +677,16 @@ static void print_function_type_component(printer_t *p, int options, comp_t *c)
 
 static void print_conversion(printer_t *p, int options, comp_t *c)
 {
-  // The enclosing template's arguments are in scope for the type.
+  // The arguments of the operator's own template are in scope for the type,
+  // its template arguments included.
   print_template scope;
   if (p->current_template) {
     scope = {p->templates, p->current_template};
     p->templates = &scope;
   }
-  comp_t *t = c->u.pair.left;
-  if (t->kind != CK_TEMPLATE) {
-    print_component(p, options, t);
-    if (p->current_template)
-      p->templates = scope.next;
-  } else {
-    print_component(p, options, t->u.pair.left);
-    if (p->current_template)
-      p->templates = scope.next;
-    print_template_arguments(p, options, t->u.pair.right);
-  }
+  print_component(p, options, c->u.pair.left);
+  if (p->current_template)
+    p->templates = scope.next;
 }
 
 static void print_list(printer_t *p, int options, comp_t *c)

@@ -3,10 +3,14 @@
 of the libraries on this machine. Not part of the default test run.
 
 usage: corpus-compare.py FILTER [--names FILE] [--save-names FILE] [--show N]
+       corpus-compare.py FILTER --program FILE...
 
 FILTER is the demangle_filter test tool of the build. Prints how many names
 were compared, how many agree, the differences by category, and the names
 this demangler failed on although llvm-cxxfilt demangled them.
+
+With --program, checks instead that every _Z function name defined in the
+given programs demangles with the backtrace printer's options (0x400b).
 """
 import argparse
 import collections
@@ -63,13 +67,35 @@ def categorise(ours, theirs):
     return 'other'
 
 
+def check_programs(filter_path, programs):
+    names = set()
+    for path in programs:
+        out = subprocess.run(['llvm-nm', '--defined-only', path],
+                             capture_output=True, text=True).stdout
+        for line in out.splitlines():
+            fields = line.split()
+            if len(fields) == 3 and fields[1] in 'TtWw' and fields[2].startswith('_Z'):
+                names.add(fields[2])
+    names = sorted(names)
+    results = run_lines([filter_path, '0x400b'], names)
+    failed = [n for n, r in zip(names, results) if r.startswith('!! ')]
+    print('function names: %d' % len(names))
+    print('failing with 0x400b: %d' % len(failed))
+    for name in failed[:20]:
+        print('    ' + name)
+    return 1 if failed else 0
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument('filter')
     parser.add_argument('--names')
     parser.add_argument('--save-names')
     parser.add_argument('--show', type=int, default=3)
+    parser.add_argument('--program', nargs='+')
     args = parser.parse_args()
+    if args.program:
+        return check_programs(args.filter, args.program)
     if args.names:
         with open(args.names) as f:
             names = [line.strip() for line in f if line.strip()]

@@ -136,6 +136,8 @@ TEST(DemangleGrammar, NamesAndSpecialNames)
       {"_ZDC1a1bE", 0x3, "[a, b]"},
       {"_ZN1AcvT_IiEEv", 0x3, "A::operator int<int>()"},
       {"_ZN1AcviEv", 0x3, "A::operator int()"},
+      // The operator's own template arguments are in scope in its type.
+      {"_ZN1AcvNS_1BIT_EEIiEEv", 0x3, "A::operator A::B<int><int>()"},
       {"_ZN1AnwEm", 0x3, "A::operator new(unsigned long)"},
       {"_ZN1AssERKS_", 0x3, "A::operator<=>(A const&)"},
       {"_Zli3_kmy", 0x3, "operator\"\" _km(unsigned long long)"},
@@ -245,6 +247,7 @@ TEST(DemangleExpressions, OperatorsAndLiterals)
       {"_Z1fIiEDTpp_fp_ET_", 0x3, "decltype (++{parm#1}) f<int>(int)"},
       {"_Z1fIiEDTdtfp_1xET_", 0x3, "decltype ({parm#1}.x) f<int>(int)"},
       {"_Z1fIiEDTptfp_1xET_", 0x3, "decltype ({parm#1}->x) f<int>(int)"},
+      {"_Z1fIiEDTptfp_L_Z1gvEET_", 0x3, "decltype ({parm#1}->(g())) f<int>(int)"},
       {"_Z1fIiEDTcl1gfp_EET_", 0x3, "decltype (g({parm#1})) f<int>(int)"},
       {"_Z1fIiEDTclL_Z1gvEEEv", 0x3, "decltype (g()) f<int>()"},
       {"_Z1fIiEDTstT_Ev", 0x3, "decltype (sizeof (int)) f<int>()"},

@@ -966,6 +966,8 @@ comp_t *fixed_point_type(state_t *st)
 
 comp_t *type(state_t *st)
 {
+  if (--st->work_left < 0)
+    return nullptr;
   if (next_is_qualifier(st)) {
     comp_t *result = nullptr;
     comp_t **slot = cv_qualifiers(st, &result, false);
@@ -1389,6 +1391,8 @@ comp_t *operator_expression(state_t *st)
 
 comp_t *expression(state_t *st)
 {
+  if (--st->work_left < 0)
+    return nullptr;
   char c = peek(st), n = peek_next(st);
   if (c == 'L')
     return expr_primary(st);

@@ -56,10 +56,10 @@ struct demangle_printer {
   size_t steps;
 };
 
-// Output above this many bytes fails the print.
-const size_t demangle_output_limit = size_t(4) << 20;
+// Output above this many bytes fails the print (real names print a few KiB).
+const size_t demangle_output_limit = size_t(1) << 20;
 // Component visits (prints and pack searches) above this fail the print.
-const size_t demangle_step_limit = size_t(16) << 20;
+const size_t demangle_step_limit = size_t(4) << 20;
 // Nesting of component prints.
 const int demangle_print_depth_limit = 1024;
 

@@ -189,6 +189,9 @@ struct demangle_parse_state {
   int32_t unresolved_state;
   int32_t nesting_depth;
   int32_t in_lambda_signature;  // template parameters here are the lambda's own
+  // Rule invocations left: reading a conversion operator's type backtracks,
+  // and nested backtracking would take time exponential in the length.
+  int64_t work_left;
 };
 
 // Tables.

@@ -12,6 +12,11 @@ typedef demangle_component comp_t;
 
 // Nesting of function types allowed without the no-limits option.
 const int32_t function_nesting_limit = 2048;
+// The recursive rules (types, expressions, template arguments, encodings,
+// local names) nest at most this deep, whatever the options: each level adds a level to
+// the tree, and the printer refuses trees nested deeper than half of this, so
+// the limit only keeps the stack bounded.
+const int32_t rule_depth_limit = 2048;
 
 char peek(const state_t *st)
 {
@@ -552,7 +557,19 @@ comp_t *template_args(state_t *st)
   return template_args_body(st);
 }
 
+comp_t *template_arg_rule(state_t *st);
+
 comp_t *template_arg(state_t *st)
+{
+  if (st->rule_depth >= rule_depth_limit)
+    return nullptr;
+  st->rule_depth++;
+  comp_t *result = template_arg_rule(st);
+  st->rule_depth--;
+  return result;
+}
+
+comp_t *template_arg_rule(state_t *st)
 {
   switch (peek(st)) {
   case 'X': {
@@ -825,7 +842,19 @@ comp_t *nested_name(state_t *st)
   return result;
 }
 
+comp_t *local_name_rule(state_t *st);
+
 comp_t *local_name(state_t *st)
+{
+  if (st->rule_depth >= rule_depth_limit)
+    return nullptr;
+  st->rule_depth++;
+  comp_t *result = local_name_rule(st);
+  st->rule_depth--;
+  return result;
+}
+
+comp_t *local_name_rule(state_t *st)
 {
   if (!check(st, 'Z'))
     return nullptr;
@@ -964,10 +993,20 @@ comp_t *fixed_point_type(state_t *st)
   return c;
 }
 
+comp_t *type_rule(state_t *st);
+
 comp_t *type(state_t *st)
 {
-  if (--st->work_left < 0)
+  if (--st->work_left < 0 || st->rule_depth >= rule_depth_limit)
     return nullptr;
+  st->rule_depth++;
+  comp_t *result = type_rule(st);
+  st->rule_depth--;
+  return result;
+}
+
+comp_t *type_rule(state_t *st)
+{
   if (next_is_qualifier(st)) {
     comp_t *result = nullptr;
     comp_t **slot = cv_qualifiers(st, &result, false);
@@ -1389,10 +1428,20 @@ comp_t *operator_expression(state_t *st)
   }
 }
 
+comp_t *expression_rule(state_t *st);
+
 comp_t *expression(state_t *st)
 {
-  if (--st->work_left < 0)
+  if (--st->work_left < 0 || st->rule_depth >= rule_depth_limit)
     return nullptr;
+  st->rule_depth++;
+  comp_t *result = expression_rule(st);
+  st->rule_depth--;
+  return result;
+}
+
+comp_t *expression_rule(state_t *st)
+{
   char c = peek(st), n = peek_next(st);
   if (c == 'L')
     return expr_primary(st);
@@ -1467,7 +1516,19 @@ bool has_return_type(const comp_t *c)
   return false;
 }
 
+comp_t *encoding_rule(state_t *st, bool top_level);
+
 comp_t *encoding(state_t *st, bool top_level)
+{
+  if (st->rule_depth >= rule_depth_limit)
+    return nullptr;
+  st->rule_depth++;
+  comp_t *result = encoding_rule(st, top_level);
+  st->rule_depth--;
+  return result;
+}
+
+comp_t *encoding_rule(state_t *st, bool top_level)
 {
   char c = peek(st);
   if (c == 'G' || c == 'T')

@@ -111,10 +111,10 @@ static comp_t *lookup_template_argument(printer_t *p, const comp_t *param)
   return index_template_argument(p->templates->tmpl->u.pair.right, param->u.number);
 }
 
-comp_t *printer_find_pack(printer_t *p, const comp_t *c)
+static comp_t *find_pack(printer_t *p, const comp_t *c, int depth)
 {
   comp_t *found = nullptr;
-  for (int depth = 0; c && !found; depth++) {
+  for (; c && !found; depth++) {
     if (depth > demangle_print_depth_limit || ++p->steps > demangle_step_limit) {
       printer_fail(p);
       return nullptr;
@@ -137,12 +137,17 @@ comp_t *printer_find_pack(printer_t *p, const comp_t *c)
       break;
     default:
       // Search the left subtree, then continue with the right one.
-      found = printer_find_pack(p, c->u.pair.left);
+      found = find_pack(p, c->u.pair.left, depth + 1);
       c = c->u.pair.right;
       break;
     }
   }
   return found;
+}
+
+comp_t *printer_find_pack(printer_t *p, const comp_t *c)
+{
+  return find_pack(p, c, 0);
 }
 
 int printer_pack_length(const comp_t *pack)

@@ -192,6 +192,8 @@ struct demangle_parse_state {
   // Rule invocations left: reading a conversion operator's type backtracks,
   // and nested backtracking would take time exponential in the length.
   int64_t work_left;
+  // Nesting of type and expression rules; deeper trees could not be printed.
+  int32_t rule_depth;
 };
 
 // Tables.

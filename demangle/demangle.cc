@@ -37,6 +37,7 @@ void demangle_state_init(const char *mangled, int options, size_t length,
   state->in_lambda_signature = 0;
   // A parse without backtracking starts each rule at a new position.
   state->work_left = 64 * static_cast<int64_t>(length) + 1024;
+  state->rule_depth = 0;
 }
 
 namespace {

@@ -475,4 +475,27 @@ TEST(DemangleBounds, DeepNestingWithinTheLengthLimit)
   EXPECT_EQ(demangled(functions.c_str(), 0x3), expected);
 }
 
+TEST(DemangleBounds, StackStaysBoundedWithoutLimits)
+{
+  // Without the length limit, each recursive rule still stops nesting before
+  // the stack runs out; none of these could be printed anyway.
+  auto repeat = [](const char *piece, int count) {
+    std::string text;
+    for (int i = 0; i < count; i++)
+      text += piece;
+    return text;
+  };
+  const std::string inputs[] = {
+      "_Z1f" + repeat("P", 100000) + "i",
+      "_Z1fI" + repeat("J", 100000) + repeat("E", 100000) + "Evv",
+      "_Z" + repeat("Z1fvE", 50000) + "1x",
+      "_Z1fIX" + repeat("ng", 50000) + "Li1EEEvv",
+      "_Z" + repeat("Th8_", 50000) + "1fv",
+      "_Z1f" + repeat("PF", 50000) + "v" + repeat("vE", 50000),
+      "_Z1fN" + repeat("1a", 50000) + "E",
+  };
+  for (const std::string &input : inputs)
+    EXPECT_EQ(demangled(input.c_str(), 0x40003), null_result) << input.substr(0, 12);
+}
+
 }  // namespace

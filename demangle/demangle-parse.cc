@@ -413,7 +413,7 @@ comp_t *bare_function_type(state_t *st, bool has_return_type)
 
 comp_t *function_type(state_t *st)
 {
-  if (!(st->options & DEMANGLE_NO_RECURSE_LIMIT)) {
+  if (!(st->options & DEMANGLE_NO_LIMITS)) {
     if (st->nesting_depth > function_nesting_limit)
       return nullptr;
     st->nesting_depth++;
@@ -432,7 +432,7 @@ comp_t *function_type(state_t *st)
         result = nullptr;
     }
   }
-  if (!(st->options & DEMANGLE_NO_RECURSE_LIMIT))
+  if (!(st->options & DEMANGLE_NO_LIMITS))
     st->nesting_depth--;
   return result;
 }

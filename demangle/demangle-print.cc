@@ -660,12 +660,12 @@ static void print_array_component(printer_t *p, int options, comp_t *c)
 
 static void print_function_type_component(printer_t *p, int options, comp_t *c)
 {
-  int inner_options = options & ~(DEMANGLE_RET_POSTFIX | DEMANGLE_RET_DROP);
-  if (options & DEMANGLE_RET_POSTFIX)
+  int inner_options = options & ~(DEMANGLE_RETURN_AFTER | DEMANGLE_NO_RETURN);
+  if (options & DEMANGLE_RETURN_AFTER)
     print_function_type(p, inner_options, c, p->modifiers);
-  if (c->u.pair.left && (options & DEMANGLE_RET_POSTFIX)) {
+  if (c->u.pair.left && (options & DEMANGLE_RETURN_AFTER)) {
     print_component(p, inner_options, c->u.pair.left);
-  } else if (c->u.pair.left && !(options & DEMANGLE_RET_DROP)) {
+  } else if (c->u.pair.left && !(options & DEMANGLE_NO_RETURN)) {
     // The function type waits as a modifier so that a return type that is a
     // pointer to function can print it inside its own declarator.
     print_modifier entry = {p->modifiers, c, 0, p->templates};
@@ -676,7 +676,7 @@ static void print_function_type_component(printer_t *p, int options, comp_t *c)
       return;
     printer_append_char(p, ' ');
   }
-  if (!(options & DEMANGLE_RET_POSTFIX))
+  if (!(options & DEMANGLE_RETURN_AFTER))
     print_function_type(p, inner_options, c, p->modifiers);
 }
 

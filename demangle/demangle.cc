@@ -124,7 +124,7 @@ int demangle_attempt(const char *mangled, size_t length, int options, text_class
   demangle_parse_state state;
   demangle_state_init(mangled, options, length, &state);
   state.unresolved_state = unresolved_state;
-  if (!(options & DEMANGLE_NO_RECURSE_LIMIT) &&
+  if (!(options & DEMANGLE_NO_LIMITS) &&
       static_cast<size_t>(state.components_capacity) > 2 * input_length_limit)
     return 0;
   parse_space space;
@@ -197,12 +197,12 @@ char *demangle_to_string(const char *mangled, int options)
 
 char *demangle_java_to_string(const char *mangled)
 {
-  return demangle_to_string(mangled, DEMANGLE_PARAMS | DEMANGLE_JAVA | DEMANGLE_RET_POSTFIX);
+  return demangle_to_string(mangled, DEMANGLE_PARAMS | DEMANGLE_JAVA | DEMANGLE_RETURN_AFTER);
 }
 
 int demangle_java_with_sink(const char *mangled, demangle_sink sink, void *opaque)
 {
-  return demangle_with_sink(mangled, DEMANGLE_PARAMS | DEMANGLE_JAVA | DEMANGLE_RET_POSTFIX, sink,
+  return demangle_with_sink(mangled, DEMANGLE_PARAMS | DEMANGLE_JAVA | DEMANGLE_RETURN_AFTER, sink,
                             opaque);
 }
 
@@ -237,7 +237,7 @@ static int structor_kind(const char *mangled, component_kind wanted)
     return 0;
   size_t length = strlen(mangled);
   demangle_parse_state state;
-  demangle_state_init(mangled, DEMANGLE_GNU_V3, length, &state);
+  demangle_state_init(mangled, DEMANGLE_ITANIUM, length, &state);
   if (static_cast<size_t>(state.components_capacity) > 2 * input_length_limit)
     return 0;
   parse_space space;

@@ -9,15 +9,15 @@
 // Option bits (`demangle_options`).
 typedef uint32_t demangle_options;
 enum : demangle_options {
-  DEMANGLE_PARAMS = 0x1,          // parameter lists; the whole text must be consumed
-  DEMANGLE_ANSI = 0x2,            // accepted, no effect
-  DEMANGLE_JAVA = 0x4,            // Java-style names, builtins and pointers
-  DEMANGLE_VERBOSE = 0x8,         // standard substitutions in full template form
-  DEMANGLE_TYPES = 0x10,          // a text that is not a mangled name is a bare type
-  DEMANGLE_RET_POSTFIX = 0x20,    // return type after the parameter list
-  DEMANGLE_RET_DROP = 0x40,       // no return type
-  DEMANGLE_GNU_V3 = 0x4000,       // accepted, no effect
-  DEMANGLE_NO_RECURSE_LIMIT = 0x40000  // no input-length or nesting limits
+  DEMANGLE_PARAMS = 0x1,         // parameter lists; the whole text must be consumed
+  DEMANGLE_NO_EFFECT = 0x2,      // accepted, no effect
+  DEMANGLE_JAVA = 0x4,           // Java-style names, builtins and pointers
+  DEMANGLE_VERBOSE = 0x8,        // standard substitutions in full template form
+  DEMANGLE_TYPES = 0x10,         // a text that is not a mangled name is a bare type
+  DEMANGLE_RETURN_AFTER = 0x20,  // return type after the parameter list
+  DEMANGLE_NO_RETURN = 0x40,     // no return type
+  DEMANGLE_ITANIUM = 0x4000,     // accepted, no effect (names this mangling scheme)
+  DEMANGLE_NO_LIMITS = 0x40000   // no input-length or function-nesting limits
 };
 
 // Receives consecutive pieces of the output; `text` is NUL-terminated at `length`.

@@ -62,7 +62,7 @@ static void print_unary(printer_t *p, int options, comp_t *c)
   const char *code = operator_code(op);
   if (code) {
     if (strcmp(code, "ad") == 0 && operand->kind == CK_FUNCTION_NAME &&
-        operand->u.pair.left->kind == CK_QUALIFIED &&
+        demangle_component_complete(operand) && operand->u.pair.left->kind == CK_QUALIFIED &&
         operand->u.pair.right->kind == CK_FUNCTION_TYPE) {
       // The address of a member function names it without its parameters.
       operand = operand->u.pair.left;
@@ -211,7 +211,8 @@ static void print_binary(printer_t *p, int options, comp_t *c)
   if (wrap)
     printer_append_char(p, '(');
   comp_t *left = operands->u.pair.left;
-  if (code_is(op, "cl") && left->kind == CK_FUNCTION_NAME) {
+  if (code_is(op, "cl") && left && left->kind == CK_FUNCTION_NAME &&
+      demangle_component_complete(left)) {
     // A call prints its callee's name, not its parameter types.
     if (left->u.pair.right->kind != CK_FUNCTION_TYPE)
       printer_fail(p);
@@ -255,6 +256,10 @@ static void print_ternary(printer_t *p, int options, comp_t *c)
     return;
   }
   printer_append_text(p, "new ");
+  if (!first || first->kind != CK_ARGUMENT_LIST) {
+    printer_fail(p);
+    return;
+  }
   if (first->u.pair.left) {
     print_subexpression(p, options, first);  // placement arguments
     printer_append_char(p, ' ');

@@ -966,7 +966,8 @@ void print_component(printer_t *p, int options, comp_t *c)
   if (p->failed)
     return;
   if (!c || c->printing > 1 || p->recursion > demangle_print_depth_limit ||
-      c->kind < 0 || c->kind > CK_LAST || ++p->steps > demangle_step_limit) {
+      c->kind < 0 || c->kind > CK_LAST || !demangle_component_complete(c) ||
+      ++p->steps > demangle_step_limit) {
     printer_fail(p);
     return;
   }

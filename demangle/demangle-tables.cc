@@ -149,8 +149,8 @@ demangle_component *demangle_new_component(demangle_parse_state *state)
   return c;
 }
 
-demangle_component *demangle_make(demangle_parse_state *state, component_kind kind,
-                                  demangle_component *left, demangle_component *right)
+bool demangle_children_suit(component_kind kind, const demangle_component *left,
+                            const demangle_component *right)
 {
   switch (kind) {
   case CK_QUALIFIED: case CK_LOCAL: case CK_FUNCTION_NAME: case CK_TEMPLATE:
@@ -158,28 +158,61 @@ demangle_component *demangle_make(demangle_parse_state *state, component_kind ki
   case CK_VECTOR_TYPE: case CK_UNARY: case CK_BINARY: case CK_BINARY_OPERANDS:
   case CK_TERNARY: case CK_TERNARY_FIRST: case CK_LITERAL: case CK_NEGATIVE_LITERAL:
   case CK_VENDOR_EXPRESSION: case CK_CONCATENATION: case CK_ABI_TAG: case CK_CLONE:
-    if (!left || !right)
-      return nullptr;
-    break;
+    return left && right;
   case CK_ARRAY_TYPE: case CK_BRACED_INIT:
-    if (!right)
-      return nullptr;
-    break;
+    return right != nullptr;
   case CK_RESTRICT: case CK_VOLATILE: case CK_CONST: case CK_RESTRICT_METHOD:
   case CK_VOLATILE_METHOD: case CK_CONST_METHOD: case CK_LVALUE_METHOD: case CK_RVALUE_METHOD:
   case CK_FUNCTION_TYPE: case CK_ARGUMENT_LIST: case CK_TEMPLATE_ARGUMENTS:
   case CK_TRANSACTION_SAFE: case CK_NOEXCEPT: case CK_THROW_SPEC:
-    break;
+    return true;
+  default:
+    return left != nullptr;
+  }
+}
+
+// Kinds whose contents are not two children.
+static bool holds_no_children(component_kind kind)
+{
+  switch (kind) {
   case CK_NAME: case CK_TEMPLATE_PARAM: case CK_FUNCTION_PARAM: case CK_CONSTRUCTOR:
   case CK_DESTRUCTOR: case CK_STD_SUBSTITUTION: case CK_BUILTIN_TYPE: case CK_FIXED_POINT:
   case CK_OPERATOR: case CK_VENDOR_OPERATOR: case CK_CHARACTER: case CK_NUMBER:
   case CK_LAMBDA: case CK_DEFAULT_ARGUMENT: case CK_UNNAMED_TYPE:
-    return nullptr;  // these hold no children
+    return true;
   default:
-    if (!left)
-      return nullptr;
-    break;
+    return false;
   }
+}
+
+bool demangle_component_complete(const demangle_component *c)
+{
+  if (holds_no_children(c->kind)) {
+    switch (c->kind) {
+    case CK_CONSTRUCTOR: case CK_DESTRUCTOR: case CK_VENDOR_OPERATOR:
+      return c->u.structor.name != nullptr;
+    case CK_FIXED_POINT:
+      return c->u.fixed.length != nullptr;
+    case CK_LAMBDA: case CK_DEFAULT_ARGUMENT:
+      return c->u.numbered.sub != nullptr;
+    case CK_BUILTIN_TYPE:
+      return c->u.builtin != nullptr;
+    case CK_OPERATOR:
+      return c->u.op != nullptr && c->u.op->code != nullptr;
+    case CK_NAME: case CK_STD_SUBSTITUTION:
+      return c->u.name.text != nullptr && c->u.name.length >= 0;
+    default:
+      return true;
+    }
+  }
+  return demangle_children_suit(c->kind, c->u.pair.left, c->u.pair.right);
+}
+
+demangle_component *demangle_make(demangle_parse_state *state, component_kind kind,
+                                  demangle_component *left, demangle_component *right)
+{
+  if (holds_no_children(kind) || !demangle_children_suit(kind, left, right))
+    return nullptr;
   demangle_component *c = demangle_new_component(state);
   if (c) {
     c->kind = kind;

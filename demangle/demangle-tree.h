@@ -211,6 +211,11 @@ const builtin_type_row *demangle_builtin_row(char code, bool two_letter);
 demangle_component *demangle_new_component(demangle_parse_state *state);
 demangle_component *demangle_make(demangle_parse_state *state, component_kind kind,
                                   demangle_component *left, demangle_component *right);
+// Whether the children suit the kind, and whether a component has all the
+// contents its kind needs (the printer checks trees it did not build).
+bool demangle_children_suit(component_kind kind, const demangle_component *left,
+                            const demangle_component *right);
+bool demangle_component_complete(const demangle_component *c);
 demangle_component *demangle_make_name(demangle_parse_state *state, const char *text,
                                        int length);
 bool demangle_read_number(demangle_parse_state *state, int32_t *value);

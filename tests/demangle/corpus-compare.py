@@ -14,6 +14,7 @@ given programs demangles with the backtrace printer's options (0x400b).
 """
 import argparse
 import collections
+import difflib
 import glob
 import os
 import re
@@ -49,20 +50,33 @@ def run_lines(command, names):
 
 
 # Notations in which the two demanglers legitimately differ; each is tried
-# in turn and names the category of a difference it explains.
+# in turn on the two texts and names the category of a difference.
 CATEGORIES = [
-    ('lambda', re.compile(r"\{lambda\(|'lambda")),
-    ('unnamed type', re.compile(r"\{unnamed type|'unnamed")),
-    ('clone suffix', re.compile(r'\[clone |\(\.\w')),
-    ('literal', re.compile(r'\(\w[\w ]*\)\[|\(\w[\w ]*\)-?\d|\d+[ul]*>|true|false|nullptr')),
-    ('expression spacing', re.compile(r'\{parm#|fp\b|decltype|sizeof|noexcept\(')),
-    ('operator', re.compile(r'operator')),
+    ('lambda', lambda o, t: "{lambda(" in o or "'lambda" in t),
+    ('unnamed type', lambda o, t: '{unnamed type' in o or "'unnamed" in t),
+    ('clone suffix', lambda o, t: '[clone ' in o),
+    ('address of a member', lambda o, t: '&(' in t and '&(' not in o),
+    ('template arguments after operator<', lambda o, t: re.search(r'operator<+ <', o)),
+    ('nullptr type', lambda o, t: 'std::nullptr_t' in t),
+    ('function parameter', lambda o, t: '{parm#' in o),
+    ('reference temporary number', lambda o, t: 'reference temporary #' in o),
+    ('sizeof... count', lambda o, t: 'sizeof...' in t),
+    ('literal', lambda o, t: re.search(r'\(\w[\w ]*\)(\[|-?\d)', o)),
+    ('scope return type omitted', lambda o, t: only_deleted(o, t)),
+    ('expression parentheses', lambda o, t: re.sub(r'[() ]', '', o) == re.sub(r'[() ]', '', t)),
 ]
 
 
+def only_deleted(ours, theirs):
+    """Whether ours is theirs with some words left out."""
+    a, b = re.findall(r'\w+|\W', ours), re.findall(r'\w+|\W', theirs)
+    ops = difflib.SequenceMatcher(None, a, b, autojunk=False).get_opcodes()
+    return all(op in ('equal', 'insert') for op, _, _, _, _ in ops)
+
+
 def categorise(ours, theirs):
-    for name, pattern in CATEGORIES:
-        if pattern.search(ours) or pattern.search(theirs):
+    for name, test in CATEGORIES:
+        if test(ours, theirs):
             return name
     return 'other'
 

@@ -1293,14 +1293,6 @@ comp_t *unresolved_name(state_t *st)
   return make(st, CK_QUALIFIED, scope, base_unresolved_name(st));
 }
 
-bool is_new_cast(const comp_t *op)
-{
-  if (op->kind != CK_OPERATOR)
-    return false;
-  const char *code = op->u.op->code;
-  return code[1] == 'c' && (code[0] == 's' || code[0] == 'd' || code[0] == 'c' || code[0] == 'r');
-}
-
 comp_t *function_param(state_t *st, bool levelled)
 {
   advance(st, 2);
@@ -1362,7 +1354,7 @@ comp_t *operator_expression(state_t *st)
     if (!code)
       return nullptr;
     comp_t *left, *right;
-    if (is_new_cast(op))
+    if (demangle_is_new_cast(op))
       left = type(st);
     else if (code[0] == 'f')
       left = operator_name(st);  // fold expression

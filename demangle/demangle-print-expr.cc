@@ -182,11 +182,6 @@ static bool print_designated_init(printer_t *p, int options, comp_t *c)
   return true;
 }
 
-static bool is_new_style_cast(const comp_t *op)
-{
-  return code_is(op, "dc") || code_is(op, "sc") || code_is(op, "cc") || code_is(op, "rc");
-}
-
 static void print_binary(printer_t *p, int options, comp_t *c)
 {
   comp_t *op = c->u.pair.left;
@@ -195,7 +190,7 @@ static void print_binary(printer_t *p, int options, comp_t *c)
     printer_fail(p);
     return;
   }
-  if (is_new_style_cast(op)) {
+  if (demangle_is_new_cast(op)) {
     print_operator_in_expression(p, options, op);
     printer_append_char(p, '<');
     print_component(p, options, operands->u.pair.left);

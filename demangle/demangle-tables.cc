@@ -137,6 +137,14 @@ const operator_row *demangle_find_operator(char first, char second)
   return nullptr;
 }
 
+bool demangle_is_new_cast(const demangle_component *op)
+{
+  if (!op || op->kind != CK_OPERATOR)
+    return false;
+  const char *code = op->u.op->code;
+  return code[1] == 'c' && (code[0] == 's' || code[0] == 'd' || code[0] == 'c' || code[0] == 'r');
+}
+
 demangle_component *demangle_new_component(demangle_parse_state *state)
 {
   if (state->components_used >= state->components_capacity)

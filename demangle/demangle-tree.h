@@ -203,6 +203,8 @@ extern const std_substitution_row demangle_std_substitutions[7];
 extern const operator_row demangle_operators[73];  // sorted by code, then an empty row
 
 const operator_row *demangle_find_operator(char first, char second);
+// dynamic_cast, static_cast, const_cast, reinterpret_cast: a type, then an operand.
+bool demangle_is_new_cast(const demangle_component *op);
 // Row for a one-letter code, or for the letter after 'D' when two_letter is set;
 // null when the code names no builtin.
 const builtin_type_row *demangle_builtin_row(char code, bool two_letter);

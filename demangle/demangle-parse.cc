@@ -398,7 +398,9 @@ comp_t *parameter_list(state_t *st)
 
 comp_t *bare_function_type(state_t *st, bool has_return_type)
 {
-  check(st, 'J');  // explicit return-type marker of older manglings
+  // "J" announces a return type where the name would not imply one (Java).
+  if (check(st, 'J'))
+    has_return_type = true;
   comp_t *return_type = nullptr;
   if (has_return_type) {
     return_type = type(st);

@@ -67,6 +67,8 @@ TEST(DemangleEntry, OptionsAndInputClasses)
       // Java style.
       {"_ZN4java4lang6Object4waitEx", 0x5, "java.lang.Object.wait(long)"},
       {"_Z1fP6JArrayIiE", 0x5, "f(int[])"},
+      {"_ZN4java4lang6Object8getClassEJPNS0_5ClassEv", 0x25,
+       "java.lang.Object.getClass()java.lang.Class"},
       {"_ZN4java4lang10H__U41_llo3fooEv", 0x5, "java.lang.HAllo.foo()"},
       {"_ZN4java4lang10H__U41_llo3fooEv", 0x1, "java::lang::H__U41_llo::foo()"},
       // The whole text must be consumed with parameters, not without.

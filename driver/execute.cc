@@ -213,10 +213,12 @@ int execute()
       }
     } else if (WIFEXITED(status) && WEXITSTATUS(status) > 0) {
       uint32_t code = static_cast<uint32_t>(WEXITSTATUS(status));
+      // Only a compiler found as a path is run again: one run through PATH
+      // search is outside the installation.
       if (driver_report_bug() && i == 0 && code == 4) {
         const char *first = commands[i].argv[0];
         const char *slash = strrchr(first, '/');
-        if (strncmp(slash ? slash + 1 : first, "tolm", 4) == 0)
+        if (slash && strncmp(slash + 1, "tolm", 4) == 0)
           report_crash(commands[i].argv);
       }
       result = -1;

@@ -138,9 +138,10 @@ TEST_F(SpecTest, OutputNameFromTheInputBase)
   EXPECT_STREQ(output_names[0], "x.o");
 }
 
-TEST_F(SpecTest, RepeatedLinkerOptionEndsTheText)
+TEST_F(SpecTest, RepeatedLinkerOptionIsSkippedAlone)
 {
-  EXPECT_EQ(expand("a %x{-z} b %x{-z} c"), (words{"a", "b"}));
+  EXPECT_EQ(expand("a %x{-z} b %x{-z} c"), (words{"a", "b", "c"}));
+  EXPECT_EQ(vec_length(ld_option_list), 1u);
 }
 
 TEST_F(SpecTest, RemovedSwitchesAreNotCopied)

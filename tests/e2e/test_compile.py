@@ -65,6 +65,23 @@ class Compile(DriverTest):
         self.assertIn("x.s", r.records[2]["argv"])
         self.assertNoTemporaries()
 
+    def test_a_name_ending_in_a_dash_is_no_standard_input(self):
+        name = self.tree.write("odd-", "")
+        r = self.tree.run("vuz", ["-c", name])
+        self.assertEqual((r.status, r.records), (0, []), r)
+        self.assertIn("linker input file unused because linking not done", r.stderr)
+
+    def test_every_language_row_expands(self):
+        cases = [("x.c", "tolm"), ("x.i", "tolm"), ("x.s", "as"), ("x.S", "tolm"), ("x.sx", "tolm"),
+                 ("x.cc", "tolmex"), ("x.ii", "tolmex"), ("x.hpp", "tolmex"), ("x.h", "tolm")]
+        for name, program in cases:
+            with self.subTest(name=name):
+                r = self.tree.run("vuz", ["-###", "-c", self.tree.write(name)])
+                self.assertEqual(r.status, 0, r)
+                self.assertEqual(os.path.basename(dry_run_commands(r.stderr)[0][0]), program)
+        r = self.tree.run("vuz", ["-###", "-c", "-x", "lto", self.tree.write("x.o")])
+        self.assertEqual(os.path.basename(dry_run_commands(r.stderr)[0][0]), "yorv", r)
+
     def test_compile_only_modes(self):
         src = self.tree.write("x.c")
         for mode, programs in (("-S", ["tolm"]), ("-E", ["tolm"])):

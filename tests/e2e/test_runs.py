@@ -100,6 +100,20 @@ class Runs(DriverTest):
         self.assertEqual(r.status, 1, r)
         self.assertIn("specs file malformed after", r.stderr)
 
+    def test_spec_including_itself_is_an_error(self):
+        specs = self.tree.write("loop.specs", "*loop:\n%(loop)\n\n*cpp:\n+ %(loop)\n")
+        r = self.tree.run("vuz", ["-specs=" + specs, "-c", self.tree.write("x.c")])
+        self.assertEqual(r.status, 1, r)
+        self.assertIn("fatal error: spec 'loop' includes itself or nests too deeply", r.stderr)
+        self.assertNoTemporaries()
+
+    def test_spec_file_including_itself_is_an_error(self):
+        path = os.path.join(self.tree.work, "self.specs")
+        self.tree.write("self.specs", "%%include <%s>\n" % path)
+        r = self.tree.run("vuz", ["-specs=" + path, "-c", self.tree.write("x.c")])
+        self.assertEqual(r.status, 1, r)
+        self.assertIn("nested too deeply", r.stderr)
+
     def test_driver_killed_mid_run_leaves_no_temporaries(self):
         src = self.tree.write("x.c")
         proc = self.tree.start("vuz", ["-c", src], actions="tolm:sleep=3000")

@@ -18,13 +18,12 @@ static bool accept(option_values *, option_values *, const decoded_option *, uns
   return true;
 }
 
-// Words whose handling ends the run, prints whole help pages or changes the
-// process, which a fuzzing loop cannot survive or afford.
-static bool skipped(const std::string &word)
+// Options whose handling ends the run, prints every help page or changes
+// the process, which a fuzzing loop cannot survive or afford.
+static bool skipped(size_t option_index)
 {
-  for (const char *prefix : {"--help", "--target-help", "-fmax-errors", "-Wfatal-errors",
-                             "-d", "-fdiagnostics-format"})
-    if (word.compare(0, strlen(prefix), prefix) == 0)
+  for (unsigned code : {OPT__help, OPT__target_help, OPT_fmax_errors_eq, OPT_Wfatal_errors, OPT_d})
+    if (option_index == code)
       return true;
   return false;
 }
@@ -38,9 +37,7 @@ static void read_words(const std::string &input)
   size_t start = 1;
   for (size_t i = 1; i <= input.size(); i++)
     if (i == input.size() || input[i] == '\n') {
-      std::string word = input.substr(start, i - start);
-      if (!skipped(word))
-        words.push_back(word);
+      words.push_back(input.substr(start, i - start));
       start = i + 1;
     }
   std::vector<const char *> argv;
@@ -60,6 +57,8 @@ static void read_words(const std::string &input)
   for (size_t i = 0; argv[i];) {
     decoded_option decoded;
     i += decode_cmdline_option(&argv[i], decode_mask, &decoded);
+    if (skipped(decoded.option_index))
+      continue;
     read_cmdline_option(&opts, &set, &decoded, UNKNOWN_LOCATION, mask, &handlers,
                         &global_diagnostic_state);
   }
@@ -67,6 +66,8 @@ static void read_words(const std::string &input)
   vec_release(opts.flag_ignored_attributes);
   vec_release(opts.flag_instrument_functions_exclude_files);
   vec_release(opts.flag_instrument_functions_exclude_functions);
+  free(opts.help_printed);
+  free(opts.help_enum_printed);
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)

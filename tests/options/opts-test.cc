@@ -214,6 +214,11 @@ TEST(OptionState, EnabledStateAndView)
   EXPECT_EQ(view.size, 6u);
   ASSERT_TRUE(read_option_state(&session.opts, OPT_Wlarger_than_eq, &view));
   EXPECT_EQ(view.size, 8u);
+  // An equal row shows its variable, not a state.
+  session.read({"-fPIC"});
+  ASSERT_TRUE(read_option_state(&session.opts, OPT_fpic, &view));
+  EXPECT_EQ(view.size, 4u);
+  EXPECT_EQ(*static_cast<const int32_t *>(view.data), 2);
   EXPECT_FALSE(read_option_state(&session.opts, OPT_fdump_, &view));
   EXPECT_FALSE(read_option_state(&session.opts, OPT_fhandle_exceptions, &view));
 }

@@ -558,8 +558,8 @@ void load_all_specs(unsigned decoded_count, decoded_option *decoded)
     begin_spec_expansion();
     if (do_spec_1(startfile_prefix_spec, false, nullptr) == 0 &&
         do_spec_1(" ", false, nullptr) == 0) {
-      for (const char *word : *argbuf)
-        insert_sysroot_prefix(&startfile_prefixes, word, "ZARNEL");
+      for (uint32_t i = 0; i < vec_length(argbuf); i++)
+        insert_sysroot_prefix(&startfile_prefixes, (*argbuf)[i], "ZARNEL");
     }
   }
   if (user_spec_files)

@@ -339,9 +339,9 @@ static bool decode_enum_set(const option_descriptor *row, const char *argument,
   }
 }
 
-// Steps 2 and 3 of decoding: the alternative prefixes of an unknown word.
-// Answers the row found (or OPTION_UNKNOWN) and sets the word position, the
-// length adjustment and the value.
+// Tries the alternative prefixes on an unknown word. Answers the row found
+// (or OPTION_UNKNOWN) and sets the word position, the length adjustment and
+// the value.
 static size_t lookup_with_prefix_map(const char *const *words, uint32_t language_mask,
                                      unsigned *position, int *adjust, int64_t *value,
                                      bool *negative_rejected)
@@ -387,6 +387,52 @@ static bool separate_allowed(const option_descriptor *row, uint32_t language_mas
 {
   return (row->flags & FLAG_SEPARATE) &&
          !(row->bits.no_driver_argument && (language_mask & FLAG_DRIVER));
+}
+
+// Converts the argument of row ROW: lower case, integers and their range,
+// enum names and enum lists.
+static void convert_argument(const option_descriptor *row, uint32_t language_mask,
+                             const char **argument, int64_t *value, int64_t *mask,
+                             int32_t *errors)
+{
+  if (row->bits.lowercase_argument) {
+    size_t length = strlen(*argument);
+    char *lower = static_cast<char *>(obstack_new_object(&option_obstack, length + 1));
+    for (size_t i = 0; i <= length; i++)
+      lower[i] = static_cast<char>(c_tolower(static_cast<unsigned char>((*argument)[i])));
+    *argument = lower;
+  }
+  if (row->bits.unsigned_integer || row->bits.wide_integer) {
+    if (**argument == '\0') {
+      *value = 0;
+    } else {
+      int error;
+      *value = parse_integer_argument(*argument, &error, row->bits.byte_size_units);
+      if (error)
+        *errors |= ERR_BAD_INTEGER;
+    }
+    if (row->range_max != -1 && (*value < row->range_min || *value > row->range_max))
+      *errors |= ERR_OUT_OF_RANGE;
+  }
+  if (row->variable_kind == VAR_ENUM && row->variable_value == 0) {
+    const enum_value_entry *values = option_enums[row->enum_index].values;
+    int enum_value;
+    if (enum_name_to_value(values, *argument, 0, &enum_value, language_mask) >= 0) {
+      const char *canonical;
+      enum_value_to_name(values, &canonical, enum_value, language_mask);
+      opts_check(canonical != nullptr, "decode_cmdline_option");
+      *value = enum_value;
+      *argument = canonical;
+    } else {
+      *errors |= ERR_BAD_ENUM;
+    }
+  } else if (row->variable_kind == VAR_ENUM) {
+    int64_t sum = 0;
+    if (!decode_enum_set(row, *argument, language_mask, &sum, mask))
+      *errors |= ERR_BAD_ENUM_SET;
+    if (*value == 1)
+      *value = sum;
+  }
 }
 
 unsigned decode_cmdline_option(const char *const *words, uint32_t language_mask,
@@ -445,7 +491,6 @@ unsigned decode_cmdline_option(const char *const *words, uint32_t language_mask,
       errors |= ERR_MISSING_ARGUMENT;
 
     // Aliases.
-    const option_descriptor *written_row = row;
     if (row->alias_target != OPTION_NONE && (!row->bits.alias_if_separate || came_separately)) {
       if (row->alias_target == OPTION_IGNORED || row->alias_target == OPTION_REMOVED) {
         index = row->alias_target;
@@ -465,7 +510,6 @@ unsigned decode_cmdline_option(const char *const *words, uint32_t language_mask,
         opts_check(row->alias_argument || !row->negative_alias_argument,
                    "decode_cmdline_option");
         row = target;
-        separate = separate_allowed(row, language_mask);
         if (!(errors & ERR_MISSING_ARGUMENT) && !argument && row->bits.argument_optional &&
             (row->flags & (FLAG_JOINED | FLAG_SEPARATE)))
           argument = "";
@@ -477,9 +521,8 @@ unsigned decode_cmdline_option(const char *const *words, uint32_t language_mask,
       }
     }
 
-    // Language check.
-    const option_descriptor *checked = index < option_count ? row : written_row;
-    if (!option_valid_for_mask(checked, language_mask)) {
+    // Language check; ignored and removed options are checked as written.
+    if (!option_valid_for_mask(row, language_mask)) {
       errors |= ERR_WRONG_LANGUAGE;
     } else if (index == OPT_Werror_eq && argument && !strchr(argument, ',') &&
                strlen(words[0]) > 7) {
@@ -491,47 +534,8 @@ unsigned decode_cmdline_option(const char *const *words, uint32_t language_mask,
         errors |= ERR_WRONG_LANGUAGE;
     }
 
-    // Conversions.
-    if (argument && index < option_count) {
-      if (row->bits.lowercase_argument) {
-        size_t length = strlen(argument);
-        char *lower = static_cast<char *>(obstack_new_object(&option_obstack, length + 1));
-        for (size_t i = 0; i <= length; i++)
-          lower[i] = static_cast<char>(c_tolower(static_cast<unsigned char>(argument[i])));
-        argument = lower;
-      }
-      if (row->bits.unsigned_integer || row->bits.wide_integer) {
-        if (*argument == '\0') {
-          value = 0;
-        } else {
-          int error;
-          value = parse_integer_argument(argument, &error, row->bits.byte_size_units);
-          if (error)
-            errors |= ERR_BAD_INTEGER;
-        }
-        if (row->range_max != -1 && (value < row->range_min || value > row->range_max))
-          errors |= ERR_OUT_OF_RANGE;
-      }
-      if (row->variable_kind == VAR_ENUM && row->variable_value == 0) {
-        const enum_value_entry *values = option_enums[row->enum_index].values;
-        int enum_value;
-        if (enum_name_to_value(values, argument, 0, &enum_value, language_mask) >= 0) {
-          const char *canonical;
-          enum_value_to_name(values, &canonical, enum_value, language_mask);
-          opts_check(canonical != nullptr, "decode_cmdline_option");
-          value = enum_value;
-          argument = canonical;
-        } else {
-          errors |= ERR_BAD_ENUM;
-        }
-      } else if (row->variable_kind == VAR_ENUM) {
-        int64_t sum = 0;
-        if (!decode_enum_set(row, argument, language_mask, &sum, &mask))
-          errors |= ERR_BAD_ENUM_SET;
-        if (value == 1)
-          value = sum;
-      }
-    }
+    if (argument && index < option_count)
+      convert_argument(row, language_mask, &argument, &value, &mask, &errors);
   }
 
   opts_check(consumed >= 1 && consumed <= 4, "decode_cmdline_option");

@@ -174,6 +174,32 @@ TEST(ArmFeatures, UnknownFeatureListsTheNamesOfTheArchitecture)
       << err;
 }
 
+TEST(ArmFeatures, WithoutASetOnlyChecks)
+{
+  const arm_arch *armv7a = &arm_arch_table[arm_arch_armv7_a];
+  std::string err = messages_of([&] { arm_parse_option_features(nullptr, armv7a, "+neon+mp"); });
+  EXPECT_EQ(err, "");
+  err = messages_of([&] { arm_parse_option_features(nullptr, armv7a, "+mp+"); });
+  EXPECT_NE(err.find("error: 'armv7-a' does not support feature ''"), std::string::npos) << err;
+}
+
+// The driver's table binds the spec names to these functions, in this order.
+TEST(ArmSpecFunctions, TableRows)
+{
+  const struct {
+    const char *name;
+    spec_function handler;
+  } rows[] = {TARGET_SPEC_FUNCTION_ROWS{nullptr, nullptr}};
+  std::string names;
+  for (const auto &row : rows)
+    if (row.name)
+      names += std::string(row.name) + " ";
+  EXPECT_EQ(names, "rewrite_mcpu rewrite_march asm_auto_mfpu canon_arch canon_arch_multilib "
+                   "target_mode_check be8_linkopt ");
+  EXPECT_EQ(call(rows[5].handler, {"cpu", "cortex-m0plus"}), "-mthumb");
+  EXPECT_EQ(call(rows[3].handler, {"cpu", "cortex-m33+cdecp1"}), "armv8-m.main+dsp+fp+cdecp1");
+}
+
 TEST(ArmParse, ProcessorNamesAndAliases)
 {
   EXPECT_EQ(arm_parse_cpu_name(arm_cpu_table, "-mcpu", "ep9312+nofp", false),

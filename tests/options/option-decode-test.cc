@@ -102,6 +102,18 @@ TEST_F(DecodeTest, WordsOfTheLanguageDriver)
       {{"--machine", "no-thumb-interwork"}, OPT_mthumb_interwork, nullptr, 0,
        ERR_WRONG_LANGUAGE, 2, "-mno-thumb-interwork", nullptr, "--machine no-thumb-interwork"},
       {{"--"}, OPTION_UNKNOWN, "--", 1, 0, 1, "--", nullptr, "--"},
+      {{"-gno-record-vuz-switches"}, OPT_grecord_vuz_switches, nullptr, 0, 0, 1,
+       "-gno-record-vuz-switches", nullptr, "-gno-record-vuz-switches"},
+      {{"--std", "c++17"}, OPT_std_eq_cplusplus17, nullptr, 1, ERR_WRONG_LANGUAGE, 2,
+       "-std=c++17", nullptr, "--std c++17"},
+      {{"--machine=float-abi=hard"}, OPT_mfloat_abi_eq, "hard", 2, ERR_WRONG_LANGUAGE, 1,
+       "-mfloat-abi=hard", nullptr, "--machine=float-abi=hard"},
+      {{"--warn-no-all"}, OPT_Wall, nullptr, 0, ERR_WRONG_LANGUAGE, 1, "-Wno-all", nullptr,
+       "--warn-no-all"},
+      {{"--warn-"}, OPTION_UNKNOWN, "--warn-", 1, 0, 1, "--warn-", nullptr, "--warn-"},
+      {{"--optimize=2"}, OPT_O, "2", 1, ERR_WRONG_LANGUAGE, 1, "-O2", nullptr, "--optimize=2"},
+      {{"--no-pie"}, OPT_fpie, nullptr, 0, ERR_WRONG_LANGUAGE, 1, "-fno-pie", nullptr,
+       "--no-pie"},
       {{"-fdiagnostics-color=ALWAYS"}, OPT_fdiagnostics_color_eq, "ALWAYS", 1, ERR_BAD_ENUM, 1,
        "-fdiagnostics-color=ALWAYS", nullptr, "-fdiagnostics-color=ALWAYS"},
       {{"-fdiagnostics-color=never"}, OPT_fdiagnostics_color_eq, "never", 0, 0, 1,
@@ -306,6 +318,90 @@ TEST_F(DecodeTest, PruningStaysLinearAndMatchesTheWalk)
   EXPECT_EQ(c_count, 100000u / 6 + (100000 % 6 > 4 ? 1 : 0));
   EXPECT_EQ(kept.size(), 1 + c_count + 2);
   EXPECT_EQ(kept.back(), std::string(cycle[(100000 - 1) % 6]));
+}
+
+// The pruning walk as first described: every record against every later one.
+std::vector<std::string> pruned_by_walk(const std::vector<decoded_option> &records)
+{
+  auto plain = [](const decoded_option &r) {
+    return !(r.errors & ~ERR_WRONG_LANGUAGE) && r.option_index < option_count;
+  };
+  auto takes_part = [&plain](const decoded_option &r) {
+    if (!plain(r))
+      return false;
+    const option_descriptor &row = option_rows[r.option_index];
+    if (row.negation_index < 0)
+      return false;
+    return !(row.flags & FLAG_JOINED) ||
+           (row.bits.rejects_negative && size_t(row.negation_index) == r.option_index);
+  };
+  std::vector<std::string> out;
+  const decoded_option *color = nullptr;
+  for (size_t j = 0; j < records.size(); j++) {
+    const decoded_option &r = records[j];
+    if (plain(r) && r.option_index == OPT_fdiagnostics_color_eq) {
+      color = &r;
+      continue;
+    }
+    bool dropped = false;
+    if (takes_part(r))
+      for (size_t k = j + 1; k < records.size() && !dropped; k++) {
+        if (!takes_part(records[k]))
+          continue;
+        size_t later = records[k].option_index;
+        int32_t next = option_rows[later].negation_index;
+        for (int steps = 0; steps < 16 && next >= 0; steps++) {
+          if (size_t(next) == r.option_index) {
+            dropped = true;
+            break;
+          }
+          if (size_t(next) == later)
+            break;
+          next = option_rows[next].negation_index;
+        }
+      }
+    if (!dropped)
+      out.push_back(r.as_written);
+  }
+  if (color)
+    out.insert(out.begin() + 1, color->as_written);
+  return out;
+}
+
+TEST_F(DecodeTest, PruningAgreesWithThePlainWalk)
+{
+  const char *pool[] = {"-fpic", "-fPIC", "-fpie", "-fPIE", "-fno-pic", "-Wall", "-Wno-all",
+                        "-march=armv6", "-march=armv7-a", "-Wl,x", "-cpp", "-nocpp", "-cpp=x",
+                        "-pie", "-no-pie", "-shared", "-static-pie", "-gdwarf", "-gstabs+",
+                        "-marm", "-mthumb", "-mno-thumb", "-c", "a.c", "-fdiagnostics-color=never",
+                        "-fdiagnostics-color=bad", "-fno-diagnostics-color", "-Qn", "-Qy",
+                        "-mbe8", "-mbe32", "-fuse-ld=yent", "-fuse-ld=plavo", "-unknown-thing"};
+  const uint32_t masks[] = {FLAG_DRIVER, FLAG_DRIVER | FLAG_COMMON | FLAG_TARGET | 0xfff};
+  unsigned seed = 7;
+  for (int round = 0; round < 400; round++) {
+    uint32_t mask = masks[round % 2];
+    std::vector<const char *> words = {"vuz"};
+    seed = seed * 1103515245u + 12345u;
+    unsigned length = (seed >> 16) % 12;
+    for (unsigned i = 0; i < length; i++) {
+      seed = seed * 1103515245u + 12345u;
+      words.push_back(pool[(seed >> 16) % (sizeof pool / sizeof pool[0])]);
+    }
+    std::vector<decoded_option> one_by_one(1);
+    make_input_file_option("vuz", &one_by_one[0]);
+    for (size_t i = 1; i < words.size(); i++) {
+      decoded_option d;
+      if (words[i][0] == '-')
+        d = decode({words[i]}, mask);
+      else
+        make_input_file_option(words[i], &d);
+      one_by_one.push_back(d);
+    }
+    std::vector<std::string> got;
+    for (const auto &r : decode_all(words, mask))
+      got.push_back(r.as_written);
+    ASSERT_EQ(got, pruned_by_walk(one_by_one)) << "round " << round;
+  }
 }
 
 TEST_F(DecodeTest, GeneratedOptions)

@@ -38,6 +38,9 @@ INSTANTIATE_TEST_SUITE_P(
                     "vuz: warning: '-fhandle-exceptions' has been renamed '-fexceptions' (and is "
                     "now on by default)\n"},
         report_case{FLAG_DRIVER, {"-o"}, "vuz: error: missing filename after '-o'\n"},
+        report_case{lang_c, {"-fkeep-inline-dllexport"},
+                    "vuz: error: command-line option '-fkeep-inline-dllexport' is not supported "
+                    "by this configuration\n"},
         report_case{lang_c, {"-fmax-errors=x"},
                     "vuz: error: argument to '-fmax-errors=' should be a non-negative integer\n"},
         report_case{lang_c, {"-Wlarger-than=12XB"},

@@ -893,6 +893,7 @@ bool common_handle_option(option_values *opts, option_values *opts_set,
   case OPT_fuse_linker_plugin:
   case OPT_gz:
   case OPT_gz_eq:
+  case OPT_fdiagnostics_plain_output:  // decoding replaces it by its list
     break;
 
   default:

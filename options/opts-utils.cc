@@ -294,3 +294,145 @@ uint32_t parse_no_sanitize_list(const char *text)
   free(copy);
   return mask;
 }
+
+void parse_struct_debug_detail(option_values *opts, const char *text, location_t location)
+{
+  enum { usage_dfn, usage_dir, usage_ind, usage_all };
+  static const char *const file_scopes[] = {"none", "base", "sys", "any"};
+  const char *p = text;
+  for (;;) {
+    int usage = usage_all;
+    if (strncmp(p, "dfn:", 4) == 0)
+      usage = usage_dfn, p += 4;
+    else if (strncmp(p, "dir:", 4) == 0)
+      usage = usage_dir, p += 4;
+    else if (strncmp(p, "ind:", 4) == 0)
+      usage = usage_ind, p += 4;
+    bool ordinary = true, generic = true;
+    if (strncmp(p, "ord:", 4) == 0)
+      generic = false, p += 4;
+    else if (strncmp(p, "gen:", 4) == 0)
+      ordinary = false, p += 4;
+    int files = 3;
+    unsigned scope = 0;
+    while (scope < 4 && strncmp(p, file_scopes[scope], strlen(file_scopes[scope])) != 0)
+      scope++;
+    if (scope < 4) {
+      files = static_cast<int>(scope);
+      p += strlen(file_scopes[scope]);
+    } else {
+      error_at_loc(location, "argument %qs to %<-femit-struct-debug-detailed%> not recognized",
+                   p);
+    }
+    for (int u = 0; u < usage_all; u++) {
+      if (usage != usage_all && u != usage)
+        continue;
+      if (ordinary)
+        opts->debug_struct_ordinary[u] = files;
+      if (generic)
+        opts->debug_struct_generic[u] = files;
+    }
+    if (*p != ',')
+      break;
+    p++;
+  }
+  if (*p)
+    error_at_loc(location, "argument %qs to %<-femit-struct-debug-detailed%> unknown", p);
+  if (opts->debug_struct_ordinary[usage_dir] < opts->debug_struct_ordinary[usage_ind] ||
+      opts->debug_struct_generic[usage_dir] < opts->debug_struct_generic[usage_ind])
+    error_at_loc(location, "%<-femit-struct-debug-detailed=dir:...%> must allow at least as much "
+                           "as %<-femit-struct-debug-detailed=ind:...%>");
+}
+
+bool fast_math_in_effect(const option_values *opts)
+{
+  return !opts->var_ftrapping_math && opts->var_funsafe_math_optimizations &&
+         opts->var_ffinite_math_only && !opts->var_fsigned_zeros && !opts->var_fmath_errno &&
+         opts->var_fexcess_precision_eq == 1;
+}
+
+// Options that say nothing about the code produced, or that name files.
+static bool left_out_of_record(size_t index)
+{
+  static const unsigned left_out[] = {
+      OPT____,
+      OPT__output_pch_eq,
+      OPT__sysroot_eq,
+      OPT_D,
+      OPT_I,
+      OPT_L,
+      OPT_U,
+      OPT_d,
+      OPT_dumpbase,
+      OPT_dumpbase_ext,
+      OPT_dumpdir,
+      OPT_fchecking,
+      OPT_fchecking_eq,
+      OPT_fcompare_debug,
+      OPT_fdebug_prefix_map_eq,
+      OPT_fdiagnostics_color_eq,
+      OPT_fdiagnostics_format_eq,
+      OPT_fdiagnostics_show_caret,
+      OPT_fdiagnostics_show_labels,
+      OPT_fdiagnostics_show_line_numbers,
+      OPT_fdiagnostics_show_location_eq,
+      OPT_fdiagnostics_show_option,
+      OPT_ffile_prefix_map_eq,
+      OPT_fltrans_output_list_eq,
+      OPT_fmacro_prefix_map_eq,
+      OPT_fpreprocessed,
+      OPT_fprofile_prefix_map_eq,
+      OPT_frecord_vuz_switches,
+      OPT_fresolution_eq,
+      OPT_fverbose_asm,
+      OPT_grecord_vuz_switches,
+      OPT_nostdlib,
+      OPT_objects,
+      OPT_p,
+      OPT_pass_exit_codes,
+      OPT_pedantic,
+      OPT_pedantic_errors,
+      OPT_pg,
+      OPT_pie,
+      OPT_pipe,
+      OPT_posix,
+      OPT_profile,
+      OPT_pthread,
+      OPT_v,
+      OPT_version,
+      OPT_w,
+  };
+  for (unsigned code : left_out)
+    if (code == index)
+      return true;
+  return strncmp(option_rows[index].text, "-print-", 7) == 0;
+}
+
+char *recorded_switches_text(const decoded_option *decoded, unsigned count)
+{
+  std::string text;
+  for (unsigned i = 0; i < count; i++) {
+    const decoded_option *d = &decoded[i];
+    if (d->option_index >= option_count || left_out_of_record(d->option_index) ||
+        (option_rows[d->option_index].flags & FLAG_NO_PRODUCER_RECORD))
+      continue;
+    const char *written = d->as_written;
+    if (d->option_index == OPT_flto_eq)
+      written = "-flto";
+    else if (strncmp(written, "-M", 2) == 0 || strncmp(written, "-W", 2) == 0 ||
+             strncmp(written, "-i", 2) == 0 || strncmp(written, "-fdump", 6) == 0)
+      continue;
+    if (!text.empty())
+      text += ' ';
+    text += written;
+  }
+  return checked_strdup(text.c_str());
+}
+
+char *producer_text(const char *language, const decoded_option *decoded, unsigned count)
+{
+  char *switches = recorded_switches_text(decoded, count);
+  char *text = concat_strings(language, " ", "12.4.0", " ", switches, nullptr);
+  free(switches);
+  return text;
+}

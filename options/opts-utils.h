@@ -5,6 +5,7 @@
 #define VUZ_OPTIONS_OPTS_UTILS_H
 
 #include "options/opts.h"
+#include "options/target-hooks.h"
 #include "support/obstack.h"
 
 #include <cstdint>
@@ -69,5 +70,30 @@ void cut_short_suffix(char *buffer, size_t length);
 size_t base_name_length(const char *path, const char **base);
 
 uint32_t parse_no_sanitize_list(const char *text);
+
+// Optimisation-level defaults: a table of the target's or the common ones,
+// and the whole sequence run from the decoded command line.
+void apply_default_table(option_values *opts, option_values *opts_set,
+                         const level_default_entry *table, int level, bool size, bool fast,
+                         bool debug, unsigned language_mask, const option_handlers *handlers,
+                         location_t location, diagnostic_state *context);
+void apply_level_defaults(option_values *opts, option_values *opts_set,
+                          const decoded_option *decoded, unsigned count, location_t location,
+                          unsigned language_mask, const option_handlers *handlers,
+                          diagnostic_state *context);
+// The last consistency pass over a compiler's options.
+void finalize_options(option_values *opts, option_values *opts_set, location_t location);
+void report_conflicting_sanitizer_options(const option_values *opts, location_t location,
+                                          uint32_t first, uint32_t second);
+// The -fsanitize= name under which MASK was asked for, or null.
+const char *sanitizer_name_for(const option_values *opts, uint32_t mask);
+
+// -femit-struct-debug-detailed=: which structs get debug information.
+void parse_struct_debug_detail(option_values *opts, const char *text, location_t location);
+bool fast_math_in_effect(const option_values *opts);
+// The options worth recording in the output, as written, joined by blanks;
+// and the producer text "<language> <version> <options>". New strings.
+char *recorded_switches_text(const decoded_option *decoded, unsigned count);
+char *producer_text(const char *language, const decoded_option *decoded, unsigned count);
 
 #endif

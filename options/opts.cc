@@ -466,7 +466,6 @@ bool read_option_state(option_values *opts, size_t option_index, option_state_vi
   switch (row->variable_kind) {
   case VAR_DEFERRED:
     return false;
-  case VAR_EQUAL:
   case VAR_BIT_SET:
   case VAR_BIT_CLEAR:
     view->byte = static_cast<unsigned char>(option_enabled_state(option_index, ~0u, opts));

@@ -304,6 +304,34 @@ TEST(CommonHandler, CommaListItems)
   }
 }
 
+// Every language-independent row is either acted on or has a variable to
+// store into, under the driver's mask and a compiler's.
+TEST(CommonHandler, EveryCommonRowIsHandled)
+{
+  for (unsigned mask : {unsigned(FLAG_DRIVER), lang_c}) {
+    option_session session(mask);
+    for (size_t index = 0; index < option_count; index++) {
+      const option_descriptor *row = &option_rows[index];
+      if (!(row->flags & FLAG_COMMON) || row->alias_target != OPTION_NONE)
+        continue;
+      if (mask == FLAG_DRIVER && !(row->flags & FLAG_DRIVER))
+        continue;
+      // Whole help pages are tested elsewhere.
+      if (index == OPT__help || index == OPT__target_help)
+        continue;
+      decoded_option decoded;
+      const unsigned decode_mask = mask == FLAG_DRIVER ? mask : mask | FLAG_COMMON;
+      generate_option(index, (row->flags & FLAG_JOINED) ? "1" : nullptr, 1, decode_mask,
+                      &decoded);
+      session.read_decoded(decoded);
+      global_diagnostic_state.fatal_errors = false;
+      global_diagnostic_state.max_errors = 0;
+    }
+    EXPECT_TRUE(session.wrong_language.empty());
+    session.reported();
+  }
+}
+
 TEST(CommonHandler, PatchAreaNumbers)
 {
   option_session session;

@@ -90,6 +90,12 @@ struct option_session {
     return reported();
   }
 
+  void read_decoded(const decoded_option &decoded)
+  {
+    read_cmdline_option(&opts, &set, &decoded, UNKNOWN_LOCATION, mask, &handlers,
+                        &global_diagnostic_state);
+  }
+
   // What was reported since the last call.
   std::string reported()
   {

@@ -38,6 +38,9 @@ INSTANTIATE_TEST_SUITE_P(
                     "vuz: warning: '-fhandle-exceptions' has been renamed '-fexceptions' (and is "
                     "now on by default)\n"},
         report_case{FLAG_DRIVER, {"-o"}, "vuz: error: missing filename after '-o'\n"},
+        report_case{lang_c, {"-fkeep-inline-dllexport"},
+                    "vuz: error: command-line option '-fkeep-inline-dllexport' is not supported "
+                    "by this configuration\n"},
         report_case{lang_c, {"-fmax-errors=x"},
                     "vuz: error: argument to '-fmax-errors=' should be a non-negative integer\n"},
         report_case{lang_c, {"-Wlarger-than=12XB"},
@@ -214,6 +217,11 @@ TEST(OptionState, EnabledStateAndView)
   EXPECT_EQ(view.size, 6u);
   ASSERT_TRUE(read_option_state(&session.opts, OPT_Wlarger_than_eq, &view));
   EXPECT_EQ(view.size, 8u);
+  // An equal row shows its variable, not a state.
+  session.read({"-fPIC"});
+  ASSERT_TRUE(read_option_state(&session.opts, OPT_fpic, &view));
+  EXPECT_EQ(view.size, 4u);
+  EXPECT_EQ(*static_cast<const int32_t *>(view.data), 2);
   EXPECT_FALSE(read_option_state(&session.opts, OPT_fdump_, &view));
   EXPECT_FALSE(read_option_state(&session.opts, OPT_fhandle_exceptions, &view));
 }

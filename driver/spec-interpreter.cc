@@ -201,7 +201,7 @@ static int run_collected_command()
 // How deeply named specs may include one another: a spec file can make a spec
 // include itself, which must end in an error, not in a stack overflow.
 enum { MAX_NAMED_SPEC_DEPTH = 256 };
-static int named_spec_depth;
+int named_spec_depth;
 
 // The static specs of %a, %l and the like, which spec files may also redefine.
 static int expand_static(const char *value)

@@ -256,7 +256,7 @@ static const char *skip_whitespace(const char *p)
   }
 }
 
-static int spec_file_depth;
+int spec_file_depth;
 enum { MAX_SPEC_FILE_DEPTH = 200 };
 
 static void include_spec_file(const char *name, bool user, bool no_error)

@@ -37,7 +37,10 @@ static void set_up_once()
   driver_set_verbose(1);
   init_multilib_texts();
   init_builtin_specs();
-  compilers = const_cast<compiler_entry *>(builtin_compilers);
+  // A heap copy with its zeroed closing row, as a run has: spec files add rows.
+  compilers = static_cast<compiler_entry *>(
+      calloc(static_cast<size_t>(builtin_compiler_count) + 1, sizeof(compiler_entry)));
+  memcpy(compilers, builtin_compilers, builtin_compiler_count * sizeof(compiler_entry));
   compiler_count = builtin_compiler_count;
   const char *further[] = {"FOO"};
   record_switch("-c", 0, nullptr, false, true);

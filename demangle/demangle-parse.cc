@@ -1479,6 +1479,28 @@ comp_t *expression_rule(state_t *st)
       return nullptr;
     return make(st, CK_BRACED_INIT, t, items);
   }
+  if (c == 's' && n == 'o') {
+    // so <type> <expression> [<offset number>] {_ [<number>]} [p] E
+    advance(st, 2);
+    comp_t *t = type(st);
+    comp_t *object = t ? expression(st) : nullptr;
+    if (!object)
+      return nullptr;
+    const char *start = st->cursor;
+    if (peek(st) == 'n')
+      advance(st, 1);
+    while (is_digit(peek(st)))
+      advance(st, 1);
+    comp_t *offset = st->cursor > start ? make_name(st, start, static_cast<int>(st->cursor - start))
+                                        : make_name(st, "0", 1);
+    while (check(st, '_'))
+      while (is_digit(peek(st)))
+        advance(st, 1);
+    check(st, 'p');
+    if (!check(st, 'E'))
+      return nullptr;
+    return make(st, CK_SUBOBJECT, object, make(st, CK_BINARY_OPERANDS, t, offset));
+  }
   if (c == 'u') {
     advance(st, 1);
     comp_t *vendor = source_name(st);

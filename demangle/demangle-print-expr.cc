@@ -323,6 +323,14 @@ void print_expression_component(printer_t *p, int options, comp_t *c)
     print_component(p, options, c->u.pair.right);
     printer_append_char(p, ')');
     return;
+  case CK_SUBOBJECT:
+    print_component(p, options, c->u.pair.left);
+    printer_append_text(p, ".<");
+    print_component(p, options, c->u.pair.right->u.pair.left);
+    printer_append_text(p, " at offset ");
+    print_component(p, options, c->u.pair.right->u.pair.right);
+    printer_append_char(p, '>');
+    return;
   default:
     // Casts, operand pairs and ternary parts only print inside their parent.
     printer_fail(p);

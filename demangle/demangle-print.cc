@@ -943,7 +943,7 @@ static void print_by_kind(printer_t *p, int options, comp_t *c)
     return;
   case CK_CAST: case CK_NULLARY: case CK_UNARY: case CK_BINARY: case CK_BINARY_OPERANDS:
   case CK_TERNARY: case CK_TERNARY_FIRST: case CK_TERNARY_REST: case CK_LITERAL:
-  case CK_NEGATIVE_LITERAL: case CK_VENDOR_EXPRESSION:
+  case CK_NEGATIVE_LITERAL: case CK_VENDOR_EXPRESSION: case CK_SUBOBJECT:
     print_expression_component(p, options, c);
     return;
   case CK_DEFAULT_ARGUMENT:

@@ -166,6 +166,7 @@ bool demangle_children_suit(component_kind kind, const demangle_component *left,
   case CK_VECTOR_TYPE: case CK_UNARY: case CK_BINARY: case CK_BINARY_OPERANDS:
   case CK_TERNARY: case CK_TERNARY_FIRST: case CK_LITERAL: case CK_NEGATIVE_LITERAL:
   case CK_VENDOR_EXPRESSION: case CK_CONCATENATION: case CK_ABI_TAG: case CK_CLONE:
+  case CK_SUBOBJECT:
     return left && right;
   case CK_ARRAY_TYPE: case CK_BRACED_INIT:
     return right != nullptr;

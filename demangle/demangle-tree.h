@@ -90,7 +90,10 @@ enum component_kind : int32_t {
   CK_CLONE = 79,
   CK_NOEXCEPT = 80,
   CK_THROW_SPEC = 81,
-  CK_LAST = CK_THROW_SPEC
+  // A subobject of a constant ("so"): left the object, right a pair of the
+  // subobject's type and its offset.
+  CK_SUBOBJECT = 82,
+  CK_LAST = CK_SUBOBJECT
 };
 
 // How a literal of a builtin type prints.

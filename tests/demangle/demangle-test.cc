@@ -47,6 +47,9 @@ TEST(DemangleEntry, OptionsAndInputClasses)
       {"_Z1fv.constprop.0", 0, "f"},
       {"_Z1fv.isra.0.cold", 0x1, "f() [clone .isra.0] [clone .cold]"},
       {"_ZL5Argv0.1", 0x1, "Argv0 [clone .1]"},
+      // A template argument naming a subobject of an internal-linkage constant.
+      {"_ZL1fIXadsoK1AL_ZL1tEEELm3EEbv", 0x400b, "bool f<&(t.<A const at offset 0>), 3ul>()"},
+      {"_ZL1fIXadsoK1AL_ZL1tE8_1pEEEvv", 0x3, "void f<&(t.<A const at offset 8>)>()"},
       {"_GLOBAL__I_foo", 0, "global constructors keyed to foo"},
       {"_GLOBAL__D__Z1fv", 0, "global destructors keyed to f()"},
       {"_GLOBAL__I_", 0, null_result},

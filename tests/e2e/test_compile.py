@@ -168,6 +168,20 @@ class Compile(DriverTest):
         printed = dry_run_commands(r.stderr)
         self.assertIn('C="q"', printed[0])
 
+    def test_verbose_echoes_exports_before_each_command(self):
+        src = self.tree.write("x.c")
+        r = self.tree.run("vuz", ["-v", "-c", src])
+        self.assertEqual(r.status, 0, r)
+        lines = r.stderr.splitlines()
+        first = next(i for i, l in enumerate(lines) if l.startswith(" ") and "/tolm " in l)
+        self.assertTrue(lines[first - 1].startswith("VRESK_VUZ_OPTIONS='-v' '-c'"), lines[first - 1])
+
+    def test_time_file_that_cannot_be_opened_is_reported(self):
+        src = self.tree.write("x.c")
+        r = self.tree.run("vuz", ["-time=/nonexistent/dir/report", "-c", src])
+        self.assertEqual(r.status, 0, r)
+        self.assertIn("warning: cannot open '/nonexistent/dir/report' for the time report", r.stderr)
+
     def test_time_reports_each_child(self):
         src = self.tree.write("x.c")
         r = self.tree.run("vuz", ["-time", "-c", src], actions="tolm:burn=50")

@@ -94,6 +94,17 @@ class Runs(DriverTest):
         r = self.tree.run("vuz", ["-specs=" + specs, "-print-multi-lib"])
         self.assertEqual(r.stdout, "thumb;@mthumb\n.;\n")
 
+    def test_default_multilib_option_counts_as_given(self):
+        specs = self.tree.write("groups.specs",
+                                "*multilib:\nthumb mthumb;\narm marm;\n\n"
+                                "*multilib_matches:\nmarm marm;mthumb mthumb;\n\n"
+                                "*multilib_defaults:\nmarm\n\n"
+                                "*multilib_options:\nmarm/mthumb\n\n")
+        for args, out in (([], "arm\n"), (["-mthumb"], "thumb\n"), (["-marm"], "arm\n")):
+            with self.subTest(args=args):
+                r = self.tree.run("vuz", ["-specs=" + specs, "-print-multi-directory"] + args)
+                self.assertEqual((r.status, r.stdout), (0, out), r)
+
     def test_spec_file_errors_are_fatal(self):
         bad = self.tree.write("bad.specs", "*asm:\nx\n\n\n*cpp:\ny\n")
         r = self.tree.run("vuz", ["-specs=" + bad, "-c", self.tree.write("x.c")])

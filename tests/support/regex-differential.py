@@ -14,6 +14,7 @@ flags is a sum of 2 (ignore case) and 4 (newline-sensitive); start and end are
 """
 import random
 import re
+import signal
 import sys
 
 ICASE, NEWLINE = 2, 4
@@ -33,7 +34,10 @@ class Gen:
         if self.rng.random() < 0.15:
             items.append(("bol",))
         for _ in range(self.rng.randint(1, 3)):
-            items.append(("rep", self.atom(depth), self.quantifier()))
+            node = ("rep", self.atom(depth), self.quantifier())
+            if node[2] is not None and node[1][0] != "group" and self.rng.random() < 0.15:
+                node = ("rep", node, self.quantifier())  # stacked operators
+            items.append(node)
         if self.rng.random() < 0.15:
             items.append(("eol",))
         return items
@@ -95,6 +99,8 @@ def render(node, dialect, flags):
         q = node[2]
         if q is None:
             return text
+        if dialect == "py" and node[1][0] == "rep":
+            text = "(?:" + text + ")"  # python refuses a repeated repetition
         if isinstance(q, str):
             return text + ("\\" + q if dialect == "bre" and q in "+?" else q)
         bounds = "%d" % q[0] if q[1] == q[0] else "%d," % q[0] if q[1] is None else "%d,%d" % q
@@ -119,7 +125,18 @@ def leftmost_longest(python_pattern, flags, subject):
     raise AssertionError("no end for a match at %d" % start)
 
 
+class TooSlow(Exception):
+    pass
+
+
+def on_alarm(signum, frame):
+    raise TooSlow()
+
+
 def main():
+    # Python's own backtracking can take exponential time on some generated
+    # patterns; such cases are dropped rather than waited for.
+    signal.signal(signal.SIGALRM, on_alarm)
     seed, count = int(sys.argv[1]), int(sys.argv[2])
     rng = random.Random(seed)
     gen = Gen(rng)
@@ -131,7 +148,13 @@ def main():
         alphabet += "AB" if flags & ICASE else ""
         for _ in range(3):
             subject = "".join(rng.choice(alphabet) for _ in range(rng.randint(0, 8)))
-            start, end = leftmost_longest(render(tree, "py", flags), flags, subject)
+            signal.setitimer(signal.ITIMER_REAL, 0.5)
+            try:
+                start, end = leftmost_longest(render(tree, "py", flags), flags, subject)
+            except TooSlow:
+                continue
+            finally:
+                signal.setitimer(signal.ITIMER_REAL, 0)
             out.append("%d\t%s\t%s\t%s\t%d\t%d" % (
                 flags, render(tree, "ere", flags).encode().hex(),
                 render(tree, "bre", flags).encode().hex(), subject.encode().hex(), start, end))

@@ -49,6 +49,16 @@ TEST(RegexMatch, WholeMatchTable)
       {E, "(a*|b)*c", "abbac", 0, 5},
       {E, "(a*){2,3}x", "aax", 0, 3},
       {E, "()*a", "a", 0, 1},
+      {E, "(^a?){2}b", "ab", 0, 2},  // an empty round still owes the second
+      // A repetition that can match nothing, repeated again.
+      {E, "a*{2,}b", "caab", 1, 4},
+      {E, "a*{2,}x", "aab", -1, -1},
+      {E, "a?{3}{2}b", "aaaaaaaab", 2, 9},
+      {E, "a{0,2}*b", "aaaab", 0, 5},
+      {E, "(a*){2}*b", "aab", 0, 3},
+      {E, "(a){2}*b", "aaab", 1, 4},
+      {E, "a{2}{2}b", "aaaaab", 1, 6},
+      {E, "(a|b)*{3}c", "abac", 0, 4},
       // Anchors.
       {E, "a^b", "a^b", -1, -1},
       {E, "b$|c", "abc", 2, 3},

@@ -63,6 +63,7 @@ TEST(RegexMatch, WholeMatchTable)
       {E, "a^b", "a^b", -1, -1},
       {E, "b$|c", "abc", 2, 3},
       {E, "^a", "a", -1, -1, REG_NOTBOL},
+      {E | N, "^a", "a\na", 2, 3, REG_NOTBOL},
       {E, "a$", "a", -1, -1, REG_NOTEOL},
       {E | N, "^b", "a\nb", 2, 3},
       {E | N, "a$", "a\nb", 0, 1},
@@ -181,6 +182,65 @@ TEST(RegexMatch, FirstMatchSyntaxStopsEarly)
     regex_free(&pattern);
   }
   regex_set_syntax(0);
+}
+
+struct syntax_case {
+  uint64_t syntax;
+  std::string pattern;
+  std::string subject;
+  int start;  // -1: no match
+  int length;
+};
+
+TEST(RegexMatch, SyntaxBits)
+{
+  const uint64_t ERE = REGEX_SYNTAX_POSIX_EXTENDED;
+  const syntax_case cases[] = {
+      {0, "a+b?", "xaab", 1, 3},  // plain + and ? without the basic-only bit
+      {REGEX_SYN_BACKSLASHED_PLUS_QUESTION, "a+", "aa+", 1, 2},
+      {REGEX_SYN_BASIC_OPERATORS_ONLY | REGEX_SYN_PLAIN_BAR, "a|b", "b a|b", 2, 3},
+      {REGEX_SYN_NEWLINE_ALTERNATION, "a\nb", "xb", 1, 1},
+      {REGEX_SYN_NO_BACK_REFERENCES, "\\(a\\)\\1", "aa a1", 3, 2},
+      {REGEX_SYN_REPEAT_ANYWHERE, "*a", "xa", 1, 1},
+      {0, "*a", "xa*a", 2, 2},
+      {ERE | REGEX_SYN_BAD_INTERVAL_IS_LITERAL, "a{x", "aa{x", 1, 3},
+      {ERE | REGEX_SYN_BAD_INTERVAL_IS_LITERAL, "a{2,1}", "a{2,1}", 0, 6},
+      {ERE | REGEX_SYN_BAD_INTERVAL_IS_LITERAL, "a{2}", "aaa", 0, 2},
+      {ERE | REGEX_SYN_BACKSLASH_IN_BRACKETS, "[\\]]", "a]", 1, 1},
+      {ERE, "[\\]]", "\\]", 0, 2},
+      {ERE, "a.b", std::string("a\nb"), 0, 3},
+      {ERE & ~uint64_t(REGEX_SYN_DOT_NEWLINE), "a.b", std::string("a\nb"), -1, 0},
+      {ERE, "a.b", std::string("a\0b", 3), -1, 0},
+      {ERE & ~uint64_t(REGEX_SYN_DOT_NOT_NUL), "a.b", std::string("a\0b", 3), 0, 3},
+      {ERE | REGEX_SYN_NEGATED_SET_NOT_NEWLINE, "[^a]", "a\nb", 2, 1},
+      {ERE & ~uint64_t(REGEX_SYN_BACKWARD_RANGE_IS_ERROR), "x[b-a]|y", "xy", 1, 1},
+      {ERE & ~uint64_t(REGEX_SYN_CHAR_CLASSES), "[[:a]+", "b:a[", 1, 3},
+  };
+  for (const syntax_case &c : cases) {
+    regex_set_syntax(c.syntax);
+    regex_pattern pattern = {};
+    ASSERT_EQ(regex_compile_pattern(c.pattern.data(), c.pattern.size(), &pattern), nullptr)
+        << c.pattern;
+    int size = int(c.subject.size());
+    regex_registers regs = {};
+    int start = regex_search(&pattern, c.subject.data(), size, 0, size, &regs);
+    EXPECT_EQ(start, c.start) << c.pattern << " syntax " << std::hex << c.syntax;
+    if (start >= 0 && c.start >= 0)
+      EXPECT_EQ(regs.end[0] - regs.start[0], c.length) << c.pattern;
+    free(regs.start);
+    free(regs.end);
+    regex_free(&pattern);
+  }
+  regex_set_syntax(0);
+}
+
+TEST(RegexMatchDeathTest, InvalidOpcodeAborts)
+{
+  regex_pattern pattern = {};
+  ASSERT_EQ(regex_posix_compile(&pattern, "a", REG_EXTENDED), 0);
+  pattern.program[0] = 30;
+  EXPECT_DEATH(regex_match(&pattern, "a", 1, 0, nullptr), "");
+  regex_free(&pattern);
 }
 
 TEST(RegexMatch, LowerLevelSearch)

@@ -101,7 +101,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
   std::string subject;
   if (nul) {
     size_t rest = size - pattern_length - 1;
-    subject.assign(reinterpret_cast<const char *>(nul + 1), rest < max_subject ? rest : max_subject);
+    subject.assign(reinterpret_cast<const char *>(nul + 1),
+                   rest < max_subject ? rest : max_subject);
     subject = subject.c_str();  // the POSIX entry reads up to a NUL
   }
   run_posix(pattern, subject, cflags, eflags);

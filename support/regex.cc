@@ -56,7 +56,8 @@ int regex_posix_compile(regex_pattern *pattern, const char *text, int cflags)
           regex_locale_is_upper((unsigned char)c) ? regex_locale_to_lower((unsigned char)c)
                                                   : (unsigned char)c;
   }
-  uint64_t syntax = (cflags & REG_EXTENDED) ? REGEX_SYNTAX_POSIX_EXTENDED : REGEX_SYNTAX_POSIX_BASIC;
+  uint64_t syntax =
+      (cflags & REG_EXTENDED) ? REGEX_SYNTAX_POSIX_EXTENDED : REGEX_SYNTAX_POSIX_BASIC;
   if (cflags & REG_NEWLINE) {
     syntax &= ~uint64_t(REGEX_SYN_DOT_NEWLINE);
     syntax |= REGEX_SYN_NEGATED_SET_NOT_NEWLINE;

@@ -77,10 +77,11 @@ def render(node, dialect, flags):
     if kind == "alt":
         bar = {"ere": "|", "bre": "\\|", "py": "|"}[dialect]
         return bar.join("".join(render(item, dialect, flags) for item in seq) for seq in node[1])
-    if kind == "bol":
-        return "(?m:^)" if dialect == "py" and flags & NEWLINE else "\\A" if dialect == "py" else "^"
-    if kind == "eol":
-        return "(?m:$)" if dialect == "py" and flags & NEWLINE else "\\Z" if dialect == "py" else "$"
+    if kind in ("bol", "eol"):
+        posix = "^" if kind == "bol" else "$"
+        if dialect != "py":
+            return posix
+        return "(?m:%s)" % posix if flags & NEWLINE else "\\A" if kind == "bol" else "\\Z"
     if kind == "lit":
         return node[1]
     if kind == "any":

@@ -65,6 +65,16 @@ struct compiler {
 
 bool has(const compiler &c, uint64_t bits) { return (c.syntax & bits) != 0; }
 
+// '+' and '?' as operators: plain, or after a backslash.
+bool plain_plus_question(const compiler &c)
+{
+  return !has(c, REGEX_SYN_BACKSLASHED_PLUS_QUESTION | REGEX_SYN_BASIC_OPERATORS_ONLY);
+}
+bool slashed_plus_question(const compiler &c)
+{
+  return has(c, REGEX_SYN_BACKSLASHED_PLUS_QUESTION) && !has(c, REGEX_SYN_BASIC_OPERATORS_ONLY);
+}
+
 unsigned char translated(const compiler &c, unsigned char byte)
 {
   return c.translate ? c.translate[byte] : byte;
@@ -151,7 +161,8 @@ void append_jump(compiler &c, regex_opcode op, uint64_t target)
 }
 
 // A new item begins: nothing before it can be extended or deleted any more.
-// Items that can be repeated consume text, except groups and repetitions.
+// A level (the pattern, a group, an alternative) starts with an item that is
+// not repeatable and matches nothing.
 void start_item(compiler &c, bool repeatable, bool nullable)
 {
   c.laststart = repeatable ? int64_t(c.used) : -1;
@@ -161,11 +172,6 @@ void start_item(compiler &c, bool repeatable, bool nullable)
   c.alt_nullable &= c.last_nullable;
   c.last_nullable = nullable;
   c.last_repetition.start = -1;
-}
-
-void start_item(compiler &c, bool repeatable)
-{
-  start_item(c, repeatable, !repeatable);
 }
 
 // Tests of the context (anchors, word boundaries) consume nothing but may
@@ -182,9 +188,8 @@ bool repetition_follows(const compiler &c, const unsigned char *q)
 {
   if (q == c.pend)
     return false;
-  bool plain_ops = !has(c, REGEX_SYN_BACKSLASHED_PLUS_QUESTION | REGEX_SYN_BASIC_OPERATORS_ONLY);
-  bool slashed_ops = has(c, REGEX_SYN_BACKSLASHED_PLUS_QUESTION) &&
-                     !has(c, REGEX_SYN_BASIC_OPERATORS_ONLY);
+  bool plain_ops = plain_plus_question(c);
+  bool slashed_ops = slashed_plus_question(c);
   bool slash = *q == '\\' && q + 1 < c.pend;
   if (*q == '*' || *q == '^')
     return true;
@@ -215,7 +220,7 @@ void emit_literal(compiler &c, unsigned char byte)
       return;
     }
   }
-  start_item(c, true);
+  start_item(c, true, false);
   c.pending_exact = int64_t(c.used);
   if (reserve(c, 3)) {
     c.buf[c.used++] = RX_EXACT;
@@ -266,10 +271,12 @@ bool read_bound(compiler &c, unsigned *value)
 //   Ltry:  on-failure-jump Lend
 //   Lbody: x; jump L0
 //   Lend:
+constexpr unsigned interval_prologue = 29;  // from set-number A to Lbody
+
 void emit_interval(compiler &c, uint64_t start, unsigned low, unsigned high)
 {
   const uint64_t set_a = start, set_b = start + 5, l0 = start + 10, lopt = start + 18;
-  const uint64_t ltry = start + 26, lbody = start + 29;
+  const uint64_t ltry = start + 26, lbody = start + interval_prologue;
   if (!insert_gap(c, start, lbody - start))
     return;
   append_jump(c, RX_JUMP, l0);
@@ -340,7 +347,7 @@ void apply_repetition(compiler &c, unsigned low, unsigned high)
       return;
     store_jump(c, start, RX_ON_FAILURE_JUMP, c.used);
   } else {
-    x_offset = 29;
+    x_offset = interval_prologue;
     emit_interval(c, start, low, high == unbounded ? max_repeat : high);
   }
   last = repetition{int64_t(start), x_offset, tail, low, high, x_nullable};
@@ -362,9 +369,8 @@ void compile_repetition(compiler &c, unsigned char op)
   }
   bool zero_ok = op != '+';
   bool many = op != '?';
-  bool plain_ops = !has(c, REGEX_SYN_BACKSLASHED_PLUS_QUESTION | REGEX_SYN_BASIC_OPERATORS_ONLY);
-  bool slashed_ops = has(c, REGEX_SYN_BACKSLASHED_PLUS_QUESTION) &&
-                     !has(c, REGEX_SYN_BASIC_OPERATORS_ONLY);
+  bool plain_ops = plain_plus_question(c);
+  bool slashed_ops = slashed_plus_question(c);
   for (;;) {
     unsigned char next;
     if (c.p < c.pend && (*c.p == '*' || (plain_ops && (*c.p == '+' || *c.p == '?')))) {
@@ -549,7 +555,7 @@ void compile_bracket(compiler &c)
   unsigned count = 32;
   while (count > 0 && bits[count - 1] == 0)
     count--;
-  start_item(c, true);
+  start_item(c, true, false);
   if (reserve(c, 2 + count)) {
     c.buf[c.used++] = negated ? RX_NOT_SET : RX_SET;
     c.buf[c.used++] = (unsigned char)count;
@@ -586,7 +592,7 @@ void compile_alternation(compiler &c)
   c.begalt = c.used;
   c.group_nullable |= c.alt_nullable && c.last_nullable;
   c.alt_nullable = c.last_nullable = true;
-  start_item(c, false);
+  start_item(c, false, true);
   c.at_alt_start = true;
 }
 
@@ -607,7 +613,7 @@ void open_group_at(compiler &c)
     c.error = REG_ESIZE;
     return;
   }
-  start_item(c, false);
+  start_item(c, false, true);
   c.stack[c.depth++] = open_group{c.begalt,        c.pending_alt,   c.used,          number,
                                   c.alt_nullable, c.last_nullable, c.group_nullable};
   c.alt_nullable = c.last_nullable = true;
@@ -664,7 +670,7 @@ void compile_back_reference(compiler &c, unsigned char digit)
       emit_literal(c, digit);
       return;
     }
-  start_item(c, true);
+  start_item(c, true, false);
   if (reserve(c, 2)) {
     c.buf[c.used++] = RX_BACKREF;
     c.buf[c.used++] = (unsigned char)number;
@@ -690,7 +696,7 @@ void compile_escape(compiler &c, unsigned char byte)
     return emit_literal(c, byte);
   case '+':
   case '?':
-    if (has(c, REGEX_SYN_BACKSLASHED_PLUS_QUESTION) && !basic_only)
+    if (slashed_plus_question(c))
       return compile_repetition(c, byte);
     return emit_literal(c, byte);
   case 'w':
@@ -718,7 +724,6 @@ void compile_escape(compiler &c, unsigned char byte)
 
 void compile_byte(compiler &c, unsigned char byte)
 {
-  bool plain_ops = !has(c, REGEX_SYN_BACKSLASHED_PLUS_QUESTION | REGEX_SYN_BASIC_OPERATORS_ONLY);
   switch (byte) {
   case '^':
     if (has(c, REGEX_SYN_ANCHORS_ANYWHERE) || c.at_alt_start)
@@ -735,7 +740,7 @@ void compile_byte(compiler &c, unsigned char byte)
     return compile_repetition(c, byte);
   case '+':
   case '?':
-    return plain_ops ? compile_repetition(c, byte) : emit_literal(c, byte);
+    return plain_plus_question(c) ? compile_repetition(c, byte) : emit_literal(c, byte);
   case '[':
     return compile_bracket(c);
   case '(':

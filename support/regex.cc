@@ -68,7 +68,11 @@ int regex_posix_compile(regex_pattern *pattern, const char *text, int cflags)
   int code = regex_compile_core(text, strlen(text), syntax, pattern);
   if (code == REG_ERPAREN)
     code = REG_EPAREN;
-  if (code == REG_NOERROR && regex_compile_fastmap(pattern) < 0) {
+  if (code != REG_NOERROR) {
+    regex_free(pattern);  // a failed compile leaves nothing for the caller to free
+    return code;
+  }
+  if (regex_compile_fastmap(pattern) < 0) {
     free(pattern->fastmap);
     pattern->fastmap = nullptr;
   }

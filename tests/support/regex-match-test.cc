@@ -2,10 +2,12 @@
 // registers, the lower-level search and match entries, and the failure-stack
 // limit.
 #include "support/regex.h"
+#include "support/regex-internal.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <string>
 
 namespace {
@@ -232,6 +234,41 @@ TEST(RegexMatch, SyntaxBits)
     regex_free(&pattern);
   }
   regex_set_syntax(0);
+}
+
+struct program_case {
+  std::string program;
+  const char *subject;
+  int length;  // of the match at 0, or -1
+};
+
+// Instructions the compiler does not emit, run from hand-written programs.
+TEST(RegexMatch, HandWrittenPrograms)
+{
+  const program_case cases[] = {
+      // Alternatives a and ab, the first popping the other's failure point.
+      {{RX_ON_FAILURE_JUMP, 6, 0, RX_EXACT, 1, 'a', RX_POP_FAILURE_JUMP, 4, 0, RX_EXACT, 2, 'a',
+        'b'},
+       "ab", 1},
+      {{RX_ON_FAILURE_JUMP, 6, 0, RX_EXACT, 1, 'a', RX_JUMP, 4, 0, RX_EXACT, 2, 'a', 'b'},
+       "ab", 2},
+      // Resuming with the subject position kept, and restored.
+      {{RX_ON_FAILURE_KEEP, 6, 0, RX_EXACT, 1, 'a', RX_EXACT, 1, 'x', RX_EXACT, 1, 'b'}, "ab", 2},
+      {{RX_ON_FAILURE_JUMP, 6, 0, RX_EXACT, 1, 'a', RX_EXACT, 1, 'x', RX_EXACT, 1, 'b'}, "ab", -1},
+      // Dummy failure points only fail further.
+      {{RX_DUMMY_FAILURE_JUMP, 3, 0, RX_EXACT, 1, 'x', RX_EXACT, 1, 'a'}, "a", 1},
+      {{RX_PUSH_DUMMY_FAILURE, RX_EXACT, 1, 'b'}, "a", -1},
+      {{RX_MAYBE_POP_JUMP, 3, 0, RX_EXACT, 1, 'z', RX_EXACT, 1, 'a'}, "a", 1},
+      {{RX_NO_OP, RX_EXACT, 1, 'a'}, "a", 1},
+  };
+  for (const program_case &c : cases) {
+    std::string program = c.program;
+    regex_pattern pattern = {};
+    pattern.program = reinterpret_cast<unsigned char *>(&program[0]);
+    pattern.allocated = pattern.used = program.size();
+    int size = int(strlen(c.subject));
+    EXPECT_EQ(regex_match(&pattern, c.subject, size, 0, nullptr), c.length) << c.subject;
+  }
 }
 
 TEST(RegexMatchDeathTest, InvalidOpcodeAborts)

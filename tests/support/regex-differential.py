@@ -24,6 +24,11 @@ LETTERS = "abc"
 class Gen:
     def __init__(self, rng):
         self.rng = rng
+        self.start_pattern()
+
+    def start_pattern(self):
+        self.opened = 0    # groups are numbered by their opening parenthesis
+        self.closed = []   # groups a back-reference may name
 
     def alternation(self, depth):
         n = 1 if self.rng.random() < 0.7 else self.rng.randint(2, 3)
@@ -51,7 +56,14 @@ class Gen:
         if r < 0.75:
             members = self.rng.sample(["a", "b", "c", "a-b", "b-c"], self.rng.randint(1, 2))
             return ("set", self.rng.random() < 0.3, members)
-        return ("group", self.alternation(depth + 1))
+        if r < 0.8 and self.closed:
+            return ("backref", self.rng.choice(self.closed))
+        self.opened += 1
+        number = self.opened
+        inner = self.alternation(depth + 1)
+        if number <= 9:
+            self.closed.append(number)
+        return ("group", inner)
 
     def quantifier(self):
         r = self.rng.random()
@@ -84,6 +96,8 @@ def render(node, dialect, flags):
         return "(?m:%s)" % posix if flags & NEWLINE else "\\A" if kind == "bol" else "\\Z"
     if kind == "lit":
         return node[1]
+    if kind == "backref":
+        return "\\%d" % node[1]
     if kind == "any":
         return "[^\\n]" if dialect == "py" and flags & NEWLINE else "."
     if kind == "set":
@@ -144,6 +158,7 @@ def main():
     out = []
     for _ in range(count):
         flags = rng.choice([0, 0, ICASE, NEWLINE])
+        gen.start_pattern()
         tree = gen.alternation(0)
         alphabet = "ab" + ("c" if rng.random() < 0.5 else "") + ("\n" if flags & NEWLINE else "")
         alphabet += "AB" if flags & ICASE else ""

@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -161,6 +162,29 @@ TEST(RegexMatch, GroupRegisters)
     EXPECT_EQ(slots[i].start, expected[i][0]) << i;
     EXPECT_EQ(slots[i].end, expected[i][1]) << i;
   }
+  regex_free(&pattern);
+
+  // Deeper than the first compile stack, and more groups than a byte counts.
+  std::string nested = std::string(40, '(') + "a" + std::string(40, ')');
+  ASSERT_EQ(regex_posix_compile(&pattern, nested.c_str(), REG_EXTENDED), 0);
+  struct regex_match deep[41];
+  ASSERT_EQ(regex_posix_exec(&pattern, "ba", 41, deep, 0), 0);
+  EXPECT_EQ(deep[40].start, 1);
+  EXPECT_EQ(deep[40].end, 2);
+  regex_free(&pattern);
+  std::string many;
+  for (int i = 0; i < 300; i++)
+    many += "(" + std::string(1, char('a' + i % 26)) + ")";
+  ASSERT_EQ(regex_posix_compile(&pattern, many.c_str(), REG_EXTENDED), 0);
+  EXPECT_EQ(pattern.group_count, 300u);
+  std::string letters;
+  for (int i = 0; i < 300; i++)
+    letters += char('a' + i % 26);
+  std::vector<struct regex_match> all(301);
+  ASSERT_EQ(regex_posix_exec(&pattern, ("-" + letters).c_str(), 301, all.data(), 0), 0);
+  EXPECT_EQ(all[256].start, 256);
+  EXPECT_EQ(all[300].start, 300);
+  EXPECT_EQ(all[300].end, 301);
   regex_free(&pattern);
 
   ASSERT_EQ(regex_posix_compile(&pattern, "x(a*)(b+)", REG_EXTENDED), 0);

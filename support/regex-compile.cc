@@ -13,6 +13,22 @@ struct open_group {
   int64_t pending_alt;   // the enclosing level's unpatched alternation jumps
   uint64_t group_op;     // position of this group's start instruction
   uint64_t number;
+  bool alt_nullable;     // the enclosing level's emptiness state
+  bool last_nullable;
+  bool group_nullable;
+};
+
+constexpr unsigned unbounded = UINT32_MAX;
+
+// The last item when it is a repetition: where its repeated part x lies
+// inside it and how often x may occur.
+struct repetition {
+  int64_t start;       // the item's position, or -1 when the last item is none
+  unsigned x_offset;   // x begins this far into the item
+  unsigned tail;       // and ends this far before the item's end
+  unsigned low;
+  unsigned high;       // or unbounded
+  bool x_nullable;
 };
 
 constexpr size_t initial_compile_stack = 32;
@@ -38,9 +54,26 @@ struct compiler {
   uint64_t begalt;        // start of the current alternative
   int64_t pending_alt;    // last jump past alternatives awaiting its target, or -1
   bool at_alt_start;      // at the start of the pattern, a group or an alternative
+  // Whether text can be empty, known for sure (a back-reference counts as
+  // non-empty): all items of the current alternative before the last one; the
+  // last item; an earlier alternative of this level.
+  bool alt_nullable;
+  bool last_nullable;
+  bool group_nullable;
+  repetition last_repetition;
 };
 
 bool has(const compiler &c, uint64_t bits) { return (c.syntax & bits) != 0; }
+
+// '+' and '?' as operators: plain, or after a backslash.
+bool plain_plus_question(const compiler &c)
+{
+  return !has(c, REGEX_SYN_BACKSLASHED_PLUS_QUESTION | REGEX_SYN_BASIC_OPERATORS_ONLY);
+}
+bool slashed_plus_question(const compiler &c)
+{
+  return has(c, REGEX_SYN_BACKSLASHED_PLUS_QUESTION) && !has(c, REGEX_SYN_BASIC_OPERATORS_ONLY);
+}
 
 unsigned char translated(const compiler &c, unsigned char byte)
 {
@@ -128,17 +161,24 @@ void append_jump(compiler &c, regex_opcode op, uint64_t target)
 }
 
 // A new item begins: nothing before it can be extended or deleted any more.
-void start_item(compiler &c, bool repeatable)
+// A level (the pattern, a group, an alternative) starts with an item that is
+// not repeatable and matches nothing.
+void start_item(compiler &c, bool repeatable, bool nullable)
 {
   c.laststart = repeatable ? int64_t(c.used) : -1;
   c.pending_exact = -1;
   c.deleted_item = false;
   c.at_alt_start = false;
+  c.alt_nullable &= c.last_nullable;
+  c.last_nullable = nullable;
+  c.last_repetition.start = -1;
 }
 
+// Tests of the context (anchors, word boundaries) consume nothing but may
+// fail, so they do not count as matching nothing everywhere.
 void emit_simple(compiler &c, regex_opcode op, bool repeatable)
 {
-  start_item(c, repeatable);
+  start_item(c, repeatable, false);
   emit(c, op);
 }
 
@@ -148,9 +188,8 @@ bool repetition_follows(const compiler &c, const unsigned char *q)
 {
   if (q == c.pend)
     return false;
-  bool plain_ops = !has(c, REGEX_SYN_BACKSLASHED_PLUS_QUESTION | REGEX_SYN_BASIC_OPERATORS_ONLY);
-  bool slashed_ops = has(c, REGEX_SYN_BACKSLASHED_PLUS_QUESTION) &&
-                     !has(c, REGEX_SYN_BASIC_OPERATORS_ONLY);
+  bool plain_ops = plain_plus_question(c);
+  bool slashed_ops = slashed_plus_question(c);
   bool slash = *q == '\\' && q + 1 < c.pend;
   if (*q == '*' || *q == '^')
     return true;
@@ -181,7 +220,7 @@ void emit_literal(compiler &c, unsigned char byte)
       return;
     }
   }
-  start_item(c, true);
+  start_item(c, true, false);
   c.pending_exact = int64_t(c.used);
   if (reserve(c, 3)) {
     c.buf[c.used++] = RX_EXACT;
@@ -210,60 +249,6 @@ bool is_alternation(const compiler &c, const unsigned char *q)
   return q + 1 < c.pend && q[0] == '\\' && q[1] == '|';
 }
 
-// The operator (first of *, + and ?) has just been read. A run of such
-// operators combines into one repetition of the last item.
-void compile_repetition(compiler &c, unsigned char op)
-{
-  if (c.laststart < 0) {
-    if (c.deleted_item)
-      return;
-    if (has(c, REGEX_SYN_REPEAT_NOTHING_IS_ERROR))
-      c.error = REG_BADRPT;
-    else if (!has(c, REGEX_SYN_REPEAT_ANYWHERE))
-      emit_literal(c, op);
-    return;
-  }
-  bool zero_ok = op != '+';
-  bool many = op != '?';
-  bool plain_ops = !has(c, REGEX_SYN_BACKSLASHED_PLUS_QUESTION | REGEX_SYN_BASIC_OPERATORS_ONLY);
-  bool slashed_ops = has(c, REGEX_SYN_BACKSLASHED_PLUS_QUESTION) &&
-                     !has(c, REGEX_SYN_BASIC_OPERATORS_ONLY);
-  for (;;) {
-    unsigned char next;
-    if (c.p < c.pend && (*c.p == '*' || (plain_ops && (*c.p == '+' || *c.p == '?')))) {
-      next = *c.p++;
-    } else if (slashed_ops && c.p + 1 < c.pend && c.p[0] == '\\' &&
-               (c.p[1] == '+' || c.p[1] == '?')) {
-      next = c.p[1];
-      c.p += 2;
-    } else {
-      break;
-    }
-    zero_ok |= next != '+';
-    many |= next != '?';
-  }
-  c.pending_exact = -1;
-  uint64_t start = uint64_t(c.laststart);
-  if (zero_ok && many) {
-    // L0: on-failure-jump L2; item; jump L0; L2:
-    if (!insert_gap(c, start, RX_JUMP_SIZE))
-      return;
-    append_jump(c, RX_JUMP, start);
-    store_jump(c, start, RX_ON_FAILURE_JUMP, c.used);
-  } else if (many) {
-    // jump L1; L0: on-failure-jump L2; L1: item; jump L0; L2:
-    if (!insert_gap(c, start, 2 * RX_JUMP_SIZE))
-      return;
-    append_jump(c, RX_JUMP, start + RX_JUMP_SIZE);
-    store_jump(c, start, RX_JUMP, start + 2 * RX_JUMP_SIZE);
-    store_jump(c, start + RX_JUMP_SIZE, RX_ON_FAILURE_JUMP, c.used);
-  } else {
-    if (!insert_gap(c, start, RX_JUMP_SIZE))
-      return;
-    store_jump(c, start, RX_ON_FAILURE_JUMP, c.used);
-  }
-}
-
 // Reads a decimal bound, saturating above the largest allowed value.
 bool read_bound(compiler &c, unsigned *value)
 {
@@ -279,27 +264,19 @@ bool read_bound(compiler &c, unsigned *value)
   return true;
 }
 
-// Emits item{low,high} for the item at laststart with counted instructions:
+// Emits x{low,high}, x being the item at laststart, with counted instructions:
 //   set-number A=low; set-number B=high-low
 //   L0:    succeed-n Lopt, A;  jump Lbody
 //   Lopt:  jump-n Ltry, B;     jump Lend
 //   Ltry:  on-failure-jump Lend
-//   Lbody: item; jump L0
+//   Lbody: x; jump L0
 //   Lend:
-void emit_interval(compiler &c, unsigned low, unsigned high)
+constexpr unsigned interval_prologue = 29;  // from set-number A to Lbody
+
+void emit_interval(compiler &c, uint64_t start, unsigned low, unsigned high)
 {
-  uint64_t start = uint64_t(c.laststart);
-  c.pending_exact = -1;
-  if (high == 0) {
-    c.used = start;
-    c.laststart = -1;
-    c.deleted_item = true;
-    return;
-  }
-  if (low == 1 && high == 1)
-    return;
   const uint64_t set_a = start, set_b = start + 5, l0 = start + 10, lopt = start + 18;
-  const uint64_t ltry = start + 26, lbody = start + 29;
+  const uint64_t ltry = start + 26, lbody = start + interval_prologue;
   if (!insert_gap(c, start, lbody - start))
     return;
   append_jump(c, RX_JUMP, l0);
@@ -311,6 +288,104 @@ void emit_interval(compiler &c, unsigned low, unsigned high)
   store_jump(c, ltry, RX_ON_FAILURE_JUMP, lend);
   store_counted(c, set_a, RX_SET_NUMBER, l0 + 3, low);
   store_counted(c, set_b, RX_SET_NUMBER, lopt + 3, high - low);
+}
+
+// Repeats the item at laststart low to high times. A repetition that can
+// match nothing, repeated again, becomes one repetition of its own part:
+// (x{0,b}){m,n} and, for x that can be empty, (x{a,b}){m,n} match what
+// x{0,b*n} does, without a loop whose every round may match nothing.
+void apply_repetition(compiler &c, unsigned low, unsigned high)
+{
+  uint64_t start = uint64_t(c.laststart);
+  c.pending_exact = -1;
+  bool x_nullable = c.last_nullable;
+  repetition &last = c.last_repetition;
+  if (last.start == c.laststart && high > 0) {
+    x_nullable = false;
+    if (c.last_nullable) {
+      uint64_t length = c.used - last.tail - (start + last.x_offset);
+      memmove(c.buf + start, c.buf + start + last.x_offset, length);
+      c.used = start + length;
+      uint64_t product = uint64_t(last.high) * high;
+      high = last.high == unbounded || high == unbounded || product > max_repeat
+                 ? unbounded
+                 : unsigned(product);
+      low = 0;
+      x_nullable = last.x_nullable;
+    }
+  }
+  if (high == 0) {
+    c.used = start;
+    c.laststart = -1;
+    c.deleted_item = true;
+    c.last_nullable = true;
+    c.last_repetition.start = -1;
+    return;
+  }
+  if (low == 1 && high == 1)
+    return;
+  unsigned x_offset, tail = RX_JUMP_SIZE;
+  if (low == 0 && high == unbounded) {
+    // L0: on-failure-jump L2; x; jump L0; L2:
+    x_offset = RX_JUMP_SIZE;
+    if (!insert_gap(c, start, x_offset))
+      return;
+    append_jump(c, RX_JUMP, start);
+    store_jump(c, start, RX_ON_FAILURE_JUMP, c.used);
+  } else if (low == 1 && high == unbounded) {
+    // jump L1; L0: on-failure-jump L2; L1: x; jump L0; L2:
+    x_offset = 2 * RX_JUMP_SIZE;
+    if (!insert_gap(c, start, x_offset))
+      return;
+    append_jump(c, RX_JUMP, start + RX_JUMP_SIZE);
+    store_jump(c, start, RX_JUMP, start + x_offset);
+    store_jump(c, start + RX_JUMP_SIZE, RX_ON_FAILURE_JUMP, c.used);
+  } else if (low == 0 && high == 1) {
+    x_offset = RX_JUMP_SIZE;
+    tail = 0;
+    if (!insert_gap(c, start, x_offset))
+      return;
+    store_jump(c, start, RX_ON_FAILURE_JUMP, c.used);
+  } else {
+    x_offset = interval_prologue;
+    emit_interval(c, start, low, high == unbounded ? max_repeat : high);
+  }
+  last = repetition{int64_t(start), x_offset, tail, low, high, x_nullable};
+  c.last_nullable = low == 0 || x_nullable;
+}
+
+// The operator (first of *, + and ?) has just been read. A run of such
+// operators combines into one repetition of the last item.
+void compile_repetition(compiler &c, unsigned char op)
+{
+  if (c.laststart < 0) {
+    if (c.deleted_item)
+      return;
+    if (has(c, REGEX_SYN_REPEAT_NOTHING_IS_ERROR))
+      c.error = REG_BADRPT;
+    else if (!has(c, REGEX_SYN_REPEAT_ANYWHERE))
+      emit_literal(c, op);
+    return;
+  }
+  bool zero_ok = op != '+';
+  bool many = op != '?';
+  bool plain_ops = plain_plus_question(c);
+  bool slashed_ops = slashed_plus_question(c);
+  for (;;) {
+    unsigned char next;
+    if (c.p < c.pend && (*c.p == '*' || (plain_ops && (*c.p == '+' || *c.p == '?')))) {
+      next = *c.p++;
+    } else if (slashed_ops && c.p + 1 < c.pend && c.p[0] == '\\' &&
+               (c.p[1] == '+' || c.p[1] == '?')) {
+      next = c.p[1];
+      c.p += 2;
+    } else {
+      break;
+    }
+    zero_ok |= next != '+';
+    many |= next != '?';
+  }
+  apply_repetition(c, zero_ok ? 0 : 1, many ? unbounded : 1);
 }
 
 // The opening brace (at brace, c.p just after it) of an interval.
@@ -360,7 +435,7 @@ void compile_interval(compiler &c, const unsigned char *brace)
       c.error = REG_BADRPT;
     return;
   }
-  emit_interval(c, low, high);
+  apply_repetition(c, low, high);
 }
 
 void set_bit(unsigned char *bits, unsigned char byte) { bits[byte / 8] |= 1u << (byte % 8); }
@@ -480,7 +555,7 @@ void compile_bracket(compiler &c)
   unsigned count = 32;
   while (count > 0 && bits[count - 1] == 0)
     count--;
-  start_item(c, true);
+  start_item(c, true, false);
   if (reserve(c, 2 + count)) {
     c.buf[c.used++] = negated ? RX_NOT_SET : RX_SET;
     c.buf[c.used++] = (unsigned char)count;
@@ -515,7 +590,9 @@ void compile_alternation(compiler &c)
   c.pending_alt = int64_t(jump);
   store_jump(c, c.begalt, RX_ON_FAILURE_JUMP, c.used);
   c.begalt = c.used;
-  start_item(c, false);
+  c.group_nullable |= c.alt_nullable && c.last_nullable;
+  c.alt_nullable = c.last_nullable = true;
+  start_item(c, false, true);
   c.at_alt_start = true;
 }
 
@@ -536,8 +613,11 @@ void open_group_at(compiler &c)
     c.error = REG_ESIZE;
     return;
   }
-  c.stack[c.depth++] = open_group{c.begalt, c.pending_alt, c.used, number};
-  start_item(c, false);
+  start_item(c, false, true);
+  c.stack[c.depth++] = open_group{c.begalt,        c.pending_alt,   c.used,          number,
+                                  c.alt_nullable, c.last_nullable, c.group_nullable};
+  c.alt_nullable = c.last_nullable = true;
+  c.group_nullable = false;
   if (!reserve(c, RX_GROUP_SIZE))
     return;
   c.buf[c.used] = RX_START_GROUP;
@@ -570,7 +650,11 @@ void close_group(compiler &c)
   rx_put16(c.buf + group.group_op + 3, nested);
   c.begalt = group.begalt;
   c.pending_alt = group.pending_alt;
-  start_item(c, true);
+  bool nullable = c.group_nullable || (c.alt_nullable && c.last_nullable);
+  c.alt_nullable = group.alt_nullable;
+  c.last_nullable = group.last_nullable;
+  c.group_nullable = group.group_nullable;
+  start_item(c, true, nullable);
   c.laststart = int64_t(group.group_op);
 }
 
@@ -586,7 +670,7 @@ void compile_back_reference(compiler &c, unsigned char digit)
       emit_literal(c, digit);
       return;
     }
-  start_item(c, true);
+  start_item(c, true, false);
   if (reserve(c, 2)) {
     c.buf[c.used++] = RX_BACKREF;
     c.buf[c.used++] = (unsigned char)number;
@@ -612,7 +696,7 @@ void compile_escape(compiler &c, unsigned char byte)
     return emit_literal(c, byte);
   case '+':
   case '?':
-    if (has(c, REGEX_SYN_BACKSLASHED_PLUS_QUESTION) && !basic_only)
+    if (slashed_plus_question(c))
       return compile_repetition(c, byte);
     return emit_literal(c, byte);
   case 'w':
@@ -640,7 +724,6 @@ void compile_escape(compiler &c, unsigned char byte)
 
 void compile_byte(compiler &c, unsigned char byte)
 {
-  bool plain_ops = !has(c, REGEX_SYN_BACKSLASHED_PLUS_QUESTION | REGEX_SYN_BASIC_OPERATORS_ONLY);
   switch (byte) {
   case '^':
     if (has(c, REGEX_SYN_ANCHORS_ANYWHERE) || c.at_alt_start)
@@ -657,7 +740,7 @@ void compile_byte(compiler &c, unsigned char byte)
     return compile_repetition(c, byte);
   case '+':
   case '?':
-    return plain_ops ? compile_repetition(c, byte) : emit_literal(c, byte);
+    return plain_plus_question(c) ? compile_repetition(c, byte) : emit_literal(c, byte);
   case '[':
     return compile_bracket(c);
   case '(':
@@ -712,8 +795,8 @@ int regex_compile_core(const char *text, size_t length, uint64_t syntax, regex_p
   }
   c.buf = pattern->program;
   c.allocated = pattern->allocated;
-  c.laststart = c.pending_exact = c.pending_alt = -1;
-  c.at_alt_start = true;
+  c.laststart = c.pending_exact = c.pending_alt = c.last_repetition.start = -1;
+  c.at_alt_start = c.alt_nullable = c.last_nullable = true;
 
   while (c.p < c.pend && !c.error)
     compile_byte(c, *c.p++);

@@ -221,10 +221,15 @@ int store_registers(match_context &m, regex_registers *regs)
 }
 
 // A backward jump right after a group or back-reference that matched nothing
-// this time round closes its loop: leaving instead stops an endless repeat.
+// this time round closes its loop: leaving at once stops an endless repeat.
+// Rounds still owed to a count are made, as each may be the one that
+// consumes text.
 bool leave_empty_loop(const unsigned char *next, const unsigned char *program_end)
 {
-  return next + RX_JUMP_SIZE <= program_end && *next == RX_JUMP && rx_get16(next + 1) < 0;
+  if (next + RX_JUMP_SIZE > program_end || *next != RX_JUMP || rx_get16(next + 1) >= 0)
+    return false;
+  const unsigned char *target = next + RX_JUMP_SIZE + rx_get16(next + 1);
+  return !(*target == RX_SUCCEED_N && rx_getu16(target + 3) > 0);
 }
 
 // One attempt at position pos: the match length, -1 or -2.

@@ -56,7 +56,8 @@ int regex_posix_compile(regex_pattern *pattern, const char *text, int cflags)
           regex_locale_is_upper((unsigned char)c) ? regex_locale_to_lower((unsigned char)c)
                                                   : (unsigned char)c;
   }
-  uint64_t syntax = (cflags & REG_EXTENDED) ? REGEX_SYNTAX_POSIX_EXTENDED : REGEX_SYNTAX_POSIX_BASIC;
+  uint64_t syntax =
+      (cflags & REG_EXTENDED) ? REGEX_SYNTAX_POSIX_EXTENDED : REGEX_SYNTAX_POSIX_BASIC;
   if (cflags & REG_NEWLINE) {
     syntax &= ~uint64_t(REGEX_SYN_DOT_NEWLINE);
     syntax |= REGEX_SYN_NEGATED_SET_NOT_NEWLINE;
@@ -67,7 +68,11 @@ int regex_posix_compile(regex_pattern *pattern, const char *text, int cflags)
   int code = regex_compile_core(text, strlen(text), syntax, pattern);
   if (code == REG_ERPAREN)
     code = REG_EPAREN;
-  if (code == REG_NOERROR && regex_compile_fastmap(pattern) < 0) {
+  if (code != REG_NOERROR) {
+    regex_free(pattern);  // a failed compile leaves nothing for the caller to free
+    return code;
+  }
+  if (regex_compile_fastmap(pattern) < 0) {
     free(pattern->fastmap);
     pattern->fastmap = nullptr;
   }

@@ -14,6 +14,7 @@ flags is a sum of 2 (ignore case) and 4 (newline-sensitive); start and end are
 """
 import random
 import re
+import signal
 import sys
 
 ICASE, NEWLINE = 2, 4
@@ -23,6 +24,11 @@ LETTERS = "abc"
 class Gen:
     def __init__(self, rng):
         self.rng = rng
+        self.start_pattern()
+
+    def start_pattern(self):
+        self.opened = 0    # groups are numbered by their opening parenthesis
+        self.closed = []   # groups a back-reference may name
 
     def alternation(self, depth):
         n = 1 if self.rng.random() < 0.7 else self.rng.randint(2, 3)
@@ -33,7 +39,10 @@ class Gen:
         if self.rng.random() < 0.15:
             items.append(("bol",))
         for _ in range(self.rng.randint(1, 3)):
-            items.append(("rep", self.atom(depth), self.quantifier()))
+            node = ("rep", self.atom(depth), self.quantifier())
+            if node[2] is not None and node[1][0] != "group" and self.rng.random() < 0.15:
+                node = ("rep", node, self.quantifier())  # stacked operators
+            items.append(node)
         if self.rng.random() < 0.15:
             items.append(("eol",))
         return items
@@ -47,7 +56,14 @@ class Gen:
         if r < 0.75:
             members = self.rng.sample(["a", "b", "c", "a-b", "b-c"], self.rng.randint(1, 2))
             return ("set", self.rng.random() < 0.3, members)
-        return ("group", self.alternation(depth + 1))
+        if r < 0.8 and self.closed:
+            return ("backref", self.rng.choice(self.closed))
+        self.opened += 1
+        number = self.opened
+        inner = self.alternation(depth + 1)
+        if number <= 9:
+            self.closed.append(number)
+        return ("group", inner)
 
     def quantifier(self):
         r = self.rng.random()
@@ -73,12 +89,15 @@ def render(node, dialect, flags):
     if kind == "alt":
         bar = {"ere": "|", "bre": "\\|", "py": "|"}[dialect]
         return bar.join("".join(render(item, dialect, flags) for item in seq) for seq in node[1])
-    if kind == "bol":
-        return "(?m:^)" if dialect == "py" and flags & NEWLINE else "\\A" if dialect == "py" else "^"
-    if kind == "eol":
-        return "(?m:$)" if dialect == "py" and flags & NEWLINE else "\\Z" if dialect == "py" else "$"
+    if kind in ("bol", "eol"):
+        posix = "^" if kind == "bol" else "$"
+        if dialect != "py":
+            return posix
+        return "(?m:%s)" % posix if flags & NEWLINE else "\\A" if kind == "bol" else "\\Z"
     if kind == "lit":
         return node[1]
+    if kind == "backref":
+        return "\\%d" % node[1]
     if kind == "any":
         return "[^\\n]" if dialect == "py" and flags & NEWLINE else "."
     if kind == "set":
@@ -95,6 +114,8 @@ def render(node, dialect, flags):
         q = node[2]
         if q is None:
             return text
+        if dialect == "py" and node[1][0] == "rep":
+            text = "(?:" + text + ")"  # python refuses a repeated repetition
         if isinstance(q, str):
             return text + ("\\" + q if dialect == "bre" and q in "+?" else q)
         bounds = "%d" % q[0] if q[1] == q[0] else "%d," % q[0] if q[1] is None else "%d,%d" % q
@@ -119,19 +140,37 @@ def leftmost_longest(python_pattern, flags, subject):
     raise AssertionError("no end for a match at %d" % start)
 
 
+class TooSlow(Exception):
+    pass
+
+
+def on_alarm(signum, frame):
+    raise TooSlow()
+
+
 def main():
+    # Python's own backtracking can take exponential time on some generated
+    # patterns; such cases are dropped rather than waited for.
+    signal.signal(signal.SIGALRM, on_alarm)
     seed, count = int(sys.argv[1]), int(sys.argv[2])
     rng = random.Random(seed)
     gen = Gen(rng)
     out = []
     for _ in range(count):
         flags = rng.choice([0, 0, ICASE, NEWLINE])
+        gen.start_pattern()
         tree = gen.alternation(0)
         alphabet = "ab" + ("c" if rng.random() < 0.5 else "") + ("\n" if flags & NEWLINE else "")
         alphabet += "AB" if flags & ICASE else ""
         for _ in range(3):
             subject = "".join(rng.choice(alphabet) for _ in range(rng.randint(0, 8)))
-            start, end = leftmost_longest(render(tree, "py", flags), flags, subject)
+            signal.setitimer(signal.ITIMER_REAL, 0.5)
+            try:
+                start, end = leftmost_longest(render(tree, "py", flags), flags, subject)
+            except TooSlow:
+                continue
+            finally:
+                signal.setitimer(signal.ITIMER_REAL, 0)
             out.append("%d\t%s\t%s\t%s\t%d\t%d" % (
                 flags, render(tree, "ere", flags).encode().hex(),
                 render(tree, "bre", flags).encode().hex(), subject.encode().hex(), start, end))

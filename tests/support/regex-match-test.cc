@@ -2,11 +2,14 @@
 // registers, the lower-level search and match entries, and the failure-stack
 // limit.
 #include "support/regex.h"
+#include "support/regex-internal.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -49,10 +52,21 @@ TEST(RegexMatch, WholeMatchTable)
       {E, "(a*|b)*c", "abbac", 0, 5},
       {E, "(a*){2,3}x", "aax", 0, 3},
       {E, "()*a", "a", 0, 1},
+      {E, "(^a?){2}b", "ab", 0, 2},  // an empty round still owes the second
+      // A repetition that can match nothing, repeated again.
+      {E, "a*{2,}b", "caab", 1, 4},
+      {E, "a*{2,}x", "aab", -1, -1},
+      {E, "a?{3}{2}b", "aaaaaaaab", 2, 9},
+      {E, "a{0,2}*b", "aaaab", 0, 5},
+      {E, "(a*){2}*b", "aab", 0, 3},
+      {E, "(a){2}*b", "aaab", 1, 4},
+      {E, "a{2}{2}b", "aaaaab", 1, 6},
+      {E, "(a|b)*{3}c", "abac", 0, 4},
       // Anchors.
       {E, "a^b", "a^b", -1, -1},
       {E, "b$|c", "abc", 2, 3},
       {E, "^a", "a", -1, -1, REG_NOTBOL},
+      {E | N, "^a", "a\na", 2, 3, REG_NOTBOL},
       {E, "a$", "a", -1, -1, REG_NOTEOL},
       {E | N, "^b", "a\nb", 2, 3},
       {E | N, "a$", "a\nb", 0, 1},
@@ -150,6 +164,29 @@ TEST(RegexMatch, GroupRegisters)
   }
   regex_free(&pattern);
 
+  // Deeper than the first compile stack, and more groups than a byte counts.
+  std::string nested = std::string(40, '(') + "a" + std::string(40, ')');
+  ASSERT_EQ(regex_posix_compile(&pattern, nested.c_str(), REG_EXTENDED), 0);
+  struct regex_match deep[41];
+  ASSERT_EQ(regex_posix_exec(&pattern, "ba", 41, deep, 0), 0);
+  EXPECT_EQ(deep[40].start, 1);
+  EXPECT_EQ(deep[40].end, 2);
+  regex_free(&pattern);
+  std::string many;
+  for (int i = 0; i < 300; i++)
+    many += "(" + std::string(1, char('a' + i % 26)) + ")";
+  ASSERT_EQ(regex_posix_compile(&pattern, many.c_str(), REG_EXTENDED), 0);
+  EXPECT_EQ(pattern.group_count, 300u);
+  std::string letters;
+  for (int i = 0; i < 300; i++)
+    letters += char('a' + i % 26);
+  std::vector<struct regex_match> all(301);
+  ASSERT_EQ(regex_posix_exec(&pattern, ("-" + letters).c_str(), 301, all.data(), 0), 0);
+  EXPECT_EQ(all[256].start, 256);
+  EXPECT_EQ(all[300].start, 300);
+  EXPECT_EQ(all[300].end, 301);
+  regex_free(&pattern);
+
   ASSERT_EQ(regex_posix_compile(&pattern, "x(a*)(b+)", REG_EXTENDED), 0);
   ASSERT_EQ(regex_posix_exec(&pattern, "yxbb", 3, slots, 0), 0);
   EXPECT_EQ(slots[1].start, 2);
@@ -171,6 +208,100 @@ TEST(RegexMatch, FirstMatchSyntaxStopsEarly)
     regex_free(&pattern);
   }
   regex_set_syntax(0);
+}
+
+struct syntax_case {
+  uint64_t syntax;
+  std::string pattern;
+  std::string subject;
+  int start;  // -1: no match
+  int length;
+};
+
+TEST(RegexMatch, SyntaxBits)
+{
+  const uint64_t ERE = REGEX_SYNTAX_POSIX_EXTENDED;
+  const syntax_case cases[] = {
+      {0, "a+b?", "xaab", 1, 3},  // plain + and ? without the basic-only bit
+      {REGEX_SYN_BACKSLASHED_PLUS_QUESTION, "a+", "aa+", 1, 2},
+      {REGEX_SYN_BASIC_OPERATORS_ONLY | REGEX_SYN_PLAIN_BAR, "a|b", "b a|b", 2, 3},
+      {REGEX_SYN_NEWLINE_ALTERNATION, "a\nb", "xb", 1, 1},
+      {REGEX_SYN_NO_BACK_REFERENCES, "\\(a\\)\\1", "aa a1", 3, 2},
+      {REGEX_SYN_REPEAT_ANYWHERE, "*a", "xa", 1, 1},
+      {0, "*a", "xa*a", 2, 2},
+      {ERE | REGEX_SYN_BAD_INTERVAL_IS_LITERAL, "a{x", "aa{x", 1, 3},
+      {ERE | REGEX_SYN_BAD_INTERVAL_IS_LITERAL, "a{2,1}", "a{2,1}", 0, 6},
+      {ERE | REGEX_SYN_BAD_INTERVAL_IS_LITERAL, "a{2}", "aaa", 0, 2},
+      {ERE | REGEX_SYN_BACKSLASH_IN_BRACKETS, "[\\]]", "a]", 1, 1},
+      {ERE, "[\\]]", "\\]", 0, 2},
+      {ERE, "a.b", std::string("a\nb"), 0, 3},
+      {ERE & ~uint64_t(REGEX_SYN_DOT_NEWLINE), "a.b", std::string("a\nb"), -1, 0},
+      {ERE, "a.b", std::string("a\0b", 3), -1, 0},
+      {ERE & ~uint64_t(REGEX_SYN_DOT_NOT_NUL), "a.b", std::string("a\0b", 3), 0, 3},
+      {ERE | REGEX_SYN_NEGATED_SET_NOT_NEWLINE, "[^a]", "a\nb", 2, 1},
+      {ERE & ~uint64_t(REGEX_SYN_BACKWARD_RANGE_IS_ERROR), "x[b-a]|y", "xy", 1, 1},
+      {ERE & ~uint64_t(REGEX_SYN_CHAR_CLASSES), "[[:a]+", "b:a[", 1, 3},
+  };
+  for (const syntax_case &c : cases) {
+    regex_set_syntax(c.syntax);
+    regex_pattern pattern = {};
+    ASSERT_EQ(regex_compile_pattern(c.pattern.data(), c.pattern.size(), &pattern), nullptr)
+        << c.pattern;
+    int size = int(c.subject.size());
+    regex_registers regs = {};
+    int start = regex_search(&pattern, c.subject.data(), size, 0, size, &regs);
+    EXPECT_EQ(start, c.start) << c.pattern << " syntax " << std::hex << c.syntax;
+    if (start >= 0 && c.start >= 0)
+      EXPECT_EQ(regs.end[0] - regs.start[0], c.length) << c.pattern;
+    free(regs.start);
+    free(regs.end);
+    regex_free(&pattern);
+  }
+  regex_set_syntax(0);
+}
+
+struct program_case {
+  std::string program;
+  const char *subject;
+  int length;  // of the match at 0, or -1
+};
+
+// Instructions the compiler does not emit, run from hand-written programs.
+TEST(RegexMatch, HandWrittenPrograms)
+{
+  const program_case cases[] = {
+      // Alternatives a and ab, the first popping the other's failure point.
+      {{RX_ON_FAILURE_JUMP, 6, 0, RX_EXACT, 1, 'a', RX_POP_FAILURE_JUMP, 4, 0, RX_EXACT, 2, 'a',
+        'b'},
+       "ab", 1},
+      {{RX_ON_FAILURE_JUMP, 6, 0, RX_EXACT, 1, 'a', RX_JUMP, 4, 0, RX_EXACT, 2, 'a', 'b'},
+       "ab", 2},
+      // Resuming with the subject position kept, and restored.
+      {{RX_ON_FAILURE_KEEP, 6, 0, RX_EXACT, 1, 'a', RX_EXACT, 1, 'x', RX_EXACT, 1, 'b'}, "ab", 2},
+      {{RX_ON_FAILURE_JUMP, 6, 0, RX_EXACT, 1, 'a', RX_EXACT, 1, 'x', RX_EXACT, 1, 'b'}, "ab", -1},
+      // Dummy failure points only fail further.
+      {{RX_DUMMY_FAILURE_JUMP, 3, 0, RX_EXACT, 1, 'x', RX_EXACT, 1, 'a'}, "a", 1},
+      {{RX_PUSH_DUMMY_FAILURE, RX_EXACT, 1, 'b'}, "a", -1},
+      {{RX_MAYBE_POP_JUMP, 3, 0, RX_EXACT, 1, 'z', RX_EXACT, 1, 'a'}, "a", 1},
+      {{RX_NO_OP, RX_EXACT, 1, 'a'}, "a", 1},
+  };
+  for (const program_case &c : cases) {
+    std::string program = c.program;
+    regex_pattern pattern = {};
+    pattern.program = reinterpret_cast<unsigned char *>(&program[0]);
+    pattern.allocated = pattern.used = program.size();
+    int size = int(strlen(c.subject));
+    EXPECT_EQ(regex_match(&pattern, c.subject, size, 0, nullptr), c.length) << c.subject;
+  }
+}
+
+TEST(RegexMatchDeathTest, InvalidOpcodeAborts)
+{
+  regex_pattern pattern = {};
+  ASSERT_EQ(regex_posix_compile(&pattern, "a", REG_EXTENDED), 0);
+  pattern.program[0] = 30;
+  EXPECT_DEATH(regex_match(&pattern, "a", 1, 0, nullptr), "");
+  regex_free(&pattern);
 }
 
 TEST(RegexMatch, LowerLevelSearch)

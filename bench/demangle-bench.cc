@@ -1,6 +1,6 @@
 // Demangler throughput: names per second over a corpus of real symbols, with
 // the option sets of the corpus comparison (0x3) and of the backtrace (0x400b).
-#include "demangle/demangle.h"
+#include "demangle/demangler.h"
 
 #include <benchmark/benchmark.h>
 

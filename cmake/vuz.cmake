@@ -51,10 +51,11 @@ function(vuz_folder_tests prefix)
   endforeach()
 endfunction()
 
-# The programs carry the little of the C++ runtime they use: loading and
-# binding the shared one costs more at start-up than the whole of a dry run.
+# The programs are linked statically: loading and binding shared libraries
+# costs more at start-up than the whole of a dry run.
 function(vuz_program_link_options name)
   if(NOT VUZ_SANITIZE)
-    target_link_options(${name} PRIVATE -static-libstdc++ -static-libgcc)
+    # In place of the fixed-address option the other programs get.
+    set_property(TARGET ${name} PROPERTY LINK_OPTIONS -static)
   endif()
 endfunction()

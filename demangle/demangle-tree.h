@@ -1,9 +1,9 @@
 // The demangler's component tree, parse state and tables, shared by its parser
-// and printer. Callers outside the demangler only need demangle/demangle.h.
+// and printer. Callers outside the demangler only need demangle/demangler.h.
 #ifndef VUZ_DEMANGLE_DEMANGLE_TREE_H
 #define VUZ_DEMANGLE_DEMANGLE_TREE_H
 
-#include "demangle/demangle.h"
+#include "demangle/demangler.h"
 
 #include <cstdint>
 

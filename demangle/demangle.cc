@@ -1,6 +1,6 @@
 // Entry points of the demangler: classify the text, parse it into a component
 // tree, print the tree to a sink or into a malloc'd string.
-#include "demangle/demangle.h"
+#include "demangle/demangler.h"
 
 #include "demangle/demangle-tree.h"
 

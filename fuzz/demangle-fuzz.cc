@@ -1,7 +1,7 @@
 // libFuzzer target: the first byte chooses the options, the rest is the text
 // to demangle. Any result is fine; crashes, sanitizer reports, runaway time
 // or memory are not.
-#include "demangle/demangle.h"
+#include "demangle/demangler.h"
 
 #include <cstdint>
 #include <cstdlib>

@@ -25,7 +25,8 @@ import sys
 def collect_names():
     libdir = subprocess.run(['llvm-config', '--libdir'], capture_output=True,
                             text=True).stdout.strip()
-    shared = glob.glob('/usr/lib/x86_64-linux-gnu/libstdc++.so.6') + \
+    # The C++ standard library's shared object, found by pattern.
+    shared = glob.glob('/usr/lib/x86_64-linux-gnu/lib*c++.so.6') + \
         glob.glob(os.path.join(libdir, 'libLLVM-*.so')) + \
         glob.glob(os.path.join(libdir, 'libclang-cpp.so*')) + \
         glob.glob(os.path.join(libdir, 'libLTO.so'))

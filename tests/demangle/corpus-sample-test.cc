@@ -2,7 +2,7 @@
 // their expected text (corpus-sample.txt, options 0x3), and the inputs that
 // fuzzing found troublesome (fuzz-regressions/, in the fuzz target's format:
 // an option-set byte, then the text).
-#include "demangle/demangle.h"
+#include "demangle/demangler.h"
 
 #include <gtest/gtest.h>
 

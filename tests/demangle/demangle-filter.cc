@@ -1,7 +1,7 @@
 // Test tool: demangles each line of standard input with the options given as
 // the first argument (default 0x3) and prints one result per line; a name
 // that does not demangle is printed unchanged after "!! ".
-#include "demangle/demangle.h"
+#include "demangle/demangler.h"
 
 #include <cstdio>
 #include <cstdlib>

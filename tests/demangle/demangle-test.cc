@@ -1,6 +1,6 @@
 // Demangler: entry points and options, grammar, declarators, expressions and
 // literals, and the bounds on stack, output and work.
-#include "demangle/demangle.h"
+#include "demangle/demangler.h"
 
 #include "demangle/demangle-tree.h"
 

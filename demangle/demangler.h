@@ -1,7 +1,7 @@
 // Public entry points of the demangler: turns names mangled by the Itanium C++
 // ABI into readable C++ declarations, as text or through an output callback.
-#ifndef VUZ_DEMANGLE_DEMANGLE_H
-#define VUZ_DEMANGLE_DEMANGLE_H
+#ifndef VUZ_DEMANGLE_DEMANGLER_H
+#define VUZ_DEMANGLE_DEMANGLER_H
 
 #include <cstddef>
 #include <cstdint>

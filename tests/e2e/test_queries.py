@@ -89,6 +89,17 @@ class Queries(DriverTest):
         self.assertEqual(names[-1], "link_command")
         self.assertIn("*cross_compile:\n1\n\n", r.stdout)
         self.assertIn("*linker:\nvresk\n\n", r.stdout)
+        self.assertIn("*link_vuz_c_sequence:\n%G %{!nolibc:%L %G}\n\n", r.stdout)
+        self.assertIn("*startfile_prefix_spec:\n/usr/lib/ \n\n", r.stdout)
+        self.assertIn("*asm_final:\n%{gsplit-dwarf: \n       objcopy --extract-dwo \t "
+                      "%{c:%{o*:%*}%{!o*:%w%b%O}}%{!c:%U%O} \t %b.dwo \n       objcopy --strip-dwo "
+                      "\t %{c:%{o*:%*}%{!o*:%w%b%O}}%{!c:%U%O}     }\n\n", r.stdout)
+        # The built-in initialisation rewrote these two.
+        self.assertIn("*libvuz:\n%{static|static-libvuz|static-pie:-lvuz -lvuz_eh}"
+                      "%{!static:%{!static-libvuz:%{!static-pie:%{!shared-libvuz:-lvuz --push-state "
+                      "--as-needed -lvuz_s --pop-state}%{shared-libvuz:-lvuz_s%{!shared: -lvuz}}}}}"
+                      "\n\n", r.stdout)
+        self.assertIn("*link:\n%{!static|static-pie:--eh-frame-hdr} \t\t\t", r.stdout)
 
     def test_fatal_command_line_errors(self):
         src = self.tree.write("x.c")

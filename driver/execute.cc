@@ -30,29 +30,29 @@ static bool plain_word(const char *word)
   return true;
 }
 
-// Writes a word in double quotes with everything a POSIX shell would still
+// Appends a word in double quotes with everything a POSIX shell would still
 // interpret inside them escaped (the backtick too), so that a printed line
 // can be pasted into a shell.
-static void write_quoted_word(FILE *stream, const char *word)
+static void append_quoted_word(obstack *text, const char *word)
 {
-  fputc('"', stream);
+  obstack_append_byte(text, '"');
   for (const char *p = word; *p; p++) {
     if (*p == '"' || *p == '$' || *p == '\\' || *p == '`')
-      fputc('\\', stream);
-    fputc(*p, stream);
+      obstack_append_byte(text, '\\');
+    obstack_append_byte(text, *p);
   }
-  fputc('"', stream);
+  obstack_append_byte(text, '"');
 }
 
-static void echo_word(FILE *stream, const char *word, bool dry_run)
+static void append_echo_word(obstack *text, const char *word, bool dry_run)
 {
-  fputc(' ', stream);
+  obstack_append_byte(text, ' ');
   if (!*word)
-    fputs("\"\"", stream);
+    obstack_append(text, "\"\"", 2);
   else if (dry_run && !plain_word(word))
-    write_quoted_word(stream, word);
+    append_quoted_word(text, word);
   else
-    fputs(word, stream);
+    obstack_append_text(text, word);
 }
 
 static bool needs_time_quote(const char *word)
@@ -138,19 +138,17 @@ int execute()
   bool dry_run = dry_run_count > 0;
   if (driver_verbose()) {
     // The whole echo goes out in one write: standard error is unbuffered.
-    char *text;
-    size_t length;
-    FILE *echo = open_memstream(&text, &length);
     if (help_requested)
-      fputc('\n', echo);
+      obstack_append_byte(&collect_obstack, '\n');
     for (int i = 0; i < n_commands; i++) {
       for (const char **a = commands[i].argv; *a; a++)
-        echo_word(echo, *a, dry_run);
-      fputs(i + 1 < n_commands ? " |\n" : "\n", echo);
+        append_echo_word(&collect_obstack, *a, dry_run);
+      obstack_append_text(&collect_obstack, i + 1 < n_commands ? " |\n" : "\n");
     }
-    fclose(echo);
+    uint64_t length = obstack_object_length(&collect_obstack);
+    char *text = static_cast<char *>(obstack_close_object(&collect_obstack));
     fwrite(text, 1, length, stderr);
-    free(text);
+    obstack_free_to(&collect_obstack, text);
     fflush(stderr);
     if (dry_run) {
       commands_run++;
@@ -237,10 +235,15 @@ int execute()
           fprintf(time_report_stream, "%g %g", user, system);
           for (const char **a = commands[i].argv; *a; a++) {
             fputc(' ', time_report_stream);
-            if (needs_time_quote(*a))
-              write_quoted_word(time_report_stream, *a);
-            else
+            if (needs_time_quote(*a)) {
+              append_quoted_word(&collect_obstack, *a);
+              uint64_t length = obstack_object_length(&collect_obstack);
+              char *quoted = static_cast<char *>(obstack_close_object(&collect_obstack));
+              fwrite(quoted, 1, length, time_report_stream);
+              obstack_free_to(&collect_obstack, quoted);
+            } else {
               fputs(*a, time_report_stream);
+            }
           }
           fputc('\n', time_report_stream);
           fflush(time_report_stream);

@@ -61,53 +61,50 @@ void emit_switch(int index, bool omit_first_word)
   sw.accepted = 1;
 }
 
-// The end of a body: the '}' or ';' at the body's own nesting level.
-static const char *body_end(const char *p, const char *body_start)
+// The end of a body: the '}' or ';' at the body's own nesting level; notes
+// whether a "%*" stands at that level too.
+static const char *body_end(const char *p, const char *body_start, bool *own_star)
 {
   int depth = 0;
+  *own_star = false;
   for (; *p; p++) {
-    if (*p == '{')
+    switch (*p) {
+    case '{':
       depth++;
-    else if (*p == '}') {
+      break;
+    case '}':
       if (depth == 0)
         return p;
       depth--;
-    } else if (*p == ';' && depth == 0) {
-      return p;
-    } else if (*p == '\\' && p[1]) {
-      p++;
+      break;
+    case ';':
+      if (depth == 0)
+        return p;
+      break;
+    case '\\':
+      if (p[1])
+        p++;
+      break;
+    case '%':
+      if (p[1] == '*' && depth == 0)
+        *own_star = true;
+      if (p[1] == '*' || p[1] == '%')
+        p++;  // a "%{" still opens a nested condition
+      break;
+    default:
+      break;
     }
   }
   fatal_error(0, "braced spec body %qs is invalid", body_start);
 }
 
-static bool body_has_own_star(const char *body, const char *end)
-{
-  int depth = 0;
-  for (const char *p = body; p < end; p++) {
-    if (*p == '{')
-      depth++;
-    else if (*p == '}')
-      depth--;
-    else if (*p == '%' && p + 1 < end) {
-      if (p[1] == '*' && depth == 0)
-        return true;
-      if (p[1] == '*' || p[1] == '%')
-        p++;  // a "%{" still opens a nested condition
-    }
-  }
-  return false;
-}
-
-// Expands a body, once per matching switch when it holds "%*".
+// Expands a body, once per matching switch when it holds its own "%*".
 static bool expand_body(const char *body, const char *end, const char *atom, size_t atom_length,
-                        bool all_starred)
+                        bool own_star)
 {
   char *text = checked_strndup(body, static_cast<size_t>(end - body));
   bool ok = true;
-  if (body_has_own_star(body, end)) {
-    if (!all_starred)
-      fatal_error(0, "braced spec body %qs is invalid", body);
+  if (own_star) {
     for (int i = 0; i < switch_count && ok; i++) {
       if (strncmp(switches[i].text, atom, atom_length) != 0)
         continue;
@@ -276,15 +273,15 @@ const char *handle_condition(const char *p, const char *)
 
     // ':' and a body.
     const char *body = p;
-    const char *end = body_end(p, body);
+    bool own_star;
+    const char *end = body_end(p, body, &own_star);
     const char *trimmed = end;
     while (trimmed > body && (trimmed[-1] == ' ' || trimmed[-1] == '\t'))
       trimmed--;
-    if (body_has_own_star(body, trimmed) && !choice_all_starred)
+    if (own_star && !choice_all_starred)
       fatal_error(0, "braced spec body %qs is invalid", body);
     if (alternative_matched && !earlier_choice_matched) {
-      if (!expand_body(body, trimmed, matched_atom ? matched_atom : "", matched_length,
-                       choice_all_starred))
+      if (!expand_body(body, trimmed, matched_atom ? matched_atom : "", matched_length, own_star))
         return nullptr;
     }
     p = end;

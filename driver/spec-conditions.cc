@@ -106,7 +106,7 @@ static bool expand_body(const char *body, const char *end, const char *atom, siz
   bool ok = true;
   if (own_star) {
     for (int i = 0; i < switch_count && ok; i++) {
-      if (strncmp(switches[i].text, atom, atom_length) != 0)
+      if (!switch_begins_with(switches[i].text, atom, atom_length))
         continue;
       if (!switch_is_live(i, static_cast<int>(atom_length)))
         continue;
@@ -208,7 +208,7 @@ const char *handle_condition(const char *p, const char *)
       ordered_seen = true;
       for (int i = 0; i < switch_count; i++) {
         const char *text = switches[i].text;
-        if (strncmp(text, atom, atom_length) != 0)
+        if (!switch_begins_with(text, atom, atom_length))
           continue;
         if (!starred && text[atom_length] != '\0')
           continue;
@@ -306,7 +306,7 @@ static void accept_matching(const char *atom, size_t length, bool starred, bool 
 {
   for (int i = 0; i < switch_count; i++) {
     switch_entry &sw = switches[i];
-    if (strncmp(sw.text, atom, length) != 0)
+    if (!switch_begins_with(sw.text, atom, length))
       continue;
     if (!starred && sw.text[length] != '\0')
       continue;

@@ -158,7 +158,7 @@ static const char *version_compare_spec_function(int argc, const char **argv)
   size_t prefix_length = strlen(switch_prefix);
   const char *version = nullptr;
   for (int i = 0; i < switch_count; i++)
-    if (strncmp(switches[i].text, switch_prefix, prefix_length) == 0 &&
+    if (switch_begins_with(switches[i].text, switch_prefix, prefix_length) &&
         switch_is_live(i, static_cast<int>(prefix_length)))
       version = switches[i].text + prefix_length;
   bool absent = version == nullptr;

@@ -242,8 +242,7 @@ static const char *remove_switches(const char *p, bool export_anyway)
     length--;
   for (int i = 0; i < switch_count; i++) {
     switch_entry &sw = switches[i];
-    bool match = prefix ? strncmp(sw.text, start, length) == 0
-                        : strlen(sw.text) == length && strncmp(sw.text, start, length) == 0;
+    bool match = switch_begins_with(sw.text, start, length) && (prefix || sw.text[length] == '\0');
     if (!match)
       continue;
     sw.liveness |= SW_REMOVED;

@@ -6,6 +6,8 @@
 #include "driver/driver.h"
 #include "options/arm-common.h"
 
+#include <cstring>
+
 // A named spec; the static ones read their value through value_location so that
 // the interpreter always sees the current text.
 struct named_spec {
@@ -107,6 +109,14 @@ const char *validate_spec_switches(const char *p, bool user_spec, bool braced);
 void validate_all_switches();
 
 // Switch table.
+
+// Whether a switch text begins with the first LENGTH bytes of PREFIX; the
+// first byte is tested inline, as most switches differ there.
+inline bool switch_begins_with(const char *text, const char *prefix, size_t length)
+{
+  return length == 0 || (text[0] == prefix[0] && strncmp(text, prefix, length) == 0);
+}
+
 void record_switch(const char *text, int further_count, const char *const *further,
                    bool accepted, bool in_option_table);
 void terminate_switch_table();

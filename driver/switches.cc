@@ -95,7 +95,7 @@ bool any_switch_matches(const char *atom, size_t length, bool starred)
 {
   for (int i = 0; i < switch_count; i++) {
     const switch_entry &sw = switches[i];
-    if (strncmp(sw.text, atom, length) == 0 && (starred || sw.text[length] == '\0') &&
+    if (switch_begins_with(sw.text, atom, length) && (starred || sw.text[length] == '\0') &&
         switch_is_live(i, starred ? static_cast<int>(length) : -1))
       return true;
     // The separate forms of -D and -U: the macro is the first further word.

@@ -78,7 +78,11 @@ static int bt_line_header_entries(bt_state *state, bt_dwarf_module *module, bt_u
       bt_buf_report(buf, "missing file name in line number program header", 0);
       goto fail;
     }
-    table[e] = dir ? bt_path_join(state, dir, path, buf->error_callback, buf->data) : path;
+    // Directories after the first are relative to it, the compilation
+    // directory, unless absolute.
+    if (names == &header->dirs && e > 0)
+      dir = table[0];
+    table[e] = join_or_keep(state, dir, path, buf->error_callback, buf->data);
     if (!table[e])
       goto fail;
   }
@@ -121,7 +125,12 @@ static int old_style_names(bt_state *state, bt_dwarf_buf *buf, bool files,
   for (size_t i = 1; i < n; ++i) {
     const char *name = bt_buf_string(buf);
     if (!files) {
-      table[i] = name;
+      // A relative directory is relative to the compilation directory.
+      table[i] = join_or_keep(state, first, name, buf->error_callback, buf->data);
+      if (!table[i]) {
+        bt_free(state, table, n * sizeof(const char *), buf->error_callback, buf->data);
+        return 0;
+      }
       continue;
     }
     uint64_t dir = bt_buf_uleb(buf);

@@ -1,6 +1,6 @@
 // The library's own memory: whole pages from mmap, a short free list kept in
-// the state, growable byte vectors, an in-place sort and a binary search. No malloc: the library
-// runs when the program is already in trouble.
+// the state, growable byte vectors, an in-place sort and a binary search. No
+// malloc: the library runs when the program is already in trouble.
 #include "libmerrow/internal.h"
 
 #include <cerrno>

@@ -147,10 +147,12 @@ void *bt_vec_take(bt_state *, bt_vec *vec, bt_error_callback, void *)
 
 int bt_vec_trim(bt_state *state, bt_vec *vec, bt_error_callback error_callback, void *data)
 {
-  size_t used = round_up(vec->size, 8);
-  size_t slack = used - vec->size;
+  // The freed part starts at the next 8-byte boundary after the used bytes
+  // (a vector handed on by bt_vec_take may start anywhere).
+  uintptr_t end = reinterpret_cast<uintptr_t>(vec->base) + vec->size;
+  size_t slack = round_up(end, 8) - end;
   if (vec->alc > slack)
-    bt_free(state, static_cast<char *>(vec->base) + used, vec->alc - slack, error_callback, data);
+    bt_free(state, reinterpret_cast<char *>(end + slack), vec->alc - slack, error_callback, data);
   vec->alc = 0;
   if (vec->size == 0)
     vec->base = nullptr;

@@ -1,0 +1,134 @@
+// Walking this test program's own stack and resolving its own pcs.
+#include "libmerrow/internal.h"
+#include "tests/libmerrow/recorder.h"
+
+#include <cstring>
+#include <gtest/gtest.h>
+
+namespace {
+
+bt_state *shared_state()
+{
+  static bt_state *state = bt_state_new(nullptr, 0, nullptr, nullptr);
+  return state;
+}
+
+int walk_line;
+
+__attribute__((noinline)) int walk_from_inner(recorder *r, int skip)
+{
+  walk_line = __LINE__ + 1;
+  int result = bt_walk_stack(shared_state(), skip, recorder::on_frame, recorder::on_error, r);
+  asm volatile("");  // keeps the call from becoming a tail call
+  return result;
+}
+
+__attribute__((noinline)) int walk_from_middle(recorder *r, int skip)
+{
+  int result = walk_from_inner(r, skip);
+  asm volatile("");
+  return result;
+}
+
+__attribute__((noinline)) int walk_from_outer(recorder *r, int skip)
+{
+  int result = walk_from_middle(r, skip);
+  asm volatile("");
+  return result;
+}
+
+bool ends_with(const std::string &s, const char *tail)
+{
+  size_t n = strlen(tail);
+  return s.size() >= n && s.compare(s.size() - n, n, tail) == 0;
+}
+
+TEST(Walk, FramesResolveToThisFileInCallOrder)
+{
+  recorder r;
+  EXPECT_EQ(walk_from_outer(&r, 0), 0);
+  EXPECT_TRUE(r.errors.empty());
+  ASSERT_GE(r.frames.size(), 4u);
+  const char *names[] = {"walk_from_inner", "walk_from_middle", "walk_from_outer"};
+  for (int i = 0; i < 3; ++i) {
+    EXPECT_NE(r.frames[i].function.find(names[i]), std::string::npos) << r.frames[i].function;
+    EXPECT_TRUE(ends_with(r.frames[i].file, "tests/libmerrow/walk-test.cc")) << r.frames[i].file;
+  }
+  EXPECT_EQ(r.frames[0].line, walk_line);
+}
+
+TEST(Walk, SkipCountOmitsTheFramesAboveTheWalker)
+{
+  struct {
+    int skip;
+    const char *first;
+  } cases[] = {{0, "walk_from_inner"}, {1, "walk_from_middle"}, {2, "walk_from_outer"}};
+  for (const auto &c : cases) {
+    recorder r;
+    walk_from_outer(&r, c.skip);
+    ASSERT_FALSE(r.frames.empty());
+    EXPECT_NE(r.frames[0].function.find(c.first), std::string::npos)
+        << c.skip << ": " << r.frames[0].function;
+  }
+}
+
+TEST(Walk, NonZeroFrameResultEndsTheWalk)
+{
+  recorder r;
+  r.stop_at = 2;
+  EXPECT_EQ(walk_from_outer(&r, 0), 7);
+  EXPECT_EQ(r.frames.size(), 3u);
+}
+
+TEST(Walk, MissingExecutableNameFallsBackQuietly)
+{
+  recorder r;
+  bt_state *state = bt_state_new("/nonexistent/program", 0, recorder::on_error, &r);
+  uintptr_t pc = reinterpret_cast<uintptr_t>(&walk_from_middle);
+  EXPECT_EQ(bt_resolve_pc(state, pc, recorder::on_frame, recorder::on_error, &r), 0);
+  EXPECT_TRUE(r.errors.empty());
+  ASSERT_FALSE(r.frames.empty());
+  EXPECT_NE(r.frames.back().function.find("walk_from_middle"), std::string::npos);
+}
+
+TEST(Walk, FailedInitialisationReportsOncePerLookup)
+{
+  recorder r;
+  bt_state *state = bt_state_new(nullptr, 0, recorder::on_error, &r);
+  state->fileline_initialization_failed = 1;
+  for (int i = 0; i < 3; ++i)
+    EXPECT_EQ(bt_resolve_pc(state, 0x1000, recorder::on_frame, recorder::on_error, &r), 0);
+  EXPECT_TRUE(r.frames.empty());
+  std::vector<std::pair<std::string, int>> want(3, {"failed to read executable information", -1});
+  EXPECT_EQ(r.errors, want);
+  EXPECT_EQ(bt_resolve_symbol(state, 0x1000, nullptr, recorder::on_error, &r), 0);
+}
+
+TEST(Walk, PcOutsideEveryUnitGivesABareFrame)
+{
+  recorder r;
+  EXPECT_EQ(bt_resolve_pc(shared_state(), 16, recorder::on_frame, recorder::on_error, &r), 0);
+  ASSERT_EQ(r.frames.size(), 1u);
+  EXPECT_EQ(r.frames[0], (reported_frame{16, "", 0, ""}));
+}
+
+TEST(Walk, SymbolLookupFindsTheFunctionStart)
+{
+  struct found {
+    std::string name;
+    uintptr_t value = 0, size = 0;
+  } f;
+  uintptr_t start = reinterpret_cast<uintptr_t>(&walk_from_outer);
+  EXPECT_EQ(bt_resolve_symbol(
+                shared_state(), start + 2,
+                [](void *data, uintptr_t, const char *name, uintptr_t value, uintptr_t size) {
+                  *static_cast<found *>(data) = {name ? name : "", value, size};
+                },
+                recorder::on_error, &f),
+            1);
+  EXPECT_NE(f.name.find("walk_from_outer"), std::string::npos) << f.name;
+  EXPECT_EQ(f.value, start);
+  EXPECT_GT(f.size, 2u);
+}
+
+}  // namespace

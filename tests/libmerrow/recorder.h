@@ -4,6 +4,7 @@
 
 #include "libmerrow/merrow.h"
 
+#include <ostream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -18,6 +19,11 @@ struct reported_frame {
     return pc == o.pc && file == o.file && line == o.line && function == o.function;
   }
 };
+
+inline std::ostream &operator<<(std::ostream &out, const reported_frame &f)
+{
+  return out << std::hex << f.pc << std::dec << " " << f.function << " " << f.file << ":" << f.line;
+}
 
 struct recorder {
   std::vector<std::pair<std::string, int>> errors;

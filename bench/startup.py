@@ -4,42 +4,70 @@ same way: median wall time and peak memory over repeated runs.
 
 Usage: bench/startup.py BUILD_DIR [RUNS]   (BUILD_DIR from the bench preset)"""
 import os
-import resource
 import statistics
-import subprocess
 import sys
 import tempfile
 import time
 
 
+def peak_memory(argv, cwd):
+    """Peak resident memory in KiB through the time utility: a process started
+    from this interpreter would count the interpreter's own pages."""
+    report = os.path.join(cwd, ".peak")
+    pid = os.posix_spawn("/usr/bin/time", ["/usr/bin/time", "-o", report, "-f", "%M"] + argv,
+                         {"PATH": "", "TMPDIR": cwd},
+                         file_actions=[(os.POSIX_SPAWN_OPEN, 1, os.devnull, os.O_WRONLY, 0),
+                                       (os.POSIX_SPAWN_OPEN, 2, os.devnull, os.O_WRONLY, 0)])
+    os.waitpid(pid, 0)
+    with open(report) as f:
+        return int(f.read().split()[-1])
+
+
 def measure(argv, runs, cwd):
+    """Median wall time over RUNS runs, and the peak memory of one."""
     times = []
-    peak = 0
-    for _ in range(runs):
-        before = resource.getrusage(resource.RUSAGE_CHILDREN).ru_maxrss
-        start = time.perf_counter()
-        subprocess.run(argv, cwd=cwd, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
-                       env={"PATH": "", "TMPDIR": cwd})
-        times.append(time.perf_counter() - start)
-        peak = max(peak, resource.getrusage(resource.RUSAGE_CHILDREN).ru_maxrss, before)
+    null = os.open(os.devnull, os.O_WRONLY)
+    here = os.getcwd()
+    os.chdir(cwd)
+    try:
+        for _ in range(runs):
+            start = time.perf_counter()
+            pid = os.posix_spawn(argv[0], argv, {"PATH": "", "TMPDIR": cwd},
+                                 file_actions=[(os.POSIX_SPAWN_DUP2, null, 1),
+                                               (os.POSIX_SPAWN_DUP2, null, 2)])
+            os.waitpid(pid, 0)
+            times.append(time.perf_counter() - start)
+        peak = peak_memory(argv, cwd)
+    finally:
+        os.chdir(here)
+        os.close(null)
     return statistics.median(times), peak
 
 
 def main():
-    build = sys.argv[1]
+    build = os.path.abspath(sys.argv[1])
     runs = int(sys.argv[2]) if len(sys.argv) > 2 else 200
     work = tempfile.mkdtemp(prefix="vuz-bench-")
     with open(os.path.join(work, "x.c"), "w") as f:
         f.write("int x;\n")
     vuz = os.path.join(build, "driver", "vuz")
+    inputs = []
+    for i in range(2000):
+        name = "in%d.c" % i
+        inputs.append(name)
+        with open(os.path.join(work, name), "w") as f:
+            f.write("int x;\n")
+    defines = ["-DNAME%d=%d" % (i, i) for i in range(10000)]
     cases = [
-        ("floor", [os.path.join(build, "bench", "startup_floor")]),
-        ("vuz -dumpversion", [vuz, "-dumpversion"]),
-        ("vuz -### -c x.c", [vuz, "-###", "-c", "x.c"]),
+        ("floor", [os.path.join(build, "bench", "startup_floor")], runs),
+        ("vuz -dumpversion", [vuz, "-dumpversion"], runs),
+        ("vuz -### -c x.c", [vuz, "-###", "-c", "x.c"], runs),
+        ("-### 10k -D", [vuz, "-###", "-c", "x.c"] + defines, max(3, runs // 40)),
+        ("-### 2000 inputs", [vuz, "-###", "-c"] + inputs, max(3, runs // 40)),
     ]
     floor = None
-    for name, argv in cases:
-        wall, rss = measure(argv, runs, work)
+    for name, argv, count in cases:
+        wall, rss = measure(argv, count, work)
         floor = floor or wall
         print("%-20s median %8.3f ms  ratio %5.2f  peak %6d KiB" % (name, wall * 1e3, wall / floor, rss))
 

@@ -17,8 +17,9 @@ function(vuz_unit_test name)
   add_executable(${name} ${ARG_UNPARSED_ARGUMENTS})
   target_link_libraries(${name} PRIVATE ${ARG_DEPENDS} GTest::gtest GTest::gtest_main)
   target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR} ${PROJECT_BINARY_DIR})
+  # One variable only: the discovery step splits a list of them apart.
   gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST
-    PROPERTIES ENVIRONMENT "ASAN_OPTIONS=allocator_may_return_null=1;VUZ_SOURCE_DIR=${PROJECT_SOURCE_DIR};VUZ_BINARY_DIR=${PROJECT_BINARY_DIR}")
+    PROPERTIES ENVIRONMENT "VUZ_SOURCE_DIR=${PROJECT_SOURCE_DIR}")
 endfunction()
 
 # vuz_folder_library(NAME DEPENDS libs...): a static library of every .cc file

@@ -108,7 +108,7 @@ void do_spec_on_infiles(driver_state *state)
       continue;
     }
     delete_temp_list(failure_delete_list);
-    count_error();
+    global_diagnostic_state.kind_counts[DK_ERROR]++;
     forget_failure_list();
   }
 
@@ -120,7 +120,7 @@ void do_spec_on_infiles(driver_state *state)
   if (!errors_reported()) {
     current_input_index = input_count;
     if (language_pre_link_hook() != 0)
-      count_error();
+      global_diagnostic_state.kind_counts[DK_ERROR]++;
   }
 }
 
@@ -204,7 +204,7 @@ void maybe_run_linker(driver_state *state, const char *invocation_name)
       fflush(stdout);
     }
     if (expand_and_run_spec(link_command_spec) < 0)
-      set_error_count(1);
+      global_diagnostic_state.kind_counts[DK_ERROR] = 1;
     if (commands_run != commands_before)
       return;
   }

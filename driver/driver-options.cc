@@ -6,7 +6,6 @@
 #include "diagnostics/diagnostic.h"
 #include "driver/search-paths.h"
 #include "driver/specs.h"
-#include "options/opt-suggestions.h"
 #include "support/alloc.h"
 #include "support/concat.h"
 
@@ -109,13 +108,18 @@ static bool check_offload_target(const char *name, size_t length)
 {
   char *target = checked_strndup(name, length);
   error_here("VUZ is not configured to support %qs as %<-foffload=%> argument", target);
-  const char *candidates[] = {"default", "disable"};
-  const char *closest = find_closest_string(target, candidates, 2);
+  // No offload target is configured: the candidates are the two keywords.
+  vec<const char *> *candidates = nullptr;
+  vec_safe_push(candidates, static_cast<const char *>("default"));
+  vec_safe_push(candidates, static_cast<const char *>("disable"));
+  char *list;
+  const char *closest = candidate_list_and_suggestion(target, &list, candidates);
   if (closest)
-    inform_loc(0, "valid %<-foffload=%> arguments are: %s; did you mean %qs?", "default disable",
-               closest);
+    inform_loc(0, "valid %<-foffload=%> arguments are: %s; did you mean %qs?", list, closest);
   else
-    inform_loc(0, "valid %<-foffload=%> arguments are: %s", "default disable");
+    inform_loc(0, "valid %<-foffload=%> arguments are: %s", list);
+  free(list);
+  vec_release(candidates);
   free(target);
   return false;
 }
@@ -187,7 +191,7 @@ bool driver_handle_option(option_values *opts, option_values *opts_set, const de
                           diagnostic_state *dc, void (*)())
 {
   vuz_assert(opts == &global_options && opts_set == &global_options_set && kind == 0 &&
-             loc == 0 && dc == &global_dc);
+             loc == 0 && dc == &global_diagnostic_state);
   const char *arg = d->argument;
   bool save = true;
   bool accepted = false;
@@ -305,13 +309,10 @@ bool driver_handle_option(option_values *opts, option_values *opts_set, const de
     second_run_requested = true;
     break;
   case OPT_fdiagnostics_color_eq:
-    diagnostic_color_init(&global_dc, static_cast<int>(d->value));
-    break;
-  case OPT_fdiagnostics_format_eq:
-    diagnostic_output_format_init(&global_dc, static_cast<int>(d->value));
+    context_color_setup(&global_diagnostic_state, static_cast<int>(d->value));
     break;
   case OPT_fdiagnostics_urls_eq:
-    diagnostic_urls_init(&global_dc, static_cast<int>(d->value));
+    context_url_setup(&global_diagnostic_state, static_cast<int>(d->value));
     break;
   case OPT_foffload_options_eq:
     handle_foffload_options(arg);

@@ -4,6 +4,7 @@
 #ifndef VUZ_DRIVER_DRIVER_H
 #define VUZ_DRIVER_DRIVER_H
 
+#include "options/option-suggest.h"
 #include "support/obstack.h"
 #include "support/vec.h"
 
@@ -33,6 +34,7 @@ struct driver_state {
   unsigned char *explicit_link_flags;
   decoded_option *option_records;
   uint32_t option_record_count;
+  option_suggester suggester;
 };
 
 // Saved command-line switches.

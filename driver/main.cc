@@ -5,9 +5,9 @@
 #include "driver/env-manager.h"
 #include "driver/search-paths.h"
 #include "driver/specs.h"
-#include "options/opt-suggestions.h"
 #include "support/alloc.h"
 #include "support/argv.h"
+#include "support/file-names.h"
 #include "support/concat.h"
 #include "support/system-utils.h"
 
@@ -15,6 +15,7 @@
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
+#include <initializer_list>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -76,9 +77,9 @@ void on_fatal_signal(int signal_number)
 void driver_global_setup()
 {
   stream_helper_noop();
-  diagnostic_state_init(&global_dc);
-  diagnostic_color_init(&global_dc, -1);
-  diagnostic_urls_init(&global_dc, -1);
+  diagnostic_state_init(&global_diagnostic_state, option_count);
+  context_color_setup(&global_diagnostic_state, -1);
+  context_url_setup(&global_diagnostic_state, -1);
   if (atexit(remove_temp_files_at_exit) != 0)
     fatal_error(0, "atexit failed");
   for (int sig : {SIGINT, SIGHUP, SIGTERM, SIGPIPE})
@@ -140,13 +141,13 @@ static void export_assembler_options()
   env.xput(static_cast<char *>(obstack_close_object(&collect_obstack)));
 }
 
-static void report_unrecognised_options(driver_state *)
+static void report_unrecognised_options(driver_state *state)
 {
   for (int i = 0; i < switch_count; i++) {
     if (switches[i].accepted)
       continue;
     const char *text = switches[i].text;
-    const char *suggestion = suggest_option(text);
+    const char *suggestion = suggest_option(&state->suggester, text);
     if (suggestion)
       error_here("unrecognized command-line option %<-%s%>; did you mean %<-%s%>?", text,
                  suggestion);
@@ -192,7 +193,7 @@ int driver_run(driver_state *state, int argc, char **argv)
   report_unrecognised_options(state);
 
   if (completion_prefix) {
-    print_option_completions(completion_prefix);
+    print_option_completions(&state->suggester, completion_prefix);
     return 0;
   }
   if (!answer_print_queries())
@@ -203,15 +204,4 @@ int driver_run(driver_state *state, int argc, char **argv)
     finish_run();
   }
   return run_exit_status();
-}
-
-int main(int argc, char **argv)
-{
-  driver_state state = {};
-  env.init(false, false);
-  env.verbose_flag = &global_options.var_v;
-  int status = driver_run(&state, argc, argv);
-  free(state.explicit_link_flags);
-  free(state.option_records);
-  return status;
 }

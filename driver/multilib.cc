@@ -18,6 +18,25 @@ struct multilib_option {
 static vec<multilib_option> *multilib_used;
 static bool multilib_used_built;
 
+// The next blank-separated word of [p, end); false when there is none.
+static bool next_word(const char *&p, const char *end, const char **word, size_t *length)
+{
+  while (p < end && *p == ' ')
+    p++;
+  if (p >= end)
+    return false;
+  *word = p;
+  while (p < end && *p != ' ')
+    p++;
+  *length = static_cast<size_t>(p - *word);
+  return true;
+}
+
+static const char *text_end(const char *text)
+{
+  return text + strlen(text);
+}
+
 void init_multilib_texts()
 {
   multilib_select = ". ;";
@@ -119,16 +138,11 @@ static void build_multilib_used()
       }
   }
   vec_release(pairs);
-  for (const char *p = multilib_defaults; *p;) {
-    while (*p == ' ')
-      p++;
-    const char *d = p;
-    while (*p && *p != ' ')
-      p++;
-    size_t n = static_cast<size_t>(p - d);
-    if (n && group_free_of_others(d, n))
+  const char *d;
+  size_t n;
+  for (const char *p = multilib_defaults; next_word(p, text_end(multilib_defaults), &d, &n);)
+    if (group_free_of_others(d, n))
       vec_safe_push(multilib_used, multilib_option{d, n});
-  }
 }
 
 bool multilib_option_used(const char *text, size_t length)
@@ -140,15 +154,11 @@ bool multilib_option_used(const char *text, size_t length)
 
 static bool is_default_option(const char *text, size_t length)
 {
-  for (const char *p = multilib_defaults; *p;) {
-    while (*p == ' ')
-      p++;
-    const char *d = p;
-    while (*p && *p != ' ')
-      p++;
-    if (static_cast<size_t>(p - d) == length && strncmp(d, text, length) == 0)
+  const char *d;
+  size_t n;
+  for (const char *p = multilib_defaults; next_word(p, text_end(multilib_defaults), &d, &n);)
+    if (n == length && strncmp(d, text, length) == 0)
       return true;
-  }
   return false;
 }
 
@@ -288,17 +298,11 @@ void print_multilib_table()
           e++;
         size_t n = static_cast<size_t>(e - o);
         bool found = is_default_option(o, n);
-        for (const char *q = options; q < options_end && !found;) {
-          while (q < options_end && *q == ' ')
-            q++;
-          const char *w = q;
-          while (q < options_end && *q != ' ')
-            q++;
-          size_t wn = static_cast<size_t>(q - w);
-          size_t longer = wn > n ? wn : n;
-          if (wn && strncmp(w, o, longer) == 0)
+        const char *w;
+        size_t wn;
+        for (const char *q = options; !found && next_word(q, options_end, &w, &wn);)
+          if (strncmp(w, o, wn > n ? wn : n) == 0)
             found = true;
-        }
         if (!found)
           all = false;
         while (*e == ' ')
@@ -316,16 +320,11 @@ void print_multilib_table()
     if (same)
       continue;
     bool any_default = false, positives_default = true, negated_default = false;
-    for (const char *q = options; q < options_end;) {
-      while (q < options_end && *q == ' ')
-        q++;
-      const char *w = q;
-      while (q < options_end && *q != ' ')
-        q++;
-      if (q == w)
-        continue;
+    const char *w;
+    size_t wn;
+    for (const char *q = options; next_word(q, options_end, &w, &wn);) {
       bool neg = *w == '!';
-      bool def = is_default_option(w + neg, static_cast<size_t>(q - w - neg));
+      bool def = is_default_option(w + neg, wn - neg);
       if (def)
         any_default = true;
       if (!neg && !def)
@@ -338,27 +337,14 @@ void print_multilib_table()
     const char *colon = static_cast<const char *>(memchr(dir, ':', dir_length));
     fwrite(dir, 1, colon ? static_cast<size_t>(colon - dir) : dir_length, stdout);
     putchar(';');
-    for (const char *q = options; q < options_end;) {
-      while (q < options_end && *q == ' ')
-        q++;
-      const char *w = q;
-      while (q < options_end && *q != ' ')
-        q++;
-      if (q == w || *w == '!')
-        continue;
+    for (const char *q = options; next_word(q, options_end, &w, &wn);)
+      if (*w != '!') {
+        putchar('@');
+        fwrite(w, 1, wn, stdout);
+      }
+    for (const char *q = multilib_extra; next_word(q, text_end(multilib_extra), &w, &wn);) {
       putchar('@');
-      fwrite(w, 1, static_cast<size_t>(q - w), stdout);
-    }
-    for (const char *q = multilib_extra; *q;) {
-      while (*q == ' ')
-        q++;
-      const char *w = q;
-      while (*q && *q != ' ')
-        q++;
-      if (q == w)
-        continue;
-      putchar('@');
-      fwrite(w, 1, static_cast<size_t>(q - w), stdout);
+      fwrite(w, 1, wn, stdout);
     }
     putchar('\n');
   }

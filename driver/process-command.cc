@@ -74,7 +74,7 @@ static void build_handler_set()
 void handle_driver_option(const decoded_option *d)
 {
   read_cmdline_option(&global_options, &global_options_set, d, 0, FLAG_DRIVER, &driver_handlers,
-                      &global_dc);
+                      &global_diagnostic_state);
 }
 
 void handle_self_spec_words(uint32_t count, const char *const *words)
@@ -86,7 +86,7 @@ void handle_self_spec_words(uint32_t count, const char *const *words)
   argv[count + 1] = nullptr;
   decoded_option *decoded;
   unsigned decoded_count;
-  decode_argv_to_option_array(static_cast<int>(count) + 1, const_cast<char **>(argv), FLAG_DRIVER,
+  decode_argv_to_option_array(count + 1, argv, FLAG_DRIVER,
                               &decoded, &decoded_count);
   for (unsigned i = 1; i < decoded_count; i++) {
     const decoded_option *d = &decoded[i];
@@ -107,6 +107,8 @@ void handle_self_spec_words(uint32_t count, const char *const *words)
       break;
     }
   }
+  free(argv);
+  free(decoded);
 }
 
 static bool real_output(const char *name)

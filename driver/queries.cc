@@ -192,7 +192,7 @@ bool answer_print_queries()
     putchar('\n');
     fflush(stdout);
   }
-  if (driver_verbose_given()) {
+  if (driver_verbose()) {
     report_configuration(stderr);
     if (input_count == 0)
       return false;

@@ -9,6 +9,7 @@
 #include "support/concat.h"
 
 #include <cstring>
+#include <initializer_list>
 #include <sys/stat.h>
 #include <unistd.h>
 

@@ -92,7 +92,8 @@ static bool body_has_own_star(const char *body, const char *end)
     else if (*p == '%' && p + 1 < end) {
       if (p[1] == '*' && depth == 0)
         return true;
-      p++;
+      if (p[1] == '*' || p[1] == '%')
+        p++;  // a "%{" still opens a nested condition
     }
   }
   return false;
@@ -126,7 +127,7 @@ static bool expand_body(const char *body, const char *end, const char *atom, siz
   return ok;
 }
 
-const char *handle_condition(const char *p, const char *whole_spec)
+const char *handle_condition(const char *p, const char *)
 {
   const char *condition_text = p;
   bool ordered_seen = false, choice_seen = false, alternative_matched = false;
@@ -261,6 +262,7 @@ const char *handle_condition(const char *p, const char *whole_spec)
         if (result != negated) {
           alternative_matched = true;
           if (!function_atom) {
+            free(const_cast<char *>(matched_atom));
             matched_atom = checked_strndup(atom, atom_length);
             matched_length = atom_length;
           }
@@ -286,12 +288,15 @@ const char *handle_condition(const char *p, const char *whole_spec)
         return nullptr;
     }
     p = end;
-    if (*p == '}')
+    if (*p == '}') {
+      free(const_cast<char *>(matched_atom));
       return p + 1;
+    }
     // ';': the next choice.
     more_choices = true;
     earlier_choice_matched = earlier_choice_matched || alternative_matched;
     alternative_matched = false;
+    free(const_cast<char *>(matched_atom));
     matched_atom = nullptr;
     matched_length = 0;
     choice_all_starred = true;

@@ -128,11 +128,11 @@ static bool valid_version(const char *text)
   static bool compiled;
   if (!compiled) {
     if (regex_posix_compile(&pattern, "^([1-9][0-9]*|0)(\\.([1-9][0-9]*|0))*$",
-                            REGEX_EXTENDED | REGEX_NOSUB) != 0)
+                            REG_EXTENDED | REG_NOSUB) != 0)
       vuz_unreachable();
     compiled = true;
   }
-  return regex_posix_match(&pattern, text, 0, nullptr, 0) == 0;
+  return regex_posix_exec(&pattern, text, 0, nullptr, 0) == 0;
 }
 
 static int compare_version_strings(const char *a, const char *b)
@@ -324,9 +324,11 @@ static const char *gt_spec_function(int argc, const char **argv)
   vuz_assert(argc != 0);
   if (argc == 1)
     return nullptr;
-  long last = spec_number("gt", argv[argc - 1]);
-  long before = spec_number("gt", argv[argc - 2]);
-  return last > before ? empty_true : nullptr;
+  // The value tested comes first and the bound last, as in
+  // "%:gt(%{ftree-parallelize-loops=*:%*} 1)", which must hold for 4.
+  long bound = spec_number("gt", argv[argc - 1]);
+  long value = spec_number("gt", argv[argc - 2]);
+  return value > bound ? empty_true : nullptr;
 }
 
 static const char *debug_level_gt_spec_function(int argc, const char **argv)

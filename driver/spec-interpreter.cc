@@ -7,6 +7,7 @@
 #include "driver/env-manager.h"
 #include "driver/search-paths.h"
 #include "support/alloc.h"
+#include "support/char-class.h"
 #include "support/concat.h"
 
 #include <cstring>
@@ -210,11 +211,6 @@ static int expand_named(const char *name, size_t length)
 static int expand_static(const char *value)
 {
   return do_spec_1(value ? value : "", false, nullptr);
-}
-
-static bool is_suffix_char(char c)
-{
-  return c == '.' || c_isalnum(static_cast<unsigned char>(c));
 }
 
 // %< and %>: marks matching switches removed.

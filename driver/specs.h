@@ -4,6 +4,7 @@
 #define VUZ_DRIVER_SPECS_H
 
 #include "driver/driver.h"
+#include "options/arm-common.h"
 
 // A named spec; the static ones read their value through value_location so that
 // the interpreter always sees the current text.

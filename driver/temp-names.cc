@@ -6,6 +6,7 @@
 #include "support/alloc.h"
 #include "support/argv.h"
 #include "support/char-class.h"
+#include "support/concat.h"
 #include "support/file-names.h"
 #include "support/temp-files.h"
 

@@ -473,9 +473,9 @@ location_t linemap_combine_location(linemap_set *set, location_t locus, location
       locus == span.start && span.start >= RESERVED_LOCATION_COUNT &&
       span.finish >= span.start && span.start < lowest && span.finish < lowest) {
     const ordinary_map *map = linemap_find_ordinary_map(set, span.start);
-    uint32_t range_bits = map->span_bits;
+    uint32_t range_bits = map ? map->span_bits : 0;
     uint32_t offset = (span.finish - span.start) >> range_bits;
-    if (offset < (1u << range_bits)) {
+    if (map && offset < (1u << range_bits)) {
       set->packed_range_count++;
       return span.start | offset;
     }
@@ -500,6 +500,8 @@ location_span linemap_location_range(linemap_set *set, location_t location)
       location >= linemap_lowest_macro_location(set))
     return {location, location};
   const ordinary_map *map = linemap_find_ordinary_map(set, location);
+  if (map == nullptr)
+    return {location, location};
   uint32_t range_bits = map->span_bits;
   uint32_t offset = location & ((1u << range_bits) - 1);
   location_t start = location & ~((1u << range_bits) - 1);

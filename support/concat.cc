@@ -38,15 +38,22 @@ uint64_t concat_total_length(const char *first, ...)
   return total;
 }
 
+// One allocation of the joined strings; ARGS is walked twice through copies.
+static char *concat_va(const char *first, va_list args)
+{
+  va_list count;
+  va_copy(count, args);
+  uint64_t total = total_length(first, count);
+  va_end(count);
+  char *result = static_cast<char *>(checked_malloc(total + 1));
+  return copy_all(result, first, args);
+}
+
 char *concat_strings(const char *first, ...)
 {
   va_list args;
   va_start(args, first);
-  uint64_t total = total_length(first, args);
-  va_end(args);
-  char *result = static_cast<char *>(checked_malloc(total + 1));
-  va_start(args, first);
-  copy_all(result, first, args);
+  char *result = concat_va(first, args);
   va_end(args);
   return result;
 }
@@ -55,11 +62,7 @@ char *concat_replace(char *old_text, const char *first, ...)
 {
   va_list args;
   va_start(args, first);
-  uint64_t total = total_length(first, args);
-  va_end(args);
-  char *result = static_cast<char *>(checked_malloc(total + 1));
-  va_start(args, first);
-  copy_all(result, first, args);
+  char *result = concat_va(first, args);
   va_end(args);
   free(old_text);
   return result;

@@ -67,9 +67,7 @@ class InstallTree:
             f.write(text)
         return path
 
-    def run(self, program, args, env=None, actions=None, stdin=None, argv0=None):
-        if os.path.exists(self.log):
-            os.unlink(self.log)
+    def environment(self, env=None, actions=None):
         environment = {
             "PATH": "",
             "TMPDIR": self.tmp,
@@ -81,15 +79,31 @@ class InstallTree:
             environment["RECORDER_ACTIONS"] = actions
         if env:
             environment.update(env)
+        return environment
+
+    def records(self):
+        if not os.path.exists(self.log):
+            return []
+        with open(self.log) as f:
+            return [json.loads(line) for line in f if line.strip()]
+
+    def start(self, program, args, env=None, actions=None):
+        """A run left going, for tests that signal the driver."""
+        if os.path.exists(self.log):
+            os.unlink(self.log)
+        return subprocess.Popen([os.path.join(self.bin, program)] + list(args), cwd=self.work,
+                                env=self.environment(env, actions), stdout=subprocess.PIPE,
+                                stderr=subprocess.PIPE, text=True, start_new_session=True)
+
+    def run(self, program, args, env=None, actions=None, stdin=None, argv0=None):
+        if os.path.exists(self.log):
+            os.unlink(self.log)
+        environment = self.environment(env, actions)
         executable = os.path.join(self.bin, program)
         proc = subprocess.run([argv0 or executable] + list(args), executable=executable,
                               cwd=self.work, env=environment, input=stdin,
                               capture_output=True, text=True, timeout=60)
-        records = []
-        if os.path.exists(self.log):
-            with open(self.log) as f:
-                records = [json.loads(line) for line in f if line.strip()]
-        return Result(proc.returncode, proc.stdout, proc.stderr, records)
+        return Result(proc.returncode, proc.stdout, proc.stderr, self.records())
 
     def temporaries(self):
         return sorted(os.listdir(self.tmp))

@@ -12,6 +12,9 @@
 //   stdout=T   write the text T to standard output
 //   stderr=T   write the text T to standard error
 //   once=F     act only when the file F does not exist yet, then create it
+//   dump=T     write T into the file named by "-fdump-final-insns="
+//   sleep=MS   wait MS milliseconds before the other actions
+//   unless=A   act only when no argument equals A
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -113,6 +116,13 @@ int main(int argc, char **argv)
   const char *slash = strrchr(argv[0], '/');
   const char *base = slash ? slash + 1 : argv[0];
   std::vector<std::string> actions = actions_for(base);
+  for (const std::string &a : actions)
+    if (a.compare(0, 7, "unless=") == 0)
+      for (int i = 1; i < argc; i++)
+        if (a.compare(7, std::string::npos, argv[i]) == 0) {
+          actions.clear();
+          break;
+        }
   for (const std::string &a : actions)
     if (a.compare(0, 5, "once=") == 0) {
       const char *flag = a.c_str() + 5;
@@ -222,7 +232,17 @@ int main(int argc, char **argv)
 
   bool create_output = true;
   int status = 0, sig = 0;
+  for (const std::string &a : actions)
+    if (a.compare(0, 6, "sleep=") == 0)
+      usleep(static_cast<useconds_t>(atol(a.c_str() + 6)) * 1000);
   for (const std::string &a : actions) {
+    if (a.compare(0, 5, "dump=") == 0)
+      for (int i = 1; i < argc; i++)
+        if (strncmp(argv[i], "-fdump-final-insns=", 19) == 0)
+          if (FILE *f = fopen(argv[i] + 19, "w")) {
+            fputs(a.c_str() + 5, f);
+            fclose(f);
+          }
     if (a == "nooutput")
       create_output = false;
     else if (a.compare(0, 5, "exit=") == 0)

@@ -160,6 +160,21 @@ TEST(LineMap, IncludesAndTheirIncluders)
   EXPECT_EQ(u->ordinary_used, 1u);
 }
 
+TEST(LineMap, ModuleMaps)
+{
+  test_line_table t;
+  enter_main(t);
+  location_t line1 = linemap_start_line(t.get(), 1, 80);
+  location_t first = linemap_add_module_map(t.get(), line1, "mod");
+  const ordinary_map *map = linemap_last_ordinary_map(t.get());
+  EXPECT_EQ(map->reason, LC_MODULE);
+  EXPECT_STREQ(map->file_name, "mod");
+  EXPECT_EQ(map->first_line, 0u);
+  EXPECT_EQ(map->includer_location, line1);
+  EXPECT_EQ(first, map->start);
+  EXPECT_EQ(t->include_depth, 1u); // modules are not entered
+}
+
 TEST(LineMap, EmptyFileNames)
 {
   test_line_table t;

@@ -10,6 +10,12 @@
 #include <string>
 #include <sys/resource.h>
 
+// A failed allocation must come back as null here, so that the report can be seen.
+extern "C" const char *__asan_default_options()
+{
+  return "allocator_may_return_null=1";
+}
+
 static int estimate(const char *format, ...)
 {
   va_list args;

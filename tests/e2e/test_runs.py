@@ -1,0 +1,118 @@
+"""Runs with more moving parts: response files, kept temporaries, help for
+subprocesses, compare-debug, crash reproduction, spec files and signals."""
+import os
+import signal
+import time
+import unittest
+
+from harness import DriverTest
+
+
+class Runs(DriverTest):
+    def test_response_file_expands_into_the_command_line(self):
+        src = self.tree.write("x.c")
+        rsp = self.tree.write("args", "-c '%s'\n-DNAME=\"a b\"\n" % src)
+        r = self.tree.run("vuz", ["@" + rsp])
+        self.assertEqual(r.status, 0, r)
+        tolm = r.run_of("tolm")
+        self.assertIn("NAME=a b", tolm["argv"])
+
+    def test_response_files_for_children_when_the_user_gave_one(self):
+        src = self.tree.write("x.c")
+        rsp = self.tree.write("args", "-c %s -Ione -Itwo" % src)
+        r = self.tree.run("vuz", ["@" + rsp])
+        self.assertEqual(r.status, 0, r)
+        tolm = r.run_of("tolm")
+        rsp_args = [a for a in tolm["argv"] if a.startswith("@")]
+        self.assertEqual(len(rsp_args), 1, tolm["argv"])
+        # Switches are passed in their canonical form: option and argument apart.
+        self.assertEqual(tolm["files"][rsp_args[0][1:]], "-I\none\n-I\ntwo\n")
+        self.assertNoTemporaries()
+
+    def test_save_temps_names_follow_the_output(self):
+        os.makedirs(os.path.join(self.tree.work, "out"))
+        src = self.tree.write("a.c")
+        r = self.tree.run("vuz", ["-save-temps", "-c", src, "-o", "out/p.o"])
+        self.assertEqual(r.status, 0, r)
+        self.assertEqual(sorted(os.listdir(os.path.join(self.tree.work, "out"))),
+                         ["p.i", "p.o", "p.s"])
+        self.assertNoTemporaries()
+
+    def test_help_with_verbose_runs_the_compiler_on_a_dummy_input(self):
+        r = self.tree.run("vuz", ["--help", "-v"])
+        self.assertEqual(r.status, 0, r)
+        self.assertIn("help-dummy", r.records[0]["argv"])
+        self.assertIn("--help", r.records[0]["argv"])
+        self.assertTrue(r.stdout.startswith("Usage: vuz"))
+        self.assertTrue(r.stdout.endswith("For bug reporting instructions, please see:\n"
+                                          "<https://vuz.invalid/bugs/>\n"), r.stdout[-120:])
+
+    def test_compare_debug_runs_twice_and_compares_the_dumps(self):
+        src = self.tree.write("x.c")
+        same = self.tree.run("vuz", ["-fcompare-debug", "-c", src], actions="tolm:dump=same")
+        self.assertEqual((same.status, same.programs()), (0, ["tolm", "as", "tolm"]), same)
+        second = same.records[2]["argv"]
+        self.assertIn("-fcompare-debug-second", second)
+        self.assertEqual(second[second.index("-o") + 1], "/dev/null")
+        self.assertNoTemporaries()
+        marker = os.path.join(self.tree.root, "first")
+        differ = self.tree.run("vuz", ["-fcompare-debug", "-c", src],
+                               actions="tolm:once=%s,dump=one-longer" % marker)
+        self.assertEqual(differ.status, 1, differ)
+        self.assertIn("x.c: '-fcompare-debug' failure (length)", differ.stderr)
+        self.assertNoTemporaries()
+
+    def test_report_bug_reproduces_a_crash(self):
+        src = self.tree.write("x.c")
+        marker = os.path.join(self.tree.root, "crashed")
+        once = self.tree.run("vuz", ["-freport-bug", "-c", src],
+                             actions="tolm:once=%s,exit=4" % marker)
+        self.assertEqual(once.status, 1, once)
+        self.assertIn("The bug is not reproducible", once.stderr)
+        self.assertEqual(once.programs(), ["tolm"] * 4)
+        always = self.tree.run("vuz", ["-freport-bug", "-c", src],
+                               actions="tolm:unless=-E,exit=4,stderr=boom")
+        self.assertIn("Preprocessed source stored into", always.stderr)
+        kept = always.stderr.split("Preprocessed source stored into ")[1].split(" file")[0]
+        with open(kept) as f:
+            text = f.read()
+        # The configuration report, then the compiler's messages, all commented.
+        self.assertTrue(text.startswith("// Target: armv6-kaveabi-freebsd15.1\n"), text)
+        self.assertIn("\n// boom", text)
+        self.assertIn("-frandom-seed=0 -fdump-noaddr\n\n", text)
+        os.unlink(kept)
+        self.assertNoTemporaries()
+
+    def test_spec_file_multilib_is_selected(self):
+        specs = self.tree.write("my.specs",
+                                "*multilib:\nthumb mthumb;\n. !mthumb;\n\n"
+                                "*multilib_matches:\nmthumb mthumb;\n\n")
+        for args, out in (([], ".\n"), (["-mthumb"], "thumb\n")):
+            with self.subTest(args=args):
+                r = self.tree.run("vuz", ["-specs=" + specs, "-print-multi-directory"] + args)
+                self.assertEqual((r.status, r.stdout), (0, out), r)
+        r = self.tree.run("vuz", ["-specs=" + specs, "-print-multi-lib"])
+        self.assertEqual(r.stdout, "thumb;@mthumb\n.;\n")
+
+    def test_spec_file_errors_are_fatal(self):
+        bad = self.tree.write("bad.specs", "*asm:\nx\n\n\n*cpp:\ny\n")
+        r = self.tree.run("vuz", ["-specs=" + bad, "-c", self.tree.write("x.c")])
+        self.assertEqual(r.status, 1, r)
+        self.assertIn("specs file malformed after", r.stderr)
+
+    def test_driver_killed_mid_run_leaves_no_temporaries(self):
+        src = self.tree.write("x.c")
+        proc = self.tree.start("vuz", ["-c", src], actions="tolm:sleep=3000")
+        deadline = time.time() + 20
+        while not self.tree.records() and time.time() < deadline:
+            time.sleep(0.05)
+        self.assertTrue(self.tree.temporaries(), "the compiler should be running")
+        # As a terminal does: the whole process group gets the signal.
+        os.killpg(proc.pid, signal.SIGTERM)
+        proc.communicate(timeout=30)
+        self.assertEqual(proc.returncode, -signal.SIGTERM)
+        self.assertNoTemporaries()
+
+
+if __name__ == "__main__":
+    unittest.main()

@@ -30,9 +30,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     sections.size[i] = length;
     at += length;
   }
-  bt_state *state = bt_state_new(nullptr, 0, nullptr, nullptr);
+  // One state for the whole run, its module list emptied per input.
+  static bt_state *state = bt_state_new(nullptr, 0, nullptr, nullptr);
   if (!state)
     return 0;
+  state->fileline_data = nullptr;
   bt_fileline_fn fn = nullptr;
   bt_dwarf_module *module = nullptr;
   if (!bt_dwarf_module_read(state, 0x10000, &sections, 0, nullptr, ignore_error, nullptr, &fn,

@@ -24,9 +24,13 @@ static void ignore_symbol(void *, uintptr_t, const char *name, uintptr_t, uintpt
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
-  bt_state *state = bt_state_new(nullptr, 0, nullptr, nullptr);
+  // One state for the whole run, its lists emptied per input: a state's first
+  // page, made per input, would add up to gigabytes.
+  static bt_state *state = bt_state_new(nullptr, 0, nullptr, nullptr);
   if (!state)
     return 0;
+  state->fileline_data = nullptr;
+  state->syminfo_data = nullptr;
   bt_fileline_fn fileline_fn = bt_elf_no_debug_lookup;
   int found_sym = 0, found_dwarf = 0;
   if (bt_elf_read_module(state, "fuzz", -1, data, size, 0, ignore_error, nullptr, &fileline_fn,

@@ -2,8 +2,11 @@
 #include "libmerrow/internal.h"
 #include "tests/libmerrow/recorder.h"
 
+#include <cstdio>
 #include <cstring>
 #include <gtest/gtest.h>
+#include <thread>
+#include <unistd.h>
 
 namespace {
 
@@ -102,6 +105,51 @@ TEST(Walk, FailedInitialisationReportsOncePerLookup)
   std::vector<std::pair<std::string, int>> want(3, {"failed to read executable information", -1});
   EXPECT_EQ(r.errors, want);
   EXPECT_EQ(bt_resolve_symbol(state, 0x1000, nullptr, recorder::on_error, &r), 0);
+}
+
+TEST(Walk, ExecutableThatIsNotElfFailsInitialisationForGood)
+{
+  static char path[] = "/tmp/libmerrow-not-elf-XXXXXX";  // the state keeps the name
+  int fd = mkstemp(path);
+  ASSERT_GE(fd, 0);
+  std::string script = "#!/bin/sh\n" + std::string(100, '#') + "\n";  // longer than an ELF header
+  ASSERT_EQ(write(fd, script.data(), script.size()), static_cast<ssize_t>(script.size()));
+  close(fd);
+  recorder r;
+  bt_state *state = bt_state_new(path, 0, recorder::on_error, &r);
+  uintptr_t pc = reinterpret_cast<uintptr_t>(&walk_from_middle);
+  EXPECT_EQ(bt_resolve_pc(state, pc, recorder::on_frame, recorder::on_error, &r), 0);
+  EXPECT_EQ(bt_resolve_pc(state, pc, recorder::on_frame, recorder::on_error, &r), 0);
+  unlink(path);
+  EXPECT_TRUE(r.frames.empty());
+  EXPECT_EQ(r.errors, (std::vector<std::pair<std::string, int>>{
+                          {"executable file is not ELF", 0},
+                          {"failed to read executable information", -1}}));
+}
+
+TEST(Walk, ThreadedStateServesConcurrentLookups)
+{
+  bt_state *state = bt_state_new(nullptr, 1, nullptr, nullptr);
+  uintptr_t pcs[] = {reinterpret_cast<uintptr_t>(&walk_from_inner),
+                     reinterpret_cast<uintptr_t>(&walk_from_middle),
+                     reinterpret_cast<uintptr_t>(&walk_from_outer)};
+  const char *names[] = {"walk_from_inner", "walk_from_middle", "walk_from_outer"};
+  std::vector<std::thread> threads;
+  std::vector<recorder> results(8);
+  for (int t = 0; t < 8; ++t)
+    threads.emplace_back([&, t] {
+      for (int i = 0; i < 3; ++i)
+        bt_resolve_pc(state, pcs[(t + i) % 3], recorder::on_frame, recorder::on_error,
+                      &results[t]);
+    });
+  for (std::thread &t : threads)
+    t.join();
+  for (int t = 0; t < 8; ++t) {
+    EXPECT_TRUE(results[t].errors.empty());
+    ASSERT_EQ(results[t].frames.size(), 3u);
+    for (int i = 0; i < 3; ++i)
+      EXPECT_NE(results[t].frames[i].function.find(names[(t + i) % 3]), std::string::npos);
+  }
 }
 
 TEST(Walk, PcOutsideEveryUnitGivesABareFrame)

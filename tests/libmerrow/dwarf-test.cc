@@ -482,3 +482,91 @@ TEST(DwarfLookup, DeeplyNestedDiesFailTheFunctionsNotTheStack)
 }
 
 }  // namespace
+
+namespace {
+
+// A version 5 line program whose file table has one entry, "x.c" with
+// directory index DIR, over the directories "/d0" and "/d1".
+bytes line_v5(uint64_t dir, const bytes &program)
+{
+  bytes header;
+  header.u8(1).u8(1).u8(1).u8(static_cast<uint8_t>(-5)).u8(14).u8(13);
+  for (int length : {0, 1, 1, 1, 1, 0, 0, 0, 1, 0, 0, 1})
+    header.u8(length);
+  header.u8(1).uleb(1).uleb(DW_FORM_string).uleb(2).str("/d0").str("/d1");
+  header.u8(2).uleb(1).uleb(DW_FORM_string).uleb(2).uleb(DW_FORM_udata);
+  header.uleb(1).str("x.c").uleb(dir);
+  bytes body;
+  body.u16(5).u8(8).u8(0).u32(header.size()).raw(header).raw(program);
+  return bytes().unit(body);
+}
+
+sections v5_unit_with_lines(const bytes &line)
+{
+  sections s;
+  s.abbrev = abbrev_table({{1, DW_TAG_compile_unit, no,
+                            {{DW_AT_stmt_list, DW_FORM_sec_offset}, {DW_AT_low_pc, DW_FORM_addr},
+                             {DW_AT_high_pc, DW_FORM_data4}}}});
+  bytes u;
+  u.u16(5).u8(1).u8(8).u32(0).uleb(1).u32(0).u64(0x1000).u32(0x100);
+  s.info.unit(u);
+  s.line = line;
+  return s;
+}
+
+TEST(DwarfLines, VersionFiveFileTables)
+{
+  bytes program;
+  program.raw(set_address(0x1000)).u8(1).u8(2).uleb(0x100).raw(end_sequence());
+  module_result good = read_module(v5_unit_with_lines(line_v5(1, program)));
+  ASSERT_EQ(good.ok, 1);
+  // The program starts on file entry 1 only when there are two; here the
+  // single entry is 0, so rows carry the empty name.
+  EXPECT_EQ(resolve(good, 0x1000), (std::vector<reported_frame>{{0x1000, "", 1, ""}}));
+  bytes set_file_0 = bytes().raw(set_address(0x1000)).u8(4).uleb(0).u8(1);
+  set_file_0.u8(2).uleb(0x100).raw(end_sequence());
+  module_result with_file = read_module(v5_unit_with_lines(line_v5(1, set_file_0)));
+  EXPECT_EQ(resolve(with_file, 0x1000), (std::vector<reported_frame>{{0x1000, "/d1/x.c", 1, ""}}));
+
+  module_result bad = read_module(v5_unit_with_lines(line_v5(3, program)));
+  ASSERT_EQ(bad.ok, 1);
+  EXPECT_EQ(resolve(bad, 0x1000), (std::vector<reported_frame>{{0x1000, "", 0, ""}}));
+  ASSERT_EQ(bad.r.errors.size(), 1u);
+  EXPECT_EQ(bad.r.errors[0].first.rfind(
+                "invalid directory index in line number program header in .debug_line", 0),
+            0u);
+
+  // A program that adds no row marks the unit without a word.
+  module_result empty = read_module(v5_unit_with_lines(line_v5(1, end_sequence())));
+  EXPECT_EQ(resolve(empty, 0x1000), (std::vector<reported_frame>{{0x1000, "", 0, ""}}));
+  EXPECT_TRUE(empty.r.errors.empty());
+}
+
+TEST(DwarfLookup, UnitWhoseLinesFailGivesWayToAnOverlappingOne)
+{
+  sections s;
+  s.abbrev = abbrev_table({{1, DW_TAG_compile_unit, no,
+                            {{DW_AT_name, DW_FORM_string}, {DW_AT_stmt_list, DW_FORM_sec_offset},
+                             {DW_AT_low_pc, DW_FORM_addr}, {DW_AT_high_pc, DW_FORM_data4}}}});
+  bytes program;
+  program.raw(set_address(0x1000)).u8(1).u8(2).uleb(0x100).raw(end_sequence());
+  s.line = line_v4(program);
+  uint32_t bad_offset = s.line.size();
+  bytes bad_table;
+  bad_table.u16(9).u32(0);
+  s.line.unit(bad_table);
+  // The unit with the larger line offset sorts second and is met first.
+  s.info.raw(unit_v4(bytes().uleb(1).str("good.c").u32(0).u64(0x1000).u32(0x100)));
+  s.info.raw(unit_v4(bytes().uleb(1).str("bad.c").u32(bad_offset).u64(0x1000).u32(0x100)));
+  module_result m = read_module(s);
+  ASSERT_EQ(m.ok, 1);
+  EXPECT_EQ(resolve(m, 0x1010), (std::vector<reported_frame>{{0x1010, "a.c", 1, ""}}));
+  ASSERT_EQ(m.r.errors.size(), 1u);
+  EXPECT_EQ(m.r.errors[0].second, -1);
+  EXPECT_EQ(m.r.errors[0].first.rfind("unsupported line number version in .debug_line", 0), 0u);
+  // Both units stay in the map, the wider-first order holding for equal lows.
+  ASSERT_EQ(m.module->addrs_count, 2u);
+  EXPECT_STREQ(m.module->addrs[0].owner->filename, "good.c");
+}
+
+}  // namespace

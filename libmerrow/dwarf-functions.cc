@@ -118,10 +118,8 @@ static int bt_function_range_order(const void *a, const void *b)
 {
   const bt_function_range *x = static_cast<const bt_function_range *>(a);
   const bt_function_range *y = static_cast<const bt_function_range *>(b);
-  if (x->low != y->low)
-    return x->low < y->low ? -1 : 1;
-  if (x->high != y->high)
-    return x->high > y->high ? -1 : 1;
+  if (int c = bt_range_compare(x, y))
+    return c;
   int c = strcmp(x->owner->name, y->owner->name);
   return c < 0 ? -1 : c > 0 ? 1 : 0;
 }
@@ -131,14 +129,7 @@ static int finish_ranges(bt_state *state, bt_vec *vec, bt_error_callback error_c
                          void *data, size_t *count)
 {
   *count = vec->size / sizeof(bt_function_range);
-  bt_function_range *end = static_cast<bt_function_range *>(
-      bt_vec_grow(state, sizeof(bt_function_range), error_callback, data, vec));
-  if (!end)
-    return 0;
-  end->low = UINTPTR_MAX;
-  end->high = UINTPTR_MAX;
-  end->owner = nullptr;
-  return 1;
+  return bt_range_terminate<bt_function_range>(state, vec, error_callback, data);
 }
 
 static int bt_function_entries_read(bt_state *state, bt_dwarf_module *module, bt_unit *u,

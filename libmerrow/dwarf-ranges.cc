@@ -288,10 +288,8 @@ static int bt_unit_range_order(const void *a, const void *b)
 {
   const bt_unit_range *x = static_cast<const bt_unit_range *>(a);
   const bt_unit_range *y = static_cast<const bt_unit_range *>(b);
-  if (x->low != y->low)
-    return x->low < y->low ? -1 : 1;
-  if (x->high != y->high)
-    return x->high > y->high ? -1 : 1;  // the widest first
+  if (int c = bt_range_compare(x, y))
+    return c;
   if (x->owner->lineoff != y->owner->lineoff)
     return x->owner->lineoff < y->owner->lineoff ? -1 : 1;
   return 0;
@@ -300,13 +298,8 @@ static int bt_unit_range_order(const void *a, const void *b)
 int bt_unit_ranges_finish(bt_state *state, bt_vec *addrs, size_t addrs_count,
                           bt_error_callback error_callback, void *data)
 {
-  bt_unit_range *end = static_cast<bt_unit_range *>(
-      bt_vec_grow(state, sizeof(bt_unit_range), error_callback, data, addrs));
-  if (!end)
+  if (!bt_range_terminate<bt_unit_range>(state, addrs, error_callback, data))
     return 0;
-  end->low = UINTPTR_MAX;
-  end->high = UINTPTR_MAX;
-  end->owner = nullptr;
   bt_vec_trim(state, addrs, error_callback, data);
   bt_sort(addrs->base, addrs_count, sizeof(bt_unit_range), bt_unit_range_order);
   return 1;

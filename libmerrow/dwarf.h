@@ -303,4 +303,28 @@ int bt_range_add(bt_state *state, bt_vec *vec, Owner *owner, uintptr_t low, uint
   return 1;
 }
 
+// Appends the trailing entry {all ones, all ones, null} that ends every range
+// array (not counted); 0 when memory runs out.
+template <typename Range>
+int bt_range_terminate(bt_state *state, bt_vec *vec, bt_error_callback error_callback, void *data)
+{
+  Range *end = static_cast<Range *>(bt_vec_grow(state, sizeof(Range), error_callback, data, vec));
+  if (!end)
+    return 0;
+  end->low = UINTPTR_MAX;
+  end->high = UINTPTR_MAX;
+  end->owner = nullptr;
+  return 1;
+}
+
+// Range order: low ascending, then the widest first; 0 leaves the tie to the caller.
+template <typename Range> int bt_range_compare(const Range *x, const Range *y)
+{
+  if (x->low != y->low)
+    return x->low < y->low ? -1 : 1;
+  if (x->high != y->high)
+    return x->high > y->high ? -1 : 1;
+  return 0;
+}
+
 #endif

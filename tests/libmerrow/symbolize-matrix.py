@@ -120,9 +120,64 @@ def check(name, flags, strip=None):
     return problems
 
 
+def section(exe, name):
+    out = exe + name
+    run(["llvm-objcopy", "--dump-section", name + "=" + out, exe, os.devnull])
+    with open(out, "rb") as f:
+        return bytearray(f.read())
+
+
+def replace_section(exe, name, data, out_name):
+    patched = os.path.join(WORK_DIR, out_name)
+    blob = patched + name
+    with open(blob, "wb") as f:
+        f.write(data)
+    run(["llvm-objcopy", "--update-section", name + "=" + blob, exe, patched])
+    return patched
+
+
+def zero_line_ranges(line):
+    """Sets the line range of every 32-bit line-program header to 0."""
+    at = 0
+    while at + 4 <= len(line):
+        length = int.from_bytes(line[at:at + 4], "little")
+        version = int.from_bytes(line[at + 4:at + 6], "little")
+        # Before the line range: length, version, (from 5) address and selector
+        # sizes, header length, minimum instruction length, (from 4) maximum
+        # operations, default is-statement, line base.
+        line[at + {2: 13, 3: 13, 4: 14, 5: 16}[version]] = 0
+        at += 4 + length
+    return line
+
+
+def check_malformed():
+    """Real programs with damaged DWARF: the walk reports the damage through
+    the error callback and goes on, never crashing."""
+    exe = build("damaged-dwarf4", ["-gdwarf-4", "-O0"], None)
+    problems = []
+    cases = [
+        ("line-range-0", ".debug_line", zero_line_ranges(section(exe, ".debug_line")),
+         "invalid line number program header in .debug_line at "),
+        ("short-info", ".debug_info", section(exe, ".debug_info")[:-7], "DWARF underflow in .debug_info"),
+    ]
+    for name, section_name, data, message in cases:
+        patched = replace_section(exe, section_name, data, "frames-" + name)
+        result = subprocess.run([patched], capture_output=True, text=True)
+        if result.returncode != 0:
+            problems.append("%s: exit %d: %s" % (name, result.returncode, result.stderr[-500:]))
+            continue
+        errors = [l for l in result.stdout.splitlines() if l.startswith("error\t")]
+        if not any(e.split("\t")[1].startswith(message) for e in errors):
+            problems.append("%s: no report %r in %r" % (name, message, errors))
+        frames = [l.split("\t") for l in result.stdout.splitlines() if l.startswith("frame\t")]
+        if name == "line-range-0" and any(f[3] != "??" and "fixtures" in f[3] for f in frames):
+            problems.append("%s: a fixture frame still has a file: %r" % (name, frames))
+    return problems
+
+
 def main():
     os.makedirs(WORK_DIR, exist_ok=True)
-    problems = []
+    problems = check_malformed()
     for variant in VARIANTS:
         problems += check(*variant)
     for p in problems:

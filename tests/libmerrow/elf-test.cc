@@ -260,3 +260,33 @@ TEST(ElfSymbols, FirstAppendedTableWinsAndEmptyTablesMatchNothing)
 }
 
 }  // namespace
+
+namespace {
+
+TEST(ElfSymbols, FallbacksWithoutDebugInformation)
+{
+  std::vector<uint32_t> at;
+  bytes strtab = names_table({"only"}, &at);
+  module_read m = read_image(with_symbols(elf_symbol(at[0], STT_FUNC, 1, 0x100, 0x10), strtab));
+  // With symbols: the frame carries the symbol's name and nothing else.
+  m.state->syminfo_fn = bt_elf_symbol_lookup;
+  recorder r;
+  EXPECT_EQ(bt_elf_no_debug_lookup(m.state, 0x104, recorder::on_frame, recorder::on_error, &r), 0);
+  EXPECT_EQ(r.frames, (std::vector<reported_frame>{{0x104, "", 0, "only"}}));
+  r.stop_at = 1;
+  EXPECT_EQ(bt_elf_no_debug_lookup(m.state, 0x200, recorder::on_frame, recorder::on_error, &r), 7);
+  EXPECT_EQ(r.frames.back(), (reported_frame{0x200, "", 0, ""}));
+  EXPECT_TRUE(r.errors.empty());
+
+  // Without: each lookup says why, once, and reports no frame.
+  m.state->syminfo_fn = bt_elf_no_symbols_lookup;
+  recorder none;
+  EXPECT_EQ(bt_elf_no_debug_lookup(m.state, 0x104, recorder::on_frame, recorder::on_error, &none), 0);
+  bt_elf_no_symbols_lookup(m.state, 0x104, nullptr, recorder::on_error, &none);
+  EXPECT_TRUE(none.frames.empty());
+  EXPECT_EQ(none.errors, (std::vector<std::pair<std::string, int>>{
+                             {"no debug info in ELF executable", -1},
+                             {"no symbol table in ELF executable", -1}}));
+}
+
+}  // namespace

@@ -13,7 +13,9 @@ LIBRARY, SOURCE_DIR, WORK_DIR = sys.argv[1:4]
 LINK_FLAGS = [f for f in sys.argv[4:] if f]
 FIXTURES = os.path.join(SOURCE_DIR, "tests", "libmerrow", "fixtures")
 
-# name: compile flags; "strip" variants lose all debug sections after linking.
+# name: compile flags, then "strip" for variants that lose all debug sections
+# after linking, or "symbols" for those whose frames are named by the symbol
+# table alone (compressed debug sections are not decoded).
 VARIANTS = [
     ("dwarf2-O0", ["-gdwarf-2", "-O0"]),
     ("dwarf3-O0", ["-gdwarf-3", "-O0"]),
@@ -31,6 +33,7 @@ VARIANTS = [
     ("dwarf5-O0-fixed-address", ["-gdwarf-5", "-O0", "-fno-pie", "-no-pie"]),
     ("nodebug-O2", ["-g0", "-O2"], "strip"),
     ("nodebug-O0-fixed-address", ["-g0", "-O0", "-fno-pie", "-no-pie"], "strip"),
+    ("compressed-sections", ["-gdwarf-4", "-O0", "-gz=zlib"], "symbols"),
 ]
 
 
@@ -38,7 +41,7 @@ def run(args, **kw):
     return subprocess.run(args, check=True, capture_output=True, text=True, **kw).stdout
 
 
-def build(name, flags, strip):
+def build(name, flags, shape):
     exe = os.path.join(WORK_DIR, "frames-" + name)
     # Relative source names give the line tables relative directories, which
     # must be joined to the compilation directory.
@@ -46,7 +49,7 @@ def build(name, flags, strip):
                for f in ("frames.cc", "frames-other.cc")]
     run(["clang++", *flags, "-fno-exceptions", "-I", ".", "-I", FIXTURES, *sources,
          os.path.abspath(LIBRARY), *LINK_FLAGS, "-o", os.path.abspath(exe)], cwd=SOURCE_DIR)
-    if strip:
+    if shape == "strip":
         run(["llvm-objcopy", "--strip-debug", exe])
     return exe
 
@@ -88,15 +91,15 @@ def nm_symbols(exe):
     return symbols
 
 
-def check(name, flags, strip=None):
-    exe = build(name, flags, strip)
+def check(name, flags, shape=None):
+    exe = build(name, flags, shape)
     bias, frames, errors = walk(exe)
     problems = ["%s: %s" % (name, e) for e in errors]
     if not frames or frames[-1][1][0] != "main":
         return problems + ["%s: the walk did not reach main: %r" % (name, frames)]
     # Per distinct pc, the oracle's chain of frames (inlined calls first).
     pcs = sorted({pc for pc, _ in frames})
-    if strip:
+    if shape:
         symbols = nm_symbols(exe)
         chains = []
         for pc in pcs:

@@ -2,6 +2,7 @@
 #include "libmerrow/internal.h"
 #include "tests/libmerrow/recorder.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <gtest/gtest.h>
@@ -177,6 +178,38 @@ TEST(Walk, SymbolLookupFindsTheFunctionStart)
   EXPECT_NE(f.name.find("walk_from_outer"), std::string::npos) << f.name;
   EXPECT_EQ(f.value, start);
   EXPECT_GT(f.size, 2u);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(HostSysctl, AnswersOnlyTheOwnPathName)
+{
+  char expected[4096];
+  ssize_t n = readlink("/proc/self/exe", expected, sizeof expected - 1);
+  ASSERT_GT(n, 0);
+  expected[n] = '\0';
+  int own[] = {1, 14, 12, -1};
+  size_t length = 0;
+  ASSERT_EQ(bt_host_sysctl(own, 4, nullptr, &length), 0);
+  EXPECT_EQ(length, static_cast<size_t>(n) + 1);
+  std::vector<char> buffer(length);
+  ASSERT_EQ(bt_host_sysctl(own, 4, buffer.data(), &length), 0);
+  EXPECT_STREQ(buffer.data(), expected);
+  size_t short_length = length - 1;
+  errno = 0;
+  EXPECT_EQ(bt_host_sysctl(own, 4, buffer.data(), &short_length), -1);
+  EXPECT_EQ(errno, ENOMEM);
+
+  int other[][4] = {{1, 7, -1, 12}, {1, 14, 12, getpid() + 1}, {2, 14, 12, -1}};
+  for (const int *name : other) {
+    errno = 0;
+    EXPECT_EQ(bt_host_sysctl(name, 4, nullptr, &length), -1);
+    EXPECT_EQ(errno, ENOENT);
+  }
+  int by_pid[] = {1, 14, 12, getpid()};
+  EXPECT_EQ(bt_host_sysctl(by_pid, 4, nullptr, &length), 0);
 }
 
 }  // namespace

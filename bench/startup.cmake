@@ -1,1 +1,6 @@
 add_executable(startup_floor ${CMAKE_CURRENT_SOURCE_DIR}/floor.cc)
+# Built and linked exactly as the drivers are.
+vuz_program_link_options(startup_floor)
+# The stand-in for the compiler and assembler in a timed real run.
+add_executable(bench_recorder ${PROJECT_SOURCE_DIR}/tests/e2e/recorder.cc)
+vuz_program_link_options(bench_recorder)

@@ -50,3 +50,11 @@ function(vuz_folder_tests prefix)
     vuz_unit_test(${prefix}_${stem} ${test} ${ARG_UNPARSED_ARGUMENTS} DEPENDS ${ARG_DEPENDS})
   endforeach()
 endfunction()
+
+# The programs carry the little of the C++ runtime they use: loading and
+# binding the shared one costs more at start-up than the whole of a dry run.
+function(vuz_program_link_options name)
+  if(NOT VUZ_SANITIZE)
+    target_link_options(${name} PRIVATE -static-libstdc++ -static-libgcc)
+  endif()
+endfunction()

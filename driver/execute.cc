@@ -137,14 +137,20 @@ int execute()
 
   bool dry_run = dry_run_count > 0;
   if (driver_verbose()) {
+    // The whole echo goes out in one write: standard error is unbuffered.
+    char *text;
+    size_t length;
+    FILE *echo = open_memstream(&text, &length);
     if (help_requested)
-      fputc('\n', stderr);
+      fputc('\n', echo);
     for (int i = 0; i < n_commands; i++) {
       for (const char **a = commands[i].argv; *a; a++)
-        echo_word(stderr, *a, dry_run);
-      fputs(i + 1 < n_commands ? " |" : "", stderr);
-      fputc('\n', stderr);
+        echo_word(echo, *a, dry_run);
+      fputs(i + 1 < n_commands ? " |\n" : "\n", echo);
     }
+    fclose(echo);
+    fwrite(text, 1, length, stderr);
+    free(text);
     fflush(stderr);
     if (dry_run) {
       commands_run++;
@@ -207,10 +213,12 @@ int execute()
       }
     } else if (WIFEXITED(status) && WEXITSTATUS(status) > 0) {
       uint32_t code = static_cast<uint32_t>(WEXITSTATUS(status));
+      // Only a compiler found as a path is run again: one run through PATH
+      // search is outside the installation.
       if (driver_report_bug() && i == 0 && code == 4) {
         const char *first = commands[i].argv[0];
         const char *slash = strrchr(first, '/');
-        if (strncmp(slash ? slash + 1 : first, "tolm", 4) == 0)
+        if (slash && strncmp(slash + 1, "tolm", 4) == 0)
           report_crash(commands[i].argv);
       }
       result = -1;

@@ -37,6 +37,43 @@ static const char *text_end(const char *text)
   return text + strlen(text);
 }
 
+// One entry of a select text: DIR, a blank, options up to ';'. P moves past
+// the entry; false at the end of the text; *MALFORMED when the text ends
+// inside the entry.
+struct select_entry {
+  const char *dir;
+  size_t dir_length;
+  const char *options;
+  const char *options_end;
+};
+
+static bool next_select_entry(const char *&p, select_entry *entry, bool *malformed)
+{
+  *malformed = false;
+  while (*p == '\n')
+    p++;
+  if (!*p)
+    return false;
+  entry->dir = p;
+  while (*p && *p != ' ')
+    p++;
+  entry->dir_length = static_cast<size_t>(p - entry->dir);
+  if (!*p) {
+    *malformed = true;
+    return false;
+  }
+  entry->options = ++p;
+  while (*p && *p != ';')
+    p++;
+  entry->options_end = p;
+  if (!*p) {
+    *malformed = true;
+    return false;
+  }
+  p++;
+  return true;
+}
+
 void init_multilib_texts()
 {
   multilib_select = ". ;";
@@ -199,38 +236,28 @@ void select_multilib()
 
   char *text = *multilib_reuse ? format_alloc("%s%s", multilib_select, multilib_reuse)
                                : checked_strdup(multilib_select);
-  for (const char *p = text; *p;) {
-    while (*p == '\n')
-      p++;
-    if (!*p)
-      break;
-    const char *dir = p;
-    while (*p && *p != ' ')
-      p++;
-    if (!*p)
-      fatal_error(0, "multilib select %qs %qs is invalid", multilib_select, multilib_reuse);
-    size_t dir_length = static_cast<size_t>(p - dir);
-    p++;
-    bool ok = true, exact = true;
-    while (*p != ';') {
-      if (!*p)
+  select_entry entry;
+  bool malformed;
+  for (const char *p = text;;) {
+    if (!next_select_entry(p, &entry, &malformed)) {
+      if (malformed)
         fatal_error(0, "multilib select %qs %qs is invalid", multilib_select, multilib_reuse);
-      const char *o = p;
-      while (*p && *p != ' ' && *p != ';')
-        p++;
-      size_t n = static_cast<size_t>(p - o);
-      if (n && ok) {
-        bool holds = option_holds(o, n);
-        if (!holds) {
-          exact = false;
-          if (!is_default_option(o, n))
-            ok = false;
-        }
-      }
-      while (*p == ' ')
-        p++;
+      break;
     }
-    p++;
+    const char *dir = entry.dir;
+    size_t dir_length = entry.dir_length;
+    bool ok = true, exact = true;
+    const char *o;
+    size_t n;
+    for (const char *q = entry.options; next_word(q, entry.options_end, &o, &n);) {
+      if (!ok)
+        break;
+      if (!option_holds(o, n)) {
+        exact = false;
+        if (!is_default_option(o, n))
+          ok = false;
+      }
+    }
     if (!ok)
       continue;
     const char *colon = static_cast<const char *>(memchr(dir, ':', dir_length));
@@ -259,24 +286,18 @@ void print_multilib_table()
 {
   const char *previous = nullptr;
   size_t previous_length = 0;
-  for (const char *p = multilib_select; *p;) {
-    while (*p == '\n')
-      p++;
-    if (!*p)
+  select_entry entry;
+  bool malformed;
+  for (const char *p = multilib_select;;) {
+    if (!next_select_entry(p, &entry, &malformed)) {
+      if (malformed)
+        fatal_error(0, "multilib select %qs is invalid", multilib_select);
       break;
-    const char *dir = p;
-    while (*p && *p != ' ')
-      p++;
-    if (!*p)
-      fatal_error(0, "multilib select %qs is invalid", multilib_select);
-    size_t dir_length = static_cast<size_t>(p - dir);
-    p++;
-    const char *options = p;
-    while (*p && *p != ';')
-      p++;
-    const char *options_end = p;
-    if (*p)
-      p++;
+    }
+    const char *dir = entry.dir;
+    size_t dir_length = entry.dir_length;
+    const char *options = entry.options;
+    const char *options_end = entry.options_end;
 
     if (dir_length >= 2 && dir[0] == '.' && dir[1] == ':' && !(dir_length > 2 && dir[2] == ':'))
       continue;

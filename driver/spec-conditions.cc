@@ -349,21 +349,21 @@ const char *validate_spec_switches(const char *p, bool user_spec, bool braced)
     if (*p == ':') {
       p++;
       while (*p && *p != ';' && *p != '}') {
-        if (*p == '%') {
-          p++;
-          if (*p == '{' || ((*p == '@' || *p == 'W') && p[1] == '{')) {
-            p = validate_spec_switches(p + (*p == '{' ? 1 : 2), user_spec, true);
-            continue;
-          }
-          if (*p == '<') {
-            p = validate_spec_switches(p + 1, user_spec, false);
-            continue;
-          }
-          if (*p)
-            p++;
+        if (*p != '%') {
+          p += strcspn(p, "%;}");
           continue;
         }
         p++;
+        if (*p == '{' || ((*p == '@' || *p == 'W') && p[1] == '{')) {
+          p = validate_spec_switches(p + (*p == '{' ? 1 : 2), user_spec, true);
+          continue;
+        }
+        if (*p == '<') {
+          p = validate_spec_switches(p + 1, user_spec, false);
+          continue;
+        }
+        if (*p)
+          p++;
       }
       if (*p == ';' && p[1]) {
         p++;
@@ -384,11 +384,7 @@ static void validate_spec_text(const char *text, bool user_spec)
 {
   if (!text)
     return;
-  for (const char *p = text; *p;) {
-    if (*p != '%') {
-      p++;
-      continue;
-    }
+  for (const char *p = text; (p = strchr(p, '%')) != nullptr;) {
     p++;
     if (*p == '{')
       p = validate_spec_switches(p + 1, user_spec, true);

@@ -457,7 +457,8 @@ const char *call_spec_function(const char *p, bool *returned_text, const char *m
   const char *saved_suffix = suffix_replacement;
   argbuf = nullptr;
   vec_reserve_exact(argbuf, 10);
-  response_argbuf = nullptr;
+  // The response-file words collected so far are dropped, not restored later.
+  vec_release(response_argbuf);
   vec_reserve_exact(response_argbuf, 10);
 
   set_word_open(false);

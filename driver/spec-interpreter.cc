@@ -198,20 +198,37 @@ static int run_collected_command()
   return 0;
 }
 
-// The text of a %(NAME), %1... reference, expanded in place.
+// How deeply named specs may include one another: a spec file can make a spec
+// include itself, which must end in an error, not in a stack overflow.
+enum { MAX_NAMED_SPEC_DEPTH = 256 };
+int named_spec_depth;
+
+// The static specs of %a, %l and the like, which spec files may also redefine.
+static int expand_static(const char *value)
+{
+  if (named_spec_depth >= MAX_NAMED_SPEC_DEPTH)
+    fatal_error(0, "spec %qs includes itself or nests too deeply", value);
+  named_spec_depth++;
+  int result = do_spec_1(value ? value : "", false, nullptr);
+  named_spec_depth--;
+  return result;
+}
+
+// The text of a %(NAME) reference, expanded in place.
 static int expand_named(const char *name, size_t length)
 {
   named_spec *sp = lookup_named_spec(name, length);
   if (!sp)
     return 0;
+  if (named_spec_depth >= MAX_NAMED_SPEC_DEPTH)
+    fatal_error(0, "spec %qs includes itself or nests too deeply", sp->name);
   const char *value = *sp->value_location;
-  return do_spec_1(value ? value : "", false, nullptr);
+  named_spec_depth++;
+  int result = do_spec_1(value ? value : "", false, nullptr);
+  named_spec_depth--;
+  return result;
 }
 
-static int expand_static(const char *value)
-{
-  return do_spec_1(value ? value : "", false, nullptr);
-}
 
 // %< and %>: marks matching switches removed.
 static const char *remove_switches(const char *p, bool export_anyway)
@@ -560,12 +577,11 @@ static const char *do_percent(const char *p, const char *spec, const char *match
     if (!*p)
       fatal_error(0, "spec %qs invalid", spec);
     size_t length = static_cast<size_t>(p - start);
+    // A repeated option is skipped; the rest of the text still expands.
     if (ld_option_list)
       for (char *option : *ld_option_list)
-        if (strlen(option) == length && strncmp(option, start, length) == 0) {
-          *status = 0;
-          return nullptr;  // ends this text's expansion
-        }
+        if (strlen(option) == length && strncmp(option, start, length) == 0)
+          return p + 1;
     vec_safe_push(ld_option_list, checked_strndup(start, length));
     return p + 1;
   }

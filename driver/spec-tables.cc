@@ -256,7 +256,7 @@ static const char *skip_whitespace(const char *p)
   }
 }
 
-static int spec_file_depth;
+int spec_file_depth;
 enum { MAX_SPEC_FILE_DEPTH = 200 };
 
 static void include_spec_file(const char *name, bool user, bool no_error)
@@ -439,8 +439,10 @@ compiler_entry *choose_compiler_row(const char *name, size_t length, const char 
   for (int i = compiler_count - 1; i >= 0 && !found; i--) {
     compiler_entry &row = compilers[i];
     size_t suffix_length = strlen(row.suffix);
-    if (strcmp(name, "-") == 0 ? strcmp(row.suffix, "-") == 0
-                               : suffix_length < length &&
+    // The standard-input row stands for "-" alone, not for every name ending in '-'.
+    bool stdin_row = strcmp(row.suffix, "-") == 0;
+    if (strcmp(name, "-") == 0 ? stdin_row
+                               : !stdin_row && suffix_length < length &&
                                      strcmp(name + length - suffix_length, row.suffix) == 0)
       found = &row;
   }
@@ -558,8 +560,8 @@ void load_all_specs(unsigned decoded_count, decoded_option *decoded)
     begin_spec_expansion();
     if (do_spec_1(startfile_prefix_spec, false, nullptr) == 0 &&
         do_spec_1(" ", false, nullptr) == 0) {
-      for (const char *word : *argbuf)
-        insert_sysroot_prefix(&startfile_prefixes, word, "ZARNEL");
+      for (uint32_t i = 0; i < vec_length(argbuf); i++)
+        insert_sysroot_prefix(&startfile_prefixes, (*argbuf)[i], "ZARNEL");
     }
   }
   if (user_spec_files)

@@ -82,6 +82,10 @@ compiler_entry *choose_compiler_row(const char *name, size_t length, const char 
 void run_self_spec(const char *spec);
 void dump_specs();
 
+// Nesting of named specs and of spec files, each bounded.
+extern int named_spec_depth;
+extern int spec_file_depth;
+
 // Interpreter.
 int do_spec_1(const char *spec, bool literal, const char *matched);
 int expand_and_run_spec(const char *spec);

@@ -65,6 +65,23 @@ class Compile(DriverTest):
         self.assertIn("x.s", r.records[2]["argv"])
         self.assertNoTemporaries()
 
+    def test_a_name_ending_in_a_dash_is_no_standard_input(self):
+        name = self.tree.write("odd-", "")
+        r = self.tree.run("vuz", ["-c", name])
+        self.assertEqual((r.status, r.records), (0, []), r)
+        self.assertIn("linker input file unused because linking not done", r.stderr)
+
+    def test_every_language_row_expands(self):
+        cases = [("x.c", "tolm"), ("x.i", "tolm"), ("x.s", "as"), ("x.S", "tolm"), ("x.sx", "tolm"),
+                 ("x.cc", "tolmex"), ("x.ii", "tolmex"), ("x.hpp", "tolmex"), ("x.h", "tolm")]
+        for name, program in cases:
+            with self.subTest(name=name):
+                r = self.tree.run("vuz", ["-###", "-c", self.tree.write(name)])
+                self.assertEqual(r.status, 0, r)
+                self.assertEqual(os.path.basename(dry_run_commands(r.stderr)[0][0]), program)
+        r = self.tree.run("vuz", ["-###", "-c", "-x", "lto", self.tree.write("x.o")])
+        self.assertEqual(os.path.basename(dry_run_commands(r.stderr)[0][0]), "yorv", r)
+
     def test_compile_only_modes(self):
         src = self.tree.write("x.c")
         for mode, programs in (("-S", ["tolm"]), ("-E", ["tolm"])):
@@ -136,11 +153,10 @@ class Compile(DriverTest):
                 real = self.tree.run("vuz", args)
                 self.assertEqual(real.status, 0, real)
                 ran = [rec["argv"] for rec in real.records]
-                self.assertEqual([os.path.basename(c[0]) for c in printed],
-                                 [os.path.basename(c[0]) for c in ran])
-                for p, q in zip(printed, ran):
-                    self.assertEqual(without_temporary_names(p, self.tree.tmp),
-                                     without_temporary_names(q, self.tree.tmp))
+                # The programs of one pipeline log in the order they finish.
+                tmp = self.tree.tmp
+                self.assertEqual(sorted(without_temporary_names(c, tmp) for c in printed),
+                                 sorted(without_temporary_names(c, tmp) for c in ran))
                 self.assertNoTemporaries()
 
     def test_dry_run_quotes_shell_characters(self):
@@ -151,6 +167,20 @@ class Compile(DriverTest):
         self.assertIn(' "B=\\`x\\`" ', r.stderr)
         printed = dry_run_commands(r.stderr)
         self.assertIn('C="q"', printed[0])
+
+    def test_verbose_echoes_exports_before_each_command(self):
+        src = self.tree.write("x.c")
+        r = self.tree.run("vuz", ["-v", "-c", src])
+        self.assertEqual(r.status, 0, r)
+        lines = r.stderr.splitlines()
+        first = next(i for i, l in enumerate(lines) if l.startswith(" ") and "/tolm " in l)
+        self.assertTrue(lines[first - 1].startswith("VRESK_VUZ_OPTIONS='-v' '-c'"), lines[first - 1])
+
+    def test_time_file_that_cannot_be_opened_is_reported(self):
+        src = self.tree.write("x.c")
+        r = self.tree.run("vuz", ["-time=/nonexistent/dir/report", "-c", src])
+        self.assertEqual(r.status, 0, r)
+        self.assertIn("warning: cannot open '/nonexistent/dir/report' for the time report", r.stderr)
 
     def test_time_reports_each_child(self):
         src = self.tree.write("x.c")

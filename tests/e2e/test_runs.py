@@ -94,11 +94,36 @@ class Runs(DriverTest):
         r = self.tree.run("vuz", ["-specs=" + specs, "-print-multi-lib"])
         self.assertEqual(r.stdout, "thumb;@mthumb\n.;\n")
 
+    def test_default_multilib_option_counts_as_given(self):
+        specs = self.tree.write("groups.specs",
+                                "*multilib:\nthumb mthumb;\narm marm;\n\n"
+                                "*multilib_matches:\nmarm marm;mthumb mthumb;\n\n"
+                                "*multilib_defaults:\nmarm\n\n"
+                                "*multilib_options:\nmarm/mthumb\n\n")
+        for args, out in (([], "arm\n"), (["-mthumb"], "thumb\n"), (["-marm"], "arm\n")):
+            with self.subTest(args=args):
+                r = self.tree.run("vuz", ["-specs=" + specs, "-print-multi-directory"] + args)
+                self.assertEqual((r.status, r.stdout), (0, out), r)
+
     def test_spec_file_errors_are_fatal(self):
         bad = self.tree.write("bad.specs", "*asm:\nx\n\n\n*cpp:\ny\n")
         r = self.tree.run("vuz", ["-specs=" + bad, "-c", self.tree.write("x.c")])
         self.assertEqual(r.status, 1, r)
         self.assertIn("specs file malformed after", r.stderr)
+
+    def test_spec_including_itself_is_an_error(self):
+        specs = self.tree.write("loop.specs", "*loop:\n%(loop)\n\n*cpp:\n+ %(loop)\n")
+        r = self.tree.run("vuz", ["-specs=" + specs, "-c", self.tree.write("x.c")])
+        self.assertEqual(r.status, 1, r)
+        self.assertIn("fatal error: spec 'loop' includes itself or nests too deeply", r.stderr)
+        self.assertNoTemporaries()
+
+    def test_spec_file_including_itself_is_an_error(self):
+        path = os.path.join(self.tree.work, "self.specs")
+        self.tree.write("self.specs", "%%include <%s>\n" % path)
+        r = self.tree.run("vuz", ["-specs=" + path, "-c", self.tree.write("x.c")])
+        self.assertEqual(r.status, 1, r)
+        self.assertIn("nested too deeply", r.stderr)
 
     def test_driver_killed_mid_run_leaves_no_temporaries(self):
         src = self.tree.write("x.c")

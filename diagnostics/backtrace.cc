@@ -1,6 +1,6 @@
 // Where the internal-error report meets the stack-trace library and the
-// demangler. The demangler is not part of the program yet, so names stay as
-// they are.
+// demangler.
+#include "demangle/demangle.h"
 #include "diagnostics/diagnostic.h"
 #include "libmerrow/merrow.h"
 
@@ -15,7 +15,8 @@ int diagnostic_walk_stack(int skip)
   return count;
 }
 
-char *diagnostic_demangle(const char *)
+char *diagnostic_demangle(const char *name)
 {
-  return nullptr;
+  return demangle_to_string(name, DEMANGLE_PARAMS | DEMANGLE_NO_EFFECT | DEMANGLE_VERBOSE |
+                                      DEMANGLE_ITANIUM);
 }

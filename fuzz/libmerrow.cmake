@@ -1,0 +1,5 @@
+# The stack-trace library over untrusted images: ELF module reading and DWARF
+# unit reading with lookups. Seeds: fuzz/libmerrow-seeds.py. Modules read are
+# never freed, so long runs go in fork mode (-fork=N), whose jobs start afresh.
+vuz_fuzz_target(libmerrow_elf_fuzz ${CMAKE_CURRENT_LIST_DIR}/libmerrow-elf-fuzz.cc DEPENDS vuz_merrow)
+vuz_fuzz_target(libmerrow_dwarf_fuzz ${CMAKE_CURRENT_LIST_DIR}/libmerrow-dwarf-fuzz.cc DEPENDS vuz_merrow)

@@ -1,0 +1,198 @@
+// Records and operations shared between the files of the stack-trace library;
+// clients use merrow.h only.
+#ifndef VUZ_LIBMERROW_INTERNAL_H
+#define VUZ_LIBMERROW_INTERNAL_H
+
+#include "libmerrow/merrow.h"
+
+#include <cstddef>
+#include <cstdint>
+
+typedef int (*bt_fileline_fn)(bt_state *state, uintptr_t pc, bt_frame_callback callback,
+                              bt_error_callback error_callback, void *data);
+typedef void (*bt_syminfo_fn)(bt_state *state, uintptr_t pc, bt_syminfo_callback callback,
+                              bt_error_callback error_callback, void *data);
+
+struct bt_free_block {
+  bt_free_block *next;
+  size_t size;
+};
+
+struct bt_state {
+  const char *filename;
+  int threaded;
+  void *reserved;
+  bt_fileline_fn fileline_fn;
+  void *fileline_data;
+  bt_syminfo_fn syminfo_fn;
+  void *syminfo_data;
+  int fileline_initialization_failed;
+  int lock_alloc;
+  bt_free_block *freelist;
+};
+
+// Memory, vectors and sort.
+
+struct bt_vec {
+  void *base;
+  size_t size;  // used bytes
+  size_t alc;   // spare bytes after the used part
+};
+
+void *bt_alloc(bt_state *state, size_t size, bt_error_callback error_callback, void *data);
+void bt_free(bt_state *state, void *block, size_t size, bt_error_callback error_callback,
+             void *data);
+void *bt_vec_grow(bt_state *state, size_t n, bt_error_callback error_callback, void *data,
+                  bt_vec *vec);
+void *bt_vec_take(bt_state *state, bt_vec *vec, bt_error_callback error_callback, void *data);
+int bt_vec_trim(bt_state *state, bt_vec *vec, bt_error_callback error_callback, void *data);
+void bt_sort(void *base, size_t count, size_t size, int (*compare)(const void *, const void *));
+
+// Platform layer: the sysctl entry this host lacks (host-sysctl.cc).
+int bt_host_sysctl(const int *name, unsigned name_length, void *value, size_t *length);
+
+// Files and views.
+
+struct bt_view {
+  const void *data;
+  void *base;  // the mapping, or null for a slice of an in-memory image
+  size_t len;
+};
+
+int bt_open_file(const char *path, bt_error_callback error_callback, void *data,
+                 int *does_not_exist);
+int bt_close_file(int descriptor, bt_error_callback error_callback, void *data);
+int bt_view_map(bt_state *state, int descriptor, uint64_t offset, uint64_t size,
+                bt_error_callback error_callback, void *data, bt_view *view);
+void bt_view_release(bt_state *state, bt_view *view, bt_error_callback error_callback,
+                     void *data);
+int bt_elf_init(bt_state *state, const char *filename, int descriptor,
+                bt_error_callback error_callback, void *data, bt_fileline_fn *fileline_fn);
+int bt_elf_read_module(bt_state *state, const char *filename, int descriptor,
+                       const unsigned char *memory, size_t memory_size, uintptr_t base_address,
+                       bt_error_callback error_callback, void *data, bt_fileline_fn *fileline_fn,
+                       int *found_sym, int *found_dwarf, struct bt_dwarf_module **fileline_entry,
+                       int exe, int debuginfo, const char *with_buildid_data,
+                       uint32_t with_buildid_size);
+
+// The separate-debug-file, compressed-section and mini-debug-information
+// readers are not part of this build; each entry answers "not available".
+int bt_debugfile_open(bt_state *state, const char *filename, bt_error_callback error_callback,
+                      void *data);
+int bt_section_uncompress(bt_state *state, const unsigned char *compressed, size_t size,
+                          bt_error_callback error_callback, void *data,
+                          unsigned char **uncompressed, size_t *uncompressed_size);
+int bt_xz_decode(bt_state *state, const unsigned char *compressed, size_t size,
+                 bt_error_callback error_callback, void *data, unsigned char **uncompressed,
+                 size_t *uncompressed_size);
+
+// Symbol tables.
+
+struct bt_elf_symbol {
+  const char *name;
+  uintptr_t address;
+  uintptr_t size;
+};
+
+struct bt_symbol_table {
+  bt_symbol_table *next;
+  bt_elf_symbol *symbols;
+  size_t count;
+};
+
+struct bt_opd_section {
+  uint64_t address;
+  const unsigned char *data;
+  size_t size;
+};
+
+int bt_elf_symbols_build(bt_state *state, uintptr_t base_address, const unsigned char *symtab,
+                         size_t symtab_size, const unsigned char *strtab, size_t strtab_size,
+                         bt_error_callback error_callback, void *data, bt_symbol_table *table,
+                         const bt_opd_section *opd);
+void bt_symbol_table_append(bt_state *state, bt_symbol_table *table);
+void bt_elf_symbol_lookup(bt_state *state, uintptr_t pc, bt_syminfo_callback callback,
+                          bt_error_callback error_callback, void *data);
+void bt_elf_no_symbols_lookup(bt_state *state, uintptr_t pc, bt_syminfo_callback callback,
+                              bt_error_callback error_callback, void *data);
+int bt_elf_no_debug_lookup(bt_state *state, uintptr_t pc, bt_frame_callback callback,
+                           bt_error_callback error_callback, void *data);
+
+// The adapters that let a symbol lookup report frames (state.cc).
+struct bt_syminfo_adapter {
+  bt_frame_callback callback;
+  bt_error_callback error_callback;
+  void *data;
+  int result;
+};
+void bt_syminfo_to_frame(void *adapter, uintptr_t pc, const char *symname, uintptr_t symval,
+                         uintptr_t symsize);
+void bt_syminfo_error_forward(void *adapter, const char *message, int errnum);
+
+// DWARF.
+
+enum bt_dwarf_section {
+  DEBUG_INFO,
+  DEBUG_LINE,
+  DEBUG_ABBREV,
+  DEBUG_RANGES,
+  DEBUG_STR,
+  DEBUG_ADDR,
+  DEBUG_STR_OFFSETS,
+  DEBUG_LINE_STR,
+  DEBUG_RNGLISTS,
+  DEBUG_MAX
+};
+
+struct bt_dwarf_sections {
+  const unsigned char *data[DEBUG_MAX];
+  size_t size[DEBUG_MAX];
+};
+
+int bt_dwarf_module_read(bt_state *state, uintptr_t base_address,
+                         const bt_dwarf_sections *sections, int is_bigendian,
+                         struct bt_dwarf_module *altlink, bt_error_callback error_callback,
+                         void *data, bt_fileline_fn *fileline_fn,
+                         struct bt_dwarf_module **module_out);
+int bt_dwarf_resolve(bt_state *state, uintptr_t pc, bt_frame_callback callback,
+                     bt_error_callback error_callback, void *data);
+
+// Atomics that are plain accesses when the state is not threaded.
+template <typename T> inline T bt_load(bt_state *state, T *p)
+{
+  return state->threaded ? __atomic_load_n(p, __ATOMIC_ACQUIRE) : *p;
+}
+template <typename T> inline void bt_store(bt_state *state, T *p, T v)
+{
+  if (state->threaded)
+    __atomic_store_n(p, v, __ATOMIC_RELEASE);
+  else
+    *p = v;
+}
+
+// Appends ITEM at the tail of a list linked through `next` (by
+// compare-and-swap at the tail when the state is threaded).
+template <typename T> void bt_list_append(bt_state *state, T **head, T *item)
+{
+  T **pp = head;
+  if (!state->threaded) {
+    while (*pp)
+      pp = &(*pp)->next;
+    *pp = item;
+    return;
+  }
+  for (;;) {
+    while (T *p = __atomic_load_n(pp, __ATOMIC_ACQUIRE))
+      pp = &p->next;
+    T *expected = nullptr;
+    if (__atomic_compare_exchange_n(pp, &expected, item, false, __ATOMIC_ACQ_REL,
+                                    __ATOMIC_ACQUIRE))
+      return;
+  }
+}
+
+// Binary search for the entry KEY matches; null when none does.
+const void *bt_bsearch(const void *key, const void *base, size_t count, size_t size,
+                       int (*match)(const void *key, const void *entry));
+
+#endif

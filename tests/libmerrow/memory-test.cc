@@ -1,0 +1,183 @@
+// The library's own allocator, vectors and sort.
+#include "libmerrow/internal.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <gtest/gtest.h>
+#include <random>
+#include <sys/mman.h>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+std::vector<size_t> free_sizes(const bt_state &state)
+{
+  std::vector<size_t> sizes;
+  for (bt_free_block *b = state.freelist; b; b = b->next)
+    sizes.push_back(b->size);
+  std::sort(sizes.begin(), sizes.end());
+  return sizes;
+}
+
+bool mapped(void *p, size_t length)
+{
+  return msync(p, length, MS_ASYNC) == 0;
+}
+
+TEST(Allocator, FirstAllocationMapsAPageAndListsTheRest)
+{
+  bt_state state{};
+  size_t page = getpagesize();
+  char *a = static_cast<char *>(bt_alloc(&state, 24, nullptr, nullptr));
+  ASSERT_NE(a, nullptr);
+  EXPECT_EQ(reinterpret_cast<uintptr_t>(a) % page, 0u);
+  EXPECT_EQ(free_sizes(state), std::vector<size_t>{page - 24});
+  // The next small block comes from the same page, rounded to 8 bytes.
+  char *b = static_cast<char *>(bt_alloc(&state, 13, nullptr, nullptr));
+  EXPECT_EQ(b, a + 24);
+  EXPECT_EQ(free_sizes(state), std::vector<size_t>{page - 40});
+}
+
+TEST(Allocator, NewStateCarriesTheRestOfItsPage)
+{
+  bt_state *state = bt_state_new(nullptr, 0, nullptr, nullptr);
+  ASSERT_NE(state, nullptr);
+  size_t page = getpagesize();
+  size_t rounded = (sizeof(bt_state) + 7) & ~size_t{7};
+  EXPECT_EQ(free_sizes(*state), std::vector<size_t>{page - rounded});
+  char *next = static_cast<char *>(bt_alloc(state, 8, nullptr, nullptr));
+  EXPECT_EQ(next, reinterpret_cast<char *>(state) + rounded);
+}
+
+TEST(Allocator, FreeListKeepsTheSixteenLargest)
+{
+  bt_state state{};
+  alignas(16) static char arena[17 * 32];
+  for (size_t size = 16; size <= 32; ++size)
+    bt_free(&state, arena + 32 * (size - 16), size, nullptr, nullptr);
+  std::vector<size_t> want;
+  for (size_t size = 17; size <= 32; ++size)
+    want.push_back(size);
+  EXPECT_EQ(free_sizes(state), want);
+  // Blocks too small for the list record, or not larger than its smallest, are dropped.
+  bt_free(&state, arena, 15, nullptr, nullptr);
+  bt_free(&state, arena, 17, nullptr, nullptr);
+  EXPECT_EQ(free_sizes(state), want);
+}
+
+TEST(Allocator, LargePageAlignedBlocksAreUnmapped)
+{
+  bt_state state{};
+  size_t page = getpagesize();
+  void *big = bt_alloc(&state, 65536, nullptr, nullptr);
+  ASSERT_TRUE(mapped(big, 65536));
+  bt_free(&state, big, 65536, nullptr, nullptr);
+  EXPECT_FALSE(mapped(big, 65536));
+  EXPECT_TRUE(free_sizes(state).empty());
+  // One page short of the size: kept on the list instead.
+  void *smaller = bt_alloc(&state, 65536 - page, nullptr, nullptr);
+  bt_free(&state, smaller, 65536 - page, nullptr, nullptr);
+  EXPECT_EQ(free_sizes(state), std::vector<size_t>{65536 - page});
+}
+
+TEST(Allocator, FailedMappingIsReportedOnlyWithACallback)
+{
+  bt_state state{};
+  std::vector<std::pair<std::string, int>> errors;
+  auto on_error = [](void *data, const char *message, int errnum) {
+    static_cast<std::vector<std::pair<std::string, int>> *>(data)->emplace_back(message, errnum);
+  };
+  EXPECT_EQ(bt_alloc(&state, SIZE_MAX - 100, nullptr, nullptr), nullptr);
+  EXPECT_EQ(bt_alloc(&state, SIZE_MAX / 2, on_error, &errors), nullptr);
+  ASSERT_EQ(errors.size(), 1u);
+  EXPECT_EQ(errors[0].first, "mmap");
+  EXPECT_EQ(errors[0].second, ENOMEM);
+}
+
+TEST(Vector, GrowthFollowsTheSizeRules)
+{
+  bt_state state{};
+  size_t page = getpagesize();
+  bt_vec vec{};
+  ASSERT_NE(bt_vec_grow(&state, 24, nullptr, nullptr, &vec), nullptr);
+  EXPECT_EQ(vec.size + vec.alc, 384u);  // 16 times the first request
+  bt_vec_grow(&state, 360, nullptr, nullptr, &vec);
+  EXPECT_EQ(vec.size + vec.alc, 384u);  // fits the spare room
+  bt_vec_grow(&state, 100, nullptr, nullptr, &vec);
+  EXPECT_EQ(vec.size + vec.alc, 2 * 484u);  // twice the need below a page
+  bt_vec_grow(&state, page - 484 - 8, nullptr, nullptr, &vec);
+  EXPECT_EQ(vec.size + vec.alc, page);  // capped at a page
+  size_t used = vec.size;
+  bt_vec_grow(&state, 200, nullptr, nullptr, &vec);
+  size_t want = (2 * (used + 200) + page - 1) / page * page;
+  EXPECT_EQ(vec.size + vec.alc, want);
+}
+
+TEST(Vector, TakeKeepsTheSpareRoomAndTrimReturnsIt)
+{
+  bt_state state{};
+  bt_vec vec{};
+  char *first = static_cast<char *>(bt_vec_grow(&state, 10, nullptr, nullptr, &vec));
+  memcpy(first, "0123456789", 10);
+  size_t spare = vec.alc;
+  EXPECT_EQ(bt_vec_take(&state, &vec, nullptr, nullptr), first);
+  EXPECT_EQ(vec.base, first + 10);
+  EXPECT_EQ(vec.size, 0u);
+  EXPECT_EQ(vec.alc, spare);
+  char *second = static_cast<char *>(bt_vec_grow(&state, 5, nullptr, nullptr, &vec));
+  EXPECT_EQ(second, first + 10);
+  EXPECT_EQ(memcmp(first, "0123456789", 10), 0);
+  bt_vec_trim(&state, &vec, nullptr, nullptr);
+  EXPECT_EQ(vec.alc, 0u);
+  EXPECT_EQ(vec.size, 5u);
+}
+
+int compare_ints(const void *a, const void *b)
+{
+  int x = *static_cast<const int *>(a), y = *static_cast<const int *>(b);
+  return x < y ? -1 : x > y ? 1 : 0;
+}
+
+TEST(Sort, SortsEveryShapeOfInput)
+{
+  std::mt19937 random(7);
+  std::vector<std::vector<int>> inputs = {{}, {1}, {2, 1}, {3, 3, 3}, {5, 1, 4, 1, 5, 9, 2, 6}};
+  std::vector<int> sorted(1000), reversed(1000), shuffled(1000), few(1000);
+  for (int i = 0; i < 1000; ++i) {
+    sorted[i] = i;
+    reversed[i] = 1000 - i;
+    shuffled[i] = i;
+    few[i] = i % 3;
+  }
+  std::shuffle(shuffled.begin(), shuffled.end(), random);
+  inputs.push_back(sorted);
+  inputs.push_back(reversed);
+  inputs.push_back(shuffled);
+  inputs.push_back(few);
+  for (std::vector<int> v : inputs) {
+    std::vector<int> want = v;
+    std::sort(want.begin(), want.end());
+    bt_sort(v.data(), v.size(), sizeof(int), compare_ints);
+    EXPECT_EQ(v, want);
+  }
+}
+
+TEST(Sort, ElementsOfOddSizeMoveWhole)
+{
+  struct record {
+    char key;
+    char payload[6];
+  };
+  std::vector<record> v = {{'c', "three"}, {'a', "one"}, {'b', "two"}};
+  bt_sort(v.data(), v.size(), sizeof(record),
+          [](const void *a, const void *b) {
+            return static_cast<const record *>(a)->key - static_cast<const record *>(b)->key;
+          });
+  EXPECT_STREQ(v[0].payload, "one");
+  EXPECT_STREQ(v[1].payload, "two");
+  EXPECT_STREQ(v[2].payload, "three");
+}
+
+}  // namespace

@@ -1,0 +1,192 @@
+#!/usr/bin/env python3
+"""Builds the frame-walking program in many debug-information shapes and checks
+every frame the library reports against llvm-symbolizer (with debug
+information) or llvm-nm (without).
+
+usage: symbolize-matrix.py LIBRARY SOURCE_DIR WORK_DIR [LINK_FLAGS...]
+"""
+import os
+import subprocess
+import sys
+
+LIBRARY, SOURCE_DIR, WORK_DIR = sys.argv[1:4]
+LINK_FLAGS = [f for f in sys.argv[4:] if f]
+FIXTURES = os.path.join(SOURCE_DIR, "tests", "libmerrow", "fixtures")
+
+# name: compile flags, then "strip" for variants that lose all debug sections
+# after linking, or "symbols" for those whose frames are named by the symbol
+# table alone (compressed debug sections are not decoded).
+VARIANTS = [
+    ("dwarf2-O0", ["-gdwarf-2", "-O0"]),
+    ("dwarf3-O0", ["-gdwarf-3", "-O0"]),
+    ("dwarf4-O0", ["-gdwarf-4", "-O0"]),
+    ("dwarf5-O0", ["-gdwarf-5", "-O0"]),
+    ("dwarf4-O2", ["-gdwarf-4", "-O2"]),
+    ("dwarf5-O2", ["-gdwarf-5", "-O2"]),
+    ("dwarf5-O2-dwarf64", ["-gdwarf-5", "-gdwarf64", "-O2"]),
+    ("dwarf4-O2-dwarf64", ["-gdwarf-4", "-gdwarf64", "-O2"]),
+    ("dwarf4-O2-function-sections", ["-gdwarf-4", "-O2", "-ffunction-sections"]),
+    ("dwarf5-O2-function-sections", ["-gdwarf-5", "-O2", "-ffunction-sections"]),
+    ("dwarf4-O0-type-units", ["-gdwarf-4", "-O0", "-fdebug-types-section"]),
+    ("dwarf5-O2-type-units", ["-gdwarf-5", "-O2", "-fdebug-types-section"]),
+    ("dwarf4-O2-fixed-address", ["-gdwarf-4", "-O2", "-fno-pie", "-no-pie"]),
+    ("dwarf5-O0-fixed-address", ["-gdwarf-5", "-O0", "-fno-pie", "-no-pie"]),
+    ("nodebug-O2", ["-g0", "-O2"], "strip"),
+    ("nodebug-O0-fixed-address", ["-g0", "-O0", "-fno-pie", "-no-pie"], "strip"),
+    ("compressed-sections", ["-gdwarf-4", "-O0", "-gz=zlib"], "symbols"),
+]
+
+
+def run(args, **kw):
+    return subprocess.run(args, check=True, capture_output=True, text=True, **kw).stdout
+
+
+def build(name, flags, shape):
+    exe = os.path.join(WORK_DIR, "frames-" + name)
+    # Relative source names give the line tables relative directories, which
+    # must be joined to the compilation directory.
+    sources = [os.path.join("tests", "libmerrow", "fixtures", f)
+               for f in ("frames.cc", "frames-other.cc")]
+    run(["clang++", *flags, "-fno-exceptions", "-I", ".", "-I", FIXTURES, *sources,
+         os.path.abspath(LIBRARY), *LINK_FLAGS, "-o", os.path.abspath(exe)], cwd=SOURCE_DIR)
+    if shape == "strip":
+        run(["llvm-objcopy", "--strip-debug", exe])
+    return exe
+
+
+def walk(exe):
+    """The load bias and every frame reported, in walk order."""
+    bias, frames, errors = 0, [], []
+    for line in run([exe]).splitlines():
+        fields = line.split("\t")
+        if fields[0] == "bias":
+            bias = int(fields[1], 16)
+        elif fields[0] == "frame":
+            frames.append((int(fields[1], 16), (fields[2], fields[3], int(fields[4]))))
+        elif fields[0] == "error":
+            errors.append(line)
+    return bias, frames, errors
+
+
+def symbolizer_frames(exe, addresses):
+    text = run(["llvm-symbolizer", "--obj=" + exe, "--inlining", "--no-demangle"],
+               input="".join("%#x\n" % a for a in addresses))
+    result = []
+    for block in text.strip("\n").split("\n\n"):
+        lines = block.split("\n")
+        chain = []
+        for function, location in zip(lines[0::2], lines[1::2]):
+            file, line = location.rsplit(":", 2)[:2]
+            chain.append((function, file, int(line)))
+        result.append(chain)
+    return result
+
+
+def nm_symbols(exe):
+    symbols = []
+    for line in run(["llvm-nm", "--print-size", "--defined-only", exe]).splitlines():
+        fields = line.split()
+        if len(fields) == 4 and fields[2] in "tTwWdDbBrR":
+            symbols.append((int(fields[0], 16), int(fields[1], 16), fields[3]))
+    return symbols
+
+
+def check(name, flags, shape=None):
+    exe = build(name, flags, shape)
+    bias, frames, errors = walk(exe)
+    problems = ["%s: %s" % (name, e) for e in errors]
+    if not frames or frames[-1][1][0] != "main":
+        return problems + ["%s: the walk did not reach main: %r" % (name, frames)]
+    # Per distinct pc, the oracle's chain of frames (inlined calls first).
+    pcs = sorted({pc for pc, _ in frames})
+    if shape:
+        symbols = nm_symbols(exe)
+        chains = []
+        for pc in pcs:
+            names = [s for a, size, s in symbols if a <= pc - bias < a + size]
+            chains.append([(names[0] if names else "??", "??", 0)])
+        oracle = "llvm-nm"
+    else:
+        chains = symbolizer_frames(exe, [pc - bias for pc in pcs])
+        oracle = "llvm-symbolizer"
+    expected = dict(zip(pcs, chains))
+    # Each machine frame takes as many reported frames as its chain is long.
+    i = 0
+    while i < len(frames):
+        pc = frames[i][0]
+        want = expected[pc]
+        got = [f for _, f in frames[i:i + len(want)]]
+        if got != want:
+            problems.append("%s: %#x: got %r, %s says %r" % (name, pc - bias, got, oracle, want))
+            break
+        i += len(want)
+    return problems
+
+
+def section(exe, name):
+    out = exe + name
+    run(["llvm-objcopy", "--dump-section", name + "=" + out, exe, os.devnull])
+    with open(out, "rb") as f:
+        return bytearray(f.read())
+
+
+def replace_section(exe, name, data, out_name):
+    patched = os.path.join(WORK_DIR, out_name)
+    blob = patched + name
+    with open(blob, "wb") as f:
+        f.write(data)
+    run(["llvm-objcopy", "--update-section", name + "=" + blob, exe, patched])
+    return patched
+
+
+def zero_line_ranges(line):
+    """Sets the line range of every 32-bit line-program header to 0."""
+    at = 0
+    while at + 4 <= len(line):
+        length = int.from_bytes(line[at:at + 4], "little")
+        version = int.from_bytes(line[at + 4:at + 6], "little")
+        # Before the line range: length, version, (from 5) address and selector
+        # sizes, header length, minimum instruction length, (from 4) maximum
+        # operations, default is-statement, line base.
+        line[at + {2: 13, 3: 13, 4: 14, 5: 16}[version]] = 0
+        at += 4 + length
+    return line
+
+
+def check_malformed():
+    """Real programs with damaged DWARF: the walk reports the damage through
+    the error callback and goes on, never crashing."""
+    exe = build("damaged-dwarf4", ["-gdwarf-4", "-O0"], None)
+    problems = []
+    cases = [
+        ("line-range-0", ".debug_line", zero_line_ranges(section(exe, ".debug_line")),
+         "invalid line number program header in .debug_line at "),
+        ("short-info", ".debug_info", section(exe, ".debug_info")[:-7], "DWARF underflow in .debug_info"),
+    ]
+    for name, section_name, data, message in cases:
+        patched = replace_section(exe, section_name, data, "frames-" + name)
+        result = subprocess.run([patched], capture_output=True, text=True)
+        if result.returncode != 0:
+            problems.append("%s: exit %d: %s" % (name, result.returncode, result.stderr[-500:]))
+            continue
+        errors = [l for l in result.stdout.splitlines() if l.startswith("error\t")]
+        if not any(e.split("\t")[1].startswith(message) for e in errors):
+            problems.append("%s: no report %r in %r" % (name, message, errors))
+        frames = [l.split("\t") for l in result.stdout.splitlines() if l.startswith("frame\t")]
+        if name == "line-range-0" and any(f[3] != "??" and "fixtures" in f[3] for f in frames):
+            problems.append("%s: a fixture frame still has a file: %r" % (name, frames))
+    return problems
+
+
+def main():
+    os.makedirs(WORK_DIR, exist_ok=True)
+    problems = check_malformed()
+    for variant in VARIANTS:
+        problems += check(*variant)
+    for p in problems:
+        print(p)
+    return 1 if problems else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())

@@ -1,6 +1,6 @@
 // Where the internal-error report meets the stack-trace library and the
 // demangler.
-#include "demangle/demangle.h"
+#include "demangle/demangler.h"
 #include "diagnostics/diagnostic.h"
 #include "libmerrow/merrow.h"
 

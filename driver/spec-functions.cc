@@ -24,6 +24,14 @@ extern const char *suffix_replacement;
 bool word_is_open();
 void set_word_open(bool open);
 
+// A call from spec text with the wrong number of words. Spec files are user
+// input, so this is a spec error rather than a failed consistency check.
+static void require_words(const char *function, int argc, int wanted)
+{
+  if (argc != wanted)
+    fatal_error(0, "wrong number of arguments to %%:%s", function);
+}
+
 // "true" for a condition: an empty text that expands to nothing.
 static const char empty_true[] = "";
 
@@ -105,7 +113,7 @@ static const char *sanitize_spec_function(int argc, const char **argv)
 
 static const char *replace_outfile_spec_function(int argc, const char **argv)
 {
-  vuz_assert(argc == 2);
+  require_words("replace-outfile", argc, 2);
   for (int i = 0; i < input_count; i++)
     if (output_names[i] && path_compare(output_names[i], argv[0]) == 0)
       output_names[i] = checked_strdup(argv[1]);
@@ -114,7 +122,7 @@ static const char *replace_outfile_spec_function(int argc, const char **argv)
 
 static const char *remove_outfile_spec_function(int argc, const char **argv)
 {
-  vuz_assert(argc == 1);
+  require_words("remove-outfile", argc, 1);
   for (int i = 0; i < input_count; i++)
     if (output_names[i] && path_compare(output_names[i], argv[0]) == 0)
       output_names[i] = nullptr;
@@ -191,20 +199,20 @@ static const char *find_spec_file(const char *name)
 
 static const char *include_spec_function(int argc, const char **argv)
 {
-  vuz_assert(argc == 1);
+  require_words("include", argc, 1);
   load_spec_file(find_spec_file(argv[0]), false, false);
   return nullptr;
 }
 
 static const char *find_file_spec_function(int argc, const char **argv)
 {
-  vuz_assert(argc == 1);
+  require_words("find-file", argc, 1);
   return find_spec_file(argv[0]);
 }
 
 static const char *find_plugindir_spec_function(int argc, const char **)
 {
-  vuz_assert(argc == 0);
+  require_words("find-plugindir", argc, 0);
   char *found = locate_file(&startfile_prefixes, "plugin", R_OK, false);
   return concat_strings("-iplugindir=", found ? found : "plugin", nullptr);
 }
@@ -321,7 +329,8 @@ static long spec_number(const char *function, const char *text)
 
 static const char *gt_spec_function(int argc, const char **argv)
 {
-  vuz_assert(argc != 0);
+  if (argc == 0)
+    fatal_error(0, "wrong number of arguments to %%:gt");
   if (argc == 1)
     return nullptr;
   // The value tested comes first and the bound last, as in

@@ -186,6 +186,10 @@ TEST(SpecDeathTest, MalformedConditionsAreFatal)
       {"%", "spec '%' invalid"},
       {"%:nosuch(x)", "unknown spec function 'nosuch'"},
       {"%:version-compare(>= 01.2 mmacosx-version-min= b)", "invalid version number '01.2'"},
+      // Spec files are user input: a malformed call is a spec error, not an internal one.
+      {"%:replace-outfile(a)", "wrong number of arguments to %:replace-outfile"},
+      {"%:gt()", "wrong number of arguments to %:gt"},
+      {"%:gt(a 1)", "invalid number 'a' in %:gt"},
   };
   for (const Case &c : cases) {
     SCOPED_TRACE(c.spec);

@@ -84,12 +84,7 @@ static vec<const char *> *expand_words(const char *spec)
 
 static char *escape_for_spec(const char *name)
 {
-  obstack_append_text(&collect_obstack, "");
-  for (const char *p = name; *p; p++) {
-    if (*p == ' ' || *p == '\t' || *p == '\n' || *p == '%' || *p == '\\' || *p == '|')
-      obstack_append_byte(&collect_obstack, '\\');
-    obstack_append_byte(&collect_obstack, *p);
-  }
+  append_spec_escaped(&collect_obstack, name);
   obstack_append_byte(&collect_obstack, '\0');
   return static_cast<char *>(obstack_close_object(&collect_obstack));
 }

@@ -128,14 +128,7 @@ static void export_assembler_options()
       obstack_append_byte(&collect_obstack, ' ');
     first = false;
     // Quoted like the other option lists, so an option with a quote survives.
-    obstack_append_byte(&collect_obstack, '\'');
-    for (const char *p = option; *p; p++) {
-      if (*p == '\'')
-        obstack_append(&collect_obstack, "'\\''", 4);
-      else
-        obstack_append_byte(&collect_obstack, *p);
-    }
-    obstack_append_byte(&collect_obstack, '\'');
+    append_quoted_for_export(&collect_obstack, option);
   }
   obstack_append_byte(&collect_obstack, '\0');
   env.xput(static_cast<char *>(obstack_close_object(&collect_obstack)));

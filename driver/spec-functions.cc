@@ -251,17 +251,22 @@ static const char *pass_through_libs_spec_function(int argc, const char **argv)
 }
 
 // Makes a value safe for re-expansion as one spec word.
-static void append_spec_quoted(obstack *ob, const char *value)
+void append_spec_escaped(obstack *ob, const char *value)
 {
-  if (!*value) {
-    obstack_append_text(ob, "%\"");
-    return;
-  }
   for (const char *p = value; *p; p++) {
     if (*p == ' ' || *p == '\t' || *p == '\n' || *p == '%' || *p == '\\' || *p == '|')
       obstack_append_byte(ob, '\\');
     obstack_append_byte(ob, *p);
   }
+}
+
+// As above, with an empty value kept as an empty word.
+static void append_spec_quoted(obstack *ob, const char *value)
+{
+  if (!*value)
+    obstack_append_text(ob, "%\"");
+  else
+    append_spec_escaped(ob, value);
 }
 
 static const char *dumps_spec_function(int argc, const char **argv)

@@ -130,8 +130,7 @@ void finish_word()
     output_names[current_input_index] = text;
 }
 
-// Appends the text to an obstack string with a single quote written as '\''.
-static void append_quoted_for_export(obstack *ob, const char *text)
+void append_quoted_for_export(obstack *ob, const char *text)
 {
   obstack_append_byte(ob, '\'');
   for (const char *p = text; *p; p++) {

@@ -96,6 +96,9 @@ void finish_word();
 void store_word(const char *text, bool delete_always, bool output_file);
 void register_temp_file(const char *name, bool delete_always, bool delete_on_failure);
 void export_driver_options();
+// Appends TEXT in single quotes, a quote inside written as '\'' so that a
+// shell reading the exported list gets the text back.
+void append_quoted_for_export(obstack *ob, const char *text);
 void set_current_input(const char *name);
 void word_add_char(char c);
 void word_add_text(const char *text);
@@ -125,6 +128,9 @@ bool any_switch_matches(const char *atom, size_t length, bool starred);
 bool live_switch_exists(const char *text);
 
 // Spec functions.
+// Appends VALUE with a backslash before each character that would end or
+// change a spec word.
+void append_spec_escaped(obstack *ob, const char *value);
 extern const spec_function_entry spec_function_table[];
 const char *call_spec_function(const char *p, bool *returned_text, const char *matched);
 

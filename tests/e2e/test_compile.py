@@ -112,6 +112,13 @@ class Compile(DriverTest):
         exported = r.run_of("as")["env"]["VRESK_AS_OPTIONS"]
         self.assertEqual(shlex.split(exported), ["it's"])
 
+    def test_link_step_cleans_a_stale_jobserver_from_makeflags(self):
+        src = self.tree.write("x.c")
+        r = self.tree.run("vuz", [src], env={"MAKEFLAGS": "-j4 --jobserver-auth=98,99 -k"})
+        self.assertEqual(r.status, 0, r)
+        self.assertEqual(r.run_of("vresk")["env"]["MAKEFLAGS"], "-j4  -k")
+        self.assertEqual(r.run_of("tolm")["env"]["MAKEFLAGS"], "-j4 --jobserver-auth=98,99 -k")
+
     def test_ld_stands_in_for_a_missing_linker_wrapper(self):
         os.unlink(os.path.join(self.tree.libexec, "vresk"))
         src = self.tree.write("x.c")

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <string>
 #include <vector>
 
@@ -172,6 +174,63 @@ TEST_F(SpecTest, GreaterThan)
   switch_count = 0;
   switches_of({{"-ftree-parallelize-loops=4"}});
   EXPECT_EQ(expand(spec), (words{"yes"}));
+}
+
+TEST_F(SpecTest, TemporaryNamesAreSharedOrUnique)
+{
+  words g = expand("%g.s %g.s %u.s %u.s %U.s");
+  ASSERT_EQ(g.size(), 5u);
+  EXPECT_EQ(g[0], g[1]);              // %g of one suffix is one file
+  EXPECT_NE(g[2], g[3]);              // each %u is a new file
+  EXPECT_EQ(g[4], g[3]);              // %U repeats the last %u
+  EXPECT_NE(g[0], g[2]);
+  EXPECT_EQ(g[0].substr(g[0].size() - 2), ".s");
+  words o = expand("%g%O");
+  EXPECT_EQ(o[0].substr(o[0].size() - 2), ".o");
+  unlink(o[0].c_str());
+  // Every one of them is deleted at the end of the run.
+  for (const std::string &name : g) {
+    bool listed = false;
+    for (temp_file_node *n = always_delete_list; n; n = n->next)
+      listed = listed || name == n->name;
+    EXPECT_TRUE(listed) << name;
+    unlink(name.c_str());
+  }
+}
+
+TEST_F(SpecTest, SaveTempsNamesAndTheInputGuard)
+{
+  char dir[] = "/tmp/spec-testXXXXXX";
+  ASSERT_TRUE(mkdtemp(dir));
+  std::string here = dir;
+  char previous[4096];
+  ASSERT_TRUE(getcwd(previous, sizeof previous));
+  ASSERT_EQ(chdir(dir), 0);
+  save_temps_mode = 2;
+  set_current_input("sub/a.c");
+  EXPECT_EQ(expand("%g.s"), (words{"a.s"}));
+  dump_dir = const_cast<char *>("out/");
+  dump_dir_length = 4;
+  aux_base = const_cast<char *>("p");
+  aux_base_length = 1;
+  EXPECT_EQ(expand("%g.s"), (words{"out/p.s"}));
+  dump_dir = nullptr;
+  dump_dir_length = 0;
+  aux_base = nullptr;
+  aux_base_length = 0;
+  // An input named like the result gets a real temporary file instead.
+  FILE *f = fopen("a.s", "w");
+  ASSERT_TRUE(f);
+  fclose(f);
+  set_current_input("a.s");
+  words w = expand("%g.s");
+  ASSERT_EQ(w.size(), 1u);
+  EXPECT_NE(w[0], "a.s");
+  unlink(w[0].c_str());
+  save_temps_mode = 0;
+  unlink("a.s");
+  ASSERT_EQ(chdir(previous), 0);
+  rmdir(dir);
 }
 
 TEST(SpecDeathTest, MalformedConditionsAreFatal)

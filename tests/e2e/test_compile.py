@@ -151,13 +151,18 @@ class Compile(DriverTest):
 
     def test_dry_run_prints_what_a_real_run_executes(self):
         src = self.tree.write("dir with blank/x.c")
-        for args in (["-c", src], ["-S", src], [src, "-o", "p"], ["-pipe", "-c", src]):
-            with self.subTest(args=args):
-                dry = self.tree.run("vuz", ["-###"] + args)
+        cxx = self.tree.write("y.cc")
+        runs = [("vuz", ["-c", src]), ("vuz", ["-S", src]), ("vuz", [src, "-o", "p"]),
+                ("vuz", ["-pipe", "-c", src]), ("vuz", ["-E", src]),
+                ("vuz", ["-save-temps", "-c", src]), ("vuz++", ["-c", cxx]), ("vuz++", [cxx]),
+                ("vuzprep", [src]), ("vuzprep", [src, "out.i"])]
+        for program, args in runs:
+            with self.subTest(program=program, args=args):
+                dry = self.tree.run(program, ["-###"] + args)
                 self.assertEqual(dry.status, 0, dry)
                 self.assertEqual(dry.records, [])
                 printed = dry_run_commands(dry.stderr)
-                real = self.tree.run("vuz", args)
+                real = self.tree.run(program, args)
                 self.assertEqual(real.status, 0, real)
                 ran = [rec["argv"] for rec in real.records]
                 # The programs of one pipeline log in the order they finish.

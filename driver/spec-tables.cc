@@ -141,25 +141,22 @@ void define_spec(const char *name, const char *text, bool user)
   sp->user = user;
 }
 
-// Replaces each word-initial occurrence of `from` by `to`.
-static char *replace_at_word_starts(const char *text, const char *from, const char *to)
+// Replaces FROM by TO wherever it stands (or only at the start of a word),
+// unless the character after it is '_' (so "-lvuz" leaves "-lvuz_s" alone).
+static char *replace_text(const char *text, const char *from, const char *to, bool word_start)
 {
-  size_t from_length = strlen(from);
-  for (const char *p = text; *p; p++) {
-    if (p != text && p[-1] != ' ')
-      continue;
-    if (strncmp(p, from, from_length) != 0)
-      continue;
-    obstack_append(&collect_obstack, text, static_cast<size_t>(p - text));
-    obstack_append_text(&collect_obstack, to);
-    char *rest = replace_at_word_starts(p + from_length, from, to);
-    obstack_append_text(&collect_obstack, rest);
-    free(rest);
-    obstack_append_byte(&collect_obstack, '\0');
-    char *result = checked_strdup(static_cast<char *>(obstack_close_object(&collect_obstack)));
-    return result;
+  size_t n = strlen(from);
+  for (const char *p = text; *p;) {
+    bool at_word_start = p == text || p[-1] == ' ';
+    if ((!word_start || at_word_start) && strncmp(p, from, n) == 0 && p[n] != '_') {
+      obstack_append_text(&collect_obstack, to);
+      p += n;
+    } else {
+      obstack_append_byte(&collect_obstack, *p++);
+    }
   }
-  return checked_strdup(text);
+  obstack_append_byte(&collect_obstack, '\0');
+  return static_cast<char *>(obstack_close_object(&collect_obstack));
 }
 
 void init_builtin_specs()
@@ -181,14 +178,13 @@ void init_builtin_specs()
     last->next = &sp;
     last = &sp;
   }
-  char *with_dash = replace_at_word_starts(libvuz_spec, "-lvuz", libvuz_replacement);
-  char *archive_form = replace_at_word_starts(libvuz_replacement, "-lvuz_eh", "libvuz_eh.a%s");
-  char *archive_full = replace_at_word_starts(archive_form, "-lvuz", "libvuz.a%s");
-  char *with_archive = replace_at_word_starts(with_dash, "libvuz.a%s", archive_full);
-  free(with_dash);
-  free(archive_form);
-  free(archive_full);
-  libvuz_spec = with_archive;
+  // "-lvuz" and "libvuz.a%s" at a word start become the static-or-shared
+  // choice, in the archive form for the latter.
+  const char *archive_form = replace_text(
+      replace_text(libvuz_replacement, "-lvuz_eh", "libvuz_eh.a%s", false), "-lvuz", "libvuz.a%s",
+      false);
+  libvuz_spec = replace_text(replace_text(libvuz_spec, "-lvuz", libvuz_replacement, true),
+                             "libvuz.a%s", archive_form, true);
   link_spec = concat_strings("%{!static|static-pie:--eh-frame-hdr} ", link_spec, nullptr);
   link_command_spec = builtin_link_command_spec;
 }

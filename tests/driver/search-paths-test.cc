@@ -1,0 +1,64 @@
+// Install-path translation and the simplification of "/../" components.
+#include "driver/env-manager.h"
+#include "driver/search-paths.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+
+extern "C" const char *__asan_default_options()
+{
+  return "detect_leaks=0";
+}
+
+static std::string translate(const std::string &path, const char *key)
+{
+  char *t = translate_install_path(path.c_str(), key);
+  std::string result = t;
+  free(t);
+  return result;
+}
+
+TEST(SearchPaths, DotDotKeptWhenTheDirectoryExists)
+{
+  char dir[] = "/tmp/search-pathsXXXXXX";
+  ASSERT_TRUE(mkdtemp(dir));
+  std::string root = dir;
+  ASSERT_EQ(mkdir((root + "/a").c_str(), 0755), 0);
+  ASSERT_EQ(mkdir((root + "/a/b").c_str(), 0755), 0);
+  EXPECT_EQ(translate(root + "/a/b/../c/", nullptr), root + "/a/b/../c/");
+  EXPECT_EQ(translate(root + "/a/x/../c/", nullptr), root + "/a/c/");
+  EXPECT_EQ(translate(root + "/a/x/y/../../c/", nullptr), root + "/a/c/");
+  rmdir((root + "/a/b").c_str());
+  rmdir((root + "/a").c_str());
+  rmdir(dir);
+}
+
+TEST(SearchPaths, KeysTranslateTheInstallPrefix)
+{
+  env.init(false, false);
+  unsetenv("VUZ_ROOT");
+  set_install_prefix("/usr/local", 10);
+  EXPECT_EQ(translate("/usr/local/libexec/vuz/", "VUZ"), "/usr/local/libexec/vuz/");
+  setenv("VUZ_ROOT", "/opt/moved", 1);
+  EXPECT_EQ(translate("/usr/local/libexec/vuz/", "VUZ"), "/opt/moved/libexec/vuz/");
+  EXPECT_EQ(translate("/usr/localx/lib/", "VUZ"), "/usr/localx/lib/");  // not the prefix
+  EXPECT_EQ(translate("/usr/local/lib/", nullptr), "/usr/local/lib/");  // no key
+  unsetenv("VUZ_ROOT");
+}
+
+TEST(SearchPaths, EqualPrioritiesKeepTheirOrder)
+{
+  search_path_list list = {nullptr, 0, "test"};
+  insert_search_prefix(&list, "/second/", nullptr, 1, 0, 0);
+  insert_search_prefix(&list, "/first/", nullptr, 0, 0, 0);
+  insert_search_prefix(&list, "/third/", nullptr, 1, 0, 0);
+  std::string order;
+  for (search_path_entry *e = list.head; e; e = e->next)
+    order += e->prefix;
+  EXPECT_EQ(order, "/first//second//third/");
+  EXPECT_EQ(list.max_length, 8u);
+}

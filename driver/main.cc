@@ -56,12 +56,7 @@ static void remove_list(temp_file_node *list)
 
 void remove_temp_files_at_exit()
 {
-  for (temp_file_node *node = always_delete_list; node; node = node->next) {
-    struct stat st;
-    if (stat(node->name, &st) == 0 && S_ISREG(st.st_mode) && unlink(node->name) != 0 &&
-        driver_verbose())
-      error_here("%s: %m", node->name);
-  }
+  delete_temp_list(always_delete_list);
   always_delete_list = nullptr;
 }
 

@@ -138,6 +138,8 @@ const char *call_spec_function(const char *p, bool *returned_text, const char *m
 const char *make_temp_name(char code, const char *p, const char *whole_spec);
 void open_response_file(const char *whole_spec);
 void close_response_file();
+// Removes the listed regular files; a failure is reported under -v.
+void delete_temp_list(temp_file_node *list);
 
 // Multilibs.
 void init_multilib_texts();

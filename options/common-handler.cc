@@ -202,15 +202,9 @@ uint32_t parse_sanitizer_list(const char *text, location_t location, size_t opti
                               uint32_t mask, int64_t value, bool complain)
 {
   const bool recover = option_index == OPT_fsanitize_recover_eq;
-  const char *p = text;
-  while (*p) {
-    const char *comma = strchr(p, ',');
-    size_t length = comma ? static_cast<size_t>(comma - p) : strlen(p);
-    const char *next = comma ? comma + 1 : p + length;
-    if (length == 0) {
-      p = next;
-      continue;
-    }
+  const char *p;
+  size_t length;
+  for (const char *rest = text; next_comma_item(rest, &p, &length);) {
     const sanitizer_entry *found = nullptr;
     for (const sanitizer_entry *e = sanitizer_names; e->name; e++)
       if (e->length == length && memcmp(e->name, p, length) == 0) {
@@ -248,7 +242,6 @@ uint32_t parse_sanitizer_list(const char *text, location_t location, size_t opti
                      which, static_cast<int>(length), p);
       free(item);
     }
-    p = next;
   }
   return mask;
 }

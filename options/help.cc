@@ -2,6 +2,7 @@
 // language mask: the options of a class or language in two wrapped columns,
 // then the value lists of the enumerations met on the page.
 #include "options/opts.h"
+#include "options/opts-utils.h"
 
 #include "options/target-hooks.h"
 #include "support/alloc.h"
@@ -360,14 +361,9 @@ void print_help_selection(option_values *opts, unsigned language_mask, const cha
   if (language_mask == FLAG_DRIVER)
     return;
   uint32_t include = 0, exclude = 0;
-  for (const char *p = argument; *p;) {
-    const char *comma = strchr(p, ',');
-    size_t length = comma ? static_cast<size_t>(comma - p) : strlen(p);
-    const char *next = comma ? comma + 1 : p + length;
-    if (length == 0) {
-      p = next;
-      continue;
-    }
+  const char *p;
+  size_t length;
+  for (const char *rest = argument; next_comma_item(rest, &p, &length);) {
     uint32_t *flags = &include;
     if (*p == '^') {
       if (length == 1) {
@@ -401,7 +397,6 @@ void print_help_selection(option_values *opts, unsigned language_mask, const cha
       *flags |= language_flag;
     else
       warning_here(0, "unrecognized argument to %<--help=%> option: %q.*s", shown, p);
-    p = next;
   }
   if (include & FLAG_OPTIMIZATION)
     exclude |= FLAG_WARNING;

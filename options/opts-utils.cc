@@ -436,3 +436,15 @@ char *producer_text(const char *language, const decoded_option *decoded, unsigne
   free(switches);
   return text;
 }
+
+bool next_comma_item(const char *&p, const char **item, size_t *length)
+{
+  while (*p == ',')
+    p++;
+  if (!*p)
+    return false;
+  *item = p;
+  p += strcspn(p, ",");
+  *length = static_cast<size_t>(p - *item);
+  return true;
+}

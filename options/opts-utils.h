@@ -27,6 +27,10 @@ enum : uint32_t {
 unsigned debug_set_to_format(uint32_t set);
 unsigned debug_format_count(uint32_t set);
 // The name of the format at POSITION: "none", "stabs", "dwarf-2", ...
+// The next non-empty item of a comma-separated list: *ITEM and *LENGTH, with
+// P moved past it; false when the list is used up.
+bool next_comma_item(const char *&p, const char **item, size_t *length);
+
 const char *debug_format_name(unsigned position);
 // The names of SET's formats separated by blanks, or "none"; a static buffer.
 const char *debug_format_names(uint32_t set);

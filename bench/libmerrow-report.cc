@@ -9,12 +9,6 @@
 #include <cstdio>
 #include <link.h>
 
-const char *source_line_of(const char *, int32_t, uint64_t *length)
-{
-  *length = 0;
-  return nullptr;
-}
-
 static int print_bias(struct dl_phdr_info *info, size_t, void *)
 {
   printf("%#lx\n", static_cast<unsigned long>(info->dlpi_addr));

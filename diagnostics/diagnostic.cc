@@ -17,7 +17,6 @@
 #include <cstring>
 #include <unistd.h>
 
-diagnostic_state global_diagnostic_state;
 const char diagnostic_engine_file[] = __FILE__;
 
 struct kind_row {
@@ -131,6 +130,7 @@ void diagnostic_run_final(diagnostic_state *context)
 void diagnostic_state_finish(diagnostic_state *context)
 {
   diagnostic_run_final(context);
+  file_cache_teardown(context);
   free(context->option_kinds);
   context->option_kinds = nullptr;
   context->option_count = 0;

@@ -5,6 +5,7 @@
 
 #include "diagnostics/build-config.h"
 #include "diagnostics/diagnostic-color.h"
+#include "diagnostics/source-quoting.h"
 #include "libsprenk/display-width.h"
 #include "support/alloc.h"
 #include "support/char-class.h"
@@ -416,11 +417,13 @@ void default_start_span(diagnostic_state *context, const expanded_location *wher
   pp_put_newline(context->printer);
 }
 
-void default_end_diagnostic(diagnostic_state *context, diagnostic_info *, diagnostic_kind)
+void default_end_diagnostic(diagnostic_state *context, diagnostic_info *diagnostic,
+                            diagnostic_kind)
 {
   pretty_printer *pp = context->printer;
   char *saved = pp_release_prefix(pp);
   pp_put_newline(pp);
+  diagnostic_show_locus(context, diagnostic->ranges, diagnostic->kind);
   pp->prefix = saved;
   pp_flush_output(pp);
 }

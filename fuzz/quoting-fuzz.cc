@@ -4,6 +4,7 @@
 // every escape policy.
 #include "diagnostics/diagnostic.h"
 #include "diagnostics/source-quoting.h"
+#include "fuzz/fuzz-input.h"
 #include "tests/libsprenk/line-map-fixture.h"
 
 #include <cstdint>
@@ -14,22 +15,6 @@
 #include <unistd.h>
 
 namespace {
-
-struct input {
-  const uint8_t *data;
-  size_t size;
-  uint8_t byte() { return size ? (size--, *data++) : 0; }
-  std::string text(size_t limit)
-  {
-    size_t n = byte() % (limit + 1);
-    if (n > size)
-      n = size;
-    std::string s(reinterpret_cast<const char *>(data), n);
-    data += n;
-    size -= n;
-    return s;
-  }
-};
 
 struct fuzz_label : range_label {
   std::string text;
@@ -62,7 +47,7 @@ uint32_t count_lines(const std::string &text)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
-  input in = {data, size};
+  fuzz_input in = {data, size};
   diagnostic_state *context = &global_diagnostic_state;
   if (!context->printer)
     diagnostic_state_init(context, 0);

@@ -5,6 +5,7 @@
 
 #include "diagnostics/build-config.h"
 #include "diagnostics/diagnostic-color.h"
+#include "diagnostics/diagnostic-path.h"
 #include "diagnostics/source-quoting.h"
 #include "libsprenk/display-width.h"
 #include "support/alloc.h"
@@ -630,7 +631,6 @@ bool diagnostic_emit(diagnostic_state *context, diagnostic_info *diagnostic)
   diagnostic_action_after_output(context, diagnostic->kind);
   diagnostic->message.client_data = nullptr;
   context->report_depth--;
-  if (diagnostic->ranges->diagnostic_path && context->on_path)
-    context->on_path(context, diagnostic->ranges->diagnostic_path);
+  diagnostic_show_path(context, diagnostic);
   return true;
 }

@@ -93,9 +93,17 @@ void *bt_alloc(bt_state *state, size_t size, bt_error_callback error_callback, v
 void bt_free(bt_state *state, void *block, size_t size, bt_error_callback, void *)
 {
   size_t pagesize = getpagesize();
+  // A large page-aligned block goes back to the system, all but a partial last
+  // page, whose rest bt_alloc has already listed: decoded sections can be
+  // hundreds of megabytes.
+  size_t whole = size & ~(pagesize - 1);
   if (size >= 65536 && reinterpret_cast<uintptr_t>(block) % pagesize == 0 &&
-      size % pagesize == 0 && munmap(block, size) == 0)
-    return;
+      munmap(block, whole) == 0) {
+    if (whole == size)
+      return;
+    block = static_cast<char *>(block) + whole;
+    size -= whole;
+  }
   if (state->threaded && !lock_allocator(state))
     return;  // leaked rather than waited for
   free_list_insert(state, block, size);

@@ -80,6 +80,15 @@ TEST(Allocator, LargePageAlignedBlocksAreUnmapped)
   void *smaller = bt_alloc(&state, 65536 - page, nullptr, nullptr);
   bt_free(&state, smaller, 65536 - page, nullptr, nullptr);
   EXPECT_EQ(free_sizes(state), std::vector<size_t>{65536 - page});
+  // A large block that ends inside a page (a decoded section): its whole
+  // pages are unmapped and only the partial page's part is listed.
+  bt_state other{};
+  size_t odd = 50 * page + 104;
+  char *section = static_cast<char *>(bt_alloc(&other, odd, nullptr, nullptr));
+  bt_free(&other, section, odd, nullptr, nullptr);
+  EXPECT_FALSE(mapped(section, 50 * page));
+  EXPECT_TRUE(mapped(section + 50 * page, page));
+  EXPECT_EQ(free_sizes(other), (std::vector<size_t>{104, page - 104}));
 }
 
 TEST(Allocator, FailedMappingIsReportedOnlyWithACallback)

@@ -78,22 +78,14 @@ void bt_view_release(bt_state *, bt_view *view, bt_error_callback error_callback
 }
 
 // A view of [offset, offset + size) of the module: a slice of the in-memory
-// image, or a mapping of the file once its size shows the range is inside it
-// (reading a mapping past the end of a file would raise SIGBUS).
+// image, or a mapping of the file once its size (MEMORY_SIZE, for a file)
+// shows the range is inside it: reading a mapping past the end of a file
+// would raise SIGBUS.
 static int bt_elf_view(bt_state *state, int descriptor, const unsigned char *memory,
                        size_t memory_size, uint64_t offset, uint64_t size,
                        bt_error_callback error_callback, void *data, bt_view *view)
 {
-  uint64_t file_size = memory_size;
-  if (!memory) {
-    struct stat st;
-    if (fstat(descriptor, &st) < 0) {
-      error_callback(data, "fstat", errno);
-      return 0;
-    }
-    file_size = static_cast<uint64_t>(st.st_size);
-  }
-  if (!(offset <= file_size && file_size - offset >= size)) {
+  if (!(offset <= memory_size && memory_size - offset >= size)) {
     error_callback(data, out_of_range, 0);
     return 0;
   }
@@ -102,6 +94,28 @@ static int bt_elf_view(bt_state *state, int descriptor, const unsigned char *mem
   view->data = memory + offset;
   view->base = nullptr;
   view->len = size;
+  return 1;
+}
+
+// Copies a small fixed part of the module, such as its header: a read costs
+// less than a mapping made and released.
+static int bt_elf_copy(int descriptor, const unsigned char *memory, size_t memory_size,
+                       uint64_t offset, size_t size, bt_error_callback error_callback, void *data,
+                       void *out)
+{
+  if (!(offset <= memory_size && memory_size - offset >= size)) {
+    error_callback(data, out_of_range, 0);
+    return 0;
+  }
+  if (memory) {
+    memcpy(out, memory + offset, size);
+    return 1;
+  }
+  ssize_t n = pread(descriptor, out, size, static_cast<off_t>(offset));
+  if (n != static_cast<ssize_t>(size)) {
+    error_callback(data, "read", n < 0 ? errno : EIO);
+    return 0;
+  }
   return 1;
 }
 
@@ -176,7 +190,7 @@ int bt_elf_read_module(bt_state *state, const char *filename, int descriptor,
                        int exe, int debuginfo, const char *with_buildid_data,
                        uint32_t with_buildid_size)
 {
-  bt_view ehdr_view{}, shdrs_view{}, names_view{}, symtab_view{}, strtab_view{};
+  bt_view shdrs_view{}, names_view{}, symtab_view{}, strtab_view{};
   bt_view debugdata_view{}, span_view{}, buildid_view{}, debuglink_view{}, altlink_view{};
   bt_view section_views[DEBUG_MAX] = {};
   bt_section_slot plain[DEBUG_MAX] = {}, zdebug[DEBUG_MAX] = {};
@@ -210,11 +224,17 @@ int bt_elf_read_module(bt_state *state, const char *filename, int descriptor,
     *found_sym = 0;
     *found_dwarf = 0;
   }
-  if (!bt_elf_view(state, descriptor, memory, memory_size, 0, sizeof ehdr, error_callback, data,
-                   &ehdr_view))
+  if (!memory) {
+    // One look at the file's size serves every view of it.
+    struct stat st;
+    if (fstat(descriptor, &st) < 0) {
+      error_callback(data, "fstat", errno);
+      goto fail;
+    }
+    memory_size = static_cast<size_t>(st.st_size);
+  }
+  if (!bt_elf_copy(descriptor, memory, memory_size, 0, sizeof ehdr, error_callback, data, &ehdr))
     goto fail;
-  memcpy(&ehdr, ehdr_view.data, sizeof ehdr);
-  bt_view_release(state, &ehdr_view, error_callback, data);
 
   if (ehdr.e_ident[EI_MAG0] != ELFMAG0 || ehdr.e_ident[EI_MAG1] != ELFMAG1 ||
       ehdr.e_ident[EI_MAG2] != ELFMAG2 || ehdr.e_ident[EI_MAG3] != ELFMAG3) {
@@ -240,13 +260,10 @@ int bt_elf_read_module(bt_state *state, const char *filename, int descriptor,
   shnum = ehdr.e_shnum;
   shstrndx = ehdr.e_shstrndx;
   if ((shnum == 0 || shstrndx == SHN_XINDEX) && ehdr.e_shoff != 0) {
-    bt_view first{};
-    if (!bt_elf_view(state, descriptor, memory, memory_size, ehdr.e_shoff, sizeof(Elf64_Shdr),
-                     error_callback, data, &first))
-      goto fail;
     Elf64_Shdr shdr;
-    memcpy(&shdr, first.data, sizeof shdr);
-    bt_view_release(state, &first, error_callback, data);
+    if (!bt_elf_copy(descriptor, memory, memory_size, ehdr.e_shoff, sizeof shdr, error_callback,
+                     data, &shdr))
+      goto fail;
     if (shnum == 0)
       shnum = static_cast<uint32_t>(shdr.sh_size);
     if (shstrndx == SHN_XINDEX) {
@@ -378,15 +395,16 @@ int bt_elf_read_module(bt_state *state, const char *filename, int descriptor,
         bt_free(state, table, sizeof *table, error_callback, data);
         goto fail;
       }
-      bt_view_release(state, &symtab_view, error_callback, data);
-      strtab_kept = true;  // the names stay in use for good
+      // The records and names stay in use for good: the entries are made
+      // from them on the first lookup.
+      strtab_kept = true;
       *found_sym = 1;
       bt_symbol_table_append(state, table);
     }
   }
   bt_view_release(state, &shdrs_view, error_callback, data);
   bt_view_release(state, &names_view, error_callback, data);
-  if (have_opd)
+  if (!strtab_kept)
     bt_view_release(state, &opd_view, error_callback, data);
 
   {
@@ -508,14 +526,14 @@ int bt_elf_read_module(bt_state *state, const char *filename, int descriptor,
   }
 
 fail:
-  bt_view_release(state, &ehdr_view, error_callback, data);
   bt_view_release(state, &shdrs_view, error_callback, data);
   bt_view_release(state, &names_view, error_callback, data);
-  bt_view_release(state, &symtab_view, error_callback, data);
-  if (!strtab_kept)
+  if (!strtab_kept) {
+    bt_view_release(state, &symtab_view, error_callback, data);
     bt_view_release(state, &strtab_view, error_callback, data);
+    bt_view_release(state, &opd_view, error_callback, data);
+  }
   release_all();
-  bt_view_release(state, &opd_view, error_callback, data);
   bt_view_release(state, &span_view, error_callback, data);
   for (bt_view &v : section_views)
     bt_view_release(state, &v, error_callback, data);

@@ -136,22 +136,32 @@ struct bt_elf_symbol {
   uintptr_t size;
 };
 
-struct bt_symbol_table {
-  bt_symbol_table *next;
-  bt_elf_symbol *symbols;
-  size_t count;
-};
-
 struct bt_opd_section {
   uint64_t address;
   const unsigned char *data;
   size_t size;
 };
 
+// One module's symbols: checked when the module is read, made into entries
+// sorted by address on the first lookup.
+struct bt_symbol_table {
+  bt_symbol_table *next;
+  bt_elf_symbol *symbols;  // null until made
+  size_t count;
+  const unsigned char *symtab;  // the records, which stay mapped
+  size_t records;
+  const unsigned char *strtab;
+  uintptr_t base_address;
+  bt_opd_section opd;  // data null when the module has none
+};
+
 int bt_elf_symbols_build(bt_state *state, uintptr_t base_address, const unsigned char *symtab,
                          size_t symtab_size, const unsigned char *strtab, size_t strtab_size,
                          bt_error_callback error_callback, void *data, bt_symbol_table *table,
                          const bt_opd_section *opd);
+// Makes the entries of TABLE when still needed; 0 when memory runs out.
+int bt_symbol_table_ready(bt_state *state, bt_symbol_table *table,
+                          bt_error_callback error_callback, void *data);
 void bt_symbol_table_append(bt_state *state, bt_symbol_table *table);
 void bt_elf_symbol_lookup(bt_state *state, uintptr_t pc, bt_syminfo_callback callback,
                           bt_error_callback error_callback, void *data);

@@ -445,7 +445,10 @@ int bt_zlib_decode(const unsigned char *input, size_t input_size, void *work,
 // two bits); a larger announced size is not worth an allocation.
 static bool plausible_size(uint64_t size, size_t compressed_size)
 {
-  return size / 1032 <= compressed_size && size <= SIZE_MAX;
+  enum { DEFLATE_MOST_PER_BYTE = 1032 };
+  bool within = compressed_size >= UINT64_MAX / DEFLATE_MOST_PER_BYTE ||
+                size <= uint64_t{compressed_size} * DEFLATE_MOST_PER_BYTE;
+  return within && size <= SIZE_MAX;
 }
 
 // Inflates into a new buffer of SIZE bytes; 0 only when memory runs out.

@@ -151,6 +151,9 @@ const char *make_temp_name(char code, const char *p, const char *whole_spec)
   if (!entry->file_name || code == 'u' || code == 'j') {
     entry->file_name = temp_file_make(entry->suffix);
     entry->file_name_length = static_cast<uint32_t>(strlen(entry->file_name));
+    // Listed at once: should the next temporary fail, the run ends before
+    // this name is stored as a word.
+    register_temp_file(entry->file_name, true, false);
   }
   last_temp_name = entry->file_name;
   word_add_text(entry->file_name);
@@ -182,6 +185,7 @@ void close_response_file()
                         response_file_counter++);
   } else {
     name = temp_file_make("");
+    register_temp_file(name, true, true);
   }
   FILE *f = fopen(name, "w");
   if (!f)
@@ -195,6 +199,4 @@ void close_response_file()
   vec_truncate(response_argbuf, 0);
   char *word = concat_strings("@", name, nullptr);
   store_word(word, false, false);
-  if (!save_temps_mode)
-    register_temp_file(name, true, true);
 }

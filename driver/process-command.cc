@@ -337,9 +337,9 @@ void process_command(unsigned decoded_count, decoded_option *decoded)
     for (const char *p = path;;) {
       const char *colon = strchr(p, ':');
       size_t n = colon ? static_cast<size_t>(colon - p) : strlen(p);
-      char *piece = n == 0 ? checked_strdup("./")
-                           : p[n - 1] == '/' ? checked_strndup(p, n)
-                                             : concat_strings(checked_strndup(p, n), "/", nullptr);
+      char *piece = checked_strndup(p, n);
+      if (n == 0 || p[n - 1] != '/')
+        piece = concat_replace(piece, n == 0 ? "." : piece, "/", nullptr);
       insert_search_prefix(&exec_prefixes, piece, nullptr, 1, 0, 0);
       insert_search_prefix(&include_prefixes, piece, nullptr, 1, 0, 0);
       free(piece);

@@ -42,6 +42,13 @@ bool input_piped;
 const char *suffix_replacement;
 bool in_response_file;
 
+// The work of one expansion: spec bytes read, bytes added to words and words
+// stored. Specs that include others twice over grow exponentially with the
+// nesting, which must end in an error, not in minutes and gigabytes; the
+// built-in specs need a few ten thousand.
+enum : uint64_t { MAX_SPEC_WORK = uint64_t(1) << 24 };
+static uint64_t spec_work;
+
 void word_add_char(char c)
 {
   obstack_append_byte(&spec_obstack, c);
@@ -50,6 +57,7 @@ void word_add_char(char c)
 
 void word_add_text_n(const char *text, size_t length)
 {
+  spec_work += length;
   obstack_append(&spec_obstack, text, length);
   word_open = true;
 }
@@ -88,12 +96,14 @@ void begin_spec_expansion()
   input_piped = false;
   suffix_replacement = nullptr;
   in_response_file = false;
+  spec_work = 0;
 }
 
 void register_temp_file(const char *name, bool delete_always, bool delete_on_failure);
 
 void store_word(const char *text, bool delete_always, bool output_file)
 {
+  spec_work++;
   if (in_response_file)
     vec_safe_push(response_argbuf, text);
   else
@@ -202,15 +212,47 @@ static int run_collected_command()
 enum { MAX_NAMED_SPEC_DEPTH = 256 };
 int named_spec_depth;
 
-// The static specs of %a, %l and the like, which spec files may also redefine.
-static int expand_static(const char *value)
+// The named specs being expanded, each with the work done when it began.
+struct active_spec {
+  const char *name;
+  uint64_t work_at_start;
+};
+static active_spec active_specs[MAX_NAMED_SPEC_DEPTH];
+
+// Names the innermost spec that by itself did most of the work: the one a
+// spec file made too large, rather than the outermost built-in that
+// includes it or the small one repeated at the bottom.
+[[noreturn]] static void report_too_much_work(const char *whole_spec)
 {
-  if (named_spec_depth >= MAX_NAMED_SPEC_DEPTH)
-    fatal_error(0, "spec %qs includes itself or nests too deeply", value);
+  const char *culprit = whole_spec;
+  for (int i = 0; i < named_spec_depth; i++)
+    if (active_specs[i].name && spec_work - active_specs[i].work_at_start > MAX_SPEC_WORK / 2)
+      culprit = active_specs[i].name;
+  fatal_error(0, "spec %qs expands to too much text", culprit);
+}
+
+static void charge_spec_work(uint64_t amount, const char *whole_spec)
+{
+  spec_work += amount;
+  if (spec_work > MAX_SPEC_WORK)
+    report_too_much_work(whole_spec);
+}
+
+// The static specs of %a, %l and the like, which spec files may also redefine.
+static int expand_nested(const char *name, const char *value)
+{
+  active_specs[named_spec_depth] = {name, spec_work};
   named_spec_depth++;
   int result = do_spec_1(value ? value : "", false, nullptr);
   named_spec_depth--;
   return result;
+}
+
+static int expand_static(const char *value)
+{
+  if (named_spec_depth >= MAX_NAMED_SPEC_DEPTH)
+    fatal_error(0, "spec %qs includes itself or nests too deeply", value);
+  return expand_nested(nullptr, value);
 }
 
 // The text of a %(NAME) reference, expanded in place.
@@ -221,11 +263,7 @@ static int expand_named(const char *name, size_t length)
     return 0;
   if (named_spec_depth >= MAX_NAMED_SPEC_DEPTH)
     fatal_error(0, "spec %qs includes itself or nests too deeply", sp->name);
-  const char *value = *sp->value_location;
-  named_spec_depth++;
-  int result = do_spec_1(value ? value : "", false, nullptr);
-  named_spec_depth--;
-  return result;
+  return expand_nested(sp->name, *sp->value_location);
 }
 
 
@@ -605,6 +643,7 @@ int do_spec_1(const char *spec, bool literal, const char *matched)
   }
   const char *p = spec;
   while (*p) {
+    charge_spec_work(1, spec);
     char c = *p++;
     switch (c) {
     case '\n':
@@ -640,6 +679,7 @@ int do_spec_1(const char *spec, bool literal, const char *matched)
       const char *next = do_percent(p, spec, matched, &status);
       if (!next)
         return status;
+      charge_spec_work(static_cast<uint64_t>(next - p), spec);
       p = next;
       break;
     }

@@ -435,10 +435,10 @@ compiler_entry *choose_compiler_row(const char *name, size_t length, const char 
   for (int i = compiler_count - 1; i >= 0 && !found; i--) {
     compiler_entry &row = compilers[i];
     size_t suffix_length = strlen(row.suffix);
-    // The standard-input row stands for "-" alone, not for every name ending in '-'.
-    bool stdin_row = strcmp(row.suffix, "-") == 0;
-    if (strcmp(name, "-") == 0 ? stdin_row
-                               : !stdin_row && suffix_length < length &&
+    // The standard-input row's "-" is also an ordinary suffix: a longer name
+    // ending in '-' is read as standard input's language.
+    if (strcmp(name, "-") == 0 ? strcmp(row.suffix, "-") == 0
+                               : suffix_length < length &&
                                      strcmp(name + length - suffix_length, row.suffix) == 0)
       found = &row;
   }

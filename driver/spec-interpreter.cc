@@ -10,7 +10,9 @@
 #include "support/char-class.h"
 #include "support/concat.h"
 
+#include <cstdarg>
 #include <cstring>
+#include <initializer_list>
 #include <unistd.h>
 
 vec<const char *> *argbuf;
@@ -96,7 +98,10 @@ void begin_spec_expansion()
   input_piped = false;
   suffix_replacement = nullptr;
   in_response_file = false;
-  spec_work = 0;
+  // A spec function that expands words of its own does so inside the
+  // caller's expansion and its budget.
+  if (spec_function_depth == 0)
+    spec_work = 0;
 }
 
 void register_temp_file(const char *name, bool delete_always, bool delete_on_failure);
@@ -177,8 +182,7 @@ void export_driver_options()
     obstack_append_text(&collect_obstack, "'-dumpdir' ");
     append_quoted_for_export(&collect_obstack, dump_dir);
   }
-  obstack_append_byte(&collect_obstack, '\0');
-  env.xput(static_cast<char *>(obstack_close_object(&collect_obstack)));
+  env_xput_object(&collect_obstack);
 }
 
 void set_current_input(const char *name)
@@ -347,14 +351,25 @@ struct include_walk {
   const char *subdir;
 };
 
+char *collect_concat(const char *first, ...)
+{
+  va_list ap;
+  va_start(ap, first);
+  for (const char *s = first; s; s = va_arg(ap, const char *))
+    obstack_append_text(&collect_obstack, s);
+  va_end(ap);
+  obstack_append_byte(&collect_obstack, '\0');
+  return static_cast<char *>(obstack_close_object(&collect_obstack));
+}
+
 static void *store_isystem(char *candidate, void *data)
 {
   const include_walk *w = static_cast<const include_walk *>(data);
-  char *path = concat_strings(candidate, w->subdir, nullptr);
+  char *path = collect_concat(candidate, w->subdir, nullptr);
   if (names_directory(path, false))
     store_pair("-isystem", path);
   else
-    free(path);
+    obstack_free_to(&collect_obstack, path);
   return nullptr;
 }
 
@@ -368,9 +383,9 @@ static void store_include_options()
   if (exec_prefix_root)
     store_pair("-iprefix", exec_prefix_root);
   if (sysroot_given || (sysroot && sysroot_headers_suffix)) {
-    store_pair("-isysroot",
-               concat_strings(sysroot ? sysroot : "",
-                              sysroot_headers_suffix ? sysroot_headers_suffix : "", nullptr));
+    store_pair("-isysroot", collect_concat(sysroot ? sysroot : "",
+                                           sysroot_headers_suffix ? sysroot_headers_suffix : "",
+                                           nullptr));
   }
   include_walk plain = {"include"};
   walk_search_paths(&include_prefixes, false, strlen("include-fixed") + 1, store_isystem, &plain);
@@ -379,6 +394,7 @@ static void store_include_options()
                     : checked_strdup("include-fixed");
   include_walk fixed_walk = {fixed};
   walk_search_paths(&include_prefixes, false, strlen(fixed) + 1, store_isystem, &fixed_walk);
+  free(fixed);
 }
 
 // %b: the base of the current input's outputs.
@@ -454,7 +470,8 @@ static const char *do_percent(const char *p, const char *spec, const char *match
     while (*p && *p != ' ' && *p != '%')
       p++;
     // Not on the spec obstack: a word may be growing there.
-    suffix_replacement = checked_strndup(start - 1, static_cast<size_t>(p - start + 1));
+    suffix_replacement =
+        obstack_copy_in_nul(&collect_obstack, start - 1, static_cast<size_t>(p - start + 1));
     return p;
   }
   case '1':
@@ -633,6 +650,31 @@ static const char *do_percent(const char *p, const char *spec, const char *match
     error_here("spec failure: unrecognized spec option %qc", c);
     return p;
   }
+}
+
+void reset_spec_interpreter()
+{
+  vec_release(argbuf);
+  vec_release(response_argbuf);
+  for (obstack *ob : {&spec_obstack, &collect_obstack}) {
+    obstack_release_to(ob, nullptr);
+    *ob = obstack();
+  }
+  spec_function_depth = 0;
+  current_input_name = nullptr;
+  current_input_length = 0;
+  current_input_base = nullptr;
+  current_base_length = 0;
+  current_base_suffixed_length = 0;
+  current_input_suffix = "";
+  current_input_stat_state = 0;
+  current_input_stat = {};
+  current_compiler = nullptr;
+  current_input_index = 0;
+  free(output_names);
+  output_names = nullptr;
+  inputs_combined = false;
+  begin_spec_expansion();
 }
 
 int do_spec_1(const char *spec, bool literal, const char *matched)

@@ -103,6 +103,14 @@ static void ucn_dialect_checks(preprocessor_reader *reader, int position, unsign
   }
 }
 
+static bool ucn_value_allowed(const preprocessor_reader *reader, uint32_t value)
+{
+  bool low_allowed = reader->options.cplusplus_mode || value == 0x24 || value == 0x40 ||
+                     value == 0x60;
+  return !((value < 0xA0 && !low_allowed) || (value >= 0xD800 && value <= 0xDFFF) ||
+           (value & 0x80000000));
+}
+
 bool _cpp_valid_ucn(preprocessor_reader *reader, const unsigned char **cursor,
                     const unsigned char *limit, int position, normalization_state *state,
                     uint32_t *code_point)
@@ -129,10 +137,7 @@ bool _cpp_valid_ucn(preprocessor_reader *reader, const unsigned char **cursor,
     return true;
   }
   *cursor = p;
-  bool low_allowed = reader->options.cplusplus_mode || value == 0x24 || value == 0x40 ||
-                     value == 0x60;
-  if ((value < 0xA0 && !low_allowed) || (value >= 0xD800 && value <= 0xDFFF) ||
-      (value & 0x80000000)) {
+  if (!ucn_value_allowed(reader, value)) {
     diag_error(reader, DL_ERROR, "%.*s is not a valid universal character", spelled, start);
     *code_point = 1;
     return true;
@@ -197,6 +202,9 @@ const unsigned char *_cpp_identifier_to_utf8(preprocessor_reader *reader,
       uint32_t value = 0;
       for (uint32_t k = 0; k < digits && i + 2 + k < length; k++)
         value = (value << 4) | hex_value(text[i + 2 + k]);
+      // A rejected name was reported when it was scanned; it stands for 1.
+      if (!ucn_value_allowed(reader, value))
+        value = 1;
       n += _cpp_utf8_encode(value, out + n);
       i += 2 + digits;
     } else {

@@ -423,13 +423,16 @@ static void raw_undo_notes(raw_scanner *s)
         continue;
       raw_replay(s, "??");
       s->replay[s->replay_count++] = third;
-      s->cur++; // over the replacement character
-      if (third == '/' && notes[s->note + 1].position == s->cur - 1) {
+      if (third == '/' && notes[s->note + 1].position == s->cur) {
+        // A ??/ splice: its replacement is gone with the newline.
         line_note *splice = &notes[++s->note];
         if (splice->kind != '\\' && splice->kind != ' ')
           internal_abort(__FILE__, __LINE__, "lex_raw_string");
         raw_replay(s, splice->kind == ' ' ? " \n" : "\n");
+        s->note++;
+        return;
       }
+      s->cur++; // over the replacement character
       return;
     } else {
       internal_abort(__FILE__, __LINE__, "lex_raw_string");

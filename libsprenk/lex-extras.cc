@@ -195,10 +195,11 @@ static bool loose_fallthrough_match(cursor_t from, cursor_t to)
   for (cursor_t start = from; to - start >= 8; start++) {
     cursor_t p = start;
     auto take = [&](const char *word) {
-      for (cursor_t q = p; *word; q++, word++)
-        if (q >= to || c_tolower(*q) != *word)
+      size_t n = strlen(word);
+      for (size_t i = 0; i < n; i++)
+        if (p + i >= to || c_tolower(p[i]) != word[i])
           return false;
-      p += strlen(word);
+      p += n;
       return true;
     };
     if (!take("fall"))

@@ -348,8 +348,9 @@ static void print_flags(uint16_t flags)
 
 static void dump_raw_tokens(preprocessor_reader *reader)
 {
+  reader->lex_only = true;
   for (;;) {
-    const preproc_token *token = cpp_get_token(reader);
+    const preproc_token *token = _cpp_lex_token(reader);
     expanded_location at = where(reader, token->location);
     printf("%s ", cpp_kind_name(token->kind, 0) ? cpp_kind_name(token->kind, 0) : "?");
     if (token->kind == TK_EOF) {

@@ -306,6 +306,13 @@ static void expand_argument(preprocessor_reader *reader, ident_node *macro, macr
   reader->expansion_depth--;
 }
 
+// An EOF read from a context ends an argument being pre-expanded; the
+// lexer's EOF ends the line or the file.
+static bool is_end_of_argument(preprocessor_reader *reader, const preproc_token *token)
+{
+  return token->kind == TK_EOF && reader->context->previous != nullptr;
+}
+
 static bool check_argument_count(preprocessor_reader *reader, const macro_def *macro,
                                  const ident_node *node, uint32_t count)
 {
@@ -389,7 +396,7 @@ static macro_arg *collect_arguments(preprocessor_reader *reader, ident_node *nod
     list_add(&arg->raw, token);
   }
   if (token->kind != TK_CLOSE_PAREN) {
-    if (token == &reader->endarg_token || token->kind == TK_HASH)
+    if (is_end_of_argument(reader, token) || token->kind == TK_HASH)
       _cpp_backup_expanded(reader);
     diag_error(reader, DL_ERROR, "unterminated argument list invoking macro \"%s\"", node->text);
     free_arguments(args, slots);
@@ -429,7 +436,7 @@ static macro_arg *find_invocation(preprocessor_reader *reader, ident_node *node,
     reader->state.parsing_args = 2;
     return collect_arguments(reader, node, variadic_absent);
   }
-  if (token->kind != TK_EOF || token == &reader->endarg_token)
+  if (token->kind != TK_EOF || is_end_of_argument(reader, token))
     _cpp_backup_expanded(reader);
   if (have_padding)
     push_copy(reader, nullptr, &padding, 1);

@@ -135,16 +135,21 @@ TEST(IdentifierTable, ForEachStopsAndSkipsDeleted)
   EXPECT_EQ(seen, 1);
 }
 
-TEST(IdentifierTable, StatisticsOfAnEmptyTable)
+std::string statistics(test_table &t)
 {
-  test_table t;
   FILE *stream = tmpfile();
   idtab_dump_stats(t.table, stream);
   rewind(stream);
   char text[2048] = {};
   size_t n = fread(text, 1, sizeof text - 1, stream);
   fclose(stream);
-  std::string report(text, n);
+  return std::string(text, n);
+}
+
+TEST(IdentifierTable, StatisticsOfAnEmptyTable)
+{
+  test_table t;
+  std::string report = statistics(t);
   // No division by an empty table's zero counts.
   EXPECT_NE(report.find("identifiers:                    0 (0.00%)"), std::string::npos) << report;
   EXPECT_NE(report.find("coll/search:                    0.0000"), std::string::npos);
@@ -158,13 +163,7 @@ TEST(IdentifierTable, StatisticsOfAFullerTable)
   test_table t;
   t.find("ab");
   t.find("abcd");
-  FILE *stream = tmpfile();
-  idtab_dump_stats(t.table, stream);
-  rewind(stream);
-  char text[2048] = {};
-  size_t n = fread(text, 1, sizeof text - 1, stream);
-  fclose(stream);
-  std::string report(text, n);
+  std::string report = statistics(t);
   EXPECT_NE(report.find("3.00 bytes (+/- 1.00)"),
             std::string::npos) << report;
   EXPECT_NE(report.find("longest entry:                  4"), std::string::npos);

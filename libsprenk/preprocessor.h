@@ -4,6 +4,7 @@
 #ifndef VUZ_LIBSPRENK_PREPROCESSOR_H
 #define VUZ_LIBSPRENK_PREPROCESSOR_H
 
+#include "libsprenk/charset.h"
 #include "libsprenk/line-map.h"
 #include "libsprenk/located-ranges.h"
 #include "support/obstack.h"
@@ -502,6 +503,9 @@ struct preprocessor_reader {
   unsigned char *macro_buffer;
   uint32_t macro_buffer_length;
 
+  // Narrow, UTF-8, char16, char32 and wide, in the CHARSET_* order.
+  charset_converter converters[CHARSET_EXECUTION_COUNT];
+
   const unsigned char *date;
   const unsigned char *time;
   int64_t time_stamp;
@@ -543,6 +547,8 @@ preprocessor_reader *reader_create(source_dialect dialect, ident_table *table,
 void reader_set_language(preprocessor_reader *reader, source_dialect dialect);
 void reader_set_line_table(preprocessor_reader *reader, linemap_set *line_table);
 void reader_post_options(preprocessor_reader *reader);
+void init_converters(preprocessor_reader *reader);
+void close_converters(preprocessor_reader *reader);
 void define_standard_builtins(preprocessor_reader *reader, bool hosted);
 void define_special_builtins(preprocessor_reader *reader);
 void reenter_builtin_row(preprocessor_reader *reader, const char *name);

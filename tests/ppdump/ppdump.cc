@@ -517,6 +517,7 @@ int main(int argc, const char **argv)
   apply_settings(reader, settings);
   callbacks_of(reader)->diagnostic = report;
   reader_post_options(reader);
+  init_converters(reader);
   if (!settings.undef)
     define_standard_builtins(reader, true);
   for (int i = 0; i < settings.define_count; i++) {

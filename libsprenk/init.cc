@@ -315,9 +315,10 @@ void define_standard_builtins(preprocessor_reader *reader, bool hosted)
 const char *open_main_file(preprocessor_reader *reader, const char *name, bool injecting)
 {
   (void)injecting;
-  uint64_t length;
-  unsigned char *block = _cpp_read_file(name, &length);
-  if (block == nullptr) {
+  charset_reporter reporter = _cpp_charset_reporter(reader);
+  converted_source text =
+      read_converted_source_reporting(&reporter, name, reader->options.input_charset_name);
+  if (text.block == nullptr) {
     diag_errno_filename(reader, DL_FATAL, name[0] ? name : "<stdin>", 0);
     return nullptr;
   }
@@ -326,7 +327,7 @@ const char *open_main_file(preprocessor_reader *reader, const char *name, bool i
   file->next = reader->all_files;
   reader->all_files = file;
   reader->main_file = file;
-  input_buffer *buffer = _cpp_buffer_push_block(reader, block, length, false);
+  input_buffer *buffer = _cpp_buffer_push_block(reader, text.block, text.data, text.length, false);
   buffer->file = file;
   enter_file_change(reader, LC_ENTER, file->name, 1, 0);
   const ordinary_map *map = linemap_last_ordinary_map(reader->line_table);

@@ -214,6 +214,17 @@ TEST(Lex, ExtendedIdentifiers)
   EXPECT_EQ(c90.kinds("\x80z"), (words{"OTHER \x80", "NAME z"}));
 }
 
+TEST(Lex, RejectedUniversalCharacterNameInAnIdentifier)
+{
+  pp_fixture f(DIALECT_KAV17);
+  std::vector<preproc_token> t = f.tokens("a\\u0041");
+  ASSERT_EQ(t.size(), 2u);
+  // Reported once, when scanned; the identifier holds U+0001 in its place.
+  EXPECT_EQ(f.reports, (words{"error: \\u0041 is not a valid universal character"}));
+  EXPECT_EQ(std::string(t[0].value.ident.node->text), "a\x01");
+  EXPECT_STREQ(t[0].value.ident.spelling->text, "a\\u0041");
+}
+
 TEST(Lex, IdentifierChecks)
 {
   pp_fixture f(DIALECT_KAV17);

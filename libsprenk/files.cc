@@ -103,7 +103,9 @@ static search_dir *current_file_directory(preprocessor_reader *reader)
 static search_dir *include_start_dir(preprocessor_reader *reader, const char *name, bool angled,
                                      int kind)
 {
-  if (name[0] == '/')
+  // Absolute names, and command-line includes, which are relative to the
+  // working directory.
+  if (name[0] == '/' || kind == INCLUDE_COMMAND_LINE)
     return &reader->no_search_path;
   input_buffer *buffer = reader->buffer;
   if (kind == INCLUDE_NEXT && buffer && buffer->file && buffer->file->directory &&
@@ -200,7 +202,10 @@ bool push_source_file(preprocessor_reader *reader, source_file *file, int kind)
   buffer->system_kind = system_kind;
   reader->mi_valid = true;
   reader->mi_controlling_macro = nullptr;
-  reader->line_table->top_location--;
+  // The include stands at the end of its directive's line; before any line
+  // has been read there is no location to step back from.
+  if (reader->line_table->top_location > reader->line_table->line_start_location)
+    reader->line_table->top_location--;
   enter_file_change(reader, LC_ENTER, source_file_path(file), 1, system_kind);
   return true;
 }

@@ -327,6 +327,8 @@ const char *open_main_file(preprocessor_reader *reader, const char *name, bool i
   file->next = reader->all_files;
   reader->all_files = file;
   reader->main_file = file;
+  if (reader->options.deps_style && !reader->options.deps_ignore_main_file)
+    deps_add_dep(_cpp_deps(reader), file->name);
   input_buffer *buffer = _cpp_buffer_push_block(reader, text.block, text.data, text.length, false);
   buffer->file = file;
   enter_file_change(reader, LC_ENTER, file->name, 1, 0);

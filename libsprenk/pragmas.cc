@@ -68,14 +68,27 @@ static char *parenthesized_string(preprocessor_reader *reader)
   return text;
 }
 
-static void pragma_once(preprocessor_reader *reader)
+// The buffer of the file being read (a _Pragma's text sits above it).
+static input_buffer *file_buffer(preprocessor_reader *reader)
 {
-  if (reader->buffer->previous == nullptr && reader->options.main_search == 0)
-    diag_warning(reader, DR_NONE, "#pragma once in main file");
-  _cpp_check_eol(reader);
   input_buffer *buffer = reader->buffer;
   while (buffer && buffer->file == nullptr)
     buffer = buffer->previous;
+  return buffer;
+}
+
+static bool in_main_file(preprocessor_reader *reader)
+{
+  input_buffer *buffer = file_buffer(reader);
+  return buffer && buffer->file == reader->main_file && reader->options.main_search == 0;
+}
+
+static void pragma_once(preprocessor_reader *reader)
+{
+  if (in_main_file(reader))
+    diag_warning(reader, DR_NONE, "#pragma once in main file");
+  _cpp_check_eol(reader);
+  input_buffer *buffer = file_buffer(reader);
   if (buffer)
     set_once_only(reader, buffer->file);
 }
@@ -167,7 +180,7 @@ static void pragma_poison(preprocessor_reader *reader)
 
 static void pragma_system_header(preprocessor_reader *reader)
 {
-  if (reader->buffer->previous == nullptr && reader->options.main_search == 0) {
+  if (in_main_file(reader)) {
     diag_warning(reader, DR_NONE, "#pragma system_header ignored outside include file");
     return;
   }

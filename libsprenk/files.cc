@@ -193,7 +193,11 @@ bool push_source_file(preprocessor_reader *reader, source_file *file, int kind)
   uint8_t system_kind = reader->buffer ? reader->buffer->system_kind : 0;
   if (file->directory && file->directory->system_kind > system_kind)
     system_kind = file->directory->system_kind;
-  if (reader->options.deps_style > int32_t(system_kind != 0) && file->stack_count == 0)
+  // The main file is listed already, also when it is reached again by name.
+  bool is_main = reader->main_file &&
+                 strcmp(source_file_path(reader->main_file), source_file_path(file)) == 0;
+  if (reader->options.deps_style > int32_t(system_kind != 0) && file->stack_count == 0 &&
+      !is_main)
     deps_add_dep(_cpp_deps(reader), source_file_path(file));
   file->stack_count++;
   input_buffer *buffer =

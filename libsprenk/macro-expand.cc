@@ -771,12 +771,10 @@ const preproc_token *cpp_next_token_with_location(preprocessor_reader *reader,
     result = hand_out(reader, make_padding(&name));
     break;
   }
-  if (location) {
-    bool in_macro = reader->context->previous != nullptr;
-    *location = in_macro && !reader->options.macro_expansion_tracking
-                    ? reader->invocation_location
-                    : result->location;
-  }
+  // Virtual locations are not built yet: every token of an expansion is
+  // placed at the expansion point, as with tracking off.
+  if (location)
+    *location = reader->context->previous ? reader->invocation_location : result->location;
   reader->about_to_expand = saved_about_to_expand;
   return result;
 }

@@ -415,25 +415,31 @@ static void print_escaped(const unsigned char *text, uint64_t length)
   }
 }
 
+// One token a line, tab-separated: kind, escaped spelling, flags, and the
+// locations given.
+static void print_token_record(preprocessor_reader *reader, const preproc_token *token)
+{
+  const char *kind =
+      cpp_kind_category(token->kind) == TC_OPERATOR ? "OP" : cpp_kind_name(token->kind, 0);
+  printf("%s\t", kind);
+  if (token->kind != TK_EOF) {
+    uint64_t bound = cpp_spelling_bound(token);
+    unsigned char *text = static_cast<unsigned char *>(checked_malloc(bound + 1));
+    unsigned char *end = cpp_write_token_text(reader, token, text, true);
+    print_escaped(text, uint64_t(end - text));
+    free(text);
+  }
+  putchar('\t');
+  print_flags(token->flags);
+}
+
 static void dump_raw_tokens(preprocessor_reader *reader)
 {
   reader->lex_only = true;
   for (;;) {
     const preproc_token *token = _cpp_lex_token(reader);
     expanded_location at = where(reader, token->location);
-    const char *kind = cpp_kind_category(token->kind) == TC_OPERATOR
-                           ? "OP"
-                           : cpp_kind_name(token->kind, 0);
-    printf("%s\t", kind);
-    if (token->kind != TK_EOF) {
-      uint64_t bound = cpp_spelling_bound(token);
-      unsigned char *text = static_cast<unsigned char *>(checked_malloc(bound + 1));
-      unsigned char *end = cpp_write_token_text(reader, token, text, true);
-      print_escaped(text, uint64_t(end - text));
-      free(text);
-    }
-    putchar('\t');
-    print_flags(token->flags);
+    print_token_record(reader, token);
     printf("\t%d:%d\n", at.line, at.column);
     if (token->kind == TK_EOF)
       break;
@@ -626,8 +632,8 @@ static void dump_text(preprocessor_reader *reader, text_printer &p)
   active_printer = nullptr;
 }
 
-// --tokens: the expanded stream, one token a line: kind, spelling, flags,
-// expansion point and spelling location.
+// --tokens: the expanded stream in the raw-token format, with the
+// expansion point and then the spelling location.
 static void dump_tokens(preprocessor_reader *reader)
 {
   for (;;) {
@@ -637,15 +643,8 @@ static void dump_tokens(preprocessor_reader *reader)
       continue;
     expanded_location at = where(reader, location);
     expanded_location spelled = where(reader, token->location);
-    printf("%s ", cpp_kind_name(token->kind, 0) ? cpp_kind_name(token->kind, 0) : "?");
-    if (token->kind == TK_EOF) {
-      printf("- ");
-    } else {
-      cpp_print_token(token, stdout);
-      putchar(' ');
-    }
-    print_flags(token->flags);
-    printf(" %d:%d %d:%d\n", at.line, at.column, spelled.line, spelled.column);
+    print_token_record(reader, token);
+    printf("\t%d:%d\t%d:%d\n", at.line, at.column, spelled.line, spelled.column);
     if (token->kind == TK_EOF)
       break;
   }
@@ -672,8 +671,10 @@ static void read_for_macros(preprocessor_reader *reader, const char *name)
   if (push_included_file(reader, name, false, INCLUDE_COMMAND_LINE, 0)) {
     reader->buffer->return_at_eof = 1;
     reader->state.discarding_output++;
+    reader->state.prevent_expansion++;
     read_everything(reader);
     reader->state.discarding_output--;
+    reader->state.prevent_expansion--;
   }
   active_printer = printer;
 }

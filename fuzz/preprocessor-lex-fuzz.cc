@@ -56,13 +56,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
   configure(reader, data[1]);
   callbacks_of(reader)->diagnostic = ignore_report;
   reader_post_options(reader);
+  // The tokeniser alone: no directives, no expansion.
+  reader->lex_only = true;
   buffer_push(reader, data + 2, size - 2, false);
   enter_file_change(reader, LC_ENTER, "fuzz.c", 1, 0);
 
   const preproc_token *previous = nullptr;
   preproc_token kept = {};
   for (;;) {
-    const preproc_token *token = cpp_get_token(reader);
+    const preproc_token *token = _cpp_lex_token(reader);
     if (token->kind == TK_EOF)
       break;
     if (cpp_kind_category(token->kind) != TC_NONE) {

@@ -18,6 +18,7 @@ enum { MAX_ARGUMENT_EXPANSION_DEPTH = 256 };
 // and these outlive every context.
 static const preproc_token white_source = {0, TK_PADDING, TOK_SPACE_BEFORE, {}};
 static const preproc_token plain_source = {0, TK_PADDING, 0, {}};
+static const preproc_token input_end = {0, TK_EOF, 0, {}};
 
 // A growable array of tokens.
 struct token_list {
@@ -658,14 +659,17 @@ static int expand_builtin(preprocessor_reader *reader, ident_node *node, locatio
   return 1;
 }
 
-static void mark_used(preprocessor_reader *reader, ident_node *node, location_t location)
+// MACRO is the definition being expanded: an #undef among its arguments
+// may have taken it from the node meanwhile.
+static void mark_used(preprocessor_reader *reader, ident_node *node, macro_def *macro,
+                      location_t location)
 {
   node->flags |= IDF_EXPANDING;
   if (!(node->flags & IDF_USED))
     _cpp_notify_macro_use(reader, node, location);
   if (reader->callbacks.macro_used)
     reader->callbacks.macro_used(reader, location, node);
-  node->value.macro->used = 1;
+  macro->used = 1;
 }
 
 // 1 when a context was pushed, 0 when the name is not expanded.
@@ -699,7 +703,7 @@ static int enter_macro_context(preprocessor_reader *reader, ident_node *node,
     if (macro->parameter_count) {
       replacement r = {reader, node, macro, args, variadic_absent, {}, {}};
       build_replacement(&r);
-      mark_used(reader, node, name->location);
+      mark_used(reader, node, macro, name->location);
       push_copy(reader, node, r.out.tokens, r.out.count);
       free(r.out.tokens);
       free_arguments(args, macro->parameter_count);
@@ -707,7 +711,7 @@ static int enter_macro_context(preprocessor_reader *reader, ident_node *node,
     }
     free_arguments(args, 1);
   }
-  mark_used(reader, node, name->location);
+  mark_used(reader, node, macro, name->location);
   _cpp_push_tokens(reader, node, macro_tokens(macro), macro_body_count(macro), nullptr);
   return 1;
 }
@@ -729,7 +733,8 @@ const preproc_token *cpp_next_token_with_location(preprocessor_reader *reader,
   for (;;) {
     expansion_context *context = reader->context;
     if (context->previous == nullptr) {
-      result = _cpp_lex_token(reader);
+      // Past the end of the input every read is the end again.
+      result = reader->buffer || reader->lookaheads ? _cpp_lex_token(reader) : &input_end;
     } else if (context->first == context->last) {
       _cpp_pop_context(reader);
       if (reader->state.in_directive || reader->state.in_deferred_pragma)

@@ -52,16 +52,26 @@ static const preproc_token *next_real(preprocessor_reader *reader)
   return token;
 }
 
+// The next token, where an EOF is only looked at, never consumed: the
+// reader's caller must still see the end of the input.
+static const preproc_token *peek_or_next(preprocessor_reader *reader)
+{
+  const preproc_token *token = next_real(reader);
+  if (token->kind == TK_EOF)
+    _cpp_backup_expanded(reader);
+  return token;
+}
+
 // "( string )": the destringized text, or null.
 static char *parenthesized_string(preprocessor_reader *reader)
 {
-  if (next_real(reader)->kind != TK_OPEN_PAREN)
+  if (peek_or_next(reader)->kind != TK_OPEN_PAREN)
     return nullptr;
-  const preproc_token *string = next_real(reader);
+  const preproc_token *string = peek_or_next(reader);
   if (!is_string_kind(string->kind))
     return nullptr;
   char *text = destringize(string);
-  if (next_real(reader)->kind != TK_CLOSE_PAREN) {
+  if (peek_or_next(reader)->kind != TK_CLOSE_PAREN) {
     free(text);
     return nullptr;
   }

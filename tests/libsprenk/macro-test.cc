@@ -71,6 +71,8 @@ TEST(Macro, StringifyPasteAndVaOpt)
       {"#define self self + 1\nself", "self + 1"},
       {"#define fl(x) x\nfl\n(1) fl", "1 fl"},
       {"__COUNTER__ __COUNTER__", "0 1"},
+      {"#define m(x) [x]\nm(1\n#undef m\n) m(2)", "[ 1 ] m ( 2 )"},
+      {"#define m(x) [x]\nm(\n#define n 3\nn)", "[ 3 ]"},
       {"__LINE__\n__LINE__", "1 2"},
   };
   for (const auto &c : cases)
@@ -197,4 +199,24 @@ TEST(Pragmas, PushPopAndPoison)
   expand(f, "#pragma VUZ poison a b 3\n");
   EXPECT_EQ(f.reports, (words{"error: invalid #pragma VUZ poison directive"}));
   EXPECT_TRUE(cpp_intern(f.reader, "b", 1)->flags & IDF_POISONED);
+}
+
+// The failed operator is left as a name; the end of the input stays the end.
+TEST(Pragmas, OperatorAtTheEndOfTheInput)
+{
+  struct {
+    const char *text;
+    const char *expected;
+  } cases[] = {
+      {"a _Pragma(\"x\"", "a _Pragma"},
+      {"a _Pragma", "a _Pragma"},
+      {"a _Pragma(", "a _Pragma"},
+  };
+  for (const auto &c : cases) {
+    pp_fixture f;
+    define_special_builtins(f.reader);
+    EXPECT_EQ(expand(f, c.text), c.expected) << c.text;
+    EXPECT_EQ(f.reports, (words{"error: _Pragma takes a parenthesized string literal"})) << c.text;
+    EXPECT_EQ(cpp_next_token(f.reader)->kind, TK_EOF);
+  }
 }

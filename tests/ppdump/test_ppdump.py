@@ -1,6 +1,7 @@
 """The ppdump test program as a user runs it: text output, inspection modes,
 options and exit status."""
 import os
+import shutil
 import subprocess
 import tempfile
 import unittest
@@ -60,6 +61,64 @@ class Inspection(unittest.TestCase):
     def test_lines_with_notes(self):
         out = run(["--lines", "-trigraphs", "FILE"], "a \\\nb??=\n").stdout.decode()
         self.assertEqual(out.splitlines(), ["1: a b#", "  note 2 splice", "  note 3 ??="])
+
+
+class MacroModes(unittest.TestCase):
+    def test_dump_macros(self):
+        out = run(["-undef", "-dM", "FILE"], "#define f(a, ...) #a a##__VA_ARGS__\n#define g 1\n#undef g\n")
+        self.assertEqual(out.stdout.decode(), "#define f(a,...) #a a ##__VA_ARGS__\n")
+
+    def test_definitions_kept_in_the_text(self):
+        out = run(["-undef", "-P", "-dD", "FILE"], "#define g 1\ng\n#undef g\ng\n")
+        self.assertEqual(out.stdout.decode().split(), ["#define", "g", "1", "1", "#undef", "g", "g"])
+
+    def test_expanded_tokens(self):
+        out = run(["--tokens", "FILE"], "#define A(x) x+1\nA(2)\n").stdout.decode()
+        self.assertEqual(out.splitlines(), ["NUMBER\t2\t-\t2:1\t2:3", "OP\t+\t-\t2:1\t1:15",
+                                            "NUMBER\t1\t-\t2:1\t1:16", "EOF\t\tLINE_START\t3:0\t3:0"])
+
+
+@unittest.skipIf(shutil.which("make") is None, "make is not installed")
+class DependencyRules(unittest.TestCase):
+    """make reads the rules back: every awkward file name must come out of
+    make's own parse as the name on disk."""
+
+    NAMES = ["my file.h", "cost$.h", "hash#.h", "odd\\ name.h", "plain.h"]
+
+    def make_with_rules(self, directory, rules):
+        with open(os.path.join(directory, "Makefile"), "wb") as f:
+            f.write(rules)
+            f.write(b"\nall:\n\t@echo made\n")
+        return subprocess.run(["make", "-s", "all"], cwd=directory, capture_output=True)
+
+    def test_make_finds_every_quoted_name(self):
+        # Every prerequisite exists and has no rule: make succeeds only when
+        # its parse of each quoted name is the file's name.
+        with tempfile.TemporaryDirectory() as directory:
+            source = "".join('#include "%s"\n' % n for n in self.NAMES)
+            for name in self.NAMES:
+                with open(os.path.join(directory, name), "w") as f:
+                    f.write("\n")
+            with open(os.path.join(directory, "main.c"), "w") as f:
+                f.write(source)
+            rules = subprocess.run([PPDUMP, "-M", "-MT", "all", "main.c"], cwd=directory,
+                                   capture_output=True)
+            self.assertEqual(rules.returncode, 0, rules.stderr)
+            made = self.make_with_rules(directory, rules.stdout)
+            self.assertEqual(made.returncode, 0, rules.stdout + made.stderr)
+            # The oracle can fail: the same names unquoted are not found.
+            unquoted = ("all: " + " ".join(self.NAMES) + "\n").encode()
+            self.assertNotEqual(self.make_with_rules(directory, unquoted).returncode, 0)
+
+    def test_quoted_target_and_default_target(self):
+        with tempfile.TemporaryDirectory() as directory:
+            with open(os.path.join(directory, "x.c"), "w") as f:
+                f.write("x\n")
+            out = subprocess.run([PPDUMP, "-M", "-MQ", "a b$", "x.c"], cwd=directory,
+                                 capture_output=True)
+            self.assertEqual(out.stdout.decode(), "a\\ b$$: x.c\n")
+            out = subprocess.run([PPDUMP, "-M", "x.c"], cwd=directory, capture_output=True)
+            self.assertEqual(out.stdout.decode(), "x.o: x.c\n")
 
 
 class Diagnostics(unittest.TestCase):

@@ -363,6 +363,7 @@ static void free_token_runs(preprocessor_reader *reader)
 
 void reader_destroy(preprocessor_reader *reader)
 {
+  _cpp_release_contexts(reader);
   while (reader->buffer)
     buffer_pop(reader);
   _cpp_free_expr_stack(reader);

@@ -104,6 +104,12 @@ void _cpp_pop_context(preprocessor_reader *reader)
   free(context);
 }
 
+void _cpp_release_contexts(preprocessor_reader *reader)
+{
+  while (reader->context->previous)
+    _cpp_pop_context(reader);
+}
+
 void _cpp_backup_expanded(preprocessor_reader *reader)
 {
   if (reader->context->previous == nullptr)

@@ -92,6 +92,8 @@ int cpp_source_date(preprocessor_reader *reader, time_t *out);
 void _cpp_push_tokens(preprocessor_reader *reader, ident_node *macro, const preproc_token *tokens,
                       uint32_t count, preproc_token *owned);
 void _cpp_pop_context(preprocessor_reader *reader);
+// Pops every expansion context (a reader destroyed mid-expansion).
+void _cpp_release_contexts(preprocessor_reader *reader);
 // Steps back one token of the expanded stream.
 void _cpp_backup_expanded(preprocessor_reader *reader);
 bool _cpp_notify_macro_use(preprocessor_reader *reader, ident_node *node, location_t location);

@@ -892,13 +892,33 @@ void _cpp_run_directive_text(preprocessor_reader *reader, uint32_t index, const 
                              uint64_t length)
 {
   vuz_assert(index == D_PRAGMA_INDEX || index < D_COUNT);
-  // Saved: a _Pragma runs while another line is being read.
+  // Saved: a _Pragma runs while another line, perhaps a macro's expansion,
+  // is being read. The directive reads its own text from a fresh base, past
+  // any tokens already looked ahead at.
   lexer_state saved = reader->state;
   location_t saved_line = reader->directive_line;
   const directive_row *saved_directive = reader->directive;
+  expansion_context *saved_context = reader->context;
+  expansion_context *saved_next = reader->base_context.next;
+  preproc_token *saved_token = reader->cur_token;
+  token_block *saved_run = reader->cur_run;
+  uint32_t saved_lookaheads = reader->lookaheads;
+  for (; reader->lookaheads; reader->lookaheads--) {
+    if (reader->cur_token == reader->cur_run->limit) {
+      reader->cur_run = reader->cur_run->next;
+      reader->cur_token = reader->cur_run->first;
+    }
+    reader->cur_token++;
+  }
+  reader->context = &reader->base_context;
   reader->keep_tokens++;
   run_directive(reader, index, text, length);
   reader->keep_tokens--;
+  reader->context = saved_context;
+  reader->base_context.next = saved_next;
+  reader->cur_token = saved_token;
+  reader->cur_run = saved_run;
+  reader->lookaheads = saved_lookaheads;
   reader->state = saved;
   reader->directive_line = saved_line;
   reader->directive = saved_directive;

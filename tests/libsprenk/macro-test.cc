@@ -220,3 +220,12 @@ TEST(Pragmas, OperatorAtTheEndOfTheInput)
     EXPECT_EQ(cpp_next_token(f.reader)->kind, TK_EOF);
   }
 }
+
+TEST(Pragmas, OperatorInsideAnExpansion)
+{
+  EXPECT_EQ(expand_in("#define min(a,b) a\n"
+                      "#define PUSH _Pragma(\"push_macro(\\\"min\\\")\") x\n"
+                      "#define POP _Pragma(L\"pop_macro(\\\"min\\\")\")\n"
+                      "PUSH\n#undef min\nmin(1,2)\nPOP\nmin(1,2)"),
+            "x min ( 1 , 2 ) 1");
+}

@@ -229,3 +229,36 @@ TEST(Pragmas, OperatorInsideAnExpansion)
                       "PUSH\n#undef min\nmin(1,2)\nPOP\nmin(1,2)"),
             "x min ( 1 , 2 ) 1");
 }
+
+// A time whose year does not fit four digits gives the unknown texts, not a
+// longer literal.
+TEST(Macro, DateOutsideFourDigitYears)
+{
+  struct {
+    int64_t epoch;
+    const char *expected;
+  } cases[] = {
+      {0, "\"Jan  1 1970\" \"00:00:00\""},
+      {int64_t(1) << 50, "\"??? ?? ????\" \"??:??:??\""},
+  };
+  for (const auto &c : cases) {
+    pp_fixture f;
+    static int64_t epoch;
+    epoch = c.epoch;
+    f.reader->callbacks.source_date_epoch = [](preprocessor_reader *) { return epoch; };
+    define_special_builtins(f.reader);
+    EXPECT_EQ(expand(f, "__DATE__ __TIME__"), c.expected) << c.epoch;
+  }
+}
+
+// The parameter count is a 16-bit field: one more parameter is refused.
+TEST(Macro, TooManyParameters)
+{
+  std::string text = "#define m(";
+  for (uint32_t i = 0; i <= MAX_MACRO_PARAMETERS; i++)
+    text += (i ? ",p" : "p") + std::to_string(i);
+  text += ") p0\nm";
+  pp_fixture f;
+  EXPECT_EQ(expand(f, text), "m");
+  EXPECT_EQ(f.reports, (words{"error: macro has more than 65535 parameters"}));
+}

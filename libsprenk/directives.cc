@@ -674,15 +674,14 @@ static void do_ident(preprocessor_reader *reader)
   check_eol(reader, DR_NONE, true);
 }
 
-// Assertions are not kept yet: the line is read over.
 static void do_assert(preprocessor_reader *reader)
 {
-  skip_rest_of_line(reader);
+  _cpp_do_assertion(reader, true);
 }
 
 static void do_unassert(preprocessor_reader *reader)
 {
-  skip_rest_of_line(reader);
+  _cpp_do_assertion(reader, false);
 }
 
 // ---- The line-start "#" ----
@@ -966,6 +965,32 @@ void define_formatted(preprocessor_reader *reader, const char *format, ...)
   va_end(args);
   define_from_text(reader, text);
   free(text);
+}
+
+// "PRED=ANSWER" becomes "PRED(ANSWER)".
+static void run_assertion_text(preprocessor_reader *reader, uint32_t index, const char *text)
+{
+  size_t length = strlen(text);
+  char *copy = static_cast<char *>(checked_malloc(length + 2));
+  memcpy(copy, text, length + 1);
+  char *equals = strchr(copy, '=');
+  if (equals) {
+    *equals = '(';
+    copy[length++] = ')';
+    copy[length] = '\0';
+  }
+  run_directive(reader, index, copy, length);
+  free(copy);
+}
+
+void assert_from_text(preprocessor_reader *reader, const char *text)
+{
+  run_assertion_text(reader, D_ASSERT, text);
+}
+
+void unassert_from_text(preprocessor_reader *reader, const char *text)
+{
+  run_assertion_text(reader, D_UNASSERT, text);
 }
 
 void undef_from_text(preprocessor_reader *reader, const char *name)

@@ -323,6 +323,15 @@ char *_cpp_parse_header_name(preprocessor_reader *reader, const char *directive_
 void _cpp_do_pragma(preprocessor_reader *reader);
 bool _cpp_do_pragma_operator(preprocessor_reader *reader, location_t location);
 void _cpp_free_pushed_macros(preprocessor_reader *reader);
+
+// ---- Assertions (assertions.cc) ----
+
+enum : int { ASSERTION_IF = 4, ASSERTION_ASSERT = 18, ASSERTION_UNASSERT = 19 };
+// Runs #assert or #unassert on the rest of the directive.
+void _cpp_do_assertion(preprocessor_reader *reader, bool assert);
+// After the "#" of an #if operand: whether the predicate (with its answer,
+// when given) holds; true when the assertion could not be read.
+bool assertion_holds(preprocessor_reader *reader, bool *result);
 // Runs directive INDEX (the table's order) over TEXT.
 enum : uint32_t { D_PRAGMA_INDEX = 13 };
 void _cpp_run_directive_text(preprocessor_reader *reader, uint32_t index, const char *text,

@@ -592,6 +592,8 @@ void define_formatted(preprocessor_reader *reader, const char *format, ...)
     __attribute__((format(printf, 2, 3)));
 void define_builtin_text(preprocessor_reader *reader, const char *text);
 void undef_from_text(preprocessor_reader *reader, const char *name);
+void assert_from_text(preprocessor_reader *reader, const char *text);
+void unassert_from_text(preprocessor_reader *reader, const char *text);
 void install_include_chains(preprocessor_reader *reader, search_dir *quote, search_dir *bracket,
                             bool quote_ignores_source_dir);
 void list_unguarded_headers(preprocessor_reader *reader, FILE *stream);

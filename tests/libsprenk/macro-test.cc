@@ -21,12 +21,12 @@ static std::string expand(pp_fixture &f, const std::string &text)
   return out;
 }
 
-// The first report reading TEXT gives, "<none>" without one.
-static std::string first_report(const std::string &text)
+// The first (or the INDEXth) report reading TEXT gives, "<none>" without.
+static std::string first_report(const std::string &text, size_t index = 0)
 {
   pp_fixture f;
   expand(f, text);
-  return f.reports.empty() ? "<none>" : f.reports[0];
+  return f.reports.size() <= index ? "<none>" : f.reports[index];
 }
 
 static std::string expand_in(const std::string &text)
@@ -261,4 +261,51 @@ TEST(Macro, TooManyParameters)
   pp_fixture f;
   EXPECT_EQ(expand(f, text), "m");
   EXPECT_EQ(f.reports, (words{"error: macro has more than 65535 parameters"}));
+}
+
+TEST(Assertions, AnswersAndTests)
+{
+  struct {
+    const char *text;
+    const char *expected;
+  } cases[] = {
+      {"#assert machine(arm)\n#if #machine(arm) && !#machine(x86) && #machine\nyes\n#endif", "yes"},
+      {"#assert m(a b)\n#assert m(c)\n#unassert m(a b)\n#if #m(c) && !#m(a b)\nyes\n#endif",
+       "yes"},
+      {"#assert m(a)\n#assert m(b)\n#unassert m\n#if #m\nyes\n#else\nno\n#endif", "no"},
+  };
+  for (const auto &c : cases)
+    EXPECT_EQ(expand_in(c.text), c.expected) << c.text;
+  struct {
+    const char *text;
+    const char *report;
+  } errors[] = {
+      {"#assert\n", "error: assertion without predicate"},
+      {"#assert 3\n", "error: predicate must be an identifier"},
+      {"#assert p\n", "error: missing '(' after predicate"},
+      {"#assert p()\n", "error: predicate's answer is empty"},
+      {"#assert p(a\n", "error: missing ')' to complete answer"},
+      {"#assert p(a) #assert p( a)\n", "pedwarn: extra tokens at end of #assert directive"},
+  };
+  // Each after the warning that the directive itself is deprecated.
+  EXPECT_EQ(first_report("#assert p(a)\n"), "warning: #assert is a deprecated VUZ extension [1]");
+  for (const auto &c : errors)
+    EXPECT_EQ(first_report(c.text, 1), c.report) << c.text;
+}
+
+TEST(Assertions, FromClientText)
+{
+  pp_fixture f;
+  assert_from_text(f.reader, "cpu=arm");
+  EXPECT_EQ(expand(f, "#if #cpu(arm)\nyes\n#endif"), "yes");
+  unassert_from_text(f.reader, "cpu");
+  EXPECT_EQ(cpp_intern(f.reader, "#cpu", 4)->value.answers, nullptr);
+}
+
+TEST(Assertions, ReassertingWarns)
+{
+  pp_fixture f;
+  expand(f, "#assert p(a)\n#assert p( a)\n");
+  EXPECT_EQ(f.reports.back(), "warning: \"p\" re-asserted");
+  EXPECT_NE(cpp_intern(f.reader, "#p", 2)->value.answers, nullptr);
 }

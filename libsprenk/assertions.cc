@@ -98,7 +98,7 @@ static bool read_assertion(preprocessor_reader *reader, int kind, ident_node **p
       *answer = read_answer(reader);
       ok = *answer != nullptr;
     } else if ((kind == ASSERTION_UNASSERT && paren->kind == TK_EOF) || kind == ASSERTION_IF) {
-      _cpp_backup_expanded(reader);
+      _cpp_backup_expanded(reader, paren);
       ok = true;
     } else {
       diag_error_at_location(reader, DL_ERROR, name->location, "missing '(' after predicate");

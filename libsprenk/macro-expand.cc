@@ -68,7 +68,7 @@ void _cpp_push_tokens(preprocessor_reader *reader, ident_node *macro, const prep
   expansion_context *context = checked_new_cleared<expansion_context>();
   context->previous = reader->context;
   reader->context->next = context;
-  context->first = tokens;
+  context->start = context->first = tokens;
   context->last = tokens + count;
   context->macro = macro;
   context->owned = owned;
@@ -110,12 +110,31 @@ void _cpp_release_contexts(preprocessor_reader *reader)
     _cpp_pop_context(reader);
 }
 
-void _cpp_backup_expanded(preprocessor_reader *reader)
+// The token the lexer gave last.
+static const preproc_token *last_lexed(const preprocessor_reader *reader)
 {
-  if (reader->context->previous == nullptr)
+  if (reader->cur_token != reader->cur_run->first)
+    return reader->cur_token - 1;
+  return reader->cur_run->previous ? reader->cur_run->previous->limit - 1 : nullptr;
+}
+
+// A token read from a context that has been popped since, or a copy handed
+// out, goes back as a context of its own.
+void _cpp_backup_expanded(preprocessor_reader *reader, const preproc_token *token)
+{
+  if (token == &input_end)
+    return;
+  expansion_context *context = reader->context;
+  if (context->previous) {
+    if (context->first > context->start && context->first - 1 == token) {
+      context->first--;
+      return;
+    }
+  } else if (token == last_lexed(reader)) {
     _cpp_backup_tokens(reader, 1);
-  else
-    reader->context->first--;
+    return;
+  }
+  push_copy(reader, nullptr, token, 1);
 }
 
 bool _cpp_notify_macro_use(preprocessor_reader *reader, ident_node *node, location_t location)
@@ -404,7 +423,7 @@ static macro_arg *collect_arguments(preprocessor_reader *reader, ident_node *nod
   }
   if (token->kind != TK_CLOSE_PAREN) {
     if (is_end_of_argument(reader, token) || token->kind == TK_HASH)
-      _cpp_backup_expanded(reader);
+      _cpp_backup_expanded(reader, token);
     diag_error(reader, DL_ERROR, "unterminated argument list invoking macro \"%s\"", node->text);
     free_arguments(args, slots);
     return nullptr;
@@ -444,7 +463,7 @@ static macro_arg *find_invocation(preprocessor_reader *reader, ident_node *node,
     return collect_arguments(reader, node, variadic_absent);
   }
   if (token->kind != TK_EOF || is_end_of_argument(reader, token))
-    _cpp_backup_expanded(reader);
+    _cpp_backup_expanded(reader, token);
   if (have_padding)
     push_copy(reader, nullptr, &padding, 1);
   return nullptr;
@@ -820,7 +839,7 @@ uint64_t _cpp_has_include(preprocessor_reader *reader, ident_node *node)
   if (!paren) {
     diag_error(reader, DL_ERROR, "missing '(' before \"%s\" operand", node->text);
     if (token->kind != TK_EOF)
-      _cpp_backup_expanded(reader);
+      _cpp_backup_expanded(reader, token);
   }
   bool angled = false;
   location_t location;
@@ -839,7 +858,7 @@ uint64_t _cpp_has_include(preprocessor_reader *reader, ident_node *node)
     if (token->kind != TK_CLOSE_PAREN) {
       diag_error(reader, DL_ERROR, "missing ')' after \"%s\" operand", node->text);
       if (token->kind != TK_EOF)
-        _cpp_backup_expanded(reader);
+        _cpp_backup_expanded(reader, token);
     }
   }
   return found;

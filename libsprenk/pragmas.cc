@@ -58,7 +58,7 @@ static const preproc_token *peek_or_next(preprocessor_reader *reader)
 {
   const preproc_token *token = next_real(reader);
   if (token->kind == TK_EOF)
-    _cpp_backup_expanded(reader);
+    _cpp_backup_expanded(reader, token);
   return token;
 }
 

@@ -94,8 +94,8 @@ void _cpp_push_tokens(preprocessor_reader *reader, ident_node *macro, const prep
 void _cpp_pop_context(preprocessor_reader *reader);
 // Pops every expansion context (a reader destroyed mid-expansion).
 void _cpp_release_contexts(preprocessor_reader *reader);
-// Steps back one token of the expanded stream.
-void _cpp_backup_expanded(preprocessor_reader *reader);
+// Gives TOKEN, the last one read, back to the expanded stream.
+void _cpp_backup_expanded(preprocessor_reader *reader, const preproc_token *token);
 bool _cpp_notify_macro_use(preprocessor_reader *reader, ident_node *node, location_t location);
 // Lexes one token from TEXT (which ends in a newline); false when the text
 // was not used up.

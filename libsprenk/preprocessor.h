@@ -410,6 +410,7 @@ struct token_block {
 struct expansion_context {
   expansion_context *previous;
   expansion_context *next;
+  const preproc_token *start;
   const preproc_token *first;
   const preproc_token *last;
   ident_node *macro;

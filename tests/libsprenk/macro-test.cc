@@ -309,3 +309,12 @@ TEST(Assertions, ReassertingWarns)
   EXPECT_EQ(f.reports.back(), "warning: \"p\" re-asserted");
   EXPECT_NE(cpp_intern(f.reader, "#p", 2)->value.answers, nullptr);
 }
+
+// A token read from an expansion that ended meanwhile is given back whole.
+TEST(Macro, BackingUpPastAnEndedExpansion)
+{
+  pp_fixture f;
+  define_special_builtins(f.reader);
+  EXPECT_EQ(expand(f, "#define f()\n#define g f\n__has_include g"), "0");
+  EXPECT_EQ(f.reports[0], "error: \"__has_include\" used outside of preprocessing directive");
+}

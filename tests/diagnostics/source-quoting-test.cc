@@ -14,7 +14,7 @@ namespace {
 const char main_c[] = "int main(void)\n{\n  return foo + bar;\n}\n";
 
 struct quoting : quoting_fixture {
-  const ordinary_map *main_map = source("main.c", main_c, 4);
+  file_map main_map = source("main.c", main_c, 4);
   located_ranges record;
   ~quoting() override { located_ranges_fini(&record); }
 
@@ -206,7 +206,7 @@ std::string numbered(int count)
 TEST_F(quoting, LinesFarApartFormSpans)
 {
   std::string path;
-  const ordinary_map *map = source("lines.c", numbered(20), 20, &path);
+  file_map map = source("lines.c", numbered(20), 20, &path);
   located_ranges_init(&record, line_table, location_make(at(map, 10, 1), at(map, 10, 1),
                                                          at(map, 10, 4)), nullptr);
   located_ranges_add_range(&record, location_make(at(map, 12, 1), at(map, 12, 1), at(map, 12, 4)),
@@ -255,7 +255,7 @@ TEST_F(quoting, LinesFarApartFormSpans)
 
 TEST_F(quoting, TabStops)
 {
-  const ordinary_map *map = source("tabs.c", "\tx = y;\n", 1);
+  file_map map = source("tabs.c", "\tx = y;\n", 1);
   located_ranges_init(&record, line_table, at(map, 1, 2), nullptr);
   for (uint32_t tab : {8u, 4u, 3u, 1u}) {
     context->tab_stop = tab;
@@ -300,7 +300,7 @@ TEST_F(quoting, CharactersUnderEachPolicy)
   std::string file;
   for (const row &r : rows)
     file += r.line + "\n";
-  const ordinary_map *map = source("chars.c", file, sizeof rows / sizeof rows[0]);
+  file_map map = source("chars.c", file, sizeof rows / sizeof rows[0]);
   uint32_t line = 1;
   for (const row &r : rows) {
     located_ranges_init(&record, line_table,
@@ -322,7 +322,7 @@ TEST_F(quoting, LongLinesScrollToKeepTheCaretInView)
   for (int column = 1; column <= 300; column++)
     digits += char('0' + column % 10);
   std::string wide = std::string(180, 'a') + "\xe4\xb8\x80" + std::string(120, 'b');
-  const ordinary_map *map = source("long.c", digits + "\n" + wide + "\n", 2);
+  file_map map = source("long.c", digits + "\n" + wide + "\n", 2);
   context->caret_line_width = 80;
   // Caret at 250, 10 columns kept to its right: the view starts after 181.
   located_ranges_init(&record, line_table, at(map, 1, 250), nullptr);
@@ -357,11 +357,11 @@ TEST_F(quoting, ColumnRuler)
 
 TEST_F(quoting, FileWithoutFinalNewlineAndWithAMark)
 {
-  const ordinary_map *open = source("open.c", "x = 1", 1);
+  file_map open = source("open.c", "x = 1", 1);
   located_ranges_init(&record, line_table, at(open, 1, 5), nullptr);
   EXPECT_EQ(quote(&record), " x = 1\n     ^\n");
   located_ranges_fini(&record);
-  const ordinary_map *marked = source("marked.c", "\xef\xbb\xbfint x;\n", 1);
+  file_map marked = source("marked.c", "\xef\xbb\xbfint x;\n", 1);
   diagnostic_file_cache_setup(context, nullptr, true);
   located_ranges_init(&record, line_table, at(marked, 1, 5), nullptr);
   EXPECT_EQ(quote(&record), " int x;\n     ^\n");
@@ -369,7 +369,7 @@ TEST_F(quoting, FileWithoutFinalNewlineAndWithAMark)
 
 TEST_F(quoting, UnreadableLinesAreNotQuoted)
 {
-  const ordinary_map *gone = source("gone.c", "", 0);
+  file_map gone = source("gone.c", "", 0);
   linemap_start_line(table.get(), 3, 1000);
   located_ranges_init(&record, line_table, at(gone, 3, 1), nullptr);
   EXPECT_EQ(quote(&record), "");
@@ -377,7 +377,7 @@ TEST_F(quoting, UnreadableLinesAreNotQuoted)
 
 TEST_F(quoting, RangesInOtherFilesOrReversedAreDropped)
 {
-  const ordinary_map *other = source("other.c", "zz\n", 1);
+  file_map other = source("other.c", "zz\n", 1);
   primary(10, 10, 12);
   located_ranges_add_range(&record, at(other, 1, 1), RANGE_NO_CARET, nullptr);
   located_ranges_add_range(&record,
@@ -390,7 +390,7 @@ TEST_F(quoting, RangesInOtherFilesOrReversedAreDropped)
 
 TEST_F(quoting, RangeAddedOnlyInsideTheShownLines)
 {
-  const ordinary_map *map = source("spans.c", numbered(20), 20);
+  file_map map = source("spans.c", numbered(20), 20);
   located_ranges_init(&record, line_table, at(map, 10, 1), nullptr);
   EXPECT_FALSE(layout_add_range_if_in_spans(&record, at(map, 15, 1), true, nullptr));
   EXPECT_EQ(record.range_count, 1);

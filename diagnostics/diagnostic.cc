@@ -459,7 +459,7 @@ void check_error_limit(diagnostic_state *context, bool finish)
     diagnostic_state_finish(context);
   else
     diagnostic_run_final(context);
-  exit(1);
+  exit_program(1);
 }
 
 void diagnostic_action_after_output(diagnostic_state *context, diagnostic_kind kind)
@@ -477,7 +477,7 @@ void diagnostic_action_after_output(diagnostic_state *context, diagnostic_kind k
     if (context->fatal_errors) {
       fputs("compilation terminated due to -Wfatal-errors.\n", stderr);
       diagnostic_state_finish(context);
-      exit(1);
+      exit_program(1);
     }
     return;
   case DK_ICE:
@@ -488,7 +488,7 @@ void diagnostic_action_after_output(diagnostic_state *context, diagnostic_kind k
       plain_abort();
     diagnostic_state_finish(context);
     fputs("compilation terminated.\n", stderr);
-    exit(1);
+    exit_program(1);
   default:
     internal_abort(__FILE__, __LINE__, "diagnostic_action_after_output");
   }
@@ -605,7 +605,7 @@ bool diagnostic_emit(diagnostic_state *context, diagnostic_info *diagnostic)
       fprintf(stderr, "%s:%d: confused by earlier errors, bailing out\n",
               where.file ? where.file : program_name(), where.line);
       diagnostic_run_final(context);
-      exit(4);
+      exit_program(4);
     }
     if (context->on_internal_error)
       context->on_internal_error(context, diagnostic->message.format, diagnostic->message.args);

@@ -110,8 +110,8 @@ static void dump_map_lines(FILE *stream, const ordinary_map *map, location_t end
 static void dump_ordinary_map(FILE *stream, uint32_t index)
 {
   const ordinary_map *map = &line_table->ordinary_maps[index];
-  location_t end = index + 1 < line_table->ordinary_used ? line_table->ordinary_maps[index + 1].start
-                                                         : line_table->top_location + 1;
+  bool last = index + 1 == line_table->ordinary_used;
+  location_t end = last ? line_table->top_location + 1 : line_table->ordinary_maps[index + 1].start;
   fprintf(stream, "ORDINARY MAP: %i\n", int(index));
   dump_location_range(stream, map->start, end);
   fprintf(stream, "  file: %s\n", map->file_name);

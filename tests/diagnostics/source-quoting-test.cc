@@ -399,4 +399,34 @@ TEST_F(quoting, RangeAddedOnlyInsideTheShownLines)
   EXPECT_EQ(record.range_count, 3);
 }
 
+TEST_F(quoting, CompatibleLocations)
+{
+  located_ranges_init(&record, line_table, at(main_map, 1, 1), nullptr);
+  file_map other = source("other.c", "zz\n", 1);
+  test_macro_node node = {"M"};
+  location_t expansion = at(main_map, 3, 10);
+  macro_map *macro = linemap_add_macro_map(table.get(), node.node(), expansion, 2);
+  location_t argument = macro_map_set_token(macro, 0, at(main_map, 3, 16), at(main_map, 1, 5));
+  location_t body = macro_map_set_token(macro, 1, at(main_map, 1, 7), at(main_map, 1, 7));
+  location_t ranged = location_make(at(main_map, 3, 10), at(main_map, 3, 10), at(main_map, 3, 12));
+  struct row {
+    const char *what;
+    location_t a, b;
+    bool compatible;
+  } rows[] = {
+      {"one file", at(main_map, 3, 10), at(main_map, 1, 1), true},
+      {"two files", at(main_map, 3, 10), at(other, 1, 1), false},
+      {"reserved, equal", BUILTINS_LOCATION, BUILTINS_LOCATION, true},
+      {"reserved and a file", UNKNOWN_LOCATION, at(main_map, 1, 1), false},
+      {"ad-hoc and its caret", ranged, at(main_map, 3, 10), true},
+      {"macro token and a file location", body, at(main_map, 1, 7), false},
+      {"argument and body of one expansion", argument, body, false},
+      {"a token and itself", body, body, true},
+  };
+  for (const row &r : rows) {
+    EXPECT_EQ(compatible_locations(r.a, r.b), r.compatible) << r.what;
+    EXPECT_EQ(compatible_locations(r.b, r.a), r.compatible) << r.what << ", reversed";
+  }
+}
+
 } // namespace

@@ -3,6 +3,7 @@
 // fix-it lines, each checked against the exact text.
 #include "diagnostics/source-quoting.h"
 
+#include "tests/diagnostics/child-run.h"
 #include "tests/diagnostics/quoting-fixture.h"
 
 #include <gtest/gtest.h>
@@ -397,6 +398,23 @@ TEST_F(quoting, RangeAddedOnlyInsideTheShownLines)
   EXPECT_TRUE(layout_add_range_if_in_spans(&record, at(map, 10, 3), true, nullptr));
   EXPECT_TRUE(layout_add_range_if_in_spans(&record, at(map, 15, 1), false, nullptr));
   EXPECT_EQ(record.range_count, 3);
+}
+
+TEST_F(quoting, ReportsQuoteTheirSourceAfterTheirMessage)
+{
+  primary(10, 10, 12);
+  child_outcome outcome = run_in_child([&] {
+    context->show_column = true;
+    error_at(&record, "%qs undeclared", "foo");
+    inform_loc(at(main_map, 1, 5), "in this function");
+  });
+  std::string file = paths.front();
+  EXPECT_EQ(outcome.err, file + ":3:10: error: 'foo' undeclared\n"
+                                "   return foo + bar;\n"
+                                "          ^~~\n" +
+                             file + ":1:5: note: in this function\n"
+                                    " int main(void)\n"
+                                    "     ^\n");
 }
 
 TEST_F(quoting, CompatibleLocations)

@@ -45,7 +45,7 @@ static void BM_Suggest10kUnknownOptions(benchmark::State &state)
 {
   static const char *typos[] = {"fno-unrolll-loops", "Wunused-varable", "fdiagnostic-color",
                                 "march", "fsanitize=adress", "-hlep", "Wshaddow", "qwertyuiop"};
-  option_suggester suggester = {nullptr};
+  option_suggester suggester = {};
   suggest_option(&suggester, "warm-up");
   for (auto _ : state) {
     for (int i = 0; i < 10000; i++)

@@ -5,6 +5,8 @@
 
 #include "diagnostics/build-config.h"
 #include "diagnostics/diagnostic-color.h"
+#include "diagnostics/diagnostic-path.h"
+#include "diagnostics/source-quoting.h"
 #include "libsprenk/display-width.h"
 #include "support/alloc.h"
 #include "support/char-class.h"
@@ -17,7 +19,6 @@
 #include <cstring>
 #include <unistd.h>
 
-diagnostic_state global_diagnostic_state;
 const char diagnostic_engine_file[] = __FILE__;
 
 struct kind_row {
@@ -131,6 +132,7 @@ void diagnostic_run_final(diagnostic_state *context)
 void diagnostic_state_finish(diagnostic_state *context)
 {
   diagnostic_run_final(context);
+  file_cache_teardown(context);
   free(context->option_kinds);
   context->option_kinds = nullptr;
   context->option_count = 0;
@@ -416,11 +418,13 @@ void default_start_span(diagnostic_state *context, const expanded_location *wher
   pp_put_newline(context->printer);
 }
 
-void default_end_diagnostic(diagnostic_state *context, diagnostic_info *, diagnostic_kind)
+void default_end_diagnostic(diagnostic_state *context, diagnostic_info *diagnostic,
+                            diagnostic_kind)
 {
   pretty_printer *pp = context->printer;
   char *saved = pp_release_prefix(pp);
   pp_put_newline(pp);
+  diagnostic_show_locus(context, diagnostic->ranges, diagnostic->kind);
   pp->prefix = saved;
   pp_flush_output(pp);
 }
@@ -627,7 +631,6 @@ bool diagnostic_emit(diagnostic_state *context, diagnostic_info *diagnostic)
   diagnostic_action_after_output(context, diagnostic->kind);
   diagnostic->message.client_data = nullptr;
   context->report_depth--;
-  if (diagnostic->ranges->diagnostic_path && context->on_path)
-    context->on_path(context, diagnostic->ranges->diagnostic_path);
+  diagnostic_show_path(context, diagnostic);
   return true;
 }

@@ -67,7 +67,9 @@ static const char *body_end(const char *p, const char *body_start, bool *own_sta
 {
   int depth = 0;
   *own_star = false;
-  for (; *p; p++) {
+  // Bodies are long runs of ordinary text: jump from one byte that matters
+  // to the next.
+  for (; *(p += strcspn(p, "{};\\%")); p++) {
     switch (*p) {
     case '{':
       depth++;

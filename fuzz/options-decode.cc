@@ -13,7 +13,7 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
   static bool ready = false;
-  static option_suggester suggester = {nullptr};
+  static option_suggester suggester = {};
   if (!ready) {
     init_option_obstack();
     ready = true;

@@ -17,14 +17,20 @@
 #define check_in(file, expr) ((expr) ? (void)0 : internal_abort(file, __LINE__, __func__))
 
 // The distance, or some value not below BOUND once the distance is known to
-// reach it: every entry of a row comes from the two rows above it plus a
-// non-negative cost, so when both have reached BOUND the rest can only grow.
+// reach it. An entry for prefixes whose lengths differ by d is at least 2d, so
+// only the band of entries with 2d below BOUND is worked out; the entries just
+// outside it hold BOUND, which every path through them reaches anyway. Every
+// entry comes from the two rows above it plus a non-negative cost, so when
+// both rows have reached BOUND the rest can only grow.
 static unsigned bounded_distance(const char *s, size_t m, const char *t, size_t n, unsigned bound)
 {
   if (m == 0)
     return static_cast<unsigned>(2 * n);
   if (n == 0)
     return static_cast<unsigned>(2 * m);
+  size_t width = (bound - 1) / 2;
+  if ((n > m ? n - m : m - n) > width)
+    return bound;
   unsigned small[3 * 128];
   unsigned *rows = 3 * (m + 1) <= 3 * 128
                        ? small
@@ -34,9 +40,16 @@ static unsigned bounded_distance(const char *s, size_t m, const char *t, size_t 
   for (size_t j = 0; j <= m; j++)
     previous[j] = static_cast<unsigned>(2 * j);
   for (size_t i = 0; i < n; i++) {
+    // Row i + 1 works out columns first..last (prefix lengths of s).
+    size_t first = i + 1 > width + 1 ? i + 1 - width : 1;
+    size_t last = i + 1 + width < m ? i + 1 + width : m;
     current[0] = static_cast<unsigned>(2 * (i + 1));
-    unsigned least = current[0];
-    for (size_t j = 0; j < m; j++) {
+    if (first > 1)
+      current[first - 1] = bound;
+    if (last < m)
+      current[last + 1] = bound;
+    unsigned least = first == 1 ? current[0] : bound;
+    for (size_t j = first - 1; j < last; j++) {
       unsigned substitution = 2;
       if (s[j] == t[i])
         substitution = 0;
@@ -91,91 +104,116 @@ unsigned distance_cutoff(size_t a, size_t b)
   return static_cast<unsigned>((2 * longer + 4) / 3);
 }
 
-// A lower bound of the distance from letter counts (case folded): every edit
-// of cost 2 changes the counts by at most 2, and case changes and
-// transpositions change nothing.
-struct letter_counts {
-  unsigned target[256];
-  unsigned used[256];
-};
-
-static unsigned count_bound(letter_counts *counts, const char *candidate, size_t length,
-                            size_t target_length)
+// The set of a text's case-folded characters as bits. A character that one
+// text has and the other lacks costs at least one edit, and one edit mends at
+// most one such character on each side: twice the larger count of bits that
+// only one side has is a lower bound of the distance. Characters sharing a bit
+// only weaken the bound.
+static uint64_t letter_bit(unsigned char c)
 {
-  size_t unmatched = 0;
-  for (size_t i = 0; i < length; i++) {
-    unsigned char k = c_tolower(static_cast<unsigned char>(candidate[i]));
-    if (counts->used[k] < counts->target[k])
-      counts->used[k]++;
-    else
-      unmatched++;
-  }
-  for (size_t i = 0; i < length; i++)
-    counts->used[c_tolower(static_cast<unsigned char>(candidate[i]))] = 0;
-  return static_cast<unsigned>(unmatched + (target_length - (length - unmatched)));
+  unsigned char k = c_tolower(c);
+  if (k >= 'a' && k <= 'z')
+    return uint64_t{1} << (k - 'a');
+  if (k >= '0' && k <= '9')
+    return uint64_t{1} << (26 + k - '0');
+  return uint64_t{1} << (36 + k % 28);
 }
 
-// Whether the first two characters agree, ignoring case.
-static bool same_start(const char *a, const char *b)
+static uint64_t letter_set(const char *text)
 {
-  for (int i = 0; i < 2; i++) {
-    if (c_tolower(static_cast<unsigned char>(a[i])) != c_tolower(static_cast<unsigned char>(b[i])))
-      return false;
-    if (!a[i])
-      return true;
+  uint64_t letters = 0;
+  for (const char *p = text; *p; p++)
+    letters |= letter_bit(static_cast<unsigned char>(*p));
+  return letters;
+}
+
+static unsigned letters_bound(uint64_t a, uint64_t b)
+{
+  unsigned only_a = static_cast<unsigned>(__builtin_popcountll(a & ~b));
+  unsigned only_b = static_cast<unsigned>(__builtin_popcountll(b & ~a));
+  return 2 * (only_a > only_b ? only_a : only_b);
+}
+
+// The answer is the candidate at the least distance, the first in list order
+// of those at that distance, among the candidates whose length lies within
+// the cut-off. A candidate can replace the best only by coming closer, or as
+// close from earlier in the list; nothing at CAP or beyond (above the largest
+// cut-off any candidate length allows) can make the answer. A candidate whose
+// bounds already reach its limit is passed over without measuring it, so the
+// candidates may be visited in any order.
+struct closest_walk {
+  const char *target;
+  size_t length;
+  uint64_t letters;
+  unsigned cap;
+  unsigned best_distance;
+  uint32_t best_index;
+  const char *best;
+  size_t best_length;
+};
+
+static void consider(closest_walk *walk, const char *candidate, size_t length, uint64_t letters,
+                     uint32_t index)
+{
+  size_t difference = length > walk->length ? length - walk->length : walk->length - length;
+  if (difference > distance_cutoff(walk->length, length))
+    return;
+  unsigned limit = walk->best_distance;
+  if (walk->best && index < walk->best_index)
+    limit++;
+  if (limit > walk->cap)
+    limit = walk->cap;
+  if (2 * difference >= limit || letters_bound(walk->letters, letters) >= limit)
+    return;
+  unsigned distance = bounded_distance(walk->target, walk->length, candidate, length, limit);
+  if (distance < limit) {
+    walk->best_distance = distance;
+    walk->best_index = index;
+    walk->best = candidate;
+    walk->best_length = length;
   }
-  return true;
+}
+
+static const char *walk_answer(const closest_walk *walk)
+{
+  if (walk->best && walk->best_distance >= 1 &&
+      walk->best_distance <= distance_cutoff(walk->length, walk->best_length))
+    return walk->best;
+  return nullptr;
+}
+
+static closest_walk start_walk(const char *target, unsigned cap)
+{
+  check_in("spellcheck", target != nullptr);
+  closest_walk walk = {target, strlen(target), letter_set(target), cap, UINT_MAX, 0, nullptr, 0};
+  return walk;
 }
 
 const char *find_closest_string(const char *target, const vec<const char *> *candidates)
 {
-  check_in("spellcheck", target != nullptr);
+  closest_walk walk = start_walk(target, UINT_MAX);
   if (vec_empty(candidates))
     return nullptr;
-  size_t target_length = strlen(target);
-  letter_counts counts = {};
-  for (size_t i = 0; i < target_length; i++)
-    counts.target[c_tolower(static_cast<unsigned char>(target[i]))]++;
-  // A first look at the candidates that begin like the target finds a
-  // distance that the closest one cannot exceed; the walk in list order then
-  // measures only candidates that may come within it. The answer is still the
-  // first candidate at the least distance.
-  unsigned reached = UINT_MAX;
-  for (const char *candidate : *candidates) {
+  for (uint32_t i = 0; i < vec_length(candidates); i++) {
+    const char *candidate = (*candidates)[i];
     check_in("spellcheck", candidate != nullptr);
-    if (!same_start(candidate, target))
-      continue;
-    size_t length = strlen(candidate);
-    size_t difference = length > target_length ? length - target_length : target_length - length;
-    if (difference >= reached || difference > distance_cutoff(target_length, length))
-      continue;
-    unsigned distance = bounded_distance(target, target_length, candidate, length, reached);
-    if (distance < reached)
-      reached = distance;
+    consider(&walk, candidate, strlen(candidate), letter_set(candidate), i);
   }
+  return walk_answer(&walk);
+}
 
-  unsigned best_distance = UINT_MAX;
-  const char *best = nullptr;
-  size_t best_length = 0;
-  for (const char *candidate : *candidates) {
-    size_t length = strlen(candidate);
-    size_t difference = length > target_length ? length - target_length : target_length - length;
-    if (difference >= best_distance || difference > distance_cutoff(target_length, length))
-      continue;
-    unsigned limit = reached == UINT_MAX || best_distance <= reached ? best_distance : reached + 1;
-    if (difference >= limit ||
-        (limit != UINT_MAX && count_bound(&counts, candidate, length, target_length) >= limit))
-      continue;
-    unsigned distance = bounded_distance(target, target_length, candidate, length, limit);
-    if (distance < best_distance && distance < limit) {
-      best_distance = distance;
-      best = candidate;
-      best_length = length;
-    }
+// The largest cut-off that a candidate of some length up to LONGEST can have
+// while its length stays within it.
+static unsigned largest_cutoff(size_t length, size_t longest)
+{
+  unsigned largest = 0;
+  for (size_t other = 0; other <= longest; other++) {
+    unsigned cutoff = distance_cutoff(length, other);
+    size_t difference = other > length ? other - length : length - other;
+    if (difference <= cutoff && cutoff > largest)
+      largest = cutoff;
   }
-  if (best && best_distance >= 1 && best_distance <= distance_cutoff(target_length, best_length))
-    return best;
-  return nullptr;
+  return largest;
 }
 
 const char *candidate_list_and_suggestion(const char *target, char **list,
@@ -272,11 +310,74 @@ void build_option_suggestions(option_suggester *suggester, const char *prefix)
   }
 }
 
+// The letter sets of the whole list and its candidates ordered by length,
+// made once with it, so that a question reads no candidate whose length
+// already rules it out.
+static void summarise_candidates(option_suggester *suggester)
+{
+  uint32_t count = vec_length(suggester->candidates);
+  candidate_summary *summary = checked_new_cleared<candidate_summary>();
+  summary->letters = checked_new_array<uint64_t>(count ? count : 1);
+  uint32_t *lengths = checked_new_array<uint32_t>(count ? count : 1);
+  size_t longest = 0;
+  for (uint32_t i = 0; i < count; i++) {
+    const char *candidate = (*suggester->candidates)[i];
+    summary->letters[i] = letter_set(candidate);
+    size_t length = strlen(candidate);
+    lengths[i] = length < UINT32_MAX ? static_cast<uint32_t>(length) : UINT32_MAX;
+    if (length > longest)
+      longest = length;
+  }
+  check_in("opt-suggestions", longest < UINT32_MAX);
+  // A counting sort keeps list order within each length.
+  summary->longest = longest;
+  summary->length_starts = checked_new_cleared<uint32_t>(longest + 2);
+  for (uint32_t i = 0; i < count; i++)
+    summary->length_starts[lengths[i] + 1]++;
+  for (size_t length = 0; length <= longest; length++)
+    summary->length_starts[length + 1] += summary->length_starts[length];
+  summary->by_length = checked_new_array<uint32_t>(count ? count : 1);
+  uint32_t *next = checked_new_array<uint32_t>(longest + 1);
+  memcpy(next, summary->length_starts, (longest + 1) * sizeof(uint32_t));
+  for (uint32_t i = 0; i < count; i++)
+    summary->by_length[next[lengths[i]]++] = i;
+  free(next);
+  free(lengths);
+  suggester->summary = summary;
+}
+
+// One walk over the candidates of every length that can come below CAP.
+static void walk_lengths(closest_walk *walk, const option_suggester *suggester)
+{
+  const candidate_summary *summary = suggester->summary;
+  size_t reach = (walk->cap - 1) / 2;
+  size_t shortest = walk->length > reach ? walk->length - reach : 0;
+  size_t longest = walk->length + reach < summary->longest ? walk->length + reach : summary->longest;
+  for (size_t length = shortest; length <= longest; length++)
+    for (uint32_t k = summary->length_starts[length]; k < summary->length_starts[length + 1]; k++) {
+      uint32_t i = summary->by_length[k];
+      consider(walk, (*suggester->candidates)[i], length, summary->letters[i], i);
+    }
+}
+
 const char *suggest_option(option_suggester *suggester, const char *misspelt)
 {
   if (!suggester->candidates)
     build_option_suggestions(suggester, nullptr);
-  return find_closest_string(misspelt, suggester->candidates);
+  if (!suggester->summary)
+    summarise_candidates(suggester);
+  closest_walk walk = start_walk(misspelt, 0);
+  unsigned cap = largest_cutoff(walk.length, suggester->summary->longest) + 1;
+  // A typo is a short way from its option: look for close candidates first,
+  // where the bounds pass over nearly all of the list, and go further only
+  // when nothing was that close. The first walk that finds any candidate
+  // below its limit has found the closest.
+  for (unsigned limit = 3;; limit = 2 * limit - 1) {
+    walk.cap = limit < cap ? limit : cap;
+    walk_lengths(&walk, suggester);
+    if (walk.best || walk.cap == cap)
+      return walk_answer(&walk);
+  }
 }
 
 void get_completions(option_suggester *suggester, const char *prefix,
@@ -311,4 +412,11 @@ void option_candidates_free(option_suggester *suggester)
   for (uint32_t i = 0; i < vec_length(suggester->candidates); i++)
     free(const_cast<char *>((*suggester->candidates)[i]));
   vec_release(suggester->candidates);
+  if (candidate_summary *summary = suggester->summary) {
+    free(summary->letters);
+    free(summary->length_starts);
+    free(summary->by_length);
+    free(summary);
+    suggester->summary = nullptr;
+  }
 }

@@ -7,10 +7,22 @@
 #include "support/vec.h"
 
 #include <cstddef>
+#include <cstdint>
+
+// What the closest-string search keeps of the candidate list: each
+// candidate's set of case-folded characters, and the candidates grouped by
+// length, so that most of the list is passed over without reading it.
+struct candidate_summary {
+  uint64_t *letters;        // by candidate
+  uint32_t *by_length;      // candidate numbers, by length and then list order
+  uint32_t *length_starts;  // where each length begins in by_length; longest + 2 entries
+  size_t longest;
+};
 
 // Every known spelling, without its leading '-', built on first use.
 struct option_suggester {
   vec<const char *> *candidates;  // owned copies; null until built
+  candidate_summary *summary;     // made on the first question
 };
 
 // The closest spelling to MISSPELT (given without its leading '-'), or null.

@@ -2,6 +2,7 @@
 #include "options/option-suggest.h"
 
 #include "options/option-decode.h"
+#include "tests/options/old-closest-string.h"
 
 #include <gtest/gtest.h>
 
@@ -68,7 +69,7 @@ class SuggesterTest : public ::testing::Test {
 protected:
   static void SetUpTestSuite() { init_option_obstack(); }
   void TearDown() override { option_candidates_free(&suggester); }
-  option_suggester suggester = {nullptr};
+  option_suggester suggester = {};
 
   std::vector<std::string> completions(const char *prefix)
   {
@@ -236,5 +237,46 @@ TEST_F(SuggesterTest, ClosestStringAgreesWithThePlainWalk)
               text(plain_closest(t.c_str(), candidates)))
         << t;
 }
+
+// Every spelling of the table, each with a seeded typo of one or two edits
+// (alternately): the suggestion and the closest string of the whole list
+// agree with the search as it was before it was made fast.
+// Four shards, so that CTest runs them side by side.
+class TypoShard : public SuggesterTest, public ::testing::WithParamInterface<unsigned> {};
+
+TEST_P(TypoShard, EveryTypoGetsTheOldSuggestion)
+{
+  suggest_option(&suggester, "x");
+  const vec<const char *> *candidates = suggester.candidates;
+  unsigned seed = 2026 + GetParam();
+  auto next = [&seed](unsigned n) {
+    seed = seed * 1103515245u + 12345u;
+    return (seed >> 16) % n;
+  };
+  static const char typed[] = "abcdefghijklmnopqrstuvwxyzABCXYZ0123456789-=_,.+ ";
+  for (uint32_t i = GetParam(); i < vec_length(candidates); i += 4) {
+    std::string t = (*candidates)[i];
+    for (unsigned edits = 1 + i / 4 % 2; edits > 0; edits--) {
+      size_t at = t.empty() ? 0 : next(static_cast<unsigned>(t.size()));
+      char c = typed[next(sizeof typed - 1)];
+      switch (t.empty() ? 1 : next(5)) {
+      case 0: t.erase(at, 1); break;
+      case 1: t.insert(at, 1, c); break;
+      case 2: t[at] = c; break;
+      case 3: t[at] = static_cast<char>(isupper(static_cast<unsigned char>(t[at])) ? tolower(t[at]) : toupper(t[at])); break;
+      default:
+        if (at + 1 < t.size())
+          std::swap(t[at], t[at + 1]);
+      }
+    }
+    const char *expected = old_find_closest_string(t.c_str(), candidates);
+    ASSERT_EQ(text(suggest_option(&suggester, t.c_str())), text(expected)) << t;
+    // The plain-list search walks in list order: a sample of the typos.
+    if (i / 4 % 4 == 0)
+      ASSERT_EQ(text(find_closest_string(t.c_str(), candidates)), text(expected)) << t;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Shards, TypoShard, ::testing::Range(0u, 4u));
 
 }  // namespace

@@ -396,11 +396,76 @@ static void validate_spec_text(const char *text, bool user_spec)
   }
 }
 
-void validate_all_switches()
+void validate_switches_by_scanning()
 {
   for (int i = 0; i < compiler_count && compilers[i].spec; i++)
     validate_spec_text(compilers[i].spec, false);
   for (named_spec *sp = specs; sp; sp = sp->next)
     validate_spec_text(*sp->value_location, sp->user);
   validate_spec_text(link_command_spec, false);
+}
+
+static bool is_builtin_text(const char *text)
+{
+  uintptr_t at = reinterpret_cast<uintptr_t>(text);
+  uintptr_t start = reinterpret_cast<uintptr_t>(builtin_spec_chars);
+  return at >= start && at - start < builtin_spec_chars_size;
+}
+
+// Whether validation would read exactly the built-in texts: the compiler
+// table and the link command as built in, and every built-in named-spec text
+// still a value, beside values without conditions. Spec files and the
+// command line never put a built-in text back, as they copy what they set.
+bool builtin_specs_in_use()
+{
+  if (link_command_spec != builtin_link_command_spec || compiler_count != builtin_compiler_count)
+    return false;
+  for (int i = 0; i < compiler_count; i++)
+    if (compilers[i].spec != builtin_compilers[i].spec)
+      return false;
+  int unchanged = 0;
+  for (named_spec *sp = specs; sp; sp = sp->next) {
+    const char *text = *sp->value_location;
+    if (sp->user)
+      return false;
+    if (is_builtin_text(text))
+      unchanged++;
+    else if (text && strchr(text, '%'))
+      return false;
+  }
+  return unchanged == builtin_named_text_count;
+}
+
+// Whether the built-in specs name TEXT in a condition or a removal.
+static bool builtin_specs_name(const char *text)
+{
+  int low = 0, high = builtin_named_switches_count;
+  while (low < high) {
+    int middle = low + (high - low) / 2;
+    int order = strcmp(builtin_named_switches[middle].text, text);
+    if (order == 0)
+      return true;
+    if (order < 0)
+      low = middle + 1;
+    else
+      high = middle;
+  }
+  for (int i = 0; i < builtin_named_prefixes_count; i++)
+    if (switch_begins_with(text, builtin_named_prefixes[i].text, builtin_named_prefixes[i].length))
+      return true;
+  return false;
+}
+
+void validate_all_switches()
+{
+  if (!builtin_specs_in_use()) {
+    validate_switches_by_scanning();
+    return;
+  }
+  // What the scan of the built-in texts accepts, known since the build.
+  for (int i = 0; i < switch_count; i++) {
+    switch_entry &sw = switches[i];
+    if (sw.in_option_table && builtin_specs_name(sw.text))
+      sw.accepted = 1;
+  }
 }

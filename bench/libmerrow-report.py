@@ -1,8 +1,10 @@
 #!/usr/bin/env python3
-"""One full internal-error report (the report, its backtrace symbolised from
-the program's own DWARF, the exit) beside llvm-symbolizer resolving the same
-addresses in the same program: median wall time over repeated runs, peak
-memory, and the ratios.
+"""One full internal-error report (the report, its backtrace of twenty frames
+at distinct addresses symbolised from the program's own DWARF, the exit)
+beside the floor (the same program stopping where the report begins) and
+beside llvm-symbolizer resolving the same addresses in the same program.
+Runs are interleaved after a warm-up, so that a slow spell of the machine
+touches all three alike; medians, peak memory and the ratios are printed.
 
 Usage: bench/libmerrow-report.py BUILD_DIR [RUNS]   (BUILD_DIR from the bench preset)"""
 import os
@@ -20,37 +22,49 @@ def peak_memory(argv, stdin_text=None):
     return int(result.stderr.strip().splitlines()[-1])
 
 
-def median_time(argv, runs, stdin_text=None):
-    times = []
-    for _ in range(runs):
-        start = time.perf_counter()
-        subprocess.run(argv, input=stdin_text, capture_output=True, text=True)
-        times.append(time.perf_counter() - start)
-    return statistics.median(times)
+def timed(argv, stdin_text):
+    start = time.perf_counter()
+    subprocess.run(argv, input=stdin_text, capture_output=True, text=True)
+    return time.perf_counter() - start
 
 
 def main():
     build = sys.argv[1]
-    runs = int(sys.argv[2]) if len(sys.argv) > 2 else 20
+    runs = int(sys.argv[2]) if len(sys.argv) > 2 else 40
     program = os.path.join(build, "bench", "libmerrow_report")
     run = subprocess.run([program], capture_output=True, text=True)
     assert run.returncode == 4, run
     bias = int(run.stdout.split()[0], 16)
     pcs = [int(pc, 16) for pc in re.findall(r"^0x([0-9a-f]+) ", run.stderr, re.M)]
     assert pcs, run.stderr
-    addresses = "".join("%#x\n" % (pc - bias) for pc in pcs)
-    symbolizer = ["llvm-symbolizer", "--obj=" + program, "--inlining", "--no-demangle"]
-
-    report_time = median_time([program], runs)
-    report_memory = peak_memory([program])
-    oracle_time = median_time(symbolizer, runs, addresses)
-    oracle_memory = peak_memory(symbolizer, addresses)
-    print("frames printed: %d" % len(pcs))
-    print("internal-error report: %.2f ms, %d KiB peak" % (report_time * 1e3, report_memory))
-    print("llvm-symbolizer, same addresses: %.2f ms, %d KiB peak" %
-          (oracle_time * 1e3, oracle_memory))
-    print("ratio (report / llvm-symbolizer): time %.2f, memory %.2f" %
-          (report_time / oracle_time, report_memory / oracle_memory))
+    # Inlined frames share their machine frame's address; each is asked once.
+    distinct = list(dict.fromkeys(pcs))
+    addresses = "".join("%#x\n" % (pc - bias) for pc in distinct)
+    commands = {
+        "report": ([program], None),
+        "floor": ([program, "--floor"], None),
+        "llvm-symbolizer": (["llvm-symbolizer", "--obj=" + program, "--inlining", "--no-demangle"],
+                            addresses),
+    }
+    for argv, stdin_text in commands.values():
+        for _ in range(3):
+            timed(argv, stdin_text)
+    times = {name: [] for name in commands}
+    names = list(commands)
+    for i in range(runs):
+        # A different order each round.
+        for name in names[i % 3:] + names[:i % 3]:
+            times[name].append(timed(*commands[name]))
+    median = {name: statistics.median(t) * 1e3 for name, t in times.items()}
+    memory = {name: peak_memory(*commands[name]) for name in commands}
+    own = median["report"] - median["floor"]
+    print("frames printed: %d, distinct addresses: %d" % (len(pcs), len(distinct)))
+    for name in names:
+        print("%-16s %8.2f ms %8d KiB peak" % (name, median[name], memory[name]))
+    print("report / floor: %.2f (the report's own cost: %.2f ms)" % (median["report"] / median["floor"], own))
+    print("report / llvm-symbolizer: time %.2f, memory %.2f" %
+          (median["report"] / median["llvm-symbolizer"], memory["report"] / memory["llvm-symbolizer"]))
+    print("report's own cost / llvm-symbolizer: %.2f" % (own / median["llvm-symbolizer"]))
 
 
 if __name__ == "__main__":

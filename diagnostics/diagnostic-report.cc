@@ -1,6 +1,7 @@
 // The reporting entry points, diagnostic groups, and the per-option
 // classification with its push/pop history.
 #include "diagnostics/diagnostic.h"
+#include "diagnostics/source-quoting.h"
 
 #include "support/alloc.h"
 #include "support/internal-abort.h"
@@ -425,6 +426,7 @@ void append_note_at(diagnostic_state *context, location_t location, const char *
   pp_free_prefix(pp);
   pp->prefix = saved;
   pp_put_newline(pp);
+  diagnostic_show_locus(context, &ranges, DK_NOTE);
   located_ranges_fini(&ranges);
   va_end(args);
 }

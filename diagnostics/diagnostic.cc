@@ -5,6 +5,8 @@
 
 #include "diagnostics/build-config.h"
 #include "diagnostics/diagnostic-color.h"
+#include "diagnostics/diagnostic-path.h"
+#include "diagnostics/source-quoting.h"
 #include "libsprenk/display-width.h"
 #include "support/alloc.h"
 #include "support/char-class.h"
@@ -17,7 +19,6 @@
 #include <cstring>
 #include <unistd.h>
 
-diagnostic_state global_diagnostic_state;
 const char diagnostic_engine_file[] = __FILE__;
 
 struct kind_row {
@@ -131,6 +132,7 @@ void diagnostic_run_final(diagnostic_state *context)
 void diagnostic_state_finish(diagnostic_state *context)
 {
   diagnostic_run_final(context);
+  file_cache_teardown(context);
   free(context->option_kinds);
   context->option_kinds = nullptr;
   context->option_count = 0;
@@ -416,11 +418,13 @@ void default_start_span(diagnostic_state *context, const expanded_location *wher
   pp_put_newline(context->printer);
 }
 
-void default_end_diagnostic(diagnostic_state *context, diagnostic_info *, diagnostic_kind)
+void default_end_diagnostic(diagnostic_state *context, diagnostic_info *diagnostic,
+                            diagnostic_kind)
 {
   pretty_printer *pp = context->printer;
   char *saved = pp_release_prefix(pp);
   pp_put_newline(pp);
+  diagnostic_show_locus(context, diagnostic->ranges, diagnostic->kind);
   pp->prefix = saved;
   pp_flush_output(pp);
 }
@@ -452,7 +456,7 @@ void check_error_limit(diagnostic_state *context, bool finish)
     diagnostic_state_finish(context);
   else
     diagnostic_run_final(context);
-  exit(1);
+  exit_program(1);
 }
 
 void diagnostic_action_after_output(diagnostic_state *context, diagnostic_kind kind)
@@ -470,7 +474,7 @@ void diagnostic_action_after_output(diagnostic_state *context, diagnostic_kind k
     if (context->fatal_errors) {
       fputs("compilation terminated due to -Wfatal-errors.\n", stderr);
       diagnostic_state_finish(context);
-      exit(1);
+      exit_program(1);
     }
     return;
   case DK_ICE:
@@ -481,7 +485,7 @@ void diagnostic_action_after_output(diagnostic_state *context, diagnostic_kind k
       plain_abort();
     diagnostic_state_finish(context);
     fputs("compilation terminated.\n", stderr);
-    exit(1);
+    exit_program(1);
   default:
     internal_abort(__FILE__, __LINE__, "diagnostic_action_after_output");
   }
@@ -598,7 +602,7 @@ bool diagnostic_emit(diagnostic_state *context, diagnostic_info *diagnostic)
       fprintf(stderr, "%s:%d: confused by earlier errors, bailing out\n",
               where.file ? where.file : program_name(), where.line);
       diagnostic_run_final(context);
-      exit(4);
+      exit_program(4);
     }
     if (context->on_internal_error)
       context->on_internal_error(context, diagnostic->message.format, diagnostic->message.args);
@@ -627,7 +631,6 @@ bool diagnostic_emit(diagnostic_state *context, diagnostic_info *diagnostic)
   diagnostic_action_after_output(context, diagnostic->kind);
   diagnostic->message.client_data = nullptr;
   context->report_depth--;
-  if (diagnostic->ranges->diagnostic_path && context->on_path)
-    context->on_path(context, diagnostic->ranges->diagnostic_path);
+  diagnostic_show_path(context, diagnostic);
   return true;
 }

@@ -97,12 +97,3 @@ int32_t location_display_column(const column_policy &policy, const expanded_loca
   return byte_to_display_column(reinterpret_cast<const unsigned char *>(text), size_t(length),
                                 where.column, policy);
 }
-
-// Until the source-file cache is linked in, no line is known, which counts as
-// an unreadable file: the byte column is returned. The cache's definition
-// takes the place of this one.
-__attribute__((weak)) const char *source_line_of(const char *, int32_t, uint64_t *length)
-{
-  *length = 0;
-  return nullptr;
-}

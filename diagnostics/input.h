@@ -4,6 +4,7 @@
 #ifndef VUZ_DIAGNOSTICS_INPUT_H
 #define VUZ_DIAGNOSTICS_INPUT_H
 
+#include "diagnostics/file-cache.h"
 #include "libsprenk/display-width.h"
 #include "libsprenk/line-map.h"
 
@@ -24,9 +25,5 @@ location_t system_header_expansion_point(location_t location);
 location_t location_make(location_t caret, location_t start, location_t finish);
 location_t location_make_from_span(location_t caret, location_span range);
 int32_t location_display_column(const column_policy &policy, const expanded_location &where);
-
-// Line n (1-based) of a source file without its newline, or null with length
-// 0. Supplied by the source-file cache.
-const char *source_line_of(const char *path, int32_t line, uint64_t *length);
 
 #endif

@@ -3,6 +3,7 @@
 // callbacks that print a backtrace.
 #include "diagnostics/build-config.h"
 #include "diagnostics/diagnostic.h"
+#include "support/alloc.h"
 #include "support/internal-abort.h"
 #include "support/system-utils.h"
 
@@ -59,7 +60,7 @@ void internal_error_exit(diagnostic_state *context, diagnostic_kind kind)
     fputs("Please include the complete backtrace with any bug report.\n", stderr);
   fprintf(stderr, "See %s for instructions.\n", "<" VUZ_BUG_REPORT_URL ">");
   diagnostic_run_final(context);
-  exit(4);
+  exit_program(4);
 }
 
 static const char *base_name(const char *path)

@@ -31,6 +31,21 @@ void use_compare_debug_table(int which)
   switch_capacity = compare_debug_switch_capacities[which - 1];
 }
 
+void reset_compare_debug()
+{
+  // The switch table in use is one of the two; its own reset frees it.
+  for (int i = 0; i < 2; i++) {
+    if (compare_debug_switches[i] != switches)
+      free(compare_debug_switches[i]);
+    compare_debug_switches[i] = nullptr;
+    compare_debug_switch_counts[i] = 0;
+    compare_debug_switch_capacities[i] = 0;
+    free(compare_debug_dump_names[i]);
+    compare_debug_dump_names[i] = nullptr;
+  }
+  seed_text[0] = '\0';
+}
+
 void prepare_compare_debug_tables()
 {
   if (!compare_debug_mode)
@@ -64,7 +79,7 @@ const char *compare_debug_self_opt_spec_function(int argc, const char **)
     fatal_error(0, "too many arguments to %%:compare-debug-self-opt");
   if (compare_debug_mode >= 0)
     return nullptr;
-  return concat_strings("%<o %<MD %<MMD %<MF* %<MG %<MP %<MQ* %<MT* %<fdump-final-insns=* -w -S "
+  return collect_concat("%<o %<MD %<MMD %<MF* %<MG %<MP %<MQ* %<MT* %<fdump-final-insns=* -w -S "
                         "-o %j %{!fcompare-debug-second:-fcompare-debug-second} ",
                         compare_debug_option ? compare_debug_option : "", nullptr);
 }
@@ -120,8 +135,8 @@ const char *compare_debug_dump_opt_spec_function(int argc, const char **)
     name = named->last();
     vec_release(named);
   }
-  char *dump_option = option ? concat_strings("-fdump-final-insns=", escape_for_spec(name), nullptr)
-                             : nullptr;
+  char *dump_option =
+      option ? collect_concat("-fdump-final-insns=", escape_for_spec(name), nullptr) : nullptr;
   int slot = compare_debug_mode >= 0 ? 0 : 1;
   free(compare_debug_dump_names[slot]);
   compare_debug_dump_names[slot] = checked_strdup(name);
@@ -141,15 +156,12 @@ const char *compare_debug_dump_opt_spec_function(int argc, const char **)
     }
     snprintf(seed_text, sizeof seed_text, "%#lx", static_cast<unsigned long>(seed));
   }
-  char *result = nullptr;
+  char *result = dump_option;
   if (seed_text[0])
-    result = concat_strings("%{!frandom-seed=*:-frandom-seed=", seed_text, "} ",
+    result = collect_concat("%{!frandom-seed=*:-frandom-seed=", seed_text, "} ",
                             dump_option ? dump_option : "", nullptr);
-  else if (dump_option)
-    result = checked_strdup(dump_option);
   if (compare_debug_mode < 0)
     seed_text[0] = '\0';
-  free(dump_option);
   return result;
 }
 

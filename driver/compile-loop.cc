@@ -27,7 +27,7 @@ void delete_temp_list(temp_file_node *list)
 
 static void forget_failure_list()
 {
-  failure_delete_list = nullptr;
+  release_temp_list(&failure_delete_list);
 }
 
 bool choose_input_compilers(driver_state *state)
@@ -156,8 +156,7 @@ void maybe_run_linker(driver_state *state, const char *invocation_name)
 
   // The dump names of link-time outputs end in '.' rather than '-'.
   if (aux_base && *aux_base) {
-    char *joined = concat_strings(dump_dir ? dump_dir : "", aux_base, ".", nullptr);
-    dump_dir = joined;
+    dump_dir = concat_replace(dump_dir, dump_dir ? dump_dir : "", aux_base, ".", nullptr);
     dump_dir_length += aux_base_length + 1;
     dump_dir_dash_appended = true;
   } else if (dump_dir_dash_appended) {
@@ -193,11 +192,12 @@ void maybe_run_linker(driver_state *state, const char *invocation_name)
         if (!plugin)
           fatal_error(0, "%<-fuse-linker-plugin%>, but %s not found", "libzinvet.so");
         set_static_spec(&linker_plugin_file_spec, escape_blanks(plugin));
+        free(plugin);
       }
       set_static_spec(&lto_vuz_spec, invocation_name);
     }
-    env.xput(join_search_dirs(&exec_prefixes, "COMPILER_PATH", true, false));
-    env.xput(join_search_dirs(&startfile_prefixes, "LIBRARY_PATH", true, true));
+    env.xput(checked_strdup(join_search_dirs(&exec_prefixes, "COMPILER_PATH", true, false)));
+    env.xput(checked_strdup(join_search_dirs(&startfile_prefixes, "LIBRARY_PATH", true, true)));
     if (subprocess_help_mode == 1) {
       printf("\nLinker options\n==============\n\n");
       printf("Use \"-Wl,OPTION\" to pass \"OPTION\" to the linker.\n\n");
@@ -226,7 +226,7 @@ void finish_run()
   if (errors_reported())
     delete_temp_list(failure_delete_list);
   delete_temp_list(always_delete_list);
-  always_delete_list = nullptr;
+  release_temp_list(&always_delete_list);
   if (help_requested) {
     puts("\nFor bug reporting instructions, please see:");
     puts("<" DRIVER_BUG_URL ">");

@@ -13,6 +13,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <initializer_list>
 
 vec<char *> *cpp_option_list;
 vec<char *> *as_option_list;
@@ -67,9 +68,11 @@ static void for_each_comma_piece(const char *text, void (*take)(const char *, si
   }
 }
 
+// Texts made here for the switch table and the input list live on the
+// option obstack with the decoded words, and go with the run.
 static void add_linker_input_piece(const char *text, size_t length)
 {
-  add_input_file(checked_strndup(text, length), "*");
+  add_input_file(obstack_copy_in_nul(&option_obstack, text, length), "*");
 }
 
 // Saves the decoded option's canonical words as a switch.
@@ -186,6 +189,35 @@ static void pass_query_on(const char *option)
   append_linker_option(option, n);
 }
 
+void reset_driver_options()
+{
+  for (vec<char *> *list : {cpp_option_list, as_option_list, ld_option_list})
+    if (list)
+      for (char *text : *list)
+        free(text);
+  vec_release(cpp_option_list);
+  vec_release(as_option_list);
+  vec_release(ld_option_list);
+  help_requested = false;
+  version_requested = false;
+  subprocess_help_mode = 0;
+  dry_run_count = 0;
+  completion_prefix = nullptr;
+  sysroot = "/";
+  sysroot_given = false;
+  sysroot_suffix = nullptr;
+  sysroot_headers_suffix = nullptr;
+  linker_suffix = nullptr;
+  vec_release(user_spec_files);
+  if (time_report_stream)
+    fclose(time_report_stream);
+  time_report_stream = nullptr;
+  free(offload_target_list);
+  offload_target_list = nullptr;
+  second_run_requested = false;
+  is_preprocessor_driver = false;
+}
+
 bool driver_handle_option(option_values *opts, option_values *opts_set, const decoded_option *d,
                           unsigned, int kind, location_t loc, const option_handlers *,
                           diagnostic_state *dc, void (*)())
@@ -229,7 +261,7 @@ bool driver_handle_option(option_values *opts, option_values *opts_set, const de
     size_t n = strlen(arg);
     const char *prefix = arg;
     if (n && arg[n - 1] != '/' && names_directory(arg, false))
-      prefix = concat_strings(arg, "/", nullptr);
+      prefix = option_obstack_concat(arg, "/", nullptr);
     insert_search_prefix(&exec_prefixes, prefix, nullptr, 0, 0, 0);
     insert_search_prefix(&startfile_prefixes, prefix, nullptr, 0, 0, 0);
     insert_search_prefix(&include_prefixes, prefix, nullptr, 0, 0, 0);
@@ -241,7 +273,7 @@ bool driver_handle_option(option_values *opts, option_values *opts_set, const de
     break;
   case OPT_F:
   case OPT_L: {
-    char *text = concat_strings(d->option_index == OPT_F ? "-F" : "-L", arg, nullptr);
+    char *text = option_obstack_concat(d->option_index == OPT_F ? "-F" : "-L", arg, nullptr);
     record_switch(text, 0, nullptr, false, true);
     save = false;
     break;
@@ -286,13 +318,13 @@ bool driver_handle_option(option_values *opts, option_values *opts_set, const de
   case OPT_dumpfullversion:
   case OPT_dumpversion:
     printf("%s\n", DRIVER_VERSION);
-    exit(0);
+    exit_program(0);
   case OPT_dumpmachine:
     printf("%s\n", DRIVER_TARGET);
-    exit(0);
+    exit_program(0);
   case OPT_dumpspecs:
     dump_specs();
-    exit(0);
+    exit_program(0);
   case OPT_fcompare_debug:
     if (d->value)
       handle_compare_debug("-gtoggle", "-fcompare-debug=-gtoggle");
@@ -320,7 +352,8 @@ bool driver_handle_option(option_values *opts, option_values *opts_set, const de
   case OPT_foffload_eq:
     handle_foffload(arg);
     if (arg[0] == '-' || strchr(arg, '='))
-      record_switch(concat_strings("-foffload-options=", arg, nullptr), 0, nullptr, false, true);
+      record_switch(option_obstack_concat("-foffload-options=", arg, nullptr), 0, nullptr, false,
+                    true);
     save = false;
     break;
   case OPT_fuse_ld_eq_yent:
@@ -336,7 +369,7 @@ bool driver_handle_option(option_values *opts, option_values *opts_set, const de
     driver_set_wpa("");
     break;
   case OPT_l:
-    add_input_file(concat_strings("-l", arg, nullptr), "*");
+    add_input_file(option_obstack_concat("-l", arg, nullptr), "*");
     save = false;
     break;
   case OPT_o: {

@@ -23,6 +23,11 @@ void append_linker_option(const char *text, size_t length);
 void add_input_file(const char *name, const char *language);
 
 void process_command(unsigned decoded_count, decoded_option *decoded);
+// Return the run state of command processing and of the driver's own
+// options to their initial values, freeing what the run made; parts of
+// driver_reset.
+void reset_command_state();
+void reset_driver_options();
 void handle_driver_option(const decoded_option *d);
 void handle_self_spec_words(uint32_t count, const char *const *words);
 char *escape_blanks(const char *path);

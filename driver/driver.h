@@ -176,5 +176,10 @@ void driver_global_setup();
 void remove_temp_files_at_exit();
 void on_fatal_signal(int signal_number);
 int run_exit_status();
+// Returns every run-wide value to its initial state, frees what the run
+// allocated and restores the environment (which needs an env_manager that
+// keeps old values), so that another run in the same process behaves as in a
+// fresh one. The caller still owns the driver_state.
+void driver_reset();
 
 #endif

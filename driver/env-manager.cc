@@ -44,8 +44,17 @@ void env_manager::xput(char *text)
       fprintf(stderr, "saving old value: %s\n", shown(value));
     env_saved_var entry = {name, value ? checked_strdup(value) : nullptr};
     vec_safe_push(saved, entry);
+    vec_safe_push(exported, text);
   }
   putenv(text);
+}
+
+void env_xput_object(obstack *ob)
+{
+  obstack_append_byte(ob, '\0');
+  char *text = static_cast<char *>(obstack_close_object(ob));
+  env.xput(checked_strdup(text));
+  obstack_free_to(ob, text);
 }
 
 void env_manager::restore()
@@ -64,4 +73,8 @@ void env_manager::restore()
   }
   if (saved)
     vec_truncate(saved, 0);
+  if (exported)
+    for (char *text : *exported)
+      free(text);
+  vec_release(exported);
 }

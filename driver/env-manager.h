@@ -4,6 +4,7 @@
 #ifndef VUZ_DRIVER_ENV_MANAGER_H
 #define VUZ_DRIVER_ENV_MANAGER_H
 
+#include "support/obstack.h"
 #include "support/vec.h"
 
 // One variable's value from before an export; value is null when the
@@ -18,19 +19,26 @@ public:
   void init(bool keep_old_values, bool debug);
 
   const char *getenv(const char *name);
-  // TEXT is "NAME=VALUE" and becomes part of the environment itself: the
-  // caller gives it up and must not change or free it.
+  // TEXT is "NAME=VALUE", allocated, and becomes part of the environment
+  // itself: the caller gives it up and must not change or free it.
   void xput(char *text);
   void restore();
 
   bool keep_old_values;
   bool debug;
   vec<env_saved_var> *saved;
+  // The texts given to xput while old values are kept: part of the
+  // environment until restore takes them out of it and frees them.
+  vec<char *> *exported;
   // Where the "-v" flag lives; null reads as off.
   const int *verbose_flag;
 };
 
 // The one object through which the driver reads and changes its environment.
 extern env_manager env;
+
+// Exports a copy of the "NAME=VALUE" text that is growing on OB and frees it
+// there: the environment keeps its texts longer than an obstack does.
+void env_xput_object(obstack *ob);
 
 #endif

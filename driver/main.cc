@@ -24,6 +24,9 @@ bool response_files_used;
 uint32_t sigpipe_count;
 uint32_t max_child_status = 1;
 uint32_t commands_run;
+// The argument vector after response-file expansion, when it is not the
+// caller's own.
+static char **expanded_arguments;
 
 bool choose_input_compilers(driver_state *state);
 void do_spec_on_infiles(driver_state *state);
@@ -75,8 +78,11 @@ void driver_global_setup()
   diagnostic_state_init(&global_diagnostic_state, option_count);
   context_color_setup(&global_diagnostic_state, -1);
   context_url_setup(&global_diagnostic_state, -1);
-  if (atexit(remove_temp_files_at_exit) != 0)
+  // Once per process, however many runs it holds.
+  static bool exit_handler_registered;
+  if (!exit_handler_registered && atexit(remove_temp_files_at_exit) != 0)
     fatal_error(0, "atexit failed");
+  exit_handler_registered = true;
   for (int sig : {SIGINT, SIGHUP, SIGTERM, SIGPIPE})
     if (signal(sig, SIG_IGN) != SIG_IGN)
       signal(sig, on_fatal_signal);
@@ -98,18 +104,16 @@ int run_exit_status()
 }
 
 // A blank or tab in a path gets a backslash, so that the path stays one word.
+// The text is kept for the run on the collect obstack.
 char *escape_blanks(const char *path)
 {
-  size_t n = strlen(path);
-  char *out = static_cast<char *>(checked_malloc(2 * n + 1));
-  char *q = out;
   for (const char *p = path; *p; p++) {
     if (*p == ' ' || *p == '\t')
-      *q++ = '\\';
-    *q++ = *p;
+      obstack_append_byte(&collect_obstack, '\\');
+    obstack_append_byte(&collect_obstack, *p);
   }
-  *q = '\0';
-  return out;
+  obstack_append_byte(&collect_obstack, '\0');
+  return static_cast<char *>(obstack_close_object(&collect_obstack));
 }
 
 static void export_assembler_options()
@@ -125,8 +129,7 @@ static void export_assembler_options()
     // Quoted like the other option lists, so an option with a quote survives.
     append_quoted_for_export(&collect_obstack, option);
   }
-  obstack_append_byte(&collect_obstack, '\0');
-  env.xput(static_cast<char *>(obstack_close_object(&collect_obstack)));
+  env_xput_object(&collect_obstack);
 }
 
 static void report_unrecognised_options(driver_state *state)
@@ -153,6 +156,8 @@ int driver_run(driver_state *state, int argc, char **argv)
   char **original = argv;
   expand_response_files(&argc, &argv);
   response_files_used = argv != original;
+  if (response_files_used)
+    expanded_arguments = argv;
 
   init_option_obstack();
   init_options_struct(&global_options, &global_options_set);
@@ -192,4 +197,30 @@ int driver_run(driver_state *state, int argc, char **argv)
     finish_run();
   }
   return run_exit_status();
+}
+
+void driver_reset()
+{
+  env.restore();
+  if (global_diagnostic_state.printer)
+    diagnostic_state_finish(&global_diagnostic_state);
+  // Removed as the exit handler would; the nodes go with the lists.
+  reset_temp_names();
+  reset_compare_debug();
+  reset_switch_table();
+  reset_spec_tables();
+  reset_multilib_choice();
+  reset_search_paths();
+  reset_driver_options();
+  reset_command_state();
+  reset_spec_interpreter();
+  obstack_release_to(&option_obstack, nullptr);
+  option_obstack = obstack();
+  argv_free(expanded_arguments);
+  expanded_arguments = nullptr;
+  program_name = nullptr;
+  response_files_used = false;
+  sigpipe_count = 0;
+  max_child_status = 1;
+  commands_run = 0;
 }

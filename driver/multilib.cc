@@ -269,17 +269,35 @@ void select_multilib()
       const char *end = dir + dir_length;
       const char *second = static_cast<const char *>(memchr(os, ':', static_cast<size_t>(end - os)));
       size_t os_length = static_cast<size_t>((second ? second : end) - os);
-      multi_os_dir = os_length ? checked_strndup(os, os_length) : ".";
+      multi_os_dir = checked_strndup(os_length ? os : ".", os_length ? os_length : 1);
       if (second)
         multi_arch_dir = checked_strndup(second + 1, static_cast<size_t>(end - second - 1));
       break;
     }
   }
   free(text);
-  if (!multi_dir && multi_os_dir && strcmp(multi_os_dir, ".") == 0)
+  if (!multi_dir && multi_os_dir && strcmp(multi_os_dir, ".") == 0) {
+    free(const_cast<char *>(multi_os_dir));
     multi_os_dir = nullptr;
+  }
   if (multi_dir && !multi_os_dir)
     multi_os_dir = multi_dir;
+}
+
+void release_multilib_cache()
+{
+  vec_release(multilib_used);
+  multilib_used_built = false;
+}
+
+void reset_multilib_choice()
+{
+  if (multi_os_dir != multi_dir)
+    free(const_cast<char *>(multi_os_dir));
+  free(const_cast<char *>(multi_dir));
+  free(const_cast<char *>(multi_arch_dir));
+  multi_dir = multi_os_dir = multi_arch_dir = nullptr;
+  release_multilib_cache();
 }
 
 void print_multilib_table()

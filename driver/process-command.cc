@@ -298,6 +298,39 @@ static void add_relocated_prefixes(char *(*relocate)(const char *, const char *,
   free(libexec);
 }
 
+void reset_command_state()
+{
+  free(inputs);
+  inputs = nullptr;
+  input_count = 0;
+  input_capacity = 0;
+  added_library_count = 0;
+  free(exec_prefix_root);
+  exec_prefix_root = nullptr;
+  version_text[0] = '\0';
+  compile_only = false;
+  preprocess_only = false;
+  output_given = false;
+  output_name = nullptr;
+  current_language = nullptr;
+  last_language_input_count = -1;
+  free(dump_dir);
+  free(dump_base);
+  free(dump_base_ext);
+  free(aux_base);
+  dump_dir = dump_base = dump_base_ext = aux_base = nullptr;
+  dump_dir_length = 0;
+  aux_base_length = 0;
+  dump_dir_dash_appended = false;
+  save_temps_mode = 0;
+  save_temps_sets_dump_dir = false;
+  pipes_requested = false;
+  compare_debug_mode = 0;
+  compare_debug_option = nullptr;
+  queries_only = false;
+  driver_handlers = option_handlers();
+}
+
 void process_command(unsigned decoded_count, decoded_option *decoded)
 {
   const char *env_prefix = env.getenv("VUZ_EXEC_PREFIX");
@@ -337,9 +370,9 @@ void process_command(unsigned decoded_count, decoded_option *decoded)
     for (const char *p = path;;) {
       const char *colon = strchr(p, ':');
       size_t n = colon ? static_cast<size_t>(colon - p) : strlen(p);
-      char *piece = n == 0 ? checked_strdup("./")
-                           : p[n - 1] == '/' ? checked_strndup(p, n)
-                                             : concat_strings(checked_strndup(p, n), "/", nullptr);
+      char *piece = checked_strndup(p, n);
+      if (n == 0 || p[n - 1] != '/')
+        piece = concat_replace(piece, n == 0 ? "." : piece, "/", nullptr);
       insert_search_prefix(&exec_prefixes, piece, nullptr, 1, 0, 0);
       insert_search_prefix(&include_prefixes, piece, nullptr, 1, 0, 0);
       free(piece);
@@ -422,8 +455,8 @@ void process_command(unsigned decoded_count, decoded_option *decoded)
     warning_here(0, "%<-x %s%> after last input file has no effect", current_language);
 
   if (compare_debug_mode == 2 || compare_debug_mode == 3) {
-    record_switch(concat_strings("-fcompare-debug=", compare_debug_option, nullptr), 0, nullptr,
-                  false, true);
+    record_switch(option_obstack_concat("-fcompare-debug=", compare_debug_option, nullptr), 0,
+                  nullptr, false, true);
     compare_debug_mode = 1;
   }
 

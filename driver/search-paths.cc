@@ -26,7 +26,23 @@ static const char *current_install_prefix()
 
 void set_install_prefix(const char *text, size_t length)
 {
+  free(install_prefix);
   install_prefix = checked_strndup(text, length);
+}
+
+void reset_search_paths()
+{
+  for (search_path_list *list : {&exec_prefixes, &startfile_prefixes, &include_prefixes}) {
+    for (search_path_entry *e = list->head, *next; e; e = next) {
+      next = e->next;
+      free(e->prefix);
+      free(e);
+    }
+    list->head = nullptr;
+    list->max_length = 0;
+  }
+  free(install_prefix);
+  install_prefix = nullptr;
 }
 
 void insert_search_prefix(search_path_list *list, const char *prefix, const char *key,

@@ -39,6 +39,8 @@ char *join_search_dirs(search_path_list *list, const char *name, bool directorie
 char *translate_install_path(const char *path, const char *key);
 char *expand_install_keys(char *text);
 void set_install_prefix(const char *text, size_t length);
+// Empties the three lists and forgets the install prefix; driver_reset's part.
+void reset_search_paths();
 
 // True when the path (with '/' and "." appended) names a directory; for the
 // linker "/lib/" and "/usr/lib/" are refused without a test.

@@ -47,19 +47,17 @@ static const char *getenv_spec_function(int argc, const char **argv)
   const char *value = env.getenv(argv[0]);
   if (!value) {
     if (queries_only)
-      return concat_strings("/", argv[0], nullptr);
+      return collect_concat("/", argv[0], nullptr);
     fatal_error(0, "environment variable %qs not defined", argv[0]);
   }
   // Every character escaped, so that blanks stay inside the word.
-  size_t n = strlen(value);
-  char *result = checked_new_array<char>(2 * n + strlen(argv[1]) + 1);
-  char *out = result;
   for (const char *p = value; *p; p++) {
-    *out++ = '\\';
-    *out++ = *p;
+    obstack_append_byte(&collect_obstack, '\\');
+    obstack_append_byte(&collect_obstack, *p);
   }
-  strcpy(out, argv[1]);
-  return result;
+  obstack_append_text(&collect_obstack, argv[1]);
+  obstack_append_byte(&collect_obstack, '\0');
+  return static_cast<char *>(obstack_close_object(&collect_obstack));
 }
 
 static const char *if_exists_spec_function(int argc, const char **argv)
@@ -116,7 +114,7 @@ static const char *replace_outfile_spec_function(int argc, const char **argv)
   require_words("replace-outfile", argc, 2);
   for (int i = 0; i < input_count; i++)
     if (output_names[i] && path_compare(output_names[i], argv[0]) == 0)
-      output_names[i] = checked_strdup(argv[1]);
+      output_names[i] = collect_concat(argv[1], nullptr);
   return nullptr;
 }
 
@@ -194,7 +192,11 @@ static const char *find_spec_file(const char *name)
   if (absolute_and_readable(name))
     return name;
   char *found = locate_file(&startfile_prefixes, name, R_OK, true);
-  return found ? found : name;
+  if (!found)
+    return name;
+  const char *kept = collect_concat(found, nullptr);
+  free(found);
+  return kept;
 }
 
 static const char *include_spec_function(int argc, const char **argv)
@@ -214,7 +216,9 @@ static const char *find_plugindir_spec_function(int argc, const char **)
 {
   require_words("find-plugindir", argc, 0);
   char *found = locate_file(&startfile_prefixes, "plugin", R_OK, false);
-  return concat_strings("-iplugindir=", found ? found : "plugin", nullptr);
+  const char *result = collect_concat("-iplugindir=", found ? found : "plugin", nullptr);
+  free(found);
+  return result;
 }
 
 static const char *print_asm_header_spec_function(int, const char **)
@@ -392,7 +396,9 @@ static const char *fortran_preinclude_file_spec_function(int argc, const char **
   }
   if (!found)
     return nullptr;
-  return concat_strings(argv[0], found, nullptr);
+  const char *result = collect_concat(argv[0], found, nullptr);
+  free(found);
+  return result;
 }
 
 const spec_function_entry spec_function_table[] = {

@@ -10,7 +10,9 @@
 #include "support/char-class.h"
 #include "support/concat.h"
 
+#include <cstdarg>
 #include <cstring>
+#include <initializer_list>
 #include <unistd.h>
 
 vec<const char *> *argbuf;
@@ -42,6 +44,13 @@ bool input_piped;
 const char *suffix_replacement;
 bool in_response_file;
 
+// The work of one expansion: spec bytes read, bytes added to words and words
+// stored. Specs that include others twice over grow exponentially with the
+// nesting, which must end in an error, not in minutes and gigabytes; the
+// built-in specs need a few ten thousand.
+enum : uint64_t { MAX_SPEC_WORK = uint64_t(1) << 24 };
+static uint64_t spec_work;
+
 void word_add_char(char c)
 {
   obstack_append_byte(&spec_obstack, c);
@@ -50,6 +59,7 @@ void word_add_char(char c)
 
 void word_add_text_n(const char *text, size_t length)
 {
+  spec_work += length;
   obstack_append(&spec_obstack, text, length);
   word_open = true;
 }
@@ -88,12 +98,17 @@ void begin_spec_expansion()
   input_piped = false;
   suffix_replacement = nullptr;
   in_response_file = false;
+  // A spec function that expands words of its own does so inside the
+  // caller's expansion and its budget.
+  if (spec_function_depth == 0)
+    spec_work = 0;
 }
 
 void register_temp_file(const char *name, bool delete_always, bool delete_on_failure);
 
 void store_word(const char *text, bool delete_always, bool output_file)
 {
+  spec_work++;
   if (in_response_file)
     vec_safe_push(response_argbuf, text);
   else
@@ -167,8 +182,7 @@ void export_driver_options()
     obstack_append_text(&collect_obstack, "'-dumpdir' ");
     append_quoted_for_export(&collect_obstack, dump_dir);
   }
-  obstack_append_byte(&collect_obstack, '\0');
-  env.xput(static_cast<char *>(obstack_close_object(&collect_obstack)));
+  env_xput_object(&collect_obstack);
 }
 
 void set_current_input(const char *name)
@@ -202,15 +216,47 @@ static int run_collected_command()
 enum { MAX_NAMED_SPEC_DEPTH = 256 };
 int named_spec_depth;
 
-// The static specs of %a, %l and the like, which spec files may also redefine.
-static int expand_static(const char *value)
+// The named specs being expanded, each with the work done when it began.
+struct active_spec {
+  const char *name;
+  uint64_t work_at_start;
+};
+static active_spec active_specs[MAX_NAMED_SPEC_DEPTH];
+
+// Names the innermost spec that by itself did most of the work: the one a
+// spec file made too large, rather than the outermost built-in that
+// includes it or the small one repeated at the bottom.
+[[noreturn]] static void report_too_much_work(const char *whole_spec)
 {
-  if (named_spec_depth >= MAX_NAMED_SPEC_DEPTH)
-    fatal_error(0, "spec %qs includes itself or nests too deeply", value);
+  const char *culprit = whole_spec;
+  for (int i = 0; i < named_spec_depth; i++)
+    if (active_specs[i].name && spec_work - active_specs[i].work_at_start > MAX_SPEC_WORK / 2)
+      culprit = active_specs[i].name;
+  fatal_error(0, "spec %qs expands to too much text", culprit);
+}
+
+static void charge_spec_work(uint64_t amount, const char *whole_spec)
+{
+  spec_work += amount;
+  if (spec_work > MAX_SPEC_WORK)
+    report_too_much_work(whole_spec);
+}
+
+// The static specs of %a, %l and the like, which spec files may also redefine.
+static int expand_nested(const char *name, const char *value)
+{
+  active_specs[named_spec_depth] = {name, spec_work};
   named_spec_depth++;
   int result = do_spec_1(value ? value : "", false, nullptr);
   named_spec_depth--;
   return result;
+}
+
+static int expand_static(const char *value)
+{
+  if (named_spec_depth >= MAX_NAMED_SPEC_DEPTH)
+    fatal_error(0, "spec %qs includes itself or nests too deeply", value);
+  return expand_nested(nullptr, value);
 }
 
 // The text of a %(NAME) reference, expanded in place.
@@ -221,11 +267,7 @@ static int expand_named(const char *name, size_t length)
     return 0;
   if (named_spec_depth >= MAX_NAMED_SPEC_DEPTH)
     fatal_error(0, "spec %qs includes itself or nests too deeply", sp->name);
-  const char *value = *sp->value_location;
-  named_spec_depth++;
-  int result = do_spec_1(value ? value : "", false, nullptr);
-  named_spec_depth--;
-  return result;
+  return expand_nested(sp->name, *sp->value_location);
 }
 
 
@@ -309,14 +351,25 @@ struct include_walk {
   const char *subdir;
 };
 
+char *collect_concat(const char *first, ...)
+{
+  va_list ap;
+  va_start(ap, first);
+  for (const char *s = first; s; s = va_arg(ap, const char *))
+    obstack_append_text(&collect_obstack, s);
+  va_end(ap);
+  obstack_append_byte(&collect_obstack, '\0');
+  return static_cast<char *>(obstack_close_object(&collect_obstack));
+}
+
 static void *store_isystem(char *candidate, void *data)
 {
   const include_walk *w = static_cast<const include_walk *>(data);
-  char *path = concat_strings(candidate, w->subdir, nullptr);
+  char *path = collect_concat(candidate, w->subdir, nullptr);
   if (names_directory(path, false))
     store_pair("-isystem", path);
   else
-    free(path);
+    obstack_free_to(&collect_obstack, path);
   return nullptr;
 }
 
@@ -330,9 +383,9 @@ static void store_include_options()
   if (exec_prefix_root)
     store_pair("-iprefix", exec_prefix_root);
   if (sysroot_given || (sysroot && sysroot_headers_suffix)) {
-    store_pair("-isysroot",
-               concat_strings(sysroot ? sysroot : "",
-                              sysroot_headers_suffix ? sysroot_headers_suffix : "", nullptr));
+    store_pair("-isysroot", collect_concat(sysroot ? sysroot : "",
+                                           sysroot_headers_suffix ? sysroot_headers_suffix : "",
+                                           nullptr));
   }
   include_walk plain = {"include"};
   walk_search_paths(&include_prefixes, false, strlen("include-fixed") + 1, store_isystem, &plain);
@@ -341,6 +394,7 @@ static void store_include_options()
                     : checked_strdup("include-fixed");
   include_walk fixed_walk = {fixed};
   walk_search_paths(&include_prefixes, false, strlen(fixed) + 1, store_isystem, &fixed_walk);
+  free(fixed);
 }
 
 // %b: the base of the current input's outputs.
@@ -416,7 +470,8 @@ static const char *do_percent(const char *p, const char *spec, const char *match
     while (*p && *p != ' ' && *p != '%')
       p++;
     // Not on the spec obstack: a word may be growing there.
-    suffix_replacement = checked_strndup(start - 1, static_cast<size_t>(p - start + 1));
+    suffix_replacement =
+        obstack_copy_in_nul(&collect_obstack, start - 1, static_cast<size_t>(p - start + 1));
     return p;
   }
   case '1':
@@ -597,6 +652,31 @@ static const char *do_percent(const char *p, const char *spec, const char *match
   }
 }
 
+void reset_spec_interpreter()
+{
+  vec_release(argbuf);
+  vec_release(response_argbuf);
+  for (obstack *ob : {&spec_obstack, &collect_obstack}) {
+    obstack_release_to(ob, nullptr);
+    *ob = obstack();
+  }
+  spec_function_depth = 0;
+  current_input_name = nullptr;
+  current_input_length = 0;
+  current_input_base = nullptr;
+  current_base_length = 0;
+  current_base_suffixed_length = 0;
+  current_input_suffix = "";
+  current_input_stat_state = 0;
+  current_input_stat = {};
+  current_compiler = nullptr;
+  current_input_index = 0;
+  free(output_names);
+  output_names = nullptr;
+  inputs_combined = false;
+  begin_spec_expansion();
+}
+
 int do_spec_1(const char *spec, bool literal, const char *matched)
 {
   if (literal) {
@@ -605,6 +685,7 @@ int do_spec_1(const char *spec, bool literal, const char *matched)
   }
   const char *p = spec;
   while (*p) {
+    charge_spec_work(1, spec);
     char c = *p++;
     switch (c) {
     case '\n':
@@ -640,6 +721,7 @@ int do_spec_1(const char *spec, bool literal, const char *matched)
       const char *next = do_percent(p, spec, matched, &status);
       if (!next)
         return status;
+      charge_spec_work(static_cast<uint64_t>(next - p), spec);
       p = next;
       break;
     }

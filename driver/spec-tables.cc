@@ -99,6 +99,15 @@ void define_spec(const char *name, const char *text, bool user)
   sp->user = user;
 }
 
+// PREFIX followed by TEXT, kept for the run like the other edited built-ins.
+static const char *prefix_on_collect_obstack(const char *prefix, const char *text)
+{
+  obstack_append_text(&collect_obstack, prefix);
+  obstack_append_text(&collect_obstack, text);
+  obstack_append_byte(&collect_obstack, '\0');
+  return static_cast<const char *>(obstack_close_object(&collect_obstack));
+}
+
 void init_builtin_specs()
 {
   if (specs)
@@ -191,6 +200,17 @@ static const char *skip_whitespace(const char *p)
 int spec_file_depth;
 enum { MAX_SPEC_FILE_DEPTH = 200 };
 
+// Whether link_command_spec came from a spec file and is owned.
+static bool link_command_owned;
+
+static void set_link_command_spec(char *text)
+{
+  if (link_command_owned)
+    free(const_cast<char *>(link_command_spec));
+  link_command_spec = text;
+  link_command_owned = true;
+}
+
 static void include_spec_file(const char *name, bool user, bool no_error)
 {
   char *found = nullptr;
@@ -204,6 +224,7 @@ static void include_spec_file(const char *name, bool user, bool no_error)
     return;
   }
   load_spec_file(found ? found : name, false, user);
+  free(found);
 }
 
 void load_spec_file(const char *file, bool main_file, bool user)
@@ -280,6 +301,8 @@ void load_spec_file(const char *file, bool main_file, bool user)
           *old_spec->value_location = "";
           old_spec->allocated = 0;
         }
+        free(old_name);
+        free(new_name);
       } else {
         fatal_error(0, "specs unknown %% command after %ld characters", offset(p));
       }
@@ -324,13 +347,11 @@ void load_spec_file(const char *file, bool main_file, bool user)
     value[k] = '\0';
     p = value_end;
 
-    if (name[0] == '*') {
-      if (strcmp(name, "*link_command") == 0)
-        link_command_spec = value;
-      else
-        define_spec(name + 1, value, user);
-    } else if (name[0] == '\0') {
-      link_command_spec = value;
+    if (name[0] == '*' && strcmp(name, "*link_command") != 0) {
+      define_spec(name + 1, value, user);
+      free(value);
+    } else if (name[0] == '*' || name[0] == '\0') {
+      set_link_command_spec(value);
     } else {
       // A suffix row; the table always ends with one zeroed row.
       compilers = static_cast<compiler_entry *>(checked_realloc(
@@ -344,6 +365,7 @@ void load_spec_file(const char *file, bool main_file, bool user)
     }
     free(name);
   }
+  free(buffer);
   if (!link_command_spec)
     fatal_error(0, "spec file has no spec for linking");
   spec_file_depth--;
@@ -371,10 +393,10 @@ compiler_entry *choose_compiler_row(const char *name, size_t length, const char 
   for (int i = compiler_count - 1; i >= 0 && !found; i--) {
     compiler_entry &row = compilers[i];
     size_t suffix_length = strlen(row.suffix);
-    // The standard-input row stands for "-" alone, not for every name ending in '-'.
-    bool stdin_row = strcmp(row.suffix, "-") == 0;
-    if (strcmp(name, "-") == 0 ? stdin_row
-                               : !stdin_row && suffix_length < length &&
+    // The standard-input row's "-" is also an ordinary suffix: a longer name
+    // ending in '-' is read as standard input's language.
+    if (strcmp(name, "-") == 0 ? strcmp(row.suffix, "-") == 0
+                               : suffix_length < length &&
                                      strcmp(name + length - suffix_length, row.suffix) == 0)
       found = &row;
   }
@@ -441,12 +463,13 @@ static const char *single_word_of(const char *spec, const char *error_message)
   return vec_length(argbuf) == 1 ? (*argbuf)[0] : nullptr;
 }
 
-static const char *find_spec_file_argument(const char *name)
+static void load_user_spec_file(const char *name)
 {
-  if (name[0] == '/' && access(name, R_OK) == 0)
-    return name;
-  char *found = locate_file(&startfile_prefixes, name, R_OK, true);
-  return found ? found : name;
+  char *found = nullptr;
+  if (name[0] != '/' || access(name, R_OK) != 0)
+    found = locate_file(&startfile_prefixes, name, R_OK, true);
+  load_spec_file(found ? found : name, false, true);
+  free(found);
 }
 
 void load_all_specs(unsigned decoded_count, decoded_option *decoded)
@@ -482,7 +505,7 @@ void load_all_specs(unsigned decoded_count, decoded_option *decoded)
   if (sysroot)
     link_spec = link_spec == builtin_link_spec
                     ? builtin_link_spec_with_sysroot
-                    : concat_strings("%(sysroot_spec) ", link_spec, nullptr);
+                    : prefix_on_collect_obstack("%(sysroot_spec) ", link_spec);
   if (*sysroot_hdrs_suffix_spec) {
     const char *word = single_word_of(
         sysroot_hdrs_suffix_spec,
@@ -500,17 +523,49 @@ void load_all_specs(unsigned decoded_count, decoded_option *decoded)
   }
   if (user_spec_files)
     for (const char *name : *user_spec_files)
-      load_spec_file(find_spec_file_argument(name), false, true);
+      load_user_spec_file(name);
   for (named_spec *sp = specs; sp; sp = sp->next)
     if (strcmp(sp->name, "self_spec") == 0 && *sp->value_location && **sp->value_location)
       run_self_spec(*sp->value_location);
   prepare_compare_debug_tables();
   if (exec_prefix_root) {
-    char *joined = concat_strings(exec_prefix_root, DRIVER_MACHINE_SUFFIX, nullptr);
-    exec_prefix_root = joined;
+    exec_prefix_root = concat_replace(exec_prefix_root, exec_prefix_root, DRIVER_MACHINE_SUFFIX,
+                                      nullptr);
   }
   validate_all_switches();
   select_multilib();
+}
+
+void reset_spec_tables()
+{
+  for (named_spec *sp = specs, *next; sp; sp = next) {
+    next = sp->next;
+    if (sp->allocated)
+      free(const_cast<char *>(*sp->value_location));
+    if (sp < static_specs || sp >= static_specs + STATIC_SPEC_COUNT + TARGET_SPEC_COUNT) {
+      free(const_cast<char *>(sp->name));
+      free(sp);
+    }
+  }
+  specs = nullptr;
+  memset(static_specs, 0, sizeof static_specs);
+  for (const builtin_spec_text *row = builtin_static_spec_texts; row->name; row++)
+    if (row->variable)
+      *row->variable = nullptr;
+  if (link_command_owned)
+    free(const_cast<char *>(link_command_spec));
+  link_command_spec = nullptr;
+  link_command_owned = false;
+  // Rows beyond the built-in ones came from spec files and own their texts.
+  for (int i = builtin_compiler_count; i < compiler_count; i++) {
+    free(const_cast<char *>(compilers[i].suffix));
+    free(const_cast<char *>(compilers[i].spec));
+  }
+  free(compilers);
+  compilers = nullptr;
+  compiler_count = 0;
+  named_spec_depth = 0;
+  spec_file_depth = 0;
 }
 
 void dump_specs()

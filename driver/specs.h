@@ -105,6 +105,9 @@ named_spec *lookup_named_spec(const char *name, size_t length);
 compiler_entry *choose_compiler_row(const char *name, size_t length, const char *language);
 void run_self_spec(const char *spec);
 void dump_specs();
+// Frees what spec files and the run added and gives the static specs their
+// initial values back; driver_reset's part.
+void reset_spec_tables();
 
 // Nesting of named specs and of spec files, each bounded.
 extern int named_spec_depth;
@@ -114,6 +117,9 @@ extern int spec_file_depth;
 int do_spec_1(const char *spec, bool literal, const char *matched);
 int expand_and_run_spec(const char *spec);
 void begin_spec_expansion();
+// Frees the argument vectors and both spec obstacks and forgets the current
+// input; driver_reset's part.
+void reset_spec_interpreter();
 void finish_word();
 void store_word(const char *text, bool delete_always, bool output_file);
 void register_temp_file(const char *name, bool delete_always, bool delete_on_failure);
@@ -125,6 +131,9 @@ void set_current_input(const char *name);
 void word_add_char(char c);
 void word_add_text(const char *text);
 void word_add_text_n(const char *text, size_t length);
+// The texts joined on the collect obstack, where words, spec-function
+// results and the other texts made for one run live until driver_reset.
+char *collect_concat(const char *first, ...) __attribute__((sentinel));
 int execute();
 
 // Conditions.
@@ -149,6 +158,7 @@ inline bool switch_begins_with(const char *text, const char *prefix, size_t leng
 void record_switch(const char *text, int further_count, const char *const *further,
                    bool accepted, bool in_option_table);
 void terminate_switch_table();
+void reset_switch_table();
 bool switch_is_live(int index, int length);
 bool any_switch_matches(const char *atom, size_t length, bool starred);
 bool live_switch_exists(const char *text);
@@ -166,15 +176,24 @@ void open_response_file(const char *whole_spec);
 void close_response_file();
 // Removes the listed regular files; a failure is reported under -v.
 void delete_temp_list(temp_file_node *list);
+// Empties a list, freeing its nodes and names (the files stay).
+void release_temp_list(temp_file_node **list);
+// Removes the always-delete files and frees both lists and the memo of
+// temporary names; driver_reset's part.
+void reset_temp_names();
 
 // Multilibs.
 void init_multilib_texts();
 void select_multilib();
 bool multilib_option_used(const char *text, size_t length);
 void print_multilib_table();
+void release_multilib_cache();
+// Frees the chosen directories and the cache; driver_reset's part.
+void reset_multilib_choice();
 
 // Compare-debug and crash reproduction.
 void prepare_compare_debug_tables();
+void reset_compare_debug();
 bool compare_debug_files(const char *input_name);
 void report_crash(const char *const *words);
 extern char *compare_debug_dump_names[2];

@@ -2,6 +2,7 @@
 // test, copy and export, with the liveness rule for switches cancelled later.
 #include "driver/specs.h"
 
+#include "options/option-decode.h"
 #include "support/alloc.h"
 
 #include <cstring>
@@ -23,7 +24,10 @@ void record_switch(const char *text, int further_count, const char *const *furth
   sw.text = text + 1;
   sw.arguments = nullptr;
   if (further_count > 0) {
-    sw.arguments = checked_new_array<const char *>(static_cast<uint64_t>(further_count) + 1);
+    // On the option obstack, as the words are: the compare-debug tables
+    // share these arrays, and all of them go with the run.
+    sw.arguments = static_cast<const char **>(obstack_new_object(
+        &option_obstack, (static_cast<uint64_t>(further_count) + 1) * sizeof(char *)));
     for (int i = 0; i < further_count; i++)
       sw.arguments[i] = further[i];
     sw.arguments[further_count] = nullptr;
@@ -33,6 +37,14 @@ void record_switch(const char *text, int further_count, const char *const *furth
   sw.accepted = accepted;
   sw.copy_mark = 0;
   memset(&switches[switch_count], 0, sizeof(switch_entry));
+}
+
+void reset_switch_table()
+{
+  free(switches);
+  switches = nullptr;
+  switch_count = 0;
+  switch_capacity = 0;
 }
 
 void terminate_switch_table()

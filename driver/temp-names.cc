@@ -49,6 +49,35 @@ static void push_temp(temp_file_node **list, const char *name)
   __atomic_store_n(list, node, __ATOMIC_RELEASE);
 }
 
+void release_temp_list(temp_file_node **list)
+{
+  temp_file_node *node = *list;
+  // Detached before it is freed: the fatal-signal handler walks the lists.
+  __atomic_store_n(list, nullptr, __ATOMIC_RELEASE);
+  while (node) {
+    temp_file_node *next = node->next;
+    free(node->name);
+    free(node);
+    node = next;
+  }
+}
+
+void reset_temp_names()
+{
+  delete_temp_list(always_delete_list);
+  release_temp_list(&always_delete_list);
+  release_temp_list(&failure_delete_list);
+  while (memo) {
+    temp_name_memo *next = memo->next;
+    free(memo->suffix);
+    free(memo->file_name);
+    free(memo);
+    memo = next;
+  }
+  last_temp_name = nullptr;
+  response_file_counter = 0;
+}
+
 void register_temp_file(const char *name, bool delete_always, bool delete_on_failure)
 {
   if (delete_always && !listed(always_delete_list, name))
@@ -149,8 +178,12 @@ const char *make_temp_name(char code, const char *p, const char *whole_spec)
     free(suffix);
   }
   if (!entry->file_name || code == 'u' || code == 'j') {
+    free(entry->file_name);
     entry->file_name = temp_file_make(entry->suffix);
     entry->file_name_length = static_cast<uint32_t>(strlen(entry->file_name));
+    // Listed at once: should the next temporary fail, the run ends before
+    // this name is stored as a word.
+    register_temp_file(entry->file_name, true, false);
   }
   last_temp_name = entry->file_name;
   word_add_text(entry->file_name);
@@ -182,6 +215,7 @@ void close_response_file()
                         response_file_counter++);
   } else {
     name = temp_file_make("");
+    register_temp_file(name, true, true);
   }
   FILE *f = fopen(name, "w");
   if (!f)
@@ -193,8 +227,9 @@ void close_response_file()
   if (fclose(f) != 0)
     fatal_error(0, "could not close temporary response file %s", name);
   vec_truncate(response_argbuf, 0);
-  char *word = concat_strings("@", name, nullptr);
-  store_word(word, false, false);
-  if (!save_temps_mode)
-    register_temp_file(name, true, true);
+  obstack_append_byte(&collect_obstack, '@');
+  obstack_append_text(&collect_obstack, name);
+  obstack_append_byte(&collect_obstack, '\0');
+  store_word(static_cast<char *>(obstack_close_object(&collect_obstack)), false, false);
+  free(name);
 }

@@ -4,6 +4,7 @@
 // literal text, numbering, flags and argument texts.
 #include "diagnostics/diagnostic-color.h"
 #include "diagnostics/pretty-print.h"
+#include "fuzz/fuzz-input.h"
 
 #include <cstdint>
 #include <cstdlib>
@@ -12,23 +13,7 @@
 
 namespace {
 
-struct input {
-  const uint8_t *data;
-  size_t size;
-  uint8_t byte() { return size ? (size--, *data++) : 0; }
-  std::string text(size_t limit)
-  {
-    size_t n = byte() % (limit + 1);
-    if (n > size)
-      n = size;
-    std::string s(reinterpret_cast<const char *>(data), n);
-    data += n;
-    size -= n;
-    return s;
-  }
-};
-
-std::string literal(input &in)
+std::string literal(fuzz_input &in)
 {
   std::string s = in.text(12);
   for (char &c : s)
@@ -40,7 +25,7 @@ std::string literal(input &in)
 const char *const phase_one[] = {"%%", "%<", "%>", "%'", "%R", "%m", "%}"};
 
 // Directives that each take one text argument.
-std::string text_directive(input &in, bool numbered, int number)
+std::string text_directive(fuzz_input &in, bool numbered, int number)
 {
   std::string d = "%";
   if (numbered)
@@ -60,7 +45,7 @@ std::string text_directive(input &in, bool numbered, int number)
 }
 
 // Directives that each take one int argument.
-std::string int_directive(input &in, bool numbered, int number)
+std::string int_directive(fuzz_input &in, bool numbered, int number)
 {
   static const char *const conversions[] = {"d", "i", "x", "o", "u", "c", "qc", "qd"};
   std::string d = "%";
@@ -69,7 +54,7 @@ std::string int_directive(input &in, bool numbered, int number)
   return d + conversions[in.byte() % 8];
 }
 
-std::string build_format(input &in, bool ints, int *count)
+std::string build_format(fuzz_input &in, bool ints, int *count)
 {
   bool numbered = in.byte() & 1;
   int n = in.byte() % 29 + 1;
@@ -106,7 +91,7 @@ void run_format(pretty_printer &pp, const char *format, ...)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
-  input in = {data, size};
+  fuzz_input in = {data, size};
   std::string colours = in.text(64);
   setenv("VUZ_COLORS", colours.c_str(), 1);
   bool show = parse_vuz_colors();

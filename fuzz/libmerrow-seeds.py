@@ -40,6 +40,11 @@ def main():
                 image = f.read()
             with open(os.path.join(elf_dir, "seed%d" % i), "wb") as f:
                 f.write(image)
+            # Both forms of compressed debug sections.
+            for style in ("zlib", "zlib-gnu") if i < 2 else ():
+                out = os.path.join(elf_dir, "seed%d-%s" % (i, style))
+                subprocess.run(["llvm-objcopy", "--compress-debug-sections=" + style, exe, out],
+                               check=True)
             sections = []
             for name in SLOTS:
                 out = os.path.join(tmp, "section")

@@ -51,9 +51,16 @@ static uint64_t read_fixed(bt_dwarf_buf *buf, size_t size)
   if (!bt_buf_require(buf, size))
     return 0;
   uint64_t value = 0;
-  for (size_t i = 0; i < size; ++i) {
-    unsigned byte = buf->is_bigendian ? buf->buf[i] : buf->buf[size - 1 - i];
-    value = (value << 8) | byte;
+  // Data in the host's order is copied whole, not shifted in byte by byte.
+  if (buf->is_bigendian == (__BYTE_ORDER__ == __ORDER_BIG_ENDIAN__) && (size & (size - 1)) == 0) {
+    unsigned char bytes[8] = {};
+    memcpy(bytes + (buf->is_bigendian ? 8 - size : 0), buf->buf, size);
+    memcpy(&value, bytes, 8);
+  } else {
+    for (size_t i = 0; i < size; ++i) {
+      unsigned byte = buf->is_bigendian ? buf->buf[i] : buf->buf[size - 1 - i];
+      value = (value << 8) | byte;
+    }
   }
   buf->buf += size;
   buf->left -= size;
@@ -115,6 +122,15 @@ uint64_t bt_buf_unit_length(bt_dwarf_buf *buf, int *is_dwarf64)
 // Reads one LEB128 number; bits beyond 64 are dropped with one report.
 static uint64_t read_leb(bt_dwarf_buf *buf, bool is_signed)
 {
+  // Most numbers (codes, forms, small constants) fit in one byte.
+  if (buf->left > 0 && buf->buf[0] < 0x80) {
+    uint64_t value = buf->buf[0];
+    ++buf->buf;
+    --buf->left;
+    if (is_signed && (value & 0x40))
+      value |= ~uint64_t{0x7f};
+    return value;
+  }
   uint64_t value = 0;
   unsigned shift = 0;
   bool overflow = false;

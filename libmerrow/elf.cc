@@ -78,22 +78,14 @@ void bt_view_release(bt_state *, bt_view *view, bt_error_callback error_callback
 }
 
 // A view of [offset, offset + size) of the module: a slice of the in-memory
-// image, or a mapping of the file once its size shows the range is inside it
-// (reading a mapping past the end of a file would raise SIGBUS).
+// image, or a mapping of the file once its size (MEMORY_SIZE, for a file)
+// shows the range is inside it: reading a mapping past the end of a file
+// would raise SIGBUS.
 static int bt_elf_view(bt_state *state, int descriptor, const unsigned char *memory,
                        size_t memory_size, uint64_t offset, uint64_t size,
                        bt_error_callback error_callback, void *data, bt_view *view)
 {
-  uint64_t file_size = memory_size;
-  if (!memory) {
-    struct stat st;
-    if (fstat(descriptor, &st) < 0) {
-      error_callback(data, "fstat", errno);
-      return 0;
-    }
-    file_size = static_cast<uint64_t>(st.st_size);
-  }
-  if (!(offset <= file_size && file_size - offset >= size)) {
+  if (!(offset <= memory_size && memory_size - offset >= size)) {
     error_callback(data, out_of_range, 0);
     return 0;
   }
@@ -102,6 +94,28 @@ static int bt_elf_view(bt_state *state, int descriptor, const unsigned char *mem
   view->data = memory + offset;
   view->base = nullptr;
   view->len = size;
+  return 1;
+}
+
+// Copies a small fixed part of the module, such as its header: a read costs
+// less than a mapping made and released.
+static int bt_elf_copy(int descriptor, const unsigned char *memory, size_t memory_size,
+                       uint64_t offset, size_t size, bt_error_callback error_callback, void *data,
+                       void *out)
+{
+  if (!(offset <= memory_size && memory_size - offset >= size)) {
+    error_callback(data, out_of_range, 0);
+    return 0;
+  }
+  if (memory) {
+    memcpy(out, memory + offset, size);
+    return 1;
+  }
+  ssize_t n = pread(descriptor, out, size, static_cast<off_t>(offset));
+  if (n != static_cast<ssize_t>(size)) {
+    error_callback(data, "read", n < 0 ? errno : EIO);
+    return 0;
+  }
   return 1;
 }
 
@@ -121,6 +135,54 @@ struct bt_section_slot {
   int compressed;
 };
 
+// The slots' data for the DWARF reader: sections in place, and compressed
+// ones (the older ".z" form where the plain one is missing, and those with
+// the ELF compression header) inflated into new buffers; a section that does
+// not inflate leaves its slot empty. Views no slot uses any more are released.
+// 0 only when memory runs out.
+static int bt_sections_decompress(bt_state *state, bt_section_slot *plain, bt_section_slot *zdebug,
+                                  bt_view *section_views, bt_view *span_view,
+                                  bt_error_callback error_callback, void *data,
+                                  bt_dwarf_sections *sections)
+{
+  void *work = nullptr;
+  bool in_span = false;
+  int ok = 1;
+  for (int j = 0; j < DEBUG_MAX && ok; ++j) {
+    bool older = plain[j].size == 0 && zdebug[j].size != 0;
+    if (!older && !plain[j].compressed) {
+      sections->data[j] = plain[j].data;
+      sections->size[j] = plain[j].size;
+      in_span |= plain[j].size != 0;
+      continue;
+    }
+    const bt_section_slot *from = older ? &zdebug[j] : &plain[j];
+    if (!work && !(work = bt_alloc(state, BT_INFLATE_WORK_SIZE, error_callback, data))) {
+      ok = 0;
+      break;
+    }
+    unsigned char *out = nullptr;
+    size_t out_size = 0;
+    ok = (older ? bt_zdebug_section_decompress : bt_chdr_section_decompress)(
+        state, from->data, from->size, work, error_callback, data, &out, &out_size);
+    sections->data[j] = out;
+    sections->size[j] = out_size;
+    bt_view_release(state, &section_views[j], error_callback, data);
+  }
+  if (work)
+    bt_free(state, work, BT_INFLATE_WORK_SIZE, error_callback, data);
+  if (!ok) {
+    for (int j = 0; j < DEBUG_MAX; ++j)
+      if (sections->size[j] != 0 && (plain[j].compressed || plain[j].size == 0))
+        bt_free(state, const_cast<unsigned char *>(sections->data[j]), sections->size[j],
+                error_callback, data);
+    return 0;
+  }
+  if (!in_span)
+    bt_view_release(state, span_view, error_callback, data);
+  return 1;
+}
+
 int bt_elf_read_module(bt_state *state, const char *filename, int descriptor,
                        const unsigned char *memory, size_t memory_size, uintptr_t base_address,
                        bt_error_callback error_callback, void *data, bt_fileline_fn *fileline_fn,
@@ -128,8 +190,8 @@ int bt_elf_read_module(bt_state *state, const char *filename, int descriptor,
                        int exe, int debuginfo, const char *with_buildid_data,
                        uint32_t with_buildid_size)
 {
-  bt_view ehdr_view{}, shdrs_view{}, names_view{}, symtab_view{}, strtab_view{};
-  bt_view debugdata_view{}, span_view{};
+  bt_view shdrs_view{}, names_view{}, symtab_view{}, strtab_view{};
+  bt_view debugdata_view{}, span_view{}, buildid_view{}, debuglink_view{}, altlink_view{};
   bt_view section_views[DEBUG_MAX] = {};
   bt_section_slot plain[DEBUG_MAX] = {}, zdebug[DEBUG_MAX] = {};
   bool strtab_kept = false;
@@ -139,6 +201,21 @@ int bt_elf_read_module(bt_state *state, const char *filename, int descriptor,
   unsigned symtab_index = 0, dynsym_index = 0;
   bool have_buildid = false, have_debuglink = false, have_altlink = false;
   bool have_debugdata = false, have_opd = false;
+  bt_build_id buildid{}, altlink_buildid{};
+  const char *debuglink_name = nullptr, *altlink_name = nullptr;
+  uint32_t debuglink_crc = 0;
+  uint64_t debugdata_size = 0;
+  bt_dwarf_module *altlink_module = nullptr;
+  auto release_links = [&] {
+    bt_view_release(state, &buildid_view, error_callback, data);
+    bt_view_release(state, &debuglink_view, error_callback, data);
+    bt_view_release(state, &altlink_view, error_callback, data);
+  };
+  // Before a separate debug file is read in this module's place.
+  auto release_all = [&] {
+    release_links();
+    bt_view_release(state, &debugdata_view, error_callback, data);
+  };
   bt_opd_section opd{};
   bt_view opd_view{};
   int is_bigendian;
@@ -147,11 +224,17 @@ int bt_elf_read_module(bt_state *state, const char *filename, int descriptor,
     *found_sym = 0;
     *found_dwarf = 0;
   }
-  if (!bt_elf_view(state, descriptor, memory, memory_size, 0, sizeof ehdr, error_callback, data,
-                   &ehdr_view))
+  if (!memory) {
+    // One look at the file's size serves every view of it.
+    struct stat st;
+    if (fstat(descriptor, &st) < 0) {
+      error_callback(data, "fstat", errno);
+      goto fail;
+    }
+    memory_size = static_cast<size_t>(st.st_size);
+  }
+  if (!bt_elf_copy(descriptor, memory, memory_size, 0, sizeof ehdr, error_callback, data, &ehdr))
     goto fail;
-  memcpy(&ehdr, ehdr_view.data, sizeof ehdr);
-  bt_view_release(state, &ehdr_view, error_callback, data);
 
   if (ehdr.e_ident[EI_MAG0] != ELFMAG0 || ehdr.e_ident[EI_MAG1] != ELFMAG1 ||
       ehdr.e_ident[EI_MAG2] != ELFMAG2 || ehdr.e_ident[EI_MAG3] != ELFMAG3) {
@@ -177,13 +260,10 @@ int bt_elf_read_module(bt_state *state, const char *filename, int descriptor,
   shnum = ehdr.e_shnum;
   shstrndx = ehdr.e_shstrndx;
   if ((shnum == 0 || shstrndx == SHN_XINDEX) && ehdr.e_shoff != 0) {
-    bt_view first{};
-    if (!bt_elf_view(state, descriptor, memory, memory_size, ehdr.e_shoff, sizeof(Elf64_Shdr),
-                     error_callback, data, &first))
-      goto fail;
     Elf64_Shdr shdr;
-    memcpy(&shdr, first.data, sizeof shdr);
-    bt_view_release(state, &first, error_callback, data);
+    if (!bt_elf_copy(descriptor, memory, memory_size, ehdr.e_shoff, sizeof shdr, error_callback,
+                     data, &shdr))
+      goto fail;
     if (shnum == 0)
       shnum = static_cast<uint32_t>(shdr.sh_size);
     if (shstrndx == SHN_XINDEX) {
@@ -245,17 +325,38 @@ int bt_elf_read_module(bt_state *state, const char *filename, int descriptor,
       }
       if (matched)
         continue;
-      if (!have_buildid && (!debuginfo || with_buildid_data) && is(".note.kav.build-id"))
-        have_buildid = true;
-      else if (!have_debuglink && !debuginfo && is(".kav_debuglink"))
-        have_debuglink = true;
-      else if (!have_altlink && is(".kav_debugaltlink"))
-        have_altlink = true;
-      else if (!have_debugdata && is(".kav_debugdata")) {
+      auto view_section = [&](bt_view *view) {
+        return bt_elf_view(state, descriptor, memory, memory_size, shdr.sh_offset, shdr.sh_size,
+                           error_callback, data, view);
+      };
+      if (!have_buildid && (!debuginfo || with_buildid_data) && is(".note.kav.build-id")) {
+        if (!view_section(&buildid_view))
+          goto fail;
+        have_buildid = bt_build_id_parse(static_cast<const unsigned char *>(buildid_view.data),
+                                         shdr.sh_size, &buildid);
+        if (with_buildid_data &&
+            (!have_buildid || buildid.size != with_buildid_size ||
+             memcmp(buildid.data, with_buildid_data, with_buildid_size) != 0))
+          goto fail;
+      } else if (!have_debuglink && !debuginfo && is(".kav_debuglink")) {
+        if (!view_section(&debuglink_view))
+          goto fail;
+        have_debuglink =
+            bt_debuglink_parse(static_cast<const unsigned char *>(debuglink_view.data),
+                               shdr.sh_size, &debuglink_name, &debuglink_crc);
+      } else if (!have_altlink && is(".kav_debugaltlink")) {
+        if (!view_section(&altlink_view))
+          goto fail;
+        have_altlink = bt_altlink_parse(static_cast<const unsigned char *>(altlink_view.data),
+                                        shdr.sh_size, &altlink_name, &altlink_buildid);
+      } else if (!have_debugdata && memory == nullptr && is(".kav_debugdata")) {
+        // Only a file's own section is followed: a decoded image that carried
+        // another would lead to one more, without end.
         if (!bt_elf_view(state, descriptor, memory, memory_size, shdr.sh_offset, shdr.sh_size,
                          error_callback, data, &debugdata_view))
           goto fail;
         have_debugdata = true;
+        debugdata_size = shdr.sh_size;
       } else if (!have_opd && ehdr.e_machine == EM_PPC64 && (ehdr.e_flags & 2) == 0 &&
                  shdr.sh_type == SHT_PROGBITS && is(".opd")) {
         if (!bt_elf_view(state, descriptor, memory, memory_size, shdr.sh_offset, shdr.sh_size,
@@ -294,34 +395,60 @@ int bt_elf_read_module(bt_state *state, const char *filename, int descriptor,
         bt_free(state, table, sizeof *table, error_callback, data);
         goto fail;
       }
-      bt_view_release(state, &symtab_view, error_callback, data);
-      strtab_kept = true;  // the names stay in use for good
+      // The records and names stay in use for good: the entries are made
+      // from them on the first lookup.
+      strtab_kept = true;
       *found_sym = 1;
       bt_symbol_table_append(state, table);
     }
   }
   bt_view_release(state, &shdrs_view, error_callback, data);
   bt_view_release(state, &names_view, error_callback, data);
-  if (have_opd)
+  if (!strtab_kept)
     bt_view_release(state, &opd_view, error_callback, data);
 
-  if (have_buildid || have_debuglink || have_altlink) {
-    // Separate debug files are not read by this build: the call answers -1
-    // and the module's own sections serve.
-    int debug_descriptor = bt_debugfile_open(state, filename, error_callback, data);
-    if (debug_descriptor >= 0)
-      bt_close_file(debug_descriptor, error_callback, data);
+  {
+    int debug_descriptor = -1;
+    if (have_buildid && !debuginfo)
+      debug_descriptor = bt_debug_file_by_build_id(state, &buildid, error_callback, data);
+    if (debug_descriptor < 0 && have_debuglink)
+      debug_descriptor = bt_debug_file_by_link(state, filename, debuglink_name, debuglink_crc,
+                                               error_callback, data);
+    if (debug_descriptor >= 0) {
+      release_all();
+      int ret = bt_elf_read_module(state, "", debug_descriptor, nullptr, 0, base_address,
+                                   error_callback, data, fileline_fn, found_sym, found_dwarf,
+                                   nullptr, 0, 1, nullptr, 0);
+      if (descriptor >= 0)
+        bt_close_file(descriptor, error_callback, data);
+      return ret;
+    }
   }
-  (void)with_buildid_size;
-  (void)fileline_entry;
+  // An alternate file's own alternate link is not followed: files that name
+  // each other would be read without end.
+  if (have_altlink && !fileline_entry) {
+    int alt_descriptor =
+        bt_debug_file_by_link(state, filename, altlink_name, 0, error_callback, data);
+    if (alt_descriptor >= 0) {
+      int ret = bt_elf_read_module(state, filename, alt_descriptor, nullptr, 0, base_address,
+                                   error_callback, data, fileline_fn, found_sym, found_dwarf,
+                                   &altlink_module, 0, 1,
+                                   reinterpret_cast<const char *>(altlink_buildid.data),
+                                   altlink_buildid.size);
+      if (ret < 0)
+        return ret;
+    }
+  }
+  release_links();
 
   if (have_debugdata) {
     unsigned char *image = nullptr;
     size_t image_size = 0;
     int decoded = bt_xz_decode(state, static_cast<const unsigned char *>(debugdata_view.data),
-                               debugdata_view.len, error_callback, data, &image, &image_size);
+                               debugdata_size, error_callback, data, &image, &image_size);
     bt_view_release(state, &debugdata_view, error_callback, data);
-    if (decoded) {
+    // An empty stream holds no image to read.
+    if (decoded && image_size > 0) {
       int ret = bt_elf_read_module(state, filename, -1, image, image_size, base_address,
                                    error_callback, data, fileline_fn, found_sym, found_dwarf,
                                    nullptr, 0, 0, nullptr, 0);
@@ -383,50 +510,30 @@ int bt_elf_read_module(bt_state *state, const char *filename, int descriptor,
 
   {
     bt_dwarf_sections sections{};
-    for (int j = 0; j < DEBUG_MAX; ++j) {
-      unsigned char *out = nullptr;
-      size_t out_size = 0;
-      if (plain[j].size == 0 && zdebug[j].size != 0) {
-        // Old-style compressed sections: not decoded by this build.
-        if (bt_section_uncompress(state, zdebug[j].data, zdebug[j].size, error_callback, data,
-                                  &out, &out_size)) {
-          sections.data[j] = out;
-          sections.size[j] = out_size;
-        }
-        continue;
-      }
-      if (plain[j].size != 0 && plain[j].compressed) {
-        if (bt_section_uncompress(state, plain[j].data, plain[j].size, error_callback, data,
-                                  &out, &out_size)) {
-          sections.data[j] = out;
-          sections.size[j] = out_size;
-        }
-        continue;
-      }
-      sections.data[j] = plain[j].data;
-      sections.size[j] = plain[j].size;
-    }
-    // Nothing left to read units from (compressed sections this build cannot
+    if (!bt_sections_decompress(state, plain, zdebug, section_views, &span_view, error_callback,
+                                data, &sections))
+      goto fail;
+    // Nothing left to read units from (compressed sections that did not
     // decode): the module counts as one without DWARF, so that its symbols
     // still name its frames.
     if (sections.size[DEBUG_INFO] == 0)
       return 1;
-    if (!bt_dwarf_module_read(state, base_address, &sections, is_bigendian, nullptr,
-                              error_callback, data, fileline_fn, nullptr))
+    if (!bt_dwarf_module_read(state, base_address, &sections, is_bigendian, altlink_module,
+                              error_callback, data, fileline_fn, fileline_entry))
       goto fail;
     *found_dwarf = 1;
     return 1;
   }
 
 fail:
-  bt_view_release(state, &ehdr_view, error_callback, data);
   bt_view_release(state, &shdrs_view, error_callback, data);
   bt_view_release(state, &names_view, error_callback, data);
-  bt_view_release(state, &symtab_view, error_callback, data);
-  if (!strtab_kept)
+  if (!strtab_kept) {
+    bt_view_release(state, &symtab_view, error_callback, data);
     bt_view_release(state, &strtab_view, error_callback, data);
-  bt_view_release(state, &debugdata_view, error_callback, data);
-  bt_view_release(state, &opd_view, error_callback, data);
+    bt_view_release(state, &opd_view, error_callback, data);
+  }
+  release_all();
   bt_view_release(state, &span_view, error_callback, data);
   for (bt_view &v : section_views)
     bt_view_release(state, &v, error_callback, data);

@@ -75,16 +75,58 @@ int bt_elf_read_module(bt_state *state, const char *filename, int descriptor,
                        int exe, int debuginfo, const char *with_buildid_data,
                        uint32_t with_buildid_size);
 
-// The separate-debug-file, compressed-section and mini-debug-information
-// readers are not part of this build; each entry answers "not available".
-int bt_debugfile_open(bt_state *state, const char *filename, bt_error_callback error_callback,
-                      void *data);
-int bt_section_uncompress(bt_state *state, const unsigned char *compressed, size_t size,
-                          bt_error_callback error_callback, void *data,
-                          unsigned char **uncompressed, size_t *uncompressed_size);
+// CRC-32 (ISO 3309, ITU-T V.42) of N bytes, continuing VALUE (0 to start).
+uint32_t bt_crc32(uint32_t value, const unsigned char *p, size_t n);
+
+// Separate debug files.
+
+struct bt_build_id {
+  const unsigned char *data;
+  uint32_t size;
+};
+
+// 1 with ID set when the note section holds a usable, non-empty build-id.
+int bt_build_id_parse(const unsigned char *note, size_t size, bt_build_id *id);
+// 1 with the file name and expected CRC (0: none) of a debug-link section.
+int bt_debuglink_parse(const unsigned char *section, size_t size, const char **name,
+                       uint32_t *crc);
+// 1 with the file name and build-id of an alternate-link section.
+int bt_altlink_parse(const unsigned char *section, size_t size, const char **name,
+                     bt_build_id *id);
+// A descriptor of the debug file, or -1.
+int bt_debug_file_by_build_id(bt_state *state, const bt_build_id *id,
+                              bt_error_callback error_callback, void *data);
+int bt_debug_file_by_link(bt_state *state, const char *filename, const char *link_name,
+                          uint32_t crc, bt_error_callback error_callback, void *data);
+
+// Compressed sections. The section decoders return 0 only when memory runs
+// out; otherwise 1, with a new buffer only when the section decoded.
+
+enum { BT_INFLATE_WORK_SIZE = 11264 };
+
+int bt_zlib_decode(const unsigned char *input, size_t input_size, void *work,
+                   unsigned char *output, size_t output_size);
+int bt_huffman_table_build(const unsigned char *lengths, unsigned count, int kind,
+                           uint16_t *codes, uint16_t *table, unsigned table_size);
+int bt_chdr_section_decompress(bt_state *state, const unsigned char *section, size_t size,
+                               void *work, bt_error_callback error_callback, void *data,
+                               unsigned char **out, size_t *out_size);
+int bt_zdebug_section_decompress(bt_state *state, const unsigned char *section, size_t size,
+                                 void *work, bt_error_callback error_callback, void *data,
+                                 unsigned char **out, size_t *out_size);
+int bt_decompress_zdebug(bt_state *state, const unsigned char *compressed, size_t size,
+                         bt_error_callback error_callback, void *data,
+                         unsigned char **uncompressed, size_t *uncompressed_size);
+
+// The mini debug information: 1 with a new buffer (none for an empty
+// stream), 0 for a stream this decoder refuses.
 int bt_xz_decode(bt_state *state, const unsigned char *compressed, size_t size,
                  bt_error_callback error_callback, void *data, unsigned char **uncompressed,
                  size_t *uncompressed_size);
+int bt_decompress_xz(bt_state *state, const unsigned char *compressed, size_t size,
+                     bt_error_callback error_callback, void *data, unsigned char **uncompressed,
+                     size_t *uncompressed_size);
+int bt_xz_varint(const unsigned char *data, size_t size, size_t *pos, uint64_t *value);
 
 // Symbol tables.
 
@@ -94,22 +136,32 @@ struct bt_elf_symbol {
   uintptr_t size;
 };
 
-struct bt_symbol_table {
-  bt_symbol_table *next;
-  bt_elf_symbol *symbols;
-  size_t count;
-};
-
 struct bt_opd_section {
   uint64_t address;
   const unsigned char *data;
   size_t size;
 };
 
+// One module's symbols: checked when the module is read, made into entries
+// sorted by address on the first lookup.
+struct bt_symbol_table {
+  bt_symbol_table *next;
+  bt_elf_symbol *symbols;  // null until made
+  size_t count;
+  const unsigned char *symtab;  // the records, which stay mapped
+  size_t records;
+  const unsigned char *strtab;
+  uintptr_t base_address;
+  bt_opd_section opd;  // data null when the module has none
+};
+
 int bt_elf_symbols_build(bt_state *state, uintptr_t base_address, const unsigned char *symtab,
                          size_t symtab_size, const unsigned char *strtab, size_t strtab_size,
                          bt_error_callback error_callback, void *data, bt_symbol_table *table,
                          const bt_opd_section *opd);
+// Makes the entries of TABLE when still needed; 0 when memory runs out.
+int bt_symbol_table_ready(bt_state *state, bt_symbol_table *table,
+                          bt_error_callback error_callback, void *data);
 void bt_symbol_table_append(bt_state *state, bt_symbol_table *table);
 void bt_elf_symbol_lookup(bt_state *state, uintptr_t pc, bt_syminfo_callback callback,
                           bt_error_callback error_callback, void *data);

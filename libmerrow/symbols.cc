@@ -37,22 +37,8 @@ int bt_elf_symbols_build(bt_state *state, uintptr_t base_address, const unsigned
 {
   size_t records = symtab_size / sizeof(Elf64_Sym);
   size_t count = 0;
-  for (size_t i = 0; i < records; ++i) {
-    Elf64_Sym sym;
-    memcpy(&sym, symtab + i * sizeof sym, sizeof sym);
-    if (kept(sym))
-      ++count;
-  }
-  bt_elf_symbol *entries = nullptr;
-  if (count != 0) {
-    entries = static_cast<bt_elf_symbol *>(
-        bt_alloc(state, count * sizeof(bt_elf_symbol), error_callback, data));
-    if (!entries)
-      return 0;
-  }
   // A table that ends in its terminator needs no per-name search for one.
   bool terminated = strtab_size != 0 && strtab[strtab_size - 1] == '\0';
-  size_t j = 0;
   for (size_t i = 0; i < records; ++i) {
     Elf64_Sym sym;
     memcpy(&sym, symtab + i * sizeof sym, sizeof sym);
@@ -61,22 +47,53 @@ int bt_elf_symbols_build(bt_state *state, uintptr_t base_address, const unsigned
     if (sym.st_name >= strtab_size ||
         (!terminated && !memchr(strtab + sym.st_name, '\0', strtab_size - sym.st_name))) {
       error_callback(data, "symbol string index out of range", 0);
-      bt_free(state, entries, count * sizeof(bt_elf_symbol), error_callback, data);
       return 0;
     }
+    ++count;
+  }
+  memset(table, 0, sizeof *table);
+  table->count = count;
+  table->symtab = symtab;
+  table->records = records;
+  table->strtab = strtab;
+  table->base_address = base_address;
+  if (opd)
+    table->opd = *opd;
+  // Most reports never look a symbol up (DWARF names their frames), and the
+  // loaded objects' tables run to thousands of entries: the entries are made
+  // and sorted on the first lookup, except where threads could race to it.
+  if (state->threaded && !bt_symbol_table_ready(state, table, error_callback, data))
+    return 0;
+  return 1;
+}
+
+int bt_symbol_table_ready(bt_state *state, bt_symbol_table *table,
+                          bt_error_callback error_callback, void *data)
+{
+  if (table->symbols || table->count == 0)
+    return 1;
+  bt_elf_symbol *entries = static_cast<bt_elf_symbol *>(
+      bt_alloc(state, table->count * sizeof(bt_elf_symbol), error_callback, data));
+  if (!entries)
+    return 0;
+  const bt_opd_section *opd = table->opd.data ? &table->opd : nullptr;
+  size_t j = 0;
+  for (size_t i = 0; i < table->records; ++i) {
+    Elf64_Sym sym;
+    memcpy(&sym, table->symtab + i * sizeof sym, sizeof sym);
+    if (!kept(sym))
+      continue;
     uint64_t address = sym.st_value;
     if (opd && address >= opd->address && address - opd->address < opd->size &&
         opd->size - (address - opd->address) >= 8)
       memcpy(&address, opd->data + (address - opd->address), 8);
-    entries[j].name = reinterpret_cast<const char *>(strtab + sym.st_name);
-    entries[j].address = address + base_address;
+    entries[j].name = reinterpret_cast<const char *>(table->strtab + sym.st_name);
+    entries[j].address = address + table->base_address;
     entries[j].size = sym.st_size;
     ++j;
   }
-  bt_sort(entries, count, sizeof(bt_elf_symbol), bt_symbol_order);
-  table->next = nullptr;
+  bt_sort(entries, table->count, sizeof(bt_elf_symbol), bt_symbol_order);
   table->symbols = entries;
-  table->count = count;
   return 1;
 }
 
@@ -86,10 +103,13 @@ void bt_symbol_table_append(bt_state *state, bt_symbol_table *table)
 }
 
 void bt_elf_symbol_lookup(bt_state *state, uintptr_t pc, bt_syminfo_callback callback,
-                          bt_error_callback, void *data)
+                          bt_error_callback error_callback, void *data)
 {
   bt_symbol_table *table = bt_load(state, reinterpret_cast<bt_symbol_table **>(&state->syminfo_data));
   for (; table; table = bt_load(state, &table->next)) {
+    // A table whose entries cannot be made matches nothing this time.
+    if (!bt_symbol_table_ready(state, table, error_callback, data))
+      continue;
     if (const bt_elf_symbol *sym = static_cast<const bt_elf_symbol *>(bt_bsearch(
             &pc, table->symbols, table->count, sizeof(bt_elf_symbol), bt_symbol_match))) {
       callback(data, pc, sym->name, sym->address, sym->size);

@@ -33,8 +33,12 @@ void report_out_of_memory(uint64_t size)
   exit_program(1);
 }
 
+void (*exit_program_hook)(int status);
+
 void exit_program(int status)
 {
+  if (exit_program_hook)
+    exit_program_hook(status);
   exit(status);
 }
 

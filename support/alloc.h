@@ -22,7 +22,11 @@ char *format_alloc_va(const char *format, va_list args) __attribute__((format(pr
 int format_length_estimate(const char *format, va_list args);
 
 [[noreturn]] void report_out_of_memory(uint64_t size);
+// Ends the run with STATUS: exits, or hands the status to exit_program_hook
+// when one is set. A program that holds several driver runs (a fuzz target, a
+// test) sets it to regain control; the hook must not return.
 [[noreturn]] void exit_program(int status);
+extern void (*exit_program_hook)(int status);
 
 // Typed allocation through the checked routines.
 template <typename T> inline T *checked_new_array(uint64_t count)

@@ -3,6 +3,7 @@
 
 #include "support/alloc.h"
 #include "support/char-class.h"
+#include "support/vec.h"
 
 #include <cstdlib>
 #include <cstring>
@@ -10,58 +11,73 @@
 
 enum { RESPONSE_FILE_BUDGET = 2000 };
 
+// Reads the argument at *cursor in place: its bytes, with quotes and escapes
+// removed, are written over the text from where it starts (never more bytes
+// than were read) and closed with a NUL. Returns it, or null when only
+// whitespace is left; *cursor moves past the argument and one separator.
+static char *next_argument_in_place(char **cursor)
+{
+  unsigned char *p = reinterpret_cast<unsigned char *>(*cursor);
+  while (c_isspace(*p))
+    p++;
+  if (!*p) {
+    *cursor = reinterpret_cast<char *>(p);
+    return nullptr;
+  }
+  char *argument = reinterpret_cast<char *>(p);
+  char *out = argument;
+  bool escaped = false, single = false, dbl = false;
+  for (; *p; p++) {
+    unsigned char c = *p;
+    if (escaped) {
+      *out++ = static_cast<char>(c);
+      escaped = false;
+    } else if (c == '\\') {
+      escaped = true;
+    } else if (single) {
+      if (c == '\'')
+        single = false;
+      else
+        *out++ = static_cast<char>(c);
+    } else if (dbl) {
+      if (c == '"')
+        dbl = false;
+      else
+        *out++ = static_cast<char>(c);
+    } else if (c_isspace(c)) {
+      break;
+    } else if (c == '\'') {
+      single = true;
+    } else if (c == '"') {
+      dbl = true;
+    } else {
+      *out++ = static_cast<char>(c);
+    }
+  }
+  bool separator = *p != '\0';
+  *out = '\0';  // at or before p, which was read already
+  *cursor = reinterpret_cast<char *>(separator ? p + 1 : p);
+  return argument;
+}
+
 arg_vector argv_split(const char *text)
 {
   if (!text)
     return nullptr;
-  char *scratch = static_cast<char *>(checked_malloc(strlen(text) + 1));
+  char *scratch = checked_strdup(text);
   int slots = 8;
   int count = 0;
   char **argv = checked_new_array<char *>(slots);
-  argv[0] = nullptr;
-  const unsigned char *p = reinterpret_cast<const unsigned char *>(text);
+  char *cursor = scratch;
+  char *argument = next_argument_in_place(&cursor);
   do {
-    while (c_isspace(*p))
-      p++;
     if (count >= slots - 1) {
       slots *= 2;
       argv = static_cast<char **>(checked_realloc(argv, slots * sizeof(char *)));
     }
-    char *out = scratch;
-    bool escaped = false, single = false, dbl = false;
-    for (; *p; p++) {
-      unsigned char c = *p;
-      if (escaped) {
-        *out++ = static_cast<char>(c);
-        escaped = false;
-      } else if (c == '\\') {
-        escaped = true;
-      } else if (single) {
-        if (c == '\'')
-          single = false;
-        else
-          *out++ = static_cast<char>(c);
-      } else if (dbl) {
-        if (c == '"')
-          dbl = false;
-        else
-          *out++ = static_cast<char>(c);
-      } else if (c_isspace(c)) {
-        break;
-      } else if (c == '\'') {
-        single = true;
-      } else if (c == '"') {
-        dbl = true;
-      } else {
-        *out++ = static_cast<char>(c);
-      }
-    }
-    *out = '\0';
-    argv[count++] = checked_strdup(scratch);
-    argv[count] = nullptr;
-    while (c_isspace(*p))
-      p++;
-  } while (*p);
+    argv[count++] = checked_strdup(argument ? argument : "");
+  } while ((argument = next_argument_in_place(&cursor)));
+  argv[count] = nullptr;
   free(scratch);
   return argv;
 }
@@ -116,14 +132,6 @@ void argv_free(arg_vector argv)
   free(argv);
 }
 
-static bool only_whitespace(const char *text)
-{
-  for (const unsigned char *p = reinterpret_cast<const unsigned char *>(text); *p; p++)
-    if (!c_isspace(*p))
-      return false;
-  return true;
-}
-
 // Reads a whole response file; null when it cannot be read. A directory ends the
 // run, and is recognised before any open or seek (seeking to the end of a
 // directory gives a meaningless size here).
@@ -155,38 +163,79 @@ static char *read_response_file(const char *name, const char *program)
   return buffer;
 }
 
+// A response file being read: its text, split in place only as the
+// expansion reaches each argument, so that a file that names itself early
+// costs one argument per level, not its whole length.
+struct response_frame {
+  char *text;
+  char *cursor;
+};
+
+// The state of one expansion. Arguments point into the caller's strings or
+// into the texts read; each is copied once, when the expansion is complete,
+// so that the work stays linear in what the files hold.
+struct response_expansion {
+  const char *program;
+  int budget;
+  vec<char *> *arguments;
+  vec<response_frame> *frames;
+  vec<char *> *texts;
+};
+
+static void handle_response_argument(response_expansion *x, char *argument)
+{
+  if (argument[0] != '@') {
+    vec_safe_push(x->arguments, argument);
+    return;
+  }
+  if (x->budget == 1) {
+    fprintf(stderr, "%s: error: too many @-files encountered\n", x->program);
+    exit_program(1);
+  }
+  x->budget--;
+  char *text = read_response_file(argument + 1, x->program);
+  if (!text) {
+    vec_safe_push(x->arguments, argument);
+    return;
+  }
+  vec_safe_push(x->texts, text);
+  vec_safe_push(x->frames, response_frame{text, text});
+}
+
+// The next argument: from the innermost file still open, else the caller's.
+static char *next_response_argument(response_expansion *x, char **caller, int caller_count,
+                                    int *caller_index)
+{
+  while (!vec_empty(x->frames)) {
+    if (char *argument = next_argument_in_place(&x->frames->last().cursor))
+      return argument;
+    vec_pop(x->frames);
+  }
+  return *caller_index < caller_count ? caller[(*caller_index)++] : nullptr;
+}
+
 void expand_response_files(int *count, char ***argv)
 {
   if (*count <= 1)
     return;
   char **original = *argv;
-  int budget = RESPONSE_FILE_BUDGET;
-  for (int i = 1; i < *count; i++) {
-    const char *arg = (*argv)[i];
-    if (arg[0] != '@')
-      continue;
-    if (budget == 1) {
-      fprintf(stderr, "%s: error: too many @-files encountered\n", (*argv)[0]);
-      exit_program(1);
-    }
-    budget--;
-    char *content = read_response_file(arg + 1, (*argv)[0]);
-    if (!content)
-      continue;
-    char **file_args = only_whitespace(content) ? nullptr : argv_split(content);
-    free(content);
-    int n = argv_count(file_args);
-    if (*argv == original)
-      *argv = argv_duplicate(original);
-    char **v = *argv;
-    free(v[i]);
-    v = static_cast<char **>(checked_realloc(v, (*count + n + 1) * sizeof(char *)));
-    memmove(v + i + n, v + i + 1, (*count - i) * sizeof(char *));  // with the terminator
-    if (n)
-      memcpy(v + i, file_args, n * sizeof(char *));
-    *count += n - 1;
-    free(file_args);
-    *argv = v;
-    i--;  // examine the first inserted argument next
+  response_expansion x = {original[0], RESPONSE_FILE_BUDGET, nullptr, nullptr, nullptr};
+  vec_safe_push(x.arguments, original[0]);
+  int index = 1;
+  while (char *argument = next_response_argument(&x, original, *count, &index))
+    handle_response_argument(&x, argument);
+  if (!vec_empty(x.texts)) {
+    int n = static_cast<int>(vec_length(x.arguments));
+    char **copy = checked_new_array<char *>(static_cast<uint64_t>(n) + 1);
+    for (int i = 0; i < n; i++)
+      copy[i] = checked_strdup((*x.arguments)[static_cast<uint32_t>(i)]);
+    copy[n] = nullptr;
+    *count = n;
+    *argv = copy;
+    for (char *text : *x.texts)
+      free(text);
   }
+  vec_release(x.arguments);
+  vec_release(x.frames);
+  vec_release(x.texts);
 }

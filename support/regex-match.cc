@@ -14,6 +14,10 @@ constexpr size_t failure_items_per_point = 19;
 constexpr size_t initial_failure_items = 5;
 constexpr unsigned inline_groups = 10;
 constexpr uint32_t min_allocated_registers = 30;
+// Instructions one search may execute. Backtracking for the longest match is
+// exponential in the worst case, and a hostile pattern must end in a failure,
+// not run for minutes; the driver's own pattern needs a few hundred.
+constexpr uint64_t max_steps_per_search = uint64_t(1) << 23;
 
 // Failure-stack items. Besides the points to resume at, the stack keeps the
 // old values of registers and counters changed since the newest point, so that
@@ -50,6 +54,7 @@ struct match_context {
   size_t capacity;
   size_t limit;
   size_t points;  // resume points on the stack
+  uint64_t steps;  // instructions executed by this search so far
   bool out_of_memory;
   failure_item inline_stack[initial_failure_items];
   int32_t inline_registers[4 * (inline_groups + 1)];
@@ -109,6 +114,7 @@ bool context_init(match_context &m, regex_pattern *pattern, const char *string1,
   m.capacity = initial_failure_items;
   m.limit = size_t(regex_max_failures < 0 ? 0 : regex_max_failures) * failure_items_per_point;
   m.out_of_memory = false;
+  m.steps = 0;
   return true;
 }
 
@@ -254,6 +260,8 @@ int match_core(match_context &m, int pos, regex_registers *regs)
   m.points = 0;
 
   for (;;) {
+    if (++m.steps > max_steps_per_search)
+      goto exhausted;
     if (pc == pend) {
       if (pos != m.end && m.points > 0) {
         if (!have_best || pos > best_end) {

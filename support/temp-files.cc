@@ -69,7 +69,9 @@ char *temp_file_make_prefixed(const char *prefix, const char *suffix)
   if (fd == -1) {
     int saved = errno;
     fprintf(stderr, "Cannot create temporary file in %s: %s\n", dir, strerror(saved));
-    abort();
+    // An exit, not an abort, so that the exit handlers remove the
+    // temporaries made before this one.
+    exit_program(1);
   }
   if (close(fd))
     abort();

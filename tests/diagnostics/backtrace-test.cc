@@ -14,12 +14,6 @@
 #include <string>
 #include <vector>
 
-const char *source_line_of(const char *, int32_t, uint64_t *length)
-{
-  *length = 0;
-  return nullptr;
-}
-
 namespace {
 
 struct frame_line {

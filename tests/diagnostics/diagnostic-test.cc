@@ -4,6 +4,7 @@
 
 #include "support/alloc.h"
 #include "support/internal-abort.h"
+#include "tests/common/temp-dir.h"
 #include "tests/diagnostics/child-run.h"
 #include "tests/libsprenk/line-map-fixture.h"
 
@@ -14,19 +15,20 @@
 #include <cstring>
 #include <string>
 
-// The source lines of this test's files, in place of the file cache.
-const char *source_line_of(const char *path, int32_t line, uint64_t *length)
-{
-  static const char *const lines[] = {"\tx = yy;", "int a;"};
-  if (strcmp(path, "f.c") != 0 || line < 1 || line > 2) {
-    *length = 0;
-    return nullptr;
-  }
-  *length = strlen(lines[line - 1]);
-  return lines[line - 1];
-}
-
 namespace {
+
+// This test's source file f.c, in a fresh directory that becomes the working
+// directory (of the child that reports).
+struct source_dir {
+  TempDir dir;
+  source_dir()
+  {
+    FILE *f = fopen((dir / "f.c").c_str(), "w");
+    fputs("\tx = yy;\nint a;\n", f);
+    fclose(f);
+    EXPECT_EQ(chdir(dir.path.c_str()), 0);
+  }
+};
 
 // The notice after an internal error whose backtrace was printed.
 const char bug_notice[] =
@@ -324,6 +326,7 @@ TEST(Diagnostic, SystemHeaders)
 TEST(Diagnostic, LocationTexts)
 {
   expect_outcome(session([](diagnostic_state *context) {
+                   source_dir here;
                    test_line_table t;
                    line_table = t.get();
                    const ordinary_map *map =
@@ -380,6 +383,7 @@ TEST(Diagnostic, ParseableFixits)
   for (const char *version : {"fixits-v1", "fixits-v2"}) {
     child_outcome outcome = run_in_child([version] {
       setenv("VUZ_EXTRA_DIAGNOSTIC_OUTPUT", version, 1);
+      source_dir here;
       alloc_set_program_name("vuz");
       diagnostic_state_init(&global_diagnostic_state, 0);
       test_line_table t;

@@ -2,23 +2,13 @@
 // display columns over the program's line table.
 #include "diagnostics/input.h"
 
+#include "tests/common/temp-dir.h"
 #include "tests/libsprenk/line-map-fixture.h"
 
 #include <gtest/gtest.h>
 
-#include <cstring>
-
-// The lines this test's "source files" hold, in place of the file cache.
-const char *source_line_of(const char *path, int32_t line, uint64_t *length)
-{
-  static const char *const wide_lines[] = {"x", ("a\xe4\xb8\x80" "b"), "\tq"};
-  if (strcmp(path, "wide.c") != 0 || line < 1 || line > 3) {
-    *length = 0;
-    return nullptr;
-  }
-  *length = strlen(wide_lines[line - 1]);
-  return wide_lines[line - 1];
-}
+#include <cstdio>
+#include <string>
 
 namespace {
 
@@ -159,6 +149,13 @@ TEST_F(input_fixture, MakingLocations)
 
 TEST(InputDisplayColumn, ColumnsOverTheSourceLine)
 {
+  TempDir dir;
+  std::string path = dir / "wide.c";
+  FILE *f = fopen(path.c_str(), "w");
+  ASSERT_NE(f, nullptr);
+  fputs("x\na\xe4\xb8\x80" "b\n\tq\n", f);
+  fclose(f);
+  const char *wide = path.c_str();
   column_policy policy = {8, 1, codepoint_display_width};
   struct row {
     const char *file;
@@ -166,15 +163,15 @@ TEST(InputDisplayColumn, ColumnsOverTheSourceLine)
     int column;
     int display;
   } rows[] = {
-    {"wide.c", 2, 4, 3},   // a, then the wide character's three bytes
-    {"wide.c", 2, 5, 4},
-    {"wide.c", 3, 2, 9},   // a tab first
-    {"wide.c", 2, 9, 8},   // past the end: one column per byte
+    {wide, 2, 4, 3},   // a, then the wide character's three bytes
+    {wide, 2, 5, 4},
+    {wide, 3, 2, 9},   // a tab first
+    {wide, 2, 9, 8},   // past the end: one column per byte
     {"other.c", 2, 5, 5},  // no line: the byte column
     {"", 2, 5, 5},
     {nullptr, 2, 5, 5},
-    {"wide.c", 0, 5, 5},
-    {"wide.c", 2, 0, 0},
+    {wide, 0, 5, 5},
+    {wide, 2, 0, 0},
   };
   for (const row &r : rows) {
     expanded_location e = {r.file, r.line, r.column, nullptr, false};

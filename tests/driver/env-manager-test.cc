@@ -28,7 +28,8 @@ protected:
     unsetenv("ENV_TEST_B");
   }
   // xput keeps the text itself, so each test's texts live as long as the
-  // process, reachable from here even after the environment lets go of them.
+  // process, reachable from here even after the environment lets go of them
+  // (restore frees those exported while old values are kept).
   static char *text(const std::string &s)
   {
     static auto *given = new std::vector<char *>;  // never destroyed

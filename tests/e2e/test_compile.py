@@ -65,11 +65,14 @@ class Compile(DriverTest):
         self.assertIn("x.s", r.records[2]["argv"])
         self.assertNoTemporaries()
 
-    def test_a_name_ending_in_a_dash_is_no_standard_input(self):
+    def test_a_name_ending_in_a_dash_takes_the_standard_input_row(self):
         name = self.tree.write("odd-", "")
         r = self.tree.run("vuz", ["-c", name])
-        self.assertEqual((r.status, r.records), (0, []), r)
-        self.assertIn("linker input file unused because linking not done", r.stderr)
+        self.assertEqual((r.status, r.records), (1, []), r)
+        self.assertIn("error: -E or -x required when input is from standard input", r.stderr)
+        r = self.tree.run("vuz", ["-E", name])
+        self.assertEqual((r.status, r.programs()), (0, ["tolm"]), r)
+        self.assertIn(name, r.run_of("tolm")["argv"])
 
     def test_every_language_row_expands(self):
         cases = [("x.c", "tolm"), ("x.i", "tolm"), ("x.s", "as"), ("x.S", "tolm"), ("x.sx", "tolm"),

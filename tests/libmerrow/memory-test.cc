@@ -80,6 +80,15 @@ TEST(Allocator, LargePageAlignedBlocksAreUnmapped)
   void *smaller = bt_alloc(&state, 65536 - page, nullptr, nullptr);
   bt_free(&state, smaller, 65536 - page, nullptr, nullptr);
   EXPECT_EQ(free_sizes(state), std::vector<size_t>{65536 - page});
+  // A large block that ends inside a page (a decoded section): its whole
+  // pages are unmapped and only the partial page's part is listed.
+  bt_state other{};
+  size_t odd = 50 * page + 104;
+  char *section = static_cast<char *>(bt_alloc(&other, odd, nullptr, nullptr));
+  bt_free(&other, section, odd, nullptr, nullptr);
+  EXPECT_FALSE(mapped(section, 50 * page));
+  EXPECT_TRUE(mapped(section + 50 * page, page));
+  EXPECT_EQ(free_sizes(other), (std::vector<size_t>{104, page - 104}));
 }
 
 TEST(Allocator, FailedMappingIsReportedOnlyWithACallback)
@@ -161,6 +170,77 @@ TEST(Sort, SortsEveryShapeOfInput)
     std::sort(want.begin(), want.end());
     bt_sort(v.data(), v.size(), sizeof(int), compare_ints);
     EXPECT_EQ(v, want);
+  }
+}
+
+// Counts comparisons; values live in a side table so that an adversary can
+// fix them while the sort runs.
+struct counted_sort {
+  std::vector<int> value;
+  long comparisons = 0;
+  // McIlroy's adversary: unset values ("gas") are fixed only when compared,
+  // always to lose against the likely pivot. Quadratic for any plain quicksort.
+  bool adversary = false;
+  int gas = 0, solid = 0, candidate = -1;
+
+  static counted_sort *current;
+  static int compare(const void *a, const void *b)
+  {
+    counted_sort *s = current;
+    int x = *static_cast<const int *>(a), y = *static_cast<const int *>(b);
+    ++s->comparisons;
+    if (s->adversary) {
+      if (s->value[x] == s->gas && s->value[y] == s->gas)
+        s->value[x == s->candidate ? x : y] = s->solid++;
+      if (s->value[x] == s->gas)
+        s->candidate = x;
+      else if (s->value[y] == s->gas)
+        s->candidate = y;
+    }
+    return s->value[x] < s->value[y] ? -1 : s->value[x] > s->value[y] ? 1 : 0;
+  }
+
+  // Sorts the indices of the values; true when they come out in order.
+  bool sort()
+  {
+    std::vector<int> index(value.size());
+    for (size_t i = 0; i < index.size(); ++i)
+      index[i] = static_cast<int>(i);
+    current = this;
+    bt_sort(index.data(), index.size(), sizeof(int), compare);
+    for (size_t i = 1; i < index.size(); ++i)
+      if (value[index[i - 1]] > value[index[i]])
+        return false;
+    return true;
+  }
+};
+counted_sort *counted_sort::current;
+
+TEST(Sort, StaysNearNLogNForEqualKeysAndAdversaries)
+{
+  const int n = 20000;
+  const long bound = 6L * n * 15;  // 6 n log2 n
+  std::mt19937 random(11);
+  struct shape {
+    const char *name;
+    int (*value)(int i, std::mt19937 &random);
+    bool adversary;
+  } shapes[] = {
+      {"equal", [](int, std::mt19937 &) { return 5; }, false},
+      {"two values", [](int i, std::mt19937 &) { return i % 2; }, false},
+      {"random", [](int, std::mt19937 &r) { return static_cast<int>(r() % 1000000); }, false},
+      {"sorted", [](int i, std::mt19937 &) { return i; }, false},
+      {"organ pipe", [](int i, std::mt19937 &) { return i < n / 2 ? i : n - i; }, false},
+      {"adversary", [](int, std::mt19937 &) { return n - 1; }, true},
+  };
+  for (const shape &s : shapes) {
+    counted_sort sort;
+    for (int i = 0; i < n; ++i)
+      sort.value.push_back(s.value(i, random));
+    sort.adversary = s.adversary;
+    sort.gas = n - 1;
+    EXPECT_TRUE(sort.sort()) << s.name;
+    EXPECT_LT(sort.comparisons, bound) << s.name;
   }
 }
 

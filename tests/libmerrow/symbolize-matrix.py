@@ -5,17 +5,23 @@ information) or llvm-nm (without).
 
 usage: symbolize-matrix.py LIBRARY SOURCE_DIR WORK_DIR [LINK_FLAGS...]
 """
+import hashlib
+import lzma
 import os
+import shutil
+import struct
 import subprocess
 import sys
+import zlib
 
 LIBRARY, SOURCE_DIR, WORK_DIR = sys.argv[1:4]
 LINK_FLAGS = [f for f in sys.argv[4:] if f]
 FIXTURES = os.path.join(SOURCE_DIR, "tests", "libmerrow", "fixtures")
 
-# name: compile flags, then "strip" for variants that lose all debug sections
-# after linking, or "symbols" for those whose frames are named by the symbol
-# table alone (compressed debug sections are not decoded).
+# name: compile flags, then the shape given to the program after linking:
+# none, "strip" (all debug sections gone: frames named by the symbol table),
+# compressed debug sections of either style, a separate debug file found by
+# debug link or build-id, or the mini debug information of a stripped program.
 VARIANTS = [
     ("dwarf2-O0", ["-gdwarf-2", "-O0"]),
     ("dwarf3-O0", ["-gdwarf-3", "-O0"]),
@@ -33,8 +39,21 @@ VARIANTS = [
     ("dwarf5-O0-fixed-address", ["-gdwarf-5", "-O0", "-fno-pie", "-no-pie"]),
     ("nodebug-O2", ["-g0", "-O2"], "strip"),
     ("nodebug-O0-fixed-address", ["-g0", "-O0", "-fno-pie", "-no-pie"], "strip"),
-    ("compressed-sections", ["-gdwarf-4", "-O0", "-gz=zlib"], "symbols"),
+    ("compressed-sections", ["-gdwarf-4", "-O0", "-gz=zlib"]),
+    ("compressed-elf-header", ["-gdwarf-5", "-O2"], "zlib"),
+    ("compressed-zdebug", ["-gdwarf-4", "-O2"], "zlib-gnu"),
+    ("debuglink-beside", ["-gdwarf-5", "-O2"], "link beside"),
+    ("debuglink-debug-dir", ["-gdwarf-4", "-O0"], "link .debug"),
+    ("debuglink-global", ["-gdwarf-5", "-O0"], "link global"),
+    ("debuglink-bad-crc", ["-gdwarf-4", "-O2"], "link bad crc"),
+    ("build-id", ["-gdwarf-5", "-O2"], "build-id"),
+    ("mini-debuginfo", ["-g0", "-O0"], "mini"),
 ]
+
+# Shapes whose frames carry names from symbol tables only.
+SYMBOL_SHAPES = {"strip", "link bad crc", "mini"}
+# Shapes that need to write under /usr/lib/debug.
+ROOT_SHAPES = {"link global", "build-id"}
 
 
 def run(args, **kw):
@@ -49,9 +68,77 @@ def build(name, flags, shape):
                for f in ("frames.cc", "frames-other.cc")]
     run(["clang++", *flags, "-fno-exceptions", "-I", ".", "-I", FIXTURES, *sources,
          os.path.abspath(LIBRARY), *LINK_FLAGS, "-o", os.path.abspath(exe)], cwd=SOURCE_DIR)
+    original = exe + ".original"
+    shutil.copy(exe, original)
+    made = []
     if shape == "strip":
         run(["llvm-objcopy", "--strip-debug", exe])
-    return exe
+    elif shape in ("zlib", "zlib-gnu"):
+        run(["llvm-objcopy", "--compress-debug-sections=" + shape, exe])
+    elif shape and (shape.startswith("link") or shape == "build-id"):
+        made = split_debug(exe, shape)
+    elif shape == "mini":
+        add_mini_debuginfo(exe)
+    return exe, original, made
+
+
+def add_section(exe, name, data):
+    blob = exe + name
+    with open(blob, "wb") as f:
+        f.write(data)
+    run(["llvm-objcopy", "--add-section", name + "=" + blob, exe])
+
+
+def made_dirs(path):
+    """Makes PATH's directory; returns the topmost directory it created."""
+    top, d = None, os.path.dirname(path)
+    while not os.path.isdir(d):
+        top, d = d, os.path.dirname(d)
+    os.makedirs(os.path.dirname(path), exist_ok=True)
+    return top
+
+
+def split_debug(exe, shape):
+    """Moves the DWARF data to a separate file where the shape says; returns
+    what was made outside the work directory, to remove afterwards."""
+    debug = exe + ".debug"
+    run(["llvm-objcopy", "--only-keep-debug", exe, debug])
+    run(["llvm-objcopy", "--strip-debug", exe])
+    with open(debug, "rb") as f:
+        contents = f.read()
+    made = []
+    if shape == "build-id":
+        build_id = hashlib.sha1(exe.encode() + contents).digest()
+        add_section(exe, ".note.kav.build-id", struct.pack("<III", 4, len(build_id), 3) + b"KAV\0" + build_id)
+        place = "/usr/lib/debug/.build-id/%s/%s.debug" % (build_id[:1].hex(), build_id[1:].hex())
+    else:
+        name = os.path.basename(debug).encode() + b"\0"
+        link = name + bytes(-len(name) % 4) + struct.pack("<I", zlib.crc32(contents))
+        add_section(exe, ".kav_debuglink", link)
+        where = {"link beside": WORK_DIR, "link bad crc": WORK_DIR,
+                 "link .debug": os.path.join(WORK_DIR, ".debug"),
+                 "link global": "/usr/lib/debug/" + os.path.abspath(WORK_DIR)}[shape]
+        place = os.path.join(where, os.path.basename(debug))
+        if shape == "link bad crc":
+            contents = contents[:-1] + bytes([contents[-1] ^ 1])
+    if place != debug:
+        top = made_dirs(place)
+        made = [top] if top else [place]
+        os.remove(debug)
+    with open(place, "wb") as f:
+        f.write(contents)
+    return made
+
+
+def add_mini_debuginfo(exe):
+    """Strips the program and gives it its symbol table back as the xz stream
+    of a reduced ELF file."""
+    mini = exe + ".mini"
+    run(["llvm-objcopy", "--only-keep-debug", "--strip-debug", exe, mini])
+    with open(mini, "rb") as f:
+        stream = lzma.compress(f.read(), check=lzma.CHECK_CRC32)
+    run(["llvm-objcopy", "--strip-all", exe])
+    add_section(exe, ".kav_debugdata", stream)
 
 
 def walk(exe):
@@ -91,23 +178,41 @@ def nm_symbols(exe):
     return symbols
 
 
+def remove(paths):
+    for p in paths:
+        if os.path.isdir(p):
+            shutil.rmtree(p)
+        elif os.path.exists(p):
+            os.remove(p)
+
+
 def check(name, flags, shape=None):
-    exe = build(name, flags, shape)
+    if shape in ROOT_SHAPES and os.geteuid() != 0:
+        print("%s: skipped: writing under /usr/lib/debug needs root" % name)
+        return []
+    exe, original, made = build(name, flags, shape)
+    try:
+        return compare(name, exe, original, shape)
+    finally:
+        remove(made)
+
+
+def compare(name, exe, original, shape):
     bias, frames, errors = walk(exe)
     problems = ["%s: %s" % (name, e) for e in errors]
     if not frames or frames[-1][1][0] != "main":
         return problems + ["%s: the walk did not reach main: %r" % (name, frames)]
     # Per distinct pc, the oracle's chain of frames (inlined calls first).
     pcs = sorted({pc for pc, _ in frames})
-    if shape:
-        symbols = nm_symbols(exe)
+    if shape in SYMBOL_SHAPES:
+        symbols = nm_symbols(original)
         chains = []
         for pc in pcs:
             names = [s for a, size, s in symbols if a <= pc - bias < a + size]
             chains.append([(names[0] if names else "??", "??", 0)])
         oracle = "llvm-nm"
     else:
-        chains = symbolizer_frames(exe, [pc - bias for pc in pcs])
+        chains = symbolizer_frames(original, [pc - bias for pc in pcs])
         oracle = "llvm-symbolizer"
     expected = dict(zip(pcs, chains))
     # Each machine frame takes as many reported frames as its chain is long.
@@ -156,7 +261,7 @@ def zero_line_ranges(line):
 def check_malformed():
     """Real programs with damaged DWARF: the walk reports the damage through
     the error callback and goes on, never crashing."""
-    exe = build("damaged-dwarf4", ["-gdwarf-4", "-O0"], None)
+    exe = build("damaged-dwarf4", ["-gdwarf-4", "-O0"], None)[0]
     problems = []
     cases = [
         ("line-range-0", ".debug_line", zero_line_ranges(section(exe, ".debug_line")),

@@ -149,6 +149,23 @@ TEST(ArgvDeathTest, SelfReferenceEndsAtTheBudget)
               "^vuz: error: too many @-files encountered\n$");
 }
 
+// Files of 2000 words that name themselves, first or last: the expansion
+// reads on only as far as the arguments take it, and ends at the budget.
+TEST(ArgvDeathTest, LargeSelfReferenceEndsAtTheBudget)
+{
+  TempDir d;
+  std::string self = d.path + "/self";
+  std::string words;
+  for (int i = 0; i < 1999; i++)
+    words += "word" + std::to_string(i) + " ";
+  for (const std::string &content : {"@" + self + " " + words, words + "@" + self})
+  {
+    d.file("self", content);
+    EXPECT_EXIT(expand({"vuz", "@" + self}), testing::ExitedWithCode(1),
+                "^vuz: error: too many @-files encountered\n$");
+  }
+}
+
 TEST(Argv, NineteenNinetyNineFilesAreFine)
 {
   TempDir d;

@@ -2,6 +2,8 @@
 // match that regex-differential.py works out with python's re.
 #include "support/regex.h"
 
+#include "tests/common/generator-lines.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -30,29 +32,6 @@ std::vector<std::string> split_tabs(const std::string &line)
       return fields;
     from = tab + 1;
   }
-}
-
-// Runs the generator; false when python3 cannot be run here.
-bool generate(int seed, int count, std::vector<std::string> *lines)
-{
-  // The generator sits next to this file.
-  std::string here = __FILE__;
-  std::string command = "python3 '" + here.substr(0, here.rfind('/') + 1) +
-                        "regex-differential.py' " + std::to_string(seed) + " " +
-                        std::to_string(count) + " 2>&1";
-  FILE *pipe = popen(command.c_str(), "r");
-  if (!pipe)
-    return false;
-  std::string line;
-  for (int c; (c = fgetc(pipe)) != EOF;) {
-    if (c == '\n') {
-      lines->push_back(line);
-      line.clear();
-    } else {
-      line += char(c);
-    }
-  }
-  return pclose(pipe) == 0;
 }
 
 struct outcome {
@@ -89,7 +68,8 @@ TEST(RegexDifferential, LeftmostLongestAgreesWithPython)
 {
   std::vector<std::string> lines;
   const char *seed = getenv("REGEX_DIFFERENTIAL_SEED");
-  if (!generate(seed ? atoi(seed) : 20261210, 1500, &lines))
+  if (!generator_lines(__FILE__, "regex-differential.py", seed ? atoi(seed) : 20261210, 1500,
+                       &lines))
     GTEST_SKIP() << "python3 could not run the generator: "
                  << (lines.empty() ? std::string() : lines[0]);
   ASSERT_GT(lines.size(), 1000u);

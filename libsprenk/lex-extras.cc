@@ -1,0 +1,592 @@
+// The lexer's extras: raw string literals, which undo line preparation;
+// comments (skipping, fall-through recognition, saving); and the warnings
+// attached to line notes.
+#include "libsprenk/preprocessor-internal.h"
+
+#include "support/alloc.h"
+#include "support/char-class.h"
+#include "support/internal-abort.h"
+
+#include <cstdlib>
+#include <cstring>
+
+typedef const unsigned char *cursor_t;
+
+static inline bool is_horizontal_space(unsigned char c)
+{
+  return char_has_class(c, CC_HSPACE_OR_NUL);
+}
+
+// ---- Line notes ----
+
+// Inside a comment a trigraph is reported only when it forms a splice.
+static bool trigraph_warned_in_comment(preprocessor_reader *reader, const line_note *note)
+{
+  if (note->kind != '/')
+    return false;
+  if (reader->options.trigraph_sequences)
+    return note[1].position == note->position;
+  cursor_t p = note->position + 3;
+  while (is_horizontal_space(*p) && *p != '\0')
+    p++;
+  return *p == '\n' && p < note[1].position;
+}
+
+void _cpp_process_line_notes(preprocessor_reader *reader, bool in_comment)
+{
+  input_buffer *buffer = reader->buffer;
+  for (;;) {
+    line_note *note = &buffer->notes[buffer->current_note];
+    if (note->position > buffer->cursor)
+      break;
+    buffer->current_note++;
+    uint32_t column = uint32_t(note->position + 1 - buffer->line_base);
+    location_t line = reader->line_table->line_start_location;
+    if (note->kind == '\\' || note->kind == ' ') {
+      if (note->kind == ' ' && !in_comment)
+        diag_error_at_line(reader, DL_WARNING, line, column,
+                           "backslash and newline separated by space");
+      if (buffer->next_line > buffer->limit) {
+        diag_error_at_line(reader, DL_PEDWARN, line, column, "backslash-newline at end of file");
+        buffer->next_line = buffer->limit;
+      }
+      buffer->line_base = note->position;
+      _cpp_advance_line(reader, 0);
+    } else if (unsigned char replacement = _cpp_trigraph_of(static_cast<unsigned char>(note->kind))) {
+      if (reader->options.warn_trigraph_use &&
+          (!in_comment || trigraph_warned_in_comment(reader, note))) {
+        if (reader->options.trigraph_sequences)
+          diag_warning_at_line(reader, DR_TRIGRAPHS, line, column, "trigraph ??%c converted to %c",
+                               int(note->kind), int(replacement));
+        else
+          diag_warning_at_line(reader, DR_TRIGRAPHS, line, column,
+                               "trigraph ??%c ignored, use -trigraphs to enable", int(note->kind));
+      }
+    } else if (note->kind != 0) {
+      internal_abort(__FILE__, __LINE__, "_cpp_process_line_notes");
+    }
+  }
+}
+
+// ---- Comments ----
+
+bool _cpp_skip_c_comment(preprocessor_reader *reader)
+{
+  input_buffer *buffer = reader->buffer;
+  cursor_t cur = buffer->cursor + 1;
+  bool bidi = bidi_checks_on(reader);
+  if (*cur == '/')
+    cur++;
+  for (;;) {
+    unsigned char c = *cur++;
+    if (c == '/') {
+      if (cur[-2] == '*') {
+        if (bidi)
+          bidi_check_close(reader, cur);
+        break;
+      }
+      if (reader->options.warn_nested_comments && cur[0] == '*' && cur[1] != '/') {
+        buffer->cursor = cur;
+        diag_warning_at_line(reader, DR_COMMENTS, reader->line_table->line_start_location,
+                             uint32_t(cur - buffer->line_base), "\"/*\" within comment");
+      }
+    } else if (c == '\n') {
+      buffer->cursor = cur - 1;
+      if (bidi)
+        bidi_check_close(reader, cur);
+      _cpp_process_line_notes(reader, true);
+      if (buffer->next_line >= buffer->limit)
+        return true;
+      _cpp_prepare_line(reader);
+      _cpp_advance_line(reader, uint32_t(buffer->next_line - buffer->line_base));
+      cur = buffer->cursor;
+    } else if (c == 0xE2 && bidi) {
+      location_t location;
+      bidi_kind kind = bidi_kind_of_utf8(reader, cur - 1, &location);
+      bidi_check_char(reader, kind, false, location);
+    }
+  }
+  buffer->cursor = cur;
+  _cpp_process_line_notes(reader, true);
+  return false;
+}
+
+bool _cpp_skip_cxx_comment(preprocessor_reader *reader)
+{
+  input_buffer *buffer = reader->buffer;
+  location_t line = reader->line_table->line_start_location;
+  cursor_t cur = buffer->cursor;
+  if (!bidi_checks_on(reader)) {
+    cur = static_cast<cursor_t>(memchr(cur, '\n', uint64_t(buffer->limit - cur) + 1));
+  } else {
+    bool seen_control = false;
+    for (; *cur != '\n'; cur++) {
+      if (*cur == 0xE2) {
+        location_t location;
+        bidi_kind kind = bidi_kind_of_utf8(reader, cur, &location);
+        bidi_check_char(reader, kind, false, location);
+        seen_control = true;
+      }
+    }
+    if (seen_control)
+      bidi_check_close(reader, cur);
+  }
+  buffer->cursor = cur;
+  _cpp_process_line_notes(reader, true);
+  return line != reader->line_table->line_start_location;
+}
+
+// ---- Kept comments ----
+
+static void store_comment(preprocessor_reader *reader, const preproc_token *token)
+{
+  comment_store *store = &reader->comments;
+  if (store->count == store->allocated) {
+    store->allocated = store->allocated ? store->allocated * 2 : 256;
+    store->entries = static_cast<saved_comment *>(
+        checked_realloc(store->entries, store->allocated * sizeof(saved_comment)));
+  }
+  saved_comment *entry = &store->entries[store->count++];
+  entry->text = checked_strndup(reinterpret_cast<const char *>(token->value.str.text),
+                                token->value.str.length);
+  entry->location = token->location;
+}
+
+void _cpp_keep_comment(preprocessor_reader *reader, preproc_token *token,
+                       const unsigned char *start, unsigned char kind)
+{
+  cursor_t end = reader->buffer->cursor;
+  uint64_t length = uint64_t(end - start) + 1;
+  if (end[-1] == '\n' || end[-1] == '\r')
+    length--;
+  // Inside a directive or macro arguments a line comment becomes a block
+  // comment, so that the rest of the logical line survives it.
+  bool rewrite = (reader->state.in_directive || reader->state.parsing_args) && kind == '/';
+  uint64_t kept = rewrite ? length + 2 : length;
+  unsigned char *text = _cpp_pool_alloc(reader, kept + 1);
+  text[0] = '/';
+  memcpy(text + 1, start, length - 1);
+  if (rewrite) {
+    text[1] = '*';
+    text[kept - 2] = '*';
+    text[kept - 1] = '/';
+    for (uint64_t i = 2; i < kept - 2; i++)
+      if (text[i] == '/' && (text[i - 1] == '*' || text[i + 1] == '*'))
+        text[i] = '|';
+  }
+  text[kept] = '\0';
+  token->kind = TK_COMMENT;
+  token->value.str.length = uint32_t(kept);
+  token->value.str.text = text;
+  store_comment(reader, token);
+}
+
+const comment_store *cpp_saved_comments(preprocessor_reader *reader)
+{
+  return &reader->comments;
+}
+
+// ---- Fall-through comments ----
+
+// Case-insensitively "fall", an optional "s", blanks and hyphens, "thr",
+// then "u" or "ough", anywhere in the text.
+static bool loose_fallthrough_match(cursor_t from, cursor_t to)
+{
+  for (cursor_t start = from; to - start >= 8; start++) {
+    cursor_t p = start;
+    auto take = [&](const char *word) {
+      size_t n = strlen(word);
+      for (size_t i = 0; i < n; i++)
+        if (p + i >= to || c_tolower(p[i]) != word[i])
+          return false;
+      p += n;
+      return true;
+    };
+    if (!take("fall"))
+      continue;
+    if (p < to && c_tolower(*p) == 's')
+      p++;
+    while (p < to && (*p == ' ' || *p == '\t' || *p == '-'))
+      p++;
+    if (take("thr") && (take("u") || take("ough")))
+      return true;
+  }
+  return false;
+}
+
+static cursor_t skip_blanks(cursor_t p, cursor_t to)
+{
+  while (p < to && (*p == ' ' || *p == '\t'))
+    p++;
+  return p;
+}
+
+static cursor_t match_word(cursor_t p, cursor_t to, const char *word)
+{
+  size_t n = strlen(word);
+  if (size_t(to - p) < n || memcmp(p, word, n) != 0)
+    return nullptr;
+  return p + n;
+}
+
+// A lint-style marker: "-fallthrough", "@fallthrough@" or "lint -fallthrough".
+static cursor_t lint_fallthrough(cursor_t p, cursor_t to)
+{
+  if (p < to && *p == '-') {
+    if (cursor_t q = match_word(p + 1, to, "fallthrough"))
+      return q;
+  }
+  if (p < to && *p == '@') {
+    cursor_t q = match_word(p + 1, to, "fallthrough");
+    if (q && q < to && *q == '@')
+      return q + 1;
+  }
+  if (p < to && *p == 'l') {
+    if (cursor_t q = match_word(p + 1, to, "int -fallthrough"))
+      return skip_blanks(q, to);
+  }
+  return nullptr;
+}
+
+static cursor_t skip_blanks_and_marks(cursor_t p, cursor_t to)
+{
+  while (p < to && (*p == ' ' || *p == '\t' || *p == '.' || *p == '!'))
+    p++;
+  return p;
+}
+
+enum letter_case { CASE_UPPER, CASE_CAPITAL, CASE_LOWER };
+
+// One of the spellings of a word in capitals, with a capital, or in lower case.
+static cursor_t match_cased(cursor_t p, cursor_t to, const char *upper, const char *capital,
+                            const char *lower, letter_case *which)
+{
+  if (cursor_t q = match_word(p, to, upper)) {
+    *which = CASE_UPPER;
+    return q;
+  }
+  if (cursor_t q = match_word(p, to, capital)) {
+    *which = CASE_CAPITAL;
+    return q;
+  }
+  if (cursor_t q = match_word(p, to, lower)) {
+    *which = CASE_LOWER;
+    return q;
+  }
+  return nullptr;
+}
+
+// The strict level: [else | intentional] fall [s|-| ] through [-...].
+static cursor_t strict_fallthrough(cursor_t p, cursor_t to)
+{
+  p = skip_blanks_and_marks(p, to);
+  letter_case lead;
+  bool has_lead = false;
+  if (cursor_t q = match_cased(p, to, "ELSE", "Else", "else", &lead)) {
+    if (q < to && *q == ',')
+      q++;
+    if (q < to && *q == ' ') {
+      p = q + 1;
+      has_lead = true;
+    }
+  } else {
+    static const char *const intentional[][3] = {{"INTENTIONALLY", "Intentionally", "intentionally"},
+                                                 {"INTENTIONAL", "Intentional", "intentional"}};
+    for (const auto &row : intentional) {
+      cursor_t q = match_cased(p, to, row[0], row[1], row[2], &lead);
+      if (q && q < to && *q == ' ') {
+        p = q + 1;
+        has_lead = true;
+        break;
+      }
+    }
+  }
+  letter_case fall;
+  cursor_t q = match_cased(p, to, "FALL", "Fall", "fall", &fall);
+  if (q == nullptr)
+    return nullptr;
+  if (has_lead && lead == CASE_UPPER && fall != CASE_UPPER)
+    return nullptr;
+  if (has_lead && lead == CASE_LOWER && fall != CASE_LOWER)
+    return nullptr;
+  p = q;
+  if (p + 1 < to && (*p == 's' || *p == 'S') && p[1] == ' ')
+    p += 2;
+  else if (p < to && (*p == ' ' || *p == '-'))
+    p++;
+  bool upper_t = p < to && *p == 'T', lower_t = p < to && *p == 't';
+  if (!(fall == CASE_UPPER ? upper_t : fall == CASE_LOWER ? lower_t : upper_t || lower_t))
+    return nullptr;
+  p++;
+  const char *rest_short = fall == CASE_UPPER ? "HRU" : "hru";
+  const char *rest_long = fall == CASE_UPPER ? "HROUGH" : "hrough";
+  if (cursor_t r = match_word(p, to, rest_long))
+    p = r;
+  else if (cursor_t r2 = match_word(p, to, rest_short))
+    p = r2;
+  else
+    return nullptr;
+  p = skip_blanks_and_marks(p, to);
+  if (p < to && *p == '-')
+    p = to;
+  return p;
+}
+
+// The FALLTHR(U|OUGH) form of the lint level.
+static cursor_t lint_capitals(cursor_t p, cursor_t to)
+{
+  p = skip_blanks(p, to);
+  cursor_t q = match_word(p, to, "FALLTHR");
+  if (q == nullptr)
+    return nullptr;
+  if (cursor_t r = match_word(q, to, "OUGH"))
+    q = r;
+  else if (cursor_t r2 = match_word(q, to, "U"))
+    q = r2;
+  else
+    return nullptr;
+  return skip_blanks(q, to);
+}
+
+bool _cpp_is_fallthrough_comment(preprocessor_reader *reader, const unsigned char *start)
+{
+  int level = reader->options.fallthrough_comments;
+  if (level == 1)
+    return true;
+  if (level < 2 || level > 4)
+    return false;
+  cursor_t end = reader->buffer->cursor;
+  bool block = *start == '*';
+  // The text between the opening and closing delimiters.
+  cursor_t from = start + 1;
+  cursor_t to = block ? end - 2 : end;
+  if (to < from)
+    return false;
+  if (level == 2)
+    return loose_fallthrough_match(from, to);
+  cursor_t matched = lint_fallthrough(from, to);
+  if (matched == nullptr)
+    matched = level == 4 ? lint_capitals(from, to) : strict_fallthrough(from, to);
+  return matched == to;
+}
+
+// ---- Raw string literals ----
+
+// The characters of a raw string as written: the prepared line with its
+// splices and trigraphs undone from the line notes.
+struct raw_scanner {
+  preprocessor_reader *reader;
+  cursor_t cur;
+  uint32_t note;
+  unsigned char replay[8];
+  uint32_t replay_count;
+  uint32_t replay_next;
+  unsigned char *text; // heap, grows
+  uint64_t length;
+  uint64_t allocated;
+};
+
+static void raw_append(raw_scanner *s, unsigned char c)
+{
+  if (s->length == s->allocated) {
+    s->allocated = s->allocated ? s->allocated * 2 : 256;
+    s->text = static_cast<unsigned char *>(checked_realloc(s->text, s->allocated));
+  }
+  s->text[s->length++] = c;
+}
+
+static void raw_replay(raw_scanner *s, const char *chars)
+{
+  while (*chars)
+    s->replay[s->replay_count++] = static_cast<unsigned char>(*chars++);
+}
+
+// Undoes the notes at the current position into replayed characters.
+static void raw_undo_notes(raw_scanner *s)
+{
+  input_buffer *buffer = s->reader->buffer;
+  line_note *notes = buffer->notes;
+  while (notes[s->note].position < s->cur)
+    s->note++;
+  s->replay_count = s->replay_next = 0;
+  for (; notes[s->note].position == s->cur; s->note++) {
+    line_note *note = &notes[s->note];
+    if (note->kind == '\\' || note->kind == ' ') {
+      raw_replay(s, note->kind == ' ' ? "\\ \n" : "\\\n");
+    } else if (note->kind == '\n' || note->kind == 0) {
+      if (note->kind == '\n')
+        break;
+    } else if (_cpp_trigraph_of(static_cast<unsigned char>(note->kind))) {
+      unsigned char third = static_cast<unsigned char>(note->kind);
+      // Trigraphs show as written in a raw string: no warning later.
+      note->kind = 0;
+      if (!s->reader->options.trigraph_sequences)
+        continue;
+      raw_replay(s, "??");
+      s->replay[s->replay_count++] = third;
+      if (third == '/' && notes[s->note + 1].position == s->cur) {
+        // A ??/ splice: its replacement is gone with the newline.
+        line_note *splice = &notes[++s->note];
+        if (splice->kind != '\\' && splice->kind != ' ')
+          internal_abort(__FILE__, __LINE__, "lex_raw_string");
+        raw_replay(s, splice->kind == ' ' ? " \n" : "\n");
+        s->note++;
+        return;
+      }
+      s->cur++; // over the replacement character
+      return;
+    } else {
+      internal_abort(__FILE__, __LINE__, "lex_raw_string");
+    }
+  }
+}
+
+static bool raw_delimiter_char(unsigned char c)
+{
+  return c_isalnum(c) || (c != 0 && strchr("_{}[]#<>%:;.?*+-/^&|~!=,\"'", c) != nullptr);
+}
+
+enum raw_phase { RAW_DELIMITER, RAW_BODY, RAW_SUFFIX };
+
+// The next line of a raw string; false at the end of input (the token is
+// then EOF).
+static bool raw_next_line(raw_scanner *s, preproc_token *token)
+{
+  preprocessor_reader *reader = s->reader;
+  input_buffer *buffer = reader->buffer;
+  buffer->cursor = s->cur - 1;
+  _cpp_process_line_notes(reader, false);
+  if (buffer->next_line < buffer->limit)
+    _cpp_advance_line(reader, 0);
+  buffer->need_line = true;
+  if (!_cpp_next_line(reader)) {
+    location_t start = token->location;
+    token->kind = TK_EOF;
+    token->location = reader->line_table->line_start_location;
+    token->flags = TOK_LINE_START;
+    diag_error_at_line(reader, DL_ERROR, start, 0, "unterminated raw string");
+    if (reader->buffer && !reader->state.in_directive && !reader->state.parsing_args)
+      buffer_pop(reader);
+    return false;
+  }
+  s->cur = reader->buffer->cursor;
+  s->note = 0;
+  s->replay_count = s->replay_next = 0;
+  return true;
+}
+
+void _cpp_lex_raw_string(preprocessor_reader *reader, preproc_token *token,
+                         const unsigned char *base)
+{
+  input_buffer *buffer = reader->buffer;
+  token_kind kind = *base == 'L'   ? TK_WSTRING
+                    : *base == 'U' ? TK_STRING32
+                    : *base == 'u' ? (base[1] == '8' ? TK_UTF8STRING : TK_STRING16)
+                                   : TK_STRING;
+  raw_scanner s = {};
+  s.reader = reader;
+  s.cur = buffer->cursor + 1; // after the opening quote
+  s.note = buffer->current_note;
+  for (cursor_t p = base; p < s.cur; p++)
+    raw_append(&s, *p);
+
+  unsigned char delimiter[18];
+  uint32_t delimiter_length = 0, matched = 0;
+  raw_phase phase = RAW_DELIMITER;
+  bool bidi = bidi_checks_on(reader);
+  for (;;) {
+    bool replayed;
+    unsigned char c;
+    if (s.replay_next == s.replay_count)
+      raw_undo_notes(&s);
+    if (s.replay_next < s.replay_count) {
+      c = s.replay[s.replay_next++];
+      replayed = true;
+    } else {
+      c = *s.cur++;
+      replayed = false;
+    }
+    if (c == '\n' && !replayed) {
+      if (reader->state.in_directive ||
+          (reader->state.parsing_args && reader->buffer->next_line >= reader->buffer->limit)) {
+        s.cur--;
+        kind = TK_OTHER;
+        diag_error_at_line(reader, DL_ERROR, token->location, 0, "unterminated raw string");
+        break;
+      }
+      raw_append(&s, '\n');
+      if (phase == RAW_DELIMITER) {
+        diag_error_at_line(reader, DL_ERROR, token->location, 0,
+                           "invalid new-line in raw string delimiter");
+        kind = TK_OTHER;
+        phase = RAW_BODY;
+        delimiter_length = 0;
+      } else if (phase == RAW_SUFFIX) {
+        phase = RAW_BODY;
+      }
+      if (!raw_next_line(&s, token)) {
+        free(s.text);
+        return;
+      }
+      continue;
+    }
+    raw_append(&s, c);
+    if (c == 0xE2 && !replayed && bidi) {
+      location_t location;
+      bidi_check_char(reader, bidi_kind_of_utf8(reader, s.cur - 1, &location), false, location);
+    }
+    if (phase == RAW_DELIMITER) {
+      if (c == '(') {
+        delimiter[delimiter_length++] = '"';
+        phase = RAW_BODY;
+        continue;
+      }
+      if (delimiter_length < 16 && raw_delimiter_char(c)) {
+        delimiter[delimiter_length++] = c;
+        continue;
+      }
+      uint32_t column = uint32_t(s.cur - reader->buffer->line_base) + (replayed ? 1 : 0);
+      if (delimiter_length == 16)
+        diag_error_at_line(reader, DL_ERROR, token->location, column,
+                           "raw string delimiter longer than 16 characters");
+      else
+        diag_error_at_line(reader, DL_ERROR, token->location, column,
+                           "invalid character '%c' in raw string delimiter", int(c));
+      kind = TK_OTHER;
+      phase = RAW_BODY;
+      delimiter_length = 0;
+      if (c == '"')
+        break;
+      continue;
+    }
+    if (phase == RAW_SUFFIX) {
+      if (c == delimiter[matched]) {
+        if (++matched == delimiter_length)
+          break;
+        continue;
+      }
+      phase = RAW_BODY;
+    }
+    if (delimiter_length == 0) {
+      // Recovery from a bad delimiter: the next double quote ends the token.
+      if (c == '"')
+        break;
+    } else if (c == ')') {
+      phase = RAW_SUFFIX;
+      matched = 0;
+    }
+  }
+  buffer = reader->buffer;
+  if (bidi)
+    bidi_check_close(reader, s.cur);
+  token->kind = kind;
+  cursor_t end = s.cur;
+  if (kind != TK_OTHER)
+    end = _cpp_literal_suffix(reader, token, s.cur);
+  for (cursor_t p = s.cur; p < end; p++)
+    raw_append(&s, *p);
+  buffer->cursor = end;
+  token->value.str.length = uint32_t(s.length);
+  token->value.str.text = _cpp_pool_copy(reader, s.text, s.length);
+  free(s.text);
+}

@@ -1,0 +1,226 @@
+// What the preprocessor library's own files share; clients use
+// preprocessor.h only.
+#ifndef VUZ_LIBSPRENK_PREPROCESSOR_INTERNAL_H
+#define VUZ_LIBSPRENK_PREPROCESSOR_INTERNAL_H
+
+#include "libsprenk/preprocessor.h"
+
+#include <cstdarg>
+
+// The deleted-slot mark of the identifier table.
+#define IDTAB_DELETED (reinterpret_cast<ident_node *>(~uintptr_t(0)))
+
+// A macro definition. Until the definition layer lands, object-like macros
+// defined from client texts keep their replacement as text (kind 2).
+enum : uint8_t { MACRO_KIND_TOKENS = 0, MACRO_KIND_ANSWER = 1, MACRO_KIND_TEXT = 2 };
+
+struct macro_def {
+  ident_node **parameters;
+  location_t line;
+  uint32_t count;
+  uint16_t parameter_count;
+  uint8_t lazy;
+  uint8_t kind : 2;
+  uint8_t function_like : 1;
+  uint8_t variadic : 1;
+  uint8_t system_header : 1;
+  uint8_t used : 1;
+  uint8_t extra_tokens : 1;
+  uint8_t imported : 1;
+  const unsigned char *text; // MACRO_KIND_TEXT
+};
+
+struct builtin_macro_row {
+  const char *name;
+  uint32_t length;
+  uint16_t kind;
+  bool warn_if_redefined;
+};
+
+// The rows in the order reader set-up installs them.
+extern const builtin_macro_row builtin_macro_rows[17];
+enum : uint16_t {
+  BT_HAS_ATTRIBUTE = 11,
+  BT_HAS_STD_ATTRIBUTE = 12,
+  BT_HAS_BUILTIN = 13,
+};
+
+// ---- Diagnostics (errors.cc) ----
+
+// Formats are the diagnostic engine's, a superset of printf's.
+#define VUZ_CPP_FORMAT(n, m) __attribute__((nonnull(n)))
+bool diag_error(preprocessor_reader *reader, int level, const char *format, ...)
+    VUZ_CPP_FORMAT(3, 4);
+bool diag_warning(preprocessor_reader *reader, int reason, const char *format, ...)
+    VUZ_CPP_FORMAT(3, 4);
+bool diag_pedwarning(preprocessor_reader *reader, int reason, const char *format, ...)
+    VUZ_CPP_FORMAT(3, 4);
+bool diag_warning_syshdr(preprocessor_reader *reader, int reason, const char *format, ...)
+    VUZ_CPP_FORMAT(3, 4);
+bool diag_warning_at_record(preprocessor_reader *reader, int reason, located_ranges *record,
+                            const char *format, ...) VUZ_CPP_FORMAT(4, 5);
+bool diag_pedwarning_at_record(preprocessor_reader *reader, int reason, located_ranges *record,
+                               const char *format, ...) VUZ_CPP_FORMAT(4, 5);
+bool diag_error_at_line(preprocessor_reader *reader, int level, location_t location,
+                        uint32_t column, const char *format, ...) VUZ_CPP_FORMAT(5, 6);
+bool diag_warning_at_line(preprocessor_reader *reader, int reason, location_t location,
+                          uint32_t column, const char *format, ...) VUZ_CPP_FORMAT(5, 6);
+bool diag_pedwarning_at_line(preprocessor_reader *reader, int reason, location_t location,
+                             uint32_t column, const char *format, ...) VUZ_CPP_FORMAT(5, 6);
+bool diag_warning_at_line_syshdr(preprocessor_reader *reader, int reason, location_t location,
+                                 uint32_t column, const char *format, ...)
+    VUZ_CPP_FORMAT(5, 6);
+bool diag_error_at_location(preprocessor_reader *reader, int level, location_t location,
+                            const char *format, ...) VUZ_CPP_FORMAT(4, 5);
+bool diag_error_at_record(preprocessor_reader *reader, int level, located_ranges *record,
+                          const char *format, ...) VUZ_CPP_FORMAT(4, 5);
+bool diag_errno(preprocessor_reader *reader, int level, const char *text);
+bool diag_errno_filename(preprocessor_reader *reader, int level, const char *file_name,
+                         location_t location);
+
+// ---- Identifiers (identifiers.cc) ----
+
+void _cpp_identifiers_begin(preprocessor_reader *reader, ident_table *table);
+void _cpp_identifiers_end(preprocessor_reader *reader);
+ident_node *_cpp_intern_identifier_text(preprocessor_reader *reader, const char *text);
+
+// ---- Directives layer pieces (directives.cc) ----
+
+void _cpp_init_directive_names(preprocessor_reader *reader);
+void _cpp_define_text_macro(preprocessor_reader *reader, const char *text, uint64_t length);
+// Line-start "#": runs a directive; 1 when the line was consumed as one.
+int _cpp_handle_directive(preprocessor_reader *reader, bool indented);
+
+// ---- Line preparation and lexer memory (line-prep.cc) ----
+
+void _cpp_prepare_line(preprocessor_reader *reader);
+void _cpp_record_line_note(input_buffer *buffer, const unsigned char *position, uint32_t kind);
+scratch_buffer *_cpp_scratch_take(preprocessor_reader *reader, uint64_t n);
+void _cpp_scratch_release(preprocessor_reader *reader, scratch_buffer *chain);
+void _cpp_scratch_free_chain(scratch_buffer *chain);
+scratch_buffer *_cpp_scratch_grow_chained(preprocessor_reader *reader, scratch_buffer *block,
+                                          uint64_t extra);
+void _cpp_scratch_grow(preprocessor_reader *reader, scratch_buffer **block, uint64_t extra);
+unsigned char *_cpp_pool_alloc(preprocessor_reader *reader, uint64_t n);
+unsigned char *_cpp_pool_copy(preprocessor_reader *reader, const unsigned char *text,
+                              uint64_t n);
+unsigned char *_cpp_pool_alloc_aligned(preprocessor_reader *reader, uint64_t n);
+unsigned char *_cpp_pool_commit(preprocessor_reader *reader, uint64_t n);
+// The trigraph replacement of a third character, 0 for none.
+unsigned char _cpp_trigraph_of(unsigned char c);
+// A copy of `text` with a newline sentinel and the slack line preparation
+// reads; *length_out is the text's length without the sentinel.
+unsigned char *_cpp_copy_with_slack(const unsigned char *text, uint64_t length);
+
+// ---- The tokeniser (lex.cc) ----
+
+const preproc_token *_cpp_lex_token(preprocessor_reader *reader);
+preproc_token *_cpp_scan_token(preprocessor_reader *reader);
+bool _cpp_next_line(preprocessor_reader *reader);
+preproc_token *_cpp_insert_temp_token(preprocessor_reader *reader);
+void _cpp_token_block_init(token_block *block, uint32_t count);
+void _cpp_backup_tokens(preprocessor_reader *reader, uint32_t count);
+// The current line of the line table and moving to the next one.
+uint32_t _cpp_current_line(preprocessor_reader *reader);
+void _cpp_advance_line(preprocessor_reader *reader, uint32_t columns);
+location_t _cpp_column_location(preprocessor_reader *reader, const unsigned char *position);
+// Whether the byte starts or continues an identifier beyond letters, digits
+// and '_' ('$', a universal character name, UTF-8).
+bool _cpp_lex_identifier_extension(preprocessor_reader *reader, const unsigned char *position,
+                                   bool at_start);
+
+// ---- Lexer extras (lex-extras.cc) ----
+
+bool _cpp_skip_c_comment(preprocessor_reader *reader);
+bool _cpp_skip_cxx_comment(preprocessor_reader *reader);
+bool _cpp_is_fallthrough_comment(preprocessor_reader *reader, const unsigned char *start);
+void _cpp_keep_comment(preprocessor_reader *reader, preproc_token *token,
+                       const unsigned char *start, unsigned char kind);
+void _cpp_process_line_notes(preprocessor_reader *reader, bool in_comment);
+void _cpp_lex_raw_string(preprocessor_reader *reader, preproc_token *token,
+                         const unsigned char *base);
+const unsigned char *_cpp_literal_suffix(preprocessor_reader *reader, preproc_token *token,
+                                         const unsigned char *cur);
+
+// ---- Identifier characters (identifier-chars.cc) ----
+
+// Normalization state of one identifier.
+struct normalization_state {
+  uint32_t previous;
+  uint8_t previous_class;
+  int32_t level;
+};
+
+enum { IDENT_IN_LITERAL = 0, IDENT_AT_START = 1, IDENT_INSIDE = 2 };
+
+bool _cpp_valid_ucn(preprocessor_reader *reader, const unsigned char **cursor,
+                    const unsigned char *limit, int position, normalization_state *state,
+                    uint32_t *code_point);
+bool _cpp_valid_utf8(preprocessor_reader *reader, const unsigned char **cursor,
+                     const unsigned char *limit, int position, normalization_state *state,
+                     uint32_t *code_point);
+// The identifier written with UCNs, converted to UTF-8, in the text pool.
+const unsigned char *_cpp_identifier_to_utf8(preprocessor_reader *reader,
+                                             const unsigned char *text, uint64_t length,
+                                             uint64_t *length_out);
+int _cpp_utf8_decode(const unsigned char **input, uint64_t *left, uint32_t *value);
+uint32_t _cpp_utf8_encode(uint32_t value, unsigned char out[6]);
+
+// ---- Bidirectional controls (bidi.cc) ----
+
+enum bidi_kind : uint32_t {
+  BIDI_NONE = 0,
+  BIDI_LRE = 1,
+  BIDI_RLE = 2,
+  BIDI_LRO = 3,
+  BIDI_RLO = 4,
+  BIDI_LRI = 5,
+  BIDI_RLI = 6,
+  BIDI_FSI = 7,
+  BIDI_PDF = 8,
+  BIDI_PDI = 9,
+  BIDI_LRM = 10,
+  BIDI_RLM = 11,
+};
+
+void bidi_reset();
+bool bidi_stack_empty();
+bidi_kind bidi_kind_of_utf8(preprocessor_reader *reader, const unsigned char *position,
+                            location_t *location);
+bidi_kind bidi_kind_of_ucn(preprocessor_reader *reader, const unsigned char *position,
+                           bool is_u, location_t *location);
+void bidi_check_char(preprocessor_reader *reader, bidi_kind kind, bool ucn, location_t location);
+void bidi_check_close(preprocessor_reader *reader, const unsigned char *position);
+const char *bidi_kind_text(bidi_kind kind);
+
+inline bool bidi_checks_on(const preprocessor_reader *reader)
+{
+  return (reader->options.bidi_warning_mode & (BIDI_WARN_UNPAIRED | BIDI_WARN_ANY)) != 0;
+}
+
+// ---- Spelling (spelling.cc) ----
+
+uint64_t _cpp_write_ident_as_ucns(unsigned char *destination, const ident_node *node);
+uint32_t utf8_to_ucn(unsigned char *destination, const unsigned char *source);
+bool _cpp_tokens_equal(const preproc_token *a, const preproc_token *b);
+bool number_is_identifier(preprocessor_reader *reader, const unsigned char *text);
+const char *cpp_digraph_spelling(int kind);
+
+// ---- Files (files.cc) ----
+
+// A file the reader has read. The include layer adds its lookup data.
+struct source_file {
+  const char *name; // owned
+  source_file *next;
+};
+
+// Stacks a heap block that already ends in the sentinel and slack; the
+// buffer frees it when popped.
+input_buffer *_cpp_buffer_push_block(preprocessor_reader *reader, unsigned char *block,
+                                     uint64_t length, bool from_stage3);
+
+// Reads a whole file (an empty name is standard input) into a block with the
+// sentinel and slack; null with errno set when it cannot be read.
+unsigned char *_cpp_read_file(const char *name, uint64_t *length);
+
+#endif

@@ -1,0 +1,608 @@
+// The preprocessor library's client interface: the reader that holds one
+// preprocessing run, its options and callbacks, the token and identifier
+// records, and the entries a client calls. Clients include this header only.
+#ifndef VUZ_LIBSPRENK_PREPROCESSOR_H
+#define VUZ_LIBSPRENK_PREPROCESSOR_H
+
+#include "libsprenk/line-map.h"
+#include "libsprenk/located-ranges.h"
+#include "support/obstack.h"
+
+#include <cstdarg>
+#include <cstdint>
+#include <cstdio>
+
+struct preprocessor_reader;
+struct ident_table;
+struct macro_def;
+struct source_file;
+struct file_hash_entry;
+struct conditional_frame;
+struct directive_row;
+struct pragma_entry;
+struct dep_record;
+
+// ---- Tokens ----
+
+enum token_category : uint32_t {
+  TC_OPERATOR = 0,
+  TC_IDENTIFIER = 1,
+  TC_LITERAL = 2,
+  TC_NONE = 3,
+};
+
+enum token_kind : uint8_t {
+#define TOKEN_KIND(name, category, spelling) name,
+#include "libsprenk/token-kinds.def"
+#undef TOKEN_KIND
+  TK_KIND_COUNT
+};
+
+// User-defined literal kinds are their base kinds plus these.
+enum : int { TK_STRING_USERDEF_OFFSET = 12, TK_CHAR_USERDEF_OFFSET = 13 };
+
+enum : uint16_t {
+  TOK_SPACE_BEFORE = 0x1,
+  TOK_DIGRAPH = 0x2,
+  TOK_STRINGIFY = 0x4,
+  TOK_PASTE_NEXT = 0x8,
+  TOK_NAMED_OPERATOR = 0x10,
+  TOK_FALLTHROUGH_BEFORE = 0x20,
+  TOK_LINE_START = 0x40,
+  TOK_COLON_PAIR = 0x80,
+  TOK_OPERATOR_DIGRAPH = 0x100,
+  TOK_OPERATOR_SPACE = 0x200,
+  TOK_NO_EXPAND = 0x400,
+  TOK_FROM_PRAGMA_OPERATOR = 0x800,
+};
+
+struct ident_node;
+
+struct token_ident {
+  ident_node *node;     // after universal-character-name conversion
+  ident_node *spelling; // the text as written
+};
+struct token_string {
+  uint32_t length;
+  const unsigned char *text; // NUL-terminated, in the reader's text pool
+};
+struct token_macro_arg {
+  uint32_t number;
+  ident_node *spelling;
+};
+
+struct preproc_token {
+  location_t location;
+  uint8_t kind;   // a token_kind
+  uint16_t flags; // TOK_*
+  union {
+    token_ident ident;
+    token_string str;
+    token_macro_arg arg;
+    const preproc_token *source; // PADDING
+    uint32_t paste_index;        // "##"
+    uint32_t pragma_id;          // PRAGMA
+  } value;
+};
+
+// Which member of a token's value is live.
+enum token_value_field : int {
+  TVF_NODE = 0,
+  TVF_SOURCE = 1,
+  TVF_STRING = 2,
+  TVF_PARAMETER = 3,
+  TVF_PASTE_INDEX = 4,
+  TVF_PRAGMA = 5,
+  TVF_NONE = 6,
+};
+
+// ---- Identifiers ----
+
+enum ident_kind : uint8_t {
+  IK_PLAIN = 0,
+  IK_PARAMETER = 1,
+  IK_MACRO = 2,
+  IK_BUILTIN = 3,
+};
+
+// Bits of ident_node::flags.
+enum : uint16_t {
+  IDF_NAMED_OPERATOR = 0x1,
+  IDF_POISONED = 0x2,
+  IDF_CHECK_ON_LEX = 0x4,
+  IDF_WARN_ON_CHANGE = 0x8,
+  IDF_EXPANDING = 0x10,
+  IDF_USED = 0x20,
+  IDF_CONDITIONAL = 0x40,
+  IDF_OPERATOR_IN_C = 0x80,
+  IDF_MODULE_KEYWORD = 0x100,
+};
+
+struct assertion_answer;
+
+struct ident_node {
+  const char *text; // NUL-terminated, owned by the table; first, as line maps expect
+  uint32_t length;
+  uint32_t hash;
+  uint32_t is_directive : 1;
+  uint32_t index : 7;       // directive number, or a named operator's token kind
+  uint32_t client_code : 8; // the client's; never read here
+  uint32_t flags : 9;       // IDF_*
+  uint32_t kind : 2;        // an ident_kind; bit 1 set for macros
+  uint32_t deferred;        // client cookie of a deferred definition, 0 for none
+  union {
+    macro_def *macro;           // IK_MACRO
+    uintptr_t builtin;          // IK_BUILTIN: the built-in kind
+    uintptr_t parameter;        // IK_PARAMETER: 1-based number
+    assertion_answer *answers;  // IK_PLAIN predicate
+  } value;
+};
+
+inline bool ident_is_macro(const ident_node *node)
+{
+  return (node->kind & 2) != 0;
+}
+
+enum idtab_mode : int { IDTAB_FIND_ONLY = 0, IDTAB_INSERT = 1 };
+
+struct ident_table {
+  obstack strings;
+  ident_node **slots; // null: empty; IDTAB_DELETED: deleted
+  ident_node *(*node_allocator)(ident_table *table);
+  void *(*string_allocator)(uint64_t size);
+  uint32_t slot_count;
+  uint32_t entry_count;
+  preprocessor_reader *reader;
+  uint32_t searches;
+  uint32_t collisions;
+  bool slots_owned;
+};
+
+typedef int (*idtab_callback)(preprocessor_reader *reader, ident_node *node, void *data);
+
+ident_table *idtab_create(uint32_t order);
+void idtab_destroy(ident_table *table);
+uint32_t idtab_hash(const unsigned char *text, uint32_t length);
+ident_node *idtab_find(ident_table *table, const char *text, uint32_t length, idtab_mode mode);
+ident_node *idtab_find_hashed(ident_table *table, const char *text, uint32_t length,
+                              uint32_t hash, idtab_mode mode);
+void idtab_for_each(ident_table *table, idtab_callback callback, void *data);
+void idtab_prune(ident_table *table, idtab_callback callback, void *data);
+void idtab_adopt(ident_table *table, ident_node **slots, uint32_t slot_count,
+                 uint32_t entry_count, bool owned);
+void idtab_dump_stats(ident_table *table, FILE *stream);
+
+// ---- Dialects and options ----
+
+enum source_dialect : int32_t {
+#define DIALECT(name, text, ...) name,
+#include "libsprenk/dialects.def"
+#undef DIALECT
+  DIALECT_COUNT
+};
+
+struct cpp_reader_options {
+  int32_t language; // a source_dialect
+  uint8_t cplusplus_mode;
+  uint8_t objc_mode;
+  uint8_t drop_comments;
+  uint8_t drop_comments_in_macros;
+  uint8_t trigraph_sequences;
+  uint8_t digraph_tokens;
+  uint8_t extended_number_forms;
+  uint8_t unicode_literal_prefixes;
+  uint8_t utf8_char_prefix;
+  uint8_t raw_string_literals;
+  uint8_t list_included_files;
+  uint8_t warn_deprecated_extensions;
+  uint8_t warn_nested_comments;
+  uint8_t warn_date_time_macros;
+  uint8_t warn_trigraph_use; // 2: undecided until reader_post_options
+  uint8_t warn_multichar_constants;
+  uint8_t warn_traditional_c;
+  uint8_t warn_long_long_constants;
+  uint8_t warn_endif_tokens;
+  uint8_t warn_sign_change_in_if;
+  uint8_t warn_variadic;
+  uint8_t warn_builtin_redefinition;
+  uint8_t fallthrough_comments;
+  uint8_t use_remap_files;
+  uint8_t dollars_in_identifiers;
+  uint8_t ucn_identifiers;
+  uint8_t warn_dollar_signs;
+  uint8_t warn_undefined_in_if;
+  uint8_t warn_defined_in_expansion;
+  uint8_t warn_unused_macro;
+  uint8_t c99_mode;
+  uint8_t strict_iso;
+  uint8_t pedantic_mode;
+  uint8_t preprocessed_input;
+  uint8_t macro_expansion_tracking;
+  uint8_t operator_name_keywords;
+  uint8_t warn_operator_names;
+  uint8_t traditional_mode;
+  uint8_t user_defined_literals;
+  uint8_t warn_literal_suffix_space;
+  uint8_t extended_numeric_suffixes;
+  uint8_t c11_identifier_set;
+  uint8_t binary_literals;
+  uint8_t digit_separator_quotes;
+  uint8_t decimal_float_suffixes;
+  uint8_t va_opt_support;
+  uint8_t scope_token;
+  uint8_t elifdef_directives;
+  uint8_t module_support;
+  uint8_t size_t_suffixes;
+  const char *narrow_charset_name;
+  const char *wide_charset_name; // null: chosen by wchar_precision
+  const char *input_charset_name;
+  int32_t normalization_warning_level;
+  uint8_t warn_invalid_pch;
+  int8_t warn_c90_c99_compat; // -1 unset
+  int8_t warn_c11_c2x_compat; // -1 unset
+  uint8_t warn_cxx11_compatibility;
+  uint8_t bidi_warning_mode; // BIDI_WARN_* bits
+  int32_t deps_style;
+  uint8_t deps_missing_files;
+  uint8_t deps_phony_targets;
+  uint8_t deps_module_output;
+  uint8_t deps_ignore_main_file;
+  uint8_t deps_need_preprocessed_output;
+  uint64_t precision;
+  uint64_t char_precision;
+  uint64_t int_precision;
+  uint64_t wchar_precision;
+  uint8_t unsigned_char;
+  uint8_t unsigned_wchar;
+  uint8_t bytes_big_endian;
+  uint8_t stdc_zero_in_system_headers;
+  uint8_t directives_only;
+  uint8_t canonical_system_headers;
+  int32_t max_include_depth;
+  uint8_t main_search; // 0 as named, 2 quote chain, 3 bracket chain
+  uint8_t tab_stop;    // columns of a tab for the client's column display
+};
+
+// Bits of bidi_warning_mode.
+enum : uint8_t {
+  BIDI_WARN_UNPAIRED = 1,
+  BIDI_WARN_ANY = 2,
+  BIDI_WARN_UCN = 4,
+};
+
+// ---- Diagnostics ----
+
+enum diag_level : int {
+  DL_WARNING = 0,
+  DL_WARNING_SYSHDR = 1,
+  DL_PEDWARN = 2,
+  DL_ERROR = 3,
+  DL_ICE = 4,
+  DL_NOTE = 5,
+  DL_FATAL = 6,
+};
+
+enum diag_reason : int {
+  DR_NONE = 0,
+  DR_DEPRECATED = 1,
+  DR_COMMENTS = 2,
+  DR_TRIGRAPHS = 4,
+  DR_MULTICHAR = 5,
+  DR_TRADITIONAL = 6,
+  DR_LONG_LONG = 7,
+  DR_ENDIF_LABELS = 8,
+  DR_VARIADIC_MACROS = 10,
+  DR_BUILTIN_MACRO_REDEFINED = 11,
+  DR_UNDEF = 13,
+  DR_UNUSED_MACROS = 14,
+  DR_CXX_OPERATOR_NAMES = 15,
+  DR_NORMALIZE = 16,
+  DR_WARNING_DIRECTIVE = 18,
+  DR_LITERAL_SUFFIX = 19,
+  DR_SIZE_T_LITERALS = 20,
+  DR_DATE_TIME = 21,
+  DR_PEDANTIC = 22,
+  DR_C90_C99_COMPAT = 23,
+  DR_C11_C2X_COMPAT = 24,
+  DR_CXX11_COMPAT = 25,
+  DR_EXPANSION_TO_DEFINED = 26,
+  DR_BIDIRECTIONAL = 27,
+};
+
+// ---- Callbacks ----
+
+struct reader_callbacks {
+  void (*line_change)(preprocessor_reader *, const preproc_token *, int parsing_args);
+  void (*file_change)(preprocessor_reader *, const ordinary_map *);
+  void (*dir_change)(preprocessor_reader *, const char *directory);
+  void (*include)(preprocessor_reader *, location_t, const unsigned char *directive,
+                  const char *name, int angled, const preproc_token **comments);
+  void (*define)(preprocessor_reader *, location_t, ident_node *);
+  void (*undef)(preprocessor_reader *, location_t, ident_node *);
+  void (*ident)(preprocessor_reader *, location_t, const token_string *);
+  void (*unknown_pragma)(preprocessor_reader *, location_t);
+  int (*valid_pch)(preprocessor_reader *, const char *name, int fd);
+  void (*read_pch)(preprocessor_reader *, const char *name, int fd, const char *as_written);
+  const char *(*missing_header)(preprocessor_reader *, const char *header, void **directory);
+  ident_node *(*macro_to_expand)(preprocessor_reader *, const preproc_token *);
+  bool (*diagnostic)(preprocessor_reader *, int level, int reason, located_ranges *,
+                     const char *format, va_list *args);
+  void (*used_defined)(preprocessor_reader *, location_t, ident_node *);
+  void (*used_undefined)(preprocessor_reader *, location_t, ident_node *);
+  void (*before_define)(preprocessor_reader *);
+  void (*macro_used)(preprocessor_reader *, location_t, ident_node *);
+  int (*has_attribute)(preprocessor_reader *, bool standard);
+  int (*has_builtin)(preprocessor_reader *);
+  void (*lazy_macro)(preprocessor_reader *, macro_def *, unsigned count);
+  macro_def *(*deferred_macro)(preprocessor_reader *, location_t, ident_node *);
+  int64_t (*source_date_epoch)(preprocessor_reader *);
+  const char *(*suggest_directive)(preprocessor_reader *, const char *misspelt,
+                                   const char *const *candidates);
+  void (*comment)(preprocessor_reader *, location_t, const unsigned char *text, uint64_t length);
+  const char *(*remap_file_name)(const char *name);
+  char *(*translate_include)(preprocessor_reader *, linemap_set *, location_t, const char *path);
+};
+
+// ---- Input buffers and lexer memory ----
+
+struct line_note {
+  const unsigned char *position;
+  uint32_t kind; // '\\', ' ', a trigraph's third character, '\n', or 0 when dealt with
+};
+
+// The data area comes first and this header directly after it.
+struct scratch_buffer {
+  scratch_buffer *next;
+  unsigned char *base;
+  unsigned char *current;
+  unsigned char *limit;
+};
+
+struct search_dir {
+  search_dir *next;
+  const char *name;
+  uint32_t length;
+  uint8_t system_kind;
+  uint8_t user_supplied;
+};
+
+struct input_buffer {
+  const unsigned char *cursor;
+  const unsigned char *line_base;
+  const unsigned char *next_line;
+  const unsigned char *text;
+  const unsigned char *limit; // the byte here is a newline (or carriage return) sentinel
+  void *to_free;
+  line_note *notes;
+  uint32_t current_note;
+  uint32_t notes_used;
+  uint32_t notes_allocated;
+  input_buffer *previous;
+  source_file *file;
+  const char *timestamp;
+  conditional_frame *if_stack;
+  uint32_t need_line : 1;
+  uint32_t warned_cplusplus_comments : 1;
+  uint32_t from_stage3 : 1;
+  uint32_t return_at_eof : 1;
+  uint8_t system_kind; // 0 none, 1 system header, 2 system header needing C linkage
+  search_dir directory;
+};
+
+// Bytes of readable, zeroed slack a buffer's text has after its sentinel, so
+// that line preparation's aligned word reads never leave the allocation.
+enum { BUFFER_SLACK = 16 };
+
+// ---- Token storage and expansion contexts ----
+
+enum { TOKEN_BLOCK_SIZE = 250 };
+
+struct token_block {
+  token_block *next;
+  token_block *previous;
+  preproc_token *first;
+  preproc_token *limit;
+};
+
+// One level of macro expansion (filled in by the expander): the tokens still
+// to be read from it.
+struct expansion_context {
+  expansion_context *previous;
+  expansion_context *next;
+  const preproc_token *first;
+  const preproc_token *last;
+  ident_node *macro;
+};
+
+struct lexer_state {
+  uint8_t in_directive; // 2 while an include-type directive is read
+  uint8_t directive_wants_padding;
+  uint8_t skipping;
+  uint8_t angled_headers;
+  uint8_t in_expression;
+  uint8_t save_comments;
+  uint8_t va_args_ok;
+  uint8_t poisoned_ok;
+  uint8_t prevent_expansion;
+  uint8_t parsing_args; // 1 looking for "(", 2 collecting arguments
+  uint8_t discarding_output;
+  uint8_t skip_eval;
+  uint8_t in_deferred_pragma;
+  uint8_t pragma_allow_expansion;
+  uint8_t directive_file_token;
+};
+
+struct saved_comment {
+  char *text; // heap, NUL-terminated
+  location_t location;
+};
+
+struct comment_store {
+  saved_comment *entries;
+  uint32_t count;
+  uint32_t allocated;
+};
+
+struct pushed_macro;
+
+// The special identifiers interned when the table is attached.
+struct special_nodes {
+  ident_node *n_defined;
+  ident_node *n_true;
+  ident_node *n_false;
+  ident_node *n_va_args;
+  ident_node *n_va_opt;
+  // Module keywords: incoming and outgoing spellings of export, module,
+  // import and __import.
+  ident_node *module_in[4];
+  ident_node *module_out[4];
+};
+
+struct preprocessor_reader {
+  input_buffer *buffer;
+  input_buffer *overlaid_buffer;
+  lexer_state state;
+  linemap_set *line_table;
+  location_t directive_line;
+
+  scratch_buffer *free_scratch;
+  scratch_buffer *text_pool;   // unaligned token texts
+  scratch_buffer *record_pool; // aligned records
+
+  expansion_context base_context;
+  expansion_context *context;
+
+  const directive_row *directive;
+  preproc_token directive_result;
+
+  location_t invocation_location;
+  ident_node *top_most_macro;
+  bool about_to_expand;
+
+  search_dir *quote_include;
+  search_dir *bracket_include;
+  search_dir no_search_path;
+
+  source_file *all_files;
+  source_file *main_file;
+
+  bool quote_ignores_source_dir;
+  bool seen_once_only;
+
+  const ident_node *mi_controlling_macro;
+  const ident_node *mi_if_not_defined;
+  bool mi_valid;
+
+  preproc_token *cur_token;
+  token_block base_run;
+  token_block *cur_run;
+  uint32_t lookaheads;
+  uint32_t keep_tokens;
+
+  unsigned char *macro_buffer;
+  uint32_t macro_buffer_length;
+
+  const unsigned char *date;
+  const unsigned char *time;
+  int64_t time_stamp;
+  int time_stamp_kind;
+
+  preproc_token padding_token;
+  preproc_token endarg_token;
+
+  dep_record *deps;
+
+  obstack ident_nodes;
+  obstack buffer_stack; // input buffers and conditional frames
+
+  pragma_entry *pragmas;
+  reader_callbacks callbacks;
+  ident_table *idents;
+
+  void *op_stack;
+  void *op_limit;
+
+  cpp_reader_options options;
+  special_nodes spec_nodes;
+  bool owns_ident_table;
+
+  uint32_t counter;
+  comment_store comments;
+  pushed_macro *pushed_macros;
+  location_t forced_token_location;
+  location_t main_location;
+
+  // A fall-through comment seen and not yet attached to a token.
+  bool fallthrough_pending;
+};
+
+// ---- Client entries ----
+
+preprocessor_reader *reader_create(source_dialect dialect, ident_table *table,
+                                   linemap_set *line_table);
+void reader_set_language(preprocessor_reader *reader, source_dialect dialect);
+void reader_set_line_table(preprocessor_reader *reader, linemap_set *line_table);
+void reader_post_options(preprocessor_reader *reader);
+void define_standard_builtins(preprocessor_reader *reader, bool hosted);
+void define_special_builtins(preprocessor_reader *reader);
+void reenter_builtin_row(preprocessor_reader *reader, const char *name);
+const char *open_main_file(preprocessor_reader *reader, const char *name, bool injecting);
+location_t main_file_location(preprocessor_reader *reader);
+void reader_finish(preprocessor_reader *reader, FILE *deps_stream);
+void reader_destroy(preprocessor_reader *reader);
+const char *named_operator_spelling(token_kind kind);
+// The dialect of an option text such as "c++17" or "kav11"; false when unknown.
+bool dialect_by_name(const char *text, source_dialect *out);
+const char *dialect_name(source_dialect dialect);
+
+// Identifiers.
+ident_node *cpp_intern(preprocessor_reader *reader, const char *text, uint32_t length);
+int cpp_is_defined_macro(preprocessor_reader *reader, const char *text, uint32_t length);
+void cpp_each_identifier(preprocessor_reader *reader, idtab_callback callback, void *data);
+
+// Buffers and directive texts.
+input_buffer *buffer_push(preprocessor_reader *reader, const unsigned char *text, uint64_t length,
+                          bool from_stage3);
+void buffer_pop(preprocessor_reader *reader);
+const ordinary_map *enter_file_change(preprocessor_reader *reader, line_map_reason reason,
+                                      const char *name, uint32_t line, uint32_t system_kind);
+void define_from_text(preprocessor_reader *reader, const char *text);
+void define_from_text_unused(preprocessor_reader *reader, const char *text);
+void define_formatted(preprocessor_reader *reader, const char *format, ...)
+    __attribute__((format(printf, 2, 3)));
+void define_builtin_text(preprocessor_reader *reader, const char *text);
+void undef_from_text(preprocessor_reader *reader, const char *name);
+cpp_reader_options *options_of(preprocessor_reader *reader);
+reader_callbacks *callbacks_of(preprocessor_reader *reader);
+void replace_callbacks(preprocessor_reader *reader, const reader_callbacks *callbacks);
+
+// Tokens.
+const preproc_token *cpp_get_token(preprocessor_reader *reader);
+const preproc_token *cpp_look_ahead(preprocessor_reader *reader, uint32_t index);
+bool cpp_token_is_name(const preproc_token *token, const char *text);
+void cpp_fix_token_location(preprocessor_reader *reader, location_t location);
+void cpp_unfix_token_location(preprocessor_reader *reader);
+const comment_store *cpp_saved_comments(preprocessor_reader *reader);
+
+// Spelling.
+token_category cpp_kind_category(int kind);
+const char *cpp_kind_name(int kind, uint16_t flags);
+uint64_t cpp_spelling_bound(const preproc_token *token);
+unsigned char *cpp_write_token_text(preprocessor_reader *reader, const preproc_token *token,
+                                    unsigned char *destination, bool for_string);
+const unsigned char *cpp_token_text(preprocessor_reader *reader, const preproc_token *token);
+void cpp_print_token(const preproc_token *token, FILE *stream);
+bool cpp_needs_space_between(preprocessor_reader *reader, const preproc_token *first,
+                             const preproc_token *second);
+token_value_field cpp_token_value_field(const preproc_token *token);
+char *cpp_rest_of_line_text(preprocessor_reader *reader, const char *directive_name);
+void cpp_print_rest_of_line(preprocessor_reader *reader, FILE *stream);
+
+// The bidirectional-control range label: range 0 is the end of the context,
+// range i > 0 the control of tracker entry i - 1.
+class bidi_range_label : public range_label {
+public:
+  label_string get_text(uint32_t range_index) const override;
+};
+
+#endif

@@ -1,0 +1,169 @@
+// Several driver runs in one process: after driver_reset each run prints
+// exactly what the program prints when it runs alone, and nothing the runs
+// allocated is left behind (this program runs with leak detection).
+#include "diagnostics/diagnostic.h"
+#include "driver/driver-options.h"
+#include "driver/env-manager.h"
+#include "support/alloc.h"
+
+#include "tests/common/temp-dir.h"
+
+#include <gtest/gtest.h>
+
+#include <csetjmp>
+#include <cstdio>
+#include <cstdlib>
+#include <fcntl.h>
+#include <fstream>
+#include <regex>
+#include <sstream>
+#include <string>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+jmp_buf run_ended;
+int ended_status;
+
+// A query or a fatal error ends the run here instead of the process.
+void end_run(int status)
+{
+  ended_status = status;
+  longjmp(run_ended, 1);
+}
+
+// Where the program believes it is installed, so that no relocation depends
+// on where the test runs from.
+const char installed_name[] = "/usr/local/bin/vuz";
+
+struct output {
+  int status;
+  std::string out;
+  std::string err;
+  bool operator==(const output &o) const
+  {
+    return status == o.status && out == o.out && err == o.err;
+  }
+};
+
+std::ostream &operator<<(std::ostream &os, const output &o)
+{
+  return os << "status " << o.status << "\nstdout:\n" << o.out << "stderr:\n" << o.err;
+}
+
+// The output with what differs from run to run made equal: the six unique
+// characters of temporary names and the compare-debug random seed.
+std::string read_output(const std::string &path)
+{
+  std::ifstream in(path);
+  std::stringstream text;
+  text << in.rdbuf();
+  std::string same = std::regex_replace(text.str(), std::regex("/cc[A-Za-z0-9]{6}"), "/ccXXXXXX");
+  return std::regex_replace(same, std::regex("random-seed=0x[0-9a-f]+"), "random-seed=SEED");
+}
+
+struct DriverReset : testing::Test {
+  TempDir dir;
+  std::string out_path = dir / "stdout", err_path = dir / "stderr";
+
+  // The program on its own, with the same name and environment.
+  output run_alone(const std::vector<std::string> &args)
+  {
+    pid_t pid = fork();
+    if (pid == 0) {
+      int out = open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+      int err = open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+      dup2(out, 1);
+      dup2(err, 2);
+      std::vector<char *> argv{const_cast<char *>(installed_name)};
+      for (const std::string &a : args)
+        argv.push_back(const_cast<char *>(a.c_str()));
+      argv.push_back(nullptr);
+      // The program keeps what it builds until it exits.
+      setenv("ASAN_OPTIONS", "detect_leaks=0", 1);
+      execv(VUZ_PROGRAM, argv.data());
+      _exit(127);
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, read_output(out_path),
+            read_output(err_path)};
+  }
+
+  // The same run in this process, followed by driver_reset.
+  output run_here(const std::vector<std::string> &args)
+  {
+    std::vector<char *> argv{const_cast<char *>(installed_name)};
+    for (const std::string &a : args)
+      argv.push_back(const_cast<char *>(a.c_str()));
+    argv.push_back(nullptr);
+    fflush(stdout);
+    fflush(stderr);
+    int saved_out = dup(1), saved_err = dup(2);
+    int out = open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    int err = open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    dup2(out, 1);
+    dup2(err, 2);
+    close(out);
+    close(err);
+
+    driver_state state = {};
+    env.init(true, false);
+    env.verbose_flag = &global_options.var_v;
+    exit_program_hook = end_run;
+    int status;
+    if (setjmp(run_ended) == 0)
+      status = driver_run(&state, static_cast<int>(argv.size() - 1), argv.data());
+    else
+      status = ended_status;
+    exit_program_hook = nullptr;
+    free(state.explicit_link_flags);
+    free(state.option_records);
+    option_candidates_free(&state.suggester);
+    driver_reset();
+
+    fflush(stdout);
+    fflush(stderr);
+    dup2(saved_out, 1);
+    dup2(saved_err, 2);
+    close(saved_out);
+    close(saved_err);
+    return {status, read_output(out_path), read_output(err_path)};
+  }
+};
+
+TEST_F(DriverReset, EachRunAsInAFreshProcess)
+{
+  std::string specs = dir / "extra.specs";
+  std::ofstream(specs) << "*extra:\n-DEXTRA\n\n*cpp:\n+ %(extra)\n\n.zz:\n@c\n";
+  std::string src = dir / "x.c", other = dir / "y.zz";
+  std::ofstream(src) << "int x;\n";
+  std::ofstream(other) << "int y;\n";
+  std::string response = dir / "args";
+  std::ofstream(response) << "-DFROM_FILE '-DQUOTED=a b'\n";
+  setenv("COMPILER_PATH", (dir.path + ":" + dir.path + "/sub/:").c_str(), 1);
+  setenv("TMPDIR", dir.path.c_str(), 1);
+  const std::vector<std::vector<std::string>> runs = {
+      {"-###", "-c", src, "-o", dir / "x.o", "-Wa,-a,-b", "-specs=" + specs, "@" + response},
+      {"-###", src, other, "-lm", "-Xlinker", "-z", "-B" + dir.path, "-save-temps",
+       "-fcompare-debug"},
+      {"-###", "-E", "-x", "c", "-", "-pipe", "-v"},
+      {"-dumpspecs"},
+      {"-###", "-c", src, "-fno-such-option"},
+  };
+  std::vector<output> alone;
+  for (const auto &args : runs)
+    alone.push_back(run_alone(args));
+  // Twice round, so that every run follows a different one.
+  for (int round = 0; round < 2; round++)
+    for (size_t i = 0; i < runs.size(); i++) {
+      SCOPED_TRACE("run " + std::to_string(i) + " of round " + std::to_string(round));
+      EXPECT_EQ(run_here(runs[i]), alone[i]);
+    }
+  unsetenv("COMPILER_PATH");
+  unsetenv("TMPDIR");
+}
+
+}  // namespace

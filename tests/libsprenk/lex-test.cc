@@ -1,0 +1,271 @@
+// The tokeniser: token boundaries, kinds and flags in each dialect, and the
+// diagnostics of malformed input.
+#include "tests/libsprenk/preprocessor-fixture.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+struct lex_case {
+  source_dialect dialect;
+  const char *text;
+  words expected;
+};
+
+words lex_in(source_dialect dialect, const char *text)
+{
+  pp_fixture f(dialect);
+  return f.lex(text);
+}
+
+TEST(Lex, TokenBoundaries)
+{
+  const lex_case cases[] = {
+      {DIALECT_KAV17, "a+++++b", {"a", "++", "++", "+", "b"}},
+      {DIALECT_KAV17, "x>>=y<<=z", {"x", ">>=", "y", "<<=", "z"}},
+      {DIALECT_KAV17, "a->b.c...d", {"a", "->", "b", ".", "c", "...", "d"}},
+      {DIALECT_KAV17, "a..b", {"a", ".", ".", "b"}},
+      {DIALECT_KAV17, "p->*q .*r", {"p", "->", "*", "q", ".", "*", "r"}},
+      {DIALECT_KAVXX17, "p->*q .*r", {"p", "->*", "q", ".*", "r"}},
+      {DIALECT_KAV17, "#define ## #", {"#", "define", "##", "#"}},
+      {DIALECT_KAV17, "&&& |||", {"&&", "&", "||", "|"}},
+      {DIALECT_KAV17, "a!=b==c", {"a", "!=", "b", "==", "c"}},
+      {DIALECT_KAV17, "@ ` \\", {"@", "`", "\\"}},
+      // Digraphs.
+      {DIALECT_KAV17, "%:%: %: <: :> <% %>", {"%:%:", "%:", "<:", ":>", "<%", "%>"}},
+      {DIALECT_STDC89, "%:%: <:", {"%", ":", "%", ":", "<", ":"}},
+      // "<::" is "<" "::" from C++11 on unless ':' or '>' follows.
+      {DIALECT_CXX11, "<::x", {"<", "::", "x"}},
+      {DIALECT_CXX11, "<:::", {"<:", "::"}},
+      {DIALECT_CXX11, "<::>", {"<:", ":>"}},
+      {DIALECT_CXX98, "<::", {"<:", ":"}},
+      {DIALECT_STDC17, "a::b", {"a", ":", ":", "b"}},
+      {DIALECT_KAV17, "a::b", {"a", "::", "b"}},
+      // The three-way comparison only from C++20 on.
+      {DIALECT_CXX20, "x<=>y", {"x", "<=>", "y"}},
+      {DIALECT_CXX17, "x<=>y", {"x", "<=", ">", "y"}},
+      {DIALECT_KAV17, "x<=>y", {"x", "<=", ">", "y"}},
+  };
+  for (const lex_case &c : cases)
+    EXPECT_EQ(lex_in(c.dialect, c.text), c.expected) << c.text;
+}
+
+TEST(Lex, Numbers)
+{
+  const lex_case cases[] = {
+      {DIALECT_KAV17, "0x1.p+3", {"0x1.p+3"}},
+      {DIALECT_STDC89, "0x1.p+3", {"0x1.p", "+", "3"}},
+      {DIALECT_KAV17, "1e+5 1E-5 1f+2", {"1e+5", "1E-5", "1f", "+", "2"}},
+      {DIALECT_KAV17, ".5.e+x", {".5.e+x"}},
+      {DIALECT_KAV17, "12ab_3$", {"12ab_3$"}},
+      {DIALECT_CXX14, "1'000'000", {"1'000'000"}},
+      {DIALECT_CXX14, "1'e+2", {"1'e", "+", "2"}},
+      // A number never ends in a separator: "'+2" is an unterminated character.
+      {DIALECT_CXX14, "0x1p'+2", {"0x1p", "'+2"}},
+      {DIALECT_CXX14, "12'", {"12", "'"}},
+  };
+  for (const lex_case &c : cases) {
+    pp_fixture f(c.dialect);
+    // The stray apostrophe of the last case is an unterminated character.
+    EXPECT_EQ(f.lex(c.text), c.expected) << c.text;
+  }
+}
+
+TEST(Lex, AdjacentDigitSeparators)
+{
+  pp_fixture f(DIALECT_CXX14);
+  EXPECT_EQ(f.lex("1''0"), (words{"1''0"}));
+  EXPECT_EQ(f.reports, (words{"error: adjacent digit separators"}));
+}
+
+TEST(Lex, LiteralKinds)
+{
+  const lex_case cases[] = {
+      {DIALECT_KAVXX17,
+       "\"s\" L\"s\" u\"s\" U\"s\" u8\"s\" 'c' L'c' u'c' U'c' u8'c'",
+       {"STRING \"s\"", "WSTRING L\"s\"", "STRING16 u\"s\"", "STRING32 U\"s\"",
+        "UTF8STRING u8\"s\"", "CHAR 'c'", "WCHAR L'c'", "CHAR16 u'c'", "CHAR32 U'c'",
+        "UTF8CHAR u8'c'"}},
+      // Without the prefixes the letters are identifiers.
+      {DIALECT_STDC89, "u\"s\" L\"s\" u8'c'", {"NAME u", "STRING \"s\"", "WSTRING L\"s\"",
+                                              "NAME u8", "CHAR 'c'"}},
+      {DIALECT_KAV17, "u8'c'", {"NAME u8", "CHAR 'c'"}},
+      {DIALECT_KAVXX17, "\"s\"_x 'c'_y 12_z", {"STRING_USERDEF \"s\"_x", "CHAR_USERDEF 'c'_y",
+                                              "NUMBER 12_z"}},
+      {DIALECT_KAV17, "\"s\"_x", {"STRING \"s\"", "NAME _x"}},
+      {DIALECT_KAV17, "\"a\\\"b\" '\\''", {"STRING \"a\\\"b\"", "CHAR '\\''"}},
+      {DIALECT_KAV17, "xR\"a\"", {"NAME xR", "STRING \"a\""}},
+  };
+  for (const lex_case &c : cases) {
+    pp_fixture f(c.dialect);
+    EXPECT_EQ(f.kinds(c.text), c.expected) << c.text;
+  }
+}
+
+TEST(Lex, MacroNameAfterLiteralWarnsAndStaysApart)
+{
+  pp_fixture f(DIALECT_KAVXX17);
+  define_builtin_text(f.reader, "PRIx64 \"lx\"");
+  EXPECT_EQ(f.kinds("\"%\"PRIx64"), (words{"STRING \"%\"", "NAME PRIx64"}));
+  EXPECT_EQ(f.reports, (words{"warning: invalid suffix on literal; C++11 requires a space "
+                              "between literal and string macro [19]"}));
+}
+
+TEST(Lex, UnterminatedLiterals)
+{
+  pp_fixture f;
+  EXPECT_EQ(f.kinds("'ab\n\"cd\n"), (words{"OTHER 'ab", "OTHER \"cd"}));
+  EXPECT_EQ(f.reports, (words{"pedwarn: missing terminating ' character",
+                              "pedwarn: missing terminating \" character"}));
+  pp_fixture asm_reader(DIALECT_ASM);
+  asm_reader.lex("'a\n");
+  EXPECT_TRUE(asm_reader.reports.empty());
+}
+
+TEST(Lex, HeaderNames)
+{
+  pp_fixture f;
+  f.reader->state.angled_headers = 1;
+  EXPECT_EQ(f.kinds("<stdio.h> <a\\b> <x y"),
+            (words{"HEADER_NAME <stdio.h>", "HEADER_NAME <a\\b>", "OP <", "NAME x", "NAME y"}));
+}
+
+TEST(Lex, NullCharacters)
+{
+  pp_fixture f;
+  std::vector<preproc_token> t = f.tokens(std::string(" \0 \0\t\n\"a\0b\"\n", 12));
+  ASSERT_EQ(t.size(), 2u);
+  EXPECT_EQ(std::string(reinterpret_cast<const char *>(t[0].value.str.text), t[0].value.str.length),
+            std::string("\"a\0b\"", 5));
+  EXPECT_EQ(f.reports, (words{"warning: null character(s) ignored",
+                              "warning: null character(s) preserved in literal"}));
+}
+
+TEST(Lex, Flags)
+{
+  pp_fixture f(DIALECT_KAVXX17);
+  std::vector<preproc_token> t = f.tokens("a /**/b\n  c%:d and e\n");
+  ASSERT_EQ(t.size(), 8u);
+  EXPECT_EQ(t[0].flags, TOK_LINE_START);
+  EXPECT_EQ(t[1].flags, TOK_SPACE_BEFORE);
+  EXPECT_EQ(t[2].flags, TOK_LINE_START | TOK_SPACE_BEFORE);
+  EXPECT_EQ(t[3].flags, TOK_DIGRAPH);
+  EXPECT_EQ(t[4].flags, 0);
+  EXPECT_EQ(t[5].kind, TK_AND_AND);
+  EXPECT_EQ(t[5].flags, TOK_SPACE_BEFORE | TOK_NAMED_OPERATOR);
+  EXPECT_EQ(f.spell(&t[5]), "and");
+  EXPECT_EQ(t[7].kind, TK_EOF);
+  EXPECT_EQ(t[7].flags, TOK_LINE_START);
+}
+
+TEST(Lex, ColonPairWithoutScopeToken)
+{
+  pp_fixture f(DIALECT_STDC17);
+  std::vector<preproc_token> t = f.tokens("a::b");
+  EXPECT_EQ(t[1].flags & TOK_COLON_PAIR, TOK_COLON_PAIR);
+  EXPECT_EQ(t[2].flags & TOK_COLON_PAIR, 0);
+}
+
+TEST(Lex, Locations)
+{
+  pp_fixture f;
+  std::vector<preproc_token> t = f.tokens("ab cd\n\tef\\\ngh ij\n");
+  ASSERT_EQ(t.size(), 5u);
+  EXPECT_EQ(f.where(t[0].location), "1:1");
+  EXPECT_EQ(f.where(t[1].location), "1:4");
+  EXPECT_EQ(f.where(t[2].location), "2:2");
+  EXPECT_EQ(f.where(t[3].location), "3:4");
+  // A token's location carries its range.
+  location_span span = linemap_location_range(f.lines.get(), t[1].location);
+  EXPECT_EQ(f.where(span.finish), "1:5");
+}
+
+TEST(Lex, EndOfFileHasALineOfItsOwn)
+{
+  pp_fixture f;
+  std::vector<preproc_token> t = f.tokens("a\nb\n");
+  ASSERT_EQ(t.size(), 3u);
+  EXPECT_EQ(f.where(t[2].location), "3:0");
+  EXPECT_EQ(t[2].flags, TOK_LINE_START);
+}
+
+TEST(Lex, DollarsInIdentifiers)
+{
+  pp_fixture f;
+  EXPECT_EQ(f.kinds("$a b$ $"), (words{"NAME $a", "NAME b$", "NAME $"}));
+  EXPECT_EQ(f.reports, (words{"pedwarn: '$' in identifier or number"}));
+  pp_fixture g;
+  g.options()->dollars_in_identifiers = 0;
+  EXPECT_EQ(g.kinds("$a"), (words{"OTHER $", "NAME a"}));
+}
+
+TEST(Lex, ExtendedIdentifiers)
+{
+  pp_fixture f(DIALECT_KAV17);
+  std::vector<preproc_token> t = f.tokens("\\u00e9t\xC3\xA9 caf\xC3\xA9 \xC3\xA9");
+  ASSERT_EQ(t.size(), 4u);
+  EXPECT_STREQ(t[0].value.ident.node->text, "\xC3\xA9t\xC3\xA9");
+  EXPECT_STREQ(t[0].value.ident.spelling->text, "\\u00e9t\xC3\xA9");
+  EXPECT_EQ(t[1].value.ident.node, t[1].value.ident.spelling);
+  EXPECT_EQ(t[2].kind, TK_NAME);
+  // In C90 no extended characters: a UTF-8 character is one OTHER token.
+  pp_fixture c90(DIALECT_STDC89);
+  EXPECT_EQ(c90.kinds("a\xC3\xA9"), (words{"NAME a", "OTHER \xC3\xA9"}));
+  EXPECT_EQ(c90.kinds("\x80z"), (words{"OTHER \x80", "NAME z"}));
+}
+
+TEST(Lex, IdentifierChecks)
+{
+  pp_fixture f(DIALECT_KAV17);
+  f.lex("__VA_ARGS__ __VA_OPT__");
+  EXPECT_EQ(f.reports,
+            (words{"pedwarn: __VA_ARGS__ can only appear in the expansion of a C99 variadic macro",
+                   "error: __VA_OPT__ can only appear in the expansion of a C++20 variadic "
+                   "macro"}));
+  pp_fixture g(DIALECT_STDC99);
+  g.options()->warn_operator_names = 1;
+  g.lex("xor");
+  EXPECT_EQ(g.reports,
+            (words{"warning: identifier \"xor\" is a special operator name in C++ [15]"}));
+}
+
+TEST(Lex, LookAhead)
+{
+  pp_fixture f;
+  f.push("a b");
+  EXPECT_EQ(f.spell(cpp_look_ahead(f.reader, 1)), "b");
+  EXPECT_EQ(cpp_look_ahead(f.reader, 2)->kind, TK_EOF);
+  EXPECT_EQ(f.spell(cpp_get_token(f.reader)), "a");
+  EXPECT_EQ(f.spell(cpp_get_token(f.reader)), "b");
+  EXPECT_EQ(cpp_get_token(f.reader)->kind, TK_EOF);
+}
+
+TEST(Lex, FixedLocation)
+{
+  pp_fixture f;
+  f.push("a b");
+  cpp_fix_token_location(f.reader, BUILTINS_LOCATION);
+  EXPECT_EQ(cpp_get_token(f.reader)->location, BUILTINS_LOCATION);
+  cpp_unfix_token_location(f.reader);
+  EXPECT_EQ(f.where(cpp_get_token(f.reader)->location), "1:3");
+}
+
+TEST(Lex, ManyTokensOnOneLineOutgrowTheFirstBlock)
+{
+  pp_fixture f;
+  std::string text;
+  for (int i = 0; i < 600; i++)
+    text += "x ";
+  f.reader->keep_tokens = 1;
+  EXPECT_EQ(f.lex(text).size(), 600u);
+}
+
+TEST(Lex, InternIdentifierText)
+{
+  pp_fixture f;
+  ident_node *node = _cpp_intern_identifier_text(f.reader, "abc");
+  EXPECT_EQ(node, cpp_intern(f.reader, "abc", 3));
+  EXPECT_TRUE(cpp_token_is_name(f.tokens("abc").data(), "abc"));
+}
+
+} // namespace

@@ -2,8 +2,9 @@
 """Generates the driver's built-in spec texts from driver/data/builtin-specs.txt,
 together with what depends only on those texts and would otherwise be worked
 out on every run: the "libvuz" and "link" specs as the built-in initialisation
-leaves them, and every switch name that the built-in specs mention (the
-switch validation's answer for an unchanged set of specs).
+leaves them, every switch name that the built-in specs mention (the switch
+validation's answer for an unchanged set of specs), and where each condition
+body ends, with the body as a string of its own.
 
 usage: gen-builtin-specs.py DATA-FILE OUTPUT-FILE
 """
@@ -173,6 +174,61 @@ def scan_text(text, atoms):
             i += 1
 
 
+def body_end(text, i):
+    """Where a condition body starting at I ends (the '}' or ';' at its own
+    level) and whether a "%*" stands at that level, as the interpreter finds
+    them; None when the text ends first."""
+    depth = 0
+    own_star = False
+    while i < len(text):
+        c = text[i]
+        if c == "{":
+            depth += 1
+        elif c == "}":
+            if depth == 0:
+                return i, own_star
+            depth -= 1
+        elif c == ";":
+            if depth == 0:
+                return i, own_star
+        elif c == "\\":
+            if i + 1 < len(text):
+                i += 1
+        elif c == "%":
+            following = at(text, i + 1)
+            if following == "*" and depth == 0:
+                own_star = True
+            if following in ("*", "%"):
+                i += 1
+        i += 1
+    return None
+
+
+def add_bodies(texts):
+    """Every place after a ':' that is not a function call could start a
+    body: its end and its text as a string of its own, whose bodies are
+    added in turn."""
+    bodies = []
+    done = 0
+    while done < len(texts.parts):
+        text = texts.parts[done]
+        base = texts.offsets[text]
+        done += 1
+        for i, c in enumerate(text):
+            if c != ":" or (i > 0 and text[i - 1] == "%"):
+                continue
+            found = body_end(text, i + 1)
+            if found is None:
+                continue
+            end, own_star = found
+            trimmed = end
+            while trimmed > i + 1 and text[trimmed - 1] in (" ", "\t"):
+                trimmed -= 1
+            texts.add(text[i + 1:trimmed])
+            bodies.append((base + i + 1, base + end, texts.offsets[text[i + 1:trimmed]], own_star))
+    return sorted(bodies)
+
+
 def c_string(text):
     out = []
     for c in text:
@@ -321,6 +377,15 @@ def generate(entries):
         body.append("};")
         body.append("const int %s_count = %d;" % (name, len(chosen)))
         body.append("")
+
+    bodies = add_bodies(texts)
+    body.append("// Sorted by where the body starts in builtin_spec_chars.")
+    body.append("const builtin_body builtin_bodies[] = {")
+    for start, end, copy, own_star in bodies:
+        body.append("    {%d, %d, %d, %d}," % (start, end, copy, int(own_star)))
+    body.append("};")
+    body.append("const int builtin_body_count = %d;" % len(bodies))
+    body.append("")
 
     out.append("const char builtin_spec_chars[] =")
     for part in texts.parts:

@@ -84,6 +84,17 @@ extern const char *const builtin_link_spec_with_sysroot;
 extern const char builtin_spec_chars[];
 extern const size_t builtin_spec_chars_size;
 extern const int builtin_named_text_count;
+// A condition body of a built-in text: where it starts and ends in
+// builtin_spec_chars, where the body stands as a string of its own, and
+// whether a "%*" stands at its own level.
+struct builtin_body {
+  uint32_t start;
+  uint32_t end;
+  uint32_t copy;
+  uint32_t own_star;
+};
+extern const builtin_body builtin_bodies[];
+extern const int builtin_body_count;
 // Every switch name the unchanged specs mention for validation, exactly and
 // as a prefix, each list sorted.
 struct switch_name {
@@ -138,6 +149,9 @@ int execute();
 
 // Conditions.
 const char *handle_condition(const char *p, const char *whole_spec);
+// The '}' or ';' that ends a condition body at its own level, found by
+// reading it; whether a "%*" stands at that level.
+const char *spec_body_end(const char *body, bool *own_star);
 void emit_switch(int index, bool omit_first_word);
 const char *validate_spec_switches(const char *p, bool user_spec, bool braced);
 void validate_all_switches();

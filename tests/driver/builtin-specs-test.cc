@@ -82,4 +82,25 @@ TEST_F(BuiltinSpecs, ASpecFileConditionIsScannedForItsSwitches)
   EXPECT_TRUE(builtin_specs_in_use());
 }
 
+// Each body the build found ends where reading it ends, and its string of
+// its own is the body without the blanks before its end.
+TEST(BuiltinBodies, AgreeWithReadingTheBody)
+{
+  ASSERT_GT(builtin_body_count, 0);
+  for (int i = 0; i < builtin_body_count; i++) {
+    const builtin_body &b = builtin_bodies[i];
+    const char *body = builtin_spec_chars + b.start;
+    bool own_star;
+    const char *end = spec_body_end(body, &own_star);
+    ASSERT_EQ(end, builtin_spec_chars + b.end) << body;
+    EXPECT_EQ(own_star, b.own_star != 0) << body;
+    const char *trimmed = end;
+    while (trimmed > body && (trimmed[-1] == ' ' || trimmed[-1] == '\t'))
+      trimmed--;
+    EXPECT_EQ(std::string(builtin_spec_chars + b.copy), std::string(body, trimmed)) << body;
+    if (i > 0)
+      EXPECT_LT(builtin_bodies[i - 1].start, b.start);
+  }
+}
+
 }  // namespace

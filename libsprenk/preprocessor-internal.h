@@ -166,6 +166,17 @@ const unsigned char *_cpp_identifier_to_utf8(preprocessor_reader *reader,
 int _cpp_utf8_decode(const unsigned char **input, uint64_t *left, uint32_t *value);
 uint32_t _cpp_utf8_encode(uint32_t value, unsigned char out[6]);
 
+// ---- Conditional expressions (expr.cc) ----
+
+// The controlling expression of #if (is_if) or #elif, read to the end of the
+// directive: whether it is non-zero. Every error makes it false.
+bool _cpp_parse_expr(preprocessor_reader *reader, bool is_if);
+// The same with the value itself; false after an error.
+bool _cpp_evaluate_expr(preprocessor_reader *reader, bool is_if, expr_value *value);
+void _cpp_free_expr_stack(preprocessor_reader *reader);
+// Brings the #if precision into 1..128 (called when options are posted).
+void _cpp_check_expr_precision(preprocessor_reader *reader);
+
 // ---- Bidirectional controls (bidi.cc) ----
 
 enum bidi_kind : uint32_t {

@@ -137,6 +137,8 @@ TEST_F(DriverReset, EachRunAsInAFreshProcess)
       {"-###", "-E", "-x", "c", "-", "-pipe", "-v"},
       {"-dumpspecs"},
       {"-###", "-c", src, "-fno-such-option"},
+      {"-###", "-c", src, "-Werror=format", "-finstrument-functions-exclude-file-list=a,b",
+       "-fdump-tree-all", "-fsanitize=address", "-time=" + dir / "times"},
   };
   std::vector<output> alone;
   for (const auto &args : runs)

@@ -285,6 +285,20 @@ bool any_switch_matches(const char *atom, size_t length, bool starred)
   return found;
 }
 
+void visit_switches_named(const char *atom, size_t length, bool starred,
+                          void (*visit)(int index, void *data), void *data)
+{
+  table_order order;
+  switches_in_table_order(&order, atom, length, starred);
+  for (int k = 0; k < order.count; k++) {
+    int number = switch_number(&order, k);
+    const char *text = switches[number].text;
+    if (switch_begins_with(text, atom, length) && (starred || text[length] == '\0'))
+      visit(number, data);
+  }
+  release_table_order(&order);
+}
+
 bool live_switch_exists(const char *text)
 {
   table_order order;

@@ -186,8 +186,10 @@ const char *handle_condition(const char *p, const char *)
     if (p[0] == '%' && p[1] == ':') {
       function_atom = true;
       p = call_spec_function(p + 2, &function_result, nullptr);
-      if (!p)
+      if (!p) {
+        free(const_cast<char *>(matched_atom));
         return nullptr;
+      }
     } else {
       if (*p == '.') {
         suffix_test = true;
@@ -323,8 +325,10 @@ const char *handle_condition(const char *p, const char *)
       bool ok = expand_body(known ? builtin_spec_chars + known->copy : copy,
                             matched_atom ? matched_atom : "", matched_length, own_star);
       free(copy);
-      if (!ok)
+      if (!ok) {
+        free(const_cast<char *>(matched_atom));
         return nullptr;
+      }
     }
     p = end;
     if (*p == '}') {

@@ -170,10 +170,11 @@ TEST(Reader, NamedOperatorsAndModuleKeywords)
   EXPECT_EQ(bitor_node->index, uint32_t(TK_OR));
   EXPECT_STREQ(named_operator_spelling(TK_OR), "bitor");
   EXPECT_EQ(named_operator_spelling(TK_PLUS), nullptr);
-  EXPECT_STREQ(f.reader->spec_nodes.module_in[1]->text, "module ");
-  EXPECT_STREQ(f.reader->spec_nodes.module_out[1]->text, "module");
-  EXPECT_TRUE(f.reader->spec_nodes.module_out[1]->flags & IDF_MODULE_KEYWORD);
-  EXPECT_EQ(f.reader->spec_nodes.module_in[3], f.reader->spec_nodes.module_out[3]);
+  const special_nodes &s = f.reader->spec_nodes;
+  EXPECT_STREQ(s.module_in[MODULE_MODULE]->text, "module");
+  EXPECT_TRUE(s.module_in[MODULE_MODULE]->flags & IDF_MODULE_KEYWORD);
+  EXPECT_STREQ(s.module_out[MODULE_MODULE]->text, "module ");
+  EXPECT_EQ(s.module_in[MODULE_UNDERSCORE_IMPORT], s.module_out[MODULE_UNDERSCORE_IMPORT]);
   pp_fixture c(DIALECT_STDC17);
   c.options()->warn_operator_names = 1;
   reader_post_options(c.reader);

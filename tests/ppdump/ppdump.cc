@@ -368,20 +368,44 @@ static void print_flags(uint16_t flags)
     printf("-");
 }
 
+// A spelling on one line: tabs, newlines, backslashes and control bytes
+// escaped, so that tests can split the fields at tabs.
+static void print_escaped(const unsigned char *text, uint64_t length)
+{
+  for (uint64_t i = 0; i < length; i++) {
+    unsigned char c = text[i];
+    if (c == '\\')
+      fputs("\\\\", stdout);
+    else if (c == '\n')
+      fputs("\\n", stdout);
+    else if (c == '\t')
+      fputs("\\t", stdout);
+    else if (c < 0x20 || c == 0x7f)
+      printf("\\x%02x", c);
+    else
+      putchar(c);
+  }
+}
+
 static void dump_raw_tokens(preprocessor_reader *reader)
 {
   for (;;) {
     const preproc_token *token = cpp_get_token(reader);
     expanded_location at = where(reader, token->location);
-    printf("%s ", cpp_kind_name(token->kind, 0) ? cpp_kind_name(token->kind, 0) : "?");
-    if (token->kind == TK_EOF) {
-      printf("- ");
-    } else {
-      cpp_print_token(token, stdout);
-      putchar(' ');
+    const char *kind = cpp_kind_category(token->kind) == TC_OPERATOR
+                           ? "OP"
+                           : cpp_kind_name(token->kind, 0);
+    printf("%s\t", kind);
+    if (token->kind != TK_EOF) {
+      uint64_t bound = cpp_spelling_bound(token);
+      unsigned char *text = static_cast<unsigned char *>(checked_malloc(bound + 1));
+      unsigned char *end = cpp_write_token_text(reader, token, text, true);
+      print_escaped(text, uint64_t(end - text));
+      free(text);
     }
+    putchar('\t');
     print_flags(token->flags);
-    printf(" %d:%d\n", at.line, at.column);
+    printf("\t%d:%d\n", at.line, at.column);
     if (token->kind == TK_EOF)
       break;
   }
@@ -564,7 +588,13 @@ int main(int argc, const char **argv)
   alloc_set_program_name("ppdump");
   diagnostic_state_init(&global_diagnostic_state, int(option_count));
   context_color_setup(&global_diagnostic_state, -1);
+  // As a compiler shows them: columns, source lines with carets and the
+  // controlling option.
   global_diagnostic_state.name_of_option = option_name;
+  global_diagnostic_state.show_option = true;
+  global_diagnostic_state.show_column = true;
+  global_diagnostic_state.show_caret = true;
+  global_diagnostic_state.show_labels = true;
   init_option_obstack();
 
   ppdump_settings settings;
@@ -583,6 +613,7 @@ int main(int argc, const char **argv)
   apply_settings(reader, settings);
   callbacks_of(reader)->diagnostic = report;
   reader_post_options(reader);
+  init_converters(reader);
   if (!settings.undef)
     define_standard_builtins(reader, true);
   for (int i = 0; i < settings.define_count; i++) {

@@ -370,12 +370,9 @@ void reader_destroy(preprocessor_reader *reader)
   free(reader->macro_buffer);
   obstack_free_to(&reader->buffer_stack, nullptr);
   _cpp_identifiers_end(reader);
-  close_converters(reader);
-  for (source_file *file = reader->all_files, *next; file; file = next) {
-    next = file->next;
-    free(const_cast<char *>(file->name));
-    free(file);
-  }
+  _cpp_free_files(reader);
+  _cpp_free_pushed_macros(reader);
+  deps_destroy(reader->deps);
   _cpp_scratch_free_chain(reader->free_scratch);
   _cpp_scratch_free_chain(reader->text_pool);
   _cpp_scratch_free_chain(reader->record_pool);

@@ -413,7 +413,13 @@ struct expansion_context {
   const preproc_token *first;
   const preproc_token *last;
   ident_node *macro;
+  preproc_token *owned;     // heap tokens freed with the context, or null
+  scratch_buffer *scratch;  // scratch block released with the context, or null
 };
+
+// Padding and no-expand copies handed out by the expander stay valid for
+// this many further ones.
+enum { HANDED_OUT_SLOTS = 16 };
 
 struct lexer_state {
   uint8_t in_directive; // 2 while an include-type directive is read
@@ -541,8 +547,13 @@ struct preprocessor_reader {
   // A fall-through comment seen and not yet attached to a token.
   bool fallthrough_pending;
 
-  // Narrow, UTF-8, char16, char32 and wide execution character sets.
-  charset_converter converters[CHARSET_EXECUTION_COUNT];
+  // The macro expander's own state.
+  preproc_token handed_out[HANDED_OUT_SLOTS];
+  uint32_t handed_out_next;
+  uint32_t expansion_depth;
+  bool ignore_pragma_operator;
+  // Tokens are read without running directives (raw token dumps).
+  bool lex_only;
 };
 
 // ---- Client entries ----
@@ -583,12 +594,34 @@ void define_formatted(preprocessor_reader *reader, const char *format, ...)
     __attribute__((format(printf, 2, 3)));
 void define_builtin_text(preprocessor_reader *reader, const char *text);
 void undef_from_text(preprocessor_reader *reader, const char *name);
+void install_include_chains(preprocessor_reader *reader, search_dir *quote, search_dir *bracket,
+                            bool quote_ignores_source_dir);
+void list_unguarded_headers(preprocessor_reader *reader, FILE *stream);
+
+// Dependency output.
+dep_record *deps_create();
+void deps_destroy(dep_record *record);
+void deps_add_rule_target(dep_record *record, const char *name, bool quote);
+void deps_add_implicit_target(dep_record *record, const char *source);
+void deps_add_dep(dep_record *record, const char *name);
+void deps_add_vpath_list(dep_record *record, const char *list);
+void deps_print(const dep_record *record, FILE *stream, uint32_t limit, bool phony_targets);
+int deps_dump(const dep_record *record, FILE *stream);
+int deps_load(dep_record *record, FILE *stream, const char *own_name);
 cpp_reader_options *options_of(preprocessor_reader *reader);
 reader_callbacks *callbacks_of(preprocessor_reader *reader);
 void replace_callbacks(preprocessor_reader *reader, const reader_callbacks *callbacks);
 
 // Tokens.
+// The macro-expanded stream; the location is the expansion point of tokens
+// from macros unless expansion tracking is on.
 const preproc_token *cpp_get_token(preprocessor_reader *reader);
+const preproc_token *cpp_next_token(preprocessor_reader *reader);
+const preproc_token *cpp_next_token_with_location(preprocessor_reader *reader,
+                                                  location_t *location);
+void cpp_skip_rest_of_file(preprocessor_reader *reader);
+// A macro's definition as "NAME(PARAMS) BODY", valid until the next call.
+const unsigned char *cpp_macro_text(preprocessor_reader *reader, ident_node *node);
 const preproc_token *cpp_look_ahead(preprocessor_reader *reader, uint32_t index);
 bool cpp_token_is_name(const preproc_token *token, const char *text);
 void cpp_fix_token_location(preprocessor_reader *reader, location_t location);
@@ -664,8 +697,6 @@ uint32_t interpret_char_constant(preprocessor_reader *reader, const preproc_toke
                                  uint32_t *characters_seen, bool *unsigned_out);
 ident_node *identifier_from_ucn_spelling(preprocessor_reader *reader,
                                          const unsigned char *spelling, uint32_t length);
-void init_converters(preprocessor_reader *reader);
-void close_converters(preprocessor_reader *reader);
 
 // A value of #if arithmetic: the low `precision` bits of the 128, sign
 // extended above them when signed.

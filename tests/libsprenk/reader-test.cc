@@ -14,7 +14,8 @@ std::string macro_text(pp_fixture &f, const char *name)
   ident_node *node = idtab_find(f.reader->idents, name, uint32_t(strlen(name)), IDTAB_FIND_ONLY);
   if (node == nullptr || node->kind != IK_MACRO)
     return "-";
-  return reinterpret_cast<const char *>(node->value.macro->text);
+  std::string definition = reinterpret_cast<const char *>(cpp_macro_text(f.reader, node));
+  return definition.substr(definition.find(' ') + 1);
 }
 
 bool is_builtin(pp_fixture &f, const char *name)

@@ -7,3 +7,8 @@ vuz_fuzz_target(preprocessor_macro_fuzz ${CMAKE_CURRENT_SOURCE_DIR}/preprocessor
 # The loader of saved dependencies over arbitrary bytes.
 vuz_fuzz_target(make_deps_fuzz ${CMAKE_CURRENT_SOURCE_DIR}/make-deps-fuzz.cc
                 ${PROJECT_SOURCE_DIR}/tests/common/abort-for-tests.cc DEPENDS vuz_sprenk)
+# #if expressions at every precision, and literal interpretation.
+vuz_fuzz_target(preprocessor_expr_fuzz ${CMAKE_CURRENT_SOURCE_DIR}/preprocessor-expr-fuzz.cc
+                ${PROJECT_SOURCE_DIR}/tests/common/abort-for-tests.cc DEPENDS vuz_sprenk)
+vuz_fuzz_target(preprocessor_literal_fuzz ${CMAKE_CURRENT_SOURCE_DIR}/preprocessor-literal-fuzz.cc
+                ${PROJECT_SOURCE_DIR}/tests/common/abort-for-tests.cc DEPENDS vuz_sprenk)

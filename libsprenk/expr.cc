@@ -182,9 +182,10 @@ static bool less_than(expr_value a, expr_value b, uint64_t precision)
   return to_wide(a) < to_wide(b);
 }
 
-static expr_value truth(bool value)
+// A signed 0 or 1 (which is -1 at precision 1).
+static expr_value truth(bool value, uint64_t precision)
 {
-  return from_wide(value ? 1 : 0, false);
+  return make_value(value ? 1 : 0, precision, false);
 }
 
 // ---- Numbers ----
@@ -838,7 +839,7 @@ static bool parse_defined(preprocessor_reader *reader, expr_value *value)
   if (from_expansion && reader->options.warn_defined_in_expansion)
     diag_error(reader, DL_PEDWARN, "this use of \"defined\" may not be portable");
   reader->mi_if_not_defined = node;
-  *value = truth(macro_defined_for_if(reader, node));
+  *value = truth(macro_defined_for_if(reader, node), reader->options.precision);
   return true;
 }
 
@@ -895,7 +896,7 @@ static bool eval_token(preprocessor_reader *reader, const preproc_token *token,
     if (node == reader->spec_nodes.n_defined)
       return parse_defined(reader, value);
     if (o->cplusplus_mode && node == reader->spec_nodes.n_true) {
-      *value = truth(true);
+      *value = truth(true, o->precision);
       return true;
     }
     if (o->cplusplus_mode && node == reader->spec_nodes.n_false)
@@ -916,7 +917,7 @@ static bool eval_token(preprocessor_reader *reader, const preproc_token *token,
       bool holds;
       if (assertion_holds(reader, &holds))
         return false;
-      *value = truth(holds);
+      *value = truth(holds, o->precision);
       return true;
     }
   default:
@@ -955,7 +956,7 @@ static expr_value unary_result(expr_parse *p, int op, expr_value v)
 {
   switch (op) {
   case TK_NOT:
-    return truth(value_zero(v));
+    return truth(value_zero(v), p->precision);
   case TK_COMPL:
     return make_value(~to_wide(v), p->precision, v.unsignedp);
   case OP_UMINUS: {
@@ -998,13 +999,13 @@ static bool binary_result(expr_parse *p, const op_entry *op, expr_value a, expr_
   case TK_AND: *out = make_value(wa & wb, precision, unsignedp); return true;
   case TK_OR: *out = make_value(wa | wb, precision, unsignedp); return true;
   case TK_XOR: *out = make_value(wa ^ wb, precision, unsignedp); return true;
-  case TK_LESS: *out = truth(less_than(a, b, precision)); return true;
-  case TK_GREATER: *out = truth(less_than(b, a, precision)); return true;
-  case TK_LESS_EQ: *out = truth(!less_than(b, a, precision)); return true;
-  case TK_GREATER_EQ: *out = truth(!less_than(a, b, precision)); return true;
+  case TK_LESS: *out = truth(less_than(a, b, precision), precision); return true;
+  case TK_GREATER: *out = truth(less_than(b, a, precision), precision); return true;
+  case TK_LESS_EQ: *out = truth(!less_than(b, a, precision), precision); return true;
+  case TK_GREATER_EQ: *out = truth(!less_than(a, b, precision), precision); return true;
   case TK_EQ_EQ: case TK_NOT_EQ: {
     wide_t mask = precision_mask(precision);
-    *out = truth(((wa & mask) == (wb & mask)) == (op->op == TK_EQ_EQ));
+    *out = truth(((wa & mask) == (wb & mask)) == (op->op == TK_EQ_EQ), precision);
     return true;
   }
   case TK_COMMA:
@@ -1047,7 +1048,7 @@ static op_entry *reduce(expr_parse *p, op_entry *top, int op)
       if (left == is_or)
         reader->state.skip_eval--;
       top->value = truth(is_or ? left || !value_zero(top[1].value)
-                               : left && !value_zero(top[1].value));
+                               : left && !value_zero(top[1].value), p->precision);
       top->location = top[1].location;
       continue;
     }
@@ -1067,8 +1068,7 @@ static op_entry *reduce(expr_parse *p, op_entry *top, int op)
         reader->state.skip_eval--;
       const op_entry &chosen = condition ? top[1] : top[2];
       bool unsignedp = top[1].value.unsignedp || top[2].value.unsignedp;
-      top->value = chosen.value;
-      top->value.unsignedp = unsignedp;
+      top->value = make_value(to_wide(chosen.value), p->precision, unsignedp);
       top->location = chosen.location;
       continue;
     }

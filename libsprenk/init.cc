@@ -162,14 +162,15 @@ preprocessor_reader *reader_create(source_dialect dialect, ident_table *table,
   return reader;
 }
 
-// Enters one module keyword pair: the incoming spelling with its trailing
-// blank, which no source text can produce, and the outgoing one without.
+// Enters one module keyword pair: the spelling the lexer meets, marked, and
+// the one a control line hands on, with a trailing blank that no source
+// text can produce.
 static void enter_module_keyword(preprocessor_reader *reader, int i, const char *spelling)
 {
   uint32_t length = uint32_t(strlen(spelling));
-  ident_node *incoming = cpp_intern(reader, spelling, length);
-  ident_node *outgoing = cpp_intern(reader, spelling, length - 1);
-  outgoing->flags |= IDF_MODULE_KEYWORD;
+  ident_node *outgoing = cpp_intern(reader, spelling, length);
+  ident_node *incoming = cpp_intern(reader, spelling, length - 1);
+  incoming->flags |= IDF_MODULE_KEYWORD;
   reader->spec_nodes.module_in[i] = incoming;
   reader->spec_nodes.module_out[i] = outgoing;
 }
@@ -207,12 +208,13 @@ void reader_post_options(preprocessor_reader *reader)
     o->warn_trigraph_use = 0;
   }
   if (o->module_support) {
-    enter_module_keyword(reader, 0, "export ");
-    enter_module_keyword(reader, 1, "module ");
-    enter_module_keyword(reader, 2, "import ");
+    enter_module_keyword(reader, MODULE_EXPORT, "export ");
+    enter_module_keyword(reader, MODULE_MODULE, "module ");
+    enter_module_keyword(reader, MODULE_IMPORT, "import ");
     ident_node *underscore_import = cpp_intern(reader, "__import", 8);
     underscore_import->flags |= IDF_MODULE_KEYWORD;
-    reader->spec_nodes.module_in[3] = reader->spec_nodes.module_out[3] = underscore_import;
+    reader->spec_nodes.module_in[MODULE_UNDERSCORE_IMPORT] =
+        reader->spec_nodes.module_out[MODULE_UNDERSCORE_IMPORT] = underscore_import;
   }
   mark_named_operators(reader);
   _cpp_check_expr_precision(reader);

@@ -454,14 +454,16 @@ struct comment_store {
 struct pushed_macro;
 
 // The special identifiers interned when the table is attached.
+enum { MODULE_EXPORT = 0, MODULE_MODULE = 1, MODULE_IMPORT = 2, MODULE_UNDERSCORE_IMPORT = 3 };
+
 struct special_nodes {
   ident_node *n_defined;
   ident_node *n_true;
   ident_node *n_false;
   ident_node *n_va_args;
   ident_node *n_va_opt;
-  // Module keywords: incoming and outgoing spellings of export, module,
-  // import and __import.
+  // Module keywords of export, module, import and __import (MODULE_*): as
+  // the lexer meets them, and as a control line hands them on.
   ident_node *module_in[4];
   ident_node *module_out[4];
 };

@@ -84,8 +84,14 @@ bool _cpp_valid_ucn(preprocessor_reader *reader, const unsigned char **cursor,
     return true;
   }
   *code_point = value;
-  if (position == IDENT_IN_LITERAL)
+  if (position == IDENT_IN_LITERAL) {
+    const cpp_reader_options *o = &reader->options;
+    bool cxx_codespace = o->cplusplus_mode && o->language >= DIALECT_KAVXX20 &&
+                         o->language <= DIALECT_CXX23;
+    if (value > 0x10FFFF && (!o->cplusplus_mode || cxx_codespace))
+      diag_error(reader, DL_PEDWARN, "%.*s is outside the UCS codespace", spelled, start);
     return true;
+  }
   if (value == '$' && reader->options.dollars_in_identifiers) {
     accept_dollar(reader, state);
     return true;

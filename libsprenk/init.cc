@@ -217,6 +217,7 @@ void reader_post_options(preprocessor_reader *reader)
         reader->spec_nodes.module_out[MODULE_UNDERSCORE_IMPORT] = underscore_import;
   }
   mark_named_operators(reader);
+  _cpp_check_expr_precision(reader);
 }
 
 // ---- Built-in macros ----
@@ -364,15 +365,14 @@ void reader_destroy(preprocessor_reader *reader)
 {
   while (reader->buffer)
     buffer_pop(reader);
+  _cpp_free_expr_stack(reader);
+  close_converters(reader);
   free(reader->macro_buffer);
   obstack_free_to(&reader->buffer_stack, nullptr);
   _cpp_identifiers_end(reader);
-  close_converters(reader);
-  for (source_file *file = reader->all_files, *next; file; file = next) {
-    next = file->next;
-    free(const_cast<char *>(file->name));
-    free(file);
-  }
+  _cpp_free_files(reader);
+  _cpp_free_pushed_macros(reader);
+  deps_destroy(reader->deps);
   _cpp_scratch_free_chain(reader->free_scratch);
   _cpp_scratch_free_chain(reader->text_pool);
   _cpp_scratch_free_chain(reader->record_pool);

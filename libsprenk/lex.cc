@@ -1081,7 +1081,7 @@ const preproc_token *_cpp_lex_token(preprocessor_reader *reader)
       result = _cpp_scan_token(reader);
     }
     if (result->flags & TOK_LINE_START) {
-      if (result->kind == TK_HASH && reader->state.parsing_args != 1) {
+      if (result->kind == TK_HASH && reader->state.parsing_args != 1 && !reader->lex_only) {
         if (_cpp_handle_directive(reader, (result->flags & TOK_SPACE_BEFORE) != 0)) {
           if (reader->directive_result.kind == TK_PADDING)
             continue;
@@ -1108,7 +1108,7 @@ const preproc_token *_cpp_lex_token(preprocessor_reader *reader)
 
 const preproc_token *cpp_get_token(preprocessor_reader *reader)
 {
-  return _cpp_lex_token(reader);
+  return cpp_next_token(reader);
 }
 
 const preproc_token *cpp_look_ahead(preprocessor_reader *reader, uint32_t index)

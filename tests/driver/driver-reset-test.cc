@@ -1,16 +1,11 @@
 // Several driver runs in one process: after driver_reset each run prints
 // exactly what the program prints when it runs alone, and nothing the runs
 // allocated is left behind (this program runs with leak detection).
-#include "diagnostics/diagnostic.h"
-#include "driver/driver-options.h"
-#include "driver/env-manager.h"
-#include "support/alloc.h"
-
+#include "tests/common/driver-in-process.h"
 #include "tests/common/temp-dir.h"
 
 #include <gtest/gtest.h>
 
-#include <csetjmp>
 #include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
@@ -23,16 +18,6 @@
 #include <vector>
 
 namespace {
-
-jmp_buf run_ended;
-int ended_status;
-
-// A query or a fatal error ends the run here instead of the process.
-void end_run(int status)
-{
-  ended_status = status;
-  longjmp(run_ended, 1);
-}
 
 // Where the program believes it is installed, so that no relocation depends
 // on where the test runs from.
@@ -109,21 +94,7 @@ struct DriverReset : testing::Test {
     close(out);
     close(err);
 
-    driver_state state = {};
-    env.init(true, false);
-    env.verbose_flag = &global_options.var_v;
-    exit_program_hook = end_run;
-    int status;
-    if (setjmp(run_ended) == 0)
-      status = driver_run(&state, static_cast<int>(argv.size() - 1), argv.data());
-    else
-      status = ended_status;
-    exit_program_hook = nullptr;
-    free(state.explicit_link_flags);
-    free(state.option_records);
-    option_candidates_free(&state.suggester);
-    driver_reset();
-
+    int status = run_driver_in_process(static_cast<int>(argv.size() - 1), argv.data(), false);
     fflush(stdout);
     fflush(stderr);
     dup2(saved_out, 1);

@@ -367,8 +367,9 @@ static void print_escaped(const unsigned char *text, uint64_t length)
 
 static void dump_raw_tokens(preprocessor_reader *reader)
 {
+  reader->lex_only = true;
   for (;;) {
-    const preproc_token *token = cpp_get_token(reader);
+    const preproc_token *token = _cpp_lex_token(reader);
     expanded_location at = where(reader, token->location);
     const char *kind = cpp_kind_category(token->kind) == TC_OPERATOR
                            ? "OP"
@@ -418,7 +419,10 @@ struct text_printer {
   int32_t line = 0;
   bool printed = false; // something is on the current output line
   const preproc_token *previous = nullptr;
+  preproc_token previous_copy = {};
   bool linemarkers = true;
+  expanded_location pending = {};
+  bool has_pending = false;
 };
 
 static void print_linemarker(text_printer *p, const char *file, int32_t line)
@@ -452,29 +456,64 @@ static void move_to_line(text_printer *p, const expanded_location &at)
   p->printed = false;
 }
 
+// The start of a source line outside macro arguments: the next token
+// printed goes to that line.
+static text_printer *active_printer;
+static void note_line_change(preprocessor_reader *reader, const preproc_token *token,
+                             int parsing_args)
+{
+  if (parsing_args || token->kind == TK_EOF || active_printer == nullptr)
+    return;
+  active_printer->pending = where(reader, token->location);
+  active_printer->has_pending = active_printer->pending.file != nullptr;
+}
+
+// Expanded text: PADDING tokens stand for white space a macro expansion
+// removed or for a separation that keeps two tokens from pasting.
 static void dump_text(preprocessor_reader *reader, bool linemarkers)
 {
   text_printer p;
   p.linemarkers = linemarkers;
+  active_printer = &p;
+  callbacks_of(reader)->line_change = note_line_change;
+  const preproc_token *source = nullptr;
+  bool avoid_paste = false;
   for (;;) {
-    const preproc_token *token = cpp_get_token(reader);
+    location_t location;
+    const preproc_token *token = cpp_next_token_with_location(reader, &location);
     if (token->kind == TK_EOF)
       break;
-    expanded_location at = where(reader, token->location);
-    if (token->flags & TOK_LINE_START) {
-      move_to_line(&p, at);
-      for (int32_t i = 1; i < at.column; i++)
-        putchar(' ');
-    } else if ((token->flags & TOK_SPACE_BEFORE) ||
-               (p.previous && cpp_needs_space_between(reader, p.previous, token))) {
-      putchar(' ');
+    if (token->kind == TK_PADDING) {
+      avoid_paste = true;
+      if (source == nullptr ||
+          (!(source->flags & TOK_SPACE_BEFORE) && token->value.source == nullptr))
+        source = token->value.source;
+      continue;
     }
+    (void)location;
+    if (p.has_pending) {
+      p.has_pending = false;
+      move_to_line(&p, p.pending);
+      for (int32_t i = 1; i < p.pending.column; i++)
+        putchar(' ');
+    } else if (p.printed) {
+      if (source == nullptr)
+        source = token;
+      if ((source->flags & TOK_SPACE_BEFORE) ||
+          (avoid_paste && p.previous && cpp_needs_space_between(reader, p.previous, token)) ||
+          (p.previous && cpp_needs_space_between(reader, p.previous, token)))
+        putchar(' ');
+    }
+    source = nullptr;
+    avoid_paste = false;
     cpp_print_token(token, stdout);
     p.printed = true;
-    p.previous = token;
+    p.previous_copy = *token;
+    p.previous = &p.previous_copy;
   }
   if (p.printed)
     putchar('\n');
+  active_printer = nullptr;
 }
 
 static void release_line_table(linemap_set *set)
@@ -520,6 +559,8 @@ int main(int argc, const char **argv)
   init_converters(reader);
   if (!settings.undef)
     define_standard_builtins(reader, true);
+  else
+    define_special_builtins(reader);
   for (int i = 0; i < settings.define_count; i++) {
     if (settings.define_is_undef[i])
       undef_from_text(reader, settings.defines[i]);

@@ -544,6 +544,7 @@ int main(int argc, const char **argv)
   if (!parse_arguments(&settings, argc, argv))
     return 1;
   global_diagnostic_state.werror_all = settings.werror;
+  global_diagnostic_state.tab_stop = uint32_t(settings.tab_stop);
 
   linemap_set lines;
   linemap_set_init(&lines, BUILTINS_LOCATION);

@@ -414,11 +414,19 @@ location_t main_file_location(preprocessor_reader *reader)
   return reader->main_location;
 }
 
+// Dependency lines are wrapped to fit this many columns.
+enum { DEPS_LINE_COLUMNS = 72 };
+
 void reader_finish(preprocessor_reader *reader, FILE *deps_stream)
 {
-  (void)deps_stream;
+  if (reader->options.warn_unused_macro)
+    cpp_each_identifier(reader, _cpp_report_unused_macro, nullptr);
   while (reader->buffer)
     buffer_pop(reader);
+  if (deps_stream && reader->deps)
+    deps_print(reader->deps, deps_stream, DEPS_LINE_COLUMNS, reader->options.deps_phony_targets);
+  if (reader->options.list_included_files)
+    list_unguarded_headers(reader, stderr);
 }
 
 static void free_token_runs(preprocessor_reader *reader)

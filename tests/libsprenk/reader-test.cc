@@ -313,6 +313,20 @@ TEST(Reader, PreprocessedInputWithoutLinemarker)
   EXPECT_EQ(start.substr(start.size() - 5), "1:1 z");
 }
 
+TEST(Reader, FinishReportsUnusedMacrosOfTheMainFile)
+{
+  pp_fixture f;
+  f.options()->warn_unused_macro = 1;
+  TempDir dir;
+  std::ofstream(dir / "main.c") << "#define USED 1\n#define UNUSED 2\nUSED\n";
+  reader_post_options(f.reader);
+  ASSERT_NE(open_main_file(f.reader, (dir / "main.c").c_str(), false), nullptr);
+  while (cpp_get_token(f.reader)->kind != TK_EOF)
+    continue;
+  reader_finish(f.reader, nullptr);
+  EXPECT_EQ(f.reports, (words{"warning: macro \"UNUSED\" is not used [14]"}));
+}
+
 TEST(Reader, LinemarkerRewindToLineZero)
 {
   pp_fixture f;

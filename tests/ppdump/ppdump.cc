@@ -7,6 +7,7 @@
 // program's diagnostic engine.
 #include "diagnostics/diagnostic.h"
 #include "diagnostics/input.h"
+#include "diagnostics/json.h"
 #include "libsprenk/preprocessor-internal.h"
 #include "options/option-decode.h"
 #include "options/option-table.h"
@@ -260,9 +261,10 @@ static bool handle_decoded(ppdump_settings *s, const decoded_option &d)
   case OPT_fdiagnostics_color_eq:
     context_color_setup(&global_diagnostic_state, int(d.value));
     return true;
-  // Accepted; the engine has no JSON output. ppdump has no default system
-  // directories for -nostdinc to remove.
   case OPT_fdiagnostics_format_eq:
+    diagnostic_output_format_init(&global_diagnostic_state, int(d.value));
+    return true;
+  // ppdump has no default system directories for -nostdinc to remove.
   case OPT_nostdinc:
     return true;
   case OPT_I: return s->bracket_dirs.add(arg);
@@ -878,6 +880,7 @@ int main(int argc, const char **argv)
   if (!parse_arguments(&settings, argc, argv))
     return 1;
   global_diagnostic_state.werror_all = settings.werror;
+  global_diagnostic_state.tab_stop = uint32_t(settings.tab_stop);
 
   linemap_set lines;
   linemap_set_init(&lines, BUILTINS_LOCATION);

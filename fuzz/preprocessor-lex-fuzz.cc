@@ -54,6 +54,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
   preprocessor_reader *reader =
       reader_create(source_dialect(data[0] % DIALECT_COUNT), nullptr, &lines);
   configure(reader, data[1]);
+  options_of(reader)->module_support = data[0] >> 7;
   callbacks_of(reader)->diagnostic = ignore_report;
   reader_post_options(reader);
   buffer_push(reader, data + 2, size - 2, false);

@@ -1,5 +1,7 @@
 // Source files: include search along the quote and bracket chains,
-// once-only files and include guards.
+// once-only files and include guards; files are read whole, converted to
+// UTF-8, into blocks that end in the sentinel and slack line preparation
+// needs.
 #include "libsprenk/preprocessor-internal.h"
 
 #include "support/alloc.h"

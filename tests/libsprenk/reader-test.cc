@@ -14,8 +14,10 @@ std::string macro_text(pp_fixture &f, const char *name)
   ident_node *node = idtab_find(f.reader->idents, name, uint32_t(strlen(name)), IDTAB_FIND_ONLY);
   if (node == nullptr || node->kind != IK_MACRO)
     return "-";
-  std::string definition = reinterpret_cast<const char *>(cpp_macro_text(f.reader, node));
-  return definition.substr(definition.find(' ') + 1);
+  // The definition reads "NAME VALUE".
+  std::string text = reinterpret_cast<const char *>(cpp_macro_text(f.reader, node));
+  size_t value = strlen(name) + 1;
+  return value < text.size() ? text.substr(value) : "";
 }
 
 bool is_builtin(pp_fixture &f, const char *name)

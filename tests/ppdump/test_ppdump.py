@@ -82,6 +82,13 @@ class Diagnostics(unittest.TestCase):
         self.assertIn(b"unpaired UTF-8 bidirectional control character", run(["FILE"], source).stderr)
         self.assertEqual(run(["-Wbidi-chars=none", "FILE"], source).stderr, b"")
 
+    def test_bidi_labels_are_quoted(self):
+        err = run(["FILE"], "int x; // \u2066 a \u2067 b\n").stderr.decode()
+        self.assertIn("unpaired UTF-8 bidirectional control characters detected", err)
+        for label in ("end of bidirectional context", "U+2066 (LEFT-TO-RIGHT ISOLATE)",
+                      "U+2067 (RIGHT-TO-LEFT ISOLATE)"):
+            self.assertIn(label, err)
+
     def test_colour(self):
         out = run(["-fdiagnostics-color=always", "FILE"], "a /* open\n")
         self.assertIn(b"\x1b[", out.stderr)

@@ -152,6 +152,13 @@ static bool expand_body(const char *text, const char *atom, size_t atom_length, 
   return ok;
 }
 
+// Marks a live switch that a copy-form atom (of the given length) names.
+static void mark_for_copy(int index, void *length)
+{
+  if (switch_is_live(index, *static_cast<int *>(length)))
+    switches[index].copy_mark = 1;
+}
+
 const char *handle_condition(const char *p, const char *)
 {
   const char *condition_text = p;
@@ -179,8 +186,10 @@ const char *handle_condition(const char *p, const char *)
     if (p[0] == '%' && p[1] == ':') {
       function_atom = true;
       p = call_spec_function(p + 2, &function_result, nullptr);
-      if (!p)
+      if (!p) {
+        free(const_cast<char *>(matched_atom));
         return nullptr;
+      }
     } else {
       if (*p == '.') {
         suffix_test = true;
@@ -234,15 +243,8 @@ const char *handle_condition(const char *p, const char *)
           function_atom)
         invalid_at(separator);
       ordered_seen = true;
-      for (int i = 0; i < switch_count; i++) {
-        const char *text = switches[i].text;
-        if (!switch_begins_with(text, atom, atom_length))
-          continue;
-        if (!starred && text[atom_length] != '\0')
-          continue;
-        if (switch_is_live(i, starred ? static_cast<int>(atom_length) : -1))
-          switches[i].copy_mark = 1;
-      }
+      int length = starred ? static_cast<int>(atom_length) : -1;
+      visit_switches_named(atom, atom_length, starred, mark_for_copy, &length);
       free(atom_copy);
       p++;
       if (separator == '}') {
@@ -323,8 +325,10 @@ const char *handle_condition(const char *p, const char *)
       bool ok = expand_body(known ? builtin_spec_chars + known->copy : copy,
                             matched_atom ? matched_atom : "", matched_length, own_star);
       free(copy);
-      if (!ok)
+      if (!ok) {
+        free(const_cast<char *>(matched_atom));
         return nullptr;
+      }
     }
     p = end;
     if (*p == '}') {
@@ -344,17 +348,20 @@ const char *handle_condition(const char *p, const char *)
 }
 
 // Marks as accepted every saved switch the atom names.
+static void accept_known(int index, void *)
+{
+  if (switches[index].in_option_table)
+    switches[index].accepted = 1;
+}
+
+static void accept_any(int index, void *)
+{
+  switches[index].accepted = 1;
+}
+
 static void accept_matching(const char *atom, size_t length, bool starred, bool user_spec)
 {
-  for (int i = 0; i < switch_count; i++) {
-    switch_entry &sw = switches[i];
-    if (!switch_begins_with(sw.text, atom, length))
-      continue;
-    if (!starred && sw.text[length] != '\0')
-      continue;
-    if (sw.in_option_table || user_spec)
-      sw.accepted = 1;
-  }
+  visit_switches_named(atom, length, starred, user_spec ? accept_any : accept_known, nullptr);
 }
 
 const char *validate_spec_switches(const char *p, bool user_spec, bool braced)

@@ -176,6 +176,10 @@ void reset_switch_table();
 bool switch_is_live(int index, int length);
 bool any_switch_matches(const char *atom, size_t length, bool starred);
 bool live_switch_exists(const char *text);
+// Calls VISIT, in table order, for each switch whose text is the first
+// LENGTH bytes of ATOM (or begins with them, when STARRED).
+void visit_switches_named(const char *atom, size_t length, bool starred,
+                          void (*visit)(int index, void *data), void *data);
 
 // Spec functions.
 // Appends VALUE with a backslash before each character that would end or

@@ -143,6 +143,12 @@ TEST(Expr, DefinedAndNames)
   EXPECT_EQ(cxx.eval("true + true + false"), "2");
   expr_fixture c;
   EXPECT_EQ(c.eval("true"), "0");
+  expr_fixture expanded;
+  expanded.options()->warn_defined_in_expansion = 1;
+  define_from_text(expanded.reader, "FOO");
+  define_from_text(expanded.reader, "D=defined FOO");
+  EXPECT_EQ(expanded.eval("D && defined FOO"), "1");
+  EXPECT_EQ(expanded.reports, (words{"pedwarn: this use of \"defined\" may not be portable [26]"}));
 }
 
 TEST(Expr, ControllingMacroOnlyForNegatedDefined)

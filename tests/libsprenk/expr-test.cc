@@ -121,6 +121,18 @@ TEST(Expr, Errors)
   EXPECT_EQ(elif.reports, (words{"error: #elif with no expression"}));
 }
 
+TEST(Expr, DeeplySkippedOperandsStaySkipped)
+{
+  // More skipped levels than a byte counts.
+  std::string expression;
+  for (int i = 0; i < 300; i++)
+    expression += "0 && (";
+  expression += "1 / 0" + std::string(300, ')');
+  expr_fixture f;
+  EXPECT_EQ(f.eval(expression), "0");
+  EXPECT_TRUE(f.reports.empty());
+}
+
 TEST(Expr, ThreeWayComparisonIsNotAnOperator)
 {
   expr_fixture f(DIALECT_CXX20);

@@ -332,11 +332,13 @@ uint32_t int_suffix_flags(preprocessor_reader *reader, const unsigned char *s, u
          (l == 0 ? NUM_SMALL : l == 1 ? NUM_MEDIUM : NUM_LARGE);
 }
 
-// Whether the number comes from a macro defined in a system header; the
-// expander marks no such tokens yet, so traditional warnings always apply.
-static bool from_system_macro(preprocessor_reader *)
+// Whether the tokens being read come from a macro defined in a system
+// header, whose suffixes traditional C warnings spare.
+static bool from_system_macro(preprocessor_reader *reader)
 {
-  return false;
+  const ident_node *macro = reader->context->macro;
+  return macro && macro->kind == IK_MACRO && macro->value.macro &&
+         macro->value.macro->system_header;
 }
 
 struct number_scan {

@@ -182,6 +182,17 @@ TEST(Expr, ControllingMacroOnlyForNegatedDefined)
   }
 }
 
+TEST(Expr, TraditionalSuffixWarningsSpareSystemMacros)
+{
+  expr_fixture f;
+  f.options()->warn_traditional_c = 1;
+  f.push("#define SYSTEM_ONE 1u\n");
+  f.reader->buffer->system_kind = 1;
+  EXPECT_EQ(cpp_get_token(f.reader)->kind, TK_EOF);
+  EXPECT_EQ(f.eval("SYSTEM_ONE + 2u"), "3u");
+  EXPECT_EQ(f.reports, (words{"warning: traditional C rejects the \"u\" suffix [6]"}));
+}
+
 TEST(Expr, SignChangeWarnings)
 {
   expr_fixture f;

@@ -388,12 +388,8 @@ static bool scan_radix(preprocessor_reader *reader, number_scan *n, location_t l
 static bool scan_digits(preprocessor_reader *reader, number_scan *n, location_t location)
 {
   bool seen_separator = false;
-  for (;;) {
+  while (n->cursor < n->limit) {
     unsigned char c = *n->cursor++;
-    if (n->cursor > n->limit) {
-      n->cursor--;
-      break;
-    }
     if (c_isdigit(c) || (n->radix == 16 && c_isxdigit(c))) {
       seen_separator = false;
       n->seen_digit = true;

@@ -397,11 +397,14 @@ static void raw_append(raw_scanner *s, unsigned char c)
 
 static void raw_replay(raw_scanner *s, const char *chars)
 {
-  while (*chars)
-    s->replay[s->replay_count++] = static_cast<unsigned char>(*chars++);
+  for (; *chars; chars++) {
+    vuz_assert(s->replay_count < sizeof s->replay);
+    s->replay[s->replay_count++] = static_cast<unsigned char>(*chars);
+  }
 }
 
-// Undoes the notes at the current position into replayed characters.
+// Undoes the next note at the current position into replayed characters
+// (at most five: a ??/ splice with a blank).
 static void raw_undo_notes(raw_scanner *s)
 {
   input_buffer *buffer = s->reader->buffer;
@@ -412,7 +415,10 @@ static void raw_undo_notes(raw_scanner *s)
   for (; notes[s->note].position == s->cur; s->note++) {
     line_note *note = &notes[s->note];
     if (note->kind == '\\' || note->kind == ' ') {
+      // One splice at a time: several can sit at one place.
       raw_replay(s, note->kind == ' ' ? "\\ \n" : "\\\n");
+      s->note++;
+      return;
     } else if (note->kind == '\n' || note->kind == 0) {
       if (note->kind == '\n')
         break;

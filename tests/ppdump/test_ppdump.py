@@ -1,5 +1,6 @@
 """The ppdump test program as a user runs it: text output, inspection modes,
 options and exit status."""
+import json
 import os
 import subprocess
 import tempfile
@@ -88,6 +89,13 @@ class Diagnostics(unittest.TestCase):
         for label in ("end of bidirectional context", "U+2066 (LEFT-TO-RIGHT ISOLATE)",
                       "U+2067 (RIGHT-TO-LEFT ISOLATE)"):
             self.assertIn(label, err)
+
+    def test_json(self):
+        out = run(["-fdiagnostics-format=json", "FILE"], "a /* open\n")
+        reports = json.loads(out.stderr.decode())
+        self.assertEqual([(r["kind"], r["message"]) for r in reports],
+                         [("error", "unterminated comment")])
+        self.assertEqual(out.returncode, 1)
 
     def test_colour(self):
         out = run(["-fdiagnostics-color=always", "FILE"], "a /* open\n")

@@ -13,3 +13,6 @@ vuz_fuzz_target(preprocessor_expr_fuzz ${CMAKE_CURRENT_SOURCE_DIR}/preprocessor-
                 ${PROJECT_SOURCE_DIR}/tests/common/abort-for-tests.cc DEPENDS vuz_sprenk)
 vuz_fuzz_target(preprocessor_literal_fuzz ${CMAKE_CURRENT_SOURCE_DIR}/preprocessor-literal-fuzz.cc
                 ${PROJECT_SOURCE_DIR}/tests/common/abort-for-tests.cc DEPENDS vuz_sprenk)
+# The loader of the file-digest table over arbitrary bytes.
+vuz_fuzz_target(digest_table_fuzz ${CMAKE_CURRENT_SOURCE_DIR}/digest-table-fuzz.cc
+                ${PROJECT_SOURCE_DIR}/tests/common/abort-for-tests.cc DEPENDS vuz_sprenk)

@@ -5,6 +5,8 @@
 
 #include "libsprenk/charset.h"
 #include "support/alloc.h"
+#include "support/md5.h"
+#include "support/sort.h"
 
 #include <cerrno>
 #include <cstdlib>
@@ -152,6 +154,127 @@ static void report_missing(preprocessor_reader *reader, source_file *file, bool 
   diag_errno_filename(reader, level, file->name, reader->directive_line);
 }
 
+// ---- The file digests saved with a precompiled header ----
+
+struct digest_entry {
+  uint64_t size;
+  unsigned char md5[16];
+  uint8_t once_only;
+  uint8_t padding[7];
+};
+
+struct digest_header {
+  uint64_t count;
+  uint8_t have_once_only;
+  uint8_t padding[7];
+};
+
+static_assert(sizeof(digest_entry) == 32 && sizeof(digest_header) == 16,
+              "the stored layout of the digest table");
+
+// The table read last; a process-wide setting, as precompiled headers are.
+static struct {
+  digest_entry *entries;
+  uint64_t count;
+  bool have_once_only;
+} loaded_digests;
+
+static int compare_entries(const void *a, const void *b)
+{
+  return memcmp(a, b, sizeof(digest_entry));
+}
+
+// Size and digest of the file's bytes; false when it cannot be read.
+static bool digest_file(const char *path, digest_entry *entry)
+{
+  FILE *stream = fopen(path, "rb");
+  if (stream == nullptr)
+    return false;
+  memset(entry, 0, sizeof *entry);
+  bool ok = md5_digest_stream(stream, entry->md5) == 0;
+  entry->size = uint64_t(ftell(stream));
+  fclose(stream);
+  return ok;
+}
+
+bool write_digest_table(preprocessor_reader *reader, FILE *stream)
+{
+  uint64_t count = 0;
+  for (source_file *file = reader->all_files; file; file = file->next)
+    count += file->path && file->error == 0 && file->stack_count > 0;
+  size_t bytes = sizeof(digest_header) + count * sizeof(digest_entry);
+  unsigned char *block = static_cast<unsigned char *>(checked_calloc(1, bytes));
+  digest_header *header = reinterpret_cast<digest_header *>(block);
+  digest_entry *entries = reinterpret_cast<digest_entry *>(block + sizeof(digest_header));
+  uint64_t used = 0;
+  for (source_file *file = reader->all_files; file; file = file->next) {
+    if (!(file->path && file->error == 0 && file->stack_count > 0))
+      continue;
+    if (!digest_file(file->path, &entries[used])) {
+      file->error = errno;
+      report_missing(reader, file, false);
+      free(block);
+      return false;
+    }
+    entries[used].once_only = file->once_only;
+    header->have_once_only |= file->once_only;
+    used++;
+  }
+  header->count = used;
+  merge_sort(entries, used, sizeof(digest_entry), compare_entries);
+  bool ok = fwrite(block, bytes, 1, stream) == 1;
+  free(block);
+  return ok;
+}
+
+// The stream is untrusted: the count is checked against the bytes left
+// before anything is allocated, and the table replaces the loaded one only
+// when it was read whole.
+bool load_digest_table(FILE *stream)
+{
+  digest_header header;
+  if (fread(&header, sizeof header, 1, stream) != 1)
+    return false;
+  uint64_t left = _cpp_stream_bytes_left(stream);
+  if (header.count > UINT64_MAX / sizeof(digest_entry) ||
+      (left != UINT64_MAX && header.count > left / sizeof(digest_entry)))
+    return false;
+  digest_entry *entries = checked_new_array<digest_entry>(header.count ? header.count : 1);
+  if (header.count && fread(entries, sizeof(digest_entry), header.count, stream) != header.count) {
+    free(entries);
+    return false;
+  }
+  free(loaded_digests.entries);
+  loaded_digests.entries = entries;
+  loaded_digests.count = header.count;
+  loaded_digests.have_once_only = header.have_once_only != 0;
+  return true;
+}
+
+void forget_digest_table()
+{
+  free(loaded_digests.entries);
+  loaded_digests = {};
+}
+
+// Whether the loaded table lists a file of these bytes (once-only unless
+// this is an import).
+static bool listed_in_digests(const source_file *file, bool import)
+{
+  digest_entry key;
+  if (!digest_file(file->path, &key))
+    return false;
+  for (uint64_t i = 0; i < loaded_digests.count; i++) {
+    const digest_entry &entry = loaded_digests.entries[i];
+    if (entry.size == key.size && memcmp(entry.md5, key.md5, sizeof key.md5) == 0 &&
+        (import || entry.once_only))
+      return true;
+  }
+  return false;
+}
+
+// ---- Stacking files ----
+
 // Whether a once-only file with the same identity was stacked before.
 static bool seen_once_only_twin(preprocessor_reader *reader, const source_file *file, bool import)
 {
@@ -180,6 +303,13 @@ bool push_source_file(preprocessor_reader *reader, source_file *file, int kind)
   }
   if (file->controlling_macro && ident_is_macro(file->controlling_macro))
     return false;
+  bool import = kind == INCLUDE_IMPORT;
+  if (loaded_digests.entries && (import || loaded_digests.have_once_only) &&
+      listed_in_digests(file, import)) {
+    if (!import)
+      file->once_only = true;
+    return false;
+  }
   if (reader->seen_once_only && seen_once_only_twin(reader, file, kind == INCLUDE_IMPORT))
     return false;
   charset_reporter reporter = _cpp_charset_reporter(reader);
@@ -266,7 +396,7 @@ void list_unguarded_headers(preprocessor_reader *reader, FILE *stream)
         file != reader->main_file)
       paths[used++] = file->path;
   if (used) {
-    qsort(paths, used, sizeof *paths, compare_paths);
+    merge_sort(paths, used, sizeof *paths, compare_paths);
     fputs("Multiple include guards may be useful for:\n", stream);
     for (uint32_t i = 0; i < used; i++)
       fprintf(stream, "%s\n", paths[i]);

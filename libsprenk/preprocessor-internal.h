@@ -304,6 +304,9 @@ bool has_header(preprocessor_reader *reader, const char *name, bool angled, int 
 void set_once_only(preprocessor_reader *reader, source_file *file);
 void _cpp_note_file_end(preprocessor_reader *reader, source_file *file);
 void _cpp_free_files(preprocessor_reader *reader);
+// The bytes left in STREAM, or UINT64_MAX when it cannot tell: stored
+// tables are checked against it before anything is allocated.
+uint64_t _cpp_stream_bytes_left(FILE *stream);
 // The dependency record, created on first use.
 dep_record *_cpp_deps(preprocessor_reader *reader);
 

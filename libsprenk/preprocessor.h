@@ -600,6 +600,11 @@ void unassert_from_text(preprocessor_reader *reader, const char *text);
 void install_include_chains(preprocessor_reader *reader, search_dir *quote, search_dir *bracket,
                             bool quote_ignores_source_dir);
 void list_unguarded_headers(preprocessor_reader *reader, FILE *stream);
+// The table of file sizes and digests saved with a precompiled header:
+// files it lists as once-only (all of them, for #import) are not read again.
+bool write_digest_table(preprocessor_reader *reader, FILE *stream);
+bool load_digest_table(FILE *stream);
+void forget_digest_table();
 
 // Dependency output.
 dep_record *deps_create();

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -196,4 +197,48 @@ TEST(Files, LineDirectiveRenamesTheFile)
   pp_fixture f;
   define_special_builtins(f.reader);
   EXPECT_EQ(run(f, main), "40 \"other.c\"");
+}
+
+// A header listed once-only in a loaded digest table is not read again, even
+// under another name with the same bytes.
+TEST(Files, DigestTableRoundTrip)
+{
+  file_tree tree;
+  tree.add("once.h", "#pragma once\nonce\n");
+  tree.add("copy.h", "#pragma once\nonce\n");
+  tree.add("plain.h", "plain\n");
+  std::string first = tree.add("first.c", "#include \"once.h\"\n#include \"plain.h\"\n");
+  std::string second = tree.add("second.c", "#include \"copy.h\"\n#include \"plain.h\"\nend\n");
+  FILE *stream = tmpfile();
+  {
+    pp_fixture f;
+    EXPECT_EQ(run(f, first), "once plain");
+    ASSERT_TRUE(write_digest_table(f.reader, stream));
+  }
+  rewind(stream);
+  ASSERT_TRUE(load_digest_table(stream));
+  fclose(stream);
+  pp_fixture f;
+  EXPECT_EQ(run(f, second), "plain end");
+  forget_digest_table();
+}
+
+TEST(Files, DigestTableRefusesLiesAboutItsSize)
+{
+  struct {
+    uint64_t count;
+    uint32_t entries_written;
+  } cases[] = {{UINT64_MAX, 0}, {uint64_t(1) << 59, 1}, {3, 2}, {1, 0}};
+  for (const auto &c : cases) {
+    FILE *stream = tmpfile();
+    unsigned char header[16] = {};
+    memcpy(header, &c.count, 8);
+    fwrite(header, 1, sizeof header, stream);
+    unsigned char entry[32] = {};
+    for (uint32_t i = 0; i < c.entries_written; i++)
+      fwrite(entry, 1, sizeof entry, stream);
+    rewind(stream);
+    EXPECT_FALSE(load_digest_table(stream)) << c.count;
+    fclose(stream);
+  }
 }

@@ -242,3 +242,42 @@ TEST(Files, DigestTableRefusesLiesAboutItsSize)
     fclose(stream);
   }
 }
+
+TEST(Files, UnguardedHeadersAreListed)
+{
+  file_tree tree;
+  tree.add("guarded.h", "#ifndef G\n#define G\n#endif\n");
+  tree.add("bare.h", "bare\n");
+  std::string main = tree.add("main.c", "#include \"guarded.h\"\n#include \"bare.h\"\n");
+  pp_fixture f;
+  run(f, main);
+  char *text = nullptr;
+  size_t size = 0;
+  FILE *stream = open_memstream(&text, &size);
+  list_unguarded_headers(f.reader, stream);
+  fclose(stream);
+  EXPECT_EQ(std::string(text), "Multiple include guards may be useful for:\n" + tree.root + "/bare.h\n");
+  free(text);
+}
+
+TEST(Files, PragmasThatNeedAnIncludedFile)
+{
+  file_tree tree;
+  tree.add("sys.h", "#pragma VUZ system_header\nint x;\n");
+  std::string main = tree.add(
+      "main.c", "#pragma once\n#pragma VUZ system_header\n#include_next <x.h>\n#include \"sys.h\"\n");
+  pp_fixture f;
+  // Whether sys.h became a system header from its pragma on.
+  static bool sys_h_is_system;
+  sys_h_is_system = false;
+  f.reader->callbacks.file_change = [](preprocessor_reader *, const ordinary_map *map) {
+    if (map && strstr(map->file_name, "sys.h") && map->in_system_header)
+      sys_h_is_system = true;
+  };
+  run(f, main);
+  ASSERT_GE(f.reports.size(), 3u);
+  EXPECT_EQ(f.reports[0], "warning: #pragma once in main file");
+  EXPECT_EQ(f.reports[1], "warning: #pragma system_header ignored outside include file");
+  EXPECT_EQ(f.reports[2], "warning: #include_next in primary source file");
+  EXPECT_TRUE(sys_h_is_system);
+}

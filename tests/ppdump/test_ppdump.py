@@ -111,6 +111,31 @@ class DependencyRules(unittest.TestCase):
             unquoted = ("all: " + " ".join(self.NAMES) + "\n").encode()
             self.assertNotEqual(self.make_with_rules(directory, unquoted).returncode, 0)
 
+    def test_rules_beside_the_text(self):
+        with tempfile.TemporaryDirectory() as directory:
+            with open(os.path.join(directory, "x.c"), "w") as f:
+                f.write('#include "h.h"\nx\n')
+            with open(os.path.join(directory, "h.h"), "w") as f:
+                f.write("h\n")
+            out = subprocess.run([PPDUMP, "-P", "-MD", "x.c"], cwd=directory, capture_output=True)
+            self.assertEqual(out.stdout.decode().split(), ["h", "x"])
+            with open(os.path.join(directory, "x.d")) as f:
+                self.assertEqual(f.read(), "x.o: x.c h.h\n")
+            out = subprocess.run([PPDUMP, "-P", "-MMD", "-MF", "deps.txt", "x.c"], cwd=directory,
+                                 capture_output=True)
+            with open(os.path.join(directory, "deps.txt")) as f:
+                self.assertEqual(f.read(), "x.o: x.c h.h\n")
+
+    def test_missing_header_listed_with_mg(self):
+        with tempfile.TemporaryDirectory() as directory:
+            with open(os.path.join(directory, "x.c"), "w") as f:
+                f.write('#include "gone.h"\n')
+            out = subprocess.run([PPDUMP, "-M", "-MG", "x.c"], cwd=directory, capture_output=True)
+            self.assertEqual(out.returncode, 0, out.stderr)
+            self.assertEqual(out.stdout.decode(), "x.o: x.c gone.h\n")
+            out = subprocess.run([PPDUMP, "-M", "x.c"], cwd=directory, capture_output=True)
+            self.assertEqual(out.returncode, 1)
+
     def test_quoted_target_and_default_target(self):
         with tempfile.TemporaryDirectory() as directory:
             with open(os.path.join(directory, "x.c"), "w") as f:

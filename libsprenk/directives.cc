@@ -787,7 +787,10 @@ int _cpp_handle_directive(preprocessor_reader *reader, bool indented)
   if (!consumed)
     _cpp_backup_tokens(reader, 1);
   end_directive(reader, consumed);
-  reader->state.prevent_expansion = saved_prevent;
+  // A deferred pragma without expansion keeps its raised count until the
+  // tokeniser ends the pragma's line.
+  bool deferred_raise = reader->state.in_deferred_pragma && !reader->state.pragma_allow_expansion;
+  reader->state.prevent_expansion = uint8_t(saved_prevent + deferred_raise);
   if (saved_parsing_args && !reader->state.in_deferred_pragma) {
     reader->state.prevent_expansion = 1;
     reader->state.parsing_args = 2;

@@ -365,6 +365,23 @@ bool has_header(preprocessor_reader *reader, const char *name, bool angled, int 
   return start && find_file(reader, name, start)->error == 0;
 }
 
+int header_newer_than_current(preprocessor_reader *reader, const char *name, bool angled)
+{
+  search_dir *start = include_start_dir(reader, name, angled, INCLUDE_PLAIN);
+  if (start == nullptr)
+    return -1;
+  source_file *file = find_file(reader, name, start);
+  if (file->error)
+    return -1;
+  input_buffer *buffer = reader->buffer;
+  while (buffer && buffer->file == nullptr)
+    buffer = buffer->previous;
+  struct stat current;
+  if (buffer == nullptr || stat(source_file_path(buffer->file), &current) != 0)
+    return 0;
+  return int64_t(current.st_mtime) < file->mtime ? 1 : 0;
+}
+
 void set_once_only(preprocessor_reader *reader, source_file *file)
 {
   file->once_only = true;

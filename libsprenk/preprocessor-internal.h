@@ -321,6 +321,9 @@ char *_cpp_parse_header_name(preprocessor_reader *reader, const char *directive_
 void _cpp_do_pragma(preprocessor_reader *reader);
 bool _cpp_do_pragma_operator(preprocessor_reader *reader, location_t location);
 void _cpp_free_pushed_macros(preprocessor_reader *reader);
+void _cpp_register_internal_pragmas(preprocessor_reader *reader);
+// -1 when the header is missing, 1 when it is newer than the current file.
+int header_newer_than_current(preprocessor_reader *reader, const char *name, bool angled);
 
 // ---- Assertions (assertions.cc) ----
 

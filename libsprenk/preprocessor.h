@@ -606,6 +606,14 @@ bool write_digest_table(preprocessor_reader *reader, FILE *stream);
 bool load_digest_table(FILE *stream);
 void forget_digest_table();
 
+// Pragmas: handlers run at once; deferred pragmas reach the client as a
+// PRAGMA token carrying IDENT, the line's tokens and PRAGMA_EOL.
+typedef void (*pragma_handler)(preprocessor_reader *reader);
+bool register_pragma(preprocessor_reader *reader, const char *space, const char *name,
+                     pragma_handler handler, bool allow_expansion);
+bool register_deferred_pragma(preprocessor_reader *reader, const char *space, const char *name,
+                              uint32_t ident, bool allow_expansion, bool allow_name_expansion);
+
 // Dependency output.
 dep_record *deps_create();
 void deps_destroy(dep_record *record);

@@ -318,3 +318,28 @@ TEST(Macro, BackingUpPastAnEndedExpansion)
   EXPECT_EQ(expand(f, "#define f()\n#define g f\n__has_include g"), "0");
   EXPECT_EQ(f.reports[0], "error: \"__has_include\" used outside of preprocessing directive");
 }
+
+// Deferred pragmas reach the client as PRAGMA, the line's tokens and
+// PRAGMA_EOL; registering a name twice is refused.
+TEST(Pragmas, DeferredAndRegistered)
+{
+  pp_fixture f;
+  ASSERT_TRUE(register_deferred_pragma(f.reader, "omp", "parallel", 7, false, false));
+  EXPECT_FALSE(register_deferred_pragma(f.reader, "omp", "parallel", 8, false, false));
+  EXPECT_FALSE(register_pragma(f.reader, nullptr, "once", [](preprocessor_reader *) {}, false));
+  EXPECT_EQ(f.reports, (words{"ice: #pragma omp parallel is already registered",
+                              "ice: #pragma once is already registered"}));
+  f.push("#define N 4\n#pragma omp parallel num(N)\nN\n");
+  std::vector<std::string> seen;
+  for (const preproc_token *t = cpp_next_token(f.reader); t->kind != TK_EOF;
+       t = cpp_next_token(f.reader)) {
+    if (t->kind == TK_PRAGMA)
+      seen.push_back("PRAGMA " + std::to_string(t->value.pragma_id));
+    else if (t->kind == TK_PRAGMA_EOL)
+      seen.push_back("EOL");
+    else if (t->kind != TK_PADDING)
+      seen.push_back(f.spell(t));
+  }
+  // Not expanded on the pragma's line, expanded again after it.
+  EXPECT_EQ(seen, (words{"PRAGMA 7", "num", "(", "N", ")", "EOL", "4"}));
+}

@@ -183,6 +183,10 @@ TEST(Conditionals, Misuse)
       {"#frob\n", "error: invalid preprocessing directive #frob"},
       {"#line 0x10\n", "error: \"0x10\" after #line is not a positive integer"},
       {"#error stop here\n", "error: #error stop here"},
+      {"#warning careful\n", "warning: #warning careful [18]"},
+      {"#ident 3\n", "error: invalid #ident directive"},
+      {"#ifdef\n#endif\n", "error: no macro name given in #ifdef directive"},
+      {"#ifdef A B\n#endif\n", "pedwarn: extra tokens at end of #ifdef directive"},
   };
   for (const auto &c : cases)
     EXPECT_EQ(first_report(c.text), c.report) << c.text;
@@ -342,4 +346,26 @@ TEST(Pragmas, DeferredAndRegistered)
   }
   // Not expanded on the pragma's line, expanded again after it.
   EXPECT_EQ(seen, (words{"PRAGMA 7", "num", "(", "N", ")", "EOL", "4"}));
+}
+
+// #elifdef is a directive in C2X and in the dialects with extensions; in
+// strict C17 it is an unknown name.
+TEST(Conditionals, ElifdefByDialect)
+{
+  const char *text = "#define A\n#if 0\n#elifdef A\nyes\n#endif\n";
+  pp_fixture extended(DIALECT_KAV17);
+  EXPECT_EQ(expand(extended, text), "yes");
+  EXPECT_TRUE(extended.reports.empty());
+  // Not a conditional there: the group it would end goes on.
+  pp_fixture strict(DIALECT_STDC17);
+  EXPECT_EQ(expand(strict, "#if 1\nyes\n#elifdef A\nno\n#endif\n"), "yes no");
+  ASSERT_FALSE(strict.reports.empty());
+  EXPECT_EQ(strict.reports[0], "error: invalid preprocessing directive #elifdef");
+}
+
+// A directive among a macro's arguments takes effect before the expansion.
+TEST(Conditionals, DirectiveAmongArguments)
+{
+  EXPECT_EQ(expand_in("#define f(x) [x]\nf(1\n#if 1\n+2\n#else\n+3\n#endif\n)"),
+            "[ 1 + 2 ]");
 }

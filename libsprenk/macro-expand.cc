@@ -571,11 +571,34 @@ struct replacement {
   va_opt_group group;
 };
 
+// Empty arguments were undefined before C99 and C++11.
+static void warn_empty_argument(replacement *r, uint32_t number)
+{
+  preprocessor_reader *reader = r->reader;
+  const cpp_reader_options *o = &reader->options;
+  bool system = r->macro->system_header || (reader->buffer && reader->buffer->system_kind);
+  const char *c90 = "invoking macro %s argument %d: empty macro arguments are undefined in ISO C90";
+  if (o->pedantic_mode && !o->c99_mode && !system) {
+    if (o->cplusplus_mode)
+      diag_pedwarning(reader, DR_PEDANTIC,
+                      "invoking macro %s argument %d: empty macro arguments are undefined in "
+                      "ISO C++98",
+                      r->node->text, int(number));
+    else if (o->warn_c90_c99_compat)
+      diag_pedwarning(reader, o->warn_c90_c99_compat > 0 ? DR_C90_C99_COMPAT : DR_PEDANTIC, c90,
+                      r->node->text, int(number));
+  } else if (o->warn_c90_c99_compat > 0 && !o->cplusplus_mode && !system) {
+    diag_warning(reader, DR_C90_C99_COMPAT, c90, r->node->text, int(number));
+  }
+}
+
 static void replace_argument(replacement *r, const preproc_token *body, uint32_t i)
 {
   preprocessor_reader *reader = r->reader;
   const preproc_token *use = &body[i];
   macro_arg *arg = &r->args[use->value.arg.number - 1];
+  if (arg->raw.count == 0)
+    warn_empty_argument(r, use->value.arg.number);
   bool left_of_paste = (use->flags & TOK_PASTE_NEXT) != 0;
   bool right_of_paste = i > 0 && (body[i - 1].flags & TOK_PASTE_NEXT);
   bool at_group_start = r->group.active && r->out.count == r->group.start;

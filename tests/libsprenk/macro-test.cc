@@ -369,3 +369,26 @@ TEST(Conditionals, DirectiveAmongArguments)
   EXPECT_EQ(expand_in("#define f(x) [x]\nf(1\n#if 1\n+2\n#else\n+3\n#endif\n)"),
             "[ 1 + 2 ]");
 }
+
+TEST(Macro, EmptyArgumentsBeforeC99)
+{
+  struct {
+    source_dialect dialect;
+    bool pedantic;
+    const char *report;
+  } cases[] = {
+      {DIALECT_STDC89, true,
+       "pedwarn: invoking macro m argument 1: empty macro arguments are undefined in ISO C90 [22]"},
+      {DIALECT_CXX98, true,
+       "pedwarn: invoking macro m argument 1: empty macro arguments are undefined in ISO C++98 "
+       "[22]"},
+      {DIALECT_STDC89, false, "<none>"},
+      {DIALECT_STDC17, true, "<none>"},
+  };
+  for (const auto &c : cases) {
+    pp_fixture f(c.dialect);
+    f.options()->pedantic_mode = c.pedantic;
+    expand(f, "#define m(x) [x]\nm()");
+    EXPECT_EQ(f.reports.empty() ? "<none>" : f.reports[0], c.report) << dialect_name(c.dialect);
+  }
+}

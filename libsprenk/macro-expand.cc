@@ -536,10 +536,10 @@ static void end_va_opt(preprocessor_reader *reader, va_opt_group *group, token_l
     return;
   }
   if (close->flags & TOK_PASTE_NEXT) {
-    while (out->count > group->start && out->tokens[out->count - 1].kind == TK_PADDING &&
-           out->tokens[out->count - 1].value.source == nullptr)
+    // Only a real token can be the left operand of the "##" after the group.
+    while (out->count > group->start && out->tokens[out->count - 1].kind == TK_PADDING)
       out->count--;
-    if (out->count)
+    if (out->count > group->start)
       out->tokens[out->count - 1].flags |= TOK_PASTE_NEXT;
     return;
   }
@@ -559,6 +559,12 @@ static void paste_comma_rule(token_list *out, const macro_def *macro, const prep
     out->count--;
   else
     last->flags &= uint16_t(~TOK_PASTE_NEXT);
+}
+
+// The token's paste mark becomes SOURCE's; its other flags stay.
+static void copy_paste_mark(preproc_token *token, const preproc_token *source)
+{
+  token->flags = uint16_t((token->flags & ~TOK_PASTE_NEXT) | (source->flags & TOK_PASTE_NEXT));
 }
 
 struct replacement {
@@ -616,8 +622,11 @@ static void replace_argument(replacement *r, const preproc_token *body, uint32_t
       paste_comma_rule(&r->out, r->macro, use, r->variadic_absent);
     from = arg->raw.tokens;
     count = arg->raw.count;
-    if (right_of_paste && count == 0 && r->out.count && !at_group_start)
-      r->out.tokens[r->out.count - 1].flags &= uint16_t(~TOK_PASTE_NEXT);
+    // An empty right operand leaves the left one pasting on only when this
+    // parameter is itself the left operand of another "##".
+    if (right_of_paste && count == 0 && r->out.count && !at_group_start &&
+        r->out.tokens[r->out.count - 1].kind != TK_PADDING)
+      copy_paste_mark(&r->out.tokens[r->out.count - 1], use);
   } else {
     if (!arg->expanded_done)
       expand_argument(reader, r->node, arg);

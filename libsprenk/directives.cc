@@ -412,6 +412,8 @@ static char *glue_angled_name(preprocessor_reader *reader)
       break;
     if (token->kind == TK_EOF) {
       diag_error(reader, DL_ERROR, "missing terminating > character");
+      // Left for the reader's caller: the end of an operand's input.
+      _cpp_backup_expanded(reader, token);
       break;
     }
     uint64_t length = cpp_spelling_bound(token);
@@ -444,6 +446,8 @@ char *_cpp_parse_header_name(preprocessor_reader *reader, const char *directive_
     return checked_strndup(text + 1, token->value.str.length - 2);
   }
   diag_error(reader, DL_ERROR, "#%s expects \"FILENAME\" or <FILENAME>", directive_name);
+  if (token->kind == TK_EOF)
+    _cpp_backup_expanded(reader, token);
   return nullptr;
 }
 

@@ -320,13 +320,22 @@ static void expand_argument(preprocessor_reader *reader, ident_node *macro, macr
   list_add(&input, &reader->endarg_token);
   push_copy(reader, macro, input.tokens, input.count);
   free(input.tokens);
+  expansion_context *mine = reader->context;
   for (;;) {
     const preproc_token *token = cpp_next_token(reader);
     if (token->kind == TK_EOF)
       break;
     list_add(&arg->expanded, token);
   }
-  _cpp_pop_context(reader);
+  // The argument's own end is normally what stopped the loop; should an
+  // operator have read past it, its context is gone already.
+  bool found = false;
+  for (expansion_context *c = reader->context; c && !found; c = c->previous)
+    found = c == mine;
+  while (found && reader->context != mine)
+    _cpp_pop_context(reader);
+  if (found)
+    _cpp_pop_context(reader);
   reader->options.warn_traditional_c = saved_traditional;
   reader->ignore_pragma_operator = saved_ignore;
   reader->expansion_depth--;
@@ -870,8 +879,7 @@ uint64_t _cpp_has_include(preprocessor_reader *reader, ident_node *node)
   bool paren = token->kind == TK_OPEN_PAREN;
   if (!paren) {
     diag_error(reader, DL_ERROR, "missing '(' before \"%s\" operand", node->text);
-    if (token->kind != TK_EOF)
-      _cpp_backup_expanded(reader, token);
+    _cpp_backup_expanded(reader, token);
   }
   bool angled = false;
   location_t location;
@@ -889,8 +897,7 @@ uint64_t _cpp_has_include(preprocessor_reader *reader, ident_node *node)
     while (token->kind == TK_PADDING);
     if (token->kind != TK_CLOSE_PAREN) {
       diag_error(reader, DL_ERROR, "missing ')' after \"%s\" operand", node->text);
-      if (token->kind != TK_EOF)
-        _cpp_backup_expanded(reader, token);
+      _cpp_backup_expanded(reader, token);
     }
   }
   return found;

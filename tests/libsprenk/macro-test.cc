@@ -395,3 +395,22 @@ TEST(Macro, EmptyArgumentsBeforeC99)
     EXPECT_EQ(f.reports.empty() ? "<none>" : f.reports[0], c.report) << dialect_name(c.dialect);
   }
 }
+
+// An operator at the end of a macro argument looks at the argument's end but
+// does not read past it.
+TEST(Macro, HasIncludeAtTheEndOfAnArgument)
+{
+  struct {
+    const char *text;
+    const char *expected;
+  } cases[] = {
+      {"#define e __has_include\n#define g(x,y) x\ng(e,) z", "0 z"},
+      {"#define e __has_include(\n#define g(x,y) x\ng(e,) z", "0 z"},
+      {"#define e __has_include(<a\n#define g(x,y) x\ng(e,) z", "0 z"},
+  };
+  for (const auto &c : cases) {
+    pp_fixture f;
+    define_special_builtins(f.reader);
+    EXPECT_EQ(expand(f, c.text), c.expected) << c.text;
+  }
+}

@@ -6,6 +6,7 @@
 #include "diagnostics/build-config.h"
 #include "diagnostics/diagnostic-color.h"
 #include "diagnostics/diagnostic-path.h"
+#include "diagnostics/edit-context.h"
 #include "diagnostics/source-quoting.h"
 #include "libsprenk/display-width.h"
 #include "support/alloc.h"
@@ -142,6 +143,8 @@ void diagnostic_state_finish(diagnostic_state *context)
   context->reported_includes = nullptr;
   delete context->printer;
   context->printer = nullptr;
+  edit_context_destroy(context->edit_context);
+  context->edit_context = nullptr;
 }
 
 void context_color_setup(diagnostic_state *context, int mode)
@@ -630,6 +633,8 @@ bool diagnostic_emit(diagnostic_state *context, diagnostic_info *diagnostic)
     print_parseable_fixits(pp, diagnostic->ranges, context->parseable_fixits, context->tab_stop);
   diagnostic_action_after_output(context, diagnostic->kind);
   diagnostic->message.client_data = nullptr;
+  if (context->edit_context && !diagnostic->ranges->no_auto_apply)
+    edit_context_take_fixits(context->edit_context, diagnostic->ranges);
   context->report_depth--;
   diagnostic_show_path(context, diagnostic);
   return true;

@@ -9,6 +9,7 @@
 #include "libsprenk/line-map.h"
 
 #include <cstdint>
+#include <cstdio>
 
 // The program's line table; null when nothing has been read (as in the driver).
 extern linemap_set *line_table;
@@ -25,5 +26,10 @@ location_t system_header_expansion_point(location_t location);
 location_t location_make(location_t caret, location_t start, location_t finish);
 location_t location_make_from_span(location_t caret, location_span range);
 int32_t location_display_column(const column_policy &policy, const expanded_location &where);
+
+// Debugging dumps of the line table (line-table-dumps.cc): its allocation
+// figures to standard error, and every interval of locations.
+void line_table_statistics_dump();
+void dump_location_info(FILE *stream);
 
 #endif

@@ -1,8 +1,9 @@
 // Source quoting under random input: random file bytes read through the file
 // cache, a line table over them, and a location record with random carets,
 // ranges, labels and fix-it hints, quoted under random display settings and
-// every escape policy.
+// every escape policy; the hints then go through an edit context.
 #include "diagnostics/diagnostic.h"
+#include "diagnostics/edit-context.h"
 #include "diagnostics/source-quoting.h"
 #include "fuzz/fuzz-input.h"
 #include "tests/libsprenk/line-map-fixture.h"
@@ -128,6 +129,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
   context->last_quoted_location = 0;
   diagnostic_show_locus(context, &record, in.byte() % 2 ? DK_ERROR : DK_DIAGNOSTIC_PATH);
   pp_clear_text(context->printer);
+  // The same hints through an edit context: applied or refused, never a
+  // failed check.
+  edit_context *edits = edit_context_create();
+  edit_context_take_fixits(edits, &record);
+  free(edit_context_diff_text(edits, true));
+  free(edit_context_file_content(edits, scratch_path().c_str()));
+  edit_context_destroy(edits);
   located_ranges_fini(&record);
   diagnostics_file_cache_forcibly_evict_file(scratch_path().c_str());
   line_table = nullptr;

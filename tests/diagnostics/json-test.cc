@@ -143,7 +143,7 @@ int always_enabled(int, unsigned, void *)
 TEST_F(json_run, ReportsGroupsAndLocations)
 {
   std::string path;
-  const ordinary_map *map = source("j.c", "int x = y;\n\tz;\n", 2, &path);
+  file_map map = source("j.c", "int x = y;\n\tz;\n", 2, &path);
   fixed_label label;
   child_outcome outcome = run([&] {
     context->name_of_option = option_name;
@@ -211,7 +211,7 @@ TEST_F(json_run, NothingReportedIsAnEmptyArray)
 
 TEST_F(json_run, ColumnUnitsAndOrigin)
 {
-  const ordinary_map *map = source("t.c", "\tx;\n", 1);
+  file_map map = source("t.c", "\tx;\n", 1);
   struct row {
     uint32_t unit;
     int32_t origin;

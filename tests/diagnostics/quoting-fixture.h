@@ -16,6 +16,11 @@
 #include <deque>
 #include <string>
 
+// A file's map in the fixture's table, by index: adding maps may move them.
+struct file_map {
+  uint32_t index;
+};
+
 struct quoting_fixture : testing::Test {
   TempDir dir;
   test_line_table table;
@@ -35,7 +40,7 @@ struct quoting_fixture : testing::Test {
   }
 
   // Writes a file and maps `lines` lines of it; returns its map.
-  const ordinary_map *source(const std::string &name, const std::string &bytes, uint32_t lines,
+  file_map source(const std::string &name, const std::string &bytes, uint32_t lines,
                              std::string *path_out = nullptr)
   {
     std::string path = dir / name;
@@ -44,23 +49,28 @@ struct quoting_fixture : testing::Test {
     fwrite(bytes.data(), 1, bytes.size(), f);
     fclose(f);
     paths.push_back(path);
-    const ordinary_map *map =
-        linemap_add_ordinary_map(table.get(), LC_ENTER, 0, paths.back().c_str(), 1);
+    linemap_add_ordinary_map(table.get(), LC_ENTER, 0, paths.back().c_str(), 1);
+    uint32_t index = table->ordinary_used - 1;
     for (uint32_t line = 1; line <= lines; line++)
       linemap_start_line(table.get(), line, 1000);
+    // The columns of the last line are taken, so that a later file's map
+    // starts after them.
+    if (lines > 0)
+      linemap_line_column_location(table.get(), &table->ordinary_maps[index], lines, 999);
     if (path_out)
       *path_out = path;
     // Mapping line by line keeps one map for the whole file.
-    EXPECT_EQ(map, linemap_last_ordinary_map(table.get()));
-    return map;
+    EXPECT_EQ(index, table->ordinary_used - 1);
+    return {index};
   }
 
-  location_t at(const ordinary_map *map, uint32_t line, uint32_t column)
+  location_t at(file_map map, uint32_t line, uint32_t column)
   {
-    return linemap_line_column_location(table.get(), map, line, column);
+    return linemap_line_column_location(table.get(), &table->ordinary_maps[map.index], line,
+                                        column);
   }
 
-  location_t span(const ordinary_map *map, uint32_t line, uint32_t caret, uint32_t start,
+  location_t span(file_map map, uint32_t line, uint32_t caret, uint32_t start,
                   uint32_t finish)
   {
     return location_make(at(map, line, caret), at(map, line, start), at(map, line, finish));

@@ -3,6 +3,7 @@
 // fix-it lines, each checked against the exact text.
 #include "diagnostics/source-quoting.h"
 
+#include "tests/diagnostics/child-run.h"
 #include "tests/diagnostics/quoting-fixture.h"
 
 #include <gtest/gtest.h>
@@ -14,7 +15,7 @@ namespace {
 const char main_c[] = "int main(void)\n{\n  return foo + bar;\n}\n";
 
 struct quoting : quoting_fixture {
-  const ordinary_map *main_map = source("main.c", main_c, 4);
+  file_map main_map = source("main.c", main_c, 4);
   located_ranges record;
   ~quoting() override { located_ranges_fini(&record); }
 
@@ -206,7 +207,7 @@ std::string numbered(int count)
 TEST_F(quoting, LinesFarApartFormSpans)
 {
   std::string path;
-  const ordinary_map *map = source("lines.c", numbered(20), 20, &path);
+  file_map map = source("lines.c", numbered(20), 20, &path);
   located_ranges_init(&record, line_table, location_make(at(map, 10, 1), at(map, 10, 1),
                                                          at(map, 10, 4)), nullptr);
   located_ranges_add_range(&record, location_make(at(map, 12, 1), at(map, 12, 1), at(map, 12, 4)),
@@ -255,7 +256,7 @@ TEST_F(quoting, LinesFarApartFormSpans)
 
 TEST_F(quoting, TabStops)
 {
-  const ordinary_map *map = source("tabs.c", "\tx = y;\n", 1);
+  file_map map = source("tabs.c", "\tx = y;\n", 1);
   located_ranges_init(&record, line_table, at(map, 1, 2), nullptr);
   for (uint32_t tab : {8u, 4u, 3u, 1u}) {
     context->tab_stop = tab;
@@ -300,7 +301,7 @@ TEST_F(quoting, CharactersUnderEachPolicy)
   std::string file;
   for (const row &r : rows)
     file += r.line + "\n";
-  const ordinary_map *map = source("chars.c", file, sizeof rows / sizeof rows[0]);
+  file_map map = source("chars.c", file, sizeof rows / sizeof rows[0]);
   uint32_t line = 1;
   for (const row &r : rows) {
     located_ranges_init(&record, line_table,
@@ -322,11 +323,15 @@ TEST_F(quoting, LongLinesScrollToKeepTheCaretInView)
   for (int column = 1; column <= 300; column++)
     digits += char('0' + column % 10);
   std::string wide = std::string(180, 'a') + "\xe4\xb8\x80" + std::string(120, 'b');
-  const ordinary_map *map = source("long.c", digits + "\n" + wide + "\n", 2);
+  file_map map = source("long.c", digits + "\n" + wide + "\n", 2);
   context->caret_line_width = 80;
   // Caret at 250, 10 columns kept to its right: the view starts after 181.
   located_ranges_init(&record, line_table, at(map, 1, 250), nullptr);
   EXPECT_EQ(quote(&record), " " + digits.substr(181) + "\n " + std::string(68, ' ') + "^\n");
+  // With line numbers the margin is wider, so the view starts 3 columns later.
+  context->show_line_numbers = true;
+  EXPECT_EQ(quote(&record), "1 | " + digits.substr(184) + "\n  | " + std::string(65, ' ') + "^\n");
+  context->show_line_numbers = false;
   // A wide character cut by the offset leaves a blank for its second column.
   located_ranges_fini(&record);
   located_ranges_init(&record, line_table, at(map, 2, 251), nullptr);
@@ -357,11 +362,11 @@ TEST_F(quoting, ColumnRuler)
 
 TEST_F(quoting, FileWithoutFinalNewlineAndWithAMark)
 {
-  const ordinary_map *open = source("open.c", "x = 1", 1);
+  file_map open = source("open.c", "x = 1", 1);
   located_ranges_init(&record, line_table, at(open, 1, 5), nullptr);
   EXPECT_EQ(quote(&record), " x = 1\n     ^\n");
   located_ranges_fini(&record);
-  const ordinary_map *marked = source("marked.c", "\xef\xbb\xbfint x;\n", 1);
+  file_map marked = source("marked.c", "\xef\xbb\xbfint x;\n", 1);
   diagnostic_file_cache_setup(context, nullptr, true);
   located_ranges_init(&record, line_table, at(marked, 1, 5), nullptr);
   EXPECT_EQ(quote(&record), " int x;\n     ^\n");
@@ -369,7 +374,7 @@ TEST_F(quoting, FileWithoutFinalNewlineAndWithAMark)
 
 TEST_F(quoting, UnreadableLinesAreNotQuoted)
 {
-  const ordinary_map *gone = source("gone.c", "", 0);
+  file_map gone = source("gone.c", "", 0);
   linemap_start_line(table.get(), 3, 1000);
   located_ranges_init(&record, line_table, at(gone, 3, 1), nullptr);
   EXPECT_EQ(quote(&record), "");
@@ -377,7 +382,7 @@ TEST_F(quoting, UnreadableLinesAreNotQuoted)
 
 TEST_F(quoting, RangesInOtherFilesOrReversedAreDropped)
 {
-  const ordinary_map *other = source("other.c", "zz\n", 1);
+  file_map other = source("other.c", "zz\n", 1);
   primary(10, 10, 12);
   located_ranges_add_range(&record, at(other, 1, 1), RANGE_NO_CARET, nullptr);
   located_ranges_add_range(&record,
@@ -390,13 +395,60 @@ TEST_F(quoting, RangesInOtherFilesOrReversedAreDropped)
 
 TEST_F(quoting, RangeAddedOnlyInsideTheShownLines)
 {
-  const ordinary_map *map = source("spans.c", numbered(20), 20);
+  file_map map = source("spans.c", numbered(20), 20);
   located_ranges_init(&record, line_table, at(map, 10, 1), nullptr);
   EXPECT_FALSE(layout_add_range_if_in_spans(&record, at(map, 15, 1), true, nullptr));
   EXPECT_EQ(record.range_count, 1);
   EXPECT_TRUE(layout_add_range_if_in_spans(&record, at(map, 10, 3), true, nullptr));
   EXPECT_TRUE(layout_add_range_if_in_spans(&record, at(map, 15, 1), false, nullptr));
   EXPECT_EQ(record.range_count, 3);
+}
+
+TEST_F(quoting, ReportsQuoteTheirSourceAfterTheirMessage)
+{
+  primary(10, 10, 12);
+  child_outcome outcome = run_in_child([&] {
+    context->show_column = true;
+    error_at(&record, "%qs undeclared", "foo");
+    inform_loc(at(main_map, 1, 5), "in this function");
+  });
+  std::string file = paths.front();
+  EXPECT_EQ(outcome.err, file + ":3:10: error: 'foo' undeclared\n"
+                                "   return foo + bar;\n"
+                                "          ^~~\n" +
+                             file + ":1:5: note: in this function\n"
+                                    " int main(void)\n"
+                                    "     ^\n");
+}
+
+TEST_F(quoting, CompatibleLocations)
+{
+  located_ranges_init(&record, line_table, at(main_map, 1, 1), nullptr);
+  file_map other = source("other.c", "zz\n", 1);
+  test_macro_node node = {"M"};
+  location_t expansion = at(main_map, 3, 10);
+  macro_map *macro = linemap_add_macro_map(table.get(), node.node(), expansion, 2);
+  location_t argument = macro_map_set_token(macro, 0, at(main_map, 3, 16), at(main_map, 1, 5));
+  location_t body = macro_map_set_token(macro, 1, at(main_map, 1, 7), at(main_map, 1, 7));
+  location_t ranged = location_make(at(main_map, 3, 10), at(main_map, 3, 10), at(main_map, 3, 12));
+  struct row {
+    const char *what;
+    location_t a, b;
+    bool compatible;
+  } rows[] = {
+      {"one file", at(main_map, 3, 10), at(main_map, 1, 1), true},
+      {"two files", at(main_map, 3, 10), at(other, 1, 1), false},
+      {"reserved, equal", BUILTINS_LOCATION, BUILTINS_LOCATION, true},
+      {"reserved and a file", UNKNOWN_LOCATION, at(main_map, 1, 1), false},
+      {"ad-hoc and its caret", ranged, at(main_map, 3, 10), true},
+      {"macro token and a file location", body, at(main_map, 1, 7), false},
+      {"argument and body of one expansion", argument, body, false},
+      {"a token and itself", body, body, true},
+  };
+  for (const row &r : rows) {
+    EXPECT_EQ(compatible_locations(r.a, r.b), r.compatible) << r.what;
+    EXPECT_EQ(compatible_locations(r.b, r.a), r.compatible) << r.what << ", reversed";
+  }
 }
 
 } // namespace

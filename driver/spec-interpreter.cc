@@ -246,7 +246,8 @@ static void charge_spec_work(uint64_t amount, const char *whole_spec)
     report_too_much_work(whole_spec);
 }
 
-// The static specs of %a, %l and the like, which spec files may also redefine.
+// A named spec's text (NAME null for a static spec read through its code),
+// expanded in place and watched for the work it does.
 static int expand_nested(const char *name, const char *value)
 {
   active_specs[named_spec_depth] = {name, spec_work};
@@ -256,6 +257,7 @@ static int expand_nested(const char *name, const char *value)
   return result;
 }
 
+// The static specs of %a, %l and the like, which spec files may also redefine.
 static int expand_static(const char *value)
 {
   if (named_spec_depth >= MAX_NAMED_SPEC_DEPTH)

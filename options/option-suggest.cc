@@ -270,6 +270,10 @@ void add_misspelling_candidates(vec<const char *> *&candidates, const option_des
   for (const option_prefix_entry &entry : option_prefix_map) {
     if (entry.negated && row->bits.rejects_negative)
       continue;
+    // Most texts already differ at the letter after the dash.
+    if (text[0] != entry.replacement[0] ||
+        (entry.replacement[0] && entry.replacement[1] && text[1] != entry.replacement[1]))
+      continue;
     size_t replaced = strlen(entry.replacement);
     if (strncmp(text, entry.replacement, replaced) == 0)
       vec_safe_push(candidates, static_cast<const char *>(

@@ -801,13 +801,14 @@ int _cpp_handle_directive(preprocessor_reader *reader, bool indented)
 // ---- The buffer stack ----
 
 input_buffer *_cpp_buffer_push_block(preprocessor_reader *reader, unsigned char *block,
-                                     uint64_t length, bool from_stage3)
+                                     const unsigned char *text, uint64_t length,
+                                     bool from_stage3)
 {
   input_buffer *buffer =
       static_cast<input_buffer *>(obstack_new_object(&reader->buffer_stack, sizeof(input_buffer)));
   memset(buffer, 0, sizeof *buffer);
-  buffer->text = buffer->next_line = buffer->cursor = buffer->line_base = block;
-  buffer->limit = block + length;
+  buffer->text = buffer->next_line = buffer->cursor = buffer->line_base = text;
+  buffer->limit = text + length;
   buffer->to_free = block;
   buffer->need_line = true;
   buffer->from_stage3 = from_stage3;
@@ -821,7 +822,8 @@ input_buffer *buffer_push(preprocessor_reader *reader, const unsigned char *text
 {
   // A copy: the client's text has no guaranteed slack after its end for the
   // word reads of line preparation, and preparation writes to the text.
-  return _cpp_buffer_push_block(reader, _cpp_copy_with_slack(text, length), length, from_stage3);
+  unsigned char *copy = _cpp_copy_with_slack(text, length);
+  return _cpp_buffer_push_block(reader, copy, copy, length, from_stage3);
 }
 
 void buffer_pop(preprocessor_reader *reader)

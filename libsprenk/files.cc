@@ -1,6 +1,5 @@
-// Source files: reading a file whole into a block that ends in the
-// sentinel and slack line preparation needs, include search along the quote
-// and bracket chains, once-only files and include guards.
+// Source files: include search along the quote and bracket chains,
+// once-only files and include guards.
 #include "libsprenk/preprocessor-internal.h"
 
 #include "support/alloc.h"
@@ -11,51 +10,6 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
-
-unsigned char *_cpp_read_file(const char *name, uint64_t *length)
-{
-  int fd = name[0] ? open(name, O_RDONLY | O_NOCTTY) : 0;
-  if (fd < 0)
-    return nullptr;
-  struct stat info;
-  if (fstat(fd, &info) != 0 || S_ISDIR(info.st_mode)) {
-    // A directory counts as missing.
-    int error = S_ISDIR(info.st_mode) ? ENOENT : errno;
-    if (fd)
-      close(fd);
-    errno = error;
-    return nullptr;
-  }
-  uint64_t allocated = S_ISREG(info.st_mode) && info.st_size > 0 ? uint64_t(info.st_size) : 8192;
-  unsigned char *block = static_cast<unsigned char *>(checked_malloc(allocated + 1 + BUFFER_SLACK));
-  uint64_t used = 0;
-  for (;;) {
-    if (used == allocated) {
-      allocated *= 2;
-      block = static_cast<unsigned char *>(checked_realloc(block, allocated + 1 + BUFFER_SLACK));
-    }
-    ssize_t got = read(fd, block + used, allocated - used);
-    if (got < 0 && errno == EINTR)
-      continue;
-    if (got < 0) {
-      int error = errno;
-      free(block);
-      if (fd)
-        close(fd);
-      errno = error;
-      return nullptr;
-    }
-    if (got == 0)
-      break;
-    used += uint64_t(got);
-  }
-  if (fd)
-    close(fd);
-  block[used] = used && block[used - 1] == '\r' ? '\r' : '\n';
-  memset(block + used + 1, 0, BUFFER_SLACK);
-  *length = used;
-  return block;
-}
 
 // ---- Include search ----
 
@@ -224,9 +178,10 @@ bool push_source_file(preprocessor_reader *reader, source_file *file, int kind)
     return false;
   if (reader->seen_once_only && seen_once_only_twin(reader, file, kind == INCLUDE_IMPORT))
     return false;
-  uint64_t length;
-  unsigned char *block = _cpp_read_file(source_file_path(file), &length);
-  if (block == nullptr) {
+  charset_reporter reporter = _cpp_charset_reporter(reader);
+  converted_source text = read_converted_source_reporting(&reporter, source_file_path(file),
+                                                          reader->options.input_charset_name);
+  if (text.block == nullptr) {
     file->error = errno;
     diag_errno_filename(reader, DL_ERROR, source_file_path(file), reader->directive_line);
     return false;
@@ -237,7 +192,8 @@ bool push_source_file(preprocessor_reader *reader, source_file *file, int kind)
   if (reader->options.deps_style > int32_t(system_kind != 0) && file->stack_count == 0)
     deps_add_dep(_cpp_deps(reader), source_file_path(file));
   file->stack_count++;
-  input_buffer *buffer = _cpp_buffer_push_block(reader, block, length, false);
+  input_buffer *buffer =
+      _cpp_buffer_push_block(reader, text.block, text.data, text.length, false);
   buffer->file = file;
   buffer->system_kind = system_kind;
   reader->mi_valid = true;

@@ -220,8 +220,6 @@ bool _cpp_valid_utf8(preprocessor_reader *reader, const unsigned char **cursor,
 const unsigned char *_cpp_identifier_to_utf8(preprocessor_reader *reader,
                                              const unsigned char *text, uint64_t length,
                                              uint64_t *length_out);
-int _cpp_utf8_decode(const unsigned char **input, uint64_t *left, uint32_t *value);
-uint32_t _cpp_utf8_encode(uint32_t value, unsigned char out[6]);
 
 // ---- Conditional expressions (expr.cc) ----
 
@@ -332,10 +330,10 @@ void _cpp_run_directive_text(preprocessor_reader *reader, uint32_t index, const 
 // Stacks a heap block that already ends in the sentinel and slack; the
 // buffer frees it when popped.
 input_buffer *_cpp_buffer_push_block(preprocessor_reader *reader, unsigned char *block,
-                                     uint64_t length, bool from_stage3);
+                                     const unsigned char *text, uint64_t length,
+                                     bool from_stage3);
 
-// Reads a whole file (an empty name is standard input) into a block with the
-// sentinel and slack; null with errno set when it cannot be read.
-unsigned char *_cpp_read_file(const char *name, uint64_t *length);
+// The reporter through which character-set conversion reports to the reader.
+charset_reporter _cpp_charset_reporter(preprocessor_reader *reader);
 
 #endif

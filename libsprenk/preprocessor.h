@@ -453,14 +453,16 @@ struct comment_store {
 struct pushed_macro;
 
 // The special identifiers interned when the table is attached.
+enum { MODULE_EXPORT = 0, MODULE_MODULE = 1, MODULE_IMPORT = 2, MODULE_UNDERSCORE_IMPORT = 3 };
+
 struct special_nodes {
   ident_node *n_defined;
   ident_node *n_true;
   ident_node *n_false;
   ident_node *n_va_args;
   ident_node *n_va_opt;
-  // Module keywords: incoming and outgoing spellings of export, module,
-  // import and __import.
+  // Module keywords of export, module, import and __import (MODULE_*): as
+  // the lexer meets them, and as a control line hands them on.
   ident_node *module_in[4];
   ident_node *module_out[4];
 };
@@ -509,6 +511,9 @@ struct preprocessor_reader {
   unsigned char *macro_buffer;
   uint32_t macro_buffer_length;
 
+  // Narrow, UTF-8, char16, char32 and wide, in the CHARSET_* order.
+  charset_converter converters[CHARSET_EXECUTION_COUNT];
+
   const unsigned char *date;
   const unsigned char *time;
   int64_t time_stamp;
@@ -549,9 +554,6 @@ struct preprocessor_reader {
   bool ignore_pragma_operator;
   // Tokens are read without running directives (raw token dumps).
   bool lex_only;
-
-  // Narrow, UTF-8, char16, char32 and wide execution character sets.
-  charset_converter converters[CHARSET_EXECUTION_COUNT];
 };
 
 // ---- Client entries ----
@@ -561,6 +563,8 @@ preprocessor_reader *reader_create(source_dialect dialect, ident_table *table,
 void reader_set_language(preprocessor_reader *reader, source_dialect dialect);
 void reader_set_line_table(preprocessor_reader *reader, linemap_set *line_table);
 void reader_post_options(preprocessor_reader *reader);
+void init_converters(preprocessor_reader *reader);
+void close_converters(preprocessor_reader *reader);
 void define_standard_builtins(preprocessor_reader *reader, bool hosted);
 void define_special_builtins(preprocessor_reader *reader);
 void reenter_builtin_row(preprocessor_reader *reader, const char *name);
@@ -693,8 +697,6 @@ uint32_t interpret_char_constant(preprocessor_reader *reader, const preproc_toke
                                  uint32_t *characters_seen, bool *unsigned_out);
 ident_node *identifier_from_ucn_spelling(preprocessor_reader *reader,
                                          const unsigned char *spelling, uint32_t length);
-void init_converters(preprocessor_reader *reader);
-void close_converters(preprocessor_reader *reader);
 
 // A value of #if arithmetic: the low `precision` bits of the 128, sign
 // extended above them when signed.

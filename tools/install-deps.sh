@@ -8,10 +8,12 @@ command -v ninja >/dev/null 2>&1 || need="$need ninja-build"
 command -v cmake >/dev/null 2>&1 || need="$need cmake"
 command -v python3 >/dev/null 2>&1 || need="$need python3"
 command -v make >/dev/null 2>&1 || need="$need make"
+command -v patch >/dev/null 2>&1 || need="$need patch"
 command -v llvm-objcopy >/dev/null 2>&1 || need="$need llvm"
 command -v llvm-symbolizer >/dev/null 2>&1 || need="$need llvm"
 [ -e /usr/include/gtest/gtest.h ] || need="$need libgtest-dev"
 [ -e /usr/include/benchmark/benchmark.h ] || need="$need libbenchmark-dev"
+[ -e /usr/lib/llvm-14/include/c++/v1/vector ] || need="$need libc++-14-dev"
 if [ -n "$need" ]; then
   SUDO=""
   [ "$(id -u)" = 0 ] || SUDO=sudo

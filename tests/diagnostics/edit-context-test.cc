@@ -157,6 +157,18 @@ TEST_F(edits, InsertionsAtOnePointKeepTheirOrder)
   EXPECT_EQ(content(path), "f(x, b, y, z);\n");
 }
 
+TEST_F(edits, BareNewlineInsertsABlankLine)
+{
+  // Inserted into the line itself, the newline would give a diff line that
+  // patch cannot read.
+  std::string path;
+  file_map map = source("blank.c", "a;\nb;\n", 2, &path);
+  EXPECT_TRUE(apply(map, {2, 1, 1, "\n"}));
+  EXPECT_EQ(content(path), "a;\n\nb;\n");
+  EXPECT_EQ(diff(), "@@ -1,2 +1,3 @@\n a;\n+\n b;\n");
+  EXPECT_EQ(patched(path, diff()), content(path));
+}
+
 TEST_F(edits, InsertedLineAndHunkShapes)
 {
   std::string path;

@@ -328,6 +328,10 @@ TEST_F(quoting, LongLinesScrollToKeepTheCaretInView)
   // Caret at 250, 10 columns kept to its right: the view starts after 181.
   located_ranges_init(&record, line_table, at(map, 1, 250), nullptr);
   EXPECT_EQ(quote(&record), " " + digits.substr(181) + "\n " + std::string(68, ' ') + "^\n");
+  // With line numbers the margin is wider, so the view starts 3 columns later.
+  context->show_line_numbers = true;
+  EXPECT_EQ(quote(&record), "1 | " + digits.substr(184) + "\n  | " + std::string(65, ' ') + "^\n");
+  context->show_line_numbers = false;
   // A wide character cut by the offset leaves a blank for its second column.
   located_ranges_fini(&record);
   located_ranges_init(&record, line_table, at(map, 2, 251), nullptr);

@@ -1,11 +1,13 @@
 // Several driver runs in one process: after driver_reset each run prints
-// exactly what the program prints when it runs alone, and nothing the runs
-// allocated is left behind (this program runs with leak detection).
+// exactly what the program prints when it runs alone, the environment is as
+// it was before, and nothing the runs allocated is left behind (this program
+// runs with leak detection).
 #include "tests/common/driver-in-process.h"
 #include "tests/common/temp-dir.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
@@ -47,6 +49,15 @@ std::string read_output(const std::string &path)
   text << in.rdbuf();
   std::string same = std::regex_replace(text.str(), std::regex("/cc[A-Za-z0-9]{6}"), "/ccXXXXXX");
   return std::regex_replace(same, std::regex("random-seed=0x[0-9a-f]+"), "random-seed=SEED");
+}
+
+std::vector<std::string> environment()
+{
+  std::vector<std::string> entries;
+  for (char **e = environ; *e; e++)
+    entries.push_back(*e);
+  std::sort(entries.begin(), entries.end());
+  return entries;
 }
 
 struct DriverReset : testing::Test {
@@ -94,13 +105,16 @@ struct DriverReset : testing::Test {
     close(out);
     close(err);
 
+    std::vector<std::string> environment_before = environment();
     int status = run_driver_in_process(static_cast<int>(argv.size() - 1), argv.data(), false);
+    std::vector<std::string> environment_after = environment();
     fflush(stdout);
     fflush(stderr);
     dup2(saved_out, 1);
     dup2(saved_err, 2);
     close(saved_out);
     close(saved_err);
+    EXPECT_EQ(environment_after, environment_before);
     return {status, read_output(out_path), read_output(err_path)};
   }
 };
@@ -123,6 +137,8 @@ TEST_F(DriverReset, EachRunAsInAFreshProcess)
       {"-###", "-E", "-x", "c", "-", "-pipe", "-v"},
       {"-dumpspecs"},
       {"-###", "-c", src, "-fno-such-option"},
+      {"-###", "-c", src, "-Werror=format", "-finstrument-functions-exclude-file-list=a,b",
+       "-fdump-tree-all", "-fsanitize=address", "-time=" + dir / "times"},
   };
   std::vector<output> alone;
   for (const auto &args : runs)

@@ -3,9 +3,9 @@
 #ifndef VUZ_TESTS_LIBSPRENK_EXPR_FIXTURE_H
 #define VUZ_TESTS_LIBSPRENK_EXPR_FIXTURE_H
 
+#include "tests/libsprenk/expr-value-text.h"
 #include "tests/libsprenk/preprocessor-fixture.h"
 
-#include <cinttypes>
 #include <string>
 
 struct expr_fixture : pp_fixture {
@@ -28,24 +28,7 @@ struct expr_fixture : pp_fixture {
     reader->state.in_directive = 0;
     if (!ok)
       return "error";
-    return spell_value(value);
-  }
-
-  std::string spell_value(expr_value v)
-  {
-    uint64_t precision = options()->precision;
-    unsigned __int128 w = (static_cast<unsigned __int128>(v.high) << 64) | v.low;
-    bool negative = !v.unsignedp && ((w >> (precision - 1)) & 1);
-    if (negative)
-      w = -w;
-    // No masking: a value whose bits above the precision are not its sign's
-    // shows as the fault it is.
-    std::string digits;
-    do {
-      digits.insert(digits.begin(), char('0' + int(w % 10)));
-      w /= 10;
-    } while (w);
-    return (negative ? "-" : "") + digits + (v.unsignedp ? "u" : "");
+    return expr_value_text(value, options()->precision);
   }
 
   // The first token of TEXT, kept.

@@ -4,11 +4,13 @@ at distinct addresses symbolised from the program's own DWARF, the exit)
 beside the floor (the same program stopping where the report begins) and
 beside llvm-symbolizer resolving the same addresses in the same program.
 Runs are interleaved after a warm-up, so that a slow spell of the machine
-touches all three alike; medians, peak memory and the ratios are printed.
+touches all three alike; medians of wall and CPU time, peak memory and the
+ratios are printed.
 
 Usage: bench/libmerrow-report.py BUILD_DIR [RUNS]   (BUILD_DIR from the bench preset)"""
 import os
 import re
+import resource
 import statistics
 import subprocess
 import sys
@@ -23,9 +25,13 @@ def peak_memory(argv, stdin_text=None):
 
 
 def timed(argv, stdin_text):
+    """Wall time and CPU time (user and system) of one run."""
+    before = resource.getrusage(resource.RUSAGE_CHILDREN)
     start = time.perf_counter()
     subprocess.run(argv, input=stdin_text, capture_output=True, text=True)
-    return time.perf_counter() - start
+    wall = time.perf_counter() - start
+    after = resource.getrusage(resource.RUSAGE_CHILDREN)
+    return wall, (after.ru_utime - before.ru_utime) + (after.ru_stime - before.ru_stime)
 
 
 def main():
@@ -55,13 +61,15 @@ def main():
         # A different order each round.
         for name in names[i % 3:] + names[:i % 3]:
             times[name].append(timed(*commands[name]))
-    median = {name: statistics.median(t) * 1e3 for name, t in times.items()}
+    median = {name: statistics.median(w for w, _ in t) * 1e3 for name, t in times.items()}
+    cpu = {name: statistics.median(c for _, c in t) * 1e3 for name, t in times.items()}
     memory = {name: peak_memory(*commands[name]) for name in commands}
     own = median["report"] - median["floor"]
     print("frames printed: %d, distinct addresses: %d" % (len(pcs), len(distinct)))
     for name in names:
-        print("%-16s %8.2f ms %8d KiB peak" % (name, median[name], memory[name]))
-    print("report / floor: %.2f (the report's own cost: %.2f ms)" % (median["report"] / median["floor"], own))
+        print("%-16s %8.2f ms wall %8.2f ms cpu %8d KiB peak" % (name, median[name], cpu[name], memory[name]))
+    print("report / floor: %.2f wall, %.2f cpu (the report's own cost: %.2f ms)" %
+          (median["report"] / median["floor"], cpu["report"] / cpu["floor"], own))
     print("report / llvm-symbolizer: time %.2f, memory %.2f" %
           (median["report"] / median["llvm-symbolizer"], memory["report"] / memory["llvm-symbolizer"]))
     print("report's own cost / llvm-symbolizer: %.2f" % (own / median["llvm-symbolizer"]))

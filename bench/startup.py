@@ -1,14 +1,51 @@
 #!/usr/bin/env python3
 """Whole-process start-up of the drivers beside a minimal C++ program built the
-same way: median wall time and peak memory over repeated runs.
+same way (the floor), and beside clang's driver where it is installed. Each
+case runs in turn with its yardstick, A B A B ..., and the ratio is the median
+of the pairs' ratios, so that drift of the machine's speed during the run
+does not move it. Peak memory is that of one run.
 
 Usage: bench/startup.py BUILD_DIR [RUNS]   (BUILD_DIR from the bench preset)"""
 import os
+import random
 import shutil
 import statistics
 import sys
 import tempfile
 import time
+
+# Options that users mistype; each unknown word is one of them with one
+# seeded edit.
+COMMON_OPTIONS = [
+    "-Wall", "-Wextra", "-Wunused-variable", "-Wshadow", "-Wconversion", "-Werror",
+    "-Wmissing-prototypes", "-Wformat-security", "-funroll-loops", "-fno-strict-aliasing",
+    "-fomit-frame-pointer", "-fstack-protector-strong", "-fdiagnostics-color=always",
+    "-fno-exceptions", "-ffunction-sections", "-fdata-sections", "-mthumb-interwork",
+    "-march=armv7-a", "-mfloat-abi=hard", "-nostdlib", "-nostartfiles", "-static",
+    "-pedantic", "-std=c11", "-fvisibility=hidden", "-fno-common", "-rdynamic",
+    "-fsanitize=address", "-fprofile-arcs", "-ftest-coverage",
+]
+
+
+def typos(count, seed=25):
+    """COUNT distinct unknown options: a common option with one edit."""
+    rng = random.Random(seed)
+    letters = "abcdefghijklmnopqrstuvwxyz"
+    out = set()
+    while len(out) < count:
+        word = list(rng.choice(COMMON_OPTIONS))
+        at = rng.randrange(2, len(word))
+        edit = rng.randrange(3)
+        if edit == 0:
+            del word[at]
+        elif edit == 1:
+            word.insert(at, rng.choice(letters))
+        else:
+            word[at] = rng.choice(letters)
+        text = "".join(word)
+        if text not in COMMON_OPTIONS:
+            out.add(text)
+    return sorted(out)
 
 
 def peak_memory(argv, cwd):
@@ -24,43 +61,58 @@ def peak_memory(argv, cwd):
         return int(f.read().split()[-1])
 
 
-def measure(argv, runs, cwd):
-    """Median wall time over RUNS runs, and the peak memory of one."""
-    times = []
+def one_run(argv, null):
+    start = time.perf_counter()
+    pid = os.posix_spawn(argv[0], argv, {"PATH": "", "TMPDIR": os.getcwd()},
+                         file_actions=[(os.POSIX_SPAWN_DUP2, null, 1),
+                                       (os.POSIX_SPAWN_DUP2, null, 2)])
+    os.waitpid(pid, 0)
+    return time.perf_counter() - start
+
+
+def side_by_side(argv, yardstick, runs, cwd):
+    """Median wall times of ARGV and of YARDSTICK run in turn, and the median
+    of their ratios pair by pair."""
     null = os.open(os.devnull, os.O_WRONLY)
     here = os.getcwd()
     os.chdir(cwd)
     try:
+        one_run(argv, null)
+        one_run(yardstick, null)
+        a, b, ratios = [], [], []
         for _ in range(runs):
-            start = time.perf_counter()
-            pid = os.posix_spawn(argv[0], argv, {"PATH": "", "TMPDIR": cwd},
-                                 file_actions=[(os.POSIX_SPAWN_DUP2, null, 1),
-                                               (os.POSIX_SPAWN_DUP2, null, 2)])
-            os.waitpid(pid, 0)
-            times.append(time.perf_counter() - start)
-        peak = peak_memory(argv, cwd)
+            a.append(one_run(argv, null))
+            b.append(one_run(yardstick, null))
+            ratios.append(a[-1] / b[-1])
     finally:
         os.chdir(here)
         os.close(null)
-    return statistics.median(times), peak
+    return statistics.median(a), statistics.median(b), statistics.median(ratios)
+
+
+def install_tree(build, work):
+    """An installation whose children are the recorder, for a real "-c" run."""
+    tree = os.path.join(work, "tree")
+    libexec = os.path.join(tree, "libexec/vuz/armv6-kaveabi-freebsd15.1/12.4.0")
+    os.makedirs(os.path.join(tree, "bin"))
+    os.makedirs(libexec)
+    shutil.copy2(os.path.join(build, "driver", "vuz"), os.path.join(tree, "bin", "vuz"))
+    for child in ("tolm", "as"):
+        shutil.copy2(os.path.join(build, "bench", "bench_recorder"), os.path.join(libexec, child))
+    return os.path.join(tree, "bin", "vuz")
 
 
 def main():
     build = os.path.abspath(sys.argv[1])
     runs = int(sys.argv[2]) if len(sys.argv) > 2 else 200
     work = tempfile.mkdtemp(prefix="vuz-bench-")
-    with open(os.path.join(work, "x.c"), "w") as f:
-        f.write("int x;\n")
+    for name in ("x.c", "x.cc"):
+        with open(os.path.join(work, name), "w") as f:
+            f.write("int x;\n")
     vuz = os.path.join(build, "driver", "vuz")
-    # An installation whose children are the recorder, for a real "-c" run.
-    tree = os.path.join(work, "tree")
-    libexec = os.path.join(tree, "libexec/vuz/armv6-kaveabi-freebsd15.1/12.4.0")
-    os.makedirs(os.path.join(tree, "bin"))
-    os.makedirs(libexec)
-    shutil.copy2(vuz, os.path.join(tree, "bin", "vuz"))
-    for child in ("tolm", "as"):
-        shutil.copy2(os.path.join(build, "bench", "bench_recorder"), os.path.join(libexec, child))
-    installed = os.path.join(tree, "bin", "vuz")
+    vuzxx = os.path.join(build, "driver", "vuz++")
+    floor = [os.path.join(build, "bench", "startup_floor")]
+    installed = install_tree(build, work)
     inputs = []
     for i in range(2000):
         name = "in%d.c" % i
@@ -68,19 +120,46 @@ def main():
         with open(os.path.join(work, name), "w") as f:
             f.write("int x;\n")
     defines = ["-DNAME%d=%d" % (i, i) for i in range(10000)]
+    unknown = typos(1000)
+    few = max(3, runs // 40)
+
+    print("%-34s %10s %10s %7s %10s" % ("case (beside the floor)", "median ms", "floor ms",
+                                        "ratio", "peak KiB"))
     cases = [
-        ("floor", [os.path.join(build, "bench", "startup_floor")], runs),
+        ("floor", floor, runs),
         ("vuz -dumpversion", [vuz, "-dumpversion"], runs),
         ("vuz -### -c x.c", [vuz, "-###", "-c", "x.c"], runs),
+        ("vuz++ -### x.cc -o x", [vuzxx, "-###", "x.cc", "-o", "x"], runs),
         ("vuz -c x.c (recorder)", [installed, "-c", "x.c"], runs),
-        ("-### 10k -D", [vuz, "-###", "-c", "x.c"] + defines, max(3, runs // 40)),
-        ("-### 2000 inputs", [vuz, "-###", "-c"] + inputs, max(3, runs // 40)),
+        ("vuz -### 10k -D", [vuz, "-###", "-c", "x.c"] + defines, few),
+        ("vuz -### 2000 inputs", [vuz, "-###", "-c"] + inputs, few),
     ]
-    floor = None
     for name, argv, count in cases:
-        wall, rss = measure(argv, count, work)
-        floor = floor or wall
-        print("%-24s median %8.3f ms  ratio %5.2f  peak %6d KiB" % (name, wall * 1e3, wall / floor, rss))
+        wall, floor_wall, ratio = side_by_side(argv, floor, count, work)
+        print("%-34s %10.3f %10.3f %7.2f %10d" % (name, wall * 1e3, floor_wall * 1e3, ratio,
+                                                  peak_memory(argv, work)))
+
+    clang = shutil.which("clang")
+    if not clang:
+        print("clang not found: no comparison with its driver")
+        return
+    # clang's driver is a black box here: its wall time beside ours.
+    print()
+    print("%-34s %10s %10s %7s" % ("case (vuz beside clang)", "vuz ms", "clang ms", "ratio"))
+    pairs = [
+        ("-### -c x.c", ["-###", "-c", "x.c"], runs),
+        ("-### -c x.c, 1k unknown options", ["-###", "-c", "x.c"] + unknown, few * 4),
+    ]
+    per_option = {}
+    for name, args, count in pairs:
+        ours, theirs, ratio = side_by_side([vuz] + args, [clang] + args, count, work)
+        per_option[name] = (ours, theirs)
+        print("%-34s %10.3f %10.3f %7.2f" % (name, ours * 1e3, theirs * 1e3, ratio))
+    base, typo = per_option["-### -c x.c"], per_option["-### -c x.c, 1k unknown options"]
+    ours = (typo[0] - base[0]) / len(unknown)
+    theirs = (typo[1] - base[1]) / len(unknown)
+    print("%-34s %10.4f %10.4f %7.2f" % ("per unknown option", ours * 1e3, theirs * 1e3,
+                                         ours / theirs if theirs > 0 else float("nan")))
 
 
 if __name__ == "__main__":

@@ -4,6 +4,7 @@
 #include "driver/driver-options.h"
 
 #include "diagnostics/diagnostic.h"
+#include "driver/env-manager.h"
 #include "driver/search-paths.h"
 #include "driver/specs.h"
 #include "support/alloc.h"
@@ -176,7 +177,7 @@ static void handle_compare_debug(const char *argument, const char *switch_text)
   unsigned long long value = (now < 0 || errno) ? 0 : static_cast<unsigned long long>(now);
   char text[21];
   snprintf(text, sizeof text, "%llu", value);
-  setenv("SOURCE_DATE_EPOCH", text, 0);
+  env.set_if_unset("SOURCE_DATE_EPOCH", text);
 }
 
 // Adds "--help" and friends to the lists the subprocesses see.

@@ -49,6 +49,15 @@ void env_manager::xput(char *text)
   putenv(text);
 }
 
+void env_manager::set_if_unset(const char *name, const char *value)
+{
+  if (::getenv(name))
+    return;
+  if (keep_old_values)
+    vec_safe_push(saved, env_saved_var{checked_strdup(name), nullptr});
+  setenv(name, value, 0);
+}
+
 void env_xput_object(obstack *ob)
 {
   obstack_append_byte(ob, '\0');

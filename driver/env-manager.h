@@ -23,6 +23,9 @@ public:
   // itself: the caller gives it up and must not change or free it.
   void xput(char *text);
   void restore();
+  // Sets NAME to VALUE unless it is set already, without the "-v" echo: for
+  // values children only read when present.
+  void set_if_unset(const char *name, const char *value);
 
   bool keep_old_values;
   bool debug;

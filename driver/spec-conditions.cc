@@ -61,10 +61,38 @@ void emit_switch(int index, bool omit_first_word)
   sw.accepted = 1;
 }
 
+static bool is_builtin_text(const char *text)
+{
+  uintptr_t at = reinterpret_cast<uintptr_t>(text);
+  uintptr_t start = reinterpret_cast<uintptr_t>(builtin_spec_chars);
+  return at >= start && at - start < builtin_spec_chars_size;
+}
+
+// A body of a built-in text, whose end was found when the driver was built
+// and which is there as a string of its own, or null.
+static const builtin_body *builtin_body_at(const char *body)
+{
+  if (!is_builtin_text(body))
+    return nullptr;
+  uint32_t offset = static_cast<uint32_t>(body - builtin_spec_chars);
+  int low = 0, high = builtin_body_count;
+  while (low < high) {
+    int middle = low + (high - low) / 2;
+    if (builtin_bodies[middle].start == offset)
+      return &builtin_bodies[middle];
+    if (builtin_bodies[middle].start < offset)
+      low = middle + 1;
+    else
+      high = middle;
+  }
+  return nullptr;
+}
+
 // The end of a body: the '}' or ';' at the body's own nesting level; notes
 // whether a "%*" stands at that level too.
-static const char *body_end(const char *p, const char *body_start, bool *own_star)
+const char *spec_body_end(const char *body, bool *own_star)
 {
+  const char *p = body;
   int depth = 0;
   *own_star = false;
   // Bodies are long runs of ordinary text: jump from one byte that matters
@@ -97,14 +125,13 @@ static const char *body_end(const char *p, const char *body_start, bool *own_sta
       break;
     }
   }
-  fatal_error(0, "braced spec body %qs is invalid", body_start);
+  fatal_error(0, "braced spec body %qs is invalid", body);
 }
 
-// Expands a body, once per matching switch when it holds its own "%*".
-static bool expand_body(const char *body, const char *end, const char *atom, size_t atom_length,
-                        bool own_star)
+// Expands a body (as a string of its own), once per matching switch when it
+// holds its own "%*".
+static bool expand_body(const char *text, const char *atom, size_t atom_length, bool own_star)
 {
-  char *text = checked_strndup(body, static_cast<size_t>(end - body));
   bool ok = true;
   if (own_star) {
     for (int i = 0; i < switch_count && ok; i++) {
@@ -122,8 +149,14 @@ static bool expand_body(const char *body, const char *end, const char *atom, siz
   } else if (do_spec_1(text, false, nullptr) < 0) {
     ok = false;
   }
-  free(text);
   return ok;
+}
+
+// Marks a live switch that a copy-form atom (of the given length) names.
+static void mark_for_copy(int index, void *length)
+{
+  if (switch_is_live(index, *static_cast<int *>(length)))
+    switches[index].copy_mark = 1;
 }
 
 const char *handle_condition(const char *p, const char *)
@@ -153,8 +186,10 @@ const char *handle_condition(const char *p, const char *)
     if (p[0] == '%' && p[1] == ':') {
       function_atom = true;
       p = call_spec_function(p + 2, &function_result, nullptr);
-      if (!p)
+      if (!p) {
+        free(const_cast<char *>(matched_atom));
         return nullptr;
+      }
     } else {
       if (*p == '.') {
         suffix_test = true;
@@ -208,15 +243,8 @@ const char *handle_condition(const char *p, const char *)
           function_atom)
         invalid_at(separator);
       ordered_seen = true;
-      for (int i = 0; i < switch_count; i++) {
-        const char *text = switches[i].text;
-        if (!switch_begins_with(text, atom, atom_length))
-          continue;
-        if (!starred && text[atom_length] != '\0')
-          continue;
-        if (switch_is_live(i, starred ? static_cast<int>(atom_length) : -1))
-          switches[i].copy_mark = 1;
-      }
+      int length = starred ? static_cast<int>(atom_length) : -1;
+      visit_switches_named(atom, atom_length, starred, mark_for_copy, &length);
       free(atom_copy);
       p++;
       if (separator == '}') {
@@ -276,15 +304,31 @@ const char *handle_condition(const char *p, const char *)
     // ':' and a body.
     const char *body = p;
     bool own_star;
-    const char *end = body_end(p, body, &own_star);
-    const char *trimmed = end;
-    while (trimmed > body && (trimmed[-1] == ' ' || trimmed[-1] == '\t'))
-      trimmed--;
+    const builtin_body *known = builtin_body_at(body);
+    const char *end;
+    if (known) {
+      end = builtin_spec_chars + known->end;
+      own_star = known->own_star;
+    } else {
+      end = spec_body_end(body, &own_star);
+    }
     if (own_star && !choice_all_starred)
       fatal_error(0, "braced spec body %qs is invalid", body);
     if (alternative_matched && !earlier_choice_matched) {
-      if (!expand_body(body, trimmed, matched_atom ? matched_atom : "", matched_length, own_star))
+      char *copy = nullptr;
+      if (!known) {
+        const char *trimmed = end;
+        while (trimmed > body && (trimmed[-1] == ' ' || trimmed[-1] == '\t'))
+          trimmed--;
+        copy = checked_strndup(body, static_cast<size_t>(trimmed - body));
+      }
+      bool ok = expand_body(known ? builtin_spec_chars + known->copy : copy,
+                            matched_atom ? matched_atom : "", matched_length, own_star);
+      free(copy);
+      if (!ok) {
+        free(const_cast<char *>(matched_atom));
         return nullptr;
+      }
     }
     p = end;
     if (*p == '}') {
@@ -304,17 +348,20 @@ const char *handle_condition(const char *p, const char *)
 }
 
 // Marks as accepted every saved switch the atom names.
+static void accept_known(int index, void *)
+{
+  if (switches[index].in_option_table)
+    switches[index].accepted = 1;
+}
+
+static void accept_any(int index, void *)
+{
+  switches[index].accepted = 1;
+}
+
 static void accept_matching(const char *atom, size_t length, bool starred, bool user_spec)
 {
-  for (int i = 0; i < switch_count; i++) {
-    switch_entry &sw = switches[i];
-    if (!switch_begins_with(sw.text, atom, length))
-      continue;
-    if (!starred && sw.text[length] != '\0')
-      continue;
-    if (sw.in_option_table || user_spec)
-      sw.accepted = 1;
-  }
+  visit_switches_named(atom, length, starred, user_spec ? accept_any : accept_known, nullptr);
 }
 
 const char *validate_spec_switches(const char *p, bool user_spec, bool braced)
@@ -396,11 +443,69 @@ static void validate_spec_text(const char *text, bool user_spec)
   }
 }
 
-void validate_all_switches()
+void validate_switches_by_scanning()
 {
   for (int i = 0; i < compiler_count && compilers[i].spec; i++)
     validate_spec_text(compilers[i].spec, false);
   for (named_spec *sp = specs; sp; sp = sp->next)
     validate_spec_text(*sp->value_location, sp->user);
   validate_spec_text(link_command_spec, false);
+}
+
+// Whether validation would read exactly the built-in texts: the compiler
+// table and the link command as built in, and every built-in named-spec text
+// still a value, beside values without conditions. Spec files and the
+// command line never put a built-in text back, as they copy what they set.
+bool builtin_specs_in_use()
+{
+  if (link_command_spec != builtin_link_command_spec || compiler_count != builtin_compiler_count)
+    return false;
+  for (int i = 0; i < compiler_count; i++)
+    if (compilers[i].spec != builtin_compilers[i].spec)
+      return false;
+  int unchanged = 0;
+  for (named_spec *sp = specs; sp; sp = sp->next) {
+    const char *text = *sp->value_location;
+    if (sp->user)
+      return false;
+    if (is_builtin_text(text))
+      unchanged++;
+    else if (text && strchr(text, '%'))
+      return false;
+  }
+  return unchanged == builtin_named_text_count;
+}
+
+// Whether the built-in specs name TEXT in a condition or a removal.
+static bool builtin_specs_name(const char *text)
+{
+  int low = 0, high = builtin_named_switches_count;
+  while (low < high) {
+    int middle = low + (high - low) / 2;
+    int order = strcmp(builtin_named_switches[middle].text, text);
+    if (order == 0)
+      return true;
+    if (order < 0)
+      low = middle + 1;
+    else
+      high = middle;
+  }
+  for (int i = 0; i < builtin_named_prefixes_count; i++)
+    if (switch_begins_with(text, builtin_named_prefixes[i].text, builtin_named_prefixes[i].length))
+      return true;
+  return false;
+}
+
+void validate_all_switches()
+{
+  if (!builtin_specs_in_use()) {
+    validate_switches_by_scanning();
+    return;
+  }
+  // What the scan of the built-in texts accepts, known since the build.
+  for (int i = 0; i < switch_count; i++) {
+    switch_entry &sw = switches[i];
+    if (sw.in_option_table && builtin_specs_name(sw.text))
+      sw.accepted = 1;
+  }
 }

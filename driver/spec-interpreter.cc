@@ -200,8 +200,12 @@ void set_current_input(const char *name)
 }
 
 // Runs the words collected so far as one command; -1 when a child failed.
-static int run_collected_command()
+static int run_collected_command(const char *spec)
 {
+  // A spec function's words are its arguments, never a command; a spec file
+  // can still put a line break among them.
+  if (spec_function_depth && vec_length(argbuf) > 0)
+    fatal_error(0, "spec %qs has a line break inside a spec function call", spec);
   export_driver_options();
   if (vec_length(argbuf) > 0) {
     if (execute() != 0)
@@ -697,7 +701,7 @@ int do_spec_1(const char *spec, bool literal, const char *matched)
         }
         vec_pop(argbuf);
       }
-      if (run_collected_command() != 0)
+      if (run_collected_command(spec) != 0)
         return -1;
       vec_truncate(response_argbuf, 0);
       word_open = false;

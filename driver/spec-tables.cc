@@ -25,51 +25,10 @@ const char *asm_spec, *asm_final_spec, *cpp_spec, *tolm1_spec, *tolmplus1_spec, 
     *linker_plugin_file_spec, *quorf_spec, *lto_vuz_spec, *multilib_select, *multilib_matches,
     *multilib_defaults, *multilib_exclusions, *multilib_reuse, *multilib_extra, *multilib_options,
     *startfile_prefix_spec, *sysroot_suffix_spec, *sysroot_hdrs_suffix_spec;
-static const char *version_spec;
-
-// The static specs whose value the interpreter reads through a variable.
-struct static_binding {
-  const char *name;
-  const char **variable;
-};
-static const static_binding static_bindings[] = {
-    {"asm", &asm_spec},
-    {"asm_final", &asm_final_spec},
-    {"cpp", &cpp_spec},
-    {"tolm", &tolm1_spec},
-    {"tolmex", &tolmplus1_spec},
-    {"endfile", &endfile_spec},
-    {"link", &link_spec},
-    {"lib", &lib_spec},
-    {"libvuz", &libvuz_spec},
-    {"startfile", &startfile_spec},
-    {"version", &version_spec},
-    {"multilib", &multilib_select},
-    {"multilib_defaults", &multilib_defaults},
-    {"multilib_extra", &multilib_extra},
-    {"multilib_matches", &multilib_matches},
-    {"multilib_exclusions", &multilib_exclusions},
-    {"multilib_options", &multilib_options},
-    {"multilib_reuse", &multilib_reuse},
-    {"linker", &linker_name_spec},
-    {"linker_plugin_file", &linker_plugin_file_spec},
-    {"quorf", &quorf_spec},
-    {"lto_vuz", &lto_vuz_spec},
-    {"startfile_prefix_spec", &startfile_prefix_spec},
-    {"sysroot_suffix_spec", &sysroot_suffix_spec},
-    {"sysroot_hdrs_suffix_spec", &sysroot_hdrs_suffix_spec},
-};
+const char *version_spec;
 
 enum { STATIC_SPEC_COUNT = 45, TARGET_SPEC_COUNT = 5 };
 static named_spec static_specs[STATIC_SPEC_COUNT + TARGET_SPEC_COUNT];
-
-static const char **binding_for(const char *name)
-{
-  for (const static_binding &b : static_bindings)
-    if (strcmp(b.name, name) == 0)
-      return b.variable;
-  return nullptr;
-}
 
 // Links the 45 static specs (with their default texts) as the list.
 static void link_static_specs()
@@ -78,14 +37,13 @@ static void link_static_specs()
     named_spec &sp = static_specs[i];
     const builtin_spec_text &row = builtin_static_spec_texts[i];
     sp.name = row.name;
-    sp.name_length = static_cast<uint32_t>(strlen(row.name));
-    const char **variable = binding_for(row.name);
-    sp.value_location = variable ? variable : &sp.value;
+    sp.name_length = row.name_length;
+    sp.value_location = row.variable ? row.variable : &sp.value;
     const char *text = row.text;
-    if (!text)
-      text = *sp.value_location ? *sp.value_location : "";  // set at start-up
-    if (strcmp(row.name, "version") == 0)
+    if (row.variable == &version_spec)
       text = version_text;
+    else if (!text)
+      text = *sp.value_location ? *sp.value_location : "";  // set at start-up
     sp.default_text = text;
     *sp.value_location = text;
     sp.next = i + 1 < STATIC_SPEC_COUNT ? &static_specs[i + 1] : nullptr;
@@ -141,24 +99,6 @@ void define_spec(const char *name, const char *text, bool user)
   sp->user = user;
 }
 
-// Replaces FROM by TO wherever it stands (or only at the start of a word),
-// unless the character after it is '_' (so "-lvuz" leaves "-lvuz_s" alone).
-static char *replace_text(const char *text, const char *from, const char *to, bool word_start)
-{
-  size_t n = strlen(from);
-  for (const char *p = text; *p;) {
-    bool at_word_start = p == text || p[-1] == ' ';
-    if ((!word_start || at_word_start) && strncmp(p, from, n) == 0 && p[n] != '_') {
-      obstack_append_text(&collect_obstack, to);
-      p += n;
-    } else {
-      obstack_append_byte(&collect_obstack, *p++);
-    }
-  }
-  obstack_append_byte(&collect_obstack, '\0');
-  return static_cast<char *>(obstack_close_object(&collect_obstack));
-}
-
 // PREFIX followed by TEXT, kept for the run like the other edited built-ins.
 static const char *prefix_on_collect_obstack(const char *prefix, const char *text)
 {
@@ -180,21 +120,17 @@ void init_builtin_specs()
   for (int i = 0; i < TARGET_SPEC_COUNT; i++) {
     named_spec &sp = static_specs[STATIC_SPEC_COUNT + i];
     sp.name = builtin_target_spec_texts[i].name;
-    sp.name_length = static_cast<uint32_t>(strlen(sp.name));
+    sp.name_length = builtin_target_spec_texts[i].name_length;
     sp.value = sp.default_text = builtin_target_spec_texts[i].text;
     sp.value_location = &sp.value;
     sp.next = last->next;
     last->next = &sp;
     last = &sp;
   }
-  // "-lvuz" and "libvuz.a%s" at a word start become the static-or-shared
-  // choice, in the archive form for the latter.
-  const char *archive_form = replace_text(
-      replace_text(libvuz_replacement, "-lvuz_eh", "libvuz_eh.a%s", false), "-lvuz", "libvuz.a%s",
-      false);
-  libvuz_spec = replace_text(replace_text(libvuz_spec, "-lvuz", libvuz_replacement, true),
-                             "libvuz.a%s", archive_form, true);
-  link_spec = prefix_on_collect_obstack("%{!static|static-pie:--eh-frame-hdr} ", link_spec);
+  // The static-or-shared choice put into "libvuz" and the frame-header
+  // option put before "link" were worked out when the driver was built.
+  libvuz_spec = builtin_libvuz_spec;
+  link_spec = builtin_link_spec;
   link_command_spec = builtin_link_command_spec;
 }
 
@@ -567,7 +503,9 @@ void load_all_specs(unsigned decoded_count, decoded_option *decoded)
       sysroot_suffix = word;
   }
   if (sysroot)
-    link_spec = prefix_on_collect_obstack("%(sysroot_spec) ", link_spec);
+    link_spec = link_spec == builtin_link_spec
+                    ? builtin_link_spec_with_sysroot
+                    : prefix_on_collect_obstack("%(sysroot_spec) ", link_spec);
   if (*sysroot_hdrs_suffix_spec) {
     const char *word = single_word_of(
         sysroot_hdrs_suffix_spec,
@@ -611,8 +549,9 @@ void reset_spec_tables()
   }
   specs = nullptr;
   memset(static_specs, 0, sizeof static_specs);
-  for (const static_binding &b : static_bindings)
-    *b.variable = nullptr;
+  for (const builtin_spec_text *row = builtin_static_spec_texts; row->name; row++)
+    if (row->variable)
+      *row->variable = nullptr;
   if (link_command_owned)
     free(const_cast<char *>(link_command_spec));
   link_command_spec = nullptr;

@@ -57,11 +57,14 @@ extern const char *multilib_options;
 extern const char *startfile_prefix_spec;
 extern const char *sysroot_suffix_spec;
 extern const char *sysroot_hdrs_suffix_spec;
+extern const char *version_spec;
 
-// Built-in texts.
+// Built-in texts, generated from driver/data/builtin-specs.txt.
 struct builtin_spec_text {
   const char *name;
-  const char *text;
+  uint32_t name_length;
+  const char *text;        // null: filled in at start-up
+  const char **variable;   // the driver variable holding the value, or null
 };
 extern const builtin_spec_text builtin_static_spec_texts[];
 extern const builtin_spec_text builtin_target_spec_texts[];
@@ -70,8 +73,38 @@ extern const char *const driver_self_specs[];
 extern const int driver_self_spec_count;
 extern const compiler_entry builtin_compilers[];
 extern const int builtin_compiler_count;
-extern const char builtin_link_command_spec[];
-extern const char libvuz_replacement[];
+extern const char *const builtin_link_command_spec;
+// "libvuz" and "link" as the built-in initialisation leaves them, and "link"
+// with the sysroot spec in front.
+extern const char *const builtin_libvuz_spec;
+extern const char *const builtin_link_spec;
+extern const char *const builtin_link_spec_with_sysroot;
+// The texts of the unchanged specs, every one inside this array; how many of
+// them are named-spec values.
+extern const char builtin_spec_chars[];
+extern const size_t builtin_spec_chars_size;
+extern const int builtin_named_text_count;
+// A condition body of a built-in text: where it starts and ends in
+// builtin_spec_chars, where the body stands as a string of its own, and
+// whether a "%*" stands at its own level.
+struct builtin_body {
+  uint32_t start;
+  uint32_t end;
+  uint32_t copy;
+  uint32_t own_star;
+};
+extern const builtin_body builtin_bodies[];
+extern const int builtin_body_count;
+// Every switch name the unchanged specs mention for validation, exactly and
+// as a prefix, each list sorted.
+struct switch_name {
+  const char *text;
+  size_t length;
+};
+extern const switch_name builtin_named_switches[];
+extern const int builtin_named_switches_count;
+extern const switch_name builtin_named_prefixes[];
+extern const int builtin_named_prefixes_count;
 
 // Spec tables and files.
 void load_all_specs(unsigned decoded_count, decoded_option *decoded);
@@ -116,9 +149,16 @@ int execute();
 
 // Conditions.
 const char *handle_condition(const char *p, const char *whole_spec);
+// The '}' or ';' that ends a condition body at its own level, found by
+// reading it; whether a "%*" stands at that level.
+const char *spec_body_end(const char *body, bool *own_star);
 void emit_switch(int index, bool omit_first_word);
 const char *validate_spec_switches(const char *p, bool user_spec, bool braced);
 void validate_all_switches();
+// The same by reading every spec, whatever the specs are.
+void validate_switches_by_scanning();
+// Whether the specs validation reads are exactly the built-in texts.
+bool builtin_specs_in_use();
 
 // Switch table.
 
@@ -136,6 +176,10 @@ void reset_switch_table();
 bool switch_is_live(int index, int length);
 bool any_switch_matches(const char *atom, size_t length, bool starred);
 bool live_switch_exists(const char *text);
+// Calls VISIT, in table order, for each switch whose text is the first
+// LENGTH bytes of ATOM (or begins with them, when STARRED).
+void visit_switches_named(const char *atom, size_t length, bool starred,
+                          void (*visit)(int index, void *data), void *data);
 
 // Spec functions.
 // Appends VALUE with a backslash before each character that would end or

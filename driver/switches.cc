@@ -4,12 +4,29 @@
 
 #include "options/option-decode.h"
 #include "support/alloc.h"
+#include "support/concat.h"
+#include "support/sort.h"
 
 #include <cstring>
 
 switch_entry *switches;
 int switch_count;
 int switch_capacity;
+
+// The switch numbers in order of their texts, so that a spec atom finds the
+// switches it names without reading the others. Made again on first use
+// after the table changed: a switch added, or another table swapped in.
+struct switch_index {
+  const switch_entry *table;  // the table it was made for
+  int count;
+  unsigned generation;
+  int *by_text;
+  int capacity;
+};
+static switch_index index_of_switches;
+// Counts the additions, so that a table filled again is not taken for the
+// one the index was made for.
+static unsigned switch_table_generation;
 
 void record_switch(const char *text, int further_count, const char *const *further,
                    bool accepted, bool in_option_table)
@@ -20,6 +37,7 @@ void record_switch(const char *text, int further_count, const char *const *furth
     switches = static_cast<switch_entry *>(
         checked_realloc(switches, static_cast<uint64_t>(switch_capacity) * sizeof(switch_entry)));
   }
+  switch_table_generation++;
   switch_entry &sw = switches[switch_count++];
   sw.text = text + 1;
   sw.arguments = nullptr;
@@ -41,6 +59,8 @@ void record_switch(const char *text, int further_count, const char *const *furth
 
 void reset_switch_table()
 {
+  free(index_of_switches.by_text);
+  index_of_switches = switch_index();
   free(switches);
   switches = nullptr;
   switch_count = 0;
@@ -57,11 +77,151 @@ void terminate_switch_table()
   memset(&switches[switch_count], 0, sizeof(switch_entry));
 }
 
+static int compare_switch_texts(const void *a, const void *b)
+{
+  int order = strcmp(switches[*static_cast<const int *>(a)].text,
+                     switches[*static_cast<const int *>(b)].text);
+  if (order)
+    return order;
+  return *static_cast<const int *>(a) - *static_cast<const int *>(b);
+}
+
+static const switch_index *current_switch_index()
+{
+  switch_index &index = index_of_switches;
+  if (index.table == switches && index.count == switch_count &&
+      index.generation == switch_table_generation)
+    return &index;
+  if (switch_count > index.capacity) {
+    index.capacity = switch_count;
+    index.by_text = static_cast<int *>(
+        checked_realloc(index.by_text, static_cast<uint64_t>(switch_count) * sizeof(int)));
+  }
+  for (int i = 0; i < switch_count; i++)
+    index.by_text[i] = i;
+  merge_sort(index.by_text, static_cast<size_t>(switch_count), sizeof(int), compare_switch_texts);
+  index.table = switches;
+  index.count = switch_count;
+  index.generation = switch_table_generation;
+  return &index;
+}
+
+// The switches whose text begins with the first LENGTH bytes of PREFIX (and
+// is no longer, unless STARRED): a run of the index, in order of the texts.
+struct switch_run {
+  const int *numbers;
+  int count;
+};
+
+static switch_run switches_named(const char *prefix, size_t length, bool starred)
+{
+  const switch_index *index = current_switch_index();
+  int low = 0, high = index->count;
+  while (low < high) {
+    int middle = low + (high - low) / 2;
+    if (strncmp(switches[index->by_text[middle]].text, prefix, length) < 0)
+      low = middle + 1;
+    else
+      high = middle;
+  }
+  // A text equal to the prefix sorts before the longer ones that begin with it.
+  int end = low;
+  while (end < index->count) {
+    const char *text = switches[index->by_text[end]].text;
+    if (!switch_begins_with(text, prefix, length) || (!starred && text[length] != '\0'))
+      break;
+    end++;
+  }
+  return {index->by_text + low, end - low};
+}
+
+// A short table is read through faster than an index is made and searched.
+enum { SHORT_SWITCH_TABLE = 16 };
+
+// Switch numbers in table order: every switch of a short table (no list
+// then), else those of a run of the index, on the stack when few.
+struct table_order {
+  int small[SHORT_SWITCH_TABLE];
+  int *numbers;
+  int count;
+};
+
+static void switches_in_table_order(table_order *order, const char *prefix, size_t length,
+                                    bool starred)
+{
+  order->numbers = nullptr;
+  order->count = switch_count;
+  if (switch_count <= SHORT_SWITCH_TABLE)
+    return;
+  switch_run run = switches_named(prefix, length, starred);
+  order->count = run.count;
+  order->numbers = run.count <= SHORT_SWITCH_TABLE
+                       ? order->small
+                       : checked_new_array<int>(static_cast<uint64_t>(run.count));
+  memcpy(order->numbers, run.numbers, static_cast<size_t>(run.count) * sizeof(int));
+  merge_sort(order->numbers, static_cast<size_t>(run.count), sizeof(int),
+             [](const void *a, const void *b) {
+               return *static_cast<const int *>(a) - *static_cast<const int *>(b);
+             });
+}
+
+static int switch_number(const table_order *order, int k)
+{
+  return order->numbers ? order->numbers[k] : k;
+}
+
+static void release_table_order(table_order *order)
+{
+  if (order->numbers && order->numbers != order->small)
+    free(order->numbers);
+}
+
 static void mark_dead(switch_entry &sw, bool accept_always)
 {
   sw.liveness = SW_DEAD;
   if (accept_always || sw.in_option_table)
     sw.accepted = 1;
+}
+
+// Whether TEXT is LETTER, then "no-" when NEGATED, then REST (or, with no
+// REST, merely begins with LETTER).
+static bool names_form(const char *text, char letter, bool negated, const char *rest)
+{
+  if (text[0] != letter)
+    return false;
+  if (!rest)
+    return true;
+  if (negated)
+    return strncmp(text + 1, "no-", 3) == 0 && strcmp(text + 4, rest) == 0;
+  return strcmp(text + 1, rest) == 0;
+}
+
+// Whether a switch after number INDEX has that form.
+static bool later_switch_named(int index, char letter, bool negated, const char *rest)
+{
+  char small[64];
+  char *text = small;
+  size_t length = 1;
+  if (rest && switch_count > SHORT_SWITCH_TABLE) {
+    // The index is searched for the whole text.
+    length = 1 + (negated ? 3 : 0) + strlen(rest);
+    if (length >= sizeof small)
+      text = static_cast<char *>(checked_malloc(length + 1));
+    memcpy(text, negated ? "xno-" : "x", negated ? 4 : 1);
+    strcpy(text + (negated ? 4 : 1), rest);
+  }
+  text[0] = letter;
+  table_order order;
+  switches_in_table_order(&order, text, length, !rest);
+  bool found = false;
+  for (int k = 0; k < order.count && !found; k++) {
+    int number = switch_number(&order, k);
+    found = number > index && names_form(switches[number].text, letter, negated, rest);
+  }
+  release_table_order(&order);
+  if (text != small)
+    free(text);
+  return found;
 }
 
 bool switch_is_live(int index, int length)
@@ -75,60 +235,79 @@ bool switch_is_live(int index, int length)
   char letter = text[0];
   if (letter == 'W' || letter == 'f' || letter == 'g' || letter == 'm') {
     // The opposite form: "-fno-x" cancels an earlier "-fx" and the reverse.
-    const char *rest;
     bool negative = strncmp(text + 1, "no-", 3) == 0;
-    rest = negative ? text + 4 : text + 1;
-    for (int j = index + 1; j < switch_count; j++) {
-      const char *later = switches[j].text;
-      if (later[0] != letter)
-        continue;
-      bool match = negative ? strcmp(later + 1, rest) == 0
-                            : strncmp(later + 1, "no-", 3) == 0 && strcmp(later + 4, rest) == 0;
-      if (match) {
-        mark_dead(sw, false);
-        return false;
-      }
+    if (later_switch_named(index, letter, !negative, negative ? text + 4 : text + 1)) {
+      mark_dead(sw, false);
+      return false;
     }
     sw.liveness = SW_LIVE;
     return true;
   }
-  if (letter == 'O') {
-    for (int j = index + 1; j < switch_count; j++)
-      if (switches[j].text[0] == 'O') {
-        mark_dead(sw, true);
-        return false;
-      }
+  if (letter == 'O' && later_switch_named(index, 'O', false, nullptr)) {
+    mark_dead(sw, true);
+    return false;
   }
   sw.liveness = SW_LIVE;
   return true;
 }
 
-bool any_switch_matches(const char *atom, size_t length, bool starred)
+// One switch against an atom, as the table walk takes them.
+static bool switch_matches(int i, const char *atom, size_t length, bool starred)
 {
-  for (int i = 0; i < switch_count; i++) {
-    const switch_entry &sw = switches[i];
-    if (switch_begins_with(sw.text, atom, length) && (starred || sw.text[length] == '\0') &&
-        switch_is_live(i, starred ? static_cast<int>(length) : -1))
-      return true;
-    // The separate forms of -D and -U: the macro is the first further word.
-    if (sw.arguments && length > 0 && (sw.text[0] == 'D' || sw.text[0] == 'U') &&
-        sw.text[0] == atom[0] && strncmp(sw.arguments[0], atom + 1, length - 1) == 0) {
-      if (starred) {
-        if (switch_is_live(i, 1))
-          return true;
-      } else if (sw.text[1] == '\0' && strlen(sw.arguments[0]) == length - 1 &&
-                 switch_is_live(i, -1)) {
-        return true;
-      }
-    }
+  const switch_entry &sw = switches[i];
+  if (switch_begins_with(sw.text, atom, length) && (starred || sw.text[length] == '\0') &&
+      switch_is_live(i, starred ? static_cast<int>(length) : -1))
+    return true;
+  // The separate forms of -D and -U: the macro is the first further word.
+  if (sw.arguments && length > 0 && (sw.text[0] == 'D' || sw.text[0] == 'U') &&
+      sw.text[0] == atom[0] && strncmp(sw.arguments[0], atom + 1, length - 1) == 0) {
+    if (starred)
+      return switch_is_live(i, 1);
+    return sw.text[1] == '\0' && strlen(sw.arguments[0]) == length - 1 && switch_is_live(i, -1);
   }
   return false;
 }
 
+bool any_switch_matches(const char *atom, size_t length, bool starred)
+{
+  // Only the switches the atom can name, in table order: the first live one
+  // answers, and the liveness tests before it record what they find.
+  bool separate_forms = length > 0 && (atom[0] == 'D' || atom[0] == 'U');
+  table_order order;
+  if (separate_forms)
+    switches_in_table_order(&order, atom, 1, true);
+  else
+    switches_in_table_order(&order, atom, length, starred);
+  bool found = false;
+  for (int k = 0; k < order.count && !found; k++)
+    found = switch_matches(switch_number(&order, k), atom, length, starred);
+  release_table_order(&order);
+  return found;
+}
+
+void visit_switches_named(const char *atom, size_t length, bool starred,
+                          void (*visit)(int index, void *data), void *data)
+{
+  table_order order;
+  switches_in_table_order(&order, atom, length, starred);
+  for (int k = 0; k < order.count; k++) {
+    int number = switch_number(&order, k);
+    const char *text = switches[number].text;
+    if (switch_begins_with(text, atom, length) && (starred || text[length] == '\0'))
+      visit(number, data);
+  }
+  release_table_order(&order);
+}
+
 bool live_switch_exists(const char *text)
 {
-  for (int i = 0; i < switch_count; i++)
-    if (strcmp(switches[i].text, text) == 0 && switch_is_live(i, -1))
-      return true;
-  return false;
+  table_order order;
+  switches_in_table_order(&order, text, strlen(text), false);
+  bool found = false;
+  for (int k = 0; k < order.count && !found; k++) {
+    int number = switch_number(&order, k);
+    found = strcmp(switches[number].text, text) == 0 && switch_is_live(number, -1);
+  }
+  release_table_order(&order);
+  return found;
 }

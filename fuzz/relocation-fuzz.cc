@@ -2,6 +2,7 @@
 // program path, the configured program directory and the wanted directory,
 // separated by NUL bytes; the program path gets a leading '/' so that no
 // PATH lookup happens.
+#include "fuzz/input-parts.h"
 #include "support/file-names.h"
 #include "support/relocation.h"
 
@@ -12,16 +13,8 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
-  std::string text(reinterpret_cast<const char *>(data), size);
-  std::string parts[3];
-  size_t start = 0;
-  for (int i = 0; i < 3 && start <= text.size(); i++) {
-    size_t end = text.find('\0', start);
-    if (end == std::string::npos)
-      end = text.size();
-    parts[i] = text.substr(start, end - start);
-    start = end + 1;
-  }
+  std::vector<std::string> parts = input_parts(data, size, 3);
+  parts.resize(3);
   std::string program = "/" + parts[0];
 
   int count;

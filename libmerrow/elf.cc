@@ -119,6 +119,45 @@ static int bt_elf_copy(int descriptor, const unsigned char *memory, size_t memor
   return 1;
 }
 
+// A small table of the module (the section headers, the section names) in
+// memory: sliced from an in-memory image, read from a file into a new buffer,
+// which *COPY then holds, since a read costs less than a mapping made and
+// released.
+static int bt_elf_table(bt_state *state, int descriptor, const unsigned char *memory,
+                        size_t memory_size, uint64_t offset, uint64_t size,
+                        bt_error_callback error_callback, void *data, bt_view *view, void **copy)
+{
+  *copy = nullptr;
+  if (memory || size == 0)
+    return bt_elf_view(state, descriptor, memory, memory_size, offset, size, error_callback, data,
+                       view);
+  if (!(offset <= memory_size && memory_size - offset >= size)) {
+    error_callback(data, out_of_range, 0);
+    return 0;
+  }
+  void *buffer = bt_alloc(state, size, error_callback, data);
+  if (!buffer)
+    return 0;
+  if (!bt_elf_copy(descriptor, nullptr, memory_size, offset, size, error_callback, data, buffer)) {
+    bt_free(state, buffer, size, error_callback, data);
+    return 0;
+  }
+  view->data = buffer;
+  view->base = nullptr;
+  view->len = size;
+  *copy = buffer;
+  return 1;
+}
+
+static void bt_elf_table_release(bt_state *state, bt_view *view, void **copy,
+                                 bt_error_callback error_callback, void *data)
+{
+  if (*copy)
+    bt_free(state, *copy, view->len, error_callback, data);
+  *copy = nullptr;
+  bt_view_release(state, view, error_callback, data);
+}
+
 // Whether the section-name table holds NAME, terminator included, at OFFSET.
 static bool section_name_is(const bt_view &names, size_t names_size, uint32_t offset,
                             const char *name)
@@ -191,6 +230,7 @@ int bt_elf_read_module(bt_state *state, const char *filename, int descriptor,
                        uint32_t with_buildid_size)
 {
   bt_view shdrs_view{}, names_view{}, symtab_view{}, strtab_view{};
+  void *shdrs_copy = nullptr, *names_copy = nullptr;
   bt_view debugdata_view{}, span_view{}, buildid_view{}, debuglink_view{}, altlink_view{};
   bt_view section_views[DEBUG_MAX] = {};
   bt_section_slot plain[DEBUG_MAX] = {}, zdebug[DEBUG_MAX] = {};
@@ -281,8 +321,9 @@ int bt_elf_read_module(bt_state *state, const char *filename, int descriptor,
       error_callback(data, out_of_range, 0);
       goto fail;
     }
-    if (!bt_elf_view(state, descriptor, memory, memory_size, ehdr.e_shoff + sizeof(Elf64_Shdr),
-                     (shnum - 1) * sizeof(Elf64_Shdr), error_callback, data, &shdrs_view))
+    if (!bt_elf_table(state, descriptor, memory, memory_size, ehdr.e_shoff + sizeof(Elf64_Shdr),
+                      (shnum - 1) * sizeof(Elf64_Shdr), error_callback, data, &shdrs_view,
+                      &shdrs_copy))
       goto fail;
     auto section = [&](uint64_t index) {
       Elf64_Shdr shdr;
@@ -291,8 +332,8 @@ int bt_elf_read_module(bt_state *state, const char *filename, int descriptor,
       return shdr;
     };
     Elf64_Shdr names_shdr = section(shstrndx);
-    if (!bt_elf_view(state, descriptor, memory, memory_size, names_shdr.sh_offset,
-                     names_shdr.sh_size, error_callback, data, &names_view))
+    if (!bt_elf_table(state, descriptor, memory, memory_size, names_shdr.sh_offset,
+                      names_shdr.sh_size, error_callback, data, &names_view, &names_copy))
       goto fail;
     names_size = names_shdr.sh_size;
 
@@ -402,8 +443,8 @@ int bt_elf_read_module(bt_state *state, const char *filename, int descriptor,
       bt_symbol_table_append(state, table);
     }
   }
-  bt_view_release(state, &shdrs_view, error_callback, data);
-  bt_view_release(state, &names_view, error_callback, data);
+  bt_elf_table_release(state, &shdrs_view, &shdrs_copy, error_callback, data);
+  bt_elf_table_release(state, &names_view, &names_copy, error_callback, data);
   if (!strtab_kept)
     bt_view_release(state, &opd_view, error_callback, data);
 
@@ -526,8 +567,8 @@ int bt_elf_read_module(bt_state *state, const char *filename, int descriptor,
   }
 
 fail:
-  bt_view_release(state, &shdrs_view, error_callback, data);
-  bt_view_release(state, &names_view, error_callback, data);
+  bt_elf_table_release(state, &shdrs_view, &shdrs_copy, error_callback, data);
+  bt_elf_table_release(state, &names_view, &names_copy, error_callback, data);
   if (!strtab_kept) {
     bt_view_release(state, &symtab_view, error_callback, data);
     bt_view_release(state, &strtab_view, error_callback, data);

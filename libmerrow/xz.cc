@@ -13,6 +13,15 @@ enum {
   XZ_CHECK_CRC32 = 1,
   XZ_CHECK_CRC64 = 4,
   XZ_CHECK_SHA256 = 10,
+  // LZMA2 control bytes: the end, uncompressed chunks with and without a
+  // dictionary reset, and LZMA chunks from 0x80 on, resetting more as they rise.
+  LZMA2_END = 0,
+  LZMA2_COPY_RESET_DICTIONARY = 1,
+  LZMA2_COPY = 2,
+  LZMA2_LZMA = 0x80,
+  LZMA2_RESET_STATE = 0xA0,
+  LZMA2_NEW_PROPERTIES = 0xC0,
+  LZMA2_RESET_DICTIONARY = 0xE0,
   // An LZMA2 chunk of at least 10 bytes gives at most 2 MiB.
   LZMA2_CHUNK_MAX = 1 << 21,
   LZMA2_CHUNK_MIN_INPUT = 10,
@@ -178,6 +187,30 @@ struct lzma_decoder {
   size_t dict_size;        // the longest distance the stream declared
 };
 
+// The state remembers what the last symbols were: states below 7 follow a
+// literal, the others a match or a repeat.
+enum { LZMA_LITERAL_STATES = 7 };
+
+static unsigned state_after_literal(unsigned s)
+{
+  return s < 4 ? 0 : s < 10 ? s - 3 : s - 6;
+}
+
+static unsigned state_after_match(unsigned s)
+{
+  return s < LZMA_LITERAL_STATES ? 7 : 10;
+}
+
+static unsigned state_after_repeat(unsigned s)
+{
+  return s < LZMA_LITERAL_STATES ? 8 : 11;
+}
+
+static unsigned state_after_short_repeat(unsigned s)
+{
+  return s < LZMA_LITERAL_STATES ? 9 : 11;
+}
+
 static void lzma_reset_state(lzma_decoder *d)
 {
   uint16_t *p = reinterpret_cast<uint16_t *>(d->probs);
@@ -194,7 +227,7 @@ static unsigned decode_literal(lzma_decoder *d, range_decoder *rc)
   unsigned context = ((pos & ((1u << d->lp) - 1)) << d->lc) + (prev >> (8 - d->lc));
   uint16_t *probs = d->probs->literal + LITERAL_CODER_SIZE * context;
   unsigned symbol = 1;
-  if (d->state < 7) {
+  if (d->state < LZMA_LITERAL_STATES) {
     while (symbol < 0x100)
       symbol = (symbol << 1) | rc_bit(rc, &probs[symbol]);
   } else {
@@ -260,13 +293,13 @@ static bool lzma_decode_chunk(lzma_decoder *d, range_decoder *rc, size_t limit)
     unsigned state = d->state;
     if (!rc_bit(rc, &probs->is_match[state][pos_state])) {
       d->out[d->out_pos++] = static_cast<unsigned char>(decode_literal(d, rc));
-      d->state = state < 4 ? 0 : state < 10 ? state - 3 : state - 6;
+      d->state = state_after_literal(state);
       continue;
     }
     unsigned length;
     if (!rc_bit(rc, &probs->is_rep[state])) {
       length = bt_lzma_decode_length(rc, &probs->match_len, pos_state);
-      d->state = state < 7 ? 7 : 10;
+      d->state = state_after_match(state);
       uint32_t distance = decode_distance(d, rc, length);
       // The end marker (all ones) never appears in LZMA2 data.
       if (distance == 0xFFFFFFFF)
@@ -277,13 +310,13 @@ static bool lzma_decode_chunk(lzma_decoder *d, range_decoder *rc, size_t limit)
       d->rep[0] = distance;
     } else if (!rc_bit(rc, &probs->is_rep0[state])) {
       if (!rc_bit(rc, &probs->is_rep0_long[state][pos_state])) {
-        d->state = state < 7 ? 9 : 11;
+        d->state = state_after_short_repeat(state);
         if (!lzma_copy(d, 1, limit))
           return false;
         continue;
       }
       length = bt_lzma_decode_length(rc, &probs->rep_len, pos_state);
-      d->state = state < 7 ? 8 : 11;
+      d->state = state_after_repeat(state);
     } else {
       uint32_t distance;
       if (!rc_bit(rc, &probs->is_rep1[state])) {
@@ -300,7 +333,7 @@ static bool lzma_decode_chunk(lzma_decoder *d, range_decoder *rc, size_t limit)
       d->rep[1] = d->rep[0];
       d->rep[0] = distance;
       length = bt_lzma_decode_length(rc, &probs->rep_len, pos_state);
-      d->state = state < 7 ? 8 : 11;
+      d->state = state_after_repeat(state);
     }
     if (!lzma_copy(d, length, limit))
       return false;
@@ -317,7 +350,7 @@ static bool lzma2_lzma_chunk(lzma_decoder *d, unsigned control, const unsigned c
   size_t unpacked = ((control & 0x1f) << 16) + be16(in + *pos) + 1;
   size_t packed = be16(in + *pos + 2) + 1;
   *pos += 4;
-  if (control >= 0xC0) {
+  if (control >= LZMA2_NEW_PROPERTIES) {
     if (*pos >= size)
       return false;
     unsigned props = in[(*pos)++];
@@ -332,7 +365,7 @@ static bool lzma2_lzma_chunk(lzma_decoder *d, unsigned control, const unsigned c
   } else if (*need_properties) {
     return false;
   }
-  if (control >= 0xA0)
+  if (control >= LZMA2_RESET_STATE)
     lzma_reset_state(d);
   // The chunk's bytes start with the range decoder's five: a zero, then the code.
   if (packed < 5 || packed > size - *pos || unpacked > out_size - d->out_pos || in[*pos] != 0)
@@ -359,24 +392,24 @@ static bool lzma2_decode(lzma_decoder *d, const unsigned char *in, size_t size, 
     if (*pos >= size)
       return false;
     unsigned control = in[(*pos)++];
-    if (control == 0)
+    if (control == LZMA2_END)
       return true;
-    if (control == 1 || control >= 0xE0) {
+    if (control == LZMA2_COPY_RESET_DICTIONARY || control >= LZMA2_RESET_DICTIONARY) {
       d->dict_start = d->out_pos;
       need_dictionary_reset = false;
       // After an uncompressed chunk that resets the dictionary, the next LZMA
       // chunk must give its properties again.
-      if (control == 1)
+      if (control == LZMA2_COPY_RESET_DICTIONARY)
         need_properties = true;
     } else if (need_dictionary_reset) {
       return false;
     }
-    if (control >= 0x80) {
+    if (control >= LZMA2_LZMA) {
       if (!lzma2_lzma_chunk(d, control, in, size, pos, out_size, &need_properties))
         return false;
       continue;
     }
-    if (control > 2 || size - *pos < 2)
+    if (control > LZMA2_COPY || size - *pos < 2)
       return false;
     size_t length = be16(in + *pos) + 1;
     *pos += 2;

@@ -528,6 +528,12 @@ int source_file_read(const charset_reporter *reporter, const char *path, int fd,
 
 converted_source read_converted_source(const char *path, const char *charset)
 {
+  return read_converted_source_reporting(nullptr, path, charset);
+}
+
+converted_source read_converted_source_reporting(const charset_reporter *reporter,
+                                                 const char *path, const char *charset)
+{
   converted_source result = {};
   struct stat info;
   int fd = source_file_open(path, &info);
@@ -535,15 +541,17 @@ converted_source read_converted_source(const char *path, const char *charset)
     return result;
   unsigned char *buffer;
   size_t size, length;
-  int error = source_file_read(nullptr, path, fd, info, &buffer, &size, &length);
+  int error = source_file_read(reporter, path, fd, info, &buffer, &size, &length);
   if (fd != 0)
     close(fd);
-  if (error)
+  if (error) {
+    errno = error;
     return result;
+  }
   unsigned char *block;
   size_t data_length;
   const unsigned char *data =
-      convert_file_text(nullptr, charset, buffer, size, length, &block, &data_length);
+      convert_file_text(reporter, charset, buffer, size, length, &block, &data_length);
   if (!data)
     return result;
   result.block = block;

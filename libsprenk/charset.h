@@ -125,6 +125,9 @@ int source_file_read(const charset_reporter *reporter, const char *path, int fd,
                      size_t *length);
 
 converted_source read_converted_source(const char *path, const char *charset);
+// The same with problems reported; errno says why nothing could be read.
+converted_source read_converted_source_reporting(const charset_reporter *reporter,
+                                                 const char *path, const char *charset);
 
 size_t utf8_bom_length(const unsigned char *text, size_t length);
 const char *default_charset_name();

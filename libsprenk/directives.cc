@@ -1,48 +1,814 @@
-// The buffer stack, file changes in the line table, the directives run from
-// a client's text, and the reader's accessors. Running directives from
-// source lines is not here yet: a line-start "#" reaches the client as a
-// token.
+// Directives: the line-start "#" handling, the directive table, the
+// conditional stack with the multiple-include optimisation, the definition,
+// include, line and message directives, and the buffer stack with the
+// directives run from a client's text.
 #include "libsprenk/preprocessor-internal.h"
 
 #include "support/alloc.h"
 #include "support/internal-abort.h"
 
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 
-static const char *const directive_names[] = {
+typedef void (*directive_handler)(preprocessor_reader *reader);
+
+enum : uint8_t {
+  DF_CONDITIONAL = 0x01,
+  DF_OPENS_CONDITIONAL = 0x02,
+  DF_HEADER_NAME = 0x04,
+  DF_IN_PREPROCESSED = 0x08,
+  DF_EXPAND = 0x10,
+  DF_DEPRECATED = 0x20,
+  DF_ELIFDEF = 0x40,
+};
+
+enum : uint8_t { ORIGIN_TRADITIONAL = 0, ORIGIN_C89 = 1, ORIGIN_C2X = 2, ORIGIN_EXTENSION = 3 };
+
+struct directive_row {
+  directive_handler handler;
+  const char *name;
+  uint16_t length;
+  uint8_t origin;
+  uint8_t flags;
+};
+
+enum directive_index : uint32_t {
+  D_DEFINE, D_INCLUDE, D_ENDIF, D_IFDEF, D_IF, D_ELSE, D_IFNDEF, D_UNDEF, D_LINE, D_ELIF,
+  D_ELIFDEF, D_ELIFNDEF, D_ERROR, D_PRAGMA, D_WARNING, D_INCLUDE_NEXT, D_IDENT, D_IMPORT,
+  D_ASSERT, D_UNASSERT, D_SCCS, D_LINEMARKER, D_COUNT
+};
+
+struct conditional_frame {
+  conditional_frame *next;
+  location_t location;
+  const ident_node *controlling_macro;
+  bool was_skipping;
+  bool skip_elses;
+  uint8_t index;
+};
+
+static void do_define(preprocessor_reader *reader);
+static void do_include(preprocessor_reader *reader);
+static void do_endif(preprocessor_reader *reader);
+static void do_ifdef(preprocessor_reader *reader);
+static void do_if(preprocessor_reader *reader);
+static void do_else(preprocessor_reader *reader);
+static void do_ifndef(preprocessor_reader *reader);
+static void do_undef(preprocessor_reader *reader);
+static void do_line(preprocessor_reader *reader);
+static void do_elif(preprocessor_reader *reader);
+static void do_error(preprocessor_reader *reader);
+static void do_warning(preprocessor_reader *reader);
+static void do_include_next(preprocessor_reader *reader);
+static void do_ident(preprocessor_reader *reader);
+static void do_import(preprocessor_reader *reader);
+static void do_assert(preprocessor_reader *reader);
+static void do_unassert(preprocessor_reader *reader);
+static void do_linemarker(preprocessor_reader *reader);
+
+#define ROW(handler, name, origin, flags) {handler, name, sizeof name - 1, origin, flags}
+static const directive_row directive_table[D_COUNT] = {
+    ROW(do_define, "define", ORIGIN_TRADITIONAL, DF_IN_PREPROCESSED),
+    ROW(do_include, "include", ORIGIN_TRADITIONAL, DF_EXPAND | DF_HEADER_NAME),
+    ROW(do_endif, "endif", ORIGIN_TRADITIONAL, DF_CONDITIONAL),
+    ROW(do_ifdef, "ifdef", ORIGIN_TRADITIONAL, DF_CONDITIONAL | DF_OPENS_CONDITIONAL),
+    ROW(do_if, "if", ORIGIN_TRADITIONAL, DF_CONDITIONAL | DF_OPENS_CONDITIONAL | DF_EXPAND),
+    ROW(do_else, "else", ORIGIN_TRADITIONAL, DF_CONDITIONAL),
+    ROW(do_ifndef, "ifndef", ORIGIN_TRADITIONAL, DF_CONDITIONAL | DF_OPENS_CONDITIONAL),
+    ROW(do_undef, "undef", ORIGIN_TRADITIONAL, DF_IN_PREPROCESSED),
+    ROW(do_line, "line", ORIGIN_TRADITIONAL, DF_EXPAND),
+    ROW(do_elif, "elif", ORIGIN_C89, DF_CONDITIONAL | DF_EXPAND),
+    ROW(do_elif, "elifdef", ORIGIN_C2X, DF_CONDITIONAL | DF_ELIFDEF),
+    ROW(do_elif, "elifndef", ORIGIN_C2X, DF_CONDITIONAL | DF_ELIFDEF),
+    ROW(do_error, "error", ORIGIN_C89, 0),
+    ROW(_cpp_do_pragma, "pragma", ORIGIN_C89, DF_IN_PREPROCESSED),
+    ROW(do_warning, "warning", ORIGIN_EXTENSION, 0),
+    ROW(do_include_next, "include_next", ORIGIN_EXTENSION, DF_EXPAND | DF_HEADER_NAME),
+    ROW(do_ident, "ident", ORIGIN_EXTENSION, DF_IN_PREPROCESSED),
+    ROW(do_import, "import", ORIGIN_EXTENSION, DF_EXPAND | DF_HEADER_NAME),
+    ROW(do_assert, "assert", ORIGIN_EXTENSION, DF_DEPRECATED),
+    ROW(do_unassert, "unassert", ORIGIN_EXTENSION, DF_DEPRECATED),
+    ROW(do_ident, "sccs", ORIGIN_EXTENSION, DF_IN_PREPROCESSED),
+    ROW(do_linemarker, "#", ORIGIN_TRADITIONAL, DF_IN_PREPROCESSED),
+};
+#undef ROW
+
+// The candidates handed to the directive-suggestion callback.
+static const char *const directive_names[D_LINEMARKER + 1] = {
     "define", "include", "endif",   "ifdef",  "if",           "else",  "ifndef",
     "undef",  "line",    "elif",    "elifdef", "elifndef",    "error", "pragma",
     "warning", "include_next", "ident", "import", "assert",   "unassert", "sccs",
+    nullptr,
 };
 
 void _cpp_init_directive_names(preprocessor_reader *reader)
 {
-  uint32_t index = 0;
-  for (const char *name : directive_names) {
-    ident_node *node = cpp_intern(reader, name, uint32_t(strlen(name)));
+  for (uint32_t index = 0; index < D_LINEMARKER; index++) {
+    const directive_row &row = directive_table[index];
+    ident_node *node = cpp_intern(reader, row.name, row.length);
     node->is_directive = 1;
-    node->index = index++;
+    node->index = index;
   }
+}
+
+// ---- Directive plumbing ----
+
+static void skip_rest_of_line(preprocessor_reader *reader)
+{
+  while (reader->context->previous)
+    _cpp_pop_context(reader);
+  if (!reader->state.in_deferred_pragma)
+    while (_cpp_lex_token(reader)->kind != TK_EOF)
+      ;
+}
+
+void _cpp_skip_rest_of_line(preprocessor_reader *reader)
+{
+  skip_rest_of_line(reader);
+}
+
+// Next token of the directive, expanded when the directive asks for it.
+static const preproc_token *directive_token(preprocessor_reader *reader)
+{
+  const preproc_token *token;
+  do
+    token = cpp_next_token(reader);
+  while (token->kind == TK_PADDING);
+  return token;
+}
+
+static void check_eol(preprocessor_reader *reader, int reason, bool expand)
+{
+  const preproc_token *token = expand ? directive_token(reader) : _cpp_lex_token(reader);
+  if (token->kind != TK_EOF)
+    diag_pedwarning(reader, reason, "extra tokens at end of #%s directive",
+                    reader->directive->name);
+}
+
+void _cpp_check_eol(preprocessor_reader *reader)
+{
+  check_eol(reader, DR_NONE, false);
+}
+
+static void start_directive(preprocessor_reader *reader)
+{
+  reader->state.in_directive = 1;
+  reader->state.save_comments = 0;
+  reader->directive_result.kind = TK_PADDING;
+  reader->directive_line = reader->line_table->line_start_location;
+}
+
+static void end_directive(preprocessor_reader *reader, bool skip_line)
+{
+  if (!reader->state.in_deferred_pragma && skip_line)
+    skip_rest_of_line(reader);
+  reader->state.save_comments = !reader->options.drop_comments;
+  reader->state.in_directive = 0;
+  reader->state.in_expression = 0;
+  reader->state.angled_headers = 0;
+  reader->directive = nullptr;
+}
+
+ident_node *_cpp_read_macro_name(preprocessor_reader *reader, bool define_or_undef)
+{
+  const preproc_token *token = _cpp_lex_token(reader);
+  if (token->kind == TK_NAME) {
+    ident_node *node = token->value.ident.node;
+    if (define_or_undef && node == reader->spec_nodes.n_defined) {
+      diag_error(reader, DL_ERROR, "\"%s\" cannot be used as a macro name", node->text);
+      return nullptr;
+    }
+    if (node->flags & IDF_POISONED)
+      return nullptr;
+    return node;
+  }
+  if (token->flags & TOK_NAMED_OPERATOR)
+    diag_error(reader, DL_ERROR, "\"%s\" cannot be used as a macro name as it is an operator in C++",
+               token->value.ident.node->text);
+  else if (token->kind == TK_EOF)
+    diag_error(reader, DL_ERROR, "no macro name given in #%s directive", reader->directive->name);
+  else
+    diag_error(reader, DL_ERROR, "macro names must be identifiers");
+  return nullptr;
+}
+
+// ---- Definitions ----
+
+static void do_define(preprocessor_reader *reader)
+{
+  ident_node *node = _cpp_read_macro_name(reader, true);
+  if (node == nullptr)
+    return;
+  reader->state.save_comments = !reader->options.drop_comments_in_macros;
+  if (reader->callbacks.before_define)
+    reader->callbacks.before_define(reader);
+  if (_cpp_define_macro(reader, node) && reader->callbacks.define)
+    reader->callbacks.define(reader, reader->directive_line, node);
+  node->flags &= uint16_t(~IDF_USED);
+}
+
+void _cpp_undefine(preprocessor_reader *reader, ident_node *node)
+{
+  if (reader->callbacks.before_define)
+    reader->callbacks.before_define(reader);
+  if (reader->callbacks.undef)
+    reader->callbacks.undef(reader, reader->directive_line, node);
+  if (!ident_is_macro(node))
+    return;
+  if (node->flags & IDF_WARN_ON_CHANGE)
+    diag_warning(reader, DR_NONE, "undefining \"%s\"", node->text);
+  else if (node->kind == IK_BUILTIN && reader->options.warn_builtin_redefinition)
+    diag_warning_at_line(reader, DR_BUILTIN_MACRO_REDEFINED, reader->directive_line, 0,
+                         "undefining \"%s\"", node->text);
+  if (reader->options.warn_unused_macro)
+    _cpp_report_unused_macro(reader, node, nullptr);
+  _cpp_forget_macro(node);
+}
+
+static void do_undef(preprocessor_reader *reader)
+{
+  ident_node *node = _cpp_read_macro_name(reader, true);
+  if (node)
+    _cpp_undefine(reader, node);
+  _cpp_check_eol(reader);
+}
+
+// ---- Conditionals ----
+
+static void push_conditional(preprocessor_reader *reader, bool skip, uint8_t index,
+                             const ident_node *controlling)
+{
+  conditional_frame *frame = static_cast<conditional_frame *>(
+      obstack_new_object(&reader->buffer_stack, sizeof(conditional_frame)));
+  input_buffer *buffer = reader->buffer;
+  frame->next = buffer->if_stack;
+  frame->location = reader->directive_line;
+  frame->was_skipping = reader->state.skipping;
+  frame->skip_elses = reader->state.skipping || !skip;
+  frame->index = index;
+  frame->controlling_macro =
+      reader->mi_valid && reader->mi_controlling_macro == nullptr ? controlling : nullptr;
+  buffer->if_stack = frame;
+  reader->state.skipping = skip;
+}
+
+// Whether NAME counts as defined for #ifdef and its kin.
+static bool name_is_defined(preprocessor_reader *reader, ident_node *node)
+{
+  if (!ident_is_macro(node) || (node->flags & IDF_CONDITIONAL))
+    return false;
+  bool defined = (node->flags & IDF_USED) || _cpp_notify_macro_use(reader, node, reader->directive_line);
+  if (defined && node->kind == IK_MACRO)
+    node->value.macro->used = 1;
+  return defined;
+}
+
+// Reads the name of an #ifdef-style directive: -1 without a name.
+static int read_defined_test(preprocessor_reader *reader, ident_node **out)
+{
+  ident_node *node = _cpp_read_macro_name(reader, false);
+  *out = node;
+  if (node == nullptr)
+    return -1;
+  bool defined = name_is_defined(reader, node);
+  if (reader->callbacks.macro_used)
+    reader->callbacks.macro_used(reader, reader->directive_line, node);
+  _cpp_check_eol(reader);
+  return defined;
+}
+
+static void do_ifdef(preprocessor_reader *reader)
+{
+  bool skip = true;
+  if (!reader->state.skipping) {
+    ident_node *node;
+    int defined = read_defined_test(reader, &node);
+    skip = defined != 1;
+  }
+  push_conditional(reader, skip, D_IFDEF, nullptr);
+}
+
+static void do_ifndef(preprocessor_reader *reader)
+{
+  bool skip = true;
+  ident_node *node = nullptr;
+  if (!reader->state.skipping) {
+    int defined = read_defined_test(reader, &node);
+    skip = defined != 0;
+  }
+  push_conditional(reader, skip, D_IFNDEF, node);
+}
+
+static void do_if(preprocessor_reader *reader)
+{
+  bool skip = true;
+  if (!reader->state.skipping)
+    skip = !_cpp_parse_expr(reader, true);
+  push_conditional(reader, skip, D_IF, reader->mi_if_not_defined);
+}
+
+static void began_here(preprocessor_reader *reader, const conditional_frame *frame)
+{
+  diag_error_at_line(reader, DL_ERROR, frame->location, 0, "the conditional began here");
+}
+
+static void do_else(preprocessor_reader *reader)
+{
+  conditional_frame *frame = reader->buffer->if_stack;
+  if (frame == nullptr) {
+    diag_error(reader, DL_ERROR, "#else without #if");
+    return;
+  }
+  if (frame->index == D_ELSE) {
+    diag_error(reader, DL_ERROR, "#else after #else");
+    began_here(reader, frame);
+  }
+  frame->index = D_ELSE;
+  reader->state.skipping = frame->skip_elses;
+  frame->skip_elses = true;
+  frame->controlling_macro = nullptr;
+  if (!frame->was_skipping && reader->options.warn_endif_tokens)
+    check_eol(reader, DR_ENDIF_LABELS, false);
+}
+
+static void elifdef_pedantic(preprocessor_reader *reader)
+{
+  diag_pedwarning(reader, DR_PEDANTIC,
+                  reader->options.cplusplus_mode ? "#%s before C++23 is a VUZ extension"
+                                                 : "#%s before C2X is a VUZ extension",
+                  reader->directive->name);
+}
+
+static void do_elif(preprocessor_reader *reader)
+{
+  conditional_frame *frame = reader->buffer->if_stack;
+  const directive_row *row = reader->directive;
+  bool elifdef_family = (row->flags & DF_ELIFDEF) != 0;
+  if (frame == nullptr) {
+    diag_error(reader, DL_ERROR, "#%s without #if", row->name);
+    return;
+  }
+  if (frame->index == D_ELSE) {
+    diag_error(reader, DL_ERROR, "#%s after #else", row->name);
+    began_here(reader, frame);
+  }
+  frame->index = D_ELIF;
+  bool pedantic_check = elifdef_family && !reader->options.elifdef_directives &&
+                        reader->options.pedantic_mode;
+  if (frame->skip_elses) {
+    if (pedantic_check && !reader->state.skipping)
+      elifdef_pedantic(reader);
+    reader->state.skipping = 1;
+  } else {
+    bool old_skipping = reader->state.skipping;
+    if (!elifdef_family) {
+      reader->state.skipping = 0;
+      reader->state.skipping = !_cpp_parse_expr(reader, false);
+    } else {
+      reader->state.skipping = 0;
+      ident_node *node;
+      int defined = read_defined_test(reader, &node);
+      bool want_defined = row == &directive_table[D_ELIFDEF];
+      reader->state.skipping = defined < 0 || bool(defined) != want_defined;
+      if (pedantic_check && bool(reader->state.skipping) != old_skipping)
+        elifdef_pedantic(reader);
+    }
+    frame->skip_elses = !reader->state.skipping;
+  }
+  frame->controlling_macro = nullptr;
+}
+
+static void do_endif(preprocessor_reader *reader)
+{
+  input_buffer *buffer = reader->buffer;
+  conditional_frame *frame = buffer->if_stack;
+  if (frame == nullptr) {
+    diag_error(reader, DL_ERROR, "#endif without #if");
+    return;
+  }
+  if (!frame->was_skipping && reader->options.warn_endif_tokens)
+    check_eol(reader, DR_ENDIF_LABELS, false);
+  if (frame->next == nullptr && frame->controlling_macro) {
+    reader->mi_valid = true;
+    reader->mi_controlling_macro = frame->controlling_macro;
+  }
+  buffer->if_stack = frame->next;
+  reader->state.skipping = frame->was_skipping;
+}
+
+// ---- Include family ----
+
+enum { HEADER_NAME_BUFFER = 1024 };
+
+// The name glued from the tokens between '<' and '>'.
+static char *glue_angled_name(preprocessor_reader *reader)
+{
+  uint64_t capacity = HEADER_NAME_BUFFER, used = 0;
+  char *name = static_cast<char *>(checked_malloc(capacity));
+  for (;;) {
+    const preproc_token *token = directive_token(reader);
+    if (token->kind == TK_GREATER)
+      break;
+    if (token->kind == TK_EOF) {
+      diag_error(reader, DL_ERROR, "missing terminating > character");
+      break;
+    }
+    uint64_t length = cpp_spelling_bound(token);
+    if (used + length + 2 > capacity) {
+      capacity = (capacity + length + 2) * 2;
+      name = static_cast<char *>(checked_realloc(name, capacity));
+    }
+    if (token->flags & TOK_SPACE_BEFORE)
+      name[used++] = ' ';
+    unsigned char *out = reinterpret_cast<unsigned char *>(name + used);
+    used = uint64_t(reinterpret_cast<char *>(cpp_write_token_text(reader, token, out, true)) - name);
+  }
+  name[used] = '\0';
+  return name;
+}
+
+char *_cpp_parse_header_name(preprocessor_reader *reader, const char *directive_name,
+                             bool *angled, location_t *location)
+{
+  const preproc_token *token = directive_token(reader);
+  *location = token->location;
+  if (token->kind == TK_LESS) {
+    *angled = true;
+    return glue_angled_name(reader);
+  }
+  bool quoted = token->kind == TK_STRING && token->value.str.text[0] != 'R';
+  if (token->kind == TK_HEADER_NAME || quoted) {
+    *angled = token->kind == TK_HEADER_NAME && token->value.str.text[0] == '<';
+    const char *text = reinterpret_cast<const char *>(token->value.str.text);
+    return checked_strndup(text + 1, token->value.str.length - 2);
+  }
+  diag_error(reader, DL_ERROR, "#%s expects \"FILENAME\" or <FILENAME>", directive_name);
+  return nullptr;
+}
+
+static void run_include(preprocessor_reader *reader, int kind)
+{
+  if (kind == INCLUDE_NEXT && reader->buffer->previous == nullptr &&
+      reader->options.main_search == 0) {
+    diag_warning(reader, DR_NONE, "#include_next in primary source file");
+    kind = INCLUDE_PLAIN;
+  }
+  reader->state.save_comments = !reader->options.drop_comments;
+  reader->state.in_directive = 2;
+  bool angled = false;
+  location_t location;
+  char *name = _cpp_parse_header_name(reader, reader->directive->name, &angled, &location);
+  if (name == nullptr)
+    return;
+  check_eol(reader, DR_NONE, true);
+  if (name[0] == '\0') {
+    diag_error_at_location(reader, DL_ERROR, location, "empty filename in #%s",
+                           reader->directive->name);
+  } else if (int32_t(reader->line_table->include_depth) >= reader->options.max_include_depth) {
+    diag_error(reader, DL_ERROR,
+               "#include nested depth %u exceeds maximum of %u (use -fmax-include-depth=DEPTH "
+               "to increase the maximum)",
+               reader->line_table->include_depth, unsigned(reader->options.max_include_depth));
+  } else {
+    skip_rest_of_line(reader);
+    if (reader->callbacks.include)
+      reader->callbacks.include(reader, reader->directive_line,
+                                reinterpret_cast<const unsigned char *>(reader->directive->name),
+                                name, angled, nullptr);
+    push_included_file(reader, name, angled, kind, reader->directive_line);
+  }
+  free(name);
+}
+
+static void do_include(preprocessor_reader *reader)
+{
+  run_include(reader, INCLUDE_PLAIN);
+}
+
+static void do_include_next(preprocessor_reader *reader)
+{
+  run_include(reader, INCLUDE_NEXT);
+}
+
+static void do_import(preprocessor_reader *reader)
+{
+  run_include(reader, INCLUDE_IMPORT);
+}
+
+// ---- #line and linemarkers ----
+
+// The digits of a line number (quotes between digits skipped); false when
+// something else is there.
+static bool read_line_number(const preproc_token *token, uint32_t *value, bool *overflow)
+{
+  uint64_t result = 0;
+  *overflow = false;
+  const unsigned char *text = token->value.str.text;
+  for (uint32_t i = 0; i < token->value.str.length; i++) {
+    unsigned char c = text[i];
+    if (c == '\'' && i > 0 && i + 1 < token->value.str.length)
+      continue;
+    if (c < '0' || c > '9')
+      return false;
+    result = result * 10 + uint64_t(c - '0');
+    if (result > 0xffffffffu) {
+      *overflow = true;
+      result &= 0xffffffffu;
+    }
+  }
+  *value = uint32_t(result);
+  return true;
+}
+
+static const char *file_name_of_string(preprocessor_reader *reader, const preproc_token *token)
+{
+  // Without translation: only the quotes and escapes go.
+  const unsigned char *text = token->value.str.text;
+  uint32_t length = token->value.str.length;
+  unsigned char *out = _cpp_pool_alloc(reader, length);
+  unsigned char *d = out;
+  for (uint32_t i = 1; i + 1 < length; i++) {
+    if (text[i] == '\\' && i + 2 < length)
+      i++;
+    *d++ = text[i];
+  }
+  *d = '\0';
+  return reinterpret_cast<const char *>(out);
+}
+
+static const char *current_file_name(preprocessor_reader *reader)
+{
+  const ordinary_map *map = linemap_last_ordinary_map(reader->line_table);
+  return map ? map->file_name : "";
+}
+
+static void do_line(preprocessor_reader *reader)
+{
+  const preproc_token *token = directive_token(reader);
+  uint32_t line;
+  bool overflow;
+  if (token->kind != TK_NUMBER || !read_line_number(token, &line, &overflow)) {
+    if (token->kind == TK_EOF)
+      diag_error(reader, DL_ERROR, "unexpected end of file after #line");
+    else
+      diag_error(reader, DL_ERROR, "\"%s\" after #line is not a positive integer",
+                 cpp_token_text(reader, token));
+    return;
+  }
+  uint32_t cap = reader->options.c99_mode ? 2147483647u : 32767u;
+  if (reader->options.pedantic_mode && (line == 0 || line > cap || overflow))
+    diag_pedwarning(reader, DR_PEDANTIC, "line number out of range");
+  else if (overflow)
+    diag_warning(reader, DR_NONE, "line number out of range");
+  const char *name = current_file_name(reader);
+  token = directive_token(reader);
+  if (token->kind == TK_STRING) {
+    name = file_name_of_string(reader, token);
+    check_eol(reader, DR_NONE, true);
+  } else if (token->kind != TK_EOF) {
+    diag_error(reader, DL_ERROR, "\"%s\" is not a valid filename", cpp_token_text(reader, token));
+    return;
+  }
+  skip_rest_of_line(reader);
+  const ordinary_map *map = linemap_last_ordinary_map(reader->line_table);
+  enter_file_change(reader, LC_RENAME_VERBATIM, name, line, map ? map->in_system_header : 0);
+}
+
+static void do_linemarker(preprocessor_reader *reader)
+{
+  _cpp_backup_tokens(reader, 1);
+  const preproc_token *token = _cpp_lex_token(reader);
+  uint32_t line;
+  bool overflow;
+  if (token->kind != TK_NUMBER || !read_line_number(token, &line, &overflow)) {
+    diag_error(reader, DL_ERROR, "\"%s\" after # is not a positive integer",
+               cpp_token_text(reader, token));
+    return;
+  }
+  const ordinary_map *map = linemap_last_ordinary_map(reader->line_table);
+  const char *name = nullptr;
+  uint32_t kind = map ? map->in_system_header : 0;
+  line_map_reason reason = LC_RENAME_VERBATIM;
+  token = _cpp_lex_token(reader);
+  if (token->kind == TK_STRING) {
+    name = file_name_of_string(reader, token);
+    kind = 0;
+    token = _cpp_lex_token(reader);
+    int expect = 1;
+    while (token->kind == TK_NUMBER && token->value.str.length == 1) {
+      int flag = token->value.str.text[0] - '0';
+      if (expect == 1 && (flag == 1 || flag == 2)) {
+        reason = flag == 1 ? LC_ENTER : LC_LEAVE;
+        expect = 3;
+      } else if (expect <= 3 && flag == 3) {
+        kind = 1;
+        expect = 4;
+      } else if (expect == 4 && flag == 4) {
+        kind = 2;
+        expect = 5;
+      } else {
+        break;
+      }
+      token = _cpp_lex_token(reader);
+    }
+    if (token->kind != TK_EOF)
+      diag_error(reader, DL_ERROR, "invalid flag \"%s\" in line directive",
+                 cpp_token_text(reader, token));
+  } else if (token->kind != TK_EOF) {
+    diag_error(reader, DL_ERROR, "\"%s\" is not a valid filename", cpp_token_text(reader, token));
+    return;
+  }
+  reader->buffer->system_kind = uint8_t(kind);
+  skip_rest_of_line(reader);
+  if (name == nullptr)
+    name = current_file_name(reader);
+  if (reason == LC_LEAVE) {
+    const ordinary_map *back = map ? linemap_includer_map(reader->line_table, map) : nullptr;
+    if (back == nullptr || (name[0] && strcmp(back->file_name, name) != 0)) {
+      diag_warning(reader, DR_NONE, "file \"%s\" linemarker ignored due to incorrect nesting",
+                   name);
+      return;
+    }
+    if (name[0] == '\0')
+      name = back->file_name;
+  }
+  reader->line_table->top_location--;
+  enter_file_change(reader, reason, name, line, kind);
+}
+
+// ---- Messages and idents ----
+
+static void report_directive_text(preprocessor_reader *reader, bool error)
+{
+  reader->state.prevent_expansion++;
+  char *text = cpp_rest_of_line_text(reader, reader->directive->name);
+  reader->state.prevent_expansion--;
+  if (error)
+    diag_error_at_line(reader, DL_ERROR, reader->directive_line, 0, "%s", text);
+  else
+    diag_warning_at_line_syshdr(reader, DR_WARNING_DIRECTIVE, reader->directive_line, 0, "%s",
+                                text);
+  free(text);
+}
+
+static void do_error(preprocessor_reader *reader)
+{
+  report_directive_text(reader, true);
+}
+
+static void do_warning(preprocessor_reader *reader)
+{
+  report_directive_text(reader, false);
+}
+
+static void do_ident(preprocessor_reader *reader)
+{
+  const preproc_token *token = directive_token(reader);
+  if (token->kind != TK_STRING) {
+    diag_error(reader, DL_ERROR, "invalid #%s directive", reader->directive->name);
+    return;
+  }
+  if (reader->callbacks.ident)
+    reader->callbacks.ident(reader, reader->directive_line, &token->value.str);
+  check_eol(reader, DR_NONE, true);
+}
+
+// Assertions are not kept yet: the line is read over.
+static void do_assert(preprocessor_reader *reader)
+{
+  skip_rest_of_line(reader);
+}
+
+static void do_unassert(preprocessor_reader *reader)
+{
+  skip_rest_of_line(reader);
+}
+
+// ---- The line-start "#" ----
+
+static const directive_row *find_directive(preprocessor_reader *reader,
+                                           const preproc_token *name, bool *not_directive)
+{
+  *not_directive = false;
+  if (name->kind == TK_NUMBER) {
+    if (reader->options.language == DIALECT_ASM) {
+      *not_directive = true;
+      return nullptr;
+    }
+    if (reader->options.pedantic_mode && !reader->options.preprocessed_input &&
+        !reader->state.skipping)
+      diag_pedwarning(reader, DR_PEDANTIC, "style of line directive is a VUZ extension");
+    return &directive_table[D_LINEMARKER];
+  }
+  if (name->kind == TK_NAME && name->value.ident.node->is_directive) {
+    const directive_row *row = &directive_table[name->value.ident.node->index];
+    if (!(row->flags & DF_ELIFDEF) || reader->options.elifdef_directives ||
+        !reader->options.strict_iso)
+      return row;
+  }
+  if (reader->options.language == DIALECT_ASM) {
+    *not_directive = true;
+    return nullptr;
+  }
+  if (reader->state.skipping)
+    return nullptr;
+  const char *spelling = reinterpret_cast<const char *>(cpp_token_text(reader, name));
+  const char *hint = reader->callbacks.suggest_directive
+                         ? reader->callbacks.suggest_directive(reader, spelling, directive_names)
+                         : nullptr;
+  if (hint)
+    diag_error(reader, DL_ERROR, "invalid preprocessing directive #%s; did you mean #%s?",
+               spelling, hint);
+  else
+    diag_error(reader, DL_ERROR, "invalid preprocessing directive #%s", spelling);
+  return nullptr;
+}
+
+static void extension_warnings(preprocessor_reader *reader, const directive_row *row,
+                               bool indented)
+{
+  const cpp_reader_options *o = &reader->options;
+  bool import_objc = row == &directive_table[D_IMPORT] && o->objc_mode;
+  if (row->origin == ORIGIN_EXTENSION && !import_objc && o->pedantic_mode)
+    diag_pedwarning(reader, DR_PEDANTIC, "#%s is a VUZ extension", row->name);
+  if (((row->flags & DF_DEPRECATED) || (row == &directive_table[D_IMPORT] && !o->objc_mode)) &&
+      o->warn_deprecated_extensions)
+    diag_warning(reader, DR_DEPRECATED, "#%s is a deprecated VUZ extension", row->name);
+  if (!o->warn_traditional_c)
+    return;
+  if (row == &directive_table[D_ELIF])
+    diag_warning(reader, DR_TRADITIONAL, "suggest not using #elif in traditional C");
+  else if (indented && row->origin == ORIGIN_TRADITIONAL)
+    diag_warning(reader, DR_TRADITIONAL, "traditional C ignores #%s with the # indented",
+                 row->name);
+  else if (!indented && row->origin != ORIGIN_TRADITIONAL)
+    diag_warning(reader, DR_TRADITIONAL,
+                 "suggest hiding #%s from traditional C with an indented #", row->name);
 }
 
 int _cpp_handle_directive(preprocessor_reader *reader, bool indented)
 {
-  (void)reader;
-  (void)indented;
-  return 0;
+  uint8_t saved_parsing_args = reader->state.parsing_args;
+  uint8_t saved_prevent = reader->state.prevent_expansion;
+  if (reader->state.discarding_output)
+    reader->state.prevent_expansion = 0;
+  if (saved_parsing_args) {
+    if (reader->options.pedantic_mode)
+      diag_pedwarning(reader, DR_PEDANTIC,
+                      "embedding a directive within macro arguments is not portable");
+    reader->state.parsing_args = 0;
+    reader->state.prevent_expansion = 0;
+  }
+  start_directive(reader);
+  const preproc_token *name = _cpp_lex_token(reader);
+  bool consumed = true;
+  const directive_row *row = nullptr;
+  if (name->kind != TK_EOF) {
+    bool not_directive;
+    row = find_directive(reader, name, &not_directive);
+    consumed = !not_directive;
+  }
+  if (row) {
+    if (!(row->flags & DF_OPENS_CONDITIONAL))
+      reader->mi_valid = false;
+    reader->state.angled_headers = (row->flags & DF_HEADER_NAME) != 0;
+    reader->state.directive_wants_padding = (row->flags & DF_HEADER_NAME) != 0;
+    if (reader->options.preprocessed_input) {
+      if (!reader->options.directives_only && (!(row->flags & DF_IN_PREPROCESSED) || indented))
+        row = nullptr, consumed = false;
+    } else if (!reader->state.skipping) {
+      extension_warnings(reader, row, indented);
+    }
+  }
+  if (row && (!reader->state.skipping || (row->flags & DF_CONDITIONAL))) {
+    reader->directive = row;
+    row->handler(reader);
+  }
+  if (!consumed)
+    _cpp_backup_tokens(reader, 1);
+  end_directive(reader, consumed);
+  reader->state.prevent_expansion = saved_prevent;
+  if (saved_parsing_args && !reader->state.in_deferred_pragma) {
+    reader->state.prevent_expansion = 1;
+    reader->state.parsing_args = 2;
+  }
+  if (reader->state.discarding_output)
+    reader->state.prevent_expansion = 1;
+  return consumed;
 }
 
 // ---- The buffer stack ----
 
 input_buffer *_cpp_buffer_push_block(preprocessor_reader *reader, unsigned char *block,
-                                     uint64_t length, bool from_stage3)
+                                     const unsigned char *text, uint64_t length,
+                                     bool from_stage3)
 {
   input_buffer *buffer =
       static_cast<input_buffer *>(obstack_new_object(&reader->buffer_stack, sizeof(input_buffer)));
   memset(buffer, 0, sizeof *buffer);
-  buffer->text = buffer->next_line = buffer->cursor = buffer->line_base = block;
-  buffer->limit = block + length;
+  buffer->text = buffer->next_line = buffer->cursor = buffer->line_base = text;
+  buffer->limit = text + length;
   buffer->to_free = block;
   buffer->need_line = true;
   buffer->from_stage3 = from_stage3;
@@ -56,12 +822,18 @@ input_buffer *buffer_push(preprocessor_reader *reader, const unsigned char *text
 {
   // A copy: the client's text has no guaranteed slack after its end for the
   // word reads of line preparation, and preparation writes to the text.
-  return _cpp_buffer_push_block(reader, _cpp_copy_with_slack(text, length), length, from_stage3);
+  unsigned char *copy = _cpp_copy_with_slack(text, length);
+  return _cpp_buffer_push_block(reader, copy, copy, length, from_stage3);
 }
 
 void buffer_pop(preprocessor_reader *reader)
 {
   input_buffer *buffer = reader->buffer;
+  if (buffer->file)
+    _cpp_note_file_end(reader, buffer->file);
+  for (conditional_frame *frame = buffer->if_stack; frame; frame = frame->next)
+    diag_error_at_line(reader, DL_ERROR, frame->location, 0, "unterminated #%s",
+                       directive_table[frame->index].name);
   reader->state.skipping = 0;
   reader->buffer = buffer->previous;
   free(buffer->notes);
@@ -93,27 +865,48 @@ const ordinary_map *enter_file_change(preprocessor_reader *reader, line_map_reas
 
 // ---- Directives from client texts ----
 
-// An object-like macro from "NAME VALUE". The definition layer replaces this
-// with a real parse of the value into tokens.
+// Runs one directive over a client's text, as if it stood in the source.
+static void run_directive(preprocessor_reader *reader, uint32_t index, const char *text,
+                          uint64_t length)
+{
+  buffer_push(reader, reinterpret_cast<const unsigned char *>(text), length, true);
+  start_directive(reader);
+  // Before any file is entered there are no columns to locate tokens by.
+  bool no_file = linemap_last_ordinary_map(reader->line_table) == nullptr;
+  location_t saved_forced = reader->forced_token_location;
+  if (no_file) {
+    reader->forced_token_location = BUILTINS_LOCATION;
+    reader->directive_line = BUILTINS_LOCATION;
+  }
+  _cpp_prepare_line(reader);
+  reader->directive = &directive_table[index];
+  directive_table[index].handler(reader);
+  end_directive(reader, true);
+  reader->forced_token_location = saved_forced;
+  uint8_t skipping = reader->state.skipping;
+  buffer_pop(reader);
+  reader->state.skipping = skipping;
+}
+
+void _cpp_run_directive_text(preprocessor_reader *reader, uint32_t index, const char *text,
+                             uint64_t length)
+{
+  vuz_assert(index == D_PRAGMA_INDEX || index < D_COUNT);
+  // Saved: a _Pragma runs while another line is being read.
+  lexer_state saved = reader->state;
+  location_t saved_line = reader->directive_line;
+  const directive_row *saved_directive = reader->directive;
+  reader->keep_tokens++;
+  run_directive(reader, index, text, length);
+  reader->keep_tokens--;
+  reader->state = saved;
+  reader->directive_line = saved_line;
+  reader->directive = saved_directive;
+}
+
 void _cpp_define_text_macro(preprocessor_reader *reader, const char *text, uint64_t length)
 {
-  uint64_t name_length = 0;
-  while (name_length < length && text[name_length] != ' ' && text[name_length] != '(')
-    name_length++;
-  ident_node *node = cpp_intern(reader, text, uint32_t(name_length));
-  uint64_t value = name_length < length ? name_length + 1 : length;
-  macro_def *macro =
-      reinterpret_cast<macro_def *>(_cpp_pool_alloc_aligned(reader, sizeof(macro_def)));
-  memset(macro, 0, sizeof *macro);
-  macro->kind = MACRO_KIND_TEXT;
-  macro->text = _cpp_pool_copy(reader, reinterpret_cast<const unsigned char *>(text + value),
-                               length - value);
-  macro->count = uint32_t(length - value);
-  macro->line = BUILTINS_LOCATION;
-  node->kind = IK_MACRO;
-  node->value.macro = macro;
-  if (reader->callbacks.define)
-    reader->callbacks.define(reader, BUILTINS_LOCATION, node);
+  run_directive(reader, D_DEFINE, text, length);
 }
 
 void define_builtin_text(preprocessor_reader *reader, const char *text)
@@ -157,13 +950,7 @@ void define_formatted(preprocessor_reader *reader, const char *format, ...)
 
 void undef_from_text(preprocessor_reader *reader, const char *name)
 {
-  ident_node *node = idtab_find(reader->idents, name, uint32_t(strlen(name)), IDTAB_FIND_ONLY);
-  if (node == nullptr || node->kind != IK_MACRO)
-    return;
-  if (reader->callbacks.undef)
-    reader->callbacks.undef(reader, BUILTINS_LOCATION, node);
-  node->kind = IK_PLAIN;
-  node->value.macro = nullptr;
+  run_directive(reader, D_UNDEF, name, strlen(name));
 }
 
 // ---- Accessors ----

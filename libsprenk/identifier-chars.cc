@@ -6,65 +6,6 @@
 
 #include "support/char-class.h"
 
-#include <cerrno>
-
-int _cpp_utf8_decode(const unsigned char **input, uint64_t *left, uint32_t *value)
-{
-  static const uint32_t smallest[7] = {0, 0, 0x80, 0x800, 0x10000, 0x200000, 0x4000000};
-  const unsigned char *p = *input;
-  unsigned char lead = *p;
-  uint32_t length;
-  if (lead < 0x80) {
-    *value = lead;
-    *input = p + 1;
-    *left -= 1;
-    return 0;
-  }
-  if (lead >= 0xC0 && lead <= 0xDF)
-    length = 2;
-  else if (lead >= 0xE0 && lead <= 0xEF)
-    length = 3;
-  else if (lead >= 0xF0 && lead <= 0xF7)
-    length = 4;
-  else if (lead >= 0xF8 && lead <= 0xFB)
-    length = 5;
-  else if (lead >= 0xFC && lead <= 0xFD)
-    length = 6;
-  else
-    return EILSEQ;
-  if (*left < length)
-    return EINVAL;
-  uint32_t c = lead & (0x7F >> length);
-  for (uint32_t i = 1; i < length; i++) {
-    if ((p[i] & 0xC0) != 0x80)
-      return EILSEQ;
-    c = (c << 6) | (p[i] & 0x3F);
-  }
-  if (c < smallest[length] || (c >= 0xD800 && c <= 0xDFFF))
-    return EILSEQ;
-  *value = c;
-  *input = p + length;
-  *left -= length;
-  return 0;
-}
-
-uint32_t _cpp_utf8_encode(uint32_t value, unsigned char out[6])
-{
-  if (value < 0x80) {
-    out[0] = static_cast<unsigned char>(value);
-    return 1;
-  }
-  uint32_t length = value < 0x800 ? 2 : value < 0x10000 ? 3 : value < 0x200000 ? 4
-                    : value < 0x4000000 ? 5 : 6;
-  static const unsigned char lead_bits[7] = {0, 0, 0xC0, 0xE0, 0xF0, 0xF8, 0xFC};
-  for (uint32_t i = length - 1; i > 0; i--) {
-    out[i] = static_cast<unsigned char>(0x80 | (value & 0x3F));
-    value >>= 6;
-  }
-  out[0] = static_cast<unsigned char>(lead_bits[length] | value);
-  return length;
-}
-
 // 0 not allowed in an identifier, 1 allowed anywhere, 2 not at the start.
 static int ucn_identifier_validity(uint32_t c)
 {
@@ -143,8 +84,14 @@ bool _cpp_valid_ucn(preprocessor_reader *reader, const unsigned char **cursor,
     return true;
   }
   *code_point = value;
-  if (position == IDENT_IN_LITERAL)
+  if (position == IDENT_IN_LITERAL) {
+    const cpp_reader_options *o = &reader->options;
+    bool cxx_codespace = o->cplusplus_mode && o->language >= DIALECT_KAVXX20 &&
+                         o->language <= DIALECT_CXX23;
+    if (value > 0x10FFFF && (!o->cplusplus_mode || cxx_codespace))
+      diag_error(reader, DL_PEDWARN, "%.*s is outside the UCS codespace", spelled, start);
     return true;
+  }
   if (value == '$' && reader->options.dollars_in_identifiers) {
     accept_dollar(reader, state);
     return true;
@@ -168,8 +115,8 @@ bool _cpp_valid_utf8(preprocessor_reader *reader, const unsigned char **cursor,
   const unsigned char *p = *cursor;
   if (p >= limit)
     return false;
-  uint64_t left = uint64_t(limit - p);
-  if (_cpp_utf8_decode(&p, &left, code_point) != 0)
+  size_t left = size_t(limit - p);
+  if (utf8_decode_one(&p, &left, code_point) != 0)
     return false;
   if (position != IDENT_IN_LITERAL) {
     int validity = ucn_identifier_validity(*code_point);
@@ -205,7 +152,7 @@ const unsigned char *_cpp_identifier_to_utf8(preprocessor_reader *reader,
       // A rejected name was reported when it was scanned; it stands for 1.
       if (!ucn_value_allowed(reader, value))
         value = 1;
-      n += _cpp_utf8_encode(value, out + n);
+      n += utf8_encode_one(value, out + n);
       i += 2 + digits;
     } else {
       out[n++] = text[i++];

@@ -162,14 +162,15 @@ preprocessor_reader *reader_create(source_dialect dialect, ident_table *table,
   return reader;
 }
 
-// Enters one module keyword pair: the incoming spelling with its trailing
-// blank, which no source text can produce, and the outgoing one without.
+// Enters one module keyword pair: the spelling the lexer meets, marked, and
+// the one a control line hands on, with a trailing blank that no source
+// text can produce.
 static void enter_module_keyword(preprocessor_reader *reader, int i, const char *spelling)
 {
   uint32_t length = uint32_t(strlen(spelling));
-  ident_node *incoming = cpp_intern(reader, spelling, length);
-  ident_node *outgoing = cpp_intern(reader, spelling, length - 1);
-  outgoing->flags |= IDF_MODULE_KEYWORD;
+  ident_node *outgoing = cpp_intern(reader, spelling, length);
+  ident_node *incoming = cpp_intern(reader, spelling, length - 1);
+  incoming->flags |= IDF_MODULE_KEYWORD;
   reader->spec_nodes.module_in[i] = incoming;
   reader->spec_nodes.module_out[i] = outgoing;
 }
@@ -207,14 +208,16 @@ void reader_post_options(preprocessor_reader *reader)
     o->warn_trigraph_use = 0;
   }
   if (o->module_support) {
-    enter_module_keyword(reader, 0, "export ");
-    enter_module_keyword(reader, 1, "module ");
-    enter_module_keyword(reader, 2, "import ");
+    enter_module_keyword(reader, MODULE_EXPORT, "export ");
+    enter_module_keyword(reader, MODULE_MODULE, "module ");
+    enter_module_keyword(reader, MODULE_IMPORT, "import ");
     ident_node *underscore_import = cpp_intern(reader, "__import", 8);
     underscore_import->flags |= IDF_MODULE_KEYWORD;
-    reader->spec_nodes.module_in[3] = reader->spec_nodes.module_out[3] = underscore_import;
+    reader->spec_nodes.module_in[MODULE_UNDERSCORE_IMPORT] =
+        reader->spec_nodes.module_out[MODULE_UNDERSCORE_IMPORT] = underscore_import;
   }
   mark_named_operators(reader);
+  _cpp_check_expr_precision(reader);
 }
 
 // ---- Built-in macros ----
@@ -314,9 +317,10 @@ void define_standard_builtins(preprocessor_reader *reader, bool hosted)
 const char *open_main_file(preprocessor_reader *reader, const char *name, bool injecting)
 {
   (void)injecting;
-  uint64_t length;
-  unsigned char *block = _cpp_read_file(name, &length);
-  if (block == nullptr) {
+  charset_reporter reporter = _cpp_charset_reporter(reader);
+  converted_source text =
+      read_converted_source_reporting(&reporter, name, reader->options.input_charset_name);
+  if (text.block == nullptr) {
     diag_errno_filename(reader, DL_FATAL, name[0] ? name : "<stdin>", 0);
     return nullptr;
   }
@@ -325,7 +329,7 @@ const char *open_main_file(preprocessor_reader *reader, const char *name, bool i
   file->next = reader->all_files;
   reader->all_files = file;
   reader->main_file = file;
-  input_buffer *buffer = _cpp_buffer_push_block(reader, block, length, false);
+  input_buffer *buffer = _cpp_buffer_push_block(reader, text.block, text.data, text.length, false);
   buffer->file = file;
   enter_file_change(reader, LC_ENTER, file->name, 1, 0);
   const ordinary_map *map = linemap_last_ordinary_map(reader->line_table);
@@ -361,14 +365,14 @@ void reader_destroy(preprocessor_reader *reader)
 {
   while (reader->buffer)
     buffer_pop(reader);
+  _cpp_free_expr_stack(reader);
+  close_converters(reader);
   free(reader->macro_buffer);
   obstack_free_to(&reader->buffer_stack, nullptr);
   _cpp_identifiers_end(reader);
-  for (source_file *file = reader->all_files, *next; file; file = next) {
-    next = file->next;
-    free(const_cast<char *>(file->name));
-    free(file);
-  }
+  _cpp_free_files(reader);
+  _cpp_free_pushed_macros(reader);
+  deps_destroy(reader->deps);
   _cpp_scratch_free_chain(reader->free_scratch);
   _cpp_scratch_free_chain(reader->text_pool);
   _cpp_scratch_free_chain(reader->record_pool);

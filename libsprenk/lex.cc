@@ -983,9 +983,90 @@ skip_white:
 
 // ---- The token layer ----
 
+// After [export] module|import|__import at a line start: a C++ modules
+// control line, read in deferred-pragma mode to its end, or ordinary text.
+static void module_control_line(preprocessor_reader *reader, preproc_token *result)
+{
+  const special_nodes *s = &reader->spec_nodes;
+  lexer_state *state = &reader->state;
+  ident_node *node = result->value.ident.node;
+  preproc_token *keyword = result, *peek = result;
+  uint32_t peeked = 0, header_count = 0;
+  state->in_deferred_pragma = 1;
+  state->pragma_allow_expansion = 1;
+  reader->directive_line = result->location;
+  state->save_comments = 0;
+
+  bool control = true;
+  if (node == s->module_in[MODULE_EXPORT]) {
+    keyword = peek = _cpp_scan_token(reader);
+    peeked++;
+    control = keyword->kind == TK_NAME &&
+              (keyword->value.ident.node->flags & IDF_MODULE_KEYWORD);
+    node = control ? keyword->value.ident.node : nullptr;
+  }
+  bool is_module = node == s->module_in[MODULE_MODULE];
+  if (node == s->module_in[MODULE_UNDERSCORE_IMPORT])
+    header_count = peeked + 2 + 16;
+  else if (node == s->module_in[MODULE_IMPORT])
+    header_count = peeked + 2 + (reader->options.preprocessed_input ? 16 : 0);
+  else if (!is_module)
+    control = false;
+
+  if (control) {
+    if (header_count)
+      state->angled_headers = 1;
+    peek = _cpp_scan_token(reader);
+    peeked++;
+    int kind = peek->kind;
+    control = kind == TK_NAME || kind == TK_COLON ||
+              (header_count ? kind == TK_LESS || kind == TK_HEADER_NAME ||
+                                  (kind == TK_STRING && peek->value.str.text[0] != 'R')
+                            : kind == TK_SEMICOLON);
+  }
+  if (control) {
+    state->pragma_allow_expansion = !reader->options.preprocessed_input;
+    if (!state->pragma_allow_expansion)
+      state->prevent_expansion++;
+    const ordinary_map *map = linemap_last_ordinary_map(reader->line_table);
+    if (!header_count && map && map->includer_location)
+      diag_error_at_line(reader, DL_ERROR, keyword->location, 0,
+                         "module control-line cannot be in included file");
+    // The leading one or two tokens are never macro names.
+    preproc_token *leading[2] = {result, keyword};
+    for (uint32_t i = 0; i < (keyword == result ? 1u : 2u); i++) {
+      preproc_token *token = leading[i];
+      ident_node *name = token->value.ident.node;
+      token->flags |= TOK_NO_EXPAND;
+      if (name->kind == IK_MACRO && !(name->flags & IDF_CONDITIONAL) &&
+          !name->value.macro->function_like)
+        diag_error_at_line(reader, DL_ERROR, token->location, 0,
+                           "module control-line \"%s\" cannot be an object-like macro",
+                           name->text);
+    }
+    keyword->value.ident.node = s->module_out[header_count ? MODULE_IMPORT : MODULE_MODULE];
+    if (peeked != 1)
+      result->value.ident.node = s->module_out[MODULE_EXPORT];
+    state->directive_file_token = uint8_t(header_count);
+  } else {
+    state->save_comments = !reader->options.drop_comments;
+    state->in_deferred_pragma = 0;
+    state->angled_headers = 0;
+  }
+  if (peeked) {
+    // A peeked end of line is no token of a line that is not a control line.
+    bool eol = peek->kind == TK_PRAGMA_EOL;
+    if (!eol || peeked > 1) {
+      _cpp_backup_tokens(reader, peeked);
+      if (eol)
+        reader->lookaheads--;
+    }
+  }
+}
+
 const preproc_token *_cpp_lex_token(preprocessor_reader *reader)
 {
-  const preproc_token *result;
+  preproc_token *result;
   for (;;) {
     if (reader->cur_token == reader->cur_run->limit) {
       reader->cur_run = next_token_block(reader->cur_run);
@@ -1000,7 +1081,7 @@ const preproc_token *_cpp_lex_token(preprocessor_reader *reader)
       result = _cpp_scan_token(reader);
     }
     if (result->flags & TOK_LINE_START) {
-      if (result->kind == TK_HASH && reader->state.parsing_args != 1) {
+      if (result->kind == TK_HASH && reader->state.parsing_args != 1 && !reader->lex_only) {
         if (_cpp_handle_directive(reader, (result->flags & TOK_SPACE_BEFORE) != 0)) {
           if (reader->directive_result.kind == TK_PADDING)
             continue;
@@ -1008,6 +1089,10 @@ const preproc_token *_cpp_lex_token(preprocessor_reader *reader)
         }
       } else if (reader->state.in_deferred_pragma) {
         result = &reader->directive_result;
+      } else if (result->kind == TK_NAME &&
+                 (result->value.ident.node->flags & IDF_MODULE_KEYWORD) &&
+                 !reader->state.skipping && !reader->state.parsing_args) {
+        module_control_line(reader, result);
       }
       if (reader->callbacks.line_change && !reader->state.skipping)
         reader->callbacks.line_change(reader, result, reader->state.parsing_args);
@@ -1023,7 +1108,7 @@ const preproc_token *_cpp_lex_token(preprocessor_reader *reader)
 
 const preproc_token *cpp_get_token(preprocessor_reader *reader)
 {
-  return _cpp_lex_token(reader);
+  return cpp_next_token(reader);
 }
 
 const preproc_token *cpp_look_ahead(preprocessor_reader *reader, uint32_t index)

@@ -6,6 +6,7 @@
 #include "libsprenk/preprocessor.h"
 
 #include <cstdarg>
+#include <ctime>
 
 // The deleted-slot mark of the identifier table.
 #define IDTAB_DELETED (reinterpret_cast<ident_node *>(~uintptr_t(0)))
@@ -30,6 +31,16 @@ struct macro_def {
   const unsigned char *text; // MACRO_KIND_TEXT
 };
 
+// A token definition's replacement tokens follow its record.
+inline preproc_token *macro_tokens(macro_def *macro)
+{
+  return reinterpret_cast<preproc_token *>(macro + 1);
+}
+inline const preproc_token *macro_tokens(const macro_def *macro)
+{
+  return reinterpret_cast<const preproc_token *>(macro + 1);
+}
+
 struct builtin_macro_row {
   const char *name;
   uint32_t length;
@@ -40,10 +51,56 @@ struct builtin_macro_row {
 // The rows in the order reader set-up installs them.
 extern const builtin_macro_row builtin_macro_rows[17];
 enum : uint16_t {
+  BT_LINE = 0,
+  BT_DATE = 1,
+  BT_FILE = 2,
+  BT_FILE_NAME = 3,
+  BT_BASE_FILE = 4,
+  BT_INCLUDE_LEVEL = 5,
+  BT_TIME = 6,
+  BT_STDC = 7,
+  BT_PRAGMA = 8,
+  BT_TIMESTAMP = 9,
+  BT_COUNTER = 10,
   BT_HAS_ATTRIBUTE = 11,
   BT_HAS_STD_ATTRIBUTE = 12,
   BT_HAS_BUILTIN = 13,
+  BT_HAS_INCLUDE = 14,
+  BT_HAS_INCLUDE_NEXT = 15,
 };
+
+// ---- Macro definitions (macro.cc) ----
+
+// The parameter count of a definition is a 16-bit field.
+enum : uint32_t { MAX_MACRO_PARAMETERS = 65535 };
+
+bool _cpp_define_macro(preprocessor_reader *reader, ident_node *node);
+void _cpp_install_macro(preprocessor_reader *reader, ident_node *node, macro_def *macro);
+void _cpp_forget_macro(ident_node *node);
+int _cpp_report_unused_macro(preprocessor_reader *reader, ident_node *node, void *data);
+bool macros_differ(const macro_def *a, const macro_def *b);
+// The replacement without the "##" tokens kept at its end.
+uint32_t macro_body_count(const macro_def *macro);
+const unsigned char *_cpp_builtin_macro_text(preprocessor_reader *reader, ident_node *node,
+                                             location_t location);
+unsigned char *cpp_escape_string(unsigned char *destination, const unsigned char *text,
+                                 uint64_t length);
+int cpp_source_date(preprocessor_reader *reader, time_t *out);
+
+// ---- Macro expansion (macro-expand.cc) ----
+
+void _cpp_push_tokens(preprocessor_reader *reader, ident_node *macro, const preproc_token *tokens,
+                      uint32_t count, preproc_token *owned);
+void _cpp_pop_context(preprocessor_reader *reader);
+// Steps back one token of the expanded stream.
+void _cpp_backup_expanded(preprocessor_reader *reader);
+bool _cpp_notify_macro_use(preprocessor_reader *reader, ident_node *node, location_t location);
+// Lexes one token from TEXT (which ends in a newline); false when the text
+// was not used up.
+bool _cpp_lex_text_token(preprocessor_reader *reader, const unsigned char *text, uint64_t length,
+                         location_t location, preproc_token *out);
+uint64_t _cpp_has_include(preprocessor_reader *reader, ident_node *node);
+
 
 // ---- Diagnostics (errors.cc) ----
 
@@ -163,8 +220,17 @@ bool _cpp_valid_utf8(preprocessor_reader *reader, const unsigned char **cursor,
 const unsigned char *_cpp_identifier_to_utf8(preprocessor_reader *reader,
                                              const unsigned char *text, uint64_t length,
                                              uint64_t *length_out);
-int _cpp_utf8_decode(const unsigned char **input, uint64_t *left, uint32_t *value);
-uint32_t _cpp_utf8_encode(uint32_t value, unsigned char out[6]);
+
+// ---- Conditional expressions (expr.cc) ----
+
+// The controlling expression of #if (is_if) or #elif, read to the end of the
+// directive: whether it is non-zero. Every error makes it false.
+bool _cpp_parse_expr(preprocessor_reader *reader, bool is_if);
+// The same with the value itself; false after an error.
+bool _cpp_evaluate_expr(preprocessor_reader *reader, bool is_if, expr_value *value);
+void _cpp_free_expr_stack(preprocessor_reader *reader);
+// Brings the #if precision into 1..128 (called when options are posted).
+void _cpp_check_expr_precision(preprocessor_reader *reader);
 
 // ---- Bidirectional controls (bidi.cc) ----
 
@@ -210,17 +276,64 @@ const char *cpp_digraph_spelling(int kind);
 
 // A file the reader has read. The include layer adds its lookup data.
 struct source_file {
-  const char *name; // owned
+  const char *name; // owned: the name as written
   source_file *next;
+  char *path;                     // owned; null when the file was not found
+  search_dir *start;              // where the lookup began
+  search_dir *directory;          // where it was found
+  search_dir *own_directory;      // owned: the directory quoted includes start in
+  ident_node *controlling_macro;  // the include guard around the whole file
+  uint64_t size;
+  int64_t mtime;
+  uint64_t device;
+  uint64_t inode;
+  int error;
+  uint16_t stack_count;
+  bool once_only;
 };
+
+enum include_kind : int {
+  INCLUDE_PLAIN = 0,
+  INCLUDE_NEXT = 1,
+  INCLUDE_IMPORT = 2,
+  INCLUDE_COMMAND_LINE = 3,
+};
+
+const char *source_file_path(const source_file *file);
+bool push_source_file(preprocessor_reader *reader, source_file *file, int kind);
+bool push_included_file(preprocessor_reader *reader, const char *name, bool angled, int kind,
+                        location_t location);
+bool has_header(preprocessor_reader *reader, const char *name, bool angled, int kind);
+void set_once_only(preprocessor_reader *reader, source_file *file);
+void _cpp_note_file_end(preprocessor_reader *reader, source_file *file);
+void _cpp_free_files(preprocessor_reader *reader);
+// The dependency record, created on first use.
+dep_record *_cpp_deps(preprocessor_reader *reader);
+
+// ---- Directives (directives.cc) and pragmas (pragmas.cc) ----
+
+ident_node *_cpp_read_macro_name(preprocessor_reader *reader, bool define_or_undef);
+void _cpp_undefine(preprocessor_reader *reader, ident_node *node);
+void _cpp_skip_rest_of_line(preprocessor_reader *reader);
+void _cpp_check_eol(preprocessor_reader *reader);
+char *_cpp_parse_header_name(preprocessor_reader *reader, const char *directive_name,
+                             bool *angled, location_t *location);
+void _cpp_do_pragma(preprocessor_reader *reader);
+bool _cpp_do_pragma_operator(preprocessor_reader *reader, location_t location);
+void _cpp_free_pushed_macros(preprocessor_reader *reader);
+// Runs directive INDEX (the table's order) over TEXT.
+enum : uint32_t { D_PRAGMA_INDEX = 13 };
+void _cpp_run_directive_text(preprocessor_reader *reader, uint32_t index, const char *text,
+                             uint64_t length);
+
 
 // Stacks a heap block that already ends in the sentinel and slack; the
 // buffer frees it when popped.
 input_buffer *_cpp_buffer_push_block(preprocessor_reader *reader, unsigned char *block,
-                                     uint64_t length, bool from_stage3);
+                                     const unsigned char *text, uint64_t length,
+                                     bool from_stage3);
 
-// Reads a whole file (an empty name is standard input) into a block with the
-// sentinel and slack; null with errno set when it cannot be read.
-unsigned char *_cpp_read_file(const char *name, uint64_t *length);
+// The reporter through which character-set conversion reports to the reader.
+charset_reporter _cpp_charset_reporter(preprocessor_reader *reader);
 
 #endif

@@ -4,6 +4,7 @@
 #ifndef VUZ_LIBSPRENK_PREPROCESSOR_H
 #define VUZ_LIBSPRENK_PREPROCESSOR_H
 
+#include "libsprenk/charset.h"
 #include "libsprenk/line-map.h"
 #include "libsprenk/located-ranges.h"
 #include "support/obstack.h"
@@ -412,7 +413,13 @@ struct expansion_context {
   const preproc_token *first;
   const preproc_token *last;
   ident_node *macro;
+  preproc_token *owned;     // heap tokens freed with the context, or null
+  scratch_buffer *scratch;  // scratch block released with the context, or null
 };
+
+// Padding and no-expand copies handed out by the expander stay valid for
+// this many further ones.
+enum { HANDED_OUT_SLOTS = 16 };
 
 struct lexer_state {
   uint8_t in_directive; // 2 while an include-type directive is read
@@ -426,7 +433,7 @@ struct lexer_state {
   uint8_t prevent_expansion;
   uint8_t parsing_args; // 1 looking for "(", 2 collecting arguments
   uint8_t discarding_output;
-  uint8_t skip_eval;
+  uint32_t skip_eval; // nesting of unevaluated #if operands
   uint8_t in_deferred_pragma;
   uint8_t pragma_allow_expansion;
   uint8_t directive_file_token;
@@ -446,14 +453,16 @@ struct comment_store {
 struct pushed_macro;
 
 // The special identifiers interned when the table is attached.
+enum { MODULE_EXPORT = 0, MODULE_MODULE = 1, MODULE_IMPORT = 2, MODULE_UNDERSCORE_IMPORT = 3 };
+
 struct special_nodes {
   ident_node *n_defined;
   ident_node *n_true;
   ident_node *n_false;
   ident_node *n_va_args;
   ident_node *n_va_opt;
-  // Module keywords: incoming and outgoing spellings of export, module,
-  // import and __import.
+  // Module keywords of export, module, import and __import (MODULE_*): as
+  // the lexer meets them, and as a control line hands them on.
   ident_node *module_in[4];
   ident_node *module_out[4];
 };
@@ -502,6 +511,9 @@ struct preprocessor_reader {
   unsigned char *macro_buffer;
   uint32_t macro_buffer_length;
 
+  // Narrow, UTF-8, char16, char32 and wide, in the CHARSET_* order.
+  charset_converter converters[CHARSET_EXECUTION_COUNT];
+
   const unsigned char *date;
   const unsigned char *time;
   int64_t time_stamp;
@@ -534,6 +546,14 @@ struct preprocessor_reader {
 
   // A fall-through comment seen and not yet attached to a token.
   bool fallthrough_pending;
+
+  // The macro expander's own state.
+  preproc_token handed_out[HANDED_OUT_SLOTS];
+  uint32_t handed_out_next;
+  uint32_t expansion_depth;
+  bool ignore_pragma_operator;
+  // Tokens are read without running directives (raw token dumps).
+  bool lex_only;
 };
 
 // ---- Client entries ----
@@ -543,6 +563,8 @@ preprocessor_reader *reader_create(source_dialect dialect, ident_table *table,
 void reader_set_language(preprocessor_reader *reader, source_dialect dialect);
 void reader_set_line_table(preprocessor_reader *reader, linemap_set *line_table);
 void reader_post_options(preprocessor_reader *reader);
+void init_converters(preprocessor_reader *reader);
+void close_converters(preprocessor_reader *reader);
 void define_standard_builtins(preprocessor_reader *reader, bool hosted);
 void define_special_builtins(preprocessor_reader *reader);
 void reenter_builtin_row(preprocessor_reader *reader, const char *name);
@@ -572,12 +594,34 @@ void define_formatted(preprocessor_reader *reader, const char *format, ...)
     __attribute__((format(printf, 2, 3)));
 void define_builtin_text(preprocessor_reader *reader, const char *text);
 void undef_from_text(preprocessor_reader *reader, const char *name);
+void install_include_chains(preprocessor_reader *reader, search_dir *quote, search_dir *bracket,
+                            bool quote_ignores_source_dir);
+void list_unguarded_headers(preprocessor_reader *reader, FILE *stream);
+
+// Dependency output.
+dep_record *deps_create();
+void deps_destroy(dep_record *record);
+void deps_add_rule_target(dep_record *record, const char *name, bool quote);
+void deps_add_implicit_target(dep_record *record, const char *source);
+void deps_add_dep(dep_record *record, const char *name);
+void deps_add_vpath_list(dep_record *record, const char *list);
+void deps_print(const dep_record *record, FILE *stream, uint32_t limit, bool phony_targets);
+int deps_dump(const dep_record *record, FILE *stream);
+int deps_load(dep_record *record, FILE *stream, const char *own_name);
 cpp_reader_options *options_of(preprocessor_reader *reader);
 reader_callbacks *callbacks_of(preprocessor_reader *reader);
 void replace_callbacks(preprocessor_reader *reader, const reader_callbacks *callbacks);
 
 // Tokens.
+// The macro-expanded stream; the location is the expansion point of tokens
+// from macros unless expansion tracking is on.
 const preproc_token *cpp_get_token(preprocessor_reader *reader);
+const preproc_token *cpp_next_token(preprocessor_reader *reader);
+const preproc_token *cpp_next_token_with_location(preprocessor_reader *reader,
+                                                  location_t *location);
+void cpp_skip_rest_of_file(preprocessor_reader *reader);
+// A macro's definition as "NAME(PARAMS) BODY", valid until the next call.
+const unsigned char *cpp_macro_text(preprocessor_reader *reader, ident_node *node);
 const preproc_token *cpp_look_ahead(preprocessor_reader *reader, uint32_t index);
 bool cpp_token_is_name(const preproc_token *token, const char *text);
 void cpp_fix_token_location(preprocessor_reader *reader, location_t location);
@@ -604,5 +648,111 @@ class bidi_range_label : public range_label {
 public:
   label_string get_text(uint32_t range_index) const override;
 };
+
+// ---- Literals and numbers ----
+
+// A literal's spelling: prefix, quotes and escapes included.
+struct byte_string {
+  uint32_t length;
+  const unsigned char *text; // not NUL-terminated as far as `length` goes
+};
+
+// Walks the columns of a string literal's spelling, one step per byte.
+struct string_location_reader {
+  location_t location;
+  uint32_t step; // 0 when the location has no columns
+};
+
+void string_location_reader_start(string_location_reader *r, location_t location,
+                                  linemap_set *set);
+location_span string_location_reader_next(string_location_reader *r);
+
+// The span of every character of a literal, in order.
+struct substring_ranges {
+  location_span *spans;
+  uint32_t count;
+  uint32_t allocated;
+};
+
+void substring_ranges_init(substring_ranges *ranges);
+void substring_ranges_fini(substring_ranges *ranges);
+void substring_ranges_push(substring_ranges *ranges, location_span span);
+void substring_ranges_push_run(substring_ranges *ranges, string_location_reader *r,
+                               uint32_t count);
+
+bool cpp_interpret_string_1(preprocessor_reader *reader, const byte_string *strings,
+                            uint32_t count, byte_string *out, int kind,
+                            string_location_reader *readers, substring_ranges *ranges);
+bool interpret_string_plain(preprocessor_reader *reader, const byte_string *strings,
+                            uint32_t count, byte_string *out, int kind);
+// As a narrow string whose bytes stay UTF-8.
+bool interpret_string_untranslated(preprocessor_reader *reader, const byte_string *strings,
+                                   uint32_t count, byte_string *out);
+// Null on success, else why the ranges could not be had.
+const char *interpret_string_source_ranges(preprocessor_reader *reader,
+                                           const byte_string *strings,
+                                           string_location_reader *readers, uint32_t count,
+                                           substring_ranges *ranges, int kind);
+uint32_t interpret_char_constant(preprocessor_reader *reader, const preproc_token *token,
+                                 uint32_t *characters_seen, bool *unsigned_out);
+ident_node *identifier_from_ucn_spelling(preprocessor_reader *reader,
+                                         const unsigned char *spelling, uint32_t length);
+
+// A value of #if arithmetic: the low `precision` bits of the 128, sign
+// extended above them when signed.
+struct expr_value {
+  uint64_t high;
+  uint64_t low;
+  bool unsignedp;
+  bool overflow;
+};
+
+// Number classification bits.
+enum : uint32_t {
+  NUM_CATEGORY = 0xF,
+  NUM_INVALID = 0,
+  NUM_INTEGER = 1,
+  NUM_FLOATING = 2,
+  NUM_WIDTH = 0xF0,
+  NUM_SMALL = 0x10,
+  NUM_MEDIUM = 0x20,
+  NUM_LARGE = 0x40,
+  NUM_RADIX = 0xF00,
+  NUM_DECIMAL = 0x100,
+  NUM_HEX = 0x200,
+  NUM_OCTAL = 0x400,
+  NUM_BINARY = 0x800,
+  NUM_UNSIGNED = 0x1000,
+  NUM_IMAGINARY = 0x2000,
+  NUM_DFLOAT = 0x4000,
+  NUM_DEFAULT = 0x8000,
+  NUM_FLOATN_W = 0x10000,
+  NUM_FLOATN_Q = 0x20000,
+  NUM_FRACT = 0x100000,
+  NUM_ACCUM = 0x200000,
+  NUM_FLOATN = 0x400000,
+  NUM_FLOATNX = 0x800000,
+  NUM_USERDEF = 0x1000000,
+  NUM_SIZE_T = 0x2000000,
+  NUM_FLOATN_SHIFT = 24,
+};
+
+uint32_t classify_number(preprocessor_reader *reader, const preproc_token *token,
+                         const char **user_suffix, location_t location);
+uint32_t float_suffix_flags(preprocessor_reader *reader, const unsigned char *suffix,
+                            uint64_t length);
+uint32_t int_suffix_flags(preprocessor_reader *reader, const unsigned char *suffix,
+                          uint64_t length);
+expr_value interpret_integer(preprocessor_reader *reader, const preproc_token *token,
+                             uint32_t classification);
+int userdef_string_to_plain(int kind);
+int plain_string_to_userdef(int kind);
+int userdef_char_to_plain(int kind);
+int plain_char_to_userdef(int kind);
+bool is_userdef_string(int kind);
+bool is_userdef_char(int kind);
+const unsigned char *userdef_literal_suffix(const preproc_token *token);
+expr_value value_sign_extend(expr_value value, uint64_t precision);
+expr_value value_shift_left(expr_value value, uint64_t precision, uint64_t count);
 
 #endif

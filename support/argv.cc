@@ -132,37 +132,6 @@ void argv_free(arg_vector argv)
   free(argv);
 }
 
-// Reads a whole response file; null when it cannot be read. A directory ends the
-// run, and is recognised before any open or seek (seeking to the end of a
-// directory gives a meaningless size here).
-static char *read_response_file(const char *name, const char *program)
-{
-  struct stat st;
-  if (stat(name, &st) != 0)
-    return nullptr;
-  if (S_ISDIR(st.st_mode)) {
-    fprintf(stderr, "%s: error: @-file refers to a directory\n", program);
-    exit_program(1);
-  }
-  FILE *f = fopen(name, "r");
-  if (!f)
-    return nullptr;
-  char *buffer = nullptr;
-  long size;
-  if (fseek(f, 0, SEEK_END) == 0 && (size = ftell(f)) >= 0 && fseek(f, 0, SEEK_SET) == 0) {
-    buffer = static_cast<char *>(checked_malloc(static_cast<uint64_t>(size) + 1));
-    size_t got = fread(buffer, 1, static_cast<size_t>(size), f);
-    if (got < static_cast<size_t>(size) && ferror(f)) {
-      free(buffer);
-      buffer = nullptr;
-    } else {
-      buffer[got] = '\0';
-    }
-  }
-  fclose(f);
-  return buffer;
-}
-
 // A response file being read: its text, split in place only as the
 // expansion reaches each argument, so that a file that names itself early
 // costs one argument per level, not its whole length.
@@ -182,18 +151,64 @@ struct response_expansion {
   vec<char *> *texts;
 };
 
+static void release_expansion(response_expansion *x)
+{
+  if (x->texts)
+    for (char *text : *x->texts)
+      free(text);
+  vec_release(x->texts);
+  vec_release(x->arguments);
+  vec_release(x->frames);
+}
+
+// Ends the run; what the expansion holds is freed first, for a caller that
+// takes the end of the run and carries on.
+[[noreturn]] static void response_file_error(response_expansion *x, const char *message)
+{
+  fprintf(stderr, "%s: error: %s\n", x->program, message);
+  release_expansion(x);
+  exit_program(1);
+}
+
+// Reads a whole response file; null when it cannot be read. A directory ends the
+// run, and is recognised before any open or seek (seeking to the end of a
+// directory gives a meaningless size here).
+static char *read_response_file(response_expansion *x, const char *name)
+{
+  struct stat st;
+  if (stat(name, &st) != 0)
+    return nullptr;
+  if (S_ISDIR(st.st_mode))
+    response_file_error(x, "@-file refers to a directory");
+  FILE *f = fopen(name, "r");
+  if (!f)
+    return nullptr;
+  char *buffer = nullptr;
+  long size;
+  if (fseek(f, 0, SEEK_END) == 0 && (size = ftell(f)) >= 0 && fseek(f, 0, SEEK_SET) == 0) {
+    buffer = static_cast<char *>(checked_malloc(static_cast<uint64_t>(size) + 1));
+    size_t got = fread(buffer, 1, static_cast<size_t>(size), f);
+    if (got < static_cast<size_t>(size) && ferror(f)) {
+      free(buffer);
+      buffer = nullptr;
+    } else {
+      buffer[got] = '\0';
+    }
+  }
+  fclose(f);
+  return buffer;
+}
+
 static void handle_response_argument(response_expansion *x, char *argument)
 {
   if (argument[0] != '@') {
     vec_safe_push(x->arguments, argument);
     return;
   }
-  if (x->budget == 1) {
-    fprintf(stderr, "%s: error: too many @-files encountered\n", x->program);
-    exit_program(1);
-  }
+  if (x->budget == 1)
+    response_file_error(x, "too many @-files encountered");
   x->budget--;
-  char *text = read_response_file(argument + 1, x->program);
+  char *text = read_response_file(x, argument + 1);
   if (!text) {
     vec_safe_push(x->arguments, argument);
     return;
@@ -232,10 +247,6 @@ void expand_response_files(int *count, char ***argv)
     copy[n] = nullptr;
     *count = n;
     *argv = copy;
-    for (char *text : *x.texts)
-      free(text);
   }
-  vec_release(x.arguments);
-  vec_release(x.frames);
-  vec_release(x.texts);
+  release_expansion(&x);
 }

@@ -13,6 +13,7 @@ command -v llvm-objcopy >/dev/null 2>&1 || need="$need llvm"
 command -v llvm-symbolizer >/dev/null 2>&1 || need="$need llvm"
 [ -e /usr/include/gtest/gtest.h ] || need="$need libgtest-dev"
 [ -e /usr/include/benchmark/benchmark.h ] || need="$need libbenchmark-dev"
+[ -e /usr/lib/llvm-14/include/c++/v1/vector ] || need="$need libc++-14-dev"
 if [ -n "$need" ]; then
   SUDO=""
   [ "$(id -u)" = 0 ] || SUDO=sudo

@@ -4,6 +4,7 @@ of the libraries on this machine. Not part of the default test run.
 
 usage: corpus-compare.py FILTER [--names FILE] [--save-names FILE] [--show N]
        corpus-compare.py FILTER --program FILE...
+       corpus-compare.py FILTER --write-sample FILE
 
 FILTER is the demangle_filter test tool of the build. Prints how many names
 were compared, how many agree, the differences by category, and the names
@@ -11,6 +12,11 @@ this demangler failed on although llvm-cxxfilt demangled them.
 
 With --program, checks instead that every _Z function name defined in the
 given programs demangles with the backtrace printer's options (0x400b).
+
+With --write-sample, writes the checked-in sample instead: a fixed random
+choice of names from each library family and one name for each notation in
+FEATURES, each with this demangler's text under options 0x3, kept only where
+llvm-cxxfilt demangles the name too and agrees or differs in a known notation.
 """
 import argparse
 import collections
@@ -22,25 +28,58 @@ import subprocess
 import sys
 
 
-def collect_names():
+def library_files():
+    """The shared objects and archives the names come from: LLVM's and
+    clang's, and Boost's, GoogleTest's and Google Benchmark's where this
+    machine has them."""
     libdir = subprocess.run(['llvm-config', '--libdir'], capture_output=True,
-                            text=True).stdout.strip()
-    # The C++ standard library's shared object, found by pattern.
-    shared = glob.glob('/usr/lib/x86_64-linux-gnu/lib*c++.so.6') + \
-        glob.glob(os.path.join(libdir, 'libLLVM-*.so')) + \
+                            text=True).stdout.strip() or '/usr/lib/llvm-14/lib'
+    system = '/usr/lib/x86_64-linux-gnu'
+    shared = glob.glob(os.path.join(libdir, 'libLLVM-*.so')) + \
         glob.glob(os.path.join(libdir, 'libclang-cpp.so*')) + \
-        glob.glob(os.path.join(libdir, 'libLTO.so'))
-    archives = sorted(glob.glob(os.path.join(libdir, '*.a')))
+        glob.glob(os.path.join(libdir, 'libLTO.so')) + \
+        glob.glob(os.path.join(system, 'libboost_*.so.*')) + \
+        glob.glob(os.path.join(system, 'libbenchmark.so.*'))
+    # LLVM's own archives only: the directory also holds C++ runtimes.
+    archives = glob.glob(os.path.join(libdir, 'libLLVM*.a')) + \
+        glob.glob(os.path.join(libdir, 'libclang*.a')) + \
+        glob.glob(os.path.join(system, 'libgtest*.a')) + \
+        glob.glob(os.path.join(system, 'libgmock*.a')) + \
+        glob.glob(os.path.join(system, 'libbenchmark*.a'))
+    # One file per object: links to the same file are read once.
+    unique = {}
+    for path in sorted(shared) + sorted(archives):
+        unique.setdefault(os.path.realpath(path), path)
+    return sorted(unique.values())
+
+
+def names_of(path):
+    dynamic = ['-D'] if '.so' in os.path.basename(path) else []
+    out = subprocess.run(['llvm-nm'] + dynamic + ['--defined-only', '-j', path],
+                         capture_output=True, text=True).stdout
+    # Drop symbol versions ("@@LLVM_14"): they are not part of the name.
+    return {n.split('@')[0] for n in out.split() if n.startswith('_Z')}
+
+
+def family_of(path):
+    base = os.path.basename(path)
+    for family in ('clang', 'boost', 'gtest', 'gmock', 'benchmark'):
+        if family in base:
+            return family
+    return 'llvm'
+
+
+def collect_names_by_family():
+    families = collections.defaultdict(set)
+    for path in library_files():
+        families[family_of(path)].update(names_of(path))
+    return families
+
+
+def collect_names():
     names = set()
-    for path in shared:
-        out = subprocess.run(['llvm-nm', '-D', '--defined-only', '-j', path],
-                             capture_output=True, text=True).stdout
-        # Drop symbol versions ("@@LLVM_14"): they are not part of the name.
-        names.update(n.split('@')[0] for n in out.split() if n.startswith('_Z'))
-    for path in archives:
-        out = subprocess.run(['llvm-nm', '--defined-only', '-j', path],
-                             capture_output=True, text=True).stdout
-        names.update(n for n in out.split() if n.startswith('_Z'))
+    for family in collect_names_by_family().values():
+        names.update(family)
     return sorted(names)
 
 
@@ -101,6 +140,53 @@ def check_programs(filter_path, programs):
     return 1 if failed else 0
 
 
+# Names drawn from each family, and notations each worth one name of its own.
+SAMPLE_QUOTAS = {'llvm': 30, 'clang': 20, 'boost': 10, 'gtest': 8, 'gmock': 6, 'benchmark': 8}
+FEATURES = [
+    ('lambda', r'Ul'), ('unnamed type', r'Ut'), ('clone suffix', r'\.'),
+    ('local name', r'^_ZZ'), ('guard variable', r'^_ZGV'), ('thunk', r'^_ZTh'),
+    ('virtual thunk', r'^_ZTv'), ('vtable', r'^_ZTV'), ('type info name', r'^_ZTS'),
+    ('pack expansion', r'Dp'), ('decltype', r'DT'), ('literal', r'L[a-z]\d'),
+    ('conversion operator', r'cv'), ('ABI tag', r'B\d'), ('function pointer', r'PF'),
+    ('rvalue reference', r'O[A-Z]'), ('member pointer', r'M[A-Z]'), ('const method', r'^_ZNK'),
+    ('template template argument', r'IT_'), ('std::string', r'Ss|NSt7__cxx1112basic_string'),
+]
+LONGEST_SAMPLE_NAME = 1024
+
+
+def write_sample(filter_path, path):
+    import random
+    rng = random.Random(24)
+    families = collect_names_by_family()
+    chosen = []
+    for family, quota in SAMPLE_QUOTAS.items():
+        pool = sorted(n for n in families.get(family, ()) if len(n) <= LONGEST_SAMPLE_NAME)
+        chosen += rng.sample(pool, min(quota, len(pool)))
+    everything = sorted(n for f in families.values() for n in f if len(n) <= LONGEST_SAMPLE_NAME)
+    for _, pattern in FEATURES:
+        having = [n for n in everything if re.search(pattern, n[2:]) and n not in chosen]
+        if having:
+            chosen.append(rng.choice(having))
+    ours = run_lines([filter_path, '0x3'], chosen)
+    backtrace = run_lines([filter_path, '0x400b'], chosen)
+    theirs = run_lines(['llvm-cxxfilt', '-n'], chosen)
+    lines = []
+    for name, o, b, t in zip(chosen, ours, backtrace, theirs):
+        if o.startswith('!! ') or b.startswith('!! ') or t == name:
+            continue
+        if o != t and categorise(o, t) == 'other':
+            continue
+        lines.append('%s\t%s' % (name, o))
+    with open(path, 'w') as f:
+        f.write('# _Z names of LLVM\'s, clang\'s, Boost\'s, GoogleTest\'s and Google Benchmark\'s\n'
+                '# libraries with their demangling under options 0x3, written by corpus-compare.py.\n'
+                '# Checked against llvm-cxxfilt -n; where the two differ (lambdas, local-name scopes,\n'
+                '# address-of operands, literals) this demangler\'s notation is kept.\n')
+        f.write('\n'.join(lines) + '\n')
+    print('sample: %d of %d names' % (len(lines), len(chosen)))
+    return 0
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument('filter')
@@ -108,9 +194,12 @@ def main():
     parser.add_argument('--save-names')
     parser.add_argument('--show', type=int, default=3)
     parser.add_argument('--program', nargs='+')
+    parser.add_argument('--write-sample')
     args = parser.parse_args()
     if args.program:
         return check_programs(args.filter, args.program)
+    if args.write_sample:
+        return write_sample(args.filter, args.write_sample)
     if args.names:
         with open(args.names) as f:
             names = [line.strip() for line in f if line.strip()]

@@ -1,16 +1,13 @@
 // Several driver runs in one process: after driver_reset each run prints
-// exactly what the program prints when it runs alone, and nothing the runs
-// allocated is left behind (this program runs with leak detection).
-#include "diagnostics/diagnostic.h"
-#include "driver/driver-options.h"
-#include "driver/env-manager.h"
-#include "support/alloc.h"
-
+// exactly what the program prints when it runs alone, the environment is as
+// it was before, and nothing the runs allocated is left behind (this program
+// runs with leak detection).
+#include "tests/common/driver-in-process.h"
 #include "tests/common/temp-dir.h"
 
 #include <gtest/gtest.h>
 
-#include <csetjmp>
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
@@ -23,16 +20,6 @@
 #include <vector>
 
 namespace {
-
-jmp_buf run_ended;
-int ended_status;
-
-// A query or a fatal error ends the run here instead of the process.
-void end_run(int status)
-{
-  ended_status = status;
-  longjmp(run_ended, 1);
-}
 
 // Where the program believes it is installed, so that no relocation depends
 // on where the test runs from.
@@ -62,6 +49,15 @@ std::string read_output(const std::string &path)
   text << in.rdbuf();
   std::string same = std::regex_replace(text.str(), std::regex("/cc[A-Za-z0-9]{6}"), "/ccXXXXXX");
   return std::regex_replace(same, std::regex("random-seed=0x[0-9a-f]+"), "random-seed=SEED");
+}
+
+std::vector<std::string> environment()
+{
+  std::vector<std::string> entries;
+  for (char **e = environ; *e; e++)
+    entries.push_back(*e);
+  std::sort(entries.begin(), entries.end());
+  return entries;
 }
 
 struct DriverReset : testing::Test {
@@ -109,27 +105,16 @@ struct DriverReset : testing::Test {
     close(out);
     close(err);
 
-    driver_state state = {};
-    env.init(true, false);
-    env.verbose_flag = &global_options.var_v;
-    exit_program_hook = end_run;
-    int status;
-    if (setjmp(run_ended) == 0)
-      status = driver_run(&state, static_cast<int>(argv.size() - 1), argv.data());
-    else
-      status = ended_status;
-    exit_program_hook = nullptr;
-    free(state.explicit_link_flags);
-    free(state.option_records);
-    option_candidates_free(&state.suggester);
-    driver_reset();
-
+    std::vector<std::string> environment_before = environment();
+    int status = run_driver_in_process(static_cast<int>(argv.size() - 1), argv.data(), false);
+    std::vector<std::string> environment_after = environment();
     fflush(stdout);
     fflush(stderr);
     dup2(saved_out, 1);
     dup2(saved_err, 2);
     close(saved_out);
     close(saved_err);
+    EXPECT_EQ(environment_after, environment_before);
     return {status, read_output(out_path), read_output(err_path)};
   }
 };
@@ -152,6 +137,8 @@ TEST_F(DriverReset, EachRunAsInAFreshProcess)
       {"-###", "-E", "-x", "c", "-", "-pipe", "-v"},
       {"-dumpspecs"},
       {"-###", "-c", src, "-fno-such-option"},
+      {"-###", "-c", src, "-Werror=format", "-finstrument-functions-exclude-file-list=a,b",
+       "-fdump-tree-all", "-fsanitize=address", "-time=" + dir / "times"},
   };
   std::vector<output> alone;
   for (const auto &args : runs)

@@ -90,6 +90,25 @@ TEST_F(EnvManager, RestoreUndoesExportsInReverseOrder)
   EXPECT_EQ(value_of("ENV_TEST_B"), "(unset)");
 }
 
+// A default for a variable the caller may have set: kept when set, restored
+// to unset when not, and never echoed.
+TEST_F(EnvManager, DefaultsAreRestoredWithoutAnEcho)
+{
+  env.init(true, false);
+  int verbose = 1;
+  env.verbose_flag = &verbose;
+  setenv("ENV_TEST_A", "given", 1);
+  testing::internal::CaptureStderr();
+  env.set_if_unset("ENV_TEST_A", "default");
+  env.set_if_unset("ENV_TEST_B", "default");
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+  EXPECT_EQ(value_of("ENV_TEST_A"), "given");
+  EXPECT_EQ(value_of("ENV_TEST_B"), "default");
+  env.restore();
+  EXPECT_EQ(value_of("ENV_TEST_A"), "given");
+  EXPECT_EQ(value_of("ENV_TEST_B"), "(unset)");
+}
+
 TEST_F(EnvManager, DebugTraces)
 {
   env.init(true, true);

@@ -249,6 +249,8 @@ TEST(SpecDeathTest, MalformedConditionsAreFatal)
       {"%:replace-outfile(a)", "wrong number of arguments to %:replace-outfile"},
       {"%:gt()", "wrong number of arguments to %:gt"},
       {"%:gt(a 1)", "invalid number 'a' in %:gt"},
+      // As the spec fuzz target found it: a command would run from inside the call.
+      {"%:gt(1\n2 3)", "has a line break inside a spec function call"},
   };
   for (const Case &c : cases) {
     SCOPED_TRACE(c.spec);

@@ -2,12 +2,16 @@
 // sizes they may announce, and the xz container's refusals that need no oracle.
 #include "libmerrow/internal.h"
 #include "tests/libmerrow/image-bytes.h"
+#include "tests/libmerrow/recorder.h"
 
 #include <gtest/gtest.h>
 #include <string>
 #include <vector>
 
 namespace {
+
+// A state keeps pointers into the images it read, for good.
+std::vector<std::vector<unsigned char>> kept_images;
 
 bt_state *state()
 {
@@ -133,6 +137,34 @@ TEST(CompressedSection, FailedInflationGivesItsBufferBack)
   for (bt_free_block *b = fresh.freelist; b; b = b->next)
     listed += b->size;
   EXPECT_EQ(listed, static_cast<size_t>(getpagesize()));
+}
+
+TEST(CompressedSection, ModuleWhoseSectionsDoNotInflateKeepsItsSymbols)
+{
+  bytes garbage;
+  garbage.u8(0x78).u8(0x9c).u32(0xdeadbeef).u32(0x12345678);
+  bytes strtab;
+  strtab.u8(0).str("named");
+  bytes symtab = elf_symbol(0, STT_NOTYPE, 0, 0, 0).raw(elf_symbol(1, STT_FUNC, 1, 0x1000, 0x10));
+  for (bool older : {false, true}) {
+    elf_section info = older ? elf_section{".zdebug_info", SHT_PROGBITS, zdebug_section(64, garbage)}
+                             : elf_section{".debug_info", SHT_PROGBITS, chdr_section(1, 64, garbage),
+                                           0, SHF_COMPRESSED};
+    std::vector<unsigned char> image = elf_image(
+        {info, {".symtab", SHT_SYMTAB, symtab, 3}, {".strtab", SHT_STRTAB, strtab}});
+    bt_state *s = bt_state_new(nullptr, 0, nullptr, nullptr);
+    bt_fileline_fn fn = nullptr;
+    int found_sym = 0, found_dwarf = 0;
+    recorder r;
+    EXPECT_EQ(bt_elf_read_module(s, "image", -1, image.data(), image.size(), 0, recorder::on_error,
+                                 &r, &fn, &found_sym, &found_dwarf, nullptr, 0, 0, nullptr, 0),
+              1)
+        << older;
+    EXPECT_TRUE(r.errors.empty()) << older;  // inflation failures are silent
+    EXPECT_EQ(found_sym, 1) << older;
+    EXPECT_EQ(found_dwarf, 0) << older;
+    kept_images.push_back(std::move(image));
+  }
 }
 
 TEST(Xz, StreamsTooShortOrWithoutMagicAreRefused)

@@ -1,7 +1,7 @@
 // Separate debug files: the build-id note, the link sections and where the
 // files they name are looked for, in a scratch directory.
-#include "libmerrow/internal.h"
-#include "tests/libmerrow/image-bytes.h"
+#include "libmerrow/dwarf.h"
+#include "tests/libmerrow/dwarf-bytes.h"
 #include "tests/libmerrow/recorder.h"
 
 #include <cstdlib>
@@ -173,6 +173,94 @@ TEST(Crc32, StandardCheckValue)
   // In pieces, across the eight-byte steps.
   EXPECT_EQ(bt_crc32(bt_crc32(0, text, 3), text + 3, 6), 0xCBF43926u);
   EXPECT_EQ(bt_crc32(0, text, 0), 0u);
+}
+
+}  // namespace
+
+namespace {
+
+// A module whose one function is named by a string in its alternate file.
+struct alternate_pair {
+  std::vector<unsigned char> main, alternate;
+};
+
+alternate_pair alternate_files(const std::vector<unsigned char> &link_id,
+                               const std::vector<unsigned char> &file_id)
+{
+  enum { yes = 1, no = 0 };
+  bytes abbrev = abbrev_table({
+      {1, DW_TAG_compile_unit, yes,
+       {{DW_AT_name, DW_FORM_string}, {DW_AT_stmt_list, DW_FORM_sec_offset},
+        {DW_AT_low_pc, DW_FORM_addr}, {DW_AT_high_pc, DW_FORM_data4}}},
+      {2, DW_TAG_subprogram, no,
+       {{DW_AT_name, DW_FORM_KAV_strp_alt}, {DW_AT_low_pc, DW_FORM_addr},
+        {DW_AT_high_pc, DW_FORM_data4}}},
+  });
+  bytes body;
+  body.uleb(1).str("a.c").u32(0).u64(0x1000).u32(0x100);
+  body.uleb(2).u32(4).u64(0x1000).u32(0x100);  // offset 4: "named_elsewhere"
+  body.u8(0);
+  bytes line = line_v4(bytes().raw(set_address(0x1000)).u8(1).u8(2).uleb(0x100).raw(end_sequence()));
+  bytes link;
+  link.str("alt.debug");
+  link.b.insert(link.b.end(), link_id.begin(), link_id.end());
+
+  bytes note;
+  note.u32(4).u32(file_id.size()).u32(3);
+  note.b.insert(note.b.end(), {'K', 'A', 'V', 0});
+  note.b.insert(note.b.end(), file_id.begin(), file_id.end());
+  bytes alt_body;
+  alt_body.uleb(1).u8(0);
+  bytes alt_abbrev = abbrev_table({{1, DW_TAG_compile_unit, no, {}}});
+  bytes strings;
+  strings.str("alt").str("named_elsewhere");
+  return {elf_image({{".debug_info", SHT_PROGBITS, unit_v4(body)},
+                     {".debug_abbrev", SHT_PROGBITS, abbrev},
+                     {".debug_line", SHT_PROGBITS, line},
+                     {".kav_debugaltlink", SHT_PROGBITS, link}}),
+          elf_image({{".note.kav.build-id", SHT_NOTE, note},
+                     {".debug_info", SHT_PROGBITS, unit_v4(alt_body)},
+                     {".debug_abbrev", SHT_PROGBITS, alt_abbrev},
+                     {".debug_str", SHT_PROGBITS, strings}})};
+}
+
+std::string write_bytes(const scratch &s, const std::string &name,
+                        const std::vector<unsigned char> &b)
+{
+  s.write(name, std::string(b.begin(), b.end()));
+  return s.path(name);
+}
+
+TEST(AltLink, NamesComeFromTheAlternateFileWhoseBuildIdMatches)
+{
+  std::vector<unsigned char> id = {1, 2, 3, 4, 5, 6, 7, 8};
+  std::vector<unsigned char> other = {1, 2, 3, 4, 5, 6, 7, 9};
+  struct {
+    const char *what;
+    std::vector<unsigned char> file_id;
+    const char *function;
+  } cases[] = {{"matching build-id", id, "named_elsewhere"}, {"other build-id", other, ""}};
+  for (const auto &c : cases) {
+    scratch s;
+    alternate_pair files = alternate_files(id, c.file_id);
+    std::string main_path = write_bytes(s, "prog", files.main);
+    write_bytes(s, "alt.debug", files.alternate);
+    recorder r;
+    bt_state *st = bt_state_new(nullptr, 0, nullptr, nullptr);
+    int descriptor = bt_open_file(main_path.c_str(), recorder::on_error, &r, nullptr);
+    ASSERT_GE(descriptor, 0);
+    bt_fileline_fn fn = nullptr;
+    int found_sym = 0, found_dwarf = 0;
+    ASSERT_EQ(bt_elf_read_module(st, main_path.c_str(), descriptor, nullptr, 0, 0,
+                                 recorder::on_error, &r, &fn, &found_sym, &found_dwarf, nullptr, 0,
+                                 0, nullptr, 0),
+              1)
+        << c.what;
+    ASSERT_TRUE(found_dwarf) << c.what;
+    bt_dwarf_resolve(st, 0x1010, recorder::on_frame, recorder::on_error, &r);
+    ASSERT_FALSE(r.frames.empty()) << c.what;
+    EXPECT_EQ(r.frames[0].function, c.function) << c.what;
+  }
 }
 
 }  // namespace

@@ -1,7 +1,7 @@
 // DWARF reading over hand-built sections: unit headers, forms, abbreviations,
 // line programs, ranges, function entries and inlined calls.
 #include "libmerrow/dwarf.h"
-#include "tests/libmerrow/image-bytes.h"
+#include "tests/libmerrow/dwarf-bytes.h"
 #include "tests/libmerrow/recorder.h"
 
 #include <deque>
@@ -10,70 +10,6 @@
 namespace {
 
 enum { yes = 1, no = 0 };
-
-struct abbrev_entry {
-  uint64_t code;
-  int tag;
-  int children;
-  std::vector<std::pair<int, int>> attrs;  // (name, form)
-};
-
-bytes abbrev_table(const std::vector<abbrev_entry> &entries)
-{
-  bytes b;
-  for (const abbrev_entry &e : entries) {
-    b.uleb(e.code).uleb(e.tag).u8(e.children);
-    for (auto [name, form] : e.attrs)
-      b.uleb(name).uleb(form);
-    b.u8(0).u8(0);
-  }
-  b.u8(0);
-  return b;
-}
-
-// A version 2-4 compile-unit header (32-bit format, 8-byte addresses) before BODY.
-bytes unit_v4(const bytes &body, int version = 4)
-{
-  bytes u;
-  u.u16(version).u32(0).u8(8).raw(body);
-  return bytes().unit(u);
-}
-
-const int v4_header_size = 11;
-
-// A version 4 line program: directory "/inc", files "a.c" (directory 0) and
-// "b.h" (directory 1), then PROGRAM.
-bytes line_v4(const bytes &program, int line_range = 14, int max_ops = 1, int version = 4)
-{
-  bytes header;
-  header.u8(1);  // minimum instruction length
-  if (version >= 4)
-    header.u8(max_ops);
-  header.u8(1).u8(static_cast<uint8_t>(-5)).u8(line_range).u8(13);
-  for (int length : {0, 1, 1, 1, 1, 0, 0, 0, 1, 0, 0, 1})
-    header.u8(length);
-  header.str("/inc").u8(0);
-  header.str("a.c").uleb(0).uleb(0).uleb(0);
-  header.str("b.h").uleb(1).uleb(0).uleb(0);
-  header.u8(0);
-  bytes body;
-  body.u16(version).u32(header.size()).raw(header).raw(program);
-  return bytes().unit(body);
-}
-
-bytes set_address(uint64_t address)
-{
-  bytes b;
-  b.u8(0).uleb(9).u8(2).u64(address);
-  return b;
-}
-
-bytes end_sequence()
-{
-  bytes b;
-  b.u8(0).uleb(1).u8(1);
-  return b;
-}
 
 struct sections {
   bytes info, line, abbrev, ranges, str, addr, str_offsets, line_str, rnglists;

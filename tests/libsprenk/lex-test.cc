@@ -214,6 +214,17 @@ TEST(Lex, ExtendedIdentifiers)
   EXPECT_EQ(c90.kinds("\x80z"), (words{"OTHER \x80", "NAME z"}));
 }
 
+TEST(Lex, RejectedUniversalCharacterNameInAnIdentifier)
+{
+  pp_fixture f(DIALECT_KAV17);
+  std::vector<preproc_token> t = f.tokens("a\\u0041");
+  ASSERT_EQ(t.size(), 2u);
+  // Reported once, when scanned; the identifier holds U+0001 in its place.
+  EXPECT_EQ(f.reports, (words{"error: \\u0041 is not a valid universal character"}));
+  EXPECT_EQ(std::string(t[0].value.ident.node->text), "a\x01");
+  EXPECT_STREQ(t[0].value.ident.spelling->text, "a\\u0041");
+}
+
 TEST(Lex, IdentifierChecks)
 {
   pp_fixture f(DIALECT_KAV17);
@@ -266,6 +277,55 @@ TEST(Lex, InternIdentifierText)
   ident_node *node = _cpp_intern_identifier_text(f.reader, "abc");
   EXPECT_EQ(node, cpp_intern(f.reader, "abc", 3));
   EXPECT_TRUE(cpp_token_is_name(f.tokens("abc").data(), "abc"));
+}
+
+} // namespace
+
+namespace {
+
+// Tokens of TEXT in C++20 with modules, spelled as the client gets them.
+words module_tokens(const char *text)
+{
+  pp_fixture f(DIALECT_CXX20);
+  f.options()->module_support = 1;
+  words out;
+  f.push(text);
+  for (const preproc_token *t = cpp_get_token(f.reader); t->kind != TK_EOF;
+       t = cpp_get_token(f.reader))
+    out.push_back(t->kind == TK_PRAGMA_EOL ? "EOL" : f.spell(t));
+  return out;
+}
+
+TEST(Lex, ModuleControlLines)
+{
+  struct {
+    const char *text;
+    words expected;
+  } cases[] = {
+      {"export module m;\nx", {"export ", "module ", "m", ";", "EOL", "x"}},
+      {"import <vector>;\n", {"import ", "<vector>", ";", "EOL"}},
+      {"import \"a.h\";\n", {"import ", "\"a.h\"", ";", "EOL"}},
+      {"module;\n", {"module ", ";", "EOL"}},
+      // Not control lines: the words stay identifiers.
+      {"module = 3;\n", {"module", "=", "3", ";"}},
+      {"export int x;\n", {"export", "int", "x", ";"}},
+      {"import\nx\n", {"import", "x"}},
+      {"a import b;\n", {"a", "import", "b", ";"}},
+  };
+  for (const auto &c : cases)
+    EXPECT_EQ(module_tokens(c.text), c.expected) << c.text;
+}
+
+TEST(Lex, ModuleKeywordThatIsAnObjectLikeMacro)
+{
+  pp_fixture f(DIALECT_CXX20);
+  f.options()->module_support = 1;
+  reader_post_options(f.reader);
+  f.posted = true;
+  define_builtin_text(f.reader, "import 1");
+  f.tokens("import m;\n");
+  EXPECT_EQ(f.reports,
+            (words{"error: module control-line \"import\" cannot be an object-like macro"}));
 }
 
 } // namespace

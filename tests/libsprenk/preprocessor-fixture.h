@@ -47,13 +47,19 @@ struct pp_fixture {
     enter_file_change(reader, LC_ENTER, "test.c", 1, 0);
   }
 
+  // The tokeniser's tokens: no directives run, no macros expand.
+  const preproc_token *raw_token()
+  {
+    reader->lex_only = true;
+    return _cpp_lex_token(reader);
+  }
+
   // Every token up to EOF, spelled.
   words lex(const std::string &text)
   {
     words out;
     push(text);
-    for (const preproc_token *t = cpp_get_token(reader); t->kind != TK_EOF;
-         t = cpp_get_token(reader))
+    for (const preproc_token *t = raw_token(); t->kind != TK_EOF; t = raw_token())
       out.push_back(spell(t));
     return out;
   }
@@ -63,8 +69,7 @@ struct pp_fixture {
   {
     words out;
     push(text);
-    for (const preproc_token *t = cpp_get_token(reader); t->kind != TK_EOF;
-         t = cpp_get_token(reader))
+    for (const preproc_token *t = raw_token(); t->kind != TK_EOF; t = raw_token())
       out.push_back(std::string(kind_name(t)) + " " + spell(t));
     return out;
   }
@@ -74,7 +79,7 @@ struct pp_fixture {
   {
     std::vector<preproc_token> out;
     push(text);
-    for (const preproc_token *t = cpp_get_token(reader);; t = cpp_get_token(reader)) {
+    for (const preproc_token *t = raw_token();; t = raw_token()) {
       out.push_back(*t);
       if (t->kind == TK_EOF)
         break;

@@ -1,6 +1,8 @@
 // ppdump: the preprocessor library's test program. It reads one file with
 // the preprocessor's usual options and writes the preprocessed text, or,
-// for tests, the prepared lines (--lines) or the raw tokens (--raw-tokens).
+// for tests, the prepared lines (--lines), the raw tokens (--raw-tokens),
+// the interpreted bytes of each literal (--literals) or the value of each
+// #if and #elif (--if-values).
 // Reports go through the program's diagnostic engine.
 #include "diagnostics/diagnostic.h"
 #include "diagnostics/input.h"
@@ -8,11 +10,12 @@
 #include "options/option-decode.h"
 #include "options/option-table.h"
 #include "support/alloc.h"
+#include "tests/libsprenk/expr-value-text.h"
 
 #include <cstdlib>
 #include <cstring>
 
-enum dump_mode { DUMP_TEXT, DUMP_LINES, DUMP_RAW_TOKENS };
+enum dump_mode { DUMP_TEXT, DUMP_LINES, DUMP_RAW_TOKENS, DUMP_LITERALS, DUMP_IF_VALUES };
 
 struct ppdump_settings {
   dump_mode mode = DUMP_TEXT;
@@ -235,14 +238,33 @@ static bool handle_decoded(ppdump_settings *s, const decoded_option &d)
   }
 }
 
+static bool dump_mode_of(const char *word, dump_mode *mode)
+{
+  static const struct {
+    const char *option;
+    dump_mode mode;
+  } modes[] = {
+      {"--lines", DUMP_LINES},
+      {"--raw-tokens", DUMP_RAW_TOKENS},
+      {"--literals", DUMP_LITERALS},
+      {"--if-values", DUMP_IF_VALUES},
+  };
+  for (const auto &row : modes) {
+    if (strcmp(word, row.option) == 0) {
+      *mode = row.mode;
+      return true;
+    }
+  }
+  return false;
+}
+
 static bool parse_arguments(ppdump_settings *s, int argc, const char **argv)
 {
   uint32_t mask = language_bit("C") | language_bit("C++") | FLAG_COMMON | FLAG_TARGET |
                   FLAG_DRIVER;
   for (int i = 1; i < argc;) {
     const char *word = argv[i];
-    if (strcmp(word, "--lines") == 0 || strcmp(word, "--raw-tokens") == 0) {
-      s->mode = word[2] == 'l' ? DUMP_LINES : DUMP_RAW_TOKENS;
+    if (dump_mode_of(word, &s->mode)) {
       i++;
       continue;
     }
@@ -259,7 +281,7 @@ static bool parse_arguments(ppdump_settings *s, int argc, const char **argv)
     }
   }
   if (s->input == nullptr) {
-    fprintf(stderr, "usage: ppdump [options] [--lines|--raw-tokens] FILE\n");
+    fprintf(stderr, "usage: ppdump [options] [--lines|--raw-tokens|--literals|--if-values] FILE\n");
     return false;
   }
   return true;
@@ -346,20 +368,45 @@ static void print_flags(uint16_t flags)
     printf("-");
 }
 
+// A spelling on one line: tabs, newlines, backslashes and control bytes
+// escaped, so that tests can split the fields at tabs.
+static void print_escaped(const unsigned char *text, uint64_t length)
+{
+  for (uint64_t i = 0; i < length; i++) {
+    unsigned char c = text[i];
+    if (c == '\\')
+      fputs("\\\\", stdout);
+    else if (c == '\n')
+      fputs("\\n", stdout);
+    else if (c == '\t')
+      fputs("\\t", stdout);
+    else if (c < 0x20 || c == 0x7f)
+      printf("\\x%02x", c);
+    else
+      putchar(c);
+  }
+}
+
 static void dump_raw_tokens(preprocessor_reader *reader)
 {
+  reader->lex_only = true;
   for (;;) {
-    const preproc_token *token = cpp_get_token(reader);
+    const preproc_token *token = _cpp_lex_token(reader);
     expanded_location at = where(reader, token->location);
-    printf("%s ", cpp_kind_name(token->kind, 0) ? cpp_kind_name(token->kind, 0) : "?");
-    if (token->kind == TK_EOF) {
-      printf("- ");
-    } else {
-      cpp_print_token(token, stdout);
-      putchar(' ');
+    const char *kind = cpp_kind_category(token->kind) == TC_OPERATOR
+                           ? "OP"
+                           : cpp_kind_name(token->kind, 0);
+    printf("%s\t", kind);
+    if (token->kind != TK_EOF) {
+      uint64_t bound = cpp_spelling_bound(token);
+      unsigned char *text = static_cast<unsigned char *>(checked_malloc(bound + 1));
+      unsigned char *end = cpp_write_token_text(reader, token, text, true);
+      print_escaped(text, uint64_t(end - text));
+      free(text);
     }
+    putchar('\t');
     print_flags(token->flags);
-    printf(" %d:%d\n", at.line, at.column);
+    printf("\t%d:%d\n", at.line, at.column);
     if (token->kind == TK_EOF)
       break;
   }
@@ -389,12 +436,103 @@ static void dump_lines(preprocessor_reader *reader)
   }
 }
 
+static bool is_literal_kind(int kind)
+{
+  int plain = userdef_char_to_plain(userdef_string_to_plain(kind));
+  return (plain >= TK_CHAR && plain <= TK_UTF8CHAR) ||
+         (plain >= TK_STRING && plain <= TK_UTF8STRING);
+}
+
+// Each string or character literal: "LINE:COLUMN bytes", the bytes in hex
+// with the terminator, and for a character constant " = value".
+static void dump_literals(preprocessor_reader *reader)
+{
+  for (const preproc_token *token = cpp_get_token(reader); token->kind != TK_EOF;
+       token = cpp_get_token(reader)) {
+    if (!is_literal_kind(token->kind))
+      continue;
+    int kind = userdef_char_to_plain(userdef_string_to_plain(token->kind));
+    expanded_location at = where(reader, token->location);
+    printf("%d:%d", at.line, at.column);
+    byte_string in = {token->value.str.length, token->value.str.text}, out;
+    if (!interpret_string_plain(reader, &in, 1, &out, kind)) {
+      printf(" error\n");
+      continue;
+    }
+    for (uint32_t i = 0; i < out.length; i++)
+      printf(" %02x", out.text[i]);
+    free(const_cast<unsigned char *>(out.text));
+    if (kind == token->kind && kind >= TK_CHAR && kind <= TK_UTF8CHAR) {
+      uint32_t characters;
+      bool unsignedp;
+      uint32_t value = interpret_char_constant(reader, token, &characters, &unsignedp);
+      if (unsignedp)
+        printf(" = %uu", value);
+      else
+        printf(" = %d", int32_t(value));
+    }
+    putchar('\n');
+  }
+}
+
+// The rest of the directive line, through the directive's own end.
+static void read_directive_line(preprocessor_reader *reader)
+{
+  while (cpp_get_token(reader)->kind != TK_EOF) {
+  }
+}
+
+static bool is_conditional_directive(const preproc_token *name)
+{
+  static const char *const names[] = {"ifdef", "ifndef", "else", "endif", "elifdef", "elifndef"};
+  for (const char *text : names)
+    if (cpp_token_is_name(name, text))
+      return true;
+  return false;
+}
+
+// Every #if and #elif, in every group, evaluated on its own: "LINE: VALUE"
+// or "LINE: error". The other conditional directives are read over, so that
+// no group is skipped; every other directive runs (macros are defined).
+static void dump_if_values(preprocessor_reader *reader)
+{
+  for (;;) {
+    const preproc_token *token = _cpp_scan_token(reader);
+    if (token->kind == TK_EOF)
+      break;
+    if (token->kind != TK_HASH || !(token->flags & TOK_LINE_START))
+      continue;
+    int32_t line = where(reader, token->location).line;
+    bool indented = (token->flags & TOK_SPACE_BEFORE) != 0;
+    reader->state.in_directive = 1;
+    const preproc_token *name = _cpp_lex_token(reader);
+    bool is_if = cpp_token_is_name(name, "if");
+    if (is_if || cpp_token_is_name(name, "elif")) {
+      expr_value value;
+      if (_cpp_evaluate_expr(reader, is_if, &value))
+        printf("%d: %s\n", line, expr_value_text(value, reader->options.precision).c_str());
+      else
+        printf("%d: error\n", line);
+    } else if (is_conditional_directive(name)) {
+      read_directive_line(reader);
+    } else if (name->kind != TK_EOF) {
+      _cpp_backup_tokens(reader, 1);
+      reader->state.in_directive = 0;
+      _cpp_handle_directive(reader, indented);
+    }
+    reader->state.in_directive = 0;
+  }
+}
+
 struct text_printer {
   const char *file = nullptr;
   int32_t line = 0;
   bool printed = false; // something is on the current output line
   const preproc_token *previous = nullptr;
+  preproc_token previous_copy = {};
   bool linemarkers = true;
+  expanded_location pending = {};
+  bool has_pending = false;
 };
 
 static void print_linemarker(text_printer *p, const char *file, int32_t line)
@@ -428,29 +566,64 @@ static void move_to_line(text_printer *p, const expanded_location &at)
   p->printed = false;
 }
 
+// The start of a source line outside macro arguments: the next token
+// printed goes to that line.
+static text_printer *active_printer;
+static void note_line_change(preprocessor_reader *reader, const preproc_token *token,
+                             int parsing_args)
+{
+  if (parsing_args || token->kind == TK_EOF || active_printer == nullptr)
+    return;
+  active_printer->pending = where(reader, token->location);
+  active_printer->has_pending = active_printer->pending.file != nullptr;
+}
+
+// Expanded text: PADDING tokens stand for white space a macro expansion
+// removed or for a separation that keeps two tokens from pasting.
 static void dump_text(preprocessor_reader *reader, bool linemarkers)
 {
   text_printer p;
   p.linemarkers = linemarkers;
+  active_printer = &p;
+  callbacks_of(reader)->line_change = note_line_change;
+  const preproc_token *source = nullptr;
+  bool avoid_paste = false;
   for (;;) {
-    const preproc_token *token = cpp_get_token(reader);
+    location_t location;
+    const preproc_token *token = cpp_next_token_with_location(reader, &location);
     if (token->kind == TK_EOF)
       break;
-    expanded_location at = where(reader, token->location);
-    if (token->flags & TOK_LINE_START) {
-      move_to_line(&p, at);
-      for (int32_t i = 1; i < at.column; i++)
-        putchar(' ');
-    } else if ((token->flags & TOK_SPACE_BEFORE) ||
-               (p.previous && cpp_needs_space_between(reader, p.previous, token))) {
-      putchar(' ');
+    if (token->kind == TK_PADDING) {
+      avoid_paste = true;
+      if (source == nullptr ||
+          (!(source->flags & TOK_SPACE_BEFORE) && token->value.source == nullptr))
+        source = token->value.source;
+      continue;
     }
+    (void)location;
+    if (p.has_pending) {
+      p.has_pending = false;
+      move_to_line(&p, p.pending);
+      for (int32_t i = 1; i < p.pending.column; i++)
+        putchar(' ');
+    } else if (p.printed) {
+      if (source == nullptr)
+        source = token;
+      if ((source->flags & TOK_SPACE_BEFORE) ||
+          (avoid_paste && p.previous && cpp_needs_space_between(reader, p.previous, token)) ||
+          (p.previous && cpp_needs_space_between(reader, p.previous, token)))
+        putchar(' ');
+    }
+    source = nullptr;
+    avoid_paste = false;
     cpp_print_token(token, stdout);
     p.printed = true;
-    p.previous = token;
+    p.previous_copy = *token;
+    p.previous = &p.previous_copy;
   }
   if (p.printed)
     putchar('\n');
+  active_printer = nullptr;
 }
 
 static void release_line_table(linemap_set *set)
@@ -468,7 +641,13 @@ int main(int argc, const char **argv)
   alloc_set_program_name("ppdump");
   diagnostic_state_init(&global_diagnostic_state, int(option_count));
   context_color_setup(&global_diagnostic_state, -1);
+  // As a compiler shows them: columns, source lines with carets and the
+  // controlling option.
   global_diagnostic_state.name_of_option = option_name;
+  global_diagnostic_state.show_option = true;
+  global_diagnostic_state.show_column = true;
+  global_diagnostic_state.show_caret = true;
+  global_diagnostic_state.show_labels = true;
   init_option_obstack();
 
   ppdump_settings settings;
@@ -487,8 +666,11 @@ int main(int argc, const char **argv)
   apply_settings(reader, settings);
   callbacks_of(reader)->diagnostic = report;
   reader_post_options(reader);
+  init_converters(reader);
   if (!settings.undef)
     define_standard_builtins(reader, true);
+  else
+    define_special_builtins(reader);
   for (int i = 0; i < settings.define_count; i++) {
     if (settings.define_is_undef[i])
       undef_from_text(reader, settings.defines[i]);
@@ -499,6 +681,8 @@ int main(int argc, const char **argv)
     switch (settings.mode) {
     case DUMP_LINES: dump_lines(reader); break;
     case DUMP_RAW_TOKENS: dump_raw_tokens(reader); break;
+    case DUMP_LITERALS: dump_literals(reader); break;
+    case DUMP_IF_VALUES: dump_if_values(reader); break;
     case DUMP_TEXT: dump_text(reader, !settings.no_linemarkers); break;
     }
   }

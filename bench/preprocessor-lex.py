@@ -1,0 +1,82 @@
+#!/usr/bin/env python3
+"""Tokens per second over the header corpus, beside clang's raw-token dump.
+
+Runs the in-process benchmark (bench build's preprocessor_lex_bench) over the
+corpus of tests/ppdump/raw-token-compare.py, then times, over the same files,
+one process per file each: the optimised ppdump --raw-tokens and
+clang -cc1 -dump-raw-tokens, both writing their tokens to /dev/null.
+
+  preprocessor-lex.py BENCH_BUILD_DIR [--clang clang]
+"""
+import argparse
+import os
+import shutil
+import subprocess
+import sys
+import tempfile
+import time
+
+import importlib.util
+
+spec = importlib.util.spec_from_file_location(
+    "compare", os.path.join(os.path.dirname(__file__), "..", "tests", "ppdump",
+                            "raw-token-compare.py"))
+compare = importlib.util.module_from_spec(spec)
+spec.loader.exec_module(compare)
+
+
+def timed(commands):
+    start = time.perf_counter()
+    for command in commands:
+        subprocess.run(command, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    return time.perf_counter() - start
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("build")
+    parser.add_argument("--clang", default="clang")
+    args = parser.parse_args()
+    clang = shutil.which(args.clang)
+    if clang is None:
+        print("clang is not installed")
+        return 1
+    files = list(compare.all_files(clang))
+    with tempfile.NamedTemporaryFile("w", suffix=".txt", delete=False) as listing:
+        for path, language in files:
+            listing.write("%s\t%s\n" % (path, language))
+    env = dict(os.environ, PP_BENCH_FILES=listing.name)
+    bench = os.path.join(args.build, "bench", "preprocessor_lex_bench")
+    out = subprocess.run([bench, "--benchmark_format=console"], env=env,
+                         capture_output=True, text=True)
+    print(out.stdout.strip())
+    ppdump = os.path.join(args.build, "ppdump", "ppdump")
+    ours = [[ppdump, "--raw-tokens"] + (["-x", "c++", "-std=kav++17"] if lang == "c++"
+                                        else ["-std=kav17"]) + [p] for p, lang in files]
+    theirs = [[clang, "-cc1", "-dump-raw-tokens", "-x"] +
+              (["c++", "-std=gnu++17"] if lang == "c++" else ["c", "-std=gnu17"]) + [p]
+              for p, lang in files]
+    t_ours = timed(ours)
+    t_theirs = timed(theirs)
+    print("%d files, one process each: ppdump --raw-tokens %.2f s, "
+          "clang -cc1 -dump-raw-tokens %.2f s, ratio %.2f" % (len(files), t_ours, t_theirs,
+                                                            t_theirs / t_ours))
+    # The same with each program's start-up (timed on an empty file) taken out.
+    empty = listing.name + ".c"
+    open(empty, "w").close()
+    start_ours = timed([[ppdump, "--raw-tokens", empty]] * 50) / 50
+    start_theirs = timed([[clang, "-cc1", "-dump-raw-tokens", empty]] * 50) / 50
+    tokens = sum(len(compare.ppdump_tokens(ppdump, p, lang)) for p, lang in files)
+    lex_ours = t_ours - start_ours * len(files)
+    lex_theirs = t_theirs - start_theirs * len(files)
+    print("%d tokens; start-up %.1f ms and %.1f ms; without it: ppdump %.0f tokens/s, "
+          "clang %.0f tokens/s, ratio %.2f" % (tokens, start_ours * 1000, start_theirs * 1000,
+                                              tokens / lex_ours, tokens / lex_theirs,
+                                              lex_theirs / lex_ours))
+    os.unlink(empty)
+    os.unlink(listing.name)
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())

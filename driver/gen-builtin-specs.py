@@ -1,0 +1,408 @@
+#!/usr/bin/env python3
+"""Generates the driver's built-in spec texts from driver/data/builtin-specs.txt,
+together with what depends only on those texts and would otherwise be worked
+out on every run: the "libvuz" and "link" specs as the built-in initialisation
+leaves them, every switch name that the built-in specs mention (the switch
+validation's answer for an unchanged set of specs), and where each condition
+body ends, with the body as a string of its own.
+
+usage: gen-builtin-specs.py DATA-FILE OUTPUT-FILE
+"""
+
+import sys
+
+ESCAPES = {"t": "\t", "n": "\n", "\\": "\\", '"': '"'}
+
+EH_FRAME_PREFIX = "%{!static|static-pie:--eh-frame-hdr} "
+SYSROOT_PREFIX = "%(sysroot_spec) "
+
+
+def fail(where, message):
+    sys.exit("%s: %s" % (where, message))
+
+
+def unquote(line, where):
+    """The text of one quoted line."""
+    if len(line) < 2 or line[0] != '"' or line[-1] != '"':
+        fail(where, "a text line is one quoted string")
+    out = []
+    i = 1
+    while i < len(line) - 1:
+        c = line[i]
+        if c == "\\":
+            i += 1
+            if line[i] not in ESCAPES:
+                fail(where, "unknown escape \\%s" % line[i])
+            out.append(ESCAPES[line[i]])
+        elif c == '"':
+            fail(where, "unescaped quote")
+        else:
+            out.append(c)
+        i += 1
+    return "".join(out)
+
+
+def read_entries(path):
+    """[kind, words, text or None, preprocessor text or None] in file order."""
+    entries = []
+    with open(path, encoding="ascii") as f:
+        for number, raw in enumerate(f, 1):
+            where = "%s:%d" % (path, number)
+            line = raw.rstrip("\n")
+            stripped = line.strip()
+            if not stripped or stripped.startswith("#"):
+                continue
+            if not line[0].isspace():
+                words = stripped.split()
+                entries.append([words[0], words[1:], None, None])
+                continue
+            if not entries:
+                fail(where, "text before the first entry")
+            entry = entries[-1]
+            if stripped.startswith("preprocessor "):
+                if entry[0] != "compiler":
+                    fail(where, "only a compiler row has a preprocessor spec")
+                entry[3] = (entry[3] or "") + unquote(stripped[len("preprocessor "):], where)
+            else:
+                entry[2] = (entry[2] or "") + unquote(stripped, where)
+    return entries
+
+
+def replace_text(text, old, new, word_start):
+    """Every OLD (at a word start only, when asked) not followed by '_' becomes
+    NEW, as the built-in initialisation describes it."""
+    out = []
+    i = 0
+    while i < len(text):
+        at_word_start = i == 0 or text[i - 1] == " "
+        if ((not word_start or at_word_start) and text.startswith(old, i)
+                and text[i + len(old):i + len(old) + 1] != "_"):
+            out.append(new)
+            i += len(old)
+        else:
+            out.append(text[i])
+            i += 1
+    return "".join(out)
+
+
+# The switch validation's scan, step for step: every atom of every condition
+# and removal, with whether it is a prefix.
+ATOM_PUNCTUATION = "_+,-.=@"
+
+
+def is_atom_char(c):
+    return (c.isascii() and c.isalnum()) or (c != "" and c in ATOM_PUNCTUATION)
+
+
+def at(text, i):
+    return text[i] if i < len(text) else ""
+
+
+def skip_blanks(text, i):
+    while at(text, i) in (" ", "\t"):
+        i += 1
+    return i
+
+
+def scan_condition(text, i, braced, atoms):
+    suffix_mode = False
+    starred = False
+    while True:
+        i = skip_blanks(text, i)
+        if at(text, i) == "!":
+            i = skip_blanks(text, i + 1)
+        if at(text, i) in (".", ","):
+            suffix_mode = True
+            i += 1
+        start = i
+        while is_atom_char(at(text, i)):
+            i += 1
+        atom = text[start:i]
+        if at(text, i) == "*":
+            starred = True
+            i += 1
+        i = skip_blanks(text, i)
+        if not suffix_mode:
+            atoms.add((atom, starred))
+        if not braced:
+            return i
+        if at(text, i) in ("&", "|"):
+            i += 1
+            continue
+        if at(text, i) == ":":
+            i += 1
+            while at(text, i) not in ("", ";", "}"):
+                if at(text, i) != "%":
+                    while at(text, i) not in ("", "%", ";", "}"):
+                        i += 1
+                    continue
+                i += 1
+                if at(text, i) == "{" or (at(text, i) in ("@", "W") and at(text, i + 1) == "{"):
+                    i = scan_condition(text, i + (1 if at(text, i) == "{" else 2), True, atoms)
+                    continue
+                if at(text, i) == "<":
+                    i = scan_condition(text, i + 1, False, atoms)
+                    continue
+                if at(text, i) != "":
+                    i += 1
+            if at(text, i) == ";" and at(text, i + 1) != "":
+                i += 1
+                continue
+            if at(text, i) == "}":
+                i += 1
+            return i
+        if at(text, i) == "}":
+            i += 1
+        return i
+
+
+def scan_text(text, atoms):
+    i = 0
+    while True:
+        i = text.find("%", i)
+        if i < 0:
+            return
+        i += 1
+        c = at(text, i)
+        if c == "{":
+            i = scan_condition(text, i + 1, True, atoms)
+        elif c in ("@", "W") and at(text, i + 1) == "{":
+            i = scan_condition(text, i + 2, True, atoms)
+        elif c == "<":
+            i = scan_condition(text, i + 1, False, atoms)
+        elif c != "":
+            i += 1
+
+
+def body_end(text, i):
+    """Where a condition body starting at I ends (the '}' or ';' at its own
+    level) and whether a "%*" stands at that level, as the interpreter finds
+    them; None when the text ends first."""
+    depth = 0
+    own_star = False
+    while i < len(text):
+        c = text[i]
+        if c == "{":
+            depth += 1
+        elif c == "}":
+            if depth == 0:
+                return i, own_star
+            depth -= 1
+        elif c == ";":
+            if depth == 0:
+                return i, own_star
+        elif c == "\\":
+            if i + 1 < len(text):
+                i += 1
+        elif c == "%":
+            following = at(text, i + 1)
+            if following == "*" and depth == 0:
+                own_star = True
+            if following in ("*", "%"):
+                i += 1
+        i += 1
+    return None
+
+
+def add_bodies(texts):
+    """Every place after a ':' that is not a function call could start a
+    body: its end and its text as a string of its own, whose bodies are
+    added in turn."""
+    bodies = []
+    done = 0
+    while done < len(texts.parts):
+        text = texts.parts[done]
+        base = texts.offsets[text]
+        done += 1
+        for i, c in enumerate(text):
+            if c != ":" or (i > 0 and text[i - 1] == "%"):
+                continue
+            found = body_end(text, i + 1)
+            if found is None:
+                continue
+            end, own_star = found
+            trimmed = end
+            while trimmed > i + 1 and text[trimmed - 1] in (" ", "\t"):
+                trimmed -= 1
+            texts.add(text[i + 1:trimmed])
+            bodies.append((base + i + 1, base + end, texts.offsets[text[i + 1:trimmed]], own_star))
+    return sorted(bodies)
+
+
+def c_string(text):
+    out = []
+    for c in text:
+        if c == "\\":
+            out.append("\\\\")
+        elif c == '"':
+            out.append('\\"')
+        elif c == "\t":
+            out.append("\\t")
+        elif c == "\n":
+            out.append("\\n")
+        elif c == "?":
+            out.append("\\?")  # no trigraphs
+        else:
+            out.append(c)
+    return '"' + "".join(out) + '"'
+
+
+class Texts:
+    """All texts of the unchanged specs in one array, so that the driver can
+    tell them by their address."""
+
+    def __init__(self):
+        self.parts = []
+        self.offsets = {}
+        self.size = 0
+
+    def add(self, text):
+        if text not in self.offsets:
+            self.offsets[text] = self.size
+            self.parts.append(text)
+            self.size += len(text.encode("ascii")) + 1
+        return "builtin_spec_chars + %d" % self.offsets[text]
+
+
+def generate(entries):
+    statics, targets, configure, selves, compilers = [], [], [], [], []
+    link_command = libvuz_choice = None
+    for kind, words, text, preprocessor in entries:
+        if kind == "spec":
+            statics.append((words[0], words[1] if len(words) > 1 else None, text))
+        elif kind == "target":
+            targets.append((words[0], text))
+        elif kind == "link-command":
+            link_command = text
+        elif kind == "libvuz-choice":
+            libvuz_choice = text
+        elif kind == "configure":
+            configure.append((words[0], text))
+        elif kind == "self":
+            selves.append(text or "")
+        elif kind == "compiler":
+            flags = set(words[1:])
+            if not flags <= {"combinable", "preprocessed"}:
+                fail(words[0], "unknown compiler row flags %s" % sorted(flags))
+            compilers.append((words[0], text, preprocessor,
+                              "combinable" in flags, "preprocessed" in flags))
+        else:
+            fail(kind, "unknown entry")
+    if len(statics) != 45 or len(targets) != 5 or len(compilers) != 70 or len(selves) != 8:
+        fail("data", "expected 45 named specs, 5 target specs, 70 compiler rows and 8 self specs")
+    if link_command is None or libvuz_choice is None:
+        fail("data", "the link command and the libvuz choice are required")
+
+    by_name = {name: text for name, _, text in statics}
+    archive_form = replace_text(replace_text(libvuz_choice, "-lvuz_eh", "libvuz_eh.a%s", False),
+                                "-lvuz", "libvuz.a%s", False)
+    libvuz = replace_text(replace_text(by_name["libvuz"], "-lvuz", libvuz_choice, True),
+                          "libvuz.a%s", archive_form, True)
+    link = EH_FRAME_PREFIX + by_name["link"]
+
+    # The texts switch validation reads when nothing has changed them: every
+    # compiler row, every named spec as the built-in initialisation leaves
+    # it (the sysroot prefix adds no condition) and the link command.
+    texts = Texts()
+    unchanged = [text for _, text, _, _, _ in compilers]
+    unchanged += [libvuz if name == "libvuz" else link if name == "link" else text
+                  for name, _, text in statics if text is not None]
+    unchanged += [text for _, text in targets]
+    atoms = set()
+    for text in unchanged + [link_command]:
+        scan_text(text, atoms)
+    named_unchanged = sum(1 for _, _, text in statics if text is not None) + len(targets)
+
+    out = ["// Generated by driver/gen-builtin-specs.py from driver/data/builtin-specs.txt.",
+           '#include "driver/specs.h"', ""]
+    body = []
+    # Raw "libvuz" and "link" stay outside the array: as the only values
+    # they are not what validation's table was made from.
+    raw = {"libvuz": "builtin_raw_libvuz_spec", "link": "builtin_raw_link_spec"}
+    body.append("static const char builtin_raw_libvuz_spec[] = %s;" % c_string(by_name["libvuz"]))
+    body.append("static const char builtin_raw_link_spec[] = %s;" % c_string(by_name["link"]))
+    body.append("")
+    body.append("const builtin_spec_text builtin_static_spec_texts[] = {")
+    for name, variable, text in statics:
+        if name in raw:
+            value = raw[name]
+        elif text is None:
+            value = "nullptr"
+        else:
+            value = texts.add(text)
+        body.append("    {%s, %d, %s, %s}," % (c_string(name), len(name), value,
+                                             "&" + variable if variable else "nullptr"))
+    body.append("    {nullptr, 0, nullptr, nullptr},")
+    body.append("};")
+    body.append("")
+    body.append("const builtin_spec_text builtin_target_spec_texts[] = {")
+    for name, text in targets:
+        body.append("    {%s, %d, %s, nullptr}," % (c_string(name), len(name), texts.add(text)))
+    body.append("    {nullptr, 0, nullptr, nullptr},")
+    body.append("};")
+    body.append("")
+    body.append("const char *const builtin_libvuz_spec = %s;" % texts.add(libvuz))
+    body.append("const char *const builtin_link_spec = %s;" % texts.add(link))
+    body.append("const char *const builtin_link_spec_with_sysroot = %s;"
+                % texts.add(SYSROOT_PREFIX + link))
+    body.append("const char *const builtin_link_command_spec = %s;" % texts.add(link_command))
+    body.append("const int builtin_named_text_count = %d;" % named_unchanged)
+    body.append("")
+    body.append("const builtin_spec_text configure_option_specs[] = {")
+    for key, text in configure:
+        body.append("    {%s, %d, %s, nullptr}," % (c_string(key), len(key), c_string(text)))
+    body.append("    {nullptr, 0, nullptr, nullptr},")
+    body.append("};")
+    body.append("")
+    body.append("const char *const driver_self_specs[] = {")
+    body.extend("    %s," % c_string(text) for text in selves)
+    body.append("};")
+    body.append("const int driver_self_spec_count = %d;" % len(selves))
+    body.append("")
+    body.append("// Suffix, spec, extra preprocessor spec, combinable, needs preprocessing.")
+    body.append("const compiler_entry builtin_compilers[] = {")
+    for suffix, text, preprocessor, combinable, preprocessed in compilers:
+        body.append("    {%s, %s, %s, %d, %d}," % (
+            c_string(suffix), texts.add(text),
+            c_string(preprocessor) if preprocessor is not None else "nullptr",
+            int(combinable), int(preprocessed)))
+    body.append("};")
+    body.append("const int builtin_compiler_count = %d;" % len(compilers))
+    body.append("")
+    for starred, name in ((False, "builtin_named_switches"), (True, "builtin_named_prefixes")):
+        chosen = sorted({atom.encode("ascii") for atom, s in atoms if s == starred})
+        body.append("const switch_name builtin_%s[] = {" % name[len("builtin_"):])
+        for atom in chosen:
+            body.append("    {%s, %d}," % (c_string(atom.decode("ascii")), len(atom)))
+        body.append("};")
+        body.append("const int %s_count = %d;" % (name, len(chosen)))
+        body.append("")
+
+    bodies = add_bodies(texts)
+    body.append("// Sorted by where the body starts in builtin_spec_chars.")
+    body.append("const builtin_body builtin_bodies[] = {")
+    for start, end, copy, own_star in bodies:
+        body.append("    {%d, %d, %d, %d}," % (start, end, copy, int(own_star)))
+    body.append("};")
+    body.append("const int builtin_body_count = %d;" % len(bodies))
+    body.append("")
+
+    out.append("const char builtin_spec_chars[] =")
+    for part in texts.parts:
+        out.append("    %s \"\\0\"" % c_string(part))
+    out.append("    ;")
+    out.append("const size_t builtin_spec_chars_size = %d;" % texts.size)
+    out.append("")
+    return "\n".join(out + body) + "\n"
+
+
+def main():
+    if len(sys.argv) != 3:
+        sys.exit(__doc__)
+    source = generate(read_entries(sys.argv[1]))
+    with open(sys.argv[2], "w") as f:
+        f.write(source)
+
+
+if __name__ == "__main__":
+    main()

@@ -1,0 +1,17 @@
+// Whole driver runs inside a fuzz target: each run starts as in a fresh
+// process and ends, however it ends, with driver_reset, so that the next
+// input meets the same state. Nothing is ever executed: every run is a dry
+// run ("-###" is added last).
+#ifndef VUZ_FUZZ_DRIVER_HARNESS_H
+#define VUZ_FUZZ_DRIVER_HARNESS_H
+
+#include <string>
+#include <vector>
+
+// Runs the C driver on ARGS (the program name is added in front) in a scratch
+// working directory, which is emptied afterwards; returns the exit status.
+// Runs that end early (fatal errors, queries) leave what their frames held:
+// fuzz with -detect_leaks=0, the leaks of whole runs are a unit test's.
+int harness_run_driver(const std::vector<std::string> &args);
+
+#endif

@@ -1,0 +1,64 @@
+// Evaluates every line of arbitrary bytes as a #if expression, in every
+// dialect, at every precision (also those outside 1..128) and under the
+// expression warnings. The first three bytes choose the dialect, the
+// precision and the options; UndefinedBehaviorSanitizer watches the
+// 128-bit arithmetic.
+#include "libsprenk/preprocessor-internal.h"
+
+#include <cstdint>
+#include <cstdlib>
+
+namespace {
+
+bool ignore_report(preprocessor_reader *, int, int, located_ranges *, const char *, va_list *)
+{
+  return true;
+}
+
+void configure(preprocessor_reader *reader, uint8_t precision, uint8_t bits)
+{
+  cpp_reader_options *o = options_of(reader);
+  o->precision = precision;
+  o->pedantic_mode = bits & 1;
+  o->warn_sign_change_in_if = (bits >> 1) & 1;
+  o->warn_undefined_in_if = (bits >> 2) & 1;
+  o->warn_traditional_c = (bits >> 3) & 1;
+  o->unsigned_char = (bits >> 4) & 1;
+  o->bytes_big_endian = (bits >> 5) & 1;
+  o->warn_long_long_constants = (bits >> 6) & 1;
+  o->traditional_mode = (bits >> 7) & 1;
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+{
+  if (size < 3)
+    return 0;
+  linemap_set lines;
+  linemap_set_init(&lines, BUILTINS_LOCATION);
+  lines.packed_range_bits = 5;
+  preprocessor_reader *reader =
+      reader_create(source_dialect(data[0] % DIALECT_COUNT), nullptr, &lines);
+  configure(reader, data[1], data[2]);
+  callbacks_of(reader)->diagnostic = ignore_report;
+  reader_post_options(reader);
+  define_from_text(reader, "DEFINED");
+  buffer_push(reader, data + 3, size - 3, false);
+  enter_file_change(reader, LC_ENTER, "fuzz.c", 1, 0);
+  while (_cpp_next_line(reader)) {
+    reader->state.in_directive = 1;
+    expr_value value = {};
+    if (_cpp_evaluate_expr(reader, (data[2] & 1) != 0, &value) &&
+        value_sign_extend(value, reader->options.precision).high != value.high)
+      abort();
+    reader->state.in_directive = 0;
+    reader->buffer->need_line = true;
+  }
+  reader_destroy(reader);
+  free(lines.ordinary_maps);
+  free(lines.macro_maps);
+  free(lines.adhoc_entries);
+  adhoc_index_free(&lines);
+  return 0;
+}

@@ -1,0 +1,123 @@
+// Dependency output: targets, make quoting, wrapping, vpath stripping, and
+// the dump and load of saved dependencies, which treat the stream as
+// untrusted.
+#include "libsprenk/preprocessor.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+static std::string printed(dep_record *record, uint32_t limit = 0, bool phony = false)
+{
+  char *text = nullptr;
+  size_t size = 0;
+  FILE *stream = open_memstream(&text, &size);
+  deps_print(record, stream, limit, phony);
+  fclose(stream);
+  std::string result(text, size);
+  free(text);
+  return result;
+}
+
+TEST(Deps, ImplicitTargets)
+{
+  struct {
+    const char *source;
+    const char *expected;
+  } cases[] = {{"dir/x.c", "x.o: a.h\n"}, {"README", "README.o: a.h\n"}, {"", "-: a.h\n"}};
+  for (const auto &c : cases) {
+    dep_record *record = deps_create();
+    deps_add_implicit_target(record, c.source);
+    deps_add_dep(record, "a.h");
+    EXPECT_EQ(printed(record), c.expected) << c.source;
+    deps_destroy(record);
+  }
+}
+
+TEST(Deps, QuotingAndOrder)
+{
+  dep_record *record = deps_create();
+  deps_add_rule_target(record, "q 1", true);
+  deps_add_rule_target(record, "q$2", true);
+  // An unquoted target goes first; the first quoted one moves to the end.
+  deps_add_rule_target(record, "plain target", false);
+  deps_add_dep(record, "my file.h");
+  deps_add_dep(record, "cost$.h");
+  deps_add_dep(record, "hash#.h");
+  deps_add_dep(record, "back\\ slash.h");
+  EXPECT_EQ(printed(record, 0, true),
+            "plain target q$$2 q\\ 1: my\\ file.h cost$$.h hash\\#.h back\\\\\\ slash.h\n"
+            "cost$$.h:\nhash\\#.h:\nback\\\\\\ slash.h:\n");
+  deps_destroy(record);
+}
+
+TEST(Deps, WrapsAndStripsVpath)
+{
+  dep_record *record = deps_create();
+  deps_add_vpath_list(record, "::src");
+  deps_add_rule_target(record, "t.o", true);
+  deps_add_dep(record, "src/a.h");
+  deps_add_dep(record, "src/../b.h");
+  deps_add_dep(record, "./c.h");
+  deps_add_dep(record, "/abs/d.h");
+  for (int i = 0; i < 4; i++)
+    deps_add_dep(record, "a-rather-long-header-name.h");
+  std::string text = printed(record, 20);
+  EXPECT_EQ(text.substr(0, 32), "t.o: a.h src/../b.h c.h /abs/d.h");
+  EXPECT_NE(text.find(" \\\n a-rather-long-header-name.h"), std::string::npos);
+  deps_destroy(record);
+}
+
+static FILE *stream_of(const std::string &bytes)
+{
+  FILE *stream = tmpfile();
+  fwrite(bytes.data(), 1, bytes.size(), stream);
+  rewind(stream);
+  return stream;
+}
+
+static std::string u64(uint64_t value)
+{
+  std::string out;
+  for (int i = 0; i < 8; i++)
+    out += char(value >> (8 * i));
+  return out;
+}
+
+TEST(Deps, DumpAndLoadDropOwnName)
+{
+  dep_record *saved = deps_create();
+  deps_add_dep(saved, "a.h");
+  deps_add_dep(saved, "self.h");
+  FILE *stream = tmpfile();
+  ASSERT_EQ(deps_dump(saved, stream), 0);
+  rewind(stream);
+  dep_record *loaded = deps_create();
+  deps_add_rule_target(loaded, "t", true);
+  ASSERT_EQ(deps_load(loaded, stream, "self.h"), 0);
+  EXPECT_EQ(printed(loaded), "t: a.h\n");
+  fclose(stream);
+  deps_destroy(saved);
+  deps_destroy(loaded);
+}
+
+TEST(Deps, LoadRefusesLiesAboutSizes)
+{
+  std::string streams[] = {
+      u64(0xffffffff),                            // more entries than bytes
+      u64(1) + u64(UINT64_MAX) + "x",             // a length beyond the stream
+      u64(2) + u64(1) + "a" + u64(5) + "bc",      // short last entry
+      u64(1),                                     // no entry at all
+  };
+  for (const std::string &bytes : streams) {
+    FILE *stream = stream_of(bytes);
+    dep_record *record = deps_create();
+    deps_add_rule_target(record, "t", true);
+    EXPECT_EQ(deps_load(record, stream, "own"), -1);
+    EXPECT_EQ(printed(record), "");
+    deps_destroy(record);
+    fclose(stream);
+  }
+}

@@ -1,0 +1,280 @@
+// The reader: each dialect's defaults and standard built-ins, option
+// reconciliation, the diagnostic entries, the buffer stack and the
+// definitions made from client texts.
+#include "tests/libsprenk/preprocessor-fixture.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+// The value text of a macro defined from a client text, or "-" when the
+// name is no such macro.
+std::string macro_text(pp_fixture &f, const char *name)
+{
+  ident_node *node = idtab_find(f.reader->idents, name, uint32_t(strlen(name)), IDTAB_FIND_ONLY);
+  if (node == nullptr || node->kind != IK_MACRO)
+    return "-";
+  std::string definition = reinterpret_cast<const char *>(cpp_macro_text(f.reader, node));
+  return definition.substr(definition.find(' ') + 1);
+}
+
+bool is_builtin(pp_fixture &f, const char *name)
+{
+  ident_node *node = idtab_find(f.reader->idents, name, uint32_t(strlen(name)), IDTAB_FIND_ONLY);
+  return node != nullptr && node->kind == IK_BUILTIN;
+}
+
+int has_attribute(preprocessor_reader *, bool)
+{
+  return 0;
+}
+
+TEST(Reader, StandardBuiltinsByDialect)
+{
+  struct {
+    source_dialect dialect;
+    const char *version;     // __STDC_VERSION__
+    const char *cplusplus;   // __cplusplus
+    const char *utf16;       // __STDC_UTF_16__
+  } cases[] = {
+      {DIALECT_KAV89, "-", "-", "-"},
+      {DIALECT_KAV99, "199901L", "-", "1"},
+      {DIALECT_STDC94, "199409L", "-", "-"},
+      {DIALECT_STDC11, "201112L", "-", "1"},
+      {DIALECT_KAV17, "201710L", "-", "1"},
+      {DIALECT_STDC2X, "202000L", "-", "1"},
+      {DIALECT_KAVXX98, "-", "199711L", "-"},
+      {DIALECT_CXX98, "-", "199711L", "-"},
+      {DIALECT_KAVXX11, "-", "201103L", "1"},
+      {DIALECT_CXX14, "-", "201402L", "1"},
+      {DIALECT_CXX17, "-", "201703L", "1"},
+      {DIALECT_KAVXX20, "-", "202002L", "1"},
+      {DIALECT_CXX23, "-", "202100L", "1"},
+      {DIALECT_ASM, "-", "-", "-"},
+  };
+  for (const auto &c : cases) {
+    pp_fixture f(c.dialect);
+    define_standard_builtins(f.reader, true);
+    EXPECT_EQ(macro_text(f, "__STDC_VERSION__"), c.version) << dialect_name(c.dialect);
+    EXPECT_EQ(macro_text(f, "__cplusplus"), c.cplusplus) << dialect_name(c.dialect);
+    EXPECT_EQ(macro_text(f, "__STDC_UTF_16__"), c.utf16) << dialect_name(c.dialect);
+    EXPECT_EQ(macro_text(f, "__STDC__"), "1");
+    EXPECT_EQ(macro_text(f, "__STDC_HOSTED__"), "1");
+    EXPECT_TRUE(is_builtin(f, "__LINE__"));
+    EXPECT_TRUE(is_builtin(f, "_Pragma"));
+  }
+}
+
+TEST(Reader, CplusplusDialectsWithUnicodePrefixesForced)
+{
+  pp_fixture f(DIALECT_CXX98);
+  f.options()->unicode_literal_prefixes = 1;
+  define_standard_builtins(f.reader, false);
+  EXPECT_EQ(macro_text(f, "__STDC_UTF_16__"), "-");
+  EXPECT_EQ(macro_text(f, "__STDC_HOSTED__"), "0");
+}
+
+TEST(Reader, AssemblerDefaults)
+{
+  pp_fixture f(DIALECT_ASM);
+  callbacks_of(f.reader)->has_attribute = has_attribute;
+  const cpp_reader_options *o = f.options();
+  EXPECT_EQ(o->extended_number_forms, 1);
+  EXPECT_EQ(o->c99_mode + o->cplusplus_mode + o->digraph_tokens + o->trigraph_sequences +
+                o->ucn_identifiers + o->scope_token,
+            0);
+  define_standard_builtins(f.reader, true);
+  EXPECT_EQ(macro_text(f, "__ASSEMBLER__"), "1");
+  EXPECT_FALSE(is_builtin(f, "__has_attribute"));
+  EXPECT_FALSE(is_builtin(f, "__has_builtin"));
+}
+
+TEST(Reader, HasAttributeBuiltinsNeedTheCallback)
+{
+  pp_fixture without(DIALECT_KAV17);
+  define_standard_builtins(without.reader, true);
+  EXPECT_FALSE(is_builtin(without, "__has_cpp_attribute"));
+  pp_fixture with(DIALECT_KAV17);
+  callbacks_of(with.reader)->has_attribute = has_attribute;
+  define_standard_builtins(with.reader, true);
+  EXPECT_TRUE(is_builtin(with, "__has_cpp_attribute"));
+  EXPECT_TRUE(is_builtin(with, "__has_include"));
+}
+
+TEST(Reader, StdcAsBuiltinInSystemHeaders)
+{
+  pp_fixture f(DIALECT_KAV17);
+  f.options()->stdc_zero_in_system_headers = 1;
+  define_standard_builtins(f.reader, true);
+  EXPECT_TRUE(is_builtin(f, "__STDC__"));
+  pp_fixture strict(DIALECT_STDC17);
+  strict.options()->stdc_zero_in_system_headers = 1;
+  define_standard_builtins(strict.reader, true);
+  EXPECT_EQ(macro_text(strict, "__STDC__"), "1");
+}
+
+TEST(Reader, TraditionalModeEntersFifteenRows)
+{
+  pp_fixture f(DIALECT_KAV17);
+  f.options()->traditional_mode = 1;
+  define_standard_builtins(f.reader, true);
+  EXPECT_TRUE(is_builtin(f, "__has_include_next"));
+  EXPECT_FALSE(is_builtin(f, "_Pragma"));
+  EXPECT_EQ(macro_text(f, "__STDC__"), "-");
+}
+
+TEST(Reader, ReenterBuiltinRow)
+{
+  pp_fixture f;
+  ident_node *node = cpp_intern(f.reader, "__COUNTER__", 11);
+  reenter_builtin_row(f.reader, "__COUNTER__");
+  EXPECT_EQ(node->kind, IK_BUILTIN);
+  EXPECT_EQ(node->value.builtin, 10u);
+  EXPECT_TRUE(node->flags & IDF_WARN_ON_CHANGE);
+  reenter_builtin_row(f.reader, "__STDC__");
+  EXPECT_FALSE(is_builtin(f, "__STDC__"));
+}
+
+TEST(Reader, PostOptions)
+{
+  pp_fixture on(DIALECT_STDC17);
+  reader_post_options(on.reader);
+  EXPECT_EQ(on.options()->warn_trigraph_use, 0);
+  pp_fixture off(DIALECT_KAV17);
+  reader_post_options(off.reader);
+  EXPECT_EQ(off.options()->warn_trigraph_use, 1);
+  pp_fixture traditional(DIALECT_STDC17);
+  traditional.options()->traditional_mode = 1;
+  traditional.options()->warn_trigraph_use = 1;
+  reader_post_options(traditional.reader);
+  EXPECT_EQ(traditional.options()->trigraph_sequences, 0);
+  EXPECT_EQ(traditional.options()->warn_trigraph_use, 0);
+  pp_fixture cxx(DIALECT_CXX17);
+  cxx.options()->warn_traditional_c = 1;
+  reader_post_options(cxx.reader);
+  EXPECT_EQ(cxx.options()->warn_traditional_c, 0);
+  pp_fixture preprocessed(DIALECT_KAV17);
+  preprocessed.options()->preprocessed_input = 1;
+  preprocessed.options()->traditional_mode = 1;
+  reader_post_options(preprocessed.reader);
+  EXPECT_EQ(preprocessed.reader->state.prevent_expansion, 1);
+  EXPECT_EQ(preprocessed.options()->traditional_mode, 0);
+}
+
+TEST(Reader, NamedOperatorsAndModuleKeywords)
+{
+  pp_fixture f(DIALECT_CXX20);
+  f.options()->module_support = 1;
+  reader_post_options(f.reader);
+  ident_node *bitor_node = cpp_intern(f.reader, "bitor", 5);
+  EXPECT_EQ(bitor_node->flags & IDF_NAMED_OPERATOR, IDF_NAMED_OPERATOR);
+  EXPECT_EQ(bitor_node->index, uint32_t(TK_OR));
+  EXPECT_STREQ(named_operator_spelling(TK_OR), "bitor");
+  EXPECT_EQ(named_operator_spelling(TK_PLUS), nullptr);
+  const special_nodes &s = f.reader->spec_nodes;
+  EXPECT_STREQ(s.module_in[MODULE_MODULE]->text, "module");
+  EXPECT_TRUE(s.module_in[MODULE_MODULE]->flags & IDF_MODULE_KEYWORD);
+  EXPECT_STREQ(s.module_out[MODULE_MODULE]->text, "module ");
+  EXPECT_EQ(s.module_in[MODULE_UNDERSCORE_IMPORT], s.module_out[MODULE_UNDERSCORE_IMPORT]);
+  pp_fixture c(DIALECT_STDC17);
+  c.options()->warn_operator_names = 1;
+  reader_post_options(c.reader);
+  EXPECT_EQ(cpp_intern(c.reader, "xor", 3)->flags, uint32_t(IDF_CHECK_ON_LEX | IDF_OPERATOR_IN_C));
+}
+
+TEST(Reader, DirectiveNamesAreMarked)
+{
+  pp_fixture f;
+  ident_node *node = cpp_intern(f.reader, "include_next", 12);
+  EXPECT_EQ(node->is_directive, 1u);
+  EXPECT_EQ(node->index, 15u);
+}
+
+TEST(Reader, DefineFromText)
+{
+  pp_fixture f;
+  define_from_text(f.reader, "ONE");
+  define_from_text(f.reader, "EMPTY=");
+  define_from_text(f.reader, "PAIR=a b");
+  define_formatted(f.reader, "N=%d", 42);
+  EXPECT_EQ(macro_text(f, "ONE"), "1");
+  EXPECT_EQ(macro_text(f, "EMPTY"), "");
+  EXPECT_EQ(macro_text(f, "PAIR"), "a b");
+  EXPECT_EQ(macro_text(f, "N"), "42");
+  EXPECT_EQ(cpp_is_defined_macro(f.reader, "PAIR", 4), 1);
+  undef_from_text(f.reader, "PAIR");
+  EXPECT_EQ(cpp_is_defined_macro(f.reader, "PAIR", 4), 0);
+  EXPECT_EQ(cpp_is_defined_macro(f.reader, "never", 5), 0);
+  EXPECT_EQ(idtab_find(f.reader->idents, "never", 5, IDTAB_FIND_ONLY), nullptr);
+}
+
+TEST(Reader, DiagnosticEntries)
+{
+  pp_fixture f;
+  diag_error(f.reader, DL_ERROR, "before any token");
+  EXPECT_EQ(f.report_locations.back(), 0u);
+  diag_pedwarning(f.reader, DR_PEDANTIC, "pedantic %s", "thing");
+  EXPECT_EQ(f.reports.back(), "pedwarn: pedantic thing [22]");
+  errno = ENOENT;
+  diag_errno_filename(f.reader, DL_ERROR, "", 0);
+  EXPECT_EQ(f.reports.back(), "error: stdout: No such file or directory");
+  f.push("a b c");
+  cpp_get_token(f.reader);
+  cpp_get_token(f.reader);
+  // At the last token read.
+  diag_warning(f.reader, DR_NONE, "after");
+  EXPECT_EQ(f.where(f.report_locations.back()), "1:3");
+}
+
+TEST(Reader, DiagnosticWithoutCallbackIsAnInternalError)
+{
+  EXPECT_DEATH(
+      {
+        pp_fixture f;
+        f.reader->callbacks.diagnostic = nullptr;
+        diag_error(f.reader, DL_ERROR, "x");
+      },
+      "cpp_diagnostic_at");
+}
+
+TEST(Reader, BufferStack)
+{
+  pp_fixture f;
+  f.push("outer\n");
+  const unsigned char inner[] = "inner";
+  buffer_push(f.reader, inner, 5, true);
+  EXPECT_EQ(f.reader->buffer->from_stage3, 1u);
+  EXPECT_EQ(f.spell(cpp_get_token(f.reader)), "inner");
+  // At the end of the pushed text the reader goes back to the outer buffer.
+  EXPECT_EQ(f.spell(cpp_get_token(f.reader)), "outer");
+  EXPECT_EQ(cpp_get_token(f.reader)->kind, TK_EOF);
+  EXPECT_EQ(f.reader->buffer, nullptr);
+}
+
+TEST(Reader, MissingMainFile)
+{
+  pp_fixture f;
+  EXPECT_EQ(open_main_file(f.reader, "/nonexistent/file.c", false), nullptr);
+  EXPECT_EQ(f.reader->buffer, nullptr);
+  EXPECT_EQ(f.reports, (words{"fatal: /nonexistent/file.c: No such file or directory"}));
+}
+
+TEST(Reader, LinemarkerRewindToLineZero)
+{
+  pp_fixture f;
+  enter_file_change(f.reader, LC_ENTER, "a.c", 0, 0);
+  linemap_start_line(f.lines.get(), 2, 80);
+  uint32_t maps = f.lines->ordinary_used;
+  enter_file_change(f.reader, LC_RENAME_VERBATIM, "a.c", 0, 0);
+  EXPECT_EQ(f.lines->ordinary_used, maps);
+}
+
+TEST(Reader, DialectNames)
+{
+  source_dialect d;
+  ASSERT_TRUE(dialect_by_name("c++17", &d));
+  EXPECT_EQ(d, DIALECT_CXX17);
+  EXPECT_FALSE(dialect_by_name("c++18", &d));
+}
+
+} // namespace

@@ -38,8 +38,6 @@ struct bt_inflate_work {
 
 static_assert(sizeof(bt_inflate_work) <= BT_INFLATE_WORK_SIZE, "work table too small");
 
-enum huffman_kind { HUFFMAN_CODE_LENGTHS, HUFFMAN_LITERALS, HUFFMAN_DISTANCES };
-
 static unsigned reverse_bits(unsigned code, unsigned length)
 {
   unsigned r = 0;
@@ -73,7 +71,7 @@ int bt_huffman_table_build(const unsigned char *lengths, unsigned count, int kin
   }
   if (longest == 0)
     return 1;
-  if (left > 0 && (kind == HUFFMAN_CODE_LENGTHS || longest != 1))
+  if (left > 0 && (kind == BT_HUFFMAN_CODE_LENGTHS || longest != 1))
     return 0;
 
   unsigned next_code[MAX_CODE_LENGTH + 2];
@@ -300,7 +298,7 @@ static bool inflate_dynamic_tables(bit_reader *r, bt_inflate_work *work)
     refill(r);
     clen[code_length_order[i]] = static_cast<unsigned char>(take(r, 3));
   }
-  if (!bt_huffman_table_build(clen, CODE_LENGTH_CODES, HUFFMAN_CODE_LENGTHS, work->codes,
+  if (!bt_huffman_table_build(clen, CODE_LENGTH_CODES, BT_HUFFMAN_CODE_LENGTHS, work->codes,
                               work->literal, PRIMARY_SIZE))
     return false;
   unsigned char *lengths = work->lengths;
@@ -332,9 +330,9 @@ static bool inflate_dynamic_tables(bit_reader *r, bt_inflate_work *work)
   }
   if (!within_input(r) || lengths[END_OF_BLOCK] == 0)
     return false;
-  return bt_huffman_table_build(lengths, nlit, HUFFMAN_LITERALS, work->codes, work->literal,
+  return bt_huffman_table_build(lengths, nlit, BT_HUFFMAN_LITERALS, work->codes, work->literal,
                                 LITERAL_TABLE_SIZE) &&
-         bt_huffman_table_build(lengths + nlit, ndist, HUFFMAN_DISTANCES, work->codes,
+         bt_huffman_table_build(lengths + nlit, ndist, BT_HUFFMAN_DISTANCES, work->codes,
                                 work->distance, DISTANCE_TABLE_SIZE);
 }
 
@@ -347,9 +345,9 @@ static bool inflate_fixed_tables(bt_inflate_work *work)
   memset(lengths + 256, 7, 24);
   memset(lengths + 280, 8, 8);
   memset(lengths + LITERAL_CODES, 5, DISTANCE_CODES);
-  return bt_huffman_table_build(lengths, LITERAL_CODES, HUFFMAN_LITERALS, work->codes,
+  return bt_huffman_table_build(lengths, LITERAL_CODES, BT_HUFFMAN_LITERALS, work->codes,
                                 work->literal, LITERAL_TABLE_SIZE) &&
-         bt_huffman_table_build(lengths + LITERAL_CODES, DISTANCE_CODES, HUFFMAN_DISTANCES,
+         bt_huffman_table_build(lengths + LITERAL_CODES, DISTANCE_CODES, BT_HUFFMAN_DISTANCES,
                                 work->codes, work->distance, DISTANCE_TABLE_SIZE);
 }
 

@@ -106,6 +106,8 @@ enum { BT_INFLATE_WORK_SIZE = 11264 };
 
 int bt_zlib_decode(const unsigned char *input, size_t input_size, void *work,
                    unsigned char *output, size_t output_size);
+// The three codes of deflate, which differ in what an incomplete code may be.
+enum bt_huffman_kind { BT_HUFFMAN_CODE_LENGTHS, BT_HUFFMAN_LITERALS, BT_HUFFMAN_DISTANCES };
 int bt_huffman_table_build(const unsigned char *lengths, unsigned count, int kind,
                            uint16_t *codes, uint16_t *table, unsigned table_size);
 int bt_chdr_section_decompress(bt_state *state, const unsigned char *section, size_t size,

@@ -13,38 +13,6 @@
 
 // ---- The reader's converters ----
 
-static void report_charset_problem(void *data, int level, int error_number, const char *text)
-{
-  preprocessor_reader *reader = static_cast<preprocessor_reader *>(data);
-  if (error_number) {
-    errno = error_number;
-    diag_errno(reader, level, text);
-  } else {
-    diag_error(reader, level, "%s", text);
-  }
-}
-
-charset_reporter _cpp_charset_reporter(preprocessor_reader *reader)
-{
-  return charset_reporter{reader, report_charset_problem};
-}
-
-void init_converters(preprocessor_reader *reader)
-{
-  const cpp_reader_options *o = &reader->options;
-  charset_execution_options options = {o->narrow_charset_name, o->wide_charset_name,
-                                       int32_t(o->char_precision), int32_t(o->wchar_precision),
-                                       o->bytes_big_endian != 0};
-  charset_reporter reporter = _cpp_charset_reporter(reader);
-  init_execution_converters(reader->converters, options, &reporter);
-}
-
-void close_converters(preprocessor_reader *reader)
-{
-  if (reader->converters[CHARSET_NARROW].function)
-    close_execution_converters(reader->converters);
-}
-
 // A client that never opened the converters gets them on first use.
 static const charset_converter &converter_for_kind(preprocessor_reader *reader, int kind)
 {

@@ -1,7 +1,5 @@
 // Source files: include search along the quote and bracket chains,
-// once-only files and include guards; files are read whole, converted to
-// UTF-8, into blocks that end in the sentinel and slack line preparation
-// needs.
+// once-only files and include guards.
 #include "libsprenk/preprocessor-internal.h"
 
 #include "support/alloc.h"

@@ -511,6 +511,9 @@ struct preprocessor_reader {
   unsigned char *macro_buffer;
   uint32_t macro_buffer_length;
 
+  // Narrow, UTF-8, char16, char32 and wide, in the CHARSET_* order.
+  charset_converter converters[CHARSET_EXECUTION_COUNT];
+
   const unsigned char *date;
   const unsigned char *time;
   int64_t time_stamp;
@@ -551,9 +554,6 @@ struct preprocessor_reader {
   bool ignore_pragma_operator;
   // Tokens are read without running directives (raw token dumps).
   bool lex_only;
-
-  // Narrow, UTF-8, char16, char32 and wide execution character sets.
-  charset_converter converters[CHARSET_EXECUTION_COUNT];
 };
 
 // ---- Client entries ----

@@ -63,7 +63,7 @@ static const preproc_token *hand_out(preprocessor_reader *reader, const preproc_
 // ---- Contexts ----
 
 void _cpp_push_tokens(preprocessor_reader *reader, ident_node *macro, const preproc_token *tokens,
-                      uint32_t count, preproc_token *owned)
+                      uint32_t count)
 {
   expansion_context *context = checked_new_cleared<expansion_context>();
   context->previous = reader->context;
@@ -71,7 +71,6 @@ void _cpp_push_tokens(preprocessor_reader *reader, ident_node *macro, const prep
   context->start = context->first = tokens;
   context->last = tokens + count;
   context->macro = macro;
-  context->owned = owned;
   reader->context = context;
 }
 
@@ -85,7 +84,7 @@ static void push_copy(preprocessor_reader *reader, ident_node *macro, const prep
       (reinterpret_cast<uintptr_t>(block->base) + 7) & ~uintptr_t(7));
   if (count)
     memcpy(copy, tokens, count * sizeof(preproc_token));
-  _cpp_push_tokens(reader, macro, copy, count, nullptr);
+  _cpp_push_tokens(reader, macro, copy, count);
   reader->context->scratch = block;
 }
 
@@ -98,7 +97,6 @@ void _cpp_pop_context(preprocessor_reader *reader)
     context->macro->flags &= uint16_t(~IDF_EXPANDING);
   if (context->scratch)
     _cpp_scratch_release(reader, context->scratch);
-  free(context->owned);
   reader->context = context->previous;
   reader->context->next = nullptr;
   free(context);
@@ -778,7 +776,7 @@ static int enter_macro_context(preprocessor_reader *reader, ident_node *node,
     free_arguments(args, 1);
   }
   mark_used(reader, node, macro, name->location);
-  _cpp_push_tokens(reader, node, macro_tokens(macro), macro_body_count(macro), nullptr);
+  _cpp_push_tokens(reader, node, macro_tokens(macro), macro_body_count(macro));
   return 1;
 }
 

@@ -11,8 +11,8 @@
 // The deleted-slot mark of the identifier table.
 #define IDTAB_DELETED (reinterpret_cast<ident_node *>(~uintptr_t(0)))
 
-// A macro definition. Until the definition layer lands, object-like macros
-// defined from client texts keep their replacement as text (kind 2).
+// A macro definition: its replacement tokens follow the record; a
+// traditional-mode definition keeps its replacement as text (kind 2).
 enum : uint8_t { MACRO_KIND_TOKENS = 0, MACRO_KIND_ANSWER = 1, MACRO_KIND_TEXT = 2 };
 
 struct macro_def {
@@ -90,7 +90,7 @@ int cpp_source_date(preprocessor_reader *reader, time_t *out);
 // ---- Macro expansion (macro-expand.cc) ----
 
 void _cpp_push_tokens(preprocessor_reader *reader, ident_node *macro, const preproc_token *tokens,
-                      uint32_t count, preproc_token *owned);
+                      uint32_t count);
 void _cpp_pop_context(preprocessor_reader *reader);
 // Pops every expansion context (a reader destroyed mid-expansion).
 void _cpp_release_contexts(preprocessor_reader *reader);

@@ -414,7 +414,6 @@ struct expansion_context {
   const preproc_token *first;
   const preproc_token *last;
   ident_node *macro;
-  preproc_token *owned;     // heap tokens freed with the context, or null
   scratch_buffer *scratch;  // scratch block released with the context, or null
 };
 

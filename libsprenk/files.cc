@@ -289,6 +289,19 @@ static bool seen_once_only_twin(preprocessor_reader *reader, const source_file *
   return false;
 }
 
+// Whether FILE's path is a dependency already: the main file, or the same
+// path looked up from another directory and stacked before.
+static bool path_listed_before(preprocessor_reader *reader, const source_file *file)
+{
+  const char *path = source_file_path(file);
+  if (reader->main_file && strcmp(source_file_path(reader->main_file), path) == 0)
+    return true;
+  for (source_file *other = reader->all_files; other; other = other->next)
+    if (other != file && other->stack_count && strcmp(source_file_path(other), path) == 0)
+      return true;
+  return false;
+}
+
 // Stacks FILE as a new buffer unless a guard or once-only mark says it
 // would add nothing.
 bool push_source_file(preprocessor_reader *reader, source_file *file, int kind)
@@ -323,11 +336,8 @@ bool push_source_file(preprocessor_reader *reader, source_file *file, int kind)
   uint8_t system_kind = reader->buffer ? reader->buffer->system_kind : 0;
   if (file->directory && file->directory->system_kind > system_kind)
     system_kind = file->directory->system_kind;
-  // The main file is listed already, also when it is reached again by name.
-  bool is_main = reader->main_file &&
-                 strcmp(source_file_path(reader->main_file), source_file_path(file)) == 0;
   if (reader->options.deps_style > int32_t(system_kind != 0) && file->stack_count == 0 &&
-      !is_main)
+      !path_listed_before(reader, file))
     deps_add_dep(_cpp_deps(reader), source_file_path(file));
   file->stack_count++;
   input_buffer *buffer =

@@ -152,6 +152,37 @@ static bool expand_body(const char *text, const char *atom, size_t atom_length, 
   return ok;
 }
 
+// The body of a choice: where it ends, and its expansion when the choice is
+// TAKEN. A built-in body needs neither reading nor copying. False when the
+// expansion failed.
+static bool take_body(const char *body, const char **end, bool all_starred, bool taken,
+                      const char *atom, size_t atom_length)
+{
+  bool own_star;
+  const builtin_body *known = builtin_body_at(body);
+  if (known) {
+    *end = builtin_spec_chars + known->end;
+    own_star = known->own_star;
+  } else {
+    *end = spec_body_end(body, &own_star);
+  }
+  if (own_star && !all_starred)
+    fatal_error(0, "braced spec body %qs is invalid", body);
+  if (!taken)
+    return true;
+  char *copy = nullptr;
+  if (!known) {
+    const char *trimmed = *end;
+    while (trimmed > body && (trimmed[-1] == ' ' || trimmed[-1] == '\t'))
+      trimmed--;
+    copy = checked_strndup(body, static_cast<size_t>(trimmed - body));
+  }
+  bool ok = expand_body(known ? builtin_spec_chars + known->copy : copy, atom, atom_length,
+                        own_star);
+  free(copy);
+  return ok;
+}
+
 // Marks a live switch that a copy-form atom (of the given length) names.
 static void mark_for_copy(int index, void *length)
 {
@@ -302,33 +333,11 @@ const char *handle_condition(const char *p, const char *)
       continue;
 
     // ':' and a body.
-    const char *body = p;
-    bool own_star;
-    const builtin_body *known = builtin_body_at(body);
     const char *end;
-    if (known) {
-      end = builtin_spec_chars + known->end;
-      own_star = known->own_star;
-    } else {
-      end = spec_body_end(body, &own_star);
-    }
-    if (own_star && !choice_all_starred)
-      fatal_error(0, "braced spec body %qs is invalid", body);
-    if (alternative_matched && !earlier_choice_matched) {
-      char *copy = nullptr;
-      if (!known) {
-        const char *trimmed = end;
-        while (trimmed > body && (trimmed[-1] == ' ' || trimmed[-1] == '\t'))
-          trimmed--;
-        copy = checked_strndup(body, static_cast<size_t>(trimmed - body));
-      }
-      bool ok = expand_body(known ? builtin_spec_chars + known->copy : copy,
-                            matched_atom ? matched_atom : "", matched_length, own_star);
-      free(copy);
-      if (!ok) {
-        free(const_cast<char *>(matched_atom));
-        return nullptr;
-      }
+    if (!take_body(p, &end, choice_all_starred, alternative_matched && !earlier_choice_matched,
+                   matched_atom ? matched_atom : "", matched_length)) {
+      free(const_cast<char *>(matched_atom));
+      return nullptr;
     }
     p = end;
     if (*p == '}') {

@@ -150,7 +150,28 @@ struct closest_walk {
   uint32_t best_index;
   const char *best;
   size_t best_length;
+  uint32_t counts[256];  // of the target's case-folded characters
+  uint32_t used[256];    // zero between candidates
 };
+
+// The same bound from how many times each character stands: what the
+// candidate has beyond the target's counts, and what it lacks of them.
+static unsigned counts_bound(closest_walk *walk, const char *candidate, size_t length)
+{
+  size_t extra = 0;
+  for (size_t i = 0; i < length; i++) {
+    unsigned char k = c_tolower(static_cast<unsigned char>(candidate[i]));
+    if (walk->used[k] < walk->counts[k])
+      walk->used[k]++;
+    else
+      extra++;
+  }
+  for (size_t i = 0; i < length; i++)
+    walk->used[c_tolower(static_cast<unsigned char>(candidate[i]))] = 0;
+  size_t missing = walk->length - (length - extra);
+  size_t larger = extra > missing ? extra : missing;
+  return larger < UINT_MAX / 2 ? static_cast<unsigned>(2 * larger) : UINT_MAX;
+}
 
 static void consider(closest_walk *walk, const char *candidate, size_t length, uint64_t letters,
                      uint32_t index)
@@ -163,7 +184,8 @@ static void consider(closest_walk *walk, const char *candidate, size_t length, u
     limit++;
   if (limit > walk->cap)
     limit = walk->cap;
-  if (2 * difference >= limit || letters_bound(walk->letters, letters) >= limit)
+  if (2 * difference >= limit || letters_bound(walk->letters, letters) >= limit ||
+      counts_bound(walk, candidate, length) >= limit)
     return;
   unsigned distance = bounded_distance(walk->target, walk->length, candidate, length, limit);
   if (distance < limit) {
@@ -182,16 +204,18 @@ static const char *walk_answer(const closest_walk *walk)
   return nullptr;
 }
 
-static closest_walk start_walk(const char *target, unsigned cap)
+static void start_walk(closest_walk *walk, const char *target, unsigned cap)
 {
   check_in("spellcheck", target != nullptr);
-  closest_walk walk = {target, strlen(target), letter_set(target), cap, UINT_MAX, 0, nullptr, 0};
-  return walk;
+  *walk = {target, strlen(target), letter_set(target), cap, UINT_MAX, 0, nullptr, 0, {}, {}};
+  for (const char *p = target; *p; p++)
+    walk->counts[c_tolower(static_cast<unsigned char>(*p))]++;
 }
 
 const char *find_closest_string(const char *target, const vec<const char *> *candidates)
 {
-  closest_walk walk = start_walk(target, UINT_MAX);
+  closest_walk walk;
+  start_walk(&walk, target, UINT_MAX);
   if (vec_empty(candidates))
     return nullptr;
   for (uint32_t i = 0; i < vec_length(candidates); i++) {
@@ -245,6 +269,10 @@ void add_misspelling_candidates(vec<const char *> *&candidates, const option_des
   vec_safe_push(candidates, static_cast<const char *>(checked_strdup(text + 1)));
   for (const option_prefix_entry &entry : option_prefix_map) {
     if (entry.negated && row->bits.rejects_negative)
+      continue;
+    // Most texts already differ at the letter after the dash.
+    if (text[0] != entry.replacement[0] ||
+        (entry.replacement[0] && entry.replacement[1] && text[1] != entry.replacement[1]))
       continue;
     size_t replaced = strlen(entry.replacement);
     if (strncmp(text, entry.replacement, replaced) == 0)
@@ -366,7 +394,8 @@ const char *suggest_option(option_suggester *suggester, const char *misspelt)
     build_option_suggestions(suggester, nullptr);
   if (!suggester->summary)
     summarise_candidates(suggester);
-  closest_walk walk = start_walk(misspelt, 0);
+  closest_walk walk;
+  start_walk(&walk, misspelt, 0);
   unsigned cap = largest_cutoff(walk.length, suggester->summary->longest) + 1;
   // A typo is a short way from its option: look for close candidates first,
   // where the bounds pass over nearly all of the list, and go further only

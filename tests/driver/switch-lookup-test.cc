@@ -1,5 +1,6 @@
 // Switch tests of spec atoms over tables short and long (the long ones are
 // searched through the index), against the walk the rules describe.
+#include "diagnostics/diagnostic.h"
 #include "driver/specs.h"
 #include "options/option-decode.h"
 
@@ -18,7 +19,13 @@ extern "C" const char *__asan_default_options()
 namespace {
 
 struct Options : testing::Environment {
-  void SetUp() override { init_option_obstack(); }
+  void SetUp() override
+  {
+    init_option_obstack();
+    diagnostic_state_init(&global_diagnostic_state, option_count);
+    obstack_init_pool(&spec_obstack);
+    obstack_init_pool(&collect_obstack);
+  }
 };
 testing::Environment *const options_ready = testing::AddGlobalTestEnvironment(new Options);
 
@@ -162,6 +169,34 @@ TEST(SwitchLookup, TheIndexFollowsTheTable)
   switches = first;
   EXPECT_TRUE(any_switch_matches("fpic", 4, false));
   free(other);
+}
+
+// Copy-form conditions over a long table: only the switches an atom names,
+// copied in command-line order, a cancelled one left out.
+TEST(SwitchLookup, CopyFormOverALongTableKeepsCommandLineOrder)
+{
+  switch_count = 0;
+  std::vector<std::string> texts;
+  for (int i = 0; i < 30; i++)
+    texts.push_back("-Wfill" + std::to_string(i));
+  texts.insert(texts.begin() + 3, "-Ia");
+  texts.insert(texts.begin() + 10, "-DX");
+  texts.insert(texts.begin() + 20, "-Ib");
+  texts.insert(texts.begin() + 21, "-fpic");
+  texts.push_back("-fno-pic");
+  for (const std::string &t : texts)
+    record_switch(t.c_str(), 0, nullptr, false, true);
+  terminate_switch_table();
+  begin_spec_expansion();
+  ASSERT_EQ(do_spec_1("%{I*&D*} %{fpic} %{Wfill2*}", false, nullptr), 0);
+  finish_word();
+  std::vector<std::string> words;
+  for (uint32_t i = 0; i < vec_length(argbuf); i++)
+    words.push_back((*argbuf)[i]);
+  EXPECT_EQ(words, (std::vector<std::string>{"-Ia", "-DX", "-Ib", "-Wfill2", "-Wfill20",
+                                             "-Wfill21", "-Wfill22", "-Wfill23", "-Wfill24",
+                                             "-Wfill25", "-Wfill26", "-Wfill27", "-Wfill28",
+                                             "-Wfill29"}));
 }
 
 }  // namespace

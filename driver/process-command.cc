@@ -298,8 +298,14 @@ static void add_relocated_prefixes(char *(*relocate)(const char *, const char *,
   free(libexec);
 }
 
+// The records as the language-specific part rewrote them, when it did: a run
+// that ends in a fatal error leaves them to the reset.
+static decoded_option *rewritten_records;
+
 void reset_command_state()
 {
+  free(rewritten_records);
+  rewritten_records = nullptr;
   free(inputs);
   inputs = nullptr;
   input_count = 0;
@@ -357,7 +363,10 @@ void process_command(unsigned decoded_count, decoded_option *decoded)
       env.xput(concat_strings("VUZ_EXEC_PREFIX=", exec_prefix_root, nullptr));
   }
 
+  decoded_option *given = decoded;
   lang_specific_driver(&decoded, &decoded_count, &added_library_count);
+  if (decoded != given)
+    rewritten_records = decoded;
 
   if (exec_prefix_root) {
     size_t n = strlen(exec_prefix_root);
@@ -468,4 +477,6 @@ void process_command(unsigned decoded_count, decoded_option *decoded)
                  (decoded_count == 2 && driver_verbose());
 
   terminate_switch_table();
+  free(rewritten_records);
+  rewritten_records = nullptr;
 }

@@ -426,6 +426,8 @@ static void layout_init(layout *l, diagnostic_state *context, located_ranges *re
   l->stop = colorize_stop(colour);
   const char *kind_colour = kind_color_name(kind);
   l->kind_start = kind_colour ? colorize_start(colour, kind_colour) : "";
+  // Even the primary range may be refused; the walks below then see none.
+  vec_reserve(l->ranges, uint32_t(record->range_count));
   for (int32_t i = 0; i < record->range_count; i++)
     maybe_add_location_range(l, located_ranges_range(record, i), i, false);
   collect_fixits(l);

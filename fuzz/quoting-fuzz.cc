@@ -81,16 +81,44 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
   fwrite(file.data(), 1, file.size(), f);
   fclose(f);
 
+  // The file, a header it includes (whose text cannot be read) and a macro
+  // expansion whose tokens are spelled in the file.
   test_line_table table;
   line_table = table.get();
-  const ordinary_map *map =
-      linemap_add_ordinary_map(table.get(), LC_ENTER, 0, scratch_path().c_str(), 1);
+  linemap_add_ordinary_map(table.get(), LC_ENTER, 0, scratch_path().c_str(), 1);
   uint32_t lines = count_lines(file) + 1;
   for (uint32_t line = 1; line <= lines; line++)
     linemap_start_line(table.get(), line, 300);
-  auto at = [&]() {
-    uint32_t line = 1 + in.byte() % lines;
-    return linemap_line_column_location(table.get(), map, line, in.byte() % 200);
+  auto file_at = [&](uint32_t index, uint32_t line_count) {
+    uint32_t line = 1 + in.byte() % line_count;
+    return linemap_line_column_location(table.get(), &table->ordinary_maps[index], line,
+                                        in.byte() % 200);
+  };
+  linemap_line_column_location(table.get(), &table->ordinary_maps[0], lines, 299);
+  linemap_add_ordinary_map(table.get(), LC_ENTER, 0, "no-such-header.h", 1);
+  uint32_t header = table->ordinary_used - 1;
+  linemap_start_line(table.get(), 1, 300);
+  linemap_start_line(table.get(), 2, 300);
+  linemap_line_column_location(table.get(), &table->ordinary_maps[header], 2, 299);
+  linemap_add_ordinary_map(table.get(), LC_LEAVE, 0, nullptr, 0);
+  linemap_start_line(table.get(), lines, 300);
+  test_macro_node node = {"M"};
+  enum { MACRO_TOKENS = 4 };
+  macro_map *macro =
+      linemap_add_macro_map(table.get(), node.node(), file_at(0, lines), MACRO_TOKENS);
+  location_t tokens[MACRO_TOKENS];
+  for (uint32_t i = 0; i < MACRO_TOKENS; i++) {
+    location_t spelling = file_at(0, lines);
+    location_t definition = in.byte() % 2 ? spelling : file_at(0, lines);
+    tokens[i] = macro_map_set_token(macro, i, spelling, definition);
+  }
+  auto at = [&]() -> location_t {
+    uint8_t where = in.byte() % 16;
+    if (where == 0)
+      return file_at(header, 2);
+    if (where == 1)
+      return tokens[in.byte() % MACRO_TOKENS];
+    return file_at(0, lines);
   };
 
   located_ranges record;
@@ -121,8 +149,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
       fixit_remove_range(&record, {at(), at()});
       break;
     default:
-      fixit_insert_before_at(&record, linemap_line_column_location(
-                                          table.get(), map, 1 + in.byte() % lines, 1),
+      fixit_insert_before_at(&record,
+                             linemap_line_column_location(table.get(), &table->ordinary_maps[0],
+                                                          1 + in.byte() % lines, 1),
                              (text + "\n").c_str());
     }
   }

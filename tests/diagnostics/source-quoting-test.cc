@@ -391,6 +391,16 @@ TEST_F(quoting, RangesInOtherFilesOrReversedAreDropped)
                            RANGE_NO_CARET, nullptr);
   EXPECT_EQ(quote(&record), "   return foo + bar;\n"
                             "          ^~~\n");
+  // A primary range that starts in another file is refused too: the line is
+  // shown without an annotation.
+  located_ranges_fini(&record);
+  located_ranges_init(&record, line_table,
+                      location_make(at(main_map, 3, 10), at(other, 1, 1), at(main_map, 3, 12)),
+                      nullptr);
+  EXPECT_EQ(quote(&record), "   return foo + bar;\n");
+  located_ranges_add_range(&record, span(main_map, 3, 16, 16, 18), RANGE_NO_CARET, nullptr);
+  EXPECT_EQ(quote(&record), "   return foo + bar;\n"
+                            "                ~~~\n");
 }
 
 TEST_F(quoting, RangeAddedOnlyInsideTheShownLines)

@@ -344,6 +344,7 @@ void reset_command_state()
 
 void process_command(unsigned decoded_count, decoded_option *decoded)
 {
+  hold_directory_probes(true);
   const char *env_prefix = env.getenv("VUZ_EXEC_PREFIX");
   exec_prefix_root = env_prefix ? checked_strdup(env_prefix) : nullptr;
   bool exec_prefix_from_environment = exec_prefix_root != nullptr;
@@ -483,4 +484,5 @@ void process_command(unsigned decoded_count, decoded_option *decoded)
   rewritten_records = nullptr;
   free(program_path);
   program_path = nullptr;
+  hold_directory_probes(false);
 }

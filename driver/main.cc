@@ -62,7 +62,7 @@ void remove_temp_files_at_exit()
   // Messages held back come before those of the clean-up.
   fflush(stderr);
   delete_temp_list(always_delete_list);
-  always_delete_list = nullptr;
+  release_temp_list(&always_delete_list);
 }
 
 void on_fatal_signal(int signal_number)

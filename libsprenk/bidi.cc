@@ -32,11 +32,6 @@ void bidi_reset()
   bidi_tracker.count = 0;
 }
 
-bool bidi_stack_empty()
-{
-  return bidi_tracker.count == 0;
-}
-
 static void bidi_push(bidi_kind kind, bool ucn, location_t location, bool closes_with_pdf)
 {
   if (bidi_tracker.count == bidi_tracker.allocated) {

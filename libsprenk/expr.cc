@@ -332,11 +332,13 @@ uint32_t int_suffix_flags(preprocessor_reader *reader, const unsigned char *s, u
          (l == 0 ? NUM_SMALL : l == 1 ? NUM_MEDIUM : NUM_LARGE);
 }
 
-// Whether the number comes from a macro defined in a system header; the
-// expander marks no such tokens yet, so traditional warnings always apply.
-static bool from_system_macro(preprocessor_reader *)
+// Whether the tokens being read come from a macro defined in a system
+// header, whose suffixes traditional C warnings spare.
+static bool from_system_macro(preprocessor_reader *reader)
 {
-  return false;
+  const ident_node *macro = reader->context->macro;
+  return macro && macro->kind == IK_MACRO && macro->value.macro &&
+         macro->value.macro->system_header;
 }
 
 struct number_scan {
@@ -386,12 +388,8 @@ static bool scan_radix(preprocessor_reader *reader, number_scan *n, location_t l
 static bool scan_digits(preprocessor_reader *reader, number_scan *n, location_t location)
 {
   bool seen_separator = false;
-  for (;;) {
+  while (n->cursor < n->limit) {
     unsigned char c = *n->cursor++;
-    if (n->cursor > n->limit) {
-      n->cursor--;
-      break;
-    }
     if (c_isdigit(c) || (n->radix == 16 && c_isxdigit(c))) {
       seen_separator = false;
       n->seen_digit = true;
@@ -797,17 +795,16 @@ static bool in_macro_expansion(const preprocessor_reader *reader)
   return reader->context != &reader->base_context;
 }
 
-// A macro counts as defined unless the client marked it conditional.
-static bool macro_defined_for_if(preprocessor_reader *reader, ident_node *node)
+// A name not yet used is announced to the macro layer (which may load a
+// deferred definition); a macro counts as defined unless the client marked
+// it conditional.
+static bool macro_defined_for_if(preprocessor_reader *reader, ident_node *node,
+                                 location_t location)
 {
-  if (!ident_is_macro(node) || (node->flags & IDF_CONDITIONAL))
-    return false;
+  bool notified = (node->flags & IDF_USED) || _cpp_notify_macro_use(reader, node, location);
   if (node->kind == IK_MACRO && node->value.macro)
     node->value.macro->used = 1;
-  node->flags |= IDF_USED;
-  if (reader->callbacks.used_defined)
-    reader->callbacks.used_defined(reader, reader->directive_line, node);
-  return true;
+  return notified && ident_is_macro(node) && !(node->flags & IDF_CONDITIONAL);
 }
 
 // defined NAME, or defined ( NAME ); false after an error.
@@ -837,9 +834,9 @@ static bool parse_defined(preprocessor_reader *reader, expr_value *value)
   if (node == nullptr)
     return false;
   if (from_expansion && reader->options.warn_defined_in_expansion)
-    diag_error(reader, DL_PEDWARN, "this use of \"defined\" may not be portable");
+    diag_pedwarning(reader, DR_EXPANSION_TO_DEFINED, "this use of \"defined\" may not be portable");
   reader->mi_if_not_defined = node;
-  *value = truth(macro_defined_for_if(reader, node), reader->options.precision);
+  *value = truth(macro_defined_for_if(reader, node, token->location), reader->options.precision);
   return true;
 }
 

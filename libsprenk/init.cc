@@ -314,6 +314,76 @@ void define_standard_builtins(preprocessor_reader *reader, bool hosted)
 
 // ---- The main file and the end of a run ----
 
+// Whether the next line of the buffer starts as a linemarker for line 0 or
+// 1 does: "#", a blank, '0' or '1' and a blank.
+static bool starts_linemarker(const input_buffer *buffer)
+{
+  const unsigned char *p = buffer->next_line;
+  return buffer->limit - p > 4 && p[0] == '#' && p[1] == ' ' && (p[2] == '0' || p[2] == '1') &&
+         p[3] == ' ';
+}
+
+// A second linemarker naming, with two trailing slashes, the directory the
+// input was preprocessed in goes to the client; any other line is read again.
+static void read_preprocessed_origin(preprocessor_reader *reader)
+{
+  if (!starts_linemarker(reader->buffer))
+    return;
+  _cpp_scan_token(reader);
+  reader->state.in_directive = 1;
+  _cpp_scan_token(reader);
+  const preproc_token *name = _cpp_scan_token(reader);
+  reader->state.in_directive = 0;
+  const unsigned char *text = name->value.str.text;
+  uint32_t length = name->kind == TK_STRING ? name->value.str.length : 0;
+  if (length < 5 || text[length - 2] != '/' || text[length - 3] != '/') {
+    _cpp_backup_tokens(reader, 3);
+    return;
+  }
+  if (reader->callbacks.dir_change) {
+    char *directory = checked_strndup(reinterpret_cast<const char *>(text + 1), length - 4);
+    reader->callbacks.dir_change(reader, directory);
+    free(directory);
+  }
+}
+
+// The newest map, a verbatim rename made by the first linemarker, replaces
+// the one the file was entered with.
+static void merge_first_linemarker_map(preprocessor_reader *reader)
+{
+  linemap_set *set = reader->line_table;
+  if (set->ordinary_used < 2)
+    return;
+  ordinary_map *newest = &set->ordinary_maps[set->ordinary_used - 1];
+  ordinary_map *previous = newest - 1;
+  if (newest->reason != LC_RENAME_VERBATIM)
+    return;
+  location_t start = previous->start;
+  uint8_t reason = previous->reason;
+  *previous = *newest;
+  previous->start = start;
+  previous->reason = reason;
+  set->ordinary_used--;
+  set->top_location = set->line_start_location = start;
+  set->ordinary_cache = 0;
+}
+
+// Preprocessed input names its own file and line in its first linemarker.
+static void read_preprocessed_start(preprocessor_reader *reader)
+{
+  if (starts_linemarker(reader->buffer)) {
+    const preproc_token *hash = _cpp_scan_token(reader);
+    if (_cpp_handle_directive(reader, (hash->flags & TOK_SPACE_BEFORE) != 0)) {
+      read_preprocessed_origin(reader);
+      merge_first_linemarker_map(reader);
+      return;
+    }
+  }
+  ordinary_map *map = &reader->line_table->ordinary_maps[reader->line_table->ordinary_used - 1];
+  map->first_line = 1;
+  enter_file_change(reader, LC_RENAME_VERBATIM, map->file_name, 1, map->in_system_header);
+}
+
 const char *open_main_file(preprocessor_reader *reader, const char *name, bool injecting)
 {
   (void)injecting;
@@ -332,6 +402,8 @@ const char *open_main_file(preprocessor_reader *reader, const char *name, bool i
   input_buffer *buffer = _cpp_buffer_push_block(reader, text.block, text.data, text.length, false);
   buffer->file = file;
   enter_file_change(reader, LC_ENTER, file->name, 1, 0);
+  if (reader->options.preprocessed_input)
+    read_preprocessed_start(reader);
   const ordinary_map *map = linemap_last_ordinary_map(reader->line_table);
   reader->main_location = map->start;
   return map->file_name;
@@ -342,11 +414,19 @@ location_t main_file_location(preprocessor_reader *reader)
   return reader->main_location;
 }
 
+// Dependency lines are wrapped to fit this many columns.
+enum { DEPS_LINE_COLUMNS = 72 };
+
 void reader_finish(preprocessor_reader *reader, FILE *deps_stream)
 {
-  (void)deps_stream;
+  if (reader->options.warn_unused_macro)
+    cpp_each_identifier(reader, _cpp_report_unused_macro, nullptr);
   while (reader->buffer)
     buffer_pop(reader);
+  if (deps_stream && reader->deps)
+    deps_print(reader->deps, deps_stream, DEPS_LINE_COLUMNS, reader->options.deps_phony_targets);
+  if (reader->options.list_included_files)
+    list_unguarded_headers(reader, stderr);
 }
 
 static void free_token_runs(preprocessor_reader *reader)

@@ -397,11 +397,14 @@ static void raw_append(raw_scanner *s, unsigned char c)
 
 static void raw_replay(raw_scanner *s, const char *chars)
 {
-  while (*chars)
-    s->replay[s->replay_count++] = static_cast<unsigned char>(*chars++);
+  for (; *chars; chars++) {
+    vuz_assert(s->replay_count < sizeof s->replay);
+    s->replay[s->replay_count++] = static_cast<unsigned char>(*chars);
+  }
 }
 
-// Undoes the notes at the current position into replayed characters.
+// Undoes the next note at the current position into replayed characters
+// (at most five: a ??/ splice with a blank).
 static void raw_undo_notes(raw_scanner *s)
 {
   input_buffer *buffer = s->reader->buffer;
@@ -412,7 +415,10 @@ static void raw_undo_notes(raw_scanner *s)
   for (; notes[s->note].position == s->cur; s->note++) {
     line_note *note = &notes[s->note];
     if (note->kind == '\\' || note->kind == ' ') {
+      // One splice at a time: several can sit at one place.
       raw_replay(s, note->kind == ' ' ? "\\ \n" : "\\\n");
+      s->note++;
+      return;
     } else if (note->kind == '\n' || note->kind == 0) {
       if (note->kind == '\n')
         break;
@@ -448,6 +454,64 @@ static bool raw_delimiter_char(unsigned char c)
 
 enum raw_phase { RAW_DELIMITER, RAW_BODY, RAW_SUFFIX };
 
+// Where the scan of a raw string stands: collecting the delimiter, in the
+// body, or matching ")" and the delimiter with its closing quote.
+struct raw_delimiter {
+  unsigned char text[18];
+  uint32_t length;
+  uint32_t matched;
+  raw_phase phase;
+  bool bad; // the token becomes OTHER
+};
+
+// After a bad delimiter the best recovery is to end at the next double quote.
+static void raw_give_up_delimiter(raw_delimiter *d)
+{
+  d->bad = true;
+  d->phase = RAW_BODY;
+  d->length = 0;
+}
+
+// One character of the delimiter; true when it ends the literal.
+static bool raw_delimiter_step(preprocessor_reader *reader, const preproc_token *token,
+                               raw_delimiter *d, unsigned char c, uint32_t column)
+{
+  if (c == '(') {
+    d->text[d->length++] = '"';
+    d->phase = RAW_BODY;
+    return false;
+  }
+  if (d->length < 16 && raw_delimiter_char(c)) {
+    d->text[d->length++] = c;
+    return false;
+  }
+  if (d->length == 16)
+    diag_error_at_line(reader, DL_ERROR, token->location, column,
+                       "raw string delimiter longer than 16 characters");
+  else
+    diag_error_at_line(reader, DL_ERROR, token->location, column,
+                       "invalid character '%c' in raw string delimiter", int(c));
+  raw_give_up_delimiter(d);
+  return c == '"';
+}
+
+// One character after the delimiter; true when it ends the literal.
+static bool raw_body_step(raw_delimiter *d, unsigned char c)
+{
+  if (d->phase == RAW_SUFFIX) {
+    if (c == d->text[d->matched])
+      return ++d->matched == d->length;
+    d->phase = RAW_BODY;
+  }
+  if (d->length == 0)
+    return c == '"';
+  if (c == ')') {
+    d->phase = RAW_SUFFIX;
+    d->matched = 0;
+  }
+  return false;
+}
+
 // The next line of a raw string; false at the end of input (the token is
 // then EOF).
 static bool raw_next_line(raw_scanner *s, preproc_token *token)
@@ -475,56 +539,78 @@ static bool raw_next_line(raw_scanner *s, preproc_token *token)
   return true;
 }
 
+enum raw_line_result { RAW_NEXT_LINE, RAW_STOP, RAW_END_OF_INPUT };
+
+// A newline of the line inside a raw string: the literal goes on on the
+// next line, or stops unterminated where no next line may be read.
+static raw_line_result raw_line_end(raw_scanner *s, preproc_token *token, raw_delimiter *d)
+{
+  preprocessor_reader *reader = s->reader;
+  if (reader->state.in_directive ||
+      (reader->state.parsing_args && reader->buffer->next_line >= reader->buffer->limit)) {
+    s->cur--;
+    d->bad = true;
+    diag_error_at_line(reader, DL_ERROR, token->location, 0, "unterminated raw string");
+    return RAW_STOP;
+  }
+  raw_append(s, '\n');
+  if (d->phase == RAW_DELIMITER) {
+    diag_error_at_line(reader, DL_ERROR, token->location, 0,
+                       "invalid new-line in raw string delimiter");
+    raw_give_up_delimiter(d);
+  } else if (d->phase == RAW_SUFFIX) {
+    d->phase = RAW_BODY;
+  }
+  return raw_next_line(s, token) ? RAW_NEXT_LINE : RAW_END_OF_INPUT;
+}
+
+static token_kind raw_string_kind(const unsigned char *prefix)
+{
+  switch (prefix[0]) {
+  case 'L': return TK_WSTRING;
+  case 'U': return TK_STRING32;
+  case 'u': return prefix[1] == '8' ? TK_UTF8STRING : TK_STRING16;
+  default: return TK_STRING;
+  }
+}
+
+// The text of the finished literal with its suffix, into the text pool.
+static void raw_finish(raw_scanner *s, preproc_token *token, token_kind kind)
+{
+  preprocessor_reader *reader = s->reader;
+  if (bidi_checks_on(reader))
+    bidi_check_close(reader, s->cur);
+  token->kind = kind;
+  cursor_t end = kind == TK_OTHER ? s->cur : _cpp_literal_suffix(reader, token, s->cur);
+  for (cursor_t p = s->cur; p < end; p++)
+    raw_append(s, *p);
+  reader->buffer->cursor = end;
+  token->value.str.length = uint32_t(s->length);
+  token->value.str.text = _cpp_pool_copy(reader, s->text, s->length);
+}
+
 void _cpp_lex_raw_string(preprocessor_reader *reader, preproc_token *token,
                          const unsigned char *base)
 {
   input_buffer *buffer = reader->buffer;
-  token_kind kind = *base == 'L'   ? TK_WSTRING
-                    : *base == 'U' ? TK_STRING32
-                    : *base == 'u' ? (base[1] == '8' ? TK_UTF8STRING : TK_STRING16)
-                                   : TK_STRING;
   raw_scanner s = {};
   s.reader = reader;
   s.cur = buffer->cursor + 1; // after the opening quote
   s.note = buffer->current_note;
   for (cursor_t p = base; p < s.cur; p++)
     raw_append(&s, *p);
-
-  unsigned char delimiter[18];
-  uint32_t delimiter_length = 0, matched = 0;
-  raw_phase phase = RAW_DELIMITER;
+  raw_delimiter d = {};
   bool bidi = bidi_checks_on(reader);
   for (;;) {
-    bool replayed;
-    unsigned char c;
     if (s.replay_next == s.replay_count)
       raw_undo_notes(&s);
-    if (s.replay_next < s.replay_count) {
-      c = s.replay[s.replay_next++];
-      replayed = true;
-    } else {
-      c = *s.cur++;
-      replayed = false;
-    }
+    bool replayed = s.replay_next < s.replay_count;
+    unsigned char c = replayed ? s.replay[s.replay_next++] : *s.cur++;
     if (c == '\n' && !replayed) {
-      if (reader->state.in_directive ||
-          (reader->state.parsing_args && reader->buffer->next_line >= reader->buffer->limit)) {
-        s.cur--;
-        kind = TK_OTHER;
-        diag_error_at_line(reader, DL_ERROR, token->location, 0, "unterminated raw string");
+      raw_line_result result = raw_line_end(&s, token, &d);
+      if (result == RAW_STOP)
         break;
-      }
-      raw_append(&s, '\n');
-      if (phase == RAW_DELIMITER) {
-        diag_error_at_line(reader, DL_ERROR, token->location, 0,
-                           "invalid new-line in raw string delimiter");
-        kind = TK_OTHER;
-        phase = RAW_BODY;
-        delimiter_length = 0;
-      } else if (phase == RAW_SUFFIX) {
-        phase = RAW_BODY;
-      }
-      if (!raw_next_line(&s, token)) {
+      if (result == RAW_END_OF_INPUT) {
         free(s.text);
         return;
       }
@@ -535,58 +621,12 @@ void _cpp_lex_raw_string(preprocessor_reader *reader, preproc_token *token,
       location_t location;
       bidi_check_char(reader, bidi_kind_of_utf8(reader, s.cur - 1, &location), false, location);
     }
-    if (phase == RAW_DELIMITER) {
-      if (c == '(') {
-        delimiter[delimiter_length++] = '"';
-        phase = RAW_BODY;
-        continue;
-      }
-      if (delimiter_length < 16 && raw_delimiter_char(c)) {
-        delimiter[delimiter_length++] = c;
-        continue;
-      }
-      uint32_t column = uint32_t(s.cur - reader->buffer->line_base) + (replayed ? 1 : 0);
-      if (delimiter_length == 16)
-        diag_error_at_line(reader, DL_ERROR, token->location, column,
-                           "raw string delimiter longer than 16 characters");
-      else
-        diag_error_at_line(reader, DL_ERROR, token->location, column,
-                           "invalid character '%c' in raw string delimiter", int(c));
-      kind = TK_OTHER;
-      phase = RAW_BODY;
-      delimiter_length = 0;
-      if (c == '"')
-        break;
-      continue;
-    }
-    if (phase == RAW_SUFFIX) {
-      if (c == delimiter[matched]) {
-        if (++matched == delimiter_length)
-          break;
-        continue;
-      }
-      phase = RAW_BODY;
-    }
-    if (delimiter_length == 0) {
-      // Recovery from a bad delimiter: the next double quote ends the token.
-      if (c == '"')
-        break;
-    } else if (c == ')') {
-      phase = RAW_SUFFIX;
-      matched = 0;
-    }
+    uint32_t column = uint32_t(s.cur - reader->buffer->line_base) + (replayed ? 1 : 0);
+    bool ended = d.phase == RAW_DELIMITER ? raw_delimiter_step(reader, token, &d, c, column)
+                                          : raw_body_step(&d, c);
+    if (ended)
+      break;
   }
-  buffer = reader->buffer;
-  if (bidi)
-    bidi_check_close(reader, s.cur);
-  token->kind = kind;
-  cursor_t end = s.cur;
-  if (kind != TK_OTHER)
-    end = _cpp_literal_suffix(reader, token, s.cur);
-  for (cursor_t p = s.cur; p < end; p++)
-    raw_append(&s, *p);
-  buffer->cursor = end;
-  token->value.str.length = uint32_t(s.length);
-  token->value.str.text = _cpp_pool_copy(reader, s.text, s.length);
+  raw_finish(&s, token, d.bad ? TK_OTHER : raw_string_kind(base));
   free(s.text);
 }

@@ -161,13 +161,6 @@ static bool forms_identifier_extension(preprocessor_reader *reader, cursor_t *cu
   return false;
 }
 
-bool _cpp_lex_identifier_extension(preprocessor_reader *reader, const unsigned char *position,
-                                   bool at_start)
-{
-  normalization_state state = {};
-  return forms_identifier_extension(reader, &position, at_start, &state);
-}
-
 // ---- Identifiers ----
 
 static void identifier_checks(preprocessor_reader *reader, ident_node *node)

@@ -181,10 +181,6 @@ void _cpp_backup_tokens(preprocessor_reader *reader, uint32_t count);
 uint32_t _cpp_current_line(preprocessor_reader *reader);
 void _cpp_advance_line(preprocessor_reader *reader, uint32_t columns);
 location_t _cpp_column_location(preprocessor_reader *reader, const unsigned char *position);
-// Whether the byte starts or continues an identifier beyond letters, digits
-// and '_' ('$', a universal character name, UTF-8).
-bool _cpp_lex_identifier_extension(preprocessor_reader *reader, const unsigned char *position,
-                                   bool at_start);
 
 // ---- Lexer extras (lex-extras.cc) ----
 
@@ -250,7 +246,6 @@ enum bidi_kind : uint32_t {
 };
 
 void bidi_reset();
-bool bidi_stack_empty();
 bidi_kind bidi_kind_of_utf8(preprocessor_reader *reader, const unsigned char *position,
                             location_t *location);
 bidi_kind bidi_kind_of_ucn(preprocessor_reader *reader, const unsigned char *position,

@@ -4,6 +4,7 @@
 // pages and related variables), with the parsers it uses.
 #include "options/opts.h"
 
+#include "diagnostics/json.h"
 #include "options/opts-utils.h"
 #include "support/alloc.h"
 #include "support/char-class.h"
@@ -598,7 +599,7 @@ bool common_handle_option(option_values *opts, option_values *opts_set,
     context_url_setup(context, v);
     break;
   case OPT_fdiagnostics_format_eq:
-    // The engine has no JSON output yet; the stored value is all there is.
+    diagnostic_output_format_init(context, v);
     break;
   case OPT_fdiagnostics_column_origin_eq:
     context->column_origin = v;

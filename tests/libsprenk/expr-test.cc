@@ -121,6 +121,18 @@ TEST(Expr, Errors)
   EXPECT_EQ(elif.reports, (words{"error: #elif with no expression"}));
 }
 
+TEST(Expr, DeeplySkippedOperandsStaySkipped)
+{
+  // More skipped levels than a byte counts.
+  std::string expression;
+  for (int i = 0; i < 300; i++)
+    expression += "0 && (";
+  expression += "1 / 0" + std::string(300, ')');
+  expr_fixture f;
+  EXPECT_EQ(f.eval(expression), "0");
+  EXPECT_TRUE(f.reports.empty());
+}
+
 TEST(Expr, ThreeWayComparisonIsNotAnOperator)
 {
   expr_fixture f(DIALECT_CXX20);
@@ -143,6 +155,12 @@ TEST(Expr, DefinedAndNames)
   EXPECT_EQ(cxx.eval("true + true + false"), "2");
   expr_fixture c;
   EXPECT_EQ(c.eval("true"), "0");
+  expr_fixture expanded;
+  expanded.options()->warn_defined_in_expansion = 1;
+  define_from_text(expanded.reader, "FOO");
+  define_from_text(expanded.reader, "D=defined FOO");
+  EXPECT_EQ(expanded.eval("D && defined FOO"), "1");
+  EXPECT_EQ(expanded.reports, (words{"pedwarn: this use of \"defined\" may not be portable [26]"}));
 }
 
 TEST(Expr, ControllingMacroOnlyForNegatedDefined)
@@ -162,6 +180,17 @@ TEST(Expr, ControllingMacroOnlyForNegatedDefined)
     ident_node *g = cpp_intern(f.reader, "G", 1);
     EXPECT_EQ(f.reader->mi_if_not_defined == g, c.recorded) << c.expression;
   }
+}
+
+TEST(Expr, TraditionalSuffixWarningsSpareSystemMacros)
+{
+  expr_fixture f;
+  f.options()->warn_traditional_c = 1;
+  f.push("#define SYSTEM_ONE 1u\n");
+  f.reader->buffer->system_kind = 1;
+  EXPECT_EQ(cpp_get_token(f.reader)->kind, TK_EOF);
+  EXPECT_EQ(f.eval("SYSTEM_ONE + 2u"), "3u");
+  EXPECT_EQ(f.reports, (words{"warning: traditional C rejects the \"u\" suffix [6]"}));
 }
 
 TEST(Expr, SignChangeWarnings)

@@ -135,6 +135,17 @@ TEST(IdentifierTable, ForEachStopsAndSkipsDeleted)
   EXPECT_EQ(seen, 1);
 }
 
+TEST(IdentifierTable, AdoptsASlotArray)
+{
+  test_table t;
+  ident_node *kept = t.find("kept");
+  ident_node **slots = static_cast<ident_node **>(calloc(32, sizeof(ident_node *)));
+  slots[kept->hash & 31] = kept;
+  idtab_adopt(t.table, slots, 32, 1, true);
+  EXPECT_EQ(t.find("kept", IDTAB_FIND_ONLY), kept);
+  EXPECT_EQ(t.table->slot_count, 32u);
+}
+
 std::string statistics(test_table &t)
 {
   FILE *stream = tmpfile();

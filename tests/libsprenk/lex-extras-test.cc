@@ -48,6 +48,15 @@ TEST(RawString, SpaceBeforeTheNewlineOfASplice)
   EXPECT_EQ(f.reports, (words{"warning: backslash and newline separated by space"}));
 }
 
+TEST(RawString, SplicesOneAfterAnother)
+{
+  // Three splices with nothing between them leave three notes at one place.
+  pp_fixture f(DIALECT_KAVXX17);
+  EXPECT_EQ(f.kinds("R\"(\\ \n\\  \n\\\t\n)\" d\n"),
+            (words{"STRING R\"(\\ \n\\ \n\\ \n)\"", "NAME d"}));
+  EXPECT_EQ(f.reports.size(), 3u);
+}
+
 TEST(RawString, UserDefinedSuffix)
 {
   pp_fixture f(DIALECT_KAVXX17);

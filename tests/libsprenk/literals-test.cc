@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
+
 namespace {
 
 struct bytes_case {
@@ -140,6 +142,15 @@ TEST(Literals, SourceRangesPerCharacter)
   EXPECT_STREQ(interpret_string_source_ranges(wide.reader, &win, &r, 1, &ranges, TK_WSTRING),
                "execution character set != source character set");
   substring_ranges_fini(&ranges);
+}
+
+TEST(Literals, IdentifierFromUcnSpelling)
+{
+  expr_fixture f;
+  const char spelling[] = "a\\u00e9\\U0001F600\\u0024";
+  ident_node *node = identifier_from_ucn_spelling(
+      f.reader, reinterpret_cast<const unsigned char *>(spelling), uint32_t(strlen(spelling)));
+  EXPECT_STREQ(node->text, "a\xc3\xa9\xf0\x9f\x98\x80$");
 }
 
 TEST(Literals, UntranslatedKeepsUtf8)

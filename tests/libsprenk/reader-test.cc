@@ -1,7 +1,10 @@
 // The reader: each dialect's defaults and standard built-ins, option
 // reconciliation, the diagnostic entries, the buffer stack and the
 // definitions made from client texts.
+#include "tests/common/temp-dir.h"
 #include "tests/libsprenk/preprocessor-fixture.h"
+
+#include <fstream>
 
 #include <gtest/gtest.h>
 
@@ -14,8 +17,10 @@ std::string macro_text(pp_fixture &f, const char *name)
   ident_node *node = idtab_find(f.reader->idents, name, uint32_t(strlen(name)), IDTAB_FIND_ONLY);
   if (node == nullptr || node->kind != IK_MACRO)
     return "-";
-  std::string definition = reinterpret_cast<const char *>(cpp_macro_text(f.reader, node));
-  return definition.substr(definition.find(' ') + 1);
+  // The definition reads "NAME VALUE".
+  std::string text = reinterpret_cast<const char *>(cpp_macro_text(f.reader, node));
+  size_t value = strlen(name) + 1;
+  return value < text.size() ? text.substr(value) : "";
 }
 
 bool is_builtin(pp_fixture &f, const char *name)
@@ -257,6 +262,69 @@ TEST(Reader, MissingMainFile)
   EXPECT_EQ(open_main_file(f.reader, "/nonexistent/file.c", false), nullptr);
   EXPECT_EQ(f.reader->buffer, nullptr);
   EXPECT_EQ(f.reports, (words{"fatal: /nonexistent/file.c: No such file or directory"}));
+}
+
+std::string reported_directory;
+
+void note_directory(preprocessor_reader *, const char *directory)
+{
+  reported_directory = directory;
+}
+
+// A preprocessed main file whose text is TEXT: the first token's place.
+std::string preprocessed_start(pp_fixture &f, const char *text)
+{
+  TempDir dir;
+  std::ofstream(dir / "in.i") << text;
+  f.options()->preprocessed_input = 1;
+  reader_post_options(f.reader);
+  f.posted = true;
+  f.reader->callbacks.dir_change = note_directory;
+  reported_directory = "-";
+  const char *name = open_main_file(f.reader, (dir / "in.i").c_str(), false);
+  EXPECT_NE(name, nullptr);
+  const preproc_token *token = cpp_get_token(f.reader);
+  const ordinary_map *map = linemap_find_ordinary_map(
+      f.lines.get(), location_is_adhoc(token->location) ? adhoc_locus(f.lines.get(), token->location)
+                                                        : token->location);
+  return std::string(map->file_name) + ":" + f.where(token->location) + " " + f.spell(token);
+}
+
+TEST(Reader, PreprocessedInputNamesItsFileAndDirectory)
+{
+  pp_fixture f;
+  EXPECT_EQ(preprocessed_start(f, "# 0 \"orig.c\"\n# 0 \"/work/src//\"\nx\n"), "orig.c:1:1 x");
+  EXPECT_EQ(reported_directory, "/work/src");
+  // The map the first linemarker made replaced the one the file was entered with.
+  EXPECT_EQ(f.lines->ordinary_used, 1u);
+}
+
+TEST(Reader, PreprocessedInputWithoutDirectoryLine)
+{
+  pp_fixture f;
+  EXPECT_EQ(preprocessed_start(f, "# 1 \"orig.c\"\n# 7 \"orig.c\"\ny\n"), "orig.c:7:1 y");
+  EXPECT_EQ(reported_directory, "-");
+}
+
+TEST(Reader, PreprocessedInputWithoutLinemarker)
+{
+  pp_fixture f;
+  std::string start = preprocessed_start(f, "z\n");
+  EXPECT_EQ(start.substr(start.size() - 5), "1:1 z");
+}
+
+TEST(Reader, FinishReportsUnusedMacrosOfTheMainFile)
+{
+  pp_fixture f;
+  f.options()->warn_unused_macro = 1;
+  TempDir dir;
+  std::ofstream(dir / "main.c") << "#define USED 1\n#define UNUSED 2\nUSED\n";
+  reader_post_options(f.reader);
+  ASSERT_NE(open_main_file(f.reader, (dir / "main.c").c_str(), false), nullptr);
+  while (cpp_get_token(f.reader)->kind != TK_EOF)
+    continue;
+  reader_finish(f.reader, nullptr);
+  EXPECT_EQ(f.reports, (words{"warning: macro \"UNUSED\" is not used [14]"}));
 }
 
 TEST(Reader, LinemarkerRewindToLineZero)

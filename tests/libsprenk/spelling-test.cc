@@ -97,6 +97,22 @@ TEST(Spelling, RestOfLine)
   free(text);
 }
 
+TEST(Spelling, PrintRestOfLine)
+{
+  pp_fixture f;
+  f.push("x  \"s\"(y)\nnext");
+  _cpp_prepare_line(f.reader);
+  f.reader->state.in_directive = 1;
+  f.reader->lex_only = true;
+  FILE *stream = tmpfile();
+  cpp_print_rest_of_line(f.reader, stream);
+  rewind(stream);
+  char text[64] = {};
+  EXPECT_NE(fgets(text, sizeof text, stream), nullptr);
+  fclose(stream);
+  EXPECT_STREQ(text, "x \"s\"(y)\n");
+}
+
 TEST(Spelling, Bounds)
 {
   pp_fixture f;

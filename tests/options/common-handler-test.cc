@@ -195,6 +195,25 @@ TEST(CommonHandler, DiagnosticContextFields)
   EXPECT_FALSE(dc->fatal_errors);
 }
 
+TEST(CommonHandler, DiagnosticsFormatSwitchesTheContextToJson)
+{
+  option_session session;
+  diagnostic_state *dc = &global_diagnostic_state;
+  const diagnostic_state saved = *dc;
+  session.read({"-fdiagnostics-format=text"});
+  EXPECT_EQ(dc->on_end, saved.on_end);
+  session.read({"-fdiagnostics-format=json"});
+  EXPECT_NE(dc->on_end, saved.on_end);
+  EXPECT_NE(dc->on_final, saved.on_final);
+  EXPECT_FALSE(dc->show_option);
+  // Back to text, so that the end of the test prints no JSON array.
+  dc->on_begin = saved.on_begin;
+  dc->on_end = saved.on_end;
+  dc->on_group_begin = saved.on_group_begin;
+  dc->on_group_end = saved.on_group_end;
+  dc->on_final = saved.on_final;
+}
+
 TEST(CommonHandler, PedanticErrorsClassifyAndEnable)
 {
   option_session session;

@@ -6,6 +6,7 @@
 // Reports go through the program's diagnostic engine.
 #include "diagnostics/diagnostic.h"
 #include "diagnostics/input.h"
+#include "diagnostics/json.h"
 #include "libsprenk/preprocessor-internal.h"
 #include "options/option-decode.h"
 #include "options/option-table.h"
@@ -227,9 +228,11 @@ static bool handle_decoded(ppdump_settings *s, const decoded_option &d)
   case OPT_fdiagnostics_color_eq:
     context_color_setup(&global_diagnostic_state, int(d.value));
     return true;
-  // Accepted; the engine has no JSON output, and the include layer, which
-  // reads the search paths and forced includes, is not here yet.
   case OPT_fdiagnostics_format_eq:
+    diagnostic_output_format_init(&global_diagnostic_state, int(d.value));
+    return true;
+  // Accepted; the include layer reads no search paths or forced includes
+  // from here yet.
   case OPT_I: case OPT_iquote: case OPT_isystem: case OPT_idirafter: case OPT_nostdinc:
   case OPT_include: case OPT_imacros:
     return true;
@@ -654,6 +657,7 @@ int main(int argc, const char **argv)
   if (!parse_arguments(&settings, argc, argv))
     return 1;
   global_diagnostic_state.werror_all = settings.werror;
+  global_diagnostic_state.tab_stop = uint32_t(settings.tab_stop);
 
   linemap_set lines;
   linemap_set_init(&lines, BUILTINS_LOCATION);

@@ -1,5 +1,6 @@
 """The ppdump test program as a user runs it: text output, inspection modes,
 options and exit status."""
+import json
 import os
 import subprocess
 import tempfile
@@ -81,6 +82,20 @@ class Diagnostics(unittest.TestCase):
         source = "// \u202e x\n"
         self.assertIn(b"unpaired UTF-8 bidirectional control character", run(["FILE"], source).stderr)
         self.assertEqual(run(["-Wbidi-chars=none", "FILE"], source).stderr, b"")
+
+    def test_bidi_labels_are_quoted(self):
+        err = run(["FILE"], "int x; // \u2066 a \u2067 b\n").stderr.decode()
+        self.assertIn("unpaired UTF-8 bidirectional control characters detected", err)
+        for label in ("end of bidirectional context", "U+2066 (LEFT-TO-RIGHT ISOLATE)",
+                      "U+2067 (RIGHT-TO-LEFT ISOLATE)"):
+            self.assertIn(label, err)
+
+    def test_json(self):
+        out = run(["-fdiagnostics-format=json", "FILE"], "a /* open\n")
+        reports = json.loads(out.stderr.decode())
+        self.assertEqual([(r["kind"], r["message"]) for r in reports],
+                         [("error", "unterminated comment")])
+        self.assertEqual(out.returncode, 1)
 
     def test_colour(self):
         out = run(["-fdiagnostics-color=always", "FILE"], "a /* open\n")

@@ -1,0 +1,87 @@
+// One input of the preprocessor's tokeniser fuzz target: prepares and
+// tokenises arbitrary bytes in every dialect and under the lexer's options,
+// spelling every token and asking the printer's spacing question of each
+// adjacent pair.
+#include "tests/common/lex-fuzz-input.h"
+
+#include "libsprenk/preprocessor-internal.h"
+
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+void check(bool ok)
+{
+  if (!ok)
+    abort();
+}
+
+bool ignore_report(preprocessor_reader *, int, int, located_ranges *, const char *, va_list *)
+{
+  return true;
+}
+
+void release_line_table(linemap_set *set)
+{
+  free(set->ordinary_maps);
+  free(set->macro_maps);
+  free(set->adhoc_entries);
+  adhoc_index_free(set);
+}
+
+void configure(preprocessor_reader *reader, uint8_t bits)
+{
+  cpp_reader_options *o = options_of(reader);
+  o->trigraph_sequences = bits & 1;
+  o->warn_trigraph_use = (bits >> 1) & 1;
+  o->drop_comments = !((bits >> 2) & 1);
+  o->warn_nested_comments = (bits >> 3) & 1;
+  o->bidi_warning_mode = uint8_t((bits >> 4) & 7);
+  o->pedantic_mode = (bits >> 7) & 1;
+  o->fallthrough_comments = uint8_t(bits % 6);
+  reader->state.save_comments = !o->drop_comments;
+}
+
+} // namespace
+
+void run_lex_fuzz_input(const uint8_t *data, size_t size)
+{
+  if (size < 2)
+    return;
+  linemap_set lines;
+  linemap_set_init(&lines, BUILTINS_LOCATION);
+  lines.packed_range_bits = 5;
+  preprocessor_reader *reader =
+      reader_create(source_dialect(data[0] % DIALECT_COUNT), nullptr, &lines);
+  configure(reader, data[1]);
+  options_of(reader)->module_support = data[0] >> 7;
+  callbacks_of(reader)->diagnostic = ignore_report;
+  reader_post_options(reader);
+  buffer_push(reader, data + 2, size - 2, false);
+  enter_file_change(reader, LC_ENTER, "fuzz.c", 1, 0);
+
+  const preproc_token *previous = nullptr;
+  preproc_token kept = {};
+  for (;;) {
+    const preproc_token *token = cpp_get_token(reader);
+    if (token->kind == TK_EOF)
+      break;
+    if (cpp_kind_category(token->kind) != TC_NONE) {
+      // The spelling never outgrows the bound callers size buffers by.
+      uint64_t bound = cpp_spelling_bound(token);
+      unsigned char *text = static_cast<unsigned char *>(malloc(bound + 1));
+      unsigned char *end = cpp_write_token_text(reader, token, text, false);
+      check(uint64_t(end - text) <= bound && end > text);
+      free(text);
+    }
+    if (previous)
+      cpp_needs_space_between(reader, previous, token);
+    kept = *token;
+    previous = &kept;
+  }
+  reader_finish(reader, nullptr);
+  reader_destroy(reader);
+  release_line_table(&lines);
+}

@@ -3,7 +3,9 @@
 same way (the floor), and beside clang's driver where it is installed. Each
 case runs in turn with its yardstick, A B A B ..., and the ratio is the median
 of the pairs' ratios, so that drift of the machine's speed during the run
-does not move it. Peak memory is that of one run.
+does not move it. Peak memory and minor page faults are those of one run.
+Outputs go to /dev/null, except in the case that reads them through a pipe
+as a build tool does.
 
 Usage: bench/startup.py BUILD_DIR [RUNS]   (BUILD_DIR from the bench preset)"""
 import os
@@ -49,40 +51,53 @@ def typos(count, seed=25):
 
 
 def peak_memory(argv, cwd):
-    """Peak resident memory in KiB through the time utility: a process started
-    from this interpreter would count the interpreter's own pages."""
+    """Peak resident memory in KiB and minor page faults through the time
+    utility: a process started from this interpreter would count the
+    interpreter's own pages."""
     report = os.path.join(cwd, ".peak")
-    pid = os.posix_spawn("/usr/bin/time", ["/usr/bin/time", "-o", report, "-f", "%M"] + argv,
+    pid = os.posix_spawn("/usr/bin/time", ["/usr/bin/time", "-o", report, "-f", "%M %R"] + argv,
                          {"PATH": "", "TMPDIR": cwd},
                          file_actions=[(os.POSIX_SPAWN_OPEN, 1, os.devnull, os.O_WRONLY, 0),
                                        (os.POSIX_SPAWN_OPEN, 2, os.devnull, os.O_WRONLY, 0)])
     os.waitpid(pid, 0)
     with open(report) as f:
-        return int(f.read().split()[-1])
+        peak, faults = f.read().split()[-2:]
+    return int(peak), int(faults)
 
 
-def one_run(argv, null):
+def one_run(argv, null, piped):
+    """Wall time of one run; with PIPED its outputs are read through a pipe to
+    their end, as a build tool reads them."""
     start = time.perf_counter()
+    if piped:
+        read_end, write_end = os.pipe()
+        outputs = [(os.POSIX_SPAWN_DUP2, write_end, 1), (os.POSIX_SPAWN_DUP2, write_end, 2)]
+    else:
+        outputs = [(os.POSIX_SPAWN_DUP2, null, 1), (os.POSIX_SPAWN_DUP2, null, 2)]
     pid = os.posix_spawn(argv[0], argv, {"PATH": "", "TMPDIR": os.getcwd()},
-                         file_actions=[(os.POSIX_SPAWN_DUP2, null, 1),
-                                       (os.POSIX_SPAWN_DUP2, null, 2)])
+                         file_actions=outputs)
+    if piped:
+        os.close(write_end)
+        while os.read(read_end, 65536):
+            pass
+        os.close(read_end)
     os.waitpid(pid, 0)
     return time.perf_counter() - start
 
 
-def side_by_side(argv, yardstick, runs, cwd):
+def side_by_side(argv, yardstick, runs, cwd, piped=False):
     """Median wall times of ARGV and of YARDSTICK run in turn, and the median
     of their ratios pair by pair."""
     null = os.open(os.devnull, os.O_WRONLY)
     here = os.getcwd()
     os.chdir(cwd)
     try:
-        one_run(argv, null)
-        one_run(yardstick, null)
+        one_run(argv, null, piped)
+        one_run(yardstick, null, piped)
         a, b, ratios = [], [], []
         for _ in range(runs):
-            a.append(one_run(argv, null))
-            b.append(one_run(yardstick, null))
+            a.append(one_run(argv, null, piped))
+            b.append(one_run(yardstick, null, piped))
             ratios.append(a[-1] / b[-1])
     finally:
         os.chdir(here)
@@ -123,21 +138,22 @@ def main():
     unknown = typos(1000)
     few = max(3, runs // 40)
 
-    print("%-34s %10s %10s %7s %10s" % ("case (beside the floor)", "median ms", "floor ms",
-                                        "ratio", "peak KiB"))
+    print("%-34s %10s %10s %7s %10s %7s" % ("case (beside the floor)", "median ms", "floor ms",
+                                            "ratio", "peak KiB", "faults"))
     cases = [
         ("floor", floor, runs),
         ("vuz -dumpversion", [vuz, "-dumpversion"], runs),
         ("vuz -### -c x.c", [vuz, "-###", "-c", "x.c"], runs),
+        ("vuz -### -c x.c (through a pipe)", [vuz, "-###", "-c", "x.c"], runs),
         ("vuz++ -### x.cc -o x", [vuzxx, "-###", "x.cc", "-o", "x"], runs),
         ("vuz -c x.c (recorder)", [installed, "-c", "x.c"], runs),
         ("vuz -### 10k -D", [vuz, "-###", "-c", "x.c"] + defines, few),
         ("vuz -### 2000 inputs", [vuz, "-###", "-c"] + inputs, few),
     ]
     for name, argv, count in cases:
-        wall, floor_wall, ratio = side_by_side(argv, floor, count, work)
-        print("%-34s %10.3f %10.3f %7.2f %10d" % (name, wall * 1e3, floor_wall * 1e3, ratio,
-                                                  peak_memory(argv, work)))
+        wall, floor_wall, ratio = side_by_side(argv, floor, count, work, "pipe" in name)
+        print("%-34s %10.3f %10.3f %7.2f %10d %7d" % ((name, wall * 1e3, floor_wall * 1e3, ratio)
+                                                      + peak_memory(argv, work)))
 
     clang = shutil.which("clang")
     if not clang:

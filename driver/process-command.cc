@@ -279,19 +279,26 @@ static void form_dump_names()
   }
 }
 
+// Both are freed when the command is processed; a run that ends in a fatal
+// error before that leaves them to the reset.
+// The records as the language-specific part rewrote them, when it did.
+static decoded_option *rewritten_records;
+// Where the program really is: both relocations against it resolve it once.
+static char *program_path;
+
 // The relocated counterparts of the standard prefixes, for an installation
 // that does not run from its configured place.
-static void add_relocated_prefixes(char *(*relocate)(const char *, const char *, const char *),
-                                   const char *program, bool from_environment)
+static void add_relocated_prefixes(bool unresolved, bool from_environment)
 {
   char *libexec;
   if (from_environment) {
     // The prefix is a directory: relocate as if a program lived in it.
     char *as_program = concat_strings(exec_prefix_root, "vuz", nullptr);
-    libexec = relocate(as_program, DRIVER_LIB_DIR, DRIVER_LIBEXEC_DIR);
+    libexec = unresolved ? relative_prefix_unresolved(as_program, DRIVER_LIB_DIR, DRIVER_LIBEXEC_DIR)
+                         : relative_prefix_resolved(as_program, DRIVER_LIB_DIR, DRIVER_LIBEXEC_DIR);
     free(as_program);
   } else {
-    libexec = relocate(program, DRIVER_BIN_DIR, DRIVER_LIBEXEC_DIR);
+    libexec = relative_prefix_of_path(program_path, DRIVER_BIN_DIR, DRIVER_LIBEXEC_DIR);
   }
   insert_search_prefix(&exec_prefixes, libexec ? libexec : DRIVER_LIBEXEC_DIR, "VUZ", 1, 0, 0);
   insert_search_prefix(&startfile_prefixes, exec_prefix_root, "VUZ", 1, 0, 0);
@@ -300,6 +307,10 @@ static void add_relocated_prefixes(char *(*relocate)(const char *, const char *,
 
 void reset_command_state()
 {
+  free(rewritten_records);
+  rewritten_records = nullptr;
+  free(program_path);
+  program_path = nullptr;
   free(inputs);
   inputs = nullptr;
   input_count = 0;
@@ -333,6 +344,7 @@ void reset_command_state()
 
 void process_command(unsigned decoded_count, decoded_option *decoded)
 {
+  hold_directory_probes(true);
   const char *env_prefix = env.getenv("VUZ_EXEC_PREFIX");
   exec_prefix_root = env_prefix ? checked_strdup(env_prefix) : nullptr;
   bool exec_prefix_from_environment = exec_prefix_root != nullptr;
@@ -347,17 +359,17 @@ void process_command(unsigned decoded_count, decoded_option *decoded)
   for (unsigned i = 1; i < decoded_count; i++)
     if (decoded[i].option_index == OPT_no_canonical_prefixes)
       unresolved = true;
-  char *(*relocate)(const char *, const char *, const char *) =
-      unresolved ? relative_prefix_unresolved : relative_prefix_resolved;
-
-  const char *program = decoded[0].argument;
   if (!exec_prefix_root) {
-    exec_prefix_root = relocate(program, DRIVER_BIN_DIR, DRIVER_LIB_DIR);
+    program_path = relocation_program_path(decoded[0].argument, !unresolved);
+    exec_prefix_root = relative_prefix_of_path(program_path, DRIVER_BIN_DIR, DRIVER_LIB_DIR);
     if (exec_prefix_root)
       env.xput(concat_strings("VUZ_EXEC_PREFIX=", exec_prefix_root, nullptr));
   }
 
+  decoded_option *given = decoded;
   lang_specific_driver(&decoded, &decoded_count, &added_library_count);
+  if (decoded != given)
+    rewritten_records = decoded;
 
   if (exec_prefix_root) {
     size_t n = strlen(exec_prefix_root);
@@ -442,7 +454,7 @@ void process_command(unsigned decoded_count, decoded_option *decoded)
     insert_search_prefix(&exec_prefixes, DRIVER_LIB_DIR, "ZARNEL", 1, 2, 0);
     insert_search_prefix(&startfile_prefixes, DRIVER_LIB_DIR, "ZARNEL", 1, 1, 0);
   } else {
-    add_relocated_prefixes(relocate, program, exec_prefix_from_environment);
+    add_relocated_prefixes(unresolved, exec_prefix_from_environment);
   }
 
   char *tool_dir = concat_strings(exec_prefix_root ? exec_prefix_root : DRIVER_LIB_DIR,
@@ -468,4 +480,9 @@ void process_command(unsigned decoded_count, decoded_option *decoded)
                  (decoded_count == 2 && driver_verbose());
 
   terminate_switch_table();
+  free(rewritten_records);
+  rewritten_records = nullptr;
+  free(program_path);
+  program_path = nullptr;
+  hold_directory_probes(false);
 }

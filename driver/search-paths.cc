@@ -43,6 +43,7 @@ void reset_search_paths()
   }
   free(install_prefix);
   install_prefix = nullptr;
+  hold_directory_probes(false);
 }
 
 void insert_search_prefix(search_path_list *list, const char *prefix, const char *key,
@@ -264,6 +265,33 @@ char *expand_install_keys(char *text)
   return text;
 }
 
+// The last directory that dot-dot simplification probed, and its answer,
+// while probes are held: the standard prefixes of one set-up share their
+// leading directories.
+static char *probed_directory;
+static bool probed_searchable;
+static bool probes_held;
+
+void hold_directory_probes(bool hold)
+{
+  probes_held = hold;
+  free(probed_directory);
+  probed_directory = nullptr;
+}
+
+static bool directory_searchable(const char *directory)
+{
+  if (probes_held && probed_directory && strcmp(probed_directory, directory) == 0)
+    return probed_searchable;
+  bool searchable = access(directory, X_OK) == 0;
+  if (probes_held) {
+    free(probed_directory);
+    probed_directory = checked_strdup(directory);
+    probed_searchable = searchable;
+  }
+  return searchable;
+}
+
 // Simplifies "/../" components where the directory before them does not exist.
 static char *simplify_dot_dots(char *text)
 {
@@ -274,7 +302,7 @@ static char *simplify_dot_dots(char *text)
     }
     char saved = p[1];
     p[1] = '\0';  // the text up to and including the '/' before ".."
-    bool searchable = access(text, X_OK) == 0;
+    bool searchable = directory_searchable(text);
     p[1] = saved;
     if (searchable)
       return text;

@@ -37,6 +37,10 @@ char *join_search_dirs(search_path_list *list, const char *name, bool directorie
                        bool multilib_variants);
 
 char *translate_install_path(const char *path, const char *key);
+// While held, path translation probes a directory once and keeps the answer:
+// for a stretch of the run in which nothing runs that could change it (the
+// set-up). Releasing forgets it.
+void hold_directory_probes(bool hold);
 char *expand_install_keys(char *text);
 void set_install_prefix(const char *text, size_t length);
 // Empties the three lists and forgets the install prefix; driver_reset's part.

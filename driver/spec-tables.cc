@@ -199,6 +199,13 @@ static const char *skip_whitespace(const char *p)
 
 int spec_file_depth;
 enum { MAX_SPEC_FILE_DEPTH = 200 };
+// What each spec file being read holds, by depth: a fatal error in a nested
+// file ends the run with all of them open, and the reset frees them.
+struct open_spec_file {
+  char *text;          // line-normalised
+  char *include_path;  // of the file it is including, when located
+};
+static open_spec_file open_spec_files[MAX_SPEC_FILE_DEPTH + 1];
 
 // Whether link_command_spec came from a spec file and is owned.
 static bool link_command_owned;
@@ -223,7 +230,9 @@ static void include_spec_file(const char *name, bool user, bool no_error)
       fprintf(stderr, "could not find specs file %s\n", name);
     return;
   }
+  open_spec_files[spec_file_depth].include_path = found;
   load_spec_file(found ? found : name, false, user);
+  open_spec_files[spec_file_depth].include_path = nullptr;
   free(found);
 }
 
@@ -237,6 +246,7 @@ void load_spec_file(const char *file, bool main_file, bool user)
   char *raw = read_whole_file(file);
   char *buffer = normalise_line_ends(raw);
   free(raw);
+  open_spec_files[spec_file_depth].text = buffer;
   const char *p = buffer;
   auto offset = [&](const char *q) { return static_cast<long>(q - buffer); };
 
@@ -254,18 +264,16 @@ void load_spec_file(const char *file, bool main_file, bool user)
           q++;
         if (*q != '<' || line_end[-1] != '>')
           fatal_error(0, "specs %%include syntax malformed after %ld characters", offset(q));
-        char *name = checked_strndup(q + 1, static_cast<size_t>(line_end - 1 - (q + 1)));
-        include_spec_file(name, user, false);
-        free(name);
+        buffer[offset(line_end - 1)] = '\0';
+        include_spec_file(q + 1, user, false);
       } else if (strncmp(p, "%include_noerr", 14) == 0 && (p[14] == ' ' || p[14] == '\t')) {
         const char *q = p + 15;
         while (*q == ' ' || *q == '\t')
           q++;
         if (*q != '<' || line_end[-1] != '>')
           fatal_error(0, "specs %%include syntax malformed after %ld characters", offset(q));
-        char *name = checked_strndup(q + 1, static_cast<size_t>(line_end - 1 - (q + 1)));
-        include_spec_file(name, user, true);
-        free(name);
+        buffer[offset(line_end - 1)] = '\0';
+        include_spec_file(q + 1, user, true);
       } else if (strncmp(p, "%rename", 7) == 0 && (p[7] == ' ' || p[7] == '\t')) {
         const char *q = p + 8;
         while (*q == ' ' || *q == '\t')
@@ -275,7 +283,7 @@ void load_spec_file(const char *file, bool main_file, bool user)
         const char *old_start = q;
         while (*q && !c_isspace(static_cast<unsigned char>(*q)))
           q++;
-        char *old_name = checked_strndup(old_start, static_cast<size_t>(q - old_start));
+        const char *old_end = q;
         while (*q == ' ' || *q == '\t')
           q++;
         if (!c_isalpha(static_cast<unsigned char>(*q)))
@@ -285,14 +293,22 @@ void load_spec_file(const char *file, bool main_file, bool user)
           q++;
         if (q != line_end)
           fatal_error(0, "specs %%rename syntax malformed after %ld characters", offset(q));
-        char *new_name = checked_strndup(new_start, static_cast<size_t>(q - new_start));
+        // The names are ended in place, not copied, so that a fatal error
+        // leaves nothing behind: the old one at the blank after it, the new
+        // one at the line's end only when nothing is read after it.
+        buffer[offset(old_end)] = '\0';
+        const char *old_name = old_start;
+        size_t new_length = static_cast<size_t>(q - new_start);
         named_spec *old_spec = lookup_named_spec(old_name, strlen(old_name));
         if (!old_spec)
           fatal_error(0, "specs %s spec was not found to be renamed", old_name);
-        if (strcmp(old_name, new_name) != 0) {
-          if (lookup_named_spec(new_name, strlen(new_name)))
+        if (strlen(old_name) != new_length || strncmp(old_name, new_start, new_length) != 0) {
+          if (lookup_named_spec(new_start, new_length)) {
+            buffer[offset(q)] = '\0';
             fatal_error(0, "%s: attempt to rename spec %qs to already defined spec %qs", file,
-                        old_name, new_name);
+                        old_name, new_start);
+          }
+          char *new_name = checked_strndup(new_start, new_length);
           if (driver_verbose())
             fprintf(stderr, "rename spec %s to %s\n", old_name, new_name);
           define_spec(new_name, *old_spec->value_location, user);
@@ -300,9 +316,8 @@ void load_spec_file(const char *file, bool main_file, bool user)
             free(const_cast<char *>(*old_spec->value_location));
           *old_spec->value_location = "";
           old_spec->allocated = 0;
+          free(new_name);
         }
-        free(old_name);
-        free(new_name);
       } else {
         fatal_error(0, "specs unknown %% command after %ld characters", offset(p));
       }
@@ -366,6 +381,7 @@ void load_spec_file(const char *file, bool main_file, bool user)
     free(name);
   }
   free(buffer);
+  open_spec_files[spec_file_depth].text = nullptr;
   if (!link_command_spec)
     fatal_error(0, "spec file has no spec for linking");
   spec_file_depth--;
@@ -565,11 +581,17 @@ void reset_spec_tables()
   compilers = nullptr;
   compiler_count = 0;
   named_spec_depth = 0;
+  for (open_spec_file &f : open_spec_files) {
+    free(f.text);
+    free(f.include_path);
+    f = open_spec_file();
+  }
   spec_file_depth = 0;
 }
 
 void dump_specs()
 {
+  fflush(stderr);
   init_builtin_specs();
   for (named_spec *sp = specs; sp; sp = sp->next)
     printf("*%s:\n%s\n\n", sp->name, *sp->value_location);

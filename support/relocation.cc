@@ -18,10 +18,10 @@ static bool is_executable_file(const char *path)
   return access(path, X_OK) == 0 && stat(path, &info) == 0 && S_ISREG(info.st_mode);
 }
 
-// The program's full path: PROGNAME itself unless it has no '/' and some
-// element of PATH holds it. The result is owned by the caller.
-static char *program_full_path(const char *progname, bool resolve_links)
+char *relocation_program_path(const char *progname, bool resolve_links)
 {
+  if (!progname)
+    return nullptr;
   const char *search = strchr(progname, '/') ? nullptr : getenv("PATH");
   if (!search)
     return resolve_links ? canonical_path(progname) : checked_strdup(progname);
@@ -68,16 +68,13 @@ static char *program_full_path(const char *progname, bool resolve_links)
   return full;
 }
 
-static char *relative_prefix(const char *progname, const char *bin_prefix, const char *prefix,
-                             bool resolve_links)
+char *relative_prefix_of_path(const char *full_path, const char *bin_prefix, const char *prefix)
 {
-  if (!progname || !bin_prefix || !prefix)
+  if (!full_path || !bin_prefix || !prefix)
     return nullptr;
 
-  char *full = program_full_path(progname, resolve_links);
   int prog_count;
-  char **prog_dirs = split_directories_of(full, &prog_count);
-  free(full);
+  char **prog_dirs = split_directories_of(full_path, &prog_count);
   if (prog_count > 0) {
     // Drop the program's own file name.
     free(prog_dirs[--prog_count]);
@@ -129,6 +126,17 @@ done:
   split_directories_free(prog_dirs);
   split_directories_free(bin_dirs);
   split_directories_free(prefix_dirs);
+  return result;
+}
+
+static char *relative_prefix(const char *progname, const char *bin_prefix, const char *prefix,
+                             bool resolve_links)
+{
+  if (!progname || !bin_prefix || !prefix)
+    return nullptr;
+  char *full = relocation_program_path(progname, resolve_links);
+  char *result = relative_prefix_of_path(full, bin_prefix, prefix);
+  free(full);
   return result;
 }
 

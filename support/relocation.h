@@ -13,4 +13,11 @@ char *relative_prefix_resolved(const char *progname, const char *bin_prefix, con
 char *relative_prefix_unresolved(const char *progname, const char *bin_prefix,
                                  const char *prefix);
 
+// The two steps of the routines above, for a caller that relocates several
+// directories against one program: the program's full path (looked up along
+// PATH, its links followed when RESOLVE_LINKS; malloc'd, null for a null
+// PROGNAME), then PREFIX relative to the directory of that path.
+char *relocation_program_path(const char *progname, bool resolve_links);
+char *relative_prefix_of_path(const char *full_path, const char *bin_prefix, const char *prefix);
+
 #endif

@@ -128,6 +128,18 @@ TEST_F(DriverReset, EachRunAsInAFreshProcess)
   std::ofstream(other) << "int y;\n";
   std::string response = dir / "args";
   std::ofstream(response) << "-DFROM_FILE '-DQUOTED=a b'\n";
+  // A spec file that ends the run while it is being read, directly or from
+  // a file that includes it.
+  std::string malformed = dir / "malformed.specs", including = dir / "including.specs";
+  std::ofstream(malformed) << "*extra:\n-DEXTRA\n\nno colon here\n";
+  std::ofstream(including) << "%include <" << malformed << ">\n";
+  std::string renaming = dir / "renaming.specs", unknown = dir / "unknown.specs";
+  std::ofstream(renaming) << "*a:\nx\n\n*b:\ny\n\n%rename a b\n";
+  std::ofstream(unknown) << "%rename nosuch b\n";
+  std::string renamed = dir / "renamed.specs";
+  std::ofstream(renamed) << "*a:\nx\n\n%rename a c\n*cpp:\n+ %(c)\n\n";
+  std::string objc = dir / "m.m";
+  std::ofstream(objc) << "int m;\n";
   setenv("COMPILER_PATH", (dir.path + ":" + dir.path + "/sub/:").c_str(), 1);
   setenv("TMPDIR", dir.path.c_str(), 1);
   const std::vector<std::vector<std::string>> runs = {
@@ -139,6 +151,13 @@ TEST_F(DriverReset, EachRunAsInAFreshProcess)
       {"-###", "-c", src, "-fno-such-option"},
       {"-###", "-c", src, "-Werror=format", "-finstrument-functions-exclude-file-list=a,b",
        "-fdump-tree-all", "-fsanitize=address", "-time=" + dir / "times"},
+      {"-###", "-c", src, "-specs=" + malformed},
+      {"-###", "-c", src, "-specs=" + including},
+      {"-###", "-c", src, "-specs=" + renaming},
+      {"-###", "-c", src, "-specs=" + unknown},
+      {"-###", "-c", src, "-specs=" + renamed, "-v"},
+      // The C driver rewrites the records for an Objective-C input.
+      {"-###", "-c", objc, src},
   };
   std::vector<output> alone;
   for (const auto &args : runs)

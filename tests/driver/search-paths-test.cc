@@ -37,6 +37,23 @@ TEST(SearchPaths, DotDotKeptWhenTheDirectoryExists)
   rmdir(dir);
 }
 
+// A held answer serves the probes of one set-up; once released, the next
+// probe sees the directory as it is now.
+TEST(SearchPaths, HeldProbesLastUntilReleased)
+{
+  char dir[] = "/tmp/search-pathsXXXXXX";
+  ASSERT_TRUE(mkdtemp(dir));
+  std::string root = dir, missing = root + "/a/../c/";
+  hold_directory_probes(true);
+  EXPECT_EQ(translate(missing, nullptr), root + "/c/");
+  ASSERT_EQ(mkdir((root + "/a").c_str(), 0755), 0);
+  EXPECT_EQ(translate(missing, nullptr), root + "/c/");
+  hold_directory_probes(false);
+  EXPECT_EQ(translate(missing, nullptr), missing);
+  rmdir((root + "/a").c_str());
+  rmdir(dir);
+}
+
 TEST(SearchPaths, KeysTranslateTheInstallPrefix)
 {
   env.init(false, false);

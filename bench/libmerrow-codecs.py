@@ -16,7 +16,7 @@ import zlib
 def data_sets():
     rng = random.Random(3)
     words = [b"frame", b"unit", b"line", b"inlined", b"symbol", b"section", b"\n", b" ", b"0x",
-             b"DW_TAG_subprogram", b"DW_AT_name", b"/usr/include/c++/v1/", b"0123456789abcdef"]
+             b"DW_TAG_subprogram", b"DW_AT_name", b"/usr/lib/debug/.build-id/", b"0123456789abcdef"]
     text = b"".join(rng.choice(words) for _ in range(1200000))
     # Debug sections are text and small numbers, not uniform noise.
     binary = bytes(min(255, int(rng.expovariate(0.08))) for _ in range(4000000))

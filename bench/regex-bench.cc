@@ -63,4 +63,16 @@ void longest_run(benchmark::State &state)
 }
 BENCHMARK(longest_run)->Arg(1 << 8)->Arg(1 << 12);
 
+// A pattern whose backtracking is exponential in a 12-byte subject, as the
+// fuzz target found it: the search runs to the step limit and fails.
+void exponential_backtracking(benchmark::State &state)
+{
+  regex_pattern pattern = {};
+  regex_posix_compile(&pattern, "(a*||||a*){22}", REG_EXTENDED);
+  for (auto _ : state)
+    benchmark::DoNotOptimize(regex_search(&pattern, "aaaaaaaaaaab", 12, 0, 12, nullptr));
+  regex_free(&pattern);
+}
+BENCHMARK(exponential_backtracking)->Unit(benchmark::kMillisecond);
+
 }  // namespace

@@ -44,8 +44,8 @@ void env_manager::xput(char *text)
       fprintf(stderr, "saving old value: %s\n", shown(value));
     env_saved_var entry = {name, value ? checked_strdup(value) : nullptr};
     vec_safe_push(saved, entry);
-    vec_safe_push(exported, text);
   }
+  vec_safe_push(exported, text);
   putenv(text);
 }
 

@@ -30,8 +30,9 @@ public:
   bool keep_old_values;
   bool debug;
   vec<env_saved_var> *saved;
-  // The texts given to xput while old values are kept: part of the
-  // environment until restore takes them out of it and frees them.
+  // The texts given to xput: part of the environment until restore takes
+  // them out of it and frees them. Kept also when nothing is restored, so a
+  // text that a later export of its name replaces is still held, not lost.
   vec<char *> *exported;
   // Where the "-v" flag lives; null reads as off.
   const int *verbose_flag;

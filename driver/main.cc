@@ -60,7 +60,7 @@ static void remove_list(temp_file_node *list)
 void remove_temp_files_at_exit()
 {
   delete_temp_list(always_delete_list);
-  always_delete_list = nullptr;
+  release_temp_list(&always_delete_list);
 }
 
 void on_fatal_signal(int signal_number)

@@ -112,7 +112,7 @@ static const char *sanitize_spec_function(int argc, const char **argv)
 static const char *replace_outfile_spec_function(int argc, const char **argv)
 {
   require_words("replace-outfile", argc, 2);
-  for (int i = 0; i < input_count; i++)
+  for (int i = 0; output_names && i < input_count; i++)
     if (output_names[i] && path_compare(output_names[i], argv[0]) == 0)
       output_names[i] = collect_concat(argv[1], nullptr);
   return nullptr;
@@ -121,7 +121,7 @@ static const char *replace_outfile_spec_function(int argc, const char **argv)
 static const char *remove_outfile_spec_function(int argc, const char **argv)
 {
   require_words("remove-outfile", argc, 1);
-  for (int i = 0; i < input_count; i++)
+  for (int i = 0; output_names && i < input_count; i++)
     if (output_names[i] && path_compare(output_names[i], argv[0]) == 0)
       output_names[i] = nullptr;
   return nullptr;

@@ -141,7 +141,7 @@ void finish_word()
     text = found;
   }
   store_word(text, word_delete != 0, word_is_output);
-  if (word_is_output)
+  if (word_is_output && output_names)
     output_names[current_input_index] = text;
 }
 
@@ -246,7 +246,8 @@ static void charge_spec_work(uint64_t amount, const char *whole_spec)
     report_too_much_work(whole_spec);
 }
 
-// The static specs of %a, %l and the like, which spec files may also redefine.
+// A named spec's text (NAME null for a static spec read through its code),
+// expanded in place and watched for the work it does.
 static int expand_nested(const char *name, const char *value)
 {
   active_specs[named_spec_depth] = {name, spec_work};
@@ -256,6 +257,7 @@ static int expand_nested(const char *name, const char *value)
   return result;
 }
 
+// The static specs of %a, %l and the like, which spec files may also redefine.
 static int expand_static(const char *value)
 {
   if (named_spec_depth >= MAX_NAMED_SPEC_DEPTH)
@@ -323,9 +325,11 @@ static void store_each_input_of_current_compiler()
   }
 }
 
+// Specs expanded before the inputs get their compilers (self specs) have no
+// output names yet, and store none.
 static void store_output_names()
 {
-  for (int i = 0; i < input_count; i++)
+  for (int i = 0; output_names && i < input_count; i++)
     if (output_names[i])
       store_word(output_names[i], false, false);
 }
@@ -401,11 +405,17 @@ static void store_include_options()
   free(fixed);
 }
 
+// A code that names the current input, in a spec expanded before there is
+// one: a self spec, which a spec file or a compare-debug option can supply.
+static void require_current_input(const char *spec, char code, const char *part)
+{
+  if (!part)
+    fatal_error(0, "spec %qs uses %<%%%c%> where there is no input file", spec, code);
+}
+
 // %b: the base of the current input's outputs.
 static void add_base_name()
 {
-  if (!current_input_base)
-    vuz_unreachable();
   if (dump_dir && !word_is_output)
     word_add_text_n(dump_dir, static_cast<size_t>(dump_dir_length));
   if (aux_base && !word_is_output)
@@ -511,6 +521,7 @@ static const char *do_percent(const char *p, const char *spec, const char *match
   case 'A':
     return expand_static(asm_final_spec) ? (*status = -1, nullptr) : p;
   case 'B':
+    require_current_input(spec, c, current_input_base);
     add_base_name();
     word_add_char('.');
     word_add_text(current_input_suffix);
@@ -552,7 +563,8 @@ static const char *do_percent(const char *p, const char *spec, const char *match
   case 'U': case 'g': case 'u': case 'j': case 'm': case '|':
     return make_temp_name(c, p, spec);
   case 'V':
-    output_names[current_input_index] = nullptr;
+    if (output_names)
+      output_names[current_input_index] = nullptr;
     return p;
   case 'W': {
     if (*p != '{')
@@ -579,6 +591,7 @@ static const char *do_percent(const char *p, const char *spec, const char *match
   case 'a':
     return expand_static(asm_spec) ? (*status = -1, nullptr) : p;
   case 'b':
+    require_current_input(spec, c, current_input_base);
     add_base_name();
     return p;
   case 'd':
@@ -600,6 +613,7 @@ static const char *do_percent(const char *p, const char *spec, const char *match
       if (response_files_used)
         close_response_file();
     } else {
+      require_current_input(spec, c, current_input_name);
       word_add_text(current_input_name);
     }
     return p;

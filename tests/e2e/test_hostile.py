@@ -1,6 +1,7 @@
 """Input written to make the driver work without end or leave files behind:
 specs that double at every level, response files that name themselves,
-and temporary directories where temporaries cannot be made."""
+temporary directories where temporaries cannot be made, and options that
+become spec text."""
 import os
 import unittest
 
@@ -51,6 +52,20 @@ class Hostile(DriverTest):
         self.assertEqual(r.status, 1, r)
         self.assertIn("Cannot create temporary file in /proc/: ", r.stderr)
         self.assertEqual(r.programs(), [])
+
+    def test_compare_debug_option_with_input_codes(self):
+        # The option becomes part of a spec that is expanded before any input
+        # has a compiler; the environment's value as the driver fuzz target
+        # found it.
+        src = self.tree.write("x.c")
+        r = self.tree.run("vuz", ["-c", src], env={"VUZ_COMPARE_DEBUG": "--j%oQs/er"})
+        self.assertEqual(r.status, 0, r)
+        for option in ("-fcompare-debug=-%b", "-fcompare-debug=-%i"):
+            with self.subTest(option=option):
+                r = self.tree.run("vuz", [option, "-c", src])
+                self.assertEqual(r.status, 1, r)
+                self.assertIn("where there is no input file", r.stderr)
+                self.assertEqual(r.programs(), [])
 
 
 if __name__ == "__main__":

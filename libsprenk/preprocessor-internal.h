@@ -208,6 +208,10 @@ struct normalization_state {
 
 enum { IDENT_IN_LITERAL = 0, IDENT_AT_START = 1, IDENT_INSIDE = 2 };
 
+// False when PREVIOUS followed by C has a primary composite, so the pair is
+// not in form C; C must be one of the combining characters of such pairs.
+bool nfc_pair_allowed(preprocessor_reader *reader, uint32_t c, uint32_t previous);
+
 bool _cpp_valid_ucn(preprocessor_reader *reader, const unsigned char **cursor,
                     const unsigned char *limit, int position, normalization_state *state,
                     uint32_t *code_point);

@@ -16,3 +16,7 @@ vuz_fuzz_target(preprocessor_literal_fuzz ${CMAKE_CURRENT_SOURCE_DIR}/preprocess
 # The loader of the file-digest table over arbitrary bytes.
 vuz_fuzz_target(digest_table_fuzz ${CMAKE_CURRENT_SOURCE_DIR}/digest-table-fuzz.cc
                 ${PROJECT_SOURCE_DIR}/tests/common/abort-for-tests.cc DEPENDS vuz_sprenk)
+# Directives-only processing over arbitrary text.
+vuz_fuzz_target(preprocessor_directives_only_fuzz
+                ${CMAKE_CURRENT_SOURCE_DIR}/preprocessor-directives-only-fuzz.cc
+                ${PROJECT_SOURCE_DIR}/tests/common/abort-for-tests.cc DEPENDS vuz_sprenk)

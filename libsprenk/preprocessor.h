@@ -664,6 +664,24 @@ public:
   label_string get_text(uint32_t range_index) const override;
 };
 
+// Directives-only processing: directives run, every other stretch of text
+// is handed to the client unchanged.
+enum dironly_task : int { DIRONLY_TEXT = 0, DIRONLY_LOCATION = 1, DIRONLY_TOKEN = 2 };
+struct dironly_event {
+  uint32_t lines;             // DIRONLY_TEXT: the newlines the text holds
+  const unsigned char *text;  // DIRONLY_TEXT
+  uint64_t length;            // DIRONLY_TEXT
+  location_t location;        // DIRONLY_LOCATION; DIRONLY_TOKEN: spelling location
+  const preproc_token *token; // DIRONLY_TOKEN
+};
+typedef void (*dironly_callback)(preprocessor_reader *reader, dironly_task task, void *data,
+                                 const dironly_event &event);
+// Called after the main file is entered; returns when every buffer is done.
+void cpp_directive_only_process(preprocessor_reader *reader, void *data,
+                                dironly_callback callback);
+// Past the backslash-newline splices at POSITION, staying below LIMIT.
+const unsigned char *skip_splices(const unsigned char *position, const unsigned char *limit);
+
 // ---- Literals and numbers ----
 
 // A literal's spelling: prefix, quotes and escapes included.

@@ -752,6 +752,32 @@ static void dump_text(preprocessor_reader *reader, text_printer &p)
   active_printer = nullptr;
 }
 
+// -fdirectives-only: the text between directives is copied as it stands;
+// after a directive the output moves to the line where the text resumes.
+static void print_directives_only(preprocessor_reader *reader, dironly_task task, void *data,
+                                  const dironly_event &event)
+{
+  text_printer *p = static_cast<text_printer *>(data);
+  if (task == DIRONLY_TEXT) {
+    fwrite(event.text, 1, event.length, stdout);
+    p->line += int32_t(event.lines);
+    p->printed = event.text[event.length - 1] != '\n';
+  } else if (task == DIRONLY_LOCATION) {
+    move_to_line(p, where(reader, event.location));
+  } else {
+    if (p->printed && (event.token->flags & TOK_SPACE_BEFORE))
+      putchar(' ');
+    if (event.token->kind == TK_PRAGMA_EOL) {
+      putchar('\n');
+      p->line++;
+      p->printed = false;
+      return;
+    }
+    cpp_print_token(event.token, stdout);
+    p->printed = true;
+  }
+}
+
 // --tokens: the expanded stream in the raw-token format, with the
 // expansion point and then the spelling location.
 static void dump_tokens(preprocessor_reader *reader)
@@ -917,7 +943,9 @@ int main(int argc, const char **argv)
     active_printer = &printer;
     callbacks_of(reader)->file_change = note_file_change;
     callbacks_of(reader)->unknown_pragma = print_unknown_pragma;
-    if (settings.macro_dump == 'D') {
+    // Directives-only output keeps the definitions, so that a later full
+    // run over it expands as a run over the source would.
+    if (settings.macro_dump == 'D' || settings.directives_only) {
       callbacks_of(reader)->define = note_define;
       callbacks_of(reader)->undef = note_undef;
     }
@@ -934,7 +962,9 @@ int main(int argc, const char **argv)
     case DUMP_RAW_TOKENS: dump_raw_tokens(reader); break;
     case DUMP_TOKENS: dump_tokens(reader); break;
     case DUMP_TEXT:
-      if (text_wanted)
+      if (text_wanted && settings.directives_only)
+        cpp_directive_only_process(reader, &printer, print_directives_only);
+      else if (text_wanted)
         dump_text(reader, printer);
       else
         read_everything(reader);

@@ -48,6 +48,24 @@ class TextOutput(unittest.TestCase):
         out = run(["-P", "FILE"], "a /* b */ c // d\n").stdout.decode()
         self.assertEqual(out.strip(), "a c")
 
+    def test_directives_only_copies_text_and_keeps_definitions(self):
+        source = "#define N 1 /* one */\nint a = N; // N\n#if N\n  x  /* # */ y\n#else\nz\n#endif\n"
+        out = run(["-undef", "-P", "-fdirectives-only", "FILE"], source)
+        self.assertEqual(out.returncode, 0, out.stderr)
+        lines = out.stdout.decode().splitlines()
+        self.assertIn("#define N 1", lines)
+        self.assertIn("int a = N; // N", lines)
+        self.assertIn("  x  /* # */ y", lines)
+        self.assertNotIn("z", lines)
+        marked = run(["-undef", "-fdirectives-only", "FILE"], "#define A\n" + "\n" * 20 + "b\n")
+        # The text is copied with its empty lines, so b stays on line 22.
+        self.assertEqual(marked.stdout.decode().splitlines().index("b"), 22)
+
+    def test_directives_only_reports_unterminated_comment(self):
+        out = run(["-fdirectives-only", "FILE"], "a /* open")
+        self.assertEqual(out.returncode, 1)
+        self.assertIn("unterminated comment", out.stderr.decode())
+
     def test_standard_input(self):
         out = run(["-P", "-"], stdin=b"x y\n")
         self.assertEqual(out.stdout.decode().strip(), "x y")

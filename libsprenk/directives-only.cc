@@ -1,0 +1,430 @@
+// Directives-only processing: runs the directives of a translation unit and
+// hands every other stretch of source to the client unchanged. The scan
+// reads characters, knowing only where comments and literals begin and end,
+// so that a "#" inside them is never taken for a directive.
+#include "libsprenk/preprocessor-internal.h"
+
+#include "support/char-class.h"
+#include "support/internal-abort.h"
+
+#include <cstring>
+
+typedef const unsigned char *cursor_t;
+
+namespace {
+
+enum { RAW_DELIMITER_MAX = 16 };
+
+bool is_idchar(unsigned char c)
+{
+  return char_has_class(c, CC_IDSTART | CC_DIGIT);
+}
+
+// Scan state of one buffer.
+struct scan_state {
+  preprocessor_reader *reader;
+  void *data;
+  dironly_callback callback;
+  cursor_t base;       // the text not yet handed out starts here
+  cursor_t line_start;
+  cursor_t low_water;  // backward looks stop here: the end of the last literal
+  uint32_t lines;      // since base
+  bool bol;
+};
+
+void count_line(scan_state &s)
+{
+  _cpp_advance_line(s.reader, 0);
+  s.lines++;
+}
+
+// The line end at P (a newline, a carriage return or the pair) is counted;
+// returns its last byte.
+cursor_t end_line(scan_state &s, cursor_t p, cursor_t limit)
+{
+  if (*p == '\r' && p + 1 < limit && p[1] == '\n')
+    p++;
+  count_line(s);
+  s.line_start = p + 1;
+  return p;
+}
+
+void hand_out_text(scan_state &s, cursor_t end)
+{
+  if (end == s.base || s.reader->state.skipping)
+    return;
+  dironly_event event = {};
+  event.lines = s.lines;
+  event.text = s.base;
+  event.length = uint64_t(end - s.base);
+  s.callback(s.reader, DIRONLY_TEXT, s.data, event);
+}
+
+void hand_out_location(scan_state &s)
+{
+  if (s.reader->state.skipping || s.reader->buffer == nullptr ||
+      s.reader->buffer->next_line >= s.reader->buffer->limit)
+    return;
+  dironly_event event = {};
+  event.location = s.reader->line_table->line_start_location;
+  s.callback(s.reader, DIRONLY_LOCATION, s.data, event);
+}
+
+// The column of POSITION on the current line, for diagnostics.
+uint32_t column_of(const scan_state &s, cursor_t position)
+{
+  return uint32_t(position - s.line_start) + 1;
+}
+
+} // namespace
+
+cursor_t skip_splices(cursor_t position, cursor_t limit)
+{
+  while (position < limit && position[0] == '\\') {
+    cursor_t after = position + 1;
+    if (*after == '\r' && after[1] == '\n' && after + 1 <= limit)
+      after += 2;
+    else if (*after == '\n' || *after == '\r')
+      after += 1;
+    else
+      break;
+    position = after;
+  }
+  return position;
+}
+
+namespace {
+
+// A backslash-newline (or carriage return) at P; where it ends, or null.
+cursor_t splice_end(cursor_t p, cursor_t limit)
+{
+  if (p >= limit || *p != '\\')
+    return nullptr;
+  if (p[1] == '\r' && p + 2 <= limit && p[2] == '\n')
+    return p + 3;
+  if (p[1] == '\n' || p[1] == '\r')
+    return p + 2;
+  return nullptr;
+}
+
+// Walks back from the quote at QUOTE to decide whether it opens a literal;
+// *raw says whether a double quote opens a raw string.
+bool quote_opens_literal(const scan_state &s, cursor_t quote, bool *raw)
+{
+  const cpp_reader_options &o = s.reader->options;
+  unsigned char q = *quote;
+  bool is_raw = false, number_possible = false, number_certain = false;
+  bool prefix_done = q == '\'';
+  int prefix_step = 0; // double quote: 0 expects R, 1 after R, 2 after 8
+  cursor_t p = quote;
+  while (p > s.low_water) {
+    cursor_t c = p - 1;
+    // Skip splices backwards: a newline or carriage return preceded by a backslash.
+    if ((*c == '\n' || *c == '\r') && c > s.low_water) {
+      cursor_t b = c - 1;
+      if (*c == '\n' && *b == '\r' && b > s.low_water)
+        b--;
+      if (*b == '\\') {
+        p = b;
+        continue;
+      }
+    }
+    unsigned char ch = *c;
+    if (!prefix_done) {
+      if (prefix_step == 0) {
+        if (ch != 'R')
+          break;
+        is_raw = true;
+        prefix_step = 1;
+        p = c;
+        continue;
+      }
+      if (prefix_step == 1) {
+        if (ch == 'L' || ch == 'U' || ch == 'u') {
+          prefix_done = true;
+          p = c;
+          continue;
+        }
+        if (ch == '8') {
+          prefix_step = 2;
+          p = c;
+          continue;
+        }
+        prefix_done = true;
+      } else {
+        if (ch != 'u') {
+          is_raw = false;
+          break;
+        }
+        prefix_done = true;
+        p = c;
+        continue;
+      }
+    }
+    if (ch == '\'' || ch == '"') {
+      if (c == s.low_water) {
+        // It closed the previous literal: a prefix cannot follow it.
+        if (o.unicode_literal_prefixes && !number_possible && !number_certain)
+          is_raw = false;
+      } else if (ch == '\'' && o.digit_separator_quotes) {
+        number_possible = true;
+      }
+      break;
+    }
+    if (is_idchar(ch)) {
+      if (q == '"' && !number_certain) {
+        is_raw = false;
+        break;
+      }
+      number_possible = c_isdigit(ch);
+      p = c;
+      continue;
+    }
+    if (ch == '.') {
+      number_certain = true;
+      p = c;
+      continue;
+    }
+    if (ch == '+' || ch == '-') {
+      if (c > s.low_water && (c[-1] == 'e' || c[-1] == 'E' || c[-1] == 'p' || c[-1] == 'P')) {
+        number_certain = true;
+        number_possible = false;
+        p = c;
+        continue;
+      }
+      break;
+    }
+    break;
+  }
+  if (number_possible || number_certain) {
+    if (q == '\'')
+      return false;
+    is_raw = false;
+  }
+  *raw = is_raw;
+  return true;
+}
+
+// Scans a literal whose opening quote is at QUOTE; returns the position
+// after its closing quote, or the limit.
+cursor_t scan_literal(scan_state &s, cursor_t quote, bool raw, cursor_t limit)
+{
+  preprocessor_reader *reader = s.reader;
+  unsigned char q = *quote;
+  uint32_t column = column_of(s, quote) + 1;
+  location_t line = reader->line_table->line_start_location;
+  cursor_t p = quote + 1;
+  unsigned char delimiter[RAW_DELIMITER_MAX];
+  uint32_t delimiter_length = 0;
+  if (raw) {
+    for (;;) {
+      if (p >= limit) {
+        diag_error_at_line(reader, DL_ERROR, line, column, "unterminated literal");
+        return limit;
+      }
+      unsigned char c = *p;
+      if (c == '(') {
+        p++;
+        break;
+      }
+      const char *bad = nullptr;
+      if (delimiter_length == RAW_DELIMITER_MAX)
+        bad = "";
+      else if (c == ')' || c == ' ' || c == '\\' || c == '\t' || c == '\v' || c == '\f' ||
+               c == '\n' || c == '\0')
+        bad = "c";
+      if (bad) {
+        if (*bad)
+          diag_error_at_line(reader, DL_ERROR, line, column,
+                             "invalid character '%c' in raw string delimiter", c);
+        else
+          diag_error_at_line(reader, DL_ERROR, line, column,
+                             "raw string delimiter longer than %d characters", RAW_DELIMITER_MAX);
+        raw = false;
+        p = quote + 1;
+        break;
+      }
+      delimiter[delimiter_length++] = c;
+      p++;
+    }
+  }
+  uint32_t escapes = 0;
+  for (; p < limit; p++) {
+    unsigned char c = *p;
+    if (c == '\\' && !raw) {
+      escapes++;
+      continue;
+    }
+    if (c == '\n' || c == '\r') {
+      p = end_line(s, p, limit);
+      if (escapes)
+        escapes--;
+      continue;
+    }
+    if (raw && c == ')') {
+      cursor_t e = p + 1;
+      if (e + delimiter_length < limit && memcmp(e, delimiter, delimiter_length) == 0 &&
+          e[delimiter_length] == q)
+        return e + delimiter_length + 1;
+    } else if (!raw && c == q && !(escapes & 1)) {
+      return p + 1;
+    }
+    escapes = 0;
+  }
+  diag_error_at_line(reader, DL_ERROR, line, column, "unterminated literal");
+  return limit;
+}
+
+// A comment from the "/" at START, whose second character is at SECOND;
+// returns the position after it, or the limit.
+cursor_t scan_comment(scan_state &s, cursor_t start, cursor_t second, cursor_t limit)
+{
+  bool line_comment = *second == '/';
+  uint32_t column = column_of(s, start);
+  location_t line = s.reader->line_table->line_start_location;
+  bool escaped = false, armed = false;
+  for (cursor_t p = second + 1; p < limit; p++) {
+    unsigned char c = *p;
+    if (c == '\\') {
+      escaped = true;
+      armed = false;
+      continue;
+    }
+    if (c == '\n' || c == '\r') {
+      p = end_line(s, p, limit);
+      if (line_comment && !escaped) {
+        s.bol = true;
+        return p + 1;
+      }
+      escaped = false;
+      continue;
+    }
+    escaped = false;
+    if (!line_comment) {
+      if (c == '/' && armed)
+        return p + 1;
+      armed = c == '*';
+    }
+  }
+  if (!line_comment)
+    diag_error_at_line(s.reader, DL_ERROR, line, column, "unterminated comment");
+  return limit;
+}
+
+// Scans the current buffer until a directive or its end; true when a
+// directive ran (the caller restarts on the current buffer).
+bool scan_buffer(scan_state &s)
+{
+  preprocessor_reader *reader = s.reader;
+  input_buffer *buffer = reader->buffer;
+  const cpp_reader_options &o = reader->options;
+  cursor_t limit = buffer->limit;
+  cursor_t p = s.base;
+  while (p < limit) {
+    unsigned char c = *p;
+    switch (c) {
+    case ' ': case '\t': case '\f': case '\v':
+      p++;
+      continue;
+    case '\r':
+    case '\n':
+      p = end_line(s, p, limit) + 1;
+      s.bol = true;
+      continue;
+    case '\\': {
+      cursor_t after = splice_end(p, limit + 1);
+      if (after) {
+        p = after;
+        count_line(s);
+        s.line_start = p;
+        continue;
+      }
+      break;
+    }
+    case '#':
+      if (s.bol) {
+        hand_out_text(s, p);
+        buffer->next_line = p + 1;
+        buffer->need_line = true;
+        _cpp_prepare_line(reader);
+        buffer->line_base -= (p + 1) - s.line_start;
+        _cpp_handle_directive(reader, p != s.line_start);
+        reader->line_table->top_location = reader->line_table->line_start_location;
+        hand_out_location(s);
+        return true;
+      }
+      break;
+    case '/': {
+      cursor_t second = skip_splices(p + 1, limit);
+      if (second < limit && (*second == '/' || *second == '*')) {
+        bool bol = s.bol;
+        for (cursor_t q = p + 1; q < second; q++)
+          if (*q == '\n' || (*q == '\r' && q[1] != '\n'))
+            count_line(s);
+        p = scan_comment(s, p, second, limit);
+        if (*second == '*')
+          s.bol = bol;
+        s.low_water = p;
+        continue;
+      }
+      break;
+    }
+    case '\'':
+    case '"': {
+      bool raw = false;
+      bool literal;
+      if (c == '\'' && !o.digit_separator_quotes) {
+        literal = true;
+      } else if (c == '\'' && !is_idchar(*skip_splices(p + 1, limit))) {
+        literal = true;
+      } else if (c == '"' && !o.raw_string_literals) {
+        literal = true;
+      } else {
+        literal = quote_opens_literal(s, p, &raw);
+      }
+      if (literal) {
+        p = scan_literal(s, p, raw, limit);
+        s.low_water = p - 1;
+        s.bol = false;
+        reader->mi_valid = false;
+        continue;
+      }
+      break;
+    }
+    default:
+      break;
+    }
+    s.bol = false;
+    reader->mi_valid = false;
+    p++;
+  }
+  if (s.base < limit && !reader->state.skipping) {
+    cursor_t end = limit;
+    if (limit[-1] != '\n' && limit[-1] != '\r') {
+      end = limit + 1;
+      count_line(s);
+    }
+    hand_out_text(s, end);
+  }
+  return false;
+}
+
+} // namespace
+
+void cpp_directive_only_process(preprocessor_reader *reader, void *data,
+                                dironly_callback callback)
+{
+  while (reader->buffer) {
+    input_buffer *buffer = reader->buffer;
+    buffer->notes_used = 0;
+    buffer->current_note = 0;
+    buffer->cursor = buffer->line_base = buffer->next_line;
+    buffer->need_line = false;
+    if (*buffer->limit != '\n' && *buffer->limit != '\r')
+      internal_abort(__FILE__, __LINE__, "cpp_directive_only_process");
+    scan_state s = {reader, data, callback, buffer->next_line, buffer->next_line,
+                    buffer->next_line, 0, true};
+    if (!scan_buffer(s))
+      buffer_pop(reader);
+  }
+}

@@ -1,6 +1,6 @@
-// Directives-only processing of arbitrary text in every dialect: the
-// character scan, its backwards quote classifier and the directives it
-// runs. Includes are refused (the include depth limit is zero) so that
+// Directives-only processing of arbitrary text in every dialect, with and
+// without modules: the character scan, its backwards quote classifier, the
+// directives it runs and the module control lines it hands on as tokens. Includes are refused (the include depth limit is zero) so that
 // inputs never reach the file system. Every stretch handed out must lie
 // inside the input buffer.
 #include "libsprenk/preprocessor-internal.h"
@@ -46,6 +46,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
       reader_create(source_dialect(data[0] % DIALECT_COUNT), nullptr, &lines);
   options_of(reader)->max_include_depth = 0;
   options_of(reader)->directives_only = 1;
+  options_of(reader)->module_support = (data[0] >> 7) & 1;
   callbacks_of(reader)->diagnostic = ignore_report;
   reader_post_options(reader);
   define_special_builtins(reader);

@@ -93,6 +93,29 @@ cursor_t skip_splices(cursor_t position, cursor_t limit)
   return position;
 }
 
+cursor_t match_module_keyword(const char *keyword, cursor_t position, cursor_t limit)
+{
+  // The first character matched already; the second (or a splice) follows at once.
+  if (position + 1 >= limit || (position[1] != keyword[1] && position[1] != '\\'))
+    return nullptr;
+  cursor_t p = position + 1;
+  for (const char *k = keyword + 1; *k; k++) {
+    p = skip_splices(p, limit);
+    if (p >= limit || *p != uint8_t(*k))
+      return nullptr;
+    p++;
+  }
+  p = skip_splices(p, limit);
+  if (p < limit && char_has_class(*p, CC_IDSTART | CC_DIGIT))
+    return nullptr;
+  for (;;) {
+    cursor_t after = skip_splices(p, limit);
+    if (after >= limit || (*after != ' ' && *after != '\t'))
+      return after;
+    p = after + 1;
+  }
+}
+
 namespace {
 
 // A backslash-newline (or carriage return) at P; where it ends, or null.
@@ -311,6 +334,99 @@ cursor_t scan_comment(scan_state &s, cursor_t start, cursor_t second, cursor_t l
   return limit;
 }
 
+// Whether the string literal opened at QUOTE closes before its line ends.
+bool string_closes_on_line(cursor_t quote, cursor_t limit)
+{
+  for (cursor_t p = quote + 1; p < limit && *p != '\n' && *p != '\r'; p++) {
+    if (*p == '"')
+      return true;
+    if (*p == '\\' && p + 1 < limit && p[1] != '\n' && p[1] != '\r')
+      p++;
+  }
+  return false;
+}
+
+// At a line start, whether the keyword at P begins a C++ modules control
+// line, decided by the character after the keyword and its white space.
+bool is_module_line(const cpp_reader_options &o, cursor_t p, cursor_t limit)
+{
+  bool import_form = false;
+  cursor_t after = nullptr;
+  switch (*p) {
+  case '_': after = match_module_keyword("__import", p, limit); import_form = true; break;
+  case 'i': after = match_module_keyword("import", p, limit); import_form = true; break;
+  case 'm': after = match_module_keyword("module", p, limit); break;
+  case 'e':
+    after = match_module_keyword("export", p, limit);
+    if (after && after < limit && *after == 'i') {
+      after = match_module_keyword("import", after, limit);
+      import_form = true;
+    } else if (after && after < limit && *after == 'm') {
+      after = match_module_keyword("module", after, limit);
+    } else {
+      after = nullptr;
+    }
+    break;
+  default: break;
+  }
+  if (after == nullptr || after >= limit)
+    return false;
+  unsigned char c = *after;
+  cursor_t next = skip_splices(after + 1, limit);
+  unsigned char n = next < limit ? *next : '\n';
+  if (c == 'u' || c == 'U' || c == 'L') {
+    if (c == 'u' && n == '8') {
+      next = skip_splices(next + 1, limit);
+      n = next < limit ? *next : '\n';
+    }
+    if (n == '"' || n == '\'')
+      return false;
+    if (n != 'R')
+      return true;
+    c = 'R';
+    next = skip_splices(next + 1, limit);
+    n = next < limit ? *next : '\n';
+  }
+  if (c == 'R')
+    return !(o.raw_string_literals && n == '"');
+  if (c_isalpha(c) || c == '_')
+    return true;
+  switch (c) {
+  // "<%" is a brace to the tokeniser, and a quote left open is no string.
+  case '<':
+    return import_form && n != '<' && n != '=' &&
+           !(o.digraph_tokens && (n == ':' || n == '%'));
+  case ';': return !import_form;
+  case '"': return import_form && string_closes_on_line(after, limit);
+  case ':': return n != ':' && !(o.digraph_tokens && n == '>');
+  default: return false;
+  }
+}
+
+// Hands out the tokens of the modules control line whose keyword is at P.
+void hand_out_module_line(scan_state &s, cursor_t p)
+{
+  preprocessor_reader *reader = s.reader;
+  input_buffer *buffer = reader->buffer;
+  while (p > s.line_start && (p[-1] == ' ' || p[-1] == '\t'))
+    p--;
+  hand_out_text(s, p);
+  buffer->next_line = p;
+  buffer->need_line = true;
+  for (;;) {
+    dironly_event event = {};
+    event.token = cpp_next_token_with_location(reader, &event.location);
+    bool in_line = reader->state.in_deferred_pragma != 0;
+    if (!in_line && event.token->kind != TK_PRAGMA_EOL)
+      internal_abort(__FILE__, __LINE__, "cpp_directive_only_process");
+    s.callback(reader, DIRONLY_TOKEN, s.data, event);
+    if (!in_line)
+      break;
+  }
+  hand_out_location(s);
+  reader->mi_valid = false;
+}
+
 // Scans the current buffer until a directive or its end; true when a
 // directive ran (the caller restarts on the current buffer).
 bool scan_buffer(scan_state &s)
@@ -391,6 +507,12 @@ bool scan_buffer(scan_state &s)
       }
       break;
     }
+    case '_': case 'e': case 'i': case 'm':
+      if (s.bol && o.module_support && !reader->state.skipping && is_module_line(o, p, limit)) {
+        hand_out_module_line(s, p);
+        return true;
+      }
+      break;
     default:
       break;
     }

@@ -681,6 +681,10 @@ void cpp_directive_only_process(preprocessor_reader *reader, void *data,
                                 dironly_callback callback);
 // Past the backslash-newline splices at POSITION, staying below LIMIT.
 const unsigned char *skip_splices(const unsigned char *position, const unsigned char *limit);
+// Past the rest of KEYWORD (its first character is at POSITION) and the
+// white space after it; null when the keyword is not there.
+const unsigned char *match_module_keyword(const char *keyword, const unsigned char *position,
+                                          const unsigned char *limit);
 
 // ---- Literals and numbers ----
 

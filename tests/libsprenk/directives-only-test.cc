@@ -20,6 +20,9 @@ void collect(preprocessor_reader *, dironly_task task, void *data, const dironly
     run->lines += event.lines;
   } else if (task == DIRONLY_LOCATION) {
     run->text += "@" + pp_fixture::active()->where(event.location);
+  } else {
+    pp_fixture *pp = pp_fixture::active();
+    run->text += "[" + (event.token->kind == TK_PRAGMA_EOL ? "EOL" : pp->spell(event.token)) + "]";
   }
 }
 
@@ -136,6 +139,43 @@ TEST(DirectivesOnly, UnterminatedConstructsAtTheEndAreReported)
     ASSERT_FALSE(pp.reports.empty()) << c.source;
     EXPECT_EQ(pp.reports[0], c.report) << c.source;
   }
+}
+
+// Module control lines reach the client as tokens, and only with modules on;
+// the character after the keyword decides, as the tokeniser would.
+TEST(DirectivesOnly, ModuleControlLinesAreHandedOutAsTokens)
+{
+  struct module_case {
+    const char *source;
+    const char *text;
+  } cases[] = {
+      // The keywords come as the tokeniser's control-line names; the
+      // indentation before a control line is not text.
+      {"export import <vector>;\nx\n", "[export ][import ][<vector>][;][EOL]@2:0x\n"},
+      {"a\n  module m;\n", "a\n[module ][m][;][EOL]"},
+      {"im\\\nport x;\n", "[import ][x][;][EOL]"},
+      {"module;\n", "[module ][;][EOL]"},
+      {"import u8\"x\";\n", "import u8\"x\";\n"},
+      {"import R\"(x)\";\n", "import R\"(x)\";\n"},
+      {"import <<x;\n", "import <<x;\n"},
+      {"module <x>;\n", "module <x>;\n"},
+      {"import ::x;\n", "import ::x;\n"},
+      {"important x;\n", "important x;\n"},
+      // Lines the tokeniser would not take as control lines stay text.
+      {"import \"a\n\"\n", "import \"a\n\"\n"},
+      {"import <%x;\n", "import <%x;\n"},
+      {"import $x;\n", "import $x;\n"},
+      {"export int x;\n", "export int x;\n"},
+      {"#if 0\nimport x;\n#endif\n", ""},
+  };
+  for (const module_case &c : cases) {
+    pp_fixture pp(DIALECT_CXX20);
+    pp.options()->module_support = 1;
+    EXPECT_EQ(process(pp, c.source).text, c.text) << c.source;
+    EXPECT_TRUE(pp.reports.empty()) << c.source << (pp.reports.empty() ? "" : pp.reports[0]);
+  }
+  pp_fixture off(DIALECT_CXX20);
+  EXPECT_EQ(process(off, "export import <vector>;\n").text, "export import <vector>;\n");
 }
 
 TEST(DirectivesOnly, SkipSplicesStepsOverEveryLineEndForm)

@@ -78,18 +78,27 @@ uint32_t column_of(const scan_state &s, cursor_t position)
 
 } // namespace
 
+namespace {
+
+// A backslash-newline (or carriage return) at P; where it ends, or null.
+cursor_t splice_end(cursor_t p, cursor_t limit)
+{
+  // A backslash just before the limit does not splice with the sentinel.
+  if (p + 1 >= limit || *p != '\\')
+    return nullptr;
+  if (p[1] == '\r' && p + 2 < limit && p[2] == '\n')
+    return p + 3;
+  if (p[1] == '\n' || p[1] == '\r')
+    return p + 2;
+  return nullptr;
+}
+
+} // namespace
+
 cursor_t skip_splices(cursor_t position, cursor_t limit)
 {
-  while (position < limit && position[0] == '\\') {
-    cursor_t after = position + 1;
-    if (*after == '\r' && after[1] == '\n' && after + 1 <= limit)
-      after += 2;
-    else if (*after == '\n' || *after == '\r')
-      after += 1;
-    else
-      break;
+  while (cursor_t after = splice_end(position, limit))
     position = after;
-  }
   return position;
 }
 
@@ -106,7 +115,7 @@ cursor_t match_module_keyword(const char *keyword, cursor_t position, cursor_t l
     p++;
   }
   p = skip_splices(p, limit);
-  if (p < limit && char_has_class(*p, CC_IDSTART | CC_DIGIT))
+  if (p < limit && is_idchar(*p))
     return nullptr;
   for (;;) {
     cursor_t after = skip_splices(p, limit);
@@ -117,18 +126,6 @@ cursor_t match_module_keyword(const char *keyword, cursor_t position, cursor_t l
 }
 
 namespace {
-
-// A backslash-newline (or carriage return) at P; where it ends, or null.
-cursor_t splice_end(cursor_t p, cursor_t limit)
-{
-  if (p >= limit || *p != '\\')
-    return nullptr;
-  if (p[1] == '\r' && p + 2 <= limit && p[2] == '\n')
-    return p + 3;
-  if (p[1] == '\n' || p[1] == '\r')
-    return p + 2;
-  return nullptr;
-}
 
 // Walks back from the quote at QUOTE to decide whether it opens a literal;
 // *raw says whether a double quote opens a raw string.
@@ -448,7 +445,7 @@ bool scan_buffer(scan_state &s)
       s.bol = true;
       continue;
     case '\\': {
-      cursor_t after = splice_end(p, limit + 1);
+      cursor_t after = splice_end(p, limit);
       if (after) {
         p = after;
         count_line(s);

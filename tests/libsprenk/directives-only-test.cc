@@ -96,6 +96,8 @@ TEST(DirectivesOnly, TextBetweenDirectivesIsHandedOutUnchanged)
       {"#if 0\nhidden\n#else\nshown\n#endif\nafter\n", "@4:0shown\n@6:0after\n", 2},
       {"  # define Y\nz\n", "  @2:0z\n", 1},
       {"a\r\nb\rc\n", "a\r\nb\rc\n", 3},
+      {"a\\\nb\n", "a\\\nb\n", 2},
+      {"a\\", "a\\\n", 1},
   };
   for (const text_case &c : cases) {
     pp_fixture pp;

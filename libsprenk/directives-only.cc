@@ -331,12 +331,14 @@ cursor_t scan_comment(scan_state &s, cursor_t start, cursor_t second, cursor_t l
   return limit;
 }
 
-// Whether the string literal opened at QUOTE closes before its line ends.
-bool string_closes_on_line(cursor_t quote, cursor_t limit)
+// Whether the string literal opened at QUOTE closes before its line ends
+// and, with user-defined literals, has no suffix: the tokeniser takes only
+// a plain string for a header name.
+bool plain_string_on_line(const cpp_reader_options &o, cursor_t quote, cursor_t limit)
 {
   for (cursor_t p = quote + 1; p < limit && *p != '\n' && *p != '\r'; p++) {
     if (*p == '"')
-      return true;
+      return !(o.user_defined_literals && p + 1 < limit && is_idchar(p[1]));
     if (*p == '\\' && p + 1 < limit && p[1] != '\n' && p[1] != '\r')
       p++;
   }
@@ -389,12 +391,12 @@ bool is_module_line(const cpp_reader_options &o, cursor_t p, cursor_t limit)
   if (c_isalpha(c) || c == '_')
     return true;
   switch (c) {
-  // "<%" is a brace to the tokeniser, and a quote left open is no string.
+  // "<%" is a brace to the tokeniser.
   case '<':
     return import_form && n != '<' && n != '=' &&
            !(o.digraph_tokens && (n == ':' || n == '%'));
   case ';': return !import_form;
-  case '"': return import_form && string_closes_on_line(after, limit);
+  case '"': return import_form && plain_string_on_line(o, after, limit);
   case ':': return n != ':' && !(o.digraph_tokens && n == '>');
   default: return false;
   }

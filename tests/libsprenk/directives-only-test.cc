@@ -167,6 +167,8 @@ TEST(DirectivesOnly, ModuleControlLinesAreHandedOutAsTokens)
       {"import \"a\n\"\n", "import \"a\n\"\n"},
       {"import <%x;\n", "import <%x;\n"},
       {"import $x;\n", "import $x;\n"},
+      {"import\"\"e;\n", "import\"\"e;\n"},
+      {"import\"\";\n", "[import ][\"\"][;][EOL]"},
       {"export int x;\n", "export int x;\n"},
       {"#if 0\nimport x;\n#endif\n", ""},
   };

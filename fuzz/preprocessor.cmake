@@ -2,8 +2,17 @@
 vuz_fuzz_target(preprocessor_lex_fuzz ${CMAKE_CURRENT_SOURCE_DIR}/preprocessor-lex-fuzz.cc
                 ${PROJECT_SOURCE_DIR}/tests/common/lex-fuzz-input.cc
                 ${PROJECT_SOURCE_DIR}/tests/common/abort-for-tests.cc DEPENDS vuz_sprenk)
+# Macro definition and expansion over arbitrary text, with an output cap.
+vuz_fuzz_target(preprocessor_macro_fuzz ${CMAKE_CURRENT_SOURCE_DIR}/preprocessor-macro-fuzz.cc
+                ${PROJECT_SOURCE_DIR}/tests/common/abort-for-tests.cc DEPENDS vuz_sprenk)
+# The loader of saved dependencies over arbitrary bytes.
+vuz_fuzz_target(make_deps_fuzz ${CMAKE_CURRENT_SOURCE_DIR}/make-deps-fuzz.cc
+                ${PROJECT_SOURCE_DIR}/tests/common/abort-for-tests.cc DEPENDS vuz_sprenk)
 # #if expressions at every precision, and literal interpretation.
 vuz_fuzz_target(preprocessor_expr_fuzz ${CMAKE_CURRENT_SOURCE_DIR}/preprocessor-expr-fuzz.cc
                 ${PROJECT_SOURCE_DIR}/tests/common/abort-for-tests.cc DEPENDS vuz_sprenk)
 vuz_fuzz_target(preprocessor_literal_fuzz ${CMAKE_CURRENT_SOURCE_DIR}/preprocessor-literal-fuzz.cc
+                ${PROJECT_SOURCE_DIR}/tests/common/abort-for-tests.cc DEPENDS vuz_sprenk)
+# The loader of the file-digest table over arbitrary bytes.
+vuz_fuzz_target(digest_table_fuzz ${CMAKE_CURRENT_SOURCE_DIR}/digest-table-fuzz.cc
                 ${PROJECT_SOURCE_DIR}/tests/common/abort-for-tests.cc DEPENDS vuz_sprenk)

@@ -36,5 +36,6 @@ void init_converters(preprocessor_reader *reader)
 
 void close_converters(preprocessor_reader *reader)
 {
-  close_execution_converters(reader->converters);
+  if (reader->converters[CHARSET_NARROW].function)
+    close_execution_converters(reader->converters);
 }

@@ -412,6 +412,8 @@ static char *glue_angled_name(preprocessor_reader *reader)
       break;
     if (token->kind == TK_EOF) {
       diag_error(reader, DL_ERROR, "missing terminating > character");
+      // Left for the reader's caller: the end of an operand's input.
+      _cpp_backup_expanded(reader, token);
       break;
     }
     uint64_t length = cpp_spelling_bound(token);
@@ -444,6 +446,8 @@ char *_cpp_parse_header_name(preprocessor_reader *reader, const char *directive_
     return checked_strndup(text + 1, token->value.str.length - 2);
   }
   diag_error(reader, DL_ERROR, "#%s expects \"FILENAME\" or <FILENAME>", directive_name);
+  if (token->kind == TK_EOF)
+    _cpp_backup_expanded(reader, token);
   return nullptr;
 }
 
@@ -674,15 +678,14 @@ static void do_ident(preprocessor_reader *reader)
   check_eol(reader, DR_NONE, true);
 }
 
-// Assertions are not kept yet: the line is read over.
 static void do_assert(preprocessor_reader *reader)
 {
-  skip_rest_of_line(reader);
+  _cpp_do_assertion(reader, true);
 }
 
 static void do_unassert(preprocessor_reader *reader)
 {
-  skip_rest_of_line(reader);
+  _cpp_do_assertion(reader, false);
 }
 
 // ---- The line-start "#" ----
@@ -788,7 +791,10 @@ int _cpp_handle_directive(preprocessor_reader *reader, bool indented)
   if (!consumed)
     _cpp_backup_tokens(reader, 1);
   end_directive(reader, consumed);
-  reader->state.prevent_expansion = saved_prevent;
+  // A deferred pragma without expansion keeps its raised count until the
+  // tokeniser ends the pragma's line.
+  bool deferred_raise = reader->state.in_deferred_pragma && !reader->state.pragma_allow_expansion;
+  reader->state.prevent_expansion = uint8_t(saved_prevent + deferred_raise);
   if (saved_parsing_args && !reader->state.in_deferred_pragma) {
     reader->state.prevent_expansion = 1;
     reader->state.parsing_args = 2;
@@ -892,13 +898,33 @@ void _cpp_run_directive_text(preprocessor_reader *reader, uint32_t index, const 
                              uint64_t length)
 {
   vuz_assert(index == D_PRAGMA_INDEX || index < D_COUNT);
-  // Saved: a _Pragma runs while another line is being read.
+  // Saved: a _Pragma runs while another line, perhaps a macro's expansion,
+  // is being read. The directive reads its own text from a fresh base, past
+  // any tokens already looked ahead at.
   lexer_state saved = reader->state;
   location_t saved_line = reader->directive_line;
   const directive_row *saved_directive = reader->directive;
+  expansion_context *saved_context = reader->context;
+  expansion_context *saved_next = reader->base_context.next;
+  preproc_token *saved_token = reader->cur_token;
+  token_block *saved_run = reader->cur_run;
+  uint32_t saved_lookaheads = reader->lookaheads;
+  for (; reader->lookaheads; reader->lookaheads--) {
+    if (reader->cur_token == reader->cur_run->limit) {
+      reader->cur_run = reader->cur_run->next;
+      reader->cur_token = reader->cur_run->first;
+    }
+    reader->cur_token++;
+  }
+  reader->context = &reader->base_context;
   reader->keep_tokens++;
   run_directive(reader, index, text, length);
   reader->keep_tokens--;
+  reader->context = saved_context;
+  reader->base_context.next = saved_next;
+  reader->cur_token = saved_token;
+  reader->cur_run = saved_run;
+  reader->lookaheads = saved_lookaheads;
   reader->state = saved;
   reader->directive_line = saved_line;
   reader->directive = saved_directive;
@@ -946,6 +972,32 @@ void define_formatted(preprocessor_reader *reader, const char *format, ...)
   va_end(args);
   define_from_text(reader, text);
   free(text);
+}
+
+// "PRED=ANSWER" becomes "PRED(ANSWER)".
+static void run_assertion_text(preprocessor_reader *reader, uint32_t index, const char *text)
+{
+  size_t length = strlen(text);
+  char *copy = static_cast<char *>(checked_malloc(length + 2));
+  memcpy(copy, text, length + 1);
+  char *equals = strchr(copy, '=');
+  if (equals) {
+    *equals = '(';
+    copy[length++] = ')';
+    copy[length] = '\0';
+  }
+  run_directive(reader, index, copy, length);
+  free(copy);
+}
+
+void assert_from_text(preprocessor_reader *reader, const char *text)
+{
+  run_assertion_text(reader, D_ASSERT, text);
+}
+
+void unassert_from_text(preprocessor_reader *reader, const char *text)
+{
+  run_assertion_text(reader, D_UNASSERT, text);
 }
 
 void undef_from_text(preprocessor_reader *reader, const char *name)

@@ -910,9 +910,13 @@ static bool eval_token(preprocessor_reader *reader, const preproc_token *token,
       else if (o->warn_deprecated_extensions)
         diag_warning(reader, DR_DEPRECATED, "assertions are a deprecated extension");
     }
-    // Answering an assertion needs the assertion layer, which is not here.
-    diag_error(reader, DL_ERROR, "token \"%s\" is not valid in preprocessor expressions", "#");
-    return false;
+    {
+      bool holds;
+      if (assertion_holds(reader, &holds))
+        return false;
+      *value = truth(holds, o->precision);
+      return true;
+    }
   default:
     vuz_unreachable();
   }

@@ -1,8 +1,12 @@
-// Source files: include search along the quote and bracket chains,
-// once-only files and include guards.
+// Source files: include search along the quote and bracket chains, files
+// read through the character-set conversion, once-only files and include
+// guards.
 #include "libsprenk/preprocessor-internal.h"
 
+#include "libsprenk/charset.h"
 #include "support/alloc.h"
+#include "support/md5.h"
+#include "support/sort.h"
 
 #include <cerrno>
 #include <cstdlib>
@@ -101,7 +105,9 @@ static search_dir *current_file_directory(preprocessor_reader *reader)
 static search_dir *include_start_dir(preprocessor_reader *reader, const char *name, bool angled,
                                      int kind)
 {
-  if (name[0] == '/')
+  // Absolute names, and command-line includes, which are relative to the
+  // working directory.
+  if (name[0] == '/' || kind == INCLUDE_COMMAND_LINE)
     return &reader->no_search_path;
   input_buffer *buffer = reader->buffer;
   if (kind == INCLUDE_NEXT && buffer && buffer->file && buffer->file->directory &&
@@ -148,6 +154,127 @@ static void report_missing(preprocessor_reader *reader, source_file *file, bool 
   diag_errno_filename(reader, level, file->name, reader->directive_line);
 }
 
+// ---- The file digests saved with a precompiled header ----
+
+struct digest_entry {
+  uint64_t size;
+  unsigned char md5[16];
+  uint8_t once_only;
+  uint8_t padding[7];
+};
+
+struct digest_header {
+  uint64_t count;
+  uint8_t have_once_only;
+  uint8_t padding[7];
+};
+
+static_assert(sizeof(digest_entry) == 32 && sizeof(digest_header) == 16,
+              "the stored layout of the digest table");
+
+// The table read last; a process-wide setting, as precompiled headers are.
+static struct {
+  digest_entry *entries;
+  uint64_t count;
+  bool have_once_only;
+} loaded_digests;
+
+static int compare_entries(const void *a, const void *b)
+{
+  return memcmp(a, b, sizeof(digest_entry));
+}
+
+// Size and digest of the file's bytes; false when it cannot be read.
+static bool digest_file(const char *path, digest_entry *entry)
+{
+  FILE *stream = fopen(path, "rb");
+  if (stream == nullptr)
+    return false;
+  memset(entry, 0, sizeof *entry);
+  bool ok = md5_digest_stream(stream, entry->md5) == 0;
+  entry->size = uint64_t(ftell(stream));
+  fclose(stream);
+  return ok;
+}
+
+bool write_digest_table(preprocessor_reader *reader, FILE *stream)
+{
+  uint64_t count = 0;
+  for (source_file *file = reader->all_files; file; file = file->next)
+    count += file->path && file->error == 0 && file->stack_count > 0;
+  size_t bytes = sizeof(digest_header) + count * sizeof(digest_entry);
+  unsigned char *block = static_cast<unsigned char *>(checked_calloc(1, bytes));
+  digest_header *header = reinterpret_cast<digest_header *>(block);
+  digest_entry *entries = reinterpret_cast<digest_entry *>(block + sizeof(digest_header));
+  uint64_t used = 0;
+  for (source_file *file = reader->all_files; file; file = file->next) {
+    if (!(file->path && file->error == 0 && file->stack_count > 0))
+      continue;
+    if (!digest_file(file->path, &entries[used])) {
+      file->error = errno;
+      report_missing(reader, file, false);
+      free(block);
+      return false;
+    }
+    entries[used].once_only = file->once_only;
+    header->have_once_only |= file->once_only;
+    used++;
+  }
+  header->count = used;
+  merge_sort(entries, used, sizeof(digest_entry), compare_entries);
+  bool ok = fwrite(block, bytes, 1, stream) == 1;
+  free(block);
+  return ok;
+}
+
+// The stream is untrusted: the count is checked against the bytes left
+// before anything is allocated, and the table replaces the loaded one only
+// when it was read whole.
+bool load_digest_table(FILE *stream)
+{
+  digest_header header;
+  if (fread(&header, sizeof header, 1, stream) != 1)
+    return false;
+  uint64_t left = _cpp_stream_bytes_left(stream);
+  if (header.count > UINT64_MAX / sizeof(digest_entry) ||
+      (left != UINT64_MAX && header.count > left / sizeof(digest_entry)))
+    return false;
+  digest_entry *entries = checked_new_array<digest_entry>(header.count ? header.count : 1);
+  if (header.count && fread(entries, sizeof(digest_entry), header.count, stream) != header.count) {
+    free(entries);
+    return false;
+  }
+  free(loaded_digests.entries);
+  loaded_digests.entries = entries;
+  loaded_digests.count = header.count;
+  loaded_digests.have_once_only = header.have_once_only != 0;
+  return true;
+}
+
+void forget_digest_table()
+{
+  free(loaded_digests.entries);
+  loaded_digests = {};
+}
+
+// Whether the loaded table lists a file of these bytes (once-only unless
+// this is an import).
+static bool listed_in_digests(const source_file *file, bool import)
+{
+  digest_entry key;
+  if (!digest_file(file->path, &key))
+    return false;
+  for (uint64_t i = 0; i < loaded_digests.count; i++) {
+    const digest_entry &entry = loaded_digests.entries[i];
+    if (entry.size == key.size && memcmp(entry.md5, key.md5, sizeof key.md5) == 0 &&
+        (import || entry.once_only))
+      return true;
+  }
+  return false;
+}
+
+// ---- Stacking files ----
+
 // Whether a once-only file with the same identity was stacked before.
 static bool seen_once_only_twin(preprocessor_reader *reader, const source_file *file, bool import)
 {
@@ -159,6 +286,19 @@ static bool seen_once_only_twin(preprocessor_reader *reader, const source_file *
     if (other->device == file->device && other->inode == file->inode)
       return true;
   }
+  return false;
+}
+
+// Whether FILE's path is a dependency already: the main file, or the same
+// path looked up from another directory and stacked before.
+static bool path_listed_before(preprocessor_reader *reader, const source_file *file)
+{
+  const char *path = source_file_path(file);
+  if (reader->main_file && strcmp(source_file_path(reader->main_file), path) == 0)
+    return true;
+  for (source_file *other = reader->all_files; other; other = other->next)
+    if (other != file && other->stack_count && strcmp(source_file_path(other), path) == 0)
+      return true;
   return false;
 }
 
@@ -176,6 +316,13 @@ bool push_source_file(preprocessor_reader *reader, source_file *file, int kind)
   }
   if (file->controlling_macro && ident_is_macro(file->controlling_macro))
     return false;
+  bool import = kind == INCLUDE_IMPORT;
+  if (loaded_digests.entries && (import || loaded_digests.have_once_only) &&
+      listed_in_digests(file, import)) {
+    if (!import)
+      file->once_only = true;
+    return false;
+  }
   if (reader->seen_once_only && seen_once_only_twin(reader, file, kind == INCLUDE_IMPORT))
     return false;
   charset_reporter reporter = _cpp_charset_reporter(reader);
@@ -189,7 +336,8 @@ bool push_source_file(preprocessor_reader *reader, source_file *file, int kind)
   uint8_t system_kind = reader->buffer ? reader->buffer->system_kind : 0;
   if (file->directory && file->directory->system_kind > system_kind)
     system_kind = file->directory->system_kind;
-  if (reader->options.deps_style > int32_t(system_kind != 0) && file->stack_count == 0)
+  if (reader->options.deps_style > int32_t(system_kind != 0) && file->stack_count == 0 &&
+      !path_listed_before(reader, file))
     deps_add_dep(_cpp_deps(reader), source_file_path(file));
   file->stack_count++;
   input_buffer *buffer =
@@ -198,7 +346,10 @@ bool push_source_file(preprocessor_reader *reader, source_file *file, int kind)
   buffer->system_kind = system_kind;
   reader->mi_valid = true;
   reader->mi_controlling_macro = nullptr;
-  reader->line_table->top_location--;
+  // The include stands at the end of its directive's line; before any line
+  // has been read there is no location to step back from.
+  if (reader->line_table->top_location > reader->line_table->line_start_location)
+    reader->line_table->top_location--;
   enter_file_change(reader, LC_ENTER, source_file_path(file), 1, system_kind);
   return true;
 }
@@ -222,6 +373,23 @@ bool has_header(preprocessor_reader *reader, const char *name, bool angled, int 
 {
   search_dir *start = include_start_dir(reader, name, angled, kind);
   return start && find_file(reader, name, start)->error == 0;
+}
+
+int header_newer_than_current(preprocessor_reader *reader, const char *name, bool angled)
+{
+  search_dir *start = include_start_dir(reader, name, angled, INCLUDE_PLAIN);
+  if (start == nullptr)
+    return -1;
+  source_file *file = find_file(reader, name, start);
+  if (file->error)
+    return -1;
+  input_buffer *buffer = reader->buffer;
+  while (buffer && buffer->file == nullptr)
+    buffer = buffer->previous;
+  struct stat current;
+  if (buffer == nullptr || stat(source_file_path(buffer->file), &current) != 0)
+    return 0;
+  return int64_t(current.st_mtime) < file->mtime ? 1 : 0;
 }
 
 void set_once_only(preprocessor_reader *reader, source_file *file)
@@ -255,7 +423,7 @@ void list_unguarded_headers(preprocessor_reader *reader, FILE *stream)
         file != reader->main_file)
       paths[used++] = file->path;
   if (used) {
-    qsort(paths, used, sizeof *paths, compare_paths);
+    merge_sort(paths, used, sizeof *paths, compare_paths);
     fputs("Multiple include guards may be useful for:\n", stream);
     for (uint32_t i = 0; i < used; i++)
       fprintf(stream, "%s\n", paths[i]);

@@ -6,12 +6,39 @@
 
 #include "support/char-class.h"
 
+#include <algorithm>
+#include <iterator>
+
 // 0 not allowed in an identifier, 1 allowed anywhere, 2 not at the start.
 static int ucn_identifier_validity(uint32_t c)
 {
   if (c > 0x10FFFF || c < 0xA0 || (c >= 0xD800 && c <= 0xDFFF))
     return 0;
   return 1;
+}
+
+struct composition_pair {
+  uint32_t second, first;
+};
+
+// Sorted by second character, then first.
+static const composition_pair composition_pairs[] = {
+#include "libsprenk/composition-pairs.inc"
+};
+
+bool nfc_pair_allowed(preprocessor_reader *reader, uint32_t c, uint32_t previous)
+{
+  auto before = [](const composition_pair &a, const composition_pair &b) {
+    return a.second != b.second ? a.second < b.second : a.first < b.first;
+  };
+  const composition_pair *end = std::end(composition_pairs);
+  const composition_pair *seconds = std::lower_bound(composition_pairs, end,
+                                                     composition_pair{c, 0}, before);
+  if (seconds == end || seconds->second != c) {
+    diag_error(reader, DL_ICE, "Character %x might not be NFKC", unsigned(c));
+    return true;
+  }
+  return !std::binary_search(seconds, end, composition_pair{c, previous}, before);
 }
 
 static void accept_dollar(preprocessor_reader *reader, normalization_state *state)

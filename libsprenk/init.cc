@@ -159,6 +159,7 @@ preprocessor_reader *reader_create(source_dialect dialect, ident_table *table,
   reader->time_stamp = -1;
   obstack_init_malloc(&reader->buffer_stack);
   _cpp_identifiers_begin(reader, table);
+  _cpp_register_internal_pragmas(reader);
   return reader;
 }
 
@@ -399,6 +400,8 @@ const char *open_main_file(preprocessor_reader *reader, const char *name, bool i
   file->next = reader->all_files;
   reader->all_files = file;
   reader->main_file = file;
+  if (reader->options.deps_style && !reader->options.deps_ignore_main_file)
+    deps_add_dep(_cpp_deps(reader), file->name);
   input_buffer *buffer = _cpp_buffer_push_block(reader, text.block, text.data, text.length, false);
   buffer->file = file;
   enter_file_change(reader, LC_ENTER, file->name, 1, 0);
@@ -443,6 +446,7 @@ static void free_token_runs(preprocessor_reader *reader)
 
 void reader_destroy(preprocessor_reader *reader)
 {
+  _cpp_release_contexts(reader);
   while (reader->buffer)
     buffer_pop(reader);
   _cpp_free_expr_stack(reader);

@@ -18,6 +18,7 @@ enum { MAX_ARGUMENT_EXPANSION_DEPTH = 256 };
 // and these outlive every context.
 static const preproc_token white_source = {0, TK_PADDING, TOK_SPACE_BEFORE, {}};
 static const preproc_token plain_source = {0, TK_PADDING, 0, {}};
+static const preproc_token input_end = {0, TK_EOF, 0, {}};
 
 // A growable array of tokens.
 struct token_list {
@@ -62,15 +63,14 @@ static const preproc_token *hand_out(preprocessor_reader *reader, const preproc_
 // ---- Contexts ----
 
 void _cpp_push_tokens(preprocessor_reader *reader, ident_node *macro, const preproc_token *tokens,
-                      uint32_t count, preproc_token *owned)
+                      uint32_t count)
 {
   expansion_context *context = checked_new_cleared<expansion_context>();
   context->previous = reader->context;
   reader->context->next = context;
-  context->first = tokens;
+  context->start = context->first = tokens;
   context->last = tokens + count;
   context->macro = macro;
-  context->owned = owned;
   reader->context = context;
 }
 
@@ -84,7 +84,7 @@ static void push_copy(preprocessor_reader *reader, ident_node *macro, const prep
       (reinterpret_cast<uintptr_t>(block->base) + 7) & ~uintptr_t(7));
   if (count)
     memcpy(copy, tokens, count * sizeof(preproc_token));
-  _cpp_push_tokens(reader, macro, copy, count, nullptr);
+  _cpp_push_tokens(reader, macro, copy, count);
   reader->context->scratch = block;
 }
 
@@ -97,18 +97,42 @@ void _cpp_pop_context(preprocessor_reader *reader)
     context->macro->flags &= uint16_t(~IDF_EXPANDING);
   if (context->scratch)
     _cpp_scratch_release(reader, context->scratch);
-  free(context->owned);
   reader->context = context->previous;
   reader->context->next = nullptr;
   free(context);
 }
 
-void _cpp_backup_expanded(preprocessor_reader *reader)
+void _cpp_release_contexts(preprocessor_reader *reader)
 {
-  if (reader->context->previous == nullptr)
+  while (reader->context->previous)
+    _cpp_pop_context(reader);
+}
+
+// The token the lexer gave last.
+static const preproc_token *last_lexed(const preprocessor_reader *reader)
+{
+  if (reader->cur_token != reader->cur_run->first)
+    return reader->cur_token - 1;
+  return reader->cur_run->previous ? reader->cur_run->previous->limit - 1 : nullptr;
+}
+
+// A token read from a context that has been popped since, or a copy handed
+// out, goes back as a context of its own.
+void _cpp_backup_expanded(preprocessor_reader *reader, const preproc_token *token)
+{
+  if (token == &input_end)
+    return;
+  expansion_context *context = reader->context;
+  if (context->previous) {
+    if (context->first > context->start && context->first - 1 == token) {
+      context->first--;
+      return;
+    }
+  } else if (token == last_lexed(reader)) {
     _cpp_backup_tokens(reader, 1);
-  else
-    reader->context->first--;
+    return;
+  }
+  push_copy(reader, nullptr, token, 1);
 }
 
 bool _cpp_notify_macro_use(preprocessor_reader *reader, ident_node *node, location_t location)
@@ -294,13 +318,22 @@ static void expand_argument(preprocessor_reader *reader, ident_node *macro, macr
   list_add(&input, &reader->endarg_token);
   push_copy(reader, macro, input.tokens, input.count);
   free(input.tokens);
+  expansion_context *mine = reader->context;
   for (;;) {
     const preproc_token *token = cpp_next_token(reader);
     if (token->kind == TK_EOF)
       break;
     list_add(&arg->expanded, token);
   }
-  _cpp_pop_context(reader);
+  // The argument's own end is normally what stopped the loop; should an
+  // operator have read past it, its context is gone already.
+  bool found = false;
+  for (expansion_context *c = reader->context; c && !found; c = c->previous)
+    found = c == mine;
+  while (found && reader->context != mine)
+    _cpp_pop_context(reader);
+  if (found)
+    _cpp_pop_context(reader);
   reader->options.warn_traditional_c = saved_traditional;
   reader->ignore_pragma_operator = saved_ignore;
   reader->expansion_depth--;
@@ -397,7 +430,7 @@ static macro_arg *collect_arguments(preprocessor_reader *reader, ident_node *nod
   }
   if (token->kind != TK_CLOSE_PAREN) {
     if (is_end_of_argument(reader, token) || token->kind == TK_HASH)
-      _cpp_backup_expanded(reader);
+      _cpp_backup_expanded(reader, token);
     diag_error(reader, DL_ERROR, "unterminated argument list invoking macro \"%s\"", node->text);
     free_arguments(args, slots);
     return nullptr;
@@ -437,7 +470,7 @@ static macro_arg *find_invocation(preprocessor_reader *reader, ident_node *node,
     return collect_arguments(reader, node, variadic_absent);
   }
   if (token->kind != TK_EOF || is_end_of_argument(reader, token))
-    _cpp_backup_expanded(reader);
+    _cpp_backup_expanded(reader, token);
   if (have_padding)
     push_copy(reader, nullptr, &padding, 1);
   return nullptr;
@@ -510,10 +543,10 @@ static void end_va_opt(preprocessor_reader *reader, va_opt_group *group, token_l
     return;
   }
   if (close->flags & TOK_PASTE_NEXT) {
-    while (out->count > group->start && out->tokens[out->count - 1].kind == TK_PADDING &&
-           out->tokens[out->count - 1].value.source == nullptr)
+    // Only a real token can be the left operand of the "##" after the group.
+    while (out->count > group->start && out->tokens[out->count - 1].kind == TK_PADDING)
       out->count--;
-    if (out->count)
+    if (out->count > group->start)
       out->tokens[out->count - 1].flags |= TOK_PASTE_NEXT;
     return;
   }
@@ -535,6 +568,12 @@ static void paste_comma_rule(token_list *out, const macro_def *macro, const prep
     last->flags &= uint16_t(~TOK_PASTE_NEXT);
 }
 
+// The token's paste mark becomes SOURCE's; its other flags stay.
+static void copy_paste_mark(preproc_token *token, const preproc_token *source)
+{
+  token->flags = uint16_t((token->flags & ~TOK_PASTE_NEXT) | (source->flags & TOK_PASTE_NEXT));
+}
+
 struct replacement {
   preprocessor_reader *reader;
   ident_node *node;
@@ -545,11 +584,34 @@ struct replacement {
   va_opt_group group;
 };
 
+// Empty arguments were undefined before C99 and C++11.
+static void warn_empty_argument(replacement *r, uint32_t number)
+{
+  preprocessor_reader *reader = r->reader;
+  const cpp_reader_options *o = &reader->options;
+  bool system = r->macro->system_header || (reader->buffer && reader->buffer->system_kind);
+  const char *c90 = "invoking macro %s argument %d: empty macro arguments are undefined in ISO C90";
+  if (o->pedantic_mode && !o->c99_mode && !system) {
+    if (o->cplusplus_mode)
+      diag_pedwarning(reader, DR_PEDANTIC,
+                      "invoking macro %s argument %d: empty macro arguments are undefined in "
+                      "ISO C++98",
+                      r->node->text, int(number));
+    else if (o->warn_c90_c99_compat)
+      diag_pedwarning(reader, o->warn_c90_c99_compat > 0 ? DR_C90_C99_COMPAT : DR_PEDANTIC, c90,
+                      r->node->text, int(number));
+  } else if (o->warn_c90_c99_compat > 0 && !o->cplusplus_mode && !system) {
+    diag_warning(reader, DR_C90_C99_COMPAT, c90, r->node->text, int(number));
+  }
+}
+
 static void replace_argument(replacement *r, const preproc_token *body, uint32_t i)
 {
   preprocessor_reader *reader = r->reader;
   const preproc_token *use = &body[i];
   macro_arg *arg = &r->args[use->value.arg.number - 1];
+  if (arg->raw.count == 0)
+    warn_empty_argument(r, use->value.arg.number);
   bool left_of_paste = (use->flags & TOK_PASTE_NEXT) != 0;
   bool right_of_paste = i > 0 && (body[i - 1].flags & TOK_PASTE_NEXT);
   bool at_group_start = r->group.active && r->out.count == r->group.start;
@@ -567,8 +629,11 @@ static void replace_argument(replacement *r, const preproc_token *body, uint32_t
       paste_comma_rule(&r->out, r->macro, use, r->variadic_absent);
     from = arg->raw.tokens;
     count = arg->raw.count;
-    if (right_of_paste && count == 0 && r->out.count && !at_group_start)
-      r->out.tokens[r->out.count - 1].flags &= uint16_t(~TOK_PASTE_NEXT);
+    // An empty right operand leaves the left one pasting on only when this
+    // parameter is itself the left operand of another "##".
+    if (right_of_paste && count == 0 && r->out.count && !at_group_start &&
+        r->out.tokens[r->out.count - 1].kind != TK_PADDING)
+      copy_paste_mark(&r->out.tokens[r->out.count - 1], use);
   } else {
     if (!arg->expanded_done)
       expand_argument(reader, r->node, arg);
@@ -658,14 +723,17 @@ static int expand_builtin(preprocessor_reader *reader, ident_node *node, locatio
   return 1;
 }
 
-static void mark_used(preprocessor_reader *reader, ident_node *node, location_t location)
+// MACRO is the definition being expanded: an #undef among its arguments
+// may have taken it from the node meanwhile.
+static void mark_used(preprocessor_reader *reader, ident_node *node, macro_def *macro,
+                      location_t location)
 {
   node->flags |= IDF_EXPANDING;
   if (!(node->flags & IDF_USED))
     _cpp_notify_macro_use(reader, node, location);
   if (reader->callbacks.macro_used)
     reader->callbacks.macro_used(reader, location, node);
-  node->value.macro->used = 1;
+  macro->used = 1;
 }
 
 // 1 when a context was pushed, 0 when the name is not expanded.
@@ -699,7 +767,7 @@ static int enter_macro_context(preprocessor_reader *reader, ident_node *node,
     if (macro->parameter_count) {
       replacement r = {reader, node, macro, args, variadic_absent, {}, {}};
       build_replacement(&r);
-      mark_used(reader, node, name->location);
+      mark_used(reader, node, macro, name->location);
       push_copy(reader, node, r.out.tokens, r.out.count);
       free(r.out.tokens);
       free_arguments(args, macro->parameter_count);
@@ -707,8 +775,8 @@ static int enter_macro_context(preprocessor_reader *reader, ident_node *node,
     }
     free_arguments(args, 1);
   }
-  mark_used(reader, node, name->location);
-  _cpp_push_tokens(reader, node, macro_tokens(macro), macro_body_count(macro), nullptr);
+  mark_used(reader, node, macro, name->location);
+  _cpp_push_tokens(reader, node, macro_tokens(macro), macro_body_count(macro));
   return 1;
 }
 
@@ -729,7 +797,8 @@ const preproc_token *cpp_next_token_with_location(preprocessor_reader *reader,
   for (;;) {
     expansion_context *context = reader->context;
     if (context->previous == nullptr) {
-      result = _cpp_lex_token(reader);
+      // Past the end of the input every read is the end again.
+      result = reader->buffer || reader->lookaheads ? _cpp_lex_token(reader) : &input_end;
     } else if (context->first == context->last) {
       _cpp_pop_context(reader);
       if (reader->state.in_directive || reader->state.in_deferred_pragma)
@@ -771,12 +840,10 @@ const preproc_token *cpp_next_token_with_location(preprocessor_reader *reader,
     result = hand_out(reader, make_padding(&name));
     break;
   }
-  if (location) {
-    bool in_macro = reader->context->previous != nullptr;
-    *location = in_macro && !reader->options.macro_expansion_tracking
-                    ? reader->invocation_location
-                    : result->location;
-  }
+  // Virtual locations are not built yet: every token of an expansion is
+  // placed at the expansion point, as with tracking off.
+  if (location)
+    *location = reader->context->previous ? reader->invocation_location : result->location;
   reader->about_to_expand = saved_about_to_expand;
   return result;
 }
@@ -810,8 +877,7 @@ uint64_t _cpp_has_include(preprocessor_reader *reader, ident_node *node)
   bool paren = token->kind == TK_OPEN_PAREN;
   if (!paren) {
     diag_error(reader, DL_ERROR, "missing '(' before \"%s\" operand", node->text);
-    if (token->kind != TK_EOF)
-      _cpp_backup_expanded(reader);
+    _cpp_backup_expanded(reader, token);
   }
   bool angled = false;
   location_t location;
@@ -829,8 +895,7 @@ uint64_t _cpp_has_include(preprocessor_reader *reader, ident_node *node)
     while (token->kind == TK_PADDING);
     if (token->kind != TK_CLOSE_PAREN) {
       diag_error(reader, DL_ERROR, "missing ')' after \"%s\" operand", node->text);
-      if (token->kind != TK_EOF)
-        _cpp_backup_expanded(reader);
+      _cpp_backup_expanded(reader, token);
     }
   }
   return found;

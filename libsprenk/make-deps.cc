@@ -235,8 +235,7 @@ int deps_dump(const dep_record *record, FILE *stream)
   return 0;
 }
 
-// The bytes left in STREAM, or UINT64_MAX when it cannot tell.
-static uint64_t bytes_left(FILE *stream)
+uint64_t _cpp_stream_bytes_left(FILE *stream)
 {
   long here = ftell(stream);
   if (here < 0 || fseek(stream, 0, SEEK_END) != 0)
@@ -254,7 +253,7 @@ int deps_load(dep_record *record, FILE *stream, const char *own_name)
   if (!read_u64(stream, &count))
     return -1;
   count &= 0xffffffffu;
-  uint64_t left = bytes_left(stream);
+  uint64_t left = _cpp_stream_bytes_left(stream);
   if (left != UINT64_MAX && count > left / 8)
     return -1;
   string_array loaded = {};
@@ -262,7 +261,7 @@ int deps_load(dep_record *record, FILE *stream, const char *own_name)
     uint64_t length;
     if (!read_u64(stream, &length))
       goto fail;
-    left = bytes_left(stream);
+    left = _cpp_stream_bytes_left(stream);
     if (length > left || length >= UINT32_MAX)
       goto fail;
     char *name = static_cast<char *>(checked_malloc(length + 1));

@@ -1,13 +1,28 @@
-// Pragmas: the #pragma directive, the _Pragma operator, and the library's
-// own pragmas (once, push_macro, pop_macro, and in the "VUZ" namespace
-// poison, system_header, warning and error). Other pragmas go to the
-// client's unknown-pragma callback.
+// Pragmas: the table of registered pragmas (run at once, or handed to the
+// client as a PRAGMA token and the pragma's tokens), the #pragma directive,
+// the _Pragma operator, and the library's own pragmas (once, push_macro,
+// pop_macro, and in the "VUZ" namespace poison, system_header, dependency,
+// warning and error). Other pragmas go to the unknown-pragma callback.
 #include "libsprenk/preprocessor-internal.h"
 
 #include "support/alloc.h"
 
 #include <cstdlib>
 #include <cstring>
+
+struct pragma_entry {
+  pragma_entry *next;
+  ident_node *name;
+  bool is_namespace;
+  bool is_internal;
+  bool is_deferred;
+  bool allow_expansion;
+  union {
+    pragma_handler handler;
+    pragma_entry *space;
+    uint32_t ident;
+  } u;
+};
 
 struct pushed_macro {
   pushed_macro *next;
@@ -52,30 +67,53 @@ static const preproc_token *next_real(preprocessor_reader *reader)
   return token;
 }
 
+// The next token, where an EOF is only looked at, never consumed: the
+// reader's caller must still see the end of the input.
+static const preproc_token *peek_or_next(preprocessor_reader *reader)
+{
+  const preproc_token *token = next_real(reader);
+  if (token->kind == TK_EOF)
+    _cpp_backup_expanded(reader, token);
+  return token;
+}
+
 // "( string )": the destringized text, or null.
 static char *parenthesized_string(preprocessor_reader *reader)
 {
-  if (next_real(reader)->kind != TK_OPEN_PAREN)
+  if (peek_or_next(reader)->kind != TK_OPEN_PAREN)
     return nullptr;
-  const preproc_token *string = next_real(reader);
+  const preproc_token *string = peek_or_next(reader);
   if (!is_string_kind(string->kind))
     return nullptr;
   char *text = destringize(string);
-  if (next_real(reader)->kind != TK_CLOSE_PAREN) {
+  if (peek_or_next(reader)->kind != TK_CLOSE_PAREN) {
     free(text);
     return nullptr;
   }
   return text;
 }
 
-static void pragma_once(preprocessor_reader *reader)
+// The buffer of the file being read (a _Pragma's text sits above it).
+static input_buffer *file_buffer(preprocessor_reader *reader)
 {
-  if (reader->buffer->previous == nullptr && reader->options.main_search == 0)
-    diag_warning(reader, DR_NONE, "#pragma once in main file");
-  _cpp_check_eol(reader);
   input_buffer *buffer = reader->buffer;
   while (buffer && buffer->file == nullptr)
     buffer = buffer->previous;
+  return buffer;
+}
+
+static bool in_main_file(preprocessor_reader *reader)
+{
+  input_buffer *buffer = file_buffer(reader);
+  return buffer && buffer->file == reader->main_file && reader->options.main_search == 0;
+}
+
+static void pragma_once(preprocessor_reader *reader)
+{
+  if (in_main_file(reader))
+    diag_warning(reader, DR_NONE, "#pragma once in main file");
+  _cpp_check_eol(reader);
+  input_buffer *buffer = file_buffer(reader);
   if (buffer)
     set_once_only(reader, buffer->file);
 }
@@ -167,7 +205,7 @@ static void pragma_poison(preprocessor_reader *reader)
 
 static void pragma_system_header(preprocessor_reader *reader)
 {
-  if (reader->buffer->previous == nullptr && reader->options.main_search == 0) {
+  if (in_main_file(reader)) {
     diag_warning(reader, DR_NONE, "#pragma system_header ignored outside include file");
     return;
   }
@@ -193,49 +231,200 @@ static void pragma_message(preprocessor_reader *reader, bool error)
   free(text);
 }
 
-// The library's pragmas by name: 1 when one ran.
-static bool run_own_pragma(preprocessor_reader *reader, const preproc_token *first)
+static void pragma_warning(preprocessor_reader *reader)
 {
-  if (cpp_token_is_name(first, "once"))
-    pragma_once(reader);
-  else if (cpp_token_is_name(first, "push_macro"))
-    pragma_push_macro(reader);
-  else if (cpp_token_is_name(first, "pop_macro"))
-    pragma_pop_macro(reader);
-  else
+  pragma_message(reader, false);
+}
+
+static void pragma_error(preprocessor_reader *reader)
+{
+  pragma_message(reader, true);
+}
+
+// A header named on the line that is newer than the current file is
+// reported, with the rest of the line as the reason.
+static void pragma_dependency(preprocessor_reader *reader)
+{
+  bool angled = false;
+  location_t location;
+  char *name = _cpp_parse_header_name(reader, "pragma dependency", &angled, &location);
+  if (name == nullptr)
+    return;
+  int newer = header_newer_than_current(reader, name, angled);
+  if (newer < 0) {
+    diag_warning(reader, DR_NONE, "cannot find source file %s", name);
+  } else if (newer > 0) {
+    diag_warning(reader, DR_NONE, "current file is older than %s", name);
+    char *rest = cpp_rest_of_line_text(reader, nullptr);
+    if (rest[0])
+      diag_warning(reader, DR_NONE, "%s", rest);
+    free(rest);
+  }
+  free(name);
+}
+
+// ---- The table ----
+
+static pragma_entry *lookup_pragma(pragma_entry *list, const ident_node *name)
+{
+  while (list && list->name != name)
+    list = list->next;
+  return list;
+}
+
+static pragma_entry *new_entry(preprocessor_reader *reader, pragma_entry **list,
+                               const char *name)
+{
+  pragma_entry *entry =
+      reinterpret_cast<pragma_entry *>(_cpp_pool_alloc_aligned(reader, sizeof(pragma_entry)));
+  memset(entry, 0, sizeof *entry);
+  entry->name = cpp_intern(reader, name, uint32_t(strlen(name)));
+  entry->next = *list;
+  *list = entry;
+  return entry;
+}
+
+// A new entry in the namespace's list (or the top level); null after the
+// internal error that a clash is.
+static pragma_entry *register_entry(preprocessor_reader *reader, const char *space,
+                                    const char *name, bool allow_name_expansion)
+{
+  pragma_entry **list = &reader->pragmas;
+  if (space) {
+    pragma_entry *entry = lookup_pragma(reader->pragmas, cpp_intern(reader, space, uint32_t(strlen(space))));
+    if (entry && !entry->is_namespace) {
+      diag_error(reader, DL_ICE, "registering \"%s\" as both a pragma and a pragma namespace",
+                 space);
+      return nullptr;
+    }
+    if (entry && entry->allow_expansion != allow_name_expansion) {
+      diag_error(reader, DL_ICE,
+                 "registering pragmas in namespace \"%s\" with mismatched name expansion", space);
+      return nullptr;
+    }
+    if (entry == nullptr) {
+      entry = new_entry(reader, &reader->pragmas, space);
+      entry->is_namespace = true;
+      entry->allow_expansion = allow_name_expansion;
+    }
+    list = &entry->u.space;
+  } else if (allow_name_expansion) {
+    diag_error(reader, DL_ICE, "registering pragma \"%s\" with name expansion and no namespace",
+               name);
+    return nullptr;
+  }
+  pragma_entry *old = lookup_pragma(*list, cpp_intern(reader, name, uint32_t(strlen(name))));
+  if (old) {
+    if (old->is_namespace)
+      diag_error(reader, DL_ICE, "registering \"%s\" as both a pragma and a pragma namespace",
+                 name);
+    else if (space)
+      diag_error(reader, DL_ICE, "#pragma %s %s is already registered", space, name);
+    else
+      diag_error(reader, DL_ICE, "#pragma %s is already registered", name);
+    return nullptr;
+  }
+  return new_entry(reader, list, name);
+}
+
+bool register_pragma(preprocessor_reader *reader, const char *space, const char *name,
+                     pragma_handler handler, bool allow_expansion)
+{
+  if (handler == nullptr) {
+    diag_error(reader, DL_ICE, "registering pragma with NULL handler");
     return false;
+  }
+  pragma_entry *entry = register_entry(reader, space, name, false);
+  if (entry == nullptr)
+    return false;
+  entry->u.handler = handler;
+  entry->allow_expansion = allow_expansion;
   return true;
 }
 
-static bool run_vuz_pragma(preprocessor_reader *reader, const preproc_token *second)
+bool register_deferred_pragma(preprocessor_reader *reader, const char *space, const char *name,
+                              uint32_t ident, bool allow_expansion, bool allow_name_expansion)
 {
-  if (cpp_token_is_name(second, "poison"))
-    pragma_poison(reader);
-  else if (cpp_token_is_name(second, "system_header"))
-    pragma_system_header(reader);
-  else if (cpp_token_is_name(second, "warning"))
-    pragma_message(reader, false);
-  else if (cpp_token_is_name(second, "error"))
-    pragma_message(reader, true);
-  else
+  pragma_entry *entry = register_entry(reader, space, name, allow_name_expansion);
+  if (entry == nullptr)
     return false;
+  entry->is_deferred = true;
+  entry->u.ident = ident;
+  entry->allow_expansion = allow_expansion;
   return true;
 }
+
+static void register_internal(preprocessor_reader *reader, const char *space, const char *name,
+                              pragma_handler handler)
+{
+  pragma_entry *entry = register_entry(reader, space, name, false);
+  if (entry) {
+    entry->u.handler = handler;
+    entry->is_internal = true;
+  }
+}
+
+void _cpp_register_internal_pragmas(preprocessor_reader *reader)
+{
+  register_internal(reader, nullptr, "once", pragma_once);
+  register_internal(reader, nullptr, "push_macro", pragma_push_macro);
+  register_internal(reader, nullptr, "pop_macro", pragma_pop_macro);
+  register_internal(reader, "VUZ", "poison", pragma_poison);
+  register_internal(reader, "VUZ", "system_header", pragma_system_header);
+  register_internal(reader, "VUZ", "dependency", pragma_dependency);
+  register_internal(reader, "VUZ", "warning", pragma_warning);
+  register_internal(reader, "VUZ", "error", pragma_error);
+}
+
+// ---- The directive ----
 
 void _cpp_do_pragma(preprocessor_reader *reader)
 {
   reader->state.prevent_expansion++;
   const preproc_token *first = _cpp_lex_token(reader);
+  const preproc_token *name = first;
   uint32_t read = 1;
-  bool ran = first->kind == TK_NAME && run_own_pragma(reader, first);
-  if (!ran && cpp_token_is_name(first, "VUZ")) {
-    const preproc_token *second = _cpp_lex_token(reader);
+  pragma_entry *entry = first->kind == TK_NAME && reader->pragmas
+                            ? lookup_pragma(reader->pragmas, first->value.ident.node)
+                            : nullptr;
+  if (entry && entry->is_namespace) {
+    bool expand = entry->allow_expansion;
+    if (expand)
+      reader->state.prevent_expansion--;
+    name = cpp_next_token(reader);
+    while (name->kind == TK_PADDING)
+      name = cpp_next_token(reader);
+    if (expand)
+      reader->state.prevent_expansion++;
     read = 2;
-    ran = second->kind == TK_NAME && run_vuz_pragma(reader, second);
+    entry = name->kind == TK_NAME ? lookup_pragma(entry->u.space, name->value.ident.node) : nullptr;
   }
-  if (!ran && reader->callbacks.unknown_pragma) {
-    _cpp_backup_tokens(reader, read);
-    reader->callbacks.unknown_pragma(reader, reader->directive_line);
+  if (entry == nullptr) {
+    if (reader->callbacks.unknown_pragma) {
+      if (read == 2)
+        _cpp_backup_expanded(reader, name);
+      _cpp_backup_expanded(reader, first);
+      reader->callbacks.unknown_pragma(reader, reader->directive_line);
+    }
+  } else if (entry->is_deferred) {
+    preproc_token *result = &reader->directive_result;
+    result->kind = TK_PRAGMA;
+    result->location = name->location;
+    result->flags = first->flags;
+    result->value.pragma_id = entry->u.ident;
+    reader->state.in_deferred_pragma = 1;
+    reader->state.pragma_allow_expansion = entry->allow_expansion;
+    // The tokeniser lowers it again at the end of the pragma's line.
+    if (!entry->allow_expansion)
+      reader->state.prevent_expansion++;
+  } else {
+    if (reader->callbacks.line_change)
+      reader->callbacks.line_change(reader, first, 0);
+    if (entry->allow_expansion)
+      reader->state.prevent_expansion--;
+    entry->u.handler(reader);
+    if (entry->allow_expansion)
+      reader->state.prevent_expansion++;
   }
   reader->state.prevent_expansion--;
 }

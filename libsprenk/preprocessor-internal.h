@@ -11,8 +11,8 @@
 // The deleted-slot mark of the identifier table.
 #define IDTAB_DELETED (reinterpret_cast<ident_node *>(~uintptr_t(0)))
 
-// A macro definition. Until the definition layer lands, object-like macros
-// defined from client texts keep their replacement as text (kind 2).
+// A macro definition: its replacement tokens follow the record; a
+// traditional-mode definition keeps its replacement as text (kind 2).
 enum : uint8_t { MACRO_KIND_TOKENS = 0, MACRO_KIND_ANSWER = 1, MACRO_KIND_TEXT = 2 };
 
 struct macro_def {
@@ -90,10 +90,12 @@ int cpp_source_date(preprocessor_reader *reader, time_t *out);
 // ---- Macro expansion (macro-expand.cc) ----
 
 void _cpp_push_tokens(preprocessor_reader *reader, ident_node *macro, const preproc_token *tokens,
-                      uint32_t count, preproc_token *owned);
+                      uint32_t count);
 void _cpp_pop_context(preprocessor_reader *reader);
-// Steps back one token of the expanded stream.
-void _cpp_backup_expanded(preprocessor_reader *reader);
+// Pops every expansion context (a reader destroyed mid-expansion).
+void _cpp_release_contexts(preprocessor_reader *reader);
+// Gives TOKEN, the last one read, back to the expanded stream.
+void _cpp_backup_expanded(preprocessor_reader *reader, const preproc_token *token);
 bool _cpp_notify_macro_use(preprocessor_reader *reader, ident_node *node, location_t location);
 // Lexes one token from TEXT (which ends in a newline); false when the text
 // was not used up.
@@ -206,6 +208,10 @@ struct normalization_state {
 
 enum { IDENT_IN_LITERAL = 0, IDENT_AT_START = 1, IDENT_INSIDE = 2 };
 
+// False when PREVIOUS followed by C has a primary composite, so the pair is
+// not in form C; C must be one of the combining characters of such pairs.
+bool nfc_pair_allowed(preprocessor_reader *reader, uint32_t c, uint32_t previous);
+
 bool _cpp_valid_ucn(preprocessor_reader *reader, const unsigned char **cursor,
                     const unsigned char *limit, int position, normalization_state *state,
                     uint32_t *code_point);
@@ -302,6 +308,9 @@ bool has_header(preprocessor_reader *reader, const char *name, bool angled, int 
 void set_once_only(preprocessor_reader *reader, source_file *file);
 void _cpp_note_file_end(preprocessor_reader *reader, source_file *file);
 void _cpp_free_files(preprocessor_reader *reader);
+// The bytes left in STREAM, or UINT64_MAX when it cannot tell: stored
+// tables are checked against it before anything is allocated.
+uint64_t _cpp_stream_bytes_left(FILE *stream);
 // The dependency record, created on first use.
 dep_record *_cpp_deps(preprocessor_reader *reader);
 
@@ -316,6 +325,18 @@ char *_cpp_parse_header_name(preprocessor_reader *reader, const char *directive_
 void _cpp_do_pragma(preprocessor_reader *reader);
 bool _cpp_do_pragma_operator(preprocessor_reader *reader, location_t location);
 void _cpp_free_pushed_macros(preprocessor_reader *reader);
+void _cpp_register_internal_pragmas(preprocessor_reader *reader);
+// -1 when the header is missing, 1 when it is newer than the current file.
+int header_newer_than_current(preprocessor_reader *reader, const char *name, bool angled);
+
+// ---- Assertions (assertions.cc) ----
+
+enum : int { ASSERTION_IF = 4, ASSERTION_ASSERT = 18, ASSERTION_UNASSERT = 19 };
+// Runs #assert or #unassert on the rest of the directive.
+void _cpp_do_assertion(preprocessor_reader *reader, bool assert);
+// After the "#" of an #if operand: whether the predicate (with its answer,
+// when given) holds; true when the assertion could not be read.
+bool assertion_holds(preprocessor_reader *reader, bool *result);
 // Runs directive INDEX (the table's order) over TEXT.
 enum : uint32_t { D_PRAGMA_INDEX = 13 };
 void _cpp_run_directive_text(preprocessor_reader *reader, uint32_t index, const char *text,

@@ -410,10 +410,10 @@ struct token_block {
 struct expansion_context {
   expansion_context *previous;
   expansion_context *next;
+  const preproc_token *start;
   const preproc_token *first;
   const preproc_token *last;
   ident_node *macro;
-  preproc_token *owned;     // heap tokens freed with the context, or null
   scratch_buffer *scratch;  // scratch block released with the context, or null
 };
 
@@ -594,9 +594,24 @@ void define_formatted(preprocessor_reader *reader, const char *format, ...)
     __attribute__((format(printf, 2, 3)));
 void define_builtin_text(preprocessor_reader *reader, const char *text);
 void undef_from_text(preprocessor_reader *reader, const char *name);
+void assert_from_text(preprocessor_reader *reader, const char *text);
+void unassert_from_text(preprocessor_reader *reader, const char *text);
 void install_include_chains(preprocessor_reader *reader, search_dir *quote, search_dir *bracket,
                             bool quote_ignores_source_dir);
 void list_unguarded_headers(preprocessor_reader *reader, FILE *stream);
+// The table of file sizes and digests saved with a precompiled header:
+// files it lists as once-only (all of them, for #import) are not read again.
+bool write_digest_table(preprocessor_reader *reader, FILE *stream);
+bool load_digest_table(FILE *stream);
+void forget_digest_table();
+
+// Pragmas: handlers run at once; deferred pragmas reach the client as a
+// PRAGMA token carrying IDENT, the line's tokens and PRAGMA_EOL.
+typedef void (*pragma_handler)(preprocessor_reader *reader);
+bool register_pragma(preprocessor_reader *reader, const char *space, const char *name,
+                     pragma_handler handler, bool allow_expansion);
+bool register_deferred_pragma(preprocessor_reader *reader, const char *space, const char *name,
+                              uint32_t ident, bool allow_expansion, bool allow_name_expansion);
 
 // Dependency output.
 dep_record *deps_create();

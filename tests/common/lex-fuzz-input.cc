@@ -57,6 +57,11 @@ void run_lex_fuzz_input(const uint8_t *data, size_t size)
       reader_create(source_dialect(data[0] % DIALECT_COUNT), nullptr, &lines);
   configure(reader, data[1]);
   options_of(reader)->module_support = data[0] >> 7;
+  // Half the inputs are read as the raw-token dump reads them, the other
+  // half with directives and macro expansion on top.
+  reader->lex_only = (data[0] / DIALECT_COUNT) & 1;
+  // Inputs never reach the file system through #include.
+  options_of(reader)->max_include_depth = 0;
   callbacks_of(reader)->diagnostic = ignore_report;
   reader_post_options(reader);
   buffer_push(reader, data + 2, size - 2, false);
@@ -65,7 +70,8 @@ void run_lex_fuzz_input(const uint8_t *data, size_t size)
   const preproc_token *previous = nullptr;
   preproc_token kept = {};
   for (;;) {
-    const preproc_token *token = cpp_get_token(reader);
+    const preproc_token *token =
+        reader->lex_only ? _cpp_lex_token(reader) : cpp_get_token(reader);
     if (token->kind == TK_EOF)
       break;
     if (cpp_kind_category(token->kind) != TC_NONE) {

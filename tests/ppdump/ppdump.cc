@@ -1,9 +1,10 @@
 // ppdump: the preprocessor library's test program. It reads one file with
-// the preprocessor's usual options and writes the preprocessed text, or,
-// for tests, the prepared lines (--lines), the raw tokens (--raw-tokens),
-// the interpreted bytes of each literal (--literals) or the value of each
-// #if and #elif (--if-values).
-// Reports go through the program's diagnostic engine.
+// the preprocessor's usual options and writes the preprocessed text, the
+// macros defined (-dM, -dD), make rules (-M and its family), or, for tests,
+// the prepared lines (--lines), the raw tokens (--raw-tokens), the expanded
+// tokens (--tokens), the interpreted bytes of each literal (--literals) or
+// the value of each #if and #elif (--if-values). Reports go through the
+// program's diagnostic engine.
 #include "diagnostics/diagnostic.h"
 #include "diagnostics/input.h"
 #include "diagnostics/json.h"
@@ -11,12 +12,35 @@
 #include "options/option-decode.h"
 #include "options/option-table.h"
 #include "support/alloc.h"
+#include "support/file-names.h"
 #include "tests/libsprenk/expr-value-text.h"
 
 #include <cstdlib>
 #include <cstring>
 
-enum dump_mode { DUMP_TEXT, DUMP_LINES, DUMP_RAW_TOKENS, DUMP_LITERALS, DUMP_IF_VALUES };
+enum dump_mode {
+  DUMP_TEXT,
+  DUMP_LINES,
+  DUMP_RAW_TOKENS,
+  DUMP_TOKENS,
+  DUMP_LITERALS,
+  DUMP_IF_VALUES,
+};
+
+enum { MAX_LIST = 256 };
+
+// Words of a repeated option, in command-line order.
+struct word_list {
+  const char *words[MAX_LIST];
+  int count = 0;
+  bool add(const char *word)
+  {
+    if (count == MAX_LIST)
+      return false;
+    words[count++] = word;
+    return true;
+  }
+};
 
 struct ppdump_settings {
   dump_mode mode = DUMP_TEXT;
@@ -50,6 +74,15 @@ struct ppdump_settings {
   const char *defines[256];
   bool define_is_undef[256];
   int define_count = 0;
+  word_list quote_dirs, bracket_dirs, system_dirs, after_dirs, includes, macro_files;
+  char macro_dump = 0; // 'M' or 'D'
+  int deps_style = 0;  // 2 every header, 1 without system headers
+  bool deps_with_output = false;
+  bool deps_missing = false;
+  bool deps_phony = false;
+  const char *deps_file = nullptr;
+  word_list targets;
+  bool target_quoted[MAX_LIST];
 };
 
 // ---- Diagnostics through the engine ----
@@ -231,11 +264,28 @@ static bool handle_decoded(ppdump_settings *s, const decoded_option &d)
   case OPT_fdiagnostics_format_eq:
     diagnostic_output_format_init(&global_diagnostic_state, int(d.value));
     return true;
-  // Accepted; the include layer reads no search paths or forced includes
-  // from here yet.
-  case OPT_I: case OPT_iquote: case OPT_isystem: case OPT_idirafter: case OPT_nostdinc:
-  case OPT_include: case OPT_imacros:
+  // ppdump has no default system directories for -nostdinc to remove.
+  case OPT_nostdinc:
     return true;
+  case OPT_I: return s->bracket_dirs.add(arg);
+  case OPT_iquote: return s->quote_dirs.add(arg);
+  case OPT_isystem: return s->system_dirs.add(arg);
+  case OPT_idirafter: return s->after_dirs.add(arg);
+  case OPT_include: return s->includes.add(arg);
+  case OPT_imacros: return s->macro_files.add(arg);
+  case OPT_d:
+    s->macro_dump = arg[0];
+    return (arg[0] == 'M' || arg[0] == 'D') && arg[1] == '\0';
+  case OPT_M: case OPT_MM: case OPT_MD: case OPT_MMD:
+    s->deps_style = d.option_index == OPT_M || d.option_index == OPT_MD ? 2 : 1;
+    s->deps_with_output = d.option_index == OPT_MD || d.option_index == OPT_MMD;
+    return true;
+  case OPT_MF: s->deps_file = arg; return true;
+  case OPT_MG: s->deps_missing = true; return true;
+  case OPT_MP: s->deps_phony = true; return true;
+  case OPT_MT: case OPT_MQ:
+    s->target_quoted[s->targets.count] = d.option_index == OPT_MQ;
+    return s->targets.add(arg);
   default:
     return dialect_of_option(d.option_index, &s->dialect) ? (s->dialect_given = true) : false;
   }
@@ -249,6 +299,7 @@ static bool dump_mode_of(const char *word, dump_mode *mode)
   } modes[] = {
       {"--lines", DUMP_LINES},
       {"--raw-tokens", DUMP_RAW_TOKENS},
+      {"--tokens", DUMP_TOKENS},
       {"--literals", DUMP_LITERALS},
       {"--if-values", DUMP_IF_VALUES},
   };
@@ -284,7 +335,9 @@ static bool parse_arguments(ppdump_settings *s, int argc, const char **argv)
     }
   }
   if (s->input == nullptr) {
-    fprintf(stderr, "usage: ppdump [options] [--lines|--raw-tokens|--literals|--if-values] FILE\n");
+    fprintf(stderr,
+            "usage: ppdump [options] [--lines|--raw-tokens|--tokens|--literals|--if-values] "
+            "FILE\n");
     return false;
   }
   return true;
@@ -315,6 +368,10 @@ static void apply_settings(preprocessor_reader *reader, const ppdump_settings &s
   o->warn_unused_macro = s.warn_unused_macros;
   o->warn_defined_in_expansion = s.warn_expansion_to_defined;
   o->tab_stop = uint8_t(s.tab_stop);
+  o->deps_style = s.deps_style;
+  o->deps_missing_files = s.deps_missing;
+  o->deps_phony_targets = s.deps_phony;
+  o->deps_need_preprocessed_output = s.deps_with_output || !s.deps_missing;
   if (s.input_charset)
     o->input_charset_name = s.input_charset;
   if (s.exec_charset)
@@ -390,25 +447,31 @@ static void print_escaped(const unsigned char *text, uint64_t length)
   }
 }
 
+// One token a line, tab-separated: kind, escaped spelling, flags, and the
+// locations given.
+static void print_token_record(preprocessor_reader *reader, const preproc_token *token)
+{
+  const char *kind =
+      cpp_kind_category(token->kind) == TC_OPERATOR ? "OP" : cpp_kind_name(token->kind, 0);
+  printf("%s\t", kind);
+  if (token->kind != TK_EOF) {
+    uint64_t bound = cpp_spelling_bound(token);
+    unsigned char *text = static_cast<unsigned char *>(checked_malloc(bound + 1));
+    unsigned char *end = cpp_write_token_text(reader, token, text, true);
+    print_escaped(text, uint64_t(end - text));
+    free(text);
+  }
+  putchar('\t');
+  print_flags(token->flags);
+}
+
 static void dump_raw_tokens(preprocessor_reader *reader)
 {
   reader->lex_only = true;
   for (;;) {
     const preproc_token *token = _cpp_lex_token(reader);
     expanded_location at = where(reader, token->location);
-    const char *kind = cpp_kind_category(token->kind) == TC_OPERATOR
-                           ? "OP"
-                           : cpp_kind_name(token->kind, 0);
-    printf("%s\t", kind);
-    if (token->kind != TK_EOF) {
-      uint64_t bound = cpp_spelling_bound(token);
-      unsigned char *text = static_cast<unsigned char *>(checked_malloc(bound + 1));
-      unsigned char *end = cpp_write_token_text(reader, token, text, true);
-      print_escaped(text, uint64_t(end - text));
-      free(text);
-    }
-    putchar('\t');
-    print_flags(token->flags);
+    print_token_record(reader, token);
     printf("\t%d:%d\n", at.line, at.column);
     if (token->kind == TK_EOF)
       break;
@@ -569,9 +632,75 @@ static void move_to_line(text_printer *p, const expanded_location &at)
   p->printed = false;
 }
 
+static text_printer *active_printer;
+
+// Entering and leaving files: a linemarker with its flags, as compilers
+// read them back (1 enter, 2 return, 3 system header).
+static void note_file_change(preprocessor_reader *, const ordinary_map *map)
+{
+  text_printer *p = active_printer;
+  if (p == nullptr || map == nullptr)
+    return;
+  if (p->printed)
+    putchar('\n');
+  p->printed = false;
+  p->has_pending = false;
+  p->file = map->file_name;
+  p->line = int32_t(map->first_line);
+  if (!p->linemarkers)
+    return;
+  printf("# %u \"%s\"", map->first_line, map->file_name);
+  if (map->reason == LC_ENTER && map->includer_location)
+    printf(" 1");
+  else if (map->reason == LC_LEAVE)
+    printf(" 2");
+  if (map->in_system_header)
+    printf(" 3");
+  putchar('\n');
+}
+
+// -dD: definitions and removals stay in the text where they stood.
+static void print_directive_line(preprocessor_reader *reader, const char *kind, ident_node *node)
+{
+  text_printer *p = active_printer;
+  if (p == nullptr)
+    return;
+  if (p->printed)
+    putchar('\n');
+  if (strcmp(kind, "define") == 0)
+    printf("#define %s\n", reinterpret_cast<const char *>(cpp_macro_text(reader, node)));
+  else
+    printf("#undef %s\n", node->text);
+  p->printed = false;
+  p->line++;
+}
+
+static void note_define(preprocessor_reader *reader, location_t, ident_node *node)
+{
+  print_directive_line(reader, "define", node);
+}
+
+static void note_undef(preprocessor_reader *reader, location_t, ident_node *node)
+{
+  print_directive_line(reader, "undef", node);
+}
+
+// Pragmas the library does not run are passed through to the compiler.
+static void print_unknown_pragma(preprocessor_reader *reader, location_t)
+{
+  text_printer *p = active_printer;
+  if (p && p->printed)
+    putchar('\n');
+  fputs("#pragma ", stdout);
+  cpp_print_rest_of_line(reader, stdout);
+  if (p) {
+    p->printed = false;
+    p->line++;
+  }
+}
+
 // The start of a source line outside macro arguments: the next token
 // printed goes to that line.
-static text_printer *active_printer;
 static void note_line_change(preprocessor_reader *reader, const preproc_token *token,
                              int parsing_args)
 {
@@ -583,21 +712,17 @@ static void note_line_change(preprocessor_reader *reader, const preproc_token *t
 
 // Expanded text: PADDING tokens stand for white space a macro expansion
 // removed or for a separation that keeps two tokens from pasting.
-static void dump_text(preprocessor_reader *reader, bool linemarkers)
+static void dump_text(preprocessor_reader *reader, text_printer &p)
 {
-  text_printer p;
-  p.linemarkers = linemarkers;
   active_printer = &p;
   callbacks_of(reader)->line_change = note_line_change;
   const preproc_token *source = nullptr;
-  bool avoid_paste = false;
   for (;;) {
     location_t location;
     const preproc_token *token = cpp_next_token_with_location(reader, &location);
     if (token->kind == TK_EOF)
       break;
     if (token->kind == TK_PADDING) {
-      avoid_paste = true;
       if (source == nullptr ||
           (!(source->flags & TOK_SPACE_BEFORE) && token->value.source == nullptr))
         source = token->value.source;
@@ -613,12 +738,10 @@ static void dump_text(preprocessor_reader *reader, bool linemarkers)
       if (source == nullptr)
         source = token;
       if ((source->flags & TOK_SPACE_BEFORE) ||
-          (avoid_paste && p.previous && cpp_needs_space_between(reader, p.previous, token)) ||
           (p.previous && cpp_needs_space_between(reader, p.previous, token)))
         putchar(' ');
     }
     source = nullptr;
-    avoid_paste = false;
     cpp_print_token(token, stdout);
     p.printed = true;
     p.previous_copy = *token;
@@ -627,6 +750,106 @@ static void dump_text(preprocessor_reader *reader, bool linemarkers)
   if (p.printed)
     putchar('\n');
   active_printer = nullptr;
+}
+
+// --tokens: the expanded stream in the raw-token format, with the
+// expansion point and then the spelling location.
+static void dump_tokens(preprocessor_reader *reader)
+{
+  for (;;) {
+    location_t location;
+    const preproc_token *token = cpp_next_token_with_location(reader, &location);
+    if (token->kind == TK_PADDING)
+      continue;
+    expanded_location at = where(reader, location);
+    expanded_location spelled = where(reader, token->location);
+    print_token_record(reader, token);
+    printf("\t%d:%d\t%d:%d\n", at.line, at.column, spelled.line, spelled.column);
+    if (token->kind == TK_EOF)
+      break;
+  }
+}
+
+static int print_macro(preprocessor_reader *reader, ident_node *node, void *)
+{
+  if (node->kind == IK_MACRO)
+    printf("#define %s\n", reinterpret_cast<const char *>(cpp_macro_text(reader, node)));
+  return 1;
+}
+
+// Reads the whole input for its side effects (-M, -dM).
+static void read_everything(preprocessor_reader *reader)
+{
+  while (cpp_next_token(reader)->kind != TK_EOF)
+    ;
+}
+
+static void read_for_macros(preprocessor_reader *reader, const char *name)
+{
+  text_printer *printer = active_printer;
+  active_printer = nullptr;
+  if (push_included_file(reader, name, false, INCLUDE_COMMAND_LINE, 0)) {
+    reader->buffer->return_at_eof = 1;
+    reader->state.discarding_output++;
+    reader->state.prevent_expansion++;
+    read_everything(reader);
+    reader->state.discarding_output--;
+    reader->state.prevent_expansion--;
+  }
+  active_printer = printer;
+}
+
+// A chain of search directories in command-line order; heap records.
+static search_dir *chain_of(const word_list &words, uint8_t system_kind, search_dir *tail)
+{
+  search_dir *head = tail;
+  for (int i = words.count; i-- > 0;) {
+    search_dir *directory = checked_new_cleared<search_dir>();
+    directory->name = words.words[i];
+    directory->system_kind = system_kind;
+    directory->user_supplied = 1;
+    directory->next = head;
+    head = directory;
+  }
+  return head;
+}
+
+static void free_chain(search_dir *head, search_dir *stop)
+{
+  while (head != stop) {
+    search_dir *next = head->next;
+    free(head);
+    head = next;
+  }
+}
+
+static void write_rules(preprocessor_reader *reader, const ppdump_settings &s)
+{
+  dep_record *record = _cpp_deps(reader);
+  for (int i = 0; i < s.targets.count; i++)
+    deps_add_rule_target(record, s.targets.words[i], s.target_quoted[i]);
+  deps_add_implicit_target(record, s.input);
+  FILE *stream = stdout;
+  char *default_name = nullptr;
+  if (s.deps_file) {
+    stream = strcmp(s.deps_file, "-") == 0 ? stdout : fopen(s.deps_file, "w");
+  } else if (s.deps_with_output) {
+    const char *base = path_base_name(s.input[0] ? s.input : "-");
+    const char *dot = strrchr(base, '.');
+    size_t stem = dot ? size_t(dot - base) : strlen(base);
+    default_name = static_cast<char *>(checked_malloc(stem + 3));
+    memcpy(default_name, base, stem);
+    memcpy(default_name + stem, ".d", 3);
+    stream = fopen(default_name, "w");
+  }
+  if (stream == nullptr) {
+    fprintf(stderr, "ppdump: cannot write the dependency file\n");
+  } else {
+    deps_print(record, stream, 72, s.deps_phony);
+    if (stream != stdout)
+      fclose(stream);
+  }
+  free(default_name);
 }
 
 static void release_line_table(linemap_set *set)
@@ -681,17 +904,54 @@ int main(int argc, const char **argv)
     else
       define_from_text(reader, settings.defines[i]);
   }
+  search_dir *bracket =
+      chain_of(settings.bracket_dirs, 0,
+               chain_of(settings.system_dirs, 1, chain_of(settings.after_dirs, 1, nullptr)));
+  search_dir *quote = chain_of(settings.quote_dirs, 0, bracket);
+  install_include_chains(reader, quote, bracket, false);
+  text_printer printer;
+  printer.linemarkers = !settings.no_linemarkers;
+  bool text_wanted = settings.mode == DUMP_TEXT && settings.macro_dump != 'M' &&
+                     (settings.deps_style == 0 || settings.deps_with_output);
+  if (text_wanted) {
+    active_printer = &printer;
+    callbacks_of(reader)->file_change = note_file_change;
+    callbacks_of(reader)->unknown_pragma = print_unknown_pragma;
+    if (settings.macro_dump == 'D') {
+      callbacks_of(reader)->define = note_define;
+      callbacks_of(reader)->undef = note_undef;
+    }
+  }
   if (open_main_file(reader, settings.input, false) != nullptr) {
+    // Read for their definitions only, before anything else.
+    for (int i = 0; i < settings.macro_files.count; i++)
+      read_for_macros(reader, settings.macro_files.words[i]);
+    // Stacked last to first, so that the first is read first.
+    for (int i = settings.includes.count; i-- > 0;)
+      push_included_file(reader, settings.includes.words[i], false, INCLUDE_COMMAND_LINE, 0);
     switch (settings.mode) {
     case DUMP_LINES: dump_lines(reader); break;
     case DUMP_RAW_TOKENS: dump_raw_tokens(reader); break;
+    case DUMP_TOKENS: dump_tokens(reader); break;
+    case DUMP_TEXT:
+      if (text_wanted)
+        dump_text(reader, printer);
+      else
+        read_everything(reader);
+      break;
     case DUMP_LITERALS: dump_literals(reader); break;
     case DUMP_IF_VALUES: dump_if_values(reader); break;
-    case DUMP_TEXT: dump_text(reader, !settings.no_linemarkers); break;
     }
+    if (settings.macro_dump == 'M')
+      cpp_each_identifier(reader, print_macro, nullptr);
+    if (settings.deps_style)
+      write_rules(reader, settings);
   }
+  active_printer = nullptr;
   reader_finish(reader, nullptr);
+  free_chain(quote, bracket);
   reader_destroy(reader);
+  free_chain(bracket, nullptr);
   fflush(stdout);
   int status = errors_reported() ? 1 : 0;
   diagnostic_state_finish(&global_diagnostic_state);

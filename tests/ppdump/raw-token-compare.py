@@ -197,7 +197,7 @@ def all_files(clang):
             continue
         if not os.path.isdir(base):
             continue
-        for directory, subdirs, files in os.walk(base):
+        for directory, subdirs, files in os.walk(base, followlinks=True):
             if name == "llvm" and directory == base and "c++" in subdirs:
                 subdirs.remove("c++")  # libc++ is its own place, read as such
             subdirs.sort()

@@ -1,0 +1,27 @@
+// Loads arbitrary bytes as saved dependencies and writes what was loaded as
+// make rules: a stored stream is untrusted input.
+#include "libsprenk/preprocessor.h"
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+{
+  FILE *stream = fmemopen(const_cast<uint8_t *>(data), size, "rb");
+  if (stream == nullptr)
+    return 0;
+  dep_record *record = deps_create();
+  deps_add_implicit_target(record, "fuzz.c");
+  if (deps_load(record, stream, "own.h") == 0) {
+    char *text = nullptr;
+    size_t length = 0;
+    FILE *out = open_memstream(&text, &length);
+    deps_print(record, out, uint32_t(size % 80), size & 1);
+    fclose(out);
+    free(text);
+  }
+  deps_destroy(record);
+  fclose(stream);
+  return 0;
+}

@@ -1,0 +1,75 @@
+// Preprocesses arbitrary text: directives, conditionals, macro definition
+// and expansion, pasting, stringifying and __VA_OPT__, printing every token
+// as the text output does. Includes are refused (the include depth limit is
+// zero) so that inputs never reach the file system; the output is capped so
+// that exponential expansions end.
+#include "libsprenk/preprocessor-internal.h"
+
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+enum { MAX_OUTPUT_TOKENS = 200000 };
+
+bool ignore_report(preprocessor_reader *, int, int, located_ranges *, const char *, va_list *)
+{
+  return true;
+}
+
+void release_line_table(linemap_set *set)
+{
+  for (uint32_t i = 0; i < set->macro_used; i++)
+    free(set->macro_maps[i].token_locations);
+  free(set->ordinary_maps);
+  free(set->macro_maps);
+  free(set->adhoc_entries);
+  adhoc_index_free(set);
+}
+
+int visit_macro(preprocessor_reader *reader, ident_node *node, void *)
+{
+  if (node->kind == IK_MACRO && cpp_macro_text(reader, node) == nullptr)
+    abort();
+  return 1;
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+{
+  if (size < 1)
+    return 0;
+  linemap_set lines;
+  linemap_set_init(&lines, BUILTINS_LOCATION);
+  lines.packed_range_bits = 5;
+  source_dialect dialect = source_dialect(data[0] % DIALECT_COUNT);
+  preprocessor_reader *reader = reader_create(dialect, nullptr, &lines);
+  options_of(reader)->max_include_depth = 0;
+  options_of(reader)->pedantic_mode = (data[0] >> 7) & 1;
+  callbacks_of(reader)->diagnostic = ignore_report;
+  reader_post_options(reader);
+  define_special_builtins(reader);
+  buffer_push(reader, data + 1, size - 1, false);
+  enter_file_change(reader, LC_ENTER, "fuzz.c", 1, 0);
+
+  unsigned char spelled[64];
+  preproc_token previous = {};
+  for (uint32_t count = 0; count < MAX_OUTPUT_TOKENS; count++) {
+    const preproc_token *token = cpp_next_token(reader);
+    if (token->kind == TK_EOF)
+      break;
+    if (token->kind == TK_PADDING)
+      continue;
+    if (cpp_spelling_bound(token) < sizeof spelled)
+      cpp_write_token_text(reader, token, spelled, false);
+    cpp_needs_space_between(reader, &previous, token);
+    previous = *token;
+  }
+  cpp_each_identifier(reader, visit_macro, nullptr);
+  reader_finish(reader, nullptr);
+  reader_destroy(reader);
+  release_line_table(&lines);
+  return 0;
+}

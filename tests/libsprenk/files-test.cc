@@ -1,0 +1,283 @@
+// Include search, once-only files and include guards, include nesting, and
+// the dependencies a unit lists, over files written to a fresh directory.
+#include "tests/libsprenk/preprocessor-fixture.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+// A temporary directory of files, removed with its contents.
+struct file_tree {
+  std::string root;
+  std::vector<std::string> made;
+  file_tree()
+  {
+    char pattern[] = "/tmp/pp-files-XXXXXX";
+    root = mkdtemp(pattern);
+  }
+  ~file_tree()
+  {
+    for (auto it = made.rbegin(); it != made.rend(); ++it)
+      remove(it->c_str());
+    rmdir(root.c_str());
+  }
+  std::string add(const std::string &name, const std::string &text)
+  {
+    std::string path = root + "/" + name;
+    for (size_t slash = path.find('/', root.size() + 1); slash != std::string::npos;
+         slash = path.find('/', slash + 1)) {
+      std::string directory = path.substr(0, slash);
+      if (mkdir(directory.c_str(), 0700) == 0)
+        made.push_back(directory);
+    }
+    FILE *f = fopen(path.c_str(), "w");
+    fputs(text.c_str(), f);
+    fclose(f);
+    made.push_back(path);
+    return path;
+  }
+};
+
+// The expanded tokens of the main file, one space apart.
+std::string run(pp_fixture &f, const std::string &main, search_dir *bracket = nullptr)
+{
+  if (bracket)
+    install_include_chains(f.reader, bracket, bracket, false);
+  reader_post_options(f.reader);
+  std::string out;
+  if (open_main_file(f.reader, main.c_str(), false) == nullptr)
+    return "<no main file>";
+  for (const preproc_token *t = cpp_next_token(f.reader); t->kind != TK_EOF;
+       t = cpp_next_token(f.reader)) {
+    if (t->kind == TK_PADDING)
+      continue;
+    if (!out.empty())
+      out += ' ';
+    out += f.spell(t);
+  }
+  return out;
+}
+
+// The first report reading a main file of TEXT gives, "<none>" without one.
+std::string first_report(const std::string &text, bool pedantic = false)
+{
+  file_tree tree;
+  std::string main = tree.add("main.c", text);
+  pp_fixture f;
+  f.options()->pedantic_mode = pedantic;
+  run(f, main);
+  return f.reports.empty() ? "<none>" : f.reports[0];
+}
+
+} // namespace
+
+TEST(Files, OnceOnlyAndGuards)
+{
+  file_tree tree;
+  tree.add("once.h", "#pragma once\nonce\n");
+  tree.add("guard.h", "#ifndef G\n#define G\nguarded\n#endif\n");
+  tree.add("imported.h", "imported\n");
+  tree.add("plain.h", "plain\n");
+  std::string main = tree.add(
+      "main.c", "#include \"once.h\"\n#include \"once.h\"\n#include \"guard.h\"\n"
+                "#include \"guard.h\"\n#import \"imported.h\"\n#import \"imported.h\"\n"
+                "#include \"plain.h\"\n#include \"plain.h\"\n");
+  pp_fixture f;
+  EXPECT_EQ(run(f, main), "once guarded imported plain plain");
+}
+
+TEST(Files, OnceOnlyFileReachedByAnotherName)
+{
+  file_tree tree;
+  tree.add("sub/once.h", "#pragma once\nonce\n");
+  std::string main = tree.add("main.c", "#include \"sub/once.h\"\n#include \"sub/../sub/once.h\"\n");
+  pp_fixture f;
+  EXPECT_EQ(run(f, main), "once");
+}
+
+TEST(Files, SearchChainsAndIncludeNext)
+{
+  file_tree tree;
+  tree.add("first/h.h", "first\n#include_next <h.h>\n");
+  tree.add("second/h.h", "second\n");
+  std::string main = tree.add("main.c", "#include <h.h>\n#if __has_include(<h.h>)\nfound\n#endif\n"
+                                        "#if !__has_include(\"missing.h\")\nmissing\n#endif\n");
+  search_dir second = {nullptr, nullptr, 0, 0, 1};
+  std::string second_name = tree.root + "/second";
+  second.name = second_name.c_str();
+  search_dir first = {&second, nullptr, 0, 0, 1};
+  std::string first_name = tree.root + "/first";
+  first.name = first_name.c_str();
+  pp_fixture f;
+  define_special_builtins(f.reader);
+  EXPECT_EQ(run(f, main, &first), "first second found missing");
+}
+
+TEST(Files, SelfIncludeStopsAtTheDepthLimit)
+{
+  file_tree tree;
+  std::string main = tree.add("self.c", "x\n#include \"self.c\"\n");
+  pp_fixture f;
+  f.options()->max_include_depth = 5;
+  EXPECT_EQ(run(f, main), "x x x x x");
+  ASSERT_FALSE(f.reports.empty());
+  EXPECT_EQ(f.reports[0], "error: #include nested depth 5 exceeds maximum of 5 (use "
+                          "-fmax-include-depth=DEPTH to increase the maximum)");
+}
+
+TEST(Files, MissingHeaders)
+{
+  file_tree tree;
+  std::string main = tree.add("main.c", "#include \"nope.h\"\n");
+  pp_fixture plain;
+  run(plain, main);
+  ASSERT_FALSE(plain.reports.empty());
+  EXPECT_EQ(plain.reports[0].rfind("fatal: nope.h: ", 0), 0u) << plain.reports[0];
+
+  // With -MG a missing header is a dependency, not an error.
+  pp_fixture listed;
+  listed.options()->deps_style = 2;
+  listed.options()->deps_missing_files = 1;
+  run(listed, main);
+  EXPECT_TRUE(listed.reports.empty());
+  char *text = nullptr;
+  size_t size = 0;
+  FILE *stream = open_memstream(&text, &size);
+  deps_add_implicit_target(listed.reader->deps, "main.c");
+  deps_print(listed.reader->deps, stream, 0, false);
+  fclose(stream);
+  EXPECT_EQ(std::string(text), "main.o: " + main + " nope.h\n");
+  free(text);
+}
+
+TEST(Files, EmptyNameAndBadDirective)
+{
+  struct {
+    const char *text;
+    const char *report;
+  } cases[] = {
+      {"#include \"\"\n", "error: empty filename in #include"},
+      {"#include x\n", "error: #include expects \"FILENAME\" or <FILENAME>"},
+      {"#include <x\n", "error: missing terminating > character"},
+  };
+  for (const auto &c : cases)
+    EXPECT_EQ(first_report(c.text), c.report) << c.text;
+}
+
+TEST(Files, LineDirectives)
+{
+  struct {
+    const char *text;
+    const char *report;
+    bool pedantic;
+  } cases[] = {
+      {"#line 0\n", "pedwarn: line number out of range [22]", true},
+      {"#line 0\n", "<none>", false},
+      {"#line 4294967296\n", "warning: line number out of range", false},
+      {"#line\n", "error: unexpected end of file after #line", false},
+      {"#line 5 x\n", "error: \"x\" is not a valid filename", false},
+      {"# 3 \"f.c\" 2\n", "warning: file \"f.c\" linemarker ignored due to incorrect nesting",
+       false},
+      {"# 3 \"f.c\" 5\n", "error: invalid flag \"5\" in line directive", false},
+  };
+  for (const auto &c : cases)
+    EXPECT_EQ(first_report(c.text, c.pedantic), c.report) << c.text;
+}
+
+TEST(Files, LineDirectiveRenamesTheFile)
+{
+  file_tree tree;
+  std::string main = tree.add("main.c", "#line 40 \"other.c\"\n__LINE__ __FILE__\n");
+  pp_fixture f;
+  define_special_builtins(f.reader);
+  EXPECT_EQ(run(f, main), "40 \"other.c\"");
+}
+
+// A header listed once-only in a loaded digest table is not read again, even
+// under another name with the same bytes.
+TEST(Files, DigestTableRoundTrip)
+{
+  file_tree tree;
+  tree.add("once.h", "#pragma once\nonce\n");
+  tree.add("copy.h", "#pragma once\nonce\n");
+  tree.add("plain.h", "plain\n");
+  std::string first = tree.add("first.c", "#include \"once.h\"\n#include \"plain.h\"\n");
+  std::string second = tree.add("second.c", "#include \"copy.h\"\n#include \"plain.h\"\nend\n");
+  FILE *stream = tmpfile();
+  {
+    pp_fixture f;
+    EXPECT_EQ(run(f, first), "once plain");
+    ASSERT_TRUE(write_digest_table(f.reader, stream));
+  }
+  rewind(stream);
+  ASSERT_TRUE(load_digest_table(stream));
+  fclose(stream);
+  pp_fixture f;
+  EXPECT_EQ(run(f, second), "plain end");
+  forget_digest_table();
+}
+
+TEST(Files, DigestTableRefusesLiesAboutItsSize)
+{
+  struct {
+    uint64_t count;
+    uint32_t entries_written;
+  } cases[] = {{UINT64_MAX, 0}, {uint64_t(1) << 59, 1}, {3, 2}, {1, 0}};
+  for (const auto &c : cases) {
+    FILE *stream = tmpfile();
+    unsigned char header[16] = {};
+    memcpy(header, &c.count, 8);
+    fwrite(header, 1, sizeof header, stream);
+    unsigned char entry[32] = {};
+    for (uint32_t i = 0; i < c.entries_written; i++)
+      fwrite(entry, 1, sizeof entry, stream);
+    rewind(stream);
+    EXPECT_FALSE(load_digest_table(stream)) << c.count;
+    fclose(stream);
+  }
+}
+
+TEST(Files, UnguardedHeadersAreListed)
+{
+  file_tree tree;
+  tree.add("guarded.h", "#ifndef G\n#define G\n#endif\n");
+  tree.add("bare.h", "bare\n");
+  std::string main = tree.add("main.c", "#include \"guarded.h\"\n#include \"bare.h\"\n");
+  pp_fixture f;
+  run(f, main);
+  char *text = nullptr;
+  size_t size = 0;
+  FILE *stream = open_memstream(&text, &size);
+  list_unguarded_headers(f.reader, stream);
+  fclose(stream);
+  EXPECT_EQ(std::string(text), "Multiple include guards may be useful for:\n" + tree.root + "/bare.h\n");
+  free(text);
+}
+
+TEST(Files, PragmasThatNeedAnIncludedFile)
+{
+  file_tree tree;
+  tree.add("sys.h", "#pragma VUZ system_header\nint x;\n");
+  std::string main = tree.add(
+      "main.c", "#pragma once\n#pragma VUZ system_header\n#include_next <x.h>\n#include \"sys.h\"\n");
+  pp_fixture f;
+  // Whether sys.h became a system header from its pragma on.
+  static bool sys_h_is_system;
+  sys_h_is_system = false;
+  f.reader->callbacks.file_change = [](preprocessor_reader *, const ordinary_map *map) {
+    if (map && strstr(map->file_name, "sys.h") && map->in_system_header)
+      sys_h_is_system = true;
+  };
+  run(f, main);
+  ASSERT_GE(f.reports.size(), 3u);
+  EXPECT_EQ(f.reports[0], "warning: #pragma once in main file");
+  EXPECT_EQ(f.reports[1], "warning: #pragma system_header ignored outside include file");
+  EXPECT_EQ(f.reports[2], "warning: #include_next in primary source file");
+  EXPECT_TRUE(sys_h_is_system);
+}

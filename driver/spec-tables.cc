@@ -345,10 +345,10 @@ void load_spec_file(const char *file, bool main_file, bool user)
     const char *name_end = p;
     while (name_end > name_start && (name_end[-1] == ' ' || name_end[-1] == '\t'))
       name_end--;
-    char *name = checked_strndup(name_start, static_cast<size_t>(name_end - name_start));
     p = skip_whitespace(p + 1);
     if (!*p)
       fatal_error(0, "specs file malformed after %ld characters", offset(p));
+    char *name = checked_strndup(name_start, static_cast<size_t>(name_end - name_start));
     const char *value_start = p;
     const char *value_end = strstr(p, "\n\n");
     if (!value_end)

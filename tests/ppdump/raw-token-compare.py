@@ -108,7 +108,8 @@ def split_clang_record(chunk):
 
 
 def clang_tokens(clang, path, language):
-    args = [clang, "-cc1", "-dump-raw-tokens", "-x"]
+    # Through clang's driver, which hands the frontend flag on unchanged.
+    args = [clang, "-fsyntax-only", "-Xclang", "-dump-raw-tokens", "-x"]
     args += ["c++", "-std=gnu++17"] if language == "c++" else ["c", "-std=gnu17"]
     out = subprocess.run(args + [path], capture_output=True)
     # The dump goes to standard error; each record ends in its location.

@@ -602,7 +602,6 @@ void reset_spec_tables()
 
 void dump_specs()
 {
-  fflush(stderr);
   init_builtin_specs();
   for (named_spec *sp = specs; sp; sp = sp->next)
     printf("*%s:\n%s\n\n", sp->name, *sp->value_location);

@@ -501,8 +501,9 @@ static uint64_t macro_text_bound(const ident_node *node, const macro_def *macro)
   }
   if (macro->kind == MACRO_KIND_TEXT)
     return length + macro->count;
+  // Every token is written, the "##" kept at the end included.
   const preproc_token *tokens = macro_tokens(macro);
-  for (uint32_t i = 0; i < macro_body_count(macro); i++) {
+  for (uint32_t i = 0; i < macro->count; i++) {
     const preproc_token *token = &tokens[i];
     length += token->kind == TK_MACRO_ARG ? uint64_t(token->value.arg.spelling->length) * 10
                                           : cpp_spelling_bound(token);

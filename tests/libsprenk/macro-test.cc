@@ -139,6 +139,13 @@ TEST(Macro, TextOfDefinition)
                "m(a,...) #a a ## __VA_ARGS__");
   EXPECT_STREQ(reinterpret_cast<const char *>(cpp_macro_text(f.reader, cpp_intern(f.reader, "n", 1))),
                "n a ## b ##");
+  // Many kept "##" tokens: the text's buffer is sized for all of them.
+  std::string body = "x", text = "g x ## y";
+  for (int i = 0; i < 40; i++)
+    body += " ##", text += i ? " ##" : "";
+  expand(f, "#define g " + body + " y\n");
+  EXPECT_EQ(reinterpret_cast<const char *>(cpp_macro_text(f.reader, cpp_intern(f.reader, "g", 1))),
+            text);
 }
 
 TEST(Macro, DeepArgumentNestingIsAnError)

@@ -199,7 +199,6 @@ void maybe_run_linker(driver_state *state, const char *invocation_name)
     env.xput(checked_strdup(join_search_dirs(&exec_prefixes, "COMPILER_PATH", true, false)));
     env.xput(checked_strdup(join_search_dirs(&startfile_prefixes, "LIBRARY_PATH", true, true)));
     if (subprocess_help_mode == 1) {
-      fflush(stderr);
       printf("\nLinker options\n==============\n\n");
       printf("Use \"-Wl,OPTION\" to pass \"OPTION\" to the linker.\n\n");
       fflush(stdout);
@@ -229,7 +228,6 @@ void finish_run()
   delete_temp_list(always_delete_list);
   release_temp_list(&always_delete_list);
   if (help_requested) {
-    fflush(stderr);
     puts("\nFor bug reporting instructions, please see:");
     puts("<" DRIVER_BUG_URL ">");
   }

@@ -59,8 +59,6 @@ static void remove_list(temp_file_node *list)
 
 void remove_temp_files_at_exit()
 {
-  // Messages held back come before those of the clean-up.
-  fflush(stderr);
   delete_temp_list(always_delete_list);
   release_temp_list(&always_delete_list);
 }
@@ -74,17 +72,9 @@ void on_fatal_signal(int signal_number)
   kill(getpid(), signal_number);
 }
 
-// Off a terminal, standard error gathers the run's messages into few writes,
-// so that a reader at the other end of a pipe wakes once rather than once a
-// line. Every diagnostic, every command echo and whatever goes to standard
-// output flushes it first, which keeps the order of the two streams.
-static char report_buffer[4096];
-
 void driver_global_setup()
 {
   stream_helper_noop();
-  if (!isatty(STDERR_FILENO))
-    setvbuf(stderr, report_buffer, _IOFBF, sizeof report_buffer);
   diagnostic_state_init(&global_diagnostic_state, option_count);
   context_color_setup(&global_diagnostic_state, -1);
   context_url_setup(&global_diagnostic_state, -1);
@@ -196,7 +186,6 @@ int driver_run(driver_state *state, int argc, char **argv)
   report_unrecognised_options(state);
 
   if (completion_prefix) {
-    fflush(stderr);
     print_option_completions(&state->suggester, completion_prefix);
     return 0;
   }
@@ -212,8 +201,6 @@ int driver_run(driver_state *state, int argc, char **argv)
 
 void driver_reset()
 {
-  fflush(stderr);
-  setvbuf(stderr, nullptr, _IONBF, 0);
   env.restore();
   if (global_diagnostic_state.printer)
     diagnostic_state_finish(&global_diagnostic_state);

@@ -279,11 +279,10 @@ static void form_dump_names()
   }
 }
 
-// Both are freed when the command is processed; a run that ends in a fatal
-// error before that leaves them to the reset.
-// The records as the language-specific part rewrote them, when it did.
+// Freed when the command has been processed, or by the reset after a fatal
+// error: the records as the language-specific part rewrote them, when it did,
+// and where the program really is, found once for both relocations.
 static decoded_option *rewritten_records;
-// Where the program really is: both relocations against it resolve it once.
 static char *program_path;
 
 // The relocated counterparts of the standard prefixes, for an installation
@@ -294,8 +293,9 @@ static void add_relocated_prefixes(bool unresolved, bool from_environment)
   if (from_environment) {
     // The prefix is a directory: relocate as if a program lived in it.
     char *as_program = concat_strings(exec_prefix_root, "vuz", nullptr);
-    libexec = unresolved ? relative_prefix_unresolved(as_program, DRIVER_LIB_DIR, DRIVER_LIBEXEC_DIR)
-                         : relative_prefix_resolved(as_program, DRIVER_LIB_DIR, DRIVER_LIBEXEC_DIR);
+    char *(*relocate)(const char *, const char *, const char *) =
+        unresolved ? relative_prefix_unresolved : relative_prefix_resolved;
+    libexec = relocate(as_program, DRIVER_LIB_DIR, DRIVER_LIBEXEC_DIR);
     free(as_program);
   } else {
     libexec = relative_prefix_of_path(program_path, DRIVER_BIN_DIR, DRIVER_LIBEXEC_DIR);

@@ -125,7 +125,6 @@ static void print_prog_name(const char *name)
 
 bool answer_print_queries()
 {
-  fflush(stderr);
   if (driver_print_search_dirs()) {
     if (exec_prefix_root)
       printf("install: %s%s\n", exec_prefix_root, "");

@@ -223,7 +223,6 @@ static const char *find_plugindir_spec_function(int argc, const char **)
 
 static const char *print_asm_header_spec_function(int, const char **)
 {
-  fflush(stderr);
   printf("Assembler options\n=================\n\n");
   printf("Use \"-Wa,OPTION\" to pass \"OPTION\" to the assembler.\n\n");
   fflush(stdout);

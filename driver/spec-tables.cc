@@ -134,22 +134,33 @@ void init_builtin_specs()
   link_command_spec = builtin_link_command_spec;
 }
 
-// Reads a whole file; fatal when it cannot be read.
-static char *read_whole_file(const char *file)
+[[noreturn]] static void spec_file_unreadable(const char *file, int fd)
+{
+  int error_number = errno;
+  if (fd >= 0)
+    close(fd);
+  errno = error_number;
+  fatal_error(0, "cannot read spec file %qs: %m", file);
+}
+
+// Reads a whole file; fatal when it cannot be read. The buffer is put in
+// *HELD before the reading, so that a failed read leaves it to the reset.
+static char *read_whole_file(const char *file, char **held)
 {
   int fd = open(file, O_RDONLY);
   struct stat st;
   if (fd < 0 || fstat(fd, &st) != 0)
-    fatal_error(0, "cannot read spec file %qs: %m", file);
+    spec_file_unreadable(file, fd);
   size_t size = static_cast<size_t>(st.st_size);
   char *buffer = static_cast<char *>(checked_malloc(size + 1));
+  *held = buffer;
   size_t done = 0;
   while (done < size) {  // short reads are normal on some files
     ssize_t n = read(fd, buffer + done, size - done);
     if (n < 0 && errno == EINTR)
       continue;
     if (n < 0)
-      fatal_error(0, "cannot read spec file %qs: %m", file);
+      spec_file_unreadable(file, fd);
     if (n == 0)
       break;
     done += static_cast<size_t>(n);
@@ -243,7 +254,7 @@ void load_spec_file(const char *file, bool main_file, bool user)
   // A file that includes itself, directly or not, must not recurse forever.
   if (++spec_file_depth > MAX_SPEC_FILE_DEPTH)
     fatal_error(0, "spec file %qs nested too deeply", file);
-  char *raw = read_whole_file(file);
+  char *raw = read_whole_file(file, &open_spec_files[spec_file_depth].text);
   char *buffer = normalise_line_ends(raw);
   free(raw);
   open_spec_files[spec_file_depth].text = buffer;
@@ -334,10 +345,10 @@ void load_spec_file(const char *file, bool main_file, bool user)
     const char *name_end = p;
     while (name_end > name_start && (name_end[-1] == ' ' || name_end[-1] == '\t'))
       name_end--;
-    char *name = checked_strndup(name_start, static_cast<size_t>(name_end - name_start));
     p = skip_whitespace(p + 1);
     if (!*p)
       fatal_error(0, "specs file malformed after %ld characters", offset(p));
+    char *name = checked_strndup(name_start, static_cast<size_t>(name_end - name_start));
     const char *value_start = p;
     const char *value_end = strstr(p, "\n\n");
     if (!value_end)
@@ -591,7 +602,6 @@ void reset_spec_tables()
 
 void dump_specs()
 {
-  fflush(stderr);
   init_builtin_specs();
   for (named_spec *sp = specs; sp; sp = sp->next)
     printf("*%s:\n%s\n\n", sp->name, *sp->value_location);

@@ -6,7 +6,7 @@ unassigned:
   gen-ucn-table.py pairs UNICODE14 OUTPUT
     the canonical composition pairs whose second character decides whether
     an identifier stays in form C: rows of {second, first} for every primary
-    composite; the second characters must be exactly the design's 63
+    composite; the second characters must be exactly the expected 63
     combining code points.
 
   gen-ucn-table.py rows UNICODE14 SETS OUTPUT
@@ -26,7 +26,7 @@ A new row starts where the combining class or the acceptable-form bit
 changes, or where the flags change and either side is in some identifier
 set; outside every set the row keeps the flags of its first code point.
 
-Checked against the design's row count, telling rows and set-bit counts.
+Checked against the expected row count, telling rows and set-bit counts.
 Still short: this gives 2649 rows; the 0x1 count is two too high and the
 0x8, 0x20, 0x40, 0x80, 0x100 and 0x200 counts one too low each, so one row
 with no C99 bit is missing and two rows carry a C99 bit they should not.

@@ -15,6 +15,7 @@
 #include <regex>
 #include <sstream>
 #include <string>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
@@ -138,6 +139,10 @@ TEST_F(DriverReset, EachRunAsInAFreshProcess)
   std::ofstream(unknown) << "%rename nosuch b\n";
   std::string renamed = dir / "renamed.specs";
   std::ofstream(renamed) << "*a:\nx\n\n%rename a c\n*cpp:\n+ %(c)\n\n";
+  std::string unfinished = dir / "unfinished.specs";
+  std::ofstream(unfinished) << "*extra:\n-DEXTRA\n\n*empty:\n";
+  std::string unreadable = dir / "directory.specs";
+  mkdir(unreadable.c_str(), 0755);
   std::string objc = dir / "m.m";
   std::ofstream(objc) << "int m;\n";
   setenv("COMPILER_PATH", (dir.path + ":" + dir.path + "/sub/:").c_str(), 1);
@@ -156,6 +161,8 @@ TEST_F(DriverReset, EachRunAsInAFreshProcess)
       {"-###", "-c", src, "-specs=" + renaming},
       {"-###", "-c", src, "-specs=" + unknown},
       {"-###", "-c", src, "-specs=" + renamed, "-v"},
+      {"-###", "-c", src, "-specs=" + unreadable},
+      {"-###", "-c", src, "-specs=" + unfinished},
       // The C driver rewrites the records for an Objective-C input.
       {"-###", "-c", objc, src},
   };

@@ -73,7 +73,7 @@ class InstallTree:
             "PATH": "",
             "TMPDIR": self.tmp,
             "RECORDER_LOG": self.log,
-            "ASAN_OPTIONS": "detect_leaks=0",
+            "ASAN_OPTIONS": "detect_leaks=1",
             "LANG": "C",
         }
         if actions:

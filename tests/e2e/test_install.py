@@ -35,7 +35,7 @@ class Installed(unittest.TestCase):
     def run_installed(self, program, args, work):
         log = os.path.join(work, "log")
         environment = {"PATH": "", "TMPDIR": work, "RECORDER_LOG": log,
-                       "ASAN_OPTIONS": "detect_leaks=0", "LANG": "C"}
+                       "ASAN_OPTIONS": "detect_leaks=1", "LANG": "C"}
         proc = subprocess.run([os.path.join(self.bin, program)] + args, cwd=work, env=environment,
                               capture_output=True, text=True, timeout=60)
         records = []

@@ -1,6 +1,5 @@
 """Queries the driver answers itself, and the errors of its command line."""
 import os
-import subprocess
 import unittest
 
 from harness import DriverTest, MACHINE
@@ -117,37 +116,6 @@ class Queries(DriverTest):
                 self.assertEqual(r.status, 1, r)
                 self.assertIn("%s: fatal error: %s\n" % (argv[0], message), r.stderr)
                 self.assertEqual(r.records, [])
-
-
-
-class OneStream(DriverTest):
-    """Both output streams on one file, as "2>&1" puts them: each message
-    comes where the run reached when it was written."""
-
-    def combined(self, args, actions=None):
-        path = os.path.join(self.tree.work, "combined")
-        with open(path, "w") as out:
-            subprocess.run([os.path.join(self.tree.bin, "vuz")] + args, cwd=self.tree.work,
-                           env=self.tree.environment(actions=actions), stdout=out,
-                           stderr=subprocess.STDOUT, timeout=60)
-        with open(path) as f:
-            return f.read()
-
-    def assertInOrder(self, text, *parts):
-        at = [text.find(p) for p in parts]
-        self.assertNotIn(-1, at, text)
-        self.assertEqual(at, sorted(at), text)
-
-    def test_reports_before_the_answer_of_a_query(self):
-        # The help text is longer than one buffer of standard output.
-        text = self.combined(["-v", "--help"])
-        self.assertInOrder(text, "Using built-in specs.", "Usage: vuz", "Thread model:")
-
-    def test_echo_before_what_the_child_writes(self):
-        src = self.tree.write("x.c")
-        text = self.combined(["-v", "-c", src], actions="tolm:stderr=boom")
-        self.assertInOrder(text, "Using built-in specs.", "Thread model:", " -quiet -v", "boom",
-                           " -o x.o")
 
 
 if __name__ == "__main__":

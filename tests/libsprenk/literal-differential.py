@@ -5,7 +5,7 @@ five execution character sets (narrow, wide, UTF-8, UTF-16, UTF-32).
 clang compiles an array initialised from each literal (clang -S -emit-llvm)
 and its constant gives the code units; ppdump --literals gives the bytes,
 big-endian in units of the character set's width. Escapes stay in the range
-of their character set (clang rejects the rest, where the design masks with
+of their character set (clang rejects the rest, where ours masks with
 a warning).
 
 usage: literal-differential.py PPDUMP [COUNT] [SEED]

@@ -33,7 +33,7 @@ ALLOWED = {
         "clang's own query operators (__has_feature, __has_extension, "
         "__has_builtin, __has_attribute, __is_identifier, __building_module, "
         "__has_warning, ...) are part of its compiler, not of the "
-        "preprocessor the design describes; both sides get them defined to a "
+        "preprocessor of this library; both sides get them defined to a "
         "fixed value, and a header whose result still depends on them (clang "
         "diagnoses their redefinition or uses them outside #if) is counted "
         "here when the texts differ only inside such a use.",
@@ -52,10 +52,10 @@ ALLOWED = {
         "run.",
     "line-of-multi-line-invocation":
         "__LINE__ in a macro invoked over several lines (assert's file and "
-        "line): the design takes the line of the outermost expansion point, "
+        "line): ours takes the line of the outermost expansion point, "
         "the macro's name; clang takes the line where the invocation ends.",
     "dm-white-space":
-        "-dM lines are compared with white space removed: the design writes a "
+        "-dM lines are compared with white space removed: ours writes a "
         "pasted token as \"a ## b\" with one blank before the operator, clang "
         "as written.",
     "wchar-signedness":
@@ -68,7 +68,7 @@ ALLOWED = {
         "include and listed by -M; it is left out of both rules.",
     "file-spelling":
         "__FILE__ and linemarker file names: clang spells a header found "
-        "through the current directory with a leading \"./\"; the design "
+        "through the current directory with a leading \"./\"; ours "
         "joins the directory as given.",
 }
 
@@ -192,7 +192,7 @@ def compare_macros(ppdump, clang, path, language, predef):
     a = macro_set(ours.stdout)
     b = macro_set(theirs.stdout)
     # The query stubs are defined on both command lines; clang lists them as
-    # written, the design as "NAME(x) 0": compare by name only for them.
+    # written, ours as "NAME(x) 0": compare by name only for them.
     a = {m for m in a if not any(m.startswith("#define" + s.split("(")[0] + "(")
                                  for s in QUERY_STUBS)}
     b = {m for m in b if not any(m.startswith("#define" + s.split("(")[0] + "(")

@@ -27,17 +27,17 @@ import time
 # The legitimate differences and why each is legitimate.
 ALLOWED = {
     "scope-token-in-c":
-        "The design's C dialects with extensions (kav17 here) lex '::' as one "
+        "Our C dialects with extensions (kav17 here) lex '::' as one "
         "token (scope_token in the dialect table); clang's gnu17 has no such "
         "token before C2x and gives two colons.",
     "token-after-splice":
         "A token that directly follows a backslash-newline: clang's raw lexer "
         "starts the token at the backslash (its unclean spelling begins with "
-        "the splice); the design places it at its first character on the "
+        "the splice); ours places it at its first character on the "
         "next physical line.",
     "reserved-ud-suffix":
         "A literal directly followed by an identifier that does not begin "
-        "with '_' (operator \"\"d in libc++): the design applies the C++11 "
+        "with '_' (operator \"\"d in libc++): ours applies the C++11 "
         "rule and makes the identifier the literal's suffix; clang's lexer "
         "keeps suffixes it does not know as standard ones apart.",
 }

@@ -215,10 +215,10 @@ STANDARD_EXAMPLES = [
     "#define H5C(X) H5B(X)\nH5C(H5A())\n",
 ]
 
-# Legitimate differences from clang: the text, the design's tokens, and why.
+# Legitimate differences from clang: the text, our tokens, and why.
 ALLOWED_EXAMPLE_DIFFERENCES = [
     ("#define H4(X, ...) __VA_OPT__(a X ## X) ## b\nH4(, 1)\n", ["ab"],
-     "The design's __VA_OPT__ has no placemarker: a group whose pasted end is "
+     "Our __VA_OPT__ has no placemarker: a group whose pasted end is "
      "empty gives its last real token the paste with what follows the group, "
      "so a and b paste; clang keeps the placemarker of X ## X and gives a b."),
 ]

@@ -331,17 +331,14 @@ cursor_t scan_comment(scan_state &s, cursor_t start, cursor_t second, cursor_t l
   return limit;
 }
 
-// Whether the string literal opened at QUOTE closes before its line ends
-// and, with user-defined literals, has no suffix: the tokeniser takes only
-// a plain string for a header name.
+// Whether the header name opened at QUOTE (no escapes in it) closes before
+// its line ends and, with user-defined literals, has no suffix: the
+// tokeniser takes only a plain one for a control line.
 bool plain_string_on_line(const cpp_reader_options &o, cursor_t quote, cursor_t limit)
 {
-  for (cursor_t p = quote + 1; p < limit && *p != '\n' && *p != '\r'; p++) {
+  for (cursor_t p = quote + 1; p < limit && *p != '\n' && *p != '\r'; p++)
     if (*p == '"')
       return !(o.user_defined_literals && p + 1 < limit && is_idchar(p[1]));
-    if (*p == '\\' && p + 1 < limit && p[1] != '\n' && p[1] != '\r')
-      p++;
-  }
   return false;
 }
 

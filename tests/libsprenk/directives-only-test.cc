@@ -169,6 +169,9 @@ TEST(DirectivesOnly, ModuleControlLinesAreHandedOutAsTokens)
       {"import $x;\n", "import $x;\n"},
       {"import\"\"e;\n", "import\"\"e;\n"},
       {"import\"\";\n", "[import ][\"\"][;][EOL]"},
+      // After import a quote opens a header name, where a backslash escapes nothing.
+      {"import\"\\\"a\"\n", "import\"\\\"a\"\n"},
+      {"import \"a\\\";\n", "[import ][\"a\\\"][;][EOL]"},
       {"export int x;\n", "export int x;\n"},
       {"#if 0\nimport x;\n#endif\n", ""},
   };

@@ -423,6 +423,30 @@ void hand_out_module_line(scan_state &s, cursor_t p)
   reader->mi_valid = false;
 }
 
+// A "#" line that is no directive (assembler text) is text: handed out as
+// its line was prepared, splices removed, from the "#" to its newline.
+void hand_out_non_directive(scan_state &s, cursor_t hash)
+{
+  preprocessor_reader *reader = s.reader;
+  input_buffer *buffer = reader->buffer;
+  reader->lookaheads = 0; // the directive layer gave its first token back
+  cursor_t end = hash + 1;
+  while (*end != '\n')
+    end++;
+  uint32_t lines = 1;
+  for (uint32_t i = 0; i < buffer->notes_used; i++)
+    lines += buffer->notes[i].kind == '\\' || buffer->notes[i].kind == ' ';
+  for (uint32_t i = 0; i < lines; i++)
+    _cpp_advance_line(reader, 0);
+  if (reader->state.skipping)
+    return;
+  dironly_event event = {};
+  event.lines = lines;
+  event.text = hash;
+  event.length = uint64_t(end + 1 - hash);
+  s.callback(reader, DIRONLY_TEXT, s.data, event);
+}
+
 // Scans the current buffer until a directive or its end; true when a
 // directive ran (the caller restarts on the current buffer).
 bool scan_buffer(scan_state &s)
@@ -460,7 +484,10 @@ bool scan_buffer(scan_state &s)
         buffer->need_line = true;
         _cpp_prepare_line(reader);
         buffer->line_base -= (p + 1) - s.line_start;
-        _cpp_handle_directive(reader, p != s.line_start);
+        if (!_cpp_handle_directive(reader, p != s.line_start)) {
+          hand_out_non_directive(s, p);
+          return true;
+        }
         reader->line_table->top_location = reader->line_table->line_start_location;
         hand_out_location(s);
         return true;

@@ -185,6 +185,29 @@ TEST(DirectivesOnly, ModuleControlLinesAreHandedOutAsTokens)
   EXPECT_EQ(process(off, "export import <vector>;\n").text, "export import <vector>;\n");
 }
 
+// In assembler a "#" line that names no directive is text, splices removed.
+TEST(DirectivesOnly, AssemblerHashLinesAreText)
+{
+  struct asm_case {
+    const char *source;
+    const char *text;
+    uint32_t lines;
+  } cases[] = {
+      {"#; note\nmov r0, r1\n", "#; note\nmov r0, r1\n", 2},
+      {"# 1 comment\n#define A 1\nA\n", "# 1 comment\n@3:0A\n", 2},
+      {"#; a\\\nb\nx\n", "#; ab\nx\n", 3},
+      // Nothing of the "#" line is left for the tokeniser to hand back.
+      {"#;\nmodule;", "#;\n[module ][;][EOL]", 1},
+  };
+  for (const asm_case &c : cases) {
+    pp_fixture pp(DIALECT_ASM);
+    pp.options()->module_support = 1;
+    dironly_run run = process(pp, c.source);
+    EXPECT_EQ(run.text, c.text) << c.source;
+    EXPECT_EQ(run.lines, c.lines) << c.source;
+  }
+}
+
 TEST(DirectivesOnly, SkipSplicesStepsOverEveryLineEndForm)
 {
   struct splice_case {

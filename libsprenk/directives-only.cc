@@ -412,6 +412,9 @@ void hand_out_module_line(scan_state &s, cursor_t p)
   for (;;) {
     dironly_event event = {};
     event.token = cpp_next_token_with_location(reader, &event.location);
+    // The end of the input ends the line too, even if it stays open.
+    if (event.token->kind == TK_EOF)
+      break;
     bool in_line = reader->state.in_deferred_pragma != 0;
     if (!in_line && event.token->kind != TK_PRAGMA_EOL)
       internal_abort(__FILE__, __LINE__, "cpp_directive_only_process");

@@ -13,10 +13,8 @@ directories and its predefined macros.
 Exit status 0 when every file agrees, 1 otherwise, 77 when clang is not
 there (the test is skipped).
 """
-import argparse
 import importlib.util
 import os
-import shutil
 import subprocess
 import sys
 import tempfile
@@ -62,17 +60,11 @@ def compare(ppdump, clang, path, language, predef, directory):
 
 
 def main():
-    parser = argparse.ArgumentParser()
-    parser.add_argument("--ppdump", required=True)
-    parser.add_argument("--clang", default="clang")
-    parser.add_argument("--sample")
-    parser.add_argument("--all", action="store_true")
-    args = parser.parse_args()
-    clang = shutil.which(args.clang)
-    if clang is None:
-        print("SKIP: clang is not installed; the corpus and its predefined macros come from it")
+    corpus = RAW.corpus_from_command_line(
+        "the corpus and its predefined macros come from it")
+    if corpus is None:
         return 77
-    files = list(RAW.all_files(clang) if args.all else RAW.sample_files(args.sample, clang))
+    args, clang, files = corpus
     failed = compared = 0
     start = time.time()
     with tempfile.TemporaryDirectory() as directory:

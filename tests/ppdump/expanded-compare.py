@@ -18,10 +18,8 @@ difference fails the file.
 Exit status 0 when every file agrees up to allowed differences, 1 otherwise,
 77 when clang is not there (the test is skipped).
 """
-import argparse
 import importlib.util
 import os
-import shutil
 import subprocess
 import sys
 import tempfile
@@ -227,18 +225,10 @@ def compare_rules(ppdump, clang, path, language, predef):
 
 
 def main():
-    parser = argparse.ArgumentParser()
-    parser.add_argument("--ppdump", required=True)
-    parser.add_argument("--clang", default="clang")
-    parser.add_argument("--sample")
-    parser.add_argument("--all", action="store_true")
-    parser.add_argument("--verbose", action="store_true")
-    args = parser.parse_args()
-    clang = shutil.which(args.clang)
-    if clang is None:
-        print("SKIP: clang is not installed; the preprocessed-output comparison needs it")
+    corpus = RAW.corpus_from_command_line("the preprocessed-output comparison needs it")
+    if corpus is None:
         return 77
-    files = list(RAW.all_files(clang) if args.all else RAW.sample_files(args.sample, clang))
+    args, clang, files = corpus
     failed = compared = missing = 0
     allowed_total = {}
     start = time.time()

@@ -208,7 +208,9 @@ def all_files(clang):
                     yield path, language
 
 
-def main():
+def corpus_from_command_line(need):
+    """The options every corpus comparison takes. Gives (args, clang, files),
+    or None when clang is missing, after saying why the run is skipped."""
     parser = argparse.ArgumentParser()
     parser.add_argument("--ppdump", required=True)
     parser.add_argument("--clang", default="clang")
@@ -218,9 +220,17 @@ def main():
     args = parser.parse_args()
     clang = shutil.which(args.clang)
     if clang is None:
-        print("SKIP: clang is not installed; the raw-token comparison needs it")
-        return 77
+        print("SKIP: clang is not installed; " + need)
+        return None
     files = list(all_files(clang) if args.all else sample_files(args.sample, clang))
+    return args, clang, files
+
+
+def main():
+    corpus = corpus_from_command_line("the raw-token comparison needs it")
+    if corpus is None:
+        return 77
+    args, clang, files = corpus
     failed = compared = missing = tokens = 0
     allowed_total = {}
     start = time.time()

@@ -2,6 +2,7 @@
 // fresh reader as the raw-token comparison reads it (line preparation and
 // scanning, no directives, comments dropped).
 #include "libsprenk/preprocessor-internal.h"
+#include "tests/common/line-table.h"
 
 #include <benchmark/benchmark.h>
 
@@ -63,9 +64,7 @@ uint64_t lex_file(const corpus_file &file)
   while (_cpp_lex_token(reader)->kind != TK_EOF)
     count++;
   reader_destroy(reader);
-  free(lines.ordinary_maps);
-  free(lines.adhoc_entries);
-  adhoc_index_free(&lines);
+  release_line_table(&lines);
   return count;
 }
 

@@ -3,17 +3,12 @@
 // directives it runs and the module control lines it hands on as tokens. Includes are refused (the include depth limit is zero) so that
 // inputs never reach the file system. Every stretch handed out must lie
 // inside the input buffer.
-#include "libsprenk/preprocessor-internal.h"
+#include "tests/common/fuzz-reader.h"
 
 #include <cstdint>
 #include <cstdlib>
 
 namespace {
-
-bool ignore_report(preprocessor_reader *, int, int, located_ranges *, const char *, va_list *)
-{
-  return true;
-}
 
 struct handed_out {
   const unsigned char *text;
@@ -39,15 +34,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
   if (size < 1)
     return 0;
-  linemap_set lines;
-  linemap_set_init(&lines, BUILTINS_LOCATION);
-  lines.packed_range_bits = 5;
-  preprocessor_reader *reader =
-      reader_create(source_dialect(data[0] % DIALECT_COUNT), nullptr, &lines);
+  fuzz_reader f;
+  preprocessor_reader *reader = fuzz_reader_open(&f, data[0]);
   options_of(reader)->max_include_depth = 0;
   options_of(reader)->directives_only = 1;
   options_of(reader)->module_support = (data[0] >> 7) & 1;
-  callbacks_of(reader)->diagnostic = ignore_report;
   reader_post_options(reader);
   define_special_builtins(reader);
   input_buffer *buffer = buffer_push(reader, data + 1, size - 1, false);
@@ -57,10 +48,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
   if (out.bytes > size)
     abort();
   reader_finish(reader, nullptr);
-  reader_destroy(reader);
-  free(lines.ordinary_maps);
-  free(lines.macro_maps);
-  free(lines.adhoc_entries);
-  adhoc_index_free(&lines);
+  fuzz_reader_close(&f);
   return 0;
 }

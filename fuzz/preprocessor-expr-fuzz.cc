@@ -3,17 +3,12 @@
 // expression warnings. The first three bytes choose the dialect, the
 // precision and the options; UndefinedBehaviorSanitizer watches the
 // 128-bit arithmetic.
-#include "libsprenk/preprocessor-internal.h"
+#include "tests/common/fuzz-reader.h"
 
 #include <cstdint>
 #include <cstdlib>
 
 namespace {
-
-bool ignore_report(preprocessor_reader *, int, int, located_ranges *, const char *, va_list *)
-{
-  return true;
-}
 
 void configure(preprocessor_reader *reader, uint8_t precision, uint8_t bits)
 {
@@ -35,13 +30,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
   if (size < 3)
     return 0;
-  linemap_set lines;
-  linemap_set_init(&lines, BUILTINS_LOCATION);
-  lines.packed_range_bits = 5;
-  preprocessor_reader *reader =
-      reader_create(source_dialect(data[0] % DIALECT_COUNT), nullptr, &lines);
+  fuzz_reader f;
+  preprocessor_reader *reader = fuzz_reader_open(&f, data[0]);
   configure(reader, data[1], data[2]);
-  callbacks_of(reader)->diagnostic = ignore_report;
   reader_post_options(reader);
   define_from_text(reader, "DEFINED");
   buffer_push(reader, data + 3, size - 3, false);
@@ -55,10 +46,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     reader->state.in_directive = 0;
     reader->buffer->need_line = true;
   }
-  reader_destroy(reader);
-  free(lines.ordinary_maps);
-  free(lines.macro_maps);
-  free(lines.adhoc_entries);
-  adhoc_index_free(&lines);
+  fuzz_reader_close(&f);
   return 0;
 }

@@ -1,17 +1,12 @@
 // Interprets every string and character literal of arbitrary bytes in every
 // dialect and byte order, with and without per-character source ranges.
 // The first two bytes choose the dialect and the options.
-#include "libsprenk/preprocessor-internal.h"
+#include "tests/common/fuzz-reader.h"
 
 #include <cstdint>
 #include <cstdlib>
 
 namespace {
-
-bool ignore_report(preprocessor_reader *, int, int, located_ranges *, const char *, va_list *)
-{
-  return true;
-}
 
 bool is_literal(int kind)
 {
@@ -45,29 +40,21 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
   if (size < 2)
     return 0;
-  linemap_set lines;
-  linemap_set_init(&lines, BUILTINS_LOCATION);
-  lines.packed_range_bits = 5;
-  preprocessor_reader *reader =
-      reader_create(source_dialect(data[0] % DIALECT_COUNT), nullptr, &lines);
+  fuzz_reader f;
+  preprocessor_reader *reader = fuzz_reader_open(&f, data[0]);
   cpp_reader_options *o = options_of(reader);
   o->bytes_big_endian = data[1] & 1;
   o->pedantic_mode = (data[1] >> 1) & 1;
   o->unsigned_char = (data[1] >> 2) & 1;
   o->warn_traditional_c = (data[1] >> 3) & 1;
   o->wchar_precision = (data[1] >> 4) & 1 ? 16 : 32;
-  callbacks_of(reader)->diagnostic = ignore_report;
   reader_post_options(reader);
   buffer_push(reader, data + 2, size - 2, false);
   enter_file_change(reader, LC_ENTER, "fuzz.c", 1, 0);
   for (const preproc_token *token = cpp_get_token(reader); token->kind != TK_EOF;
        token = cpp_get_token(reader))
     if (is_literal(token->kind))
-      interpret(reader, token, &lines);
-  reader_destroy(reader);
-  free(lines.ordinary_maps);
-  free(lines.macro_maps);
-  free(lines.adhoc_entries);
-  adhoc_index_free(&lines);
+      interpret(reader, token, &f.lines);
+  fuzz_reader_close(&f);
   return 0;
 }

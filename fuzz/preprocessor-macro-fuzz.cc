@@ -3,7 +3,7 @@
 // as the text output does. Includes are refused (the include depth limit is
 // zero) so that inputs never reach the file system; the output is capped so
 // that exponential expansions end.
-#include "libsprenk/preprocessor-internal.h"
+#include "tests/common/fuzz-reader.h"
 
 #include <cstdint>
 #include <cstdlib>
@@ -12,21 +12,6 @@
 namespace {
 
 enum { MAX_OUTPUT_TOKENS = 200000 };
-
-bool ignore_report(preprocessor_reader *, int, int, located_ranges *, const char *, va_list *)
-{
-  return true;
-}
-
-void release_line_table(linemap_set *set)
-{
-  for (uint32_t i = 0; i < set->macro_used; i++)
-    free(set->macro_maps[i].token_locations);
-  free(set->ordinary_maps);
-  free(set->macro_maps);
-  free(set->adhoc_entries);
-  adhoc_index_free(set);
-}
 
 int visit_macro(preprocessor_reader *reader, ident_node *node, void *)
 {
@@ -41,14 +26,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
   if (size < 1)
     return 0;
-  linemap_set lines;
-  linemap_set_init(&lines, BUILTINS_LOCATION);
-  lines.packed_range_bits = 5;
-  source_dialect dialect = source_dialect(data[0] % DIALECT_COUNT);
-  preprocessor_reader *reader = reader_create(dialect, nullptr, &lines);
+  fuzz_reader f;
+  preprocessor_reader *reader = fuzz_reader_open(&f, data[0]);
   options_of(reader)->max_include_depth = 0;
   options_of(reader)->pedantic_mode = (data[0] >> 7) & 1;
-  callbacks_of(reader)->diagnostic = ignore_report;
   reader_post_options(reader);
   define_special_builtins(reader);
   buffer_push(reader, data + 1, size - 1, false);
@@ -69,7 +50,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
   }
   cpp_each_identifier(reader, visit_macro, nullptr);
   reader_finish(reader, nullptr);
-  reader_destroy(reader);
-  release_line_table(&lines);
+  fuzz_reader_close(&f);
   return 0;
 }

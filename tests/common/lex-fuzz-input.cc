@@ -4,7 +4,7 @@
 // adjacent pair.
 #include "tests/common/lex-fuzz-input.h"
 
-#include "libsprenk/preprocessor-internal.h"
+#include "tests/common/fuzz-reader.h"
 
 #include <cstdint>
 #include <cstdlib>
@@ -16,19 +16,6 @@ void check(bool ok)
 {
   if (!ok)
     abort();
-}
-
-bool ignore_report(preprocessor_reader *, int, int, located_ranges *, const char *, va_list *)
-{
-  return true;
-}
-
-void release_line_table(linemap_set *set)
-{
-  free(set->ordinary_maps);
-  free(set->macro_maps);
-  free(set->adhoc_entries);
-  adhoc_index_free(set);
 }
 
 void configure(preprocessor_reader *reader, uint8_t bits)
@@ -50,11 +37,8 @@ void run_lex_fuzz_input(const uint8_t *data, size_t size)
 {
   if (size < 2)
     return;
-  linemap_set lines;
-  linemap_set_init(&lines, BUILTINS_LOCATION);
-  lines.packed_range_bits = 5;
-  preprocessor_reader *reader =
-      reader_create(source_dialect(data[0] % DIALECT_COUNT), nullptr, &lines);
+  fuzz_reader f;
+  preprocessor_reader *reader = fuzz_reader_open(&f, data[0]);
   configure(reader, data[1]);
   options_of(reader)->module_support = data[0] >> 7;
   // Half the inputs are read as the raw-token dump reads them, the other
@@ -62,7 +46,6 @@ void run_lex_fuzz_input(const uint8_t *data, size_t size)
   reader->lex_only = (data[0] / DIALECT_COUNT) & 1;
   // Inputs never reach the file system through #include.
   options_of(reader)->max_include_depth = 0;
-  callbacks_of(reader)->diagnostic = ignore_report;
   reader_post_options(reader);
   buffer_push(reader, data + 2, size - 2, false);
   enter_file_change(reader, LC_ENTER, "fuzz.c", 1, 0);
@@ -88,6 +71,5 @@ void run_lex_fuzz_input(const uint8_t *data, size_t size)
     previous = &kept;
   }
   reader_finish(reader, nullptr);
-  reader_destroy(reader);
-  release_line_table(&lines);
+  fuzz_reader_close(&f);
 }

@@ -3,6 +3,7 @@
 #define VUZ_TESTS_LIBSPRENK_LINE_MAP_FIXTURE_H
 
 #include "libsprenk/line-map.h"
+#include "tests/common/line-table.h"
 
 #include <cstdlib>
 
@@ -14,15 +15,7 @@ struct test_line_table {
     linemap_set_init(&set, BUILTINS_LOCATION);
     set.packed_range_bits = packed_range_bits;
   }
-  ~test_line_table()
-  {
-    for (uint32_t i = 0; i < set.macro_used; i++)
-      free(set.macro_maps[i].token_locations);
-    free(set.macro_maps);
-    free(set.ordinary_maps);
-    free(set.adhoc_entries);
-    adhoc_index_free(&set);
-  }
+  ~test_line_table() { release_line_table(&set); }
   test_line_table(const test_line_table &) = delete;
   test_line_table &operator=(const test_line_table &) = delete;
 

@@ -13,6 +13,7 @@
 #include "options/option-table.h"
 #include "support/alloc.h"
 #include "support/file-names.h"
+#include "tests/common/line-table.h"
 #include "tests/libsprenk/expr-value-text.h"
 
 #include <cstdlib>
@@ -876,16 +877,6 @@ static void write_rules(preprocessor_reader *reader, const ppdump_settings &s)
       fclose(stream);
   }
   free(default_name);
-}
-
-static void release_line_table(linemap_set *set)
-{
-  for (uint32_t i = 0; i < set->macro_used; i++)
-    free(set->macro_maps[i].token_locations);
-  free(set->macro_maps);
-  free(set->ordinary_maps);
-  free(set->adhoc_entries);
-  adhoc_index_free(set);
 }
 
 int main(int argc, const char **argv)

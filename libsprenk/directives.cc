@@ -930,9 +930,20 @@ void _cpp_run_directive_text(preprocessor_reader *reader, uint32_t index, const 
   reader->directive = saved_directive;
 }
 
+// A client's text may be run from a callback inside a directive (reading a
+// precompiled header from #include): that directive's state is kept.
+static void run_client_directive(preprocessor_reader *reader, uint32_t index, const char *text,
+                                 uint64_t length)
+{
+  if (reader->directive)
+    _cpp_run_directive_text(reader, index, text, length);
+  else
+    run_directive(reader, index, text, length);
+}
+
 void _cpp_define_text_macro(preprocessor_reader *reader, const char *text, uint64_t length)
 {
-  run_directive(reader, D_DEFINE, text, length);
+  run_client_directive(reader, D_DEFINE, text, length);
 }
 
 void define_builtin_text(preprocessor_reader *reader, const char *text)
@@ -986,7 +997,7 @@ static void run_assertion_text(preprocessor_reader *reader, uint32_t index, cons
     copy[length++] = ')';
     copy[length] = '\0';
   }
-  run_directive(reader, index, copy, length);
+  run_client_directive(reader, index, copy, length);
   free(copy);
 }
 
@@ -1002,7 +1013,7 @@ void unassert_from_text(preprocessor_reader *reader, const char *text)
 
 void undef_from_text(preprocessor_reader *reader, const char *name)
 {
-  run_directive(reader, D_UNDEF, name, strlen(name));
+  run_client_directive(reader, D_UNDEF, name, strlen(name));
 }
 
 // ---- Accessors ----

@@ -397,12 +397,14 @@ const char *open_main_file(preprocessor_reader *reader, const char *name, bool i
   }
   source_file *file = checked_new_cleared<source_file>();
   file->name = checked_strdup(name[0] ? name : "<stdin>");
+  file->pch_fd = -1;
   file->next = reader->all_files;
   reader->all_files = file;
   reader->main_file = file;
   if (reader->options.deps_style && !reader->options.deps_ignore_main_file)
     deps_add_dep(_cpp_deps(reader), file->name);
-  input_buffer *buffer = _cpp_buffer_push_block(reader, text.block, text.data, text.length, false);
+  input_buffer *buffer = _cpp_buffer_push_block(reader, text.block, text.data, text.length,
+                                                _cpp_input_is_stage3(reader));
   buffer->file = file;
   enter_file_change(reader, LC_ENTER, file->name, 1, 0);
   if (reader->options.preprocessed_input)

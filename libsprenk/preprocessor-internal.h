@@ -283,6 +283,8 @@ struct source_file {
   search_dir *start;              // where the lookup began
   search_dir *directory;          // where it was found
   search_dir *own_directory;      // owned: the directory quoted includes start in
+  char *pch_path;                 // owned: the valid precompiled header standing for it
+  int pch_fd;                     // open on pch_path; meaningful only while that is set
   ident_node *controlling_macro;  // the include guard around the whole file
   uint64_t size;
   int64_t mtime;
@@ -301,7 +303,24 @@ enum include_kind : int {
 };
 
 const char *source_file_path(const source_file *file);
+search_dir *make_search_dir(preprocessor_reader *reader, const char *name, uint8_t system_kind);
+
+// A directory's file-name remap table, read from its "header.vuz": pairs of
+// {name as written, path to use} ended by a null.
+struct remap_table {
+  remap_table *next; // the reader's list of tables it owns
+  char **pairs;
+  uint64_t count;    // pairs held
+};
+// Reads the remap lines of STREAM for DIRECTORY (relative replacements are
+// joined to it). The stream is untrusted: any bytes give some table.
+remap_table *_cpp_read_remap_table(FILE *stream, const char *directory);
+void _cpp_free_remap_table(remap_table *table);
+// The replacement listed for NAME, or null.
+const char *_cpp_remap_lookup(const remap_table *table, const char *name);
 bool push_source_file(preprocessor_reader *reader, source_file *file, int kind);
+// Preprocessed input needs no trigraph or splice processing.
+bool _cpp_input_is_stage3(const preprocessor_reader *reader);
 bool push_included_file(preprocessor_reader *reader, const char *name, bool angled, int kind,
                         location_t location);
 bool has_header(preprocessor_reader *reader, const char *name, bool angled, int kind);

@@ -8,17 +8,8 @@
 // The expanded tokens of TEXT, one space apart.
 static std::string expand(pp_fixture &f, const std::string &text)
 {
-  std::string out;
   f.push(text);
-  for (const preproc_token *t = cpp_next_token(f.reader); t->kind != TK_EOF;
-       t = cpp_next_token(f.reader)) {
-    if (t->kind == TK_PADDING)
-      continue;
-    if (!out.empty())
-      out += ' ';
-    out += f.spell(t);
-  }
-  return out;
+  return f.expanded();
 }
 
 // The first (or the INDEXth) report reading TEXT gives, "<none>" without.

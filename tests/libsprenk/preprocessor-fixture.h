@@ -87,6 +87,21 @@ struct pp_fixture {
     return out;
   }
 
+  // The expanded tokens up to EOF, one space apart.
+  std::string expanded()
+  {
+    std::string out;
+    for (const preproc_token *t = cpp_next_token(reader); t->kind != TK_EOF;
+         t = cpp_next_token(reader)) {
+      if (t->kind == TK_PADDING)
+        continue;
+      if (!out.empty())
+        out += ' ';
+      out += spell(t);
+    }
+    return out;
+  }
+
   std::string spell(const preproc_token *token)
   {
     return reinterpret_cast<const char *>(cpp_token_text(reader, token));

@@ -81,6 +81,7 @@ struct ppdump_settings {
   bool deps_with_output = false;
   bool deps_missing = false;
   bool deps_phony = false;
+  bool list_includes = false; // -H
   const char *deps_file = nullptr;
   word_list targets;
   bool target_quoted[MAX_LIST];
@@ -282,6 +283,7 @@ static bool handle_decoded(ppdump_settings *s, const decoded_option &d)
     s->deps_with_output = d.option_index == OPT_MD || d.option_index == OPT_MMD;
     return true;
   case OPT_MF: s->deps_file = arg; return true;
+  case OPT_H: s->list_includes = true; return true;
   case OPT_MG: s->deps_missing = true; return true;
   case OPT_MP: s->deps_phony = true; return true;
   case OPT_MT: case OPT_MQ:
@@ -372,6 +374,7 @@ static void apply_settings(preprocessor_reader *reader, const ppdump_settings &s
   o->deps_style = s.deps_style;
   o->deps_missing_files = s.deps_missing;
   o->deps_phony_targets = s.deps_phony;
+  o->list_included_files = s.list_includes;
   o->deps_need_preprocessed_output = s.deps_with_output || !s.deps_missing;
   if (s.input_charset)
     o->input_charset_name = s.input_charset;
@@ -637,8 +640,21 @@ static text_printer *active_printer;
 
 // Entering and leaving files: a linemarker with its flags, as compilers
 // read them back (1 enter, 2 return, 3 system header).
-static void note_file_change(preprocessor_reader *, const ordinary_map *map)
+// -H: each header entered, on standard error, after a dot for each level it
+// is nested at.
+static void list_included_file(preprocessor_reader *reader, const ordinary_map *map)
 {
+  if (!options_of(reader)->list_included_files || map == nullptr ||
+      map->reason != LC_ENTER || map->includer_location == 0)
+    return;
+  for (uint32_t level = 1; level < reader->line_table->include_depth; level++)
+    putc('.', stderr);
+  fprintf(stderr, " %s\n", map->file_name);
+}
+
+static void note_file_change(preprocessor_reader *reader, const ordinary_map *map)
+{
+  list_included_file(reader, map);
   text_printer *p = active_printer;
   if (p == nullptr || map == nullptr)
     return;
@@ -941,6 +957,8 @@ int main(int argc, const char **argv)
       callbacks_of(reader)->undef = note_undef;
     }
   }
+  if (settings.list_includes)
+    callbacks_of(reader)->file_change = note_file_change;
   if (open_main_file(reader, settings.input, false) != nullptr) {
     // Read for their definitions only, before anything else.
     for (int i = 0; i < settings.macro_files.count; i++)

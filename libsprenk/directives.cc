@@ -410,7 +410,7 @@ static char *glue_angled_name(preprocessor_reader *reader)
     const preproc_token *token = directive_token(reader);
     if (token->kind == TK_GREATER)
       break;
-    if (token->kind == TK_EOF) {
+    if (token->kind == TK_EOF || token->kind == TK_PRAGMA_EOL) {
       diag_error(reader, DL_ERROR, "missing terminating > character");
       // Left for the reader's caller: the end of an operand's input.
       _cpp_backup_expanded(reader, token);
@@ -449,6 +449,58 @@ char *_cpp_parse_header_name(preprocessor_reader *reader, const char *directive_
   if (token->kind == TK_EOF)
     _cpp_backup_expanded(reader, token);
   return nullptr;
+}
+
+// The header name of an import control line, after its first token: null
+// when the token starts none.
+static char *module_header_name(preprocessor_reader *reader, const preproc_token *token,
+                                bool *angled)
+{
+  if (token->kind == TK_LESS) {
+    *angled = true;
+    return glue_angled_name(reader);
+  }
+  bool quoted = token->kind == TK_STRING && token->value.str.text[0] != 'R';
+  if (token->kind != TK_HEADER_NAME && !quoted)
+    return nullptr;
+  *angled = token->kind == TK_HEADER_NAME && token->value.str.text[0] == '<';
+  const char *text = reinterpret_cast<const char *>(token->value.str.text);
+  return checked_strndup(text + 1, token->value.str.length - 2);
+}
+
+const preproc_token *_cpp_module_header_name(preprocessor_reader *reader,
+                                             const preproc_token *token)
+{
+  lexer_state *state = &reader->state;
+  if (state->directive_file_token == 0 || state->parsing_args || token->kind == TK_PADDING ||
+      token->kind == TK_COMMENT)
+    return token;
+  state->directive_file_token--;
+  if (state->directive_file_token & 0xf)
+    return token;
+  // An "__import" line, or preprocessed input, names its header as written.
+  bool as_written = state->directive_file_token & 16;
+  state->angled_headers = 0;
+  state->directive_file_token = 0;
+  bool angled = false;
+  char *name = module_header_name(reader, token, &angled);
+  if (name == nullptr)
+    return token;
+  const char *path = as_written ? name : locate_header_unit(reader, name, angled);
+  if (path == nullptr)
+    path = "";
+  bool prefixed = path[0] != '\0' && path[0] != '/' && strncmp(path, "./", 2) != 0;
+  char *text = format_alloc("\"%s%s\"", prefixed ? "./" : "", path);
+  free(name);
+  preproc_token *result =
+      reinterpret_cast<preproc_token *>(_cpp_pool_alloc_aligned(reader, sizeof(preproc_token)));
+  *result = *token;
+  result->kind = TK_HEADER_NAME;
+  result->value.str.length = uint32_t(strlen(text));
+  result->value.str.text = _cpp_pool_copy(reader, reinterpret_cast<unsigned char *>(text),
+                                          result->value.str.length + 1);
+  free(text);
+  return result;
 }
 
 static void run_include(preprocessor_reader *reader, int kind)

@@ -688,34 +688,49 @@ bool push_source_file(preprocessor_reader *reader, source_file *file, int kind)
   return true;
 }
 
+// The file NAME names from where an include of KIND starts; null when
+// there is no start, and when it is missing and REPORT asks for the report.
+static source_file *lookup_header(preprocessor_reader *reader, const char *name, bool angled,
+                                  int kind, bool report)
+{
+  search_dir *start = include_start_dir(reader, name, angled, kind);
+  if (start == nullptr)
+    return nullptr;
+  source_file *file = find_file(reader, name, start);
+  if (file->error && report) {
+    report_missing(reader, file, angled);
+    return nullptr;
+  }
+  return file;
+}
+
 bool push_included_file(preprocessor_reader *reader, const char *name, bool angled, int kind,
                         location_t location)
 {
   (void)location;
-  search_dir *start = include_start_dir(reader, name, angled, kind);
-  if (start == nullptr)
-    return false;
-  source_file *file = find_file(reader, name, start);
-  if (file->error) {
-    report_missing(reader, file, angled);
-    return false;
-  }
-  return push_source_file(reader, file, kind);
+  source_file *file = lookup_header(reader, name, angled, kind, true);
+  return file && push_source_file(reader, file, kind);
 }
 
 bool has_header(preprocessor_reader *reader, const char *name, bool angled, int kind)
 {
-  search_dir *start = include_start_dir(reader, name, angled, kind);
-  return start && find_file(reader, name, start)->error == 0;
+  source_file *file = lookup_header(reader, name, angled, kind, false);
+  return file && file->error == 0;
+}
+
+const char *locate_header_unit(preprocessor_reader *reader, const char *name, bool angled)
+{
+  source_file *file = lookup_header(reader, name, angled, INCLUDE_PLAIN, true);
+  if (file == nullptr)
+    return nullptr;
+  set_once_only(reader, file);
+  return source_file_path(file);
 }
 
 int header_newer_than_current(preprocessor_reader *reader, const char *name, bool angled)
 {
-  search_dir *start = include_start_dir(reader, name, angled, INCLUDE_PLAIN);
-  if (start == nullptr)
-    return -1;
-  source_file *file = find_file(reader, name, start);
-  if (file->error)
+  source_file *file = lookup_header(reader, name, angled, INCLUDE_PLAIN, false);
+  if (file == nullptr || file->error)
     return -1;
   input_buffer *buffer = reader->buffer;
   while (buffer && buffer->file == nullptr)

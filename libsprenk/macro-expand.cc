@@ -845,6 +845,8 @@ const preproc_token *cpp_next_token_with_location(preprocessor_reader *reader,
   if (location)
     *location = reader->context->previous ? reader->invocation_location : result->location;
   reader->about_to_expand = saved_about_to_expand;
+  if (reader->state.directive_file_token)
+    result = _cpp_module_header_name(reader, result);
   return result;
 }
 

@@ -324,6 +324,9 @@ bool _cpp_input_is_stage3(const preprocessor_reader *reader);
 bool push_included_file(preprocessor_reader *reader, const char *name, bool angled, int kind,
                         location_t location);
 bool has_header(preprocessor_reader *reader, const char *name, bool angled, int kind);
+// The path of the header an import names, made once-only; null (after a
+// report) when it is missing.
+const char *locate_header_unit(preprocessor_reader *reader, const char *name, bool angled);
 void set_once_only(preprocessor_reader *reader, source_file *file);
 void _cpp_note_file_end(preprocessor_reader *reader, source_file *file);
 void _cpp_free_files(preprocessor_reader *reader);
@@ -342,6 +345,10 @@ void _cpp_check_eol(preprocessor_reader *reader);
 char *_cpp_parse_header_name(preprocessor_reader *reader, const char *directive_name,
                              bool *angled, location_t *location);
 void _cpp_do_pragma(preprocessor_reader *reader);
+// On an import control line, the header name becomes one HEADER_NAME token
+// of the header unit's path ("./" before a relative one), in quotes.
+const preproc_token *_cpp_module_header_name(preprocessor_reader *reader,
+                                             const preproc_token *token);
 bool _cpp_do_pragma_operator(preprocessor_reader *reader, location_t location);
 void _cpp_free_pushed_macros(preprocessor_reader *reader);
 void _cpp_register_internal_pragmas(preprocessor_reader *reader);

@@ -318,3 +318,22 @@ TEST(Files, PreprocessedInputIsReadAsItStands)
     EXPECT_EQ(f.expanded(), c.output) << c.preprocessed;
   }
 }
+
+// An import control line names its header unit by path; the header becomes
+// once-only, so a later #include of it reads nothing.
+TEST(Files, ImportedHeaderUnitsAreNamedByPath)
+{
+  file_tree tree;
+  std::string unit = tree.add("inc/unit.h", "unit_text\n");
+  std::string main = tree.add("main.cc", "import <unit.h>;\n#include <unit.h>\n"
+                                         "import <missing.h>;\nend\n");
+  std::string inc = tree.root + "/inc";
+  search_dir bracket = {nullptr, inc.c_str(), 0, 0, 1, nullptr};
+  pp_fixture f(DIALECT_CXX20);
+  f.options()->module_support = 1;
+  // The keyword's spelling keeps its blank.
+  EXPECT_EQ(run(f, main, &bracket),
+            "import  \"" + unit + "\" ; EOL import  \"\" ; EOL end");
+  ASSERT_EQ(f.reports.size(), 1u);
+  EXPECT_EQ(f.reports[0].rfind("fatal: missing.h: ", 0), 0u) << f.reports[0];
+}

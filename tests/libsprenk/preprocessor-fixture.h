@@ -87,7 +87,8 @@ struct pp_fixture {
     return out;
   }
 
-  // The expanded tokens up to EOF, one space apart.
+  // The expanded tokens up to EOF, one space apart; the end of a pragma or
+  // module line, which has no spelling, as "EOL".
   std::string expanded()
   {
     std::string out;
@@ -97,7 +98,7 @@ struct pp_fixture {
         continue;
       if (!out.empty())
         out += ' ';
-      out += spell(t);
+      out += t->kind == TK_PRAGMA_EOL ? "EOL" : spell(t);
     }
     return out;
   }

@@ -259,7 +259,7 @@ static bool name_is_defined(preprocessor_reader *reader, ident_node *node)
   if (!ident_is_macro(node) || (node->flags & IDF_CONDITIONAL))
     return false;
   bool defined = (node->flags & IDF_USED) || _cpp_notify_macro_use(reader, node, reader->directive_line);
-  if (defined && node->kind == IK_MACRO)
+  if (defined && node->kind == IK_MACRO && node->value.macro)
     node->value.macro->used = 1;
   return defined;
 }
@@ -982,12 +982,13 @@ void _cpp_run_directive_text(preprocessor_reader *reader, uint32_t index, const 
   reader->directive = saved_directive;
 }
 
-// A client's text may be run from a callback inside a directive (reading a
-// precompiled header from #include): that directive's state is kept.
+// A client's text may be run from a callback once reading has begun (a
+// precompiled header read from #include, a deferred definition supplied in
+// the middle of a line): the state of what was being read is kept.
 static void run_client_directive(preprocessor_reader *reader, uint32_t index, const char *text,
                                  uint64_t length)
 {
-  if (reader->directive)
+  if (reader->buffer)
     _cpp_run_directive_text(reader, index, text, length);
   else
     run_directive(reader, index, text, length);

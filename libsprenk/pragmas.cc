@@ -131,9 +131,8 @@ static void pragma_push_macro(preprocessor_reader *reader)
   ident_node *node = cpp_intern(reader, name, uint32_t(strlen(name)));
   if (node->kind == IK_BUILTIN) {
     entry->builtin = true;
-  } else if (node->kind == IK_MACRO) {
-    entry->definition =
-        checked_strdup(reinterpret_cast<const char *>(cpp_macro_text(reader, node)));
+  } else if (const unsigned char *text = cpp_macro_text(reader, node)) {
+    entry->definition = checked_strdup(reinterpret_cast<const char *>(text));
     entry->line = node->value.macro->line;
     entry->used = node->value.macro->used;
   }

@@ -77,6 +77,10 @@ enum : uint32_t { MAX_MACRO_PARAMETERS = 65535 };
 bool _cpp_define_macro(preprocessor_reader *reader, ident_node *node);
 void _cpp_install_macro(preprocessor_reader *reader, ident_node *node, macro_def *macro);
 void _cpp_forget_macro(ident_node *node);
+// Finishes a lazy definition or obtains a deferred one (an IK_MACRO node
+// without a definition); false when the client has none, and the node is
+// plain from then on.
+bool _cpp_complete_macro(preprocessor_reader *reader, ident_node *node, location_t location);
 int _cpp_report_unused_macro(preprocessor_reader *reader, ident_node *node, void *data);
 bool macros_differ(const macro_def *a, const macro_def *b);
 // The replacement without the "##" tokens kept at its end.

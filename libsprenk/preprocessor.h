@@ -648,8 +648,16 @@ const preproc_token *cpp_next_token(preprocessor_reader *reader);
 const preproc_token *cpp_next_token_with_location(preprocessor_reader *reader,
                                                   location_t *location);
 void cpp_skip_rest_of_file(preprocessor_reader *reader);
-// A macro's definition as "NAME(PARAMS) BODY", valid until the next call.
+// A macro's definition as "NAME(PARAMS) BODY", valid until the next call;
+// null when it is a deferred definition the client cannot supply.
 const unsigned char *cpp_macro_text(preprocessor_reader *reader, ident_node *node);
+// Definitions a client supplies late: a node of kind IK_MACRO without a
+// definition (its `deferred` cookie the client's) gets one from the
+// deferred-macro callback when first needed; a definition marked lazy has
+// its body completed by the lazy-macro callback on first use.
+macro_def *cpp_resolve_deferred_macro(preprocessor_reader *reader, ident_node *node,
+                                      location_t location);
+void cpp_mark_lazy_macro(preprocessor_reader *reader, ident_node *node, unsigned number);
 const preproc_token *cpp_look_ahead(preprocessor_reader *reader, uint32_t index);
 bool cpp_token_is_name(const preproc_token *token, const char *text);
 void cpp_fix_token_location(preprocessor_reader *reader, location_t location);

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
@@ -286,4 +287,119 @@ TEST(PrecompiledHeaders, PragmaNamesSurviveAReplacedIdentifierTable)
              std::string(" ");
   EXPECT_EQ(out, "PRAGMA x PRAGMA_EOL ");
   EXPECT_EQ(f.reports, (words{"warning: w"}));
+}
+
+namespace {
+
+// A client that keeps definitions as text and supplies them when asked:
+// the node's cookie is the index of its text plus one.
+struct late_client {
+  static std::vector<std::string> &texts()
+  {
+    static std::vector<std::string> all;
+    return all;
+  }
+  static words &asked()
+  {
+    static words names;
+    return names;
+  }
+  static macro_def *supply(preprocessor_reader *reader, location_t, ident_node *node)
+  {
+    asked().push_back(node->text);
+    const std::string &text = texts()[node->deferred - 1];
+    if (text.empty())
+      return nullptr;
+    node->kind = IK_PLAIN;
+    define_builtin_text(reader, text.c_str());
+    return node->value.macro;
+  }
+  static void complete(preprocessor_reader *, macro_def *, unsigned number)
+  {
+    asked().push_back("lazy " + std::to_string(number));
+  }
+
+  // NAME is deferred to TEXT; an empty text is refused when asked for.
+  static void defer(pp_fixture &f, const char *name, const std::string &text)
+  {
+    texts().push_back(text);
+    ident_node *node = cpp_intern(f.reader, name, uint32_t(strlen(name)));
+    node->kind = IK_MACRO;
+    node->value.macro = nullptr;
+    node->deferred = uint32_t(texts().size());
+  }
+
+  explicit late_client(pp_fixture &f)
+  {
+    texts().clear();
+    asked().clear();
+    f.reader->callbacks.deferred_macro = supply;
+    f.reader->callbacks.lazy_macro = complete;
+  }
+};
+
+} // namespace
+
+// A deferred definition is asked for once, wherever it is first needed; one
+// the client refuses leaves a plain name.
+TEST(LateDefinitions, DeferredDefinitionsAreAskedForWhenNeeded)
+{
+  struct {
+    const char *text;
+    const char *output;
+    words reports;
+  } cases[] = {
+      {"a X X b\n", "a 42 42 b", {}},
+      {"F(X)\n", "[ 42 ]", {}},
+      {"#ifdef X\nyes\n#endif\n#ifndef GONE\nno\n#endif\n", "yes no", {}},
+      {"#if defined X && !defined(GONE) && X == 42\nyes\n#endif\n", "yes", {}},
+      {"GONE X\n", "GONE 42", {}},
+      {"#define X 42\nX\n", "42", {}},
+      {"#define X 43\nX\n", "43", {"pedwarn: \"X\" redefined", "note: this is the location of the previous definition"}},
+      {"#define GONE 1\nGONE\n", "1", {}},
+      {"#pragma push_macro(\"GONE\")\n#define GONE 2\n#pragma pop_macro(\"GONE\")\nGONE\n", "GONE", {}},
+  };
+  for (const auto &c : cases) {
+    pp_fixture f;
+    late_client client(f);
+    reader_post_options(f.reader);
+    f.posted = true;
+    late_client::defer(f, "X", "X 42");
+    late_client::defer(f, "F", "F(a) [a]");
+    late_client::defer(f, "GONE", "");
+    f.push(c.text);
+    EXPECT_EQ(f.expanded(), c.output) << c.text;
+    EXPECT_EQ(f.reports, c.reports) << c.text;
+    words once = late_client::asked();
+    std::sort(once.begin(), once.end());
+    EXPECT_EQ(std::unique(once.begin(), once.end()), once.end()) << c.text;
+  }
+}
+
+TEST(LateDefinitions, TextOfADeferredDefinition)
+{
+  pp_fixture f;
+  late_client client(f);
+  late_client::defer(f, "F", "F(a,b) a ## b");
+  late_client::defer(f, "GONE", "");
+  EXPECT_EQ(std::string(reinterpret_cast<const char *>(
+                cpp_macro_text(f.reader, cpp_intern(f.reader, "F", 1)))),
+            "F(a,b) a ## b");
+  ident_node *gone = cpp_intern(f.reader, "GONE", 4);
+  EXPECT_EQ(cpp_macro_text(f.reader, gone), nullptr);
+  EXPECT_EQ(gone->kind, IK_PLAIN);
+}
+
+// A lazy body is completed once, on the first use, with the client's number.
+TEST(LateDefinitions, LazyBodiesAreCompletedOnFirstUse)
+{
+  pp_fixture f;
+  late_client client(f);
+  reader_post_options(f.reader);
+  f.posted = true;
+  define_builtin_text(f.reader, "L 1");
+  cpp_mark_lazy_macro(f.reader, cpp_intern(f.reader, "L", 1), 5);
+  f.push("#ifdef L\nL\n#endif\nL\n");
+  EXPECT_EQ(f.expanded(), "1 1");
+  EXPECT_EQ(late_client::asked(), (words{"lazy 5"}));
 }

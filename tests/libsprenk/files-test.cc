@@ -337,3 +337,17 @@ TEST(Files, ImportedHeaderUnitsAreNamedByPath)
   ASSERT_EQ(f.reports.size(), 1u);
   EXPECT_EQ(f.reports[0].rfind("fatal: missing.h: ", 0), 0u) << f.reports[0];
 }
+
+// Without a bracket chain an angled name has nowhere to be searched: an
+// error, and __has_include gives 0.
+TEST(Files, AngledNamesWithoutABracketChain)
+{
+  file_tree tree;
+  std::string main = tree.add("main.c", "#if __has_include(<x.h>)\nyes\n#else\nno\n#endif\n"
+                                        "#include <y.h>\nend\n");
+  pp_fixture f;
+  define_special_builtins(f.reader);
+  EXPECT_EQ(run(f, main), "no end");
+  EXPECT_EQ(f.reports, (words{"error: no include path in which to search for x.h",
+                              "error: no include path in which to search for y.h"}));
+}

@@ -626,6 +626,37 @@ static bool path_listed_before(preprocessor_reader *reader, const source_file *f
 
 // Stacks FILE as a new buffer unless a guard or once-only mark says it
 // would add nothing.
+// The client may replace an include by text of its own (an import of the
+// header unit): that text is read where the include stood, in the same
+// file, and the header becomes a once-only header unit.
+static bool translate_include(preprocessor_reader *reader, source_file *file, int kind)
+{
+  if (kind == INCLUDE_NEXT || file->header_unit != HEADER_UNIT_UNDECIDED ||
+      reader->callbacks.translate_include == nullptr)
+    return false;
+  char *text = reader->callbacks.translate_include(reader, reader->line_table,
+                                                   reader->directive_line,
+                                                   source_file_path(file));
+  if (text == nullptr) {
+    file->header_unit = HEADER_UNIT_NO;
+    return false;
+  }
+  // The two newlines bring the line back to the one after the include.
+  static const unsigned char two_newlines[] = "\n\n";
+  buffer_push(reader, two_newlines, 2, true);
+  buffer_push(reader, reinterpret_cast<const unsigned char *>(text), strlen(text), true);
+  free(text);
+  file->header_unit = HEADER_UNIT_YES;
+  set_once_only(reader, file);
+  linemap_set *set = reader->line_table;
+  if (kind != INCLUDE_COMMAND_LINE) {
+    if (set->top_location > set->line_start_location)
+      set->top_location--;
+    linemap_start_line(set, _cpp_current_line(reader) - 1, 127);
+  }
+  return true;
+}
+
 bool _cpp_input_is_stage3(const preprocessor_reader *reader)
 {
   return reader->options.preprocessed_input && !reader->options.directives_only;
@@ -650,6 +681,8 @@ bool push_source_file(preprocessor_reader *reader, source_file *file, int kind)
     file->pch_path = nullptr;
     return false;
   }
+  if (translate_include(reader, file, kind))
+    return true;
   bool import = kind == INCLUDE_IMPORT;
   if (loaded_digests.entries && (import || loaded_digests.have_once_only) &&
       listed_in_digests(file, import)) {
@@ -724,6 +757,7 @@ const char *locate_header_unit(preprocessor_reader *reader, const char *name, bo
   if (file == nullptr)
     return nullptr;
   set_once_only(reader, file);
+  file->header_unit = HEADER_UNIT_YES;
   return source_file_path(file);
 }
 

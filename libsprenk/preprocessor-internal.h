@@ -297,6 +297,13 @@ struct source_file {
   int error;
   uint16_t stack_count;
   bool once_only;
+  uint8_t header_unit; // a header_unit_state
+};
+
+enum header_unit_state : uint8_t {
+  HEADER_UNIT_UNDECIDED = 0,
+  HEADER_UNIT_YES = 1,
+  HEADER_UNIT_NO = 2,
 };
 
 enum include_kind : int {

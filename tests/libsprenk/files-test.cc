@@ -2,6 +2,8 @@
 // the dependencies a unit lists, over files written to a fresh directory.
 #include "tests/libsprenk/file-tree.h"
 
+#include "support/alloc.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -350,4 +352,29 @@ TEST(Files, AngledNamesWithoutABracketChain)
   EXPECT_EQ(run(f, main), "no end");
   EXPECT_EQ(f.reports, (words{"error: no include path in which to search for x.h",
                               "error: no include path in which to search for y.h"}));
+}
+
+// A client may read an include as text of its own, where the include stood;
+// the header is then a once-only header unit. A header it declines is read
+// as usual and never offered again.
+TEST(Files, IncludesTranslatedByTheClient)
+{
+  file_tree tree;
+  tree.add("unit.h", "unit_text\n");
+  tree.add("plain.h", "plain_text\n");
+  std::string main = tree.add(
+      "main.c", "a __LINE__\n#include \"unit.h\"\nb __LINE__\n#include \"unit.h\"\n"
+                "#include \"plain.h\"\n#include \"plain.h\"\nc __LINE__ __FILE__\n");
+  static words offered;
+  offered.clear();
+  pp_fixture f;
+  define_special_builtins(f.reader);
+  f.reader->callbacks.translate_include = [](preprocessor_reader *, linemap_set *, location_t,
+                                             const char *path) -> char * {
+    offered.push_back(strrchr(path, '/') + 1);
+    return strstr(path, "unit.h") ? checked_strdup("translated __LINE__") : nullptr;
+  };
+  EXPECT_EQ(run(f, main), "a 1 translated 2 b 3 plain_text plain_text c 7 \"" + main + "\"");
+  EXPECT_EQ(offered, (words{"unit.h", "plain.h"}));
+  EXPECT_TRUE(f.reports.empty());
 }

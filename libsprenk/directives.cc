@@ -410,7 +410,15 @@ static char *glue_angled_name(preprocessor_reader *reader)
     const preproc_token *token = directive_token(reader);
     if (token->kind == TK_GREATER)
       break;
-    if (token->kind == TK_EOF || token->kind == TK_PRAGMA_EOL) {
+    if (token->kind == TK_PRAGMA_EOL) {
+      // An import line's end: read again, so that it still ends the line.
+      diag_error(reader, DL_ERROR, "missing terminating > character");
+      reader->state.in_deferred_pragma = 1;
+      if (!reader->state.pragma_allow_expansion)
+        reader->state.prevent_expansion++;
+      break;
+    }
+    if (token->kind == TK_EOF) {
       diag_error(reader, DL_ERROR, "missing terminating > character");
       // Left for the reader's caller: the end of an operand's input.
       _cpp_backup_expanded(reader, token);

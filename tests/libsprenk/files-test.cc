@@ -378,3 +378,29 @@ TEST(Files, IncludesTranslatedByTheClient)
   EXPECT_EQ(offered, (words{"unit.h", "plain.h"}));
   EXPECT_TRUE(f.reports.empty());
 }
+
+// An import whose '<' is never closed: an error, and the line still ends
+// where it did, for the token stream and for directives-only processing.
+TEST(Files, ImportOfAnUnclosedAngledName)
+{
+  const char *const texts[] = {"import <vecto\x1f;n#\nx\n", "#define M <a b\nimport M;\nx\n"};
+  for (const char *text : texts) {
+    pp_fixture f(DIALECT_CXX20);
+    f.options()->module_support = 1;
+    f.push(text);
+    std::string out = f.expanded();
+    EXPECT_EQ(out.substr(out.size() - 5), "EOL x") << text;
+    ASSERT_FALSE(f.reports.empty()) << text;
+    EXPECT_EQ(f.reports[0], "error: missing terminating > character") << text;
+
+    pp_fixture only(DIALECT_CXX20);
+    only.options()->module_support = 1;
+    only.push(text);
+    static int events;
+    events = 0;
+    cpp_directive_only_process(only.reader, nullptr,
+                               [](preprocessor_reader *, dironly_task, void *,
+                                  const dironly_event &) { events++; });
+    EXPECT_GT(events, 0) << text;
+  }
+}

@@ -1,9 +1,11 @@
-// Source files: include search along the quote and bracket chains, files
-// read through the character-set conversion, once-only files and include
-// guards.
+// Source files: include search along the quote and bracket chains with the
+// directories' remap files, precompiled headers probed before a header and
+// read through the client, includes the client translates, files read
+// through the character-set conversion, once-only files and include guards.
 #include "libsprenk/preprocessor-internal.h"
 
 #include "libsprenk/charset.h"
+#include "support/char-class.h"
 #include "support/alloc.h"
 #include "support/md5.h"
 #include "support/sort.h"
@@ -91,7 +93,7 @@ static void free_made_directories(preprocessor_reader *reader)
 
 static bool is_remap_blank(int c)
 {
-  return c == ' ' || c == '\t' || c == '\r' || c == '\f' || c == '\v';
+  return c != EOF && c != '\n' && c_isspace(uint8_t(c));
 }
 
 static int skip_remap_blanks(FILE *stream, int c)

@@ -55,6 +55,14 @@ const char *named_operator_spelling(token_kind kind)
   return nullptr;
 }
 
+bool _cpp_is_named_operator(const unsigned char *text, uint64_t length)
+{
+  for (const named_operator &row : named_operators)
+    if (strlen(row.name) == length && memcmp(row.name, text, length) == 0)
+      return true;
+  return false;
+}
+
 bool dialect_by_name(const char *text, source_dialect *out)
 {
   for (int i = 0; i < DIALECT_COUNT; i++) {

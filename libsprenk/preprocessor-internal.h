@@ -144,6 +144,8 @@ bool diag_errno_filename(preprocessor_reader *reader, int level, const char *fil
 // ---- Identifiers (identifiers.cc) ----
 
 void _cpp_identifiers_begin(preprocessor_reader *reader, ident_table *table);
+// Whether TEXT spells one of C++'s named operators ("and", "bitor", ...).
+bool _cpp_is_named_operator(const unsigned char *text, uint64_t length);
 void _cpp_identifiers_end(preprocessor_reader *reader);
 ident_node *_cpp_intern_identifier_text(preprocessor_reader *reader, const char *text);
 

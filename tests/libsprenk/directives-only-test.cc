@@ -165,6 +165,10 @@ TEST(DirectivesOnly, ModuleControlLinesAreHandedOutAsTokens)
       {"module <x>;\n", "module <x>;\n"},
       {"import ::x;\n", "import ::x;\n"},
       {"important x;\n", "important x;\n"},
+      // A named operator is no name to the tokeniser.
+      {"import or x;\n", "import or x;\n"},
+      {"import bit\\\nor x;\n", "import bit\\\nor x;\n"},
+      {"import orx;\n", "[import ][orx][;][EOL]"},
       // Lines the tokeniser would not take as control lines stay text.
       {"import \"a\n\"\n", "import \"a\n\"\n"},
       {"import <%x;\n", "import <%x;\n"},

@@ -438,11 +438,15 @@ macro_def *cpp_resolve_deferred_macro(preprocessor_reader *reader, ident_node *n
   macro_def *macro = node->value.macro;
   if (macro)
     return macro;
+  // Plain while the client is asked: a definition it makes of the name
+  // from text installs as a new one, and asks nothing again.
+  node->kind = IK_PLAIN;
   if (reader->callbacks.deferred_macro)
     macro = reader->callbacks.deferred_macro(reader, location, node);
-  if (macro == nullptr)
-    node->kind = IK_PLAIN;
-  node->value.macro = macro;
+  if (macro) {
+    node->kind = IK_MACRO;
+    node->value.macro = macro;
+  }
   return macro;
 }
 

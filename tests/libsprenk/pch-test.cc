@@ -310,7 +310,6 @@ struct late_client {
     const std::string &text = texts()[node->deferred - 1];
     if (text.empty())
       return nullptr;
-    node->kind = IK_PLAIN;
     define_builtin_text(reader, text.c_str());
     return node->value.macro;
   }

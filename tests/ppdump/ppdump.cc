@@ -1,6 +1,7 @@
 // ppdump: the preprocessor library's test program. It reads one file with
 // the preprocessor's usual options and writes the preprocessed text, the
-// macros defined (-dM, -dD), make rules (-M and its family), or, for tests,
+// macros defined (-dM, -dD), make rules (-M and its family), the headers
+// entered (-H; -remap reads the directories' remap files), or, for tests,
 // the prepared lines (--lines), the raw tokens (--raw-tokens), the expanded
 // tokens (--tokens), the interpreted bytes of each literal (--literals) or
 // the value of each #if and #elif (--if-values). Reports go through the
@@ -82,6 +83,7 @@ struct ppdump_settings {
   bool deps_missing = false;
   bool deps_phony = false;
   bool list_includes = false; // -H
+  bool remap = false;
   const char *deps_file = nullptr;
   word_list targets;
   bool target_quoted[MAX_LIST];
@@ -284,6 +286,7 @@ static bool handle_decoded(ppdump_settings *s, const decoded_option &d)
     return true;
   case OPT_MF: s->deps_file = arg; return true;
   case OPT_H: s->list_includes = true; return true;
+  case OPT_remap: s->remap = true; return true;
   case OPT_MG: s->deps_missing = true; return true;
   case OPT_MP: s->deps_phony = true; return true;
   case OPT_MT: case OPT_MQ:
@@ -375,6 +378,7 @@ static void apply_settings(preprocessor_reader *reader, const ppdump_settings &s
   o->deps_missing_files = s.deps_missing;
   o->deps_phony_targets = s.deps_phony;
   o->list_included_files = s.list_includes;
+  o->use_remap_files = s.remap;
   o->deps_need_preprocessed_output = s.deps_with_output || !s.deps_missing;
   if (s.input_charset)
     o->input_charset_name = s.input_charset;

@@ -287,6 +287,16 @@ class IncludeList(unittest.TestCase):
             self.assertEqual(include_list([PPDUMP], directory),
                              include_list(["clang", "-E", "-o", os.devnull], directory))
 
+    def test_remap_files_redirect_header_names(self):
+        files = {"inc/header.vuz": "short.h real/a-much-longer-name.h\n",
+                 "inc/real/a-much-longer-name.h": "remapped\n", "inc/short.h": "as_named\n",
+                 "main.c": "#include <short.h>\n"}
+        with self.tree(files) as directory:
+            for options, expected in ((["-remap"], "remapped"), ([], "as_named")):
+                out = subprocess.run([PPDUMP, "-P", "-I", "inc", "main.c"] + options,
+                                     cwd=directory, capture_output=True)
+                self.assertEqual(out.stdout.decode().split(), [expected], options)
+
     def test_headers_read_once_without_a_guard_are_named(self):
         files = {"inc/bare.h": "x\n", "inc/guarded.h": "#ifndef G\n#define G\n#endif\n",
                  "main.c": "#include <bare.h>\n#include <guarded.h>\n"}

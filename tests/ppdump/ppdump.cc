@@ -77,6 +77,7 @@ struct ppdump_settings {
   bool define_is_undef[256];
   int define_count = 0;
   word_list quote_dirs, bracket_dirs, system_dirs, after_dirs, includes, macro_files;
+  word_list assertions; // -A PRED=ANSWER, or -A -PRED=ANSWER to retract
   char macro_dump = 0; // 'M' or 'D'
   int deps_style = 0;  // 2 every header, 1 without system headers
   bool deps_with_output = false;
@@ -286,6 +287,7 @@ static bool handle_decoded(ppdump_settings *s, const decoded_option &d)
     return true;
   case OPT_MF: s->deps_file = arg; return true;
   case OPT_H: s->list_includes = true; return true;
+  case OPT_A: return s->assertions.add(arg);
   case OPT_remap: s->remap = true; return true;
   case OPT_MG: s->deps_missing = true; return true;
   case OPT_MP: s->deps_phony = true; return true;
@@ -940,6 +942,13 @@ int main(int argc, const char **argv)
       undef_from_text(reader, settings.defines[i]);
     else
       define_from_text(reader, settings.defines[i]);
+  }
+  for (int i = 0; i < settings.assertions.count; i++) {
+    const char *text = settings.assertions.words[i];
+    if (text[0] == '-')
+      unassert_from_text(reader, text + 1);
+    else
+      assert_from_text(reader, text);
   }
   search_dir *bracket =
       chain_of(settings.bracket_dirs, 0,

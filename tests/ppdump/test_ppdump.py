@@ -265,6 +265,17 @@ INCLUDE_TREE = {
 }
 
 
+class Assertions(unittest.TestCase):
+    def test_answers_from_the_command_line(self):
+        source = "#if #machine(arm) && !#machine(x86)\nyes\n#else\nno\n#endif\n"
+        for options, expected in ((["-A", "machine=arm"], "yes"), ([], "no"),
+                                  (["-A", "machine=arm", "-A", "-machine"], "no"),
+                                  (["-A", "machine=arm", "-A", "machine=x86"], "no")):
+            out = run(["-P"] + options + ["FILE"], source)
+            self.assertEqual(out.stdout.decode().split(), [expected], options)
+            self.assertEqual(out.returncode, 0, out.stderr)
+
+
 class IncludeList(unittest.TestCase):
     def tree(self, files):
         directory = tempfile.TemporaryDirectory()

@@ -4,9 +4,11 @@
 #include "support/alloc.h"
 
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -45,7 +47,9 @@ const char *temp_dir_choose()
   return chosen_temp_dir;
 }
 
-char *temp_file_make_prefixed(const char *prefix, const char *suffix)
+// Directory + prefix ("cc" when null) + "XXXXXX" + suffix, and where the six
+// X characters are.
+static char *name_template(const char *prefix, const char *suffix, char **xs)
 {
   const char *dir = temp_dir_choose();
   if (!prefix)
@@ -61,20 +65,66 @@ char *temp_file_make_prefixed(const char *prefix, const char *suffix)
   p += dir_length;
   memcpy(p, prefix, prefix_length);
   p += prefix_length;
+  *xs = p;
   memcpy(p, "XXXXXX", 6);
   p += 6;
   memcpy(p, suffix, suffix_length + 1);
+  return name;
+}
 
-  int fd = mkstemps(name, static_cast<int>(suffix_length));
+char *temp_file_make_prefixed(const char *prefix, const char *suffix)
+{
+  char *xs;
+  char *name = name_template(prefix, suffix, &xs);
+  int fd = mkstemps(name, static_cast<int>(strlen(xs + 6)));
   if (fd == -1) {
     int saved = errno;
-    fprintf(stderr, "Cannot create temporary file in %s: %s\n", dir, strerror(saved));
+    fprintf(stderr, "Cannot create temporary file in %s: %s\n", temp_dir_choose(),
+            strerror(saved));
     // An exit, not an abort, so that the exit handlers remove the
     // temporaries made before this one.
     exit_program(1);
   }
   if (close(fd))
     abort();
+  return name;
+}
+
+enum : uint64_t {
+  NAME_LETTER_COUNT = 62,
+  NAME_SPACE = 62ull * 62 * 62 * 62 * 62 * 62,
+  // Odd and not a multiple of 31, so prime to the name space: the steps visit
+  // every name once before any repeats.
+  NAME_STEP = 2654435761u,
+};
+
+// The next of the six-letter names, as a number below NAME_SPACE: seeded
+// from the clock so that runs differ, at no system call.
+static uint64_t next_name_number()
+{
+  static uint64_t number;
+  static bool seeded;
+  if (!seeded) {
+    timespec now;
+    clock_gettime(CLOCK_REALTIME, &now);
+    number = (static_cast<uint64_t>(now.tv_sec) * 1000000000u +
+              static_cast<uint64_t>(now.tv_nsec)) % NAME_SPACE;
+    seeded = true;
+  }
+  number = (number + NAME_STEP) % NAME_SPACE;
+  return number;
+}
+
+char *temp_file_name_prefixed(const char *prefix, const char *suffix)
+{
+  static const char letters[] =
+      "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+  char *xs;
+  char *name = name_template(prefix, suffix, &xs);
+  static_assert(sizeof letters - 1 == NAME_LETTER_COUNT, "one letter per digit value");
+  uint64_t number = next_name_number();
+  for (int i = 0; i < 6; i++, number /= NAME_LETTER_COUNT)
+    xs[i] = letters[number % NAME_LETTER_COUNT];
   return name;
 }
 

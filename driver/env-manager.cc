@@ -29,12 +29,29 @@ const char *env_manager::getenv(const char *name)
   return value;
 }
 
+void env_manager::echo(const char *text)
+{
+  if (verbose_flag && *verbose_flag)
+    fprintf(stderr, "%s\n", text);
+}
+
 void env_manager::xput(char *text)
 {
   if (debug)
     fprintf(stderr, "env_manager::xput (%s)\n", text);
-  if (verbose_flag && *verbose_flag)
-    fprintf(stderr, "%s\n", text);
+  echo(text);
+  store(text);
+}
+
+void env_manager::xput_unechoed(char *text)
+{
+  if (debug)
+    fprintf(stderr, "env_manager::xput (%s)\n", text);
+  store(text);
+}
+
+void env_manager::store(char *text)
+{
   if (keep_old_values) {
     const char *equals = strchr(text, '=');
     vuz_assert(equals);
@@ -58,12 +75,25 @@ void env_manager::set_if_unset(const char *name, const char *value)
   setenv(name, value, 0);
 }
 
-void env_xput_object(obstack *ob)
+static char *copy_object(obstack *ob)
 {
   obstack_append_byte(ob, '\0');
   char *text = static_cast<char *>(obstack_close_object(ob));
-  env.xput(checked_strdup(text));
+  char *copy = checked_strdup(text);
   obstack_free_to(ob, text);
+  return copy;
+}
+
+void env_xput_object(obstack *ob)
+{
+  env.xput(copy_object(ob));
+}
+
+const char *env_xput_object_unechoed(obstack *ob)
+{
+  char *text = copy_object(ob);
+  env.xput_unechoed(text);
+  return text;
 }
 
 void env_manager::restore()

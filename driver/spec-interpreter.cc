@@ -157,7 +157,7 @@ void append_quoted_for_export(obstack *ob, const char *text)
   obstack_append_byte(ob, '\'');
 }
 
-void export_driver_options()
+const char *export_driver_options()
 {
   obstack_append_text(&collect_obstack, "VRESK_VUZ_OPTIONS=");
   for (int i = 0; i < switch_count; i++) {
@@ -182,7 +182,18 @@ void export_driver_options()
     obstack_append_text(&collect_obstack, "'-dumpdir' ");
     append_quoted_for_export(&collect_obstack, dump_dir);
   }
-  env_xput_object(&collect_obstack);
+  return env_xput_object_unechoed(&collect_obstack);
+}
+
+// Exports the driver's options for the command collected so far and runs it;
+// the echo of the export goes out with the command's.
+static int export_and_execute()
+{
+  const char *exported = export_driver_options();
+  if (vec_length(argbuf) > 0)
+    return execute(exported);
+  env.echo(exported);
+  return 0;
 }
 
 void set_current_input(const char *name)
@@ -206,11 +217,8 @@ static int run_collected_command(const char *spec)
   // can still put a line break among them.
   if (spec_function_depth && vec_length(argbuf) > 0)
     fatal_error(0, "spec %qs has a line break inside a spec function call", spec);
-  export_driver_options();
-  if (vec_length(argbuf) > 0) {
-    if (execute() != 0)
-      return -1;
-  }
+  if (export_and_execute() != 0)
+    return -1;
   vec_truncate(argbuf, 0);
   return 0;
 }
@@ -762,8 +770,5 @@ int expand_and_run_spec(const char *spec)
     return result;
   if (vec_length(argbuf) > 0 && strcmp(argbuf->last(), "|") == 0)
     vec_pop(argbuf);
-  export_driver_options();
-  if (vec_length(argbuf) > 0)
-    return execute();
-  return 0;
+  return export_and_execute();
 }

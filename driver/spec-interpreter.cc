@@ -145,15 +145,21 @@ void finish_word()
     output_names[current_input_index] = text;
 }
 
-void append_quoted_for_export(obstack *ob, const char *text)
+// TEXT as it stands between single quotes: a quote inside becomes '\''.
+static void append_quote_escaped(obstack *ob, const char *text)
 {
-  obstack_append_byte(ob, '\'');
   for (const char *p = text; *p; p++) {
     if (*p == '\'')
       obstack_append(ob, "'\\''", 4);
     else
       obstack_append_byte(ob, *p);
   }
+}
+
+void append_quoted_for_export(obstack *ob, const char *text)
+{
+  obstack_append_byte(ob, '\'');
+  append_quote_escaped(ob, text);
   obstack_append_byte(ob, '\'');
 }
 
@@ -167,9 +173,9 @@ const char *export_driver_options()
     if ((sw.liveness & SW_REMOVED) && !(sw.liveness & SW_EXPORT_ANYWAY))
       continue;
     // The switch text is quoted together with its '-'.
-    char *dashed = concat_strings("-", sw.text, nullptr);
-    append_quoted_for_export(&collect_obstack, dashed);
-    free(dashed);
+    obstack_append(&collect_obstack, "'-", 2);
+    append_quote_escaped(&collect_obstack, sw.text);
+    obstack_append_byte(&collect_obstack, '\'');
     if (sw.arguments)
       for (const char **a = sw.arguments; *a; a++) {
         obstack_append_byte(&collect_obstack, ' ');

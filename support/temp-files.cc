@@ -8,7 +8,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <ctime>
+#include <sys/auxv.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -98,17 +98,18 @@ enum : uint64_t {
   NAME_STEP = 2654435761u,
 };
 
-// The next of the six-letter names, as a number below NAME_SPACE: seeded
-// from the clock so that runs differ, at no system call.
+// The next of the six-letter names, as a number below NAME_SPACE. The start
+// is the random bytes the kernel hands every process: runs differ, and
+// reading them costs no system call.
 static uint64_t next_name_number()
 {
   static uint64_t number;
   static bool seeded;
   if (!seeded) {
-    timespec now;
-    clock_gettime(CLOCK_REALTIME, &now);
-    number = (static_cast<uint64_t>(now.tv_sec) * 1000000000u +
-              static_cast<uint64_t>(now.tv_nsec)) % NAME_SPACE;
+    uint64_t random = 0;
+    if (const void *bytes = reinterpret_cast<const void *>(getauxval(AT_RANDOM)))
+      memcpy(&random, bytes, sizeof random);
+    number = random % NAME_SPACE;
     seeded = true;
   }
   number = (number + NAME_STEP) % NAME_SPACE;

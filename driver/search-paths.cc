@@ -111,7 +111,10 @@ void *walk_search_paths(search_path_list *list, bool multilib_variants, size_t e
   bool had_multi = *multi_suffix || *os_suffix;
 
   auto attempt = [&](const char *prefix, const char *suffix) {
-    snprintf(buffer, size, "%s%s", prefix, suffix);
+    size_t prefix_length = strlen(prefix), suffix_length = strlen(suffix);
+    vuz_assert(prefix_length + suffix_length < size);
+    memcpy(buffer, prefix, prefix_length);
+    memcpy(buffer + prefix_length, suffix, suffix_length + 1);
     result = callback(buffer, data);
     return result != nullptr;
   };

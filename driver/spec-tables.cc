@@ -113,7 +113,7 @@ void init_builtin_specs()
   if (specs)
     return;
   if (driver_verbose())
-    fprintf(stderr, "Using built-in specs.\n");
+    fputs("Using built-in specs.\n", stderr);
   link_static_specs();
   // The target specs follow the last static spec.
   named_spec *last = &static_specs[STATIC_SPEC_COUNT - 1];

@@ -80,25 +80,12 @@ void env_manager::set_if_unset(const char *name, const char *value)
   setenv(name, value, 0);
 }
 
-static char *copy_object(obstack *ob)
+void env_xput_object(obstack *ob)
 {
   obstack_append_byte(ob, '\0');
   char *text = static_cast<char *>(obstack_close_object(ob));
-  char *copy = checked_strdup(text);
+  env.xput(checked_strdup(text));
   obstack_free_to(ob, text);
-  return copy;
-}
-
-void env_xput_object(obstack *ob)
-{
-  env.xput(copy_object(ob));
-}
-
-const char *env_xput_object_unechoed(obstack *ob)
-{
-  char *text = copy_object(ob);
-  env.xput_unechoed(text);
-  return text;
 }
 
 void env_manager::restore()

@@ -53,8 +53,5 @@ extern env_manager env;
 // Exports a copy of the "NAME=VALUE" text that is growing on OB and frees it
 // there: the environment keeps its texts longer than an obstack does.
 void env_xput_object(obstack *ob);
-// The same without the "-v" echo; the exported text, which the environment
-// keeps, is the result.
-const char *env_xput_object_unechoed(obstack *ob);
 
 #endif

@@ -163,6 +163,11 @@ void append_quoted_for_export(obstack *ob, const char *text)
   obstack_append_byte(ob, '\'');
 }
 
+// The text of the last export of the driver's options. Nothing else sets
+// that variable, so the environment still holds it, and an equal text need
+// not be exported again.
+static const char *exported_options;
+
 const char *export_driver_options()
 {
   obstack_append_text(&collect_obstack, "VRESK_VUZ_OPTIONS=");
@@ -188,7 +193,15 @@ const char *export_driver_options()
     obstack_append_text(&collect_obstack, "'-dumpdir' ");
     append_quoted_for_export(&collect_obstack, dump_dir);
   }
-  return env_xput_object_unechoed(&collect_obstack);
+  obstack_append_byte(&collect_obstack, '\0');
+  char *text = static_cast<char *>(obstack_close_object(&collect_obstack));
+  if (!exported_options || strcmp(text, exported_options) != 0) {
+    char *copy = checked_strdup(text);
+    env.xput_unechoed(copy);
+    exported_options = copy;
+  }
+  obstack_free_to(&collect_obstack, text);
+  return exported_options;
 }
 
 // Exports the driver's options for the command collected so far and runs it;
@@ -706,6 +719,7 @@ void reset_spec_interpreter()
   free(output_names);
   output_names = nullptr;
   inputs_combined = false;
+  exported_options = nullptr;
   begin_spec_expansion();
 }
 

@@ -112,7 +112,8 @@ void *walk_search_paths(search_path_list *list, bool multilib_variants, size_t e
 
   auto attempt = [&](const char *prefix, const char *suffix) {
     size_t prefix_length = strlen(prefix), suffix_length = strlen(suffix);
-    vuz_assert(prefix_length + suffix_length < size);
+    // Room for the candidate and the EXTRA bytes a callback may add.
+    vuz_assert(prefix_length + suffix_length + extra < size);
     memcpy(buffer, prefix, prefix_length);
     memcpy(buffer + prefix_length, suffix, suffix_length + 1);
     result = callback(buffer, data);

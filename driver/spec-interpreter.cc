@@ -247,12 +247,15 @@ static int run_collected_command(const char *spec)
 enum { MAX_NAMED_SPEC_DEPTH = 256 };
 int named_spec_depth;
 
-// The named specs being expanded, each with the work done when it began.
+// The named specs being expanded, each with the work done when it began,
+// innermost first. Each lives in the frame of its expansion: no table of
+// the deepest nesting sits in memory that every run touches.
 struct active_spec {
   const char *name;
   uint64_t work_at_start;
+  active_spec *outer;
 };
-static active_spec active_specs[MAX_NAMED_SPEC_DEPTH];
+static active_spec *innermost_spec;
 
 // Names the innermost spec that by itself did most of the work: the one a
 // spec file made too large, rather than the outermost built-in that
@@ -260,9 +263,11 @@ static active_spec active_specs[MAX_NAMED_SPEC_DEPTH];
 [[noreturn]] static void report_too_much_work(const char *whole_spec)
 {
   const char *culprit = whole_spec;
-  for (int i = 0; i < named_spec_depth; i++)
-    if (active_specs[i].name && spec_work - active_specs[i].work_at_start > MAX_SPEC_WORK / 2)
-      culprit = active_specs[i].name;
+  for (const active_spec *a = innermost_spec; a; a = a->outer)
+    if (a->name && spec_work - a->work_at_start > MAX_SPEC_WORK / 2) {
+      culprit = a->name;
+      break;
+    }
   fatal_error(0, "spec %qs expands to too much text", culprit);
 }
 
@@ -277,10 +282,12 @@ static void charge_spec_work(uint64_t amount, const char *whole_spec)
 // expanded in place and watched for the work it does.
 static int expand_nested(const char *name, const char *value)
 {
-  active_specs[named_spec_depth] = {name, spec_work};
+  active_spec self = {name, spec_work, innermost_spec};
+  innermost_spec = &self;
   named_spec_depth++;
   int result = do_spec_1(value ? value : "", false, nullptr);
   named_spec_depth--;
+  innermost_spec = self.outer;
   return result;
 }
 
@@ -720,6 +727,8 @@ void reset_spec_interpreter()
   output_names = nullptr;
   inputs_combined = false;
   exported_options = nullptr;
+  // A run ended from inside an expansion leaves its frames behind.
+  innermost_spec = nullptr;
   begin_spec_expansion();
 }
 

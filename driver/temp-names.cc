@@ -193,23 +193,17 @@ const char *make_temp_name(char code, const char *p, const char *whole_spec)
   } else {
     free(suffix);
   }
-  // A run that only prints its commands makes no file: nothing writes or
-  // reads it. The name is not listed for deletion either, as the file of
-  // that name, should one appear, is not ours.
-  bool dry_run = dry_run_count > 0;
   if (!entry->file_name || code == 'u' || code == 'j') {
     free(entry->file_name);
-    entry->file_name = dry_run ? temp_file_name_prefixed(nullptr, entry->suffix)
-                               : temp_file_make(entry->suffix);
+    entry->file_name = temp_file_make(entry->suffix);
     entry->file_name_length = static_cast<uint32_t>(strlen(entry->file_name));
     // Listed at once: should the next temporary fail, the run ends before
     // this name is stored as a word.
-    if (!dry_run)
-      register_temp_file(entry->file_name, true, false);
+    register_temp_file(entry->file_name, true, false);
   }
   last_temp_name = entry->file_name;
   word_add_text(entry->file_name);
-  word_delete = dry_run ? 0 : 1;
+  word_delete = 1;
   return p;
 }
 

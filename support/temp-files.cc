@@ -4,11 +4,9 @@
 #include "support/alloc.h"
 
 #include <cerrno>
-#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <sys/auxv.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -47,9 +45,7 @@ const char *temp_dir_choose()
   return chosen_temp_dir;
 }
 
-// Directory + prefix ("cc" when null) + "XXXXXX" + suffix, and where the six
-// X characters are.
-static char *name_template(const char *prefix, const char *suffix, char **xs)
+char *temp_file_make_prefixed(const char *prefix, const char *suffix)
 {
   const char *dir = temp_dir_choose();
   if (!prefix)
@@ -65,67 +61,20 @@ static char *name_template(const char *prefix, const char *suffix, char **xs)
   p += dir_length;
   memcpy(p, prefix, prefix_length);
   p += prefix_length;
-  *xs = p;
   memcpy(p, "XXXXXX", 6);
   p += 6;
   memcpy(p, suffix, suffix_length + 1);
-  return name;
-}
 
-char *temp_file_make_prefixed(const char *prefix, const char *suffix)
-{
-  char *xs;
-  char *name = name_template(prefix, suffix, &xs);
-  int fd = mkstemps(name, static_cast<int>(strlen(xs + 6)));
+  int fd = mkstemps(name, static_cast<int>(suffix_length));
   if (fd == -1) {
     int saved = errno;
-    fprintf(stderr, "Cannot create temporary file in %s: %s\n", temp_dir_choose(),
-            strerror(saved));
+    fprintf(stderr, "Cannot create temporary file in %s: %s\n", dir, strerror(saved));
     // An exit, not an abort, so that the exit handlers remove the
     // temporaries made before this one.
     exit_program(1);
   }
   if (close(fd))
     abort();
-  return name;
-}
-
-enum : uint64_t {
-  NAME_LETTER_COUNT = 62,
-  NAME_SPACE = 62ull * 62 * 62 * 62 * 62 * 62,
-  // Odd and not a multiple of 31, so prime to the name space: the steps visit
-  // every name once before any repeats.
-  NAME_STEP = 2654435761u,
-};
-
-// The next of the six-letter names, as a number below NAME_SPACE. The start
-// is the random bytes the kernel hands every process: runs differ, and
-// reading them costs no system call.
-static uint64_t next_name_number()
-{
-  static uint64_t number;
-  static bool seeded;
-  if (!seeded) {
-    uint64_t random = 0;
-    if (const void *bytes = reinterpret_cast<const void *>(getauxval(AT_RANDOM)))
-      memcpy(&random, bytes, sizeof random);
-    number = random % NAME_SPACE;
-    seeded = true;
-  }
-  number = (number + NAME_STEP) % NAME_SPACE;
-  return number;
-}
-
-char *temp_file_name_prefixed(const char *prefix, const char *suffix)
-{
-  static const char letters[] =
-      "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
-  char *xs;
-  char *name = name_template(prefix, suffix, &xs);
-  static_assert(sizeof letters - 1 == NAME_LETTER_COUNT, "one letter per digit value");
-  uint64_t number = next_name_number();
-  for (int i = 0; i < 6; i++, number /= NAME_LETTER_COUNT)
-    xs[i] = letters[number % NAME_LETTER_COUNT];
   return name;
 }
 

@@ -12,9 +12,4 @@ const char *temp_dir_choose();
 char *temp_file_make_prefixed(const char *prefix, const char *suffix);
 char *temp_file_make(const char *suffix);
 
-// A name of the same form as temp_file_make_prefixed gives, without making
-// the file: for a run that only prints the commands that would use it. Two
-// calls in one process give different names.
-char *temp_file_name_prefixed(const char *prefix, const char *suffix);
-
 #endif

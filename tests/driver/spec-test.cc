@@ -2,7 +2,6 @@
 #include "diagnostics/diagnostic.h"
 #include "driver/driver-options.h"
 #include "driver/specs.h"
-#include "support/temp-files.h"
 
 #include <gtest/gtest.h>
 
@@ -196,28 +195,6 @@ TEST_F(SpecTest, TemporaryNamesAreSharedOrUnique)
       listed = listed || name == n->name;
     EXPECT_TRUE(listed) << name;
     unlink(name.c_str());
-  }
-}
-
-TEST_F(SpecTest, DryRunNamesTemporariesWithoutMakingThem)
-{
-  dry_run_count = 1;
-  words g = expand("%g.dry %g.dry %u.dry %u.dry %U.dry");
-  dry_run_count = 0;
-  ASSERT_EQ(g.size(), 5u);
-  EXPECT_EQ(g[0], g[1]);
-  EXPECT_NE(g[2], g[3]);
-  EXPECT_EQ(g[4], g[3]);
-  EXPECT_NE(g[0], g[2]);
-  std::string dir = temp_dir_choose();
-  for (const std::string &name : g) {
-    EXPECT_EQ(name.compare(0, dir.size() + 2, dir + "cc"), 0) << name;
-    EXPECT_EQ(name.size(), dir.size() + 2 + 6 + 4) << name;
-    EXPECT_EQ(name.substr(name.size() - 4), ".dry");
-    EXPECT_NE(access(name.c_str(), F_OK), 0) << name;
-    // Not ours to delete: another program may have made that file since.
-    for (temp_file_node *n = always_delete_list; n; n = n->next)
-      EXPECT_NE(name, n->name);
   }
 }
 

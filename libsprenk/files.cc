@@ -7,8 +7,10 @@
 #include "libsprenk/charset.h"
 #include "support/char-class.h"
 #include "support/alloc.h"
+#include "support/callback-hash-table.h"
 #include "support/md5.h"
 #include "support/sort.h"
+#include "support/string-hash.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -364,6 +366,37 @@ static bool ask_missing_header(preprocessor_reader *reader, source_file *file)
   return true;
 }
 
+// ---- Paths known not to exist ----
+
+// A path one search found missing is not probed again by the next: the
+// same header is often looked for from many start directories.
+static bool known_missing(preprocessor_reader *reader, const char *path)
+{
+  return callback_hash_table_find(reader->nonexistent_names, path) != nullptr;
+}
+
+static void note_missing(preprocessor_reader *reader, const char *path)
+{
+  void **slot = callback_hash_table_find_slot(reader->nonexistent_names, path, INSERT);
+  if (*slot == nullptr)
+    *slot = obstack_copy_in_nul(&reader->nonexistent_name_strings, path, strlen(path));
+}
+
+// Whether PATH names an existing file; a missing one is remembered.
+static bool probe_path(preprocessor_reader *reader, const char *path, struct stat *info)
+{
+  if (known_missing(reader, path))
+    return false;
+  if (stat(path, info) == 0) {
+    if (!S_ISDIR(info->st_mode))
+      return true;
+  } else if (errno != ENOENT && errno != ENOTDIR) {
+    return false;
+  }
+  note_missing(reader, path);
+  return false;
+}
+
 // The file of NAME looked up from START along the chain, remembered per
 // start directory; its path is null when it was not found.
 static source_file *find_file(preprocessor_reader *reader, const char *name, search_dir *start)
@@ -380,7 +413,7 @@ static source_file *find_file(preprocessor_reader *reader, const char *name, sea
     if (probe)
       probe_pch(reader, file, path, &invalid_pch);
     struct stat info;
-    if (file_exists(path, &info)) {
+    if (probe_path(reader, path, &info)) {
       record_found(file, path, directory, info);
       return file;
     }
@@ -816,8 +849,18 @@ void list_unguarded_headers(preprocessor_reader *reader, FILE *stream)
   free(paths);
 }
 
+void _cpp_init_files(preprocessor_reader *reader)
+{
+  reader->nonexistent_names = callback_hash_table_create_alloc(
+      127, string_hash, string_equal, nullptr, checked_calloc, free);
+  obstack_init_malloc(&reader->nonexistent_name_strings);
+}
+
 void _cpp_free_files(preprocessor_reader *reader)
 {
+  callback_hash_table_delete(reader->nonexistent_names);
+  reader->nonexistent_names = nullptr;
+  obstack_free_to(&reader->nonexistent_name_strings, nullptr);
   for (source_file *file = reader->all_files, *next; file; file = next) {
     next = file->next;
     if (file->own_directory) {

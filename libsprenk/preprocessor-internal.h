@@ -299,6 +299,7 @@ struct source_file {
   int error;
   uint16_t stack_count;
   bool once_only;
+  bool pre_included;   // read for an optional default include, or from one
   uint8_t header_unit; // a header_unit_state
 };
 
@@ -313,6 +314,7 @@ enum include_kind : int {
   INCLUDE_NEXT = 1,
   INCLUDE_IMPORT = 2,
   INCLUDE_COMMAND_LINE = 3,
+  INCLUDE_DEFAULT = 4,
 };
 
 const char *source_file_path(const source_file *file);
@@ -342,7 +344,10 @@ bool has_header(preprocessor_reader *reader, const char *name, bool angled, int 
 const char *locate_header_unit(preprocessor_reader *reader, const char *name, bool angled);
 void set_once_only(preprocessor_reader *reader, source_file *file);
 void _cpp_note_file_end(preprocessor_reader *reader, source_file *file);
+void _cpp_init_files(preprocessor_reader *reader);
 void _cpp_free_files(preprocessor_reader *reader);
+// Enters a file a linemarker names into the cache, without reading it.
+void record_linemarker_file(preprocessor_reader *reader, const char *name);
 // The bytes left in STREAM, or UINT64_MAX when it cannot tell: stored
 // tables are checked against it before anything is allocated.
 uint64_t _cpp_stream_bytes_left(FILE *stream);

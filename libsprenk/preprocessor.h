@@ -23,6 +23,8 @@ struct directive_row;
 struct pragma_entry;
 struct dep_record;
 struct search_dir_block;
+struct file_hash_block;
+struct callback_hash_table;
 
 // ---- Tokens ----
 
@@ -503,6 +505,13 @@ struct preprocessor_reader {
   // Directories the library made itself, and every remap table it read.
   search_dir_block *made_directories;
   remap_table *remap_tables;
+  // Lookups by the name looked up: chains of entries, one per start
+  // directory, from blocks freed with the reader.
+  callback_hash_table *file_hash;
+  file_hash_block *file_entries;
+  // Paths a search found missing, not probed again; kept on their obstack.
+  callback_hash_table *nonexistent_names;
+  obstack nonexistent_name_strings;
 
   bool quote_ignores_source_dir;
   bool seen_once_only;

@@ -404,3 +404,26 @@ TEST(Files, ImportOfAnUnclosedAngledName)
     EXPECT_GT(events, 0) << text;
   }
 }
+
+// A path one search found missing is not probed again by a later search
+// of the same reader from another start directory, even once the file
+// exists; a fresh reader finds it.
+TEST(Files, MissingPathsAreNotProbedAgain)
+{
+  file_tree tree;
+  tree.add("inc/other.h", "");
+  std::string main = tree.add("main.c", "");
+  std::string inc_name = tree.root + "/inc";
+  search_dir inc = {nullptr, inc_name.c_str(), 0, 0, 1, nullptr};
+  pp_fixture f;
+  run(f, main, &inc);
+  // Quoted: the main file's directory, then the bracket chain.
+  EXPECT_FALSE(has_header(f.reader, "late.h", false, INCLUDE_PLAIN));
+  tree.add("inc/late.h", "");
+  EXPECT_FALSE(has_header(f.reader, "late.h", true, INCLUDE_PLAIN));
+  EXPECT_TRUE(has_header(f.reader, "other.h", true, INCLUDE_PLAIN));
+
+  pp_fixture fresh;
+  run(fresh, main, &inc);
+  EXPECT_TRUE(has_header(fresh.reader, "late.h", true, INCLUDE_PLAIN));
+}

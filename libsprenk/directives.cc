@@ -664,6 +664,8 @@ static void do_linemarker(preprocessor_reader *reader)
       int flag = token->value.str.text[0] - '0';
       if (expect == 1 && (flag == 1 || flag == 2)) {
         reason = flag == 1 ? LC_ENTER : LC_LEAVE;
+        if (flag == 1)
+          record_linemarker_file(reader, name);
         expect = 3;
       } else if (expect <= 3 && flag == 3) {
         kind = 1;

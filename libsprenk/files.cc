@@ -23,16 +23,20 @@
 
 // ---- Include search ----
 
-static source_file *new_source_file(preprocessor_reader *reader, const char *name,
-                                    search_dir *directory)
+// A record for NAME, not yet on the reader's chain of files.
+static source_file *new_source_file(const char *name, search_dir *directory)
 {
   source_file *file = checked_new_cleared<source_file>();
   file->name = checked_strdup(name);
   file->directory = directory;
   file->pch_fd = -1;
+  return file;
+}
+
+static void add_to_all_files(preprocessor_reader *reader, source_file *file)
+{
   file->next = reader->all_files;
   reader->all_files = file;
-  return file;
 }
 
 const char *source_file_path(const source_file *file)
@@ -292,6 +296,18 @@ static void drop_pch(source_file *file)
   file->pch_path = nullptr;
 }
 
+static void free_source_file(source_file *file)
+{
+  if (file->own_directory) {
+    free(const_cast<char *>(file->own_directory->name));
+    free(file->own_directory);
+  }
+  drop_pch(file);
+  free(const_cast<char *>(file->name));
+  free(file->path);
+  free(file);
+}
+
 // Probes PATH followed by ".zerd": a file, or a directory whose entries are
 // tried in directory order. *INVALID_SEEN is set when a candidate was
 // examined and refused.
@@ -361,8 +377,6 @@ static bool ask_missing_header(preprocessor_reader *reader, source_file *file)
   if (path == nullptr || !file_exists(path, &info))
     return false;
   record_found(file, checked_strdup(path), static_cast<search_dir *>(slot), info);
-  // Not a lookup from START: the next one asks again.
-  file->start = nullptr;
   return true;
 }
 
@@ -397,39 +411,135 @@ static bool probe_path(preprocessor_reader *reader, const char *path, struct sta
   return false;
 }
 
-// The file of NAME looked up from START along the chain, remembered per
-// start directory; its path is null when it was not found.
-static source_file *find_file(preprocessor_reader *reader, const char *name, search_dir *start)
+// Walks the chain from START for FILE's name; false when it is in none of
+// the directories. *INVALID_PCH is set when a precompiled header was refused.
+static bool search_chain(preprocessor_reader *reader, source_file *file, search_dir *start,
+                         bool *invalid_pch)
 {
-  for (source_file *file = reader->all_files; file; file = file->next)
-    if (file->start == start && strcmp(file->name, name) == 0)
-      return file;
-  source_file *file = new_source_file(reader, name, nullptr);
-  file->start = start;
+  const char *name = file->name;
   bool probe = pch_probe_allowed(reader, file);
-  bool invalid_pch = false;
   for (search_dir *directory = start; directory; directory = directory->next) {
     char *path = path_in_directory(reader, directory, name);
     if (probe)
-      probe_pch(reader, file, path, &invalid_pch);
+      probe_pch(reader, file, path, invalid_pch);
     struct stat info;
     if (probe_path(reader, path, &info)) {
       record_found(file, path, directory, info);
-      return file;
+      return true;
     }
     drop_pch(file);
     free(path);
     if (name[0] == '/')
       break;
   }
-  if (ask_missing_header(reader, file))
-    return file;
-  if (invalid_pch) {
-    diag_error(reader, DL_ERROR, "one or more PCH files were found, but they were invalid");
-    if (!reader->options.warn_invalid_pch)
-      diag_error(reader, DL_NOTE, "use -Winvalid-pch for more information");
+  return false;
+}
+
+static void report_invalid_pch(preprocessor_reader *reader)
+{
+  diag_error(reader, DL_ERROR, "one or more PCH files were found, but they were invalid");
+  if (!reader->options.warn_invalid_pch)
+    diag_error(reader, DL_NOTE, "use -Winvalid-pch for more information");
+}
+
+// ---- The cache of lookups ----
+
+// One lookup of a name from a start directory. The table holds the newest
+// entry of each name; older ones of that name follow through NEXT.
+struct file_hash_entry {
+  file_hash_entry *next;
+  search_dir *start;
+  location_t location;
+  source_file *file;
+};
+
+// Entries are never freed one by one: they come from blocks freed with the
+// reader.
+enum { FILE_ENTRIES_PER_BLOCK = 127 };
+
+struct file_hash_block {
+  uint32_t count;
+  file_hash_block *next;
+  file_hash_entry entries[FILE_ENTRIES_PER_BLOCK];
+};
+
+static hashval_t hash_file_entry(const void *element)
+{
+  return string_hash(static_cast<const file_hash_entry *>(element)->file->name);
+}
+
+// The key is the name looked up.
+static int file_entry_has_name(const void *stored, const void *key)
+{
+  const file_hash_entry *entry = static_cast<const file_hash_entry *>(stored);
+  return strcmp(entry->file->name, static_cast<const char *>(key)) == 0;
+}
+
+// The newest entry of NAME, or null.
+static file_hash_entry *file_entries_of(preprocessor_reader *reader, const char *name)
+{
+  return static_cast<file_hash_entry *>(
+      callback_hash_table_find_hashed(reader->file_hash, name, string_hash(name)));
+}
+
+static file_hash_entry *entry_from(file_hash_entry *entry, const search_dir *start)
+{
+  while (entry && entry->start != start)
+    entry = entry->next;
+  return entry;
+}
+
+static void add_file_entry(preprocessor_reader *reader, source_file *file, search_dir *start,
+                           location_t location)
+{
+  file_hash_block *block = reader->file_entries;
+  if (block == nullptr || block->count == FILE_ENTRIES_PER_BLOCK) {
+    block = checked_new_cleared<file_hash_block>();
+    block->next = reader->file_entries;
+    reader->file_entries = block;
   }
-  file->error = ENOENT;
+  file_hash_entry *entry = &block->entries[block->count++];
+  void **slot = callback_hash_table_find_slot_hashed(reader->file_hash, file->name,
+                                                     string_hash(file->name), INSERT);
+  *entry = {static_cast<file_hash_entry *>(*slot), start, location, file};
+  *slot = entry;
+}
+
+static void free_file_entries(preprocessor_reader *reader)
+{
+  for (file_hash_block *block = reader->file_entries, *next; block; block = next) {
+    next = block->next;
+    free(block);
+  }
+  reader->file_entries = nullptr;
+}
+
+// The file of NAME looked up from START along the chain, remembered per
+// start directory; its error number is set when it was not found. A fake
+// lookup only records the name; a missing optional file gives null.
+static source_file *find_file(preprocessor_reader *reader, const char *name, search_dir *start,
+                              int kind, location_t location)
+{
+  if (file_hash_entry *entry = entry_from(file_entries_of(reader, name), start))
+    return entry->file;
+  source_file *file = new_source_file(name, start);
+  bool invalid_pch = false;
+  if (kind != LOOKUP_FAKE && !search_chain(reader, file, start, &invalid_pch)) {
+    if (ask_missing_header(reader, file)) {
+      // Not a lookup from START: the next one asks again.
+      add_to_all_files(reader, file);
+      return file;
+    }
+    if (invalid_pch)
+      report_invalid_pch(reader);
+    file->error = ENOENT;
+    if (kind == LOOKUP_OPTIONAL) {
+      free_source_file(file);
+      return nullptr;
+    }
+  }
+  add_to_all_files(reader, file);
+  add_file_entry(reader, file, start, location);
   return file;
 }
 
@@ -756,16 +866,17 @@ bool push_source_file(preprocessor_reader *reader, source_file *file, int kind)
   return true;
 }
 
-// The file NAME names from where an include of KIND starts; null when
-// there is no start, and when it is missing and REPORT asks for the report.
+// The file NAME names from where an include of KIND starts, looked up as
+// LOOKUP says; null when there is no start, or when it is missing and
+// either optional or reported.
 static source_file *lookup_header(preprocessor_reader *reader, const char *name, bool angled,
-                                  int kind, bool report)
+                                  int kind, int lookup, location_t location)
 {
   search_dir *start = include_start_dir(reader, name, angled, kind);
   if (start == nullptr)
     return nullptr;
-  source_file *file = find_file(reader, name, start);
-  if (file->error && report) {
+  source_file *file = find_file(reader, name, start, lookup, location);
+  if (file && file->error && lookup == LOOKUP_NORMAL) {
     report_missing(reader, file, angled);
     return nullptr;
   }
@@ -775,20 +886,22 @@ static source_file *lookup_header(preprocessor_reader *reader, const char *name,
 bool push_included_file(preprocessor_reader *reader, const char *name, bool angled, int kind,
                         location_t location)
 {
-  (void)location;
-  source_file *file = lookup_header(reader, name, angled, kind, true);
+  int lookup = kind == INCLUDE_DEFAULT ? LOOKUP_OPTIONAL : LOOKUP_NORMAL;
+  source_file *file = lookup_header(reader, name, angled, kind, lookup, location);
   return file && push_source_file(reader, file, kind);
 }
 
 bool has_header(preprocessor_reader *reader, const char *name, bool angled, int kind)
 {
-  source_file *file = lookup_header(reader, name, angled, kind, false);
+  source_file *file =
+      lookup_header(reader, name, angled, kind, LOOKUP_PROBE, reader->directive_line);
   return file && file->error == 0;
 }
 
 const char *locate_header_unit(preprocessor_reader *reader, const char *name, bool angled)
 {
-  source_file *file = lookup_header(reader, name, angled, INCLUDE_PLAIN, true);
+  source_file *file =
+      lookup_header(reader, name, angled, INCLUDE_PLAIN, LOOKUP_NORMAL, reader->directive_line);
   if (file == nullptr)
     return nullptr;
   set_once_only(reader, file);
@@ -798,7 +911,8 @@ const char *locate_header_unit(preprocessor_reader *reader, const char *name, bo
 
 int header_newer_than_current(preprocessor_reader *reader, const char *name, bool angled)
 {
-  source_file *file = lookup_header(reader, name, angled, INCLUDE_PLAIN, false);
+  source_file *file =
+      lookup_header(reader, name, angled, INCLUDE_PLAIN, LOOKUP_PROBE, reader->directive_line);
   if (file == nullptr || file->error)
     return -1;
   input_buffer *buffer = reader->buffer;
@@ -808,6 +922,34 @@ int header_newer_than_current(preprocessor_reader *reader, const char *name, boo
   if (buffer == nullptr || stat(source_file_path(buffer->file), &current) != 0)
     return 0;
   return int64_t(current.st_mtime) < file->mtime ? 1 : 0;
+}
+
+// Whether a lookup of NAME found a file, at or before LOCATION when
+// BEFORE is set.
+static bool found_by_lookup(preprocessor_reader *reader, const char *name, bool before,
+                            location_t location)
+{
+  for (file_hash_entry *entry = file_entries_of(reader, name); entry; entry = entry->next)
+    if (entry->start && entry->file->error == 0 && (!before || entry->location <= location))
+      return true;
+  return false;
+}
+
+bool file_included(preprocessor_reader *reader, const char *name)
+{
+  return found_by_lookup(reader, name, false, 0);
+}
+
+bool file_included_before(preprocessor_reader *reader, const char *name, location_t location)
+{
+  if (location_is_adhoc(location))
+    location = adhoc_locus(reader->line_table, location);
+  return found_by_lookup(reader, name, true, location);
+}
+
+void record_linemarker_file(preprocessor_reader *reader, const char *name)
+{
+  find_file(reader, name, &reader->no_search_path, LOOKUP_FAKE, reader->directive_line);
 }
 
 void set_once_only(preprocessor_reader *reader, source_file *file)
@@ -851,6 +993,8 @@ void list_unguarded_headers(preprocessor_reader *reader, FILE *stream)
 
 void _cpp_init_files(preprocessor_reader *reader)
 {
+  reader->file_hash = callback_hash_table_create_alloc(127, hash_file_entry, file_entry_has_name,
+                                                       nullptr, checked_calloc, free);
   reader->nonexistent_names = callback_hash_table_create_alloc(
       127, string_hash, string_equal, nullptr, checked_calloc, free);
   obstack_init_malloc(&reader->nonexistent_name_strings);
@@ -863,16 +1007,12 @@ void _cpp_free_files(preprocessor_reader *reader)
   obstack_free_to(&reader->nonexistent_name_strings, nullptr);
   for (source_file *file = reader->all_files, *next; file; file = next) {
     next = file->next;
-    if (file->own_directory) {
-      free(const_cast<char *>(file->own_directory->name));
-      free(file->own_directory);
-    }
-    drop_pch(file);
-    free(const_cast<char *>(file->name));
-    free(file->path);
-    free(file);
+    free_source_file(file);
   }
   reader->all_files = nullptr;
+  callback_hash_table_delete(reader->file_hash);
+  reader->file_hash = nullptr;
+  free_file_entries(reader);
   free_made_directories(reader);
   free_remap_tables(reader);
 }

@@ -286,7 +286,6 @@ struct source_file {
   const char *name; // owned: the name as written
   source_file *next;
   char *path;                     // owned; null when the file was not found
-  search_dir *start;              // where the lookup began
   search_dir *directory;          // where it was found
   search_dir *own_directory;      // owned: the directory quoted includes start in
   char *pch_path;                 // owned: the valid precompiled header standing for it
@@ -315,6 +314,15 @@ enum include_kind : int {
   INCLUDE_IMPORT = 2,
   INCLUDE_COMMAND_LINE = 3,
   INCLUDE_DEFAULT = 4,
+};
+
+// How find_file looks: a fake lookup records the name without searching; a
+// missing optional file gives no record; a probe reports nothing.
+enum lookup_kind : int {
+  LOOKUP_NORMAL = 0,
+  LOOKUP_FAKE = 1,
+  LOOKUP_OPTIONAL = 2,
+  LOOKUP_PROBE = 3,
 };
 
 const char *source_file_path(const source_file *file);

@@ -617,6 +617,10 @@ void unassert_from_text(preprocessor_reader *reader, const char *text);
 void install_include_chains(preprocessor_reader *reader, search_dir *quote, search_dir *bracket,
                             bool quote_ignores_source_dir);
 void list_unguarded_headers(preprocessor_reader *reader, FILE *stream);
+// Whether a lookup of NAME found a file (a linemarker's entry counts), and
+// whether one did at or before LOCATION.
+bool file_included(preprocessor_reader *reader, const char *name);
+bool file_included_before(preprocessor_reader *reader, const char *name, location_t location);
 // The table of file sizes and digests saved with a precompiled header:
 // files it lists as once-only (all of them, for #import) are not read again.
 bool write_digest_table(preprocessor_reader *reader, FILE *stream);

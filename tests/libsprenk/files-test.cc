@@ -427,3 +427,40 @@ TEST(Files, MissingPathsAreNotProbedAgain)
   run(fresh, main, &inc);
   EXPECT_TRUE(has_header(fresh.reader, "late.h", true, INCLUDE_PLAIN));
 }
+
+// A name counts as included once a lookup found it, or a linemarker entered
+// it; probes that failed do not count.
+TEST(Files, IncludedNamesAndWhenTheyWereLookedUp)
+{
+  file_tree tree;
+  tree.add("a.h", "a\n");
+  std::string main = tree.add("main.c", "\n\n#include \"a.h\"\n"
+                                        "#if __has_include(\"gone.h\")\n#endif\n"
+                                        "# 1 \"marked.h\" 1\nm\n");
+  pp_fixture f;
+  define_special_builtins(f.reader);
+  EXPECT_EQ(run(f, main), "a m");
+  location_t first_line = main_file_location(f.reader);
+  location_t end = f.reader->line_table->top_location;
+  int data = 0;
+  struct {
+    const char *name;
+    bool included;
+    bool before_first_line;
+  } cases[] = {
+      {"a.h", true, false},
+      {"marked.h", true, false},
+      {"gone.h", false, false},
+      {"never.h", false, false},
+  };
+  for (const auto &c : cases) {
+    EXPECT_EQ(file_included(f.reader, c.name), c.included) << c.name;
+    EXPECT_EQ(file_included_before(f.reader, c.name, end), c.included) << c.name;
+    EXPECT_EQ(file_included_before(f.reader, c.name, first_line), c.before_first_line) << c.name;
+    // A location with a range is compared by its plain location.
+    location_t ranged = linemap_combine_location(f.reader->line_table, first_line,
+                                                 {first_line, end}, &data);
+    ASSERT_TRUE(location_is_adhoc(ranged));
+    EXPECT_EQ(file_included_before(f.reader, c.name, ranged), c.before_first_line) << c.name;
+  }
+}

@@ -6,6 +6,7 @@
 
 #include "libsprenk/charset.h"
 #include "support/char-class.h"
+#include "support/file-names.h"
 #include "support/alloc.h"
 #include "support/callback-hash-table.h"
 #include "support/md5.h"
@@ -345,14 +346,31 @@ static void probe_pch(preprocessor_reader *reader, source_file *file, const char
 
 // ---- Include search ----
 
+// System headers are named in diagnostics and dependencies: a shorter
+// resolved form reads better there.
+static char *shorter_canonical_path(char *path)
+{
+  char *canonical = canonical_path(path);
+  if (strlen(canonical) < strlen(path)) {
+    free(path);
+    return canonical;
+  }
+  free(canonical);
+  return path;
+}
+
 // The path of NAME in DIRECTORY, remapped when remap files are read.
 static char *path_in_directory(preprocessor_reader *reader, search_dir *directory,
                                const char *name)
 {
+  char *path = nullptr;
   if (reader->options.use_remap_files)
-    if (char *remapped = remapped_path(reader, directory, name))
-      return remapped;
-  return join_path(directory, name);
+    path = remapped_path(reader, directory, name);
+  if (path == nullptr)
+    path = join_path(directory, name);
+  if (reader->options.canonical_system_headers && directory->system_kind)
+    path = shorter_canonical_path(path);
+  return path;
 }
 
 static void record_found(source_file *file, char *path, search_dir *directory,

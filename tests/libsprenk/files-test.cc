@@ -3,6 +3,7 @@
 #include "tests/libsprenk/file-tree.h"
 
 #include "support/alloc.h"
+#include "support/file-names.h"
 
 #include <gtest/gtest.h>
 
@@ -463,4 +464,42 @@ TEST(Files, IncludedNamesAndWhenTheyWereLookedUp)
     ASSERT_TRUE(location_is_adhoc(ranged));
     EXPECT_EQ(file_included_before(f.reader, c.name, ranged), c.before_first_line) << c.name;
   }
+}
+
+// A header found in a system directory is named by its resolved path when
+// that is shorter; other directories keep the path as joined.
+TEST(Files, SystemHeadersTakeTheShorterCanonicalPath)
+{
+  file_tree tree;
+  tree.add("sys/deep/keep", "");
+  tree.add("sys/s.h", "__FILE__\n");
+  tree.add("a-much-longer-directory-name/s.h", "__FILE__\n");
+  std::string main = tree.add("main.c", "#include <s.h>\n");
+  std::string link = tree.root + "/l";
+  ASSERT_EQ(symlink("a-much-longer-directory-name", link.c_str()), 0);
+  char *resolved = canonical_path(tree.root.c_str());
+  std::string root = resolved;
+  free(resolved);
+  struct {
+    const char *directory;
+    uint8_t system_kind;
+    uint8_t canonical;
+    std::string file;
+  } cases[] = {
+      {"/sys/deep/..", 1, 1, root + "/sys/s.h"},
+      {"/sys/deep/..", 2, 1, root + "/sys/s.h"},
+      {"/sys/deep/..", 0, 1, tree.root + "/sys/deep/../s.h"},
+      {"/sys/deep/..", 1, 0, tree.root + "/sys/deep/../s.h"},
+      // The resolved form is longer.
+      {"/l", 1, 1, tree.root + "/l/s.h"},
+  };
+  for (const auto &c : cases) {
+    std::string name = tree.root + c.directory;
+    search_dir directory = {nullptr, name.c_str(), 0, c.system_kind, 1, nullptr};
+    pp_fixture f;
+    f.options()->canonical_system_headers = c.canonical;
+    define_special_builtins(f.reader);
+    EXPECT_EQ(run(f, main, &directory), "\"" + c.file + "\"") << c.directory;
+  }
+  remove(link.c_str());
 }

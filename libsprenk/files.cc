@@ -260,7 +260,7 @@ static bool pch_probe_allowed(preprocessor_reader *reader, const source_file *fi
   if (file->name[0] == '\0' || reader->callbacks.valid_pch == nullptr)
     return false;
   for (const source_file *other = reader->all_files; other; other = other->next)
-    if (other != file)
+    if (other != file && !other->pre_included)
       return other == reader->main_file;
   return true;
 }
@@ -429,37 +429,6 @@ static bool probe_path(preprocessor_reader *reader, const char *path, struct sta
   return false;
 }
 
-// Walks the chain from START for FILE's name; false when it is in none of
-// the directories. *INVALID_PCH is set when a precompiled header was refused.
-static bool search_chain(preprocessor_reader *reader, source_file *file, search_dir *start,
-                         bool *invalid_pch)
-{
-  const char *name = file->name;
-  bool probe = pch_probe_allowed(reader, file);
-  for (search_dir *directory = start; directory; directory = directory->next) {
-    char *path = path_in_directory(reader, directory, name);
-    if (probe)
-      probe_pch(reader, file, path, invalid_pch);
-    struct stat info;
-    if (probe_path(reader, path, &info)) {
-      record_found(file, path, directory, info);
-      return true;
-    }
-    drop_pch(file);
-    free(path);
-    if (name[0] == '/')
-      break;
-  }
-  return false;
-}
-
-static void report_invalid_pch(preprocessor_reader *reader)
-{
-  diag_error(reader, DL_ERROR, "one or more PCH files were found, but they were invalid");
-  if (!reader->options.warn_invalid_pch)
-    diag_error(reader, DL_NOTE, "use -Winvalid-pch for more information");
-}
-
 // ---- The cache of lookups ----
 
 // One lookup of a name from a start directory. The table holds the newest
@@ -532,6 +501,89 @@ static void free_file_entries(preprocessor_reader *reader)
   reader->file_entries = nullptr;
 }
 
+// What a walk along the chain met: a refused precompiled header, and the
+// chain heads it passed.
+struct chain_walk {
+  bool invalid_pch;
+  bool passed_bracket;
+  bool passed_quote;
+};
+
+// When DIRECTORY heads a chain, the file a lookup from it found before.
+static source_file *chain_head_file(preprocessor_reader *reader, chain_walk *walk,
+                                    search_dir *directory, const char *name)
+{
+  bool head = false;
+  if (directory == reader->bracket_include)
+    head = walk->passed_bracket = true;
+  if (directory == reader->quote_include)
+    head = walk->passed_quote = true;
+  file_hash_entry *entry = head ? entry_from(file_entries_of(reader, name), directory) : nullptr;
+  return entry ? entry->file : nullptr;
+}
+
+// Walks the chain from START for FILE's name: FILE when it is found, the
+// file a lookup from a chain head on the way found, or null.
+static source_file *search_chain(preprocessor_reader *reader, source_file *file,
+                                 search_dir *start, chain_walk *walk)
+{
+  const char *name = file->name;
+  bool probe = pch_probe_allowed(reader, file);
+  for (search_dir *directory = start; directory; directory = directory->next) {
+    if (directory != start)
+      if (source_file *found = chain_head_file(reader, walk, directory, name))
+        return found;
+    char *path = path_in_directory(reader, directory, name);
+    if (probe)
+      probe_pch(reader, file, path, &walk->invalid_pch);
+    struct stat info;
+    if (probe_path(reader, path, &info)) {
+      record_found(file, path, directory, info);
+      return file;
+    }
+    drop_pch(file);
+    free(path);
+    if (name[0] == '/')
+      break;
+  }
+  return nullptr;
+}
+
+static void report_invalid_pch(preprocessor_reader *reader)
+{
+  diag_error(reader, DL_ERROR, "one or more PCH files were found, but they were invalid");
+  if (!reader->options.warn_invalid_pch)
+    diag_error(reader, DL_NOTE, "use -Winvalid-pch for more information");
+}
+
+// A chain head the walk passed gets its entry too, unless the lookup
+// started there, the file was found there, or it has one.
+static void add_head_entry(preprocessor_reader *reader, source_file *file, search_dir *head,
+                           search_dir *start, location_t location)
+{
+  if (head == start || head == file->directory ||
+      entry_from(file_entries_of(reader, file->name), head))
+    return;
+  add_file_entry(reader, file, head, location);
+}
+
+static void add_lookup_entries(preprocessor_reader *reader, source_file *file, search_dir *start,
+                               const chain_walk &walk, location_t location)
+{
+  add_file_entry(reader, file, start, location);
+  if (walk.passed_bracket)
+    add_head_entry(reader, file, reader->bracket_include, start, location);
+  if (walk.passed_quote)
+    add_head_entry(reader, file, reader->quote_include, start, location);
+}
+
+// A file read for an optional default include, and every file it reads,
+// is pre-included.
+static bool reading_pre_included(const preprocessor_reader *reader)
+{
+  return reader->buffer && reader->buffer->file && reader->buffer->file->pre_included;
+}
+
 // The file of NAME looked up from START along the chain, remembered per
 // start directory; its error number is set when it was not found. A fake
 // lookup only records the name; a missing optional file gives null.
@@ -541,23 +593,32 @@ static source_file *find_file(preprocessor_reader *reader, const char *name, sea
   if (file_hash_entry *entry = entry_from(file_entries_of(reader, name), start))
     return entry->file;
   source_file *file = new_source_file(name, start);
-  bool invalid_pch = false;
-  if (kind != LOOKUP_FAKE && !search_chain(reader, file, start, &invalid_pch)) {
-    if (ask_missing_header(reader, file)) {
-      // Not a lookup from START: the next one asks again.
-      add_to_all_files(reader, file);
-      return file;
-    }
-    if (invalid_pch)
-      report_invalid_pch(reader);
-    file->error = ENOENT;
-    if (kind == LOOKUP_OPTIONAL) {
+  file->pre_included = kind == LOOKUP_OPTIONAL || reading_pre_included(reader);
+  chain_walk walk = {};
+  if (kind != LOOKUP_FAKE) {
+    source_file *found = search_chain(reader, file, start, &walk);
+    if (found && found != file) {
       free_source_file(file);
-      return nullptr;
+      add_lookup_entries(reader, found, start, walk, location);
+      return found;
+    }
+    if (found == nullptr) {
+      if (ask_missing_header(reader, file)) {
+        // Not a lookup from START: the next one asks again.
+        add_to_all_files(reader, file);
+        return file;
+      }
+      if (walk.invalid_pch)
+        report_invalid_pch(reader);
+      file->error = ENOENT;
+      if (kind == LOOKUP_OPTIONAL) {
+        free_source_file(file);
+        return nullptr;
+      }
     }
   }
   add_to_all_files(reader, file);
-  add_file_entry(reader, file, start, location);
+  add_lookup_entries(reader, file, start, walk, location);
   return file;
 }
 
@@ -907,6 +968,11 @@ bool push_included_file(preprocessor_reader *reader, const char *name, bool angl
   int lookup = kind == INCLUDE_DEFAULT ? LOOKUP_OPTIONAL : LOOKUP_NORMAL;
   source_file *file = lookup_header(reader, name, angled, kind, lookup, location);
   return file && push_source_file(reader, file, kind);
+}
+
+bool push_optional_default_include(preprocessor_reader *reader, const char *name)
+{
+  return push_included_file(reader, name, true, INCLUDE_DEFAULT, 0);
 }
 
 bool has_header(preprocessor_reader *reader, const char *name, bool angled, int kind)

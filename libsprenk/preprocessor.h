@@ -616,6 +616,9 @@ void assert_from_text(preprocessor_reader *reader, const char *text);
 void unassert_from_text(preprocessor_reader *reader, const char *text);
 void install_include_chains(preprocessor_reader *reader, search_dir *quote, search_dir *bracket,
                             bool quote_ignores_source_dir);
+// Stacks NAME from the bracket chain when it exists; a missing one is no
+// error. What it reads does not keep a precompiled header from being used.
+bool push_optional_default_include(preprocessor_reader *reader, const char *name);
 void list_unguarded_headers(preprocessor_reader *reader, FILE *stream);
 // Whether a lookup of NAME found a file (a linemarker's entry counts), and
 // whether one did at or before LOCATION.

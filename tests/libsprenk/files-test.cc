@@ -503,3 +503,123 @@ TEST(Files, SystemHeadersTakeTheShorterCanonicalPath)
   }
   remove(link.c_str());
 }
+
+// A lookup that passes a chain head on its way records its file for that
+// head too, and a lookup that reaches a head with a record takes its file:
+// the second lookup below finds the file after it was removed. A file
+// found in the head itself gets no second entry.
+TEST(Files, ChainHeadsShareTheirFiles)
+{
+  struct {
+    const char *where;
+    bool first_angled;
+    bool found_after_removal;
+  } cases[] = {
+      {"inc2/h.h", false, true},
+      {"inc2/h.h", true, true},
+      {"inc1/h.h", false, false},
+  };
+  for (const auto &c : cases) {
+    file_tree tree;
+    tree.add("inc1/keep", "");
+    tree.add("quote/keep", "");
+    std::string header = tree.add(c.where, "");
+    std::string main = tree.add("main.c", "");
+    std::string inc1_name = tree.root + "/inc1", inc2_name = tree.root + "/inc2";
+    std::string quote_name = tree.root + "/quote";
+    search_dir inc2 = {nullptr, inc2_name.c_str(), 0, 0, 1, nullptr};
+    search_dir inc1 = {&inc2, inc1_name.c_str(), 0, 0, 1, nullptr};
+    search_dir quote = {&inc1, quote_name.c_str(), 0, 0, 1, nullptr};
+    pp_fixture f;
+    install_include_chains(f.reader, &quote, &inc1, false);
+    run(f, main);
+    EXPECT_TRUE(has_header(f.reader, "h.h", c.first_angled, INCLUDE_PLAIN)) << c.where;
+    remove(header.c_str());
+    EXPECT_EQ(has_header(f.reader, "h.h", !c.first_angled, INCLUDE_PLAIN),
+              c.found_after_removal)
+        << c.where << (c.first_angled ? " <>" : " \"\"");
+  }
+}
+
+namespace {
+
+// The expanded tokens of MAIN read after the optional default include
+// NAME, or after a command-line include of it when OPTIONAL is false.
+std::string run_after_default_include(pp_fixture &f, const std::string &main, const char *name,
+                                      search_dir *bracket, bool optional = true)
+{
+  install_include_chains(f.reader, bracket, bracket, false);
+  reader_post_options(f.reader);
+  if (open_main_file(f.reader, main.c_str(), false) == nullptr)
+    return "<no main file>";
+  if (optional)
+    push_optional_default_include(f.reader, name);
+  else
+    push_included_file(f.reader, name, true, INCLUDE_COMMAND_LINE, 0);
+  return f.expanded();
+}
+
+int pch_candidates_seen;
+
+int refuse_pch(preprocessor_reader *, const char *, int)
+{
+  pch_candidates_seen++;
+  return 0;
+}
+
+} // namespace
+
+// An optional default include is stacked when the bracket chain has it;
+// a missing one is no error and leaves no record behind.
+TEST(Files, OptionalDefaultIncludes)
+{
+  file_tree tree;
+  tree.add("sys/pre.h", "pre\n#include \"inner.h\"\n");
+  tree.add("sys/inner.h", "inner\n");
+  std::string main = tree.add("main.c", "main\n");
+  std::string sys_name = tree.root + "/sys";
+  search_dir sys = {nullptr, sys_name.c_str(), 0, 1, 1, nullptr};
+  struct {
+    const char *name;
+    const char *expanded;
+  } cases[] = {
+      {"pre.h", "pre inner main"},
+      {"absent.h", "main"},
+      {"/absent/absolute.h", "main"},
+  };
+  for (const auto &c : cases) {
+    pp_fixture f;
+    EXPECT_EQ(run_after_default_include(f, main, c.name, &sys), c.expanded) << c.name;
+    EXPECT_TRUE(f.reports.empty()) << c.name << ": " << f.reports[0];
+    EXPECT_EQ(file_included(f.reader, c.name), strcmp(c.expanded, "main") != 0) << c.name;
+  }
+}
+
+// What a default include reads does not count as a file read before the
+// precompiled header: the header after it is still probed. A command-line
+// include's files do count.
+TEST(Files, PreIncludedFilesKeepThePrecompiledHeaderProbe)
+{
+  file_tree tree;
+  tree.add("sys/pre.h", "#include \"inner.h\"\n");
+  tree.add("sys/inner.h", "");
+  tree.add("x.h", "x\n");
+  tree.add("x.h.zerd", "not an image\n");
+  std::string main = tree.add("main.c", "#include \"x.h\"\n");
+  std::string sys_name = tree.root + "/sys";
+  search_dir sys = {nullptr, sys_name.c_str(), 0, 1, 1, nullptr};
+  struct {
+    bool optional;
+    int candidates;
+  } cases[] = {
+      {true, 1},
+      {false, 0},
+  };
+  for (const auto &c : cases) {
+    pp_fixture f;
+    f.reader->callbacks.valid_pch = refuse_pch;
+    pch_candidates_seen = 0;
+    EXPECT_EQ(run_after_default_include(f, main, "pre.h", &sys, c.optional), "x");
+    EXPECT_EQ(pch_candidates_seen, c.candidates) << c.optional;
+  }
+}

@@ -417,8 +417,6 @@ static void note_missing(preprocessor_reader *reader, const char *path)
 // Whether PATH names an existing file; a missing one is remembered.
 static bool probe_path(preprocessor_reader *reader, const char *path, struct stat *info)
 {
-  if (known_missing(reader, path))
-    return false;
   if (stat(path, info) == 0) {
     if (!S_ISDIR(info->st_mode))
       return true;
@@ -534,14 +532,18 @@ static source_file *search_chain(preprocessor_reader *reader, source_file *file,
       if (source_file *found = chain_head_file(reader, walk, directory, name))
         return found;
     char *path = path_in_directory(reader, directory, name);
-    if (probe)
-      probe_pch(reader, file, path, &walk->invalid_pch);
-    struct stat info;
-    if (probe_path(reader, path, &info)) {
-      record_found(file, path, directory, info);
-      return file;
+    // A path known missing is neither opened nor probed for a precompiled
+    // header.
+    if (!known_missing(reader, path)) {
+      if (probe)
+        probe_pch(reader, file, path, &walk->invalid_pch);
+      struct stat info;
+      if (probe_path(reader, path, &info)) {
+        record_found(file, path, directory, info);
+        return file;
+      }
+      drop_pch(file);
     }
-    drop_pch(file);
     free(path);
     if (name[0] == '/')
       break;

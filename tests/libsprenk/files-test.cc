@@ -623,3 +623,20 @@ TEST(Files, PreIncludedFilesKeepThePrecompiledHeaderProbe)
     EXPECT_EQ(pch_candidates_seen, c.candidates) << c.optional;
   }
 }
+
+// The main file's directory and the chain's first directory give the same
+// path: found missing the first time, it is not probed for a precompiled
+// header the second.
+TEST(Files, KnownMissingPathsAreNotProbedForPrecompiledHeaders)
+{
+  file_tree tree;
+  tree.add("y.h.zerd", "not an image\n");
+  std::string main = tree.add("main.c", "#if __has_include(\"y.h\")\n#endif\n");
+  search_dir root = {nullptr, tree.root.c_str(), 0, 0, 1, nullptr};
+  pp_fixture f;
+  f.reader->callbacks.valid_pch = refuse_pch;
+  define_special_builtins(f.reader);
+  pch_candidates_seen = 0;
+  run(f, main, &root);
+  EXPECT_EQ(pch_candidates_seen, 1);
+}

@@ -1057,6 +1057,27 @@ static void module_control_line(preprocessor_reader *reader, preproc_token *resu
   }
 }
 
+// A look-ahead that ran a deferred pragma's directive leaves the tokens
+// before the pragma to be read again as they were: the pragma's state is put
+// aside until its PRAGMA token comes round.
+static void suspend_pragma(preprocessor_reader *reader)
+{
+  reader->pragma_suspended = true;
+  reader->suspended_pragma_expands = reader->state.pragma_allow_expansion;
+  reader->state.in_deferred_pragma = 0;
+  if (!reader->state.pragma_allow_expansion)
+    reader->state.prevent_expansion--;
+}
+
+static void resume_pragma(preprocessor_reader *reader)
+{
+  reader->pragma_suspended = false;
+  reader->state.in_deferred_pragma = 1;
+  reader->state.pragma_allow_expansion = reader->suspended_pragma_expands;
+  if (!reader->suspended_pragma_expands)
+    reader->state.prevent_expansion++;
+}
+
 const preproc_token *_cpp_lex_token(preprocessor_reader *reader)
 {
   preproc_token *result;
@@ -1070,6 +1091,8 @@ const preproc_token *_cpp_lex_token(preprocessor_reader *reader)
     if (reader->lookaheads) {
       reader->lookaheads--;
       result = reader->cur_token++;
+      if (result->kind == TK_PRAGMA && reader->pragma_suspended)
+        resume_pragma(reader);
     } else {
       result = _cpp_scan_token(reader);
     }
@@ -1118,12 +1141,32 @@ const preproc_token *cpp_look_ahead(preprocessor_reader *reader, uint32_t index)
   void (*line_change)(preprocessor_reader *, const preproc_token *, int) =
       reader->callbacks.line_change;
   reader->callbacks.line_change = nullptr;
+  // The tokens read are gathered at the current place in the chain, over
+  // the tokens of any directive run on the way (a deferred pragma's token is
+  // the directive result, outside the chain), so that they replay in order.
+  if (reader->cur_token == reader->cur_run->limit) {
+    reader->cur_run = next_token_block(reader->cur_run);
+    reader->cur_token = reader->cur_run->first;
+  }
+  token_block *run = reader->cur_run;
+  preproc_token *slot = reader->cur_token;
   const preproc_token *token;
   uint32_t count = 0;
   do {
     token = _cpp_lex_token(reader);
+    if (token->kind == TK_PRAGMA && reader->state.in_deferred_pragma)
+      suspend_pragma(reader);
+    if (slot == run->limit) {
+      run = next_token_block(run);
+      slot = run->first;
+    }
+    if (token != slot)
+      *slot = *token;
+    token = slot++;
     count++;
   } while (count <= index && token->kind != TK_EOF && token->kind != TK_PRAGMA);
+  reader->cur_run = run;
+  reader->cur_token = slot;
   _cpp_backup_tokens(reader, count);
   reader->callbacks.line_change = line_change;
   reader->keep_tokens--;

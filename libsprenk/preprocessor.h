@@ -554,6 +554,10 @@ struct preprocessor_reader {
   bool ignore_pragma_operator;
   // Tokens are read without running directives (raw token dumps).
   bool lex_only;
+  // A deferred pragma met by a look-ahead: its state waits until its PRAGMA
+  // token is read again for real.
+  bool pragma_suspended;
+  bool suspended_pragma_expands;
 };
 
 // ---- Client entries ----

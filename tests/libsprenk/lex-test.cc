@@ -251,6 +251,37 @@ TEST(Lex, LookAhead)
   EXPECT_EQ(cpp_get_token(f.reader)->kind, TK_EOF);
 }
 
+// Looking ahead reads what the stream gives, directives run on the way
+// included, and leaves the stream as it was: a deferred pragma's state
+// starts only when its PRAGMA token is read for real.
+TEST(Lex, LookAheadAcrossDirectives)
+{
+  struct {
+    const char *text;
+    uint32_t index;
+    const char *seen;
+    const char *stream;
+  } cases[] = {
+      {"a\n#pragma omp parallel x\nb", 1, "PRAGMA 7", "a PRAGMA 7 x EOL b"},
+      {"a\n#pragma omp parallel x\nb", 3, "PRAGMA 7", "a PRAGMA 7 x EOL b"},
+      {"#define a A\na\n#pragma omp parallel a\nb", 1, "PRAGMA 7", "A PRAGMA 7 a EOL b"},
+      {"a\n#define X 1\nX b", 1, "X", "a 1 b"},
+      {"a\n#define X 1\n#undef X\nX b", 2, "b", "a X b"},
+      {"a\n#if 0\nc\n#endif\nb", 1, "b", "a b"},
+  };
+  for (const auto &c : cases) {
+    pp_fixture f;
+    ASSERT_TRUE(register_deferred_pragma(f.reader, "omp", "parallel", 7, false, false));
+    f.push(c.text);
+    const preproc_token *seen = cpp_look_ahead(f.reader, c.index);
+    EXPECT_EQ(seen->kind == TK_PRAGMA ? "PRAGMA " + std::to_string(seen->value.pragma_id)
+                                      : f.spell(seen),
+              c.seen)
+        << c.text;
+    EXPECT_EQ(f.stream(), c.stream) << c.text;
+  }
+}
+
 TEST(Lex, FixedLocation)
 {
   pp_fixture f;

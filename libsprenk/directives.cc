@@ -794,7 +794,10 @@ int _cpp_handle_directive(preprocessor_reader *reader, bool indented)
   // A deferred pragma without expansion keeps its raised count until the
   // tokeniser ends the pragma's line.
   bool deferred_raise = reader->state.in_deferred_pragma && !reader->state.pragma_allow_expansion;
-  reader->state.prevent_expansion = uint8_t(saved_prevent + deferred_raise);
+  // Among macro arguments the pragma's line reads as it would outside them;
+  // the argument collector takes its state back after the line.
+  uint8_t outside = saved_parsing_args ? 0 : saved_prevent;
+  reader->state.prevent_expansion = uint8_t(outside + deferred_raise);
   if (saved_parsing_args && !reader->state.in_deferred_pragma) {
     reader->state.prevent_expansion = 1;
     reader->state.parsing_args = 2;

@@ -339,6 +339,32 @@ TEST(Pragmas, DeferredAndRegistered)
             "PRAGMA 7 num ( N ) EOL 4");
 }
 
+// A pragma among a macro's arguments is read before the expansion, its line
+// expanded only when the pragma allows it, and not rescanned there.
+TEST(Pragmas, LiftedOutOfArguments)
+{
+  struct {
+    bool expands;
+    const char *text;
+    const char *expected;
+  } cases[] = {
+      {false, "#define N 4\n#define f(x) [x]\nf(1\n#pragma omp parallel N\n+2) N",
+       "PRAGMA 7 N EOL [ 1 + 2 ] 4"},
+      {true, "#define N 4\n#define f(x) [x]\nf(1\n#pragma omp parallel N\n+2) N",
+       "PRAGMA 7 4 EOL [ 1 + 2 ] 4"},
+      {false, "#define f(x, y) x y\nf(\n#pragma omp parallel a\n1,\n#pragma omp parallel b\n2)",
+       "PRAGMA 7 a EOL PRAGMA 7 b EOL 1 2"},
+      {false, "#define f() x\nf(\n#pragma omp parallel\n)", "PRAGMA 7 EOL x"},
+      // An invocation that fails takes its pragmas with it.
+      {false, "#define f(x) [x]\nf(1,\n#pragma omp parallel\n2) z", "f z"},
+  };
+  for (const auto &c : cases) {
+    pp_fixture f;
+    ASSERT_TRUE(register_deferred_pragma(f.reader, "omp", "parallel", 7, c.expands, false));
+    EXPECT_EQ(expand(f, c.text), c.expected) << c.text;
+  }
+}
+
 // #elifdef is a directive in C2X and in the dialects with extensions; in
 // strict C17 it is an unknown name.
 TEST(Conditionals, ElifdefByDialect)

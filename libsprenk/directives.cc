@@ -549,6 +549,7 @@ static const char *current_file_name(preprocessor_reader *reader)
 
 static void do_line(preprocessor_reader *reader)
 {
+  reader->line_table->seen_line_directive = true;
   const preproc_token *token = directive_token(reader);
   uint32_t line;
   bool overflow;
@@ -581,6 +582,7 @@ static void do_line(preprocessor_reader *reader)
 
 static void do_linemarker(preprocessor_reader *reader)
 {
+  reader->line_table->seen_line_directive = true;
   _cpp_backup_tokens(reader, 1);
   const preproc_token *token = _cpp_lex_token(reader);
   uint32_t line;

@@ -101,6 +101,9 @@ struct linemap_set {
 
   location_t builtin_value;
   uint32_t packed_range_bits;
+  // A #line or linemarker was read: file lines may no longer be where the
+  // maps say, so source text is not re-read at them.
+  bool seen_line_directive;
   uint32_t packed_range_count;
   uint32_t adhoc_range_count;
 };

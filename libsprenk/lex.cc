@@ -1153,7 +1153,7 @@ const preproc_token *cpp_look_ahead(preprocessor_reader *reader, uint32_t index)
   const preproc_token *token;
   uint32_t count = 0;
   do {
-    token = _cpp_lex_token(reader);
+    token = reader->buffer || reader->lookaheads ? _cpp_lex_token(reader) : &_cpp_input_end;
     if (token->kind == TK_PRAGMA && reader->state.in_deferred_pragma)
       suspend_pragma(reader);
     if (slot == run->limit) {

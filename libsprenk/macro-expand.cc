@@ -18,7 +18,7 @@ enum { MAX_ARGUMENT_EXPANSION_DEPTH = 256 };
 // and these outlive every context.
 static const preproc_token white_source = {0, TK_PADDING, TOK_SPACE_BEFORE, {}};
 static const preproc_token plain_source = {0, TK_PADDING, 0, {}};
-static const preproc_token input_end = {0, TK_EOF, 0, {}};
+const preproc_token _cpp_input_end = {0, TK_EOF, 0, {}};
 
 // Where a token of a list comes from, kept beside it while expansions are
 // tracked: its location before this expansion (virtual when an earlier
@@ -171,7 +171,7 @@ static const preproc_token *last_lexed(const preprocessor_reader *reader)
 // out, goes back as a context of its own.
 void _cpp_backup_expanded(preprocessor_reader *reader, const preproc_token *token)
 {
-  if (token == &input_end)
+  if (token == &_cpp_input_end)
     return;
   expansion_context *context = reader->context;
   if (context->previous) {
@@ -1044,7 +1044,7 @@ const preproc_token *cpp_next_token_with_location(preprocessor_reader *reader,
     expansion_context *context = reader->context;
     if (context->previous == nullptr) {
       // Past the end of the input every read is the end again.
-      result = reader->buffer || reader->lookaheads ? _cpp_lex_token(reader) : &input_end;
+      result = reader->buffer || reader->lookaheads ? _cpp_lex_token(reader) : &_cpp_input_end;
       virtual_at = result->location;
     } else if (context->first == context->last) {
       _cpp_pop_context(reader);

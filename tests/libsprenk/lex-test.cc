@@ -360,3 +360,17 @@ TEST(Lex, ModuleKeywordThatIsAnObjectLikeMacro)
 }
 
 } // namespace
+
+// Found by fuzzing: a raw string on a deferred pragma's line ends with the
+// line, as in a directive, and looking ahead never reads past the input.
+TEST(Lex, RawStringEndsWithAPragmasLine)
+{
+  pp_fixture f;
+  ASSERT_TRUE(register_deferred_pragma(f.reader, "omp", "parallel", 7, false, false));
+  f.push("a\n#pragma omp parallel R\"x(\nb\n");
+  EXPECT_EQ(cpp_look_ahead(f.reader, 2)->kind, TK_PRAGMA);
+  EXPECT_EQ(f.stream(), "a PRAGMA 7 R\"x( EOL b");
+  EXPECT_EQ(cpp_look_ahead(f.reader, 2)->kind, TK_EOF);
+  ASSERT_FALSE(f.reports.empty());
+  EXPECT_EQ(f.reports[0], "error: unterminated raw string");
+}

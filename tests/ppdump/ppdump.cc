@@ -18,6 +18,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 
 enum dump_mode {
   DUMP_TEXT,
@@ -814,31 +815,61 @@ static void dump_tokens(preprocessor_reader *reader)
   }
 }
 
+// One step of a virtual location toward the file: an argument's token to
+// where the argument was spelled, a definition's token to where its macro
+// was expanded. *PLACE receives the token's place in the definition.
+static location_t step_outward(linemap_set *set, location_t location, bool *argument,
+                               location_t *place)
+{
+  const macro_map *map = static_cast<const macro_map *>(linemap_find_map(set, location));
+  uint32_t i = location - map->start;
+  location_t spelling = map->token_locations[2 * i];
+  *place = map->token_locations[2 * i + 1];
+  *argument = spelling != *place;
+  return *argument ? spelling : map->expansion_point;
+}
+
+static bool in_macro_map(linemap_set *set, location_t location)
+{
+  return map_is_macro_map(linemap_find_map(set, location));
+}
+
 // Where a token's location leads, as a front end's "expanded from" notes
-// show it: first the place in the file, then, macro by macro inwards, where
-// the token stands in each definition it was spelled in. An argument's
-// token follows its spelling; a definition's token goes out to where its
-// macro was expanded.
+// show it: first its place in the file, then, outermost first, where it
+// stands in each macro definition it came through. An argument's token leads
+// to where the argument was written; the levels it came through as an
+// argument get no note, though the expansion that named their macro does.
 static void print_location_chain(linemap_set *set, location_t location)
 {
   if (location_is_adhoc(location))
     location = adhoc_locus(set, location);
-  const line_map *map = linemap_find_map(set, location);
-  if (!map_is_macro_map(map)) {
-    expanded_location at = where_in_file(set, location);
-    printf("	%d:%d", at.line, at.column);
-    return;
+  std::vector<location_t> notes;
+  std::vector<location_t> callers; // each step's way on from its macro
+  size_t ignored = 0;
+  location_t at = location;
+  while (in_macro_map(set, at)) {
+    bool argument;
+    location_t place;
+    location_t next = step_outward(set, at, &argument, &place);
+    const macro_map *map = static_cast<const macro_map *>(linemap_find_map(set, at));
+    notes.push_back(place);
+    callers.push_back(map->expansion_point);
+    if (argument)
+      ignored = notes.size();
+    at = in_macro_map(set, next) ? next : callers.back();
   }
-  const macro_map *macro = static_cast<const macro_map *>(map);
-  uint32_t i = location - macro->start;
-  location_t spelling = macro->token_locations[2 * i];
-  if (spelling != macro->token_locations[2 * i + 1]) {
-    print_location_chain(set, spelling);
-    return;
+  location_t file = location;
+  while (in_macro_map(set, file)) {
+    bool argument;
+    location_t place;
+    file = step_outward(set, file, &argument, &place);
   }
-  print_location_chain(set, macro->expansion_point);
-  expanded_location at = where_in_file(set, spelling);
-  printf("	%d:%d", at.line, at.column);
+  expanded_location e = where_in_file(set, file);
+  printf("\t%d:%d", e.line, e.column);
+  for (size_t i = notes.size(); i-- > ignored;) {
+    e = where_in_file(set, notes[i]);
+    printf("\t%d:%d", e.line, e.column);
+  }
 }
 
 // --locations: each token of the expanded stream with its location chain.

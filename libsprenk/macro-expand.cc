@@ -30,7 +30,8 @@ struct token_origin {
   uint32_t body_index;
 };
 
-// A growable array of tokens, with their origins when tracked.
+// A growable array of tokens, with their origins when tracked; both live
+// in one block, the origins after the tokens.
 struct token_list {
   preproc_token *tokens;
   token_origin *origins;
@@ -39,16 +40,26 @@ struct token_list {
   bool tracked;
 };
 
+static void list_grow(token_list *list)
+{
+  uint32_t old = list->allocated;
+  list->allocated = old ? old * 2 : 16;
+  uint64_t each = sizeof(preproc_token) + (list->tracked ? sizeof(token_origin) : 0);
+  unsigned char *block =
+      static_cast<unsigned char *>(checked_realloc(list->tokens, list->allocated * each));
+  list->tokens = reinterpret_cast<preproc_token *>(block);
+  if (!list->tracked)
+    return;
+  token_origin *origins =
+      reinterpret_cast<token_origin *>(block + list->allocated * sizeof(preproc_token));
+  memmove(origins, block + old * sizeof(preproc_token), old * sizeof(token_origin));
+  list->origins = origins;
+}
+
 static void list_add(token_list *list, const preproc_token *token, token_origin origin)
 {
-  if (list->count == list->allocated) {
-    list->allocated = list->allocated ? list->allocated * 2 : 16;
-    list->tokens = static_cast<preproc_token *>(
-        checked_realloc(list->tokens, uint64_t(list->allocated) * sizeof(preproc_token)));
-    if (list->tracked)
-      list->origins = static_cast<token_origin *>(
-          checked_realloc(list->origins, uint64_t(list->allocated) * sizeof(token_origin)));
-  }
+  if (list->count == list->allocated)
+    list_grow(list);
   if (list->tracked)
     list->origins[list->count] = origin;
   list->tokens[list->count++] = *token;
@@ -57,7 +68,6 @@ static void list_add(token_list *list, const preproc_token *token, token_origin 
 static void list_free(token_list *list)
 {
   free(list->tokens);
-  free(list->origins);
 }
 
 static bool tracking(const preprocessor_reader *reader)
@@ -97,17 +107,41 @@ void _cpp_push_tokens(preprocessor_reader *reader, ident_node *macro, const prep
 }
 
 // Pushes a copy of the tokens; the copy lives in scratch memory so that
-// tokens already handed out stay readable after the context is popped.
-static void push_copy(preprocessor_reader *reader, ident_node *macro, const preproc_token *tokens,
-                      uint32_t count)
+// tokens already handed out stay readable after the context is popped. THEN,
+// when given, follows the tokens; with TRACKED, room for one virtual location
+// per token follows the copy and is the context's.
+static preproc_token *push_scratch_copy(preprocessor_reader *reader, ident_node *macro,
+                                        const preproc_token *tokens, uint32_t count,
+                                        const preproc_token *then, bool tracked)
 {
-  scratch_buffer *block = _cpp_scratch_take(reader, (uint64_t(count) + 1) * sizeof(preproc_token));
+  uint64_t total = uint64_t(count) + (then ? 1 : 0);
+  uint64_t size = (total + 1) * sizeof(preproc_token) + (tracked ? total * sizeof(location_t) : 0);
+  scratch_buffer *block = _cpp_scratch_take(reader, size);
   preproc_token *copy = reinterpret_cast<preproc_token *>(
       (reinterpret_cast<uintptr_t>(block->base) + 7) & ~uintptr_t(7));
   if (count)
     memcpy(copy, tokens, count * sizeof(preproc_token));
-  _cpp_push_tokens(reader, macro, copy, count);
+  if (then)
+    copy[count] = *then;
+  _cpp_push_tokens(reader, macro, copy, uint32_t(total));
   reader->context->scratch = block;
+  if (tracked)
+    reader->context->locations = reinterpret_cast<location_t *>(copy + total);
+  return copy;
+}
+
+static void push_copy(preprocessor_reader *reader, ident_node *macro, const preproc_token *tokens,
+                      uint32_t count)
+{
+  push_scratch_copy(reader, macro, tokens, count, nullptr, false);
+}
+
+// The same with room for one virtual location per token, returned.
+static location_t *push_tracked_copy(preprocessor_reader *reader, ident_node *macro,
+                                     const preproc_token *tokens, uint32_t count)
+{
+  push_scratch_copy(reader, macro, tokens, count, nullptr, true);
+  return reader->context->locations;
 }
 
 void _cpp_pop_context(preprocessor_reader *reader)
@@ -119,24 +153,9 @@ void _cpp_pop_context(preprocessor_reader *reader)
     context->macro->flags &= uint16_t(~IDF_EXPANDING);
   if (context->scratch)
     _cpp_scratch_release(reader, context->scratch);
-  free(context->locations);
   reader->context = context->previous;
   reader->context->next = nullptr;
   free(context);
-}
-
-// The context on top takes over LOCATIONS, one for each of its tokens.
-static void track_context(preprocessor_reader *reader, location_t *locations)
-{
-  reader->context->locations = locations;
-}
-
-// A one-token context on top gets LOCATION as its token's.
-static void track_one(preprocessor_reader *reader, location_t location)
-{
-  location_t *locations = checked_new_array<location_t>(1);
-  locations[0] = location;
-  track_context(reader, locations);
 }
 
 static bool context_is_tracked(const expansion_context *context)
@@ -183,9 +202,11 @@ void _cpp_backup_expanded(preprocessor_reader *reader, const preproc_token *toke
     _cpp_backup_tokens(reader, 1);
     return;
   }
-  push_copy(reader, nullptr, token, 1);
   if (tracking(reader))
-    track_one(reader, token == reader->last_token ? reader->last_location : token->location);
+    *push_tracked_copy(reader, nullptr, token, 1) =
+        token == reader->last_token ? reader->last_location : token->location;
+  else
+    push_copy(reader, nullptr, token, 1);
 }
 
 bool _cpp_notify_macro_use(preprocessor_reader *reader, ident_node *node, location_t location)
@@ -286,9 +307,10 @@ static void paste_all(preprocessor_reader *reader, const preproc_token *first, l
     }
   } while (right->flags & TOK_PASTE_NEXT);
   result.flags &= uint16_t(~TOK_PASTE_NEXT);
-  push_copy(reader, nullptr, &result, 1);
   if (left)
-    track_one(reader, left);
+    *push_tracked_copy(reader, nullptr, &result, 1) = left;
+  else
+    push_copy(reader, nullptr, &result, 1);
 }
 
 // ---- Arguments ----
@@ -361,19 +383,13 @@ static preproc_token stringify_tokens(preprocessor_reader *reader, const preproc
 // as a context at their own virtual locations.
 static void push_argument(preprocessor_reader *reader, ident_node *macro, const token_list *raw)
 {
-  token_list input = {};
-  for (uint32_t i = 0; i < raw->count; i++)
-    list_add(&input, &raw->tokens[i], {});
-  list_add(&input, &reader->endarg_token, {});
-  push_copy(reader, macro, input.tokens, input.count);
-  list_free(&input);
+  push_scratch_copy(reader, macro, raw->tokens, raw->count, &reader->endarg_token, raw->tracked);
   if (!raw->tracked)
     return;
-  location_t *locations = checked_new_array<location_t>(uint64_t(raw->count) + 1);
+  location_t *locations = reader->context->locations;
   for (uint32_t i = 0; i < raw->count; i++)
     locations[i] = raw->origins[i].location;
   locations[raw->count] = 0;
-  track_context(reader, locations);
 }
 
 static void expand_argument(preprocessor_reader *reader, ident_node *macro, macro_arg *arg)
@@ -839,19 +855,18 @@ static void build_replacement(replacement *r)
 
 // ---- Virtual locations ----
 
-// The map's first slot for each token of the replacement: at level 2 one
-// for every token made; at level 1 one for each definition token (with room
-// for the padding around each parameter), an argument's tokens all sharing
-// the parameter's, where the first of them is spelled.
-static location_t *replacement_locations(replacement *r, macro_map *map)
+// Fills the map's slots for the replacement: at level 2 one for every token
+// made; at level 1 one for each definition token (with room for the padding
+// around each parameter), an argument's tokens all sharing the parameter's,
+// where the first of them is spelled, and LOCATIONS gets each token's.
+static void replacement_locations(replacement *r, macro_map *map, location_t *locations)
 {
   const token_list *out = &r->out;
-  location_t *locations = checked_new_array<location_t>(out->count);
   bool every_token = r->reader->options.macro_expansion_tracking >= 2;
   for (uint32_t j = 0; j < out->count; j++) {
     const token_origin *o = &out->origins[j];
     if (every_token) {
-      locations[j] = macro_map_set_token(map, j, o->location, o->definition);
+      macro_map_set_token(map, j, o->location, o->definition);
     } else if (out->tokens[j].kind == TK_PADDING) {
       locations[j] = o->location;
     } else {
@@ -861,7 +876,6 @@ static location_t *replacement_locations(replacement *r, macro_map *map)
                                                               o->definition);
     }
   }
-  return locations;
 }
 
 static uint32_t replacement_slot_count(const replacement *r)
@@ -881,13 +895,23 @@ static uint32_t replacement_slot_count(const replacement *r)
 static void push_replacement(replacement *r, location_t expansion_point)
 {
   preprocessor_reader *reader = r->reader;
-  push_copy(reader, r->node, r->out.tokens, r->out.count);
-  if (!r->out.tracked || r->out.count == 0)
+  macro_map *map = nullptr;
+  if (r->out.tracked && r->out.count)
+    map = linemap_add_macro_map(reader->line_table, r->node, expansion_point,
+                                replacement_slot_count(r));
+  if (map == nullptr) {
+    push_copy(reader, r->node, r->out.tokens, r->out.count);
     return;
-  macro_map *map = linemap_add_macro_map(reader->line_table, r->node, expansion_point,
-                                         replacement_slot_count(r));
-  if (map)
-    track_context(reader, replacement_locations(r, map));
+  }
+  // At level 2 token j is slot j: the locations run on from the map's start.
+  bool every_token = reader->options.macro_expansion_tracking >= 2;
+  if (every_token)
+    push_copy(reader, r->node, r->out.tokens, r->out.count);
+  else
+    push_tracked_copy(reader, r->node, r->out.tokens, r->out.count);
+  replacement_locations(r, map, reader->context->locations);
+  if (every_token)
+    reader->context->virtual_base = map->start;
 }
 
 // An object-like macro's tokens, read from its definition.
@@ -926,13 +950,14 @@ static int expand_builtin(preprocessor_reader *reader, ident_node *node, locatio
     diag_error(reader, DL_ICE, "invalid built-in macro \"%s\"", node->text);
   token.location = location;
   token.flags &= uint16_t(~TOK_SPACE_BEFORE);
-  bool tracked = context_is_tracked(reader->context);
-  push_copy(reader, reader->context->macro, &token, 1);
-  if (!tracked)
-    return 1;
-  macro_map *map = linemap_add_macro_map(reader->line_table, node, location, 1);
+  macro_map *map = context_is_tracked(reader->context)
+                      ? linemap_add_macro_map(reader->line_table, node, location, 1)
+                      : nullptr;
   if (map)
-    track_one(reader, macro_map_set_token(map, 0, BUILTINS_LOCATION, BUILTINS_LOCATION));
+    *push_tracked_copy(reader, reader->context->macro, &token, 1) =
+        macro_map_set_token(map, 0, BUILTINS_LOCATION, BUILTINS_LOCATION);
+  else
+    push_copy(reader, reader->context->macro, &token, 1);
   return 1;
 }
 

@@ -638,6 +638,8 @@ static void paste_group(preprocessor_reader *reader, token_list *out, uint32_t s
   uint32_t write = start;
   for (uint32_t i = start; i < out->count; i++) {
     preproc_token token = out->tokens[i];
+    if (out->tracked)
+      out->origins[write] = out->origins[i];
     while ((token.flags & TOK_PASTE_NEXT) && i + 1 < out->count) {
       if (!paste_pair(reader, &token, &out->tokens[i + 1], reader->invocation_location))
         break;

@@ -40,10 +40,13 @@ struct token_list {
   bool tracked;
 };
 
-static void list_grow(token_list *list)
+// Room for at least NEEDED more tokens.
+static void list_grow(token_list *list, uint32_t needed)
 {
   uint32_t old = list->allocated;
   list->allocated = old ? old * 2 : 16;
+  while (list->allocated - list->count < needed)
+    list->allocated *= 2;
   uint64_t each = sizeof(preproc_token) + (list->tracked ? sizeof(token_origin) : 0);
   unsigned char *block =
       static_cast<unsigned char *>(checked_realloc(list->tokens, list->allocated * each));
@@ -59,7 +62,7 @@ static void list_grow(token_list *list)
 static void list_add(token_list *list, const preproc_token *token, token_origin origin)
 {
   if (list->count == list->allocated)
-    list_grow(list);
+    list_grow(list, 1);
   if (list->tracked)
     list->origins[list->count] = origin;
   list->tokens[list->count++] = *token;
@@ -751,11 +754,22 @@ static void warn_empty_argument(replacement *r, uint32_t number)
 // keeps its own location and takes the parameter's place in the definition.
 static void add_argument_tokens(replacement *r, const token_list *from, uint32_t skip, uint32_t i)
 {
-  location_t definition = macro_tokens(r->macro)[i].location;
-  for (uint32_t k = skip; k < from->count; k++) {
-    location_t at = from->tracked ? from->origins[k].location : from->tokens[k].location;
-    list_add(&r->out, &from->tokens[k], {at, definition, i});
+  token_list *out = &r->out;
+  uint32_t count = from->count - skip;
+  if (count == 0)
+    return;
+  if (out->allocated - out->count < count)
+    list_grow(out, count);
+  memcpy(out->tokens + out->count, from->tokens + skip, count * sizeof(preproc_token));
+  if (out->tracked) {
+    location_t definition = macro_tokens(r->macro)[i].location;
+    for (uint32_t k = 0; k < count; k++) {
+      location_t at =
+          from->tracked ? from->origins[skip + k].location : from->tokens[skip + k].location;
+      out->origins[out->count + k] = {at, definition, i};
+    }
   }
+  out->count += count;
 }
 
 static void replace_argument(replacement *r, const preproc_token *body, uint32_t i)

@@ -1069,6 +1069,26 @@ static void suspend_pragma(preprocessor_reader *reader)
     reader->state.prevent_expansion--;
 }
 
+// The pragma line a look-ahead read to its end goes on until its PRAGMA_EOL
+// is read again.
+static void reopen_pragma_line(preprocessor_reader *reader, bool expands)
+{
+  reader->pragma_end_pending = true;
+  reader->pending_pragma_expands = expands;
+  reader->state.in_deferred_pragma = 1;
+  reader->state.pragma_allow_expansion = expands;
+  if (!expands)
+    reader->state.prevent_expansion++;
+}
+
+static void close_pragma_line(preprocessor_reader *reader)
+{
+  reader->pragma_end_pending = false;
+  reader->state.in_deferred_pragma = 0;
+  if (!reader->pending_pragma_expands)
+    reader->state.prevent_expansion--;
+}
+
 static void resume_pragma(preprocessor_reader *reader)
 {
   reader->pragma_suspended = false;
@@ -1093,6 +1113,8 @@ const preproc_token *_cpp_lex_token(preprocessor_reader *reader)
       result = reader->cur_token++;
       if (result->kind == TK_PRAGMA && reader->pragma_suspended)
         resume_pragma(reader);
+      else if (result->kind == TK_PRAGMA_EOL && reader->pragma_end_pending)
+        close_pragma_line(reader);
     } else {
       result = _cpp_scan_token(reader);
     }
@@ -1152,10 +1174,15 @@ const preproc_token *cpp_look_ahead(preprocessor_reader *reader, uint32_t index)
   preproc_token *slot = reader->cur_token;
   const preproc_token *token;
   uint32_t count = 0;
+  bool line_expands = reader->state.pragma_allow_expansion;
+  bool line_ended = false;
   do {
+    bool in_pragma_line = reader->state.in_deferred_pragma;
     token = reader->buffer || reader->lookaheads ? _cpp_lex_token(reader) : &_cpp_input_end;
     if (token->kind == TK_PRAGMA && reader->state.in_deferred_pragma)
       suspend_pragma(reader);
+    if (token->kind == TK_PRAGMA_EOL && in_pragma_line && !reader->state.in_deferred_pragma)
+      line_ended = true;
     if (slot == run->limit) {
       run = next_token_block(run);
       slot = run->first;
@@ -1168,6 +1195,8 @@ const preproc_token *cpp_look_ahead(preprocessor_reader *reader, uint32_t index)
   reader->cur_run = run;
   reader->cur_token = slot;
   _cpp_backup_tokens(reader, count);
+  if (line_ended)
+    reopen_pragma_line(reader, line_expands);
   reader->callbacks.line_change = line_change;
   reader->keep_tokens--;
   return token;

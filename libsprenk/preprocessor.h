@@ -565,6 +565,10 @@ struct preprocessor_reader {
   // token is read again for real.
   bool pragma_suspended;
   bool suspended_pragma_expands;
+  // Likewise the end of the pragma line being read, met by a look-ahead: the
+  // line's state lasts until its PRAGMA_EOL is read again.
+  bool pragma_end_pending;
+  bool pending_pragma_expands;
 };
 
 // ---- Client entries ----

@@ -361,6 +361,20 @@ TEST(Lex, ModuleKeywordThatIsAnObjectLikeMacro)
 
 } // namespace
 
+// A look-ahead from inside a pragma's line past its end leaves the rest of
+// the line to be read under the pragma's rules, the next line without them.
+TEST(Lex, LookAheadPastAPragmasLine)
+{
+  for (bool expands : {false, true}) {
+    pp_fixture f;
+    ASSERT_TRUE(register_deferred_pragma(f.reader, "omp", "parallel", 7, expands, false));
+    f.push("#define a A\n#define b B\n#pragma omp parallel a b\nb a\n");
+    EXPECT_EQ(cpp_get_token(f.reader)->kind, TK_PRAGMA);
+    EXPECT_EQ(f.spell(cpp_look_ahead(f.reader, 3)), "b");
+    EXPECT_EQ(f.stream(), expands ? "A B EOL B A" : "a b EOL B A") << expands;
+  }
+}
+
 // Found by fuzzing: a raw string on a deferred pragma's line ends with the
 // line, as in a directive, and looking ahead never reads past the input.
 TEST(Lex, RawStringEndsWithAPragmasLine)

@@ -1108,7 +1108,8 @@ const preproc_token *_cpp_lex_token(preprocessor_reader *reader)
     }
     if (reader->cur_token < reader->cur_run->first || reader->cur_token >= reader->cur_run->limit)
       internal_abort(__FILE__, __LINE__, "_cpp_lex_token");
-    if (reader->lookaheads) {
+    bool again = reader->lookaheads != 0;
+    if (again) {
       reader->lookaheads--;
       result = reader->cur_token++;
       if (result->kind == TK_PRAGMA && reader->pragma_suspended)
@@ -1118,6 +1119,9 @@ const preproc_token *_cpp_lex_token(preprocessor_reader *reader)
     } else {
       result = _cpp_scan_token(reader);
     }
+    // A token read again is what it was when first read: not the pragma's
+    // token again, and a keyword whose line was taken as a control line
+    // carries that line's no-expand mark.
     if (result->flags & TOK_LINE_START) {
       if (result->kind == TK_HASH && reader->state.parsing_args != 1 && !reader->lex_only) {
         if (_cpp_handle_directive(reader, (result->flags & TOK_SPACE_BEFORE) != 0)) {
@@ -1125,11 +1129,12 @@ const preproc_token *_cpp_lex_token(preprocessor_reader *reader)
             continue;
           result = &reader->directive_result;
         }
-      } else if (reader->state.in_deferred_pragma) {
+      } else if (reader->state.in_deferred_pragma && !again) {
         result = &reader->directive_result;
       } else if (result->kind == TK_NAME &&
                  (result->value.ident.node->flags & IDF_MODULE_KEYWORD) &&
-                 !reader->state.skipping && !reader->state.parsing_args) {
+                 !(result->flags & TOK_NO_EXPAND) && !reader->state.skipping &&
+                 !reader->state.parsing_args) {
         module_control_line(reader, result);
       }
       if (reader->callbacks.line_change && !reader->state.skipping)
@@ -1174,14 +1179,15 @@ const preproc_token *cpp_look_ahead(preprocessor_reader *reader, uint32_t index)
   preproc_token *slot = reader->cur_token;
   const preproc_token *token;
   uint32_t count = 0;
+  // The pragma line open when the look-ahead starts, if any.
+  bool line_open = reader->state.in_deferred_pragma;
   bool line_expands = reader->state.pragma_allow_expansion;
   bool line_ended = false;
   do {
-    bool in_pragma_line = reader->state.in_deferred_pragma;
     token = reader->buffer || reader->lookaheads ? _cpp_lex_token(reader) : &_cpp_input_end;
     if (token->kind == TK_PRAGMA && reader->state.in_deferred_pragma)
       suspend_pragma(reader);
-    if (token->kind == TK_PRAGMA_EOL && in_pragma_line && !reader->state.in_deferred_pragma)
+    if (token->kind == TK_PRAGMA_EOL && line_open && !line_ended)
       line_ended = true;
     if (slot == run->limit) {
       run = next_token_block(run);

@@ -388,3 +388,21 @@ TEST(Lex, RawStringEndsWithAPragmasLine)
   ASSERT_FALSE(f.reports.empty());
   EXPECT_EQ(f.reports[0], "error: unterminated raw string");
 }
+
+// A module control line read by a look-ahead reads the same again.
+TEST(Lex, LookAheadAcrossAModuleLine)
+{
+  const char *text = "a\nimport foo;\nb\nexport module m;\nc\n__import <h>;\nd\n";
+  pp_fixture plain(DIALECT_CXX20);
+  plain.options()->module_support = 1;
+  plain.push(text);
+  std::string expected = plain.stream();
+  EXPECT_EQ(expected, "a import  foo ; EOL b export  module  m ; EOL c import  <h> ; EOL d");
+  for (uint32_t index : {1u, 2u, 5u, 9u, 13u}) {
+    pp_fixture f(DIALECT_CXX20);
+    f.options()->module_support = 1;
+    f.push(text);
+    cpp_look_ahead(f.reader, index);
+    EXPECT_EQ(f.stream(), expected) << index;
+  }
+}

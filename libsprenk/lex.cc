@@ -1032,6 +1032,7 @@ static void module_control_line(preprocessor_reader *reader, preproc_token *resu
       ident_node *name = token->value.ident.node;
       token->flags |= TOK_NO_EXPAND;
       if (name->kind == IK_MACRO && !(name->flags & IDF_CONDITIONAL) &&
+          _cpp_notify_macro_use(reader, name, token->location) &&
           !name->value.macro->function_like)
         diag_error_at_line(reader, DL_ERROR, token->location, 0,
                            "module control-line \"%s\" cannot be an object-like macro",

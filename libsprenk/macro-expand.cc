@@ -217,6 +217,8 @@ bool _cpp_notify_macro_use(preprocessor_reader *reader, ident_node *node, locati
   node->flags |= IDF_USED;
   if (node->kind == IK_PARAMETER)
     internal_abort(__FILE__, __LINE__, "_cpp_notify_macro_use");
+  if (!_cpp_complete_macro(reader, node, location))
+    return false;
   if (ident_is_macro(node)) {
     if (reader->callbacks.used_defined)
       reader->callbacks.used_defined(reader, location, node);
@@ -1111,6 +1113,8 @@ const preproc_token *cpp_next_token_with_location(preprocessor_reader *reader,
     ident_node *node = result->value.ident.node;
     if (!ident_is_macro(node))
       break;
+    if (node->kind == IK_MACRO && !cpp_resolve_deferred_macro(reader, node, result->location))
+      break;
     if (node->flags & IDF_EXPANDING) {
       result = no_expand_copy(reader, result);
       break;
@@ -1141,6 +1145,8 @@ const preproc_token *cpp_next_token_with_location(preprocessor_reader *reader,
   reader->last_token = result;
   reader->last_location = virtual_at;
   reader->about_to_expand = saved_about_to_expand;
+  if (reader->state.directive_file_token)
+    result = _cpp_module_header_name(reader, result);
   return result;
 }
 

@@ -9,7 +9,7 @@
 static std::string expand(pp_fixture &f, const std::string &text)
 {
   f.push(text);
-  return f.stream();
+  return f.expanded();
 }
 
 // The first (or the INDEXth) report reading TEXT gives, "<none>" without.

@@ -87,9 +87,9 @@ struct pp_fixture {
     return out;
   }
 
-  // The rest of the expanded stream, one space apart, padding left out and
-  // a deferred pragma spelled "PRAGMA id ... EOL".
-  std::string stream()
+  // The expanded tokens up to EOF, one space apart; a deferred pragma's
+  // token as "PRAGMA id" and the end of a pragma or module line as "EOL".
+  std::string expanded()
   {
     std::string out;
     for (const preproc_token *t = cpp_next_token(reader); t->kind != TK_EOF;

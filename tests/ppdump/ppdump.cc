@@ -1,6 +1,7 @@
 // ppdump: the preprocessor library's test program. It reads one file with
 // the preprocessor's usual options and writes the preprocessed text, the
-// macros defined (-dM, -dD), make rules (-M and its family), or, for tests,
+// macros defined (-dM, -dD), make rules (-M and its family), the headers
+// entered (-H; -remap reads the directories' remap files), or, for tests,
 // the prepared lines (--lines), the raw tokens (--raw-tokens), the expanded
 // tokens (--tokens), the interpreted bytes of each literal (--literals) or
 // the value of each #if and #elif (--if-values). Reports go through the
@@ -79,11 +80,14 @@ struct ppdump_settings {
   bool define_is_undef[256];
   int define_count = 0;
   word_list quote_dirs, bracket_dirs, system_dirs, after_dirs, includes, macro_files;
+  word_list assertions; // -A PRED=ANSWER, or -A -PRED=ANSWER to retract
   char macro_dump = 0; // 'M' or 'D'
   int deps_style = 0;  // 2 every header, 1 without system headers
   bool deps_with_output = false;
   bool deps_missing = false;
   bool deps_phony = false;
+  bool list_includes = false; // -H
+  bool remap = false;
   const char *deps_file = nullptr;
   word_list targets;
   bool target_quoted[MAX_LIST];
@@ -289,6 +293,9 @@ static bool handle_decoded(ppdump_settings *s, const decoded_option &d)
     s->deps_with_output = d.option_index == OPT_MD || d.option_index == OPT_MMD;
     return true;
   case OPT_MF: s->deps_file = arg; return true;
+  case OPT_H: s->list_includes = true; return true;
+  case OPT_A: return s->assertions.add(arg);
+  case OPT_remap: s->remap = true; return true;
   case OPT_MG: s->deps_missing = true; return true;
   case OPT_MP: s->deps_phony = true; return true;
   case OPT_MT: case OPT_MQ:
@@ -383,6 +390,8 @@ static void apply_settings(preprocessor_reader *reader, const ppdump_settings &s
   o->deps_style = s.deps_style;
   o->deps_missing_files = s.deps_missing;
   o->deps_phony_targets = s.deps_phony;
+  o->list_included_files = s.list_includes;
+  o->use_remap_files = s.remap;
   o->deps_need_preprocessed_output = s.deps_with_output || !s.deps_missing;
   if (s.input_charset)
     o->input_charset_name = s.input_charset;
@@ -652,8 +661,21 @@ static text_printer *active_printer;
 
 // Entering and leaving files: a linemarker with its flags, as compilers
 // read them back (1 enter, 2 return, 3 system header).
-static void note_file_change(preprocessor_reader *, const ordinary_map *map)
+// -H: each header entered, on standard error, after a dot for each level it
+// is nested at.
+static void list_included_file(preprocessor_reader *reader, const ordinary_map *map)
 {
+  if (!options_of(reader)->list_included_files || map == nullptr ||
+      map->reason != LC_ENTER || map->includer_location == 0)
+    return;
+  for (uint32_t level = 1; level < reader->line_table->include_depth; level++)
+    putc('.', stderr);
+  fprintf(stderr, " %s\n", map->file_name);
+}
+
+static void note_file_change(preprocessor_reader *reader, const ordinary_map *map)
+{
+  list_included_file(reader, map);
   text_printer *p = active_printer;
   if (p == nullptr || map == nullptr)
     return;
@@ -1012,6 +1034,13 @@ int main(int argc, const char **argv)
     else
       define_from_text(reader, settings.defines[i]);
   }
+  for (int i = 0; i < settings.assertions.count; i++) {
+    const char *text = settings.assertions.words[i];
+    if (text[0] == '-')
+      unassert_from_text(reader, text + 1);
+    else
+      assert_from_text(reader, text);
+  }
   search_dir *bracket =
       chain_of(settings.bracket_dirs, 0,
                chain_of(settings.system_dirs, 1, chain_of(settings.after_dirs, 1, nullptr)));
@@ -1032,6 +1061,8 @@ int main(int argc, const char **argv)
       callbacks_of(reader)->undef = note_undef;
     }
   }
+  if (settings.list_includes)
+    callbacks_of(reader)->file_change = note_file_change;
   if (open_main_file(reader, settings.input, false) != nullptr) {
     // Read for their definitions only, before anything else.
     for (int i = 0; i < settings.macro_files.count; i++)

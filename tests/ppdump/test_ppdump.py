@@ -266,6 +266,75 @@ class StandardExamples(unittest.TestCase):
             self.assertNotEqual(self.theirs(text), expected, text)
 
 
+def include_list(command, directory):
+    """The "-H" lines a preprocessor writes for main.c of DIRECTORY."""
+    out = subprocess.run(command + ["-H", "-I", "inc", "main.c"], cwd=directory,
+                         capture_output=True)
+    return [line for line in out.stderr.decode().splitlines() if line.startswith(".")]
+
+
+INCLUDE_TREE = {
+    "inc/a.h": '#include "b.h"\n#include <sub/c.h>\n',
+    "inc/b.h": "b\n",
+    "inc/sub/c.h": "#ifndef C\n#define C\n#include \"d.h\"\n#endif\n",
+    "inc/sub/d.h": "d\n",
+    "main.c": "#include <a.h>\n#include <sub/c.h>\n#include <a.h>\n",
+}
+
+
+class Assertions(unittest.TestCase):
+    def test_answers_from_the_command_line(self):
+        source = "#if #machine(arm) && !#machine(x86)\nyes\n#else\nno\n#endif\n"
+        for options, expected in ((["-A", "machine=arm"], "yes"), ([], "no"),
+                                  (["-A", "machine=arm", "-A", "-machine"], "no"),
+                                  (["-A", "machine=arm", "-A", "machine=x86"], "no")):
+            out = run(["-P"] + options + ["FILE"], source)
+            self.assertEqual(out.stdout.decode().split(), [expected], options)
+            self.assertEqual(out.returncode, 0, out.stderr)
+
+
+class IncludeList(unittest.TestCase):
+    def tree(self, files):
+        directory = tempfile.TemporaryDirectory()
+        for name, text in files.items():
+            path = os.path.join(directory.name, name)
+            os.makedirs(os.path.dirname(path), exist_ok=True)
+            with open(path, "w") as f:
+                f.write(text)
+        return directory
+
+    def test_each_header_entered_is_listed_at_its_depth(self):
+        with self.tree(INCLUDE_TREE) as directory:
+            self.assertEqual(include_list([PPDUMP], directory),
+                             [". inc/a.h", ".. inc/b.h", ".. inc/sub/c.h", "... inc/sub/d.h",
+                              ". inc/a.h", ".. inc/b.h"])
+
+    @unittest.skipIf(shutil.which("clang") is None, "clang is not installed")
+    def test_list_matches_clang(self):
+        with self.tree(INCLUDE_TREE) as directory:
+            self.assertEqual(include_list([PPDUMP], directory),
+                             include_list(["clang", "-E", "-o", os.devnull], directory))
+
+    def test_remap_files_redirect_header_names(self):
+        files = {"inc/header.vuz": "short.h real/a-much-longer-name.h\n",
+                 "inc/real/a-much-longer-name.h": "remapped\n", "inc/short.h": "as_named\n",
+                 "main.c": "#include <short.h>\n"}
+        with self.tree(files) as directory:
+            for options, expected in ((["-remap"], "remapped"), ([], "as_named")):
+                out = subprocess.run([PPDUMP, "-P", "-I", "inc", "main.c"] + options,
+                                     cwd=directory, capture_output=True)
+                self.assertEqual(out.stdout.decode().split(), [expected], options)
+
+    def test_headers_read_once_without_a_guard_are_named(self):
+        files = {"inc/bare.h": "x\n", "inc/guarded.h": "#ifndef G\n#define G\n#endif\n",
+                 "main.c": "#include <bare.h>\n#include <guarded.h>\n"}
+        with self.tree(files) as directory:
+            out = subprocess.run([PPDUMP, "-H", "-I", "inc", "main.c"], cwd=directory,
+                                 capture_output=True)
+            self.assertEqual(out.stderr.decode().splitlines()[-2:],
+                             ["Multiple include guards may be useful for:", "inc/bare.h"])
+
+
 class Diagnostics(unittest.TestCase):
     def test_error_sets_the_exit_status(self):
         out = run(["FILE"], "a /* open\n")

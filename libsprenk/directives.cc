@@ -609,6 +609,7 @@ static const char *current_file_name(preprocessor_reader *reader)
 
 static void do_line(preprocessor_reader *reader)
 {
+  reader->line_table->seen_line_directive = true;
   const preproc_token *token = directive_token(reader);
   uint32_t line;
   bool overflow;
@@ -641,6 +642,7 @@ static void do_line(preprocessor_reader *reader)
 
 static void do_linemarker(preprocessor_reader *reader)
 {
+  reader->line_table->seen_line_directive = true;
   _cpp_backup_tokens(reader, 1);
   const preproc_token *token = _cpp_lex_token(reader);
   uint32_t line;
@@ -856,7 +858,10 @@ int _cpp_handle_directive(preprocessor_reader *reader, bool indented)
   // A deferred pragma without expansion keeps its raised count until the
   // tokeniser ends the pragma's line.
   bool deferred_raise = reader->state.in_deferred_pragma && !reader->state.pragma_allow_expansion;
-  reader->state.prevent_expansion = uint8_t(saved_prevent + deferred_raise);
+  // Among macro arguments the pragma's line reads as it would outside them;
+  // the argument collector takes its state back after the line.
+  uint8_t outside = saved_parsing_args ? 0 : saved_prevent;
+  reader->state.prevent_expansion = uint8_t(outside + deferred_raise);
   if (saved_parsing_args && !reader->state.in_deferred_pragma) {
     reader->state.prevent_expansion = 1;
     reader->state.parsing_args = 2;

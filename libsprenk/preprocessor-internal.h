@@ -93,6 +93,8 @@ int cpp_source_date(preprocessor_reader *reader, time_t *out);
 
 // ---- Macro expansion (macro-expand.cc) ----
 
+// What every read past the end of the input gives.
+extern const preproc_token _cpp_input_end;
 void _cpp_push_tokens(preprocessor_reader *reader, ident_node *macro, const preproc_token *tokens,
                       uint32_t count);
 void _cpp_pop_context(preprocessor_reader *reader);

@@ -423,6 +423,10 @@ struct expansion_context {
   const preproc_token *last;
   ident_node *macro;
   scratch_buffer *scratch;  // scratch block released with the context, or null
+  // While expansions are tracked, the virtual location of each token from
+  // `start` on: an owned array, or consecutive ones from `virtual_base`.
+  location_t *locations;
+  location_t virtual_base;
 };
 
 // Padding and no-expand copies handed out by the expander stay valid for
@@ -570,8 +574,19 @@ struct preprocessor_reader {
   uint32_t handed_out_next;
   uint32_t expansion_depth;
   bool ignore_pragma_operator;
+  // The last token handed out and its location, for giving it back.
+  const preproc_token *last_token;
+  location_t last_location;
   // Tokens are read without running directives (raw token dumps).
   bool lex_only;
+  // A deferred pragma met by a look-ahead: its state waits until its PRAGMA
+  // token is read again for real.
+  bool pragma_suspended;
+  bool suspended_pragma_expands;
+  // Likewise the end of the pragma line being read, met by a look-ahead: the
+  // line's state lasts until its PRAGMA_EOL is read again.
+  bool pragma_end_pending;
+  bool pending_pragma_expands;
 };
 
 // ---- Client entries ----

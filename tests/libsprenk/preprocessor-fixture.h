@@ -87,8 +87,8 @@ struct pp_fixture {
     return out;
   }
 
-  // The expanded tokens up to EOF, one space apart; the end of a pragma or
-  // module line, which has no spelling, as "EOL".
+  // The expanded tokens up to EOF, one space apart; a deferred pragma's
+  // token as "PRAGMA id" and the end of a pragma or module line as "EOL".
   std::string expanded()
   {
     std::string out;
@@ -98,7 +98,12 @@ struct pp_fixture {
         continue;
       if (!out.empty())
         out += ' ';
-      out += t->kind == TK_PRAGMA_EOL ? "EOL" : spell(t);
+      if (t->kind == TK_PRAGMA)
+        out += "PRAGMA " + std::to_string(t->value.pragma_id);
+      else if (t->kind == TK_PRAGMA_EOL)
+        out += "EOL";
+      else
+        out += spell(t);
     }
     return out;
   }

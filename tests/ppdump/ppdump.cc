@@ -19,12 +19,14 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 
 enum dump_mode {
   DUMP_TEXT,
   DUMP_LINES,
   DUMP_RAW_TOKENS,
   DUMP_TOKENS,
+  DUMP_LOCATIONS,
   DUMP_LITERALS,
   DUMP_IF_VALUES,
 };
@@ -66,6 +68,7 @@ struct ppdump_settings {
   bool directives_only = false;
   bool dollars = true;
   int tab_stop = 8;
+  int tracking = -1;
   int normalized = -1;
   bool warn_undef = false;
   bool warn_unused_macros = false;
@@ -254,6 +257,10 @@ static bool handle_decoded(ppdump_settings *s, const decoded_option &d)
   case OPT_fexec_charset_eq: s->exec_charset = arg; return true;
   case OPT_fwide_exec_charset_eq: s->wide_charset = arg; return true;
   case OPT_ftabstop_eq: s->tab_stop = int(d.value); return true;
+  case OPT_ftrack_macro_expansion: s->tracking = 2; return true;
+  case OPT_ftrack_macro_expansion_eq:
+    s->tracking = int(d.value);
+    return d.value <= 2;
   case OPT_Wtrigraphs: s->warn_trigraphs = d.value != 0; return true;
   case OPT_Wcomment: s->warn_comments = d.value != 0; return true;
   case OPT_Wundef: s->warn_undef = d.value != 0; return true;
@@ -308,6 +315,7 @@ static bool dump_mode_of(const char *word, dump_mode *mode)
       {"--lines", DUMP_LINES},
       {"--raw-tokens", DUMP_RAW_TOKENS},
       {"--tokens", DUMP_TOKENS},
+      {"--locations", DUMP_LOCATIONS},
       {"--literals", DUMP_LITERALS},
       {"--if-values", DUMP_IF_VALUES},
   };
@@ -344,7 +352,8 @@ static bool parse_arguments(ppdump_settings *s, int argc, const char **argv)
   }
   if (s->input == nullptr) {
     fprintf(stderr,
-            "usage: ppdump [options] [--lines|--raw-tokens|--tokens|--literals|--if-values] "
+            "usage: ppdump [options] "
+            "[--lines|--raw-tokens|--tokens|--locations|--literals|--if-values] "
             "FILE\n");
     return false;
   }
@@ -376,6 +385,8 @@ static void apply_settings(preprocessor_reader *reader, const ppdump_settings &s
   o->warn_unused_macro = s.warn_unused_macros;
   o->warn_defined_in_expansion = s.warn_expansion_to_defined;
   o->tab_stop = uint8_t(s.tab_stop);
+  if (s.tracking >= 0)
+    o->macro_expansion_tracking = uint8_t(s.tracking);
   o->deps_style = s.deps_style;
   o->deps_missing_files = s.deps_missing;
   o->deps_phony_targets = s.deps_phony;
@@ -401,9 +412,8 @@ static source_dialect chosen_dialect(const ppdump_settings &s)
 
 // ---- Output ----
 
-static expanded_location where(preprocessor_reader *reader, location_t location)
+static expanded_location where_in_file(linemap_set *set, location_t location)
 {
-  linemap_set *set = reader->line_table;
   if (location_is_adhoc(location))
     location = adhoc_locus(set, location);
   const ordinary_map *map = linemap_find_ordinary_map(set, location);
@@ -414,6 +424,11 @@ static expanded_location where(preprocessor_reader *reader, location_t location)
     result.column = int32_t(ordinary_map_column(map, location));
   }
   return result;
+}
+
+static expanded_location where(preprocessor_reader *reader, location_t location)
+{
+  return where_in_file(reader->line_table, location);
 }
 
 static void print_flags(uint16_t flags)
@@ -810,12 +825,88 @@ static void dump_tokens(preprocessor_reader *reader)
     const preproc_token *token = cpp_next_token_with_location(reader, &location);
     if (token->kind == TK_PADDING)
       continue;
-    expanded_location at = where(reader, location);
-    expanded_location spelled = where(reader, token->location);
+    linemap_set *set = reader->line_table;
+    expanded_location at =
+        where(reader, linemap_resolve_location(set, location, RESOLVE_TO_EXPANSION, nullptr));
+    expanded_location spelled = where(
+        reader, linemap_resolve_location(set, token->location, RESOLVE_TO_SPELLING, nullptr));
     print_token_record(reader, token);
     printf("\t%d:%d\t%d:%d\n", at.line, at.column, spelled.line, spelled.column);
     if (token->kind == TK_EOF)
       break;
+  }
+}
+
+// One step of a virtual location toward the file: an argument's token to
+// where the argument was spelled, a definition's token to where its macro
+// was expanded. *PLACE receives the token's place in the definition.
+static location_t step_outward(linemap_set *set, location_t location, bool *argument,
+                               location_t *place)
+{
+  const macro_map *map = static_cast<const macro_map *>(linemap_find_map(set, location));
+  uint32_t i = location - map->start;
+  location_t spelling = map->token_locations[2 * i];
+  *place = map->token_locations[2 * i + 1];
+  *argument = spelling != *place;
+  return *argument ? spelling : map->expansion_point;
+}
+
+static bool in_macro_map(linemap_set *set, location_t location)
+{
+  return map_is_macro_map(linemap_find_map(set, location));
+}
+
+// Where a token's location leads, as a front end's "expanded from" notes
+// show it: first its place in the file, then, outermost first, where it
+// stands in each macro definition it came through. An argument's token leads
+// to where the argument was written; the levels it came through as an
+// argument get no note, though the expansion that named their macro does.
+static void print_location_chain(linemap_set *set, location_t location)
+{
+  if (location_is_adhoc(location))
+    location = adhoc_locus(set, location);
+  std::vector<location_t> notes;
+  std::vector<location_t> callers; // each step's way on from its macro
+  size_t ignored = 0;
+  location_t at = location;
+  while (in_macro_map(set, at)) {
+    bool argument;
+    location_t place;
+    location_t next = step_outward(set, at, &argument, &place);
+    const macro_map *map = static_cast<const macro_map *>(linemap_find_map(set, at));
+    notes.push_back(place);
+    callers.push_back(map->expansion_point);
+    if (argument)
+      ignored = notes.size();
+    at = in_macro_map(set, next) ? next : callers.back();
+  }
+  location_t file = location;
+  while (in_macro_map(set, file)) {
+    bool argument;
+    location_t place;
+    file = step_outward(set, file, &argument, &place);
+  }
+  expanded_location e = where_in_file(set, file);
+  printf("\t%d:%d", e.line, e.column);
+  for (size_t i = notes.size(); i-- > ignored;) {
+    e = where_in_file(set, notes[i]);
+    printf("\t%d:%d", e.line, e.column);
+  }
+}
+
+// --locations: each token of the expanded stream with its location chain.
+static void dump_locations(preprocessor_reader *reader)
+{
+  for (;;) {
+    location_t location;
+    const preproc_token *token = cpp_next_token_with_location(reader, &location);
+    if (token->kind == TK_EOF)
+      break;
+    if (token->kind == TK_PADDING)
+      continue;
+    print_token_record(reader, token);
+    print_location_chain(reader->line_table, location);
+    putchar('\n');
   }
 }
 
@@ -983,6 +1074,7 @@ int main(int argc, const char **argv)
     case DUMP_LINES: dump_lines(reader); break;
     case DUMP_RAW_TOKENS: dump_raw_tokens(reader); break;
     case DUMP_TOKENS: dump_tokens(reader); break;
+    case DUMP_LOCATIONS: dump_locations(reader); break;
     case DUMP_TEXT:
       if (text_wanted && settings.directives_only)
         cpp_directive_only_process(reader, &printer, print_directives_only);

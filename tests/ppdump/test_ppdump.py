@@ -96,6 +96,23 @@ class MacroModes(unittest.TestCase):
         self.assertEqual(out.splitlines(), ["NUMBER\t2\t-\t2:1\t2:3", "OP\t+\t-\t2:1\t1:15",
                                             "NUMBER\t1\t-\t2:1\t1:16", "EOF\t\tLINE_START\t3:0\t3:0"])
 
+    def test_report_inside_an_expansion(self):
+        # Placed where the token was spelled, or at the expansion point when
+        # expansions are not tracked; quoted there.
+        text = "#define CAT(a,b) a ## b\n#define G(x) CAT(x, -)\nint y = G(+);\n"
+        for level, column in (("2", 11), ("1", 11), ("0", 9)):
+            out = run(["-P", "-ftrack-macro-expansion=" + level, "FILE"], text)
+            lines = out.stderr.decode().splitlines()
+            self.assertTrue(lines[0].endswith(":3:%d: error: pasting \"+\" and \"-\" does not give "
+                                              "a valid preprocessing token" % column), lines)
+            self.assertEqual(lines[1:3], [" int y = G(+);", " " * column + "^"])
+            self.assertEqual(out.returncode, 1)
+
+    def test_location_chains(self):
+        out = run(["--locations", "FILE"], "#define A x\n#define B(y) [y A]\nB(z)\n")
+        self.assertEqual([line.split("\t", 3)[3] for line in out.stdout.decode().splitlines()],
+                         ["3:1\t2:14", "3:3", "3:1\t2:17\t1:11", "3:1\t2:18"])
+
 
 @unittest.skipIf(shutil.which("make") is None, "make is not installed")
 class DependencyRules(unittest.TestCase):

@@ -1033,6 +1033,15 @@ bool file_included_before(preprocessor_reader *reader, const char *name, locatio
   return found_by_lookup(reader, name, true, location);
 }
 
+source_file *_cpp_record_main_file(preprocessor_reader *reader, const char *name)
+{
+  source_file *file = new_source_file(name, &reader->no_search_path);
+  add_to_all_files(reader, file);
+  add_file_entry(reader, file, &reader->no_search_path, 0);
+  reader->main_file = file;
+  return file;
+}
+
 void record_linemarker_file(preprocessor_reader *reader, const char *name)
 {
   find_file(reader, name, &reader->no_search_path, LOOKUP_FAKE, reader->directive_line);

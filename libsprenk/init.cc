@@ -404,12 +404,7 @@ const char *open_main_file(preprocessor_reader *reader, const char *name, bool i
     diag_errno_filename(reader, DL_FATAL, name[0] ? name : "<stdin>", 0);
     return nullptr;
   }
-  source_file *file = checked_new_cleared<source_file>();
-  file->name = checked_strdup(name[0] ? name : "<stdin>");
-  file->pch_fd = -1;
-  file->next = reader->all_files;
-  reader->all_files = file;
-  reader->main_file = file;
+  source_file *file = _cpp_record_main_file(reader, name[0] ? name : "<stdin>");
   if (reader->options.deps_style && !reader->options.deps_ignore_main_file)
     deps_add_dep(_cpp_deps(reader), file->name);
   input_buffer *buffer = _cpp_buffer_push_block(reader, text.block, text.data, text.length,

@@ -356,6 +356,8 @@ void set_once_only(preprocessor_reader *reader, source_file *file);
 void _cpp_note_file_end(preprocessor_reader *reader, source_file *file);
 void _cpp_init_files(preprocessor_reader *reader);
 void _cpp_free_files(preprocessor_reader *reader);
+// The record of the main file, looked up as named.
+source_file *_cpp_record_main_file(preprocessor_reader *reader, const char *name);
 // Enters a file a linemarker names into the cache, without reading it.
 void record_linemarker_file(preprocessor_reader *reader, const char *name);
 // The bytes left in STREAM, or UINT64_MAX when it cannot tell: stored

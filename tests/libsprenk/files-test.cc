@@ -429,8 +429,8 @@ TEST(Files, MissingPathsAreNotProbedAgain)
   EXPECT_TRUE(has_header(fresh.reader, "late.h", true, INCLUDE_PLAIN));
 }
 
-// A name counts as included once a lookup found it, or a linemarker entered
-// it; probes that failed do not count.
+// A name counts as included once a lookup found it (the main file's is the
+// first), or a linemarker entered it; probes that failed do not count.
 TEST(Files, IncludedNamesAndWhenTheyWereLookedUp)
 {
   file_tree tree;
@@ -449,6 +449,7 @@ TEST(Files, IncludedNamesAndWhenTheyWereLookedUp)
     bool included;
     bool before_first_line;
   } cases[] = {
+      {main.c_str(), true, true},
       {"a.h", true, false},
       {"marked.h", true, false},
       {"gone.h", false, false},

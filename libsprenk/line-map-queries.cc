@@ -313,6 +313,8 @@ void linemap_gather_stats(const linemap_set *set, location_statistics *stats)
   stats->ordinary_used = set->ordinary_used;
   stats->ordinary_allocated_size = uint64_t(set->ordinary_allocated) * sizeof(ordinary_map);
   stats->ordinary_used_size = uint64_t(set->ordinary_used) * sizeof(ordinary_map);
+  stats->macro_expansions = set->expanded_macros;
+  stats->macro_tokens = set->produced_macro_tokens;
   stats->macro_used = set->macro_used;
   stats->macro_allocated_size = uint64_t(set->macro_allocated) * sizeof(macro_map);
   stats->macro_used_size = uint64_t(set->macro_used) * sizeof(macro_map);

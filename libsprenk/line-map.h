@@ -86,6 +86,10 @@ struct linemap_set {
   uint32_t macro_used;
   uint32_t macro_cache;
 
+  // Kept by the macro expander, for the statistics.
+  uint64_t expanded_macros;
+  uint64_t produced_macro_tokens;
+
   uint32_t include_depth;
   bool print_entered_files;
   location_t top_location;

@@ -913,6 +913,7 @@ static uint32_t replacement_slot_count(const replacement *r)
 static void push_replacement(replacement *r, location_t expansion_point)
 {
   preprocessor_reader *reader = r->reader;
+  reader->line_table->produced_macro_tokens += r->out.count;
   macro_map *map = nullptr;
   if (r->out.tracked && r->out.count)
     map = linemap_add_macro_map(reader->line_table, r->node, expansion_point,
@@ -938,6 +939,7 @@ static void push_definition(preprocessor_reader *reader, ident_node *node, macro
 {
   const preproc_token *tokens = macro_tokens(macro);
   uint32_t count = macro_body_count(macro);
+  reader->line_table->produced_macro_tokens += count;
   _cpp_push_tokens(reader, node, tokens, count);
   if (!tracking(reader) || count == 0)
     return;
@@ -1090,6 +1092,8 @@ const preproc_token *cpp_next_token_with_location(preprocessor_reader *reader,
       result = reader->buffer || reader->lookaheads ? _cpp_lex_token(reader) : &_cpp_input_end;
       virtual_at = result->location;
     } else if (context->first == context->last) {
+      if (context->macro)
+        reader->line_table->expanded_macros++;
       _cpp_pop_context(reader);
       if (reader->state.in_directive || reader->state.in_deferred_pragma)
         continue;

@@ -118,6 +118,21 @@ TEST(VirtualLocations, TrackingLevels)
     EXPECT_FALSE(linemap_is_macro_location(f.lines.get(), t.at));
 }
 
+// The expander counts the expansions it finished and the tokens it
+// produced, for the line table's statistics, whether or not it tracks.
+TEST(VirtualLocations, ExpansionCounters)
+{
+  for (uint8_t level : {0, 2}) {
+    pp_fixture f;
+    f.options()->macro_expansion_tracking = level;
+    read_all(f, "#define A 1 2\n#define B A A\nB x");
+    location_statistics stats;
+    linemap_gather_stats(f.lines.get(), &stats);
+    EXPECT_EQ(stats.macro_expansions, 3u) << int(level);
+    EXPECT_EQ(stats.macro_tokens, 6u) << int(level);
+  }
+}
+
 TEST(VirtualLocations, Queries)
 {
   pp_fixture f;

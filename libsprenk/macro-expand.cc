@@ -74,6 +74,16 @@ void _cpp_push_tokens(preprocessor_reader *reader, ident_node *macro, const prep
   reader->context = context;
 }
 
+void _cpp_push_text(preprocessor_reader *reader, ident_node *macro, const unsigned char *text,
+                    uint64_t length)
+{
+  _cpp_push_tokens(reader, macro, nullptr, 0);
+  reader->context->text_position = text;
+  reader->context->text_limit = text + length;
+  if (macro)
+    macro->flags |= IDF_EXPANDING;
+}
+
 // Pushes a copy of the tokens; the copy lives in scratch memory so that
 // tokens already handed out stay readable after the context is popped.
 static void push_copy(preprocessor_reader *reader, ident_node *macro, const preproc_token *tokens,
@@ -346,8 +356,8 @@ static bool is_end_of_argument(preprocessor_reader *reader, const preproc_token 
   return token->kind == TK_EOF && reader->context->previous != nullptr;
 }
 
-static bool check_argument_count(preprocessor_reader *reader, const macro_def *macro,
-                                 const ident_node *node, uint32_t count)
+bool _cpp_check_argument_count(preprocessor_reader *reader, const macro_def *macro,
+                               const ident_node *node, uint32_t count)
 {
   uint32_t wanted = macro->parameter_count;
   if (count == wanted)
@@ -437,7 +447,7 @@ static macro_arg *collect_arguments(preprocessor_reader *reader, ident_node *nod
   }
   if (count == 1 && macro->parameter_count == 0 && args[0].raw.count == 0)
     count = 0;
-  if (!check_argument_count(reader, macro, node, count)) {
+  if (!_cpp_check_argument_count(reader, macro, node, count)) {
     free_arguments(args, slots);
     return nullptr;
   }

@@ -319,8 +319,12 @@ void report_crash(const char *const *words)
   char *outs[3], *errs[3];
   int crashes = 0;
   for (int i = 0; i < 3; i++) {
+    // Listed at once, so that a later temporary that cannot be made
+    // does not leave these behind when it ends the run.
     outs[i] = temp_file_make(".out");
+    register_temp_file(outs[i], true, false);
     errs[i] = temp_file_make(".err");
+    register_temp_file(errs[i], true, false);
     if (i == 2) {
       FILE *f = fopen(errs[i], "a");
       if (f) {
@@ -371,6 +375,8 @@ void report_crash(const char *const *words)
       keep_third = true;
     }
   }
+  if (keep_third)
+    keep_temp_file(outs[2]);
   for (int i = 0; i < 3; i++) {
     if (!(i == 2 && keep_third))
       unlink(outs[i]);

@@ -134,6 +134,7 @@ void reset_spec_interpreter();
 void finish_word();
 void store_word(const char *text, bool delete_always, bool output_file);
 void register_temp_file(const char *name, bool delete_always, bool delete_on_failure);
+void keep_temp_file(const char *name);
 void export_driver_options();
 // Appends TEXT in single quotes, a quote inside written as '\'' so that a
 // shell reading the exported list gets the text back.

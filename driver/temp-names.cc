@@ -86,6 +86,22 @@ void register_temp_file(const char *name, bool delete_always, bool delete_on_fai
     push_temp(&failure_delete_list, name);
 }
 
+// Takes a name off the always-delete list, for a temporary that turned
+// out to be worth keeping.
+void keep_temp_file(const char *name)
+{
+  for (temp_file_node **link = &always_delete_list; *link; link = &(*link)->next) {
+    temp_file_node *node = *link;
+    if (path_compare(node->name, name) != 0)
+      continue;
+    // Unlinked before it is freed: the fatal-signal handler walks the list.
+    __atomic_store_n(link, node->next, __ATOMIC_RELEASE);
+    free(node->name);
+    free(node);
+    return;
+  }
+}
+
 // Whether the would-be name is the current input itself.
 static bool names_current_input(const char *name)
 {

@@ -171,7 +171,7 @@ void idtab_for_each(ident_table *table, idtab_callback callback, void *data);
 void idtab_prune(ident_table *table, idtab_callback callback, void *data);
 void idtab_adopt(ident_table *table, ident_node **slots, uint32_t slot_count,
                  uint32_t entry_count, bool owned);
-void idtab_dump_stats(ident_table *table, FILE *stream);
+void idtab_dump_stats(ident_table *table);
 
 // ---- Dialects and options ----
 

@@ -186,7 +186,7 @@ static double ratio(double numerator, double denominator)
   return denominator == 0 ? 0 : numerator / denominator;
 }
 
-void idtab_dump_stats(ident_table *table, FILE *stream)
+void idtab_dump_stats(ident_table *table)
 {
   uint64_t deleted = 0, live = 0, total = 0, squares = 0, longest = 0;
   for (uint32_t i = 0; i < table->slot_count; i++) {
@@ -201,27 +201,27 @@ void idtab_dump_stats(ident_table *table, FILE *stream)
         longest = node->length;
     }
   }
-  fprintf(stream, "\nString pool\n%-32s%lu\n", "entries:", (unsigned long)table->entry_count);
-  fprintf(stream, "%-32s%lu (%.2f%%)\n", "identifiers:", (unsigned long)live,
+  fprintf(stderr, "\nString pool\n%-32s%lu\n", "entries:", (unsigned long)table->entry_count);
+  fprintf(stderr, "%-32s%lu (%.2f%%)\n", "identifiers:", (unsigned long)live,
           ratio(live * 100.0, table->entry_count));
-  fprintf(stream, "%-32s%lu\n", "slots:", (unsigned long)table->slot_count);
-  fprintf(stream, "%-32s%lu\n", "deleted:", (unsigned long)deleted);
+  fprintf(stderr, "%-32s%lu\n", "slots:", (unsigned long)table->slot_count);
+  fprintf(stderr, "%-32s%lu\n", "deleted:", (unsigned long)deleted);
   if (table->string_allocator) {
-    fprintf(stream, "%-32s%lu%c\n", "KEMM bytes:", scaled(total), scale_unit(total));
+    fprintf(stderr, "%-32s%lu%c\n", "KEMM bytes:", scaled(total), scale_unit(total));
   } else {
     uint64_t used = obstack_bytes_used(&table->strings);
     uint64_t overhead = used > total ? used - total : 0;
-    fprintf(stream, "%-32s%lu%c (%lu%c overhead)\n", "obstack bytes:", scaled(total),
+    fprintf(stderr, "%-32s%lu%c (%lu%c overhead)\n", "obstack bytes:", scaled(total),
             scale_unit(total), scaled(overhead), scale_unit(overhead));
   }
   uint64_t table_bytes = uint64_t(table->slot_count) * 8;
-  fprintf(stream, "%-32s%lu%c\n", "table size:", scaled(table_bytes), scale_unit(table_bytes));
-  fprintf(stream, "%-32s%.4f\n", "coll/search:", ratio(table->collisions, table->searches));
-  fprintf(stream, "%-32s%.4f\n", "ins/search:", ratio(table->entry_count, table->searches));
+  fprintf(stderr, "%-32s%lu%c\n", "table size:", scaled(table_bytes), scale_unit(table_bytes));
+  fprintf(stderr, "%-32s%.4f\n", "coll/search:", ratio(table->collisions, table->searches));
+  fprintf(stderr, "%-32s%.4f\n", "ins/search:", ratio(table->entry_count, table->searches));
   double mean = ratio(double(total), table->entry_count);
   double variance = ratio(double(squares), table->entry_count) - mean * mean;
   // Rounding can take an exact zero variance just below zero.
-  fprintf(stream, "%-32s%.2f bytes (+/- %.2f)\n", "avg. entry:", mean,
+  fprintf(stderr, "%-32s%.2f bytes (+/- %.2f)\n", "avg. entry:", mean,
           approx_sqrt(variance > 0 ? variance : 0));
-  fprintf(stream, "%-32s%lu\n", "longest entry:", (unsigned long)longest);
+  fprintf(stderr, "%-32s%lu\n", "longest entry:", (unsigned long)longest);
 }

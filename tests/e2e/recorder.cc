@@ -15,6 +15,10 @@
 //   dump=T     write T into the file named by "-fdump-final-insns="
 //   sleep=MS   wait MS milliseconds before the other actions
 //   unless=A   act only when no argument equals A
+//   if=A       act only when some argument equals A
+//   fdlimit-parent=N  lower the parent's open-file limit to N, so that
+//              the next file the driver opens fails
+// unless=, if= and once= apply to the actions of their own entry.
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -24,6 +28,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <string>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <algorithm>
@@ -68,7 +73,34 @@ static std::string read_file(const char *name, bool *ok)
   return content;
 }
 
-static std::vector<std::string> actions_for(const char *base)
+// Whether an entry's filters let its actions run in this invocation.
+static bool entry_applies(const std::vector<std::string> &entry, int argc, char **argv)
+{
+  auto has_argument = [&](const std::string &a, size_t from) {
+    for (int i = 1; i < argc; i++)
+      if (a.compare(from, std::string::npos, argv[i]) == 0)
+        return true;
+    return false;
+  };
+  for (const std::string &a : entry) {
+    if (a.compare(0, 7, "unless=") == 0 && has_argument(a, 7))
+      return false;
+    if (a.compare(0, 3, "if=") == 0 && !has_argument(a, 3))
+      return false;
+  }
+  for (const std::string &a : entry)
+    if (a.compare(0, 5, "once=") == 0) {
+      const char *flag = a.c_str() + 5;
+      if (access(flag, F_OK) == 0)
+        return false;
+      int fd = open(flag, O_CREAT | O_WRONLY, 0644);
+      if (fd >= 0)
+        close(fd);
+    }
+  return true;
+}
+
+static std::vector<std::string> actions_for(const char *base, int argc, char **argv)
 {
   std::vector<std::string> result;
   const char *spec = getenv("RECORDER_ACTIONS");
@@ -86,15 +118,18 @@ static std::vector<std::string> actions_for(const char *base)
       std::string name = entry.substr(0, colon);
       if (name == base || name == "*") {
         std::string list = entry.substr(colon + 1);
+        std::vector<std::string> own;
         size_t s = 0;
         while (s <= list.size()) {
           size_t e = list.find(',', s);
           if (e == std::string::npos)
             e = list.size();
           if (e > s)
-            result.push_back(list.substr(s, e - s));
+            own.push_back(list.substr(s, e - s));
           s = e + 1;
         }
+        if (entry_applies(own, argc, argv))
+          result.insert(result.end(), own.begin(), own.end());
       }
     }
     start = end + 1;
@@ -115,25 +150,7 @@ int main(int argc, char **argv)
 {
   const char *slash = strrchr(argv[0], '/');
   const char *base = slash ? slash + 1 : argv[0];
-  std::vector<std::string> actions = actions_for(base);
-  for (const std::string &a : actions)
-    if (a.compare(0, 7, "unless=") == 0)
-      for (int i = 1; i < argc; i++)
-        if (a.compare(7, std::string::npos, argv[i]) == 0) {
-          actions.clear();
-          break;
-        }
-  for (const std::string &a : actions)
-    if (a.compare(0, 5, "once=") == 0) {
-      const char *flag = a.c_str() + 5;
-      if (access(flag, F_OK) == 0) {
-        actions.clear();
-        break;
-      }
-      int fd = open(flag, O_CREAT | O_WRONLY, 0644);
-      if (fd >= 0)
-        close(fd);
-    }
+  std::vector<std::string> actions = actions_for(base, argc, argv);
 
   std::string line = "{\"program\":";
   json_string(line, base);
@@ -255,6 +272,12 @@ int main(int argc, char **argv)
       fputs(a.c_str() + 7, stdout);
     else if (a.compare(0, 7, "stderr=") == 0)
       fputs(a.c_str() + 7, stderr);
+    else if (a.compare(0, 15, "fdlimit-parent=") == 0) {
+      rlim_t n = static_cast<rlim_t>(atol(a.c_str() + 15));
+      struct rlimit limit = {n, n};
+      if (prlimit(getppid(), RLIMIT_NOFILE, &limit, nullptr) != 0)
+        perror("recorder: prlimit");
+    }
   }
   fflush(stdout);
   if (create_output)

@@ -83,6 +83,17 @@ class Runs(DriverTest):
         os.unlink(kept)
         self.assertNoTemporaries()
 
+    def test_report_bug_leaves_no_temporaries_when_one_cannot_be_made(self):
+        src = self.tree.write("x.c")
+        # The first reproduction run leaves the driver no file descriptors,
+        # so the driver fails to make the second run's temporaries.
+        r = self.tree.run("vuz", ["-freport-bug", "-c", src],
+                          actions="tolm:exit=4;tolm:if=-frandom-seed=0,fdlimit-parent=3")
+        self.assertEqual(r.status, 1, r)
+        self.assertIn("Cannot create temporary file in", r.stderr)
+        self.assertEqual(r.programs(), ["tolm"] * 2)
+        self.assertNoTemporaries()
+
     def test_spec_file_multilib_is_selected(self):
         specs = self.tree.write("my.specs",
                                 "*multilib:\nthumb mthumb;\n. !mthumb;\n\n"

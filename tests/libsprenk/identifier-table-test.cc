@@ -148,13 +148,9 @@ TEST(IdentifierTable, AdoptsASlotArray)
 
 std::string statistics(test_table &t)
 {
-  FILE *stream = tmpfile();
-  idtab_dump_stats(t.table, stream);
-  rewind(stream);
-  char text[2048] = {};
-  size_t n = fread(text, 1, sizeof text - 1, stream);
-  fclose(stream);
-  return std::string(text, n);
+  testing::internal::CaptureStderr();
+  idtab_dump_stats(t.table);
+  return testing::internal::GetCapturedStderr();
 }
 
 TEST(IdentifierTable, StatisticsOfAnEmptyTable)

@@ -12,13 +12,6 @@ namespace {
 
 enum : uint64_t { MAX_OUTPUT_BYTES = uint64_t(1) << 26 };
 
-int visit_macro(preprocessor_reader *reader, ident_node *node, void *)
-{
-  if (node->kind == IK_MACRO && cpp_macro_text(reader, node) == nullptr)
-    abort();
-  return 1;
-}
-
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
@@ -49,7 +42,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
       abort();
     total += length + 1;
   }
-  cpp_each_identifier(reader, visit_macro, nullptr);
+  fuzz_reader_check_macro_texts(reader);
   reader_finish(reader, nullptr);
   fuzz_reader_close(&f);
   return 0;

@@ -342,6 +342,11 @@ static bool parse_arguments(ppdump_settings *s, int argc, const char **argv)
             "FILE\n");
     return false;
   }
+  // Directives-only text is read as tokens; traditional text is not.
+  if (s->traditional && s->directives_only) {
+    fprintf(stderr, "ppdump: -fdirectives-only is incompatible with -traditional-cpp\n");
+    return false;
+  }
   return true;
 }
 

@@ -83,6 +83,11 @@ class TraditionalText(unittest.TestCase):
             self.assertEqual(out.returncode, 1, source)
             self.assertIn(message, out.stderr.decode(), source)
 
+    def test_directives_only_is_refused(self):
+        out = run(["-fdirectives-only", "in.S"], {"in.S": "x\n"})
+        self.assertEqual(out.returncode, 1)
+        self.assertIn("incompatible", out.stderr.decode())
+
 
 if __name__ == "__main__":
     unittest.main()

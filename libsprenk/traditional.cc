@@ -107,13 +107,6 @@ void ensure_room(preprocessor_reader *reader, uint64_t remaining)
   o->current = o->base + used;
 }
 
-void advance_line(preprocessor_reader *reader)
-{
-  // Directives from the command line come before any file.
-  if (linemap_last_ordinary_map(reader->line_table))
-    _cpp_advance_line(reader, 0);
-}
-
 // ---- Comments ----
 
 // Past the block comment whose "*" is at CUR inside a macro's text: the
@@ -526,7 +519,7 @@ bool hash_at_line_start(preprocessor_reader *reader, cursor_t *cursor, bool *dir
     // The null directive; the multiple-include optimisation stays valid.
     buffer->need_line = true;
     if (cur + 1 < buffer->limit)
-      advance_line(reader);
+      _cpp_advance_line(reader, 0);
     return false;
   }
   bool known = false;
@@ -607,7 +600,7 @@ new_context:
         goto done;
       buffer->need_line = true;
       if (cur < buffer->limit)
-        advance_line(reader);
+        _cpp_advance_line(reader, 0);
       if ((state == LS_FUN_OPEN || state == LS_FUN_CLOSE) && !reader->state.in_directive &&
           _cpp_next_line(reader)) {
         // A directive line is no place to look for the "(": the line waits

@@ -83,6 +83,14 @@ class TraditionalText(unittest.TestCase):
             self.assertEqual(out.returncode, 1, source)
             self.assertIn(message, out.stderr.decode(), source)
 
+    def test_command_line_definition_with_a_comment_over_lines(self):
+        # Read before any file is entered: there is no line to advance.
+        for mode, expected in (([], "x y"), (["-traditional-cpp"], "xy")):
+            out = subprocess.run([PPDUMP, "-P", "-DA=x/*\n*/y", "-"] + mode, input=b"A\n",
+                                 capture_output=True)
+            self.assertEqual(out.returncode, 0, out.stderr)
+            self.assertEqual(out.stdout.decode().strip(), expected)
+
     def test_directives_only_is_refused(self):
         out = run(["-fdirectives-only", "in.S"], {"in.S": "x\n"})
         self.assertEqual(out.returncode, 1)

@@ -410,13 +410,23 @@ void replace_arguments_and_push(preprocessor_reader *reader, const invocation *c
 // The per-call state of one scan.
 struct line_scan {
   preprocessor_reader *reader;
-  macro_def *macro;
-  bool builtin_argument;
+  macro_def *macro;       // the definition being read, or null
+  bool builtin_argument;  // the arguments of a built-in, expanded on their own
   uint32_t builtin_depth;
   bool reported_length;
+  bool directive;         // the line was a directive, already run
+  bool header_ok;         // '<' may still open a header name
+  unsigned char quote;    // the quote that is open, or 0
+  uint32_t depth;         // of parentheses
+  uint64_t open_paren;    // the "(" of the call being collected
+  scan_state state;
+  invocation call;
+  expansion_context *context;
+  cursor_t cur;
+  cursor_t limit;
 };
 
-bool scan_line(line_scan *s);
+void scan_line(line_scan *s);
 
 // The buffer's position and the context chain, put aside while a
 // built-in's arguments are expanded and read.
@@ -490,7 +500,11 @@ void expand_builtin_call(line_scan *s, const invocation *call, uint64_t open_par
   builtin_saved saved;
   put_aside(reader, &saved);
   point_buffer_at(reader, copy->base, length);
-  line_scan inner = {reader, nullptr, true, s->builtin_depth + 1, s->reported_length};
+  line_scan inner = {};
+  inner.reader = reader;
+  inner.builtin_argument = true;
+  inner.builtin_depth = s->builtin_depth + 1;
+  inner.reported_length = s->reported_length;
   scan_line(&inner);
   s->reported_length = inner.reported_length;
   *o->current = '\n';
@@ -507,14 +521,13 @@ void expand_builtin_call(line_scan *s, const invocation *call, uint64_t open_par
 }
 
 // "#" at the start of a line outside directives and macros, with the blanks
-// and comments after it copied: false when the line is a directive, now
-// run; true when it stays text (assembler).
-bool hash_at_line_start(preprocessor_reader *reader, cursor_t *cursor, bool *directive_run)
+// and comments after it copied: false when the line was a directive, now
+// run, or a null directive; true when it stays text (assembler).
+bool hash_at_line_start(preprocessor_reader *reader, cursor_t *cursor)
 {
   cursor_t cur = skip_whitespace(reader, *cursor, true);
   input_buffer *buffer = reader->buffer;
   bool assembler = reader->options.language == DIALECT_ASM;
-  *directive_run = false;
   if (*cur == '\n') {
     // The null directive; the multiple-include optimisation stays valid.
     buffer->need_line = true;
@@ -536,249 +549,276 @@ bool hash_at_line_start(preprocessor_reader *reader, cursor_t *cursor, bool *dir
   if (known || !assembler) {
     buffer->cursor = cur;
     _cpp_handle_directive(reader, false);
-    *directive_run = true;
     return false;
   }
   *cursor = cur;
   return true;
 }
 
-// The scan of one logical line into the output (see the file's comment).
-bool scan_line(line_scan *s)
+// What the scan does after a character's own step.
+enum scan_step : uint8_t {
+  STEP_NEXT,        // on to the next character
+  STEP_OTHER,       // the character counts as text: header names and states end
+  STEP_NEW_CONTEXT, // read on from the current context
+  STEP_DONE,        // the logical line is complete
+};
+
+// Enters the current context: its text is read from where it stands.
+void enter_context(line_scan *s)
+{
+  s->context = s->reader->context;
+  s->cur = s->context->text_position;
+  s->limit = s->context->text_limit;
+  ensure_room(s->reader, uint64_t(s->limit - s->cur));
+}
+
+scan_step scan_newline(line_scan *s)
 {
   preprocessor_reader *reader = s->reader;
-  macro_def *macro = s->macro;
+  trad_output *o = &reader->trad_out;
+  if (s->context->previous) {
+    // A newline kept inside a macro's text (a copied comment) is text.
+    if (s->cur - 1 != s->limit)
+      return STEP_NEXT;
+    o->current--;
+    _cpp_pop_context(reader);
+    return STEP_NEW_CONTEXT;
+  }
+  o->current--;
+  input_buffer *buffer = reader->buffer;
+  buffer->cursor = s->cur;
+  if (s->builtin_argument)
+    return STEP_DONE;
+  buffer->need_line = true;
+  if (s->cur < buffer->limit)
+    _cpp_advance_line(reader, 0);
+  bool calling = s->state == LS_FUN_OPEN || s->state == LS_FUN_CLOSE;
+  if (!calling || reader->state.in_directive || !_cpp_next_line(reader))
+    return STEP_DONE;
+  // A directive line is no place to look for the "(": the line waits for
+  // the next scan.
+  if (s->state == LS_FUN_OPEN && *reader->buffer->cursor == '#')
+    return STEP_DONE;
+  // Arguments run on; a quote stays open.
+  *o->current++ = s->state == LS_FUN_CLOSE ? ' ' : '\n';
+  s->context->text_position = reader->buffer->cursor;
+  s->context->text_limit = reader->buffer->limit;
+  return STEP_NEW_CONTEXT;
+}
+
+// The identifier whose first character was copied last.
+scan_step scan_identifier(line_scan *s)
+{
+  preprocessor_reader *reader = s->reader;
+  trad_output *o = &reader->trad_out;
+  if (reader->state.skipping || (s->quote && s->macro == nullptr))
+    return STEP_OTHER;
+  unsigned char *start = o->current - 1;
+  while (is_trad_idchar(reader, *s->cur))
+    *o->current++ = *s->cur++;
+  ident_node *node = cpp_intern(reader, reinterpret_cast<const char *>(start),
+                                uint32_t(o->current - start));
+  if (ident_is_macro(node) && (s->state == LS_NONE || s->state == LS_FUN_OPEN) &&
+      !reader->state.prevent_expansion) {
+    reader->mi_valid = false;
+    if (is_function_like(node)) {
+      start_invocation(reader, &s->call, node, uint64_t(start - o->base));
+      s->state = LS_FUN_OPEN;
+      return STEP_NEXT;
+    }
+    if (recursive_macro(reader, node) || line_too_long(reader, &s->reported_length))
+      return STEP_OTHER;
+    o->current = start;
+    s->context->text_position = s->cur;
+    push_replacement_text(reader, node);
+    s->state = LS_NONE;
+    return STEP_NEW_CONTEXT;
+  }
+  if (s->macro && node->kind == IK_PARAMETER) {
+    o->current = start;
+    save_replacement_text(reader, s->macro, uint16_t(node->value.parameter));
+  } else if (s->state == LS_HASH) {
+    s->state = LS_PREDICATE;
+    return STEP_NEXT;
+  } else if (reader->state.in_expression && node == reader->spec_nodes.n_defined) {
+    s->state = LS_DEFINED;
+    return STEP_NEXT;
+  }
+  return STEP_OTHER;
+}
+
+void scan_open_paren(line_scan *s)
+{
+  s->depth++;
+  if (s->state == LS_FUN_OPEN) {
+    if (recursive_macro(s->reader, s->call.node)) {
+      s->state = LS_NONE;
+      return;
+    }
+    trad_output *o = &s->reader->trad_out;
+    s->state = LS_FUN_CLOSE;
+    s->depth = 1;
+    s->open_paren = uint64_t(o->current - o->base) - 1;
+    s->call.offsets[0] = s->open_paren + 1;
+  } else if (s->state == LS_PREDICATE) {
+    s->state = LS_ANSWER;
+  } else if (s->state == LS_DEFINED) {
+    s->state = LS_DEFINED_CLOSE;
+  }
+}
+
+// The ")" that may end a call: its replacement is pushed when the
+// arguments fit; otherwise the call stays as text.
+scan_step scan_close_paren(line_scan *s)
+{
+  preprocessor_reader *reader = s->reader;
+  trad_output *o = &reader->trad_out;
+  s->depth--;
+  if (s->state == LS_ANSWER || s->state == LS_DEFINED_CLOSE)
+    s->state = LS_NONE;
+  if (s->state != LS_FUN_CLOSE || s->depth != 0)
+    return STEP_OTHER;
+  invocation *call = &s->call;
+  s->state = LS_NONE;
+  end_argument(call, uint64_t(o->current - o->base));
+  if (line_too_long(reader, &s->reported_length))
+    return STEP_OTHER;
+  if (call->node->kind == IK_BUILTIN) {
+    s->context->text_position = s->cur;
+    expand_builtin_call(s, call, s->open_paren);
+    return STEP_NEW_CONTEXT;
+  }
+  macro_def *called = call->node->value.macro;
+  called->used = 1;
+  if (call->argument_count == 1 && called->parameter_count == 0 &&
+      only_blanks(o->base + call->offsets[0], o->current - 1))
+    call->argument_count = 0;
+  if (!_cpp_check_argument_count(reader, called, call->node, call->argument_count))
+    return STEP_OTHER;
+  s->context->text_position = s->cur;
+  replace_arguments_and_push(reader, call);
+  o->current = o->base + call->offset;
+  return STEP_NEW_CONTEXT;
+}
+
+// "#": at the very start of a line of the input it may begin a directive;
+// in a condition it may begin an assertion.
+scan_step scan_hash(line_scan *s)
+{
+  preprocessor_reader *reader = s->reader;
+  trad_output *o = &reader->trad_out;
+  if (o->current - 1 == o->base && !s->context->previous && !reader->state.in_directive &&
+      !s->builtin_argument) {
+    s->depth = 0;
+    if (!hash_at_line_start(reader, &s->cur)) {
+      s->directive = true;
+      return STEP_DONE;
+    }
+  }
+  if (reader->state.in_expression) {
+    s->state = LS_HASH;
+    return STEP_NEXT;
+  }
+  return STEP_OTHER;
+}
+
+scan_step scan_char(line_scan *s, unsigned char c)
+{
+  switch (c) {
+  case ' ': case '\t': case '\f': case '\v': case '\0':
+    return STEP_NEXT;
+  case '\n':
+    return scan_newline(s);
+  case '<':
+    if (s->header_ok)
+      s->quote = '>';
+    return STEP_OTHER;
+  case '>':
+    if (c == s->quote)
+      s->quote = 0;
+    return STEP_OTHER;
+  case '"':
+  case '\'':
+    if (c == s->quote)
+      s->quote = 0;
+    else if (!s->quote)
+      s->quote = c;
+    return STEP_OTHER;
+  case '\\':
+    if (*s->cur == '\\' || *s->cur == '"' || *s->cur == '\'')
+      *s->reader->trad_out.current++ = *s->cur++;
+    return STEP_OTHER;
+  case '/':
+    if (*s->cur != '*' || s->quote)
+      return STEP_OTHER;
+    s->cur = copy_comment(s->reader, s->cur, s->limit, s->macro != nullptr);
+    return STEP_NEXT;
+  case '(':
+    if (!s->quote)
+      scan_open_paren(s);
+    return STEP_OTHER;
+  case ',':
+    if (!s->quote && s->state == LS_FUN_CLOSE && s->depth == 1) {
+      trad_output *o = &s->reader->trad_out;
+      end_argument(&s->call, uint64_t(o->current - o->base));
+    }
+    return STEP_OTHER;
+  case ')':
+    return s->quote ? STEP_OTHER : scan_close_paren(s);
+  case '#':
+    return scan_hash(s);
+  default:
+    if (c_isalpha(c) || c == '_')
+      return scan_identifier(s);
+    return STEP_OTHER;
+  }
+}
+
+// The scan of one logical line into the output (see the file's comment).
+void scan_line(line_scan *s)
+{
+  preprocessor_reader *reader = s->reader;
   trad_output *o = &reader->trad_out;
   input_buffer *buffer = reader->buffer;
-  expansion_context *context = reader->context;
-  context->text_position = buffer->cursor;
-  context->text_limit = buffer->limit;
+  reader->context->text_position = buffer->cursor;
+  reader->context->text_limit = buffer->limit;
   if (!s->builtin_argument) {
     o->current = o->base;
     o->first_line = reader->line_table->line_start_location;
   }
-  bool header_ok = reader->state.angled_headers;
-  bool result = true;
-  unsigned char quote = 0;
-  uint32_t depth = 0;
-  uint64_t open_paren = 0;
-  scan_state state = LS_NONE;
-  invocation call = {};
-  cursor_t cur, limit;
-
-new_context:
-  context = reader->context;
-  cur = context->text_position;
-  limit = context->text_limit;
-  ensure_room(reader, uint64_t(limit - cur));
-
+  s->header_ok = reader->state.angled_headers;
+  enter_context(s);
   for (;;) {
     buffer = reader->buffer;
-    if (!context->previous && !s->builtin_argument && !reader->overlaid_buffer &&
-        cur >= buffer->notes[buffer->current_note].position) {
-      buffer->cursor = cur;
+    if (!s->context->previous && !s->builtin_argument && !reader->overlaid_buffer &&
+        s->cur >= buffer->notes[buffer->current_note].position) {
+      buffer->cursor = s->cur;
       _cpp_process_line_notes(reader, false);
     }
-    unsigned char c = *cur++;
+    unsigned char c = *s->cur++;
     *o->current++ = c;
-    switch (c) {
-    case ' ': case '\t': case '\f': case '\v': case '\0':
+    scan_step step = scan_char(s, c);
+    if (step == STEP_DONE)
+      break;
+    if (step == STEP_NEW_CONTEXT) {
+      enter_context(s);
       continue;
-
-    case '\n':
-      if (context->previous) {
-        // A newline kept inside a macro's text (a copied comment) is text.
-        if (cur - 1 != limit)
-          continue;
-        o->current--;
-        _cpp_pop_context(reader);
-        goto new_context;
-      }
-      o->current--;
-      buffer->cursor = cur;
-      if (s->builtin_argument)
-        goto done;
-      buffer->need_line = true;
-      if (cur < buffer->limit)
-        _cpp_advance_line(reader, 0);
-      if ((state == LS_FUN_OPEN || state == LS_FUN_CLOSE) && !reader->state.in_directive &&
-          _cpp_next_line(reader)) {
-        // A directive line is no place to look for the "(": the line waits
-        // for the next scan.
-        if (state == LS_FUN_OPEN && *reader->buffer->cursor == '#')
-          goto done;
-        // Arguments run on; a quote stays open.
-        *o->current++ = state == LS_FUN_CLOSE ? ' ' : '\n';
-        context->text_position = reader->buffer->cursor;
-        context->text_limit = reader->buffer->limit;
-        goto new_context;
-      }
-      goto done;
-
-    case '<':
-      if (header_ok)
-        quote = '>';
-      break;
-    case '>':
-      if (c == quote)
-        quote = 0;
-      break;
-    case '"':
-    case '\'':
-      if (c == quote)
-        quote = 0;
-      else if (!quote)
-        quote = c;
-      break;
-    case '\\':
-      if (*cur == '\\' || *cur == '"' || *cur == '\'')
-        *o->current++ = *cur++;
-      break;
-
-    case '/':
-      if (*cur == '*' && !quote) {
-        cur = copy_comment(reader, cur, limit, macro != nullptr);
-        if (!context->previous)
-          limit = context->text_limit = reader->buffer->limit;
-        continue;
-      }
-      break;
-
-    case '_':
-    case 'a': case 'b': case 'c': case 'd': case 'e': case 'f': case 'g':
-    case 'h': case 'i': case 'j': case 'k': case 'l': case 'm': case 'n':
-    case 'o': case 'p': case 'q': case 'r': case 's': case 't': case 'u':
-    case 'v': case 'w': case 'x': case 'y': case 'z':
-    case 'A': case 'B': case 'C': case 'D': case 'E': case 'F': case 'G':
-    case 'H': case 'I': case 'J': case 'K': case 'L': case 'M': case 'N':
-    case 'O': case 'P': case 'Q': case 'R': case 'S': case 'T': case 'U':
-    case 'V': case 'W': case 'X': case 'Y': case 'Z': {
-      if (reader->state.skipping || (quote && macro == nullptr))
-        break;
-      unsigned char *start = o->current - 1;
-      while (is_trad_idchar(reader, *cur))
-        *o->current++ = *cur++;
-      ident_node *node = cpp_intern(reader, reinterpret_cast<const char *>(start),
-                                    uint32_t(o->current - start));
-      if (ident_is_macro(node) && (state == LS_NONE || state == LS_FUN_OPEN) &&
-          !reader->state.prevent_expansion) {
-        reader->mi_valid = false;
-        if (is_function_like(node)) {
-          start_invocation(reader, &call, node, uint64_t(start - o->base));
-          state = LS_FUN_OPEN;
-          continue;
-        }
-        if (!recursive_macro(reader, node) && !line_too_long(reader, &s->reported_length)) {
-          o->current = start;
-          context->text_position = cur;
-          push_replacement_text(reader, node);
-          state = LS_NONE;
-          goto new_context;
-        }
-      } else if (macro && node->kind == IK_PARAMETER) {
-        o->current = start;
-        save_replacement_text(reader, macro, uint16_t(node->value.parameter));
-      } else if (state == LS_HASH) {
-        state = LS_PREDICATE;
-        continue;
-      } else if (reader->state.in_expression && node == reader->spec_nodes.n_defined) {
-        state = LS_DEFINED;
-        continue;
-      }
-      break;
     }
-
-    case '(':
-      if (quote)
-        break;
-      depth++;
-      if (state == LS_FUN_OPEN) {
-        if (recursive_macro(reader, call.node)) {
-          state = LS_NONE;
-        } else {
-          state = LS_FUN_CLOSE;
-          depth = 1;
-          open_paren = uint64_t(o->current - o->base) - 1;
-          call.offsets[0] = open_paren + 1;
-        }
-      } else if (state == LS_PREDICATE) {
-        state = LS_ANSWER;
-      } else if (state == LS_DEFINED) {
-        state = LS_DEFINED_CLOSE;
-      }
-      break;
-
-    case ',':
-      if (!quote && state == LS_FUN_CLOSE && depth == 1)
-        end_argument(&call, uint64_t(o->current - o->base));
-      break;
-
-    case ')':
-      if (quote)
-        break;
-      depth--;
-      if (state == LS_FUN_CLOSE && depth == 0) {
-        state = LS_NONE;
-        end_argument(&call, uint64_t(o->current - o->base));
-        if (line_too_long(reader, &s->reported_length))
-          break;
-        if (call.node->kind == IK_BUILTIN) {
-          context->text_position = cur;
-          expand_builtin_call(s, &call, open_paren);
-          goto new_context;
-        }
-        macro_def *called = call.node->value.macro;
-        called->used = 1;
-        if (call.argument_count == 1 && called->parameter_count == 0 &&
-            only_blanks(o->base + call.offsets[0], o->current - 1))
-          call.argument_count = 0;
-        if (_cpp_check_argument_count(reader, called, call.node, call.argument_count)) {
-          context->text_position = cur;
-          replace_arguments_and_push(reader, &call);
-          o->current = o->base + call.offset;
-          goto new_context;
-        }
-      } else if (state == LS_ANSWER || state == LS_DEFINED_CLOSE) {
-        state = LS_NONE;
-      }
-      break;
-
-    case '#':
-      if (o->current - 1 == o->base && !context->previous && !reader->state.in_directive &&
-          !s->builtin_argument) {
-        depth = 0;
-        bool directive_run;
-        if (!hash_at_line_start(reader, &cur, &directive_run)) {
-          result = false;
-          goto done;
-        }
-      }
-      if (reader->state.in_expression) {
-        state = LS_HASH;
-        continue;
-      }
-      break;
-
-    default:
-      break;
-    }
-
-    // Anything else than blanks ends the places where '<' opens a header
-    // name and the multiple-include optimisation's unbroken test.
-    header_ok = false;
+    if (step == STEP_NEXT)
+      continue;
+    // Anything but blanks ends the places where '<' opens a header name
+    // and the multiple-include optimisation's unbroken test.
+    s->header_ok = false;
     if (!reader->state.in_directive)
       reader->mi_valid = false;
-    if (state == LS_FUN_OPEN || state == LS_HASH || state == LS_PREDICATE ||
-        state == LS_DEFINED)
-      state = LS_NONE;
+    if (s->state == LS_FUN_OPEN || s->state == LS_HASH || s->state == LS_PREDICATE ||
+        s->state == LS_DEFINED)
+      s->state = LS_NONE;
   }
-
-done:
-  release_invocation(reader, &call);
-  if (state == LS_FUN_CLOSE)
-    diag_error_at_line(reader, DL_ERROR, call.line, 0,
-                       "unterminated argument list invoking macro \"%s\"", call.node->text);
-  return result;
+  release_invocation(reader, &s->call);
+  if (s->state == LS_FUN_CLOSE)
+    diag_error_at_line(reader, DL_ERROR, s->call.line, 0,
+                       "unterminated argument list invoking macro \"%s\"", s->call.node->text);
 }
 
 } // namespace
@@ -786,8 +826,12 @@ done:
 bool _cpp_scan_out_logical_line(preprocessor_reader *reader, macro_def *macro,
                                 bool builtin_argument)
 {
-  line_scan s = {reader, macro, builtin_argument, 0, false};
-  return scan_line(&s);
+  line_scan s = {};
+  s.reader = reader;
+  s.macro = macro;
+  s.builtin_argument = builtin_argument;
+  scan_line(&s);
+  return !s.directive;
 }
 
 bool _cpp_read_logical_line_trad(preprocessor_reader *reader)

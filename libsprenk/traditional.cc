@@ -887,6 +887,7 @@ void _cpp_remove_overlay(preprocessor_reader *reader)
   buffer->line_base = reader->overlay_saved_next_line;
   buffer->need_line = true;
   reader->overlaid_buffer = nullptr;
+  reader->forced_token_location = 0;
 }
 
 void _cpp_prepare_directive_trad(preprocessor_reader *reader, bool is_define, bool expands,
@@ -906,6 +907,9 @@ void _cpp_prepare_directive_trad(preprocessor_reader *reader, bool is_define, bo
     reader->state.skipping = was_skipping;
     const trad_output *o = &reader->trad_out;
     _cpp_overlay_buffer(reader, o->base, uint64_t(o->current - o->base));
+    // The scan has counted the line already: the directive's tokens, and
+    // what is reported about them, stay on the directive's line.
+    reader->forced_token_location = reader->directive_line;
   }
   // The directive's tokens are the scanned-out text: expanded already.
   reader->state.prevent_expansion++;

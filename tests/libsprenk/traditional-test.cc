@@ -116,6 +116,20 @@ TEST(Traditional, UnterminatedAtEndOfBuffer)
   run_cases(end_of_buffer_cases, sizeof end_of_buffer_cases / sizeof end_of_buffer_cases[0]);
 }
 
+// The line is counted when it has been scanned out, before the directive
+// reads it; reports still name the directive's line.
+TEST(Traditional, DirectiveReportsNameTheDirectiveLine)
+{
+  const char *sources[] = {"x\n#if (1\n#endif\n", "x\n#line x\n", "x\n#include 3\n",
+                           "x\n#if 1 +\n#endif\n", "x\n#define f(a,a) a\n"};
+  for (const char *source : sources) {
+    pp_fixture pp;
+    trad_lines(pp, source);
+    ASSERT_FALSE(pp.reports.empty()) << source;
+    EXPECT_EQ(pp.where(pp.report_locations[0]).substr(0, 2), "2:") << source;
+  }
+}
+
 struct comment_case {
   const char *name;
   bool drop_comments;

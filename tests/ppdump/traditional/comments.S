@@ -5,3 +5,5 @@
 	.word	SIZE	@ SIZE after an at sign
 	.word	SIZE	; SIZE after a semicolon
 # SIZE in a hash comment
+	.word	SIZE	// a line comment does not hide /* SIZE
+	.word	SIZE */ SIZE

@@ -308,9 +308,28 @@ bool line_too_long(preprocessor_reader *reader, bool *reported)
   return true;
 }
 
+// A macro whose text names itself twice recurses along every branch of a
+// tree: its recursion is reported once a line, for the first few macros.
+struct recursion_reports {
+  enum { MAX_REPORTED = 8 };
+  ident_node *nodes[MAX_REPORTED];
+  uint32_t count;
+};
+
+bool recursion_reported(recursion_reports *reports, ident_node *node)
+{
+  for (uint32_t i = 0; i < reports->count; i++)
+    if (reports->nodes[i] == node)
+      return true;
+  if (reports->count == recursion_reports::MAX_REPORTED)
+    return true;
+  reports->nodes[reports->count++] = node;
+  return false;
+}
+
 // Object-like macros that are expanding recurse; a function-like one only
 // when it is nested in itself deeper than the limit.
-bool recursive_macro(preprocessor_reader *reader, ident_node *node)
+bool recursive_macro(preprocessor_reader *reader, ident_node *node, recursion_reports *reports)
 {
   bool recursing = (node->flags & IDF_EXPANDING) != 0;
   if (recursing && is_function_like(node)) {
@@ -321,7 +340,7 @@ bool recursive_macro(preprocessor_reader *reader, ident_node *node)
         break;
     recursing = context != nullptr;
   }
-  if (recursing)
+  if (recursing && !recursion_reported(reports, node))
     diag_error(reader, DL_ERROR, "detected recursion whilst expanding macro \"%s\"", node->text);
   return recursing;
 }
@@ -414,6 +433,7 @@ struct line_scan {
   bool builtin_argument;  // the arguments of a built-in, expanded on their own
   uint32_t builtin_depth;
   bool reported_length;
+  recursion_reports recursions;
   bool directive;         // the line was a directive, already run
   bool header_ok;         // '<' may still open a header name
   unsigned char quote;    // the quote that is open, or 0
@@ -626,7 +646,7 @@ scan_step scan_identifier(line_scan *s)
       s->state = LS_FUN_OPEN;
       return STEP_NEXT;
     }
-    if (recursive_macro(reader, node) || line_too_long(reader, &s->reported_length))
+    if (recursive_macro(reader, node, &s->recursions) || line_too_long(reader, &s->reported_length))
       return STEP_OTHER;
     o->current = start;
     s->context->text_position = s->cur;
@@ -651,7 +671,7 @@ void scan_open_paren(line_scan *s)
 {
   s->depth++;
   if (s->state == LS_FUN_OPEN) {
-    if (recursive_macro(s->reader, s->call.node)) {
+    if (recursive_macro(s->reader, s->call.node, &s->recursions)) {
       s->state = LS_NONE;
       return;
     }

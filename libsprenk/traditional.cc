@@ -459,14 +459,22 @@ struct builtin_saved {
   expansion_context base;
   expansion_context *context;
   uint8_t in_directive;
+  location_t forced_token_location;
+  location_t directive_line;
 };
 
-void put_aside(preprocessor_reader *reader, builtin_saved *saved)
+void put_aside(preprocessor_reader *reader, builtin_saved *saved, location_t line)
 {
   input_buffer *buffer = reader->buffer;
   *saved = {reader->overlaid_buffer, buffer->cursor, buffer->line_base, buffer->limit,
             buffer->need_line != 0, reader->base_context, reader->context,
-            reader->state.in_directive};
+            reader->state.in_directive, reader->forced_token_location,
+            reader->directive_line};
+  // Its tokens are made-up text: they, and what is reported about them,
+  // are placed on the line of the call.
+  reader->forced_token_location = line;
+  if (!reader->state.in_directive)
+    reader->directive_line = line;
   reader->base_context.next = nullptr;
   reader->context = &reader->base_context;
   // The built-in reads tokens up to the end of its own text, never into
@@ -497,6 +505,8 @@ void take_back(preprocessor_reader *reader, const builtin_saved *saved)
   reader->base_context = saved->base;
   reader->context = saved->context;
   reader->state.in_directive = saved->in_directive;
+  reader->forced_token_location = saved->forced_token_location;
+  reader->directive_line = saved->directive_line;
 }
 
 // A built-in such as __has_include(ARGS), whose call ends at the output's
@@ -518,7 +528,7 @@ void expand_builtin_call(line_scan *s, const invocation *call, uint64_t open_par
   copy->base[length] = '\n';
 
   builtin_saved saved;
-  put_aside(reader, &saved);
+  put_aside(reader, &saved, call->line);
   point_buffer_at(reader, copy->base, length);
   line_scan inner = {};
   inner.reader = reader;

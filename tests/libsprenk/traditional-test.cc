@@ -123,11 +123,12 @@ TEST(Traditional, UnterminatedAtEndOfBuffer)
 }
 
 // The line is counted when it has been scanned out, before the directive
-// reads it; reports still name the directive's line.
-TEST(Traditional, DirectiveReportsNameTheDirectiveLine)
+// or built-in reads it as tokens; reports still name the line it began on.
+TEST(Traditional, ReportsNameTheLineOfTheDirectiveOrCall)
 {
   const char *sources[] = {"x\n#if (1\n#endif\n", "x\n#line x\n", "x\n#include 3\n",
-                           "x\n#if 1 +\n#endif\n", "x\n#define f(a,a) a\n"};
+                           "x\n#if 1 +\n#endif\n", "x\n#define f(a,a) a\n",
+                           "x\n__has_include(<a.h>)\n", "x\n#if __has_include(<a.h>)\n#endif\n"};
   for (const char *source : sources) {
     pp_fixture pp;
     trad_lines(pp, source);

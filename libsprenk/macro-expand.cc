@@ -757,6 +757,11 @@ static int enter_macro_context(preprocessor_reader *reader, ident_node *node,
     return expand_builtin(reader, node, at);
   }
   macro_def *macro = node->value.macro;
+  // A traditional definition is text: only the traditional scan expands it.
+  if (macro->kind == MACRO_KIND_TEXT) {
+    reader->about_to_expand = false;
+    return 0;
+  }
   if (macro->function_like) {
     reader->state.prevent_expansion++;
     reader->keep_tokens++;

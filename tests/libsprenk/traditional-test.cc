@@ -253,6 +253,21 @@ TEST(Traditional, LineThatGrowsWithoutEndIsAnError)
   EXPECT_EQ(pp.reports, words{"error: expansion of this line exceeds 16777216 bytes"});
 }
 
+// A client that reads tokens in traditional mode sees text macros as the
+// names they are: their text is no token list.
+TEST(Traditional, TokenReadersLeaveTextMacrosAlone)
+{
+  pp_fixture pp;
+  trad_lines(pp, "#define A 1\n#define f(x) <x>\n");
+  pp.push("A f(2)\n");
+  words spelled;
+  for (const preproc_token *t = cpp_next_token(pp.reader); t->kind != TK_EOF;
+       t = cpp_next_token(pp.reader))
+    if (t->kind != TK_PADDING)
+      spelled.push_back(pp.spell(t));
+  EXPECT_EQ(spelled, (words{"A", "f", "(", "2", ")"}));
+}
+
 TEST(Traditional, FirstLineOfEachLogicalLine)
 {
   pp_fixture pp;

@@ -342,9 +342,15 @@ static bool parse_arguments(ppdump_settings *s, int argc, const char **argv)
             "FILE\n");
     return false;
   }
-  // Directives-only text is read as tokens; traditional text is not.
+  // Directives-only text and the dumps of expanded tokens are read as
+  // tokens; traditional text is not.
   if (s->traditional && s->directives_only) {
     fprintf(stderr, "ppdump: -fdirectives-only is incompatible with -traditional-cpp\n");
+    return false;
+  }
+  if (s->traditional &&
+      (s->mode == DUMP_TOKENS || s->mode == DUMP_LITERALS || s->mode == DUMP_IF_VALUES)) {
+    fprintf(stderr, "ppdump: -traditional-cpp makes text, not the tokens these dumps show\n");
     return false;
   }
   return true;

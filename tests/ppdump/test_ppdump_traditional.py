@@ -91,10 +91,11 @@ class TraditionalText(unittest.TestCase):
             self.assertEqual(out.returncode, 0, out.stderr)
             self.assertEqual(out.stdout.decode().strip(), expected)
 
-    def test_directives_only_is_refused(self):
-        out = run(["-fdirectives-only", "in.S"], {"in.S": "x\n"})
-        self.assertEqual(out.returncode, 1)
-        self.assertIn("incompatible", out.stderr.decode())
+    def test_token_modes_are_refused(self):
+        for mode in ("-fdirectives-only", "--tokens", "--literals", "--if-values"):
+            out = run([mode, "in.S"], {"in.S": "#define A 1\nA\n"})
+            self.assertEqual(out.returncode, 1, mode)
+            self.assertIn("-traditional-cpp", out.stderr.decode(), mode)
 
 
 if __name__ == "__main__":

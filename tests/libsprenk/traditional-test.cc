@@ -41,6 +41,7 @@ const trad_case expansion_cases[] = {
     {"function-like name alone stays", "#define f(x) [x]\nf + f(1)\n", {"f + [1]"}, {}},
     {"arguments over lines", "#define f(a,b) a-b\nf(1,\n2) z\n", {"1- 2 z"}, {}},
     {"name and ( on separate lines", "#define f(a) <a>\nf\n(1)\n", {"<1>"}, {}},
+    {"name at a line's end keeps its newline", "#define f(x) x\nf\nnext\n", {"f\nnext"}, {}},
     {"directive line after a name waiting for (", "#define f(x) x\nf\n#define A 1\nA\n",
      {"f", "1"}, {}},
     {"empty argument is none", "#define g() G\ng() g( ) g\n", {"G G g"}, {}},

@@ -2,6 +2,7 @@
 #include "driver/env-manager.h"
 
 #include "support/alloc.h"
+#include "support/concat.h"
 #include "support/internal-abort.h"
 
 #include <cstdio>
@@ -29,12 +30,33 @@ const char *env_manager::getenv(const char *name)
   return value;
 }
 
+void env_manager::echo(const char *text)
+{
+  if (!verbose_flag || !*verbose_flag)
+    return;
+  // One write, as fprintf would make, without its 8 KiB buffer on the stack.
+  char *line = concat_strings(text, "\n", nullptr);
+  fputs(line, stderr);
+  free(line);
+}
+
 void env_manager::xput(char *text)
 {
   if (debug)
     fprintf(stderr, "env_manager::xput (%s)\n", text);
-  if (verbose_flag && *verbose_flag)
-    fprintf(stderr, "%s\n", text);
+  echo(text);
+  store(text);
+}
+
+void env_manager::xput_unechoed(char *text)
+{
+  if (debug)
+    fprintf(stderr, "env_manager::xput (%s)\n", text);
+  store(text);
+}
+
+void env_manager::store(char *text)
+{
   if (keep_old_values) {
     const char *equals = strchr(text, '=');
     vuz_assert(equals);

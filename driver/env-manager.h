@@ -22,6 +22,11 @@ public:
   // TEXT is "NAME=VALUE", allocated, and becomes part of the environment
   // itself: the caller gives it up and must not change or free it.
   void xput(char *text);
+  // xput without the "-v" echo, for a caller that writes the echo together
+  // with more of its own.
+  void xput_unechoed(char *text);
+  // The "-v" echo of an export: the text on a line of its own.
+  void echo(const char *text);
   void restore();
   // Sets NAME to VALUE unless it is set already, without the "-v" echo: for
   // values children only read when present.
@@ -36,6 +41,10 @@ public:
   vec<char *> *exported;
   // Where the "-v" flag lives; null reads as off.
   const int *verbose_flag;
+
+private:
+  // Remembers the old value when asked, and puts TEXT in the environment.
+  void store(char *text);
 };
 
 // The one object through which the driver reads and changes its environment.

@@ -97,7 +97,7 @@ static int splice_wrapper(const char *wrapper)
   return static_cast<int>(n);
 }
 
-int execute()
+int execute(const char *exported)
 {
   vuz_assert(spec_function_depth == 0);
   int wrapped = 0;
@@ -138,6 +138,10 @@ int execute()
   bool dry_run = dry_run_count > 0;
   if (driver_verbose()) {
     // The whole echo goes out in one write: standard error is unbuffered.
+    if (exported) {
+      obstack_append_text(&collect_obstack, exported);
+      obstack_append_byte(&collect_obstack, '\n');
+    }
     if (help_requested)
       obstack_append_byte(&collect_obstack, '\n');
     for (int i = 0; i < n_commands; i++) {

@@ -13,15 +13,18 @@
 
 void report_configuration(FILE *stream)
 {
-  fprintf(stream, "Target: %s\n", DRIVER_TARGET);
-  fprintf(stream, "Configured with: %s\n", VUZ_CONFIGURE_LINE);
-  fprintf(stream, "Thread model: %s\n", "posix");
-  fprintf(stream, "Supported LTO compression algorithms: zlib\n");
-  if (strcmp(version_text, DRIVER_VERSION) == 0)
-    fprintf(stream, "vuz version %s %s\n", DRIVER_VERSION, DRIVER_PKGVERSION);
-  else
-    fprintf(stream, "vuz driver version %s %sexecuting vuz version %s\n", DRIVER_VERSION,
-            DRIVER_PKGVERSION, version_text);
+  char *version =
+      strcmp(version_text, DRIVER_VERSION) == 0
+          ? format_alloc("vuz version %s %s", DRIVER_VERSION, DRIVER_PKGVERSION)
+          : format_alloc("vuz driver version %s %sexecuting vuz version %s", DRIVER_VERSION,
+                         DRIVER_PKGVERSION, version_text);
+  // One write: standard error is unbuffered.
+  char *text = format_alloc("Target: %s\nConfigured with: %s\nThread model: %s\n"
+                            "Supported LTO compression algorithms: zlib\n%s\n",
+                            DRIVER_TARGET, VUZ_CONFIGURE_LINE, "posix", version);
+  fputs(text, stream);
+  free(text);
+  free(version);
 }
 
 static const char *const usage_lines[] = {

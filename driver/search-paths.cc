@@ -111,7 +111,11 @@ void *walk_search_paths(search_path_list *list, bool multilib_variants, size_t e
   bool had_multi = *multi_suffix || *os_suffix;
 
   auto attempt = [&](const char *prefix, const char *suffix) {
-    snprintf(buffer, size, "%s%s", prefix, suffix);
+    size_t prefix_length = strlen(prefix), suffix_length = strlen(suffix);
+    // Room for the candidate and the EXTRA bytes a callback may add.
+    vuz_assert(prefix_length + suffix_length + extra < size);
+    memcpy(buffer, prefix, prefix_length);
+    memcpy(buffer + prefix_length, suffix, suffix_length + 1);
     result = callback(buffer, data);
     return result != nullptr;
   };
@@ -156,17 +160,21 @@ struct file_test {
   int mode;
 };
 
+// The name is tried in the candidate's own buffer, where the walk left room
+// for it; only a name found is copied.
 static void *test_candidate(char *candidate, void *data)
 {
   const file_test *t = static_cast<const file_test *>(data);
-  char *full = concat_strings(candidate, t->name, nullptr);
-  if (access(full, t->mode) == 0) {
+  size_t directory_length = strlen(candidate);
+  strcpy(candidate + directory_length, t->name);
+  char *found = nullptr;
+  if (access(candidate, t->mode) == 0) {
     struct stat st;
-    if (!(t->mode & X_OK) || (stat(full, &st) == 0 && !S_ISDIR(st.st_mode)))
-      return full;
+    if (!(t->mode & X_OK) || (stat(candidate, &st) == 0 && !S_ISDIR(st.st_mode)))
+      found = checked_strdup(candidate);
   }
-  free(full);
-  return nullptr;
+  candidate[directory_length] = '\0';
+  return found;
 }
 
 char *locate_file(search_path_list *list, const char *name, int mode, bool multilib_variants)

@@ -28,6 +28,9 @@ void insert_search_prefix(search_path_list *list, const char *prefix, const char
                           int priority, int suffix_rule, int uses_os_dir);
 void insert_sysroot_prefix(search_path_list *list, const char *prefix, const char *key);
 
+// Each candidate directory lies in a buffer with room for EXTRA more bytes
+// after it, which the callback may use; the first non-null result ends the
+// walk.
 using search_callback = void *(*)(char *candidate, void *data);
 void *walk_search_paths(search_path_list *list, bool multilib_variants, size_t extra,
                         search_callback callback, void *data);

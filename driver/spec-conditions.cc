@@ -196,7 +196,10 @@ const char *handle_condition(const char *p, const char *)
   bool ordered_seen = false, choice_seen = false, alternative_matched = false;
   bool choice_all_starred = true, more_choices = false, earlier_choice_matched = false;
   bool otherwise_seen = false;
+  // The matched atom lies in the spec text, or in matched_copy when it had
+  // escapes.
   const char *matched_atom = nullptr;
+  char *matched_copy = nullptr;
   size_t matched_length = 0;
 
   auto invalid_at = [&](char c) {
@@ -218,7 +221,7 @@ const char *handle_condition(const char *p, const char *)
       function_atom = true;
       p = call_spec_function(p + 2, &function_result, nullptr);
       if (!p) {
-        free(const_cast<char *>(matched_atom));
+        free(matched_copy);
         return nullptr;
       }
     } else {
@@ -320,8 +323,10 @@ const char *handle_condition(const char *p, const char *)
         if (result != negated) {
           alternative_matched = true;
           if (!function_atom) {
-            free(const_cast<char *>(matched_atom));
-            matched_atom = checked_strndup(atom, atom_length);
+            free(matched_copy);
+            matched_copy = atom_copy;
+            atom_copy = nullptr;
+            matched_atom = atom;
             matched_length = atom_length;
           }
         }
@@ -336,19 +341,20 @@ const char *handle_condition(const char *p, const char *)
     const char *end;
     if (!take_body(p, &end, choice_all_starred, alternative_matched && !earlier_choice_matched,
                    matched_atom ? matched_atom : "", matched_length)) {
-      free(const_cast<char *>(matched_atom));
+      free(matched_copy);
       return nullptr;
     }
     p = end;
     if (*p == '}') {
-      free(const_cast<char *>(matched_atom));
+      free(matched_copy);
       return p + 1;
     }
     // ';': the next choice.
     more_choices = true;
     earlier_choice_matched = earlier_choice_matched || alternative_matched;
     alternative_matched = false;
-    free(const_cast<char *>(matched_atom));
+    free(matched_copy);
+    matched_copy = nullptr;
     matched_atom = nullptr;
     matched_length = 0;
     choice_all_starred = true;

@@ -145,19 +145,30 @@ void finish_word()
     output_names[current_input_index] = text;
 }
 
-void append_quoted_for_export(obstack *ob, const char *text)
+// TEXT as it stands between single quotes: a quote inside becomes '\''.
+static void append_quote_escaped(obstack *ob, const char *text)
 {
-  obstack_append_byte(ob, '\'');
   for (const char *p = text; *p; p++) {
     if (*p == '\'')
       obstack_append(ob, "'\\''", 4);
     else
       obstack_append_byte(ob, *p);
   }
+}
+
+void append_quoted_for_export(obstack *ob, const char *text)
+{
+  obstack_append_byte(ob, '\'');
+  append_quote_escaped(ob, text);
   obstack_append_byte(ob, '\'');
 }
 
-void export_driver_options()
+// The text of the last export of the driver's options. Nothing else sets
+// that variable, so the environment still holds it, and an equal text need
+// not be exported again.
+static const char *exported_options;
+
+const char *export_driver_options()
 {
   obstack_append_text(&collect_obstack, "VRESK_VUZ_OPTIONS=");
   for (int i = 0; i < switch_count; i++) {
@@ -167,9 +178,9 @@ void export_driver_options()
     if ((sw.liveness & SW_REMOVED) && !(sw.liveness & SW_EXPORT_ANYWAY))
       continue;
     // The switch text is quoted together with its '-'.
-    char *dashed = concat_strings("-", sw.text, nullptr);
-    append_quoted_for_export(&collect_obstack, dashed);
-    free(dashed);
+    obstack_append(&collect_obstack, "'-", 2);
+    append_quote_escaped(&collect_obstack, sw.text);
+    obstack_append_byte(&collect_obstack, '\'');
     if (sw.arguments)
       for (const char **a = sw.arguments; *a; a++) {
         obstack_append_byte(&collect_obstack, ' ');
@@ -182,7 +193,26 @@ void export_driver_options()
     obstack_append_text(&collect_obstack, "'-dumpdir' ");
     append_quoted_for_export(&collect_obstack, dump_dir);
   }
-  env_xput_object(&collect_obstack);
+  obstack_append_byte(&collect_obstack, '\0');
+  char *text = static_cast<char *>(obstack_close_object(&collect_obstack));
+  if (!exported_options || strcmp(text, exported_options) != 0) {
+    char *copy = checked_strdup(text);
+    env.xput_unechoed(copy);
+    exported_options = copy;
+  }
+  obstack_free_to(&collect_obstack, text);
+  return exported_options;
+}
+
+// Exports the driver's options for the command collected so far and runs it;
+// the echo of the export goes out with the command's.
+static int export_and_execute()
+{
+  const char *exported = export_driver_options();
+  if (vec_length(argbuf) > 0)
+    return execute(exported);
+  env.echo(exported);
+  return 0;
 }
 
 void set_current_input(const char *name)
@@ -206,11 +236,8 @@ static int run_collected_command(const char *spec)
   // can still put a line break among them.
   if (spec_function_depth && vec_length(argbuf) > 0)
     fatal_error(0, "spec %qs has a line break inside a spec function call", spec);
-  export_driver_options();
-  if (vec_length(argbuf) > 0) {
-    if (execute() != 0)
-      return -1;
-  }
+  if (export_and_execute() != 0)
+    return -1;
   vec_truncate(argbuf, 0);
   return 0;
 }
@@ -220,12 +247,15 @@ static int run_collected_command(const char *spec)
 enum { MAX_NAMED_SPEC_DEPTH = 256 };
 int named_spec_depth;
 
-// The named specs being expanded, each with the work done when it began.
+// The named specs being expanded, each with the work done when it began,
+// innermost first. Each lives in the frame of its expansion: no table of
+// the deepest nesting sits in memory that every run touches.
 struct active_spec {
   const char *name;
   uint64_t work_at_start;
+  active_spec *outer;
 };
-static active_spec active_specs[MAX_NAMED_SPEC_DEPTH];
+static active_spec *innermost_spec;
 
 // Names the innermost spec that by itself did most of the work: the one a
 // spec file made too large, rather than the outermost built-in that
@@ -233,9 +263,11 @@ static active_spec active_specs[MAX_NAMED_SPEC_DEPTH];
 [[noreturn]] static void report_too_much_work(const char *whole_spec)
 {
   const char *culprit = whole_spec;
-  for (int i = 0; i < named_spec_depth; i++)
-    if (active_specs[i].name && spec_work - active_specs[i].work_at_start > MAX_SPEC_WORK / 2)
-      culprit = active_specs[i].name;
+  for (const active_spec *a = innermost_spec; a; a = a->outer)
+    if (a->name && spec_work - a->work_at_start > MAX_SPEC_WORK / 2) {
+      culprit = a->name;
+      break;
+    }
   fatal_error(0, "spec %qs expands to too much text", culprit);
 }
 
@@ -250,10 +282,12 @@ static void charge_spec_work(uint64_t amount, const char *whole_spec)
 // expanded in place and watched for the work it does.
 static int expand_nested(const char *name, const char *value)
 {
-  active_specs[named_spec_depth] = {name, spec_work};
+  active_spec self = {name, spec_work, innermost_spec};
+  innermost_spec = &self;
   named_spec_depth++;
   int result = do_spec_1(value ? value : "", false, nullptr);
   named_spec_depth--;
+  innermost_spec = self.outer;
   return result;
 }
 
@@ -692,6 +726,9 @@ void reset_spec_interpreter()
   free(output_names);
   output_names = nullptr;
   inputs_combined = false;
+  exported_options = nullptr;
+  // A run ended from inside an expansion leaves its frames behind.
+  innermost_spec = nullptr;
   begin_spec_expansion();
 }
 
@@ -762,8 +799,5 @@ int expand_and_run_spec(const char *spec)
     return result;
   if (vec_length(argbuf) > 0 && strcmp(argbuf->last(), "|") == 0)
     vec_pop(argbuf);
-  export_driver_options();
-  if (vec_length(argbuf) > 0)
-    return execute();
-  return 0;
+  return export_and_execute();
 }

@@ -113,7 +113,7 @@ void init_builtin_specs()
   if (specs)
     return;
   if (driver_verbose())
-    fprintf(stderr, "Using built-in specs.\n");
+    fputs("Using built-in specs.\n", stderr);
   link_static_specs();
   // The target specs follow the last static spec.
   named_spec *last = &static_specs[STATIC_SPEC_COUNT - 1];
@@ -211,12 +211,20 @@ static const char *skip_whitespace(const char *p)
 int spec_file_depth;
 enum { MAX_SPEC_FILE_DEPTH = 200 };
 // What each spec file being read holds, by depth: a fatal error in a nested
-// file ends the run with all of them open, and the reset frees them.
+// file ends the run with all of them open, and the reset frees them. The
+// table is made when the first file is read: most runs read none.
 struct open_spec_file {
   char *text;          // line-normalised
   char *include_path;  // of the file it is including, when located
 };
-static open_spec_file open_spec_files[MAX_SPEC_FILE_DEPTH + 1];
+static open_spec_file *open_spec_files;
+
+static open_spec_file &open_spec_file_at(int depth)
+{
+  if (!open_spec_files)
+    open_spec_files = checked_new_cleared<open_spec_file>(MAX_SPEC_FILE_DEPTH + 1);
+  return open_spec_files[depth];
+}
 
 // Whether link_command_spec came from a spec file and is owned.
 static bool link_command_owned;
@@ -241,9 +249,9 @@ static void include_spec_file(const char *name, bool user, bool no_error)
       fprintf(stderr, "could not find specs file %s\n", name);
     return;
   }
-  open_spec_files[spec_file_depth].include_path = found;
+  open_spec_file_at(spec_file_depth).include_path = found;
   load_spec_file(found ? found : name, false, user);
-  open_spec_files[spec_file_depth].include_path = nullptr;
+  open_spec_file_at(spec_file_depth).include_path = nullptr;
   free(found);
 }
 
@@ -254,10 +262,11 @@ void load_spec_file(const char *file, bool main_file, bool user)
   // A file that includes itself, directly or not, must not recurse forever.
   if (++spec_file_depth > MAX_SPEC_FILE_DEPTH)
     fatal_error(0, "spec file %qs nested too deeply", file);
-  char *raw = read_whole_file(file, &open_spec_files[spec_file_depth].text);
+  open_spec_file &reading = open_spec_file_at(spec_file_depth);
+  char *raw = read_whole_file(file, &reading.text);
   char *buffer = normalise_line_ends(raw);
   free(raw);
-  open_spec_files[spec_file_depth].text = buffer;
+  reading.text = buffer;
   const char *p = buffer;
   auto offset = [&](const char *q) { return static_cast<long>(q - buffer); };
 
@@ -392,7 +401,7 @@ void load_spec_file(const char *file, bool main_file, bool user)
     free(name);
   }
   free(buffer);
-  open_spec_files[spec_file_depth].text = nullptr;
+  reading.text = nullptr;
   if (!link_command_spec)
     fatal_error(0, "spec file has no spec for linking");
   spec_file_depth--;
@@ -592,11 +601,13 @@ void reset_spec_tables()
   compilers = nullptr;
   compiler_count = 0;
   named_spec_depth = 0;
-  for (open_spec_file &f : open_spec_files) {
-    free(f.text);
-    free(f.include_path);
-    f = open_spec_file();
-  }
+  if (open_spec_files)
+    for (int i = 0; i <= MAX_SPEC_FILE_DEPTH; i++) {
+      free(open_spec_files[i].text);
+      free(open_spec_files[i].include_path);
+    }
+  free(open_spec_files);
+  open_spec_files = nullptr;
   spec_file_depth = 0;
 }
 

@@ -135,7 +135,9 @@ void finish_word();
 void store_word(const char *text, bool delete_always, bool output_file);
 void register_temp_file(const char *name, bool delete_always, bool delete_on_failure);
 void keep_temp_file(const char *name);
-void export_driver_options();
+// Exports VRESK_VUZ_OPTIONS without its "-v" echo; the exported text is the
+// result.
+const char *export_driver_options();
 // Appends TEXT in single quotes, a quote inside written as '\'' so that a
 // shell reading the exported list gets the text back.
 void append_quoted_for_export(obstack *ob, const char *text);
@@ -146,7 +148,9 @@ void word_add_text_n(const char *text, size_t length);
 // The texts joined on the collect obstack, where words, spec-function
 // results and the other texts made for one run live until driver_reset.
 char *collect_concat(const char *first, ...) __attribute__((sentinel));
-int execute();
+// Runs the collected command. Under "-v" the echo begins with the line
+// EXPORTED, when given, so that both go out in one write.
+int execute(const char *exported);
 
 // Conditions.
 const char *handle_condition(const char *p, const char *whole_spec);

@@ -78,6 +78,15 @@ char *canonical_path(const char *path)
   return resolved ? resolved : checked_strdup(path);
 }
 
+const char *path_component_end(const char *p)
+{
+  while (*p && *p != '/')
+    p++;
+  while (*p == '/')
+    p++;
+  return p;
+}
+
 char **split_directories_of(const char *path, int *count)
 {
   if (count)
@@ -85,22 +94,13 @@ char **split_directories_of(const char *path, int *count)
   if (!path || !*path)
     return nullptr;
   int n = 0;
-  for (const char *p = path; *p;) {
-    while (*p && *p != '/')
-      p++;
-    while (*p == '/')
-      p++;
+  for (const char *p = path; *p; p = path_component_end(p))
     n++;
-  }
   char **components = checked_new_array<char *>(n + 1);
   int i = 0;
-  for (const char *p = path; *p;) {
-    const char *start = p;
-    while (*p && *p != '/')
-      p++;
-    while (*p == '/')
-      p++;
-    components[i++] = checked_strndup(start, p - start);
+  for (const char *p = path, *end; *p; p = end) {
+    end = path_component_end(p);
+    components[i++] = checked_strndup(p, end - p);
   }
   components[n] = nullptr;
   if (count)

@@ -27,6 +27,9 @@ char *canonical_path(const char *path);
 // Components of PATH, each keeping the slashes that follow it, ended by null;
 // null for an empty path. Free with split_directories_free.
 char **split_directories_of(const char *path, int *count);
+// Just past the component of PATH that begins at P, its slashes included:
+// the components of split_directories_of, walked in place.
+const char *path_component_end(const char *p);
 void split_directories_free(char **components);
 
 FILE *open_stream(const char *name, const char *mode);

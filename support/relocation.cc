@@ -68,64 +68,63 @@ char *relocation_program_path(const char *progname, bool resolve_links)
   return full;
 }
 
+static int component_count(const char *path)
+{
+  int n = 0;
+  for (const char *p = path; *p; p = path_component_end(p))
+    n++;
+  return n;
+}
+
+static const char *skip_components(const char *path, int n)
+{
+  for (; n > 0; n--)
+    path = path_component_end(path);
+  return path;
+}
+
+// How many of the first LIMIT components of A and B are equal, from the start.
+static int common_components(const char *a, const char *b, int limit)
+{
+  int n = 0;
+  for (; n < limit; n++) {
+    const char *a_end = path_component_end(a), *b_end = path_component_end(b);
+    if (a_end - a != b_end - b || memcmp(a, b, static_cast<size_t>(a_end - a)) != 0)
+      break;
+    a = a_end;
+    b = b_end;
+  }
+  return n;
+}
+
+// The components are compared where they lie: no copy of any of them.
 char *relative_prefix_of_path(const char *full_path, const char *bin_prefix, const char *prefix)
 {
   if (!full_path || !bin_prefix || !prefix)
     return nullptr;
-
-  int prog_count;
-  char **prog_dirs = split_directories_of(full_path, &prog_count);
-  if (prog_count > 0) {
-    // Drop the program's own file name.
-    free(prog_dirs[--prog_count]);
-    prog_dirs[prog_count] = nullptr;
-  }
-
-  int bin_count;
-  char **bin_dirs = split_directories_of(bin_prefix, &bin_count);
-  char **prefix_dirs = nullptr;
-  char *result = nullptr;
-  int prefix_count = 0, common = 0;
-
-  if (prog_count == bin_count) {
-    int i = 0;
-    while (i < bin_count && path_equal(prog_dirs[i], bin_dirs[i]))
-      i++;
-    if (i == bin_count)
-      goto done;  // running from the configured place
-  }
-
-  prefix_dirs = split_directories_of(prefix, &prefix_count);
-  while (common < prefix_count && common < bin_count &&
-         path_equal(prefix_dirs[common], bin_dirs[common]))
-    common++;
+  int prog_count = component_count(full_path);
+  if (prog_count > 0)
+    prog_count--;  // the program's own file name
+  int bin_count = component_count(bin_prefix);
+  if (prog_count == bin_count && common_components(full_path, bin_prefix, bin_count) == bin_count)
+    return nullptr;  // running from the configured place
+  int prefix_count = component_count(prefix);
+  int common =
+      common_components(prefix, bin_prefix, prefix_count < bin_count ? prefix_count : bin_count);
   if (common == 0)
-    goto done;
+    return nullptr;
 
-  {
-    size_t needed = 1;
-    for (int i = 0; i < prog_count; i++)
-      needed += strlen(prog_dirs[i]);
-    needed += 3 * static_cast<size_t>(bin_count - common);
-    for (int i = common; i < prefix_count; i++)
-      needed += strlen(prefix_dirs[i]);
-    result = static_cast<char *>(malloc(needed));
-    if (!result)
-      goto done;
-    char *q = result;
-    for (int i = 0; i < prog_count; i++)
-      q = stpcpy(q, prog_dirs[i]);
-    for (int i = common; i < bin_count; i++)
-      q = stpcpy(q, "../");
-    for (int i = common; i < prefix_count; i++)
-      q = stpcpy(q, prefix_dirs[i]);
-    *q = '\0';
-  }
-
-done:
-  split_directories_free(prog_dirs);
-  split_directories_free(bin_dirs);
-  split_directories_free(prefix_dirs);
+  size_t prog_length = static_cast<size_t>(skip_components(full_path, prog_count) - full_path);
+  const char *prefix_rest = skip_components(prefix, common);
+  size_t needed = prog_length + 3 * static_cast<size_t>(bin_count - common) +
+                  strlen(prefix_rest) + 1;
+  char *result = static_cast<char *>(malloc(needed));
+  if (!result)
+    return nullptr;
+  char *q = static_cast<char *>(memcpy(result, full_path, prog_length)) + prog_length;
+  for (int i = common; i < bin_count; i++)
+    q = stpcpy(q, "../");
+  strcpy(q, prefix_rest);
   return result;
 }
 

@@ -1,9 +1,11 @@
-// Install-path translation and the simplification of "/../" components.
+// Install-path translation, the simplification of "/../" components, prefix
+// order and file lookup.
 #include "driver/env-manager.h"
 #include "driver/search-paths.h"
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <sys/stat.h>
@@ -78,4 +80,39 @@ TEST(SearchPaths, EqualPrioritiesKeepTheirOrder)
     order += e->prefix;
   EXPECT_EQ(order, "/first//second//third/");
   EXPECT_EQ(list.max_length, 8u);
+}
+
+// The name is tried in the walk's own buffer: one far longer than every
+// prefix is found whole, under the prefix or the machine suffix.
+TEST(SearchPaths, LocateTriesLongNamesUnderEachCandidate)
+{
+  char dir[] = "/tmp/search-pathsXXXXXX";
+  ASSERT_TRUE(mkdtemp(dir));
+  std::string root = std::string(dir) + "/";
+  std::string name(200, 'n');
+  std::string machine = root + "armv6-kaveabi-freebsd15.1/12.4.0/";
+  ASSERT_EQ(system(("mkdir -p " + machine).c_str()), 0);
+  search_path_list list = {nullptr, 0, "test"};
+  insert_search_prefix(&list, root.c_str(), nullptr, 1, 0, 0);
+  struct Case {
+    std::string made;  // the file that exists, or nothing
+    const char *expected;
+  } cases[] = {
+      {"", "(null)"},
+      {root + name, "prefix"},
+      {machine + name, "machine"},  // tried first, so found before the plain one
+  };
+  for (const Case &c : cases) {
+    if (!c.made.empty())
+      fclose(fopen(c.made.c_str(), "w"));
+    char *found = locate_file(&list, name.c_str(), R_OK, false);
+    std::string got = !found ? "(null)" : found == machine + name ? "machine"
+                                        : found == root + name    ? "prefix"
+                                                                  : found;
+    EXPECT_EQ(got, c.expected);
+    free(found);
+  }
+  EXPECT_EQ(system(("rm -rf " + root).c_str()), 0);
+  free(list.head->prefix);
+  free(list.head);
 }

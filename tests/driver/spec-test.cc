@@ -265,3 +265,24 @@ TEST(SpecDeathTest, MalformedConditionsAreFatal)
     EXPECT_EXIT(run(), testing::ExitedWithCode(1), c.message);
   }
 }
+
+// The report names the innermost spec that did most of the work itself: not
+// the small one at the bottom where the budget ran out, nor the outer one
+// that only includes it.
+TEST(SpecDeathTest, TooMuchWorkNamesTheSpecThatDidIt)
+{
+  auto run = [] {
+    diagnostic_state_init(&global_diagnostic_state, option_count);
+    obstack_init_pool(&spec_obstack);
+    obstack_init_pool(&collect_obstack);
+    // Just short of the interpreter's budget of 1 << 24 steps, which the
+    // included spec then crosses.
+    std::string big(((size_t)1 << 24) - 100, 'x');
+    define_spec("leaf", std::string(200, 'y').c_str(), true);
+    define_spec("big", (big + "%(leaf)").c_str(), true);
+    define_spec("outer", "%(big)", true);
+    begin_spec_expansion();
+    do_spec_1("%(outer)", false, nullptr);
+  };
+  EXPECT_EXIT(run(), testing::ExitedWithCode(1), "spec 'big' expands to too much text");
+}

@@ -62,6 +62,15 @@ class Runs(DriverTest):
         self.assertIn("x.c: '-fcompare-debug' failure (length)", differ.stderr)
         self.assertNoTemporaries()
 
+    def test_compare_debug_dry_run_prints_both_compilations(self):
+        # No compiler runs, so there are no dumps to compare and no failure.
+        src = self.tree.write("x.c")
+        r = self.tree.run("vuz", ["-###", "-fcompare-debug", "-c", src])
+        self.assertEqual((r.status, r.records), (0, []), r)
+        self.assertIn("-fcompare-debug-second", r.stderr)
+        self.assertIn("note: comparing final insns dumps", r.stderr)
+        self.assertNoTemporaries()
+
     def test_report_bug_reproduces_a_crash(self):
         src = self.tree.write("x.c")
         marker = os.path.join(self.tree.root, "crashed")

@@ -74,6 +74,11 @@ TEST(Relocation, ConfiguredAndMovedInstallations)
       // Nothing in common with the configured program directory.
       {"/opt/x/bin/prog", "/usr/local/bin/", "lib/", "(null)"},
       {"/opt/x/bin/prog", "", "/usr/local/lib/", "(null)"},
+      // Components keep their slashes: "usr//" is not "usr/", "bin" not "bin/".
+      {"/opt//x/bin/prog", "/usr/local/bin/", "/usr/local/lib/", "/opt//x/bin/../lib/"},
+      {"/opt/x/bin/prog", "/usr//local/bin/", "/usr/local/lib/",
+       "/opt/x/bin/../../../usr/local/lib/"},
+      {"/usr/local/bin/prog", "/usr/local/bin", "/usr/local/lib/", "/usr/local/bin/../lib/"},
   };
   for (const Case &c : cases) {
     SCOPED_TRACE(std::string(c.progname) + " " + c.bin + " " + c.prefix);

@@ -75,6 +75,8 @@ static const char *substring_ranges_of(preprocessor_reader *reader, string_conca
     return "unknown location";
   if (reader->options.macro_expansion_tracking != 2)
     return "track_macro_expansion != 2";
+  if (line_table->seen_line_directive)
+    return "seen line directive";
   int32_t count = 1;
   location_t *pieces = &location;
   if (db)

@@ -342,6 +342,22 @@ bool plain_string_on_line(const cpp_reader_options &o, cursor_t quote, cursor_t 
   return false;
 }
 
+// Whether the identifier at P is one of C++'s named operators, which the
+// tokeniser makes an operator, never the name a control line needs.
+bool names_an_operator(const cpp_reader_options &o, cursor_t p, cursor_t limit)
+{
+  if (!o.cplusplus_mode || !o.operator_name_keywords)
+    return false;
+  unsigned char name[8];
+  uint32_t length = 0;
+  for (; p < limit && is_idchar(*p); p = skip_splices(p + 1, limit)) {
+    if (length == sizeof name)
+      return false;
+    name[length++] = *p;
+  }
+  return _cpp_is_named_operator(name, length);
+}
+
 // At a line start, whether the keyword at P begins a C++ modules control
 // line, decided by the character after the keyword and its white space.
 bool is_module_line(const cpp_reader_options &o, cursor_t p, cursor_t limit)
@@ -386,7 +402,7 @@ bool is_module_line(const cpp_reader_options &o, cursor_t p, cursor_t limit)
   if (c == 'R')
     return !(o.raw_string_literals && n == '"');
   if (c_isalpha(c) || c == '_')
-    return true;
+    return !names_an_operator(o, after, limit);
   switch (c) {
   // "<%" is a brace to the tokeniser.
   case '<':

@@ -262,7 +262,7 @@ static bool name_is_defined(preprocessor_reader *reader, ident_node *node)
   if (!ident_is_macro(node) || (node->flags & IDF_CONDITIONAL))
     return false;
   bool defined = (node->flags & IDF_USED) || _cpp_notify_macro_use(reader, node, reader->directive_line);
-  if (defined && node->kind == IK_MACRO)
+  if (defined && node->kind == IK_MACRO && node->value.macro)
     node->value.macro->used = 1;
   return defined;
 }
@@ -413,6 +413,14 @@ static char *glue_angled_name(preprocessor_reader *reader)
     const preproc_token *token = directive_token(reader);
     if (token->kind == TK_GREATER)
       break;
+    if (token->kind == TK_PRAGMA_EOL) {
+      // An import line's end: read again, so that it still ends the line.
+      diag_error(reader, DL_ERROR, "missing terminating > character");
+      reader->state.in_deferred_pragma = 1;
+      if (!reader->state.pragma_allow_expansion)
+        reader->state.prevent_expansion++;
+      break;
+    }
     if (token->kind == TK_EOF) {
       diag_error(reader, DL_ERROR, "missing terminating > character");
       // Left for the reader's caller: the end of an operand's input.
@@ -452,6 +460,58 @@ char *_cpp_parse_header_name(preprocessor_reader *reader, const char *directive_
   if (token->kind == TK_EOF)
     _cpp_backup_expanded(reader, token);
   return nullptr;
+}
+
+// The header name of an import control line, after its first token: null
+// when the token starts none.
+static char *module_header_name(preprocessor_reader *reader, const preproc_token *token,
+                                bool *angled)
+{
+  if (token->kind == TK_LESS) {
+    *angled = true;
+    return glue_angled_name(reader);
+  }
+  bool quoted = token->kind == TK_STRING && token->value.str.text[0] != 'R';
+  if (token->kind != TK_HEADER_NAME && !quoted)
+    return nullptr;
+  *angled = token->kind == TK_HEADER_NAME && token->value.str.text[0] == '<';
+  const char *text = reinterpret_cast<const char *>(token->value.str.text);
+  return checked_strndup(text + 1, token->value.str.length - 2);
+}
+
+const preproc_token *_cpp_module_header_name(preprocessor_reader *reader,
+                                             const preproc_token *token)
+{
+  lexer_state *state = &reader->state;
+  if (state->directive_file_token == 0 || state->parsing_args || token->kind == TK_PADDING ||
+      token->kind == TK_COMMENT)
+    return token;
+  state->directive_file_token--;
+  if (state->directive_file_token & 0xf)
+    return token;
+  // An "__import" line, or preprocessed input, names its header as written.
+  bool as_written = state->directive_file_token & 16;
+  state->angled_headers = 0;
+  state->directive_file_token = 0;
+  bool angled = false;
+  char *name = module_header_name(reader, token, &angled);
+  if (name == nullptr)
+    return token;
+  const char *path = as_written ? name : locate_header_unit(reader, name, angled);
+  if (path == nullptr)
+    path = "";
+  bool prefixed = path[0] != '\0' && path[0] != '/' && strncmp(path, "./", 2) != 0;
+  char *text = format_alloc("\"%s%s\"", prefixed ? "./" : "", path);
+  free(name);
+  preproc_token *result =
+      reinterpret_cast<preproc_token *>(_cpp_pool_alloc_aligned(reader, sizeof(preproc_token)));
+  *result = *token;
+  result->kind = TK_HEADER_NAME;
+  result->value.str.length = uint32_t(strlen(text));
+  result->value.str.text = _cpp_pool_copy(reader, reinterpret_cast<unsigned char *>(text),
+                                          result->value.str.length + 1);
+  free(text);
+  return result;
 }
 
 static void run_include(preprocessor_reader *reader, int kind)
@@ -552,6 +612,7 @@ static const char *current_file_name(preprocessor_reader *reader)
 
 static void do_line(preprocessor_reader *reader)
 {
+  reader->line_table->seen_line_directive = true;
   const preproc_token *token = directive_token(reader);
   uint32_t line;
   bool overflow;
@@ -584,6 +645,7 @@ static void do_line(preprocessor_reader *reader)
 
 static void do_linemarker(preprocessor_reader *reader)
 {
+  reader->line_table->seen_line_directive = true;
   _cpp_backup_tokens(reader, 1);
   const preproc_token *token = _cpp_lex_token(reader);
   uint32_t line;
@@ -805,7 +867,10 @@ int _cpp_handle_directive(preprocessor_reader *reader, bool indented)
   // A deferred pragma without expansion keeps its raised count until the
   // tokeniser ends the pragma's line.
   bool deferred_raise = reader->state.in_deferred_pragma && !reader->state.pragma_allow_expansion;
-  reader->state.prevent_expansion = uint8_t(saved_prevent + deferred_raise);
+  // Among macro arguments the pragma's line reads as it would outside them;
+  // the argument collector takes its state back after the line.
+  uint8_t outside = saved_parsing_args ? 0 : saved_prevent;
+  reader->state.prevent_expansion = uint8_t(outside + deferred_raise);
   if (saved_parsing_args && !reader->state.in_deferred_pragma) {
     reader->state.prevent_expansion = 1;
     reader->state.parsing_args = 2;
@@ -941,9 +1006,21 @@ void _cpp_run_directive_text(preprocessor_reader *reader, uint32_t index, const 
   reader->directive = saved_directive;
 }
 
+// A client's text may be run from a callback once reading has begun (a
+// precompiled header read from #include, a deferred definition supplied in
+// the middle of a line): the state of what was being read is kept.
+static void run_client_directive(preprocessor_reader *reader, uint32_t index, const char *text,
+                                 uint64_t length)
+{
+  if (reader->buffer)
+    _cpp_run_directive_text(reader, index, text, length);
+  else
+    run_directive(reader, index, text, length);
+}
+
 void _cpp_define_text_macro(preprocessor_reader *reader, const char *text, uint64_t length)
 {
-  run_directive(reader, D_DEFINE, text, length);
+  run_client_directive(reader, D_DEFINE, text, length);
 }
 
 void define_builtin_text(preprocessor_reader *reader, const char *text)
@@ -997,7 +1074,7 @@ static void run_assertion_text(preprocessor_reader *reader, uint32_t index, cons
     copy[length++] = ')';
     copy[length] = '\0';
   }
-  run_directive(reader, index, copy, length);
+  run_client_directive(reader, index, copy, length);
   free(copy);
 }
 
@@ -1013,7 +1090,7 @@ void unassert_from_text(preprocessor_reader *reader, const char *text)
 
 void undef_from_text(preprocessor_reader *reader, const char *name)
 {
-  run_directive(reader, D_UNDEF, name, strlen(name));
+  run_client_directive(reader, D_UNDEF, name, strlen(name));
 }
 
 // ---- Accessors ----

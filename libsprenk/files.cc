@@ -1,16 +1,20 @@
-// Source files: include search along the quote and bracket chains, files
-// read through the character-set conversion, once-only files and include
-// guards.
+// Source files: include search along the quote and bracket chains with the
+// directories' remap files, precompiled headers probed before a header and
+// read through the client, includes the client translates, files read
+// through the character-set conversion, once-only files and include guards.
 #include "libsprenk/preprocessor-internal.h"
 
 #include "libsprenk/charset.h"
+#include "support/char-class.h"
 #include "support/alloc.h"
 #include "support/md5.h"
 #include "support/sort.h"
 
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -23,6 +27,7 @@ static source_file *new_source_file(preprocessor_reader *reader, const char *nam
   source_file *file = checked_new_cleared<source_file>();
   file->name = checked_strdup(name);
   file->directory = directory;
+  file->pch_fd = -1;
   file->next = reader->all_files;
   reader->all_files = file;
   return file;
@@ -51,6 +56,314 @@ static bool file_exists(const char *path, struct stat *info)
   return stat(path, info) == 0 && !S_ISDIR(info->st_mode);
 }
 
+// ---- Directories the library makes ----
+
+// Made directories come in blocks that are freed with the reader.
+struct search_dir_block {
+  search_dir_block *next;
+  search_dir directory;
+};
+
+search_dir *make_search_dir(preprocessor_reader *reader, const char *name, uint8_t system_kind)
+{
+  for (search_dir_block *block = reader->made_directories; block; block = block->next)
+    if (strcmp(block->directory.name, name) == 0)
+      return &block->directory;
+  search_dir_block *block = checked_new_cleared<search_dir_block>();
+  block->directory.next = reader->quote_include;
+  block->directory.name = checked_strdup(name);
+  block->directory.length = uint32_t(strlen(name));
+  block->directory.system_kind = system_kind;
+  block->next = reader->made_directories;
+  reader->made_directories = block;
+  return &block->directory;
+}
+
+static void free_made_directories(preprocessor_reader *reader)
+{
+  for (search_dir_block *block = reader->made_directories, *next; block; block = next) {
+    next = block->next;
+    free(const_cast<char *>(block->directory.name));
+    free(block);
+  }
+  reader->made_directories = nullptr;
+}
+
+// ---- The remap file "header.vuz" ----
+
+static bool is_remap_blank(int c)
+{
+  return c != EOF && c != '\n' && c_isspace(uint8_t(c));
+}
+
+static int skip_remap_blanks(FILE *stream, int c)
+{
+  while (is_remap_blank(c))
+    c = getc(stream);
+  return c;
+}
+
+// The name starting with C, read up to a blank, a newline or the end; *C
+// becomes the character after it.
+static char *read_remap_name(FILE *stream, int *c)
+{
+  // Most names are short; the buffer doubles for longer ones.
+  uint64_t allocated = 21, used = 0;
+  char *name = static_cast<char *>(checked_malloc(allocated));
+  int ch = *c;
+  while (ch != EOF && ch != '\n' && !is_remap_blank(ch)) {
+    if (used + 1 == allocated) {
+      allocated *= 2;
+      name = static_cast<char *>(checked_realloc(name, allocated));
+    }
+    name[used++] = char(ch);
+    ch = getc(stream);
+  }
+  name[used] = '\0';
+  *c = ch;
+  return name;
+}
+
+static void add_remap_pair(remap_table *table, uint64_t *allocated, char *from, char *to)
+{
+  // Room for the new pair and the ending null.
+  if (2 * table->count + 3 > *allocated) {
+    *allocated = *allocated * 2 + 3;
+    table->pairs = static_cast<char **>(checked_realloc(table->pairs, *allocated * sizeof(char *)));
+  }
+  table->pairs[2 * table->count] = from;
+  table->pairs[2 * table->count + 1] = to;
+  table->count++;
+  table->pairs[2 * table->count] = nullptr;
+}
+
+static remap_table *empty_remap_table()
+{
+  remap_table *table = checked_new_cleared<remap_table>();
+  table->pairs = checked_new_cleared<char *>();
+  return table;
+}
+
+remap_table *_cpp_read_remap_table(FILE *stream, const char *directory)
+{
+  remap_table *table = empty_remap_table();
+  uint64_t allocated = 1;
+  search_dir base = {};
+  base.name = directory;
+  base.length = uint32_t(strlen(directory));
+  for (int c = getc(stream); c != EOF;) {
+    c = skip_remap_blanks(stream, c);
+    if (c == '\n') {
+      c = getc(stream);
+      continue;
+    }
+    if (c == EOF)
+      break;
+    char *from = read_remap_name(stream, &c);
+    c = skip_remap_blanks(stream, c);
+    // A line of one name says nothing.
+    if (c == '\n' || c == EOF) {
+      free(from);
+      continue;
+    }
+    char *to = read_remap_name(stream, &c);
+    if (to[0] != '/') {
+      char *joined = join_path(&base, to);
+      free(to);
+      to = joined;
+    }
+    add_remap_pair(table, &allocated, from, to);
+    while (c != '\n' && c != EOF)
+      c = getc(stream);
+  }
+  return table;
+}
+
+void _cpp_free_remap_table(remap_table *table)
+{
+  for (uint64_t i = 0; i < 2 * table->count; i++)
+    free(table->pairs[i]);
+  free(table->pairs);
+  free(table);
+}
+
+const char *_cpp_remap_lookup(const remap_table *table, const char *name)
+{
+  for (uint64_t i = 0; i < table->count; i++)
+    if (strcmp(table->pairs[2 * i], name) == 0)
+      return table->pairs[2 * i + 1];
+  return nullptr;
+}
+
+// The directory's remap table, read from its "header.vuz" on first use; a
+// directory without one gets an empty table.
+static const remap_table *remap_table_of(preprocessor_reader *reader, search_dir *directory)
+{
+  if (directory->remap)
+    return directory->remap;
+  char *path = join_path(directory, "header.vuz");
+  FILE *stream = fopen(path, "r");
+  free(path);
+  remap_table *table = empty_remap_table();
+  if (stream) {
+    _cpp_free_remap_table(table);
+    table = _cpp_read_remap_table(stream, directory->name);
+    fclose(stream);
+  }
+  table->next = reader->remap_tables;
+  reader->remap_tables = table;
+  directory->remap = table;
+  return table;
+}
+
+// The path NAME is remapped to from DIRECTORY, or null. A name with a
+// directory part is looked up in the made directory of that part too.
+static char *remapped_path(preprocessor_reader *reader, search_dir *directory, const char *name)
+{
+  for (;;) {
+    if (const char *to = _cpp_remap_lookup(remap_table_of(reader, directory), name))
+      return checked_strdup(to);
+    const char *slash = strchr(name, '/');
+    if (slash == nullptr || slash == name)
+      return nullptr;
+    // The directory joined with the name's directory part, its '/' kept.
+    char *part = join_path(directory, name);
+    part[strlen(part) - strlen(slash + 1)] = '\0';
+    directory = make_search_dir(reader, part, directory->system_kind);
+    free(part);
+    name = slash + 1;
+  }
+}
+
+static void free_remap_tables(preprocessor_reader *reader)
+{
+  for (remap_table *table = reader->remap_tables, *next; table; table = next) {
+    next = table->next;
+    _cpp_free_remap_table(table);
+  }
+  reader->remap_tables = nullptr;
+}
+
+// ---- Precompiled headers ----
+
+// A precompiled header may stand for a header only before any file other
+// than the main file was looked up: what it holds was read at that point.
+static bool pch_probe_allowed(preprocessor_reader *reader, const source_file *file)
+{
+  if (file->name[0] == '\0' || reader->callbacks.valid_pch == nullptr)
+    return false;
+  for (const source_file *other = reader->all_files; other; other = other->next)
+    if (other != file)
+      return other == reader->main_file;
+  return true;
+}
+
+// Asks the client whether PATH is a precompiled header it can use for
+// FILE; a valid one stays open for the read callback.
+static bool check_pch_candidate(preprocessor_reader *reader, source_file *file, const char *path)
+{
+  int fd = open(path, O_RDONLY | O_NOCTTY);
+  if (fd < 0)
+    return false;
+  bool valid = reader->callbacks.valid_pch(reader, path, fd) != 0;
+  if (valid) {
+    file->pch_path = checked_strdup(path);
+    file->pch_fd = fd;
+  } else {
+    close(fd);
+  }
+  if (reader->options.list_included_files) {
+    for (uint32_t level = 1; level < reader->line_table->include_depth; level++)
+      putc('.', stderr);
+    fprintf(stderr, "%c %s\n", valid ? '!' : 'x', path);
+  }
+  return valid;
+}
+
+// The precompiled header is not used after all.
+static void drop_pch(source_file *file)
+{
+  if (file->pch_path == nullptr)
+    return;
+  close(file->pch_fd);
+  free(file->pch_path);
+  file->pch_path = nullptr;
+}
+
+// Probes PATH followed by ".zerd": a file, or a directory whose entries are
+// tried in directory order. *INVALID_SEEN is set when a candidate was
+// examined and refused.
+static void probe_pch(preprocessor_reader *reader, source_file *file, const char *path,
+                      bool *invalid_seen)
+{
+  char *pch = format_alloc("%s.zerd", path);
+  struct stat info;
+  if (stat(pch, &info) != 0) {
+    free(pch);
+    return;
+  }
+  bool valid = false;
+  if (S_ISDIR(info.st_mode)) {
+    if (DIR *directory = opendir(pch)) {
+      while (!valid) {
+        struct dirent *entry = readdir(directory);
+        if (entry == nullptr)
+          break;
+        if (strcmp(entry->d_name, ".") == 0 || strcmp(entry->d_name, "..") == 0)
+          continue;
+        char *candidate = format_alloc("%s/%s", pch, entry->d_name);
+        valid = check_pch_candidate(reader, file, candidate);
+        *invalid_seen |= !valid;
+        free(candidate);
+      }
+      closedir(directory);
+    }
+  } else {
+    valid = check_pch_candidate(reader, file, pch);
+    *invalid_seen |= !valid;
+  }
+  free(pch);
+}
+
+// ---- Include search ----
+
+// The path of NAME in DIRECTORY, remapped when remap files are read.
+static char *path_in_directory(preprocessor_reader *reader, search_dir *directory,
+                               const char *name)
+{
+  if (reader->options.use_remap_files)
+    if (char *remapped = remapped_path(reader, directory, name))
+      return remapped;
+  return join_path(directory, name);
+}
+
+static void record_found(source_file *file, char *path, search_dir *directory,
+                         const struct stat &info)
+{
+  file->path = path;
+  file->directory = directory;
+  file->size = uint64_t(info.st_size);
+  file->mtime = int64_t(info.st_mtime);
+  file->device = uint64_t(info.st_dev);
+  file->inode = uint64_t(info.st_ino);
+}
+
+// At the end of the chain the client may name a file to use instead.
+static bool ask_missing_header(preprocessor_reader *reader, source_file *file)
+{
+  if (reader->callbacks.missing_header == nullptr)
+    return false;
+  void *slot = file->directory;
+  const char *path = reader->callbacks.missing_header(reader, file->name, &slot);
+  struct stat info;
+  if (path == nullptr || !file_exists(path, &info))
+    return false;
+  record_found(file, checked_strdup(path), static_cast<search_dir *>(slot), info);
+  // Not a lookup from START: the next one asks again.
+  file->start = nullptr;
+  return true;
+}
+
 // The file of NAME looked up from START along the chain, remembered per
 // start directory; its path is null when it was not found.
 static source_file *find_file(preprocessor_reader *reader, const char *name, search_dir *start)
@@ -60,21 +373,28 @@ static source_file *find_file(preprocessor_reader *reader, const char *name, sea
       return file;
   source_file *file = new_source_file(reader, name, nullptr);
   file->start = start;
+  bool probe = pch_probe_allowed(reader, file);
+  bool invalid_pch = false;
   for (search_dir *directory = start; directory; directory = directory->next) {
-    char *path = name[0] == '/' ? checked_strdup(name) : join_path(directory, name);
+    char *path = path_in_directory(reader, directory, name);
+    if (probe)
+      probe_pch(reader, file, path, &invalid_pch);
     struct stat info;
     if (file_exists(path, &info)) {
-      file->path = path;
-      file->directory = directory;
-      file->size = uint64_t(info.st_size);
-      file->mtime = int64_t(info.st_mtime);
-      file->device = uint64_t(info.st_dev);
-      file->inode = uint64_t(info.st_ino);
+      record_found(file, path, directory, info);
       return file;
     }
+    drop_pch(file);
     free(path);
     if (name[0] == '/')
       break;
+  }
+  if (ask_missing_header(reader, file))
+    return file;
+  if (invalid_pch) {
+    diag_error(reader, DL_ERROR, "one or more PCH files were found, but they were invalid");
+    if (!reader->options.warn_invalid_pch)
+      diag_error(reader, DL_NOTE, "use -Winvalid-pch for more information");
   }
   file->error = ENOENT;
   return file;
@@ -130,10 +450,14 @@ void install_include_chains(preprocessor_reader *reader, search_dir *quote, sear
 {
   reader->quote_include = quote;
   reader->bracket_include = bracket;
-  for (search_dir *directory = quote; directory; directory = directory->next)
+  for (search_dir *directory = quote; directory; directory = directory->next) {
     directory->length = uint32_t(strlen(directory->name));
-  for (search_dir *directory = bracket; directory; directory = directory->next)
+    directory->remap = nullptr;
+  }
+  for (search_dir *directory = bracket; directory; directory = directory->next) {
     directory->length = uint32_t(strlen(directory->name));
+    directory->remap = nullptr;
+  }
   reader->quote_ignores_source_dir = quote_ignores_source_dir;
 }
 
@@ -304,6 +628,42 @@ static bool path_listed_before(preprocessor_reader *reader, const source_file *f
 
 // Stacks FILE as a new buffer unless a guard or once-only mark says it
 // would add nothing.
+// The client may replace an include by text of its own (an import of the
+// header unit): that text is read where the include stood, in the same
+// file, and the header becomes a once-only header unit.
+static bool translate_include(preprocessor_reader *reader, source_file *file, int kind)
+{
+  if (kind == INCLUDE_NEXT || file->header_unit != HEADER_UNIT_UNDECIDED ||
+      reader->callbacks.translate_include == nullptr)
+    return false;
+  char *text = reader->callbacks.translate_include(reader, reader->line_table,
+                                                   reader->directive_line,
+                                                   source_file_path(file));
+  if (text == nullptr) {
+    file->header_unit = HEADER_UNIT_NO;
+    return false;
+  }
+  // The two newlines bring the line back to the one after the include.
+  static const unsigned char two_newlines[] = "\n\n";
+  buffer_push(reader, two_newlines, 2, true);
+  buffer_push(reader, reinterpret_cast<const unsigned char *>(text), strlen(text), true);
+  free(text);
+  file->header_unit = HEADER_UNIT_YES;
+  set_once_only(reader, file);
+  linemap_set *set = reader->line_table;
+  if (kind != INCLUDE_COMMAND_LINE) {
+    if (set->top_location > set->line_start_location)
+      set->top_location--;
+    linemap_start_line(set, _cpp_current_line(reader) - 1, 127);
+  }
+  return true;
+}
+
+bool _cpp_input_is_stage3(const preprocessor_reader *reader)
+{
+  return reader->options.preprocessed_input && !reader->options.directives_only;
+}
+
 bool push_source_file(preprocessor_reader *reader, source_file *file, int kind)
 {
   if (file->once_only)
@@ -316,6 +676,15 @@ bool push_source_file(preprocessor_reader *reader, source_file *file, int kind)
   }
   if (file->controlling_macro && ident_is_macro(file->controlling_macro))
     return false;
+  if (file->pch_path && reader->callbacks.read_pch) {
+    // The descriptor is the callback's from here on.
+    reader->callbacks.read_pch(reader, file->pch_path, file->pch_fd, source_file_path(file));
+    free(file->pch_path);
+    file->pch_path = nullptr;
+    return false;
+  }
+  if (translate_include(reader, file, kind))
+    return true;
   bool import = kind == INCLUDE_IMPORT;
   if (loaded_digests.entries && (import || loaded_digests.have_once_only) &&
       listed_in_digests(file, import)) {
@@ -340,8 +709,8 @@ bool push_source_file(preprocessor_reader *reader, source_file *file, int kind)
       !path_listed_before(reader, file))
     deps_add_dep(_cpp_deps(reader), source_file_path(file));
   file->stack_count++;
-  input_buffer *buffer =
-      _cpp_buffer_push_block(reader, text.block, text.data, text.length, false);
+  input_buffer *buffer = _cpp_buffer_push_block(reader, text.block, text.data, text.length,
+                                                _cpp_input_is_stage3(reader));
   buffer->file = file;
   buffer->system_kind = system_kind;
   reader->mi_valid = true;
@@ -354,34 +723,50 @@ bool push_source_file(preprocessor_reader *reader, source_file *file, int kind)
   return true;
 }
 
+// The file NAME names from where an include of KIND starts; null when
+// there is no start, and when it is missing and REPORT asks for the report.
+static source_file *lookup_header(preprocessor_reader *reader, const char *name, bool angled,
+                                  int kind, bool report)
+{
+  search_dir *start = include_start_dir(reader, name, angled, kind);
+  if (start == nullptr)
+    return nullptr;
+  source_file *file = find_file(reader, name, start);
+  if (file->error && report) {
+    report_missing(reader, file, angled);
+    return nullptr;
+  }
+  return file;
+}
+
 bool push_included_file(preprocessor_reader *reader, const char *name, bool angled, int kind,
                         location_t location)
 {
   (void)location;
-  search_dir *start = include_start_dir(reader, name, angled, kind);
-  if (start == nullptr)
-    return false;
-  source_file *file = find_file(reader, name, start);
-  if (file->error) {
-    report_missing(reader, file, angled);
-    return false;
-  }
-  return push_source_file(reader, file, kind);
+  source_file *file = lookup_header(reader, name, angled, kind, true);
+  return file && push_source_file(reader, file, kind);
 }
 
 bool has_header(preprocessor_reader *reader, const char *name, bool angled, int kind)
 {
-  search_dir *start = include_start_dir(reader, name, angled, kind);
-  return start && find_file(reader, name, start)->error == 0;
+  source_file *file = lookup_header(reader, name, angled, kind, false);
+  return file && file->error == 0;
+}
+
+const char *locate_header_unit(preprocessor_reader *reader, const char *name, bool angled)
+{
+  source_file *file = lookup_header(reader, name, angled, INCLUDE_PLAIN, true);
+  if (file == nullptr)
+    return nullptr;
+  set_once_only(reader, file);
+  file->header_unit = HEADER_UNIT_YES;
+  return source_file_path(file);
 }
 
 int header_newer_than_current(preprocessor_reader *reader, const char *name, bool angled)
 {
-  search_dir *start = include_start_dir(reader, name, angled, INCLUDE_PLAIN);
-  if (start == nullptr)
-    return -1;
-  source_file *file = find_file(reader, name, start);
-  if (file->error)
+  source_file *file = lookup_header(reader, name, angled, INCLUDE_PLAIN, false);
+  if (file == nullptr || file->error)
     return -1;
   input_buffer *buffer = reader->buffer;
   while (buffer && buffer->file == nullptr)
@@ -439,9 +824,12 @@ void _cpp_free_files(preprocessor_reader *reader)
       free(const_cast<char *>(file->own_directory->name));
       free(file->own_directory);
     }
+    drop_pch(file);
     free(const_cast<char *>(file->name));
     free(file->path);
     free(file);
   }
   reader->all_files = nullptr;
+  free_made_directories(reader);
+  free_remap_tables(reader);
 }

@@ -55,6 +55,14 @@ const char *named_operator_spelling(token_kind kind)
   return nullptr;
 }
 
+bool _cpp_is_named_operator(const unsigned char *text, uint64_t length)
+{
+  for (const named_operator &row : named_operators)
+    if (strlen(row.name) == length && memcmp(row.name, text, length) == 0)
+      return true;
+  return false;
+}
+
 bool dialect_by_name(const char *text, source_dialect *out)
 {
   for (int i = 0; i < DIALECT_COUNT; i++) {
@@ -397,12 +405,14 @@ const char *open_main_file(preprocessor_reader *reader, const char *name, bool i
   }
   source_file *file = checked_new_cleared<source_file>();
   file->name = checked_strdup(name[0] ? name : "<stdin>");
+  file->pch_fd = -1;
   file->next = reader->all_files;
   reader->all_files = file;
   reader->main_file = file;
   if (reader->options.deps_style && !reader->options.deps_ignore_main_file)
     deps_add_dep(_cpp_deps(reader), file->name);
-  input_buffer *buffer = _cpp_buffer_push_block(reader, text.block, text.data, text.length, false);
+  input_buffer *buffer = _cpp_buffer_push_block(reader, text.block, text.data, text.length,
+                                                _cpp_input_is_stage3(reader));
   buffer->file = file;
   enter_file_change(reader, LC_ENTER, file->name, 1, 0);
   if (reader->options.preprocessed_input)

@@ -546,7 +546,8 @@ enum raw_line_result { RAW_NEXT_LINE, RAW_STOP, RAW_END_OF_INPUT };
 static raw_line_result raw_line_end(raw_scanner *s, preproc_token *token, raw_delimiter *d)
 {
   preprocessor_reader *reader = s->reader;
-  if (reader->state.in_directive ||
+  // A pragma's line, like a directive's, ends at its newline.
+  if (reader->state.in_directive || reader->state.in_deferred_pragma ||
       (reader->state.parsing_args && reader->buffer->next_line >= reader->buffer->limit)) {
     s->cur--;
     d->bad = true;

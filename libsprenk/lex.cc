@@ -1036,6 +1036,7 @@ static void module_control_line(preprocessor_reader *reader, preproc_token *resu
       ident_node *name = token->value.ident.node;
       token->flags |= TOK_NO_EXPAND;
       if (name->kind == IK_MACRO && !(name->flags & IDF_CONDITIONAL) &&
+          _cpp_notify_macro_use(reader, name, token->location) &&
           !name->value.macro->function_like)
         diag_error_at_line(reader, DL_ERROR, token->location, 0,
                            "module control-line \"%s\" cannot be an object-like macro",
@@ -1061,6 +1062,47 @@ static void module_control_line(preprocessor_reader *reader, preproc_token *resu
   }
 }
 
+// A look-ahead that ran a deferred pragma's directive leaves the tokens
+// before the pragma to be read again as they were: the pragma's state is put
+// aside until its PRAGMA token comes round.
+static void suspend_pragma(preprocessor_reader *reader)
+{
+  reader->pragma_suspended = true;
+  reader->suspended_pragma_expands = reader->state.pragma_allow_expansion;
+  reader->state.in_deferred_pragma = 0;
+  if (!reader->state.pragma_allow_expansion)
+    reader->state.prevent_expansion--;
+}
+
+// The pragma line a look-ahead read to its end goes on until its PRAGMA_EOL
+// is read again.
+static void reopen_pragma_line(preprocessor_reader *reader, bool expands)
+{
+  reader->pragma_end_pending = true;
+  reader->pending_pragma_expands = expands;
+  reader->state.in_deferred_pragma = 1;
+  reader->state.pragma_allow_expansion = expands;
+  if (!expands)
+    reader->state.prevent_expansion++;
+}
+
+static void close_pragma_line(preprocessor_reader *reader)
+{
+  reader->pragma_end_pending = false;
+  reader->state.in_deferred_pragma = 0;
+  if (!reader->pending_pragma_expands)
+    reader->state.prevent_expansion--;
+}
+
+static void resume_pragma(preprocessor_reader *reader)
+{
+  reader->pragma_suspended = false;
+  reader->state.in_deferred_pragma = 1;
+  reader->state.pragma_allow_expansion = reader->suspended_pragma_expands;
+  if (!reader->suspended_pragma_expands)
+    reader->state.prevent_expansion++;
+}
+
 const preproc_token *_cpp_lex_token(preprocessor_reader *reader)
 {
   preproc_token *result;
@@ -1071,12 +1113,20 @@ const preproc_token *_cpp_lex_token(preprocessor_reader *reader)
     }
     if (reader->cur_token < reader->cur_run->first || reader->cur_token >= reader->cur_run->limit)
       internal_abort(__FILE__, __LINE__, "_cpp_lex_token");
-    if (reader->lookaheads) {
+    bool again = reader->lookaheads != 0;
+    if (again) {
       reader->lookaheads--;
       result = reader->cur_token++;
+      if (result->kind == TK_PRAGMA && reader->pragma_suspended)
+        resume_pragma(reader);
+      else if (result->kind == TK_PRAGMA_EOL && reader->pragma_end_pending)
+        close_pragma_line(reader);
     } else {
       result = _cpp_scan_token(reader);
     }
+    // A token read again is what it was when first read: not the pragma's
+    // token again, and a keyword whose line was taken as a control line
+    // carries that line's no-expand mark.
     if (result->flags & TOK_LINE_START) {
       if (result->kind == TK_HASH && reader->state.parsing_args != 1 && !reader->lex_only) {
         if (_cpp_handle_directive(reader, (result->flags & TOK_SPACE_BEFORE) != 0)) {
@@ -1084,11 +1134,12 @@ const preproc_token *_cpp_lex_token(preprocessor_reader *reader)
             continue;
           result = &reader->directive_result;
         }
-      } else if (reader->state.in_deferred_pragma) {
+      } else if (reader->state.in_deferred_pragma && !again) {
         result = &reader->directive_result;
       } else if (result->kind == TK_NAME &&
                  (result->value.ident.node->flags & IDF_MODULE_KEYWORD) &&
-                 !reader->state.skipping && !reader->state.parsing_args) {
+                 !(result->flags & TOK_NO_EXPAND) && !reader->state.skipping &&
+                 !reader->state.parsing_args) {
         module_control_line(reader, result);
       }
       if (reader->callbacks.line_change && !reader->state.skipping)
@@ -1122,13 +1173,41 @@ const preproc_token *cpp_look_ahead(preprocessor_reader *reader, uint32_t index)
   void (*line_change)(preprocessor_reader *, const preproc_token *, int) =
       reader->callbacks.line_change;
   reader->callbacks.line_change = nullptr;
+  // The tokens read are gathered at the current place in the chain, over
+  // the tokens of any directive run on the way (a deferred pragma's token is
+  // the directive result, outside the chain), so that they replay in order.
+  if (reader->cur_token == reader->cur_run->limit) {
+    reader->cur_run = next_token_block(reader->cur_run);
+    reader->cur_token = reader->cur_run->first;
+  }
+  token_block *run = reader->cur_run;
+  preproc_token *slot = reader->cur_token;
   const preproc_token *token;
   uint32_t count = 0;
+  // The pragma line open when the look-ahead starts, if any.
+  bool line_open = reader->state.in_deferred_pragma;
+  bool line_expands = reader->state.pragma_allow_expansion;
+  bool line_ended = false;
   do {
-    token = _cpp_lex_token(reader);
+    token = reader->buffer || reader->lookaheads ? _cpp_lex_token(reader) : &_cpp_input_end;
+    if (token->kind == TK_PRAGMA && reader->state.in_deferred_pragma)
+      suspend_pragma(reader);
+    if (token->kind == TK_PRAGMA_EOL && line_open && !line_ended)
+      line_ended = true;
+    if (slot == run->limit) {
+      run = next_token_block(run);
+      slot = run->first;
+    }
+    if (token != slot)
+      *slot = *token;
+    token = slot++;
     count++;
   } while (count <= index && token->kind != TK_EOF && token->kind != TK_PRAGMA);
+  reader->cur_run = run;
+  reader->cur_token = slot;
   _cpp_backup_tokens(reader, count);
+  if (line_ended)
+    reopen_pragma_line(reader, line_expands);
   reader->callbacks.line_change = line_change;
   reader->keep_tokens--;
   return token;

@@ -385,15 +385,6 @@ macro_map *linemap_add_macro_map(linemap_set *set, const ident_node *macro,
   return map;
 }
 
-location_t macro_map_set_token(macro_map *map, uint32_t i, location_t spelling,
-                               location_t definition)
-{
-  vuz_assert(i < map->token_count);
-  map->token_locations[2 * i] = spelling;
-  map->token_locations[2 * i + 1] = definition;
-  return map->start + i;
-}
-
 void linemap_set_includer(linemap_set *set, location_t location, location_t includer)
 {
   const ordinary_map *map = linemap_find_ordinary_map(set, location);

@@ -4,6 +4,8 @@
 #ifndef VUZ_LIBSPRENK_LINE_MAP_H
 #define VUZ_LIBSPRENK_LINE_MAP_H
 
+#include "support/internal-abort.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -103,7 +105,21 @@ struct linemap_set {
   uint32_t packed_range_bits;
   uint32_t packed_range_count;
   uint32_t adhoc_range_count;
+  // A #line or linemarker was read: file lines may no longer be where the
+  // maps say, so source text is not re-read at them.
+  bool seen_line_directive;
 };
+
+// Stores token I's spelling and definition locations; its virtual location.
+// Inline: the macro expander calls it for every token it makes.
+inline location_t macro_map_set_token(macro_map *map, uint32_t i, location_t spelling,
+                                      location_t definition)
+{
+  vuz_assert(i < map->token_count);
+  map->token_locations[2 * i] = spelling;
+  map->token_locations[2 * i + 1] = definition;
+  return map->start + i;
+}
 
 // Creation and the ad-hoc table.
 void linemap_set_init(linemap_set *set, location_t builtin_value);
@@ -119,8 +135,6 @@ location_t linemap_line_column_location(linemap_set *set, const ordinary_map *ma
                                         uint32_t line, uint32_t column);
 macro_map *linemap_add_macro_map(linemap_set *set, const ident_node *macro,
                                  location_t expansion_point, uint32_t token_count);
-location_t macro_map_set_token(macro_map *map, uint32_t i, location_t spelling,
-                               location_t definition);
 line_map *linemap_new_maps(linemap_set *set, bool macro, uint32_t count);
 void linemap_set_includer(linemap_set *set, location_t location, location_t includer);
 location_t linemap_resume_file(linemap_set *set, uint32_t map_count);

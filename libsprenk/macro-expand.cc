@@ -18,29 +18,64 @@ enum { MAX_ARGUMENT_EXPANSION_DEPTH = 256 };
 // and these outlive every context.
 static const preproc_token white_source = {0, TK_PADDING, TOK_SPACE_BEFORE, {}};
 static const preproc_token plain_source = {0, TK_PADDING, 0, {}};
-static const preproc_token input_end = {0, TK_EOF, 0, {}};
+const preproc_token _cpp_input_end = {0, TK_EOF, 0, {}};
 
-// A growable array of tokens.
-struct token_list {
-  preproc_token *tokens;
-  uint32_t count;
-  uint32_t allocated;
+// Where a token of a list comes from, kept beside it while expansions are
+// tracked: its location before this expansion (virtual when an earlier
+// expansion made it), its place in the definition (for an argument's tokens
+// the parameter's) and the index of that definition token.
+struct token_origin {
+  location_t location;
+  location_t definition;
+  uint32_t body_index;
 };
 
-static void list_add(token_list *list, const preproc_token *token)
+// A growable array of tokens, with their origins when tracked; both live
+// in one block, the origins after the tokens.
+struct token_list {
+  preproc_token *tokens;
+  token_origin *origins;
+  uint32_t count;
+  uint32_t allocated;
+  bool tracked;
+};
+
+// Room for at least NEEDED more tokens.
+static void list_grow(token_list *list, uint32_t needed)
 {
-  if (list->count == list->allocated) {
-    list->allocated = list->allocated ? list->allocated * 2 : 16;
-    list->tokens = static_cast<preproc_token *>(
-        checked_realloc(list->tokens, uint64_t(list->allocated) * sizeof(preproc_token)));
-  }
+  uint32_t old = list->allocated;
+  list->allocated = old ? old * 2 : 16;
+  while (list->allocated - list->count < needed)
+    list->allocated *= 2;
+  uint64_t each = sizeof(preproc_token) + (list->tracked ? sizeof(token_origin) : 0);
+  unsigned char *block =
+      static_cast<unsigned char *>(checked_realloc(list->tokens, list->allocated * each));
+  list->tokens = reinterpret_cast<preproc_token *>(block);
+  if (!list->tracked)
+    return;
+  token_origin *origins =
+      reinterpret_cast<token_origin *>(block + list->allocated * sizeof(preproc_token));
+  memmove(origins, block + old * sizeof(preproc_token), old * sizeof(token_origin));
+  list->origins = origins;
+}
+
+static void list_add(token_list *list, const preproc_token *token, token_origin origin)
+{
+  if (list->count == list->allocated)
+    list_grow(list, 1);
+  if (list->tracked)
+    list->origins[list->count] = origin;
   list->tokens[list->count++] = *token;
 }
 
-static void list_add_all(token_list *list, const preproc_token *tokens, uint32_t count)
+static void list_free(token_list *list)
 {
-  for (uint32_t i = 0; i < count; i++)
-    list_add(list, &tokens[i]);
+  free(list->tokens);
+}
+
+static bool tracking(const preprocessor_reader *reader)
+{
+  return reader->options.macro_expansion_tracking != 0;
 }
 
 static preproc_token make_padding(const preproc_token *source)
@@ -85,17 +120,41 @@ void _cpp_push_text(preprocessor_reader *reader, ident_node *macro, const unsign
 }
 
 // Pushes a copy of the tokens; the copy lives in scratch memory so that
-// tokens already handed out stay readable after the context is popped.
-static void push_copy(preprocessor_reader *reader, ident_node *macro, const preproc_token *tokens,
-                      uint32_t count)
+// tokens already handed out stay readable after the context is popped. THEN,
+// when given, follows the tokens; with TRACKED, room for one virtual location
+// per token follows the copy and is the context's.
+static preproc_token *push_scratch_copy(preprocessor_reader *reader, ident_node *macro,
+                                        const preproc_token *tokens, uint32_t count,
+                                        const preproc_token *then, bool tracked)
 {
-  scratch_buffer *block = _cpp_scratch_take(reader, (uint64_t(count) + 1) * sizeof(preproc_token));
+  uint64_t total = uint64_t(count) + (then ? 1 : 0);
+  uint64_t size = (total + 1) * sizeof(preproc_token) + (tracked ? total * sizeof(location_t) : 0);
+  scratch_buffer *block = _cpp_scratch_take(reader, size);
   preproc_token *copy = reinterpret_cast<preproc_token *>(
       (reinterpret_cast<uintptr_t>(block->base) + 7) & ~uintptr_t(7));
   if (count)
     memcpy(copy, tokens, count * sizeof(preproc_token));
-  _cpp_push_tokens(reader, macro, copy, count);
+  if (then)
+    copy[count] = *then;
+  _cpp_push_tokens(reader, macro, copy, uint32_t(total));
   reader->context->scratch = block;
+  if (tracked)
+    reader->context->locations = reinterpret_cast<location_t *>(copy + total);
+  return copy;
+}
+
+static void push_copy(preprocessor_reader *reader, ident_node *macro, const preproc_token *tokens,
+                      uint32_t count)
+{
+  push_scratch_copy(reader, macro, tokens, count, nullptr, false);
+}
+
+// The same with room for one virtual location per token, returned.
+static location_t *push_tracked_copy(preprocessor_reader *reader, ident_node *macro,
+                                     const preproc_token *tokens, uint32_t count)
+{
+  push_scratch_copy(reader, macro, tokens, count, nullptr, true);
+  return reader->context->locations;
 }
 
 void _cpp_pop_context(preprocessor_reader *reader)
@@ -110,6 +169,20 @@ void _cpp_pop_context(preprocessor_reader *reader)
   reader->context = context->previous;
   reader->context->next = nullptr;
   free(context);
+}
+
+static bool context_is_tracked(const expansion_context *context)
+{
+  return context->locations || context->virtual_base;
+}
+
+// The virtual location of a token of the context, 0 when it has none.
+static location_t virtual_location(const expansion_context *context, const preproc_token *token)
+{
+  uint32_t index = uint32_t(token - context->start);
+  if (context->locations)
+    return context->locations[index];
+  return context->virtual_base ? context->virtual_base + index : 0;
 }
 
 void _cpp_release_contexts(preprocessor_reader *reader)
@@ -130,7 +203,7 @@ static const preproc_token *last_lexed(const preprocessor_reader *reader)
 // out, goes back as a context of its own.
 void _cpp_backup_expanded(preprocessor_reader *reader, const preproc_token *token)
 {
-  if (token == &input_end)
+  if (token == &_cpp_input_end)
     return;
   expansion_context *context = reader->context;
   if (context->previous) {
@@ -142,7 +215,11 @@ void _cpp_backup_expanded(preprocessor_reader *reader, const preproc_token *toke
     _cpp_backup_tokens(reader, 1);
     return;
   }
-  push_copy(reader, nullptr, token, 1);
+  if (tracking(reader))
+    *push_tracked_copy(reader, nullptr, token, 1) =
+        token == reader->last_token ? reader->last_location : token->location;
+  else
+    push_copy(reader, nullptr, token, 1);
 }
 
 bool _cpp_notify_macro_use(preprocessor_reader *reader, ident_node *node, location_t location)
@@ -150,6 +227,8 @@ bool _cpp_notify_macro_use(preprocessor_reader *reader, ident_node *node, locati
   node->flags |= IDF_USED;
   if (node->kind == IK_PARAMETER)
     internal_abort(__FILE__, __LINE__, "_cpp_notify_macro_use");
+  if (!_cpp_complete_macro(reader, node, location))
+    return false;
   if (ident_is_macro(node)) {
     if (reader->callbacks.used_defined)
       reader->callbacks.used_defined(reader, location, node);
@@ -186,7 +265,9 @@ bool _cpp_lex_text_token(preprocessor_reader *reader, const unsigned char *text,
 
 // ---- Pasting ----
 
-static bool paste_pair(preprocessor_reader *reader, preproc_token *left, const preproc_token *right)
+// A failed paste is reported AT, the expansion's location.
+static bool paste_pair(preprocessor_reader *reader, preproc_token *left, const preproc_token *right,
+                       location_t at)
 {
   uint64_t bound = cpp_spelling_bound(left) + cpp_spelling_bound(right) + 3;
   unsigned char *text = static_cast<unsigned char *>(checked_malloc(bound));
@@ -209,7 +290,7 @@ static bool paste_pair(preprocessor_reader *reader, preproc_token *left, const p
     if (reader->options.language != DIALECT_ASM) {
       *middle = '\0';
       const unsigned char *right_text = cpp_token_text(reader, right);
-      diag_error_at_location(reader, DL_ERROR, reader->invocation_location,
+      diag_error_at_location(reader, DL_ERROR, at,
                              "pasting \"%s\" and \"%s\" does not give a valid preprocessing token",
                              reinterpret_cast<const char *>(text),
                              reinterpret_cast<const char *>(right_text));
@@ -219,9 +300,12 @@ static bool paste_pair(preprocessor_reader *reader, preproc_token *left, const p
   return ok;
 }
 
-static void paste_all(preprocessor_reader *reader, const preproc_token *first)
+// FIRST was read from the current context at virtual location LEFT (0 when
+// the context is not tracked); the result takes it.
+static void paste_all(preprocessor_reader *reader, const preproc_token *first, location_t left)
 {
   expansion_context *context = reader->context;
+  location_t at = left ? left : reader->invocation_location;
   if (context->macro == nullptr)
     internal_abort(__FILE__, __LINE__, "paste_all_tokens");
   preproc_token result = *first;
@@ -232,13 +316,16 @@ static void paste_all(preprocessor_reader *reader, const preproc_token *first)
     right = context->first++;
     if (right->kind == TK_PADDING && (right->flags & TOK_PASTE_NEXT))
       internal_abort(__FILE__, __LINE__, "paste_all_tokens");
-    if (!paste_pair(reader, &result, right)) {
+    if (!paste_pair(reader, &result, right, at)) {
       context->first--;
       break;
     }
   } while (right->flags & TOK_PASTE_NEXT);
   result.flags &= uint16_t(~TOK_PASTE_NEXT);
-  push_copy(reader, nullptr, &result, 1);
+  if (left)
+    *push_tracked_copy(reader, nullptr, &result, 1) = left;
+  else
+    push_copy(reader, nullptr, &result, 1);
 }
 
 // ---- Arguments ----
@@ -307,6 +394,19 @@ static preproc_token stringify_tokens(preprocessor_reader *reader, const preproc
   return result;
 }
 
+// The argument's tokens with the end-of-argument token after them, pushed
+// as a context at their own virtual locations.
+static void push_argument(preprocessor_reader *reader, ident_node *macro, const token_list *raw)
+{
+  push_scratch_copy(reader, macro, raw->tokens, raw->count, &reader->endarg_token, raw->tracked);
+  if (!raw->tracked)
+    return;
+  location_t *locations = reader->context->locations;
+  for (uint32_t i = 0; i < raw->count; i++)
+    locations[i] = raw->origins[i].location;
+  locations[raw->count] = 0;
+}
+
 static void expand_argument(preprocessor_reader *reader, ident_node *macro, macro_arg *arg)
 {
   arg->expanded_done = true;
@@ -315,7 +415,9 @@ static void expand_argument(preprocessor_reader *reader, ident_node *macro, macr
   if (reader->expansion_depth >= MAX_ARGUMENT_EXPANSION_DEPTH) {
     diag_error(reader, DL_ERROR, "macro arguments nested more than %u levels deep",
                unsigned(MAX_ARGUMENT_EXPANSION_DEPTH));
-    list_add_all(&arg->expanded, arg->raw.tokens, arg->raw.count);
+    for (uint32_t i = 0; i < arg->raw.count; i++)
+      list_add(&arg->expanded, &arg->raw.tokens[i],
+               arg->raw.tracked ? arg->raw.origins[i] : token_origin{});
     return;
   }
   reader->expansion_depth++;
@@ -323,17 +425,14 @@ static void expand_argument(preprocessor_reader *reader, ident_node *macro, macr
   bool saved_ignore = reader->ignore_pragma_operator;
   reader->options.warn_traditional_c = 0;
   reader->ignore_pragma_operator = true;
-  token_list input = {};
-  list_add_all(&input, arg->raw.tokens, arg->raw.count);
-  list_add(&input, &reader->endarg_token);
-  push_copy(reader, macro, input.tokens, input.count);
-  free(input.tokens);
+  push_argument(reader, macro, &arg->raw);
   expansion_context *mine = reader->context;
   for (;;) {
-    const preproc_token *token = cpp_next_token(reader);
+    location_t location;
+    const preproc_token *token = cpp_next_token_with_location(reader, &location);
     if (token->kind == TK_EOF)
       break;
-    list_add(&arg->expanded, token);
+    list_add(&arg->expanded, token, {location, 0, 0});
   }
   // The argument's own end is normally what stopped the loop; should an
   // operator have read past it, its context is gone already.
@@ -393,28 +492,59 @@ static void drop_trailing_padding(token_list *list)
 static void free_arguments(macro_arg *args, uint32_t count)
 {
   for (uint32_t i = 0; i < count; i++) {
-    free(args[i].raw.tokens);
-    free(args[i].expanded.tokens);
+    list_free(&args[i].raw);
+    list_free(&args[i].expanded);
   }
   free(args);
 }
 
+// A pragma met as a directive among the arguments: its tokens up to its end
+// are kept apart, to be read before the expansion. They were given their
+// chance to expand on the pragma's line and are not rescanned.
+static const preproc_token *lift_pragma(preprocessor_reader *reader, const preproc_token *token,
+                                        token_list *pragmas)
+{
+  for (;;) {
+    preproc_token copy = *token;
+    if (copy.kind == TK_NAME)
+      copy.flags |= TOK_NO_EXPAND;
+    list_add(pragmas, &copy, {});
+    if (token->kind == TK_PRAGMA_EOL)
+      break;
+    token = cpp_next_token(reader);
+    if (token->kind == TK_EOF)
+      break;
+  }
+  reader->state.parsing_args = 2;
+  reader->state.prevent_expansion = 1;
+  return token;
+}
+
 // After the "(": the arguments, or null after an error.
 static macro_arg *collect_arguments(preprocessor_reader *reader, ident_node *node,
-                                    bool *variadic_absent)
+                                    bool *variadic_absent, token_list *pragmas)
 {
   const macro_def *macro = node->value.macro;
   uint32_t slots = macro->parameter_count ? macro->parameter_count : 1;
   macro_arg *args = checked_new_cleared<macro_arg>(slots);
+  for (uint32_t i = 0; i < slots; i++)
+    args[i].raw.tracked = args[i].expanded.tracked = tracking(reader);
   uint32_t count = 0;
   uint32_t depth = 0;
   const preproc_token *token;
   for (;;) {
     macro_arg *arg = &args[count < slots ? count : slots - 1];
-    token = cpp_next_token(reader);
+    location_t location;
+    token = cpp_next_token_with_location(reader, &location);
     if (token->kind == TK_PADDING) {
       if (arg->raw.count)
-        list_add(&arg->raw, token);
+        list_add(&arg->raw, token, {location, 0, 0});
+      continue;
+    }
+    if (token->kind == TK_PRAGMA && !(token->flags & TOK_FROM_PRAGMA_OPERATOR)) {
+      token = lift_pragma(reader, token, pragmas);
+      if (token->kind == TK_EOF)
+        break;
       continue;
     }
     if (token->kind == TK_EOF || (token->kind == TK_HASH && (token->flags & TOK_LINE_START)))
@@ -436,7 +566,7 @@ static macro_arg *collect_arguments(preprocessor_reader *reader, ident_node *nod
         args[slots - 1].raw.count = 0;
       continue;
     }
-    list_add(&arg->raw, token);
+    list_add(&arg->raw, token, {location, 0, 0});
   }
   if (token->kind != TK_CLOSE_PAREN) {
     if (is_end_of_argument(reader, token) || token->kind == TK_HASH)
@@ -460,7 +590,7 @@ static macro_arg *collect_arguments(preprocessor_reader *reader, ident_node *nod
 // Looks for the "(" of a function-like invocation and collects the
 // arguments; null when the name is not invoked.
 static macro_arg *find_invocation(preprocessor_reader *reader, ident_node *node,
-                                  bool *variadic_absent)
+                                  bool *variadic_absent, token_list *pragmas)
 {
   preproc_token padding = {};
   bool have_padding = false;
@@ -477,7 +607,7 @@ static macro_arg *find_invocation(preprocessor_reader *reader, ident_node *node,
   }
   if (token->kind == TK_OPEN_PAREN) {
     reader->state.parsing_args = 2;
-    return collect_arguments(reader, node, variadic_absent);
+    return collect_arguments(reader, node, variadic_absent, pragmas);
   }
   if (token->kind != TK_EOF || is_end_of_argument(reader, token))
     _cpp_backup_expanded(reader, token);
@@ -492,6 +622,7 @@ struct va_opt_group {
   bool active;
   bool include;
   bool stringify;
+  uint32_t open_index;  // body index of __VA_OPT__
   uint32_t close_index; // body index of the closing ")"
   uint32_t start;       // first output token of the group
 };
@@ -522,8 +653,10 @@ static void paste_group(preprocessor_reader *reader, token_list *out, uint32_t s
   uint32_t write = start;
   for (uint32_t i = start; i < out->count; i++) {
     preproc_token token = out->tokens[i];
+    if (out->tracked)
+      out->origins[write] = out->origins[i];
     while ((token.flags & TOK_PASTE_NEXT) && i + 1 < out->count) {
-      if (!paste_pair(reader, &token, &out->tokens[i + 1]))
+      if (!paste_pair(reader, &token, &out->tokens[i + 1], reader->invocation_location))
         break;
       i++;
       token.flags = uint16_t((token.flags & ~TOK_PASTE_NEXT) |
@@ -534,17 +667,42 @@ static void paste_group(preprocessor_reader *reader, token_list *out, uint32_t s
   out->count = write;
 }
 
-static void end_va_opt(preprocessor_reader *reader, va_opt_group *group, token_list *out,
-                       const preproc_token *close)
+struct replacement {
+  preprocessor_reader *reader;
+  ident_node *node;
+  const macro_def *macro;
+  macro_arg *args;
+  bool variadic_absent;
+  token_list out;
+  va_opt_group group;
+};
+
+// A token of the replacement made for the definition token at INDEX.
+static void add_own(replacement *r, const preproc_token *token, uint32_t index)
 {
+  location_t at = macro_tokens(r->macro)[index].location;
+  list_add(&r->out, token, {at, at, index});
+}
+
+static void add_avoid_paste(replacement *r, uint32_t index)
+{
+  preproc_token avoid = make_padding(nullptr);
+  list_add(&r->out, &avoid, {0, 0, index});
+}
+
+static void end_va_opt(replacement *r, const preproc_token *close)
+{
+  va_opt_group *group = &r->group;
+  token_list *out = &r->out;
   group->active = false;
   if (group->stringify) {
-    paste_group(reader, out, group->start);
+    paste_group(r->reader, out, group->start);
     preproc_token text =
-        stringify_tokens(reader, out->tokens + group->start, out->count - group->start);
+        stringify_tokens(r->reader, out->tokens + group->start, out->count - group->start);
     text.flags |= close->flags & TOK_PASTE_NEXT;
+    text.location = macro_tokens(r->macro)[group->open_index].location;
     out->count = group->start;
-    list_add(out, &text);
+    add_own(r, &text, group->open_index);
     return;
   }
   if (out->count == group->start && out->count &&
@@ -560,8 +718,7 @@ static void end_va_opt(preprocessor_reader *reader, va_opt_group *group, token_l
       out->tokens[out->count - 1].flags |= TOK_PASTE_NEXT;
     return;
   }
-  preproc_token avoid = make_padding(nullptr);
-  list_add(out, &avoid);
+  add_avoid_paste(r, group->close_index);
 }
 
 static void paste_comma_rule(token_list *out, const macro_def *macro, const preproc_token *use,
@@ -584,16 +741,6 @@ static void copy_paste_mark(preproc_token *token, const preproc_token *source)
   token->flags = uint16_t((token->flags & ~TOK_PASTE_NEXT) | (source->flags & TOK_PASTE_NEXT));
 }
 
-struct replacement {
-  preprocessor_reader *reader;
-  ident_node *node;
-  const macro_def *macro;
-  macro_arg *args;
-  bool variadic_absent;
-  token_list out;
-  va_opt_group group;
-};
-
 // Empty arguments were undefined before C99 and C++11.
 static void warn_empty_argument(replacement *r, uint32_t number)
 {
@@ -615,6 +762,28 @@ static void warn_empty_argument(replacement *r, uint32_t number)
   }
 }
 
+// The argument's tokens in place of the parameter use at body index I: each
+// keeps its own location and takes the parameter's place in the definition.
+static void add_argument_tokens(replacement *r, const token_list *from, uint32_t skip, uint32_t i)
+{
+  token_list *out = &r->out;
+  uint32_t count = from->count - skip;
+  if (count == 0)
+    return;
+  if (out->allocated - out->count < count)
+    list_grow(out, count);
+  memcpy(out->tokens + out->count, from->tokens + skip, count * sizeof(preproc_token));
+  if (out->tracked) {
+    location_t definition = macro_tokens(r->macro)[i].location;
+    for (uint32_t k = 0; k < count; k++) {
+      location_t at =
+          from->tracked ? from->origins[skip + k].location : from->tokens[skip + k].location;
+      out->origins[out->count + k] = {at, definition, i};
+    }
+  }
+  out->count += count;
+}
+
 static void replace_argument(replacement *r, const preproc_token *body, uint32_t i)
 {
   preprocessor_reader *reader = r->reader;
@@ -625,49 +794,47 @@ static void replace_argument(replacement *r, const preproc_token *body, uint32_t
   bool left_of_paste = (use->flags & TOK_PASTE_NEXT) != 0;
   bool right_of_paste = i > 0 && (body[i - 1].flags & TOK_PASTE_NEXT);
   bool at_group_start = r->group.active && r->out.count == r->group.start;
-  const preproc_token *from;
-  uint32_t count;
+  bool in_directive = reader->state.in_directive && !reader->state.directive_wants_padding;
+  if (!in_directive && i != 0 && !right_of_paste && !at_group_start) {
+    preproc_token padding = make_padding(use);
+    add_own(r, &padding, i);
+  }
+  uint32_t first = r->out.count;
   if (use->flags & TOK_STRINGIFY) {
     if (!arg->stringified_done) {
       arg->stringified = stringify_tokens(reader, arg->raw.tokens, arg->raw.count);
       arg->stringified_done = true;
     }
-    from = &arg->stringified;
-    count = 1;
+    // A string made here is spelled where the operator stands.
+    preproc_token text = arg->stringified;
+    text.location = use->location;
+    add_own(r, &text, i);
   } else if (left_of_paste || right_of_paste) {
     if (right_of_paste)
       paste_comma_rule(&r->out, r->macro, use, r->variadic_absent);
-    from = arg->raw.tokens;
-    count = arg->raw.count;
     // An empty right operand leaves the left one pasting on only when this
     // parameter is itself the left operand of another "##".
-    if (right_of_paste && count == 0 && r->out.count && !at_group_start &&
+    if (right_of_paste && arg->raw.count == 0 && r->out.count && !at_group_start &&
         r->out.tokens[r->out.count - 1].kind != TK_PADDING)
       copy_paste_mark(&r->out.tokens[r->out.count - 1], use);
+    first = r->out.count;
+    add_argument_tokens(r, &arg->raw, 0, i);
   } else {
     if (!arg->expanded_done)
       expand_argument(reader, r->node, arg);
-    from = arg->expanded.tokens;
-    count = arg->expanded.count;
-    while (at_group_start && count && from->kind == TK_PADDING)
-      from++, count--;
+    uint32_t skip = 0;
+    while (at_group_start && skip < arg->expanded.count &&
+           arg->expanded.tokens[skip].kind == TK_PADDING)
+      skip++;
+    add_argument_tokens(r, &arg->expanded, skip, i);
   }
-  bool in_directive = reader->state.in_directive && !reader->state.directive_wants_padding;
-  if (!in_directive && i != 0 && !right_of_paste && !at_group_start) {
-    preproc_token padding = make_padding(use);
-    list_add(&r->out, &padding);
-  }
-  uint32_t first = r->out.count;
-  list_add_all(&r->out, from, count);
   if (left_of_paste && r->out.count > first) {
     preproc_token *last = &r->out.tokens[r->out.count - 1];
     last->flags |= uint16_t(TOK_PASTE_NEXT |
                             (use->flags & (TOK_OPERATOR_DIGRAPH | TOK_OPERATOR_SPACE)));
   }
-  if (!reader->state.in_directive && !left_of_paste && !at_group_start) {
-    preproc_token avoid = make_padding(nullptr);
-    list_add(&r->out, &avoid);
-  }
+  if (!reader->state.in_directive && !left_of_paste && !at_group_start)
+    add_avoid_paste(r, i);
 }
 
 static void begin_va_opt(replacement *r, const preproc_token *body, uint32_t count, uint32_t i)
@@ -679,10 +846,11 @@ static void begin_va_opt(replacement *r, const preproc_token *body, uint32_t cou
   group->active = true;
   group->include = has_real_token(&variadic->expanded);
   group->stringify = (body[i].flags & TOK_STRINGIFY) != 0;
+  group->open_index = i;
   group->close_index = matching_paren(body, count, i + 1);
   if (!group->stringify && i != 0 && !(body[i - 1].flags & TOK_PASTE_NEXT)) {
     preproc_token padding = make_padding(&body[i]);
-    list_add(&r->out, &padding);
+    add_own(r, &padding, i);
   }
   group->start = r->out.count;
 }
@@ -695,7 +863,7 @@ static void build_replacement(replacement *r)
   for (uint32_t i = 0; i < count; i++) {
     const preproc_token *token = &body[i];
     if (r->group.active && i == r->group.close_index) {
-      end_va_opt(r->reader, &r->group, &r->out, token);
+      end_va_opt(r, token);
       continue;
     }
     if (r->macro->variadic && token->kind == TK_NAME && token->value.ident.node == va_opt &&
@@ -709,27 +877,115 @@ static void build_replacement(replacement *r)
     if (token->kind == TK_MACRO_ARG)
       replace_argument(r, body, i);
     else
-      list_add(&r->out, token);
+      add_own(r, token, i);
   }
+}
+
+// ---- Virtual locations ----
+
+// Fills the map's slots for the replacement: at level 2 one for every token
+// made; at level 1 one for each definition token (with room for the padding
+// around each parameter), an argument's tokens all sharing the parameter's,
+// where the first of them is spelled, and LOCATIONS gets each token's.
+static void replacement_locations(replacement *r, macro_map *map, location_t *locations)
+{
+  const token_list *out = &r->out;
+  bool every_token = r->reader->options.macro_expansion_tracking >= 2;
+  for (uint32_t j = 0; j < out->count; j++) {
+    const token_origin *o = &out->origins[j];
+    if (every_token) {
+      macro_map_set_token(map, j, o->location, o->definition);
+    } else if (out->tokens[j].kind == TK_PADDING) {
+      locations[j] = o->location;
+    } else {
+      const location_t *slot = &map->token_locations[2 * o->body_index];
+      locations[j] = slot[0] || slot[1] ? map->start + o->body_index
+                                        : macro_map_set_token(map, o->body_index, o->location,
+                                                              o->definition);
+    }
+  }
+}
+
+static uint32_t replacement_slot_count(const replacement *r)
+{
+  if (r->reader->options.macro_expansion_tracking >= 2)
+    return r->out.count;
+  const preproc_token *body = macro_tokens(r->macro);
+  uint32_t count = macro_body_count(r->macro);
+  uint32_t slots = count;
+  for (uint32_t i = 0; i < count; i++)
+    slots += body[i].kind == TK_MACRO_ARG ? 2 : 0;
+  return slots;
+}
+
+// Pushes the replacement of an invocation at EXPANSION_POINT, in a macro map
+// of its own when expansions are tracked (and the location space allows).
+static void push_replacement(replacement *r, location_t expansion_point)
+{
+  preprocessor_reader *reader = r->reader;
+  macro_map *map = nullptr;
+  if (r->out.tracked && r->out.count)
+    map = linemap_add_macro_map(reader->line_table, r->node, expansion_point,
+                                replacement_slot_count(r));
+  if (map == nullptr) {
+    push_copy(reader, r->node, r->out.tokens, r->out.count);
+    return;
+  }
+  // At level 2 token j is slot j: the locations run on from the map's start.
+  bool every_token = reader->options.macro_expansion_tracking >= 2;
+  if (every_token)
+    push_copy(reader, r->node, r->out.tokens, r->out.count);
+  else
+    push_tracked_copy(reader, r->node, r->out.tokens, r->out.count);
+  replacement_locations(r, map, reader->context->locations);
+  if (every_token)
+    reader->context->virtual_base = map->start;
+}
+
+// An object-like macro's tokens, read from its definition.
+static void push_definition(preprocessor_reader *reader, ident_node *node, macro_def *macro,
+                            location_t expansion_point)
+{
+  const preproc_token *tokens = macro_tokens(macro);
+  uint32_t count = macro_body_count(macro);
+  _cpp_push_tokens(reader, node, tokens, count);
+  if (!tracking(reader) || count == 0)
+    return;
+  macro_map *map = linemap_add_macro_map(reader->line_table, node, expansion_point, count);
+  if (map == nullptr)
+    return;
+  for (uint32_t i = 0; i < count; i++)
+    macro_map_set_token(map, i, tokens[i].location, tokens[i].location);
+  reader->context->virtual_base = map->start;
 }
 
 // ---- Entering an expansion ----
 
-static int expand_builtin(preprocessor_reader *reader, ident_node *node, location_t location)
+// LOCATION is the name's virtual location; AT the expansion point its text
+// is computed for.
+static int expand_builtin(preprocessor_reader *reader, ident_node *node, location_t location,
+                          location_t at)
 {
   if (node->value.builtin == BT_PRAGMA) {
     if (reader->state.in_directive || reader->ignore_pragma_operator)
       return 0;
     return _cpp_do_pragma_operator(reader, location) ? 1 : 0;
   }
-  const unsigned char *text = _cpp_builtin_macro_text(reader, node, location);
+  const unsigned char *text = _cpp_builtin_macro_text(reader, node, at);
   preproc_token token;
   if (!_cpp_lex_text_token(reader, text, strlen(reinterpret_cast<const char *>(text)), location,
                            &token))
     diag_error(reader, DL_ICE, "invalid built-in macro \"%s\"", node->text);
   token.location = location;
   token.flags &= uint16_t(~TOK_SPACE_BEFORE);
-  push_copy(reader, reader->context->macro, &token, 1);
+  macro_map *map = context_is_tracked(reader->context)
+                      ? linemap_add_macro_map(reader->line_table, node, location, 1)
+                      : nullptr;
+  if (map)
+    *push_tracked_copy(reader, reader->context->macro, &token, 1) =
+        macro_map_set_token(map, 0, BUILTINS_LOCATION, BUILTINS_LOCATION);
+  else
+    push_copy(reader, reader->context->macro, &token, 1);
   return 1;
 }
 
@@ -746,28 +1002,52 @@ static void mark_used(preprocessor_reader *reader, ident_node *node, macro_def *
   macro->used = 1;
 }
 
-// 1 when a context was pushed, 0 when the name is not expanded.
+// Pragmas lifted out of the arguments are read first, then a separation
+// standing for the macro name, then the expansion.
+static void push_lifted_pragmas(preprocessor_reader *reader, const preproc_token *name,
+                                token_list *pragmas)
+{
+  if (!reader->state.in_directive) {
+    preproc_token padding = make_padding(name);
+    push_copy(reader, nullptr, &padding, 1);
+  }
+  push_copy(reader, nullptr, pragmas->tokens, pragmas->count);
+  list_free(pragmas);
+}
+
+// The expansion point for a built-in's text: where it stands when a
+// function-like macro's expansion is tracked, else where the outermost
+// expansion began.
+static location_t builtin_expansion_point(const preprocessor_reader *reader, location_t location)
+{
+  const ident_node *top = reader->top_most_macro;
+  bool function_like = top && top->kind == IK_MACRO && top->value.macro->function_like;
+  return function_like && tracking(reader) ? location : reader->invocation_location;
+}
+
+// 1 when a context was pushed, 2 when pragmas from the arguments come
+// first, 0 when the name is not expanded. LOCATION is the name's virtual
+// location, the expansion point of what is pushed.
 static int enter_macro_context(preprocessor_reader *reader, ident_node *node,
                                const preproc_token *name, location_t location)
 {
   reader->mi_valid = false;
   reader->about_to_expand = true;
-  if (node->kind == IK_BUILTIN) {
-    location_t at = reader->invocation_location ? reader->invocation_location : location;
-    return expand_builtin(reader, node, at);
-  }
+  if (node->kind == IK_BUILTIN)
+    return expand_builtin(reader, node, location, builtin_expansion_point(reader, location));
   macro_def *macro = node->value.macro;
   // A traditional definition is text: only the traditional scan expands it.
   if (macro->kind == MACRO_KIND_TEXT) {
     reader->about_to_expand = false;
     return 0;
   }
+  token_list pragmas = {};
   if (macro->function_like) {
     reader->state.prevent_expansion++;
     reader->keep_tokens++;
     reader->state.parsing_args = 1;
     bool variadic_absent = false;
-    macro_arg *args = find_invocation(reader, node, &variadic_absent);
+    macro_arg *args = find_invocation(reader, node, &variadic_absent, &pragmas);
     reader->state.parsing_args = 0;
     reader->keep_tokens--;
     reader->state.prevent_expansion--;
@@ -776,23 +1056,30 @@ static int enter_macro_context(preprocessor_reader *reader, ident_node *node,
         diag_warning(reader, DR_TRADITIONAL,
                      "function-like macro \"%s\" must be used with arguments in traditional C",
                      node->text);
+      list_free(&pragmas);
       reader->about_to_expand = false;
       return 0;
     }
     if (macro->parameter_count) {
       replacement r = {reader, node, macro, args, variadic_absent, {}, {}};
+      r.out.tracked = tracking(reader);
       build_replacement(&r);
       mark_used(reader, node, macro, name->location);
-      push_copy(reader, node, r.out.tokens, r.out.count);
-      free(r.out.tokens);
+      push_replacement(&r, location);
+      list_free(&r.out);
       free_arguments(args, macro->parameter_count);
-      return 1;
+    } else {
+      free_arguments(args, 1);
     }
-    free_arguments(args, 1);
   }
-  mark_used(reader, node, macro, name->location);
-  _cpp_push_tokens(reader, node, macro_tokens(macro), macro_body_count(macro));
-  return 1;
+  if (!macro->function_like || !macro->parameter_count) {
+    mark_used(reader, node, macro, name->location);
+    push_definition(reader, node, macro, location);
+  }
+  if (pragmas.count == 0)
+    return 1;
+  push_lifted_pragmas(reader, name, &pragmas);
+  return 2;
 }
 
 static const preproc_token *no_expand_copy(preprocessor_reader *reader, const preproc_token *token)
@@ -809,21 +1096,27 @@ const preproc_token *cpp_next_token_with_location(preprocessor_reader *reader,
 {
   bool saved_about_to_expand = reader->about_to_expand;
   const preproc_token *result;
+  // Where the token stands: its virtual location in a tracked expansion.
+  location_t virtual_at;
   for (;;) {
     expansion_context *context = reader->context;
     if (context->previous == nullptr) {
       // Past the end of the input every read is the end again.
-      result = reader->buffer || reader->lookaheads ? _cpp_lex_token(reader) : &input_end;
+      result = reader->buffer || reader->lookaheads ? _cpp_lex_token(reader) : &_cpp_input_end;
+      virtual_at = result->location;
     } else if (context->first == context->last) {
       _cpp_pop_context(reader);
       if (reader->state.in_directive || reader->state.in_deferred_pragma)
         continue;
       result = &reader->padding_token;
+      virtual_at = result->location;
       break;
     } else {
       result = context->first++;
+      location_t tracked_at = virtual_location(context, result);
+      virtual_at = tracked_at ? tracked_at : result->location;
       if (result->flags & TOK_PASTE_NEXT) {
-        paste_all(reader, result);
+        paste_all(reader, result, tracked_at);
         if (reader->state.in_directive)
           continue;
         result = hand_out(reader, make_padding(result));
@@ -835,12 +1128,14 @@ const preproc_token *cpp_next_token_with_location(preprocessor_reader *reader,
     ident_node *node = result->value.ident.node;
     if (!ident_is_macro(node))
       break;
+    if (node->kind == IK_MACRO && !cpp_resolve_deferred_macro(reader, node, result->location))
+      break;
     if (node->flags & IDF_EXPANDING) {
       result = no_expand_copy(reader, result);
       break;
     }
     if (!reader->about_to_expand && reader->context->macro == nullptr) {
-      reader->invocation_location = result->location;
+      reader->invocation_location = virtual_at;
       reader->top_most_macro = node;
     }
     if (reader->state.prevent_expansion)
@@ -848,18 +1143,25 @@ const preproc_token *cpp_next_token_with_location(preprocessor_reader *reader,
     if ((node->flags & IDF_CONDITIONAL) && reader->callbacks.macro_to_expand == nullptr)
       break;
     const preproc_token name = *result;
-    if (enter_macro_context(reader, node, &name, name.location) == 0)
+    int entered = enter_macro_context(reader, node, &name, virtual_at);
+    if (entered == 0)
       break;
-    if (reader->state.in_directive)
+    if (reader->state.in_directive || entered == 2)
       continue;
     result = hand_out(reader, make_padding(&name));
     break;
   }
-  // Virtual locations are not built yet: every token of an expansion is
-  // placed at the expansion point, as with tracking off.
-  if (location)
-    *location = reader->context->previous ? reader->invocation_location : result->location;
+  if (location) {
+    if (tracking(reader) || reader->context->previous == nullptr)
+      *location = virtual_at;
+    else
+      *location = reader->invocation_location;
+  }
+  reader->last_token = result;
+  reader->last_location = virtual_at;
   reader->about_to_expand = saved_about_to_expand;
+  if (reader->state.directive_file_token)
+    result = _cpp_module_header_name(reader, result);
   return result;
 }
 

@@ -388,8 +388,10 @@ int _cpp_report_unused_macro(preprocessor_reader *reader, ident_node *node, void
 {
   if (node->kind != IK_MACRO)
     return 1;
+  // A deferred definition never asked for was never used either, but has
+  // no line to report at.
   macro_def *macro = node->value.macro;
-  if (macro->used)
+  if (macro == nullptr || macro->used)
     return 1;
   const ordinary_map *map = linemap_find_ordinary_map(reader->line_table, macro->line);
   if (map && map->includer_location == 0)
@@ -416,8 +418,52 @@ static bool stdc_name_is_marked(const char *name)
          strcmp(name, "__STDC_LIMIT_MACROS") != 0 && strcmp(name, "__STDC_CONSTANT_MACROS") != 0;
 }
 
+macro_def *cpp_resolve_deferred_macro(preprocessor_reader *reader, ident_node *node,
+                                      location_t location)
+{
+  macro_def *macro = node->value.macro;
+  if (macro)
+    return macro;
+  // Plain while the client is asked: a definition it makes of the name
+  // from text installs as a new one, and asks nothing again.
+  node->kind = IK_PLAIN;
+  if (reader->callbacks.deferred_macro)
+    macro = reader->callbacks.deferred_macro(reader, location, node);
+  if (macro) {
+    node->kind = IK_MACRO;
+    node->value.macro = macro;
+  }
+  return macro;
+}
+
+void cpp_mark_lazy_macro(preprocessor_reader *reader, ident_node *node, unsigned number)
+{
+  (void)reader;
+  vuz_assert(node->kind == IK_MACRO && node->value.macro && number < UINT8_MAX);
+  node->value.macro->lazy = uint8_t(number + 1);
+}
+
+bool _cpp_complete_macro(preprocessor_reader *reader, ident_node *node, location_t location)
+{
+  if (node->kind != IK_MACRO)
+    return true;
+  macro_def *macro = cpp_resolve_deferred_macro(reader, node, location);
+  if (macro == nullptr)
+    return false;
+  if (macro->lazy) {
+    unsigned number = macro->lazy - 1u;
+    macro->lazy = 0;
+    if (reader->callbacks.lazy_macro)
+      reader->callbacks.lazy_macro(reader, macro, number);
+  }
+  return true;
+}
+
 void _cpp_install_macro(preprocessor_reader *reader, ident_node *node, macro_def *macro)
 {
+  // The old definition is compared in full; one the client cannot supply
+  // is none.
+  _cpp_complete_macro(reader, node, reader->directive_line);
   if (ident_is_macro(node)) {
     if (reader->options.warn_unused_macro)
       _cpp_report_unused_macro(reader, node, nullptr);
@@ -518,7 +564,7 @@ static unsigned char *write_name(unsigned char *out, const ident_node *node)
 
 const unsigned char *cpp_macro_text(preprocessor_reader *reader, ident_node *node)
 {
-  if (node->kind != IK_MACRO)
+  if (node->kind != IK_MACRO || !_cpp_complete_macro(reader, node, 0))
     return nullptr;
   const macro_def *macro = node->value.macro;
   uint64_t bound = macro_text_bound(node, macro);

@@ -131,9 +131,8 @@ static void pragma_push_macro(preprocessor_reader *reader)
   ident_node *node = cpp_intern(reader, name, uint32_t(strlen(name)));
   if (node->kind == IK_BUILTIN) {
     entry->builtin = true;
-  } else if (node->kind == IK_MACRO) {
-    entry->definition =
-        checked_strdup(reinterpret_cast<const char *>(cpp_macro_text(reader, node)));
+  } else if (const unsigned char *text = cpp_macro_text(reader, node)) {
+    entry->definition = checked_strdup(reinterpret_cast<const char *>(text));
     entry->line = node->value.macro->line;
     entry->used = node->value.macro->used;
   }
@@ -282,6 +281,53 @@ static pragma_entry *new_entry(preprocessor_reader *reader, pragma_entry **list,
   entry->next = *list;
   *list = entry;
   return entry;
+}
+
+// Both walks below visit the entries in one order, depth first: a
+// namespace's own entries before the namespace.
+static uint64_t count_pragma_names(const pragma_entry *list)
+{
+  uint64_t count = 0;
+  for (; list; list = list->next)
+    count += 1 + (list->is_namespace ? count_pragma_names(list->u.space) : 0);
+  return count;
+}
+
+static void copy_names_of(const pragma_entry *list, char **names, uint64_t *used)
+{
+  for (; list; list = list->next) {
+    if (list->is_namespace)
+      copy_names_of(list->u.space, names, used);
+    names[(*used)++] = checked_strdup(list->name->text);
+  }
+}
+
+char **copy_pragma_names(preprocessor_reader *reader)
+{
+  uint64_t used = 0;
+  char **names = checked_new_array<char *>(count_pragma_names(reader->pragmas) + 1);
+  copy_names_of(reader->pragmas, names, &used);
+  names[used] = nullptr;
+  return names;
+}
+
+static void relookup_names_of(preprocessor_reader *reader, pragma_entry *list, char **names,
+                              uint64_t *used)
+{
+  for (; list; list = list->next) {
+    if (list->is_namespace)
+      relookup_names_of(reader, list->u.space, names, used);
+    char *name = names[(*used)++];
+    list->name = cpp_intern(reader, name, uint32_t(strlen(name)));
+    free(name);
+  }
+}
+
+void relookup_pragma_names(preprocessor_reader *reader, char **names)
+{
+  uint64_t used = 0;
+  relookup_names_of(reader, reader->pragmas, names, &used);
+  free(names);
 }
 
 // A new entry in the namespace's list (or the top level); null after the

@@ -95,6 +95,10 @@ void _cpp_unbind_parameters(parameter_list *list);
 bool _cpp_define_macro(preprocessor_reader *reader, ident_node *node);
 void _cpp_install_macro(preprocessor_reader *reader, ident_node *node, macro_def *macro);
 void _cpp_forget_macro(ident_node *node);
+// Finishes a lazy definition or obtains a deferred one (an IK_MACRO node
+// without a definition); false when the client has none, and the node is
+// plain from then on.
+bool _cpp_complete_macro(preprocessor_reader *reader, ident_node *node, location_t location);
 int _cpp_report_unused_macro(preprocessor_reader *reader, ident_node *node, void *data);
 bool macros_differ(const macro_def *a, const macro_def *b);
 // The replacement without the "##" tokens kept at its end.
@@ -107,6 +111,8 @@ int cpp_source_date(preprocessor_reader *reader, time_t *out);
 
 // ---- Macro expansion (macro-expand.cc) ----
 
+// What every read past the end of the input gives.
+extern const preproc_token _cpp_input_end;
 void _cpp_push_tokens(preprocessor_reader *reader, ident_node *macro, const preproc_token *tokens,
                       uint32_t count);
 // A context over TEXT, whose byte at LENGTH is the newline that ends it.
@@ -181,6 +187,8 @@ bool diag_errno_filename(preprocessor_reader *reader, int level, const char *fil
 // ---- Identifiers (identifiers.cc) ----
 
 void _cpp_identifiers_begin(preprocessor_reader *reader, ident_table *table);
+// Whether TEXT spells one of C++'s named operators ("and", "bitor", ...).
+bool _cpp_is_named_operator(const unsigned char *text, uint64_t length);
 void _cpp_identifiers_end(preprocessor_reader *reader);
 ident_node *_cpp_intern_identifier_text(preprocessor_reader *reader, const char *text);
 
@@ -324,6 +332,8 @@ struct source_file {
   search_dir *start;              // where the lookup began
   search_dir *directory;          // where it was found
   search_dir *own_directory;      // owned: the directory quoted includes start in
+  char *pch_path;                 // owned: the valid precompiled header standing for it
+  int pch_fd;                     // open on pch_path; meaningful only while that is set
   ident_node *controlling_macro;  // the include guard around the whole file
   uint64_t size;
   int64_t mtime;
@@ -332,6 +342,13 @@ struct source_file {
   int error;
   uint16_t stack_count;
   bool once_only;
+  uint8_t header_unit; // a header_unit_state
+};
+
+enum header_unit_state : uint8_t {
+  HEADER_UNIT_UNDECIDED = 0,
+  HEADER_UNIT_YES = 1,
+  HEADER_UNIT_NO = 2,
 };
 
 enum include_kind : int {
@@ -342,10 +359,30 @@ enum include_kind : int {
 };
 
 const char *source_file_path(const source_file *file);
+search_dir *make_search_dir(preprocessor_reader *reader, const char *name, uint8_t system_kind);
+
+// A directory's file-name remap table, read from its "header.vuz": pairs of
+// {name as written, path to use} ended by a null.
+struct remap_table {
+  remap_table *next; // the reader's list of tables it owns
+  char **pairs;
+  uint64_t count;    // pairs held
+};
+// Reads the remap lines of STREAM for DIRECTORY (relative replacements are
+// joined to it). The stream is untrusted: any bytes give some table.
+remap_table *_cpp_read_remap_table(FILE *stream, const char *directory);
+void _cpp_free_remap_table(remap_table *table);
+// The replacement listed for NAME, or null.
+const char *_cpp_remap_lookup(const remap_table *table, const char *name);
 bool push_source_file(preprocessor_reader *reader, source_file *file, int kind);
+// Preprocessed input needs no trigraph or splice processing.
+bool _cpp_input_is_stage3(const preprocessor_reader *reader);
 bool push_included_file(preprocessor_reader *reader, const char *name, bool angled, int kind,
                         location_t location);
 bool has_header(preprocessor_reader *reader, const char *name, bool angled, int kind);
+// The path of the header an import names, made once-only; null (after a
+// report) when it is missing.
+const char *locate_header_unit(preprocessor_reader *reader, const char *name, bool angled);
 void set_once_only(preprocessor_reader *reader, source_file *file);
 void _cpp_note_file_end(preprocessor_reader *reader, source_file *file);
 void _cpp_free_files(preprocessor_reader *reader);
@@ -364,6 +401,10 @@ void _cpp_check_eol(preprocessor_reader *reader);
 char *_cpp_parse_header_name(preprocessor_reader *reader, const char *directive_name,
                              bool *angled, location_t *location);
 void _cpp_do_pragma(preprocessor_reader *reader);
+// On an import control line, the header name becomes one HEADER_NAME token
+// of the header unit's path ("./" before a relative one), in quotes.
+const preproc_token *_cpp_module_header_name(preprocessor_reader *reader,
+                                             const preproc_token *token);
 bool _cpp_do_pragma_operator(preprocessor_reader *reader, location_t location);
 void _cpp_free_pushed_macros(preprocessor_reader *reader);
 void _cpp_register_internal_pragmas(preprocessor_reader *reader);

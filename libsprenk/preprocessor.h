@@ -22,6 +22,7 @@ struct conditional_frame;
 struct directive_row;
 struct pragma_entry;
 struct dep_record;
+struct search_dir_block;
 
 // ---- Tokens ----
 
@@ -359,12 +360,17 @@ struct scratch_buffer {
   unsigned char *limit;
 };
 
+struct remap_table;
+
 struct search_dir {
   search_dir *next;
   const char *name;
   uint32_t length;
   uint8_t system_kind;
   uint8_t user_supplied;
+  // The directory's "header.vuz" names, read on first use under
+  // use_remap_files; owned by the reader that read it.
+  remap_table *remap;
 };
 
 struct input_buffer {
@@ -419,6 +425,10 @@ struct expansion_context {
   // newline that ends the text.
   const unsigned char *text_position;
   const unsigned char *text_limit;
+  // While expansions are tracked, the virtual location of each token from
+  // `start` on: an owned array, or consecutive ones from `virtual_base`.
+  location_t *locations;
+  location_t virtual_base;
 };
 
 // Padding and no-expand copies handed out by the expander stay valid for
@@ -507,6 +517,9 @@ struct preprocessor_reader {
 
   source_file *all_files;
   source_file *main_file;
+  // Directories the library made itself, and every remap table it read.
+  search_dir_block *made_directories;
+  remap_table *remap_tables;
 
   bool quote_ignores_source_dir;
   bool seen_once_only;
@@ -565,6 +578,9 @@ struct preprocessor_reader {
   uint32_t handed_out_next;
   uint32_t expansion_depth;
   bool ignore_pragma_operator;
+  // The last token handed out and its location, for giving it back.
+  const preproc_token *last_token;
+  location_t last_location;
   // Tokens are read without running directives (raw token dumps).
   bool lex_only;
 
@@ -574,6 +590,15 @@ struct preprocessor_reader {
   const unsigned char *overlay_saved_cursor;
   const unsigned char *overlay_saved_limit;
   const unsigned char *overlay_saved_next_line;
+
+  // A deferred pragma met by a look-ahead: its state waits until its PRAGMA
+  // token is read again for real.
+  bool pragma_suspended;
+  bool suspended_pragma_expands;
+  // Likewise the end of the pragma line being read, met by a look-ahead: the
+  // line's state lasts until its PRAGMA_EOL is read again.
+  bool pragma_end_pending;
+  bool pending_pragma_expands;
 };
 
 // ---- Client entries ----
@@ -632,6 +657,10 @@ bool register_pragma(preprocessor_reader *reader, const char *space, const char 
                      pragma_handler handler, bool allow_expansion);
 bool register_deferred_pragma(preprocessor_reader *reader, const char *space, const char *name,
                               uint32_t ident, bool allow_expansion, bool allow_name_expansion);
+// Around a replacement of the identifier table (a precompiled header's
+// image): every pragma name saved as text, and looked up again afterwards.
+char **copy_pragma_names(preprocessor_reader *reader);
+void relookup_pragma_names(preprocessor_reader *reader, char **names);
 
 // Dependency output.
 dep_record *deps_create();
@@ -655,8 +684,16 @@ const preproc_token *cpp_next_token(preprocessor_reader *reader);
 const preproc_token *cpp_next_token_with_location(preprocessor_reader *reader,
                                                   location_t *location);
 void cpp_skip_rest_of_file(preprocessor_reader *reader);
-// A macro's definition as "NAME(PARAMS) BODY", valid until the next call.
+// A macro's definition as "NAME(PARAMS) BODY", valid until the next call;
+// null when it is a deferred definition the client cannot supply.
 const unsigned char *cpp_macro_text(preprocessor_reader *reader, ident_node *node);
+// Definitions a client supplies late: a node of kind IK_MACRO without a
+// definition (its `deferred` cookie the client's) gets one from the
+// deferred-macro callback when first needed; a definition marked lazy has
+// its body completed by the lazy-macro callback on first use.
+macro_def *cpp_resolve_deferred_macro(preprocessor_reader *reader, ident_node *node,
+                                      location_t location);
+void cpp_mark_lazy_macro(preprocessor_reader *reader, ident_node *node, unsigned number);
 const preproc_token *cpp_look_ahead(preprocessor_reader *reader, uint32_t index);
 bool cpp_token_is_name(const preproc_token *token, const char *text);
 void cpp_fix_token_location(preprocessor_reader *reader, location_t location);

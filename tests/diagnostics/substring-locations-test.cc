@@ -19,6 +19,7 @@ struct substrings : testing::Test {
   pp_fixture f;
   std::string path;
   std::vector<preproc_token> strings;
+  std::vector<location_t> expanded; // where the stream put each string
 
   substrings() { line_table = f.lines.get(); }
   ~substrings() override
@@ -40,10 +41,16 @@ struct substrings : testing::Test {
     path = name;
     reader_post_options(f.reader);
     ASSERT_NE(open_main_file(f.reader, name, false), nullptr);
-    for (const preproc_token *t = cpp_get_token(f.reader); t->kind != TK_EOF;
-         t = cpp_get_token(f.reader))
-      if (t->kind == TK_STRING)
+    for (;;) {
+      location_t at;
+      const preproc_token *t = cpp_next_token_with_location(f.reader, &at);
+      if (t->kind == TK_EOF)
+        break;
+      if (t->kind == TK_STRING) {
         strings.push_back(*t);
+        expanded.push_back(at);
+      }
+    }
   }
 
   // "caret line:column, range start-finish columns", or the error text.
@@ -99,6 +106,27 @@ TEST_F(substrings, WhyNot)
   EXPECT_STREQ(get_location_within_string(f.reader, nullptr, strings[0].location, TK_WSTRING, 0,
                                           0, 0, &out),
                "execution character set != source character set");
+}
+
+// A literal from a macro is read where it was spelled; a line directive
+// leaves no line to trust.
+TEST_F(substrings, InsideExpansionsAndAfterLineDirectives)
+{
+  read("#define S \"ab\"\n#define T(x) x\nS T(\"cd\") T(S)\n#define Q(x) #x\nQ(ef)\n#line 9\n\"g\";\n");
+  ASSERT_EQ(expanded.size(), 5u);
+  for (size_t i = 0; i < 4; i++)
+    EXPECT_TRUE(linemap_is_macro_location(line_table, expanded[i])) << i;
+  f.lines->seen_line_directive = false;
+  EXPECT_EQ(within(expanded[0], 1, 1, 1), "1:13 1:13-1:13");
+  EXPECT_EQ(within(expanded[1], 0, 0, 1), "3:6 3:6-3:7");
+  EXPECT_EQ(within(expanded[2], 1, 0, 1), "1:13 1:12-1:13");
+  // A string made by "#" was never spelled.
+  EXPECT_EQ(within(expanded[3], 0, 0, 0), "cpp_interpret_string_1 failed");
+  location_span both = {expanded[0], expanded[1]};
+  EXPECT_EQ(within(linemap_combine_location(line_table, expanded[0], both, nullptr), 0, 0, 0),
+            "macro expansion");
+  f.lines->seen_line_directive = true;
+  EXPECT_EQ(within(expanded[4], 0, 0, 0), "seen line directive");
 }
 
 } // namespace

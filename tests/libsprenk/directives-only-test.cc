@@ -153,7 +153,9 @@ TEST(DirectivesOnly, ModuleControlLinesAreHandedOutAsTokens)
   } cases[] = {
       // The keywords come as the tokeniser's control-line names; the
       // indentation before a control line is not text.
-      {"export import <vector>;\nx\n", "[export ][import ][<vector>][;][EOL]@2:0x\n"},
+      {"export import m;\nx\n", "[export ][import ][m][;][EOL]@2:0x\n"},
+      // "__import" names its header as written (an "import" looks it up).
+      {"__import <vector>;\nx\n", "[import ][\"./vector\"][;][EOL]@2:0x\n"},
       {"a\n  module m;\n", "a\n[module ][m][;][EOL]"},
       {"im\\\nport x;\n", "[import ][x][;][EOL]"},
       {"module;\n", "[module ][;][EOL]"},
@@ -163,15 +165,19 @@ TEST(DirectivesOnly, ModuleControlLinesAreHandedOutAsTokens)
       {"module <x>;\n", "module <x>;\n"},
       {"import ::x;\n", "import ::x;\n"},
       {"important x;\n", "important x;\n"},
+      // A named operator is no name to the tokeniser.
+      {"import or x;\n", "import or x;\n"},
+      {"import bit\\\nor x;\n", "import bit\\\nor x;\n"},
+      {"import orx;\n", "[import ][orx][;][EOL]"},
       // Lines the tokeniser would not take as control lines stay text.
       {"import \"a\n\"\n", "import \"a\n\"\n"},
       {"import <%x;\n", "import <%x;\n"},
       {"import $x;\n", "import $x;\n"},
       {"import\"\"e;\n", "import\"\"e;\n"},
-      {"import\"\";\n", "[import ][\"\"][;][EOL]"},
+      {"__import\"\";\n", "[import ][\"\"][;][EOL]"},
       // After import a quote opens a header name, where a backslash escapes nothing.
       {"import\"\\\"a\"\n", "import\"\\\"a\"\n"},
-      {"import \"a\\\";\n", "[import ][\"a\\\"][;][EOL]"},
+      {"__import \"a\\\";\n", "[import ][\"./a\\\"][;][EOL]"},
       {"export int x;\n", "export int x;\n"},
       {"#if 0\nimport x;\n#endif\n", ""},
   };

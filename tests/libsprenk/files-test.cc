@@ -1,6 +1,8 @@
 // Include search, once-only files and include guards, include nesting, and
 // the dependencies a unit lists, over files written to a fresh directory.
-#include "tests/libsprenk/preprocessor-fixture.h"
+#include "tests/libsprenk/file-tree.h"
+
+#include "support/alloc.h"
 
 #include <gtest/gtest.h>
 
@@ -11,58 +13,6 @@
 #include <unistd.h>
 
 namespace {
-
-// A temporary directory of files, removed with its contents.
-struct file_tree {
-  std::string root;
-  std::vector<std::string> made;
-  file_tree()
-  {
-    char pattern[] = "/tmp/pp-files-XXXXXX";
-    root = mkdtemp(pattern);
-  }
-  ~file_tree()
-  {
-    for (auto it = made.rbegin(); it != made.rend(); ++it)
-      remove(it->c_str());
-    rmdir(root.c_str());
-  }
-  std::string add(const std::string &name, const std::string &text)
-  {
-    std::string path = root + "/" + name;
-    for (size_t slash = path.find('/', root.size() + 1); slash != std::string::npos;
-         slash = path.find('/', slash + 1)) {
-      std::string directory = path.substr(0, slash);
-      if (mkdir(directory.c_str(), 0700) == 0)
-        made.push_back(directory);
-    }
-    FILE *f = fopen(path.c_str(), "w");
-    fputs(text.c_str(), f);
-    fclose(f);
-    made.push_back(path);
-    return path;
-  }
-};
-
-// The expanded tokens of the main file, one space apart.
-std::string run(pp_fixture &f, const std::string &main, search_dir *bracket = nullptr)
-{
-  if (bracket)
-    install_include_chains(f.reader, bracket, bracket, false);
-  reader_post_options(f.reader);
-  std::string out;
-  if (open_main_file(f.reader, main.c_str(), false) == nullptr)
-    return "<no main file>";
-  for (const preproc_token *t = cpp_next_token(f.reader); t->kind != TK_EOF;
-       t = cpp_next_token(f.reader)) {
-    if (t->kind == TK_PADDING)
-      continue;
-    if (!out.empty())
-      out += ' ';
-    out += f.spell(t);
-  }
-  return out;
-}
 
 // The first report reading a main file of TEXT gives, "<none>" without one.
 std::string first_report(const std::string &text, bool pedantic = false)
@@ -108,10 +58,10 @@ TEST(Files, SearchChainsAndIncludeNext)
   tree.add("second/h.h", "second\n");
   std::string main = tree.add("main.c", "#include <h.h>\n#if __has_include(<h.h>)\nfound\n#endif\n"
                                         "#if !__has_include(\"missing.h\")\nmissing\n#endif\n");
-  search_dir second = {nullptr, nullptr, 0, 0, 1};
+  search_dir second = {nullptr, nullptr, 0, 0, 1, nullptr};
   std::string second_name = tree.root + "/second";
   second.name = second_name.c_str();
-  search_dir first = {&second, nullptr, 0, 0, 1};
+  search_dir first = {&second, nullptr, 0, 0, 1, nullptr};
   std::string first_name = tree.root + "/first";
   first.name = first_name.c_str();
   pp_fixture f;
@@ -280,4 +230,177 @@ TEST(Files, PragmasThatNeedAnIncludedFile)
   EXPECT_EQ(f.reports[1], "warning: #pragma system_header ignored outside include file");
   EXPECT_EQ(f.reports[2], "warning: #include_next in primary source file");
   EXPECT_TRUE(sys_h_is_system);
+}
+
+// The lines of a remap file as "from=to" pairs, read for directory "d".
+TEST(Files, RemapFileLines)
+{
+  std::string long_name(50, 'n');
+  struct {
+    std::string text;
+    words pairs;
+  } cases[] = {
+      {"", {}},
+      {"a.h b.h\n", {"a.h=d/b.h"}},
+      {"a.h /abs/b.h\n", {"a.h=/abs/b.h"}},
+      {"\n\n  \t a.h \t b.h   rest of the line\nc.h d.h", {"a.h=d/b.h", "c.h=d/d.h"}},
+      {"lonely.h\nx.h\r\ny.h z.h\n", {"y.h=d/z.h"}},
+      {long_name + " " + long_name + long_name + "\n", {long_name + "=d/" + long_name + long_name}},
+      {"a.h b.h\na.h c.h\n", {"a.h=d/b.h", "a.h=d/c.h"}},
+  };
+  for (const auto &c : cases) {
+    FILE *stream = fmemopen(const_cast<char *>(c.text.data()), c.text.size(), "r");
+    if (c.text.empty())
+      stream = tmpfile();
+    remap_table *table = _cpp_read_remap_table(stream, "d");
+    fclose(stream);
+    words pairs;
+    for (uint64_t i = 0; i < table->count; i++)
+      pairs.push_back(std::string(table->pairs[2 * i]) + "=" + table->pairs[2 * i + 1]);
+    EXPECT_EQ(pairs, c.pairs) << c.text;
+    EXPECT_EQ(table->pairs[2 * table->count], nullptr);
+    _cpp_free_remap_table(table);
+  }
+}
+
+// Names listed in a directory's "header.vuz" are read from where it says,
+// with a name's directory part looked up in that directory's own file; the
+// first listing of a name wins.
+TEST(Files, RemapFilesRedirectIncludes)
+{
+  file_tree tree;
+  tree.add("inc/header.vuz", "short.h real/long-file-name.h\nabs.h " + tree.root +
+                                 "/elsewhere/abs.h\nshort.h ignored.h\n");
+  tree.add("inc/real/long-file-name.h", "remapped\n");
+  tree.add("elsewhere/abs.h", "absolute\n");
+  tree.add("inc/sub/header.vuz", "deep.h ../real/long-file-name.h\n");
+  tree.add("inc/plain.h", "plain\n");
+  tree.add("inc/short.h", "not_remapped\n");
+  std::string main = tree.add(
+      "main.c", "#include <short.h>\n#include <abs.h>\n#include <sub/deep.h>\n#include <plain.h>\n");
+  std::string inc = tree.root + "/inc";
+  struct {
+    bool use_remap_files;
+    const char *output;
+  } cases[] = {
+      {true, "remapped absolute remapped plain"},
+      {false, "not_remapped plain"},
+  };
+  for (const auto &c : cases) {
+    search_dir bracket = {nullptr, inc.c_str(), 0, 0, 1, nullptr};
+    pp_fixture f;
+    f.options()->use_remap_files = c.use_remap_files;
+    EXPECT_EQ(run(f, main, &bracket), c.output);
+    EXPECT_EQ(f.reports.empty(), c.use_remap_files);
+  }
+}
+
+// Preprocessed input, the main file and a file included from the command
+// line, is read as it stands: no trigraphs are replaced and no lines
+// spliced.
+TEST(Files, PreprocessedInputIsReadAsItStands)
+{
+  file_tree tree;
+  std::string header = tree.add("inc.h", "c ?\?= d\\\ne\n");
+  std::string main = tree.add("main.i", "a ?\?= b\\\nx\n");
+  struct {
+    bool preprocessed;
+    const char *output;
+  } cases[] = {
+      {false, "c # de a # bx"},
+      {true, "c ? ? = d \\ e a ? ? = b \\ x"},
+  };
+  for (const auto &c : cases) {
+    pp_fixture f;
+    f.options()->trigraph_sequences = 1;
+    f.options()->preprocessed_input = c.preprocessed;
+    reader_post_options(f.reader);
+    ASSERT_NE(open_main_file(f.reader, main.c_str(), false), nullptr);
+    push_included_file(f.reader, header.c_str(), false, INCLUDE_COMMAND_LINE, 0);
+    EXPECT_EQ(f.expanded(), c.output) << c.preprocessed;
+  }
+}
+
+// An import control line names its header unit by path; the header becomes
+// once-only, so a later #include of it reads nothing.
+TEST(Files, ImportedHeaderUnitsAreNamedByPath)
+{
+  file_tree tree;
+  std::string unit = tree.add("inc/unit.h", "unit_text\n");
+  std::string main = tree.add("main.cc", "import <unit.h>;\n#include <unit.h>\n"
+                                         "import <missing.h>;\nend\n");
+  std::string inc = tree.root + "/inc";
+  search_dir bracket = {nullptr, inc.c_str(), 0, 0, 1, nullptr};
+  pp_fixture f(DIALECT_CXX20);
+  f.options()->module_support = 1;
+  // The keyword's spelling keeps its blank.
+  EXPECT_EQ(run(f, main, &bracket),
+            "import  \"" + unit + "\" ; EOL import  \"\" ; EOL end");
+  ASSERT_EQ(f.reports.size(), 1u);
+  EXPECT_EQ(f.reports[0].rfind("fatal: missing.h: ", 0), 0u) << f.reports[0];
+}
+
+// Without a bracket chain an angled name has nowhere to be searched: an
+// error, and __has_include gives 0.
+TEST(Files, AngledNamesWithoutABracketChain)
+{
+  file_tree tree;
+  std::string main = tree.add("main.c", "#if __has_include(<x.h>)\nyes\n#else\nno\n#endif\n"
+                                        "#include <y.h>\nend\n");
+  pp_fixture f;
+  define_special_builtins(f.reader);
+  EXPECT_EQ(run(f, main), "no end");
+  EXPECT_EQ(f.reports, (words{"error: no include path in which to search for x.h",
+                              "error: no include path in which to search for y.h"}));
+}
+
+// A client may read an include as text of its own, where the include stood;
+// the header is then a once-only header unit. A header it declines is read
+// as usual and never offered again.
+TEST(Files, IncludesTranslatedByTheClient)
+{
+  file_tree tree;
+  tree.add("unit.h", "unit_text\n");
+  tree.add("plain.h", "plain_text\n");
+  std::string main = tree.add(
+      "main.c", "a __LINE__\n#include \"unit.h\"\nb __LINE__\n#include \"unit.h\"\n"
+                "#include \"plain.h\"\n#include \"plain.h\"\nc __LINE__ __FILE__\n");
+  static words offered;
+  offered.clear();
+  pp_fixture f;
+  define_special_builtins(f.reader);
+  f.reader->callbacks.translate_include = [](preprocessor_reader *, linemap_set *, location_t,
+                                             const char *path) -> char * {
+    offered.push_back(strrchr(path, '/') + 1);
+    return strstr(path, "unit.h") ? checked_strdup("translated __LINE__") : nullptr;
+  };
+  EXPECT_EQ(run(f, main), "a 1 translated 2 b 3 plain_text plain_text c 7 \"" + main + "\"");
+  EXPECT_EQ(offered, (words{"unit.h", "plain.h"}));
+  EXPECT_TRUE(f.reports.empty());
+}
+
+// An import whose '<' is never closed: an error, and the line still ends
+// where it did, for the token stream and for directives-only processing.
+TEST(Files, ImportOfAnUnclosedAngledName)
+{
+  const char *const texts[] = {"import <vecto\x1f;n#\nx\n", "#define M <a b\nimport M;\nx\n"};
+  for (const char *text : texts) {
+    pp_fixture f(DIALECT_CXX20);
+    f.options()->module_support = 1;
+    f.push(text);
+    std::string out = f.expanded();
+    EXPECT_EQ(out.substr(out.size() - 5), "EOL x") << text;
+    ASSERT_FALSE(f.reports.empty()) << text;
+    EXPECT_EQ(f.reports[0], "error: missing terminating > character") << text;
+
+    pp_fixture only(DIALECT_CXX20);
+    only.options()->module_support = 1;
+    only.push(text);
+    static int events;
+    events = 0;
+    cpp_directive_only_process(only.reader, nullptr,
+                               [](preprocessor_reader *, dironly_task, void *,
+                                  const dironly_event &) { events++; });
+    EXPECT_GT(events, 0) << text;
+  }
 }

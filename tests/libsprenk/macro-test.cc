@@ -8,17 +8,8 @@
 // The expanded tokens of TEXT, one space apart.
 static std::string expand(pp_fixture &f, const std::string &text)
 {
-  std::string out;
   f.push(text);
-  for (const preproc_token *t = cpp_next_token(f.reader); t->kind != TK_EOF;
-       t = cpp_next_token(f.reader)) {
-    if (t->kind == TK_PADDING)
-      continue;
-    if (!out.empty())
-      out += ' ';
-    out += f.spell(t);
-  }
-  return out;
+  return f.expanded();
 }
 
 // The first (or the INDEXth) report reading TEXT gives, "<none>" without.
@@ -343,19 +334,35 @@ TEST(Pragmas, DeferredAndRegistered)
   EXPECT_FALSE(register_pragma(f.reader, nullptr, "once", [](preprocessor_reader *) {}, false));
   EXPECT_EQ(f.reports, (words{"ice: #pragma omp parallel is already registered",
                               "ice: #pragma once is already registered"}));
-  f.push("#define N 4\n#pragma omp parallel num(N)\nN\n");
-  std::vector<std::string> seen;
-  for (const preproc_token *t = cpp_next_token(f.reader); t->kind != TK_EOF;
-       t = cpp_next_token(f.reader)) {
-    if (t->kind == TK_PRAGMA)
-      seen.push_back("PRAGMA " + std::to_string(t->value.pragma_id));
-    else if (t->kind == TK_PRAGMA_EOL)
-      seen.push_back("EOL");
-    else if (t->kind != TK_PADDING)
-      seen.push_back(f.spell(t));
-  }
   // Not expanded on the pragma's line, expanded again after it.
-  EXPECT_EQ(seen, (words{"PRAGMA 7", "num", "(", "N", ")", "EOL", "4"}));
+  EXPECT_EQ(expand(f, "#define N 4\n#pragma omp parallel num(N)\nN\n"),
+            "PRAGMA 7 num ( N ) EOL 4");
+}
+
+// A pragma among a macro's arguments is read before the expansion, its line
+// expanded only when the pragma allows it, and not rescanned there.
+TEST(Pragmas, LiftedOutOfArguments)
+{
+  struct {
+    bool expands;
+    const char *text;
+    const char *expected;
+  } cases[] = {
+      {false, "#define N 4\n#define f(x) [x]\nf(1\n#pragma omp parallel N\n+2) N",
+       "PRAGMA 7 N EOL [ 1 + 2 ] 4"},
+      {true, "#define N 4\n#define f(x) [x]\nf(1\n#pragma omp parallel N\n+2) N",
+       "PRAGMA 7 4 EOL [ 1 + 2 ] 4"},
+      {false, "#define f(x, y) x y\nf(\n#pragma omp parallel a\n1,\n#pragma omp parallel b\n2)",
+       "PRAGMA 7 a EOL PRAGMA 7 b EOL 1 2"},
+      {false, "#define f() x\nf(\n#pragma omp parallel\n)", "PRAGMA 7 EOL x"},
+      // An invocation that fails takes its pragmas with it.
+      {false, "#define f(x) [x]\nf(1,\n#pragma omp parallel\n2) z", "f z"},
+  };
+  for (const auto &c : cases) {
+    pp_fixture f;
+    ASSERT_TRUE(register_deferred_pragma(f.reader, "omp", "parallel", 7, c.expands, false));
+    EXPECT_EQ(expand(f, c.text), c.expected) << c.text;
+  }
 }
 
 // #elifdef is a directive in C2X and in the dialects with extensions; in

@@ -87,6 +87,27 @@ struct pp_fixture {
     return out;
   }
 
+  // The expanded tokens up to EOF, one space apart; a deferred pragma's
+  // token as "PRAGMA id" and the end of a pragma or module line as "EOL".
+  std::string expanded()
+  {
+    std::string out;
+    for (const preproc_token *t = cpp_next_token(reader); t->kind != TK_EOF;
+         t = cpp_next_token(reader)) {
+      if (t->kind == TK_PADDING)
+        continue;
+      if (!out.empty())
+        out += ' ';
+      if (t->kind == TK_PRAGMA)
+        out += "PRAGMA " + std::to_string(t->value.pragma_id);
+      else if (t->kind == TK_PRAGMA_EOL)
+        out += "EOL";
+      else
+        out += spell(t);
+    }
+    return out;
+  }
+
   std::string spell(const preproc_token *token)
   {
     return reinterpret_cast<const char *>(cpp_token_text(reader, token));

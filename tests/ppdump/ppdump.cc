@@ -1,6 +1,7 @@
 // ppdump: the preprocessor library's test program. It reads one file with
 // the preprocessor's usual options and writes the preprocessed text, the
-// macros defined (-dM, -dD), make rules (-M and its family), or, for tests,
+// macros defined (-dM, -dD), make rules (-M and its family), the headers
+// entered (-H; -remap reads the directories' remap files), or, for tests,
 // the prepared lines (--lines), the raw tokens (--raw-tokens), the expanded
 // tokens (--tokens), the interpreted bytes of each literal (--literals) or
 // the value of each #if and #elif (--if-values). Reports go through the
@@ -19,12 +20,14 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 
 enum dump_mode {
   DUMP_TEXT,
   DUMP_LINES,
   DUMP_RAW_TOKENS,
   DUMP_TOKENS,
+  DUMP_LOCATIONS,
   DUMP_LITERALS,
   DUMP_IF_VALUES,
 };
@@ -66,6 +69,7 @@ struct ppdump_settings {
   bool directives_only = false;
   bool dollars = true;
   int tab_stop = 8;
+  int tracking = -1;
   int normalized = -1;
   bool warn_undef = false;
   bool warn_unused_macros = false;
@@ -77,11 +81,14 @@ struct ppdump_settings {
   bool define_is_undef[256];
   int define_count = 0;
   word_list quote_dirs, bracket_dirs, system_dirs, after_dirs, includes, macro_files;
+  word_list assertions; // -A PRED=ANSWER, or -A -PRED=ANSWER to retract
   char macro_dump = 0; // 'M' or 'D'
   int deps_style = 0;  // 2 every header, 1 without system headers
   bool deps_with_output = false;
   bool deps_missing = false;
   bool deps_phony = false;
+  bool list_includes = false; // -H
+  bool remap = false;
   const char *deps_file = nullptr;
   word_list targets;
   bool target_quoted[MAX_LIST];
@@ -251,6 +258,10 @@ static bool handle_decoded(ppdump_settings *s, const decoded_option &d)
   case OPT_fexec_charset_eq: s->exec_charset = arg; return true;
   case OPT_fwide_exec_charset_eq: s->wide_charset = arg; return true;
   case OPT_ftabstop_eq: s->tab_stop = int(d.value); return true;
+  case OPT_ftrack_macro_expansion: s->tracking = 2; return true;
+  case OPT_ftrack_macro_expansion_eq:
+    s->tracking = int(d.value);
+    return d.value <= 2;
   case OPT_Wtrigraphs: s->warn_trigraphs = d.value != 0; return true;
   case OPT_Wcomment: s->warn_comments = d.value != 0; return true;
   case OPT_Wundef: s->warn_undef = d.value != 0; return true;
@@ -283,6 +294,9 @@ static bool handle_decoded(ppdump_settings *s, const decoded_option &d)
     s->deps_with_output = d.option_index == OPT_MD || d.option_index == OPT_MMD;
     return true;
   case OPT_MF: s->deps_file = arg; return true;
+  case OPT_H: s->list_includes = true; return true;
+  case OPT_A: return s->assertions.add(arg);
+  case OPT_remap: s->remap = true; return true;
   case OPT_MG: s->deps_missing = true; return true;
   case OPT_MP: s->deps_phony = true; return true;
   case OPT_MT: case OPT_MQ:
@@ -302,6 +316,7 @@ static bool dump_mode_of(const char *word, dump_mode *mode)
       {"--lines", DUMP_LINES},
       {"--raw-tokens", DUMP_RAW_TOKENS},
       {"--tokens", DUMP_TOKENS},
+      {"--locations", DUMP_LOCATIONS},
       {"--literals", DUMP_LITERALS},
       {"--if-values", DUMP_IF_VALUES},
   };
@@ -338,7 +353,8 @@ static bool parse_arguments(ppdump_settings *s, int argc, const char **argv)
   }
   if (s->input == nullptr) {
     fprintf(stderr,
-            "usage: ppdump [options] [--lines|--raw-tokens|--tokens|--literals|--if-values] "
+            "usage: ppdump [options] "
+            "[--lines|--raw-tokens|--tokens|--locations|--literals|--if-values] "
             "FILE\n");
     return false;
   }
@@ -381,9 +397,13 @@ static void apply_settings(preprocessor_reader *reader, const ppdump_settings &s
   o->warn_unused_macro = s.warn_unused_macros;
   o->warn_defined_in_expansion = s.warn_expansion_to_defined;
   o->tab_stop = uint8_t(s.tab_stop);
+  if (s.tracking >= 0)
+    o->macro_expansion_tracking = uint8_t(s.tracking);
   o->deps_style = s.deps_style;
   o->deps_missing_files = s.deps_missing;
   o->deps_phony_targets = s.deps_phony;
+  o->list_included_files = s.list_includes;
+  o->use_remap_files = s.remap;
   o->deps_need_preprocessed_output = s.deps_with_output || !s.deps_missing;
   if (s.input_charset)
     o->input_charset_name = s.input_charset;
@@ -404,9 +424,8 @@ static source_dialect chosen_dialect(const ppdump_settings &s)
 
 // ---- Output ----
 
-static expanded_location where(preprocessor_reader *reader, location_t location)
+static expanded_location where_in_file(linemap_set *set, location_t location)
 {
-  linemap_set *set = reader->line_table;
   if (location_is_adhoc(location))
     location = adhoc_locus(set, location);
   const ordinary_map *map = linemap_find_ordinary_map(set, location);
@@ -417,6 +436,11 @@ static expanded_location where(preprocessor_reader *reader, location_t location)
     result.column = int32_t(ordinary_map_column(map, location));
   }
   return result;
+}
+
+static expanded_location where(preprocessor_reader *reader, location_t location)
+{
+  return where_in_file(reader->line_table, location);
 }
 
 static void print_flags(uint16_t flags)
@@ -649,8 +673,21 @@ static text_printer *active_printer;
 
 // Entering and leaving files: a linemarker with its flags, as compilers
 // read them back (1 enter, 2 return, 3 system header).
-static void note_file_change(preprocessor_reader *, const ordinary_map *map)
+// -H: each header entered, on standard error, after a dot for each level it
+// is nested at.
+static void list_included_file(preprocessor_reader *reader, const ordinary_map *map)
 {
+  if (!options_of(reader)->list_included_files || map == nullptr ||
+      map->reason != LC_ENTER || map->includer_location == 0)
+    return;
+  for (uint32_t level = 1; level < reader->line_table->include_depth; level++)
+    putc('.', stderr);
+  fprintf(stderr, " %s\n", map->file_name);
+}
+
+static void note_file_change(preprocessor_reader *reader, const ordinary_map *map)
+{
+  list_included_file(reader, map);
   text_printer *p = active_printer;
   if (p == nullptr || map == nullptr)
     return;
@@ -820,12 +857,88 @@ static void dump_tokens(preprocessor_reader *reader)
     const preproc_token *token = cpp_next_token_with_location(reader, &location);
     if (token->kind == TK_PADDING)
       continue;
-    expanded_location at = where(reader, location);
-    expanded_location spelled = where(reader, token->location);
+    linemap_set *set = reader->line_table;
+    expanded_location at =
+        where(reader, linemap_resolve_location(set, location, RESOLVE_TO_EXPANSION, nullptr));
+    expanded_location spelled = where(
+        reader, linemap_resolve_location(set, token->location, RESOLVE_TO_SPELLING, nullptr));
     print_token_record(reader, token);
     printf("\t%d:%d\t%d:%d\n", at.line, at.column, spelled.line, spelled.column);
     if (token->kind == TK_EOF)
       break;
+  }
+}
+
+// One step of a virtual location toward the file: an argument's token to
+// where the argument was spelled, a definition's token to where its macro
+// was expanded. *PLACE receives the token's place in the definition.
+static location_t step_outward(linemap_set *set, location_t location, bool *argument,
+                               location_t *place)
+{
+  const macro_map *map = static_cast<const macro_map *>(linemap_find_map(set, location));
+  uint32_t i = location - map->start;
+  location_t spelling = map->token_locations[2 * i];
+  *place = map->token_locations[2 * i + 1];
+  *argument = spelling != *place;
+  return *argument ? spelling : map->expansion_point;
+}
+
+static bool in_macro_map(linemap_set *set, location_t location)
+{
+  return map_is_macro_map(linemap_find_map(set, location));
+}
+
+// Where a token's location leads, as a front end's "expanded from" notes
+// show it: first its place in the file, then, outermost first, where it
+// stands in each macro definition it came through. An argument's token leads
+// to where the argument was written; the levels it came through as an
+// argument get no note, though the expansion that named their macro does.
+static void print_location_chain(linemap_set *set, location_t location)
+{
+  if (location_is_adhoc(location))
+    location = adhoc_locus(set, location);
+  std::vector<location_t> notes;
+  std::vector<location_t> callers; // each step's way on from its macro
+  size_t ignored = 0;
+  location_t at = location;
+  while (in_macro_map(set, at)) {
+    bool argument;
+    location_t place;
+    location_t next = step_outward(set, at, &argument, &place);
+    const macro_map *map = static_cast<const macro_map *>(linemap_find_map(set, at));
+    notes.push_back(place);
+    callers.push_back(map->expansion_point);
+    if (argument)
+      ignored = notes.size();
+    at = in_macro_map(set, next) ? next : callers.back();
+  }
+  location_t file = location;
+  while (in_macro_map(set, file)) {
+    bool argument;
+    location_t place;
+    file = step_outward(set, file, &argument, &place);
+  }
+  expanded_location e = where_in_file(set, file);
+  printf("\t%d:%d", e.line, e.column);
+  for (size_t i = notes.size(); i-- > ignored;) {
+    e = where_in_file(set, notes[i]);
+    printf("\t%d:%d", e.line, e.column);
+  }
+}
+
+// --locations: each token of the expanded stream with its location chain.
+static void dump_locations(preprocessor_reader *reader)
+{
+  for (;;) {
+    location_t location;
+    const preproc_token *token = cpp_next_token_with_location(reader, &location);
+    if (token->kind == TK_EOF)
+      break;
+    if (token->kind == TK_PADDING)
+      continue;
+    print_token_record(reader, token);
+    print_location_chain(reader->line_table, location);
+    putchar('\n');
   }
 }
 
@@ -961,6 +1074,13 @@ int main(int argc, const char **argv)
     else
       define_from_text(reader, settings.defines[i]);
   }
+  for (int i = 0; i < settings.assertions.count; i++) {
+    const char *text = settings.assertions.words[i];
+    if (text[0] == '-')
+      unassert_from_text(reader, text + 1);
+    else
+      assert_from_text(reader, text);
+  }
   search_dir *bracket =
       chain_of(settings.bracket_dirs, 0,
                chain_of(settings.system_dirs, 1, chain_of(settings.after_dirs, 1, nullptr)));
@@ -981,6 +1101,8 @@ int main(int argc, const char **argv)
       callbacks_of(reader)->undef = note_undef;
     }
   }
+  if (settings.list_includes)
+    callbacks_of(reader)->file_change = note_file_change;
   if (open_main_file(reader, settings.input, false) != nullptr) {
     // Read for their definitions only, before anything else.
     for (int i = 0; i < settings.macro_files.count; i++)
@@ -992,6 +1114,7 @@ int main(int argc, const char **argv)
     case DUMP_LINES: dump_lines(reader); break;
     case DUMP_RAW_TOKENS: dump_raw_tokens(reader); break;
     case DUMP_TOKENS: dump_tokens(reader); break;
+    case DUMP_LOCATIONS: dump_locations(reader); break;
     case DUMP_TEXT:
       if (text_wanted && settings.directives_only)
         cpp_directive_only_process(reader, &printer, print_directives_only);

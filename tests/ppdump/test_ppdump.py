@@ -96,6 +96,23 @@ class MacroModes(unittest.TestCase):
         self.assertEqual(out.splitlines(), ["NUMBER\t2\t-\t2:1\t2:3", "OP\t+\t-\t2:1\t1:15",
                                             "NUMBER\t1\t-\t2:1\t1:16", "EOF\t\tLINE_START\t3:0\t3:0"])
 
+    def test_report_inside_an_expansion(self):
+        # Placed where the token was spelled, or at the expansion point when
+        # expansions are not tracked; quoted there.
+        text = "#define CAT(a,b) a ## b\n#define G(x) CAT(x, -)\nint y = G(+);\n"
+        for level, column in (("2", 11), ("1", 11), ("0", 9)):
+            out = run(["-P", "-ftrack-macro-expansion=" + level, "FILE"], text)
+            lines = out.stderr.decode().splitlines()
+            self.assertTrue(lines[0].endswith(":3:%d: error: pasting \"+\" and \"-\" does not give "
+                                              "a valid preprocessing token" % column), lines)
+            self.assertEqual(lines[1:3], [" int y = G(+);", " " * column + "^"])
+            self.assertEqual(out.returncode, 1)
+
+    def test_location_chains(self):
+        out = run(["--locations", "FILE"], "#define A x\n#define B(y) [y A]\nB(z)\n")
+        self.assertEqual([line.split("\t", 3)[3] for line in out.stdout.decode().splitlines()],
+                         ["3:1\t2:14", "3:3", "3:1\t2:17\t1:11", "3:1\t2:18"])
+
 
 @unittest.skipIf(shutil.which("make") is None, "make is not installed")
 class DependencyRules(unittest.TestCase):
@@ -247,6 +264,75 @@ class StandardExamples(unittest.TestCase):
         for text, expected, _ in ALLOWED_EXAMPLE_DIFFERENCES:
             self.assertEqual(self.ours(text), expected, text)
             self.assertNotEqual(self.theirs(text), expected, text)
+
+
+def include_list(command, directory):
+    """The "-H" lines a preprocessor writes for main.c of DIRECTORY."""
+    out = subprocess.run(command + ["-H", "-I", "inc", "main.c"], cwd=directory,
+                         capture_output=True)
+    return [line for line in out.stderr.decode().splitlines() if line.startswith(".")]
+
+
+INCLUDE_TREE = {
+    "inc/a.h": '#include "b.h"\n#include <sub/c.h>\n',
+    "inc/b.h": "b\n",
+    "inc/sub/c.h": "#ifndef C\n#define C\n#include \"d.h\"\n#endif\n",
+    "inc/sub/d.h": "d\n",
+    "main.c": "#include <a.h>\n#include <sub/c.h>\n#include <a.h>\n",
+}
+
+
+class Assertions(unittest.TestCase):
+    def test_answers_from_the_command_line(self):
+        source = "#if #machine(arm) && !#machine(x86)\nyes\n#else\nno\n#endif\n"
+        for options, expected in ((["-A", "machine=arm"], "yes"), ([], "no"),
+                                  (["-A", "machine=arm", "-A", "-machine"], "no"),
+                                  (["-A", "machine=arm", "-A", "machine=x86"], "no")):
+            out = run(["-P"] + options + ["FILE"], source)
+            self.assertEqual(out.stdout.decode().split(), [expected], options)
+            self.assertEqual(out.returncode, 0, out.stderr)
+
+
+class IncludeList(unittest.TestCase):
+    def tree(self, files):
+        directory = tempfile.TemporaryDirectory()
+        for name, text in files.items():
+            path = os.path.join(directory.name, name)
+            os.makedirs(os.path.dirname(path), exist_ok=True)
+            with open(path, "w") as f:
+                f.write(text)
+        return directory
+
+    def test_each_header_entered_is_listed_at_its_depth(self):
+        with self.tree(INCLUDE_TREE) as directory:
+            self.assertEqual(include_list([PPDUMP], directory),
+                             [". inc/a.h", ".. inc/b.h", ".. inc/sub/c.h", "... inc/sub/d.h",
+                              ". inc/a.h", ".. inc/b.h"])
+
+    @unittest.skipIf(shutil.which("clang") is None, "clang is not installed")
+    def test_list_matches_clang(self):
+        with self.tree(INCLUDE_TREE) as directory:
+            self.assertEqual(include_list([PPDUMP], directory),
+                             include_list(["clang", "-E", "-o", os.devnull], directory))
+
+    def test_remap_files_redirect_header_names(self):
+        files = {"inc/header.vuz": "short.h real/a-much-longer-name.h\n",
+                 "inc/real/a-much-longer-name.h": "remapped\n", "inc/short.h": "as_named\n",
+                 "main.c": "#include <short.h>\n"}
+        with self.tree(files) as directory:
+            for options, expected in ((["-remap"], "remapped"), ([], "as_named")):
+                out = subprocess.run([PPDUMP, "-P", "-I", "inc", "main.c"] + options,
+                                     cwd=directory, capture_output=True)
+                self.assertEqual(out.stdout.decode().split(), [expected], options)
+
+    def test_headers_read_once_without_a_guard_are_named(self):
+        files = {"inc/bare.h": "x\n", "inc/guarded.h": "#ifndef G\n#define G\n#endif\n",
+                 "main.c": "#include <bare.h>\n#include <guarded.h>\n"}
+        with self.tree(files) as directory:
+            out = subprocess.run([PPDUMP, "-H", "-I", "inc", "main.c"], cwd=directory,
+                                 capture_output=True)
+            self.assertEqual(out.stderr.decode().splitlines()[-2:],
+                             ["Multiple include guards may be useful for:", "inc/bare.h"])
 
 
 class Diagnostics(unittest.TestCase):

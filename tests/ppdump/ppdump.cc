@@ -365,7 +365,8 @@ static bool parse_arguments(ppdump_settings *s, int argc, const char **argv)
     return false;
   }
   if (s->traditional &&
-      (s->mode == DUMP_TOKENS || s->mode == DUMP_LITERALS || s->mode == DUMP_IF_VALUES)) {
+      (s->mode == DUMP_TOKENS || s->mode == DUMP_LOCATIONS || s->mode == DUMP_LITERALS ||
+       s->mode == DUMP_IF_VALUES)) {
     fprintf(stderr, "ppdump: -traditional-cpp makes text, not the tokens these dumps show\n");
     return false;
   }

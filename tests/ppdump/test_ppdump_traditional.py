@@ -92,7 +92,8 @@ class TraditionalText(unittest.TestCase):
             self.assertEqual(out.stdout.decode().strip(), expected)
 
     def test_token_modes_are_refused(self):
-        for mode in ("-fdirectives-only", "--tokens", "--locations", "--literals", "--if-values"):
+        modes = ("-fdirectives-only", "--tokens", "--locations", "--literals", "--if-values")
+        for mode in modes:
             out = run([mode, "in.S"], {"in.S": "#define A 1\nA\n"})
             self.assertEqual(out.returncode, 1, mode)
             self.assertIn("-traditional-cpp", out.stderr.decode(), mode)

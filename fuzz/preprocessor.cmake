@@ -20,6 +20,10 @@ vuz_fuzz_target(digest_table_fuzz ${CMAKE_CURRENT_SOURCE_DIR}/digest-table-fuzz.
 vuz_fuzz_target(preprocessor_directives_only_fuzz
                 ${CMAKE_CURRENT_SOURCE_DIR}/preprocessor-directives-only-fuzz.cc
                 ${PROJECT_SOURCE_DIR}/tests/common/abort-for-tests.cc DEPENDS vuz_sprenk)
+# Traditional preprocessing over arbitrary text, with an output cap.
+vuz_fuzz_target(preprocessor_traditional_fuzz
+                ${CMAKE_CURRENT_SOURCE_DIR}/preprocessor-traditional-fuzz.cc
+                ${PROJECT_SOURCE_DIR}/tests/common/abort-for-tests.cc DEPENDS vuz_sprenk)
 # The reader of a directory's remap file over arbitrary bytes.
 vuz_fuzz_target(remap_file_fuzz ${CMAKE_CURRENT_SOURCE_DIR}/remap-file-fuzz.cc
                 ${PROJECT_SOURCE_DIR}/tests/common/abort-for-tests.cc DEPENDS vuz_sprenk)

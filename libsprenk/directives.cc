@@ -161,7 +161,10 @@ static void start_directive(preprocessor_reader *reader)
 
 static void end_directive(preprocessor_reader *reader, bool skip_line)
 {
-  if (!reader->state.in_deferred_pragma && skip_line)
+  // A traditional directive line was read whole, through the overlay.
+  if (reader->overlaid_buffer)
+    _cpp_remove_overlay(reader);
+  else if (!reader->state.in_deferred_pragma && skip_line)
     skip_rest_of_line(reader);
   reader->state.save_comments = !reader->options.drop_comments;
   reader->state.in_directive = 0;
@@ -848,7 +851,15 @@ int _cpp_handle_directive(preprocessor_reader *reader, bool indented)
       extension_warnings(reader, row, indented);
     }
   }
-  if (row && (!reader->state.skipping || (row->flags & DF_CONDITIONAL))) {
+  bool runs = row && (!reader->state.skipping || (row->flags & DF_CONDITIONAL));
+  if (reader->options.traditional_mode) {
+    reader->directive = runs ? row : nullptr;
+    _cpp_prepare_directive_trad(reader, runs && row == &directive_table[D_DEFINE],
+                                runs && (row->flags & DF_EXPAND),
+                                runs && (row == &directive_table[D_IF] ||
+                                         row == &directive_table[D_ELIF]));
+  }
+  if (runs) {
     reader->directive = row;
     row->handler(reader);
   }

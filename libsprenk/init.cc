@@ -457,6 +457,7 @@ void reader_destroy(preprocessor_reader *reader)
     buffer_pop(reader);
   _cpp_free_expr_stack(reader);
   close_converters(reader);
+  free(reader->trad_out.base);
   free(reader->macro_buffer);
   obstack_free_to(&reader->buffer_stack, nullptr);
   _cpp_identifiers_end(reader);

@@ -32,6 +32,10 @@ uint32_t _cpp_current_line(preprocessor_reader *reader)
 
 void _cpp_advance_line(preprocessor_reader *reader, uint32_t columns)
 {
+  // A definition from the command line, read before any file, has no
+  // lines to count.
+  if (linemap_last_ordinary_map(reader->line_table) == nullptr)
+    return;
   linemap_start_line(reader->line_table, _cpp_current_line(reader) + 1, columns);
 }
 

@@ -109,6 +109,16 @@ void _cpp_push_tokens(preprocessor_reader *reader, ident_node *macro, const prep
   reader->context = context;
 }
 
+void _cpp_push_text(preprocessor_reader *reader, ident_node *macro, const unsigned char *text,
+                    uint64_t length)
+{
+  _cpp_push_tokens(reader, macro, nullptr, 0);
+  reader->context->text_position = text;
+  reader->context->text_limit = text + length;
+  if (macro)
+    macro->flags |= IDF_EXPANDING;
+}
+
 // Pushes a copy of the tokens; the copy lives in scratch memory so that
 // tokens already handed out stay readable after the context is popped. THEN,
 // when given, follows the tokens; with TRACKED, room for one virtual location
@@ -445,8 +455,8 @@ static bool is_end_of_argument(preprocessor_reader *reader, const preproc_token 
   return token->kind == TK_EOF && reader->context->previous != nullptr;
 }
 
-static bool check_argument_count(preprocessor_reader *reader, const macro_def *macro,
-                                 const ident_node *node, uint32_t count)
+bool _cpp_check_argument_count(preprocessor_reader *reader, const macro_def *macro,
+                               const ident_node *node, uint32_t count)
 {
   uint32_t wanted = macro->parameter_count;
   if (count == wanted)
@@ -567,7 +577,7 @@ static macro_arg *collect_arguments(preprocessor_reader *reader, ident_node *nod
   }
   if (count == 1 && macro->parameter_count == 0 && args[0].raw.count == 0)
     count = 0;
-  if (!check_argument_count(reader, macro, node, count)) {
+  if (!_cpp_check_argument_count(reader, macro, node, count)) {
     free_arguments(args, slots);
     return nullptr;
   }
@@ -1028,6 +1038,11 @@ static int enter_macro_context(preprocessor_reader *reader, ident_node *node,
   if (node->kind == IK_BUILTIN)
     return expand_builtin(reader, node, location, builtin_expansion_point(reader, location));
   macro_def *macro = node->value.macro;
+  // A traditional definition is text: only the traditional scan expands it.
+  if (macro->kind == MACRO_KIND_TEXT) {
+    reader->about_to_expand = false;
+    return 0;
+  }
   token_list pragmas = {};
   if (macro->function_like) {
     reader->state.prevent_expansion++;

@@ -14,13 +14,6 @@
 #include <ctime>
 #include <sys/stat.h>
 
-// A definition's parameters, saved while their nodes are bound.
-struct saved_parameter {
-  ident_node *node;
-  uintptr_t value;
-  uint8_t kind;
-};
-
 // The body as it is lexed; committed to the record pool when complete.
 struct body_builder {
   preproc_token *tokens;
@@ -41,14 +34,7 @@ static preproc_token *body_append(body_builder *body, const preproc_token *token
 
 // ---- Parameters ----
 
-struct parameter_list {
-  ident_node **nodes;
-  saved_parameter *saved;
-  uint32_t count;
-  uint32_t allocated;
-};
-
-static bool bind_parameter(preprocessor_reader *reader, parameter_list *list, ident_node *node)
+bool _cpp_bind_parameter(preprocessor_reader *reader, parameter_list *list, ident_node *node)
 {
   if (node->kind == IK_PARAMETER) {
     diag_error(reader, DL_ERROR, "duplicate macro parameter \"%s\"", node->text);
@@ -73,7 +59,7 @@ static bool bind_parameter(preprocessor_reader *reader, parameter_list *list, id
   return true;
 }
 
-static void unbind_parameters(parameter_list *list)
+void _cpp_unbind_parameters(parameter_list *list)
 {
   for (uint32_t i = list->count; i-- > 0;) {
     list->saved[i].node->kind = list->saved[i].kind;
@@ -104,7 +90,7 @@ static bool parse_parameters(preprocessor_reader *reader, parameter_list *list, 
       continue;
     bool name_allowed = where == AFTER_OPEN || where == AFTER_COMMA;
     if (token->kind == TK_NAME && name_allowed) {
-      if (!bind_parameter(reader, list, token->value.ident.spelling))
+      if (!_cpp_bind_parameter(reader, list, token->value.ident.spelling))
         return false;
       where = AFTER_NAME;
       continue;
@@ -123,7 +109,7 @@ static bool parse_parameters(preprocessor_reader *reader, parameter_list *list, 
                               ? "ISO C++ does not permit named variadic macros"
                               : "ISO C does not permit named variadic macros");
       } else {
-        if (!bind_parameter(reader, list, reader->spec_nodes.n_va_args))
+        if (!_cpp_bind_parameter(reader, list, reader->spec_nodes.n_va_args))
           return false;
         anonymous_variadic_warning(reader);
       }
@@ -382,7 +368,7 @@ bool macros_differ(const macro_def *a, const macro_def *b)
     if (a->parameters[i] != b->parameters[i])
       return true;
   if (a->kind == MACRO_KIND_TEXT)
-    return a->count != b->count || memcmp(a->text, b->text, a->count) != 0;
+    return _cpp_expansions_different_trad(a, b);
   if (a->count != b->count)
     return true;
   for (uint32_t i = 0; i < a->count; i++)
@@ -499,13 +485,26 @@ void _cpp_install_macro(preprocessor_reader *reader, ident_node *node, macro_def
   node->flags &= uint16_t(~IDF_CONDITIONAL);
 }
 
+static void set_origin(preprocessor_reader *reader, macro_def *macro)
+{
+  macro->line = reader->directive_line;
+  macro->system_header = reader->buffer && reader->buffer->system_kind != 0;
+  macro->used = !reader->options.warn_unused_macro;
+}
+
 bool _cpp_define_macro(preprocessor_reader *reader, ident_node *node)
 {
+  if (reader->options.traditional_mode) {
+    macro_def *macro = _cpp_create_trad_definition(reader);
+    if (macro == nullptr)
+      return false;
+    set_origin(reader, macro);
+    _cpp_install_macro(reader, node, macro);
+    return true;
+  }
   macro_def shape = {};
   shape.kind = MACRO_KIND_TOKENS;
-  shape.line = reader->directive_line;
-  shape.system_header = reader->buffer && reader->buffer->system_kind != 0;
-  shape.used = !reader->options.warn_unused_macro;
+  set_origin(reader, &shape);
 
   parameter_list params = {};
   body_parse p = {};
@@ -529,7 +528,7 @@ bool _cpp_define_macro(preprocessor_reader *reader, ident_node *node)
   if (ok)
     _cpp_install_macro(reader, node, commit_macro(reader, &shape, &params, &p));
   reader->state.va_args_ok = 0;
-  unbind_parameters(&params);
+  _cpp_unbind_parameters(&params);
   free(p.body.tokens);
   free(p.extra_pastes.tokens);
   return ok;
@@ -546,7 +545,7 @@ static uint64_t macro_text_bound(const ident_node *node, const macro_def *macro)
       length += uint64_t(macro->parameters[i]->length) * 10 + 1;
   }
   if (macro->kind == MACRO_KIND_TEXT)
-    return length + macro->count;
+    return length + _cpp_replacement_text_len(macro);
   // Every token is written, the "##" kept at the end included.
   const preproc_token *tokens = macro_tokens(macro);
   for (uint32_t i = 0; i < macro->count; i++) {
@@ -590,8 +589,7 @@ const unsigned char *cpp_macro_text(preprocessor_reader *reader, ident_node *nod
   }
   *out++ = ' ';
   if (macro->kind == MACRO_KIND_TEXT) {
-    memcpy(out, macro->text, macro->count);
-    out += macro->count;
+    out = _cpp_copy_replacement_text(macro, out);
   } else {
     const preproc_token *tokens = macro_tokens(macro);
     for (uint32_t i = 0; i < macro->count; i++) {

@@ -74,6 +74,24 @@ enum : uint16_t {
 // The parameter count of a definition is a 16-bit field.
 enum : uint32_t { MAX_MACRO_PARAMETERS = 65535 };
 
+// A definition's parameters, saved while their nodes are bound.
+struct saved_parameter {
+  ident_node *node;
+  uintptr_t value;
+  uint8_t kind;
+};
+
+struct parameter_list {
+  ident_node **nodes;
+  saved_parameter *saved;
+  uint32_t count;
+  uint32_t allocated;
+};
+
+bool _cpp_bind_parameter(preprocessor_reader *reader, parameter_list *list, ident_node *node);
+// Gives the nodes their meaning back and frees the list.
+void _cpp_unbind_parameters(parameter_list *list);
+
 bool _cpp_define_macro(preprocessor_reader *reader, ident_node *node);
 void _cpp_install_macro(preprocessor_reader *reader, ident_node *node, macro_def *macro);
 void _cpp_forget_macro(ident_node *node);
@@ -97,6 +115,11 @@ int cpp_source_date(preprocessor_reader *reader, time_t *out);
 extern const preproc_token _cpp_input_end;
 void _cpp_push_tokens(preprocessor_reader *reader, ident_node *macro, const preproc_token *tokens,
                       uint32_t count);
+// A context over TEXT, whose byte at LENGTH is the newline that ends it.
+void _cpp_push_text(preprocessor_reader *reader, ident_node *macro, const unsigned char *text,
+                    uint64_t length);
+bool _cpp_check_argument_count(preprocessor_reader *reader, const macro_def *macro,
+                               const ident_node *node, uint32_t count);
 void _cpp_pop_context(preprocessor_reader *reader);
 // Pops every expansion context (a reader destroyed mid-expansion).
 void _cpp_release_contexts(preprocessor_reader *reader);
@@ -109,6 +132,24 @@ bool _cpp_lex_text_token(preprocessor_reader *reader, const unsigned char *text,
                          location_t location, preproc_token *out);
 uint64_t _cpp_has_include(preprocessor_reader *reader, ident_node *node);
 
+
+// ---- Traditional mode (traditional.cc) ----
+
+bool _cpp_read_logical_line_trad(preprocessor_reader *reader);
+// False when the line was a directive, already run.
+bool _cpp_scan_out_logical_line(preprocessor_reader *reader, macro_def *macro,
+                                bool builtin_argument);
+void _cpp_overlay_buffer(preprocessor_reader *reader, const unsigned char *text, uint64_t length);
+void _cpp_remove_overlay(preprocessor_reader *reader);
+// Before a directive runs: all but #define read the rest of their line as
+// scanned out (expanded when EXPANDS), through an overlay.
+void _cpp_prepare_directive_trad(preprocessor_reader *reader, bool is_define, bool expands,
+                                 bool is_condition);
+macro_def *_cpp_create_trad_definition(preprocessor_reader *reader);
+bool _cpp_expansions_different_trad(const macro_def *a, const macro_def *b);
+// The replacement text with the parameter names in their places.
+uint64_t _cpp_replacement_text_len(const macro_def *macro);
+unsigned char *_cpp_copy_replacement_text(const macro_def *macro, unsigned char *destination);
 
 // ---- Diagnostics (errors.cc) ----
 

@@ -423,6 +423,10 @@ struct expansion_context {
   const preproc_token *last;
   ident_node *macro;
   scratch_buffer *scratch;  // scratch block released with the context, or null
+  // Traditional mode reads text, not tokens: the next character and the
+  // newline that ends the text.
+  const unsigned char *text_position;
+  const unsigned char *text_limit;
   // While expansions are tracked, the virtual location of each token from
   // `start` on: an owned array, or consecutive ones from `virtual_base`.
   location_t *locations;
@@ -463,6 +467,15 @@ struct comment_store {
 };
 
 struct pushed_macro;
+
+// The logical line traditional mode has scanned out; the byte at `current`
+// is a newline.
+struct trad_output {
+  unsigned char *base;
+  unsigned char *limit;
+  unsigned char *current;
+  location_t first_line; // the line the logical line began on
+};
 
 // The special identifiers interned when the table is attached.
 enum { MODULE_EXPORT = 0, MODULE_MODULE = 1, MODULE_IMPORT = 2, MODULE_UNDERSCORE_IMPORT = 3 };
@@ -579,6 +592,14 @@ struct preprocessor_reader {
   location_t last_location;
   // Tokens are read without running directives (raw token dumps).
   bool lex_only;
+
+  // Traditional mode: the output line, and where the buffer that a
+  // scanned-out directive line overlays stood.
+  trad_output trad_out;
+  const unsigned char *overlay_saved_cursor;
+  const unsigned char *overlay_saved_limit;
+  const unsigned char *overlay_saved_next_line;
+
   // A deferred pragma met by a look-ahead: its state waits until its PRAGMA
   // token is read again for real.
   bool pragma_suspended;
@@ -737,6 +758,12 @@ const unsigned char *skip_splices(const unsigned char *position, const unsigned 
 // white space after it; null when the keyword is not there.
 const unsigned char *match_module_keyword(const char *keyword, const unsigned char *position,
                                           const unsigned char *limit);
+
+// Traditional (pre-standard) preprocessing: the next logical line of
+// output, without its newline; false at the end of the input. The text
+// stays valid until the next call.
+bool cpp_read_traditional_line(preprocessor_reader *reader, const unsigned char **text,
+                               uint64_t *length, location_t *first_line);
 
 // ---- Literals and numbers ----
 

@@ -8,6 +8,7 @@
 #include "tests/common/line-table.h"
 
 #include <cstdint>
+#include <cstdlib>
 
 struct fuzz_reader {
   linemap_set lines;
@@ -27,6 +28,19 @@ inline preprocessor_reader *fuzz_reader_open(fuzz_reader *f, uint8_t dialect_byt
   f->reader = reader_create(source_dialect(dialect_byte % DIALECT_COUNT), nullptr, &f->lines);
   callbacks_of(f->reader)->diagnostic = fuzz_reader_ignore_report;
   return f->reader;
+}
+
+inline int fuzz_reader_check_macro_text(preprocessor_reader *reader, ident_node *node, void *)
+{
+  if (node->kind == IK_MACRO && cpp_macro_text(reader, node) == nullptr)
+    abort();
+  return 1;
+}
+
+// Every macro defined can be written back as text.
+inline void fuzz_reader_check_macro_texts(preprocessor_reader *reader)
+{
+  cpp_each_identifier(reader, fuzz_reader_check_macro_text, nullptr);
 }
 
 inline void fuzz_reader_close(fuzz_reader *f)

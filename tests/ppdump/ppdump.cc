@@ -17,6 +17,7 @@
 #include "tests/common/line-table.h"
 #include "tests/libsprenk/expr-value-text.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <vector>
@@ -355,6 +356,18 @@ static bool parse_arguments(ppdump_settings *s, int argc, const char **argv)
             "usage: ppdump [options] "
             "[--lines|--raw-tokens|--tokens|--locations|--literals|--if-values] "
             "FILE\n");
+    return false;
+  }
+  // Directives-only text and the dumps of expanded tokens are read as
+  // tokens; traditional text is not.
+  if (s->traditional && s->directives_only) {
+    fprintf(stderr, "ppdump: -fdirectives-only is incompatible with -traditional-cpp\n");
+    return false;
+  }
+  if (s->traditional &&
+      (s->mode == DUMP_TOKENS || s->mode == DUMP_LOCATIONS || s->mode == DUMP_LITERALS ||
+       s->mode == DUMP_IF_VALUES)) {
+    fprintf(stderr, "ppdump: -traditional-cpp makes text, not the tokens these dumps show\n");
     return false;
   }
   return true;
@@ -816,6 +829,26 @@ static void print_directives_only(preprocessor_reader *reader, dironly_task task
   }
 }
 
+// -traditional-cpp: each logical line as the library scanned it out, on
+// the line where it began; its own newlines (kept comments, a macro name
+// waiting for its "(" on the next line) are counted.
+static void dump_traditional(preprocessor_reader *reader, text_printer &p)
+{
+  active_printer = &p;
+  const unsigned char *text;
+  uint64_t length;
+  location_t first_line;
+  while (cpp_read_traditional_line(reader, &text, &length, &first_line)) {
+    move_to_line(&p, where(reader, first_line));
+    fwrite(text, 1, length, stdout);
+    p.printed = true;
+    p.line += int32_t(std::count(text, text + length, '\n'));
+  }
+  if (p.printed)
+    putchar('\n');
+  active_printer = nullptr;
+}
+
 // --tokens: the expanded stream in the raw-token format, with the
 // expansion point and then the spelling location.
 static void dump_tokens(preprocessor_reader *reader)
@@ -920,6 +953,14 @@ static int print_macro(preprocessor_reader *reader, ident_node *node, void *)
 // Reads the whole input for its side effects (-M, -dM).
 static void read_everything(preprocessor_reader *reader)
 {
+  if (options_of(reader)->traditional_mode) {
+    const unsigned char *text;
+    uint64_t length;
+    location_t first_line;
+    while (cpp_read_traditional_line(reader, &text, &length, &first_line))
+      ;
+    return;
+  }
   while (cpp_next_token(reader)->kind != TK_EOF)
     ;
 }
@@ -1078,6 +1119,8 @@ int main(int argc, const char **argv)
     case DUMP_TEXT:
       if (text_wanted && settings.directives_only)
         cpp_directive_only_process(reader, &printer, print_directives_only);
+      else if (text_wanted && settings.traditional)
+        dump_traditional(reader, printer);
       else if (text_wanted)
         dump_text(reader, printer);
       else

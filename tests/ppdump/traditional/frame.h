@@ -1,0 +1,2 @@
+#define FRAME_WORD 4
+#define FRAME_SIZE (8 * FRAME_WORD)

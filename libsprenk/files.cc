@@ -414,17 +414,18 @@ static void note_missing(preprocessor_reader *reader, const char *path)
     *slot = obstack_copy_in_nul(&reader->nonexistent_name_strings, path, strlen(path));
 }
 
-// Whether PATH names an existing file; a missing one is remembered.
-static bool probe_path(preprocessor_reader *reader, const char *path, struct stat *info)
+// 0 when PATH names an existing file, else the error number: ENOENT for
+// a missing one (or a directory), which is remembered.
+static int probe_path(preprocessor_reader *reader, const char *path, struct stat *info)
 {
   if (stat(path, info) == 0) {
     if (!S_ISDIR(info->st_mode))
-      return true;
+      return 0;
   } else if (errno != ENOENT && errno != ENOTDIR) {
-    return false;
+    return errno;
   }
   note_missing(reader, path);
-  return false;
+  return ENOENT;
 }
 
 // ---- The cache of lookups ----
@@ -538,11 +539,19 @@ static source_file *search_chain(preprocessor_reader *reader, source_file *file,
       if (probe)
         probe_pch(reader, file, path, &walk->invalid_pch);
       struct stat info;
-      if (probe_path(reader, path, &info)) {
+      int error = probe_path(reader, path, &info);
+      if (error == 0) {
         record_found(file, path, directory, info);
         return file;
       }
       drop_pch(file);
+      // A header that is there but cannot be reached ends the search: one
+      // further along the chain is not the header meant.
+      if (error != ENOENT) {
+        file->path = path;
+        file->error = error;
+        return file;
+      }
     }
     free(path);
     if (name[0] == '/')
@@ -586,6 +595,8 @@ static bool reading_pre_included(const preprocessor_reader *reader)
   return reader->buffer && reader->buffer->file && reader->buffer->file->pre_included;
 }
 
+static void report_missing(preprocessor_reader *reader, source_file *file, bool angled);
+
 // The file of NAME looked up from START along the chain, remembered per
 // start directory; its error number is set when it was not found. A fake
 // lookup only records the name; a missing optional file gives null.
@@ -599,6 +610,8 @@ static source_file *find_file(preprocessor_reader *reader, const char *name, sea
   chain_walk walk = {};
   if (kind != LOOKUP_FAKE) {
     source_file *found = search_chain(reader, file, start, &walk);
+    if (found == file && file->error)
+      report_missing(reader, file, false);
     if (found && found != file) {
       free_source_file(file);
       add_lookup_entries(reader, found, start, walk, location);
@@ -699,7 +712,7 @@ static void report_missing(preprocessor_reader *reader, source_file *file, bool 
   int level = !listed && reader->options.deps_style && !reader->options.deps_need_preprocessed_output
                   ? DL_WARNING
                   : DL_FATAL;
-  diag_errno_filename(reader, level, file->name, reader->directive_line);
+  diag_errno_filename(reader, level, source_file_path(file), reader->directive_line);
 }
 
 // ---- The file digests saved with a precompiled header ----
@@ -958,7 +971,9 @@ static source_file *lookup_header(preprocessor_reader *reader, const char *name,
     return nullptr;
   source_file *file = find_file(reader, name, start, lookup, location);
   if (file && file->error && lookup == LOOKUP_NORMAL) {
-    report_missing(reader, file, angled);
+    // A failure other than a missing file was reported by the search.
+    if (file->error == ENOENT)
+      report_missing(reader, file, angled);
     return nullptr;
   }
   return file;

@@ -107,6 +107,40 @@ TEST(Files, MissingHeaders)
   free(text);
 }
 
+// A header the search reaches but cannot read is reported where it stands:
+// the search does not go on to another header of that name.
+TEST(Files, UnreachableHeaderEndsTheSearch)
+{
+  file_tree tree;
+  tree.add("second/h.h", "second\n");
+  tree.add("first/other.h", "");
+  std::string loop = tree.root + "/first/h.h";
+  ASSERT_EQ(symlink("h.h", loop.c_str()), 0);
+  tree.made.push_back(loop);
+  std::string long_name(300, 'n'); // longer than a name may be
+  std::string main = tree.add("main.c", "#include <h.h>\n");
+  std::string main_long = tree.add("long.c", "#include <" + long_name + ".h>\n");
+  search_dir second = {nullptr, nullptr, 0, 0, 1, nullptr};
+  std::string second_name = tree.root + "/second";
+  second.name = second_name.c_str();
+  search_dir first = {&second, nullptr, 0, 0, 1, nullptr};
+  std::string first_name = tree.root + "/first";
+  first.name = first_name.c_str();
+  struct {
+    const std::string *main;
+    std::string report;
+  } cases[] = {
+      {&main, "fatal: " + loop + ": " + strerror(ELOOP)},
+      {&main_long, "fatal: " + first_name + "/" + long_name + ".h: " + strerror(ENAMETOOLONG)},
+  };
+  for (const auto &c : cases) {
+    pp_fixture f;
+    EXPECT_EQ(run(f, *c.main, &first), "") << *c.main;
+    ASSERT_EQ(f.reports.size(), 1u) << *c.main;
+    EXPECT_EQ(f.reports[0], c.report);
+  }
+}
+
 TEST(Files, EmptyNameAndBadDirective)
 {
   struct {

@@ -26,6 +26,19 @@ std::string first_report(const std::string &text, bool pedantic = false)
   return f.reports.empty() ? "<none>" : f.reports[0];
 }
 
+// The bracket chain TREE/first, then TREE/second.
+struct first_then_second {
+  std::string first_name, second_name;
+  search_dir second = {nullptr, nullptr, 0, 0, 1, nullptr};
+  search_dir first = {&second, nullptr, 0, 0, 1, nullptr};
+  explicit first_then_second(const file_tree &tree)
+      : first_name(tree.root + "/first"), second_name(tree.root + "/second")
+  {
+    first.name = first_name.c_str();
+    second.name = second_name.c_str();
+  }
+};
+
 } // namespace
 
 TEST(Files, OnceOnlyAndGuards)
@@ -59,15 +72,10 @@ TEST(Files, SearchChainsAndIncludeNext)
   tree.add("second/h.h", "second\n");
   std::string main = tree.add("main.c", "#include <h.h>\n#if __has_include(<h.h>)\nfound\n#endif\n"
                                         "#if !__has_include(\"missing.h\")\nmissing\n#endif\n");
-  search_dir second = {nullptr, nullptr, 0, 0, 1, nullptr};
-  std::string second_name = tree.root + "/second";
-  second.name = second_name.c_str();
-  search_dir first = {&second, nullptr, 0, 0, 1, nullptr};
-  std::string first_name = tree.root + "/first";
-  first.name = first_name.c_str();
+  first_then_second chain(tree);
   pp_fixture f;
   define_special_builtins(f.reader);
-  EXPECT_EQ(run(f, main, &first), "first second found missing");
+  EXPECT_EQ(run(f, main, &chain.first), "first second found missing");
 }
 
 TEST(Files, SelfIncludeStopsAtTheDepthLimit)
@@ -120,22 +128,17 @@ TEST(Files, UnreachableHeaderEndsTheSearch)
   std::string long_name(300, 'n'); // longer than a name may be
   std::string main = tree.add("main.c", "#include <h.h>\n");
   std::string main_long = tree.add("long.c", "#include <" + long_name + ".h>\n");
-  search_dir second = {nullptr, nullptr, 0, 0, 1, nullptr};
-  std::string second_name = tree.root + "/second";
-  second.name = second_name.c_str();
-  search_dir first = {&second, nullptr, 0, 0, 1, nullptr};
-  std::string first_name = tree.root + "/first";
-  first.name = first_name.c_str();
+  first_then_second chain(tree);
   struct {
     const std::string *main;
     std::string report;
   } cases[] = {
       {&main, "fatal: " + loop + ": " + strerror(ELOOP)},
-      {&main_long, "fatal: " + first_name + "/" + long_name + ".h: " + strerror(ENAMETOOLONG)},
+      {&main_long, "fatal: " + chain.first_name + "/" + long_name + ".h: " + strerror(ENAMETOOLONG)},
   };
   for (const auto &c : cases) {
     pp_fixture f;
-    EXPECT_EQ(run(f, *c.main, &first), "") << *c.main;
+    EXPECT_EQ(run(f, *c.main, &chain.first), "") << *c.main;
     ASSERT_EQ(f.reports.size(), 1u) << *c.main;
     EXPECT_EQ(f.reports[0], c.report);
   }

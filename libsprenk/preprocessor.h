@@ -599,6 +599,13 @@ struct preprocessor_reader {
   const unsigned char *overlay_saved_cursor;
   const unsigned char *overlay_saved_limit;
   const unsigned char *overlay_saved_next_line;
+  // The overlaid buffer's line notes point into its own text: the overlay
+  // has only an end note of its own while it stands.
+  line_note *overlay_saved_notes;
+  uint32_t overlay_saved_current_note;
+  uint32_t overlay_saved_notes_used;
+  uint32_t overlay_saved_notes_allocated;
+  line_note overlay_end_note;
 
   // A deferred pragma met by a look-ahead: its state waits until its PRAGMA
   // token is read again for real.

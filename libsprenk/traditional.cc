@@ -904,9 +904,20 @@ void _cpp_overlay_buffer(preprocessor_reader *reader, const unsigned char *text,
   reader->overlay_saved_cursor = buffer->cursor;
   reader->overlay_saved_limit = buffer->limit;
   reader->overlay_saved_next_line = buffer->next_line;
+  reader->overlay_saved_notes = buffer->notes;
+  reader->overlay_saved_current_note = buffer->current_note;
+  reader->overlay_saved_notes_used = buffer->notes_used;
+  reader->overlay_saved_notes_allocated = buffer->notes_allocated;
   buffer->need_line = false;
   buffer->cursor = buffer->line_base = text;
   buffer->limit = text + length;
+  // A comment left open in the directive's text ends with the overlay
+  // instead of reading on into the overlaid buffer's lines and notes.
+  buffer->next_line = buffer->limit;
+  reader->overlay_end_note = {buffer->limit + 1, '\n'};
+  buffer->notes = &reader->overlay_end_note;
+  buffer->current_note = 0;
+  buffer->notes_used = buffer->notes_allocated = 1;
 }
 
 void _cpp_remove_overlay(preprocessor_reader *reader)
@@ -914,6 +925,11 @@ void _cpp_remove_overlay(preprocessor_reader *reader)
   input_buffer *buffer = reader->overlaid_buffer;
   buffer->cursor = reader->overlay_saved_cursor;
   buffer->limit = reader->overlay_saved_limit;
+  buffer->next_line = reader->overlay_saved_next_line;
+  buffer->notes = reader->overlay_saved_notes;
+  buffer->current_note = reader->overlay_saved_current_note;
+  buffer->notes_used = reader->overlay_saved_notes_used;
+  buffer->notes_allocated = reader->overlay_saved_notes_allocated;
   buffer->line_base = reader->overlay_saved_next_line;
   buffer->need_line = true;
   reader->overlaid_buffer = nullptr;

@@ -123,6 +123,20 @@ TEST(Traditional, UnterminatedAtEndOfBuffer)
   run_cases(end_of_buffer_cases, sizeof end_of_buffer_cases / sizeof end_of_buffer_cases[0]);
 }
 
+// A directive is read from its scanned-out text. Where the tokeniser sees
+// more than the character scan did (here a digit separator hides the
+// quote), a comment left open ends with that text; it never reads on into
+// the buffer beneath.
+TEST(Traditional, CommentOpenAtTheEndOfADirectivesText)
+{
+  pp_fixture pp(DIALECT_CXX23);
+  EXPECT_EQ(trad_lines(pp, "#2\"\"7'M/*"), words{});
+  EXPECT_EQ(pp.reports, (words{"error: invalid flag \"7'M\" in line directive",
+                               "error: unterminated comment"}));
+  pp_fixture next(DIALECT_CXX23);
+  EXPECT_EQ(trad_lines(next, "#line 3 \"f\" 7'M /*\nafter\n"), words{"after"});
+}
+
 // The line is counted when it has been scanned out, before the directive
 // or built-in reads it as tokens; reports still name the line it began on.
 TEST(Traditional, ReportsNameTheLineOfTheDirectiveOrCall)

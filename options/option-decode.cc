@@ -30,9 +30,11 @@ const char *const plain_output_options[6] = {
     nullptr,
 };
 
+// The first 64 KiB block is taken by the first string built on it, so that
+// a run that builds none, as a query does, takes none.
 void init_option_obstack()
 {
-  obstack_init_pool(&option_obstack, 0x10000);
+  obstack_init_pool_on_use(&option_obstack, 0x10000);
 }
 
 char *option_obstack_concat(const char *first, ...)

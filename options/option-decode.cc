@@ -65,8 +65,8 @@ size_t lookup_option(const char *text, uint32_t language_mask)
   size_t low = 0, high = option_count;
   while (high - low > 1) {
     size_t middle = (low + high) / 2;
-    const option_descriptor *row = &option_rows[middle];
-    if (strncmp(text, row->text + 1, row->text_length) < 0)
+    // Below the whole text exactly when below its first text_length bytes.
+    if (strcmp(text, option_search_texts + option_search_starts[middle]) < 0)
       high = middle;
     else
       low = middle;

@@ -63,10 +63,27 @@ const char *colorize_stop(bool show_color)
   return show_color ? colour_stop_text : "";
 }
 
+static int asked_descriptor = -1;
+static bool asked_is_terminal;
+
+bool descriptor_is_terminal(int fd)
+{
+  if (fd != asked_descriptor) {
+    asked_is_terminal = isatty(fd);
+    asked_descriptor = fd;
+  }
+  return asked_is_terminal;
+}
+
+void forget_terminal_answer()
+{
+  asked_descriptor = -1;
+}
+
 static bool terminal_on_stderr()
 {
   const char *term = getenv("TERM");
-  return term && strcmp(term, "dumb") != 0 && isatty(STDERR_FILENO);
+  return term && strcmp(term, "dumb") != 0 && descriptor_is_terminal(STDERR_FILENO);
 }
 
 bool colorize_init(int mode)

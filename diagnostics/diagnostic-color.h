@@ -28,6 +28,12 @@ bool parse_vuz_colors();
 int determine_url_format(int mode);
 const char *get_end_url_string(int url_format);
 
+// Whether descriptor FD is a terminal. The set-up of one run asks this about
+// standard error several times (caret width, colour, hyperlinks); the answer
+// is kept until forget_terminal_answer, which each context set-up calls.
+bool descriptor_is_terminal(int fd);
+void forget_terminal_answer();
+
 // Puts the colour table back to its defaults (for callers that parse
 // VUZ_COLORS more than once, such as tests).
 void colour_table_reset();

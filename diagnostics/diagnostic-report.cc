@@ -15,6 +15,20 @@ static bool option_in_range(const diagnostic_state *context, int option)
   return option >= 0 && option < context->option_count;
 }
 
+// The per-option kinds are allocated at the first classification: most runs
+// classify nothing, and an absent array reads as all unspecified.
+static diagnostic_kind option_kind(const diagnostic_state *context, int option)
+{
+  return context->option_kinds ? context->option_kinds[option] : DK_UNSPECIFIED;
+}
+
+static diagnostic_kind *option_kind_slot(diagnostic_state *context, int option)
+{
+  if (!context->option_kinds)
+    context->option_kinds = checked_new_cleared<diagnostic_kind>(context->option_count);
+  return &context->option_kinds[option];
+}
+
 // Whether the option is on; without a callback to ask, it counts as on.
 static bool option_enabled(diagnostic_state *context, int option)
 {
@@ -27,18 +41,19 @@ diagnostic_kind classify_option_kind(diagnostic_state *context, int option, diag
 {
   if (!option_in_range(context, option) || kind < 0 || kind >= DK_LAST_DIAGNOSTIC_KIND)
     return DK_UNSPECIFIED;
-  diagnostic_kind previous = context->option_kinds[option];
+  diagnostic_kind *slot = option_kind_slot(context, option);
+  diagnostic_kind previous = *slot;
   if (location == 0) {
-    context->option_kinds[option] = kind;
+    *slot = kind;
     return previous;
   }
-  if (context->option_kinds[option] == DK_UNSPECIFIED) {
+  if (*slot == DK_UNSPECIFIED) {
     if (option_enabled(context, option))
-      context->option_kinds[option] = context->werror_all ? DK_ERROR : DK_WARNING;
+      *slot = context->werror_all ? DK_ERROR : DK_WARNING;
     else
-      context->option_kinds[option] = DK_IGNORED;
+      *slot = DK_IGNORED;
   }
-  diagnostic_kind result = context->option_kinds[option];
+  diagnostic_kind result = *slot;
   // Pop entries hold a history position where an option would be; they are
   // not classifications.
   for (uint32_t i = vec_length(context->kind_history); i-- > 0;) {
@@ -119,8 +134,8 @@ bool classify_for_report(diagnostic_state *context, diagnostic_info *diagnostic)
         break;
     }
   }
-  if (option_in_range(context, option) && context->option_kinds[option] != DK_UNSPECIFIED)
-    diagnostic->kind = context->option_kinds[option];
+  if (option_in_range(context, option) && option_kind(context, option) != DK_UNSPECIFIED)
+    diagnostic->kind = option_kind(context, option);
   return diagnostic->kind != DK_IGNORED;
 }
 

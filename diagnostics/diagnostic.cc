@@ -90,7 +90,7 @@ int terminal_columns()
 void set_caret_line_width(diagnostic_state *context, int value)
 {
   if (value == 0) {
-    if (!isatty(fileno(context->printer->buffer->stream))) {
+    if (!descriptor_is_terminal(fileno(context->printer->buffer->stream))) {
       context->caret_line_width = INT_MAX;
       return;
     }
@@ -102,9 +102,9 @@ void set_caret_line_width(diagnostic_state *context, int value)
 void diagnostic_state_init(diagnostic_state *context, int option_count)
 {
   *context = diagnostic_state();
+  forget_terminal_answer();
   context->printer = new pretty_printer(0);
   context->option_count = option_count;
-  context->option_kinds = checked_new_cleared<diagnostic_kind>(option_count);
   set_caret_line_width(context, context->printer->line_cutoff);
   memset(context->caret_marks, '^', sizeof context->caret_marks);
   context->on_begin = default_begin_diagnostic;

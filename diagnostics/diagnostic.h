@@ -81,7 +81,7 @@ struct diagnostic_state {
   int32_t kind_counts[DK_LAST_DIAGNOSTIC_KIND];
   bool werror_all;
   int32_t option_count;
-  diagnostic_kind *option_kinds;
+  diagnostic_kind *option_kinds;  // null until the first classification
   vec<classification_entry> *kind_history;
   vec<int32_t> *history_marks;
   bool show_caret;

@@ -36,8 +36,9 @@ pretty_printer::pretty_printer(int maximum_length)
       emitted_prefix(false), need_newline(false), translate_identifiers(true),
       show_color(false), url_format(URL_FORMAT_NONE)
 {
-  obstack_init_malloc(&buffer->formatted);
-  obstack_init_malloc(&buffer->chunks);
+  // Chunks come with the first text: a run may print nothing through here.
+  obstack_init_malloc_on_use(&buffer->formatted);
+  obstack_init_malloc_on_use(&buffer->chunks);
   buffer->current = &buffer->formatted;
   buffer->stream = stderr;
   buffer->flush_enabled = true;

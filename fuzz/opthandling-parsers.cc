@@ -114,6 +114,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     setenv("MAKEFLAGS", text.c_str(), 1);
     jobserver_probe probe;
     detect_jobserver(&probe);
+    jobserver_probe_release(&probe);
     break;
   }
   case 6: {

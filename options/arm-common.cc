@@ -21,13 +21,16 @@ static const char arm_common_source[] = "common/config/arm/arm-common";
 
 // Results of the spec functions live on this obstack until the run ends: the
 // spec interpreter may still be reading one result when a call nested in it
-// asks the same function for the next.
+// asks the same function for the next. They are a few short names a run, so
+// its chunks are small: a default chunk would spread the heap by a page.
+enum { RESULT_CHUNK_BYTES = 512 };
+
 static obstack *result_obstack()
 {
   static obstack results;
   static bool ready;
   if (!ready) {
-    obstack_init_malloc(&results);
+    obstack_init_malloc(&results, RESULT_CHUNK_BYTES);
     ready = true;
   }
   return &results;

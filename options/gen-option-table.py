@@ -592,6 +592,17 @@ def emit_data(out, order, index, enums, sanitizers, prefixes, variables, fields)
                     row.enum if row.enum is not None else 0, KIND_NAMES[row.kind],
                     row.value, row.range[0], row.range[1]))
     w.append("};\n\n")
+    w.append("const char option_search_texts[] =\n")
+    start = 0
+    starts = []
+    for row in order:
+        starts.append(start)
+        w.append("  %s\\0\"\n" % c_string(row.text[1:])[:-1])
+        start += len(row.text[1:].encode()) + 1
+    w.append(";\n\nconst uint32_t option_search_starts[%d] = {\n" % n)
+    for i in range(0, n, 12):
+        w.append("  %s,\n" % ", ".join(str(s) for s in starts[i:i + 12]))
+    w.append("};\n\n")
     w.append("const option_table_layout option_table = {%d, %d, option_rows, language_names};\n\n"
              % (n, len(LANGUAGES)))
     w.append("const sanitizer_entry sanitizer_names[] = {\n")

@@ -30,9 +30,11 @@ const char *const plain_output_options[6] = {
     nullptr,
 };
 
+// The first 64 KiB block is taken by the first string built on it, so that
+// a run that builds none, as a query does, takes none.
 void init_option_obstack()
 {
-  obstack_init_pool(&option_obstack, 0x10000);
+  obstack_init_pool_on_use(&option_obstack, 0x10000);
 }
 
 char *option_obstack_concat(const char *first, ...)
@@ -63,8 +65,8 @@ size_t lookup_option(const char *text, uint32_t language_mask)
   size_t low = 0, high = option_count;
   while (high - low > 1) {
     size_t middle = (low + high) / 2;
-    const option_descriptor *row = &option_rows[middle];
-    if (strncmp(text, row->text + 1, row->text_length) < 0)
+    // Below the whole text exactly when below its first text_length bytes.
+    if (strcmp(text, option_search_texts + option_search_starts[middle]) < 0)
       high = middle;
     else
       low = middle;
@@ -288,6 +290,10 @@ void make_input_file_option(const char *name, decoded_option *result)
 // The consumed words joined by blanks, an empty word shown as "".
 static const char *as_written_text(const char *const *words, unsigned count)
 {
+  // One word is its own text; the words outlive the records as the
+  // arguments taken from them do, and most command lines then need no copy.
+  if (count == 1 && words[0][0])
+    return words[0];
   for (unsigned i = 0; i < count; i++) {
     if (i)
       obstack_append_byte(&option_obstack, ' ');
@@ -605,7 +611,8 @@ static void prune_options(decoded_option **records, unsigned *count)
   decoded_option *old = *records;
   unsigned n = *count;
   unsigned char *keep = static_cast<unsigned char *>(checked_calloc(n ? n : 1, 1));
-  unsigned char *cancelled = static_cast<unsigned char *>(checked_calloc(option_count, 1));
+  // One bit per row, on the stack: this runs for every self spec too.
+  uint64_t cancelled[(option_count + 63) / 64] = {};
   int last_color = -1;
   for (unsigned k = n; k-- > 0;) {
     decoded_option *record = &old[k];
@@ -622,11 +629,12 @@ static void prune_options(decoded_option **records, unsigned *count)
       keep[k] = 1;
       continue;
     }
-    keep[k] = !cancelled[record->option_index];
+    size_t index = record->option_index;
+    keep[k] = !(cancelled[index / 64] >> (index % 64) & 1);
     size_t rows[max_cancelled];
-    unsigned m = cancelled_rows(record->option_index, rows);
+    unsigned m = cancelled_rows(index, rows);
     for (unsigned i = 0; i < m; i++)
-      cancelled[rows[i]] = 1;
+      cancelled[rows[i] / 64] |= uint64_t{1} << (rows[i] % 64);
   }
   unsigned kept = 0;
   for (unsigned k = 0; k < n; k++)
@@ -645,7 +653,6 @@ static void prune_options(decoded_option **records, unsigned *count)
       fresh[j++] = old[last_color];
   }
   free(keep);
-  free(cancelled);
   free(old);
   *records = fresh;
   *count = kept;

@@ -117,6 +117,12 @@ struct option_prefix_entry {
 
 extern const option_table_layout option_table;
 extern const option_descriptor option_rows[option_count];
+// Each row's text without its leading '-', ended by a NUL, packed in row
+// order, and where each starts. A lookup's binary search reads only these,
+// a few pages, rather than rows spread over the whole table and texts spread
+// among the help texts.
+extern const char option_search_texts[];
+extern const uint32_t option_search_starts[option_count];
 extern const enum_descriptor option_enums[option_enum_count];
 extern const sanitizer_entry sanitizer_names[];
 constexpr unsigned option_prefix_count = 18;

@@ -13,7 +13,7 @@ option_values global_options_set;
 
 void init_options_struct(option_values *opts, option_values *opts_set)
 {
-  if (!obstack_base(&option_obstack))
+  if (!obstack_initialised(&option_obstack))
     internal_abort("opts", __LINE__, "init_options_struct");
   *opts = option_values_defaults;
   if (opts_set)

@@ -112,49 +112,81 @@ static bool read_descriptor(const char **text, int32_t *fd)
   return true;
 }
 
+// The last occurrence of NEEDLE in TEXT, or null.
+static const char *last_occurrence(const char *text, const char *needle)
+{
+  const char *last = nullptr;
+  for (const char *p = text; (p = strstr(p, needle)) != nullptr; p++)
+    last = p;
+  return last;
+}
+
+#define JOBSERVER_AUTH "--jobserver-auth="
+#define JOBSERVER_UNAVAILABLE "jobserver is not available: "
+
+// "MAKEFLAGS=" and the variable without the jobserver argument at AT: the text
+// before it, and from the first blank at or after it on.
+static char *makeflags_without(const char *value, const char *at)
+{
+  char *before = checked_strndup(value, static_cast<uint64_t>(at - value));
+  const char *blank = strchr(at, ' ');
+  char *cleaned = concat_strings("MAKEFLAGS=", before, blank ? blank : "", nullptr);
+  free(before);
+  return cleaned;
+}
+
+// The probe of descriptors "R,W" in REST; false leaves the cleaned text and
+// the message to the caller.
+static void probe_descriptors(jobserver_probe *probe, const char *rest)
+{
+  const char *p = rest;
+  int32_t read_fd, write_fd;
+  if (read_descriptor(&p, &read_fd) && *p++ == ',' && read_descriptor(&p, &write_fd)) {
+    probe->read_fd = read_fd;
+    probe->write_fd = write_fd;
+    if (read_fd > 0 && write_fd > 0 && fd_is_open(read_fd) && fd_is_open(write_fd))
+      probe->active = true;
+  }
+}
+
 void detect_jobserver(jobserver_probe *probe)
 {
-  static const char auth[] = "--jobserver-auth=";
-  probe->error_message.clear();
-  probe->cleaned_makeflags.clear();
-  probe->pipe_path.clear();
-  probe->read_fd = probe->write_fd = -1;
-  probe->active = false;
-
+  *probe = jobserver_probe{nullptr, nullptr, -1, -1, nullptr, false};
   const char *value = getenv("MAKEFLAGS");
   if (!value) {
-    probe->error_message = "%<MAKEFLAGS%> environment variable is unset";
-  } else {
-    std::string makeflags = value;
-    size_t at = makeflags.rfind(auth);
-    if (at == std::string::npos) {
-      probe->error_message = std::string("%<") + auth + "%> is not present in %<MAKEFLAGS%>";
-    } else {
-      const char *rest = value + at + strlen(auth);
-      if (strncmp(rest, "fifo:", 5) == 0) {
-        probe->pipe_path = std::string(rest + 5, strcspn(rest + 5, " "));
-        probe->active = true;
-      } else {
-        const char *p = rest;
-        int32_t read_fd, write_fd;
-        if (read_descriptor(&p, &read_fd) && *p++ == ',' && read_descriptor(&p, &write_fd)) {
-          probe->read_fd = read_fd;
-          probe->write_fd = write_fd;
-          if (read_fd > 0 && write_fd > 0 && fd_is_open(read_fd) && fd_is_open(write_fd))
-            probe->active = true;
-        }
-        if (!probe->active) {
-          probe->cleaned_makeflags = "MAKEFLAGS=" + makeflags.substr(0, at);
-          size_t blank = makeflags.find(' ', at);
-          if (blank != std::string::npos)
-            probe->cleaned_makeflags += makeflags.substr(blank);
-          probe->error_message = std::string("cannot access %<") + auth + "%> file descriptors";
-        }
-      }
-    }
+    probe->error_message =
+        checked_strdup(JOBSERVER_UNAVAILABLE "%<MAKEFLAGS%> environment variable is unset");
+    return;
   }
-  if (!probe->error_message.empty())
-    probe->error_message = "jobserver is not available: " + probe->error_message;
+  const char *at = last_occurrence(value, JOBSERVER_AUTH);
+  if (!at) {
+    probe->error_message = checked_strdup(
+        JOBSERVER_UNAVAILABLE "%<" JOBSERVER_AUTH "%> is not present in %<MAKEFLAGS%>");
+    return;
+  }
+  const char *rest = at + strlen(JOBSERVER_AUTH);
+  if (strncmp(rest, "fifo:", 5) == 0) {
+    probe->pipe_path = checked_strndup(rest + 5, strcspn(rest + 5, " "));
+    probe->active = true;
+    return;
+  }
+  probe_descriptors(probe, rest);
+  if (probe->active)
+    return;
+  probe->cleaned_makeflags = makeflags_without(value, at);
+  probe->error_message =
+      checked_strdup(JOBSERVER_UNAVAILABLE "cannot access %<" JOBSERVER_AUTH "%> file descriptors");
+}
+
+#undef JOBSERVER_AUTH
+#undef JOBSERVER_UNAVAILABLE
+
+void jobserver_probe_release(jobserver_probe *probe)
+{
+  free(probe->error_message);
+  free(probe->cleaned_makeflags);
+  free(probe->pipe_path);
+  probe->error_message = probe->cleaned_makeflags = probe->pipe_path = nullptr;
 }
 
 bool detect_jobserver(const char **cleaned_makeflags)
@@ -162,9 +194,11 @@ bool detect_jobserver(const char **cleaned_makeflags)
   jobserver_probe probe;
   detect_jobserver(&probe);
   *cleaned_makeflags = nullptr;
-  if (!probe.active && !probe.cleaned_makeflags.empty())
-    *cleaned_makeflags = option_obstack_concat(probe.cleaned_makeflags.c_str(), nullptr);
-  return probe.active;
+  if (!probe.active && probe.cleaned_makeflags)
+    *cleaned_makeflags = option_obstack_concat(probe.cleaned_makeflags, nullptr);
+  bool active = probe.active;
+  jobserver_probe_release(&probe);
+  return active;
 }
 
 char *diagnostic_option_text(diagnostic_state *context, int option_index,
@@ -408,25 +442,41 @@ static bool left_out_of_record(size_t index)
   return strncmp(option_rows[index].text, "-print-", 7) == 0;
 }
 
+// The text an option leaves in the record, or null when it leaves none.
+static const char *recorded_text(const decoded_option *d)
+{
+  if (d->option_index >= option_count || left_out_of_record(d->option_index) ||
+      (option_rows[d->option_index].flags & FLAG_NO_PRODUCER_RECORD))
+    return nullptr;
+  const char *written = d->as_written;
+  if (d->option_index == OPT_flto_eq)
+    return "-flto";
+  if (strncmp(written, "-M", 2) == 0 || strncmp(written, "-W", 2) == 0 ||
+      strncmp(written, "-i", 2) == 0 || strncmp(written, "-fdump", 6) == 0)
+    return nullptr;
+  return written;
+}
+
 char *recorded_switches_text(const decoded_option *decoded, unsigned count)
 {
-  std::string text;
+  size_t length = 0;
+  for (unsigned i = 0; i < count; i++)
+    if (const char *written = recorded_text(&decoded[i]))
+      length += strlen(written) + 1;
+  char *text = static_cast<char *>(checked_malloc(length + 1));
+  char *end = text;
   for (unsigned i = 0; i < count; i++) {
-    const decoded_option *d = &decoded[i];
-    if (d->option_index >= option_count || left_out_of_record(d->option_index) ||
-        (option_rows[d->option_index].flags & FLAG_NO_PRODUCER_RECORD))
+    const char *written = recorded_text(&decoded[i]);
+    if (!written)
       continue;
-    const char *written = d->as_written;
-    if (d->option_index == OPT_flto_eq)
-      written = "-flto";
-    else if (strncmp(written, "-M", 2) == 0 || strncmp(written, "-W", 2) == 0 ||
-             strncmp(written, "-i", 2) == 0 || strncmp(written, "-fdump", 6) == 0)
-      continue;
-    if (!text.empty())
-      text += ' ';
-    text += written;
+    if (end != text)
+      *end++ = ' ';
+    size_t n = strlen(written);
+    memcpy(end, written, n);
+    end += n;
   }
-  return checked_strdup(text.c_str());
+  *end = '\0';
+  return text;
 }
 
 char *producer_text(const char *language, const decoded_option *decoded, unsigned count)

@@ -9,7 +9,6 @@
 #include "support/obstack.h"
 
 #include <cstdint>
-#include <string>
 
 // Debug-format bits of write_symbols; a format's position is its bit number.
 enum : uint32_t {
@@ -41,16 +40,18 @@ bool ctf_or_btf_selected();
 bool dwarf_selected_in(const option_values *opts);
 
 // What the jobserver check found in MAKEFLAGS.
+// The texts are owned by the record and null when empty.
 struct jobserver_probe {
-  std::string error_message;     // empty when the jobserver works
-  std::string cleaned_makeflags; // "MAKEFLAGS=..." without the jobserver argument, or empty
+  char *error_message;      // null when the jobserver works
+  char *cleaned_makeflags;  // "MAKEFLAGS=..." without the jobserver argument
   int32_t read_fd;
   int32_t write_fd;
-  std::string pipe_path;
+  char *pipe_path;
   bool active;
 };
 
 void detect_jobserver(jobserver_probe *probe);
+void jobserver_probe_release(jobserver_probe *probe);
 // True when the jobserver is usable. Otherwise *CLEANED_MAKEFLAGS receives
 // the "MAKEFLAGS=..." text to export instead (kept until exit), or null when
 // there is nothing to export.

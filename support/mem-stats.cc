@@ -239,15 +239,17 @@ void alloc_stats_dump()
 static void hash_stats_destroy();
 
 static alloc_stats_registry *hash_registry;
+static bool hash_registry_created;
 
+// A plain flag, not a guarded static: the programs have one thread, and the
+// runtime's guard would bring its exception support into them.
 alloc_stats_registry *hash_stats_instance()
 {
-  static bool created = [] {
+  if (!hash_registry_created) {
+    hash_registry_created = true;
     hash_registry = new alloc_stats_registry();
     atexit(hash_stats_destroy);
-    return true;
-  }();
-  (void)created;
+  }
   return hash_registry;
 }
 

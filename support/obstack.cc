@@ -50,14 +50,30 @@ static int begin_common(obstack *h, uint64_t size, uint64_t alignment)
   return 1;
 }
 
-int obstack_begin_chunks(obstack *h, uint64_t size, uint64_t alignment, obstack_alloc_fn alloc,
-                         obstack_free_fn release)
+static void set_plain_functions(obstack *h, obstack_alloc_fn alloc, obstack_free_fn release)
 {
   h->alloc_chunk_fn = reinterpret_cast<void *(*)(...)>(alloc);
   h->free_chunk_fn = reinterpret_cast<void (*)(...)>(release);
   h->chunk_fn_arg = nullptr;
   h->flags = 0;
+}
+
+int obstack_begin_chunks(obstack *h, uint64_t size, uint64_t alignment, obstack_alloc_fn alloc,
+                         obstack_free_fn release)
+{
+  set_plain_functions(h, alloc, release);
   return begin_common(h, size, alignment);
+}
+
+// No chunk yet: every growth finds no room, and the first one allocates.
+static void begin_on_use(obstack *h, uint64_t size, uint64_t alignment, obstack_alloc_fn alloc,
+                         obstack_free_fn release)
+{
+  set_plain_functions(h, alloc, release);
+  h->chunk_bytes = size ? size : DEFAULT_CHUNK_BYTES;
+  h->align_mask = alignment ? alignment - 1 : DEFAULT_ALIGN_MASK;
+  h->current_chunk = nullptr;
+  h->object_start = h->next_byte = h->chunk_end = nullptr;
 }
 
 int obstack_begin_with_arg(obstack *h, uint64_t size, uint64_t alignment,
@@ -83,6 +99,16 @@ void obstack_init_malloc(obstack *h, uint64_t size, uint64_t alignment)
 void obstack_init_pool(obstack *h, uint64_t size, uint64_t alignment)
 {
   obstack_begin_chunks(h, size, alignment, block_pool_allocate, block_pool_release);
+}
+
+void obstack_init_malloc_on_use(obstack *h, uint64_t size, uint64_t alignment)
+{
+  begin_on_use(h, size, alignment, malloc_chunk, free);
+}
+
+void obstack_init_pool_on_use(obstack *h, uint64_t size, uint64_t alignment)
+{
+  begin_on_use(h, size, alignment, block_pool_allocate, block_pool_release);
 }
 
 void obstack_grow_chunk(obstack *h, uint64_t length)
@@ -111,7 +137,7 @@ void obstack_grow_chunk(obstack *h, uint64_t length)
     memcpy(start, h->object_start, object);
 
   // An old chunk that held nothing but the object being moved is of no more use.
-  if (!(h->flags & OBSTACK_MAY_HOLD_EMPTY_OBJECT) &&
+  if (old_chunk && !(h->flags & OBSTACK_MAY_HOLD_EMPTY_OBJECT) &&
       h->object_start == chunk_contents(old_chunk, h->align_mask)) {
     chunk->previous = old_chunk->previous;
     call_free(h, old_chunk);

@@ -51,6 +51,17 @@ uint64_t obstack_bytes_used(obstack *h);
 void obstack_init_malloc(obstack *h, uint64_t size = 0, uint64_t alignment = 0);
 // An obstack whose chunks come from the block pool.
 void obstack_init_pool(obstack *h, uint64_t size = 0, uint64_t alignment = 0);
+// The same two, but the first chunk is allocated by the first growth, for
+// obstacks that most runs never use; until then the obstack has no chunk and
+// its base is null.
+void obstack_init_malloc_on_use(obstack *h, uint64_t size = 0, uint64_t alignment = 0);
+void obstack_init_pool_on_use(obstack *h, uint64_t size = 0, uint64_t alignment = 0);
+
+// Whether one of the initialisations above has run.
+inline bool obstack_initialised(const obstack *h)
+{
+  return h->alloc_chunk_fn != nullptr;
+}
 
 inline uint64_t obstack_object_length(const obstack *h)
 {

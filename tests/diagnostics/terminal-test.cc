@@ -129,4 +129,29 @@ TEST(Terminal, CaretLineWidthFromColumns)
   }
 }
 
+// The answer about standard error is kept for the run: a descriptor moved
+// onto it afterwards is not seen until the next context set-up.
+std::string answers_across_a_new_run()
+{
+  std::string answers = descriptor_is_terminal(2) ? "tty" : "not";
+  int fds[2];
+  if (pipe(fds) != 0)
+    return "no pipe";
+  int saved = dup(2);
+  dup2(fds[1], 2);
+  answers += descriptor_is_terminal(2) ? " tty" : " not";
+  answers += caret_width() == "-1" ? " caret-off-terminal" : " caret-on-terminal";
+  answers += descriptor_is_terminal(2) ? " tty" : " not";
+  dup2(saved, 2);
+  return answers;
+}
+
+TEST(Terminal, AnswerKeptUntilTheNextContextSetUp)
+{
+  EXPECT_EQ(probe_on_terminal(true, {}, answers_across_a_new_run),
+            "tty tty caret-off-terminal not");
+  EXPECT_EQ(probe_on_terminal(false, {}, answers_across_a_new_run),
+            "not not caret-off-terminal not");
+}
+
 } // namespace

@@ -121,6 +121,17 @@ TEST(OptionTable, RowsMatchTheDataAndAreSorted)
   }
 }
 
+// The packed texts that lookup searches are the rows' texts, in row order.
+TEST(OptionTable, SearchTextsAreTheRowTexts)
+{
+  for (size_t i = 0; i < option_count; i++) {
+    ASSERT_STREQ(option_search_texts + option_search_starts[i], option_rows[i].text + 1) << i;
+    if (i + 1 < option_count)
+      ASSERT_EQ(option_search_starts[i + 1],
+                option_search_starts[i] + option_rows[i].text_length + 1u) << i;
+  }
+}
+
 TEST(OptionTable, AliasesMatchTheData)
 {
   std::set<size_t> seen;

@@ -22,7 +22,8 @@ int probe_when_asked()
   jobserver_probe probe;
   detect_jobserver(&probe);
   printf("active=%d fds=%d,%d error=%s cleaned=%s\n", probe.active, probe.read_fd,
-         probe.write_fd, probe.error_message.c_str(), probe.cleaned_makeflags.c_str());
+         probe.write_fd, probe.error_message ? probe.error_message : "",
+         probe.cleaned_makeflags ? probe.cleaned_makeflags : "");
   fflush(stdout);
   _exit(0);
 }
@@ -47,7 +48,14 @@ struct makeflags_guard {
   }
 };
 
-jobserver_probe probe_with(const char *makeflags)
+// What the probe found, its texts as strings ("" for none).
+struct probe_result {
+  bool active;
+  int32_t read_fd, write_fd;
+  std::string error_message, cleaned_makeflags, pipe_path;
+};
+
+probe_result probe_with(const char *makeflags)
 {
   if (makeflags)
     setenv("MAKEFLAGS", makeflags, 1);
@@ -55,7 +63,11 @@ jobserver_probe probe_with(const char *makeflags)
     unsetenv("MAKEFLAGS");
   jobserver_probe probe;
   detect_jobserver(&probe);
-  return probe;
+  auto text = [](const char *p) { return std::string(p ? p : ""); };
+  probe_result result{probe.active, probe.read_fd, probe.write_fd, text(probe.error_message),
+                      text(probe.cleaned_makeflags), text(probe.pipe_path)};
+  jobserver_probe_release(&probe);
+  return result;
 }
 
 TEST(Jobserver, ProbeTable)
@@ -86,7 +98,7 @@ TEST(Jobserver, ProbeTable)
       {"--jobserver-auth=-1,-1", false, cannot.c_str(), "MAKEFLAGS=", ""},
   };
   for (const auto &c : cases) {
-    jobserver_probe probe = probe_with(c.makeflags);
+    probe_result probe = probe_with(c.makeflags);
     const char *name = c.makeflags ? c.makeflags : "(unset)";
     EXPECT_EQ(probe.active, c.active) << name;
     EXPECT_EQ(probe.error_message, c.error) << name;
@@ -102,7 +114,7 @@ TEST(Jobserver, OpenDescriptorsAndTheLastArgument)
   ASSERT_EQ(pipe(fds), 0);
   std::string flags = "-j4 --jobserver-auth=900,901 --jobserver-auth=" + std::to_string(fds[0]) +
                       "," + std::to_string(fds[1]);
-  jobserver_probe probe = probe_with(flags.c_str());
+  probe_result probe = probe_with(flags.c_str());
   EXPECT_TRUE(probe.active);
   EXPECT_EQ(probe.read_fd, fds[0]);
   EXPECT_EQ(probe.write_fd, fds[1]);

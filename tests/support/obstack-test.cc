@@ -132,3 +132,54 @@ TEST(BlockPool, Released64KiBChunkIsReused)
   obstack_release_to(&h2, nullptr);
   block_pool_trim_global(0);
 }
+
+TEST(ObstackOnUse, NoChunkUntilTheFirstGrowth)
+{
+  obstack h = {};
+  obstack_init_malloc_on_use(&h);
+  EXPECT_TRUE(obstack_initialised(&h));
+  EXPECT_EQ(h.current_chunk, nullptr);
+  EXPECT_EQ(obstack_bytes_used(&h), 0u);
+  EXPECT_EQ(obstack_object_length(&h), 0u);
+  char *text = obstack_strdup(&h, "abc");
+  EXPECT_STREQ(text, "abc");
+  EXPECT_EQ(obstack_bytes_used(&h), 4064u);
+  EXPECT_EQ(h.current_chunk->previous, nullptr);
+  EXPECT_EQ(reinterpret_cast<uintptr_t>(text) % 16, 0u);
+  EXPECT_STREQ(obstack_strdup(&h, "de"), "de");
+  EXPECT_EQ(obstack_bytes_used(&h), 4064u);
+  obstack_release_to(&h, nullptr);
+}
+
+TEST(ObstackOnUse, AFirstObjectLargerThanAChunkGetsItsOwn)
+{
+  obstack h = {};
+  obstack_init_malloc_on_use(&h);
+  std::vector<char> bytes(5000, 'x');
+  obstack_append(&h, bytes.data(), bytes.size());
+  EXPECT_EQ(obstack_bytes_used(&h), 5000u + 15 + 100);
+  EXPECT_EQ(obstack_object_length(&h), 5000u);
+  obstack_release_to(&h, nullptr);
+}
+
+TEST(ObstackOnUse, ReleasingAnUnusedObstackFreesNothing)
+{
+  obstack h = {};
+  obstack_init_pool_on_use(&h, 65536);
+  obstack_free_to(&h, nullptr);
+  EXPECT_EQ(h.current_chunk, nullptr);
+  // The pool block comes with the first growth, of the obstack's chunk size.
+  obstack_append_byte(&h, 'a');
+  EXPECT_EQ(obstack_bytes_used(&h), 65536u);
+  EXPECT_EQ(h.current_chunk->end - reinterpret_cast<char *>(h.current_chunk), 65536);
+  obstack_release_to(&h, nullptr);
+  block_pool_trim_global(0);
+}
+
+TEST(ObstackOnUse, NotInitialisedUntilInitialised)
+{
+  obstack h = {};
+  EXPECT_FALSE(obstack_initialised(&h));
+  obstack_init_pool_on_use(&h);
+  EXPECT_TRUE(obstack_initialised(&h));
+}

@@ -55,11 +55,18 @@ def peak_memory(argv, cwd):
     utility: a process started from this interpreter would count the
     interpreter's own pages."""
     report = os.path.join(cwd, ".peak")
-    pid = os.posix_spawn("/usr/bin/time", ["/usr/bin/time", "-o", report, "-f", "%M %R"] + argv,
-                         {"PATH": "", "TMPDIR": cwd},
-                         file_actions=[(os.POSIX_SPAWN_OPEN, 1, os.devnull, os.O_WRONLY, 0),
-                                       (os.POSIX_SPAWN_OPEN, 2, os.devnull, os.O_WRONLY, 0)])
-    os.waitpid(pid, 0)
+    # Run where the timed runs run, so that outputs land in the work tree.
+    here = os.getcwd()
+    os.chdir(cwd)
+    try:
+        pid = os.posix_spawn("/usr/bin/time",
+                             ["/usr/bin/time", "-o", report, "-f", "%M %R"] + argv,
+                             {"PATH": "", "TMPDIR": cwd},
+                             file_actions=[(os.POSIX_SPAWN_OPEN, 1, os.devnull, os.O_WRONLY, 0),
+                                           (os.POSIX_SPAWN_OPEN, 2, os.devnull, os.O_WRONLY, 0)])
+        os.waitpid(pid, 0)
+    finally:
+        os.chdir(here)
     with open(report) as f:
         peak, faults = f.read().split()[-2:]
     return int(peak), int(faults)

@@ -75,7 +75,8 @@ void on_fatal_signal(int signal_number)
 void driver_global_setup()
 {
   stream_helper_noop();
-  diagnostic_state_init(&global_diagnostic_state, option_count);
+  // No per-option entries: the driver reports under option index 0 only.
+  diagnostic_state_init(&global_diagnostic_state, 0);
   context_color_setup(&global_diagnostic_state, -1);
   context_url_setup(&global_diagnostic_state, -1);
   // Once per process, however many runs it holds.

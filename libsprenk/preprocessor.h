@@ -354,6 +354,17 @@ struct line_note {
   uint32_t kind; // '\\', ' ', a trigraph's third character, '\n', or 0 when dealt with
 };
 
+// A buffer's line-note state, put aside while the buffer reads made-up
+// text.
+struct saved_line_notes {
+  line_note *notes;
+  uint32_t current_note;
+  uint32_t notes_used;
+  uint32_t notes_allocated;
+  const unsigned char *next_line;
+  line_note end_note;
+};
+
 // The data area comes first and this header directly after it.
 struct scratch_buffer {
   scratch_buffer *next;
@@ -599,13 +610,10 @@ struct preprocessor_reader {
   const unsigned char *overlay_saved_cursor;
   const unsigned char *overlay_saved_limit;
   const unsigned char *overlay_saved_next_line;
-  // The overlaid buffer's line notes point into its own text: the overlay
-  // has only an end note of its own while it stands.
-  line_note *overlay_saved_notes;
-  uint32_t overlay_saved_current_note;
-  uint32_t overlay_saved_notes_used;
-  uint32_t overlay_saved_notes_allocated;
-  line_note overlay_end_note;
+  // A buffer's line notes point into its own text: while it is pointed at
+  // made-up text the buffer has only this end note, and its own notes wait.
+  saved_line_notes overlay_saved_notes;
+  line_note made_up_text_end_note;
 
   // A deferred pragma met by a look-ahead: its state waits until its PRAGMA
   // token is read again for real.

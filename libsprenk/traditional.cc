@@ -448,6 +448,40 @@ struct line_scan {
 
 void scan_line(line_scan *s);
 
+saved_line_notes save_line_notes(const preprocessor_reader *reader, const input_buffer *buffer)
+{
+  return {buffer->notes,     buffer->current_note, buffer->notes_used,
+          buffer->notes_allocated, buffer->next_line, reader->made_up_text_end_note};
+}
+
+void restore_line_notes(preprocessor_reader *reader, input_buffer *buffer,
+                        const saved_line_notes &saved)
+{
+  buffer->notes = saved.notes;
+  buffer->current_note = saved.current_note;
+  buffer->notes_used = saved.notes_used;
+  buffer->notes_allocated = saved.notes_allocated;
+  buffer->next_line = saved.next_line;
+  reader->made_up_text_end_note = saved.end_note;
+}
+
+// Points BUFFER at TEXT, a made-up line whose newline is at TEXT + LENGTH.
+// The buffer's own line notes point into its own text, so the made-up text
+// has only an end note, and a comment left open in it ends with it instead
+// of reading on into the buffer's lines.
+void point_at_made_up_text(preprocessor_reader *reader, input_buffer *buffer,
+                           const unsigned char *text, uint64_t length)
+{
+  buffer->cursor = buffer->line_base = text;
+  buffer->limit = text + length;
+  buffer->next_line = buffer->limit;
+  buffer->need_line = false;
+  reader->made_up_text_end_note = {buffer->limit + 1, '\n'};
+  buffer->notes = &reader->made_up_text_end_note;
+  buffer->current_note = 0;
+  buffer->notes_used = buffer->notes_allocated = 1;
+}
+
 // The buffer's position and the context chain, put aside while a
 // built-in's arguments are expanded and read.
 struct builtin_saved {
@@ -456,6 +490,7 @@ struct builtin_saved {
   const unsigned char *line_base;
   const unsigned char *limit;
   bool need_line;
+  saved_line_notes notes;
   expansion_context base;
   expansion_context *context;
   uint8_t in_directive;
@@ -467,8 +502,8 @@ void put_aside(preprocessor_reader *reader, builtin_saved *saved, location_t lin
 {
   input_buffer *buffer = reader->buffer;
   *saved = {reader->overlaid_buffer, buffer->cursor, buffer->line_base, buffer->limit,
-            buffer->need_line != 0, reader->base_context, reader->context,
-            reader->state.in_directive, reader->forced_token_location,
+            buffer->need_line != 0, save_line_notes(reader, buffer), reader->base_context,
+            reader->context, reader->state.in_directive, reader->forced_token_location,
             reader->directive_line};
   // Its tokens are made-up text: they, and what is reported about them,
   // are placed on the line of the call.
@@ -485,10 +520,7 @@ void put_aside(preprocessor_reader *reader, builtin_saved *saved, location_t lin
 
 void point_buffer_at(preprocessor_reader *reader, const unsigned char *text, uint64_t length)
 {
-  input_buffer *buffer = reader->buffer;
-  buffer->cursor = buffer->line_base = text;
-  buffer->limit = text + length;
-  buffer->need_line = false;
+  point_at_made_up_text(reader, reader->buffer, text, length);
 }
 
 void take_back(preprocessor_reader *reader, const builtin_saved *saved)
@@ -501,6 +533,7 @@ void take_back(preprocessor_reader *reader, const builtin_saved *saved)
   buffer->line_base = saved->line_base;
   buffer->limit = saved->limit;
   buffer->need_line = saved->need_line;
+  restore_line_notes(reader, buffer, saved->notes);
   reader->overlaid_buffer = saved->overlaid;
   reader->base_context = saved->base;
   reader->context = saved->context;
@@ -904,20 +937,8 @@ void _cpp_overlay_buffer(preprocessor_reader *reader, const unsigned char *text,
   reader->overlay_saved_cursor = buffer->cursor;
   reader->overlay_saved_limit = buffer->limit;
   reader->overlay_saved_next_line = buffer->next_line;
-  reader->overlay_saved_notes = buffer->notes;
-  reader->overlay_saved_current_note = buffer->current_note;
-  reader->overlay_saved_notes_used = buffer->notes_used;
-  reader->overlay_saved_notes_allocated = buffer->notes_allocated;
-  buffer->need_line = false;
-  buffer->cursor = buffer->line_base = text;
-  buffer->limit = text + length;
-  // A comment left open in the directive's text ends with the overlay
-  // instead of reading on into the overlaid buffer's lines and notes.
-  buffer->next_line = buffer->limit;
-  reader->overlay_end_note = {buffer->limit + 1, '\n'};
-  buffer->notes = &reader->overlay_end_note;
-  buffer->current_note = 0;
-  buffer->notes_used = buffer->notes_allocated = 1;
+  reader->overlay_saved_notes = save_line_notes(reader, buffer);
+  point_at_made_up_text(reader, buffer, text, length);
 }
 
 void _cpp_remove_overlay(preprocessor_reader *reader)
@@ -925,11 +946,7 @@ void _cpp_remove_overlay(preprocessor_reader *reader)
   input_buffer *buffer = reader->overlaid_buffer;
   buffer->cursor = reader->overlay_saved_cursor;
   buffer->limit = reader->overlay_saved_limit;
-  buffer->next_line = reader->overlay_saved_next_line;
-  buffer->notes = reader->overlay_saved_notes;
-  buffer->current_note = reader->overlay_saved_current_note;
-  buffer->notes_used = reader->overlay_saved_notes_used;
-  buffer->notes_allocated = reader->overlay_saved_notes_allocated;
+  restore_line_notes(reader, buffer, reader->overlay_saved_notes);
   buffer->line_base = reader->overlay_saved_next_line;
   buffer->need_line = true;
   reader->overlaid_buffer = nullptr;

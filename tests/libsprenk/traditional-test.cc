@@ -133,6 +133,12 @@ TEST(Traditional, CommentOpenAtTheEndOfADirectivesText)
   EXPECT_EQ(trad_lines(pp, "#2\"\"7'M/*"), words{});
   EXPECT_EQ(pp.reports, (words{"error: invalid flag \"7'M\" in line directive",
                                "error: unterminated comment"}));
+  // The same inside a built-in's arguments, which are read from made-up text.
+  pp_fixture call(DIALECT_CXX23);
+  EXPECT_EQ(trad_lines(call, "__has_include(7'M/*')\n"), words{"0"});
+  EXPECT_EQ(call.reports, (words{"error: #__has_include expects \"FILENAME\" or <FILENAME>",
+                                 "error: unterminated comment",
+                                 "error: missing ')' after \"__has_include\" operand"}));
   pp_fixture next(DIALECT_CXX23);
   EXPECT_EQ(trad_lines(next, "#line 3 \"f\" 7'M /*\nafter\n"), words{"after"});
 }

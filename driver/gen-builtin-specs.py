@@ -204,6 +204,11 @@ def body_end(text, i):
     return None
 
 
+# The log of the bytes of text per entry of builtin_body_buckets, as
+# BUILTIN_BODY_BUCKET_BITS says in driver/specs.h.
+BODY_BUCKET_BITS = 6
+
+
 def add_bodies(texts):
     """Every place after a ':' that is not a function call could start a
     body: its end and its text as a string of its own, whose bodies are
@@ -385,6 +390,21 @@ def generate(entries):
         body.append("    {%d, %d, %d, %d}," % (start, end, copy, int(own_star)))
     body.append("};")
     body.append("const int builtin_body_count = %d;" % len(bodies))
+    body.append("")
+    # A body's search starts at the first body of its bucket of the text.
+    buckets = (texts.size >> BODY_BUCKET_BITS) + 1
+    if len(bodies) > 0xffff:
+        fail("builtin_bodies", "more bodies than a bucket entry holds")
+    body.append("const uint16_t builtin_body_buckets[] = {")
+    first = 0
+    for bucket in range(buckets):
+        while first < len(bodies) and bodies[first][0] < bucket << BODY_BUCKET_BITS:
+            first += 1
+        body.append("    %d," % first)
+    body.append("};")
+    body.append("static_assert(sizeof builtin_body_buckets / sizeof *builtin_body_buckets ==")
+    body.append("              (%d >> BUILTIN_BODY_BUCKET_BITS) + 1, \"buckets of %d bytes\");"
+                % (texts.size, 1 << BODY_BUCKET_BITS))
     body.append("")
 
     out.append("const char builtin_spec_chars[] =")

@@ -5,16 +5,31 @@
 
 #include "diagnostics/diagnostic.h"
 #include "support/alloc.h"
-#include "support/char-class.h"
 
 #include <cstring>
 
 extern const char *suffix_replacement;
 
+// The bytes of an atom, as constant data: every condition reads its atoms
+// byte by byte.
+struct atom_char_table {
+  bool is[256];
+};
+
+static constexpr atom_char_table make_atom_char_table()
+{
+  atom_char_table t = {};
+  for (int c = 0; c < 256; c++)
+    t.is[c] = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+              c == '_' || c == '+' || c == ',' || c == '-' || c == '.' || c == '=' || c == '@';
+  return t;
+}
+
+static constexpr atom_char_table atom_chars = make_atom_char_table();
+
 static bool is_atom_char(char c)
 {
-  return c_isalnum(static_cast<unsigned char>(c)) || c == '_' || c == '+' || c == ',' ||
-         c == '-' || c == '.' || c == '=' || c == '@';
+  return atom_chars.is[static_cast<unsigned char>(c)];
 }
 
 static const char *skip_blanks(const char *p)
@@ -75,16 +90,12 @@ static const builtin_body *builtin_body_at(const char *body)
   if (!is_builtin_text(body))
     return nullptr;
   uint32_t offset = static_cast<uint32_t>(body - builtin_spec_chars);
-  int low = 0, high = builtin_body_count;
-  while (low < high) {
-    int middle = low + (high - low) / 2;
-    if (builtin_bodies[middle].start == offset)
-      return &builtin_bodies[middle];
-    if (builtin_bodies[middle].start < offset)
-      low = middle + 1;
-    else
-      high = middle;
-  }
+  // A bucket holds few bodies: read them in order.
+  int i = builtin_body_buckets[offset >> BUILTIN_BODY_BUCKET_BITS];
+  while (i < builtin_body_count && builtin_bodies[i].start < offset)
+    i++;
+  if (i < builtin_body_count && builtin_bodies[i].start == offset)
+    return &builtin_bodies[i];
   return nullptr;
 }
 

@@ -732,6 +732,26 @@ void reset_spec_interpreter()
   begin_spec_expansion();
 }
 
+// The bytes the loop of do_spec_1 reads one at a time, as constant data.
+struct ordinary_run_table {
+  bool ends[256];
+};
+
+static constexpr ordinary_run_table make_ordinary_run_table()
+{
+  ordinary_run_table t = {};
+  for (unsigned char c : {'\0', '\n', ' ', '\t', '\\', '|', '%'})
+    t.ends[c] = true;
+  return t;
+}
+
+static constexpr ordinary_run_table ordinary_run = make_ordinary_run_table();
+
+static bool ends_ordinary_run(char c)
+{
+  return ordinary_run.ends[static_cast<unsigned char>(c)];
+}
+
 int do_spec_1(const char *spec, bool literal, const char *matched)
 {
   if (literal) {
@@ -780,9 +800,17 @@ int do_spec_1(const char *spec, bool literal, const char *matched)
       p = next;
       break;
     }
-    default:
-      word_add_char(c);
+    default: {
+      // A run of ordinary text joins the word at once, charged as byte by byte.
+      const char *end = p;
+      while (!ends_ordinary_run(*end))
+        end++;
+      charge_spec_work(static_cast<uint64_t>(end - p), spec);
+      obstack_append(&spec_obstack, p - 1, static_cast<uint64_t>(end - p + 1));
+      word_open = true;
+      p = end;
       break;
+    }
     }
   }
   if (spec_function_depth)

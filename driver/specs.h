@@ -95,6 +95,10 @@ struct builtin_body {
 };
 extern const builtin_body builtin_bodies[];
 extern const int builtin_body_count;
+// For each run of 1 << BUILTIN_BODY_BUCKET_BITS bytes of builtin_spec_chars,
+// the first body that starts in it or later.
+enum { BUILTIN_BODY_BUCKET_BITS = 6 };
+extern const uint16_t builtin_body_buckets[];
 // Every switch name the unchanged specs mention for validation, exactly and
 // as a prefix, each list sorted.
 struct switch_name {

@@ -7,6 +7,7 @@
 #include "support/concat.h"
 #include "support/sort.h"
 
+#include <cstdint>
 #include <cstring>
 
 switch_entry *switches;
@@ -27,6 +28,16 @@ static switch_index index_of_switches;
 // Counts the additions, so that a table filled again is not taken for the
 // one the index was made for.
 static unsigned switch_table_generation;
+
+// The first bytes of the switch texts: an atom that no switch begins like is
+// answered without a walk. Made again after the table changed, as the index is.
+struct switch_first_bytes {
+  const switch_entry *table;
+  int count;
+  unsigned generation;
+  uint64_t bits[4];
+};
+static switch_first_bytes first_bytes_of_switches;
 
 void record_switch(const char *text, int further_count, const char *const *further,
                    bool accepted, bool in_option_table)
@@ -61,6 +72,7 @@ void reset_switch_table()
 {
   free(index_of_switches.by_text);
   index_of_switches = switch_index();
+  first_bytes_of_switches = switch_first_bytes();
   free(switches);
   switches = nullptr;
   switch_count = 0;
@@ -104,6 +116,23 @@ static const switch_index *current_switch_index()
   index.count = switch_count;
   index.generation = switch_table_generation;
   return &index;
+}
+
+static bool some_switch_begins_with(char c)
+{
+  switch_first_bytes &f = first_bytes_of_switches;
+  if (f.table != switches || f.count != switch_count || f.generation != switch_table_generation) {
+    f = switch_first_bytes();
+    for (int i = 0; i < switch_count; i++) {
+      auto first = static_cast<unsigned char>(switches[i].text[0]);
+      f.bits[first >> 6] |= uint64_t(1) << (first & 63);
+    }
+    f.table = switches;
+    f.count = switch_count;
+    f.generation = switch_table_generation;
+  }
+  auto byte = static_cast<unsigned char>(c);
+  return (f.bits[byte >> 6] >> (byte & 63)) & 1;
 }
 
 // The switches whose text begins with the first LENGTH bytes of PREFIX (and
@@ -272,6 +301,9 @@ bool any_switch_matches(const char *atom, size_t length, bool starred)
 {
   // Only the switches the atom can name, in table order: the first live one
   // answers, and the liveness tests before it record what they find.
+  // Every match, the separate forms too, shares the atom's first byte.
+  if (length > 0 && !some_switch_begins_with(atom[0]))
+    return false;
   bool separate_forms = length > 0 && (atom[0] == 'D' || atom[0] == 'U');
   table_order order;
   if (separate_forms)
@@ -288,6 +320,8 @@ bool any_switch_matches(const char *atom, size_t length, bool starred)
 void visit_switches_named(const char *atom, size_t length, bool starred,
                           void (*visit)(int index, void *data), void *data)
 {
+  if (length > 0 && !some_switch_begins_with(atom[0]))
+    return;
   table_order order;
   switches_in_table_order(&order, atom, length, starred);
   for (int k = 0; k < order.count; k++) {

@@ -103,4 +103,20 @@ TEST(BuiltinBodies, AgreeWithReadingTheBody)
   }
 }
 
+// Each bucket names the first body that starts in it or later, so that the
+// search from a body's bucket reaches that body and passes no other.
+TEST(BuiltinBodies, BucketsLeadToEveryBody)
+{
+  int buckets = static_cast<int>(builtin_spec_chars_size >> BUILTIN_BODY_BUCKET_BITS) + 1;
+  for (int bucket = 0; bucket < buckets; bucket++) {
+    int first = builtin_body_buckets[bucket];
+    uint32_t bucket_start = static_cast<uint32_t>(bucket) << BUILTIN_BODY_BUCKET_BITS;
+    ASSERT_LE(first, builtin_body_count);
+    if (first < builtin_body_count)
+      EXPECT_GE(builtin_bodies[first].start, bucket_start) << bucket;
+    if (first > 0)
+      EXPECT_LT(builtin_bodies[first - 1].start, bucket_start) << bucket;
+  }
+}
+
 }  // namespace

@@ -215,6 +215,7 @@ void driver_reset()
   reset_driver_options();
   reset_command_state();
   reset_spec_interpreter();
+  reset_spec_functions();
   obstack_release_to(&option_obstack, nullptr);
   option_obstack = obstack();
   argv_free(expanded_arguments);

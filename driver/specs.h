@@ -196,6 +196,9 @@ void visit_switches_named(const char *atom, size_t length, bool starred,
 void append_spec_escaped(obstack *ob, const char *value);
 extern const spec_function_entry spec_function_table[];
 const char *call_spec_function(const char *p, bool *returned_text, const char *matched);
+// Frees the argument vectors that calls keep for the next call; driver_reset's
+// part.
+void reset_spec_functions();
 
 // Temporary names and response files.
 const char *make_temp_name(char code, const char *p, const char *whole_spec);

@@ -9,6 +9,7 @@
 struct search_path_entry {
   char *prefix;
   search_path_entry *next;
+  uint32_t prefix_length;  // of prefix, which every walk copies
   int32_t suffix_rule;
   int32_t priority;
   int32_t uses_os_dir;

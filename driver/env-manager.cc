@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <unistd.h>
 
 env_manager env;
 
@@ -68,7 +69,45 @@ void env_manager::store(char *text)
     vec_safe_push(saved, entry);
   }
   vec_safe_push(exported, text);
-  putenv(text);
+  put(text);
+}
+
+void env_manager::put(char *text)
+{
+  const char *equals = strchr(text, '=');
+  if (!equals) {
+    putenv(text);  // the C library's own meaning of a bare name
+    return;
+  }
+  size_t name_length = static_cast<size_t>(equals - text) + 1;
+  if (!own_environ || environ != own_environ) {
+    // Adopted with room to spare; the array it replaces stays the C
+    // library's, and an earlier array of ours is no longer in use.
+    uint32_t count = 0;
+    while (environ && environ[count])
+      count++;
+    char **adopted = checked_new_array<char *>(count + uint64_t{16});
+    if (count)
+      memcpy(adopted, environ, count * sizeof *adopted);
+    adopted[count] = nullptr;
+    free(own_environ);
+    own_environ = environ = adopted;
+    own_capacity = count + 16;
+  }
+  // Counted afresh each time: unsetenv shortens the array in place.
+  uint32_t at = 0;
+  for (; own_environ[at]; at++)
+    if (own_environ[at][0] == text[0] && strncmp(own_environ[at], text, name_length) == 0) {
+      own_environ[at] = text;
+      return;
+    }
+  if (at + 1 >= own_capacity) {
+    own_capacity *= 2;
+    own_environ = environ = static_cast<char **>(
+        checked_realloc(own_environ, own_capacity * sizeof *own_environ));
+  }
+  own_environ[at] = text;
+  own_environ[at + 1] = nullptr;
 }
 
 void env_manager::set_if_unset(const char *name, const char *value)

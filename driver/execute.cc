@@ -20,14 +20,31 @@ struct pipeline_command {
   const char **argv;
 };
 
-// A word needs quoting under "-###" unless it is made of these characters only.
-static bool plain_word(const char *word)
+// A word needs quoting under "-###" unless it is made of these bytes only.
+struct plain_byte_table {
+  bool plain[256];
+};
+
+static constexpr plain_byte_table make_plain_byte_table()
 {
-  for (const char *p = word; *p; p++)
-    if (!c_isalnum(static_cast<unsigned char>(*p)) && *p != '-' && *p != '.' && *p != '/' &&
-        *p != '_')
-      return false;
-  return true;
+  plain_byte_table t{};
+  for (int c = 0; c < 256; c++)
+    t.plain[c] = (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
+                 c == '-' || c == '.' || c == '/' || c == '_';
+  return t;
+}
+
+static constexpr plain_byte_table plain_bytes = make_plain_byte_table();
+
+// The length of WORD, found in the same pass that tells whether it is plain.
+static size_t measure_word(const char *word, bool *plain)
+{
+  bool all_plain = true;
+  const char *p = word;
+  for (; *p; p++)
+    all_plain &= plain_bytes.plain[static_cast<unsigned char>(*p)];
+  *plain = all_plain;
+  return static_cast<size_t>(p - word);
 }
 
 // Appends a word in double quotes with everything a POSIX shell would still
@@ -47,12 +64,14 @@ static void append_quoted_word(obstack *text, const char *word)
 static void append_echo_word(obstack *text, const char *word, bool dry_run)
 {
   obstack_append_byte(text, ' ');
-  if (!*word)
+  bool plain;
+  size_t length = measure_word(word, &plain);
+  if (!length)
     obstack_append(text, "\"\"", 2);
-  else if (dry_run && !plain_word(word))
+  else if (dry_run && !plain)
     append_quoted_word(text, word);
   else
-    obstack_append_text(text, word);
+    obstack_append(text, word, length);
 }
 
 static bool needs_time_quote(const char *word)
@@ -97,6 +116,22 @@ static int splice_wrapper(const char *wrapper)
   return static_cast<int>(n);
 }
 
+static void release_commands(pipeline_command *commands, char **resolved, int n_commands,
+                             bool in_frame)
+{
+  for (int i = 0; i < n_commands; i++)
+    free(resolved[i]);
+  if (!in_frame) {
+    free(resolved);
+    free(commands);
+  }
+}
+
+static bool is_pipe_word(const char *word)
+{
+  return word[0] == '|' && word[1] == '\0';
+}
+
 int execute(const char *exported)
 {
   vuz_assert(spec_function_depth == 0);
@@ -106,19 +141,27 @@ int execute(const char *exported)
 
   int n_commands = 1;
   for (const char *word : *argbuf)
-    if (strcmp(word, "|") == 0)
+    if (is_pipe_word(word))
       n_commands++;
   vec_safe_push(argbuf, static_cast<const char *>(nullptr));
   const char **words = argbuf->address();
   uint32_t n_words = vec_length(argbuf) - 1;
 
-  pipeline_command *commands = checked_new_array<pipeline_command>(static_cast<uint64_t>(n_commands));
-  char **resolved = checked_new_cleared<char *>(static_cast<uint64_t>(n_commands));
+  // A command line is rarely a pipeline of more than a few programs.
+  enum { FRAME_COMMANDS = 4 };
+  pipeline_command frame_commands[FRAME_COMMANDS];
+  char *frame_resolved[FRAME_COMMANDS] = {};
+  bool in_frame = n_commands <= FRAME_COMMANDS;
+  pipeline_command *commands =
+      in_frame ? frame_commands
+               : checked_new_array<pipeline_command>(static_cast<uint64_t>(n_commands));
+  char **resolved =
+      in_frame ? frame_resolved : checked_new_cleared<char *>(static_cast<uint64_t>(n_commands));
   int c = 0;
   commands[0].program = words[0];
   commands[0].argv = words;
   for (uint32_t i = 0; i < n_words; i++)
-    if (strcmp(words[i], "|") == 0) {
+    if (is_pipe_word(words[i])) {
       words[i] = nullptr;
       c++;
       commands[c].program = words[i + 1];
@@ -156,10 +199,7 @@ int execute(const char *exported)
     fflush(stderr);
     if (dry_run) {
       commands_run++;
-      for (int i = 0; i < n_commands; i++)
-        free(resolved[i]);
-      free(resolved);
-      free(commands);
+      release_commands(commands, resolved, n_commands, in_frame);
       vec_pop(argbuf);
       return 0;
     }
@@ -257,10 +297,7 @@ int execute(const char *exported)
   }
   free(times);
   free(statuses);
-  for (int i = 0; i < n_commands; i++)
-    free(resolved[i]);
-  free(resolved);
-  free(commands);
+  release_commands(commands, resolved, n_commands, in_frame);
   vec_pop(argbuf);
   return result;
 }

@@ -54,7 +54,8 @@ static void link_static_specs()
 named_spec *lookup_named_spec(const char *name, size_t length)
 {
   for (named_spec *sp = specs; sp; sp = sp->next)
-    if (sp->name_length == length && strncmp(sp->name, name, length) == 0)
+    if (sp->name_length == length && sp->name[0] == name[0] &&
+        strncmp(sp->name, name, length) == 0)
       return sp;
   return nullptr;
 }
@@ -407,6 +408,23 @@ void load_spec_file(const char *file, bool main_file, bool user)
   spec_file_depth--;
 }
 
+// Whether the LENGTH bytes of NAME end with SUFFIX and hold more than it.
+// Compared inline from the end: most rows differ in their last byte, and
+// every input asks every row.
+static bool ends_with_suffix(const char *name, size_t length, const char *suffix)
+{
+  size_t suffix_length = 0;
+  while (suffix[suffix_length])
+    suffix_length++;
+  if (suffix_length >= length)
+    return false;
+  const char *tail = name + length - suffix_length;
+  for (size_t i = suffix_length; i-- > 0;)
+    if (tail[i] != suffix[i])
+      return false;
+  return true;
+}
+
 compiler_entry *choose_compiler_row(const char *name, size_t length, const char *language)
 {
   if (language) {
@@ -426,14 +444,12 @@ compiler_entry *choose_compiler_row(const char *name, size_t length, const char 
     return nullptr;
   }
   compiler_entry *found = nullptr;
+  bool standard_input = strcmp(name, "-") == 0;
   for (int i = compiler_count - 1; i >= 0 && !found; i--) {
     compiler_entry &row = compilers[i];
-    size_t suffix_length = strlen(row.suffix);
     // The standard-input row's "-" is also an ordinary suffix: a longer name
     // ending in '-' is read as standard input's language.
-    if (strcmp(name, "-") == 0 ? strcmp(row.suffix, "-") == 0
-                               : suffix_length < length &&
-                                     strcmp(name + length - suffix_length, row.suffix) == 0)
+    if (standard_input ? strcmp(row.suffix, "-") == 0 : ends_with_suffix(name, length, row.suffix))
       found = &row;
   }
   if (!found)
@@ -443,7 +459,7 @@ compiler_entry *choose_compiler_row(const char *name, size_t length, const char 
   if (found->spec[1] == '*')
     return nullptr;
   for (int i = compiler_count - 1; i >= 0; i--)
-    if (strcmp(compilers[i].suffix, found->spec) == 0)
+    if (compilers[i].suffix[0] == '@' && strcmp(compilers[i].suffix, found->spec) == 0)
       return &compilers[i];
   error_here("language %s not recognized", found->spec + 1);
   return nullptr;
@@ -474,7 +490,7 @@ static void apply_configure_option_spec(const char *key, const char *spec)
     return;
   obstack_append(&collect_obstack, "", 0);
   for (const char *p = spec; *p;) {
-    if (strncmp(p, "%(VALUE)", 8) == 0) {
+    if (p[0] == '%' && strncmp(p, "%(VALUE)", 8) == 0) {
       obstack_append_text(&collect_obstack, value);
       p += 8;
     } else {
@@ -561,7 +577,8 @@ void load_all_specs(unsigned decoded_count, decoded_option *decoded)
     for (const char *name : *user_spec_files)
       load_user_spec_file(name);
   for (named_spec *sp = specs; sp; sp = sp->next)
-    if (strcmp(sp->name, "self_spec") == 0 && *sp->value_location && **sp->value_location)
+    if (sp->name_length == sizeof "self_spec" - 1 && strcmp(sp->name, "self_spec") == 0 &&
+        *sp->value_location && **sp->value_location)
       run_self_spec(*sp->value_location);
   prepare_compare_debug_tables();
   if (exec_prefix_root) {

@@ -49,14 +49,20 @@ static size_t measure_word(const char *word, bool *plain)
 
 // Appends a word in double quotes with everything a POSIX shell would still
 // interpret inside them escaped (the backtick too), so that a printed line
-// can be pasted into a shell.
+// can be pasted into a shell. The runs between escapes go in whole.
 static void append_quoted_word(obstack *text, const char *word)
 {
   obstack_append_byte(text, '"');
-  for (const char *p = word; *p; p++) {
-    if (*p == '"' || *p == '$' || *p == '\\' || *p == '`')
-      obstack_append_byte(text, '\\');
+  for (const char *run = word;;) {
+    const char *p = run;
+    while (*p && *p != '"' && *p != '$' && *p != '\\' && *p != '`')
+      p++;
+    obstack_append(text, run, static_cast<uint64_t>(p - run));
+    if (!*p)
+      break;
+    obstack_append_byte(text, '\\');
     obstack_append_byte(text, *p);
+    run = p + 1;
   }
   obstack_append_byte(text, '"');
 }
@@ -205,6 +211,8 @@ int execute(const char *exported)
     }
   }
 
+  // A child may change what the probes of this run found.
+  forget_probe_answers();
   bool keep_times = driver_time() || time_report_stream;
   pex_pipeline *pex =
       pex_init(PEX_PIPED | (keep_times ? PEX_KEEP_TIMES : 0), program_name, last_temp_name);
@@ -236,6 +244,7 @@ int execute(const char *exported)
       fatal_error(0, "failed to get process times: %m");
   }
   pex_destroy(pex);
+  forget_probe_answers();
 
   int result = 0;
   for (int i = 0; i < n_commands; i++) {
@@ -260,8 +269,10 @@ int execute(const char *exported)
       if (driver_report_bug() && i == 0 && code == 4) {
         const char *first = commands[i].argv[0];
         const char *slash = strrchr(first, '/');
-        if (slash && strncmp(slash + 1, "tolm", 4) == 0)
+        if (slash && strncmp(slash + 1, "tolm", 4) == 0) {
           report_crash(commands[i].argv);
+          forget_probe_answers();
+        }
       }
       result = -1;
       if (code > max_child_status)

@@ -44,11 +44,13 @@ void reset_search_paths()
   free(install_prefix);
   install_prefix = nullptr;
   hold_directory_probes(false);
+  forget_probe_answers();
 }
 
 void insert_search_prefix(search_path_list *list, const char *prefix, const char *key,
                           int priority, int suffix_rule, int uses_os_dir)
 {
+  forget_probe_answers();
   search_path_entry **link = &list->head;
   while (*link && (*link)->priority <= priority)
     link = &(*link)->next;
@@ -203,13 +205,75 @@ char *locate_file(search_path_list *list, const char *name, int mode, bool multi
       walk_search_paths(list, multilib_variants, strlen(name), test_candidate, &t));
 }
 
+// Answers of the file system kept while nothing can change them: a run asks
+// again for the same program (the linker's name, then its command) and the
+// same directories (for LIBRARY_PATH, then for the link's -L) with no child
+// run in between. A new prefix or a child forgets them. Their texts share
+// one fixed area: what does not fit is simply not kept.
+struct probe_answer {
+  const char *key;      // the program's name, or the directory's path
+  size_t key_length;
+  const char *program;  // find_program's answer, or null
+  bool is_directory;    // names_directory's answer, for a directory key
+  bool directory_key;
+};
+enum { MAX_PROBE_ANSWERS = 32, PROBE_TEXT_BYTES = 8192 };
+static probe_answer probe_answers[MAX_PROBE_ANSWERS];
+static int probe_answer_count;
+static char probe_texts[PROBE_TEXT_BYTES];
+static size_t probe_text_used;
+
+void forget_probe_answers()
+{
+  probe_answer_count = 0;
+  probe_text_used = 0;
+}
+
+static const probe_answer *known_answer(const char *key, size_t length, bool directory_key)
+{
+  for (int i = 0; i < probe_answer_count; i++) {
+    const probe_answer &a = probe_answers[i];
+    if (a.key_length == length && a.directory_key == directory_key &&
+        memcmp(a.key, key, length) == 0)
+      return &a;
+  }
+  return nullptr;
+}
+
+static const char *keep_probe_text(const char *text, size_t length)
+{
+  size_t size = length + 1;
+  if (size > PROBE_TEXT_BYTES - probe_text_used)
+    return nullptr;
+  char *kept = probe_texts + probe_text_used;
+  memcpy(kept, text, size);
+  probe_text_used += size;
+  return kept;
+}
+
+static void keep_answer(const char *key, size_t length, bool directory_key, const char *program,
+                        bool is_directory)
+{
+  if (probe_answer_count == MAX_PROBE_ANSWERS)
+    return;
+  size_t used = probe_text_used;
+  const char *kept_key = keep_probe_text(key, length);
+  const char *kept_program = program ? keep_probe_text(program, strlen(program)) : nullptr;
+  if (!kept_key || (program && !kept_program)) {
+    probe_text_used = used;
+    return;
+  }
+  probe_answers[probe_answer_count++] = {kept_key, length, kept_program, is_directory,
+                                         directory_key};
+}
+
 static bool executable_file(const char *path)
 {
   struct stat st;
   return access(path, X_OK) == 0 && stat(path, &st) == 0 && !S_ISDIR(st.st_mode);
 }
 
-char *find_program(const char *name)
+static char *probe_program(const char *name)
 {
   if (strcmp(name, "as") == 0 && executable_file(DRIVER_ASSEMBLER))
     return checked_strdup(DRIVER_ASSEMBLER);
@@ -220,11 +284,23 @@ char *find_program(const char *name)
   return locate_file(&exec_prefixes, name, X_OK, false);
 }
 
+char *find_program(const char *name)
+{
+  size_t length = strlen(name);
+  if (const probe_answer *known = known_answer(name, length, false))
+    return known->program ? checked_strdup(known->program) : nullptr;
+  char *found = probe_program(name);
+  keep_answer(name, length, false, found, false);
+  return found;
+}
+
 bool names_directory(const char *path, bool for_linker)
 {
   if (for_linker && (strcmp(path, "/lib/") == 0 || strcmp(path, "/usr/lib/") == 0))
     return false;
   size_t n = strlen(path);
+  if (const probe_answer *known = known_answer(path, n, true))
+    return known->is_directory;
   // Every candidate of a joined search list is probed: a short path is
   // probed from the frame.
   char small[256];
@@ -238,6 +314,7 @@ bool names_directory(const char *path, bool for_linker)
   bool result = stat(probe, &st) == 0 && S_ISDIR(st.st_mode);
   if (probe != small)
     free(probe);
+  keep_answer(path, strlen(path), true, nullptr, result);
   return result;
 }
 

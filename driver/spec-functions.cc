@@ -489,12 +489,14 @@ const char *call_spec_function(const char *p, bool *returned_text, const char *m
     fatal_error(0, "no arguments for spec function");
   size_t name_length = static_cast<size_t>(p - name);
   const char *args_start = ++p;
-  int nesting = 1;
-  for (; *p; p++) {
+  // The arguments often hold long conditions: the scan jumps from one
+  // parenthesis to the next.
+  for (int nesting = 1;; p++) {
+    p += strcspn(p, "()");
+    if (!*p || (*p == ')' && --nesting == 0))
+      break;
     if (*p == '(')
       nesting++;
-    else if (*p == ')' && --nesting == 0)
-      break;
   }
   if (!*p)
     fatal_error(0, "malformed spec function arguments");

@@ -116,12 +116,18 @@ static void inform_valid_names(const char *what, const char *target,
   vec_release(candidates);
 }
 
+// Whether the name part of an option value names ROW.
+static bool names_row(const char *name, size_t length, const arm_isa_named *row)
+{
+  return row->name_length == length && memcmp(row->name, name, length) == 0;
+}
+
 const arm_arch *arm_parse_arch_name(const arm_arch *table, const char *optname,
                                     const char *name, bool complain)
 {
   size_t length = base_length(name);
   for (const arm_arch *row = table; row->name; row++)
-    if (base_equals(name, length, row->name))
+    if (names_row(name, length, row))
       return row;
   if (complain) {
     error_here("unrecognized %s target: %s", optname, name);
@@ -140,7 +146,7 @@ const arm_cpu *arm_parse_cpu_name(const arm_cpu *table, const char *optname, con
 {
   size_t length = base_length(name);
   for (const arm_cpu *row = table; row->name; row++) {
-    if (base_equals(name, length, row->name))
+    if (names_row(name, length, row))
       return row;
     if (row->aliases)
       for (const arm_cpu_alias *alias = row->aliases; alias->name; alias++)

@@ -420,13 +420,20 @@ void process_command(unsigned decoded_count, decoded_option *decoded)
     driver_toggle_debug_level();
 
   if (output_given) {
-    if (real_output(output_name))
+    if (real_output(output_name)) {
+      // The output is made canonical once for all the inputs.
+      char *output = canonical_path(output_name);
       for (int i = 0; i < input_count; i++) {
         if (inputs[i].language && strcmp(inputs[i].language, "*") == 0)
           continue;
-        if (path_equal_canonical(inputs[i].name, output_name))
+        char *input = canonical_path(inputs[i].name);
+        bool same = path_equal(input, output);
+        free(input);
+        if (same)
           fatal_error(0, "input file %qs is the same as output file", output_name);
       }
+      free(output);
+    }
     if (!*output_name)
       fatal_error(0, "output filename may not be empty");
   }

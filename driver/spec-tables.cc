@@ -51,12 +51,34 @@ static void link_static_specs()
   specs = &static_specs[0];
 }
 
+// Where a spec text names a spec, and what it found there: spec texts name
+// the same few specs from the same places for every input. An entry is only
+// a guess, checked against the spec's own name; names in the list are
+// unique, so a guess that holds is the answer.
+enum { SPEC_LOOKUP_SLOTS = 64 };
+struct spec_lookup_slot {
+  const char *name;
+  named_spec *spec;
+};
+static spec_lookup_slot spec_lookups[SPEC_LOOKUP_SLOTS];
+
+static bool spec_named(const named_spec *sp, const char *name, size_t length)
+{
+  return sp->name_length == length && sp->name[0] == name[0] &&
+         strncmp(sp->name, name, length) == 0;
+}
+
 named_spec *lookup_named_spec(const char *name, size_t length)
 {
+  spec_lookup_slot &slot =
+      spec_lookups[(reinterpret_cast<uintptr_t>(name) >> 2 ^ length) % SPEC_LOOKUP_SLOTS];
+  if (slot.name == name && spec_named(slot.spec, name, length))
+    return slot.spec;
   for (named_spec *sp = specs; sp; sp = sp->next)
-    if (sp->name_length == length && sp->name[0] == name[0] &&
-        strncmp(sp->name, name, length) == 0)
+    if (spec_named(sp, name, length)) {
+      slot = {name, sp};
       return sp;
+    }
   return nullptr;
 }
 
@@ -408,21 +430,34 @@ void load_spec_file(const char *file, bool main_file, bool user)
   spec_file_depth--;
 }
 
-// Whether the LENGTH bytes of NAME end with SUFFIX and hold more than it.
-// Compared inline from the end: most rows differ in their last byte, and
-// every input asks every row.
-static bool ends_with_suffix(const char *name, size_t length, const char *suffix)
+// The suffix length of each compiler row, measured when a choice first needs
+// them and again after the table changed: every input asks every row, twice.
+static uint32_t *suffix_lengths;
+static const compiler_entry *measured_table;
+static int measured_count;
+
+static const uint32_t *compiler_suffix_lengths()
 {
-  size_t suffix_length = 0;
-  while (suffix[suffix_length])
-    suffix_length++;
+  if (measured_table != compilers || measured_count != compiler_count) {
+    free(suffix_lengths);
+    suffix_lengths = checked_new_array<uint32_t>(static_cast<uint64_t>(compiler_count) + 1);
+    for (int i = 0; i < compiler_count; i++)
+      suffix_lengths[i] = static_cast<uint32_t>(strlen(compilers[i].suffix));
+    measured_table = compilers;
+    measured_count = compiler_count;
+  }
+  return suffix_lengths;
+}
+
+// Whether the LENGTH bytes of NAME end with SUFFIX, of SUFFIX_LENGTH bytes,
+// and hold more than it. Most rows differ in their last byte.
+static bool ends_with_suffix(const char *name, size_t length, const char *suffix,
+                             size_t suffix_length)
+{
   if (suffix_length >= length)
     return false;
-  const char *tail = name + length - suffix_length;
-  for (size_t i = suffix_length; i-- > 0;)
-    if (tail[i] != suffix[i])
-      return false;
-  return true;
+  return suffix_length == 0 || (name[length - 1] == suffix[suffix_length - 1] &&
+                                memcmp(name + length - suffix_length, suffix, suffix_length) == 0);
 }
 
 compiler_entry *choose_compiler_row(const char *name, size_t length, const char *language)
@@ -445,11 +480,13 @@ compiler_entry *choose_compiler_row(const char *name, size_t length, const char 
   }
   compiler_entry *found = nullptr;
   bool standard_input = strcmp(name, "-") == 0;
+  const uint32_t *lengths = compiler_suffix_lengths();
   for (int i = compiler_count - 1; i >= 0 && !found; i--) {
     compiler_entry &row = compilers[i];
     // The standard-input row's "-" is also an ordinary suffix: a longer name
     // ending in '-' is read as standard input's language.
-    if (standard_input ? strcmp(row.suffix, "-") == 0 : ends_with_suffix(name, length, row.suffix))
+    if (standard_input ? strcmp(row.suffix, "-") == 0
+                       : ends_with_suffix(name, length, row.suffix, lengths[i]))
       found = &row;
   }
   if (!found)
@@ -458,8 +495,10 @@ compiler_entry *choose_compiler_row(const char *name, size_t length, const char 
     return found;
   if (found->spec[1] == '*')
     return nullptr;
+  size_t language_length = strlen(found->spec);
   for (int i = compiler_count - 1; i >= 0; i--)
-    if (compilers[i].suffix[0] == '@' && strcmp(compilers[i].suffix, found->spec) == 0)
+    if (lengths[i] == language_length && compilers[i].suffix[0] == '@' &&
+        memcmp(compilers[i].suffix, found->spec, language_length) == 0)
       return &compilers[i];
   error_here("language %s not recognized", found->spec + 1);
   return nullptr;
@@ -524,15 +563,19 @@ static void load_user_spec_file(const char *name)
   free(found);
 }
 
-void load_all_specs(unsigned decoded_count, decoded_option *decoded)
+void init_builtin_compilers()
 {
-  process_command(decoded_count, decoded);
-
   compilers = checked_new_array<compiler_entry>(static_cast<uint64_t>(builtin_compiler_count) + 1);
   memcpy(compilers, builtin_compilers,
          static_cast<size_t>(builtin_compiler_count) * sizeof(compiler_entry));
   memset(&compilers[builtin_compiler_count], 0, sizeof(compiler_entry));
   compiler_count = builtin_compiler_count;
+}
+
+void load_all_specs(unsigned decoded_count, decoded_option *decoded)
+{
+  process_command(decoded_count, decoded);
+  init_builtin_compilers();
 
   char *specs_file = locate_file(&startfile_prefixes, "specs", R_OK, true);
   if (specs_file && strcmp(specs_file, "specs") != 0)
@@ -602,6 +645,7 @@ void reset_spec_tables()
   }
   specs = nullptr;
   memset(static_specs, 0, sizeof static_specs);
+  memset(spec_lookups, 0, sizeof spec_lookups);
   for (const builtin_spec_text *row = builtin_static_spec_texts; row->name; row++)
     if (row->variable)
       *row->variable = nullptr;
@@ -617,6 +661,10 @@ void reset_spec_tables()
   free(compilers);
   compilers = nullptr;
   compiler_count = 0;
+  free(suffix_lengths);
+  suffix_lengths = nullptr;
+  measured_table = nullptr;
+  measured_count = 0;
   named_spec_depth = 0;
   if (open_spec_files)
     for (int i = 0; i <= MAX_SPEC_FILE_DEPTH; i++) {

@@ -118,6 +118,8 @@ void define_spec(const char *name, const char *text, bool user);
 void set_static_spec(const char **variable, const char *text);
 named_spec *lookup_named_spec(const char *name, size_t length);
 compiler_entry *choose_compiler_row(const char *name, size_t length, const char *language);
+// The compiler table as built in, with its zeroed terminator.
+void init_builtin_compilers();
 void run_self_spec(const char *spec);
 void dump_specs();
 // Frees what spec files and the run added and gives the static specs their

@@ -122,6 +122,26 @@ static int splice_wrapper(const char *wrapper)
   return static_cast<int>(n);
 }
 
+// A long command is echoed into room made once: the obstack would grow by
+// an eighth at a time, moving the text and touching fresh pages each time.
+enum { ECHO_RESERVE_WORDS = 256 };
+
+static void reserve_echo(const char *exported, const pipeline_command *commands, int n_commands,
+                         uint32_t n_words)
+{
+  if (n_words < ECHO_RESERVE_WORDS)
+    return;
+  // Each word with its blank and quotes; escapes beyond that grow as usual.
+  uint64_t size = (exported ? strlen(exported) + 1 : 0) + 1;
+  for (int i = 0; i < n_commands; i++) {
+    for (const char **a = commands[i].argv; *a; a++)
+      size += strlen(*a) + 3;
+    size += 3;
+  }
+  if (obstack_room(&collect_obstack) < size)
+    obstack_grow_chunk(&collect_obstack, size);
+}
+
 static void release_commands(pipeline_command *commands, char **resolved, int n_commands,
                              bool in_frame)
 {
@@ -187,6 +207,7 @@ int execute(const char *exported)
   bool dry_run = dry_run_count > 0;
   if (driver_verbose()) {
     // The whole echo goes out in one write: standard error is unbuffered.
+    reserve_echo(exported, commands, n_commands, n_words);
     if (exported) {
       obstack_append_text(&collect_obstack, exported);
       obstack_append_byte(&collect_obstack, '\n');

@@ -36,15 +36,20 @@ static constexpr plain_byte_table make_plain_byte_table()
 
 static constexpr plain_byte_table plain_bytes = make_plain_byte_table();
 
-// The length of WORD, found in the same pass that tells whether it is plain.
+// The length of WORD, and whether it is plain: four bytes a step, as every
+// byte of every command passes here.
 static size_t measure_word(const char *word, bool *plain)
 {
+  const unsigned char *p = reinterpret_cast<const unsigned char *>(word);
+  const bool *t = plain_bytes.plain;
+  size_t n = strlen(word), i = 0;
   bool all_plain = true;
-  const char *p = word;
-  for (; *p; p++)
-    all_plain &= plain_bytes.plain[static_cast<unsigned char>(*p)];
+  for (; i + 4 <= n; i += 4)
+    all_plain &= t[p[i]] & t[p[i + 1]] & t[p[i + 2]] & t[p[i + 3]];
+  for (; i < n; i++)
+    all_plain &= t[p[i]];
   *plain = all_plain;
-  return static_cast<size_t>(p - word);
+  return n;
 }
 
 // Appends a word in double quotes with everything a POSIX shell would still
@@ -54,9 +59,7 @@ static void append_quoted_word(obstack *text, const char *word)
 {
   obstack_append_byte(text, '"');
   for (const char *run = word;;) {
-    const char *p = run;
-    while (*p && *p != '"' && *p != '$' && *p != '\\' && *p != '`')
-      p++;
+    const char *p = run + strcspn(run, "\"$\\`");
     obstack_append(text, run, static_cast<uint64_t>(p - run));
     if (!*p)
       break;

@@ -2,7 +2,6 @@
 #include "driver/env-manager.h"
 
 #include "support/alloc.h"
-#include "support/concat.h"
 #include "support/internal-abort.h"
 
 #include <cstdio>
@@ -35,10 +34,16 @@ void env_manager::echo(const char *text)
 {
   if (!verbose_flag || !*verbose_flag)
     return;
-  // One write, as fprintf would make, without its 8 KiB buffer on the stack.
-  char *line = concat_strings(text, "\n", nullptr);
-  fputs(line, stderr);
-  free(line);
+  // One write, as fprintf would make, without its 8 KiB buffer on the stack;
+  // a short line is put together in the frame.
+  size_t n = strlen(text);
+  char small[512];
+  char *line = n + 2 <= sizeof small ? small : static_cast<char *>(checked_malloc(n + 2));
+  memcpy(line, text, n);
+  line[n] = '\n';
+  fwrite(line, 1, n + 1, stderr);
+  if (line != small)
+    free(line);
 }
 
 void env_manager::xput(char *text)

@@ -108,10 +108,14 @@ int run_exit_status()
 // The text is kept for the run on the collect obstack.
 char *escape_blanks(const char *path)
 {
-  for (const char *p = path; *p; p++) {
-    if (*p == ' ' || *p == '\t')
-      obstack_append_byte(&collect_obstack, '\\');
-    obstack_append_byte(&collect_obstack, *p);
+  for (const char *run = path;;) {
+    size_t n = strcspn(run, " \t");
+    obstack_append(&collect_obstack, run, n);
+    if (!run[n])
+      break;
+    obstack_append_byte(&collect_obstack, '\\');
+    obstack_append_byte(&collect_obstack, run[n]);
+    run += n + 1;
   }
   obstack_append_byte(&collect_obstack, '\0');
   return static_cast<char *>(obstack_close_object(&collect_obstack));

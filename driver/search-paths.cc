@@ -30,6 +30,81 @@ void set_install_prefix(const char *text, size_t length)
   install_prefix = checked_strndup(text, length);
 }
 
+// Answers of the file system kept while nothing can change them: a run asks
+// again for the same program (the linker's name, then its command) and the
+// same directories (for LIBRARY_PATH, then for the link's -L) with no child
+// run in between. A new prefix or a child forgets them. They and their texts
+// share one block, taken from the heap at the first answer so that the
+// program's own data stays compact: what does not fit is simply not kept.
+struct probe_answer {
+  const char *key;      // the program's name, or the directory's path
+  size_t key_length;
+  const char *program;  // find_program's answer, or null
+  bool is_directory;    // names_directory's answer, for a directory key
+  bool directory_key;
+};
+enum { MAX_PROBE_ANSWERS = 32, PROBE_TEXT_BYTES = 4096 };
+struct probe_memo {
+  probe_answer answers[MAX_PROBE_ANSWERS];
+  char texts[PROBE_TEXT_BYTES];
+};
+static probe_memo *probes;
+static int probe_answer_count;
+static size_t probe_text_used;
+
+void forget_probe_answers()
+{
+  probe_answer_count = 0;
+  probe_text_used = 0;
+}
+
+static void release_probe_answers()
+{
+  forget_probe_answers();
+  free(probes);
+  probes = nullptr;
+}
+
+static const probe_answer *known_answer(const char *key, size_t length, bool directory_key)
+{
+  for (int i = 0; i < probe_answer_count; i++) {
+    const probe_answer &a = probes->answers[i];
+    if (a.key_length == length && a.directory_key == directory_key &&
+        memcmp(a.key, key, length) == 0)
+      return &a;
+  }
+  return nullptr;
+}
+
+static const char *keep_probe_text(const char *text, size_t length)
+{
+  size_t size = length + 1;
+  if (size > PROBE_TEXT_BYTES - probe_text_used)
+    return nullptr;
+  char *kept = probes->texts + probe_text_used;
+  memcpy(kept, text, size);
+  probe_text_used += size;
+  return kept;
+}
+
+static void keep_answer(const char *key, size_t length, bool directory_key, const char *program,
+                        bool is_directory)
+{
+  if (probe_answer_count == MAX_PROBE_ANSWERS)
+    return;
+  if (!probes)
+    probes = static_cast<probe_memo *>(checked_malloc(sizeof *probes));
+  size_t used = probe_text_used;
+  const char *kept_key = keep_probe_text(key, length);
+  const char *kept_program = program ? keep_probe_text(program, strlen(program)) : nullptr;
+  if (!kept_key || (program && !kept_program)) {
+    probe_text_used = used;
+    return;
+  }
+  probes->answers[probe_answer_count++] = {kept_key, length, kept_program, is_directory,
+                                           directory_key};
+}
+
 void reset_search_paths()
 {
   for (search_path_list *list : {&exec_prefixes, &startfile_prefixes, &include_prefixes}) {
@@ -44,7 +119,7 @@ void reset_search_paths()
   free(install_prefix);
   install_prefix = nullptr;
   hold_directory_probes(false);
-  forget_probe_answers();
+  release_probe_answers();
 }
 
 void insert_search_prefix(search_path_list *list, const char *prefix, const char *key,
@@ -203,68 +278,6 @@ char *locate_file(search_path_list *list, const char *name, int mode, bool multi
   file_test t = {name, mode};
   return static_cast<char *>(
       walk_search_paths(list, multilib_variants, strlen(name), test_candidate, &t));
-}
-
-// Answers of the file system kept while nothing can change them: a run asks
-// again for the same program (the linker's name, then its command) and the
-// same directories (for LIBRARY_PATH, then for the link's -L) with no child
-// run in between. A new prefix or a child forgets them. Their texts share
-// one fixed area: what does not fit is simply not kept.
-struct probe_answer {
-  const char *key;      // the program's name, or the directory's path
-  size_t key_length;
-  const char *program;  // find_program's answer, or null
-  bool is_directory;    // names_directory's answer, for a directory key
-  bool directory_key;
-};
-enum { MAX_PROBE_ANSWERS = 32, PROBE_TEXT_BYTES = 8192 };
-static probe_answer probe_answers[MAX_PROBE_ANSWERS];
-static int probe_answer_count;
-static char probe_texts[PROBE_TEXT_BYTES];
-static size_t probe_text_used;
-
-void forget_probe_answers()
-{
-  probe_answer_count = 0;
-  probe_text_used = 0;
-}
-
-static const probe_answer *known_answer(const char *key, size_t length, bool directory_key)
-{
-  for (int i = 0; i < probe_answer_count; i++) {
-    const probe_answer &a = probe_answers[i];
-    if (a.key_length == length && a.directory_key == directory_key &&
-        memcmp(a.key, key, length) == 0)
-      return &a;
-  }
-  return nullptr;
-}
-
-static const char *keep_probe_text(const char *text, size_t length)
-{
-  size_t size = length + 1;
-  if (size > PROBE_TEXT_BYTES - probe_text_used)
-    return nullptr;
-  char *kept = probe_texts + probe_text_used;
-  memcpy(kept, text, size);
-  probe_text_used += size;
-  return kept;
-}
-
-static void keep_answer(const char *key, size_t length, bool directory_key, const char *program,
-                        bool is_directory)
-{
-  if (probe_answer_count == MAX_PROBE_ANSWERS)
-    return;
-  size_t used = probe_text_used;
-  const char *kept_key = keep_probe_text(key, length);
-  const char *kept_program = program ? keep_probe_text(program, strlen(program)) : nullptr;
-  if (!kept_key || (program && !kept_program)) {
-    probe_text_used = used;
-    return;
-  }
-  probe_answers[probe_answer_count++] = {kept_key, length, kept_program, is_directory,
-                                         directory_key};
 }
 
 static bool executable_file(const char *path)

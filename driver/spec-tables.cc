@@ -55,7 +55,7 @@ static void link_static_specs()
 // the same few specs from the same places for every input. An entry is only
 // a guess, checked against the spec's own name; names in the list are
 // unique, so a guess that holds is the answer.
-enum { SPEC_LOOKUP_SLOTS = 64 };
+enum { SPEC_LOOKUP_SLOTS = 32 };
 struct spec_lookup_slot {
   const char *name;
   named_spec *spec;

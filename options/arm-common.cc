@@ -116,8 +116,8 @@ static void inform_valid_names(const char *what, const char *target,
   vec_release(candidates);
 }
 
-// Whether the name part of an option value names ROW.
-static bool names_row(const char *name, size_t length, const arm_isa_named *row)
+// Whether the name part of an option value names ROW (or an alias).
+template <typename Named> static bool names_row(const char *name, size_t length, const Named *row)
 {
   return row->name_length == length && memcmp(row->name, name, length) == 0;
 }
@@ -150,7 +150,7 @@ const arm_cpu *arm_parse_cpu_name(const arm_cpu *table, const char *optname, con
       return row;
     if (row->aliases)
       for (const arm_cpu_alias *alias = row->aliases; alias->name; alias++)
-        if (base_equals(name, length, alias->name))
+        if (names_row(name, length, alias))
           return row;
   }
   if (complain) {

@@ -234,8 +234,14 @@ struct arm_arch : arm_isa_named {
 };
 
 struct arm_cpu_alias {
+  constexpr arm_cpu_alias(const char *name_, unsigned char visible_)
+      : name(name_), visible(visible_), name_length(name_ ? arm_name_length(name_) : 0)
+  {
+  }
+
   const char *name;
   unsigned char visible; // listed in messages
+  uint32_t name_length;
 };
 
 struct arm_cpu : arm_isa_named {

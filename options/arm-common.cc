@@ -333,8 +333,19 @@ static const char *canon_from_features(const arm_arch *arch, const sbitmap *t,
   if (!arch->extensions || bitmap_empty(extra))
     return arch->name;
 
-  // Every extension wholly inside the extra features, in table order.
-  vec<const arm_extension *> *chosen = nullptr;
+  // Every extension wholly inside the extra features, in table order; an
+  // architecture has a few dozen at most, so the list is in the frame.
+  uint32_t extension_count = 0;
+  while (arch->extensions[extension_count].name)
+    extension_count++;
+  enum { FRAME_EXTENSIONS = 64 };
+  const arm_extension *frame_chosen[FRAME_EXTENSIONS];
+  bool frame_kept[FRAME_EXTENSIONS] = {};
+  bool in_frame = extension_count < FRAME_EXTENSIONS;
+  const arm_extension **chosen =
+      in_frame ? frame_chosen : checked_new_array<const arm_extension *>(extension_count + 1);
+  bool *kept = in_frame ? frame_kept : checked_new_cleared<bool>(extension_count + 1);
+  uint32_t chosen_count = 0;
   isa_set uncovered_set = extra_set, ext_bits;
   sbitmap *uncovered = &uncovered_set.map, *ext_set = &ext_bits.map;
   for (const arm_extension *ext = arch->extensions; ext->name; ext++) {
@@ -342,7 +353,7 @@ static const char *canon_from_features(const arm_arch *arch, const sbitmap *t,
       continue;
     isa_set_from_list(ext_set, ext->features.items);
     if (bitmap_subset(ext_set, extra)) {
-      vec_safe_push(chosen, ext);
+      chosen[chosen_count++] = ext;
       bitmap_and_compl(uncovered, uncovered, ext_set);
     }
   }
@@ -354,13 +365,15 @@ static const char *canon_from_features(const arm_arch *arch, const sbitmap *t,
     for (const arm_extension *ext = arch->extensions; ext->name; ext++) {
       if (!canon_usable(ext))
         continue;
-      if (at < vec_length(chosen) && (*chosen)[at] == ext) {
+      if (at < chosen_count && chosen[at] == ext) {
         at++;
         continue;
       }
       isa_set_from_list(ext_set, ext->features.items);
       if (bitmap_subset(fpu, ext_set)) {
-        vec_safe_insert(chosen, at, ext);
+        memmove(chosen + at + 1, chosen + at, (chosen_count - at) * sizeof *chosen);
+        chosen[at] = ext;
+        chosen_count++;
         break;
       }
     }
@@ -369,9 +382,8 @@ static const char *canon_from_features(const arm_arch *arch, const sbitmap *t,
   // Drop every candidate that a later one already covers.
   isa_set covered_set;
   sbitmap *covered = &covered_set.map;
-  bool *kept = checked_new_cleared<bool>(vec_length(chosen) + 1);
-  for (uint32_t i = vec_length(chosen); i-- > 0;) {
-    isa_set_from_list(ext_set, (*chosen)[i]->features.items);
+  for (uint32_t i = chosen_count; i-- > 0;) {
+    isa_set_from_list(ext_set, chosen[i]->features.items);
     if (!bitmap_subset(ext_set, covered)) {
       kept[i] = true;
       bitmap_ior_words(covered, covered, ext_set);
@@ -380,16 +392,18 @@ static const char *canon_from_features(const arm_arch *arch, const sbitmap *t,
 
   obstack *results = result_obstack();
   obstack_append_text(results, arch->name);
-  for (uint32_t i = 0; i < vec_length(chosen); i++)
+  for (uint32_t i = 0; i < chosen_count; i++)
     if (kept[i]) {
       obstack_append_byte(results, '+');
-      obstack_append_text(results, (*chosen)[i]->name);
+      obstack_append_text(results, chosen[i]->name);
     }
   obstack_append_byte(results, '\0');
   const char *result = static_cast<const char *>(obstack_close_object(results));
 
-  free(kept);
-  vec_release(chosen);
+  if (!in_frame) {
+    free(kept);
+    free(chosen);
+  }
   return result;
 }
 

@@ -260,6 +260,10 @@ static void *test_candidate(char *candidate, void *data)
 {
   const file_test *t = static_cast<const file_test *>(data);
   size_t directory_length = strlen(candidate);
+  // A directory found missing since the last child holds no file either.
+  const probe_answer *directory = known_answer(candidate, directory_length, true);
+  if (directory && !directory->is_directory)
+    return nullptr;
   strcpy(candidate + directory_length, t->name);
   char *found = nullptr;
   if (access(candidate, t->mode) == 0) {

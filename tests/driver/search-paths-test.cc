@@ -154,6 +154,21 @@ TEST(SearchPaths, ProbeAnswersLastUntilForgotten)
   insert_search_prefix(&exec_prefixes, other.c_str(), nullptr, 1, 0, 0);
   EXPECT_EQ(found(), other + "prog");
 
+  // Nor is a file looked for in a directory found missing.
+  std::string later = root + "later/";
+  EXPECT_FALSE(names_directory(later.c_str(), false));
+  insert_search_prefix(&startfile_prefixes, later.c_str(), nullptr, 1, 0, 0);
+  EXPECT_FALSE(names_directory(later.c_str(), false));
+  ASSERT_EQ(mkdir(later.c_str(), 0755), 0);
+  fclose(fopen((later + "crt1.o").c_str(), "w"));
+  char *crt = locate_file(&startfile_prefixes, "crt1.o", R_OK, false);
+  EXPECT_EQ(crt, nullptr);
+  free(crt);
+  forget_probe_answers();
+  crt = locate_file(&startfile_prefixes, "crt1.o", R_OK, false);
+  EXPECT_EQ(crt ? std::string(crt) : "(null)", later + "crt1.o");
+  free(crt);
+
   reset_search_paths();
   EXPECT_EQ(system(("rm -rf " + root).c_str()), 0);
 }

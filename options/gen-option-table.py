@@ -603,6 +603,22 @@ def emit_data(out, order, index, enums, sanitizers, prefixes, variables, fields)
     for i in range(0, n, 12):
         w.append("  %s,\n" % ", ".join(str(s) for s in starts[i:i + 12]))
     w.append("};\n\n")
+    # For each byte, the first row whose text (without its '-') begins with
+    # that byte or a greater one: the search for a text starts among the rows
+    # of its own first byte. The rows are in byte order (main sorts them so).
+    firsts = [(row.text[1:].encode() + b"\0")[0] for row in order]
+    if firsts != sorted(firsts):
+        fail("option rows are not in byte order")
+    bounds = []
+    for byte in range(257):
+        at = 0
+        while at < n and firsts[at] < byte:
+            at += 1
+        bounds.append(at)
+    w.append("const uint16_t option_first_byte_rows[257] = {\n")
+    for i in range(0, 257, 16):
+        w.append("  %s,\n" % ", ".join(str(b) for b in bounds[i:i + 16]))
+    w.append("};\n\n")
     w.append("const option_table_layout option_table = {%d, %d, option_rows, language_names};\n\n"
              % (n, len(LANGUAGES)))
     w.append("const sanitizer_entry sanitizer_names[] = {\n")

@@ -62,7 +62,13 @@ bool option_stops_lookup(const option_descriptor *row)
 
 size_t lookup_option(const char *text, uint32_t language_mask)
 {
-  size_t low = 0, high = option_count;
+  // Rows before those of the text's first byte are all below it and rows
+  // after them all above, so the search starts among its own, with the row
+  // just before them (below the text) as the low end.
+  unsigned char first = static_cast<unsigned char>(text[0]);
+  size_t low = option_first_byte_rows[first], high = option_first_byte_rows[first + 1];
+  if (low > 0)
+    low--;
   while (high - low > 1) {
     size_t middle = (low + high) / 2;
     // Below the whole text exactly when below its first text_length bytes.

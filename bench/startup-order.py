@@ -22,8 +22,10 @@ import tempfile
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from startup import install_tree  # noqa: E402
 
-# The kernel maps up to this much of a file around a page fault.
+# The kernel maps up to this much of a file around a page fault; writable
+# data is copied a page at a time.
 WINDOW = 65536
+PAGE = 4096
 
 HEADER = """\
 # The functions and data that typical runs of the programs touch at start-up
@@ -61,10 +63,12 @@ class symbols:
         out = subprocess.run(["nm", "-S", "--defined-only", program], check=True,
                              capture_output=True, text=True).stdout
         rows, unsized = [], []
+        self.writable = {}
         for line in out.splitlines():
             parts = line.split()
             if len(parts) == 4 and int(parts[1], 16) > 0:
                 rows.append((int(parts[0], 16), int(parts[1], 16), parts[3]))
+                self.writable[parts[3]] = parts[2] in "bBdD"
             elif len(parts) == 3 and parts[1] in "tT":
                 unsized.append((int(parts[0], 16), parts[2]))
         # The start files' functions have no size: each runs to the next symbol.
@@ -184,14 +188,20 @@ def main():
             count, first = used.get(name, (0, (index, position)))
             used[name] = (count + 1, min(first, (index, position)))
     shutil.rmtree(work)
-    # An object larger than the window the kernel maps around a fault takes
-    # faults of its own wherever it lies: such objects follow all the others,
-    # which then share windows.
-    sizes = {}
+    # An object larger than the unit a fault brings in, a page of writable
+    # data or a window of the file, takes faults of its own wherever it lies:
+    # it is left out, so that the others, and the string literals the linker
+    # places after them, share pages and windows.
+    sizes, writable = {}, {}
     for table in tables.values():
         sizes.update(table.sizes)
-    order = sorted(used, key=lambda name: (sizes.get(name, 0) > WINDOW, -used[name][0],
-                                           used[name][1]))
+        writable.update(table.writable)
+
+    def large(name):
+        return sizes.get(name, 0) > (PAGE if writable.get(name) else WINDOW)
+
+    order = sorted((name for name in used if not large(name)),
+                   key=lambda name: (-used[name][0], used[name][1]))
     with open(out, "w") as f:
         f.write(HEADER)
         f.write("".join(name + "\n" for name in order))

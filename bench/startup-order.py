@@ -71,8 +71,11 @@ class symbols:
                 self.writable[parts[3]] = parts[2] in "bBdD"
             elif len(parts) == 3 and parts[1] in "tT":
                 unsized.append((int(parts[0], 16), parts[2]))
-        # The start files' functions have no size: each runs to the next symbol.
-        starts = sorted({row[0] for row in rows} | {address for address, _ in unsized})
+        # The start files' functions have no size: each runs to the next
+        # symbol. A name without a size at a sized symbol's place is a label.
+        sized = {row[0] for row in rows}
+        unsized = [(address, name) for address, name in unsized if address not in sized]
+        starts = sorted(sized | {address for address, _ in unsized})
         for address, name in unsized:
             following = starts[bisect.bisect_right(starts, address):]
             if following:

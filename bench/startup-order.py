@@ -22,9 +22,6 @@ import tempfile
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from startup import install_tree  # noqa: E402
 
-# The kernel maps up to this much of a file around a page fault; writable
-# data is copied a page at a time.
-WINDOW = 65536
 PAGE = 4096
 
 HEADER = """\
@@ -63,12 +60,10 @@ class symbols:
         out = subprocess.run(["nm", "-S", "--defined-only", program], check=True,
                              capture_output=True, text=True).stdout
         rows, unsized = [], []
-        self.writable = {}
         for line in out.splitlines():
             parts = line.split()
             if len(parts) == 4 and int(parts[1], 16) > 0:
                 rows.append((int(parts[0], 16), int(parts[1], 16), parts[3]))
-                self.writable[parts[3]] = parts[2] in "bBdD"
             elif len(parts) == 3 and parts[1] in "tT":
                 unsized.append((int(parts[0], 16), parts[2]))
         # The start files' functions have no size: each runs to the next
@@ -82,7 +77,7 @@ class symbols:
                 rows.append((address, following[0] - address, name))
         rows.sort()
         self.rows = rows
-        self.sizes = {name: size for _, size, name in rows}
+        self.extent = {name: (start, size) for start, size, name in rows}
         self.starts = [row[0] for row in rows]
 
     def name(self, address):
@@ -93,13 +88,14 @@ class symbols:
 
 
 def traced_names(program, arguments, table, work):
-    """The symbols one run touches, in the order of first touch."""
+    """The symbols one run touches, in the order of first touch, each with
+    the pages of it touched."""
     log = os.path.join(work, "lackey.log")
     with open(os.devnull, "w") as null:
         subprocess.run(["valgrind", "--tool=lackey", "--trace-mem=yes", "--log-file=" + log,
                         program] + arguments, cwd=work, stdout=null, stderr=null)
     seen = {}
-    last = None
+    last, pages = None, None
     with open(log) as f:
         for line in f:
             if line.startswith("=="):
@@ -110,14 +106,16 @@ def traced_names(program, arguments, table, work):
             address = int(line[2:comma].strip(), 16)
             # Runs of accesses to one symbol are common; skip the search.
             if last and last[0] <= address < last[1]:
+                pages.add(address // PAGE)
                 continue
             name = table.name(address)
             if name is None:
                 continue
             i = bisect.bisect_right(table.starts, address) - 1
             last = (table.rows[i][0], table.rows[i][0] + table.rows[i][1])
-            seen.setdefault(name, len(seen))
-    return sorted(seen, key=seen.get)
+            pages = seen.setdefault(name, (len(seen), set()))[1]
+            pages.add(address // PAGE)
+    return [(name, seen[name][1]) for name in sorted(seen, key=lambda name: seen[name][0])]
 
 
 def native_choices(program):
@@ -180,30 +178,31 @@ def main():
     open(os.path.join(work, "x.o"), "w").close()
 
     tables, choices = {}, {}
-    used = {}
+    used, touched = {}, {}
     for index, (program, arguments) in enumerate(runs(build, work)):
         key = os.path.realpath(program)
         if key not in tables:
             tables[key] = symbols(program)
             choices.update(native_choices(program))
-        for position, name in enumerate(traced_names(program, arguments, tables[key], work)):
+        traced = traced_names(program, arguments, tables[key], work)
+        for position, (name, pages) in enumerate(traced):
+            touched.setdefault((key, name), set()).update(pages)
             name = native_name(name, choices)
             count, first = used.get(name, (0, (index, position)))
             used[name] = (count + 1, min(first, (index, position)))
     shutil.rmtree(work)
-    # An object larger than the unit a fault brings in, a page of writable
-    # data or a window of the file, takes faults of its own wherever it lies:
-    # it is left out, so that the others, and the string literals the linker
-    # places after them, share pages and windows.
-    sizes, writable = {}, {}
-    for table in tables.values():
-        sizes.update(table.sizes)
-        writable.update(table.writable)
 
-    def large(name):
-        return sizes.get(name, 0) > (PAGE if writable.get(name) else WINDOW)
-
-    order = sorted((name for name in used if not large(name)),
+    # An object of several pages that runs touch in fewer than half of them
+    # takes faults of its own wherever it lies: it is left out, so that the
+    # others, and the string literals the linker places after them, share
+    # pages and windows.
+    dense = set()
+    for (key, name), pages in touched.items():
+        start, size = tables[key].extent[name]
+        spanned = (start + size - 1) // PAGE - start // PAGE + 1
+        if spanned == 1 or 2 * len(pages) >= spanned:
+            dense.add(native_name(name, choices))
+    order = sorted((name for name in used if name in dense),
                    key=lambda name: (-used[name][0], used[name][1]))
     with open(out, "w") as f:
         f.write(HEADER)

@@ -9,19 +9,13 @@
 #include <cstring>
 
 // The program's records start as the default image and a zero twin, as
-// constant data: the first set-up of a process writes none of their pages
-// but those of the fields it changes, each page written costing a fault.
+// constant data: the first set-up of a process copies and clears nothing,
+// and writes only the page of the fields the target sets.
 option_values global_options =
 #include "options/option-values-defaults.inc"
     ;
 option_values global_options_set;
 static bool global_records_untouched = true;
-
-static void set_field(int32_t *field, int32_t value)
-{
-  if (*field != value)
-    *field = value;
-}
 
 void init_options_struct(option_values *opts, option_values *opts_set)
 {
@@ -34,10 +28,10 @@ void init_options_struct(option_values *opts, option_values *opts_set)
     *opts = option_values_defaults;
   if (opts_set && !(untouched && opts_set == &global_options_set))
     memset(opts_set, 0, sizeof *opts_set);
-  set_field(&opts->var_fsigned_char, 0);  // characters are unsigned by default
-  set_field(&opts->var_fshort_enums, 2);  // undecided
-  set_field(&opts->target_flags, static_cast<int32_t>(target_hooks.default_target_flags));
-  set_field(&opts->var_funwind_tables, target_hooks.unwind_tables_default);
+  opts->var_fsigned_char = 0;  // characters are unsigned by default
+  opts->var_fshort_enums = 2;  // undecided
+  opts->target_flags = static_cast<int32_t>(target_hooks.default_target_flags);
+  opts->var_funwind_tables = target_hooks.unwind_tables_default;
   target_hooks.option_init_struct(opts);
 }
 

@@ -23,6 +23,8 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from startup import install_tree  # noqa: E402
 
 PAGE = 4096
+# The bounds of sections that the linker defines, which hold nothing.
+LINKER_LABEL = re.compile(r"__(start|stop)_|__.*_(start|end)$")
 
 HEADER = """\
 # The functions and data that typical runs of the programs touch at start-up
@@ -64,9 +66,9 @@ class symbols:
             parts = line.split()
             if len(parts) == 4 and int(parts[1], 16) > 0:
                 rows.append((int(parts[0], 16), int(parts[1], 16), parts[3]))
-            elif len(parts) == 3 and parts[1] in "tT":
+            elif len(parts) == 3 and parts[1] in "tTdDbBrR" and not LINKER_LABEL.match(parts[2]):
                 unsized.append((int(parts[0], 16), parts[2]))
-        # The start files' functions have no size: each runs to the next
+        # The start files' functions and data have no size: each runs to the next
         # symbol. A name without a size at a sized symbol's place is a label.
         sized = {row[0] for row in rows}
         unsized = [(address, name) for address, name in unsized if address not in sized]

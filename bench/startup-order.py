@@ -7,7 +7,8 @@ few pages of its program file instead of pages scattered over all of it.
 Every access of each run is traced with valgrind's lackey tool and mapped to
 the symbol that holds it. Under valgrind the C library picks its string
 functions for valgrind's processor; the choice made on this machine, read
-with gdb from a native run, takes their place.
+with gdb from a native run, takes their place, and valgrind's follow at the
+end.
 
 Usage: bench/startup-order.py BUILD_DIR [OUT]   (BUILD_DIR from the bench
 preset; OUT defaults to cmake/startup-order.txt)"""
@@ -180,7 +181,7 @@ def main():
     open(os.path.join(work, "x.o"), "w").close()
 
     tables, choices = {}, {}
-    used, touched = {}, {}
+    used, touched, others = {}, {}, {}
     for index, (program, arguments) in enumerate(runs(build, work)):
         key = os.path.realpath(program)
         if key not in tables:
@@ -189,7 +190,10 @@ def main():
         traced = traced_names(program, arguments, tables[key], work)
         for position, (name, pages) in enumerate(traced):
             touched.setdefault((key, name), set()).update(pages)
-            name = native_name(name, choices)
+            native = native_name(name, choices)
+            if native != name:
+                others.setdefault(name, (index, position))
+            name = native
             count, first = used.get(name, (0, (index, position)))
             used[name] = (count + 1, min(first, (index, position)))
     shutil.rmtree(work)
@@ -206,6 +210,9 @@ def main():
             dense.add(native_name(name, choices))
     order = sorted((name for name in used if name in dense),
                    key=lambda name: (-used[name][0], used[name][1]))
+    # The string functions valgrind's processor gets, which other machines
+    # pick too, follow together, out of the way of this machine's.
+    order += sorted(others, key=others.get)
     with open(out, "w") as f:
         f.write(HEADER)
         f.write("".join(name + "\n" for name in order))

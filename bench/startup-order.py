@@ -1,8 +1,10 @@
 #!/usr/bin/env python3
 """Writes the start-up layout order of the programs: the functions and data
-that typical runs touch, most shared first, each group in the order the runs
-first touch it. The linker places these together, so that a run faults in a
-few pages of its program file instead of pages scattered over all of it.
+that typical runs touch, in the order the runs first touch them, the runs
+taken from the shortest to the longest. The linker places these together, so
+that a run faults in a few pages of its program file instead of pages
+scattered over all of it, and what a short run touches is a beginning of the
+order, which no longer run's needs push apart.
 
 Every access of each run is traced with valgrind's lackey tool and mapped to
 the symbol that holds it. Under valgrind the C library picks its string
@@ -29,15 +31,16 @@ LINKER_LABEL = re.compile(r"__(start|stop)_|__.*_(start|end)$")
 
 HEADER = """\
 # The functions and data that typical runs of the programs touch at start-up
-# and in short runs, in the order the linker places them: most shared first,
-# then by first use. Made by bench/startup-order.py from traced runs; names
+# and in short runs, in the order the linker places them: by first use, the
+# runs taken from the shortest to the longest. Made by bench/startup-order.py from traced runs; names
 # that a build no longer has are ignored.
 """
 
 
 def runs(build, work):
-    """(program, arguments) of the traced runs: the floor first, so that the
-    C library's start-up leads, then short runs of each program."""
+    """(program, arguments) of the traced runs, the shortest first: the floor,
+    so that the C library's start-up leads, then queries and dry runs, whose
+    cost is mostly start-up, then runs that start children."""
     driver = os.path.join(build, "driver")
     installed = install_tree(build, work)
     vuz, vuzxx = os.path.join(installed, "vuz"), os.path.join(installed, "vuz++")
@@ -46,13 +49,13 @@ def runs(build, work):
         (vuz, ["-dumpversion"]),
         (vuz, ["-###", "-c", "x.c"]),
         (vuz, ["-###", "x.c", "-o", "x"]),
+        (vuzxx, ["-###", "x.cc", "-o", "x"]),
+        (os.path.join(driver, "vuzprep"), ["-###", "x.c"]),
         (vuz, ["-c", "x.c"]),
         (vuz, ["-v", "-c", "x.c"]),
         (vuz, ["-O2", "-Wall", "-g", "-DNAME=1", "-Iinclude", "-c", "x.c", "-o", "y.o"]),
         (vuz, ["x.o", "-o", "x"]),
-        (vuzxx, ["-###", "x.cc", "-o", "x"]),
         (vuzxx, ["-c", "x.cc"]),
-        (os.path.join(driver, "vuzprep"), ["-###", "x.c"]),
     ]
 
 
@@ -194,8 +197,7 @@ def main():
             if native != name:
                 others.setdefault(name, (index, position))
             name = native
-            count, first = used.get(name, (0, (index, position)))
-            used[name] = (count + 1, min(first, (index, position)))
+            used[name] = min(used.get(name, (index, position)), (index, position))
     shutil.rmtree(work)
 
     # An object of several pages that runs touch in fewer than half of them
@@ -209,7 +211,7 @@ def main():
         if spanned == 1 or 2 * len(pages) >= spanned:
             dense.add(native_name(name, choices))
     order = sorted((name for name in used if name in dense),
-                   key=lambda name: (-used[name][0], used[name][1]))
+                   key=used.get)
     # The string functions valgrind's processor gets, which other machines
     # pick too, follow together, out of the way of this machine's.
     order += sorted(others, key=others.get)

@@ -91,8 +91,8 @@ void driver_global_setup()
   raise_stack_limit(0x4000000);
   vec_reserve_exact(argbuf, 10);
   vec_reserve_exact(response_argbuf, 10);
-  obstack_init_pool(&spec_obstack);
-  obstack_init_pool(&collect_obstack);
+  obstack_init_pool_on_use(&spec_obstack);
+  obstack_init_pool_on_use(&collect_obstack);
 }
 
 int run_exit_status()

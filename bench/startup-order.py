@@ -1,10 +1,10 @@
 #!/usr/bin/env python3
 """Writes the start-up layout order of the programs: the functions and data
 that typical runs touch, in the order the runs first touch them, the runs
-taken from the shortest to the longest. The linker places these together, so
-that a run faults in a few pages of its program file instead of pages
-scattered over all of it, and what a short run touches is a beginning of the
-order, which no longer run's needs push apart.
+taken from the shortest to the longest, objects larger than a page last. The
+linker places these together, so that a run faults in a few pages of its
+program file instead of pages scattered over all of it, and what a short run
+touches is a beginning of the order, which no longer run's needs push apart.
 
 Every access of each run is traced with valgrind's lackey tool and mapped to
 the symbol that holds it. Under valgrind the C library picks its string
@@ -32,8 +32,9 @@ LINKER_LABEL = re.compile(r"__(start|stop)_|__.*_(start|end)$")
 HEADER = """\
 # The functions and data that typical runs of the programs touch at start-up
 # and in short runs, in the order the linker places them: by first use, the
-# runs taken from the shortest to the longest. Made by bench/startup-order.py from traced runs; names
-# that a build no longer has are ignored.
+# runs taken from the shortest to the longest, objects larger than a page
+# last. Made by bench/startup-order.py from traced runs; names that a build
+# no longer has are ignored.
 """
 
 
@@ -210,8 +211,13 @@ def main():
         spanned = (start + size - 1) // PAGE - start // PAGE + 1
         if spanned == 1 or 2 * len(pages) >= spanned:
             dense.add(native_name(name, choices))
+    # Objects of more than a page follow all the others: a run reads such an
+    # object in pages of its own, wherever it lies, and ahead of the small
+    # ones it would push them apart.
+    large = {native_name(name, choices) for (key, name) in touched
+             if tables[key].extent[name][1] > PAGE}
     order = sorted((name for name in used if name in dense),
-                   key=used.get)
+                   key=lambda name: (name in large, used[name]))
     # The string functions valgrind's processor gets, which other machines
     # pick too, follow together, out of the way of this machine's.
     order += sorted(others, key=others.get)

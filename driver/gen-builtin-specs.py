@@ -3,8 +3,9 @@
 together with what depends only on those texts and would otherwise be worked
 out on every run: the "libvuz" and "link" specs as the built-in initialisation
 leaves them, every switch name that the built-in specs mention (the switch
-validation's answer for an unchanged set of specs), and where each condition
-body ends, with the body as a string of its own.
+validation's answer for an unchanged set of specs), where each condition
+body ends, with the body as a string of its own, and each condition read into
+its alternatives.
 
 usage: gen-builtin-specs.py DATA-FILE OUTPUT-FILE
 """
@@ -204,9 +205,9 @@ def body_end(text, i):
     return None
 
 
-# The log of the bytes of text per entry of builtin_body_buckets, as
-# BUILTIN_BODY_BUCKET_BITS says in driver/specs.h.
-BODY_BUCKET_BITS = 6
+# The log of the bytes of text per entry of the bucket tables, as
+# BUILTIN_BUCKET_BITS says in driver/specs.h.
+BUCKET_BITS = 6
 
 
 def add_bodies(texts):
@@ -232,6 +233,179 @@ def add_bodies(texts):
             texts.add(text[i + 1:trimmed])
             bodies.append((base + i + 1, base + end, texts.offsets[text[i + 1:trimmed]], own_star))
     return sorted(bodies)
+
+
+# The kinds and flags of an alternative, as driver/specs.h names them.
+ALT_SWITCH, ALT_SUFFIX, ALT_LANGUAGE, ALT_FUNCTION, ALT_OTHERWISE = range(5)
+ALT_NEGATED, ALT_STARRED, ALT_ENDS_CHOICE, ALT_OWN_STAR = 1, 2, 4, 8
+
+
+def is_function_name_char(c):
+    return (c.isascii() and c.isalnum()) or c in ("-", "_")
+
+
+def function_call_end(text, i):
+    """Where a spec function call NAME(ARGS) starting at I ends, as the call
+    reads it; None where reading it ends in an error."""
+    while at(text, i) != "(":
+        if not is_function_name_char(at(text, i)):
+            return None
+        i += 1
+    depth = 0
+    while i < len(text):
+        if text[i] == "(":
+            depth += 1
+        elif text[i] == ")":
+            depth -= 1
+            if depth == 0:
+                return i + 1
+        i += 1
+    return None
+
+
+def read_condition(text, i, texts):
+    """A condition whose text starts at I (after its '{'), read as the
+    interpreter reads it: (end, copy form, alternatives), each alternative
+    [kind, flags, atom start, atom length, body end, body copy]. None where
+    the reading could end in an error, or depends on the switches, or the
+    atom holds escapes: the interpreter reads those itself."""
+    alternatives = []
+    copy_form = choice_seen = more_choices = otherwise_seen = False
+    choice_all_starred = True
+    choice_start = 0
+    while True:
+        i = skip_blanks(text, i)
+        flags = 0
+        if at(text, i) == "!":
+            flags |= ALT_NEGATED
+            i = skip_blanks(text, i + 1)
+        if at(text, i) == "%" and at(text, i + 1) == ":":
+            kind = ALT_FUNCTION
+            start = i + 2
+            i = function_call_end(text, start)
+            if i is None:
+                return None
+            length = i - start
+        else:
+            kind = ALT_SWITCH
+            if at(text, i) == ".":
+                kind = ALT_SUFFIX
+                i += 1
+            elif at(text, i) == ",":
+                kind = ALT_LANGUAGE
+                i += 1
+            start = i
+            while is_atom_char(at(text, i)):
+                i += 1
+            if at(text, i) == "\\":
+                return None
+            length = i - start
+            if at(text, i) == "*":
+                flags |= ALT_STARRED
+                i += 1
+        i = skip_blanks(text, i)
+        separator = at(text, i)
+        if separator not in ("&", "}", "|", ":"):
+            return None
+        empty = kind != ALT_FUNCTION and length == 0
+        if separator in ("&", "}"):
+            if (choice_seen or more_choices or flags & ALT_NEGATED or kind != ALT_SWITCH
+                    or empty):
+                return None
+            copy_form = True
+            alternatives.append([kind, flags, start, length, 0, 0])
+            i += 1
+            if separator == "}":
+                return i, True, alternatives
+            continue
+        if copy_form or otherwise_seen:
+            return None
+        choice_seen = True
+        if empty:
+            # After an alternative of its own choice it is an error or not
+            # by what that alternative found.
+            if (not more_choices or separator != ":" or flags or kind != ALT_SWITCH
+                    or len(alternatives) > choice_start):
+                return None
+            otherwise_seen = True
+            choice_all_starred = False
+            kind = ALT_OTHERWISE
+        else:
+            if kind in (ALT_SUFFIX, ALT_LANGUAGE) and flags & ALT_STARRED:
+                return None
+            if not flags & ALT_STARRED:
+                choice_all_starred = False
+        alternatives.append([kind, flags, start, length, 0, 0])
+        i += 1
+        if separator == "|":
+            continue
+        found = body_end(text, i)
+        if found is None:
+            return None
+        end, own_star = found
+        if own_star and not choice_all_starred:
+            return None
+        trimmed = end
+        while trimmed > i and text[trimmed - 1] in (" ", "\t"):
+            trimmed -= 1
+        alternative = alternatives[-1]
+        alternative[1] |= ALT_ENDS_CHOICE | (ALT_OWN_STAR if own_star else 0)
+        alternative[4] = end
+        alternative[5] = texts.offsets[text[i:trimmed]]
+        i = end
+        if text[i] == "}":
+            return i + 1, False, alternatives
+        more_choices = True
+        choice_all_starred = True
+        choice_start = len(alternatives)
+        i += 1
+
+
+def add_conditions(texts):
+    """Every condition the interpreter can meet in the texts, read: those of
+    the texts' own level, and any it meets where it reads on character by
+    character, inside a call's arguments or a condition left to it."""
+    conditions = []
+    for text in texts.parts:
+        base = texts.offsets[text]
+        i = 0
+        while i < len(text):
+            if text[i] == "\\":
+                i += 2
+                continue
+            if text[i] != "%":
+                i += 1
+                continue
+            opening = i + 1 if at(text, i + 1) == "{" else i + 2
+            if at(text, opening) != "{" or (opening == i + 2 and at(text, i + 1) not in "@W"):
+                i += 2
+                continue
+            found = read_condition(text, opening + 1, texts)
+            if found is None:
+                i = opening + 1
+                continue
+            end, copy_form, alternatives = found
+            for alternative in alternatives:
+                alternative[2] += base
+                if alternative[1] & ALT_ENDS_CHOICE:
+                    alternative[4] += base
+            conditions.append((base + opening + 1, base + end, copy_form, alternatives))
+            i = end
+    return conditions
+
+
+def bucket_table(starts, size):
+    """For each run of 1 << BUCKET_BITS bytes of the texts, the first of
+    the sorted STARTS that lies in it or later."""
+    if starts != sorted(starts):
+        fail("buckets", "records out of order")
+    rows = []
+    first = 0
+    for bucket in range((size >> BUCKET_BITS) + 1):
+        while first < len(starts) and starts[first] < bucket << BUCKET_BITS:
+            first += 1
+        rows.append("    %d," % first)
+    return rows
 
 
 def c_string(text):
@@ -392,19 +566,39 @@ def generate(entries):
     body.append("const int builtin_body_count = %d;" % len(bodies))
     body.append("")
     # A body's search starts at the first body of its bucket of the text.
-    buckets = (texts.size >> BODY_BUCKET_BITS) + 1
     if len(bodies) > 0xffff:
         fail("builtin_bodies", "more bodies than a bucket entry holds")
     body.append("const uint16_t builtin_body_buckets[] = {")
-    first = 0
-    for bucket in range(buckets):
-        while first < len(bodies) and bodies[first][0] < bucket << BODY_BUCKET_BITS:
-            first += 1
-        body.append("    %d," % first)
+    body.extend(bucket_table([start for start, _, _, _ in bodies], texts.size))
     body.append("};")
     body.append("static_assert(sizeof builtin_body_buckets / sizeof *builtin_body_buckets ==")
-    body.append("              (%d >> BUILTIN_BODY_BUCKET_BITS) + 1, \"buckets of %d bytes\");"
-                % (texts.size, 1 << BODY_BUCKET_BITS))
+    body.append("              (%d >> BUILTIN_BUCKET_BITS) + 1, \"buckets of %d bytes\");"
+                % (texts.size, 1 << BUCKET_BITS))
+    body.append("")
+
+    conditions = add_conditions(texts)
+    alternatives = [a for _, _, _, some in conditions for a in some]
+    if len(conditions) > 0xffff or len(alternatives) > 0xffff:
+        fail("builtin_conditions", "more conditions or alternatives than an entry holds")
+    body.append("// Sorted by where the condition starts in builtin_spec_chars.")
+    body.append("const builtin_condition builtin_conditions[] = {")
+    first = 0
+    for start, end, copy_form, some in conditions:
+        if len(some) > 0xff:
+            fail("builtin_conditions", "a condition of more than 255 alternatives")
+        body.append("    {%d, %d, %d, %d, %d}," % (start, end, first, len(some), int(copy_form)))
+        first += len(some)
+    body.append("};")
+    body.append("const int builtin_condition_count = %d;" % len(conditions))
+    body.append("")
+    body.append("const builtin_alternative builtin_alternatives[] = {")
+    for kind, flags, atom, length, body_end_at, copy in alternatives:
+        body.append("    {%d, %d, %d, %d, %d, %d}," % (atom, body_end_at, copy, length, kind, flags))
+    body.append("};")
+    body.append("")
+    body.append("const uint16_t builtin_condition_buckets[] = {")
+    body.extend(bucket_table([start for start, _, _, _ in conditions], texts.size))
+    body.append("};")
     body.append("")
 
     out.append("const char builtin_spec_chars[] =")

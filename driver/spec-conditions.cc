@@ -5,6 +5,7 @@
 
 #include "diagnostics/diagnostic.h"
 #include "support/alloc.h"
+#include "support/internal-abort.h"
 
 #include <cstring>
 
@@ -83,20 +84,28 @@ static bool is_builtin_text(const char *text)
   return at >= start && at - start < builtin_spec_chars_size;
 }
 
+// The record of a built-in text that starts at TEXT, found through its
+// bucket table, or null. A bucket holds few records: read them in order.
+template <typename record>
+static const record *builtin_record_at(const char *text, const record *records, int count,
+                                       const uint16_t *buckets)
+{
+  if (!is_builtin_text(text))
+    return nullptr;
+  uint32_t offset = static_cast<uint32_t>(text - builtin_spec_chars);
+  int i = buckets[offset >> BUILTIN_BUCKET_BITS];
+  while (i < count && records[i].start < offset)
+    i++;
+  if (i < count && records[i].start == offset)
+    return &records[i];
+  return nullptr;
+}
+
 // A body of a built-in text, whose end was found when the driver was built
 // and which is there as a string of its own, or null.
 static const builtin_body *builtin_body_at(const char *body)
 {
-  if (!is_builtin_text(body))
-    return nullptr;
-  uint32_t offset = static_cast<uint32_t>(body - builtin_spec_chars);
-  // A bucket holds few bodies: read them in order.
-  int i = builtin_body_buckets[offset >> BUILTIN_BODY_BUCKET_BITS];
-  while (i < builtin_body_count && builtin_bodies[i].start < offset)
-    i++;
-  if (i < builtin_body_count && builtin_bodies[i].start == offset)
-    return &builtin_bodies[i];
-  return nullptr;
+  return builtin_record_at(body, builtin_bodies, builtin_body_count, builtin_body_buckets);
 }
 
 // The end of a body: the '}' or ';' at the body's own nesting level; notes
@@ -201,7 +210,109 @@ static void mark_for_copy(int index, void *length)
     switches[index].copy_mark = 1;
 }
 
+static void mark_atom_for_copy(const char *atom, size_t length, bool starred)
+{
+  int live_length = starred ? static_cast<int>(length) : -1;
+  visit_switches_named(atom, length, starred, mark_for_copy, &live_length);
+}
+
+// The end of a copy-form condition: the marked switches in table order.
+static void emit_marked_switches()
+{
+  for (int i = 0; i < switch_count; i++)
+    if (switches[i].copy_mark) {
+      switches[i].copy_mark = 0;
+      emit_switch(i, false);
+    }
+}
+
+static bool text_is(const char *text, const char *atom, size_t length)
+{
+  return strlen(text) == length && memcmp(text, atom, length) == 0;
+}
+
+// Whether a test-form atom holds, before its '!'.
+static bool atom_holds(builtin_alternative_kind kind, const char *atom, size_t length,
+                       bool starred)
+{
+  switch (kind) {
+  case ALT_SUFFIX:
+    return text_is(current_input_suffix, atom, length);
+  case ALT_LANGUAGE:
+    return current_compiler && text_is(current_compiler->suffix + 1, atom, length);
+  default:
+    return any_switch_matches(atom, length, starred);
+  }
+}
+
+static const char *copy_builtin_condition(const builtin_condition &c)
+{
+  const builtin_alternative *a = builtin_alternatives + c.first;
+  for (const builtin_alternative *end = a + c.count; a < end; a++)
+    mark_atom_for_copy(builtin_spec_chars + a->atom, a->length, a->flags & ALT_STARRED);
+  emit_marked_switches();
+  return builtin_spec_chars + c.end;
+}
+
+// A test-form condition read at build time: the steps of reading it, without
+// the reading. Null when a call or an expansion failed.
+static const char *test_builtin_condition(const builtin_condition &c)
+{
+  bool matched = false, earlier_choice_matched = false;
+  const char *matched_atom = "";
+  size_t matched_length = 0;
+  const builtin_alternative *a = builtin_alternatives + c.first;
+  for (const builtin_alternative *end = a + c.count; a < end; a++) {
+    const char *atom = builtin_spec_chars + a->atom;
+    auto kind = static_cast<builtin_alternative_kind>(a->kind);
+    bool result = false;
+    // A call runs whether or not its result counts.
+    if (kind == ALT_FUNCTION) {
+      const char *after = call_spec_function(atom, &result, nullptr);
+      if (!after)
+        return nullptr;
+      vuz_assert(after == atom + a->length);
+    }
+    if (!matched && !earlier_choice_matched) {
+      if (kind == ALT_OTHERWISE)
+        matched = true;
+      else {
+        if (kind != ALT_FUNCTION)
+          result = atom_holds(kind, atom, a->length, a->flags & ALT_STARRED);
+        if (result != ((a->flags & ALT_NEGATED) != 0)) {
+          matched = true;
+          if (kind != ALT_FUNCTION) {
+            matched_atom = atom;
+            matched_length = a->length;
+          }
+        }
+      }
+    }
+    if (!(a->flags & ALT_ENDS_CHOICE))
+      continue;
+    if (matched && !earlier_choice_matched &&
+        !expand_body(builtin_spec_chars + a->copy, matched_atom, matched_length,
+                     a->flags & ALT_OWN_STAR))
+      return nullptr;
+    earlier_choice_matched = earlier_choice_matched || matched;
+    matched = false;
+    matched_atom = "";
+    matched_length = 0;
+  }
+  return builtin_spec_chars + c.end;
+}
+
 const char *handle_condition(const char *p, const char *)
+{
+  const builtin_condition *known = builtin_record_at(p, builtin_conditions,
+                                                     builtin_condition_count,
+                                                     builtin_condition_buckets);
+  if (known)
+    return known->copy_form ? copy_builtin_condition(*known) : test_builtin_condition(*known);
+  return handle_condition_by_reading(p);
+}
+
+const char *handle_condition_by_reading(const char *p)
 {
   const char *condition_text = p;
   bool ordered_seen = false, choice_seen = false, alternative_matched = false;
@@ -288,16 +399,11 @@ const char *handle_condition(const char *p, const char *)
           function_atom)
         invalid_at(separator);
       ordered_seen = true;
-      int length = starred ? static_cast<int>(atom_length) : -1;
-      visit_switches_named(atom, atom_length, starred, mark_for_copy, &length);
+      mark_atom_for_copy(atom, atom_length, starred);
       free(atom_copy);
       p++;
       if (separator == '}') {
-        for (int i = 0; i < switch_count; i++)
-          if (switches[i].copy_mark) {
-            switches[i].copy_mark = 0;
-            emit_switch(i, false);
-          }
+        emit_marked_switches();
         return p;
       }
       continue;
@@ -320,17 +426,12 @@ const char *handle_condition(const char *p, const char *)
       if (!starred)
         choice_all_starred = false;
       if (!alternative_matched && !earlier_choice_matched) {
-        bool result;
-        if (function_atom)
-          result = function_result;
-        else if (suffix_test)
-          result = strlen(current_input_suffix) == atom_length &&
-                   strncmp(current_input_suffix, atom, atom_length) == 0;
-        else if (language_test)
-          result = current_compiler && strlen(current_compiler->suffix + 1) == atom_length &&
-                   strncmp(current_compiler->suffix + 1, atom, atom_length) == 0;
-        else
-          result = any_switch_matches(atom, atom_length, starred);
+        bool result = function_result;
+        if (!function_atom)
+          result = atom_holds(suffix_test     ? ALT_SUFFIX
+                              : language_test ? ALT_LANGUAGE
+                                              : ALT_SWITCH,
+                              atom, atom_length, starred);
         if (result != negated) {
           alternative_matched = true;
           if (!function_atom) {

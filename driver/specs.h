@@ -95,10 +95,43 @@ struct builtin_body {
 };
 extern const builtin_body builtin_bodies[];
 extern const int builtin_body_count;
-// For each run of 1 << BUILTIN_BODY_BUCKET_BITS bytes of builtin_spec_chars,
-// the first body that starts in it or later.
-enum { BUILTIN_BODY_BUCKET_BITS = 6 };
+// For each run of 1 << BUILTIN_BUCKET_BITS bytes of builtin_spec_chars,
+// the first body (condition) that starts in it or later.
+enum { BUILTIN_BUCKET_BITS = 6 };
 extern const uint16_t builtin_body_buckets[];
+// A condition of a built-in text as reading it finds it: where it starts
+// (after its '{') and ends (after its '}'), and its alternatives in order.
+// Conditions whose reading could fail, or holds escapes, are left out.
+struct builtin_condition {
+  uint32_t start;
+  uint32_t end;
+  uint16_t first;  // in builtin_alternatives
+  uint8_t count;
+  uint8_t copy_form;
+};
+enum builtin_alternative_kind : uint8_t {
+  ALT_SWITCH,
+  ALT_SUFFIX,     // ".s"
+  ALT_LANGUAGE,   // ",c"
+  ALT_FUNCTION,   // "%:name(arguments)"
+  ALT_OTHERWISE,  // the empty atom of ";:"
+};
+enum { ALT_NEGATED = 1, ALT_STARRED = 2, ALT_ENDS_CHOICE = 4, ALT_OWN_STAR = 8 };
+// An alternative: its atom (for a call, the call's text after "%:"); after
+// the last alternative of a choice, the ';' or '}' that ends its body and
+// that body as a string of its own.
+struct builtin_alternative {
+  uint32_t atom;
+  uint32_t body_end;
+  uint32_t copy;
+  uint16_t length;
+  uint8_t kind;
+  uint8_t flags;
+};
+extern const builtin_condition builtin_conditions[];
+extern const int builtin_condition_count;
+extern const builtin_alternative builtin_alternatives[];
+extern const uint16_t builtin_condition_buckets[];
 // Every switch name the unchanged specs mention for validation, exactly and
 // as a prefix, each list sorted.
 struct switch_name {
@@ -158,6 +191,8 @@ int execute(const char *exported);
 
 // Conditions.
 const char *handle_condition(const char *p, const char *whole_spec);
+// The same by reading the condition's text, whatever the text.
+const char *handle_condition_by_reading(const char *p);
 // The '}' or ';' that ends a condition body at its own level, found by
 // reading it; whether a "%*" stands at that level.
 const char *spec_body_end(const char *body, bool *own_star);

@@ -534,7 +534,7 @@ def generate(entries):
     body.append("};")
     body.append("")
     body.append("const char *const driver_self_specs[] = {")
-    body.extend("    %s," % c_string(text) for text in selves)
+    body.extend("    %s," % texts.add(text) for text in selves)
     body.append("};")
     body.append("const int driver_self_spec_count = %d;" % len(selves))
     body.append("")
@@ -543,7 +543,7 @@ def generate(entries):
     for suffix, text, preprocessor, combinable, preprocessed in compilers:
         body.append("    {%s, %s, %s, %d, %d}," % (
             c_string(suffix), texts.add(text),
-            c_string(preprocessor) if preprocessor is not None else "nullptr",
+            texts.add(preprocessor) if preprocessor is not None else "nullptr",
             int(combinable), int(preprocessed)))
     body.append("};")
     body.append("const int builtin_compiler_count = %d;" % len(compilers))

@@ -210,18 +210,30 @@ def body_end(text, i):
 BUCKET_BITS = 6
 
 
-def add_bodies(texts):
-    """Every place after a ':' that is not a function call could start a
-    body: its end and its text as a string of its own, whose bodies are
-    added in turn."""
+def add_pieces(texts):
+    """The pieces of the texts that the interpreter expands as strings of
+    their own: every place after a ':' that is not a function call could
+    start a body, and every function call has its arguments. Each piece is
+    added as a text, whose pieces are added in turn. Returns the bodies and
+    the arguments, each as (start, end, the piece's text, whether a "%*"
+    stands at the body's own level)."""
     bodies = []
+    arguments = []
     done = 0
     while done < len(texts.parts):
         text = texts.parts[done]
         base = texts.offsets[text]
         done += 1
         for i, c in enumerate(text):
-            if c != ":" or (i > 0 and text[i - 1] == "%"):
+            if c != ":":
+                continue
+            if i > 0 and text[i - 1] == "%":
+                end = function_call_end(text, i + 1)
+                if end is not None:
+                    opening = text.index("(", i + 1)
+                    texts.add(text[opening + 1:end - 1])
+                    arguments.append((base + opening + 1, base + end - 1,
+                                      texts.offsets[text[opening + 1:end - 1]], False))
                 continue
             found = body_end(text, i + 1)
             if found is None:
@@ -232,7 +244,7 @@ def add_bodies(texts):
                 trimmed -= 1
             texts.add(text[i + 1:trimmed])
             bodies.append((base + i + 1, base + end, texts.offsets[text[i + 1:trimmed]], own_star))
-    return sorted(bodies)
+    return sorted(bodies), sorted(arguments)
 
 
 # The kinds and flags of an alternative, as driver/specs.h names them.
@@ -557,19 +569,26 @@ def generate(entries):
         body.append("const int %s_count = %d;" % (name, len(chosen)))
         body.append("")
 
-    bodies = add_bodies(texts)
-    body.append("// Sorted by where the body starts in builtin_spec_chars.")
-    body.append("const builtin_body builtin_bodies[] = {")
-    for start, end, copy, own_star in bodies:
-        body.append("    {%d, %d, %d, %d}," % (start, end, copy, int(own_star)))
-    body.append("};")
-    body.append("const int builtin_body_count = %d;" % len(bodies))
-    body.append("")
+    bodies, arguments = add_pieces(texts)
+    for table, one, pieces in (("bodies", "body", bodies),
+                               ("call_arguments", "call_argument", arguments)):
+        body.append("// Sorted by where the piece starts in builtin_spec_chars.")
+        body.append("const builtin_body builtin_%s[] = {" % table)
+        for start, end, copy, own_star in pieces:
+            body.append("    {%d, %d, %d, %d}," % (start, end, copy, int(own_star)))
+        body.append("};")
+        body.append("const int builtin_%s_count = %d;" % (one, len(pieces)))
+        body.append("")
     # A body's search starts at the first body of its bucket of the text.
     if len(bodies) > 0xffff:
         fail("builtin_bodies", "more bodies than a bucket entry holds")
     body.append("const uint16_t builtin_body_buckets[] = {")
     body.extend(bucket_table([start for start, _, _, _ in bodies], texts.size))
+    body.append("};")
+    if len(arguments) > 0xffff:
+        fail("builtin_call_arguments", "more calls than a bucket entry holds")
+    body.append("const uint16_t builtin_call_argument_buckets[] = {")
+    body.extend(bucket_table([start for start, _, _, _ in arguments], texts.size))
     body.append("};")
     body.append("static_assert(sizeof builtin_body_buckets / sizeof *builtin_body_buckets ==")
     body.append("              (%d >> BUILTIN_BUCKET_BITS) + 1, \"buckets of %d bytes\");"

@@ -108,6 +108,16 @@ static const builtin_body *builtin_body_at(const char *body)
   return builtin_record_at(body, builtin_bodies, builtin_body_count, builtin_body_buckets);
 }
 
+const char *builtin_call_arguments_at(const char *start, const char *end)
+{
+  const builtin_body *known = builtin_record_at(start, builtin_call_arguments,
+                                                builtin_call_argument_count,
+                                                builtin_call_argument_buckets);
+  if (!known || builtin_spec_chars + known->end != end)
+    return nullptr;
+  return builtin_spec_chars + known->copy;
+}
+
 // The end of a body: the '}' or ';' at the body's own nesting level; notes
 // whether a "%*" stands at that level too.
 const char *spec_body_end(const char *body, bool *own_star)

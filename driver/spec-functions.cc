@@ -453,7 +453,11 @@ const char *call_spec_function(const char *p, bool *returned_text, const char *m
   }
   if (!*p)
     fatal_error(0, "malformed spec function arguments");
-  char *args = checked_strndup(args_start, static_cast<size_t>(p - args_start));
+  // A built-in call's arguments are there as a string of their own already.
+  const char *args = builtin_call_arguments_at(args_start, p);
+  char *args_copy = nullptr;
+  if (!args)
+    args = args_copy = checked_strndup(args_start, static_cast<size_t>(p - args_start));
   p++;
 
   const spec_function_entry *entry = spec_function_table;
@@ -515,6 +519,6 @@ const char *call_spec_function(const char *p, bool *returned_text, const char *m
     *returned_text = result != nullptr;
   spec_function_depth--;
   free(function_name);
-  free(args);
+  free(args_copy);
   return after;
 }

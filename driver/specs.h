@@ -95,6 +95,11 @@ struct builtin_body {
 };
 extern const builtin_body builtin_bodies[];
 extern const int builtin_body_count;
+// The arguments of each spec function call of a built-in text, from after
+// its '(' to its ')', and as a string of their own.
+extern const builtin_body builtin_call_arguments[];
+extern const int builtin_call_argument_count;
+extern const uint16_t builtin_call_argument_buckets[];
 // For each run of 1 << BUILTIN_BUCKET_BITS bytes of builtin_spec_chars,
 // the first body (condition) that starts in it or later.
 enum { BUILTIN_BUCKET_BITS = 6 };
@@ -231,6 +236,10 @@ bool live_switch_exists(const char *text);
 // LENGTH bytes of ATOM (or begins with them, when STARRED).
 void visit_switches_named(const char *atom, size_t length, bool starred,
                           void (*visit)(int index, void *data), void *data);
+
+// The text from START to END, when it is the arguments of a call in a
+// built-in text, as a string of its own; or null.
+const char *builtin_call_arguments_at(const char *start, const char *end);
 
 // Spec functions.
 // Appends VALUE with a backslash before each character that would end or

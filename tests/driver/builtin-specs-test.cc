@@ -108,6 +108,29 @@ TEST(BuiltinBodies, AgreeWithReadingTheBody)
   }
 }
 
+// The arguments of each call end at the ')' that closes the call, as the
+// call reads them, and are given as a string of their own for exactly that
+// text.
+TEST(BuiltinCallArguments, AgreeWithReadingTheCall)
+{
+  ASSERT_GT(builtin_call_argument_count, 0);
+  for (int i = 0; i < builtin_call_argument_count; i++) {
+    const builtin_body &a = builtin_call_arguments[i];
+    const char *start = builtin_spec_chars + a.start;
+    const char *end = builtin_spec_chars + a.end;
+    ASSERT_EQ(start[-1], '(');
+    int depth = 1;
+    const char *p = start;
+    for (; *p && !(*p == ')' && depth == 1); p++)
+      depth += *p == '(' ? 1 : *p == ')' ? -1 : 0;
+    ASSERT_EQ(p, end) << start;
+    EXPECT_EQ(std::string(builtin_call_arguments_at(start, end)), std::string(start, end));
+    EXPECT_EQ(builtin_call_arguments_at(start, end - 1), nullptr) << start;
+    std::string copy(start, end);
+    EXPECT_EQ(builtin_call_arguments_at(copy.c_str(), copy.c_str() + copy.size()), nullptr);
+  }
+}
+
 }  // namespace
 
 namespace {
@@ -271,9 +294,11 @@ static void expect_buckets_lead_to_every_record(const uint16_t *buckets, const r
   }
 }
 
-TEST(BuiltinTables, BucketsLeadToEveryBodyAndCondition)
+TEST(BuiltinTables, BucketsLeadToEveryRecord)
 {
   expect_buckets_lead_to_every_record(builtin_body_buckets, builtin_bodies, builtin_body_count);
+  expect_buckets_lead_to_every_record(builtin_call_argument_buckets, builtin_call_arguments,
+                                      builtin_call_argument_count);
   expect_buckets_lead_to_every_record(builtin_condition_buckets, builtin_conditions,
                                       builtin_condition_count);
 }

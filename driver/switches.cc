@@ -29,13 +29,17 @@ static switch_index index_of_switches;
 // one the index was made for.
 static unsigned switch_table_generation;
 
-// The first bytes of the switch texts: an atom that no switch begins like is
-// answered without a walk. Made again after the table changed, as the index is.
+// The first bytes of the switch texts, alone and in pairs (hashed): an atom
+// that no switch begins like is answered without a walk. Made again after
+// the table changed, as the index is.
+enum { SWITCH_PAIR_HASH_BITS = 9 };
 struct switch_first_bytes {
   const switch_entry *table;
   int count;
   unsigned generation;
   uint64_t bits[4];
+  uint64_t pairs[(1 << SWITCH_PAIR_HASH_BITS) / 64];
+  uint64_t lengths;  // bit 63: 63 bytes or more
 };
 static switch_first_bytes first_bytes_of_switches;
 
@@ -118,21 +122,61 @@ static const switch_index *current_switch_index()
   return &index;
 }
 
-static bool some_switch_begins_with(char c)
+static unsigned switch_pair_hash(const char *text)
+{
+  unsigned first = static_cast<unsigned char>(text[0]);
+  unsigned second = static_cast<unsigned char>(text[1]);
+  return (first * 33 + second) & ((1u << SWITCH_PAIR_HASH_BITS) - 1);
+}
+
+static void set_bit(uint64_t *bits, unsigned bit)
+{
+  bits[bit >> 6] |= uint64_t(1) << (bit & 63);
+}
+
+static bool bit_is_set(const uint64_t *bits, unsigned bit)
+{
+  return (bits[bit >> 6] >> (bit & 63)) & 1;
+}
+
+static unsigned length_bit(size_t length)
+{
+  return length < 63 ? static_cast<unsigned>(length) : 63;
+}
+
+// Apart from its one caller, which is then light enough to inline.
+__attribute__((noinline)) static void remake_first_bytes()
 {
   switch_first_bytes &f = first_bytes_of_switches;
-  if (f.table != switches || f.count != switch_count || f.generation != switch_table_generation) {
-    f = switch_first_bytes();
-    for (int i = 0; i < switch_count; i++) {
-      auto first = static_cast<unsigned char>(switches[i].text[0]);
-      f.bits[first >> 6] |= uint64_t(1) << (first & 63);
-    }
-    f.table = switches;
-    f.count = switch_count;
-    f.generation = switch_table_generation;
+  f = switch_first_bytes();
+  for (int i = 0; i < switch_count; i++) {
+    set_bit(f.bits, static_cast<unsigned char>(switches[i].text[0]));
+    set_bit(f.pairs, switch_pair_hash(switches[i].text));
+    set_bit(&f.lengths, length_bit(strlen(switches[i].text)));
   }
-  auto byte = static_cast<unsigned char>(c);
-  return (f.bits[byte >> 6] >> (byte & 63)) & 1;
+  f.table = switches;
+  f.count = switch_count;
+  f.generation = switch_table_generation;
+}
+
+// Whether some switch may begin with the first LENGTH bytes of PREFIX (and
+// be no longer, unless STARRED); with ONE_BYTE, the first byte alone counts.
+static bool some_switch_may_begin_with(const char *prefix, size_t length, bool starred,
+                                       bool one_byte)
+{
+  if (length == 0)
+    return true;
+  switch_first_bytes &f = first_bytes_of_switches;
+  if (f.table != switches || f.count != switch_count || f.generation != switch_table_generation)
+    remake_first_bytes();
+  if (!bit_is_set(f.bits, static_cast<unsigned char>(prefix[0])))
+    return false;
+  if (one_byte)
+    return true;
+  unsigned shortest = length_bit(length);
+  if (starred ? (f.lengths >> shortest) == 0 : !bit_is_set(&f.lengths, shortest))
+    return false;
+  return length == 1 || bit_is_set(f.pairs, switch_pair_hash(prefix));
 }
 
 // The switches whose text begins with the first LENGTH bytes of PREFIX (and
@@ -301,10 +345,11 @@ bool any_switch_matches(const char *atom, size_t length, bool starred)
 {
   // Only the switches the atom can name, in table order: the first live one
   // answers, and the liveness tests before it record what they find.
-  // Every match, the separate forms too, shares the atom's first byte.
-  if (length > 0 && !some_switch_begins_with(atom[0]))
-    return false;
+  // Every match shares the atom's first bytes; a separate form of -D or -U
+  // only the first.
   bool separate_forms = length > 0 && (atom[0] == 'D' || atom[0] == 'U');
+  if (!some_switch_may_begin_with(atom, length, starred, separate_forms))
+    return false;
   table_order order;
   if (separate_forms)
     switches_in_table_order(&order, atom, 1, true);
@@ -320,7 +365,7 @@ bool any_switch_matches(const char *atom, size_t length, bool starred)
 void visit_switches_named(const char *atom, size_t length, bool starred,
                           void (*visit)(int index, void *data), void *data)
 {
-  if (length > 0 && !some_switch_begins_with(atom[0]))
+  if (!some_switch_may_begin_with(atom, length, starred, false))
     return;
   table_order order;
   switches_in_table_order(&order, atom, length, starred);

@@ -213,23 +213,34 @@ static bool take_body(const char *body, const char **end, bool all_starred, bool
   return ok;
 }
 
-// Marks a live switch that a copy-form atom (of the given length) names.
-static void mark_for_copy(int index, void *length)
+// The switches a copy-form condition marks: the length its atoms give the
+// liveness test, and how many it marked.
+struct copy_marking {
+  int live_length;
+  int marked;
+};
+
+// Marks a live switch that a copy-form atom names.
+static void mark_for_copy(int index, void *data)
 {
-  if (switch_is_live(index, *static_cast<int *>(length)))
+  copy_marking *marking = static_cast<copy_marking *>(data);
+  if (switch_is_live(index, marking->live_length)) {
     switches[index].copy_mark = 1;
+    marking->marked++;
+  }
 }
 
-static void mark_atom_for_copy(const char *atom, size_t length, bool starred)
+static void mark_atom_for_copy(copy_marking *marking, const char *atom, size_t length,
+                               bool starred)
 {
-  int live_length = starred ? static_cast<int>(length) : -1;
-  visit_switches_named(atom, length, starred, mark_for_copy, &live_length);
+  marking->live_length = starred ? static_cast<int>(length) : -1;
+  visit_switches_named(atom, length, starred, mark_for_copy, marking);
 }
 
 // The end of a copy-form condition: the marked switches in table order.
-static void emit_marked_switches()
+static void emit_marked_switches(const copy_marking &marking)
 {
-  for (int i = 0; i < switch_count; i++)
+  for (int i = 0; i < switch_count && marking.marked > 0; i++)
     if (switches[i].copy_mark) {
       switches[i].copy_mark = 0;
       emit_switch(i, false);
@@ -257,10 +268,11 @@ static bool atom_holds(builtin_alternative_kind kind, const char *atom, size_t l
 
 static const char *copy_builtin_condition(const builtin_condition &c)
 {
+  copy_marking marking = {-1, 0};
   const builtin_alternative *a = builtin_alternatives + c.first;
   for (const builtin_alternative *end = a + c.count; a < end; a++)
-    mark_atom_for_copy(builtin_spec_chars + a->atom, a->length, a->flags & ALT_STARRED);
-  emit_marked_switches();
+    mark_atom_for_copy(&marking, builtin_spec_chars + a->atom, a->length, a->flags & ALT_STARRED);
+  emit_marked_switches(marking);
   return builtin_spec_chars + c.end;
 }
 
@@ -325,6 +337,7 @@ const char *handle_condition(const char *p, const char *)
 const char *handle_condition_by_reading(const char *p)
 {
   const char *condition_text = p;
+  copy_marking marking = {-1, 0};
   bool ordered_seen = false, choice_seen = false, alternative_matched = false;
   bool choice_all_starred = true, more_choices = false, earlier_choice_matched = false;
   bool otherwise_seen = false;
@@ -409,11 +422,11 @@ const char *handle_condition_by_reading(const char *p)
           function_atom)
         invalid_at(separator);
       ordered_seen = true;
-      mark_atom_for_copy(atom, atom_length, starred);
+      mark_atom_for_copy(&marking, atom, atom_length, starred);
       free(atom_copy);
       p++;
       if (separator == '}') {
-        emit_marked_switches();
+        emit_marked_switches(marking);
         return p;
       }
       continue;

@@ -495,8 +495,9 @@ static const char *do_percent(const char *p, const char *spec, const char *match
     return p;
   case '(': {
     const char *name = p;
-    while (*p && *p != ')')
-      p++;
+    p = strchr(name, ')');
+    if (!p)
+      p = name + strlen(name);
     int r = expand_named(name, static_cast<size_t>(p - name));
     if (*p == ')')
       p++;
@@ -785,10 +786,17 @@ int do_spec_1(const char *spec, bool literal, const char *matched)
       clear_word_flags();
       input_piped = false;
       break;
-    case ' ': case '\t':
+    case ' ': case '\t': {
       finish_word();
       clear_word_flags();
+      // The blanks after the first end nothing more, charged as byte by byte.
+      const char *end = p;
+      while (*end == ' ' || *end == '\t')
+        end++;
+      charge_spec_work(static_cast<uint64_t>(end - p), spec);
+      p = end;
       break;
+    }
     case '\\':
       if (*p)
         word_add_char(*p++);

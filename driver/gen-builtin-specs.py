@@ -206,8 +206,10 @@ def body_end(text, i):
 
 
 # The log of the bytes of text per entry of the bucket tables, as
-# BUILTIN_BUCKET_BITS says in driver/specs.h.
+# BUILTIN_BUCKET_BITS and BUILTIN_CONDITION_BUCKET_BITS say in driver/specs.h:
+# conditions stand close together, and every run looks many up.
 BUCKET_BITS = 6
+CONDITION_BUCKET_BITS = 4
 
 
 def add_pieces(texts):
@@ -406,17 +408,24 @@ def add_conditions(texts):
     return conditions
 
 
-def bucket_table(starts, size):
-    """For each run of 1 << BUCKET_BITS bytes of the texts, the first of
-    the sorted STARTS that lies in it or later."""
+def bucket_table(name, starts, size, bits_name, bits):
+    """The C table NAME: for each run of 1 << BITS bytes of the texts, the
+    first of the sorted STARTS that lies in it or later."""
     if starts != sorted(starts):
-        fail("buckets", "records out of order")
-    rows = []
+        fail(name, "records out of order")
+    if len(starts) > 0xffff:
+        fail(name, "more records than a bucket entry holds")
+    rows = ["const uint16_t %s[] = {" % name]
     first = 0
-    for bucket in range((size >> BUCKET_BITS) + 1):
-        while first < len(starts) and starts[first] < bucket << BUCKET_BITS:
+    for bucket in range((size >> bits) + 1):
+        while first < len(starts) and starts[first] < bucket << bits:
             first += 1
         rows.append("    %d," % first)
+    rows.append("};")
+    rows.append("static_assert(sizeof %s / sizeof *%s == (%d >> %s) + 1," % (name, name, size,
+                                                                            bits_name))
+    rows.append("              \"buckets of %d bytes\");" % (1 << bits))
+    rows.append("")
     return rows
 
 
@@ -579,26 +588,17 @@ def generate(entries):
         body.append("};")
         body.append("const int builtin_%s_count = %d;" % (one, len(pieces)))
         body.append("")
-    # A body's search starts at the first body of its bucket of the text.
-    if len(bodies) > 0xffff:
-        fail("builtin_bodies", "more bodies than a bucket entry holds")
-    body.append("const uint16_t builtin_body_buckets[] = {")
-    body.extend(bucket_table([start for start, _, _, _ in bodies], texts.size))
-    body.append("};")
-    if len(arguments) > 0xffff:
-        fail("builtin_call_arguments", "more calls than a bucket entry holds")
-    body.append("const uint16_t builtin_call_argument_buckets[] = {")
-    body.extend(bucket_table([start for start, _, _, _ in arguments], texts.size))
-    body.append("};")
-    body.append("static_assert(sizeof builtin_body_buckets / sizeof *builtin_body_buckets ==")
-    body.append("              (%d >> BUILTIN_BUCKET_BITS) + 1, \"buckets of %d bytes\");"
-                % (texts.size, 1 << BUCKET_BITS))
-    body.append("")
+    # A search starts at the first record of its bucket of the text.
+    body.extend(bucket_table("builtin_body_buckets", [start for start, _, _, _ in bodies],
+                             texts.size, "BUILTIN_BUCKET_BITS", BUCKET_BITS))
+    body.extend(bucket_table("builtin_call_argument_buckets",
+                             [start for start, _, _, _ in arguments], texts.size,
+                             "BUILTIN_BUCKET_BITS", BUCKET_BITS))
 
     conditions = add_conditions(texts)
     alternatives = [a for _, _, _, some in conditions for a in some]
-    if len(conditions) > 0xffff or len(alternatives) > 0xffff:
-        fail("builtin_conditions", "more conditions or alternatives than an entry holds")
+    if len(alternatives) > 0xffff:
+        fail("builtin_alternatives", "more alternatives than a condition's entry holds")
     body.append("// Sorted by where the condition starts in builtin_spec_chars.")
     body.append("const builtin_condition builtin_conditions[] = {")
     first = 0
@@ -615,10 +615,9 @@ def generate(entries):
         body.append("    {%d, %d, %d, %d, %d, %d}," % (atom, body_end_at, copy, length, kind, flags))
     body.append("};")
     body.append("")
-    body.append("const uint16_t builtin_condition_buckets[] = {")
-    body.extend(bucket_table([start for start, _, _, _ in conditions], texts.size))
-    body.append("};")
-    body.append("")
+    body.extend(bucket_table("builtin_condition_buckets",
+                             [start for start, _, _, _ in conditions], texts.size,
+                             "BUILTIN_CONDITION_BUCKET_BITS", CONDITION_BUCKET_BITS))
 
     out.append("const char builtin_spec_chars[] =")
     for part in texts.parts:

@@ -88,12 +88,12 @@ static bool is_builtin_text(const char *text)
 // bucket table, or null. A bucket holds few records: read them in order.
 template <typename record>
 static const record *builtin_record_at(const char *text, const record *records, int count,
-                                       const uint16_t *buckets)
+                                       const uint16_t *buckets, int bucket_bits)
 {
   if (!is_builtin_text(text))
     return nullptr;
   uint32_t offset = static_cast<uint32_t>(text - builtin_spec_chars);
-  int i = buckets[offset >> BUILTIN_BUCKET_BITS];
+  int i = buckets[offset >> bucket_bits];
   while (i < count && records[i].start < offset)
     i++;
   if (i < count && records[i].start == offset)
@@ -105,14 +105,16 @@ static const record *builtin_record_at(const char *text, const record *records, 
 // and which is there as a string of its own, or null.
 static const builtin_body *builtin_body_at(const char *body)
 {
-  return builtin_record_at(body, builtin_bodies, builtin_body_count, builtin_body_buckets);
+  return builtin_record_at(body, builtin_bodies, builtin_body_count, builtin_body_buckets,
+                           BUILTIN_BUCKET_BITS);
 }
 
 const char *builtin_call_arguments_at(const char *start, const char *end)
 {
   const builtin_body *known = builtin_record_at(start, builtin_call_arguments,
                                                 builtin_call_argument_count,
-                                                builtin_call_argument_buckets);
+                                                builtin_call_argument_buckets,
+                                                BUILTIN_BUCKET_BITS);
   if (!known || builtin_spec_chars + known->end != end)
     return nullptr;
   return builtin_spec_chars + known->copy;
@@ -328,7 +330,8 @@ const char *handle_condition(const char *p, const char *)
 {
   const builtin_condition *known = builtin_record_at(p, builtin_conditions,
                                                      builtin_condition_count,
-                                                     builtin_condition_buckets);
+                                                     builtin_condition_buckets,
+                                                     BUILTIN_CONDITION_BUCKET_BITS);
   if (known)
     return known->copy_form ? copy_builtin_condition(*known) : test_builtin_condition(*known);
   return handle_condition_by_reading(p);

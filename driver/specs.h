@@ -100,9 +100,10 @@ extern const int builtin_body_count;
 extern const builtin_body builtin_call_arguments[];
 extern const int builtin_call_argument_count;
 extern const uint16_t builtin_call_argument_buckets[];
-// For each run of 1 << BUILTIN_BUCKET_BITS bytes of builtin_spec_chars,
-// the first body (condition) that starts in it or later.
-enum { BUILTIN_BUCKET_BITS = 6 };
+// For each run of 1 << BUILTIN_BUCKET_BITS bytes of builtin_spec_chars
+// (BUILTIN_CONDITION_BUCKET_BITS for conditions, which stand closer
+// together), the first record that starts in it or later.
+enum { BUILTIN_BUCKET_BITS = 6, BUILTIN_CONDITION_BUCKET_BITS = 4 };
 extern const uint16_t builtin_body_buckets[];
 // A condition of a built-in text as reading it finds it: where it starts
 // (after its '{') and ends (after its '}'), and its alternatives in order.

@@ -279,13 +279,13 @@ TEST_F(BuiltinConditions, AgreeWithReadingTheirText)
 // Each bucket names the first record that starts in it or later, so that
 // the search from a record's bucket reaches that record and passes no other.
 template <typename record>
-static void expect_buckets_lead_to_every_record(const uint16_t *buckets, const record *records,
-                                                int count)
+static void expect_buckets_lead_to_every_record(const uint16_t *buckets, int bits,
+                                                const record *records, int count)
 {
-  int bucket_count = static_cast<int>(builtin_spec_chars_size >> BUILTIN_BUCKET_BITS) + 1;
+  int bucket_count = static_cast<int>(builtin_spec_chars_size >> bits) + 1;
   for (int bucket = 0; bucket < bucket_count; bucket++) {
     int first = buckets[bucket];
-    uint32_t bucket_start = static_cast<uint32_t>(bucket) << BUILTIN_BUCKET_BITS;
+    uint32_t bucket_start = static_cast<uint32_t>(bucket) << bits;
     ASSERT_LE(first, count);
     if (first < count)
       EXPECT_GE(records[first].start, bucket_start) << bucket;
@@ -296,9 +296,10 @@ static void expect_buckets_lead_to_every_record(const uint16_t *buckets, const r
 
 TEST(BuiltinTables, BucketsLeadToEveryRecord)
 {
-  expect_buckets_lead_to_every_record(builtin_body_buckets, builtin_bodies, builtin_body_count);
-  expect_buckets_lead_to_every_record(builtin_call_argument_buckets, builtin_call_arguments,
-                                      builtin_call_argument_count);
-  expect_buckets_lead_to_every_record(builtin_condition_buckets, builtin_conditions,
-                                      builtin_condition_count);
+  expect_buckets_lead_to_every_record(builtin_body_buckets, BUILTIN_BUCKET_BITS, builtin_bodies,
+                                      builtin_body_count);
+  expect_buckets_lead_to_every_record(builtin_call_argument_buckets, BUILTIN_BUCKET_BITS,
+                                      builtin_call_arguments, builtin_call_argument_count);
+  expect_buckets_lead_to_every_record(builtin_condition_buckets, BUILTIN_CONDITION_BUCKET_BITS,
+                                      builtin_conditions, builtin_condition_count);
 }

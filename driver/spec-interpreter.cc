@@ -154,11 +154,14 @@ void finish_word()
 // TEXT as it stands between single quotes: a quote inside becomes '\''.
 static void append_quote_escaped(obstack *ob, const char *text)
 {
-  for (const char *p = text; *p; p++) {
-    if (*p == '\'')
-      obstack_append(ob, "'\\''", 4);
-    else
-      obstack_append_byte(ob, *p);
+  for (;;) {
+    size_t plain = strcspn(text, "'");
+    obstack_append(ob, text, plain);
+    text += plain;
+    if (!*text)
+      return;
+    obstack_append(ob, "'\\''", 4);
+    text++;
   }
 }
 
@@ -765,12 +768,13 @@ int do_spec_1(const char *spec, bool literal, const char *matched)
     word_add_text(spec);
     return 0;
   }
+  // Every byte read is charged as work before what it does.
   const char *p = spec;
   while (*p) {
-    charge_spec_work(1, spec);
     char c = *p++;
     switch (c) {
     case '\n':
+      charge_spec_work(1, spec);
       finish_word();
       if (vec_length(argbuf) > 0 && strcmp(argbuf->last(), "|") == 0) {
         if (pipes_requested) {
@@ -787,25 +791,28 @@ int do_spec_1(const char *spec, bool literal, const char *matched)
       input_piped = false;
       break;
     case ' ': case '\t': {
-      finish_word();
-      clear_word_flags();
-      // The blanks after the first end nothing more, charged as byte by byte.
+      // The blanks after the first end nothing more.
       const char *end = p;
       while (*end == ' ' || *end == '\t')
         end++;
-      charge_spec_work(static_cast<uint64_t>(end - p), spec);
+      charge_spec_work(static_cast<uint64_t>(end - p + 1), spec);
+      finish_word();
+      clear_word_flags();
       p = end;
       break;
     }
     case '\\':
+      charge_spec_work(1, spec);
       if (*p)
         word_add_char(*p++);
       break;
     case '|':
+      charge_spec_work(1, spec);
       finish_word();
       word_add_char('|');
       break;
     case '%': {
+      charge_spec_work(1, spec);
       int status = 0;
       const char *next = do_percent(p, spec, matched, &status);
       if (!next)
@@ -815,11 +822,11 @@ int do_spec_1(const char *spec, bool literal, const char *matched)
       break;
     }
     default: {
-      // A run of ordinary text joins the word at once, charged as byte by byte.
+      // A run of ordinary text joins the word at once.
       const char *end = p;
       while (!ends_ordinary_run(*end))
         end++;
-      charge_spec_work(static_cast<uint64_t>(end - p), spec);
+      charge_spec_work(static_cast<uint64_t>(end - p + 1), spec);
       obstack_append(&spec_obstack, p - 1, static_cast<uint64_t>(end - p + 1));
       word_open = true;
       p = end;

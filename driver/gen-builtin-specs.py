@@ -399,13 +399,32 @@ def add_conditions(texts):
                 i = opening + 1
                 continue
             end, copy_form, alternatives = found
+            marks = first_marks(text, alternatives)
             for alternative in alternatives:
                 alternative[2] += base
                 if alternative[1] & ALT_ENDS_CHOICE:
                     alternative[4] += base
-            conditions.append((base + opening + 1, base + end, copy_form, alternatives))
+            conditions.append((base + opening + 1, base + end, copy_form, alternatives, marks))
             i = end
     return conditions
+
+
+def first_marks(text, alternatives):
+    """For a condition that takes nothing unless an atom names a switch (no
+    '!', no otherwise, only switch atoms), the marks of its atoms' first
+    bytes and first pairs of bytes, as first_byte_mark and first_pair_mark in
+    driver/specs.h make them: a pair where the atom has two bytes and is no
+    separate form of -D or -U. (0, 0) for any other condition."""
+    byte_marks = pair_marks = 0
+    for kind, flags, start, length, _, _ in alternatives:
+        if kind != ALT_SWITCH or flags & ALT_NEGATED:
+            return 0, 0
+        atom = text[start:start + length].encode("ascii")
+        if length >= 2 and atom[0] not in b"DU":
+            pair_marks |= 1 << ((atom[0] * 33 + atom[1]) & 31)
+        else:
+            byte_marks |= 1 << (atom[0] & 31)
+    return byte_marks, pair_marks
 
 
 def bucket_table(name, starts, size, bits_name, bits):
@@ -596,27 +615,29 @@ def generate(entries):
                              "BUILTIN_BUCKET_BITS", BUCKET_BITS))
 
     conditions = add_conditions(texts)
-    alternatives = [a for _, _, _, some in conditions for a in some]
+    alternatives = [a for _, _, _, some, _ in conditions for a in some]
     if len(alternatives) > 0xffff:
         fail("builtin_alternatives", "more alternatives than a condition's entry holds")
     body.append("// Sorted by where the condition starts in builtin_spec_chars.")
     body.append("const builtin_condition builtin_conditions[] = {")
     first = 0
-    for start, end, copy_form, some in conditions:
+    for start, end, copy_form, some, (byte_marks, pair_marks) in conditions:
         if len(some) > 0xff:
             fail("builtin_conditions", "a condition of more than 255 alternatives")
-        body.append("    {%d, %d, %d, %d, %d}," % (start, end, first, len(some), int(copy_form)))
+        body.append("    {%d, %d, %d, %d, %d, 0x%x, 0x%x}," % (start, end, first, len(some),
+                                                          int(copy_form), byte_marks, pair_marks))
         first += len(some)
     body.append("};")
     body.append("const int builtin_condition_count = %d;" % len(conditions))
     body.append("")
     body.append("const builtin_alternative builtin_alternatives[] = {")
     for kind, flags, atom, length, body_end_at, copy in alternatives:
-        body.append("    {%d, %d, %d, %d, %d, %d}," % (atom, body_end_at, copy, length, kind, flags))
+        body.append("    {%d, %d, %d, %d, %d, %d}," % (atom, body_end_at, copy, length, kind,
+                                                      flags))
     body.append("};")
     body.append("")
     body.extend(bucket_table("builtin_condition_buckets",
-                             [start for start, _, _, _ in conditions], texts.size,
+                             [start for start, _, _, _, _ in conditions], texts.size,
                              "BUILTIN_CONDITION_BUCKET_BITS", CONDITION_BUCKET_BITS))
 
     out.append("const char builtin_spec_chars[] =")

@@ -332,8 +332,13 @@ const char *handle_condition(const char *p, const char *)
                                                      builtin_condition_count,
                                                      builtin_condition_buckets,
                                                      BUILTIN_CONDITION_BUCKET_BITS);
-  if (known)
+  if (known) {
+    // Nothing to take when no switch begins like any atom.
+    if ((known->byte_marks | known->pair_marks) != 0 &&
+        !some_switch_has_mark(known->byte_marks, known->pair_marks))
+      return builtin_spec_chars + known->end;
     return known->copy_form ? copy_builtin_condition(*known) : test_builtin_condition(*known);
+  }
   return handle_condition_by_reading(p);
 }
 

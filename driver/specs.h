@@ -114,6 +114,12 @@ struct builtin_condition {
   uint16_t first;  // in builtin_alternatives
   uint8_t count;
   uint8_t copy_form;
+  // For a condition that takes nothing unless an atom names a switch (no
+  // '!', no otherwise, only switch atoms): the marks of its atoms' first
+  // bytes, or of their first two where they have two and are no separate
+  // form of -D or -U. Both zero for any other condition.
+  uint32_t byte_marks;
+  uint32_t pair_marks;
 };
 enum builtin_alternative_kind : uint8_t {
   ALT_SWITCH,
@@ -231,6 +237,19 @@ void record_switch(const char *text, int further_count, const char *const *furth
 void terminate_switch_table();
 void reset_switch_table();
 bool switch_is_live(int index, int length);
+// A text's first byte, and its first two, each as one bit of 32: what the
+// build marks a condition's atoms with.
+inline uint32_t first_byte_mark(const char *text)
+{
+  return uint32_t(1) << (static_cast<unsigned char>(text[0]) & 31);
+}
+inline uint32_t first_pair_mark(const char *text)
+{
+  unsigned first = static_cast<unsigned char>(text[0]);
+  return uint32_t(1) << ((first * 33 + static_cast<unsigned char>(text[1])) & 31);
+}
+// Whether some switch text has one of the first-byte or first-pair marks.
+bool some_switch_has_mark(uint32_t byte_marks, uint32_t pair_marks);
 bool any_switch_matches(const char *atom, size_t length, bool starred);
 bool live_switch_exists(const char *text);
 // Calls VISIT, in table order, for each switch whose text is the first

@@ -40,6 +40,8 @@ struct switch_first_bytes {
   uint64_t bits[4];
   uint64_t pairs[(1 << SWITCH_PAIR_HASH_BITS) / 64];
   uint64_t lengths;  // bit 63: 63 bytes or more
+  uint32_t byte_marks;
+  uint32_t pair_marks;
 };
 static switch_first_bytes first_bytes_of_switches;
 
@@ -153,10 +155,26 @@ __attribute__((noinline)) static void remake_first_bytes()
     set_bit(f.bits, static_cast<unsigned char>(switches[i].text[0]));
     set_bit(f.pairs, switch_pair_hash(switches[i].text));
     set_bit(&f.lengths, length_bit(strlen(switches[i].text)));
+    f.byte_marks |= first_byte_mark(switches[i].text);
+    f.pair_marks |= first_pair_mark(switches[i].text);
   }
   f.table = switches;
   f.count = switch_count;
   f.generation = switch_table_generation;
+}
+
+static const switch_first_bytes &current_first_bytes()
+{
+  const switch_first_bytes &f = first_bytes_of_switches;
+  if (f.table != switches || f.count != switch_count || f.generation != switch_table_generation)
+    remake_first_bytes();
+  return f;
+}
+
+bool some_switch_has_mark(uint32_t byte_marks, uint32_t pair_marks)
+{
+  const switch_first_bytes &f = current_first_bytes();
+  return ((byte_marks & f.byte_marks) | (pair_marks & f.pair_marks)) != 0;
 }
 
 // Whether some switch may begin with the first LENGTH bytes of PREFIX (and
@@ -166,9 +184,7 @@ static bool some_switch_may_begin_with(const char *prefix, size_t length, bool s
 {
   if (length == 0)
     return true;
-  switch_first_bytes &f = first_bytes_of_switches;
-  if (f.table != switches || f.count != switch_count || f.generation != switch_table_generation)
-    remake_first_bytes();
+  const switch_first_bytes &f = current_first_bytes();
   if (!bit_is_set(f.bits, static_cast<unsigned char>(prefix[0])))
     return false;
   if (one_byte)

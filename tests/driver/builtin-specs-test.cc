@@ -236,6 +236,7 @@ struct BuiltinConditions : BuiltinSpecs {
     }
     out.push_back(all);
     out.push_back(opposed);
+    out.push_back({{"-qqq"}, {"-Dqq"}, {"-m"}});
     return out;
   }
 };
@@ -274,6 +275,34 @@ TEST_F(BuiltinConditions, AgreeWithReadingTheirText)
       }
     }
   }
+}
+
+// The marks the build gave a condition are its atoms' first bytes as the
+// switch table marks its texts, and only where no atom is negated, a call,
+// a suffix, a language or an otherwise.
+TEST(BuiltinConditionTable, MarksAreThoseOfTheAtoms)
+{
+  int marked = 0;
+  for (int i = 0; i < builtin_condition_count; i++) {
+    const builtin_condition &c = builtin_conditions[i];
+    uint32_t byte_marks = 0, pair_marks = 0;
+    bool plain = true;
+    for (int k = 0; k < c.count; k++) {
+      const builtin_alternative &a = builtin_alternatives[c.first + k];
+      const char *atom = builtin_spec_chars + a.atom;
+      plain = plain && a.kind == ALT_SWITCH && !(a.flags & ALT_NEGATED);
+      if (a.length >= 2 && atom[0] != 'D' && atom[0] != 'U')
+        pair_marks |= first_pair_mark(atom);
+      else
+        byte_marks |= first_byte_mark(atom);
+    }
+    if (!plain)
+      byte_marks = pair_marks = 0;
+    marked += plain;
+    EXPECT_EQ(c.byte_marks, byte_marks) << builtin_spec_chars + c.start;
+    EXPECT_EQ(c.pair_marks, pair_marks) << builtin_spec_chars + c.start;
+  }
+  EXPECT_GT(marked, 0);
 }
 
 // Each bucket names the first record that starts in it or later, so that

@@ -268,7 +268,10 @@ static bool atom_holds(builtin_alternative_kind kind, const char *atom, size_t l
   }
 }
 
-static const char *copy_builtin_condition(const builtin_condition &c)
+// A copy-form condition read at build time. Not inlined, as the test form
+// is not: most conditions leave handle_condition at once, and its frame
+// stays light.
+__attribute__((noinline)) static const char *copy_builtin_condition(const builtin_condition &c)
 {
   copy_marking marking = {-1, 0};
   const builtin_alternative *a = builtin_alternatives + c.first;
@@ -280,7 +283,7 @@ static const char *copy_builtin_condition(const builtin_condition &c)
 
 // A test-form condition read at build time: the steps of reading it, without
 // the reading. Null when a call or an expansion failed.
-static const char *test_builtin_condition(const builtin_condition &c)
+__attribute__((noinline)) static const char *test_builtin_condition(const builtin_condition &c)
 {
   bool matched = false, earlier_choice_matched = false;
   const char *matched_atom = "";

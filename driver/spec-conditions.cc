@@ -640,10 +640,15 @@ bool builtin_specs_in_use()
 // Whether the built-in specs name TEXT in a condition or a removal.
 static bool builtin_specs_name(const char *text)
 {
+  auto byte = [](const char *t) { return static_cast<unsigned char>(t[0]); };
+  // Most names differ in the first byte: strcmp only where it is the same.
   int low = 0, high = builtin_named_switches_count;
   while (low < high) {
     int middle = low + (high - low) / 2;
-    int order = strcmp(builtin_named_switches[middle].text, text);
+    const char *name = builtin_named_switches[middle].text;
+    int order = byte(name) - byte(text);
+    if (order == 0)
+      order = strcmp(name, text);
     if (order == 0)
       return true;
     if (order < 0)
@@ -651,8 +656,23 @@ static bool builtin_specs_name(const char *text)
     else
       high = middle;
   }
-  for (int i = 0; i < builtin_named_prefixes_count; i++)
-    if (switch_begins_with(text, builtin_named_prefixes[i].text, builtin_named_prefixes[i].length))
+  // Only the prefixes of the text's first byte can begin it, and they stand
+  // together in the sorted list, after the empty one if there is one.
+  const switch_name *prefixes = builtin_named_prefixes;
+  int count = builtin_named_prefixes_count;
+  if (count > 0 && prefixes[0].length == 0)
+    return true;
+  low = 0;
+  high = count;
+  while (low < high) {
+    int middle = low + (high - low) / 2;
+    if (byte(prefixes[middle].text) < byte(text))
+      low = middle + 1;
+    else
+      high = middle;
+  }
+  for (int i = low; i < count && byte(prefixes[i].text) == byte(text); i++)
+    if (switch_begins_with(text, prefixes[i].text, prefixes[i].length))
       return true;
   return false;
 }

@@ -268,6 +268,18 @@ static bool atom_holds(builtin_alternative_kind kind, const char *atom, size_t l
   }
 }
 
+// Whether an alternative of a built-in condition holds; a call's result is
+// CALL_RESULT.
+static bool alternative_holds(const builtin_alternative &a, const char *atom, bool call_result)
+{
+  auto kind = static_cast<builtin_alternative_kind>(a.kind);
+  if (kind == ALT_OTHERWISE)
+    return true;
+  bool result = kind == ALT_FUNCTION ? call_result
+                                     : atom_holds(kind, atom, a.length, a.flags & ALT_STARRED);
+  return result != ((a.flags & ALT_NEGATED) != 0);
+}
+
 // A copy-form condition read at build time. Not inlined, as the test form
 // is not: most conditions leave handle_condition at once, and its frame
 // stays light.
@@ -292,27 +304,19 @@ __attribute__((noinline)) static const char *test_builtin_condition(const builti
   for (const builtin_alternative *end = a + c.count; a < end; a++) {
     const char *atom = builtin_spec_chars + a->atom;
     auto kind = static_cast<builtin_alternative_kind>(a->kind);
-    bool result = false;
+    bool call_result = false;
     // A call runs whether or not its result counts.
     if (kind == ALT_FUNCTION) {
-      const char *after = call_spec_function(atom, &result, nullptr);
+      const char *after = call_spec_function(atom, &call_result, nullptr);
       if (!after)
         return nullptr;
       vuz_assert(after == atom + a->length);
     }
-    if (!matched && !earlier_choice_matched) {
-      if (kind == ALT_OTHERWISE)
-        matched = true;
-      else {
-        if (kind != ALT_FUNCTION)
-          result = atom_holds(kind, atom, a->length, a->flags & ALT_STARRED);
-        if (result != ((a->flags & ALT_NEGATED) != 0)) {
-          matched = true;
-          if (kind != ALT_FUNCTION) {
-            matched_atom = atom;
-            matched_length = a->length;
-          }
-        }
+    if (!matched && !earlier_choice_matched && alternative_holds(*a, atom, call_result)) {
+      matched = true;
+      if (kind != ALT_FUNCTION && kind != ALT_OTHERWISE) {
+        matched_atom = atom;
+        matched_length = a->length;
       }
     }
     if (!(a->flags & ALT_ENDS_CHOICE))
@@ -637,16 +641,20 @@ bool builtin_specs_in_use()
   return unchanged == builtin_named_text_count;
 }
 
-// Whether the built-in specs name TEXT in a condition or a removal.
-static bool builtin_specs_name(const char *text)
+static unsigned first_byte(const char *text)
 {
-  auto byte = [](const char *t) { return static_cast<unsigned char>(t[0]); };
-  // Most names differ in the first byte: strcmp only where it is the same.
+  return static_cast<unsigned char>(text[0]);
+}
+
+// Whether the built-in specs name TEXT exactly. Most names differ in the
+// first byte: strcmp only where it is the same.
+static bool builtin_specs_name_exactly(const char *text)
+{
   int low = 0, high = builtin_named_switches_count;
   while (low < high) {
     int middle = low + (high - low) / 2;
     const char *name = builtin_named_switches[middle].text;
-    int order = byte(name) - byte(text);
+    int order = static_cast<int>(first_byte(name)) - static_cast<int>(first_byte(text));
     if (order == 0)
       order = strcmp(name, text);
     if (order == 0)
@@ -656,25 +664,36 @@ static bool builtin_specs_name(const char *text)
     else
       high = middle;
   }
-  // Only the prefixes of the text's first byte can begin it, and they stand
-  // together in the sorted list, after the empty one if there is one.
+  return false;
+}
+
+// Whether the built-in specs name a prefix of TEXT. Only the prefixes of
+// the text's first byte can begin it, and they stand together in the sorted
+// list, after the empty one if there is one.
+static bool builtin_specs_name_prefix(const char *text)
+{
   const switch_name *prefixes = builtin_named_prefixes;
   int count = builtin_named_prefixes_count;
   if (count > 0 && prefixes[0].length == 0)
     return true;
-  low = 0;
-  high = count;
+  int low = 0, high = count;
   while (low < high) {
     int middle = low + (high - low) / 2;
-    if (byte(prefixes[middle].text) < byte(text))
+    if (first_byte(prefixes[middle].text) < first_byte(text))
       low = middle + 1;
     else
       high = middle;
   }
-  for (int i = low; i < count && byte(prefixes[i].text) == byte(text); i++)
+  for (int i = low; i < count && first_byte(prefixes[i].text) == first_byte(text); i++)
     if (switch_begins_with(text, prefixes[i].text, prefixes[i].length))
       return true;
   return false;
+}
+
+// Whether the built-in specs name TEXT in a condition or a removal.
+static bool builtin_specs_name(const char *text)
+{
+  return builtin_specs_name_exactly(text) || builtin_specs_name_prefix(text);
 }
 
 void validate_all_switches()

@@ -320,6 +320,16 @@ static int expand_named(const char *name, size_t length)
 }
 
 
+static void mark_removed(int index, void *export_anyway)
+{
+  switch_entry &sw = switches[index];
+  sw.liveness |= SW_REMOVED;
+  if (*static_cast<bool *>(export_anyway))
+    sw.liveness |= SW_EXPORT_ANYWAY;
+  if (sw.in_option_table)
+    sw.accepted = 1;
+}
+
 // %< and %>: marks matching switches removed.
 static const char *remove_switches(const char *p, bool export_anyway)
 {
@@ -330,17 +340,7 @@ static const char *remove_switches(const char *p, bool export_anyway)
   bool prefix = length > 0 && start[length - 1] == '*';
   if (prefix)
     length--;
-  for (int i = 0; i < switch_count; i++) {
-    switch_entry &sw = switches[i];
-    bool match = switch_begins_with(sw.text, start, length) && (prefix || sw.text[length] == '\0');
-    if (!match)
-      continue;
-    sw.liveness |= SW_REMOVED;
-    if (export_anyway)
-      sw.liveness |= SW_EXPORT_ANYWAY;
-    if (sw.in_option_table)
-      sw.accepted = 1;
-  }
+  visit_switches_named(start, length, prefix, mark_removed, &export_anyway);
   return p;
 }
 

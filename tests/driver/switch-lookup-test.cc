@@ -154,6 +154,17 @@ TEST(SwitchLookup, AtomsAgreeWithTheRulesOverShortAndLongTables)
           << "round " << round << " atom " << atom << (starred ? "*" : "");
       ASSERT_EQ(any_switch_matches(atom.c_str(), atom.size(), starred), m.any(atom, starred))
           << "round " << round << " atom " << atom << (starred ? "*" : "");
+      if (query % 10 == 9) {
+        // A removal marks what the atom names, whether live or not.
+        std::string removal = "%<" + atom + (starred ? "*" : "");
+        begin_spec_expansion();
+        ASSERT_EQ(do_spec_1(removal.c_str(), false, nullptr), 0);
+        for (int index : visited) {
+          m.table[static_cast<size_t>(index)].liveness |= SW_REMOVED;
+          if (m.table[static_cast<size_t>(index)].in_option_table)
+            m.table[static_cast<size_t>(index)].accepted = true;
+        }
+      }
       if (query % 8 == 0) {
         bool exists = false;
         for (size_t i = 0; i < size && !exists; i++)

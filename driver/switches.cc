@@ -163,28 +163,38 @@ __attribute__((noinline)) static void remake_first_bytes()
   f.generation = switch_table_generation;
 }
 
-static const switch_first_bytes &current_first_bytes()
+static bool first_bytes_are_current()
 {
   const switch_first_bytes &f = first_bytes_of_switches;
-  if (f.table != switches || f.count != switch_count || f.generation != switch_table_generation)
-    remake_first_bytes();
-  return f;
+  return f.table == switches && f.count == switch_count && f.generation == switch_table_generation;
+}
+
+// The questions of the first bytes that every condition asks make them
+// again out of line, and ask again: they need no frame of their own.
+__attribute__((noinline)) static bool has_mark_after_remaking(uint32_t byte_marks,
+                                                              uint32_t pair_marks)
+{
+  remake_first_bytes();
+  return some_switch_has_mark(byte_marks, pair_marks);
 }
 
 bool some_switch_has_mark(uint32_t byte_marks, uint32_t pair_marks)
 {
-  const switch_first_bytes &f = current_first_bytes();
+  if (!first_bytes_are_current())
+    return has_mark_after_remaking(byte_marks, pair_marks);
+  const switch_first_bytes &f = first_bytes_of_switches;
   return ((byte_marks & f.byte_marks) | (pair_marks & f.pair_marks)) != 0;
 }
 
 // Whether some switch may begin with the first LENGTH bytes of PREFIX (and
 // be no longer, unless STARRED); with ONE_BYTE, the first byte alone counts.
+// The first bytes are current.
 static bool some_switch_may_begin_with(const char *prefix, size_t length, bool starred,
                                        bool one_byte)
 {
   if (length == 0)
     return true;
-  const switch_first_bytes &f = current_first_bytes();
+  const switch_first_bytes &f = first_bytes_of_switches;
   if (!bit_is_set(f.bits, static_cast<unsigned char>(prefix[0])))
     return false;
   if (one_byte)
@@ -357,15 +367,12 @@ static bool switch_matches(int i, const char *atom, size_t length, bool starred)
   return false;
 }
 
-bool any_switch_matches(const char *atom, size_t length, bool starred)
+// Only the switches the atom can name, in table order: the first live one
+// answers, and the liveness tests before it record what they find. Out of
+// line, as most atoms are answered by their first bytes alone.
+__attribute__((noinline)) static bool walk_switches_matching(const char *atom, size_t length,
+                                                             bool starred, bool separate_forms)
 {
-  // Only the switches the atom can name, in table order: the first live one
-  // answers, and the liveness tests before it record what they find.
-  // Every match shares the atom's first bytes; a separate form of -D or -U
-  // only the first.
-  bool separate_forms = length > 0 && (atom[0] == 'D' || atom[0] == 'U');
-  if (!some_switch_may_begin_with(atom, length, starred, separate_forms))
-    return false;
   table_order order;
   if (separate_forms)
     switches_in_table_order(&order, atom, 1, true);
@@ -378,9 +385,29 @@ bool any_switch_matches(const char *atom, size_t length, bool starred)
   return found;
 }
 
+__attribute__((noinline)) static bool matches_after_remaking(const char *atom, size_t length,
+                                                             bool starred)
+{
+  remake_first_bytes();
+  return any_switch_matches(atom, length, starred);
+}
+
+bool any_switch_matches(const char *atom, size_t length, bool starred)
+{
+  if (!first_bytes_are_current())
+    return matches_after_remaking(atom, length, starred);
+  // Every match shares the atom's first bytes; a separate form of -D or -U
+  // only the first.
+  bool separate_forms = length > 0 && (atom[0] == 'D' || atom[0] == 'U');
+  return some_switch_may_begin_with(atom, length, starred, separate_forms) &&
+         walk_switches_matching(atom, length, starred, separate_forms);
+}
+
 void visit_switches_named(const char *atom, size_t length, bool starred,
                           void (*visit)(int index, void *data), void *data)
 {
+  if (!first_bytes_are_current())
+    remake_first_bytes();
   if (!some_switch_may_begin_with(atom, length, starred, false))
     return;
   table_order order;

@@ -2,12 +2,12 @@
 #include "driver/env-manager.h"
 
 #include "support/alloc.h"
-#include "support/concat.h"
 #include "support/internal-abort.h"
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <unistd.h>
 
 env_manager env;
 
@@ -34,10 +34,16 @@ void env_manager::echo(const char *text)
 {
   if (!verbose_flag || !*verbose_flag)
     return;
-  // One write, as fprintf would make, without its 8 KiB buffer on the stack.
-  char *line = concat_strings(text, "\n", nullptr);
-  fputs(line, stderr);
-  free(line);
+  // One write, as fprintf would make, without its 8 KiB buffer on the stack;
+  // a short line is put together in the frame.
+  size_t n = strlen(text);
+  char small[512];
+  char *line = n + 2 <= sizeof small ? small : static_cast<char *>(checked_malloc(n + 2));
+  memcpy(line, text, n);
+  line[n] = '\n';
+  fwrite(line, 1, n + 1, stderr);
+  if (line != small)
+    free(line);
 }
 
 void env_manager::xput(char *text)
@@ -68,7 +74,45 @@ void env_manager::store(char *text)
     vec_safe_push(saved, entry);
   }
   vec_safe_push(exported, text);
-  putenv(text);
+  put(text);
+}
+
+void env_manager::put(char *text)
+{
+  const char *equals = strchr(text, '=');
+  if (!equals) {
+    putenv(text);  // the C library's own meaning of a bare name
+    return;
+  }
+  size_t name_length = static_cast<size_t>(equals - text) + 1;
+  if (!own_environ || environ != own_environ) {
+    // Adopted with room to spare; the array it replaces stays the C
+    // library's, and an earlier array of ours is no longer in use.
+    uint32_t count = 0;
+    while (environ && environ[count])
+      count++;
+    char **adopted = checked_new_array<char *>(count + uint64_t{16});
+    if (count)
+      memcpy(adopted, environ, count * sizeof *adopted);
+    adopted[count] = nullptr;
+    free(own_environ);
+    own_environ = environ = adopted;
+    own_capacity = count + 16;
+  }
+  // Counted afresh each time: unsetenv shortens the array in place.
+  uint32_t at = 0;
+  for (; own_environ[at]; at++)
+    if (own_environ[at][0] == text[0] && strncmp(own_environ[at], text, name_length) == 0) {
+      own_environ[at] = text;
+      return;
+    }
+  if (at + 1 >= own_capacity) {
+    own_capacity *= 2;
+    own_environ = environ = static_cast<char **>(
+        checked_realloc(own_environ, own_capacity * sizeof *own_environ));
+  }
+  own_environ[at] = text;
+  own_environ[at + 1] = nullptr;
 }
 
 void env_manager::set_if_unset(const char *name, const char *value)

@@ -45,6 +45,15 @@ public:
 private:
   // Remembers the old value when asked, and puts TEXT in the environment.
   void store(char *text);
+  // Puts TEXT in the environment as putenv would, in an environment array of
+  // the manager's own: putenv scans with a full compare per entry and grows
+  // its array one entry at a time, for every export of a run.
+  void put(char *text);
+  // The array that environ points to once put has adopted the environment,
+  // and its room; a change made by the C library itself replaces environ,
+  // and the next put adopts that array.
+  char **own_environ;
+  uint32_t own_capacity;
 };
 
 // The one object through which the driver reads and changes its environment.

@@ -20,26 +20,52 @@ struct pipeline_command {
   const char **argv;
 };
 
-// A word needs quoting under "-###" unless it is made of these characters only.
-static bool plain_word(const char *word)
+// A word needs quoting under "-###" unless it is made of these bytes only.
+struct plain_byte_table {
+  bool plain[256];
+};
+
+static constexpr plain_byte_table make_plain_byte_table()
 {
-  for (const char *p = word; *p; p++)
-    if (!c_isalnum(static_cast<unsigned char>(*p)) && *p != '-' && *p != '.' && *p != '/' &&
-        *p != '_')
-      return false;
-  return true;
+  plain_byte_table t{};
+  for (int c = 0; c < 256; c++)
+    t.plain[c] = (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
+                 c == '-' || c == '.' || c == '/' || c == '_';
+  return t;
+}
+
+static constexpr plain_byte_table plain_bytes = make_plain_byte_table();
+
+// The length of WORD, and whether it is plain: four bytes a step, as every
+// byte of every command passes here.
+static size_t measure_word(const char *word, bool *plain)
+{
+  const unsigned char *p = reinterpret_cast<const unsigned char *>(word);
+  const bool *t = plain_bytes.plain;
+  size_t n = strlen(word), i = 0;
+  bool all_plain = true;
+  for (; i + 4 <= n; i += 4)
+    all_plain &= t[p[i]] & t[p[i + 1]] & t[p[i + 2]] & t[p[i + 3]];
+  for (; i < n; i++)
+    all_plain &= t[p[i]];
+  *plain = all_plain;
+  return n;
 }
 
 // Appends a word in double quotes with everything a POSIX shell would still
 // interpret inside them escaped (the backtick too), so that a printed line
-// can be pasted into a shell.
+// can be pasted into a shell. The runs between escapes go in whole.
 static void append_quoted_word(obstack *text, const char *word)
 {
   obstack_append_byte(text, '"');
-  for (const char *p = word; *p; p++) {
-    if (*p == '"' || *p == '$' || *p == '\\' || *p == '`')
-      obstack_append_byte(text, '\\');
+  for (const char *run = word;;) {
+    const char *p = run + strcspn(run, "\"$\\`");
+    obstack_append(text, run, static_cast<uint64_t>(p - run));
+    if (!*p)
+      break;
+    obstack_append_byte(text, '\\');
     obstack_append_byte(text, *p);
+    run = p + 1;
   }
   obstack_append_byte(text, '"');
 }
@@ -47,12 +73,14 @@ static void append_quoted_word(obstack *text, const char *word)
 static void append_echo_word(obstack *text, const char *word, bool dry_run)
 {
   obstack_append_byte(text, ' ');
-  if (!*word)
+  bool plain;
+  size_t length = measure_word(word, &plain);
+  if (!length)
     obstack_append(text, "\"\"", 2);
-  else if (dry_run && !plain_word(word))
+  else if (dry_run && !plain)
     append_quoted_word(text, word);
   else
-    obstack_append_text(text, word);
+    obstack_append(text, word, length);
 }
 
 static bool needs_time_quote(const char *word)
@@ -97,6 +125,42 @@ static int splice_wrapper(const char *wrapper)
   return static_cast<int>(n);
 }
 
+// A long command is echoed into room made once: the obstack would grow by
+// an eighth at a time, moving the text and touching fresh pages each time.
+enum { ECHO_RESERVE_WORDS = 256 };
+
+static void reserve_echo(const char *exported, const pipeline_command *commands, int n_commands,
+                         uint32_t n_words)
+{
+  if (n_words < ECHO_RESERVE_WORDS)
+    return;
+  // Each word with its blank and quotes; escapes beyond that grow as usual.
+  uint64_t size = (exported ? strlen(exported) + 1 : 0) + 1;
+  for (int i = 0; i < n_commands; i++) {
+    for (const char **a = commands[i].argv; *a; a++)
+      size += strlen(*a) + 3;
+    size += 3;
+  }
+  if (obstack_room(&collect_obstack) < size)
+    obstack_grow_chunk(&collect_obstack, size);
+}
+
+static void release_commands(pipeline_command *commands, char **resolved, int n_commands,
+                             bool in_frame)
+{
+  for (int i = 0; i < n_commands; i++)
+    free(resolved[i]);
+  if (!in_frame) {
+    free(resolved);
+    free(commands);
+  }
+}
+
+static bool is_pipe_word(const char *word)
+{
+  return word[0] == '|' && word[1] == '\0';
+}
+
 int execute(const char *exported)
 {
   vuz_assert(spec_function_depth == 0);
@@ -106,19 +170,27 @@ int execute(const char *exported)
 
   int n_commands = 1;
   for (const char *word : *argbuf)
-    if (strcmp(word, "|") == 0)
+    if (is_pipe_word(word))
       n_commands++;
   vec_safe_push(argbuf, static_cast<const char *>(nullptr));
   const char **words = argbuf->address();
   uint32_t n_words = vec_length(argbuf) - 1;
 
-  pipeline_command *commands = checked_new_array<pipeline_command>(static_cast<uint64_t>(n_commands));
-  char **resolved = checked_new_cleared<char *>(static_cast<uint64_t>(n_commands));
+  // A command line is rarely a pipeline of more than a few programs.
+  enum { FRAME_COMMANDS = 4 };
+  pipeline_command frame_commands[FRAME_COMMANDS];
+  char *frame_resolved[FRAME_COMMANDS] = {};
+  bool in_frame = n_commands <= FRAME_COMMANDS;
+  pipeline_command *commands =
+      in_frame ? frame_commands
+               : checked_new_array<pipeline_command>(static_cast<uint64_t>(n_commands));
+  char **resolved =
+      in_frame ? frame_resolved : checked_new_cleared<char *>(static_cast<uint64_t>(n_commands));
   int c = 0;
   commands[0].program = words[0];
   commands[0].argv = words;
   for (uint32_t i = 0; i < n_words; i++)
-    if (strcmp(words[i], "|") == 0) {
+    if (is_pipe_word(words[i])) {
       words[i] = nullptr;
       c++;
       commands[c].program = words[i + 1];
@@ -138,6 +210,7 @@ int execute(const char *exported)
   bool dry_run = dry_run_count > 0;
   if (driver_verbose()) {
     // The whole echo goes out in one write: standard error is unbuffered.
+    reserve_echo(exported, commands, n_commands, n_words);
     if (exported) {
       obstack_append_text(&collect_obstack, exported);
       obstack_append_byte(&collect_obstack, '\n');
@@ -156,15 +229,14 @@ int execute(const char *exported)
     fflush(stderr);
     if (dry_run) {
       commands_run++;
-      for (int i = 0; i < n_commands; i++)
-        free(resolved[i]);
-      free(resolved);
-      free(commands);
+      release_commands(commands, resolved, n_commands, in_frame);
       vec_pop(argbuf);
       return 0;
     }
   }
 
+  // A child may change what the probes of this run found.
+  forget_probe_answers();
   bool keep_times = driver_time() || time_report_stream;
   pex_pipeline *pex =
       pex_init(PEX_PIPED | (keep_times ? PEX_KEEP_TIMES : 0), program_name, last_temp_name);
@@ -196,6 +268,7 @@ int execute(const char *exported)
       fatal_error(0, "failed to get process times: %m");
   }
   pex_destroy(pex);
+  forget_probe_answers();
 
   int result = 0;
   for (int i = 0; i < n_commands; i++) {
@@ -220,8 +293,10 @@ int execute(const char *exported)
       if (driver_report_bug() && i == 0 && code == 4) {
         const char *first = commands[i].argv[0];
         const char *slash = strrchr(first, '/');
-        if (slash && strncmp(slash + 1, "tolm", 4) == 0)
+        if (slash && strncmp(slash + 1, "tolm", 4) == 0) {
           report_crash(commands[i].argv);
+          forget_probe_answers();
+        }
       }
       result = -1;
       if (code > max_child_status)
@@ -257,10 +332,7 @@ int execute(const char *exported)
   }
   free(times);
   free(statuses);
-  for (int i = 0; i < n_commands; i++)
-    free(resolved[i]);
-  free(resolved);
-  free(commands);
+  release_commands(commands, resolved, n_commands, in_frame);
   vec_pop(argbuf);
   return result;
 }

@@ -91,8 +91,8 @@ void driver_global_setup()
   raise_stack_limit(0x4000000);
   vec_reserve_exact(argbuf, 10);
   vec_reserve_exact(response_argbuf, 10);
-  obstack_init_pool(&spec_obstack);
-  obstack_init_pool(&collect_obstack);
+  obstack_init_pool_on_use(&spec_obstack);
+  obstack_init_pool_on_use(&collect_obstack);
 }
 
 int run_exit_status()
@@ -108,10 +108,14 @@ int run_exit_status()
 // The text is kept for the run on the collect obstack.
 char *escape_blanks(const char *path)
 {
-  for (const char *p = path; *p; p++) {
-    if (*p == ' ' || *p == '\t')
-      obstack_append_byte(&collect_obstack, '\\');
-    obstack_append_byte(&collect_obstack, *p);
+  for (const char *run = path;;) {
+    size_t n = strcspn(run, " \t");
+    obstack_append(&collect_obstack, run, n);
+    if (!run[n])
+      break;
+    obstack_append_byte(&collect_obstack, '\\');
+    obstack_append_byte(&collect_obstack, run[n]);
+    run += n + 1;
   }
   obstack_append_byte(&collect_obstack, '\0');
   return static_cast<char *>(obstack_close_object(&collect_obstack));
@@ -215,6 +219,7 @@ void driver_reset()
   reset_driver_options();
   reset_command_state();
   reset_spec_interpreter();
+  reset_spec_functions();
   obstack_release_to(&option_obstack, nullptr);
   option_obstack = obstack();
   argv_free(expanded_arguments);

@@ -79,8 +79,11 @@ void handle_driver_option(const decoded_option *d)
 
 void handle_self_spec_words(uint32_t count, const char *const *words)
 {
-  // Decoded with an empty program name in front.
-  const char **argv = checked_new_array<const char *>(static_cast<uint64_t>(count) + 2);
+  // Decoded with an empty program name in front; a self spec adds a few
+  // words, which fit in the frame.
+  const char *small_argv[16];
+  const char **argv = count + 2 <= 16 ? small_argv
+                                      : checked_new_array<const char *>(count + uint64_t{2});
   argv[0] = "";
   memcpy(argv + 1, words, count * sizeof(char *));
   argv[count + 1] = nullptr;
@@ -107,7 +110,8 @@ void handle_self_spec_words(uint32_t count, const char *const *words)
       break;
     }
   }
-  free(argv);
+  if (argv != small_argv)
+    free(argv);
   free(decoded);
 }
 
@@ -416,13 +420,20 @@ void process_command(unsigned decoded_count, decoded_option *decoded)
     driver_toggle_debug_level();
 
   if (output_given) {
-    if (real_output(output_name))
+    if (real_output(output_name)) {
+      // The output is made canonical once for all the inputs.
+      char *output = canonical_path(output_name);
       for (int i = 0; i < input_count; i++) {
         if (inputs[i].language && strcmp(inputs[i].language, "*") == 0)
           continue;
-        if (path_equal_canonical(inputs[i].name, output_name))
+        char *input = canonical_path(inputs[i].name);
+        bool same = path_equal(input, output);
+        free(input);
+        if (same)
           fatal_error(0, "input file %qs is the same as output file", output_name);
       }
+      free(output);
+    }
     if (!*output_name)
       fatal_error(0, "output filename may not be empty");
   }

@@ -11,20 +11,23 @@
 #include <cstring>
 #include <unistd.h>
 
+// The report's lines before the version line.
+#define CONFIGURATION_LINES                                                       \
+  "Target: " DRIVER_TARGET "\nConfigured with: " VUZ_CONFIGURE_LINE              \
+  "\nThread model: posix\nSupported LTO compression algorithms: zlib\n"
+
 void report_configuration(FILE *stream)
 {
-  char *version =
-      strcmp(version_text, DRIVER_VERSION) == 0
-          ? format_alloc("vuz version %s %s", DRIVER_VERSION, DRIVER_PKGVERSION)
-          : format_alloc("vuz driver version %s %sexecuting vuz version %s", DRIVER_VERSION,
-                         DRIVER_PKGVERSION, version_text);
-  // One write: standard error is unbuffered.
-  char *text = format_alloc("Target: %s\nConfigured with: %s\nThread model: %s\n"
-                            "Supported LTO compression algorithms: zlib\n%s\n",
-                            DRIVER_TARGET, VUZ_CONFIGURE_LINE, "posix", version);
+  // One write: standard error is unbuffered. The usual report is known when
+  // the driver is built.
+  if (strcmp(version_text, DRIVER_VERSION) == 0) {
+    fputs(CONFIGURATION_LINES "vuz version " DRIVER_VERSION " " DRIVER_PKGVERSION "\n", stream);
+    return;
+  }
+  char *text = format_alloc(CONFIGURATION_LINES "vuz driver version %s %sexecuting vuz version %s\n",
+                            DRIVER_VERSION, DRIVER_PKGVERSION, version_text);
   fputs(text, stream);
   free(text);
-  free(version);
 }
 
 static const char *const usage_lines[] = {

@@ -30,6 +30,81 @@ void set_install_prefix(const char *text, size_t length)
   install_prefix = checked_strndup(text, length);
 }
 
+// Answers of the file system kept while nothing can change them: a run asks
+// again for the same program (the linker's name, then its command) and the
+// same directories (for LIBRARY_PATH, then for the link's -L) with no child
+// run in between. A new prefix or a child forgets them. They and their texts
+// share one block, taken from the heap at the first answer so that the
+// program's own data stays compact: what does not fit is simply not kept.
+struct probe_answer {
+  const char *key;      // the program's name, or the directory's path
+  size_t key_length;
+  const char *program;  // find_program's answer, or null
+  bool is_directory;    // names_directory's answer, for a directory key
+  bool directory_key;
+};
+enum { MAX_PROBE_ANSWERS = 32, PROBE_TEXT_BYTES = 4096 };
+struct probe_memo {
+  probe_answer answers[MAX_PROBE_ANSWERS];
+  char texts[PROBE_TEXT_BYTES];
+};
+static probe_memo *probes;
+static int probe_answer_count;
+static size_t probe_text_used;
+
+void forget_probe_answers()
+{
+  probe_answer_count = 0;
+  probe_text_used = 0;
+}
+
+static void release_probe_answers()
+{
+  forget_probe_answers();
+  free(probes);
+  probes = nullptr;
+}
+
+static const probe_answer *known_answer(const char *key, size_t length, bool directory_key)
+{
+  for (int i = 0; i < probe_answer_count; i++) {
+    const probe_answer &a = probes->answers[i];
+    if (a.key_length == length && a.directory_key == directory_key &&
+        memcmp(a.key, key, length) == 0)
+      return &a;
+  }
+  return nullptr;
+}
+
+static const char *keep_probe_text(const char *text, size_t length)
+{
+  size_t size = length + 1;
+  if (size > PROBE_TEXT_BYTES - probe_text_used)
+    return nullptr;
+  char *kept = probes->texts + probe_text_used;
+  memcpy(kept, text, size);
+  probe_text_used += size;
+  return kept;
+}
+
+static void keep_answer(const char *key, size_t length, bool directory_key, const char *program,
+                        bool is_directory)
+{
+  if (probe_answer_count == MAX_PROBE_ANSWERS)
+    return;
+  if (!probes)
+    probes = static_cast<probe_memo *>(checked_malloc(sizeof *probes));
+  size_t used = probe_text_used;
+  const char *kept_key = keep_probe_text(key, length);
+  const char *kept_program = program ? keep_probe_text(program, strlen(program)) : nullptr;
+  if (!kept_key || (program && !kept_program)) {
+    probe_text_used = used;
+    return;
+  }
+  probes->answers[probe_answer_count++] = {kept_key, length, kept_program, is_directory,
+                                           directory_key};
+}
+
 void reset_search_paths()
 {
   for (search_path_list *list : {&exec_prefixes, &startfile_prefixes, &include_prefixes}) {
@@ -44,11 +119,13 @@ void reset_search_paths()
   free(install_prefix);
   install_prefix = nullptr;
   hold_directory_probes(false);
+  release_probe_answers();
 }
 
 void insert_search_prefix(search_path_list *list, const char *prefix, const char *key,
                           int priority, int suffix_rule, int uses_os_dir)
 {
+  forget_probe_answers();
   search_path_entry **link = &list->head;
   while (*link && (*link)->priority <= priority)
     link = &(*link)->next;
@@ -59,9 +136,9 @@ void insert_search_prefix(search_path_list *list, const char *prefix, const char
   entry->uses_os_dir = uses_os_dir;
   entry->next = *link;
   *link = entry;
-  uint32_t length = static_cast<uint32_t>(strlen(entry->prefix));
-  if (length > list->max_length)
-    list->max_length = length;
+  entry->prefix_length = static_cast<uint32_t>(strlen(entry->prefix));
+  if (entry->prefix_length > list->max_length)
+    list->max_length = entry->prefix_length;
 }
 
 void insert_sysroot_prefix(search_path_list *list, const char *prefix, const char *key)
@@ -82,40 +159,57 @@ void insert_sysroot_prefix(search_path_list *list, const char *prefix, const cha
   free(full);
 }
 
+// A suffix of the walk with its length, which each attempt would otherwise
+// measure again.
+struct walk_suffix {
+  const char *text;
+  size_t length;
+};
+
+static walk_suffix suffix_of(const char *text)
+{
+  return {text, text ? strlen(text) : 0};
+}
+
 void *walk_search_paths(search_path_list *list, bool multilib_variants, size_t extra,
                         search_callback callback, void *data)
 {
-  const char *multi_suffix = "";
-  const char *os_suffix = "";
-  char *owned[4] = {};
+  char *owned[5] = {};
+  const char *multi = "";
+  const char *os = "";
   if (multilib_variants && multi_dir && strcmp(multi_dir, ".") != 0)
-    multi_suffix = owned[0] = concat_strings(multi_dir, "/", nullptr);
+    multi = owned[0] = concat_strings(multi_dir, "/", nullptr);
   if (multilib_variants && multi_os_dir && strcmp(multi_os_dir, ".") != 0)
-    os_suffix = owned[1] = concat_strings(multi_os_dir, "/", nullptr);
-  char *arch_suffix = multi_arch_dir ? owned[2] = concat_strings(multi_arch_dir, "/", nullptr)
-                                     : nullptr;
-  const char *machine = DRIVER_MACHINE_SUFFIX;
-  const char *target = DRIVER_TARGET_SUFFIX;
-  char *machine_multi = nullptr, *target_multi = nullptr;
-  if (*multi_suffix) {
-    machine = machine_multi = concat_strings(DRIVER_MACHINE_SUFFIX, multi_suffix, nullptr);
-    target = target_multi = concat_strings(DRIVER_TARGET_SUFFIX, multi_suffix, nullptr);
+    os = owned[1] = concat_strings(multi_os_dir, "/", nullptr);
+  const char *arch = multi_arch_dir ? owned[2] = concat_strings(multi_arch_dir, "/", nullptr)
+                                    : nullptr;
+  const char *machine_text = DRIVER_MACHINE_SUFFIX;
+  const char *target_text = DRIVER_TARGET_SUFFIX;
+  if (*multi) {
+    machine_text = owned[3] = concat_strings(DRIVER_MACHINE_SUFFIX, multi, nullptr);
+    target_text = owned[4] = concat_strings(DRIVER_TARGET_SUFFIX, multi, nullptr);
   }
-  size_t longest = strlen(machine);
-  for (const char *s : {target, multi_suffix, os_suffix, static_cast<const char *>(arch_suffix)})
-    if (s && strlen(s) > longest)
-      longest = strlen(s);
-  size_t size = extra + list->max_length + longest + strlen(DRIVER_MACHINE_SUFFIX) + 1;
-  char *buffer = static_cast<char *>(checked_malloc(size));
+  const walk_suffix plain_machine = {DRIVER_MACHINE_SUFFIX, sizeof DRIVER_MACHINE_SUFFIX - 1};
+  const walk_suffix plain_target = {DRIVER_TARGET_SUFFIX, sizeof DRIVER_TARGET_SUFFIX - 1};
+  const walk_suffix none = {"", 0};
+  walk_suffix machine = suffix_of(machine_text), target = suffix_of(target_text);
+  walk_suffix multi_suffix = suffix_of(multi), os_suffix = suffix_of(os);
+  walk_suffix arch_suffix = suffix_of(arch);
+  size_t longest = machine.length;
+  for (const walk_suffix &s : {target, multi_suffix, os_suffix, arch_suffix})
+    if (s.length > longest)
+      longest = s.length;
+  size_t size = extra + list->max_length + longest + plain_machine.length + 1;
+  char small[512];
+  char *buffer = size <= sizeof small ? small : static_cast<char *>(checked_malloc(size));
   void *result = nullptr;
-  bool had_multi = *multi_suffix || *os_suffix;
+  bool had_multi = multi_suffix.length || os_suffix.length;
 
-  auto attempt = [&](const char *prefix, const char *suffix) {
-    size_t prefix_length = strlen(prefix), suffix_length = strlen(suffix);
+  auto attempt = [&](const search_path_entry *e, const walk_suffix &suffix) {
     // Room for the candidate and the EXTRA bytes a callback may add.
-    vuz_assert(prefix_length + suffix_length + extra < size);
-    memcpy(buffer, prefix, prefix_length);
-    memcpy(buffer + prefix_length, suffix, suffix_length + 1);
+    vuz_assert(e->prefix_length + suffix.length + extra < size);
+    memcpy(buffer, e->prefix, e->prefix_length);
+    memcpy(buffer + e->prefix_length, suffix.text, suffix.length + 1);
     result = callback(buffer, data);
     return result != nullptr;
   };
@@ -123,35 +217,35 @@ void *walk_search_paths(search_path_list *list, bool multilib_variants, size_t e
   for (int pass = 0; pass < 2 && !result; pass++) {
     bool skip_multi = pass == 1;
     for (search_path_entry *e = list->head; e && !result; e = e->next) {
-      if (!skip_multi || *multi_suffix) {
-        const char *m = skip_multi ? DRIVER_MACHINE_SUFFIX : machine;
-        const char *t = skip_multi ? DRIVER_TARGET_SUFFIX : target;
-        if (attempt(e->prefix, m))
+      if (!skip_multi || multi_suffix.length) {
+        const walk_suffix &m = skip_multi ? plain_machine : machine;
+        const walk_suffix &t = skip_multi ? plain_target : target;
+        if (attempt(e, m))
           break;
-        if (e->suffix_rule == 2 && attempt(e->prefix, t))
+        if (e->suffix_rule == 2 && attempt(e, t))
           break;
-        if (e->suffix_rule == 0 && arch_suffix && !skip_multi && attempt(e->prefix, arch_suffix))
+        if (e->suffix_rule == 0 && arch && !skip_multi && attempt(e, arch_suffix))
           break;
       }
       if (e->suffix_rule == 1 || e->suffix_rule == 2)
         continue;
-      const char *s = e->uses_os_dir ? os_suffix : multi_suffix;
+      const walk_suffix *s = e->uses_os_dir ? &os_suffix : &multi_suffix;
       if (skip_multi) {
-        if (!*s)
+        if (!s->length)
           continue;  // tried already in the first pass
-        s = "";
+        s = &none;
       }
-      if (attempt(e->prefix, s))
+      if (attempt(e, *s))
         break;
     }
     if (!had_multi)
       break;
   }
-  free(buffer);
-  free(machine_multi);
-  free(target_multi);
+  if (buffer != small)
+    free(buffer);
   for (char *p : owned)
-    free(p);
+    if (p)
+      free(p);
   return result;
 }
 
@@ -166,6 +260,10 @@ static void *test_candidate(char *candidate, void *data)
 {
   const file_test *t = static_cast<const file_test *>(data);
   size_t directory_length = strlen(candidate);
+  // A directory found missing since the last child holds no file either.
+  const probe_answer *directory = known_answer(candidate, directory_length, true);
+  if (directory && !directory->is_directory)
+    return nullptr;
   strcpy(candidate + directory_length, t->name);
   char *found = nullptr;
   if (access(candidate, t->mode) == 0) {
@@ -192,7 +290,7 @@ static bool executable_file(const char *path)
   return access(path, X_OK) == 0 && stat(path, &st) == 0 && !S_ISDIR(st.st_mode);
 }
 
-char *find_program(const char *name)
+static char *probe_program(const char *name)
 {
   if (strcmp(name, "as") == 0 && executable_file(DRIVER_ASSEMBLER))
     return checked_strdup(DRIVER_ASSEMBLER);
@@ -203,15 +301,37 @@ char *find_program(const char *name)
   return locate_file(&exec_prefixes, name, X_OK, false);
 }
 
+char *find_program(const char *name)
+{
+  size_t length = strlen(name);
+  if (const probe_answer *known = known_answer(name, length, false))
+    return known->program ? checked_strdup(known->program) : nullptr;
+  char *found = probe_program(name);
+  keep_answer(name, length, false, found, false);
+  return found;
+}
+
 bool names_directory(const char *path, bool for_linker)
 {
   if (for_linker && (strcmp(path, "/lib/") == 0 || strcmp(path, "/usr/lib/") == 0))
     return false;
   size_t n = strlen(path);
-  char *probe = concat_strings(path, (n && path[n - 1] == '/') ? "" : "/", ".", nullptr);
+  if (const probe_answer *known = known_answer(path, n, true))
+    return known->is_directory;
+  // Every candidate of a joined search list is probed: a short path is
+  // probed from the frame.
+  char small[256];
+  char *probe = n + 3 <= sizeof small ? small : static_cast<char *>(checked_malloc(n + 3));
+  memcpy(probe, path, n);
+  if (!n || path[n - 1] != '/')
+    probe[n++] = '/';
+  probe[n++] = '.';
+  probe[n] = '\0';
   struct stat st;
   bool result = stat(probe, &st) == 0 && S_ISDIR(st.st_mode);
-  free(probe);
+  if (probe != small)
+    free(probe);
+  keep_answer(path, strlen(path), true, nullptr, result);
   return result;
 }
 
@@ -243,34 +363,45 @@ char *join_search_dirs(search_path_list *list, const char *name, bool directorie
   return static_cast<char *>(obstack_close_object(&collect_obstack));
 }
 
-char *expand_install_keys(char *text)
+// The value of the install key of KIND ('@' or '$') whose name is the LENGTH
+// bytes at KEY.
+static const char *install_key_value(char kind, const char *key, size_t length)
 {
-  // A value may itself begin with a key; a cycle of such values is cut short.
-  for (int round = 0; round < 16 && (text[0] == '@' || text[0] == '$'); round++) {
-    char kind = text[0];
+  // The variable's name is put together in the frame when it is short.
+  char small[64];
+  size_t size = length + sizeof "_ROOT";
+  char *variable = size <= sizeof small ? small : static_cast<char *>(checked_malloc(size));
+  memcpy(variable, key, length);
+  strcpy(variable + length, kind == '@' ? "_ROOT" : "");
+  const char *value = env.getenv(variable);
+  if (variable != small)
+    free(variable);
+  if (value)
+    return value;
+  return kind == '@' ? current_install_prefix() : DRIVER_PREFIX;
+}
+
+// A value may itself begin with a key; a cycle of such values is cut short.
+enum { MAX_INSTALL_KEY_ROUNDS = 16 };
+
+static char *expand_install_keys_from(char *text, int round)
+{
+  for (; round < MAX_INSTALL_KEY_ROUNDS && (text[0] == '@' || text[0] == '$'); round++) {
     const char *key = text + 1;
     const char *rest = strchr(key, '/');
     if (!rest)
       rest = key + strlen(key);
-    char *key_name = checked_strndup(key, static_cast<size_t>(rest - key));
-    const char *value;
-    if (kind == '@') {
-      char *variable = concat_strings(key_name, "_ROOT", nullptr);
-      value = env.getenv(variable);
-      free(variable);
-      if (!value)
-        value = current_install_prefix();
-    } else {
-      value = env.getenv(key_name);
-      if (!value)
-        value = DRIVER_PREFIX;
-    }
-    free(key_name);
+    const char *value = install_key_value(text[0], key, static_cast<size_t>(rest - key));
     char *next = concat_strings(value, rest, nullptr);
     free(text);
     text = next;
   }
   return text;
+}
+
+char *expand_install_keys(char *text)
+{
+  return expand_install_keys_from(text, 0);
 }
 
 // The last directory that dot-dot simplification probed, and its answer,
@@ -350,9 +481,17 @@ char *translate_install_path(const char *path, const char *key)
   const char *prefix = current_install_prefix();
   size_t n = strlen(prefix);
   if (key && strncmp(path, prefix, n) == 0 && (path[n] == '\0' || path[n] == '/')) {
-    text = key[0] == '$' ? concat_strings(key, path + n, nullptr)
+    char kind = key[0] == '$' ? '$' : '@';
+    const char *name = kind == '$' ? key + 1 : key;
+    if (strchr(name, '/')) {
+      text = kind == '$' ? concat_strings(key, path + n, nullptr)
                          : concat_strings("@", key, path + n, nullptr);
-    text = expand_install_keys(text);
+      text = expand_install_keys(text);
+    } else {
+      // The first round without the "@KEY/rest" text in between.
+      text = concat_strings(install_key_value(kind, name, strlen(name)), path + n, nullptr);
+      text = expand_install_keys_from(text, 1);
+    }
   } else {
     text = checked_strdup(path);
   }

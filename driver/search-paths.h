@@ -9,6 +9,7 @@
 struct search_path_entry {
   char *prefix;
   search_path_entry *next;
+  uint32_t prefix_length;  // of prefix, which every walk copies
   int32_t suffix_rule;
   int32_t priority;
   int32_t uses_os_dir;
@@ -35,7 +36,10 @@ using search_callback = void *(*)(char *candidate, void *data);
 void *walk_search_paths(search_path_list *list, bool multilib_variants, size_t extra,
                         search_callback callback, void *data);
 char *locate_file(search_path_list *list, const char *name, int mode, bool multilib_variants);
+// Both ask the file system once for a name until forget_probe_answers, which
+// whatever runs a child calls before and after it; a new prefix forgets too.
 char *find_program(const char *name);
+void forget_probe_answers();
 char *join_search_dirs(search_path_list *list, const char *name, bool directories_only,
                        bool multilib_variants);
 
@@ -50,7 +54,8 @@ void set_install_prefix(const char *text, size_t length);
 void reset_search_paths();
 
 // True when the path (with '/' and "." appended) names a directory; for the
-// linker "/lib/" and "/usr/lib/" are refused without a test.
+// linker "/lib/" and "/usr/lib/" are refused without a test. Kept like
+// find_program's answers.
 bool names_directory(const char *path, bool for_linker);
 
 #endif

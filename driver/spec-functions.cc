@@ -431,9 +431,54 @@ static bool is_name_char(char c)
   return c_isalnum(static_cast<unsigned char>(c)) || c == '-' || c == '_';
 }
 
+static const spec_function_entry *find_spec_function(const char *name, size_t length)
+{
+  for (const spec_function_entry *entry = spec_function_table; entry->name; entry++)
+    if (entry->name[0] == name[0] && strncmp(entry->name, name, length) == 0 &&
+        entry->name[length] == '\0')
+      return entry;
+  return nullptr;
+}
+
+// The argument vectors of calls in progress, kept by depth for the next call
+// at that depth: most runs make a dozen calls, each of which would otherwise
+// allocate and free one.
+enum { KEPT_ARGBUF_DEPTHS = 8 };
+static vec<const char *> *kept_argbufs[KEPT_ARGBUF_DEPTHS];
+
+static vec<const char *> *take_argbuf(int depth)
+{
+  vec<const char *> *v = nullptr;
+  if (depth < KEPT_ARGBUF_DEPTHS) {
+    v = kept_argbufs[depth];
+    kept_argbufs[depth] = nullptr;
+  }
+  vec_reserve_exact(v, 10);
+  return v;
+}
+
+static void give_back_argbuf(int depth, vec<const char *> *v)
+{
+  if (depth < KEPT_ARGBUF_DEPTHS && !kept_argbufs[depth]) {
+    vec_truncate(v, 0);
+    kept_argbufs[depth] = v;
+  } else {
+    vec_release(v);
+  }
+}
+
+void reset_spec_functions()
+{
+  for (vec<const char *> *&v : kept_argbufs)
+    vec_release(v);
+}
+
+// Short texts of a call live in the caller's frame.
+enum { CALL_TEXT_BYTES = 256, CALL_ARGV_WORDS = 16 };
+
 const char *call_spec_function(const char *p, bool *returned_text, const char *matched)
 {
-  spec_function_depth++;
+  int depth = spec_function_depth++;
   const char *name = p;
   while (*p && *p != '(') {
     if (!is_name_char(*p))
@@ -442,29 +487,37 @@ const char *call_spec_function(const char *p, bool *returned_text, const char *m
   }
   if (!*p)
     fatal_error(0, "no arguments for spec function");
-  char *function_name = checked_strndup(name, static_cast<size_t>(p - name));
+  size_t name_length = static_cast<size_t>(p - name);
   const char *args_start = ++p;
-  int depth = 1;
-  for (; *p; p++) {
-    if (*p == '(')
-      depth++;
-    else if (*p == ')' && --depth == 0)
+  // The arguments often hold long conditions: the scan jumps from one
+  // parenthesis to the next.
+  for (int nesting = 1;; p++) {
+    p += strcspn(p, "()");
+    if (!*p || (*p == ')' && --nesting == 0))
       break;
+    if (*p == '(')
+      nesting++;
   }
   if (!*p)
     fatal_error(0, "malformed spec function arguments");
-  // A built-in call's arguments are there as a string of their own already.
-  const char *args = builtin_call_arguments_at(args_start, p);
+  size_t args_length = static_cast<size_t>(p - args_start);
+  // A built-in call's arguments are there as a string of their own already;
+  // other short ones are copied into this frame.
+  char small_args[CALL_TEXT_BYTES];
   char *args_copy = nullptr;
-  if (!args)
-    args = args_copy = checked_strndup(args_start, static_cast<size_t>(p - args_start));
+  const char *args = builtin_call_arguments_at(args_start, p);
+  if (!args && args_length < sizeof small_args) {
+    memcpy(small_args, args_start, args_length);
+    small_args[args_length] = '\0';
+    args = small_args;
+  } else if (!args) {
+    args = args_copy = checked_strndup(args_start, args_length);
+  }
   p++;
 
-  const spec_function_entry *entry = spec_function_table;
-  while (entry->name && strcmp(entry->name, function_name) != 0)
-    entry++;
-  if (!entry->name)
-    fatal_error(0, "unknown spec function %qs", function_name);
+  const spec_function_entry *entry = find_spec_function(name, name_length);
+  if (!entry)
+    fatal_error(0, "unknown spec function %qs", checked_strndup(name, name_length));
 
   // Save the caller's context; a word in progress is set aside as its own object.
   char *partial = nullptr;
@@ -479,10 +532,9 @@ const char *call_spec_function(const char *p, bool *returned_text, const char *m
   bool saved_output = word_is_output;
   bool saved_piped = input_piped;
   const char *saved_suffix = suffix_replacement;
-  argbuf = nullptr;
-  vec_reserve_exact(argbuf, 10);
+  argbuf = take_argbuf(depth);
   // The response-file words collected so far are dropped, not restored later.
-  vec_release(response_argbuf);
+  vec_truncate(response_argbuf, 0);
   vec_reserve_exact(response_argbuf, 10);
 
   set_word_open(false);
@@ -491,18 +543,20 @@ const char *call_spec_function(const char *p, bool *returned_text, const char *m
   input_piped = false;
   suffix_replacement = nullptr;
   if (do_spec_1(args, false, matched) < 0)
-    fatal_error(0, "error in arguments to spec function %qs", function_name);
+    fatal_error(0, "error in arguments to spec function %qs", entry->name);
   finish_word();
 
-  int argc = static_cast<int>(vec_length(argbuf));
-  const char **argv = checked_new_array<const char *>(static_cast<uint64_t>(argc) + 1);
-  for (int i = 0; i < argc; i++)
-    argv[i] = (*argbuf)[static_cast<uint32_t>(i)];
+  uint32_t argc = vec_length(argbuf);
+  const char *small_argv[CALL_ARGV_WORDS];
+  const char **argv = argc < CALL_ARGV_WORDS ? small_argv
+                                             : checked_new_array<const char *>(argc + uint64_t{1});
+  memcpy(argv, argbuf->address(), argc * sizeof *argv);
   argv[argc] = nullptr;
-  const char *result = entry->handler(argc, argv);
-  free(argv);
+  const char *result = entry->handler(static_cast<int>(argc), argv);
+  if (argv != small_argv)
+    free(argv);
 
-  vec_release(argbuf);
+  give_back_argbuf(depth, argbuf);
   argbuf = saved_argbuf;
   word_delete = saved_delete;
   word_is_output = saved_output;
@@ -518,7 +572,6 @@ const char *call_spec_function(const char *p, bool *returned_text, const char *m
   if (returned_text)
     *returned_text = result != nullptr;
   spec_function_depth--;
-  free(function_name);
   free(args_copy);
   return after;
 }

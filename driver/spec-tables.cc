@@ -51,11 +51,34 @@ static void link_static_specs()
   specs = &static_specs[0];
 }
 
+// Where a spec text names a spec, and what it found there: spec texts name
+// the same few specs from the same places for every input. An entry is only
+// a guess, checked against the spec's own name; names in the list are
+// unique, so a guess that holds is the answer.
+enum { SPEC_LOOKUP_SLOTS = 32 };
+struct spec_lookup_slot {
+  const char *name;
+  named_spec *spec;
+};
+static spec_lookup_slot spec_lookups[SPEC_LOOKUP_SLOTS];
+
+static bool spec_named(const named_spec *sp, const char *name, size_t length)
+{
+  return sp->name_length == length && sp->name[0] == name[0] &&
+         strncmp(sp->name, name, length) == 0;
+}
+
 named_spec *lookup_named_spec(const char *name, size_t length)
 {
+  spec_lookup_slot &slot =
+      spec_lookups[(reinterpret_cast<uintptr_t>(name) >> 2 ^ length) % SPEC_LOOKUP_SLOTS];
+  if (slot.name == name && spec_named(slot.spec, name, length))
+    return slot.spec;
   for (named_spec *sp = specs; sp; sp = sp->next)
-    if (sp->name_length == length && strncmp(sp->name, name, length) == 0)
+    if (spec_named(sp, name, length)) {
+      slot = {name, sp};
       return sp;
+    }
   return nullptr;
 }
 
@@ -407,6 +430,36 @@ void load_spec_file(const char *file, bool main_file, bool user)
   spec_file_depth--;
 }
 
+// The suffix length of each compiler row, measured when a choice first needs
+// them and again after the table changed: every input asks every row, twice.
+static uint32_t *suffix_lengths;
+static const compiler_entry *measured_table;
+static int measured_count;
+
+static const uint32_t *compiler_suffix_lengths()
+{
+  if (measured_table != compilers || measured_count != compiler_count) {
+    free(suffix_lengths);
+    suffix_lengths = checked_new_array<uint32_t>(static_cast<uint64_t>(compiler_count) + 1);
+    for (int i = 0; i < compiler_count; i++)
+      suffix_lengths[i] = static_cast<uint32_t>(strlen(compilers[i].suffix));
+    measured_table = compilers;
+    measured_count = compiler_count;
+  }
+  return suffix_lengths;
+}
+
+// Whether the LENGTH bytes of NAME end with SUFFIX, of SUFFIX_LENGTH bytes,
+// and hold more than it. Most rows differ in their last byte.
+static bool ends_with_suffix(const char *name, size_t length, const char *suffix,
+                             size_t suffix_length)
+{
+  if (suffix_length >= length)
+    return false;
+  return suffix_length == 0 || (name[length - 1] == suffix[suffix_length - 1] &&
+                                memcmp(name + length - suffix_length, suffix, suffix_length) == 0);
+}
+
 compiler_entry *choose_compiler_row(const char *name, size_t length, const char *language)
 {
   if (language) {
@@ -426,14 +479,14 @@ compiler_entry *choose_compiler_row(const char *name, size_t length, const char 
     return nullptr;
   }
   compiler_entry *found = nullptr;
+  bool standard_input = strcmp(name, "-") == 0;
+  const uint32_t *lengths = compiler_suffix_lengths();
   for (int i = compiler_count - 1; i >= 0 && !found; i--) {
     compiler_entry &row = compilers[i];
-    size_t suffix_length = strlen(row.suffix);
     // The standard-input row's "-" is also an ordinary suffix: a longer name
     // ending in '-' is read as standard input's language.
-    if (strcmp(name, "-") == 0 ? strcmp(row.suffix, "-") == 0
-                               : suffix_length < length &&
-                                     strcmp(name + length - suffix_length, row.suffix) == 0)
+    if (standard_input ? strcmp(row.suffix, "-") == 0
+                       : ends_with_suffix(name, length, row.suffix, lengths[i]))
       found = &row;
   }
   if (!found)
@@ -442,8 +495,10 @@ compiler_entry *choose_compiler_row(const char *name, size_t length, const char 
     return found;
   if (found->spec[1] == '*')
     return nullptr;
+  size_t language_length = strlen(found->spec);
   for (int i = compiler_count - 1; i >= 0; i--)
-    if (strcmp(compilers[i].suffix, found->spec) == 0)
+    if (lengths[i] == language_length && compilers[i].suffix[0] == '@' &&
+        memcmp(compilers[i].suffix, found->spec, language_length) == 0)
       return &compilers[i];
   error_here("language %s not recognized", found->spec + 1);
   return nullptr;
@@ -474,7 +529,7 @@ static void apply_configure_option_spec(const char *key, const char *spec)
     return;
   obstack_append(&collect_obstack, "", 0);
   for (const char *p = spec; *p;) {
-    if (strncmp(p, "%(VALUE)", 8) == 0) {
+    if (p[0] == '%' && strncmp(p, "%(VALUE)", 8) == 0) {
       obstack_append_text(&collect_obstack, value);
       p += 8;
     } else {
@@ -508,15 +563,19 @@ static void load_user_spec_file(const char *name)
   free(found);
 }
 
-void load_all_specs(unsigned decoded_count, decoded_option *decoded)
+void init_builtin_compilers()
 {
-  process_command(decoded_count, decoded);
-
   compilers = checked_new_array<compiler_entry>(static_cast<uint64_t>(builtin_compiler_count) + 1);
   memcpy(compilers, builtin_compilers,
          static_cast<size_t>(builtin_compiler_count) * sizeof(compiler_entry));
   memset(&compilers[builtin_compiler_count], 0, sizeof(compiler_entry));
   compiler_count = builtin_compiler_count;
+}
+
+void load_all_specs(unsigned decoded_count, decoded_option *decoded)
+{
+  process_command(decoded_count, decoded);
+  init_builtin_compilers();
 
   char *specs_file = locate_file(&startfile_prefixes, "specs", R_OK, true);
   if (specs_file && strcmp(specs_file, "specs") != 0)
@@ -561,7 +620,8 @@ void load_all_specs(unsigned decoded_count, decoded_option *decoded)
     for (const char *name : *user_spec_files)
       load_user_spec_file(name);
   for (named_spec *sp = specs; sp; sp = sp->next)
-    if (strcmp(sp->name, "self_spec") == 0 && *sp->value_location && **sp->value_location)
+    if (sp->name_length == sizeof "self_spec" - 1 && strcmp(sp->name, "self_spec") == 0 &&
+        *sp->value_location && **sp->value_location)
       run_self_spec(*sp->value_location);
   prepare_compare_debug_tables();
   if (exec_prefix_root) {
@@ -585,6 +645,7 @@ void reset_spec_tables()
   }
   specs = nullptr;
   memset(static_specs, 0, sizeof static_specs);
+  memset(spec_lookups, 0, sizeof spec_lookups);
   for (const builtin_spec_text *row = builtin_static_spec_texts; row->name; row++)
     if (row->variable)
       *row->variable = nullptr;
@@ -600,6 +661,10 @@ void reset_spec_tables()
   free(compilers);
   compilers = nullptr;
   compiler_count = 0;
+  free(suffix_lengths);
+  suffix_lengths = nullptr;
+  measured_table = nullptr;
+  measured_count = 0;
   named_spec_depth = 0;
   if (open_spec_files)
     for (int i = 0; i <= MAX_SPEC_FILE_DEPTH; i++) {

@@ -163,6 +163,8 @@ void define_spec(const char *name, const char *text, bool user);
 void set_static_spec(const char **variable, const char *text);
 named_spec *lookup_named_spec(const char *name, size_t length);
 compiler_entry *choose_compiler_row(const char *name, size_t length, const char *language);
+// The compiler table as built in, with its zeroed terminator.
+void init_builtin_compilers();
 void run_self_spec(const char *spec);
 void dump_specs();
 // Frees what spec files and the run added and gives the static specs their
@@ -267,6 +269,9 @@ const char *builtin_call_arguments_at(const char *start, const char *end);
 void append_spec_escaped(obstack *ob, const char *value);
 extern const spec_function_entry spec_function_table[];
 const char *call_spec_function(const char *p, bool *returned_text, const char *matched);
+// Frees the argument vectors that calls keep for the next call; driver_reset's
+// part.
+void reset_spec_functions();
 
 // Temporary names and response files.
 const char *make_temp_name(char code, const char *p, const char *whole_spec);

@@ -144,15 +144,15 @@ const char *make_temp_name(char code, const char *p, const char *whole_spec)
       return p;
     }
   }
-  char *suffix = concat_strings(compare_debug_mode < 0 ? ".gk" : "", "", nullptr);
-  {
-    char *s = checked_strndup(start, length);
-    char *joined = concat_strings(suffix, s, object_suffix ? ".o" : "", nullptr);
-    free(s);
-    free(suffix);
-    suffix = joined;
-  }
-  size_t suffix_length = strlen(suffix);
+  // The suffix in one piece: ".gk" in a second compare-debug run, the text
+  // of the spec, ".o" for %O.
+  size_t marker_length = compare_debug_mode < 0 ? 3 : 0;
+  size_t suffix_length = marker_length + length + (object_suffix ? 2 : 0);
+  char *suffix = static_cast<char *>(checked_malloc(suffix_length + 1));
+  memcpy(suffix, ".gk", marker_length);
+  memcpy(suffix + marker_length, start, length);
+  memcpy(suffix + marker_length + length, ".o", object_suffix ? 2 : 0);
+  suffix[suffix_length] = '\0';
 
   if (save_temps_mode) {
     const char *base = aux_base;

@@ -56,24 +56,25 @@ bool isa_list_has(const unsigned char *list, unsigned feature)
   return false;
 }
 
-static sbitmap *isa_set_create()
+// A feature set in place, laid out as bitmap_create lays out a heap set: the
+// canonicaliser needs several per call, and a heap block each was most of
+// its cost.
+enum { ISA_SET_WORDS = (isa_bit_count + bitmap_word_bits - 1) / bitmap_word_bits };
+struct isa_set {
+  sbitmap map = {isa_bit_count, ISA_SET_WORDS};
+  uint64_t words[ISA_SET_WORDS] = {};
+};
+static_assert(offsetof(isa_set, words) == sizeof(sbitmap), "the words follow the header");
+
+static void isa_set_of(isa_set *set, const unsigned char *list)
 {
-  sbitmap *set = bitmap_create(isa_bit_count);
-  bitmap_zero_words(set);
-  return set;
+  isa_set_from_list(&set->map, list);
 }
 
-static sbitmap *isa_set_of(const unsigned char *list)
+static void isa_set_of(isa_set *set, isa_spec spec)
 {
-  sbitmap *set = bitmap_create(isa_bit_count);
-  isa_set_from_list(set, list);
-  return set;
-}
-
-static sbitmap *isa_set_of(isa_spec spec)
-{
-  isa_list list = isa_list_of(spec);
-  return isa_set_of(list.items);
+  set->words[0] = spec.low;
+  set->words[1] = spec.high;
 }
 
 // Adds (or with REMOVE takes away) the features of LIST.
@@ -95,7 +96,9 @@ static size_t base_length(const char *name)
 
 static bool base_equals(const char *name, size_t length, const char *candidate)
 {
-  return strncmp(name, candidate, length) == 0 && candidate[length] == '\0';
+  // The first byte turns away nearly every row of a table walk.
+  return (length == 0 || candidate[0] == name[0]) && strncmp(name, candidate, length) == 0 &&
+         candidate[length] == '\0';
 }
 
 // The note that follows every unknown name: the valid ones and, when one is
@@ -113,12 +116,18 @@ static void inform_valid_names(const char *what, const char *target,
   vec_release(candidates);
 }
 
+// Whether the name part of an option value names ROW (or an alias).
+template <typename Named> static bool names_row(const char *name, size_t length, const Named *row)
+{
+  return row->name_length == length && memcmp(row->name, name, length) == 0;
+}
+
 const arm_arch *arm_parse_arch_name(const arm_arch *table, const char *optname,
                                     const char *name, bool complain)
 {
   size_t length = base_length(name);
   for (const arm_arch *row = table; row->name; row++)
-    if (base_equals(name, length, row->name))
+    if (names_row(name, length, row))
       return row;
   if (complain) {
     error_here("unrecognized %s target: %s", optname, name);
@@ -137,11 +146,11 @@ const arm_cpu *arm_parse_cpu_name(const arm_cpu *table, const char *optname, con
 {
   size_t length = base_length(name);
   for (const arm_cpu *row = table; row->name; row++) {
-    if (base_equals(name, length, row->name))
+    if (names_row(name, length, row))
       return row;
     if (row->aliases)
       for (const arm_cpu_alias *alias = row->aliases; alias->name; alias++)
-        if (base_equals(name, length, alias->name))
+        if (names_row(name, length, alias))
           return row;
   }
   if (complain) {
@@ -213,11 +222,10 @@ void arm_parse_option_features(sbitmap *set, const arm_isa_named *row, const cha
 }
 
 // The features of ROW with the "+" features of the option text NAME.
-static sbitmap *option_features(const arm_isa_named *row, const char *name)
+static void option_features(isa_set *set, const arm_isa_named *row, const char *name)
 {
-  sbitmap *set = isa_set_of(row->features.items);
-  arm_parse_option_features(set, row, strchr(name, '+'));
-  return set;
+  isa_set_of(set, row->features.items);
+  arm_parse_option_features(&set->map, row, strchr(name, '+'));
 }
 
 // The canonicaliser's operands, pair by pair.
@@ -273,80 +281,79 @@ static void remove_cpu_fpu(sbitmap *t, const arm_cpu *cpu)
   }
 }
 
-static const char *canon_from_features(const arm_arch *arch, sbitmap *t, const sbitmap *fpu);
+static const char *canon_from_features(const arm_arch *arch, const sbitmap *t,
+                                       const sbitmap *fpu);
 
 const char *arm_canon_arch_option_1(int argc, const char **argv, bool multilib)
 {
   canon_operands ops = read_canon_operands(argc, argv);
   const arm_arch *arch;
-  sbitmap *t;
-  sbitmap *fpu_set = isa_set_create();
+  isa_set t, fpu_set;
   bool explicit_fpu = strcmp(ops.fpu, "auto") != 0;
   if (ops.arch) {
     arch = arm_parse_arch_name(arm_arch_table, "-march", ops.arch, !multilib);
-    if (!arch) {
-      free(fpu_set);
+    if (!arch)
       return "";
-    }
-    t = option_features(arch, ops.arch);
+    option_features(&t, arch, ops.arch);
     if (multilib) {
-      sbitmap *ignored = isa_set_of(isa_multilib_ignored);
-      bitmap_and_compl(t, t, ignored);
-      free(ignored);
+      isa_set ignored;
+      isa_set_of(&ignored, isa_multilib_ignored);
+      bitmap_and_compl(&t.map, &t.map, &ignored.map);
     }
   } else {
     const arm_cpu *cpu = arm_parse_cpu_name(arm_cpu_table, "-mcpu", ops.cpu, !multilib);
-    if (!cpu) {
-      free(fpu_set);
+    if (!cpu)
       return "";
-    }
-    t = option_features(cpu, ops.cpu);
+    option_features(&t, cpu, ops.cpu);
     if (explicit_fpu)
-      remove_cpu_fpu(t, cpu);
+      remove_cpu_fpu(&t.map, cpu);
     arch = cpu->arch;
   }
   if (explicit_fpu) {
     const arm_fpu *fpu = arm_parse_fpu_name(ops.fpu);
-    if (!fpu) {
-      free(t);
-      free(fpu_set);
+    if (!fpu)
       return "";
-    }
-    isa_set_from_list(fpu_set, fpu->features.items);
-    bitmap_ior_words(t, t, fpu_set);
+    isa_set_of(&fpu_set, fpu->features.items);
+    bitmap_ior_words(&t.map, &t.map, &fpu_set.map);
   }
   if (strcmp(ops.abi, "soft") == 0)
-    bitmap_clear_bit(t, isa_vfpv2);
-  const char *result = canon_from_features(arch, t, fpu_set);
-  free(t);
-  free(fpu_set);
-  return result;
+    bitmap_clear_bit(&t.map, isa_vfpv2);
+  return canon_from_features(arch, &t.map, &fpu_set.map);
 }
 
 // Steps 5 to 9 of canonicalisation: the shortest list of the architecture's
 // extensions that covers the features T adds to it.
-static const char *canon_from_features(const arm_arch *arch, sbitmap *t, const sbitmap *fpu)
+static const char *canon_from_features(const arm_arch *arch, const sbitmap *t,
+                                       const sbitmap *fpu)
 {
-  sbitmap *base = isa_set_of(arch->features.items);
-  sbitmap *extra = bitmap_create(isa_bit_count);
-  bitmap_and_compl(extra, t, base);
-  free(base);
-  if (!arch->extensions || bitmap_empty(extra)) {
-    free(extra);
+  isa_set base, extra_set;
+  isa_set_of(&base, arch->features.items);
+  sbitmap *extra = &extra_set.map;
+  bitmap_and_compl(extra, t, &base.map);
+  if (!arch->extensions || bitmap_empty(extra))
     return arch->name;
-  }
 
-  // Every extension wholly inside the extra features, in table order.
-  vec<const arm_extension *> *chosen = nullptr;
-  sbitmap *uncovered = bitmap_create(isa_bit_count);
-  bitmap_copy_words(uncovered, extra);
-  sbitmap *ext_set = bitmap_create(isa_bit_count);
+  // Every extension wholly inside the extra features, in table order; an
+  // architecture has a few dozen at most, so the list is in the frame.
+  uint32_t extension_count = 0;
+  while (arch->extensions[extension_count].name)
+    extension_count++;
+  enum { FRAME_EXTENSIONS = 64 };
+  const arm_extension *frame_chosen[FRAME_EXTENSIONS];
+  bool frame_kept[FRAME_EXTENSIONS] = {};
+  bool in_frame = extension_count < FRAME_EXTENSIONS;
+  const arm_extension **chosen =
+      in_frame ? frame_chosen : checked_new_array<const arm_extension *>(extension_count + 1);
+  bool *kept = in_frame ? frame_kept : checked_new_cleared<bool>(extension_count + 1);
+  uint32_t chosen_count = 0;
+  isa_set uncovered_set = extra_set, ext_bits;
+  sbitmap *uncovered = &uncovered_set.map, *ext_set = &ext_bits.map;
   for (const arm_extension *ext = arch->extensions; ext->name; ext++) {
     if (!canon_usable(ext))
       continue;
     isa_set_from_list(ext_set, ext->features.items);
     if (bitmap_subset(ext_set, extra)) {
-      vec_safe_push(chosen, ext);
+      chosen[chosen_count++] = ext;
       bitmap_and_compl(uncovered, uncovered, ext_set);
     }
   }
@@ -358,23 +365,25 @@ static const char *canon_from_features(const arm_arch *arch, sbitmap *t, const s
     for (const arm_extension *ext = arch->extensions; ext->name; ext++) {
       if (!canon_usable(ext))
         continue;
-      if (at < vec_length(chosen) && (*chosen)[at] == ext) {
+      if (at < chosen_count && chosen[at] == ext) {
         at++;
         continue;
       }
       isa_set_from_list(ext_set, ext->features.items);
       if (bitmap_subset(fpu, ext_set)) {
-        vec_safe_insert(chosen, at, ext);
+        memmove(chosen + at + 1, chosen + at, (chosen_count - at) * sizeof *chosen);
+        chosen[at] = ext;
+        chosen_count++;
         break;
       }
     }
   }
 
   // Drop every candidate that a later one already covers.
-  sbitmap *covered = isa_set_create();
-  bool *kept = checked_new_cleared<bool>(vec_length(chosen) + 1);
-  for (uint32_t i = vec_length(chosen); i-- > 0;) {
-    isa_set_from_list(ext_set, (*chosen)[i]->features.items);
+  isa_set covered_set;
+  sbitmap *covered = &covered_set.map;
+  for (uint32_t i = chosen_count; i-- > 0;) {
+    isa_set_from_list(ext_set, chosen[i]->features.items);
     if (!bitmap_subset(ext_set, covered)) {
       kept[i] = true;
       bitmap_ior_words(covered, covered, ext_set);
@@ -383,20 +392,18 @@ static const char *canon_from_features(const arm_arch *arch, sbitmap *t, const s
 
   obstack *results = result_obstack();
   obstack_append_text(results, arch->name);
-  for (uint32_t i = 0; i < vec_length(chosen); i++)
+  for (uint32_t i = 0; i < chosen_count; i++)
     if (kept[i]) {
       obstack_append_byte(results, '+');
-      obstack_append_text(results, (*chosen)[i]->name);
+      obstack_append_text(results, chosen[i]->name);
     }
   obstack_append_byte(results, '\0');
   const char *result = static_cast<const char *>(obstack_close_object(results));
 
-  free(kept);
-  free(covered);
-  free(ext_set);
-  free(uncovered);
-  free(extra);
-  vec_release(chosen);
+  if (!in_frame) {
+    free(kept);
+    free(chosen);
+  }
   return result;
 }
 
@@ -485,9 +492,10 @@ const char *arm_asm_auto_mfpu(int argc, const char **argv)
   const arm_arch *arch = arm_parse_arch_name(arm_arch_table, "-march", arch_name, true);
   if (!arch)
     return "";
-  sbitmap *set = option_features(arch, arch_name);
-  sbitmap *fpu_bits = isa_set_of(isa_fpu_bits);
-  sbitmap *fpu_part = bitmap_create(isa_bit_count);
+  isa_set set_bits, fpu_bits_set, fpu_part_set;
+  sbitmap *set = &set_bits.map, *fpu_bits = &fpu_bits_set.map, *fpu_part = &fpu_part_set.map;
+  option_features(&set_bits, arch, arch_name);
+  isa_set_of(&fpu_bits_set, isa_fpu_bits);
   bitmap_and_words(fpu_part, set, fpu_bits);
   if (!bitmap_empty(fpu_part)) {
     const arm_fpu *match = nullptr;
@@ -501,9 +509,6 @@ const char *arm_asm_auto_mfpu(int argc, const char **argv)
     else
       arm_check(bitmap_bit_p(set, isa_mve), "arm_asm_auto_mfpu");
   }
-  free(fpu_part);
-  free(fpu_bits);
-  free(set);
   obstack *results = result_obstack();
   obstack_append_text(results, "-mfpu=");
   obstack_append_text(results, remembered);
@@ -545,8 +550,9 @@ const char *arm_rewrite_selected_arch(const char *name)
   const arm_arch *arch = arm_parse_arch_name(arm_arch_table, "-march", name, true);
   vec<const char *> *kept = nullptr;
   if (arch && arch->extensions) {
-    sbitmap *fpu_bits = isa_set_of(isa_fpu_bits);
-    sbitmap *ext_set = bitmap_create(isa_bit_count);
+    isa_set fpu_bits_set, ext_bits;
+    sbitmap *fpu_bits = &fpu_bits_set.map, *ext_set = &ext_bits.map;
+    isa_set_of(&fpu_bits_set, isa_fpu_bits);
     for (const char *item = plus; *item == '+';) {
       item++;
       size_t item_length = base_length(item);
@@ -559,8 +565,6 @@ const char *arm_rewrite_selected_arch(const char *name)
       if (!bitmap_intersects(ext_set, fpu_bits))
         vec_safe_push(kept, ext->name);
     }
-    free(ext_set);
-    free(fpu_bits);
   }
   // A handful of names: insertion sort.
   for (uint32_t i = 1; i < vec_length(kept); i++)

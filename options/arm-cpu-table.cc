@@ -28,10 +28,11 @@ constexpr isa_spec arch_features[] = {
 } // namespace
 
 constexpr arm_cpu arm_cpu_table[arm_cpu_count + 1] = {
-#define ARM_CPU(id, name, arch, extensions, features, aliases)                            \
-  {{name, extensions, isa_list_of(arch_features[arm_arch_##arch] + (features))}, aliases, \
-   &arm_arch_table[arm_arch_##arch]},
+#define ARM_CPU(id, name, arch, extensions, features, aliases)                  \
+  {{name, extensions, isa_list_of(arch_features[arm_arch_##arch] + (features)), \
+    arm_name_length(name)},                                                     \
+   aliases, &arm_arch_table[arm_arch_##arch]},
 #include "options/arm-data/cpus.def"
 #undef ARM_CPU
-  {{nullptr, nullptr, {}}, nullptr, nullptr},
+  {{nullptr, nullptr, {}, 0}, nullptr, nullptr},
 };

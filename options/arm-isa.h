@@ -197,10 +197,19 @@ struct arm_extension {
 
 // What architectures and processors share: the parsers of "+" features and the
 // canonicaliser see both through it.
+constexpr uint32_t arm_name_length(const char *name)
+{
+  uint32_t n = 0;
+  while (name[n])
+    n++;
+  return n;
+}
+
 struct arm_isa_named {
   const char *name;
   const arm_extension *extensions; // or null: takes no "+" features
   isa_list features;
+  uint32_t name_length; // of name: a lookup compares lengths before texts
 };
 
 enum arm_cpu_id : int {
@@ -225,8 +234,14 @@ struct arm_arch : arm_isa_named {
 };
 
 struct arm_cpu_alias {
+  constexpr arm_cpu_alias(const char *name_, unsigned char visible_)
+      : name(name_), visible(visible_), name_length(name_ ? arm_name_length(name_) : 0)
+  {
+  }
+
   const char *name;
   unsigned char visible; // listed in messages
+  uint32_t name_length;
 };
 
 struct arm_cpu : arm_isa_named {

@@ -603,6 +603,22 @@ def emit_data(out, order, index, enums, sanitizers, prefixes, variables, fields)
     for i in range(0, n, 12):
         w.append("  %s,\n" % ", ".join(str(s) for s in starts[i:i + 12]))
     w.append("};\n\n")
+    # For each byte, the first row whose text (without its '-') begins with
+    # that byte or a greater one: the search for a text starts among the rows
+    # of its own first byte. The rows are in byte order (main sorts them so).
+    firsts = [(row.text[1:].encode() + b"\0")[0] for row in order]
+    if firsts != sorted(firsts):
+        fail("option rows are not in byte order")
+    bounds = []
+    for byte in range(257):
+        at = 0
+        while at < n and firsts[at] < byte:
+            at += 1
+        bounds.append(at)
+    w.append("const uint16_t option_first_byte_rows[257] = {\n")
+    for i in range(0, 257, 16):
+        w.append("  %s,\n" % ", ".join(str(b) for b in bounds[i:i + 16]))
+    w.append("};\n\n")
     w.append("const option_table_layout option_table = {%d, %d, option_rows, language_names};\n\n"
              % (n, len(LANGUAGES)))
     w.append("const sanitizer_entry sanitizer_names[] = {\n")
@@ -614,7 +630,19 @@ def emit_data(out, order, index, enums, sanitizers, prefixes, variables, fields)
         w.append("  {%s, %s, %s, %d, %d},\n" % (c_string(prefix), c_string(nxt), c_string(repl),
                                                more, neg))
     w.append("};\n\n")
-    w.append("const option_values option_values_defaults = {\n")
+    w.append("const option_values option_values_defaults =\n"
+             "#include \"options/option-values-defaults.inc\"\n    ;\n\n")
+    w.append("const option_field_name option_unowned_fields[%d] = {\n" % len(fields))
+    for kind, name in fields:
+        w.append("  {%s, offsetof(option_values, %s)},\n" % (c_string(name), name))
+    w.append("};\n")
+    write_if_changed(os.path.join(out, "option-table-data.cc"), "".join(w))
+
+
+def emit_defaults(out, variables, fields):
+    """The initialiser of the default image, apart, so that a record can be
+    defined with it as constant data."""
+    w = ["// Generated from options/data by options/gen-option-table.py.\n{\n"]
     for name, ctype, default in variables:
         w.append("  %s,\n" % (default if "*" not in ctype else "nullptr"))
     for kind, name in fields:
@@ -622,12 +650,8 @@ def emit_data(out, order, index, enums, sanitizers, prefixes, variables, fields)
                               ("nullptr" if kind in ("text", "bytes", "list") else "0")))
     for text in OVERRIDES:
         w.append("  0,\n")
-    w.append("};\n\n")
-    w.append("const option_field_name option_unowned_fields[%d] = {\n" % len(fields))
-    for kind, name in fields:
-        w.append("  {%s, offsetof(option_values, %s)},\n" % (c_string(name), name))
-    w.append("};\n")
-    write_if_changed(os.path.join(out, "option-table-data.cc"), "".join(w))
+    w.append("}\n")
+    write_if_changed(os.path.join(out, "option-values-defaults.inc"), "".join(w))
 
 
 def write_if_changed(path, text):
@@ -678,6 +702,7 @@ def main():
     emit_codes(out, order, len(enums))
     emit_values_header(out, variables, fields, len(enums))
     emit_data(out, order, index, enums, sanitizers, prefixes, variables, fields)
+    emit_defaults(out, variables, fields)
     if errors:
         for message in errors:
             print("gen-option-table: " + message, file=sys.stderr)

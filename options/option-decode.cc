@@ -62,7 +62,13 @@ bool option_stops_lookup(const option_descriptor *row)
 
 size_t lookup_option(const char *text, uint32_t language_mask)
 {
-  size_t low = 0, high = option_count;
+  // Rows before those of the text's first byte are all below it and rows
+  // after them all above, so the search starts among its own, with the row
+  // just before them (below the text) as the low end.
+  unsigned char first = static_cast<unsigned char>(text[0]);
+  size_t low = option_first_byte_rows[first], high = option_first_byte_rows[first + 1];
+  if (low > 0)
+    low--;
   while (high - low > 1) {
     size_t middle = (low + high) / 2;
     // Below the whole text exactly when below its first text_length bytes.
@@ -610,7 +616,12 @@ static void prune_options(decoded_option **records, unsigned *count)
 {
   decoded_option *old = *records;
   unsigned n = *count;
-  unsigned char *keep = static_cast<unsigned char *>(checked_calloc(n ? n : 1, 1));
+  // A byte per record; a command line of a few dozen words keeps them in the
+  // frame.
+  unsigned char small_keep[64] = {};
+  unsigned char *keep = n <= sizeof small_keep
+                            ? small_keep
+                            : static_cast<unsigned char *>(checked_calloc(n, 1));
   // One bit per row, on the stack: this runs for every self spec too.
   uint64_t cancelled[(option_count + 63) / 64] = {};
   int last_color = -1;
@@ -639,22 +650,30 @@ static void prune_options(decoded_option **records, unsigned *count)
   unsigned kept = 0;
   for (unsigned k = 0; k < n; k++)
     kept += keep[k];
-  if (last_color >= 0)
+  if (last_color < 0) {
+    // Records only move down: the array is compacted where it is.
+    unsigned j = 0;
+    for (unsigned k = 0; k < n; k++)
+      if (keep[k])
+        old[j++] = old[k];
+  } else {
     kept++;
-  decoded_option *fresh =
-      static_cast<decoded_option *>(checked_malloc((kept ? kept : 1) * sizeof(decoded_option)));
-  unsigned j = 0;
-  for (unsigned k = 0; k < n; k++) {
-    if (!keep[k])
-      continue;
-    fresh[j++] = old[k];
-    // The colour setting goes right after the program name.
-    if (k == 0 && last_color >= 0)
-      fresh[j++] = old[last_color];
+    decoded_option *fresh =
+        static_cast<decoded_option *>(checked_malloc(kept * sizeof(decoded_option)));
+    unsigned j = 0;
+    for (unsigned k = 0; k < n; k++) {
+      if (!keep[k])
+        continue;
+      fresh[j++] = old[k];
+      // The colour setting goes right after the program name.
+      if (k == 0)
+        fresh[j++] = old[last_color];
+    }
+    free(old);
+    *records = fresh;
   }
-  free(keep);
-  free(old);
-  *records = fresh;
+  if (keep != small_keep)
+    free(keep);
   *count = kept;
 }
 

@@ -123,6 +123,10 @@ extern const option_descriptor option_rows[option_count];
 // among the help texts.
 extern const char option_search_texts[];
 extern const uint32_t option_search_starts[option_count];
+// The first row whose search text begins with a byte at least the index:
+// the rows of texts that begin with byte B are those from entry B to entry
+// B + 1.
+extern const uint16_t option_first_byte_rows[257];
 extern const enum_descriptor option_enums[option_enum_count];
 extern const sanitizer_entry sanitizer_names[];
 constexpr unsigned option_prefix_count = 18;

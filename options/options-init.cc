@@ -8,15 +8,25 @@
 
 #include <cstring>
 
-option_values global_options;
+// The program's records start as the default image and a zero twin, as
+// constant data: the first set-up of a process copies and clears nothing,
+// and writes only the page of the fields the target sets.
+option_values global_options =
+#include "options/option-values-defaults.inc"
+    ;
 option_values global_options_set;
+static bool global_records_untouched = true;
 
 void init_options_struct(option_values *opts, option_values *opts_set)
 {
   if (!obstack_initialised(&option_obstack))
     internal_abort("opts", __LINE__, "init_options_struct");
-  *opts = option_values_defaults;
-  if (opts_set)
+  bool untouched = opts == &global_options && global_records_untouched;
+  if (opts == &global_options)
+    global_records_untouched = false;
+  if (!untouched)
+    *opts = option_values_defaults;
+  if (opts_set && !(untouched && opts_set == &global_options_set))
     memset(opts_set, 0, sizeof *opts_set);
   opts->var_fsigned_char = 0;  // characters are unsigned by default
   opts->var_fshort_enums = 2;  // undecided

@@ -169,7 +169,10 @@ void obstack_release_to(obstack *h, void *object)
   } else if (p) {
     abort();
   } else {
+    // No chunk left: the next growth takes a new one, as on an obstack
+    // begun on use, instead of writing into the chunks just released.
     h->current_chunk = nullptr;
+    h->object_start = h->next_byte = h->chunk_end = nullptr;
   }
 }
 

@@ -5,6 +5,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <unistd.h>
 #include <string>
 #include <vector>
 
@@ -53,6 +54,53 @@ TEST_F(EnvManager, ExportIsSeenByGetenv)
   EXPECT_STREQ(env.getenv("ENV_TEST_A"), "one");
   EXPECT_EQ(env.getenv("ENV_TEST_B"), nullptr);
   EXPECT_TRUE(vec_empty(env.saved));  // nothing is remembered by default
+}
+
+// How many entries of the environment a child would get carry NAME.
+int entries_named(const char *name)
+{
+  size_t length = strlen(name);
+  int count = 0;
+  for (char **e = environ; *e; e++)
+    count += strncmp(*e, name, length) == 0 && (*e)[length] == '=';
+  return count;
+}
+
+// Exports land in the environment itself, as the children inherit it, also
+// when the C library changes it between them: a name is never there twice,
+// a removed one stays removed, and many new names all arrive.
+TEST_F(EnvManager, ExportsShareTheEnvironmentWithTheCLibrary)
+{
+  char *first = text("ENV_TEST_A=1");
+  env.xput(first);
+  env.xput(text("ENV_TEST_A=2"));
+  EXPECT_EQ(entries_named("ENV_TEST_A"), 1);
+  EXPECT_EQ(value_of("ENV_TEST_A"), "2");
+  // A name that begins like another is a name of its own.
+  env.xput(text("ENV_TEST=short"));
+  EXPECT_EQ(value_of("ENV_TEST_A"), "2");
+  EXPECT_EQ(value_of("ENV_TEST"), "short");
+
+  unsetenv("ENV_TEST_A");
+  setenv("ENV_TEST_B", "from the library", 1);
+  env.xput(text("ENV_TEST_C=after"));
+  EXPECT_EQ(value_of("ENV_TEST_A"), "(unset)");
+  EXPECT_EQ(value_of("ENV_TEST_B"), "from the library");
+  EXPECT_EQ(value_of("ENV_TEST_C"), "after");
+
+  std::vector<std::string> names;
+  for (int i = 0; i < 40; i++) {
+    names.push_back("ENV_TEST_MANY_" + std::to_string(i));
+    env.xput(text(names.back() + "=" + std::to_string(i)));
+  }
+  for (int i = 0; i < 40; i++) {
+    EXPECT_EQ(value_of(names[i].c_str()), std::to_string(i));
+    EXPECT_EQ(entries_named(names[i].c_str()), 1);
+    unsetenv(names[i].c_str());
+  }
+  EXPECT_EQ(value_of("ENV_TEST_C"), "after");
+  unsetenv("ENV_TEST");
+  unsetenv("ENV_TEST_C");
 }
 
 TEST_F(EnvManager, VerboseEchoesEachExport)

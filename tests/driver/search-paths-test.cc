@@ -116,3 +116,59 @@ TEST(SearchPaths, LocateTriesLongNamesUnderEachCandidate)
   free(list.head->prefix);
   free(list.head);
 }
+
+// A program or a directory is asked for once between two children: the
+// answer stands until the next child runs or a prefix is added.
+TEST(SearchPaths, ProbeAnswersLastUntilForgotten)
+{
+  char dir[] = "/tmp/search-pathsXXXXXX";
+  ASSERT_TRUE(mkdtemp(dir));
+  std::string root = std::string(dir) + "/", program = root + "prog", sub = root + "sub";
+  ASSERT_EQ(mkdir(sub.c_str(), 0755), 0);
+  fclose(fopen(program.c_str(), "w"));
+  ASSERT_EQ(chmod(program.c_str(), 0755), 0);
+  insert_search_prefix(&exec_prefixes, root.c_str(), nullptr, 1, 0, 0);
+  auto found = [] {
+    char *path = find_program("prog");
+    std::string result = path ? path : "(null)";
+    free(path);
+    return result;
+  };
+
+  EXPECT_EQ(found(), program);
+  EXPECT_TRUE(names_directory(sub.c_str(), false));
+  unlink(program.c_str());
+  rmdir(sub.c_str());
+  EXPECT_EQ(found(), program);
+  EXPECT_TRUE(names_directory(sub.c_str(), false));
+  forget_probe_answers();
+  EXPECT_EQ(found(), "(null)");
+  EXPECT_FALSE(names_directory(sub.c_str(), false));
+
+  // A missing program is an answer too, until a prefix may hold it.
+  std::string other = root + "other/";
+  ASSERT_EQ(mkdir(other.c_str(), 0755), 0);
+  fclose(fopen((other + "prog").c_str(), "w"));
+  ASSERT_EQ(chmod((other + "prog").c_str(), 0755), 0);
+  EXPECT_EQ(found(), "(null)");
+  insert_search_prefix(&exec_prefixes, other.c_str(), nullptr, 1, 0, 0);
+  EXPECT_EQ(found(), other + "prog");
+
+  // Nor is a file looked for in a directory found missing.
+  std::string later = root + "later/";
+  EXPECT_FALSE(names_directory(later.c_str(), false));
+  insert_search_prefix(&startfile_prefixes, later.c_str(), nullptr, 1, 0, 0);
+  EXPECT_FALSE(names_directory(later.c_str(), false));
+  ASSERT_EQ(mkdir(later.c_str(), 0755), 0);
+  fclose(fopen((later + "crt1.o").c_str(), "w"));
+  char *crt = locate_file(&startfile_prefixes, "crt1.o", R_OK, false);
+  EXPECT_EQ(crt, nullptr);
+  free(crt);
+  forget_probe_answers();
+  crt = locate_file(&startfile_prefixes, "crt1.o", R_OK, false);
+  EXPECT_EQ(crt ? std::string(crt) : "(null)", later + "crt1.o");
+  free(crt);
+
+  reset_search_paths();
+  EXPECT_EQ(system(("rm -rf " + root).c_str()), 0);
+}

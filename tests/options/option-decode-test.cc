@@ -72,6 +72,19 @@ TEST_F(DecodeTest, LookupFindsRowsPrefixesAndAbbreviations)
     EXPECT_EQ(lookup_option(c.word, c.mask), c.expected) << c.word;
 }
 
+// Each row's own text finds a row of that text: the search starts among the
+// rows of the text's first byte, and the first and last rows of each byte
+// must still be found.
+TEST_F(DecodeTest, LookupFindsEveryRowByItsOwnText)
+{
+  for (size_t i = 0; i < option_count; i++) {
+    const char *own = option_rows[i].text;
+    size_t found = lookup_option(own + 1, ~uint32_t{0});
+    ASSERT_LT(found, option_count) << own;
+    EXPECT_STREQ(option_rows[found].text, own);
+  }
+}
+
 TEST_F(DecodeTest, WordsOfTheLanguageDriver)
 {
   struct {

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
+
 namespace {
 
 TEST(InitOptions, TargetDefaultsAndFreshTwin)
@@ -23,6 +25,26 @@ TEST(InitOptions, TargetDefaultsAndFreshTwin)
   EXPECT_EQ(session.opts.target_flags, 0xa000);
   EXPECT_EQ(session.set.target_flags, 0);
   EXPECT_EQ(session.set.var_fPIC, 0);
+}
+
+// The program's own records start as constant data; their first set-up must
+// leave them as a set-up record elsewhere is, and a later one must forget a
+// run's changes.
+TEST(InitOptions, GlobalRecordsMatchAFreshRecord)
+{
+  option_session session;
+  init_options_struct(&global_options, &global_options_set);
+  const option_values zero{};
+  EXPECT_EQ(memcmp(&global_options, &session.opts, sizeof global_options), 0);
+  EXPECT_EQ(memcmp(&global_options_set, &zero, sizeof zero), 0);
+
+  global_options.target_flags = 16;
+  global_options.var_fsigned_char = 1;
+  global_options.var__param_eq_max_inline_insns_single_eq = 7;
+  global_options_set.var_fPIC = 1;
+  init_options_struct(&global_options, &global_options_set);
+  EXPECT_EQ(memcmp(&global_options, &session.opts, sizeof global_options), 0);
+  EXPECT_EQ(memcmp(&global_options_set, &zero, sizeof zero), 0);
 }
 
 struct implied_case {

@@ -101,6 +101,21 @@ TEST_F(ObstackTest, ReleaseToFirstObjectKeepsFirstChunk)
   EXPECT_EQ(obstack_bytes_used(&h), 4064u);
 }
 
+// Releasing every chunk leaves nothing to write into: the next object takes a
+// chunk of its own, partly built or not.
+TEST_F(ObstackTest, GrowthAfterReleasingEveryChunkTakesANewOne)
+{
+  obstack_strdup(&h, "first");
+  obstack_append_text(&h, "partly");
+  obstack_release_to(&h, nullptr);
+  EXPECT_EQ(h.current_chunk, nullptr);
+  EXPECT_EQ(obstack_object_length(&h), 0u);
+  EXPECT_EQ(obstack_room(&h), 0u);
+  EXPECT_STREQ(obstack_strdup(&h, "again"), "again");
+  EXPECT_EQ(requested, (std::vector<size_t>{4064, 4064}));
+  EXPECT_EQ(h.current_chunk->previous, nullptr);
+}
+
 TEST(ObstackDeathTest, ReleaseToForeignAddressAborts)
 {
   obstack h;

@@ -141,7 +141,12 @@ static bool compare_debug_second_run(const char *input_name, const char *spec)
     error_here("during %<-fcompare-debug%> recompilation");
     return false;
   }
-  vuz_assert(compare_debug_dump_names[0] && compare_debug_dump_names[1]);
+  // A second-run option can stop the recompilation before it names a dump
+  // (-fcompare-debug=-M); that is the user's request failing, not ours.
+  if (!compare_debug_dump_names[1]) {
+    error_here("%s: %<-fcompare-debug%> recompilation made no dump to compare", input_name);
+    return false;
+  }
   if (driver_verbose())
     inform_loc(0, "comparing final insns dumps");
   // A dry run ran no compiler, so no dump was written: nothing to compare.

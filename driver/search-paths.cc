@@ -192,8 +192,11 @@ void *walk_search_paths(search_path_list *list, bool multilib_variants, size_t e
   const walk_suffix plain_machine = {DRIVER_MACHINE_SUFFIX, sizeof DRIVER_MACHINE_SUFFIX - 1};
   const walk_suffix plain_target = {DRIVER_TARGET_SUFFIX, sizeof DRIVER_TARGET_SUFFIX - 1};
   const walk_suffix none = {"", 0};
-  walk_suffix machine = suffix_of(machine_text), target = suffix_of(target_text);
-  walk_suffix multi_suffix = suffix_of(multi), os_suffix = suffix_of(os);
+  // Only texts made for this walk are measured.
+  walk_suffix machine = owned[3] ? suffix_of(machine_text) : plain_machine;
+  walk_suffix target = owned[4] ? suffix_of(target_text) : plain_target;
+  walk_suffix multi_suffix = owned[0] ? suffix_of(multi) : none;
+  walk_suffix os_suffix = owned[1] ? suffix_of(os) : none;
   walk_suffix arch_suffix = suffix_of(arch);
   size_t longest = machine.length;
   for (const walk_suffix &s : {target, multi_suffix, os_suffix, arch_suffix})

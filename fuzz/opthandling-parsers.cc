@@ -55,6 +55,12 @@ static void read_words(const std::string &input)
   static option_values opts, set;
   init_options_struct(&opts, &set);
   for (size_t i = 0; argv[i];) {
+    // As the command-line decoder does, only words that begin with '-' and
+    // go on are options; the rest are input files.
+    if (argv[i][0] != '-' || argv[i][1] == '\0') {
+      i++;
+      continue;
+    }
     decoded_option decoded;
     i += decode_cmdline_option(&argv[i], decode_mask, &decoded);
     if (skipped(decoded.option_index))

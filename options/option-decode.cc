@@ -654,8 +654,11 @@ static void prune_options(decoded_option **records, unsigned *count)
     // Records only move down: the array is compacted where it is.
     unsigned j = 0;
     for (unsigned k = 0; k < n; k++)
-      if (keep[k])
-        old[j++] = old[k];
+      if (keep[k]) {
+        if (j != k)
+          old[j] = old[k];
+        j++;
+      }
   } else {
     kept++;
     decoded_option *fresh =
@@ -696,12 +699,12 @@ void decode_argv_to_option_array(unsigned argc, const char **argv, uint32_t lang
       i++;
       continue;
     }
-    if (strcmp(word, "--param") == 0 && i + 1 < argc) {
+    if (word[1] == '-' && strcmp(word, "--param") == 0 && i + 1 < argc) {
       argv[i + 1] = option_obstack_concat("--param=", argv[i + 1], nullptr);
       i++;
       continue;
     }
-    if (strcmp(word, "-fdiagnostics-plain-output") == 0) {
+    if (word[1] == 'f' && strcmp(word, "-fdiagnostics-plain-output") == 0) {
       capacity += 4;
       records = static_cast<decoded_option *>(
           checked_realloc(records, capacity * sizeof(decoded_option)));

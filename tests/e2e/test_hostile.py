@@ -67,6 +67,21 @@ class Hostile(DriverTest):
                 self.assertIn("where there is no input file", r.stderr)
                 self.assertEqual(r.programs(), [])
 
+    def test_compare_debug_second_run_without_a_dump(self):
+        # A second-run option that stops before compiling names no dump:
+        # the input fails with an error, in a real and in a dry run alike.
+        src = self.tree.write("x.c")
+        for args, env in ((["-fcompare-debug=-M"], None),
+                          ([], {"VUZ_COMPARE_DEBUG": "-M"})):
+            for dry in ([], ["-###"]):
+                with self.subTest(args=args, env=env, dry=dry):
+                    r = self.tree.run("vuz", dry + args + ["-c", src], env=env,
+                                      actions="tolm:dump=same")
+                    self.assertEqual(r.status, 1, r)
+                    self.assertIn("x.c: '-fcompare-debug' recompilation made no dump to compare",
+                                  r.stderr)
+                    self.assertNotIn("internal compiler error", r.stderr)
+
 
 if __name__ == "__main__":
     unittest.main()

@@ -252,6 +252,8 @@ def add_pieces(texts):
 # The kinds and flags of an alternative, as driver/specs.h names them.
 ALT_SWITCH, ALT_SUFFIX, ALT_LANGUAGE, ALT_FUNCTION, ALT_OTHERWISE = range(5)
 ALT_NEGATED, ALT_STARRED, ALT_ENDS_CHOICE, ALT_OWN_STAR = 1, 2, 4, 8
+# The forms of a condition, as driver/specs.h names them.
+CONDITION_TEST, CONDITION_COPY, CONDITION_UNLESS = range(3)
 
 
 def is_function_name_char(c):
@@ -399,25 +401,36 @@ def add_conditions(texts):
                 i = opening + 1
                 continue
             end, copy_form, alternatives = found
-            marks = first_marks(text, alternatives)
+            form = condition_form(copy_form, alternatives)
+            marks = first_marks(text, alternatives, form)
             for alternative in alternatives:
                 alternative[2] += base
                 if alternative[1] & ALT_ENDS_CHOICE:
                     alternative[4] += base
-            conditions.append((base + opening + 1, base + end, copy_form, alternatives, marks))
+            conditions.append((base + opening + 1, base + end, form, alternatives, marks))
             i = end
     return conditions
 
 
-def first_marks(text, alternatives):
+def condition_form(copy_form, alternatives):
+    if copy_form:
+        return CONDITION_COPY
+    if (len(alternatives) == 1 and alternatives[0][0] == ALT_SWITCH
+            and alternatives[0][1] & ALT_NEGATED):
+        return CONDITION_UNLESS
+    return CONDITION_TEST
+
+
+def first_marks(text, alternatives, form):
     """For a condition that takes nothing unless an atom names a switch (no
-    '!', no otherwise, only switch atoms), the marks of its atoms' first
-    bytes and first pairs of bytes, as first_byte_mark and first_pair_mark in
-    driver/specs.h make them: a pair where the atom has two bytes and is no
-    separate form of -D or -U. (0, 0) for any other condition."""
+    '!', no otherwise, only switch atoms), or the one negated atom of a
+    CONDITION_UNLESS, the marks of the atoms' first bytes and first pairs of
+    bytes, as first_byte_mark and first_pair_mark in driver/specs.h make
+    them: a pair where the atom has two bytes and is no separate form of -D
+    or -U. (0, 0) for any other condition."""
     byte_marks = pair_marks = 0
     for kind, flags, start, length, _, _ in alternatives:
-        if kind != ALT_SWITCH or flags & ALT_NEGATED:
+        if kind != ALT_SWITCH or (flags & ALT_NEGATED and form != CONDITION_UNLESS):
             return 0, 0
         atom = text[start:start + length].encode("ascii")
         if length >= 2 and atom[0] not in b"DU":
@@ -621,11 +634,11 @@ def generate(entries):
     body.append("// Sorted by where the condition starts in builtin_spec_chars.")
     body.append("const builtin_condition builtin_conditions[] = {")
     first = 0
-    for start, end, copy_form, some, (byte_marks, pair_marks) in conditions:
+    for start, end, form, some, (byte_marks, pair_marks) in conditions:
         if len(some) > 0xff:
             fail("builtin_conditions", "a condition of more than 255 alternatives")
-        body.append("    {%d, %d, %d, %d, %d, 0x%x, 0x%x}," % (start, end, first, len(some),
-                                                          int(copy_form), byte_marks, pair_marks))
+        body.append("    {%d, %d, %d, %d, %d, 0x%x, 0x%x}," % (start, end, first, len(some), form,
+                                                          byte_marks, pair_marks))
         first += len(some)
     body.append("};")
     body.append("const int builtin_condition_count = %d;" % len(conditions))

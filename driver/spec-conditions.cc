@@ -333,6 +333,17 @@ __attribute__((noinline)) static const char *test_builtin_condition(const builti
   return builtin_spec_chars + c.end;
 }
 
+// The body of "%{!a:x}" when no switch is like the atom: what the test
+// form would take.
+__attribute__((noinline)) static const char *take_unless_body(const builtin_condition &c)
+{
+  const builtin_alternative &a = builtin_alternatives[c.first];
+  if (!expand_body(builtin_spec_chars + a.copy, builtin_spec_chars + a.atom, a.length,
+                   a.flags & ALT_OWN_STAR))
+    return nullptr;
+  return builtin_spec_chars + c.end;
+}
+
 const char *handle_condition(const char *p, const char *)
 {
   const builtin_condition *known = builtin_record_at(p, builtin_conditions,
@@ -340,11 +351,14 @@ const char *handle_condition(const char *p, const char *)
                                                      builtin_condition_buckets,
                                                      BUILTIN_CONDITION_BUCKET_BITS);
   if (known) {
-    // Nothing to take when no switch begins like any atom.
+    // When no switch begins like any atom, a condition takes nothing, and
+    // "%{!a:x}" its body.
     if ((known->byte_marks | known->pair_marks) != 0 &&
         !some_switch_has_mark(known->byte_marks, known->pair_marks))
-      return builtin_spec_chars + known->end;
-    return known->copy_form ? copy_builtin_condition(*known) : test_builtin_condition(*known);
+      return known->form == CONDITION_UNLESS ? take_unless_body(*known)
+                                             : builtin_spec_chars + known->end;
+    return known->form == CONDITION_COPY ? copy_builtin_condition(*known)
+                                         : test_builtin_condition(*known);
   }
   return handle_condition_by_reading(p);
 }

@@ -108,16 +108,22 @@ extern const uint16_t builtin_body_buckets[];
 // A condition of a built-in text as reading it finds it: where it starts
 // (after its '{') and ends (after its '}'), and its alternatives in order.
 // Conditions whose reading could fail, or holds escapes, are left out.
+enum builtin_condition_form : uint8_t {
+  CONDITION_TEST,    // "%{a|b:x;c:y}"
+  CONDITION_COPY,    // "%{a&b}"
+  CONDITION_UNLESS,  // "%{!a:x}"
+};
 struct builtin_condition {
   uint32_t start;
   uint32_t end;
   uint16_t first;  // in builtin_alternatives
   uint8_t count;
-  uint8_t copy_form;
+  uint8_t form;
   // For a condition that takes nothing unless an atom names a switch (no
-  // '!', no otherwise, only switch atoms): the marks of its atoms' first
-  // bytes, or of their first two where they have two and are no separate
-  // form of -D or -U. Both zero for any other condition.
+  // '!', no otherwise, only switch atoms), and for the atom of "%{!a:x}",
+  // which takes its body unless the atom names one: the marks of the atoms'
+  // first bytes, or of their first two where they have two and are no
+  // separate form of -D or -U. Both zero for any other condition.
   uint32_t byte_marks;
   uint32_t pair_marks;
 };

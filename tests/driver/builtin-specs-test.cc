@@ -279,18 +279,23 @@ TEST_F(BuiltinConditions, AgreeWithReadingTheirText)
 
 // The marks the build gave a condition are its atoms' first bytes as the
 // switch table marks its texts, and only where no atom is negated, a call,
-// a suffix, a language or an otherwise.
+// a suffix, a language or an otherwise, or where the condition is "%{!a:x}".
 TEST(BuiltinConditionTable, MarksAreThoseOfTheAtoms)
 {
-  int marked = 0;
+  int marked = 0, unless = 0;
   for (int i = 0; i < builtin_condition_count; i++) {
     const builtin_condition &c = builtin_conditions[i];
+    const builtin_alternative &only = builtin_alternatives[c.first];
+    bool one_negated = c.form != CONDITION_COPY && c.count == 1 && only.kind == ALT_SWITCH &&
+                       (only.flags & ALT_NEGATED);
+    EXPECT_EQ(c.form == CONDITION_UNLESS, one_negated) << builtin_spec_chars + c.start;
+    unless += one_negated;
     uint32_t byte_marks = 0, pair_marks = 0;
     bool plain = true;
     for (int k = 0; k < c.count; k++) {
       const builtin_alternative &a = builtin_alternatives[c.first + k];
       const char *atom = builtin_spec_chars + a.atom;
-      plain = plain && a.kind == ALT_SWITCH && !(a.flags & ALT_NEGATED);
+      plain = plain && a.kind == ALT_SWITCH && (!(a.flags & ALT_NEGATED) || one_negated);
       if (a.length >= 2 && atom[0] != 'D' && atom[0] != 'U')
         pair_marks |= first_pair_mark(atom);
       else
@@ -303,6 +308,7 @@ TEST(BuiltinConditionTable, MarksAreThoseOfTheAtoms)
     EXPECT_EQ(c.pair_marks, pair_marks) << builtin_spec_chars + c.start;
   }
   EXPECT_GT(marked, 0);
+  EXPECT_GT(unless, 0);
 }
 
 // Each bucket names the first record that starts in it or later, so that

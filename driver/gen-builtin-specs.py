@@ -3,8 +3,9 @@
 together with what depends only on those texts and would otherwise be worked
 out on every run: the "libvuz" and "link" specs as the built-in initialisation
 leaves them, every switch name that the built-in specs mention (the switch
-validation's answer for an unchanged set of specs), and where each condition
-body ends, with the body as a string of its own.
+validation's answer for an unchanged set of specs), where each condition
+body ends, with the body as a string of its own, and each condition read into
+its alternatives.
 
 usage: gen-builtin-specs.py DATA-FILE OUTPUT-FILE
 """
@@ -204,23 +205,37 @@ def body_end(text, i):
     return None
 
 
-# The log of the bytes of text per entry of builtin_body_buckets, as
-# BUILTIN_BODY_BUCKET_BITS says in driver/specs.h.
-BODY_BUCKET_BITS = 6
+# The log of the bytes of text per entry of the bucket tables, as
+# BUILTIN_BUCKET_BITS and BUILTIN_CONDITION_BUCKET_BITS say in driver/specs.h:
+# conditions stand close together, and every run looks many up.
+BUCKET_BITS = 6
+CONDITION_BUCKET_BITS = 4
 
 
-def add_bodies(texts):
-    """Every place after a ':' that is not a function call could start a
-    body: its end and its text as a string of its own, whose bodies are
-    added in turn."""
+def add_pieces(texts):
+    """The pieces of the texts that the interpreter expands as strings of
+    their own: every place after a ':' that is not a function call could
+    start a body, and every function call has its arguments. Each piece is
+    added as a text, whose pieces are added in turn. Returns the bodies and
+    the arguments, each as (start, end, the piece's text, whether a "%*"
+    stands at the body's own level)."""
     bodies = []
+    arguments = []
     done = 0
     while done < len(texts.parts):
         text = texts.parts[done]
         base = texts.offsets[text]
         done += 1
         for i, c in enumerate(text):
-            if c != ":" or (i > 0 and text[i - 1] == "%"):
+            if c != ":":
+                continue
+            if i > 0 and text[i - 1] == "%":
+                end = function_call_end(text, i + 1)
+                if end is not None:
+                    opening = text.index("(", i + 1)
+                    texts.add(text[opening + 1:end - 1])
+                    arguments.append((base + opening + 1, base + end - 1,
+                                      texts.offsets[text[opening + 1:end - 1]], False))
                 continue
             found = body_end(text, i + 1)
             if found is None:
@@ -231,7 +246,219 @@ def add_bodies(texts):
                 trimmed -= 1
             texts.add(text[i + 1:trimmed])
             bodies.append((base + i + 1, base + end, texts.offsets[text[i + 1:trimmed]], own_star))
-    return sorted(bodies)
+    return sorted(bodies), sorted(arguments)
+
+
+# The kinds and flags of an alternative, as driver/specs.h names them.
+ALT_SWITCH, ALT_SUFFIX, ALT_LANGUAGE, ALT_FUNCTION, ALT_OTHERWISE = range(5)
+ALT_NEGATED, ALT_STARRED, ALT_ENDS_CHOICE, ALT_OWN_STAR = 1, 2, 4, 8
+# The forms of a condition, as driver/specs.h names them.
+CONDITION_TEST, CONDITION_COPY, CONDITION_UNLESS = range(3)
+
+
+def is_function_name_char(c):
+    return (c.isascii() and c.isalnum()) or c in ("-", "_")
+
+
+def function_call_end(text, i):
+    """Where a spec function call NAME(ARGS) starting at I ends, as the call
+    reads it; None where reading it ends in an error."""
+    while at(text, i) != "(":
+        if not is_function_name_char(at(text, i)):
+            return None
+        i += 1
+    depth = 0
+    while i < len(text):
+        if text[i] == "(":
+            depth += 1
+        elif text[i] == ")":
+            depth -= 1
+            if depth == 0:
+                return i + 1
+        i += 1
+    return None
+
+
+def read_condition(text, i, texts):
+    """A condition whose text starts at I (after its '{'), read as the
+    interpreter reads it: (end, copy form, alternatives), each alternative
+    [kind, flags, atom start, atom length, body end, body copy]. None where
+    the reading could end in an error, or depends on the switches, or the
+    atom holds escapes: the interpreter reads those itself."""
+    alternatives = []
+    copy_form = choice_seen = more_choices = otherwise_seen = False
+    choice_all_starred = True
+    choice_start = 0
+    while True:
+        i = skip_blanks(text, i)
+        flags = 0
+        if at(text, i) == "!":
+            flags |= ALT_NEGATED
+            i = skip_blanks(text, i + 1)
+        if at(text, i) == "%" and at(text, i + 1) == ":":
+            kind = ALT_FUNCTION
+            start = i + 2
+            i = function_call_end(text, start)
+            if i is None:
+                return None
+            length = i - start
+        else:
+            kind = ALT_SWITCH
+            if at(text, i) == ".":
+                kind = ALT_SUFFIX
+                i += 1
+            elif at(text, i) == ",":
+                kind = ALT_LANGUAGE
+                i += 1
+            start = i
+            while is_atom_char(at(text, i)):
+                i += 1
+            if at(text, i) == "\\":
+                return None
+            length = i - start
+            if at(text, i) == "*":
+                flags |= ALT_STARRED
+                i += 1
+        i = skip_blanks(text, i)
+        separator = at(text, i)
+        if separator not in ("&", "}", "|", ":"):
+            return None
+        empty = kind != ALT_FUNCTION and length == 0
+        if separator in ("&", "}"):
+            if (choice_seen or more_choices or flags & ALT_NEGATED or kind != ALT_SWITCH
+                    or empty):
+                return None
+            copy_form = True
+            alternatives.append([kind, flags, start, length, 0, 0])
+            i += 1
+            if separator == "}":
+                return i, True, alternatives
+            continue
+        if copy_form or otherwise_seen:
+            return None
+        choice_seen = True
+        if empty:
+            # After an alternative of its own choice it is an error or not
+            # by what that alternative found.
+            if (not more_choices or separator != ":" or flags or kind != ALT_SWITCH
+                    or len(alternatives) > choice_start):
+                return None
+            otherwise_seen = True
+            choice_all_starred = False
+            kind = ALT_OTHERWISE
+        else:
+            if kind in (ALT_SUFFIX, ALT_LANGUAGE) and flags & ALT_STARRED:
+                return None
+            if not flags & ALT_STARRED:
+                choice_all_starred = False
+        alternatives.append([kind, flags, start, length, 0, 0])
+        i += 1
+        if separator == "|":
+            continue
+        found = body_end(text, i)
+        if found is None:
+            return None
+        end, own_star = found
+        if own_star and not choice_all_starred:
+            return None
+        trimmed = end
+        while trimmed > i and text[trimmed - 1] in (" ", "\t"):
+            trimmed -= 1
+        alternative = alternatives[-1]
+        alternative[1] |= ALT_ENDS_CHOICE | (ALT_OWN_STAR if own_star else 0)
+        alternative[4] = end
+        alternative[5] = texts.offsets[text[i:trimmed]]
+        i = end
+        if text[i] == "}":
+            return i + 1, False, alternatives
+        more_choices = True
+        choice_all_starred = True
+        choice_start = len(alternatives)
+        i += 1
+
+
+def add_conditions(texts):
+    """Every condition the interpreter can meet in the texts, read: those of
+    the texts' own level, and any it meets where it reads on character by
+    character, inside a call's arguments or a condition left to it."""
+    conditions = []
+    for text in texts.parts:
+        base = texts.offsets[text]
+        i = 0
+        while i < len(text):
+            if text[i] == "\\":
+                i += 2
+                continue
+            if text[i] != "%":
+                i += 1
+                continue
+            opening = i + 1 if at(text, i + 1) == "{" else i + 2
+            if at(text, opening) != "{" or (opening == i + 2 and at(text, i + 1) not in "@W"):
+                i += 2
+                continue
+            found = read_condition(text, opening + 1, texts)
+            if found is None:
+                i = opening + 1
+                continue
+            end, copy_form, alternatives = found
+            form = condition_form(copy_form, alternatives)
+            marks = first_marks(text, alternatives, form)
+            for alternative in alternatives:
+                alternative[2] += base
+                if alternative[1] & ALT_ENDS_CHOICE:
+                    alternative[4] += base
+            conditions.append((base + opening + 1, base + end, form, alternatives, marks))
+            i = end
+    return conditions
+
+
+def condition_form(copy_form, alternatives):
+    if copy_form:
+        return CONDITION_COPY
+    if (len(alternatives) == 1 and alternatives[0][0] == ALT_SWITCH
+            and alternatives[0][1] & ALT_NEGATED):
+        return CONDITION_UNLESS
+    return CONDITION_TEST
+
+
+def first_marks(text, alternatives, form):
+    """For a condition that takes nothing unless an atom names a switch (no
+    '!', no otherwise, only switch atoms), or the one negated atom of a
+    CONDITION_UNLESS, the marks of the atoms' first bytes and first pairs of
+    bytes, as first_byte_mark and first_pair_mark in driver/specs.h make
+    them: a pair where the atom has two bytes and is no separate form of -D
+    or -U. (0, 0) for any other condition."""
+    byte_marks = pair_marks = 0
+    for kind, flags, start, length, _, _ in alternatives:
+        if kind != ALT_SWITCH or (flags & ALT_NEGATED and form != CONDITION_UNLESS):
+            return 0, 0
+        atom = text[start:start + length].encode("ascii")
+        if length >= 2 and atom[0] not in b"DU":
+            pair_marks |= 1 << ((atom[0] * 33 + atom[1]) & 31)
+        else:
+            byte_marks |= 1 << (atom[0] & 31)
+    return byte_marks, pair_marks
+
+
+def bucket_table(name, starts, size, bits_name, bits):
+    """The C table NAME: for each run of 1 << BITS bytes of the texts, the
+    first of the sorted STARTS that lies in it or later."""
+    if starts != sorted(starts):
+        fail(name, "records out of order")
+    if len(starts) > 0xffff:
+        fail(name, "more records than a bucket entry holds")
+    rows = ["const uint16_t %s[] = {" % name]
+    first = 0
+    for bucket in range((size >> bits) + 1):
+        while first < len(starts) and starts[first] < bucket << bits:
+            first += 1
+        rows.append("    %d," % first)
+    rows.append("};")
+    rows.append("static_assert(sizeof %s / sizeof *%s == (%d >> %s) + 1," % (name, name, size,
+                                                                            bits_name))
+    rows.append("              \"buckets of %d bytes\");" % (1 << bits))
+    rows.append("")
+    return rows
 
 
 def c_string(text):
@@ -360,7 +587,7 @@ def generate(entries):
     body.append("};")
     body.append("")
     body.append("const char *const driver_self_specs[] = {")
-    body.extend("    %s," % c_string(text) for text in selves)
+    body.extend("    %s," % texts.add(text) for text in selves)
     body.append("};")
     body.append("const int driver_self_spec_count = %d;" % len(selves))
     body.append("")
@@ -369,7 +596,7 @@ def generate(entries):
     for suffix, text, preprocessor, combinable, preprocessed in compilers:
         body.append("    {%s, %s, %s, %d, %d}," % (
             c_string(suffix), texts.add(text),
-            c_string(preprocessor) if preprocessor is not None else "nullptr",
+            texts.add(preprocessor) if preprocessor is not None else "nullptr",
             int(combinable), int(preprocessed)))
     body.append("};")
     body.append("const int builtin_compiler_count = %d;" % len(compilers))
@@ -383,29 +610,48 @@ def generate(entries):
         body.append("const int %s_count = %d;" % (name, len(chosen)))
         body.append("")
 
-    bodies = add_bodies(texts)
-    body.append("// Sorted by where the body starts in builtin_spec_chars.")
-    body.append("const builtin_body builtin_bodies[] = {")
-    for start, end, copy, own_star in bodies:
-        body.append("    {%d, %d, %d, %d}," % (start, end, copy, int(own_star)))
-    body.append("};")
-    body.append("const int builtin_body_count = %d;" % len(bodies))
-    body.append("")
-    # A body's search starts at the first body of its bucket of the text.
-    buckets = (texts.size >> BODY_BUCKET_BITS) + 1
-    if len(bodies) > 0xffff:
-        fail("builtin_bodies", "more bodies than a bucket entry holds")
-    body.append("const uint16_t builtin_body_buckets[] = {")
+    bodies, arguments = add_pieces(texts)
+    for table, one, pieces in (("bodies", "body", bodies),
+                               ("call_arguments", "call_argument", arguments)):
+        body.append("// Sorted by where the piece starts in builtin_spec_chars.")
+        body.append("const builtin_body builtin_%s[] = {" % table)
+        for start, end, copy, own_star in pieces:
+            body.append("    {%d, %d, %d, %d}," % (start, end, copy, int(own_star)))
+        body.append("};")
+        body.append("const int builtin_%s_count = %d;" % (one, len(pieces)))
+        body.append("")
+    # A search starts at the first record of its bucket of the text.
+    body.extend(bucket_table("builtin_body_buckets", [start for start, _, _, _ in bodies],
+                             texts.size, "BUILTIN_BUCKET_BITS", BUCKET_BITS))
+    body.extend(bucket_table("builtin_call_argument_buckets",
+                             [start for start, _, _, _ in arguments], texts.size,
+                             "BUILTIN_BUCKET_BITS", BUCKET_BITS))
+
+    conditions = add_conditions(texts)
+    alternatives = [a for _, _, _, some, _ in conditions for a in some]
+    if len(alternatives) > 0xffff:
+        fail("builtin_alternatives", "more alternatives than a condition's entry holds")
+    body.append("// Sorted by where the condition starts in builtin_spec_chars.")
+    body.append("const builtin_condition builtin_conditions[] = {")
     first = 0
-    for bucket in range(buckets):
-        while first < len(bodies) and bodies[first][0] < bucket << BODY_BUCKET_BITS:
-            first += 1
-        body.append("    %d," % first)
+    for start, end, form, some, (byte_marks, pair_marks) in conditions:
+        if len(some) > 0xff:
+            fail("builtin_conditions", "a condition of more than 255 alternatives")
+        body.append("    {%d, %d, %d, %d, %d, 0x%x, 0x%x}," % (start, end, first, len(some), form,
+                                                          byte_marks, pair_marks))
+        first += len(some)
     body.append("};")
-    body.append("static_assert(sizeof builtin_body_buckets / sizeof *builtin_body_buckets ==")
-    body.append("              (%d >> BUILTIN_BODY_BUCKET_BITS) + 1, \"buckets of %d bytes\");"
-                % (texts.size, 1 << BODY_BUCKET_BITS))
+    body.append("const int builtin_condition_count = %d;" % len(conditions))
     body.append("")
+    body.append("const builtin_alternative builtin_alternatives[] = {")
+    for kind, flags, atom, length, body_end_at, copy in alternatives:
+        body.append("    {%d, %d, %d, %d, %d, %d}," % (atom, body_end_at, copy, length, kind,
+                                                      flags))
+    body.append("};")
+    body.append("")
+    body.extend(bucket_table("builtin_condition_buckets",
+                             [start for start, _, _, _, _ in conditions], texts.size,
+                             "BUILTIN_CONDITION_BUCKET_BITS", CONDITION_BUCKET_BITS))
 
     out.append("const char builtin_spec_chars[] =")
     for part in texts.parts:

@@ -5,6 +5,7 @@
 
 #include "diagnostics/diagnostic.h"
 #include "support/alloc.h"
+#include "support/internal-abort.h"
 
 #include <cstring>
 
@@ -83,20 +84,40 @@ static bool is_builtin_text(const char *text)
   return at >= start && at - start < builtin_spec_chars_size;
 }
 
+// The record of a built-in text that starts at TEXT, found through its
+// bucket table, or null. A bucket holds few records: read them in order.
+template <typename record>
+static const record *builtin_record_at(const char *text, const record *records, int count,
+                                       const uint16_t *buckets, int bucket_bits)
+{
+  if (!is_builtin_text(text))
+    return nullptr;
+  uint32_t offset = static_cast<uint32_t>(text - builtin_spec_chars);
+  int i = buckets[offset >> bucket_bits];
+  while (i < count && records[i].start < offset)
+    i++;
+  if (i < count && records[i].start == offset)
+    return &records[i];
+  return nullptr;
+}
+
 // A body of a built-in text, whose end was found when the driver was built
 // and which is there as a string of its own, or null.
 static const builtin_body *builtin_body_at(const char *body)
 {
-  if (!is_builtin_text(body))
+  return builtin_record_at(body, builtin_bodies, builtin_body_count, builtin_body_buckets,
+                           BUILTIN_BUCKET_BITS);
+}
+
+const char *builtin_call_arguments_at(const char *start, const char *end)
+{
+  const builtin_body *known = builtin_record_at(start, builtin_call_arguments,
+                                                builtin_call_argument_count,
+                                                builtin_call_argument_buckets,
+                                                BUILTIN_BUCKET_BITS);
+  if (!known || builtin_spec_chars + known->end != end)
     return nullptr;
-  uint32_t offset = static_cast<uint32_t>(body - builtin_spec_chars);
-  // A bucket holds few bodies: read them in order.
-  int i = builtin_body_buckets[offset >> BUILTIN_BODY_BUCKET_BITS];
-  while (i < builtin_body_count && builtin_bodies[i].start < offset)
-    i++;
-  if (i < builtin_body_count && builtin_bodies[i].start == offset)
-    return &builtin_bodies[i];
-  return nullptr;
+  return builtin_spec_chars + known->copy;
 }
 
 // The end of a body: the '}' or ';' at the body's own nesting level; notes
@@ -194,16 +215,158 @@ static bool take_body(const char *body, const char **end, bool all_starred, bool
   return ok;
 }
 
-// Marks a live switch that a copy-form atom (of the given length) names.
-static void mark_for_copy(int index, void *length)
+// The switches a copy-form condition marks: the length its atoms give the
+// liveness test, and how many it marked.
+struct copy_marking {
+  int live_length;
+  int marked;
+};
+
+// Marks a live switch that a copy-form atom names.
+static void mark_for_copy(int index, void *data)
 {
-  if (switch_is_live(index, *static_cast<int *>(length)))
+  copy_marking *marking = static_cast<copy_marking *>(data);
+  if (switch_is_live(index, marking->live_length)) {
     switches[index].copy_mark = 1;
+    marking->marked++;
+  }
+}
+
+static void mark_atom_for_copy(copy_marking *marking, const char *atom, size_t length,
+                               bool starred)
+{
+  marking->live_length = starred ? static_cast<int>(length) : -1;
+  visit_switches_named(atom, length, starred, mark_for_copy, marking);
+}
+
+// The end of a copy-form condition: the marked switches in table order.
+static void emit_marked_switches(const copy_marking &marking)
+{
+  for (int i = 0; i < switch_count && marking.marked > 0; i++)
+    if (switches[i].copy_mark) {
+      switches[i].copy_mark = 0;
+      emit_switch(i, false);
+    }
+}
+
+static bool text_is(const char *text, const char *atom, size_t length)
+{
+  return strlen(text) == length && memcmp(text, atom, length) == 0;
+}
+
+// Whether a test-form atom holds, before its '!'.
+static bool atom_holds(builtin_alternative_kind kind, const char *atom, size_t length,
+                       bool starred)
+{
+  switch (kind) {
+  case ALT_SUFFIX:
+    return text_is(current_input_suffix, atom, length);
+  case ALT_LANGUAGE:
+    return current_compiler && text_is(current_compiler->suffix + 1, atom, length);
+  default:
+    return any_switch_matches(atom, length, starred);
+  }
+}
+
+// Whether an alternative of a built-in condition holds; a call's result is
+// CALL_RESULT.
+static bool alternative_holds(const builtin_alternative &a, const char *atom, bool call_result)
+{
+  auto kind = static_cast<builtin_alternative_kind>(a.kind);
+  if (kind == ALT_OTHERWISE)
+    return true;
+  bool result = kind == ALT_FUNCTION ? call_result
+                                     : atom_holds(kind, atom, a.length, a.flags & ALT_STARRED);
+  return result != ((a.flags & ALT_NEGATED) != 0);
+}
+
+// A copy-form condition read at build time. Not inlined, as the test form
+// is not: most conditions leave handle_condition at once, and its frame
+// stays light.
+__attribute__((noinline)) static const char *copy_builtin_condition(const builtin_condition &c)
+{
+  copy_marking marking = {-1, 0};
+  const builtin_alternative *a = builtin_alternatives + c.first;
+  for (const builtin_alternative *end = a + c.count; a < end; a++)
+    mark_atom_for_copy(&marking, builtin_spec_chars + a->atom, a->length, a->flags & ALT_STARRED);
+  emit_marked_switches(marking);
+  return builtin_spec_chars + c.end;
+}
+
+// A test-form condition read at build time: the steps of reading it, without
+// the reading. Null when a call or an expansion failed.
+__attribute__((noinline)) static const char *test_builtin_condition(const builtin_condition &c)
+{
+  bool matched = false, earlier_choice_matched = false;
+  const char *matched_atom = "";
+  size_t matched_length = 0;
+  const builtin_alternative *a = builtin_alternatives + c.first;
+  for (const builtin_alternative *end = a + c.count; a < end; a++) {
+    const char *atom = builtin_spec_chars + a->atom;
+    auto kind = static_cast<builtin_alternative_kind>(a->kind);
+    bool call_result = false;
+    // A call runs whether or not its result counts.
+    if (kind == ALT_FUNCTION) {
+      const char *after = call_spec_function(atom, &call_result, nullptr);
+      if (!after)
+        return nullptr;
+      vuz_assert(after == atom + a->length);
+    }
+    if (!matched && !earlier_choice_matched && alternative_holds(*a, atom, call_result)) {
+      matched = true;
+      if (kind != ALT_FUNCTION && kind != ALT_OTHERWISE) {
+        matched_atom = atom;
+        matched_length = a->length;
+      }
+    }
+    if (!(a->flags & ALT_ENDS_CHOICE))
+      continue;
+    if (matched && !earlier_choice_matched &&
+        !expand_body(builtin_spec_chars + a->copy, matched_atom, matched_length,
+                     a->flags & ALT_OWN_STAR))
+      return nullptr;
+    earlier_choice_matched = earlier_choice_matched || matched;
+    matched = false;
+    matched_atom = "";
+    matched_length = 0;
+  }
+  return builtin_spec_chars + c.end;
+}
+
+// The body of "%{!a:x}" when no switch is like the atom: what the test
+// form would take.
+__attribute__((noinline)) static const char *take_unless_body(const builtin_condition &c)
+{
+  const builtin_alternative &a = builtin_alternatives[c.first];
+  if (!expand_body(builtin_spec_chars + a.copy, builtin_spec_chars + a.atom, a.length,
+                   a.flags & ALT_OWN_STAR))
+    return nullptr;
+  return builtin_spec_chars + c.end;
 }
 
 const char *handle_condition(const char *p, const char *)
 {
+  const builtin_condition *known = builtin_record_at(p, builtin_conditions,
+                                                     builtin_condition_count,
+                                                     builtin_condition_buckets,
+                                                     BUILTIN_CONDITION_BUCKET_BITS);
+  if (known) {
+    // When no switch begins like any atom, a condition takes nothing, and
+    // "%{!a:x}" its body.
+    if ((known->byte_marks | known->pair_marks) != 0 &&
+        !some_switch_has_mark(known->byte_marks, known->pair_marks))
+      return known->form == CONDITION_UNLESS ? take_unless_body(*known)
+                                             : builtin_spec_chars + known->end;
+    return known->form == CONDITION_COPY ? copy_builtin_condition(*known)
+                                         : test_builtin_condition(*known);
+  }
+  return handle_condition_by_reading(p);
+}
+
+const char *handle_condition_by_reading(const char *p)
+{
   const char *condition_text = p;
+  copy_marking marking = {-1, 0};
   bool ordered_seen = false, choice_seen = false, alternative_matched = false;
   bool choice_all_starred = true, more_choices = false, earlier_choice_matched = false;
   bool otherwise_seen = false;
@@ -288,16 +451,11 @@ const char *handle_condition(const char *p, const char *)
           function_atom)
         invalid_at(separator);
       ordered_seen = true;
-      int length = starred ? static_cast<int>(atom_length) : -1;
-      visit_switches_named(atom, atom_length, starred, mark_for_copy, &length);
+      mark_atom_for_copy(&marking, atom, atom_length, starred);
       free(atom_copy);
       p++;
       if (separator == '}') {
-        for (int i = 0; i < switch_count; i++)
-          if (switches[i].copy_mark) {
-            switches[i].copy_mark = 0;
-            emit_switch(i, false);
-          }
+        emit_marked_switches(marking);
         return p;
       }
       continue;
@@ -320,17 +478,12 @@ const char *handle_condition(const char *p, const char *)
       if (!starred)
         choice_all_starred = false;
       if (!alternative_matched && !earlier_choice_matched) {
-        bool result;
-        if (function_atom)
-          result = function_result;
-        else if (suffix_test)
-          result = strlen(current_input_suffix) == atom_length &&
-                   strncmp(current_input_suffix, atom, atom_length) == 0;
-        else if (language_test)
-          result = current_compiler && strlen(current_compiler->suffix + 1) == atom_length &&
-                   strncmp(current_compiler->suffix + 1, atom, atom_length) == 0;
-        else
-          result = any_switch_matches(atom, atom_length, starred);
+        bool result = function_result;
+        if (!function_atom)
+          result = atom_holds(suffix_test     ? ALT_SUFFIX
+                              : language_test ? ALT_LANGUAGE
+                                              : ALT_SWITCH,
+                              atom, atom_length, starred);
         if (result != negated) {
           alternative_matched = true;
           if (!function_atom) {
@@ -502,13 +655,22 @@ bool builtin_specs_in_use()
   return unchanged == builtin_named_text_count;
 }
 
-// Whether the built-in specs name TEXT in a condition or a removal.
-static bool builtin_specs_name(const char *text)
+static unsigned first_byte(const char *text)
+{
+  return static_cast<unsigned char>(text[0]);
+}
+
+// Whether the built-in specs name TEXT exactly. Most names differ in the
+// first byte: strcmp only where it is the same.
+static bool builtin_specs_name_exactly(const char *text)
 {
   int low = 0, high = builtin_named_switches_count;
   while (low < high) {
     int middle = low + (high - low) / 2;
-    int order = strcmp(builtin_named_switches[middle].text, text);
+    const char *name = builtin_named_switches[middle].text;
+    int order = static_cast<int>(first_byte(name)) - static_cast<int>(first_byte(text));
+    if (order == 0)
+      order = strcmp(name, text);
     if (order == 0)
       return true;
     if (order < 0)
@@ -516,10 +678,36 @@ static bool builtin_specs_name(const char *text)
     else
       high = middle;
   }
-  for (int i = 0; i < builtin_named_prefixes_count; i++)
-    if (switch_begins_with(text, builtin_named_prefixes[i].text, builtin_named_prefixes[i].length))
+  return false;
+}
+
+// Whether the built-in specs name a prefix of TEXT. Only the prefixes of
+// the text's first byte can begin it, and they stand together in the sorted
+// list, after the empty one if there is one.
+static bool builtin_specs_name_prefix(const char *text)
+{
+  const switch_name *prefixes = builtin_named_prefixes;
+  int count = builtin_named_prefixes_count;
+  if (count > 0 && prefixes[0].length == 0)
+    return true;
+  int low = 0, high = count;
+  while (low < high) {
+    int middle = low + (high - low) / 2;
+    if (first_byte(prefixes[middle].text) < first_byte(text))
+      low = middle + 1;
+    else
+      high = middle;
+  }
+  for (int i = low; i < count && first_byte(prefixes[i].text) == first_byte(text); i++)
+    if (switch_begins_with(text, prefixes[i].text, prefixes[i].length))
       return true;
   return false;
+}
+
+// Whether the built-in specs name TEXT in a condition or a removal.
+static bool builtin_specs_name(const char *text)
+{
+  return builtin_specs_name_exactly(text) || builtin_specs_name_prefix(text);
 }
 
 void validate_all_switches()

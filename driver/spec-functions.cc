@@ -501,12 +501,17 @@ const char *call_spec_function(const char *p, bool *returned_text, const char *m
   if (!*p)
     fatal_error(0, "malformed spec function arguments");
   size_t args_length = static_cast<size_t>(p - args_start);
+  // A built-in call's arguments are there as a string of their own already;
+  // other short ones are copied into this frame.
   char small_args[CALL_TEXT_BYTES];
-  char *args = args_length < sizeof small_args ? small_args
-                                               : checked_strndup(args_start, args_length);
-  if (args == small_args) {
-    memcpy(args, args_start, args_length);
-    args[args_length] = '\0';
+  char *args_copy = nullptr;
+  const char *args = builtin_call_arguments_at(args_start, p);
+  if (!args && args_length < sizeof small_args) {
+    memcpy(small_args, args_start, args_length);
+    small_args[args_length] = '\0';
+    args = small_args;
+  } else if (!args) {
+    args = args_copy = checked_strndup(args_start, args_length);
   }
   p++;
 
@@ -567,7 +572,6 @@ const char *call_spec_function(const char *p, bool *returned_text, const char *m
   if (returned_text)
     *returned_text = result != nullptr;
   spec_function_depth--;
-  if (args != small_args)
-    free(args);
+  free(args_copy);
   return after;
 }

@@ -121,10 +121,10 @@ void store_word(const char *text, bool delete_always, bool output_file)
   }
 }
 
-void finish_word()
+// Most word ends find no word open: that test is finish_word's alone, kept
+// apart from this, so that where it is inlined a closed word costs no call.
+__attribute__((noinline)) static void store_open_word()
 {
-  if (!word_open)
-    return;
   obstack_append_byte(&spec_obstack, '\0');
   char *text = static_cast<char *>(obstack_close_object(&spec_obstack));
   word_open = false;
@@ -145,14 +145,23 @@ void finish_word()
     output_names[current_input_index] = text;
 }
 
+void finish_word()
+{
+  if (word_open)
+    store_open_word();
+}
+
 // TEXT as it stands between single quotes: a quote inside becomes '\''.
 static void append_quote_escaped(obstack *ob, const char *text)
 {
-  for (const char *p = text; *p; p++) {
-    if (*p == '\'')
-      obstack_append(ob, "'\\''", 4);
-    else
-      obstack_append_byte(ob, *p);
+  for (;;) {
+    size_t plain = strcspn(text, "'");
+    obstack_append(ob, text, plain);
+    text += plain;
+    if (!*text)
+      return;
+    obstack_append(ob, "'\\''", 4);
+    text++;
   }
 }
 
@@ -311,6 +320,16 @@ static int expand_named(const char *name, size_t length)
 }
 
 
+static void mark_removed(int index, void *export_anyway)
+{
+  switch_entry &sw = switches[index];
+  sw.liveness |= SW_REMOVED;
+  if (*static_cast<bool *>(export_anyway))
+    sw.liveness |= SW_EXPORT_ANYWAY;
+  if (sw.in_option_table)
+    sw.accepted = 1;
+}
+
 // %< and %>: marks matching switches removed.
 static const char *remove_switches(const char *p, bool export_anyway)
 {
@@ -321,17 +340,7 @@ static const char *remove_switches(const char *p, bool export_anyway)
   bool prefix = length > 0 && start[length - 1] == '*';
   if (prefix)
     length--;
-  for (int i = 0; i < switch_count; i++) {
-    switch_entry &sw = switches[i];
-    bool match = switch_begins_with(sw.text, start, length) && (prefix || sw.text[length] == '\0');
-    if (!match)
-      continue;
-    sw.liveness |= SW_REMOVED;
-    if (export_anyway)
-      sw.liveness |= SW_EXPORT_ANYWAY;
-    if (sw.in_option_table)
-      sw.accepted = 1;
-  }
+  visit_switches_named(start, length, prefix, mark_removed, &export_anyway);
   return p;
 }
 
@@ -489,8 +498,9 @@ static const char *do_percent(const char *p, const char *spec, const char *match
     return p;
   case '(': {
     const char *name = p;
-    while (*p && *p != ')')
-      p++;
+    p = strchr(name, ')');
+    if (!p)
+      p = name + strlen(name);
     int r = expand_named(name, static_cast<size_t>(p - name));
     if (*p == ')')
       p++;
@@ -758,12 +768,13 @@ int do_spec_1(const char *spec, bool literal, const char *matched)
     word_add_text(spec);
     return 0;
   }
+  // Every byte read is charged as work before what it does.
   const char *p = spec;
   while (*p) {
-    charge_spec_work(1, spec);
     char c = *p++;
     switch (c) {
     case '\n':
+      charge_spec_work(1, spec);
       finish_word();
       if (vec_length(argbuf) > 0 && strcmp(argbuf->last(), "|") == 0) {
         if (pipes_requested) {
@@ -779,19 +790,29 @@ int do_spec_1(const char *spec, bool literal, const char *matched)
       clear_word_flags();
       input_piped = false;
       break;
-    case ' ': case '\t':
+    case ' ': case '\t': {
+      // The blanks after the first end nothing more.
+      const char *end = p;
+      while (*end == ' ' || *end == '\t')
+        end++;
+      charge_spec_work(static_cast<uint64_t>(end - p + 1), spec);
       finish_word();
       clear_word_flags();
+      p = end;
       break;
+    }
     case '\\':
+      charge_spec_work(1, spec);
       if (*p)
         word_add_char(*p++);
       break;
     case '|':
+      charge_spec_work(1, spec);
       finish_word();
       word_add_char('|');
       break;
     case '%': {
+      charge_spec_work(1, spec);
       int status = 0;
       const char *next = do_percent(p, spec, matched, &status);
       if (!next)
@@ -801,11 +822,11 @@ int do_spec_1(const char *spec, bool literal, const char *matched)
       break;
     }
     default: {
-      // A run of ordinary text joins the word at once, charged as byte by byte.
+      // A run of ordinary text joins the word at once.
       const char *end = p;
       while (!ends_ordinary_run(*end))
         end++;
-      charge_spec_work(static_cast<uint64_t>(end - p), spec);
+      charge_spec_work(static_cast<uint64_t>(end - p + 1), spec);
       obstack_append(&spec_obstack, p - 1, static_cast<uint64_t>(end - p + 1));
       word_open = true;
       p = end;

@@ -95,10 +95,61 @@ struct builtin_body {
 };
 extern const builtin_body builtin_bodies[];
 extern const int builtin_body_count;
-// For each run of 1 << BUILTIN_BODY_BUCKET_BITS bytes of builtin_spec_chars,
-// the first body that starts in it or later.
-enum { BUILTIN_BODY_BUCKET_BITS = 6 };
+// The arguments of each spec function call of a built-in text, from after
+// its '(' to its ')', and as a string of their own.
+extern const builtin_body builtin_call_arguments[];
+extern const int builtin_call_argument_count;
+extern const uint16_t builtin_call_argument_buckets[];
+// For each run of 1 << BUILTIN_BUCKET_BITS bytes of builtin_spec_chars
+// (BUILTIN_CONDITION_BUCKET_BITS for conditions, which stand closer
+// together), the first record that starts in it or later.
+enum { BUILTIN_BUCKET_BITS = 6, BUILTIN_CONDITION_BUCKET_BITS = 4 };
 extern const uint16_t builtin_body_buckets[];
+// A condition of a built-in text as reading it finds it: where it starts
+// (after its '{') and ends (after its '}'), and its alternatives in order.
+// Conditions whose reading could fail, or holds escapes, are left out.
+enum builtin_condition_form : uint8_t {
+  CONDITION_TEST,    // "%{a|b:x;c:y}"
+  CONDITION_COPY,    // "%{a&b}"
+  CONDITION_UNLESS,  // "%{!a:x}"
+};
+struct builtin_condition {
+  uint32_t start;
+  uint32_t end;
+  uint16_t first;  // in builtin_alternatives
+  uint8_t count;
+  uint8_t form;
+  // For a condition that takes nothing unless an atom names a switch (no
+  // '!', no otherwise, only switch atoms), and for the atom of "%{!a:x}",
+  // which takes its body unless the atom names one: the marks of the atoms'
+  // first bytes, or of their first two where they have two and are no
+  // separate form of -D or -U. Both zero for any other condition.
+  uint32_t byte_marks;
+  uint32_t pair_marks;
+};
+enum builtin_alternative_kind : uint8_t {
+  ALT_SWITCH,
+  ALT_SUFFIX,     // ".s"
+  ALT_LANGUAGE,   // ",c"
+  ALT_FUNCTION,   // "%:name(arguments)"
+  ALT_OTHERWISE,  // the empty atom of ";:"
+};
+enum { ALT_NEGATED = 1, ALT_STARRED = 2, ALT_ENDS_CHOICE = 4, ALT_OWN_STAR = 8 };
+// An alternative: its atom (for a call, the call's text after "%:"); after
+// the last alternative of a choice, the ';' or '}' that ends its body and
+// that body as a string of its own.
+struct builtin_alternative {
+  uint32_t atom;
+  uint32_t body_end;
+  uint32_t copy;
+  uint16_t length;
+  uint8_t kind;
+  uint8_t flags;
+};
+extern const builtin_condition builtin_conditions[];
+extern const int builtin_condition_count;
+extern const builtin_alternative builtin_alternatives[];
+extern const uint16_t builtin_condition_buckets[];
 // Every switch name the unchanged specs mention for validation, exactly and
 // as a prefix, each list sorted.
 struct switch_name {
@@ -160,6 +211,8 @@ int execute(const char *exported);
 
 // Conditions.
 const char *handle_condition(const char *p, const char *whole_spec);
+// The same by reading the condition's text, whatever the text.
+const char *handle_condition_by_reading(const char *p);
 // The '}' or ';' that ends a condition body at its own level, found by
 // reading it; whether a "%*" stands at that level.
 const char *spec_body_end(const char *body, bool *own_star);
@@ -173,11 +226,18 @@ bool builtin_specs_in_use();
 
 // Switch table.
 
-// Whether a switch text begins with the first LENGTH bytes of PREFIX; the
-// first byte is tested inline, as most switches differ there.
+// Whether a switch text begins with the first LENGTH bytes of PREFIX, as
+// strncmp would find. Byte by byte inline: the texts that differ mostly do
+// so in their first bytes, sooner than a call returns.
 inline bool switch_begins_with(const char *text, const char *prefix, size_t length)
 {
-  return length == 0 || (text[0] == prefix[0] && strncmp(text, prefix, length) == 0);
+  for (size_t i = 0; i < length; i++) {
+    if (text[i] != prefix[i])
+      return false;
+    if (text[i] == '\0')
+      return true;
+  }
+  return true;
 }
 
 void record_switch(const char *text, int further_count, const char *const *further,
@@ -185,12 +245,29 @@ void record_switch(const char *text, int further_count, const char *const *furth
 void terminate_switch_table();
 void reset_switch_table();
 bool switch_is_live(int index, int length);
+// A text's first byte, and its first two, each as one bit of 32: what the
+// build marks a condition's atoms with.
+inline uint32_t first_byte_mark(const char *text)
+{
+  return uint32_t(1) << (static_cast<unsigned char>(text[0]) & 31);
+}
+inline uint32_t first_pair_mark(const char *text)
+{
+  unsigned first = static_cast<unsigned char>(text[0]);
+  return uint32_t(1) << ((first * 33 + static_cast<unsigned char>(text[1])) & 31);
+}
+// Whether some switch text has one of the first-byte or first-pair marks.
+bool some_switch_has_mark(uint32_t byte_marks, uint32_t pair_marks);
 bool any_switch_matches(const char *atom, size_t length, bool starred);
 bool live_switch_exists(const char *text);
 // Calls VISIT, in table order, for each switch whose text is the first
 // LENGTH bytes of ATOM (or begins with them, when STARRED).
 void visit_switches_named(const char *atom, size_t length, bool starred,
                           void (*visit)(int index, void *data), void *data);
+
+// The text from START to END, when it is the arguments of a call in a
+// built-in text, as a string of its own; or null.
+const char *builtin_call_arguments_at(const char *start, const char *end);
 
 // Spec functions.
 // Appends VALUE with a backslash before each character that would end or

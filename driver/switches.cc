@@ -29,13 +29,19 @@ static switch_index index_of_switches;
 // one the index was made for.
 static unsigned switch_table_generation;
 
-// The first bytes of the switch texts: an atom that no switch begins like is
-// answered without a walk. Made again after the table changed, as the index is.
+// The first bytes of the switch texts, alone and in pairs (hashed): an atom
+// that no switch begins like is answered without a walk. Made again after
+// the table changed, as the index is.
+enum { SWITCH_PAIR_HASH_BITS = 9 };
 struct switch_first_bytes {
   const switch_entry *table;
   int count;
   unsigned generation;
   uint64_t bits[4];
+  uint64_t pairs[(1 << SWITCH_PAIR_HASH_BITS) / 64];
+  uint64_t lengths;  // bit 63: 63 bytes or more
+  uint32_t byte_marks;
+  uint32_t pair_marks;
 };
 static switch_first_bytes first_bytes_of_switches;
 
@@ -118,21 +124,85 @@ static const switch_index *current_switch_index()
   return &index;
 }
 
-static bool some_switch_begins_with(char c)
+static unsigned switch_pair_hash(const char *text)
+{
+  unsigned first = static_cast<unsigned char>(text[0]);
+  unsigned second = static_cast<unsigned char>(text[1]);
+  return (first * 33 + second) & ((1u << SWITCH_PAIR_HASH_BITS) - 1);
+}
+
+static void set_bit(uint64_t *bits, unsigned bit)
+{
+  bits[bit >> 6] |= uint64_t(1) << (bit & 63);
+}
+
+static bool bit_is_set(const uint64_t *bits, unsigned bit)
+{
+  return (bits[bit >> 6] >> (bit & 63)) & 1;
+}
+
+static unsigned length_bit(size_t length)
+{
+  return length < 63 ? static_cast<unsigned>(length) : 63;
+}
+
+// Apart from its one caller, which is then light enough to inline.
+__attribute__((noinline)) static void remake_first_bytes()
 {
   switch_first_bytes &f = first_bytes_of_switches;
-  if (f.table != switches || f.count != switch_count || f.generation != switch_table_generation) {
-    f = switch_first_bytes();
-    for (int i = 0; i < switch_count; i++) {
-      auto first = static_cast<unsigned char>(switches[i].text[0]);
-      f.bits[first >> 6] |= uint64_t(1) << (first & 63);
-    }
-    f.table = switches;
-    f.count = switch_count;
-    f.generation = switch_table_generation;
+  f = switch_first_bytes();
+  for (int i = 0; i < switch_count; i++) {
+    set_bit(f.bits, static_cast<unsigned char>(switches[i].text[0]));
+    set_bit(f.pairs, switch_pair_hash(switches[i].text));
+    set_bit(&f.lengths, length_bit(strlen(switches[i].text)));
+    f.byte_marks |= first_byte_mark(switches[i].text);
+    f.pair_marks |= first_pair_mark(switches[i].text);
   }
-  auto byte = static_cast<unsigned char>(c);
-  return (f.bits[byte >> 6] >> (byte & 63)) & 1;
+  f.table = switches;
+  f.count = switch_count;
+  f.generation = switch_table_generation;
+}
+
+static bool first_bytes_are_current()
+{
+  const switch_first_bytes &f = first_bytes_of_switches;
+  return f.table == switches && f.count == switch_count && f.generation == switch_table_generation;
+}
+
+// The questions of the first bytes that every condition asks make them
+// again out of line, and ask again: they need no frame of their own.
+__attribute__((noinline)) static bool has_mark_after_remaking(uint32_t byte_marks,
+                                                              uint32_t pair_marks)
+{
+  remake_first_bytes();
+  return some_switch_has_mark(byte_marks, pair_marks);
+}
+
+bool some_switch_has_mark(uint32_t byte_marks, uint32_t pair_marks)
+{
+  if (!first_bytes_are_current())
+    return has_mark_after_remaking(byte_marks, pair_marks);
+  const switch_first_bytes &f = first_bytes_of_switches;
+  return ((byte_marks & f.byte_marks) | (pair_marks & f.pair_marks)) != 0;
+}
+
+// Whether some switch may begin with the first LENGTH bytes of PREFIX (and
+// be no longer, unless STARRED); with ONE_BYTE, the first byte alone counts.
+// The first bytes are current.
+static bool some_switch_may_begin_with(const char *prefix, size_t length, bool starred,
+                                       bool one_byte)
+{
+  if (length == 0)
+    return true;
+  const switch_first_bytes &f = first_bytes_of_switches;
+  if (!bit_is_set(f.bits, static_cast<unsigned char>(prefix[0])))
+    return false;
+  if (one_byte)
+    return true;
+  unsigned shortest = length_bit(length);
+  if (starred ? (f.lengths >> shortest) == 0 : !bit_is_set(&f.lengths, shortest))
+    return false;
+  return length == 1 || bit_is_set(f.pairs, switch_pair_hash(prefix));
 }
 
 // The switches whose text begins with the first LENGTH bytes of PREFIX (and
@@ -297,14 +367,12 @@ static bool switch_matches(int i, const char *atom, size_t length, bool starred)
   return false;
 }
 
-bool any_switch_matches(const char *atom, size_t length, bool starred)
+// Only the switches the atom can name, in table order: the first live one
+// answers, and the liveness tests before it record what they find. Out of
+// line, as most atoms are answered by their first bytes alone.
+__attribute__((noinline)) static bool walk_switches_matching(const char *atom, size_t length,
+                                                             bool starred, bool separate_forms)
 {
-  // Only the switches the atom can name, in table order: the first live one
-  // answers, and the liveness tests before it record what they find.
-  // Every match, the separate forms too, shares the atom's first byte.
-  if (length > 0 && !some_switch_begins_with(atom[0]))
-    return false;
-  bool separate_forms = length > 0 && (atom[0] == 'D' || atom[0] == 'U');
   table_order order;
   if (separate_forms)
     switches_in_table_order(&order, atom, 1, true);
@@ -317,10 +385,30 @@ bool any_switch_matches(const char *atom, size_t length, bool starred)
   return found;
 }
 
+__attribute__((noinline)) static bool matches_after_remaking(const char *atom, size_t length,
+                                                             bool starred)
+{
+  remake_first_bytes();
+  return any_switch_matches(atom, length, starred);
+}
+
+bool any_switch_matches(const char *atom, size_t length, bool starred)
+{
+  if (!first_bytes_are_current())
+    return matches_after_remaking(atom, length, starred);
+  // Every match shares the atom's first bytes; a separate form of -D or -U
+  // only the first.
+  bool separate_forms = length > 0 && (atom[0] == 'D' || atom[0] == 'U');
+  return some_switch_may_begin_with(atom, length, starred, separate_forms) &&
+         walk_switches_matching(atom, length, starred, separate_forms);
+}
+
 void visit_switches_named(const char *atom, size_t length, bool starred,
                           void (*visit)(int index, void *data), void *data)
 {
-  if (length > 0 && !some_switch_begins_with(atom[0]))
+  if (!first_bytes_are_current())
+    remake_first_bytes();
+  if (!some_switch_may_begin_with(atom, length, starred, false))
     return;
   table_order order;
   switches_in_table_order(&order, atom, length, starred);

@@ -2,12 +2,17 @@
 // agrees with what the driver works out from them at run time.
 #include "driver/specs.h"
 
+#include "diagnostics/diagnostic.h"
+#include "driver/driver-options.h"
+#include "options/option-decode.h"
 #include "options/option-table.h"
 #include "support/alloc.h"
 
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <string>
 #include <vector>
 
@@ -103,20 +108,233 @@ TEST(BuiltinBodies, AgreeWithReadingTheBody)
   }
 }
 
-// Each bucket names the first body that starts in it or later, so that the
-// search from a body's bucket reaches that body and passes no other.
-TEST(BuiltinBodies, BucketsLeadToEveryBody)
+// The arguments of each call end at the ')' that closes the call, as the
+// call reads them, and are given as a string of their own for exactly that
+// text.
+TEST(BuiltinCallArguments, AgreeWithReadingTheCall)
 {
-  int buckets = static_cast<int>(builtin_spec_chars_size >> BUILTIN_BODY_BUCKET_BITS) + 1;
-  for (int bucket = 0; bucket < buckets; bucket++) {
-    int first = builtin_body_buckets[bucket];
-    uint32_t bucket_start = static_cast<uint32_t>(bucket) << BUILTIN_BODY_BUCKET_BITS;
-    ASSERT_LE(first, builtin_body_count);
-    if (first < builtin_body_count)
-      EXPECT_GE(builtin_bodies[first].start, bucket_start) << bucket;
-    if (first > 0)
-      EXPECT_LT(builtin_bodies[first - 1].start, bucket_start) << bucket;
+  ASSERT_GT(builtin_call_argument_count, 0);
+  for (int i = 0; i < builtin_call_argument_count; i++) {
+    const builtin_body &a = builtin_call_arguments[i];
+    const char *start = builtin_spec_chars + a.start;
+    const char *end = builtin_spec_chars + a.end;
+    ASSERT_EQ(start[-1], '(');
+    int depth = 1;
+    const char *p = start;
+    for (; *p && !(*p == ')' && depth == 1); p++)
+      depth += *p == '(' ? 1 : *p == ')' ? -1 : 0;
+    ASSERT_EQ(p, end) << start;
+    EXPECT_EQ(std::string(builtin_call_arguments_at(start, end)), std::string(start, end));
+    EXPECT_EQ(builtin_call_arguments_at(start, end - 1), nullptr) << start;
+    std::string copy(start, end);
+    EXPECT_EQ(builtin_call_arguments_at(copy.c_str(), copy.c_str() + copy.size()), nullptr);
   }
 }
 
 }  // namespace
+
+namespace {
+
+// A condition taken through what the build read of it, and through reading
+// a copy of its text: the same end, words, echoed commands and switch
+// states, over switch tables made of the condition's own atoms.
+struct BuiltinConditions : BuiltinSpecs {
+  static void SetUpTestSuite()
+  {
+    init_option_obstack();
+    diagnostic_state_init(&global_diagnostic_state, option_count);
+    obstack_init_pool(&spec_obstack);
+    obstack_init_pool(&collect_obstack);
+    BuiltinSpecs::SetUpTestSuite();
+    // Commands are echoed, not run, and temporary names come from the input.
+    dry_run_count = 1;
+    driver_set_verbose(1);
+    save_temps_mode = 1;
+  }
+
+  // What a run wrote, with its end, words and switch states after it, and
+  // how its process ended: a run may end the driver with a fatal error.
+  struct outcome {
+    int status;
+    std::string text;
+  };
+
+  // A table: switch texts, each with its further words.
+  using table = std::vector<std::vector<std::string>>;
+
+  static void run_in_child(const char *text, bool built, const table &t)
+  {
+    setvbuf(stdout, nullptr, _IONBF, 0);
+    switch_count = 0;
+    for (const auto &words : t) {
+      std::vector<const char *> further;
+      for (size_t i = 1; i < words.size(); i++)
+        further.push_back(words[i].c_str());
+      record_switch(words[0].c_str(), static_cast<int>(further.size()), further.data(), false,
+                    true);
+    }
+    terminate_switch_table();
+    begin_spec_expansion();
+    const char *end = built ? handle_condition(text, text) : handle_condition_by_reading(text);
+    finish_word();
+    printf("\nend %ld\n", end ? static_cast<long>(end - text) : -1L);
+    for (uint32_t i = 0; i < vec_length(argbuf); i++)
+      printf("word %s\n", (*argbuf)[i]);
+    for (int i = 0; i < switch_count; i++)
+      printf("switch %s %u %d %d\n", switches[i].text, switches[i].liveness, switches[i].accepted,
+             switches[i].copy_mark);
+    _exit(0);
+  }
+
+  static outcome run(const char *text, bool built, const table &t)
+  {
+    int pipe_ends[2];
+    if (pipe(pipe_ends) != 0)
+      return {-1, "no pipe"};
+    pid_t child = fork();
+    if (child == 0) {
+      dup2(pipe_ends[1], 1);
+      dup2(pipe_ends[1], 2);
+      close(pipe_ends[0]);
+      close(pipe_ends[1]);
+      run_in_child(text, built, t);
+    }
+    close(pipe_ends[1]);
+    outcome out = {-1, ""};
+    char buffer[4096];
+    for (ssize_t n; (n = read(pipe_ends[0], buffer, sizeof buffer)) > 0;)
+      out.text.append(buffer, static_cast<size_t>(n));
+    close(pipe_ends[0]);
+    if (child > 0)
+      waitpid(child, &out.status, 0);
+    return out;
+  }
+
+  // The condition's atoms as switches: alone, all together, and all with
+  // the opposite forms after them; the separate forms of -D and -U.
+  std::vector<table> tables_for(const builtin_condition &c)
+  {
+    std::vector<table> out = {{}};
+    table all, opposed;
+    for (int k = 0; k < c.count; k++) {
+      const builtin_alternative &a = builtin_alternatives[c.first + k];
+      if (a.kind != ALT_SWITCH || a.length == 0)
+        continue;
+      std::string text = "-" + std::string(builtin_spec_chars + a.atom, a.length);
+      if (a.flags & ALT_STARRED)
+        text += "x";
+      std::vector<std::string> sw = {text};
+      if ((text[1] == 'D' || text[1] == 'U') && text.size() > 2)
+        sw = {text.substr(0, 2), text.substr(2)};
+      out.push_back({sw});
+      all.push_back(sw);
+      opposed.push_back(sw);
+      if (strchr("Wfgm", text[1]) && text.size() > 2)
+        opposed.push_back({text.compare(2, 3, "no-") == 0 ? text.substr(0, 2) + text.substr(5)
+                                                          : text.substr(0, 2) + "no-" +
+                                                                text.substr(2)});
+    }
+    out.push_back(all);
+    out.push_back(opposed);
+    out.push_back({{"-qqq"}, {"-Dqq"}, {"-m"}});
+    return out;
+  }
+};
+
+}  // namespace
+
+TEST_F(BuiltinConditions, AgreeWithReadingTheirText)
+{
+  ASSERT_GT(builtin_condition_count, 0);
+  compiler_entry language = {"@c", nullptr, nullptr, 0, 0};
+  for (int i = 0; i < builtin_condition_count; i++) {
+    const builtin_condition &c = builtin_conditions[i];
+    const char *text = builtin_spec_chars + c.start;
+    std::string copy = text;
+    // Each suffix and language test holds once.
+    std::vector<std::string> inputs = {"dir/x.c"};
+    for (int k = 0; k < c.count; k++) {
+      const builtin_alternative &a = builtin_alternatives[c.first + k];
+      if (a.kind == ALT_SUFFIX || a.kind == ALT_LANGUAGE)
+        inputs.push_back(std::string(a.kind == ALT_SUFFIX ? "x." : "@") +
+                         std::string(builtin_spec_chars + a.atom, a.length));
+    }
+    for (const std::string &input : inputs) {
+      set_current_input(input[0] == '@' ? "dir/x.c" : input.c_str());
+      language.suffix = input[0] == '@' ? input.c_str() : "@c";
+      current_compiler = &language;
+      for (const table &t : tables_for(c)) {
+        outcome built = run(text, true, t);
+        outcome read = run(copy.c_str(), false, t);
+        EXPECT_EQ(built.status, read.status) << copy;
+        EXPECT_EQ(built.text, read.text) << copy;
+        if (built.status == 0 && built.text.find("\nend -1\n") == std::string::npos)
+          EXPECT_NE(built.text.find("\nend " + std::to_string(c.end - c.start) + "\n"),
+                    std::string::npos)
+              << copy;
+      }
+    }
+  }
+}
+
+// The marks the build gave a condition are its atoms' first bytes as the
+// switch table marks its texts, and only where no atom is negated, a call,
+// a suffix, a language or an otherwise, or where the condition is "%{!a:x}".
+TEST(BuiltinConditionTable, MarksAreThoseOfTheAtoms)
+{
+  int marked = 0, unless = 0;
+  for (int i = 0; i < builtin_condition_count; i++) {
+    const builtin_condition &c = builtin_conditions[i];
+    const builtin_alternative &only = builtin_alternatives[c.first];
+    bool one_negated = c.form != CONDITION_COPY && c.count == 1 && only.kind == ALT_SWITCH &&
+                       (only.flags & ALT_NEGATED);
+    EXPECT_EQ(c.form == CONDITION_UNLESS, one_negated) << builtin_spec_chars + c.start;
+    unless += one_negated;
+    uint32_t byte_marks = 0, pair_marks = 0;
+    bool plain = true;
+    for (int k = 0; k < c.count; k++) {
+      const builtin_alternative &a = builtin_alternatives[c.first + k];
+      const char *atom = builtin_spec_chars + a.atom;
+      plain = plain && a.kind == ALT_SWITCH && (!(a.flags & ALT_NEGATED) || one_negated);
+      if (a.length >= 2 && atom[0] != 'D' && atom[0] != 'U')
+        pair_marks |= first_pair_mark(atom);
+      else
+        byte_marks |= first_byte_mark(atom);
+    }
+    if (!plain)
+      byte_marks = pair_marks = 0;
+    marked += plain;
+    EXPECT_EQ(c.byte_marks, byte_marks) << builtin_spec_chars + c.start;
+    EXPECT_EQ(c.pair_marks, pair_marks) << builtin_spec_chars + c.start;
+  }
+  EXPECT_GT(marked, 0);
+  EXPECT_GT(unless, 0);
+}
+
+// Each bucket names the first record that starts in it or later, so that
+// the search from a record's bucket reaches that record and passes no other.
+template <typename record>
+static void expect_buckets_lead_to_every_record(const uint16_t *buckets, int bits,
+                                                const record *records, int count)
+{
+  int bucket_count = static_cast<int>(builtin_spec_chars_size >> bits) + 1;
+  for (int bucket = 0; bucket < bucket_count; bucket++) {
+    int first = buckets[bucket];
+    uint32_t bucket_start = static_cast<uint32_t>(bucket) << bits;
+    ASSERT_LE(first, count);
+    if (first < count)
+      EXPECT_GE(records[first].start, bucket_start) << bucket;
+    if (first > 0)
+      EXPECT_LT(records[first - 1].start, bucket_start) << bucket;
+  }
+}
+
+TEST(BuiltinTables, BucketsLeadToEveryRecord)
+{
+  expect_buckets_lead_to_every_record(builtin_body_buckets, BUILTIN_BUCKET_BITS, builtin_bodies,
+                                      builtin_body_count);
+  expect_buckets_lead_to_every_record(builtin_call_argument_buckets, BUILTIN_BUCKET_BITS,
+                                      builtin_call_arguments, builtin_call_argument_count);
+  expect_buckets_lead_to_every_record(builtin_condition_buckets, BUILTIN_CONDITION_BUCKET_BITS,
+                                      builtin_conditions, builtin_condition_count);
+}

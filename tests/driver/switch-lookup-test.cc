@@ -66,6 +66,16 @@ struct model {
     return !cancelled;
   }
 
+  std::vector<int> named(const std::string &atom, bool starred)
+  {
+    std::vector<int> out;
+    for (size_t i = 0; i < table.size(); i++)
+      if (table[i].text.compare(0, atom.size(), atom) == 0 &&
+          (starred || table[i].text.size() == atom.size()))
+        out.push_back(static_cast<int>(i));
+    return out;
+  }
+
   bool any(const std::string &atom, bool starred)
   {
     size_t n = atom.size();
@@ -87,13 +97,20 @@ struct model {
 
 // Texts chosen so that forms cancel each other, levels repeat and macros
 // come as one word or two.
+// Texts and atoms that share first bytes and differ in the second or in
+// length, and texts past the longest length kept apart.
+#define LONG_TEXT "Wl,--a-linker-option-long-enough-to-pass-the-longest-length-kept-"
 const char *const pool[] = {"fpic", "fno-pic", "fPIC", "Wall", "Wno-all", "Wextra", "g", "g0",
                             "gno-x", "mthumb", "mno-thumb", "O2", "O0", "Os", "c", "o", "v",
-                            "DFOO", "UFOO", "D", "U", "I", "static", "shared", "f", "W", "m"};
+                            "DFOO", "UFOO", "D", "U", "I", "static", "shared", "f", "W", "m",
+                            "mtls-dialect=kav", "march=armv7-a", "marm", LONG_TEXT "apart",
+                            LONG_TEXT "a"};
 const char *const macros[] = {"FOO", "BAR", "FO", "X"};
 const char *const atoms[] = {"fpic", "fno-pic", "fp", "Wall", "W", "g", "g0", "mthumb", "m",
                              "O", "O2", "c", "o", "D", "DFOO", "DFO", "DX", "U", "UFOO", "I",
-                             "st", "static", "", "f", "x", "Wno-all", "gno-x"};
+                             "st", "static", "", "f", "x", "Wno-all", "gno-x", "mtls-dialect=",
+                             "march=armv7-a", "marm", "ma", "mt", "ml", LONG_TEXT "apart",
+                             LONG_TEXT "a", LONG_TEXT, "Wl,"};
 
 TEST(SwitchLookup, AtomsAgreeWithTheRulesOverShortAndLongTables)
 {
@@ -128,8 +145,26 @@ TEST(SwitchLookup, AtomsAgreeWithTheRulesOverShortAndLongTables)
     for (int query = 0; query < 40; query++) {
       std::string atom = atoms[random() % (sizeof atoms / sizeof *atoms)];
       bool starred = random() % 2;
+      std::vector<int> visited;
+      visit_switches_named(
+          atom.c_str(), atom.size(), starred,
+          [](int index, void *data) { static_cast<std::vector<int> *>(data)->push_back(index); },
+          &visited);
+      ASSERT_EQ(visited, m.named(atom, starred))
+          << "round " << round << " atom " << atom << (starred ? "*" : "");
       ASSERT_EQ(any_switch_matches(atom.c_str(), atom.size(), starred), m.any(atom, starred))
           << "round " << round << " atom " << atom << (starred ? "*" : "");
+      if (query % 10 == 9) {
+        // A removal marks what the atom names, whether live or not.
+        std::string removal = "%<" + atom + (starred ? "*" : "");
+        begin_spec_expansion();
+        ASSERT_EQ(do_spec_1(removal.c_str(), false, nullptr), 0);
+        for (int index : visited) {
+          m.table[static_cast<size_t>(index)].liveness |= SW_REMOVED;
+          if (m.table[static_cast<size_t>(index)].in_option_table)
+            m.table[static_cast<size_t>(index)].accepted = true;
+        }
+      }
       if (query % 8 == 0) {
         bool exists = false;
         for (size_t i = 0; i < size && !exists; i++)

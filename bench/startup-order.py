@@ -1,10 +1,11 @@
 #!/usr/bin/env python3
 """Writes the start-up layout order of the programs: the functions and data
 that typical runs touch, in the order the runs first touch them, the runs
-taken from the shortest to the longest, objects larger than a page last. The
-linker places these together, so that a run faults in a few pages of its
-program file instead of pages scattered over all of it, and what a short run
-touches is a beginning of the order, which no longer run's needs push apart.
+taken from the shortest to the longest, objects larger than a page last and
+zero-initialised data that is read before it is written first. The linker
+places these together, so that a run faults in a few pages of its program
+file instead of pages scattered over all of it, and what a short run touches
+is a beginning of the order, which no longer run's needs push apart.
 
 Every access of each run is traced with valgrind's lackey tool and mapped to
 the symbol that holds it. Under valgrind the C library picks its string
@@ -33,8 +34,9 @@ HEADER = """\
 # The functions and data that typical runs of the programs touch at start-up
 # and in short runs, in the order the linker places them: by first use, the
 # runs taken from the shortest to the longest, objects larger than a page
-# last. Made by bench/startup-order.py from traced runs; names that a build
-# no longer has are ignored.
+# last, zero-initialised data read before it is written first. Made by
+# bench/startup-order.py from traced runs; names that a build no longer has
+# are ignored.
 """
 
 
@@ -86,6 +88,10 @@ class symbols:
         self.rows = rows
         self.extent = {name: (start, size) for start, size, name in rows}
         self.starts = [row[0] for row in rows]
+        out = subprocess.run(["readelf", "-SW", program], check=True, capture_output=True,
+                             text=True).stdout
+        bss = re.search(r"\] \.bss\s+NOBITS\s+([0-9a-f]+)\s+[0-9a-f]+\s+([0-9a-f]+)", out)
+        self.bss = (int(bss.group(1), 16), int(bss.group(1), 16) + int(bss.group(2), 16))
 
     def name(self, address):
         i = bisect.bisect_right(self.starts, address) - 1
@@ -96,13 +102,14 @@ class symbols:
 
 def traced_names(program, arguments, table, work):
     """The symbols one run touches, in the order of first touch, each with
-    the pages of it touched."""
+    the pages of it touched and whether it is zero-initialised data that the
+    run reads before any write of its own."""
     log = os.path.join(work, "lackey.log")
     with open(os.devnull, "w") as null:
         subprocess.run(["valgrind", "--tool=lackey", "--trace-mem=yes", "--log-file=" + log,
                         program] + arguments, cwd=work, stdout=null, stderr=null)
     seen = {}
-    last, pages = None, None
+    last, entry = None, None
     with open(log) as f:
         for line in f:
             if line.startswith("=="):
@@ -112,17 +119,21 @@ def traced_names(program, arguments, table, work):
                 continue
             address = int(line[2:comma].strip(), 16)
             # Runs of accesses to one symbol are common; skip the search.
-            if last and last[0] <= address < last[1]:
-                pages.add(address // PAGE)
-                continue
-            name = table.name(address)
-            if name is None:
-                continue
-            i = bisect.bisect_right(table.starts, address) - 1
-            last = (table.rows[i][0], table.rows[i][0] + table.rows[i][1])
-            pages = seen.setdefault(name, (len(seen), set()))[1]
-            pages.add(address // PAGE)
-    return [(name, seen[name][1]) for name in sorted(seen, key=lambda name: seen[name][0])]
+            if not (last and last[0] <= address < last[1]):
+                name = table.name(address)
+                if name is None:
+                    last = None
+                    continue
+                i = bisect.bisect_right(table.starts, address) - 1
+                last = (table.rows[i][0], table.rows[i][0] + table.rows[i][1])
+                if name not in seen:
+                    in_bss = table.bss[0] <= address < table.bss[1]
+                    # [order, pages, read first]
+                    seen[name] = [len(seen), set(), in_bss and line[1] == "L"]
+                entry = seen[name]
+            entry[1].add(address // PAGE)
+    return [(name, seen[name][1], seen[name][2])
+            for name in sorted(seen, key=lambda name: seen[name][0])]
 
 
 def native_choices(program):
@@ -186,13 +197,16 @@ def main():
 
     tables, choices = {}, {}
     used, touched, others = {}, {}, {}
+    read_first = set()
     for index, (program, arguments) in enumerate(runs(build, work)):
         key = os.path.realpath(program)
         if key not in tables:
             tables[key] = symbols(program)
             choices.update(native_choices(program))
         traced = traced_names(program, arguments, tables[key], work)
-        for position, (name, pages) in enumerate(traced):
+        for position, (name, pages, zero_read) in enumerate(traced):
+            if zero_read:
+                read_first.add(native_name(name, choices))
             touched.setdefault((key, name), set()).update(pages)
             native = native_name(name, choices)
             if native != name:
@@ -216,8 +230,13 @@ def main():
     # ones it would push them apart.
     large = {native_name(name, choices) for (key, name) in touched
              if tables[key].extent[name][1] > PAGE}
+    # Zero-initialised data that a run reads before writing it goes first: at
+    # the start of the bss it lies on the page that the loader has cleared,
+    # while elsewhere its read would map the zero page, and the first write to
+    # that page would fault once more.
     order = sorted((name for name in used if name in dense),
-                   key=lambda name: (name in large, used[name]))
+                   key=lambda name: (name not in read_first, name in large,
+                                     used[name]))
     # The string functions valgrind's processor gets, which other machines
     # pick too, follow together, out of the way of this machine's.
     order += sorted(others, key=others.get)

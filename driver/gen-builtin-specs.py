@@ -496,6 +496,20 @@ class Texts:
         return "builtin_spec_chars + %d" % self.offsets[text]
 
 
+def length_index(names):
+    """The numbers of the built-in named specs (static rows, then target
+    rows) grouped by name length, each group in row order as the list holds
+    them, and where each length's group starts."""
+    longest = max(len(name) for name in names)
+    numbers = sorted(range(len(names)), key=lambda i: len(names[i]))
+    starts = [sum(1 for name in names if len(name) < n) for n in range(longest + 2)]
+    return ["const uint8_t builtin_spec_numbers_by_length[] = {%s};"
+            % ", ".join(str(i) for i in numbers),
+            "const uint8_t builtin_spec_length_starts[] = {%s};"
+            % ", ".join(str(s) for s in starts),
+            "const uint32_t builtin_spec_longest_name = %d;" % longest, ""]
+
+
 def generate(entries):
     statics, targets, configure, selves, compilers = [], [], [], [], []
     link_command = libvuz_choice = None
@@ -573,6 +587,7 @@ def generate(entries):
     body.append("    {nullptr, 0, nullptr, nullptr},")
     body.append("};")
     body.append("")
+    body.extend(length_index([name for name, _, _ in statics] + [name for name, _ in targets]))
     body.append("const char *const builtin_libvuz_spec = %s;" % texts.add(libvuz))
     body.append("const char *const builtin_link_spec = %s;" % texts.add(link))
     body.append("const char *const builtin_link_spec_with_sysroot = %s;"

@@ -68,6 +68,12 @@ struct builtin_spec_text {
 };
 extern const builtin_spec_text builtin_static_spec_texts[];
 extern const builtin_spec_text builtin_target_spec_texts[];
+// The rows of both tables above (static rows first) grouped by name length:
+// those named with N bytes are builtin_spec_numbers_by_length[i] for i from
+// builtin_spec_length_starts[N] up to builtin_spec_length_starts[N + 1].
+extern const uint8_t builtin_spec_numbers_by_length[];
+extern const uint8_t builtin_spec_length_starts[];
+extern const uint32_t builtin_spec_longest_name;
 extern const builtin_spec_text configure_option_specs[];
 extern const char *const driver_self_specs[];
 extern const int driver_self_spec_count;

@@ -217,8 +217,9 @@ def add_pieces(texts):
     their own: every place after a ':' that is not a function call could
     start a body, and every function call has its arguments. Each piece is
     added as a text, whose pieces are added in turn. Returns the bodies and
-    the arguments, each as (start, end, the piece's text, whether a "%*"
-    stands at the body's own level)."""
+    the calls: each body as (start, end, the piece's text, whether a "%*"
+    stands at the body's own level), each call as (where its name starts,
+    its '(', its closing ')', the text of its arguments)."""
     bodies = []
     arguments = []
     done = 0
@@ -234,8 +235,8 @@ def add_pieces(texts):
                 if end is not None:
                     opening = text.index("(", i + 1)
                     texts.add(text[opening + 1:end - 1])
-                    arguments.append((base + opening + 1, base + end - 1,
-                                      texts.offsets[text[opening + 1:end - 1]], False))
+                    arguments.append((base + i + 1, base + opening, base + end - 1,
+                                      texts.offsets[text[opening + 1:end - 1]]))
                 continue
             found = body_end(text, i + 1)
             if found is None:
@@ -625,21 +626,21 @@ def generate(entries):
         body.append("const int %s_count = %d;" % (name, len(chosen)))
         body.append("")
 
-    bodies, arguments = add_pieces(texts)
-    for table, one, pieces in (("bodies", "body", bodies),
-                               ("call_arguments", "call_argument", arguments)):
+    bodies, calls = add_pieces(texts)
+    for table, one, kind, pieces in (("bodies", "body", "builtin_body", bodies),
+                                     ("calls", "call", "builtin_call", calls)):
         body.append("// Sorted by where the piece starts in builtin_spec_chars.")
-        body.append("const builtin_body builtin_%s[] = {" % table)
-        for start, end, copy, own_star in pieces:
-            body.append("    {%d, %d, %d, %d}," % (start, end, copy, int(own_star)))
+        body.append("const %s builtin_%s[] = {" % (kind, table))
+        for piece in pieces:
+            body.append("    {%d, %d, %d, %d}," % tuple(int(field) for field in piece))
         body.append("};")
         body.append("const int builtin_%s_count = %d;" % (one, len(pieces)))
         body.append("")
     # A search starts at the first record of its bucket of the text.
     body.extend(bucket_table("builtin_body_buckets", [start for start, _, _, _ in bodies],
                              texts.size, "BUILTIN_BUCKET_BITS", BUCKET_BITS))
-    body.extend(bucket_table("builtin_call_argument_buckets",
-                             [start for start, _, _, _ in arguments], texts.size,
+    body.extend(bucket_table("builtin_call_buckets",
+                             [start for start, _, _, _ in calls], texts.size,
                              "BUILTIN_BUCKET_BITS", BUCKET_BITS))
 
     conditions = add_conditions(texts)

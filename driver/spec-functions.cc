@@ -476,10 +476,10 @@ void reset_spec_functions()
 // Short texts of a call live in the caller's frame.
 enum { CALL_TEXT_BYTES = 256, CALL_ARGV_WORDS = 16 };
 
-const char *call_spec_function(const char *p, bool *returned_text, const char *matched)
+// The '(' that ends the name of the call at P, and the ')' that closes it,
+// as reading the call finds them.
+static const char *read_call(const char *p, const char **open)
 {
-  int depth = spec_function_depth++;
-  const char *name = p;
   while (*p && *p != '(') {
     if (!is_name_char(*p))
       fatal_error(0, "malformed spec function name");
@@ -487,8 +487,7 @@ const char *call_spec_function(const char *p, bool *returned_text, const char *m
   }
   if (!*p)
     fatal_error(0, "no arguments for spec function");
-  size_t name_length = static_cast<size_t>(p - name);
-  const char *args_start = ++p;
+  *open = p++;
   // The arguments often hold long conditions: the scan jumps from one
   // parenthesis to the next.
   for (int nesting = 1;; p++) {
@@ -500,20 +499,36 @@ const char *call_spec_function(const char *p, bool *returned_text, const char *m
   }
   if (!*p)
     fatal_error(0, "malformed spec function arguments");
-  size_t args_length = static_cast<size_t>(p - args_start);
-  // A built-in call's arguments are there as a string of their own already;
-  // other short ones are copied into this frame.
+  return p;
+}
+
+const char *call_spec_function(const char *p, bool *returned_text, const char *matched)
+{
+  int depth = spec_function_depth++;
+  const char *name = p;
+  const char *open, *close, *args;
+  // A built-in call was read when the driver was built, and its arguments
+  // are there as a string of their own; other short ones are copied into
+  // this frame.
   char small_args[CALL_TEXT_BYTES];
   char *args_copy = nullptr;
-  const char *args = builtin_call_arguments_at(args_start, p);
-  if (!args && args_length < sizeof small_args) {
-    memcpy(small_args, args_start, args_length);
-    small_args[args_length] = '\0';
-    args = small_args;
-  } else if (!args) {
-    args = args_copy = checked_strndup(args_start, args_length);
+  if (const builtin_call *known = builtin_call_at(name)) {
+    open = builtin_spec_chars + known->open;
+    close = builtin_spec_chars + known->end;
+    args = builtin_spec_chars + known->copy;
+  } else {
+    close = read_call(name, &open);
+    size_t args_length = static_cast<size_t>(close - open - 1);
+    if (args_length < sizeof small_args) {
+      memcpy(small_args, open + 1, args_length);
+      small_args[args_length] = '\0';
+      args = small_args;
+    } else {
+      args = args_copy = checked_strndup(open + 1, args_length);
+    }
   }
-  p++;
+  size_t name_length = static_cast<size_t>(open - name);
+  p = close + 1;
 
   const spec_function_entry *entry = find_spec_function(name, name_length);
   if (!entry)

@@ -85,7 +85,11 @@ void handle_self_spec_words(uint32_t count, const char *const *words)
   const char **argv = count + 2 <= 16 ? small_argv
                                       : checked_new_array<const char *>(count + uint64_t{2});
   argv[0] = "";
-  memcpy(argv + 1, words, count * sizeof(char *));
+  // The switches made here outlive the words, some of which point into
+  // texts the run replaces later (the -iprefix of %I names the install
+  // prefix, which gains the machine suffix once the self specs have run).
+  for (uint32_t i = 0; i < count; i++)
+    argv[i + 1] = obstack_strdup(&option_obstack, words[i]);
   argv[count + 1] = nullptr;
   decoded_option *decoded;
   unsigned decoded_count;

@@ -67,6 +67,15 @@ class Hostile(DriverTest):
                 self.assertIn("where there is no input file", r.stderr)
                 self.assertEqual(r.programs(), [])
 
+    def test_compare_debug_option_naming_the_install_prefix(self):
+        # %I in the second run's option puts the install prefix among the
+        # switches; the prefix is replaced after the self specs have run.
+        # Under the sanitizers the old text was read after it was freed.
+        src = self.tree.write("x.c")
+        r = self.tree.run("vuz", ["-###", "-c", src], env={"VUZ_COMPARE_DEBUG": "--%%%I%jg"})
+        self.assertEqual(r.status, 0, r)
+        self.assertIn("'-fcompare-debug-second' '-iprefix' ", r.stderr)
+
     def test_compare_debug_second_run_without_a_dump(self):
         # A second-run option that stops before compiling names no dump:
         # the input fails with an error, in a real and in a dry run alike.

@@ -401,7 +401,7 @@ static const char *fortran_preinclude_file_spec_function(int argc, const char **
   return result;
 }
 
-const spec_function_entry spec_function_table[] = {
+constexpr spec_function_entry spec_function_table[] = {
     {"getenv", getenv_spec_function},
     {"if-exists", if_exists_spec_function},
     {"if-exists-else", if_exists_else_spec_function},
@@ -431,12 +431,55 @@ static bool is_name_char(char c)
   return c_isalnum(static_cast<unsigned char>(c)) || c == '-' || c == '_';
 }
 
+// The rows of the table grouped by name length when the driver is
+// compiled, each group in table order: a call compares its name with the
+// few rows of its length.
+enum {
+  SPEC_FUNCTION_ROWS = sizeof spec_function_table / sizeof *spec_function_table - 1,
+  LONGEST_SPEC_FUNCTION_NAME = 31
+};
+struct spec_function_index {
+  uint8_t rows[SPEC_FUNCTION_ROWS];
+  uint8_t starts[LONGEST_SPEC_FUNCTION_NAME + 2];  // of each length's group
+};
+
+static constexpr size_t constant_length(const char *text)
+{
+  size_t n = 0;
+  while (text[n])
+    n++;
+  return n;
+}
+
+static constexpr spec_function_index make_spec_function_index()
+{
+  spec_function_index index = {};
+  int at = 0;
+  for (size_t length = 0; length <= LONGEST_SPEC_FUNCTION_NAME; length++) {
+    index.starts[length] = static_cast<uint8_t>(at);
+    for (int row = 0; row < SPEC_FUNCTION_ROWS; row++)
+      if (constant_length(spec_function_table[row].name) == length)
+        index.rows[at++] = static_cast<uint8_t>(row);
+  }
+  index.starts[LONGEST_SPEC_FUNCTION_NAME + 1] = static_cast<uint8_t>(at);
+  return index;
+}
+
+static constexpr spec_function_index spec_functions_by_length = make_spec_function_index();
+static_assert(spec_functions_by_length.starts[LONGEST_SPEC_FUNCTION_NAME + 1] ==
+                  SPEC_FUNCTION_ROWS,
+              "a spec function's name is longer than the index holds");
+
 static const spec_function_entry *find_spec_function(const char *name, size_t length)
 {
-  for (const spec_function_entry *entry = spec_function_table; entry->name; entry++)
-    if (entry->name[0] == name[0] && strncmp(entry->name, name, length) == 0 &&
-        entry->name[length] == '\0')
+  if (length > LONGEST_SPEC_FUNCTION_NAME)
+    return nullptr;
+  const spec_function_index &index = spec_functions_by_length;
+  for (int k = index.starts[length]; k < index.starts[length + 1]; k++) {
+    const spec_function_entry *entry = &spec_function_table[index.rows[k]];
+    if (memcmp(entry->name, name, length) == 0)
       return entry;
+  }
   return nullptr;
 }
 

@@ -616,6 +616,8 @@ def generate(entries):
             int(combinable), int(preprocessed)))
     body.append("};")
     body.append("const int builtin_compiler_count = %d;" % len(compilers))
+    body.append("const uint32_t builtin_compiler_suffix_lengths[] = {%s};"
+                % ", ".join(str(len(suffix)) for suffix, _, _, _, _ in compilers))
     body.append("")
     for starred, name in ((False, "builtin_named_switches"), (True, "builtin_named_prefixes")):
         chosen = sorted({atom.encode("ascii") for atom, s in atoms if s == starred})

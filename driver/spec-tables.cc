@@ -431,14 +431,18 @@ void load_spec_file(const char *file, bool main_file, bool user)
   spec_file_depth--;
 }
 
-// The suffix length of each compiler row, measured when a choice first needs
-// them and again after the table changed: every input asks every row, twice.
+// The suffix length of each compiler row: every input asks every row,
+// twice. Spec files only add rows after the built-in ones, whose lengths
+// were measured when the driver was built; a table with added rows is
+// measured when a choice first needs it and again after it changed.
 static uint32_t *suffix_lengths;
 static const compiler_entry *measured_table;
 static int measured_count;
 
 static const uint32_t *compiler_suffix_lengths()
 {
+  if (compiler_count == builtin_compiler_count)
+    return builtin_compiler_suffix_lengths;
   if (measured_table != compilers || measured_count != compiler_count) {
     free(suffix_lengths);
     suffix_lengths = checked_new_array<uint32_t>(static_cast<uint64_t>(compiler_count) + 1);

@@ -79,6 +79,8 @@ extern const char *const driver_self_specs[];
 extern const int driver_self_spec_count;
 extern const compiler_entry builtin_compilers[];
 extern const int builtin_compiler_count;
+// The length of each built-in row's suffix.
+extern const uint32_t builtin_compiler_suffix_lengths[];
 extern const char *const builtin_link_command_spec;
 // "libvuz" and "link" as the built-in initialisation leaves them, and "link"
 // with the sysroot spec in front.

@@ -346,3 +346,11 @@ TEST(BuiltinTables, BucketsLeadToEveryRecord)
   expect_buckets_lead_to_every_record(builtin_condition_buckets, BUILTIN_CONDITION_BUCKET_BITS,
                                       builtin_conditions, builtin_condition_count);
 }
+
+// The suffix lengths made at build time are those of the rows' suffixes.
+TEST(BuiltinTables, CompilerSuffixLengthsAreTheSuffixes)
+{
+  for (int i = 0; i < builtin_compiler_count; i++)
+    EXPECT_EQ(builtin_compiler_suffix_lengths[i], strlen(builtin_compilers[i].suffix))
+        << builtin_compilers[i].suffix;
+}

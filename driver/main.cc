@@ -74,13 +74,13 @@ void on_fatal_signal(int signal_number)
 
 // Until a file is listed for deletion a fatal signal has nothing to clean
 // up, and its default action ends the driver as the handler would: a query
-// run is spared the eight system calls.
+// run is spared the eight system calls. Put in place again whenever both
+// lists were empty, as each run did at its start: a flag of its own would
+// cost a short run the fault of its page.
 void arm_fatal_signal_handlers()
 {
-  static bool armed;  // once per process, however many runs it holds
-  if (armed)
+  if (always_delete_list || failure_delete_list)
     return;
-  armed = true;
   for (int sig : {SIGINT, SIGHUP, SIGTERM, SIGPIPE})
     if (signal(sig, SIG_IGN) != SIG_IGN)
       signal(sig, on_fatal_signal);

@@ -221,7 +221,7 @@ def add_pieces(texts):
     stands at the body's own level), each call as (where its name starts,
     its '(', its closing ')', the text of its arguments)."""
     bodies = []
-    arguments = []
+    calls = []
     done = 0
     while done < len(texts.parts):
         text = texts.parts[done]
@@ -235,8 +235,8 @@ def add_pieces(texts):
                 if end is not None:
                     opening = text.index("(", i + 1)
                     texts.add(text[opening + 1:end - 1])
-                    arguments.append((base + i + 1, base + opening, base + end - 1,
-                                      texts.offsets[text[opening + 1:end - 1]]))
+                    calls.append((base + i + 1, base + opening, base + end - 1,
+                                  texts.offsets[text[opening + 1:end - 1]]))
                 continue
             found = body_end(text, i + 1)
             if found is None:
@@ -247,7 +247,7 @@ def add_pieces(texts):
                 trimmed -= 1
             texts.add(text[i + 1:trimmed])
             bodies.append((base + i + 1, base + end, texts.offsets[text[i + 1:trimmed]], own_star))
-    return sorted(bodies), sorted(arguments)
+    return sorted(bodies), sorted(calls)
 
 
 # The kinds and flags of an alternative, as driver/specs.h names them.

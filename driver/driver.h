@@ -175,6 +175,9 @@ int driver_run(driver_state *state, int argc, char **argv);
 void driver_global_setup();
 void remove_temp_files_at_exit();
 void on_fatal_signal(int signal_number);
+// Puts the fatal-signal handlers in place before a file is listed for
+// deletion while both lists are empty.
+void arm_fatal_signal_handlers();
 int run_exit_status();
 // Returns every run-wide value to its initial state, frees what the run
 // allocated and restores the environment (which needs an env_manager that

@@ -217,10 +217,11 @@ def add_pieces(texts):
     their own: every place after a ':' that is not a function call could
     start a body, and every function call has its arguments. Each piece is
     added as a text, whose pieces are added in turn. Returns the bodies and
-    the arguments, each as (start, end, the piece's text, whether a "%*"
-    stands at the body's own level)."""
+    the calls: each body as (start, end, the piece's text, whether a "%*"
+    stands at the body's own level), each call as (where its name starts,
+    its '(', its closing ')', the text of its arguments)."""
     bodies = []
-    arguments = []
+    calls = []
     done = 0
     while done < len(texts.parts):
         text = texts.parts[done]
@@ -234,8 +235,8 @@ def add_pieces(texts):
                 if end is not None:
                     opening = text.index("(", i + 1)
                     texts.add(text[opening + 1:end - 1])
-                    arguments.append((base + opening + 1, base + end - 1,
-                                      texts.offsets[text[opening + 1:end - 1]], False))
+                    calls.append((base + i + 1, base + opening, base + end - 1,
+                                  texts.offsets[text[opening + 1:end - 1]]))
                 continue
             found = body_end(text, i + 1)
             if found is None:
@@ -246,7 +247,7 @@ def add_pieces(texts):
                 trimmed -= 1
             texts.add(text[i + 1:trimmed])
             bodies.append((base + i + 1, base + end, texts.offsets[text[i + 1:trimmed]], own_star))
-    return sorted(bodies), sorted(arguments)
+    return sorted(bodies), sorted(calls)
 
 
 # The kinds and flags of an alternative, as driver/specs.h names them.
@@ -496,6 +497,20 @@ class Texts:
         return "builtin_spec_chars + %d" % self.offsets[text]
 
 
+def length_index(names):
+    """The numbers of the built-in named specs (static rows, then target
+    rows) grouped by name length, each group in row order as the list holds
+    them, and where each length's group starts."""
+    longest = max(len(name) for name in names)
+    numbers = sorted(range(len(names)), key=lambda i: len(names[i]))
+    starts = [sum(1 for name in names if len(name) < n) for n in range(longest + 2)]
+    return ["const uint8_t builtin_spec_numbers_by_length[] = {%s};"
+            % ", ".join(str(i) for i in numbers),
+            "const uint8_t builtin_spec_length_starts[] = {%s};"
+            % ", ".join(str(s) for s in starts),
+            "const uint32_t builtin_spec_longest_name = %d;" % longest, ""]
+
+
 def generate(entries):
     statics, targets, configure, selves, compilers = [], [], [], [], []
     link_command = libvuz_choice = None
@@ -573,6 +588,7 @@ def generate(entries):
     body.append("    {nullptr, 0, nullptr, nullptr},")
     body.append("};")
     body.append("")
+    body.extend(length_index([name for name, _, _ in statics] + [name for name, _ in targets]))
     body.append("const char *const builtin_libvuz_spec = %s;" % texts.add(libvuz))
     body.append("const char *const builtin_link_spec = %s;" % texts.add(link))
     body.append("const char *const builtin_link_spec_with_sysroot = %s;"
@@ -600,6 +616,8 @@ def generate(entries):
             int(combinable), int(preprocessed)))
     body.append("};")
     body.append("const int builtin_compiler_count = %d;" % len(compilers))
+    body.append("const uint32_t builtin_compiler_suffix_lengths[] = {%s};"
+                % ", ".join(str(len(suffix)) for suffix, _, _, _, _ in compilers))
     body.append("")
     for starred, name in ((False, "builtin_named_switches"), (True, "builtin_named_prefixes")):
         chosen = sorted({atom.encode("ascii") for atom, s in atoms if s == starred})
@@ -610,21 +628,21 @@ def generate(entries):
         body.append("const int %s_count = %d;" % (name, len(chosen)))
         body.append("")
 
-    bodies, arguments = add_pieces(texts)
-    for table, one, pieces in (("bodies", "body", bodies),
-                               ("call_arguments", "call_argument", arguments)):
+    bodies, calls = add_pieces(texts)
+    for table, one, kind, pieces in (("bodies", "body", "builtin_body", bodies),
+                                     ("calls", "call", "builtin_call", calls)):
         body.append("// Sorted by where the piece starts in builtin_spec_chars.")
-        body.append("const builtin_body builtin_%s[] = {" % table)
-        for start, end, copy, own_star in pieces:
-            body.append("    {%d, %d, %d, %d}," % (start, end, copy, int(own_star)))
+        body.append("const %s builtin_%s[] = {" % (kind, table))
+        for piece in pieces:
+            body.append("    {%d, %d, %d, %d}," % tuple(int(field) for field in piece))
         body.append("};")
         body.append("const int builtin_%s_count = %d;" % (one, len(pieces)))
         body.append("")
     # A search starts at the first record of its bucket of the text.
     body.extend(bucket_table("builtin_body_buckets", [start for start, _, _, _ in bodies],
                              texts.size, "BUILTIN_BUCKET_BITS", BUCKET_BITS))
-    body.extend(bucket_table("builtin_call_argument_buckets",
-                             [start for start, _, _, _ in arguments], texts.size,
+    body.extend(bucket_table("builtin_call_buckets",
+                             [start for start, _, _, _ in calls], texts.size,
                              "BUILTIN_BUCKET_BITS", BUCKET_BITS))
 
     conditions = add_conditions(texts)

@@ -109,15 +109,10 @@ static const builtin_body *builtin_body_at(const char *body)
                            BUILTIN_BUCKET_BITS);
 }
 
-const char *builtin_call_arguments_at(const char *start, const char *end)
+const builtin_call *builtin_call_at(const char *name)
 {
-  const builtin_body *known = builtin_record_at(start, builtin_call_arguments,
-                                                builtin_call_argument_count,
-                                                builtin_call_argument_buckets,
-                                                BUILTIN_BUCKET_BITS);
-  if (!known || builtin_spec_chars + known->end != end)
-    return nullptr;
-  return builtin_spec_chars + known->copy;
+  return builtin_record_at(name, builtin_calls, builtin_call_count, builtin_call_buckets,
+                           BUILTIN_BUCKET_BITS);
 }
 
 // The end of a body: the '}' or ';' at the body's own nesting level; notes

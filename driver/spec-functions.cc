@@ -401,7 +401,7 @@ static const char *fortran_preinclude_file_spec_function(int argc, const char **
   return result;
 }
 
-const spec_function_entry spec_function_table[] = {
+constexpr spec_function_entry spec_function_table[] = {
     {"getenv", getenv_spec_function},
     {"if-exists", if_exists_spec_function},
     {"if-exists-else", if_exists_else_spec_function},
@@ -431,12 +431,55 @@ static bool is_name_char(char c)
   return c_isalnum(static_cast<unsigned char>(c)) || c == '-' || c == '_';
 }
 
+// The rows of the table grouped by name length when the driver is
+// compiled, each group in table order: a call compares its name with the
+// few rows of its length.
+enum {
+  SPEC_FUNCTION_ROWS = sizeof spec_function_table / sizeof *spec_function_table - 1,
+  LONGEST_SPEC_FUNCTION_NAME = 31
+};
+struct spec_function_index {
+  uint8_t rows[SPEC_FUNCTION_ROWS];
+  uint8_t starts[LONGEST_SPEC_FUNCTION_NAME + 2];  // of each length's group
+};
+
+static constexpr size_t constant_length(const char *text)
+{
+  size_t n = 0;
+  while (text[n])
+    n++;
+  return n;
+}
+
+static constexpr spec_function_index make_spec_function_index()
+{
+  spec_function_index index = {};
+  int at = 0;
+  for (size_t length = 0; length <= LONGEST_SPEC_FUNCTION_NAME; length++) {
+    index.starts[length] = static_cast<uint8_t>(at);
+    for (int row = 0; row < SPEC_FUNCTION_ROWS; row++)
+      if (constant_length(spec_function_table[row].name) == length)
+        index.rows[at++] = static_cast<uint8_t>(row);
+  }
+  index.starts[LONGEST_SPEC_FUNCTION_NAME + 1] = static_cast<uint8_t>(at);
+  return index;
+}
+
+static constexpr spec_function_index spec_functions_by_length = make_spec_function_index();
+static_assert(spec_functions_by_length.starts[LONGEST_SPEC_FUNCTION_NAME + 1] ==
+                  SPEC_FUNCTION_ROWS,
+              "a spec function's name is longer than the index holds");
+
 static const spec_function_entry *find_spec_function(const char *name, size_t length)
 {
-  for (const spec_function_entry *entry = spec_function_table; entry->name; entry++)
-    if (entry->name[0] == name[0] && strncmp(entry->name, name, length) == 0 &&
-        entry->name[length] == '\0')
+  if (length > LONGEST_SPEC_FUNCTION_NAME)
+    return nullptr;
+  const spec_function_index &index = spec_functions_by_length;
+  for (int k = index.starts[length]; k < index.starts[length + 1]; k++) {
+    const spec_function_entry *entry = &spec_function_table[index.rows[k]];
+    if (memcmp(entry->name, name, length) == 0)
       return entry;
+  }
   return nullptr;
 }
 
@@ -476,10 +519,10 @@ void reset_spec_functions()
 // Short texts of a call live in the caller's frame.
 enum { CALL_TEXT_BYTES = 256, CALL_ARGV_WORDS = 16 };
 
-const char *call_spec_function(const char *p, bool *returned_text, const char *matched)
+// The '(' that ends the name of the call at P, and the ')' that closes it,
+// as reading the call finds them.
+static const char *read_call(const char *p, const char **open)
 {
-  int depth = spec_function_depth++;
-  const char *name = p;
   while (*p && *p != '(') {
     if (!is_name_char(*p))
       fatal_error(0, "malformed spec function name");
@@ -487,8 +530,7 @@ const char *call_spec_function(const char *p, bool *returned_text, const char *m
   }
   if (!*p)
     fatal_error(0, "no arguments for spec function");
-  size_t name_length = static_cast<size_t>(p - name);
-  const char *args_start = ++p;
+  *open = p++;
   // The arguments often hold long conditions: the scan jumps from one
   // parenthesis to the next.
   for (int nesting = 1;; p++) {
@@ -500,20 +542,36 @@ const char *call_spec_function(const char *p, bool *returned_text, const char *m
   }
   if (!*p)
     fatal_error(0, "malformed spec function arguments");
-  size_t args_length = static_cast<size_t>(p - args_start);
-  // A built-in call's arguments are there as a string of their own already;
-  // other short ones are copied into this frame.
+  return p;
+}
+
+const char *call_spec_function(const char *p, bool *returned_text, const char *matched)
+{
+  int depth = spec_function_depth++;
+  const char *name = p;
+  const char *open, *close, *args;
+  // A built-in call was read when the driver was built, and its arguments
+  // are there as a string of their own; other short ones are copied into
+  // this frame.
   char small_args[CALL_TEXT_BYTES];
   char *args_copy = nullptr;
-  const char *args = builtin_call_arguments_at(args_start, p);
-  if (!args && args_length < sizeof small_args) {
-    memcpy(small_args, args_start, args_length);
-    small_args[args_length] = '\0';
-    args = small_args;
-  } else if (!args) {
-    args = args_copy = checked_strndup(args_start, args_length);
+  if (const builtin_call *known = builtin_call_at(name)) {
+    open = builtin_spec_chars + known->open;
+    close = builtin_spec_chars + known->end;
+    args = builtin_spec_chars + known->copy;
+  } else {
+    close = read_call(name, &open);
+    size_t args_length = static_cast<size_t>(close - open - 1);
+    if (args_length < sizeof small_args) {
+      memcpy(small_args, open + 1, args_length);
+      small_args[args_length] = '\0';
+      args = small_args;
+    } else {
+      args = args_copy = checked_strndup(open + 1, args_length);
+    }
   }
-  p++;
+  size_t name_length = static_cast<size_t>(open - name);
+  p = close + 1;
 
   const spec_function_entry *entry = find_spec_function(name, name_length);
   if (!entry)

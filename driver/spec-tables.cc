@@ -51,35 +51,36 @@ static void link_static_specs()
   specs = &static_specs[0];
 }
 
-// Where a spec text names a spec, and what it found there: spec texts name
-// the same few specs from the same places for every input. An entry is only
-// a guess, checked against the spec's own name; names in the list are
-// unique, so a guess that holds is the answer.
-enum { SPEC_LOOKUP_SLOTS = 32 };
-struct spec_lookup_slot {
-  const char *name;
-  named_spec *spec;
-};
-static spec_lookup_slot spec_lookups[SPEC_LOOKUP_SLOTS];
-
 static bool spec_named(const named_spec *sp, const char *name, size_t length)
 {
   return sp->name_length == length && sp->name[0] == name[0] &&
          strncmp(sp->name, name, length) == 0;
 }
 
+// The built-in record of that name, found by its length. Target specs not
+// linked into the list have no name yet.
+static named_spec *lookup_builtin_spec(const char *name, size_t length)
+{
+  if (length > builtin_spec_longest_name)
+    return nullptr;
+  for (int i = builtin_spec_length_starts[length]; i < builtin_spec_length_starts[length + 1];
+       i++) {
+    named_spec *sp = &static_specs[builtin_spec_numbers_by_length[i]];
+    if (sp->name && spec_named(sp, name, length))
+      return sp;
+  }
+  return nullptr;
+}
+
+// Specs a spec file adds stand before the built-in records in the list;
+// those are found by their index. Names in the list are unique.
 named_spec *lookup_named_spec(const char *name, size_t length)
 {
-  spec_lookup_slot &slot =
-      spec_lookups[(reinterpret_cast<uintptr_t>(name) >> 2 ^ length) % SPEC_LOOKUP_SLOTS];
-  if (slot.name == name && spec_named(slot.spec, name, length))
-    return slot.spec;
-  for (named_spec *sp = specs; sp; sp = sp->next)
-    if (spec_named(sp, name, length)) {
-      slot = {name, sp};
+  named_spec *sp = specs;
+  for (; sp && sp != &static_specs[0]; sp = sp->next)
+    if (spec_named(sp, name, length))
       return sp;
-    }
-  return nullptr;
+  return sp ? lookup_builtin_spec(name, length) : nullptr;
 }
 
 void set_static_spec(const char **variable, const char *text)
@@ -430,14 +431,18 @@ void load_spec_file(const char *file, bool main_file, bool user)
   spec_file_depth--;
 }
 
-// The suffix length of each compiler row, measured when a choice first needs
-// them and again after the table changed: every input asks every row, twice.
+// The suffix length of each compiler row: every input asks every row,
+// twice. Spec files only add rows after the built-in ones, whose lengths
+// were measured when the driver was built; a table with added rows is
+// measured when a choice first needs it and again after it changed.
 static uint32_t *suffix_lengths;
 static const compiler_entry *measured_table;
 static int measured_count;
 
 static const uint32_t *compiler_suffix_lengths()
 {
+  if (compiler_count == builtin_compiler_count)
+    return builtin_compiler_suffix_lengths;
   if (measured_table != compilers || measured_count != compiler_count) {
     free(suffix_lengths);
     suffix_lengths = checked_new_array<uint32_t>(static_cast<uint64_t>(compiler_count) + 1);
@@ -645,7 +650,6 @@ void reset_spec_tables()
   }
   specs = nullptr;
   memset(static_specs, 0, sizeof static_specs);
-  memset(spec_lookups, 0, sizeof spec_lookups);
   for (const builtin_spec_text *row = builtin_static_spec_texts; row->name; row++)
     if (row->variable)
       *row->variable = nullptr;

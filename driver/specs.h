@@ -68,11 +68,19 @@ struct builtin_spec_text {
 };
 extern const builtin_spec_text builtin_static_spec_texts[];
 extern const builtin_spec_text builtin_target_spec_texts[];
+// The rows of both tables above (static rows first) grouped by name length:
+// those named with N bytes are builtin_spec_numbers_by_length[i] for i from
+// builtin_spec_length_starts[N] up to builtin_spec_length_starts[N + 1].
+extern const uint8_t builtin_spec_numbers_by_length[];
+extern const uint8_t builtin_spec_length_starts[];
+extern const uint32_t builtin_spec_longest_name;
 extern const builtin_spec_text configure_option_specs[];
 extern const char *const driver_self_specs[];
 extern const int driver_self_spec_count;
 extern const compiler_entry builtin_compilers[];
 extern const int builtin_compiler_count;
+// The length of each built-in row's suffix.
+extern const uint32_t builtin_compiler_suffix_lengths[];
 extern const char *const builtin_link_command_spec;
 // "libvuz" and "link" as the built-in initialisation leaves them, and "link"
 // with the sysroot spec in front.
@@ -95,11 +103,18 @@ struct builtin_body {
 };
 extern const builtin_body builtin_bodies[];
 extern const int builtin_body_count;
-// The arguments of each spec function call of a built-in text, from after
-// its '(' to its ')', and as a string of their own.
-extern const builtin_body builtin_call_arguments[];
-extern const int builtin_call_argument_count;
-extern const uint16_t builtin_call_argument_buckets[];
+// A spec function call of a built-in text: where its name starts, its '('
+// and the ')' that closes it in builtin_spec_chars, and where its arguments
+// stand as a string of their own.
+struct builtin_call {
+  uint32_t start;
+  uint32_t open;
+  uint32_t end;
+  uint32_t copy;
+};
+extern const builtin_call builtin_calls[];
+extern const int builtin_call_count;
+extern const uint16_t builtin_call_buckets[];
 // For each run of 1 << BUILTIN_BUCKET_BITS bytes of builtin_spec_chars
 // (BUILTIN_CONDITION_BUCKET_BITS for conditions, which stand closer
 // together), the first record that starts in it or later.
@@ -265,9 +280,8 @@ bool live_switch_exists(const char *text);
 void visit_switches_named(const char *atom, size_t length, bool starred,
                           void (*visit)(int index, void *data), void *data);
 
-// The text from START to END, when it is the arguments of a call in a
-// built-in text, as a string of its own; or null.
-const char *builtin_call_arguments_at(const char *start, const char *end);
+// The call of a built-in text whose name starts at NAME, or null.
+const builtin_call *builtin_call_at(const char *name);
 
 // Spec functions.
 // Appends VALUE with a backslash before each character that would end or

@@ -43,6 +43,7 @@ static bool listed(temp_file_node *list, const char *name)
 // Nodes are linked only once complete: the fatal-signal handler walks the lists.
 static void push_temp(temp_file_node **list, const char *name)
 {
+  arm_fatal_signal_handlers();
   temp_file_node *node = checked_new_array<temp_file_node>(1);
   node->name = checked_strdup(name);
   node->next = *list;

@@ -108,26 +108,34 @@ TEST(BuiltinBodies, AgreeWithReadingTheBody)
   }
 }
 
-// The arguments of each call end at the ')' that closes the call, as the
-// call reads them, and are given as a string of their own for exactly that
-// text.
-TEST(BuiltinCallArguments, AgreeWithReadingTheCall)
+// Each call's name runs to its '(' and its arguments to the ')' that closes
+// the call, as reading the call finds them; its record is found from where
+// its name starts in the built-in text only.
+TEST(BuiltinCalls, AgreeWithReadingTheCall)
 {
-  ASSERT_GT(builtin_call_argument_count, 0);
-  for (int i = 0; i < builtin_call_argument_count; i++) {
-    const builtin_body &a = builtin_call_arguments[i];
-    const char *start = builtin_spec_chars + a.start;
+  ASSERT_GT(builtin_call_count, 0);
+  for (int i = 0; i < builtin_call_count; i++) {
+    const builtin_call &a = builtin_calls[i];
+    const char *name = builtin_spec_chars + a.start;
+    const char *open = builtin_spec_chars + a.open;
     const char *end = builtin_spec_chars + a.end;
-    ASSERT_EQ(start[-1], '(');
+    EXPECT_EQ(std::string(name - 2, 2), "%:") << name;
+    const char *p = name;
+    while (*p && *p != '(')
+      p++;
+    ASSERT_EQ(p, open) << name;
+    EXPECT_GT(open, name) << name;
     int depth = 1;
-    const char *p = start;
-    for (; *p && !(*p == ')' && depth == 1); p++)
+    for (p++; *p && !(*p == ')' && depth == 1); p++)
       depth += *p == '(' ? 1 : *p == ')' ? -1 : 0;
-    ASSERT_EQ(p, end) << start;
-    EXPECT_EQ(std::string(builtin_call_arguments_at(start, end)), std::string(start, end));
-    EXPECT_EQ(builtin_call_arguments_at(start, end - 1), nullptr) << start;
-    std::string copy(start, end);
-    EXPECT_EQ(builtin_call_arguments_at(copy.c_str(), copy.c_str() + copy.size()), nullptr);
+    ASSERT_EQ(p, end) << name;
+    EXPECT_EQ(std::string(builtin_spec_chars + a.copy), std::string(open + 1, end)) << name;
+    EXPECT_EQ(builtin_call_at(name), &a) << name;
+    EXPECT_EQ(builtin_call_at(name + 1), nullptr) << name;
+    std::string copy(name, end + 1);
+    EXPECT_EQ(builtin_call_at(copy.c_str()), nullptr) << name;
+    if (i > 0)
+      EXPECT_LT(builtin_calls[i - 1].start, a.start);
   }
 }
 
@@ -333,8 +341,16 @@ TEST(BuiltinTables, BucketsLeadToEveryRecord)
 {
   expect_buckets_lead_to_every_record(builtin_body_buckets, BUILTIN_BUCKET_BITS, builtin_bodies,
                                       builtin_body_count);
-  expect_buckets_lead_to_every_record(builtin_call_argument_buckets, BUILTIN_BUCKET_BITS,
-                                      builtin_call_arguments, builtin_call_argument_count);
+  expect_buckets_lead_to_every_record(builtin_call_buckets, BUILTIN_BUCKET_BITS, builtin_calls,
+                                      builtin_call_count);
   expect_buckets_lead_to_every_record(builtin_condition_buckets, BUILTIN_CONDITION_BUCKET_BITS,
                                       builtin_conditions, builtin_condition_count);
+}
+
+// The suffix lengths made at build time are those of the rows' suffixes.
+TEST(BuiltinTables, CompilerSuffixLengthsAreTheSuffixes)
+{
+  for (int i = 0; i < builtin_compiler_count; i++)
+    EXPECT_EQ(builtin_compiler_suffix_lengths[i], strlen(builtin_compilers[i].suffix))
+        << builtin_compilers[i].suffix;
 }

@@ -244,6 +244,12 @@ TEST(SpecDeathTest, MalformedConditionsAreFatal)
       {"%{!a&b}", "is invalid at"},
       {"%", "spec '%' invalid"},
       {"%:nosuch(x)", "unknown spec function 'nosuch'"},
+      // Names found by their length: a shorter, a longer, or one that differs
+      // only in its last byte names no function.
+      {"%:if-exist(x)", "unknown spec function 'if-exist'"},
+      {"%:if-existsx(x)", "unknown spec function 'if-existsx'"},
+      {"%:if-existz(x)", "unknown spec function 'if-existz'"},
+      {"%:canon_arch_multilibs(x)", "unknown spec function 'canon_arch_multilibs'"},
       {"%:version-compare(>= 01.2 mmacosx-version-min= b)", "invalid version number '01.2'"},
       // Spec files are user input: a malformed call is a spec error, not an internal one.
       {"%:replace-outfile(a)", "wrong number of arguments to %:replace-outfile"},

@@ -247,8 +247,7 @@ void *walk_search_paths(search_path_list *list, bool multilib_variants, size_t e
   if (buffer != small)
     free(buffer);
   for (char *p : owned)
-    if (p)
-      free(p);
+    free(p);
   return result;
 }
 

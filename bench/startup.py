@@ -128,13 +128,20 @@ def install_tree(build, work):
     return os.path.join(tree, "bin")
 
 
-def main():
+def arguments_and_work_tree():
+    """The build directory and run count of the command line, and a new work
+    tree holding the sample inputs x.c and x.cc."""
     build = os.path.abspath(sys.argv[1])
     runs = int(sys.argv[2]) if len(sys.argv) > 2 else 200
     work = tempfile.mkdtemp(prefix="vuz-bench-")
     for name in ("x.c", "x.cc"):
         with open(os.path.join(work, name), "w") as f:
             f.write("int x;\n")
+    return build, runs, work
+
+
+def main():
+    build, runs, work = arguments_and_work_tree()
     vuz = os.path.join(build, "driver", "vuz")
     floor = [os.path.join(build, "bench", "startup_floor")]
     installed = install_tree(build, work)

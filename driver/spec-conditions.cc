@@ -538,6 +538,24 @@ static void accept_matching(const char *atom, size_t length, bool starred, bool 
   visit_switches_named(atom, length, starred, user_spec ? accept_any : accept_known, nullptr);
 }
 
+// The spec being scanned, and how deeply its conditions nest there: a spec
+// file can nest them without end, which must end in an error, not in a
+// stack overflow. Conditions too deep for the scan would be too deep for
+// the interpreter too, had it to take them.
+enum { MAX_VALIDATION_NESTING = 10000 };
+static const char *validating_spec_name;
+static int validation_nesting;
+
+static const char *validate_nested_switches(const char *p, bool user_spec, bool braced)
+{
+  if (validation_nesting >= MAX_VALIDATION_NESTING)
+    fatal_error(0, "spec %qs nests too deeply", validating_spec_name);
+  validation_nesting++;
+  p = validate_spec_switches(p, user_spec, braced);
+  validation_nesting--;
+  return p;
+}
+
 const char *validate_spec_switches(const char *p, bool user_spec, bool braced)
 {
   bool suffix_mode = false, starred = false;
@@ -575,11 +593,11 @@ const char *validate_spec_switches(const char *p, bool user_spec, bool braced)
         }
         p++;
         if (*p == '{' || ((*p == '@' || *p == 'W') && p[1] == '{')) {
-          p = validate_spec_switches(p + (*p == '{' ? 1 : 2), user_spec, true);
+          p = validate_nested_switches(p + (*p == '{' ? 1 : 2), user_spec, true);
           continue;
         }
         if (*p == '<') {
-          p = validate_spec_switches(p + 1, user_spec, false);
+          p = validate_nested_switches(p + 1, user_spec, false);
           continue;
         }
         if (*p)
@@ -600,10 +618,12 @@ const char *validate_spec_switches(const char *p, bool user_spec, bool braced)
 }
 
 // Scans one spec for every condition and removal it holds.
-static void validate_spec_text(const char *text, bool user_spec)
+static void validate_spec_text(const char *name, const char *text, bool user_spec)
 {
   if (!text)
     return;
+  validating_spec_name = name;
+  validation_nesting = 0;
   for (const char *p = text; (p = strchr(p, '%')) != nullptr;) {
     p++;
     if (*p == '{')
@@ -620,10 +640,10 @@ static void validate_spec_text(const char *text, bool user_spec)
 void validate_switches_by_scanning()
 {
   for (int i = 0; i < compiler_count && compilers[i].spec; i++)
-    validate_spec_text(compilers[i].spec, false);
+    validate_spec_text(compilers[i].suffix, compilers[i].spec, false);
   for (named_spec *sp = specs; sp; sp = sp->next)
-    validate_spec_text(*sp->value_location, sp->user);
-  validate_spec_text(link_command_spec, false);
+    validate_spec_text(sp->name, *sp->value_location, sp->user);
+  validate_spec_text("link_command", link_command_spec, false);
 }
 
 // Whether validation would read exactly the built-in texts: the compiler

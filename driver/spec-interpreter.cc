@@ -43,6 +43,10 @@ static bool word_is_linker_script;
 bool input_piped;
 const char *suffix_replacement;
 bool in_response_file;
+// Whether a line end runs the words collected so far. Self specs and the
+// sysroot and startfile-prefix texts only make words, which a spec file may
+// spread over lines: there a line end ends a word.
+static bool line_end_runs_command = true;
 
 // The work of one expansion: spec bytes read, bytes added to words and words
 // stored. Specs that include others twice over grow exponentially with the
@@ -99,9 +103,17 @@ void begin_spec_expansion()
   suffix_replacement = nullptr;
   in_response_file = false;
   // A spec function that expands words of its own does so inside the
-  // caller's expansion and its budget.
-  if (spec_function_depth == 0)
+  // caller's expansion, its budget and its way with line ends.
+  if (spec_function_depth == 0) {
     spec_work = 0;
+    line_end_runs_command = true;
+  }
+}
+
+void begin_word_expansion()
+{
+  begin_spec_expansion();
+  line_end_runs_command = false;
 }
 
 void register_temp_file(const char *name, bool delete_always, bool delete_on_failure);
@@ -255,6 +267,13 @@ static int run_collected_command(const char *spec)
 // include itself, which must end in an error, not in a stack overflow.
 enum { MAX_NAMED_SPEC_DEPTH = 256 };
 int named_spec_depth;
+
+// How deeply expansions may nest, through conditions, spec function calls
+// and named specs together: a spec file can nest each without end, which
+// must end in an error, not in a stack overflow. The built-in specs nest a
+// few ten levels.
+enum { MAX_SPEC_NESTING = 1000 };
+static int spec_nesting;
 
 // The named specs being expanded, each with the work done when it began,
 // innermost first. Each lives in the frame of its expansion: no table of
@@ -739,6 +758,7 @@ void reset_spec_interpreter()
   exported_options = nullptr;
   // A run ended from inside an expansion leaves its frames behind.
   innermost_spec = nullptr;
+  spec_nesting = 0;
   begin_spec_expansion();
 }
 
@@ -762,12 +782,25 @@ static bool ends_ordinary_run(char c)
   return ordinary_run.ends[static_cast<unsigned char>(c)];
 }
 
+static int expand_spec_text(const char *spec, const char *matched);
+
 int do_spec_1(const char *spec, bool literal, const char *matched)
 {
   if (literal) {
     word_add_text(spec);
     return 0;
   }
+  if (spec_nesting >= MAX_SPEC_NESTING)
+    fatal_error(0, "spec %qs nests too deeply",
+                innermost_spec && innermost_spec->name ? innermost_spec->name : spec);
+  spec_nesting++;
+  int result = expand_spec_text(spec, matched);
+  spec_nesting--;
+  return result;
+}
+
+static int expand_spec_text(const char *spec, const char *matched)
+{
   // Every byte read is charged as work before what it does.
   const char *p = spec;
   while (*p) {
@@ -776,6 +809,10 @@ int do_spec_1(const char *spec, bool literal, const char *matched)
     case '\n':
       charge_spec_work(1, spec);
       finish_word();
+      if (!line_end_runs_command) {
+        clear_word_flags();
+        break;
+      }
       if (vec_length(argbuf) > 0 && strcmp(argbuf->last(), "|") == 0) {
         if (pipes_requested) {
           input_piped = true;

@@ -83,12 +83,26 @@ named_spec *lookup_named_spec(const char *name, size_t length)
   return sp ? lookup_builtin_spec(name, length) : nullptr;
 }
 
+// Texts a spec file replaced while a spec was being expanded: the spec
+// function "include" reads one mid-expansion, and the text it replaces, or
+// the compiler table it grows, may be the one being read. They are freed
+// with the tables.
+static vec<void *> *retired_spec_texts;
+
+static void free_spec_text(const void *text)
+{
+  if (spec_function_depth > 0)
+    vec_safe_push(retired_spec_texts, const_cast<void *>(text));
+  else
+    free(const_cast<void *>(text));
+}
+
 void set_static_spec(const char **variable, const char *text)
 {
   for (named_spec *sp = specs; sp; sp = sp->next)
     if (sp->value_location == variable) {
       if (sp->allocated)
-        free(const_cast<char *>(*variable));
+        free_spec_text(*variable);
       sp->allocated = 0;
       *variable = text;
       return;
@@ -117,7 +131,7 @@ void define_spec(const char *name, const char *text, bool user)
   else
     value = checked_strdup(text);
   if (sp->allocated)
-    free(const_cast<char *>(old));
+    free_spec_text(old);
   *sp->value_location = value;
   sp->allocated = 1;
   sp->user = user;
@@ -256,9 +270,26 @@ static bool link_command_owned;
 static void set_link_command_spec(char *text)
 {
   if (link_command_owned)
-    free(const_cast<char *>(link_command_spec));
+    free_spec_text(link_command_spec);
   link_command_spec = text;
   link_command_owned = true;
+}
+
+// The rows the compiler table has room for, its zeroed last row included.
+static int compiler_capacity;
+
+// Room for one more row and the zeroed row after it. The rows move, and the
+// one being compiled for must stay readable.
+static void add_compiler_row_room()
+{
+  if (compiler_count + 2 <= compiler_capacity)
+    return;
+  compiler_capacity = 2 * (compiler_count + 2);
+  compiler_entry *grown =
+      checked_new_array<compiler_entry>(static_cast<uint64_t>(compiler_capacity));
+  memcpy(grown, compilers, static_cast<size_t>(compiler_count + 1) * sizeof(compiler_entry));
+  free_spec_text(compilers);
+  compilers = grown;
 }
 
 static void include_spec_file(const char *name, bool user, bool no_error)
@@ -357,7 +388,7 @@ void load_spec_file(const char *file, bool main_file, bool user)
             fprintf(stderr, "rename spec %s to %s\n", old_name, new_name);
           define_spec(new_name, *old_spec->value_location, user);
           if (old_spec->allocated)
-            free(const_cast<char *>(*old_spec->value_location));
+            free_spec_text(*old_spec->value_location);
           *old_spec->value_location = "";
           old_spec->allocated = 0;
           free(new_name);
@@ -383,9 +414,14 @@ void load_spec_file(const char *file, bool main_file, bool user)
       fatal_error(0, "specs file malformed after %ld characters", offset(p));
     char *name = checked_strndup(name_start, static_cast<size_t>(name_end - name_start));
     const char *value_start = p;
+    // The last value ends before the file's final newline too: a line end
+    // kept in it would end the command it is expanded into.
     const char *value_end = strstr(p, "\n\n");
-    if (!value_end)
+    if (!value_end) {
       value_end = p + strlen(p);
+      if (value_end[-1] == '\n')
+        value_end--;
+    }
     char *value = static_cast<char *>(
         checked_malloc(static_cast<uint64_t>(value_end - value_start) + 1));
     size_t k = 0;
@@ -412,9 +448,7 @@ void load_spec_file(const char *file, bool main_file, bool user)
     } else if (name[0] == '*' || name[0] == '\0') {
       set_link_command_spec(value);
     } else {
-      // A suffix row; the table always ends with one zeroed row.
-      compilers = static_cast<compiler_entry *>(checked_realloc(
-          compilers, static_cast<uint64_t>(compiler_count + 2) * sizeof(compiler_entry)));
+      add_compiler_row_room();
       compiler_entry &row = compilers[compiler_count++];
       memset(&row, 0, sizeof row);
       row.suffix = name;
@@ -511,7 +545,7 @@ compiler_entry *choose_compiler_row(const char *name, size_t length, const char 
 
 void run_self_spec(const char *spec)
 {
-  begin_spec_expansion();
+  begin_word_expansion();
   do_spec_1(spec, false, nullptr);
   finish_word();
   do_spec_1(" ", false, nullptr);
@@ -548,7 +582,7 @@ static void apply_configure_option_spec(const char *key, const char *spec)
 // One word from a spec such as "sysroot_suffix_spec", or null.
 static const char *single_word_of(const char *spec, const char *error_message)
 {
-  begin_spec_expansion();
+  begin_word_expansion();
   if (do_spec_1(spec, false, nullptr) != 0)
     return nullptr;
   finish_word();
@@ -575,6 +609,7 @@ void init_builtin_compilers()
          static_cast<size_t>(builtin_compiler_count) * sizeof(compiler_entry));
   memset(&compilers[builtin_compiler_count], 0, sizeof(compiler_entry));
   compiler_count = builtin_compiler_count;
+  compiler_capacity = builtin_compiler_count + 1;
 }
 
 void load_all_specs(unsigned decoded_count, decoded_option *decoded)
@@ -614,7 +649,7 @@ void load_all_specs(unsigned decoded_count, decoded_option *decoded)
       sysroot_headers_suffix = word;
   }
   if (*startfile_prefix_spec) {
-    begin_spec_expansion();
+    begin_word_expansion();
     if (do_spec_1(startfile_prefix_spec, false, nullptr) == 0 &&
         do_spec_1(" ", false, nullptr) == 0) {
       for (uint32_t i = 0; i < vec_length(argbuf); i++)
@@ -665,6 +700,11 @@ void reset_spec_tables()
   free(compilers);
   compilers = nullptr;
   compiler_count = 0;
+  compiler_capacity = 0;
+  if (retired_spec_texts)
+    for (void *text : *retired_spec_texts)
+      free(text);
+  vec_release(retired_spec_texts);
   free(suffix_lengths);
   suffix_lengths = nullptr;
   measured_table = nullptr;

@@ -200,6 +200,8 @@ extern int spec_file_depth;
 int do_spec_1(const char *spec, bool literal, const char *matched);
 int expand_and_run_spec(const char *spec);
 void begin_spec_expansion();
+// As above, for a spec that makes words and runs nothing.
+void begin_word_expansion();
 // Frees the argument vectors and both spec obstacks and forgets the current
 // input; driver_reset's part.
 void reset_spec_interpreter();

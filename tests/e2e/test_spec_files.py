@@ -1,0 +1,67 @@
+"""Spec files as users write them and as hostile ones are: a last section
+that ends at the file's final newline, self specs over several lines, specs
+that a spec file replaces while they are being expanded, and conditions
+nested without end."""
+import unittest
+
+from harness import DriverTest
+
+
+class SpecFiles(DriverTest):
+    def compile_with(self, specs_text, extra=()):
+        specs = self.tree.write("my.specs", specs_text)
+        return self.tree.run("vuz", ["-specs=" + specs, "-c", self.tree.write("x.c")] + list(extra))
+
+    def test_last_section_ends_before_the_final_newline(self):
+        # A line end kept in the value would end the compiler's command
+        # before its input, or run a self spec's words as a program.
+        for text in ("*cpp:\n+ -fshort-enums\n", "*cpp:\r\n+ -fshort-enums\r\n",
+                     "*self_spec:\n-fshort-enums\n"):
+            with self.subTest(text=text):
+                r = self.compile_with(text)
+                self.assertEqual(r.status, 0, r)
+                self.assertEqual(r.programs(), ["tolm", "as"])
+                argv = r.run_of("tolm")["argv"]
+                self.assertIn("-fshort-enums", argv)
+                self.assertIn(self.tree.work + "/x.c", argv)
+
+    def test_self_spec_over_several_lines_runs_nothing(self):
+        r = self.compile_with("*self_spec:\n-fshort-enums\n-fno-common\n\n")
+        self.assertEqual(r.status, 0, r)
+        self.assertEqual(r.programs(), ["tolm", "as"])
+        argv = r.run_of("tolm")["argv"]
+        self.assertLess(argv.index("-fshort-enums"), argv.index("-fno-common"))
+
+    def test_spec_replaced_while_it_is_expanded(self):
+        # The included file replaces the spec whose text is being read, and
+        # grows the compiler table whose row is being compiled for.
+        inner = self.tree.write("inner.specs", "*mine:\n-DREPLACED\n\n" + "".join(
+            ".z%d:\n-DROW%d\n\n" % (i, i) for i in range(40)))
+        text = ("*mine:\n-DFIRST %%:include(%s) -DAFTER\n\n*cpp:\n+ %%(mine)\n\n" % inner)
+        for extra in ([], ["-fcompare-debug"]):
+            with self.subTest(extra=extra):
+                r = self.compile_with(text, extra)
+                self.assertEqual(r.status, 0, r)
+                argv = self.tree.records()[0]["argv"]
+                self.assertIn("-DFIRST", argv)
+                self.assertIn("-DAFTER", argv)
+                self.assertNoTemporaries()
+
+    def test_conditions_nested_without_end_are_an_error(self):
+        depth = 100000
+        chain = "".join("*a%d:\n%s%%(a%d)%s\n\n" % (k, "%{!v:" * 20, k + 1, "}" * 20)
+                        for k in range(250))
+        for name, text in (
+                ("cpp", "*cpp:\n+ " + "%{v:" * depth + "}" * depth + "\n\n"),
+                ("cpp", "*cpp:\n+ " + "%{!v:" * depth + "-DX" + "}" * depth + "\n\n"),
+                ("a[0-9]+", chain + "*a250:\n-DEND\n\n*cpp:\n+ %(a0)\n\n")):
+            with self.subTest(name=name, length=len(text)):
+                r = self.compile_with(text)
+                self.assertEqual(r.status, 1, r)
+                self.assertRegex(r.stderr, "fatal error: spec '%s' nests too deeply" % name)
+                self.assertEqual(r.programs(), [])
+                self.assertNoTemporaries()
+
+
+if __name__ == "__main__":
+    unittest.main()

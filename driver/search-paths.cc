@@ -115,6 +115,7 @@ void reset_search_paths()
     }
     list->head = nullptr;
     list->max_length = 0;
+    list->last_inserted = nullptr;
   }
   free(install_prefix);
   install_prefix = nullptr;
@@ -127,6 +128,11 @@ void insert_search_prefix(search_path_list *list, const char *prefix, const char
 {
   forget_probe_answers();
   search_path_entry **link = &list->head;
+  // Prefixes come in runs of one priority (every -B, every COMPILER_PATH
+  // piece), each placed after the ones before it: the search starts after
+  // the last one placed when it may, not at the head every time.
+  if (list->last_inserted && list->last_inserted->priority <= priority)
+    link = &list->last_inserted->next;
   while (*link && (*link)->priority <= priority)
     link = &(*link)->next;
   search_path_entry *entry = checked_new_cleared<search_path_entry>();
@@ -136,6 +142,7 @@ void insert_search_prefix(search_path_list *list, const char *prefix, const char
   entry->uses_os_dir = uses_os_dir;
   entry->next = *link;
   *link = entry;
+  list->last_inserted = entry;
   entry->prefix_length = static_cast<uint32_t>(strlen(entry->prefix));
   if (entry->prefix_length > list->max_length)
     list->max_length = entry->prefix_length;

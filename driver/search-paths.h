@@ -19,6 +19,7 @@ struct search_path_list {
   search_path_entry *head;
   uint32_t max_length;
   const char *name;
+  search_path_entry *last_inserted = nullptr;  // where a run of one priority goes on
 };
 
 extern search_path_list exec_prefixes;

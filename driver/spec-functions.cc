@@ -155,7 +155,9 @@ static const char *version_compare_spec_function(int argc, const char **argv)
   if (argc < 3)
     fatal_error(0, "too few arguments to %%:version-compare");
   const char *op = argv[0];
-  vuz_assert(op[0] != '\0');
+  // Spec files are user input: an empty operator is an unknown one.
+  if (!*op)
+    fatal_error(0, "unknown operator %qs in %%:version-compare", op);
   int versions = (op[0] != '!' && (op[1] == '<' || op[1] == '>')) ? 2 : 1;
   if (argc != versions + 3)
     fatal_error(0, "too many arguments to %%:version-compare");

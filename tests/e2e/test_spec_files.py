@@ -63,5 +63,12 @@ class SpecFiles(DriverTest):
                 self.assertNoTemporaries()
 
 
+    def test_empty_version_operator_is_a_spec_error(self):
+        r = self.compile_with('*cpp:\n+ %:version-compare(%" 1 mfoo= -DY)\n\n')
+        self.assertEqual(r.status, 1, r)
+        self.assertIn("fatal error: unknown operator '' in %:version-compare", r.stderr)
+        self.assertNotIn("internal compiler error", r.stderr)
+
+
 if __name__ == "__main__":
     unittest.main()

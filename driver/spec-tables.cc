@@ -6,8 +6,10 @@
 #include "driver/driver-options.h"
 #include "driver/search-paths.h"
 #include "support/alloc.h"
+#include "support/callback-hash-table.h"
 #include "support/char-class.h"
 #include "support/concat.h"
+#include "support/string-hash.h"
 
 #include <cerrno>
 #include <cstring>
@@ -72,15 +74,49 @@ static named_spec *lookup_builtin_spec(const char *name, size_t length)
   return nullptr;
 }
 
-// Specs a spec file adds stand before the built-in records in the list;
-// those are found by their index. Names in the list are unique.
+// The specs spec files added, by name: a file may add thousands, and each
+// would otherwise be looked for along all the others.
+static callback_hash_table *added_specs;
+
+struct spec_name_key {
+  const char *name;
+  size_t length;
+};
+
+static hashval_t added_spec_hash(const void *element)
+{
+  const named_spec *sp = static_cast<const named_spec *>(element);
+  return hash_bytes_mixed(sp->name, sp->name_length, 0);
+}
+
+static int added_spec_is(const void *stored, const void *key)
+{
+  const spec_name_key *k = static_cast<const spec_name_key *>(key);
+  return spec_named(static_cast<const named_spec *>(stored), k->name, k->length);
+}
+
+static void index_added_spec(named_spec *sp)
+{
+  if (!added_specs)
+    added_specs = callback_hash_table_create(64, added_spec_hash, added_spec_is, nullptr);
+  spec_name_key key = {sp->name, sp->name_length};
+  *callback_hash_table_find_slot_hashed(added_specs, &key, added_spec_hash(sp), INSERT) = sp;
+}
+
+// Specs a spec file adds stand before the built-in records in the list and
+// are found through their index; the built-in ones through theirs. Names in
+// the list are unique.
 named_spec *lookup_named_spec(const char *name, size_t length)
 {
-  named_spec *sp = specs;
-  for (; sp && sp != &static_specs[0]; sp = sp->next)
-    if (spec_named(sp, name, length))
-      return sp;
-  return sp ? lookup_builtin_spec(name, length) : nullptr;
+  if (!specs)
+    return nullptr;
+  if (added_specs) {
+    spec_name_key key = {name, length};
+    if (void *found = callback_hash_table_find_hashed(added_specs, &key,
+                                                      hash_bytes_mixed(name, length, 0)))
+      return static_cast<named_spec *>(found);
+  }
+  return lookup_builtin_spec(name, length);
 }
 
 // Texts a spec file replaced while a spec was being expanded: the spec
@@ -123,6 +159,7 @@ void define_spec(const char *name, const char *text, bool user)
     sp->value_location = &sp->value;
     sp->next = specs;
     specs = sp;
+    index_added_spec(sp);
   }
   const char *old = *sp->value_location;
   char *value;
@@ -244,6 +281,16 @@ static const char *skip_whitespace(const char *p)
       return p;
     }
   }
+}
+
+// The newline that begins the next blank line, or null. Not strstr, which
+// the sanitizers make measure the whole rest of the file at every section.
+static const char *next_blank_line(const char *p)
+{
+  for (; (p = strchr(p, '\n')) != nullptr; p++)
+    if (p[1] == '\n')
+      return p;
+  return nullptr;
 }
 
 int spec_file_depth;
@@ -416,7 +463,7 @@ void load_spec_file(const char *file, bool main_file, bool user)
     const char *value_start = p;
     // The last value ends before the file's final newline too: a line end
     // kept in it would end the command it is expanded into.
-    const char *value_end = strstr(p, "\n\n");
+    const char *value_end = next_blank_line(p);
     if (!value_end) {
       value_end = p + strlen(p);
       if (value_end[-1] == '\n')
@@ -684,6 +731,9 @@ void reset_spec_tables()
     }
   }
   specs = nullptr;
+  if (added_specs)
+    callback_hash_table_delete(added_specs);
+  added_specs = nullptr;
   memset(static_specs, 0, sizeof static_specs);
   for (const builtin_spec_text *row = builtin_static_spec_texts; row->name; row++)
     if (row->variable)

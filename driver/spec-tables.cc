@@ -669,6 +669,7 @@ void load_all_specs(unsigned decoded_count, decoded_option *decoded)
     load_spec_file(specs_file, true, false);
   else
     init_builtin_specs();
+  free(specs_file);
   const char *target_specs = DRIVER_LIB_DIR DRIVER_TARGET_SUFFIX "specs";
   if (access(target_specs, R_OK) == 0)
     load_spec_file(target_specs, true, false);
@@ -684,10 +685,11 @@ void load_all_specs(unsigned decoded_count, decoded_option *decoded)
     if (word)
       sysroot_suffix = word;
   }
+  // A link spec from the specs file is owned, and is freed as it is replaced.
   if (sysroot)
-    link_spec = link_spec == builtin_link_spec
-                    ? builtin_link_spec_with_sysroot
-                    : prefix_on_collect_obstack("%(sysroot_spec) ", link_spec);
+    set_static_spec(&link_spec, link_spec == builtin_link_spec
+                                    ? builtin_link_spec_with_sysroot
+                                    : prefix_on_collect_obstack("%(sysroot_spec) ", link_spec));
   if (*sysroot_hdrs_suffix_spec) {
     const char *word = single_word_of(
         sysroot_hdrs_suffix_spec,

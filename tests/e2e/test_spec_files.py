@@ -2,6 +2,8 @@
 that ends at the file's final newline, self specs over several lines, specs
 that a spec file replaces while they are being expanded, and conditions
 nested without end."""
+import os
+import re
 import unittest
 
 from harness import DriverTest
@@ -68,6 +70,27 @@ class SpecFiles(DriverTest):
         self.assertEqual(r.status, 1, r)
         self.assertIn("fatal error: unknown operator '' in %:version-compare", r.stderr)
         self.assertNotIn("internal compiler error", r.stderr)
+
+
+    def test_dumped_specs_installed_as_the_specs_file_give_the_same_commands(self):
+        src = self.tree.write("x.c")
+
+        def commands(args):
+            r = self.tree.run("vuz", ["-###"] + args)
+            self.assertEqual(r.status, 0, r)
+            lines = [l for l in r.stderr.splitlines() if l.startswith(" ")]
+            return [re.sub(re.escape(self.tree.tmp) + r"/cc[A-Za-z0-9]{6}", "TMP", l)
+                    for l in lines]
+
+        runs = (["-c", src], [src, "-o", "x"], ["-shared", "-g", src, "-o", "x.so"])
+        built_in = [commands(args) for args in runs]
+        dumped = self.tree.run("vuz", ["-dumpspecs"])
+        self.assertEqual(dumped.status, 0, dumped)
+        with open(os.path.join(self.tree.lib, "specs"), "w") as f:
+            f.write(dumped.stdout)
+        for args, expected in zip(runs, built_in):
+            with self.subTest(args=args):
+                self.assertEqual(commands(args), expected)
 
 
 if __name__ == "__main__":

@@ -322,21 +322,25 @@ static void set_link_command_spec(char *text)
   link_command_owned = true;
 }
 
-// The rows the compiler table has room for, its zeroed last row included.
+// The rows the compiler table made here has room for, its zeroed last row
+// included; a table made elsewhere has room for its rows only.
+static const compiler_entry *sized_table;
 static int compiler_capacity;
 
 // Room for one more row and the zeroed row after it. The rows move, and the
 // one being compiled for must stay readable.
 static void add_compiler_row_room()
 {
-  if (compiler_count + 2 <= compiler_capacity)
+  if (compilers && compilers == sized_table && compiler_count + 2 <= compiler_capacity)
     return;
   compiler_capacity = 2 * (compiler_count + 2);
   compiler_entry *grown =
-      checked_new_array<compiler_entry>(static_cast<uint64_t>(compiler_capacity));
-  memcpy(grown, compilers, static_cast<size_t>(compiler_count + 1) * sizeof(compiler_entry));
+      checked_new_cleared<compiler_entry>(static_cast<uint64_t>(compiler_capacity));
+  if (compilers)
+    memcpy(grown, compilers, static_cast<size_t>(compiler_count) * sizeof(compiler_entry));
   free_spec_text(compilers);
   compilers = grown;
+  sized_table = grown;
 }
 
 static void include_spec_file(const char *name, bool user, bool no_error)
@@ -657,6 +661,7 @@ void init_builtin_compilers()
   memset(&compilers[builtin_compiler_count], 0, sizeof(compiler_entry));
   compiler_count = builtin_compiler_count;
   compiler_capacity = builtin_compiler_count + 1;
+  sized_table = compilers;
 }
 
 void load_all_specs(unsigned decoded_count, decoded_option *decoded)
@@ -753,6 +758,7 @@ void reset_spec_tables()
   compilers = nullptr;
   compiler_count = 0;
   compiler_capacity = 0;
+  sized_table = nullptr;
   if (retired_spec_texts)
     for (void *text : *retired_spec_texts)
       free(text);

@@ -174,6 +174,9 @@ const char *make_temp_name(char code, const char *p, const char *whole_spec)
     if (!names_current_input(name)) {
       last_temp_name = name;
       word_add_text(name);
+      // The user asked to keep this file: a %d before it in the spec
+      // marks a temporary, which this no longer is.
+      word_delete = 0;
       free(suffix);
       return p;
     }

@@ -65,6 +65,16 @@ class Compile(DriverTest):
         self.assertIn("x.s", r.records[2]["argv"])
         self.assertNoTemporaries()
 
+    def test_save_temps_keeps_every_intermediate_when_linking(self):
+        # The link spec marks the object for deletion; the user asked to keep it.
+        src = self.tree.write("x.c")
+        r = self.tree.run("vuz", ["-save-temps", src, "-o", "prog"])
+        self.assertEqual(r.status, 0, r)
+        self.assertEqual(r.programs(), ["tolm", "tolm", "as", "vresk"])
+        for kept in ("prog-x.i", "prog-x.s", "prog-x.o", "prog"):
+            self.assertTrue(os.path.exists(os.path.join(self.tree.work, kept)), kept)
+        self.assertNoTemporaries()
+
     def test_a_name_ending_in_a_dash_takes_the_standard_input_row(self):
         name = self.tree.write("odd-", "")
         r = self.tree.run("vuz", ["-c", name])

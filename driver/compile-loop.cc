@@ -233,6 +233,7 @@ void finish_run()
 {
   if (errors_reported())
     delete_temp_list(failure_delete_list);
+  forget_failure_list();
   delete_temp_list(always_delete_list);
   release_temp_list(&always_delete_list);
   if (help_requested) {

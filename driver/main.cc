@@ -57,8 +57,12 @@ static void remove_list(temp_file_node *list)
     remove_listed_file(node->name);
 }
 
+// The final actions forget the delete-on-failure list; names still on it at
+// exit are the outputs of an input or a link that a fatal error cut short.
 void remove_temp_files_at_exit()
 {
+  delete_temp_list(failure_delete_list);
+  release_temp_list(&failure_delete_list);
   delete_temp_list(always_delete_list);
   release_temp_list(&always_delete_list);
 }

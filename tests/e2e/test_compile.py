@@ -248,6 +248,22 @@ class ExitStatus(DriverTest):
         self.assertIn("fatal error: Terminated signal terminated program tolm", r.stderr)
         self.assertNoTemporaries()
 
+    def test_output_of_an_input_cut_short_is_removed(self):
+        # The assembler writes its object, then fails or dies; a death by
+        # SIGTERM is a fatal error that ends the driver at once.
+        for actions, status in (("as:exit=1", 1), ("as:signal=%d" % signal.SIGTERM, 1),
+                                ("as:signal=%d" % signal.SIGINT, 1),
+                                ("as:signal=%d" % signal.SIGSEGV, 4)):
+            for output in ("x.o", "out.o"):
+                with self.subTest(actions=actions, output=output):
+                    r = self.run_failing(actions, ["-o", output])
+                    self.assertEqual((r.status, r.programs()), (status, ["tolm", "as"]), r)
+                    left = os.path.join(self.tree.work, output)
+                    self.assertFalse(os.path.exists(left), r)
+                    self.assertNoTemporaries()
+                    if os.path.exists(left):
+                        os.unlink(left)
+
     def test_failure_of_one_input_still_compiles_the_next(self):
         a = self.tree.write("a.c")
         b = self.tree.write("b.c")

@@ -15,6 +15,8 @@
 #include <cstring>
 #include <ctime>
 #include <initializer_list>
+#include <fcntl.h>
+#include <unistd.h>
 
 vec<char *> *cpp_option_list;
 vec<char *> *as_option_list;
@@ -219,6 +221,23 @@ void reset_driver_options()
   is_preprocessor_driver = false;
 }
 
+// Opened close-on-exec: the report is the driver's own, and a child that
+// inherited it could write into it or hold it open past the driver.
+static FILE *open_time_report(const char *name)
+{
+  int fd = open(name, O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
+  if (fd < 0)
+    return nullptr;
+  FILE *stream = fdopen(fd, "a");
+  if (!stream) {
+    int saved = errno;
+    close(fd);
+    errno = saved;
+  }
+  return stream;
+}
+
+
 bool driver_handle_option(option_values *opts, option_values *opts_set, const decoded_option *d,
                           unsigned, int kind, location_t loc, const option_handlers *,
                           diagnostic_state *dc, void (*)())
@@ -414,7 +433,7 @@ bool driver_handle_option(option_values *opts, option_values *opts_set, const de
   case OPT_time_eq: {
     if (time_report_stream)
       fclose(time_report_stream);
-    time_report_stream = fopen(arg, "a");
+    time_report_stream = open_time_report(arg);
     // Silently losing the report would surprise; say why it is missing.
     if (!time_report_stream)
       warning_here(0, "cannot open %qs for the time report: %m", arg);

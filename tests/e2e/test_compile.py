@@ -207,6 +207,16 @@ class Compile(DriverTest):
         self.assertEqual(r.status, 0, r)
         self.assertIn("warning: cannot open '/nonexistent/dir/report' for the time report", r.stderr)
 
+    def test_time_file_is_not_open_in_the_children(self):
+        src = self.tree.write("x.c")
+        report = os.path.join(self.tree.work, "report")
+        r = self.tree.run("vuz", ["-time=" + report, "-c", src], actions="tolm:burn=20")
+        self.assertEqual(r.status, 0, r)
+        for record in r.records:
+            self.assertEqual(record["fds"], [0, 1, 2], record["program"])
+        with open(report) as f:
+            self.assertIn("/tolm ", f.read())
+
     def test_time_reports_each_child(self):
         src = self.tree.write("x.c")
         r = self.tree.run("vuz", ["-time", "-c", src], actions="tolm:burn=50")

@@ -281,6 +281,19 @@ static bool files_equal(const char *a, const char *b)
 
 void report_configuration(FILE *stream);
 
+// The compiler's messages with "// " at the start of each line. Byte by
+// byte: they may hold any byte, NUL too, and none may be lost.
+static void copy_commented(FILE *in, FILE *out)
+{
+  bool at_start = true;
+  for (int c; (c = getc(in)) != EOF;) {
+    if (at_start)
+      fputs("// ", out);
+    putc(c, out);
+    at_start = c == '\n';
+  }
+}
+
 void report_crash(const char *const *words)
 {
   if (!current_input_name || strcmp(current_input_name, "-") == 0)
@@ -345,14 +358,7 @@ void report_crash(const char *const *words)
     FILE *in = fopen(errs[2], "r");
     FILE *out = fopen(outs[2], "w");
     if (in && out) {
-      char line[256];
-      bool at_start = true;
-      while (fgets(line, sizeof line, in)) {
-        if (at_start)
-          fputs("// ", out);
-        fputs(line, out);
-        at_start = line[strlen(line) - 1] == '\n';
-      }
+      copy_commented(in, out);
       fputs("\n//", out);
       for (const char **w = command->address(); *w; w++) {
         fputc(' ', out);

@@ -11,6 +11,7 @@
 //   burn=MS    use about MS milliseconds of processor time
 //   stdout=T   write the text T to standard output
 //   stderr=T   write the text T to standard error
+//   stderr-of=F  copy the file F to standard error as it is, NUL bytes too
 //   once=F     act only when the file F does not exist yet, then create it
 //   dump=T     write T into the file named by "-fdump-final-insns="
 //   sleep=MS   wait MS milliseconds before the other actions
@@ -272,6 +273,11 @@ int main(int argc, char **argv)
       fputs(a.c_str() + 7, stdout);
     else if (a.compare(0, 7, "stderr=") == 0)
       fputs(a.c_str() + 7, stderr);
+    else if (a.compare(0, 10, "stderr-of=") == 0) {
+      bool ok;
+      std::string content = read_file(a.c_str() + 10, &ok);
+      fwrite(content.data(), 1, content.size(), stderr);
+    }
     else if (a.compare(0, 15, "fdlimit-parent=") == 0) {
       rlim_t n = static_cast<rlim_t>(atol(a.c_str() + 15));
       struct rlimit limit = {n, n};

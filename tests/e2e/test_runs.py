@@ -92,6 +92,23 @@ class Runs(DriverTest):
         os.unlink(kept)
         self.assertNoTemporaries()
 
+    def test_report_bug_copies_the_messages_byte_for_byte(self):
+        src = self.tree.write("x.c")
+        messages = os.path.join(self.tree.root, "messages")
+        long_line = b"x" * 600
+        with open(messages, "wb") as f:
+            f.write(b"\0begins with NUL\nmid\0dle\n" + long_line + b"\n\n" + b"no newline")
+        r = self.tree.run("vuz", ["-freport-bug", "-c", src],
+                          actions="tolm:unless=-E,exit=4,stderr-of=" + messages)
+        self.assertIn("Preprocessed source stored into", r.stderr, r)
+        kept = r.stderr.split("Preprocessed source stored into ")[1].split(" file")[0]
+        with open(kept, "rb") as f:
+            data = f.read()
+        os.unlink(kept)
+        self.assertIn(b"\n// \0begins with NUL\n// mid\0dle\n// " + long_line + b"\n// \n"
+                      b"// no newline\n// ", data)
+        self.assertNoTemporaries()
+
     def test_report_bug_leaves_no_temporaries_when_one_cannot_be_made(self):
         src = self.tree.write("x.c")
         # The first reproduction run leaves the driver no file descriptors,

@@ -8,6 +8,7 @@
 #include "support/alloc.h"
 #include "support/argv.h"
 #include "support/file-names.h"
+#include "support/pex.h"
 #include "support/concat.h"
 #include "support/system-utils.h"
 
@@ -70,6 +71,9 @@ void remove_temp_files_at_exit()
 void on_fatal_signal(int signal_number)
 {
   signal(signal_number, SIG_DFL);
+  // A child still running would go on writing the files removed below, or
+  // make them anew; a second such signal now ends the driver at once.
+  pex_end_children(signal_number);
   remove_list(failure_delete_list);
   remove_list(always_delete_list);
   always_delete_list = nullptr;

@@ -2,12 +2,15 @@
 // started with vfork (fork in sanitizer builds) and execv or execvp.
 #include "support/pex.h"
 
+#include "support/alloc.h"
 #include "support/system-utils.h"
 
 #include <cerrno>
 #include <csignal>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <initializer_list>
 #include <sys/resource.h>
 #include <sys/types.h>
 #include <sys/wait.h>
@@ -66,6 +69,59 @@ static FILE *posix_stream_for_writing(pex_pipeline *, int fd, int)
   if (fcntl(fd, F_SETFD, FD_CLOEXEC) < 0)
     return nullptr;
   return fdopen(fd, "w");
+}
+
+// The children started and not yet waited for, of every pipeline. A signal
+// handler may read them between any two steps of this thread, so each step
+// leaves them whole: a pid is stored before the count that shows it, a grown
+// array is in place before the old one is freed.
+static int32_t *live_pids;
+static int32_t live_count;
+static int32_t live_capacity;
+
+static void note_live_child(int pid)
+{
+  if (live_count == live_capacity) {
+    int32_t capacity = live_capacity ? live_capacity * 2 : 8;
+    int32_t *grown = static_cast<int32_t *>(checked_malloc(capacity * sizeof(int32_t)));
+    if (live_count)
+      memcpy(grown, live_pids, live_count * sizeof(int32_t));
+    int32_t *old = live_pids;
+    __atomic_store_n(&live_pids, grown, __ATOMIC_SEQ_CST);
+    live_capacity = capacity;
+    free(old);
+  }
+  __atomic_store_n(&live_pids[live_count], pid, __ATOMIC_SEQ_CST);
+  __atomic_store_n(&live_count, live_count + 1, __ATOMIC_SEQ_CST);
+}
+
+// Called once the child is reaped. A handler that runs before the count drops
+// sees the last pid twice, or this one reaped: both harmless, see below.
+static void forget_live_child(int pid)
+{
+  for (int32_t i = 0; i < live_count; i++)
+    if (live_pids[i] == pid) {
+      __atomic_store_n(&live_pids[i], live_pids[live_count - 1], __ATOMIC_SEQ_CST);
+      __atomic_store_n(&live_count, live_count - 1, __ATOMIC_SEQ_CST);
+      return;
+    }
+}
+
+void pex_end_children(int sig)
+{
+  int saved_errno = errno;
+  int32_t *pids = __atomic_load_n(&live_pids, __ATOMIC_SEQ_CST);
+  int32_t count = __atomic_load_n(&live_count, __ATOMIC_SEQ_CST);
+  int status;
+  // Only a child not yet reaped is signalled: the number of one reaped may
+  // already name another process.
+  for (int32_t i = 0; i < count; i++)
+    if (waitpid(pids[i], &status, WNOHANG) == 0)
+      kill(pids[i], sig);
+  for (int32_t i = 0; i < count; i++)
+    while (waitpid(pids[i], &status, 0) < 0 && errno == EINTR) {
+    }
+  errno = saved_errno;
 }
 
 static bool write_text(const char *text)
@@ -136,6 +192,17 @@ static const char *child_move_fd(int fd, int target)
   child_failed(obj, program, "execv", report[1]);
 }
 
+// Holds off the signals that end a run, so that no child runs unnoted for
+// the handler to miss; BEFORE receives the mask to restore.
+static void hold_ending_signals(sigset_t *before)
+{
+  sigset_t held;
+  sigemptyset(&held);
+  for (int sig : {SIGINT, SIGHUP, SIGTERM, SIGQUIT, SIGPIPE})
+    sigaddset(&held, sig);
+  sigprocmask(SIG_BLOCK, &held, before);
+}
+
 static int posix_spawn_child(pex_pipeline *obj, int flags, const char *program,
                              char *const *argv, char *const *env, int in, int out, int errdes,
                              int toclose, const char **errmsg, int *err)
@@ -148,7 +215,18 @@ static int posix_spawn_child(pex_pipeline *obj, int flags, const char *program,
   pid_t pid = -1;
   unsigned interval = 1;
   for (int tries = 0; tries < 4; tries++) {
+    sigset_t before;
+    hold_ending_signals(&before);
+    // Called here, not in a helper: a vfork child must not return from
+    // the function that started it.
     pid = start_child_process();
+    if (pid == 0) {
+      sigprocmask(SIG_SETMASK, &before, nullptr);
+      child_exec(obj, flags, program, argv, env, in, out, errdes, toclose, report);
+    }
+    if (pid > 0)
+      note_live_child(pid);
+    sigprocmask(SIG_SETMASK, &before, nullptr);
     if (pid >= 0)
       break;
     sleep(interval);
@@ -164,8 +242,6 @@ static int posix_spawn_child(pex_pipeline *obj, int flags, const char *program,
     *err = saved;
     return -1;
   }
-  if (pid == 0)
-    child_exec(obj, flags, program, argv, env, in, out, errdes, toclose, report);
 
   // The child may have changed environ in the memory it shared with us.
   environ = saved_environ;
@@ -184,6 +260,7 @@ static int posix_spawn_child(pex_pipeline *obj, int flags, const char *program,
       int status;
       while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
       }
+      forget_live_child(pid);
       *errmsg = record.call;
       *err = record.error_number;
       return -1;
@@ -227,6 +304,7 @@ static int posix_wait_child(pex_pipeline *, int pid, int *status, pex_child_time
       result = waitpid(pid, status, 0);
     while (result < 0 && errno == EINTR);
   }
+  forget_live_child(pid);
   if (result < 0) {
     *errmsg = "wait";
     *err = errno;

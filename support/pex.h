@@ -92,6 +92,12 @@ int pex_copy_statuses(pex_pipeline *, int count, int *statuses);
 int pex_copy_times(pex_pipeline *, int count, pex_child_times *times);
 void pex_destroy(pex_pipeline *);
 
+// Sends SIG to every child that the layer started and has not waited for,
+// then waits for each of them to end. Only async-signal-safe calls: it is
+// for a fatal-signal handler, which must not remove the files that children
+// are still writing.
+void pex_end_children(int sig);
+
 FILE *pex_write_input_file(pex_pipeline *, int flags, const char *name);
 FILE *pex_write_input_pipe(pex_pipeline *, int binary);
 FILE *pex_open_output(pex_pipeline *, int binary);

@@ -223,7 +223,7 @@ int main(int argc, char **argv)
       line += std::to_string(fd);
     }
   }
-  line += "]";
+  line += "],\"pid\":" + std::to_string(getpid());
 
   long stdin_bytes = -1;
   for (const std::string &a : actions)

@@ -175,6 +175,24 @@ class Runs(DriverTest):
         self.assertEqual(proc.returncode, -signal.SIGTERM)
         self.assertNoTemporaries()
 
+    def test_driver_signalled_alone_ends_its_children_before_it_cleans_up(self):
+        # Only the driver gets the signal, as from kill(1): a compiler left
+        # running would write its temporary after the driver removed it.
+        src = self.tree.write("x.c")
+        for sig in (signal.SIGTERM, signal.SIGINT, signal.SIGHUP):
+            with self.subTest(sig=sig):
+                proc = self.tree.start("vuz", ["-c", src], actions="tolm:sleep=3000")
+                deadline = time.time() + 20
+                while not self.tree.records() and time.time() < deadline:
+                    time.sleep(0.05)
+                child = self.tree.records()[0]["pid"]
+                proc.send_signal(sig)
+                proc.communicate(timeout=30)
+                self.assertEqual(proc.returncode, -sig)
+                with self.assertRaises(ProcessLookupError):
+                    os.kill(child, 0)
+                self.assertNoTemporaries()
+
 
 if __name__ == "__main__":
     unittest.main()

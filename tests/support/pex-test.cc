@@ -84,6 +84,25 @@ struct Shell {
   }
 };
 
+// What a pipeline of one shell running SCRIPT writes; the shell must succeed.
+std::string shell_output(int flags, const char *script)
+{
+  pex_pipeline *px = pex_init(flags, "vuz", nullptr);
+  Shell sh(script);
+  int err;
+  std::string text;
+  EXPECT_EQ(pex_run_stage(px, 0, "/bin/sh", sh.argv, nullptr, nullptr, &err), nullptr);
+  FILE *output = pex_open_output(px, 0);
+  EXPECT_NE(output, nullptr);
+  if (output)
+    text = slurp(output);
+  int status = -1;
+  EXPECT_EQ(pex_copy_statuses(px, 1, &status), 1);
+  EXPECT_EQ(status, 0);
+  pex_destroy(px);
+  return text;
+}
+
 }  // namespace
 
 TEST(Pex, TwoPipedStagesConnectOutputToInput)
@@ -242,6 +261,37 @@ TEST(Pex, DestroyTerminatesUnwaitedChildren)
   expect_no_children();
 }
 
+// As a fatal-signal handler does: every child still running gets the signal,
+// and all are reaped, those of a pipeline not yet waited for included.
+TEST(Pex, EndChildrenSignalsAndReapsTheRunningOnes)
+{
+  pex_pipeline *done = pex_init(PEX_PIPED, "vuz", nullptr);
+  Shell quick("exit 0");
+  int err;
+  ASSERT_EQ(pex_run_stage(done, PEX_FINAL_STAGE, "/bin/sh", quick.argv, nullptr, nullptr, &err),
+            nullptr);
+  int status = -1;
+  ASSERT_EQ(pex_copy_statuses(done, 1, &status), 1);
+  pex_destroy(done);
+
+  pex_pipeline *px = pex_init(PEX_PIPED, "vuz", nullptr);
+  char *argv[] = {const_cast<char *>("sleep"), const_cast<char *>("1000"), nullptr};
+  for (int flags : {0, PEX_FINAL_STAGE})
+    ASSERT_EQ(pex_run_stage(px, flags | PEX_PATH_SEARCH, "sleep", argv, nullptr, nullptr, &err),
+              nullptr);
+  pex_end_children(SIGTERM);
+  expect_no_children();
+  pex_destroy(px);
+}
+
+// Signals are held off while a child is started and noted; the child must
+// not keep them held, or it could not be ended by them.
+TEST(Pex, ChildrenStartWithTheCallersSignalMask)
+{
+  EXPECT_EQ(shell_output(PEX_PIPED, "grep SigBlk /proc/self/status"),
+            "SigBlk:\t0000000000000000\n");
+}
+
 TEST(Pex, StderrPipeWithErrorFileFailsBeforeStarting)
 {
   TempDir tmp;
@@ -389,17 +439,7 @@ TEST(Pex, ReadingTheLastStageOutput)
   } cases[] = {{"pipe", PEX_PIPED}, {"temporary file", 0}};
   for (const Case &c : cases) {
     SCOPED_TRACE(c.name);
-    pex_pipeline *px = pex_init(c.flags, "vuz", nullptr);
-    Shell sh("echo out");
-    int err;
-    ASSERT_EQ(pex_run_stage(px, 0, "/bin/sh", sh.argv, nullptr, nullptr, &err), nullptr);
-    FILE *output = pex_open_output(px, 0);
-    ASSERT_NE(output, nullptr);
-    EXPECT_EQ(slurp(output), "out\n");
-    int status = -1;
-    ASSERT_EQ(pex_copy_statuses(px, 1, &status), 1);
-    EXPECT_EQ(status, 0);
-    pex_destroy(px);
+    EXPECT_EQ(shell_output(c.flags, "echo out"), "out\n");
   }
 }
 

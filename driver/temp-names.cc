@@ -8,6 +8,7 @@
 #include "support/char-class.h"
 #include "support/concat.h"
 #include "support/file-names.h"
+#include "support/hash-table.h"
 #include "support/temp-files.h"
 
 #include <cstring>
@@ -32,12 +33,62 @@ temp_file_node *always_delete_list;
 temp_file_node *failure_delete_list;
 static int response_file_counter;
 
-static bool listed(temp_file_node *list, const char *name)
+// Names compared as paths, as the walk of a short list compares them.
+struct temp_name_traits : pointer_hash_traits<const char *> {
+  static hashval_t hash(const char *name) { return path_hash(name); }
+  static bool equal(const char *a, const char *b) { return path_compare(a, b) == 0; }
+};
+
+// A list of names is indexed by name once it is long: each registration
+// looks for the name first, and a run with thousands of inputs lists
+// thousands of objects. The index holds the nodes' own texts.
+struct temp_list_index {
+  uint32_t length;
+  hash_set<const char *, temp_name_traits> *names;
+};
+
+// Below this a walk of the list costs less than keeping an index.
+enum { INDEXED_TEMP_LIST_LENGTH = 32 };
+
+static temp_list_index always_delete_index;
+static temp_list_index failure_delete_index;
+
+static temp_list_index *index_of(temp_file_node **list)
 {
-  for (; list; list = list->next)
-    if (path_compare(list->name, name) == 0)
+  return list == &always_delete_list ? &always_delete_index : &failure_delete_index;
+}
+
+static bool listed(temp_file_node **list, const char *name)
+{
+  temp_list_index *index = index_of(list);
+  if (index->names)
+    return index->names->contains(name);
+  for (temp_file_node *node = *list; node; node = node->next)
+    if (path_compare(node->name, name) == 0)
       return true;
   return false;
+}
+
+static void index_new_node(temp_file_node **list)
+{
+  temp_list_index *index = index_of(list);
+  index->length++;
+  if (index->names) {
+    index->names->add((*list)->name);
+    return;
+  }
+  if (index->length < INDEXED_TEMP_LIST_LENGTH)
+    return;
+  index->names = new hash_set<const char *, temp_name_traits>(2 * index->length);
+  for (temp_file_node *node = *list; node; node = node->next)
+    index->names->add(node->name);
+}
+
+static void drop_index(temp_file_node **list)
+{
+  temp_list_index *index = index_of(list);
+  delete index->names;
+  *index = temp_list_index();
 }
 
 // Nodes are linked only once complete: the fatal-signal handler walks the lists.
@@ -48,10 +99,12 @@ static void push_temp(temp_file_node **list, const char *name)
   node->name = checked_strdup(name);
   node->next = *list;
   __atomic_store_n(list, node, __ATOMIC_RELEASE);
+  index_new_node(list);
 }
 
 void release_temp_list(temp_file_node **list)
 {
+  drop_index(list);
   temp_file_node *node = *list;
   // Detached before it is freed: the fatal-signal handler walks the lists.
   __atomic_store_n(list, nullptr, __ATOMIC_RELEASE);
@@ -81,9 +134,9 @@ void reset_temp_names()
 
 void register_temp_file(const char *name, bool delete_always, bool delete_on_failure)
 {
-  if (delete_always && !listed(always_delete_list, name))
+  if (delete_always && !listed(&always_delete_list, name))
     push_temp(&always_delete_list, name);
-  if (delete_on_failure && !listed(failure_delete_list, name))
+  if (delete_on_failure && !listed(&failure_delete_list, name))
     push_temp(&failure_delete_list, name);
 }
 
@@ -97,6 +150,10 @@ void keep_temp_file(const char *name)
       continue;
     // Unlinked before it is freed: the fatal-signal handler walks the list.
     __atomic_store_n(link, node->next, __ATOMIC_RELEASE);
+    temp_list_index *index = index_of(&always_delete_list);
+    index->length--;
+    if (index->names)
+      index->names->remove(node->name);
     free(node->name);
     free(node);
     return;

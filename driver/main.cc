@@ -71,8 +71,14 @@ void remove_temp_files_at_exit()
 void on_fatal_signal(int signal_number)
 {
   signal(signal_number, SIG_DFL);
+  // The signal is held while its handler runs; let a second one through, so
+  // that it ends the driver at once should a child outlive the first.
+  sigset_t this_one;
+  sigemptyset(&this_one);
+  sigaddset(&this_one, signal_number);
+  sigprocmask(SIG_UNBLOCK, &this_one, nullptr);
   // A child still running would go on writing the files removed below, or
-  // make them anew; a second such signal now ends the driver at once.
+  // make them anew.
   pex_end_children(signal_number);
   remove_list(failure_delete_list);
   remove_list(always_delete_list);

@@ -14,7 +14,9 @@
 //   stderr-of=F  copy the file F to standard error as it is, NUL bytes too
 //   once=F     act only when the file F does not exist yet, then create it
 //   dump=T     write T into the file named by "-fdump-final-insns="
-//   sleep=MS   wait MS milliseconds before the other actions
+//   sleep=MS   wait MS milliseconds before the other actions, signals
+//              caught or not
+//   trap=F     survive SIGINT, SIGTERM and SIGHUP, creating the file F at each
 //   unless=A   act only when no argument equals A
 //   if=A       act only when some argument equals A
 //   fdlimit-parent=N  lower the parent's open-file limit to N, so that
@@ -26,6 +28,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <initializer_list>
 #include <dirent.h>
 #include <fcntl.h>
 #include <string>
@@ -147,6 +150,15 @@ static void burn(long milliseconds)
       x = x * 31 + static_cast<unsigned long>(i);
 }
 
+static const char *trap_file;
+
+static void note_signal(int)
+{
+  int fd = open(trap_file, O_CREAT | O_WRONLY, 0644);
+  if (fd >= 0)
+    close(fd);
+}
+
 int main(int argc, char **argv)
 {
   const char *slash = strrchr(argv[0], '/');
@@ -251,8 +263,18 @@ int main(int argc, char **argv)
   bool create_output = true;
   int status = 0, sig = 0;
   for (const std::string &a : actions)
-    if (a.compare(0, 6, "sleep=") == 0)
-      usleep(static_cast<useconds_t>(atol(a.c_str() + 6)) * 1000);
+    if (a.compare(0, 5, "trap=") == 0) {
+      trap_file = strdup(a.c_str() + 5);
+      for (int sig : {SIGINT, SIGTERM, SIGHUP})
+        signal(sig, note_signal);
+    }
+  for (const std::string &a : actions)
+    if (a.compare(0, 6, "sleep=") == 0) {
+      long ms = atol(a.c_str() + 6);
+      struct timespec left = {ms / 1000, (ms % 1000) * 1000000};
+      while (nanosleep(&left, &left) != 0 && errno == EINTR) {
+      }
+    }
   for (const std::string &a : actions) {
     if (a.compare(0, 5, "dump=") == 0)
       for (int i = 1; i < argc; i++)

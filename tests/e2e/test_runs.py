@@ -194,5 +194,28 @@ class Runs(DriverTest):
                 self.assertNoTemporaries()
 
 
+    def test_a_second_signal_ends_a_driver_waiting_for_a_child_that_survives_the_first(self):
+        src = self.tree.write("x.c")
+        trapped = os.path.join(self.tree.root, "trapped")
+        proc = self.tree.start("vuz", ["-c", src], actions="tolm:trap=%s,sleep=600000" % trapped)
+        deadline = time.time() + 20
+        while not self.tree.records() and time.time() < deadline:
+            time.sleep(0.05)
+        child = self.tree.records()[0]["pid"]
+        try:
+            proc.send_signal(signal.SIGTERM)
+            # The driver has passed the signal on and waits for the child.
+            while not os.path.exists(trapped) and time.time() < deadline:
+                time.sleep(0.05)
+            self.assertTrue(os.path.exists(trapped))
+            proc.send_signal(signal.SIGTERM)
+            # Not communicate(): the child holds the driver's output pipes.
+            self.assertEqual(proc.wait(timeout=30), -signal.SIGTERM)
+        finally:
+            os.kill(child, signal.SIGKILL)
+            proc.kill()
+            proc.communicate()
+
+
 if __name__ == "__main__":
     unittest.main()

@@ -62,6 +62,9 @@ static void remove_list(temp_file_node *list)
 // exit are the outputs of an input or a link that a fatal error cut short.
 void remove_temp_files_at_exit()
 {
+  // A fatal error can end the driver while programs of a pipeline still
+  // run; they must not outlive it, writing into the files removed below.
+  pex_end_children(SIGTERM);
   delete_temp_list(failure_delete_list);
   release_temp_list(&failure_delete_list);
   delete_temp_list(always_delete_list);

@@ -217,5 +217,27 @@ class Runs(DriverTest):
             proc.communicate()
 
 
+
+class NoAssembler(DriverTest):
+    children = [c for c in DriverTest.children if c != "as"]
+
+    def test_a_fatal_error_mid_pipeline_ends_the_programs_already_started(self):
+        # The compiler runs when the assembler cannot be started; left
+        # running, it would outlive the driver and hold its output open.
+        src = self.tree.write("x.c")
+        proc = self.tree.start("vuz", ["-pipe", "-c", src], actions="tolm:sleep=600000")
+        try:
+            _, stderr = proc.communicate(timeout=30)
+            self.assertEqual(proc.returncode, 1)
+            self.assertIn("cannot execute 'as'", stderr)
+        finally:
+            for record in self.tree.records():
+                try:
+                    os.kill(record["pid"], signal.SIGKILL)
+                except ProcessLookupError:
+                    pass
+            proc.kill()
+
+
 if __name__ == "__main__":
     unittest.main()

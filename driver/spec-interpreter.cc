@@ -133,6 +133,18 @@ void store_word(const char *text, bool delete_always, bool output_file)
   }
 }
 
+// The full name of a library or linker-script word, kept with the words;
+// null when the library paths do not have it.
+static char *locate_word(const char *text)
+{
+  char *found = locate_file(&startfile_prefixes, text, R_OK, true);
+  if (!found)
+    return nullptr;
+  char *kept = obstack_strdup(&spec_obstack, found);
+  free(found);
+  return kept;
+}
+
 // Most word ends find no word open: that test is finish_word's alone, kept
 // apart from this, so that where it is inlined a closed word costs no call.
 __attribute__((noinline)) static void store_open_word()
@@ -141,10 +153,10 @@ __attribute__((noinline)) static void store_open_word()
   char *text = static_cast<char *>(obstack_close_object(&spec_obstack));
   word_open = false;
   if (word_is_library) {
-    if (char *found = locate_file(&startfile_prefixes, text, R_OK, true))
+    if (char *found = locate_word(text))
       text = found;
   } else if (word_is_linker_script) {
-    char *found = locate_file(&startfile_prefixes, text, R_OK, true);
+    char *found = locate_word(text);
     if (!found) {
       error_here("unable to locate default linker script %qs in the library search paths", text);
       return;

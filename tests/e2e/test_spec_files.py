@@ -9,6 +9,10 @@ import unittest
 from harness import DriverTest
 
 
+def resolved(word):
+    return os.path.realpath(word) if word.startswith("/") else word
+
+
 class SpecFiles(DriverTest):
     def compile_with(self, specs_text, extra=()):
         specs = self.tree.write("my.specs", specs_text)
@@ -71,6 +75,21 @@ class SpecFiles(DriverTest):
         self.assertIn("fatal error: unknown operator '' in %:version-compare", r.stderr)
         self.assertNotIn("internal compiler error", r.stderr)
 
+
+    def test_words_marked_as_libraries_or_scripts_are_found_in_the_library_paths(self):
+        lib = os.path.join(self.tree.lib, "libm.a")
+        script = os.path.join(self.tree.lib, "script.ld")
+        for name in (lib, script):
+            with open(name, "w") as f:
+                f.write("x\n")
+        for spec, words in (("libm.a%s", [lib]), ("%Tscript.ld", ["--script", script])):
+            with self.subTest(spec=spec):
+                r = self.compile_with("*cpp:\n+ %s -DEND\n\n" % spec)
+                self.assertEqual(r.status, 0, r)  # nor a leak report
+                argv = r.run_of("tolm")["argv"]
+                end = argv.index("-DEND")
+                self.assertEqual([resolved(w) for w in argv[end - len(words):end]],
+                                 [resolved(w) for w in words])
 
     def test_dumped_specs_installed_as_the_specs_file_give_the_same_commands(self):
         src = self.tree.write("x.c")

@@ -589,8 +589,11 @@ static const char *do_percent(const char *p, const char *spec, const char *match
       *status = -1;
       return nullptr;
     }
-    if (response_files_used)
+    if (response_files_used) {
+      // The body's last word belongs in the file with the others.
+      finish_word();
       close_response_file();
+    }
     return after;
   }
   case 'A':

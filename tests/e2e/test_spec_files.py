@@ -91,6 +91,25 @@ class SpecFiles(DriverTest):
                 self.assertEqual([resolved(w) for w in argv[end - len(words):end]],
                                  [resolved(w) for w in words])
 
+    def response_file_of(self, cpp_spec):
+        """The words that the compiler gets in a response file, the user having
+        given one, and the words it gets outside."""
+        src = self.tree.write("x.c")
+        specs = self.tree.write("rsp.specs", "*cpp:\n+ %s\n\n" % cpp_spec)
+        rsp = self.tree.write("args", "-c %s -fshort-enums" % src)
+        r = self.tree.run("vuz", ["-specs=" + specs, "@" + rsp])
+        self.assertEqual(r.status, 0, r)
+        argv = r.run_of("tolm")["argv"]
+        files = [a[1:] for a in argv if a.startswith("@")]
+        self.assertEqual(len(files), 1, argv)
+        return r.run_of("tolm")["files"][files[0]].split("\n")[:-1], argv
+
+    def test_response_file_section_keeps_its_last_word(self):
+        inside, outside = self.response_file_of("%@{fshort-enums:-DA -DB}")
+        self.assertEqual(inside, ["-DA", "-DB"])
+        self.assertNotIn("-DB", outside)
+        self.assertNoTemporaries()
+
     def test_dumped_specs_installed_as_the_specs_file_give_the_same_commands(self):
         src = self.tree.write("x.c")
 

@@ -17,13 +17,6 @@
 #include <cstring>
 #include <unistd.h>
 
-extern bool word_is_output;
-extern int word_delete;
-extern bool input_piped;
-extern const char *suffix_replacement;
-bool word_is_open();
-void set_word_open(bool open);
-
 // A call from spec text with the wrong number of words. Spec files are user
 // input, so this is a spec error rather than a failed consistency check.
 static void require_words(const char *function, int argc, int wanted)
@@ -579,29 +572,18 @@ const char *call_spec_function(const char *p, bool *returned_text, const char *m
   if (!entry)
     fatal_error(0, "unknown spec function %qs", checked_strndup(name, name_length));
 
-  // Save the caller's context; a word in progress is set aside as its own object.
+  // Save the caller's context; a word in progress is set aside as its own
+  // object, and the caller's response-file words wait for it.
+  spec_word_state saved_word = take_word_state();
   char *partial = nullptr;
   size_t partial_length = 0;
-  bool saved_open = word_is_open();
-  if (saved_open) {
+  if (saved_word.open) {
     partial_length = obstack_object_length(&spec_obstack);
     partial = static_cast<char *>(obstack_close_object(&spec_obstack));
   }
   vec<const char *> *saved_argbuf = argbuf;
-  int saved_delete = word_delete;
-  bool saved_output = word_is_output;
-  bool saved_piped = input_piped;
-  const char *saved_suffix = suffix_replacement;
   argbuf = take_argbuf(depth);
-  // The response-file words collected so far are dropped, not restored later.
-  vec_truncate(response_argbuf, 0);
-  vec_reserve_exact(response_argbuf, 10);
 
-  set_word_open(false);
-  word_delete = 0;
-  word_is_output = false;
-  input_piped = false;
-  suffix_replacement = nullptr;
   if (do_spec_1(args, false, matched) < 0)
     fatal_error(0, "error in arguments to spec function %qs", entry->name);
   finish_word();
@@ -618,12 +600,8 @@ const char *call_spec_function(const char *p, bool *returned_text, const char *m
 
   give_back_argbuf(depth, argbuf);
   argbuf = saved_argbuf;
-  word_delete = saved_delete;
-  word_is_output = saved_output;
-  input_piped = saved_piped;
-  suffix_replacement = saved_suffix;
-  set_word_open(false);
-  if (saved_open)
+  put_back_word_state(saved_word);
+  if (partial)
     word_add_text_n(partial, partial_length);
 
   const char *after = p;

@@ -73,22 +73,40 @@ void word_add_text(const char *text)
   word_add_text_n(text, strlen(text));
 }
 
-bool word_is_open()
-{
-  return word_open;
-}
-
-void set_word_open(bool open)
-{
-  word_open = open;
-}
-
 static void clear_word_flags()
 {
   word_delete = 0;
   word_is_output = false;
   word_is_library = false;
   word_is_linker_script = false;
+}
+
+spec_word_state take_word_state()
+{
+  spec_word_state state = {word_open,       word_delete,      word_is_output,
+                           word_is_library, word_is_linker_script, input_piped,
+                           in_response_file, suffix_replacement, response_argbuf};
+  word_open = false;
+  clear_word_flags();
+  input_piped = false;
+  in_response_file = false;
+  suffix_replacement = nullptr;
+  response_argbuf = nullptr;
+  return state;
+}
+
+void put_back_word_state(const spec_word_state &state)
+{
+  vec_release(response_argbuf);
+  response_argbuf = state.response_words;
+  in_response_file = state.in_response_file;
+  word_open = state.open;
+  word_delete = state.delete_kind;
+  word_is_output = state.is_output;
+  word_is_library = state.is_library;
+  word_is_linker_script = state.is_linker_script;
+  input_piped = state.input_piped;
+  suffix_replacement = state.suffix_replacement;
 }
 
 void begin_spec_expansion()

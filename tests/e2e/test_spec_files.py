@@ -110,6 +110,26 @@ class SpecFiles(DriverTest):
         self.assertNotIn("-DB", outside)
         self.assertNoTemporaries()
 
+    def test_spec_function_arguments_are_words_of_their_own(self):
+        # The marks of the caller's word, and its open response file, neither
+        # reach the arguments nor come back from them.
+        for name in ("libm.a", "script.ld"):
+            with open(os.path.join(self.tree.lib, name), "w") as f:
+                f.write("x\n")
+        script = os.path.join(self.tree.lib, "script.ld")
+        for spec, words in (("%T%:if-exists-else(/no/such script.ld)", ["--script", script]),
+                            ("%:if-exists(%s/no/such)libm.a", ["libm.a"])):
+            with self.subTest(spec=spec):
+                r = self.compile_with("*cpp:\n+ %s -DEND\n\n" % spec)
+                self.assertEqual(r.status, 0, r)
+                argv = r.run_of("tolm")["argv"]
+                end = argv.index("-DEND")
+                self.assertEqual([resolved(w) for w in argv[end - len(words):end]],
+                                 [resolved(w) for w in words])
+        inside, outside = self.response_file_of(
+            "%@{fshort-enums:-DA %:if-exists-else(/no/such -DB) -DC}")
+        self.assertEqual(inside, ["-DA", "-DB", "-DC"])
+
     def test_dumped_specs_installed_as_the_specs_file_give_the_same_commands(self):
         src = self.tree.write("x.c")
 

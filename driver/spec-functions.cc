@@ -377,10 +377,8 @@ static const char *fortran_preinclude_file_spec_function(int argc, const char **
                          DRIVER_LIB_DIR DRIVER_MACHINE_SUFFIX "../../../../" DRIVER_TARGET
                                                               "/include/finclude/",
                          nullptr, 0, 0, 0);
-    if (sysroot)
-      insert_sysroot_prefix(&extra, "/usr/include/finclude/", nullptr);
-    else
-      insert_search_prefix(&extra, "/usr/include/finclude/", nullptr, 0, 0, 0);
+    insert_sysroot_prefix_below(&extra, "/usr/include/finclude/", nullptr,
+                                sysroot_headers_suffix);
     found = locate_file(&extra, file, R_OK, false);
     for (search_path_entry *e = extra.head; e;) {
       search_path_entry *next = e->next;

@@ -130,6 +130,22 @@ class SpecFiles(DriverTest):
             "%@{fshort-enums:-DA %:if-exists-else(/no/such -DB) -DC}")
         self.assertEqual(inside, ["-DA", "-DB", "-DC"])
 
+    def test_fortran_preinclude_file_is_looked_up_below_the_sysroot_headers(self):
+        root = os.path.join(self.tree.root, "root")
+        for suffix in ("libs", "hdrs"):
+            self.tree.write(os.path.join(root, suffix, "usr/include/finclude/pre.h"))
+        # The suffixes are read before the files of -specs=: the installed
+        # specs file sets them.
+        dumped = self.tree.run("vuz", ["-dumpspecs"]).stdout
+        with open(os.path.join(self.tree.lib, "specs"), "w") as f:
+            f.write(dumped + "*sysroot_suffix_spec:\n/libs\n\n"
+                    "*sysroot_hdrs_suffix_spec:\n/hdrs\n\n")
+        specs = "*cpp:\n+ %:fortran-preinclude-file(-fpre-include= pre.h /no/such/dir)\n\n"
+        r = self.compile_with(specs, ["--sysroot=" + root])
+        self.assertEqual(r.status, 0, r)
+        wanted = "-fpre-include=" + os.path.join(root, "hdrs/usr/include/finclude/pre.h")
+        self.assertIn(wanted, r.run_of("tolm")["argv"])
+
     def test_dumped_specs_installed_as_the_specs_file_give_the_same_commands(self):
         src = self.tree.write("x.c")
 

@@ -39,9 +39,10 @@ static const char *getenv_spec_function(int argc, const char **argv)
     return nullptr;
   const char *value = env.getenv(argv[0]);
   if (!value) {
-    if (queries_only)
-      return collect_concat("/", argv[0], nullptr);
-    fatal_error(0, "environment variable %qs not defined", argv[0]);
+    if (!queries_only)
+      fatal_error(0, "environment variable %qs not defined", argv[0]);
+    // A bare query expands specs it never runs: a stand-in value will do.
+    value = collect_concat("/", argv[0], nullptr);
   }
   // Every character escaped, so that blanks stay inside the word.
   for (const char *p = value; *p; p++) {

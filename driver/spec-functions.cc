@@ -232,8 +232,11 @@ static const char *pass_through_libs_spec_function(int argc, const char **argv)
     const char *word = argv[i];
     if (strncmp(word, "-l", 2) == 0) {
       const char *name = word + 2;
-      if (!*name && i + 1 < argc)
+      if (!*name) {
+        if (i + 1 == argc)
+          break;  // a "-l" that names nothing
         name = argv[++i];
+      }
       obstack_append_text(&collect_obstack, "-plugin-opt=-pass-through=-l");
       obstack_append_text(&collect_obstack, name);
       obstack_append_byte(&collect_obstack, ' ');

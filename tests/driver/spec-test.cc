@@ -170,6 +170,15 @@ TEST_F(SpecTest, GetenvValueThenSuffix)
   unsetenv("SPEC_TEST_HOME");
 }
 
+// Libraries named by "-lNAME", by "-l" and the next word, or by an archive
+// name; a "-l" with no word after it names none.
+TEST_F(SpecTest, PassThroughLibs)
+{
+  EXPECT_EQ(expand("%:pass-through-libs(-lm libx.a foo.o -l c -l)"),
+            (words{"-plugin-opt=-pass-through=-lm", "-plugin-opt=-pass-through=libx.a",
+                   "-plugin-opt=-pass-through=-lc"}));
+}
+
 TEST_F(SpecTest, VersionCompare)
 {
   EXPECT_EQ(expand("%:version-compare(>= 10.5 mmacosx-version-min= -lx)"), words{});

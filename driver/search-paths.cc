@@ -148,7 +148,8 @@ void insert_search_prefix(search_path_list *list, const char *prefix, const char
     list->max_length = entry->prefix_length;
 }
 
-void insert_sysroot_prefix(search_path_list *list, const char *prefix, const char *key)
+void insert_sysroot_prefix_below(search_path_list *list, const char *prefix, const char *key,
+                                 const char *suffix)
 {
   if (prefix[0] != '/')
     fatal_error(0, "system path %qs is not absolute", prefix);
@@ -158,12 +159,17 @@ void insert_sysroot_prefix(search_path_list *list, const char *prefix, const cha
     if (n > 0 && sysroot[n - 1] == '/')
       n--;
     char *root = checked_strndup(sysroot, n);
-    full = concat_strings(root, sysroot_suffix ? sysroot_suffix : "", prefix, nullptr);
+    full = concat_strings(root, suffix ? suffix : "", prefix, nullptr);
     free(root);
     key = "VUZ";
   }
   insert_search_prefix(list, full ? full : prefix, key, 1, 0, 1);
   free(full);
+}
+
+void insert_sysroot_prefix(search_path_list *list, const char *prefix, const char *key)
+{
+  insert_sysroot_prefix_below(list, prefix, key, sysroot_suffix);
 }
 
 // A suffix of the walk with its length, which each attempt would otherwise

@@ -29,6 +29,10 @@ extern search_path_list include_prefixes;
 void insert_search_prefix(search_path_list *list, const char *prefix, const char *key,
                           int priority, int suffix_rule, int uses_os_dir);
 void insert_sysroot_prefix(search_path_list *list, const char *prefix, const char *key);
+// As above, with SUFFIX (or nothing, when null) after the sysroot in place
+// of the sysroot suffix: headers have one of their own.
+void insert_sysroot_prefix_below(search_path_list *list, const char *prefix, const char *key,
+                                 const char *suffix);
 
 // Each candidate directory lies in a buffer with room for EXTRA more bytes
 // after it, which the callback may use; the first non-null result ends the

@@ -17,13 +17,6 @@
 #include <cstring>
 #include <unistd.h>
 
-extern bool word_is_output;
-extern int word_delete;
-extern bool input_piped;
-extern const char *suffix_replacement;
-bool word_is_open();
-void set_word_open(bool open);
-
 // A call from spec text with the wrong number of words. Spec files are user
 // input, so this is a spec error rather than a failed consistency check.
 static void require_words(const char *function, int argc, int wanted)
@@ -46,9 +39,10 @@ static const char *getenv_spec_function(int argc, const char **argv)
     return nullptr;
   const char *value = env.getenv(argv[0]);
   if (!value) {
-    if (queries_only)
-      return collect_concat("/", argv[0], nullptr);
-    fatal_error(0, "environment variable %qs not defined", argv[0]);
+    if (!queries_only)
+      fatal_error(0, "environment variable %qs not defined", argv[0]);
+    // A bare query expands specs it never runs: a stand-in value will do.
+    value = collect_concat("/", argv[0], nullptr);
   }
   // Every character escaped, so that blanks stay inside the word.
   for (const char *p = value; *p; p++) {
@@ -238,8 +232,11 @@ static const char *pass_through_libs_spec_function(int argc, const char **argv)
     const char *word = argv[i];
     if (strncmp(word, "-l", 2) == 0) {
       const char *name = word + 2;
-      if (!*name && i + 1 < argc)
+      if (!*name) {
+        if (i + 1 == argc)
+          break;  // a "-l" that names nothing
         name = argv[++i];
+      }
       obstack_append_text(&collect_obstack, "-plugin-opt=-pass-through=-l");
       obstack_append_text(&collect_obstack, name);
       obstack_append_byte(&collect_obstack, ' ');
@@ -384,10 +381,8 @@ static const char *fortran_preinclude_file_spec_function(int argc, const char **
                          DRIVER_LIB_DIR DRIVER_MACHINE_SUFFIX "../../../../" DRIVER_TARGET
                                                               "/include/finclude/",
                          nullptr, 0, 0, 0);
-    if (sysroot)
-      insert_sysroot_prefix(&extra, "/usr/include/finclude/", nullptr);
-    else
-      insert_search_prefix(&extra, "/usr/include/finclude/", nullptr, 0, 0, 0);
+    insert_sysroot_prefix_below(&extra, "/usr/include/finclude/", nullptr,
+                                sysroot_headers_suffix);
     found = locate_file(&extra, file, R_OK, false);
     for (search_path_entry *e = extra.head; e;) {
       search_path_entry *next = e->next;
@@ -579,29 +574,18 @@ const char *call_spec_function(const char *p, bool *returned_text, const char *m
   if (!entry)
     fatal_error(0, "unknown spec function %qs", checked_strndup(name, name_length));
 
-  // Save the caller's context; a word in progress is set aside as its own object.
+  // Save the caller's context; a word in progress is set aside as its own
+  // object, and the caller's response-file words wait for it.
+  spec_word_state saved_word = take_word_state();
   char *partial = nullptr;
   size_t partial_length = 0;
-  bool saved_open = word_is_open();
-  if (saved_open) {
+  if (saved_word.open) {
     partial_length = obstack_object_length(&spec_obstack);
     partial = static_cast<char *>(obstack_close_object(&spec_obstack));
   }
   vec<const char *> *saved_argbuf = argbuf;
-  int saved_delete = word_delete;
-  bool saved_output = word_is_output;
-  bool saved_piped = input_piped;
-  const char *saved_suffix = suffix_replacement;
   argbuf = take_argbuf(depth);
-  // The response-file words collected so far are dropped, not restored later.
-  vec_truncate(response_argbuf, 0);
-  vec_reserve_exact(response_argbuf, 10);
 
-  set_word_open(false);
-  word_delete = 0;
-  word_is_output = false;
-  input_piped = false;
-  suffix_replacement = nullptr;
   if (do_spec_1(args, false, matched) < 0)
     fatal_error(0, "error in arguments to spec function %qs", entry->name);
   finish_word();
@@ -618,12 +602,8 @@ const char *call_spec_function(const char *p, bool *returned_text, const char *m
 
   give_back_argbuf(depth, argbuf);
   argbuf = saved_argbuf;
-  word_delete = saved_delete;
-  word_is_output = saved_output;
-  input_piped = saved_piped;
-  suffix_replacement = saved_suffix;
-  set_word_open(false);
-  if (saved_open)
+  put_back_word_state(saved_word);
+  if (partial)
     word_add_text_n(partial, partial_length);
 
   const char *after = p;

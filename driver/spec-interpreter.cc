@@ -73,22 +73,40 @@ void word_add_text(const char *text)
   word_add_text_n(text, strlen(text));
 }
 
-bool word_is_open()
-{
-  return word_open;
-}
-
-void set_word_open(bool open)
-{
-  word_open = open;
-}
-
 static void clear_word_flags()
 {
   word_delete = 0;
   word_is_output = false;
   word_is_library = false;
   word_is_linker_script = false;
+}
+
+spec_word_state take_word_state()
+{
+  spec_word_state state = {word_open,       word_delete,      word_is_output,
+                           word_is_library, word_is_linker_script, input_piped,
+                           in_response_file, suffix_replacement, response_argbuf};
+  word_open = false;
+  clear_word_flags();
+  input_piped = false;
+  in_response_file = false;
+  suffix_replacement = nullptr;
+  response_argbuf = nullptr;
+  return state;
+}
+
+void put_back_word_state(const spec_word_state &state)
+{
+  vec_release(response_argbuf);
+  response_argbuf = state.response_words;
+  in_response_file = state.in_response_file;
+  word_open = state.open;
+  word_delete = state.delete_kind;
+  word_is_output = state.is_output;
+  word_is_library = state.is_library;
+  word_is_linker_script = state.is_linker_script;
+  input_piped = state.input_piped;
+  suffix_replacement = state.suffix_replacement;
 }
 
 void begin_spec_expansion()
@@ -133,6 +151,18 @@ void store_word(const char *text, bool delete_always, bool output_file)
   }
 }
 
+// The full name of a library or linker-script word, kept with the words;
+// null when the library paths do not have it.
+static char *locate_word(const char *text)
+{
+  char *found = locate_file(&startfile_prefixes, text, R_OK, true);
+  if (!found)
+    return nullptr;
+  char *kept = obstack_strdup(&spec_obstack, found);
+  free(found);
+  return kept;
+}
+
 // Most word ends find no word open: that test is finish_word's alone, kept
 // apart from this, so that where it is inlined a closed word costs no call.
 __attribute__((noinline)) static void store_open_word()
@@ -141,10 +171,10 @@ __attribute__((noinline)) static void store_open_word()
   char *text = static_cast<char *>(obstack_close_object(&spec_obstack));
   word_open = false;
   if (word_is_library) {
-    if (char *found = locate_file(&startfile_prefixes, text, R_OK, true))
+    if (char *found = locate_word(text))
       text = found;
   } else if (word_is_linker_script) {
-    char *found = locate_file(&startfile_prefixes, text, R_OK, true);
+    char *found = locate_word(text);
     if (!found) {
       error_here("unable to locate default linker script %qs in the library search paths", text);
       return;
@@ -577,8 +607,11 @@ static const char *do_percent(const char *p, const char *spec, const char *match
       *status = -1;
       return nullptr;
     }
-    if (response_files_used)
+    if (response_files_used) {
+      // The body's last word belongs in the file with the others.
+      finish_word();
       close_response_file();
+    }
     return after;
   }
   case 'A':

@@ -219,6 +219,22 @@ void set_current_input(const char *name);
 void word_add_char(char c);
 void word_add_text(const char *text);
 void word_add_text_n(const char *text, size_t length);
+// The state of the word being built, which a spec function call sets aside
+// while its arguments expand as words of their own, response-file words
+// included: take_word_state leaves fresh state and no response file open.
+struct spec_word_state {
+  bool open;
+  int delete_kind;
+  bool is_output;
+  bool is_library;
+  bool is_linker_script;
+  bool input_piped;
+  bool in_response_file;
+  const char *suffix_replacement;
+  vec<const char *> *response_words;
+};
+spec_word_state take_word_state();
+void put_back_word_state(const spec_word_state &state);
 // The texts joined on the collect obstack, where words, spec-function
 // results and the other texts made for one run live until driver_reset.
 char *collect_concat(const char *first, ...) __attribute__((sentinel));

@@ -157,6 +157,28 @@ TEST_F(SpecTest, SpecFunctionInTheMiddleOfAWord)
   EXPECT_EQ(expand("-x%:if-exists-else(/no/such/file y)"), (words{"-xy"}));
 }
 
+// A value's every character is escaped, so that it stays one word; an unset
+// variable stands for itself under a bare query, ahead of the suffix too.
+TEST_F(SpecTest, GetenvValueThenSuffix)
+{
+  setenv("SPEC_TEST_HOME", "/h b", 1);
+  unsetenv("SPEC_TEST_UNSET");
+  EXPECT_EQ(expand("%:getenv(SPEC_TEST_HOME /x) y"), (words{"/h b/x", "y"}));
+  queries_only = true;
+  EXPECT_EQ(expand("%:getenv(SPEC_TEST_UNSET /x)"), (words{"/SPEC_TEST_UNSET/x"}));
+  queries_only = false;
+  unsetenv("SPEC_TEST_HOME");
+}
+
+// Libraries named by "-lNAME", by "-l" and the next word, or by an archive
+// name; a "-l" with no word after it names none.
+TEST_F(SpecTest, PassThroughLibs)
+{
+  EXPECT_EQ(expand("%:pass-through-libs(-lm libx.a foo.o -l c -l)"),
+            (words{"-plugin-opt=-pass-through=-lm", "-plugin-opt=-pass-through=libx.a",
+                   "-plugin-opt=-pass-through=-lc"}));
+}
+
 TEST_F(SpecTest, VersionCompare)
 {
   EXPECT_EQ(expand("%:version-compare(>= 10.5 mmacosx-version-min= -lx)"), words{});
@@ -251,6 +273,7 @@ TEST(SpecDeathTest, MalformedConditionsAreFatal)
       {"%:if-existz(x)", "unknown spec function 'if-existz'"},
       {"%:canon_arch_multilibs(x)", "unknown spec function 'canon_arch_multilibs'"},
       {"%:version-compare(>= 01.2 mmacosx-version-min= b)", "invalid version number '01.2'"},
+      {"%:getenv(SPEC_TEST_UNSET_TOO /x)", "environment variable 'SPEC_TEST_UNSET_TOO' not defined"},
       // Spec files are user input: a malformed call is a spec error, not an internal one.
       {"%:replace-outfile(a)", "wrong number of arguments to %:replace-outfile"},
       {"%:gt()", "wrong number of arguments to %:gt"},

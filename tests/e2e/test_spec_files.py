@@ -9,6 +9,10 @@ import unittest
 from harness import DriverTest
 
 
+def resolved(word):
+    return os.path.realpath(word) if word.startswith("/") else word
+
+
 class SpecFiles(DriverTest):
     def compile_with(self, specs_text, extra=()):
         specs = self.tree.write("my.specs", specs_text)
@@ -71,6 +75,76 @@ class SpecFiles(DriverTest):
         self.assertIn("fatal error: unknown operator '' in %:version-compare", r.stderr)
         self.assertNotIn("internal compiler error", r.stderr)
 
+
+    def test_words_marked_as_libraries_or_scripts_are_found_in_the_library_paths(self):
+        lib = os.path.join(self.tree.lib, "libm.a")
+        script = os.path.join(self.tree.lib, "script.ld")
+        for name in (lib, script):
+            with open(name, "w") as f:
+                f.write("x\n")
+        for spec, words in (("libm.a%s", [lib]), ("%Tscript.ld", ["--script", script])):
+            with self.subTest(spec=spec):
+                r = self.compile_with("*cpp:\n+ %s -DEND\n\n" % spec)
+                self.assertEqual(r.status, 0, r)  # nor a leak report
+                argv = r.run_of("tolm")["argv"]
+                end = argv.index("-DEND")
+                self.assertEqual([resolved(w) for w in argv[end - len(words):end]],
+                                 [resolved(w) for w in words])
+
+    def response_file_of(self, cpp_spec):
+        """The words that the compiler gets in a response file, the user having
+        given one, and the words it gets outside."""
+        src = self.tree.write("x.c")
+        specs = self.tree.write("rsp.specs", "*cpp:\n+ %s\n\n" % cpp_spec)
+        rsp = self.tree.write("args", "-c %s -fshort-enums" % src)
+        r = self.tree.run("vuz", ["-specs=" + specs, "@" + rsp])
+        self.assertEqual(r.status, 0, r)
+        argv = r.run_of("tolm")["argv"]
+        files = [a[1:] for a in argv if a.startswith("@")]
+        self.assertEqual(len(files), 1, argv)
+        return r.run_of("tolm")["files"][files[0]].split("\n")[:-1], argv
+
+    def test_response_file_section_keeps_its_last_word(self):
+        inside, outside = self.response_file_of("%@{fshort-enums:-DA -DB}")
+        self.assertEqual(inside, ["-DA", "-DB"])
+        self.assertNotIn("-DB", outside)
+        self.assertNoTemporaries()
+
+    def test_spec_function_arguments_are_words_of_their_own(self):
+        # The marks of the caller's word, and its open response file, neither
+        # reach the arguments nor come back from them.
+        for name in ("libm.a", "script.ld"):
+            with open(os.path.join(self.tree.lib, name), "w") as f:
+                f.write("x\n")
+        script = os.path.join(self.tree.lib, "script.ld")
+        for spec, words in (("%T%:if-exists-else(/no/such script.ld)", ["--script", script]),
+                            ("%:if-exists(%s/no/such)libm.a", ["libm.a"])):
+            with self.subTest(spec=spec):
+                r = self.compile_with("*cpp:\n+ %s -DEND\n\n" % spec)
+                self.assertEqual(r.status, 0, r)
+                argv = r.run_of("tolm")["argv"]
+                end = argv.index("-DEND")
+                self.assertEqual([resolved(w) for w in argv[end - len(words):end]],
+                                 [resolved(w) for w in words])
+        inside, outside = self.response_file_of(
+            "%@{fshort-enums:-DA %:if-exists-else(/no/such -DB) -DC}")
+        self.assertEqual(inside, ["-DA", "-DB", "-DC"])
+
+    def test_fortran_preinclude_file_is_looked_up_below_the_sysroot_headers(self):
+        root = os.path.join(self.tree.root, "root")
+        for suffix in ("libs", "hdrs"):
+            self.tree.write(os.path.join(root, suffix, "usr/include/finclude/pre.h"))
+        # The suffixes are read before the files of -specs=: the installed
+        # specs file sets them.
+        dumped = self.tree.run("vuz", ["-dumpspecs"]).stdout
+        with open(os.path.join(self.tree.lib, "specs"), "w") as f:
+            f.write(dumped + "*sysroot_suffix_spec:\n/libs\n\n"
+                    "*sysroot_hdrs_suffix_spec:\n/hdrs\n\n")
+        specs = "*cpp:\n+ %:fortran-preinclude-file(-fpre-include= pre.h /no/such/dir)\n\n"
+        r = self.compile_with(specs, ["--sysroot=" + root])
+        self.assertEqual(r.status, 0, r)
+        wanted = "-fpre-include=" + os.path.join(root, "hdrs/usr/include/finclude/pre.h")
+        self.assertIn(wanted, r.run_of("tolm")["argv"])
 
     def test_dumped_specs_installed_as_the_specs_file_give_the_same_commands(self):
         src = self.tree.write("x.c")

@@ -237,7 +237,6 @@ static FILE *open_time_report(const char *name)
   return stream;
 }
 
-
 bool driver_handle_option(option_values *opts, option_values *opts_set, const decoded_option *d,
                           unsigned, int kind, location_t loc, const option_handlers *,
                           diagnostic_state *dc, void (*)())

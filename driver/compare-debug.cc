@@ -279,8 +279,6 @@ static bool files_equal(const char *a, const char *b)
   return equal;
 }
 
-void report_configuration(FILE *stream);
-
 // The compiler's messages with "// " at the start of each line. Byte by
 // byte: they may hold any byte, NUL too, and none may be lost.
 static void copy_commented(FILE *in, FILE *out)

@@ -124,10 +124,6 @@ void do_spec_on_infiles(driver_state *state)
   }
 }
 
-extern switch_entry *compare_debug_switches[2];
-extern int compare_debug_switch_counts[2];
-void use_compare_debug_table(int which);
-
 static bool compare_debug_second_run(const char *input_name, const char *spec)
 {
   if (driver_verbose())

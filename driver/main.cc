@@ -29,12 +29,6 @@ uint32_t commands_run;
 // caller's own.
 static char **expanded_arguments;
 
-bool choose_input_compilers(driver_state *state);
-void do_spec_on_infiles(driver_state *state);
-void maybe_run_linker(driver_state *state, const char *invocation_name);
-void finish_run();
-bool answer_print_queries();
-
 // Removes one listed file; only async-signal-safe calls, as the signal
 // handler uses it too.
 static void remove_listed_file(const char *name)

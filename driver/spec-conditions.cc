@@ -9,8 +9,6 @@
 
 #include <cstring>
 
-extern const char *suffix_replacement;
-
 // The bytes of an atom, as constant data: every condition reads its atoms
 // byte by byte.
 struct atom_char_table {

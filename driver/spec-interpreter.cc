@@ -134,8 +134,6 @@ void begin_word_expansion()
   line_end_runs_command = false;
 }
 
-void register_temp_file(const char *name, bool delete_always, bool delete_on_failure);
-
 void store_word(const char *text, bool delete_always, bool output_file)
 {
   spec_work++;

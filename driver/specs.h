@@ -206,6 +206,12 @@ void begin_word_expansion();
 // input; driver_reset's part.
 void reset_spec_interpreter();
 void finish_word();
+// The marks of the word being built: its deletion kind, whether it lies in a
+// response-file section, and the suffix that %. puts in place of those of
+// the switch arguments a condition copies.
+extern int word_delete;
+extern bool in_response_file;
+extern const char *suffix_replacement;
 void store_word(const char *text, bool delete_always, bool output_file);
 void register_temp_file(const char *name, bool delete_always, bool delete_on_failure);
 void keep_temp_file(const char *name);
@@ -334,6 +340,7 @@ void reset_multilib_choice();
 
 // Compare-debug and crash reproduction.
 void prepare_compare_debug_tables();
+void use_compare_debug_table(int which);
 void reset_compare_debug();
 bool compare_debug_files(const char *input_name);
 void report_crash(const char *const *words);

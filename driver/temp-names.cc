@@ -15,9 +15,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-extern int word_delete;
-extern bool in_response_file;
-
 struct temp_name_memo {
   char *suffix;
   uint32_t suffix_length;

@@ -9,6 +9,7 @@
 #include "support/concat.h"
 #include "support/file-names.h"
 #include "support/hash-table.h"
+#include "support/internal-abort.h"
 #include "support/temp-files.h"
 
 #include <cstring>
@@ -52,7 +53,11 @@ static temp_list_index failure_delete_index;
 
 static temp_list_index *index_of(temp_file_node **list)
 {
-  return list == &always_delete_list ? &always_delete_index : &failure_delete_index;
+  if (list == &always_delete_list)
+    return &always_delete_index;
+  // Only the two deletion lists have an index.
+  vuz_assert(list == &failure_delete_list);
+  return &failure_delete_index;
 }
 
 static bool listed(temp_file_node **list, const char *name)

@@ -617,7 +617,7 @@ bool common_handle_option(option_values *opts, option_values *opts_set,
     context->path_format = v;
     break;
   case OPT_fdiagnostics_parseable_fixits:
-    context->parseable_fixits = value ? 1 : 0;
+    context->parseable_fixits = value ? PARSEABLE_FIXITS_V1 : PARSEABLE_FIXITS_NONE;
     break;
   case OPT_fdiagnostics_show_caret:
     context->show_caret = value != 0;

@@ -2,7 +2,6 @@
 # beside the standard sorts.
 add_executable(bench_containers
   ${CMAKE_CURRENT_SOURCE_DIR}/containers-hash.cc
-  ${CMAKE_CURRENT_SOURCE_DIR}/containers-sort.cc
-  ${PROJECT_SOURCE_DIR}/tests/common/abort-for-tests.cc)
-target_link_libraries(bench_containers PRIVATE vuz_support benchmark::benchmark
-                      benchmark::benchmark_main)
+  ${CMAKE_CURRENT_SOURCE_DIR}/containers-sort.cc)
+target_link_libraries(bench_containers PRIVATE vuz_support vuz_supplied_for_tests
+                      benchmark::benchmark benchmark::benchmark_main)

@@ -22,11 +22,15 @@ function(vuz_unit_test name)
     PROPERTIES ENVIRONMENT "VUZ_SOURCE_DIR=${PROJECT_SOURCE_DIR}")
 endfunction()
 
-# vuz_folder_library(NAME DEPENDS libs...): a static library of every .cc file
-# in the calling folder.
+# vuz_folder_library(NAME [SOURCES...] [EXCLUDE files...] DEPENDS libs...): a
+# static library of every .cc file in the calling folder but the EXCLUDE ones,
+# which a lower library of the same folder holds.
 function(vuz_folder_library name)
-  cmake_parse_arguments(ARG "" "" "DEPENDS" ${ARGN})
+  cmake_parse_arguments(ARG "" "" "DEPENDS;EXCLUDE" ${ARGN})
   file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cc)
+  foreach(excluded ${ARG_EXCLUDE})
+    list(REMOVE_ITEM sources ${CMAKE_CURRENT_SOURCE_DIR}/${excluded})
+  endforeach()
   if(NOT sources AND NOT ARG_UNPARSED_ARGUMENTS)
     # A folder whose code has not landed yet.
     add_library(${name} INTERFACE)
@@ -39,11 +43,15 @@ function(vuz_folder_library name)
   vuz_library(${name} ${sources} ${ARG_UNPARSED_ARGUMENTS} DEPENDS ${ARG_DEPENDS})
 endfunction()
 
-# vuz_folder_tests(PREFIX DEPENDS libs...): one test program per *-test.cc file
-# in the calling folder, named PREFIX_<file>.
+# vuz_folder_tests(PREFIX [SOURCES...] [EXCLUDE files...] DEPENDS libs...): one
+# test program per *-test.cc file in the calling folder but the EXCLUDE ones,
+# named PREFIX_<file>.
 function(vuz_folder_tests prefix)
-  cmake_parse_arguments(ARG "" "" "DEPENDS" ${ARGN})
+  cmake_parse_arguments(ARG "" "" "DEPENDS;EXCLUDE" ${ARGN})
   file(GLOB tests CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*-test.cc)
+  foreach(excluded ${ARG_EXCLUDE})
+    list(REMOVE_ITEM tests ${CMAKE_CURRENT_SOURCE_DIR}/${excluded})
+  endforeach()
   foreach(test ${tests})
     get_filename_component(stem ${test} NAME_WE)
     string(REPLACE "-" "_" stem ${stem})

@@ -112,9 +112,9 @@ void diagnostic_state_init(diagnostic_state *context, int option_count)
   context->on_end = default_end_diagnostic;
   const char *extra = getenv("VUZ_EXTRA_DIAGNOSTIC_OUTPUT");
   if (extra && strcmp(extra, "fixits-v1") == 0)
-    context->parseable_fixits = 1;
+    context->parseable_fixits = PARSEABLE_FIXITS_V1;
   else if (extra && strcmp(extra, "fixits-v2") == 0)
-    context->parseable_fixits = 2;
+    context->parseable_fixits = PARSEABLE_FIXITS_V2;
   context->column_unit = 0;
   context->column_origin = 1;
   context->tab_stop = 8;
@@ -295,18 +295,19 @@ void print_escaped_string(pretty_printer *pp, const char *text)
 
 // A column for the parseable form: byte columns for version 1, display
 // columns for version 2, and -1 when there is none.
-static int fixit_column(const expanded_location &where, uint32_t version, uint32_t tab_stop)
+static int fixit_column(const expanded_location &where, parseable_fixits_format version,
+                        uint32_t tab_stop)
 {
   int column = where.column;
-  if (version == 2 && column >= 1) {
+  if (version == PARSEABLE_FIXITS_V2 && column >= 1) {
     column_policy policy = {static_cast<int32_t>(tab_stop), 1, codepoint_display_width};
     column = location_display_column(policy, where);
   }
   return column < 1 ? -1 : column;
 }
 
-void print_parseable_fixits(pretty_printer *pp, located_ranges *ranges, uint32_t version,
-                            uint32_t tab_stop)
+void print_parseable_fixits(pretty_printer *pp, located_ranges *ranges,
+                            parseable_fixits_format version, uint32_t tab_stop)
 {
   if (!pp || !ranges)
     internal_abort(__FILE__, __LINE__, "print_parseable_fixits");
@@ -554,83 +555,124 @@ static void print_option_suffix(diagnostic_state *context, const diagnostic_info
   free(name);
 }
 
-bool diagnostic_emit(diagnostic_state *context, diagnostic_info *diagnostic)
-{
-  location_t location = diagnostic_location(diagnostic);
-  diagnostic_kind initial_kind = diagnostic->kind;
-  bool from_system_header = false;
+// What a report was before the core adjusted it: its kind as first seen (or
+// as a pedantic warning settled to), and whether a warning was marked as
+// coming from a system header.
+struct report_origin {
+  diagnostic_kind initial_kind;
+  bool from_system_header;
+};
 
+// Settles warnings and pedantic warnings against the system-header rules and
+// drops what is not to be shown; false when the report is dropped.
+static bool screen_report(diagnostic_state *context, diagnostic_info *diagnostic,
+                          report_origin *origin)
+{
   if (diagnostic->kind == DK_WARNING || diagnostic->kind == DK_PEDWARN) {
     if (context->no_warnings)
       return false;
-    if (!diagnostic_in_system_header(location) || context->warn_in_system_headers) {
+    if (!diagnostic_in_system_header(diagnostic_location(diagnostic)) ||
+        context->warn_in_system_headers) {
       if (diagnostic->kind == DK_PEDWARN) {
         diagnostic->kind = context->pedantic_errors ? DK_ERROR : DK_WARNING;
-        initial_kind = diagnostic->kind;
+        origin->initial_kind = diagnostic->kind;
       }
     } else if (diagnostic->kind == DK_PEDWARN) {
       return false;
     } else {
-      from_system_header = true;
+      origin->from_system_header = true;
     }
   }
-  if (diagnostic->kind == DK_NOTE && context->no_notes)
-    return false;
+  return !(diagnostic->kind == DK_NOTE && context->no_notes);
+}
 
-  if (context->report_depth > 0) {
-    if ((diagnostic->kind == DK_ICE || diagnostic->kind == DK_ICE_NOBT) &&
-        context->report_depth == 1)
-      pp_end_line_and_flush(context->printer);
-    else
-      report_reentry(context);
-  }
+// A report made while another is being printed: only an internal error
+// straight from the first may go on.
+static void check_reentry(diagnostic_state *context, const diagnostic_info *diagnostic)
+{
+  if (context->report_depth == 0)
+    return;
+  if ((diagnostic->kind == DK_ICE || diagnostic->kind == DK_ICE_NOBT) &&
+      context->report_depth == 1)
+    pp_end_line_and_flush(context->printer);
+  else
+    report_reentry(context);
+}
 
+// -Werror and the option classification; false when the report is dropped.
+static bool classify_report(diagnostic_state *context, diagnostic_info *diagnostic,
+                            const report_origin &origin)
+{
   if (context->werror_all && diagnostic->kind == DK_WARNING)
     diagnostic->kind = DK_ERROR;
   diagnostic->message.client_data = &diagnostic->client_data;
-
   bool enabled = classify_for_report(context, diagnostic);
-  if (!enabled || (from_system_header && diagnostic->all_in_system_headers))
-    return false;
+  return enabled && !(origin.from_system_header && diagnostic->all_in_system_headers);
+}
 
-  if (diagnostic->kind != DK_ICE && diagnostic->kind != DK_NOTE)
-    check_error_limit(context, true);
-
-  context->report_depth++;
-
-  if (diagnostic->kind == DK_ICE || diagnostic->kind == DK_ICE_NOBT) {
-    if ((context->kind_counts[DK_ERROR] > 0 || context->kind_counts[DK_SORRY] > 0) &&
-        !context->abort_on_report) {
-      expanded_location where = location_expand(location);
-      fprintf(stderr, "%s:%d: confused by earlier errors, bailing out\n",
-              where.file ? where.file : program_name(), where.line);
-      diagnostic_run_final(context);
-      exit_program(4);
-    }
-    if (context->on_internal_error)
-      context->on_internal_error(context, diagnostic->message.format, diagnostic->message.args);
+// An internal error after ordinary errors is most likely their consequence:
+// the run ends without the internal-error report.
+static void begin_internal_error(diagnostic_state *context, const diagnostic_info *diagnostic)
+{
+  if ((context->kind_counts[DK_ERROR] > 0 || context->kind_counts[DK_SORRY] > 0) &&
+      !context->abort_on_report) {
+    expanded_location where = location_expand(diagnostic_location(diagnostic));
+    fprintf(stderr, "%s:%d: confused by earlier errors, bailing out\n",
+            where.file ? where.file : program_name(), where.line);
+    diagnostic_run_final(context);
+    exit_program(4);
   }
+  if (context->on_internal_error)
+    context->on_internal_error(context, diagnostic->message.format, diagnostic->message.args);
+}
 
-  if (diagnostic->kind == DK_ERROR && initial_kind == DK_WARNING)
+static void count_report(diagnostic_state *context, const diagnostic_info *diagnostic,
+                         const report_origin &origin)
+{
+  if (diagnostic->kind == DK_ERROR && origin.initial_kind == DK_WARNING)
     context->kind_counts[DK_WERROR]++;
   else
     context->kind_counts[diagnostic->kind]++;
-
   if (context->group_reports == 0 && context->on_group_begin)
     context->on_group_begin(context);
   context->group_reports++;
+}
 
+// The message with its prefix, suffixes and the callbacks around it, then the
+// fix-it lines for tools.
+static void print_report(diagnostic_state *context, diagnostic_info *diagnostic,
+                         const report_origin &origin)
+{
   pretty_printer *pp = context->printer;
   pp_format(pp, &diagnostic->message);
   if (context->on_begin)
     context->on_begin(context, diagnostic);
   pp_output_formatted_text(pp);
   print_cwe_suffix(context, diagnostic);
-  print_option_suffix(context, diagnostic, initial_kind);
+  print_option_suffix(context, diagnostic, origin.initial_kind);
   if (context->on_end)
-    context->on_end(context, diagnostic, initial_kind);
-  if (context->parseable_fixits == 1 || context->parseable_fixits == 2)
+    context->on_end(context, diagnostic, origin.initial_kind);
+  if (context->parseable_fixits == PARSEABLE_FIXITS_V1 ||
+      context->parseable_fixits == PARSEABLE_FIXITS_V2)
     print_parseable_fixits(pp, diagnostic->ranges, context->parseable_fixits, context->tab_stop);
+}
+
+bool diagnostic_emit(diagnostic_state *context, diagnostic_info *diagnostic)
+{
+  report_origin origin = {diagnostic->kind, false};
+  if (!screen_report(context, diagnostic, &origin))
+    return false;
+  check_reentry(context, diagnostic);
+  if (!classify_report(context, diagnostic, origin))
+    return false;
+  if (diagnostic->kind != DK_ICE && diagnostic->kind != DK_NOTE)
+    check_error_limit(context, true);
+
+  context->report_depth++;
+  if (diagnostic->kind == DK_ICE || diagnostic->kind == DK_ICE_NOBT)
+    begin_internal_error(context, diagnostic);
+  count_report(context, diagnostic, origin);
+  print_report(context, diagnostic, origin);
   diagnostic_action_after_output(context, diagnostic->kind);
   diagnostic->message.client_data = nullptr;
   if (context->edit_context && !diagnostic->ranges->no_auto_apply)

@@ -41,6 +41,14 @@ struct event_path;
 class json_value;
 struct edit_context;
 
+// Whether fix-it hints are also written as "fix-it:" lines for tools, and in
+// which columns.
+enum parseable_fixits_format : uint32_t {
+  PARSEABLE_FIXITS_NONE = 0,
+  PARSEABLE_FIXITS_V1 = 1,  // byte columns
+  PARSEABLE_FIXITS_V2 = 2,  // display columns
+};
+
 struct diagnostic_meta {
   int32_t cwe;
 };
@@ -121,7 +129,7 @@ struct diagnostic_state {
   int32_t minimum_margin_width;
   bool column_ruler;
   bool report_bug;
-  uint32_t parseable_fixits;
+  parseable_fixits_format parseable_fixits;
   uint32_t column_unit;
   int32_t column_origin;
   uint32_t tab_stop;
@@ -176,7 +184,7 @@ void diagnostic_action_after_output(diagnostic_state *context, diagnostic_kind k
 void diagnostic_run_final(diagnostic_state *context);
 void print_escaped_string(pretty_printer *printer, const char *text);
 void print_parseable_fixits(pretty_printer *printer, located_ranges *ranges,
-                            uint32_t version, uint32_t tab_stop);
+                            parseable_fixits_format version, uint32_t tab_stop);
 int num_digits(int n);
 char *locus_prefix(diagnostic_state *context, const char *text);
 

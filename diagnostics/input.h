@@ -18,8 +18,8 @@ expanded_location expand_location_1(location_t location, bool expansion_point,
                                     location_aspect aspect);
 expanded_location location_expand(location_t location);
 expanded_location location_expand_spelling(location_t location, location_aspect aspect);
-// client_expand_to_spelling_point is declared in libsprenk/line-map.h, whose
-// library calls it; it is defined here.
+// client_expand_to_spelling_point (support/program-supplied.h) is defined
+// here for the libraries below.
 bool location_is_builtin_token(location_t location);
 location_t location_expansion_point(location_t location);
 location_t system_header_expansion_point(location_t location);

@@ -62,11 +62,11 @@ static int bt_line_header_entries(bt_state *state, bt_dwarf_module *module, bt_u
       if (!bt_attr_read(static_cast<int>(formats[2 * i + 1]), 0, buf, u->is_dwarf64, u->version,
                         header->addrsize, &module->sections, module->altlink, &val))
         goto fail;
-      if (formats[2 * i] == 1) {  // the path
+      if (formats[2 * i] == DW_LNCT_path) {
         if (!bt_attr_string(&module->sections, u->is_dwarf64, module->is_bigendian,
                             u->str_offsets_base, &val, buf->error_callback, buf->data, &path))
           goto fail;
-      } else if (formats[2 * i] == 2 && val.kind == ATTR_VAL_UINT) {  // the directory index
+      } else if (formats[2 * i] == DW_LNCT_directory_index && val.kind == ATTR_VAL_UINT) {
         if (val.u.uint >= header->dirs_count) {
           bt_buf_report(buf, "invalid directory index in line number program header", 0);
           goto fail;
@@ -222,22 +222,22 @@ static int run_program(line_program *p, bt_dwarf_buf *buf)
       continue;
     }
     switch (op) {
-    case 0: {
+    case DW_LNS_extended_op: {
       uint64_t length = bt_buf_uleb(buf);
       if (length == 0)
         break;
       unsigned sub = bt_buf_u8(buf);
       switch (sub) {
-      case 1:  // end of sequence
+      case DW_LNE_end_sequence:
         p->address = 0;
         p->op_index = 0;
         filename = reset_filename;
         lineno = 1;
         break;
-      case 2:
+      case DW_LNE_set_address:
         p->address = bt_buf_address(buf, h->addrsize);
         break;
-      case 3: {
+      case DW_LNE_define_file: {
         const char *name = bt_buf_string(buf);
         if (!name)
           return 0;
@@ -255,7 +255,7 @@ static int run_program(line_program *p, bt_dwarf_buf *buf)
         }
         break;
       }
-      case 4:
+      case DW_LNE_set_discriminator:
         bt_buf_uleb(buf);
         break;
       default:
@@ -265,17 +265,17 @@ static int run_program(line_program *p, bt_dwarf_buf *buf)
       }
       break;
     }
-    case 1:
+    case DW_LNS_copy:
       if (!add_row(p, filename, lineno))
         return 0;
       break;
-    case 2:
+    case DW_LNS_advance_pc:
       advance(p, bt_buf_uleb(buf));
       break;
-    case 3:
+    case DW_LNS_advance_line:
       lineno += static_cast<int>(bt_buf_sleb(buf));
       break;
-    case 4: {
+    case DW_LNS_set_file: {
       uint64_t index = bt_buf_uleb(buf);
       if (buf->reported_underflow)
         return 0;
@@ -286,19 +286,19 @@ static int run_program(line_program *p, bt_dwarf_buf *buf)
       filename = h->filenames[index];
       break;
     }
-    case 5:
-    case 12:
+    case DW_LNS_set_column:
+    case DW_LNS_set_isa:
       bt_buf_uleb(buf);
       break;
-    case 6:
-    case 7:
-    case 10:
-    case 11:
+    case DW_LNS_negate_stmt:
+    case DW_LNS_set_basic_block:
+    case DW_LNS_set_prologue_end:
+    case DW_LNS_set_epilogue_begin:
       break;
-    case 8:
+    case DW_LNS_const_add_pc:
       advance(p, (255 - h->opcode_base) / h->line_range);
       break;
-    case 9:
+    case DW_LNS_fixed_advance_pc:
       p->address += bt_buf_u16(buf);
       p->op_index = 0;
       break;

@@ -82,41 +82,41 @@ static int rnglists_walk(bt_state *state, const bt_dwarf_sections *sections,
       return 0;
     uint64_t a, b, low, high;
     switch (kind) {
-    case 0:  // end of list
+    case DW_RLE_end_of_list:
       return !buf.reported_underflow;
-    case 1:  // base address by index
+    case DW_RLE_base_addressx:
       a = bt_buf_uleb(&buf);
       if (!addrx(a, &base))
         return 0;
       break;
-    case 2:  // start and end by index
+    case DW_RLE_startx_endx:
       a = bt_buf_uleb(&buf);
       b = bt_buf_uleb(&buf);
       if (!addrx(a, &low) || !addrx(b, &high) || !emit(low, high))
         return 0;
       break;
-    case 3:  // start by index, length
+    case DW_RLE_startx_length:
       a = bt_buf_uleb(&buf);
       b = bt_buf_uleb(&buf);
       if (!addrx(a, &low) || !emit(low, low + b))
         return 0;
       break;
-    case 4:  // offsets from the base
+    case DW_RLE_offset_pair:
       a = bt_buf_uleb(&buf);
       b = bt_buf_uleb(&buf);
       if (!emit(base + a, base + b))
         return 0;
       break;
-    case 5:
+    case DW_RLE_base_address:
       base = bt_buf_address(&buf, u->addrsize);
       break;
-    case 6:
+    case DW_RLE_start_end:
       a = bt_buf_address(&buf, u->addrsize);
       b = bt_buf_address(&buf, u->addrsize);
       if (!emit(a, b))
         return 0;
       break;
-    case 7:
+    case DW_RLE_start_length:
       a = bt_buf_address(&buf, u->addrsize);
       b = bt_buf_uleb(&buf);
       if (!emit(a, a + b))

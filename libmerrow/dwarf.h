@@ -76,6 +76,39 @@ enum {
   DW_FORM_KAV_str_index = 0x1f02,
   DW_FORM_KAV_ref_alt = 0x1f20,
   DW_FORM_KAV_strp_alt = 0x1f21,
+
+  // Line-number program: standard opcodes, after the extended-opcode escape ...
+  DW_LNS_extended_op = 0x00,
+  DW_LNS_copy = 0x01,
+  DW_LNS_advance_pc = 0x02,
+  DW_LNS_advance_line = 0x03,
+  DW_LNS_set_file = 0x04,
+  DW_LNS_set_column = 0x05,
+  DW_LNS_negate_stmt = 0x06,
+  DW_LNS_set_basic_block = 0x07,
+  DW_LNS_const_add_pc = 0x08,
+  DW_LNS_fixed_advance_pc = 0x09,
+  DW_LNS_set_prologue_end = 0x0a,
+  DW_LNS_set_epilogue_begin = 0x0b,
+  DW_LNS_set_isa = 0x0c,
+  // ... the extended opcodes ...
+  DW_LNE_end_sequence = 0x01,
+  DW_LNE_set_address = 0x02,
+  DW_LNE_define_file = 0x03,
+  DW_LNE_set_discriminator = 0x04,
+  // ... and the content types of the version-5 directory and file tables.
+  DW_LNCT_path = 0x01,
+  DW_LNCT_directory_index = 0x02,
+
+  // Range-list entries of version 5.
+  DW_RLE_end_of_list = 0x00,
+  DW_RLE_base_addressx = 0x01,
+  DW_RLE_startx_endx = 0x02,
+  DW_RLE_startx_length = 0x03,
+  DW_RLE_offset_pair = 0x04,
+  DW_RLE_base_address = 0x05,
+  DW_RLE_start_end = 0x06,
+  DW_RLE_start_length = 0x07,
 };
 
 struct bt_dwarf_buf {

@@ -237,14 +237,13 @@ void linemap_dump_table(FILE *stream, linemap_set *set, uint32_t ordinary_count,
 void linemap_dump_location(linemap_set *set, location_t location, FILE *stream);
 
 // Which point of a location's range an expansion reports.
-enum location_aspect {
+enum location_aspect : int {
   LOCATION_ASPECT_CARET = 0,
   LOCATION_ASPECT_START = 1,
   LOCATION_ASPECT_FINISH = 2,
 };
 
-// Supplied by the client of this library (the diagnostics, over the
-// program's line table): the location expanded at its spelling point.
-expanded_location client_expand_to_spelling_point(location_t location, location_aspect aspect);
+// client_expand_to_spelling_point, which the location record calls, is
+// supplied by the program (support/program-supplied.h).
 
 #endif

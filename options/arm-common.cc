@@ -16,8 +16,6 @@
 
 // Where consistency checks of this file say they failed.
 static const char arm_common_source[] = "common/config/arm/arm-common";
-#define arm_check(expr, function) \
-  ((expr) ? (void)0 : internal_abort(arm_common_source, __LINE__, function))
 
 // Results of the spec functions live on this obstack until the run ends: the
 // spec interpreter may still be reading one result when a call nested in it
@@ -196,7 +194,7 @@ void arm_parse_option_features(sbitmap *set, const arm_isa_named *row, const cha
 {
   if (!text)
     return;
-  arm_check(*text == '+', "arm_parse_option_features");
+  vuz_assert_as(*text == '+', arm_common_source, "arm_parse_option_features");
   if (!row->extensions) {
     error_here("%s does not take any feature options", row->name);
     return;
@@ -507,7 +505,7 @@ const char *arm_asm_auto_mfpu(int argc, const char **argv)
     if (match)
       remembered = match->name;
     else
-      arm_check(bitmap_bit_p(set, isa_mve), "arm_asm_auto_mfpu");
+      vuz_assert_as(bitmap_bit_p(set, isa_mve), arm_common_source, "arm_asm_auto_mfpu");
   }
   obstack *results = result_obstack();
   obstack_append_text(results, "-mfpu=");
@@ -560,7 +558,7 @@ const char *arm_rewrite_selected_arch(const char *name)
       item += item_length;
       if (!ext)
         continue;
-      arm_check(!ext->remove, "arm_rewrite_selected_arch");
+      vuz_assert_as(!ext->remove, arm_common_source, "arm_rewrite_selected_arch");
       isa_set_from_list(ext_set, ext->features.items);
       if (!bitmap_intersects(ext_set, fpu_bits))
         vec_safe_push(kept, ext->name);

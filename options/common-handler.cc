@@ -18,9 +18,6 @@
 #include <cstring>
 #include <sys/resource.h>
 
-#define opts_check(expr, function) \
-  ((expr) ? (void)0 : internal_abort("opts", __LINE__, function))
-
 // Sets FIELD unless the command line set it.
 #define set_if_unset(opts, opts_set, field, value)  \
   do {                                              \
@@ -470,7 +467,7 @@ bool common_handle_option(option_values *opts, option_values *opts_set,
                           location_t location, const option_handlers *handlers,
                           diagnostic_state *context, void (*target_override)())
 {
-  opts_check(decoded->canonical_count <= 2, "common_handle_option");
+  vuz_assert_as(decoded->canonical_count <= 2, "opts", "common_handle_option");
   const size_t index = decoded->option_index;
   const char *arg = decoded->argument;
   int64_t value = decoded->value;
@@ -617,7 +614,7 @@ bool common_handle_option(option_values *opts, option_values *opts_set,
     context->path_format = v;
     break;
   case OPT_fdiagnostics_parseable_fixits:
-    context->parseable_fixits = value ? 1 : 0;
+    context->parseable_fixits = value ? PARSEABLE_FIXITS_V1 : PARSEABLE_FIXITS_NONE;
     break;
   case OPT_fdiagnostics_show_caret:
     context->show_caret = value != 0;

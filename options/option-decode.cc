@@ -18,9 +18,6 @@ obstack option_obstack;
 
 // Consistency checks carry the names under which this code is known in
 // internal-error reports.
-#define opts_check(expr, function) \
-  ((expr) ? (void)0 : internal_abort("opts-common", __LINE__, function))
-
 const char *const plain_output_options[6] = {
     "-fno-diagnostics-show-caret",
     "-fno-diagnostics-show-line-numbers",
@@ -253,7 +250,7 @@ void generate_canonical_option(size_t option_index, const char *argument, int64_
     result->canonical[1] = argument;
     result->canonical_count = 2;
   } else {
-    opts_check(row->flags & FLAG_JOINED, "generate_canonical_option");
+    vuz_assert_as(row->flags & FLAG_JOINED, "opts-common", "generate_canonical_option");
     result->canonical[0] = option_obstack_concat(text, argument, nullptr);
     result->canonical[1] = nullptr;
     result->canonical_count = 1;
@@ -263,7 +260,7 @@ void generate_canonical_option(size_t option_index, const char *argument, int64_
 void generate_option(size_t option_index, const char *argument, int64_t value,
                      uint32_t language_mask, decoded_option *result)
 {
-  opts_check(option_index < option_count, "generate_option");
+  vuz_assert_as(option_index < option_count, "opts-common", "generate_option");
   const option_descriptor *row = &option_rows[option_index];
   result->option_index = option_index;
   result->warning_message = nullptr;
@@ -340,7 +337,7 @@ static bool decode_enum_set(const option_descriptor *row, const char *argument,
         if ((entry->flags >> ENUM_VALUE_SET_SHIFT) == set)
           item_mask |= entry->value;
     } else {
-      opts_check(values[index].flags < 4, "decode_cmdline_option");
+      vuz_assert_as(values[index].flags < 4, "opts-common", "decode_cmdline_option");
       item_mask = value;
     }
     *sum |= value;
@@ -432,7 +429,7 @@ static void convert_argument(const option_descriptor *row, uint32_t language_mas
     if (enum_name_to_value(values, *argument, 0, &enum_value, language_mask) >= 0) {
       const char *canonical;
       enum_value_to_name(values, &canonical, enum_value, language_mask);
-      opts_check(canonical != nullptr, "decode_cmdline_option");
+      vuz_assert_as(canonical != nullptr, "opts-common", "decode_cmdline_option");
       *value = enum_value;
       *argument = canonical;
     } else {
@@ -518,9 +515,10 @@ unsigned decode_cmdline_option(const char *const *words, uint32_t language_mask,
           value = !value;
         index = row->alias_target;
         const option_descriptor *target = &option_rows[index];
-        opts_check(target->alias_target == OPTION_NONE, "decode_cmdline_option");
-        opts_check(row->alias_argument || !row->negative_alias_argument,
-                   "decode_cmdline_option");
+        vuz_assert_as(target->alias_target == OPTION_NONE, "opts-common",
+                      "decode_cmdline_option");
+        vuz_assert_as(row->alias_argument || !row->negative_alias_argument, "opts-common",
+                      "decode_cmdline_option");
         row = target;
         if (!(errors & ERR_MISSING_ARGUMENT) && !argument && row->bits.argument_optional &&
             (row->flags & (FLAG_JOINED | FLAG_SEPARATE)))
@@ -550,8 +548,8 @@ unsigned decode_cmdline_option(const char *const *words, uint32_t language_mask,
       convert_argument(row, language_mask, &argument, &value, &mask, &errors);
   }
 
-  opts_check(consumed >= 1 && consumed <= 4, "decode_cmdline_option");
-  opts_check(index != OPTION_UNKNOWN || consumed == 1, "decode_cmdline_option");
+  vuz_assert_as(consumed >= 1 && consumed <= 4, "opts-common", "decode_cmdline_option");
+  vuz_assert_as(index != OPTION_UNKNOWN || consumed == 1, "opts-common", "decode_cmdline_option");
   result->option_index = index;
   result->warning_message = warning;
   result->argument = argument;

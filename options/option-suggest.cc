@@ -14,8 +14,6 @@
 #include <cstdlib>
 #include <cstring>
 
-#define check_in(file, expr) ((expr) ? (void)0 : internal_abort(file, __LINE__, __func__))
-
 // The distance, or some value not below BOUND once the distance is known to
 // reach it. An entry for prefixes whose lengths differ by d is at least 2d, so
 // only the band of entries with 2d below BOUND is worked out; the entries just
@@ -206,7 +204,7 @@ static const char *walk_answer(const closest_walk *walk)
 
 static void start_walk(closest_walk *walk, const char *target, unsigned cap)
 {
-  check_in("spellcheck", target != nullptr);
+  vuz_assert_as(target != nullptr, "spellcheck", __func__);
   *walk = {target, strlen(target), letter_set(target), cap, UINT_MAX, 0, nullptr, 0, {}, {}};
   for (const char *p = target; *p; p++)
     walk->counts[c_tolower(static_cast<unsigned char>(*p))]++;
@@ -220,7 +218,7 @@ const char *find_closest_string(const char *target, const vec<const char *> *can
     return nullptr;
   for (uint32_t i = 0; i < vec_length(candidates); i++) {
     const char *candidate = (*candidates)[i];
-    check_in("spellcheck", candidate != nullptr);
+    vuz_assert_as(candidate != nullptr, "spellcheck", __func__);
     consider(&walk, candidate, strlen(candidate), letter_set(candidate), i);
   }
   return walk_answer(&walk);
@@ -263,7 +261,7 @@ const char *candidate_list_and_suggestion(const char *target, char **list,
 void add_misspelling_candidates(vec<const char *> *&candidates, const option_descriptor *row,
                                 const char *text)
 {
-  check_in("opt-suggestions", row != nullptr && text != nullptr);
+  vuz_assert_as(row != nullptr && text != nullptr, "opt-suggestions", __func__);
   if (option_stops_lookup(row))
     return;
   vec_safe_push(candidates, static_cast<const char *>(checked_strdup(text + 1)));
@@ -295,7 +293,7 @@ static vec<const char *> *target_option_values(const char *, const char *)
 
 void build_option_suggestions(option_suggester *suggester, const char *prefix)
 {
-  check_in("opt-suggestions", suggester->candidates == nullptr);
+  vuz_assert_as(suggester->candidates == nullptr, "opt-suggestions", __func__);
   vec<const char *> *&out = suggester->candidates;
   for (size_t i = 0; i < option_count; i++) {
     const option_descriptor *row = &option_rows[i];
@@ -356,7 +354,7 @@ static void summarise_candidates(option_suggester *suggester)
     if (length > longest)
       longest = length;
   }
-  check_in("opt-suggestions", longest < UINT32_MAX);
+  vuz_assert_as(longest < UINT32_MAX, "opt-suggestions", __func__);
   // A counting sort keeps list order within each length.
   summary->longest = longest;
   summary->length_starts = checked_new_cleared<uint32_t>(longest + 2);
@@ -418,7 +416,7 @@ void get_completions(option_suggester *suggester, const char *prefix,
     prefix++;
   if (!suggester->candidates)
     build_option_suggestions(suggester, prefix);
-  check_in("opt-suggestions", suggester->candidates != nullptr);
+  vuz_assert_as(suggester->candidates != nullptr, "opt-suggestions", __func__);
   size_t length = strlen(prefix);
   for (const char *candidate : *suggester->candidates)
     if (strncmp(candidate, prefix, length) == 0)

@@ -10,9 +10,6 @@
 
 #include <cstring>
 
-#define opts_check(expr, function) \
-  ((expr) ? (void)0 : internal_abort("opts-common", __LINE__, function))
-
 static const option_descriptor *row_of(size_t option_index)
 {
   return &option_rows[option_index];
@@ -240,7 +237,7 @@ static bool report_bad_enum_set(location_t location, const option_descriptor *ro
   unsigned set = values[index].flags >> ENUM_VALUE_SET_SHIFT;
   enum_set_item first = {};
   int again = scan_enum_set(row, argument, language_mask, 1ull << set, &bad, &first);
-  opts_check(again == 2, "report_option_errors");
+  vuz_assert_as(again == 2, "opts-common", "report_option_errors");
   char *first_text = checked_strndup(first.text, first.length);
   char *later_text = checked_strndup(later.text, later.length);
   error_at_loc(location, "invalid argument in option %qs", as_written);
@@ -338,7 +335,7 @@ void read_cmdline_option(option_values *opts, option_values *opts_set,
   default:
     break;
   }
-  opts_check(decoded->option_index < option_count, "read_cmdline_option");
+  vuz_assert_as(decoded->option_index < option_count, "opts-common", "read_cmdline_option");
   const option_descriptor *row = row_of(decoded->option_index);
 
   if (decoded->errors) {
@@ -350,7 +347,7 @@ void read_cmdline_option(option_values *opts, option_values *opts_set,
         handlers->wrong_lang_callback(decoded, language_mask);
       return;
     }
-    opts_check(false, "read_cmdline_option");
+    vuz_assert_as(false, "opts-common", "read_cmdline_option");
   }
 
   if (!handle_option(opts, opts_set, decoded, language_mask, DK_UNSPECIFIED, location, handlers,
@@ -376,8 +373,8 @@ void control_warning_option(size_t option_index, int kind, const char *argument,
 {
   if (option_index < option_count && row_of(option_index)->alias_target != OPTION_NONE) {
     const option_descriptor *alias = row_of(option_index);
-    opts_check(!alias->bits.alias_if_separate && !alias->bits.negates_alias,
-               "control_warning_option");
+    vuz_assert_as(!alias->bits.alias_if_separate && !alias->bits.negates_alias, "opts-common",
+                  "control_warning_option");
     option_index = alias->alias_target;
     if (alias->alias_argument)
       argument = alias->alias_argument;
@@ -495,7 +492,7 @@ bool target_handle_option(option_values *opts, option_values *opts_set,
                           const decoded_option *decoded, unsigned, int kind, location_t location,
                           const option_handlers *, diagnostic_state *context, void (*)())
 {
-  opts_check(context == &global_diagnostic_state, "target_handle_option");
-  opts_check(kind == DK_UNSPECIFIED, "target_handle_option");
+  vuz_assert_as(context == &global_diagnostic_state, "opts-common", "target_handle_option");
+  vuz_assert_as(kind == DK_UNSPECIFIED, "opts-common", "target_handle_option");
   return target_hooks.handle_option(opts, opts_set, decoded, location);
 }

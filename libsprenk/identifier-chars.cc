@@ -37,9 +37,11 @@ struct ucn_range_row {
   uint32_t last;
 };
 
-static const ucn_range_row ucn_ranges[] = {
+static constexpr ucn_range_row ucn_ranges[] = {
 #include "libsprenk/ucn-table.inc"
 };
+// Every code point has a row, so the lookup needs no end check.
+static_assert(ucn_ranges[std::size(ucn_ranges) - 1].last == 0x10FFFF, "table ends early");
 
 struct composition_pair {
   uint32_t second, first;

@@ -94,9 +94,23 @@ def accepted_sets(points, reports):
     return inside, only_inside, spaces
 
 
-def run(command, path):
-    done = subprocess.run(command + [path], capture_output=True, text=True, errors="replace")
-    return line_reports(done.stderr)
+# Code points a file: the message lines of one run grow with the file, and
+# each report costs more the further down the file it is.
+CHUNK = 2048
+
+
+def run(command, directory, points):
+    """The reports of a run over all the points, file by file."""
+    reports = {}
+    for start in range(0, len(points), CHUNK):
+        path = os.path.join(directory, "identifiers-%d.c" % start)
+        if not os.path.exists(path):
+            with open(path, "w") as f:
+                f.write(source_text(points[start:start + CHUNK]))
+        done = subprocess.run(command + [path], capture_output=True, text=True, errors="replace")
+        for line, kinds in line_reports(done.stderr).items():
+            reports[line + 2 * start] = kinds
+    return reports
 
 
 def clang_command(clang, standard):
@@ -142,13 +156,10 @@ def main():
     points = code_points(args.all)
     failures, per_standard, spaces = [], {}, set()
     with tempfile.TemporaryDirectory() as directory:
-        path = os.path.join(directory, "identifiers.c")
-        with open(path, "w") as f:
-            f.write(source_text(points))
         newer = table.read_additions(ADDITIONS_FILE) & set(points)
         for standard in STANDARDS:
-            theirs = accepted_sets(points, run(clang_command(args.clang, standard), path))
-            ours = accepted_sets(points, run(ppdump_command(args.ppdump, standard, True), path))
+            theirs = accepted_sets(points, run(clang_command(args.clang, standard), directory, points))
+            ours = accepted_sets(points, run(ppdump_command(args.ppdump, standard, True), directory, points))
             spaces |= theirs[2]
             left_out = spaces | (newer if standard.startswith("c++") else set())
             per_standard[standard] = (theirs[0] - left_out, theirs[1] - left_out)
@@ -160,7 +171,7 @@ def main():
         union = union_expectation(points, per_standard, table.read_sets(SETS_FILE)["cxx98"])
         union = (union[0] - newer, union[1] - newer)
         for standard in STANDARDS:
-            ours = accepted_sets(points, run(ppdump_command(args.ppdump, standard, False), path))
+            ours = accepted_sets(points, run(ppdump_command(args.ppdump, standard, False), directory, points))
             compare("-std=%s without -pedantic" % standard,
                     (ours[0] - spaces - newer, ours[1] - spaces - newer), union, failures)
     print("%d code points, %d of them added in Unicode 14.0; clang's white space (%d): %s"

@@ -11,7 +11,8 @@ must be the same for both.
 The Unicode space characters clang treats as white space (it warns
 "treating Unicode character as whitespace") are no identifier characters
 for either; they are listed and left out of the comparison, and ppdump must
-reject them.
+reject them. A full run finds these 19: U+00A0, U+1680, U+180E,
+U+2000-U+200A, U+2028, U+2029, U+202F, U+205F and U+3000.
 
 clang's C++ set follows Unicode 14.0; ours follows 13.0, with the
 characters 14.0 added (unicode-14-additions.txt) taken as unassigned. Those
@@ -25,7 +26,7 @@ standard that has it allows it there.
   identifier-chars-compare.py --ppdump PATH [--clang PATH] --sample  every 61st
       code point from U+00A0 to U+FFFF and every 4093rd above (a quick test)
   identifier-chars-compare.py --ppdump PATH [--clang PATH] --all     every code
-      point from U+00A0 to U+FFFF and every 97th above
+      point from U+00A0 to U+FFFF and every 97th above (about nine minutes)
 Exit status 0 when the sets agree, 1 otherwise, 77 when clang is not there.
 """
 import argparse

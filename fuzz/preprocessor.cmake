@@ -27,3 +27,7 @@ vuz_fuzz_target(preprocessor_traditional_fuzz
 # The reader of a directory's remap file over arbitrary bytes.
 vuz_fuzz_target(remap_file_fuzz ${CMAKE_CURRENT_SOURCE_DIR}/remap-file-fuzz.cc
                 DEPENDS vuz_sprenk vuz_supplied_for_tests)
+# Identifiers of universal character names and UTF-8 under -Wnormalized=nfc.
+vuz_fuzz_target(preprocessor_identifier_fuzz
+                ${CMAKE_CURRENT_SOURCE_DIR}/preprocessor-identifier-fuzz.cc
+                DEPENDS vuz_sprenk vuz_supplied_for_tests)

@@ -538,11 +538,3 @@ uint32_t interpret_char_constant(preprocessor_reader *reader, const preproc_toke
   free(const_cast<unsigned char *>(str.text));
   return value;
 }
-
-ident_node *identifier_from_ucn_spelling(preprocessor_reader *reader,
-                                         const unsigned char *spelling, uint32_t length)
-{
-  uint64_t utf8_length;
-  const unsigned char *utf8 = _cpp_identifier_to_utf8(reader, spelling, length, &utf8_length);
-  return cpp_intern(reader, reinterpret_cast<const char *>(utf8), uint32_t(utf8_length));
-}

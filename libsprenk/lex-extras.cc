@@ -1,6 +1,6 @@
 // The lexer's extras: raw string literals, which undo line preparation;
 // comments (skipping, fall-through recognition, saving); and the warnings
-// attached to line notes.
+// attached to line notes and to identifiers out of normalisation form.
 #include "libsprenk/preprocessor-internal.h"
 
 #include "support/alloc.h"
@@ -630,4 +630,43 @@ void _cpp_lex_raw_string(preprocessor_reader *reader, preproc_token *token,
   }
   raw_finish(&s, token, d.bad ? TK_OTHER : raw_string_kind(base));
   free(s.text);
+}
+
+// ---- Normalisation ----
+
+// The token's location as a range up to the scan position, when the line
+// has no notes left to move its columns.
+static location_t normalization_location(preprocessor_reader *reader, const preproc_token *token)
+{
+  input_buffer *buffer = reader->buffer;
+  bool notes_pending = buffer->cursor >= buffer->notes[buffer->current_note].position &&
+                       !reader->overlaid_buffer;
+  if (token->location < RESERVED_LOCATION_COUNT || token->kind == TK_EOF || notes_pending)
+    return token->location;
+  location_span span;
+  span.start = token->location;
+  span.finish = linemap_column_location(reader->line_table,
+                                        uint32_t(buffer->cursor - buffer->line_base));
+  return linemap_combine_location(reader->line_table, token->location, span, nullptr);
+}
+
+void check_normalization(preprocessor_reader *reader, const preproc_token *token,
+                         const normalization_state *state)
+{
+  if (reader->options.normalization_warning_level >= state->level || reader->state.skipping)
+    return;
+  unsigned char *text = static_cast<unsigned char *>(checked_malloc(cpp_spelling_bound(token)));
+  int length = int(cpp_write_token_text(reader, token, text, false) - text);
+  located_ranges record;
+  located_ranges_init(&record, reader->line_table, normalization_location(reader, token), nullptr);
+  record.escape_output = true;
+  if (state->level == NORM_NFC)
+    diag_warning_at_record(reader, DR_NORMALIZE, &record, "`%.*s' is not in NFKC", length, text);
+  else if (reader->options.cplusplus_mode)
+    diag_pedwarning_at_record(reader, DR_NORMALIZE, &record, "`%.*s' is not in NFC", length,
+                              text);
+  else
+    diag_warning_at_record(reader, DR_NORMALIZE, &record, "`%.*s' is not in NFC", length, text);
+  located_ranges_fini(&record);
+  free(text);
 }

@@ -125,10 +125,7 @@ static bool forms_identifier_extension(preprocessor_reader *reader, cursor_t *cu
   if (*p == '$') {
     if (!o->dollars_in_identifiers)
       return false;
-    if (o->warn_dollar_signs && !reader->state.skipping) {
-      o->warn_dollar_signs = 0;
-      diag_error(reader, DL_PEDWARN, "'$' in identifier or number");
-    }
+    _cpp_accept_dollar(reader, state);
     *cursor = p + 1;
     return true;
   }
@@ -157,7 +154,8 @@ static bool forms_identifier_extension(preprocessor_reader *reader, cursor_t *cu
     }
     cursor_t q = p;
     uint32_t code_point;
-    if (_cpp_valid_utf8(reader, &q, reader->buffer->limit, position, state, &code_point)) {
+    if (decode_utf8_identifier_char(reader, &q, reader->buffer->limit, position, state,
+                                    &code_point)) {
       *cursor = q;
       return true;
     }
@@ -199,8 +197,14 @@ static void lex_extended_identifier(preprocessor_reader *reader, preproc_token *
 {
   input_buffer *buffer = reader->buffer;
   for (;;) {
+    cursor_t run = cur;
     while (is_idchar(*cur))
       cur++;
+    // A letter is a base a combining mark after it may compose with.
+    if (cur > run) {
+      state->previous = cur[-1];
+      state->previous_class = 0;
+    }
     if (!forms_identifier_extension(reader, &cur, false, state))
       break;
   }
@@ -210,11 +214,8 @@ static void lex_extended_identifier(preprocessor_reader *reader, preproc_token *
   uint32_t length = uint32_t(cur - base);
   ident_node *spelling = cpp_intern(reader, reinterpret_cast<const char *>(base), length);
   ident_node *node = spelling;
-  if (memchr(base, '\\', length)) {
-    uint64_t utf8_length;
-    const unsigned char *utf8 = _cpp_identifier_to_utf8(reader, base, length, &utf8_length);
-    node = cpp_intern(reader, reinterpret_cast<const char *>(utf8), uint32_t(utf8_length));
-  }
+  if (memchr(base, '\\', length))
+    node = identifier_from_ucn_spelling(reader, base, length);
   token->value.ident.node = node;
   token->value.ident.spelling = spelling;
 }
@@ -231,24 +232,37 @@ static void finish_identifier(preprocessor_reader *reader, preproc_token *token)
   }
 }
 
+// An identifier whose letters [base, cur) go on with an extension at cur,
+// scanned the slow way; false when none follows.
+static bool lex_identifier_with_extension(preprocessor_reader *reader, preproc_token *token,
+                                          cursor_t base, cursor_t cur)
+{
+  normalization_state state = {};
+  if (cur > base)
+    state.previous = cur[-1];
+  cursor_t after = cur;
+  if (!forms_identifier_extension(reader, &after, cur == base, &state))
+    return false;
+  lex_extended_identifier(reader, token, base, after, &state);
+  finish_identifier(reader, token);
+  check_normalization(reader, token, &state);
+  return true;
+}
+
 static void lex_identifier(preprocessor_reader *reader, preproc_token *token, cursor_t base)
 {
   cursor_t cur = base;
   uint32_t hash = 0;
   while (is_idchar(*cur))
     hash = hash * 67 + *cur++ - 113;
-  normalization_state state = {};
-  cursor_t after = cur;
   if (__builtin_expect(*cur == '$' || *cur == '\\' || *cur >= 0x80, 0) &&
-      forms_identifier_extension(reader, &after, cur == base, &state)) {
-    lex_extended_identifier(reader, token, base, after, &state);
-  } else {
-    uint32_t length = uint32_t(cur - base);
-    reader->buffer->cursor = cur;
-    ident_node *node = idtab_find_hashed(reader->idents, reinterpret_cast<const char *>(base),
-                                         length, hash + length, IDTAB_INSERT);
-    token->value.ident.node = token->value.ident.spelling = node;
-  }
+      lex_identifier_with_extension(reader, token, base, cur))
+    return;
+  uint32_t length = uint32_t(cur - base);
+  reader->buffer->cursor = cur;
+  ident_node *node = idtab_find_hashed(reader->idents, reinterpret_cast<const char *>(base),
+                                       length, hash + length, IDTAB_INSERT);
+  token->value.ident.node = token->value.ident.spelling = node;
   finish_identifier(reader, token);
 }
 
@@ -723,19 +737,14 @@ static void lex_dot(preprocessor_reader *reader, preproc_token *token, cursor_t 
 // the byte or of the whole UTF-8 character it begins.
 static void lex_other(preprocessor_reader *reader, preproc_token *token, cursor_t base)
 {
-  normalization_state state = {};
-  cursor_t after = base;
-  if (forms_identifier_extension(reader, &after, true, &state)) {
-    lex_extended_identifier(reader, token, base, after, &state);
-    finish_identifier(reader, token);
+  if (lex_identifier_with_extension(reader, token, base, base))
     return;
-  }
   cursor_t end = base + 1;
   if (*base >= 0x80) {
     cursor_t p = base;
     uint32_t code_point;
-    if (_cpp_valid_utf8(reader, &p, reader->buffer->limit, IDENT_IN_LITERAL, nullptr,
-                        &code_point))
+    if (decode_utf8_identifier_char(reader, &p, reader->buffer->limit, IDENT_IN_LITERAL,
+                                    nullptr, &code_point))
       end = p;
   }
   reader->buffer->cursor = end;

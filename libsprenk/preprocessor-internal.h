@@ -248,6 +248,15 @@ const unsigned char *_cpp_literal_suffix(preprocessor_reader *reader, preproc_to
 
 // ---- Identifier characters (identifier-chars.cc) ----
 
+// How far an identifier is from normalisation form KC, as -Wnormalized=
+// names the levels it tolerates.
+enum {
+  NORM_NFKC = 0,       // in form KC
+  NORM_NFC = 1,        // in form C but not KC
+  NORM_IDENTIFIER = 2, // an acceptable identifier form
+  NORM_NOT_NFC = 3,    // not in form C
+};
+
 // Normalization state of one identifier.
 struct normalization_state {
   uint32_t previous;
@@ -257,20 +266,28 @@ struct normalization_state {
 
 enum { IDENT_IN_LITERAL = 0, IDENT_AT_START = 1, IDENT_INSIDE = 2 };
 
+// Results of ucn_identifier_validity.
+enum { UCN_INVALID = 0, UCN_ANYWHERE = 1, UCN_NOT_AT_START = 2 };
+
 // False when PREVIOUS followed by C has a primary composite, so the pair is
 // not in form C; C must be one of the combining characters of such pairs.
 bool nfc_pair_allowed(preprocessor_reader *reader, uint32_t c, uint32_t previous);
 
+// A '$' taken into an identifier: warned about once under -pedantic.
+void _cpp_accept_dollar(preprocessor_reader *reader, normalization_state *state);
+// Whether the dialect lets C into an identifier (a UCN_* result); an
+// allowed C moves *state on.
+int ucn_identifier_validity(preprocessor_reader *reader, uint32_t c, normalization_state *state);
 bool _cpp_valid_ucn(preprocessor_reader *reader, const unsigned char **cursor,
                     const unsigned char *limit, int position, normalization_state *state,
                     uint32_t *code_point);
-bool _cpp_valid_utf8(preprocessor_reader *reader, const unsigned char **cursor,
-                     const unsigned char *limit, int position, normalization_state *state,
-                     uint32_t *code_point);
-// The identifier written with UCNs, converted to UTF-8, in the text pool.
-const unsigned char *_cpp_identifier_to_utf8(preprocessor_reader *reader,
-                                             const unsigned char *text, uint64_t length,
-                                             uint64_t *length_out);
+bool decode_utf8_identifier_char(preprocessor_reader *reader, const unsigned char **cursor,
+                                 const unsigned char *limit, int position,
+                                 normalization_state *state, uint32_t *code_point);
+
+// The warning for an identifier that left the form -Wnormalized= asks for.
+void check_normalization(preprocessor_reader *reader, const preproc_token *token,
+                         const normalization_state *state);
 
 // ---- Conditional expressions (expr.cc) ----
 

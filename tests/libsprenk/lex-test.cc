@@ -219,10 +219,85 @@ TEST(Lex, RejectedUniversalCharacterNameInAnIdentifier)
   pp_fixture f(DIALECT_KAV17);
   std::vector<preproc_token> t = f.tokens("a\\u0041");
   ASSERT_EQ(t.size(), 2u);
-  // Reported once, when scanned; the identifier holds U+0001 in its place.
+  // Reported once, when scanned; the identifier holds the letter itself.
   EXPECT_EQ(f.reports, (words{"error: \\u0041 is not a valid universal character"}));
-  EXPECT_EQ(std::string(t[0].value.ident.node->text), "a\x01");
+  EXPECT_STREQ(t[0].value.ident.node->text, "aA");
   EXPECT_STREQ(t[0].value.ident.spelling->text, "a\\u0041");
+}
+
+// Which characters each dialect lets into an identifier, and the reports
+// for those it does not; tokens as "KIND spelling as written".
+TEST(Lex, IdentifierCharactersByDialect)
+{
+  struct {
+    source_dialect dialect;
+    bool pedantic;
+    const char *text;
+    words tokens;
+    words reports;
+  } cases[] = {
+      {DIALECT_STDC99, true, "a\\u00A8", {"NAME a\\u00A8"},
+       {"error: universal character \\u00A8 is not valid in an identifier"}},
+      {DIALECT_STDC99, false, "a\\u00A8", {"NAME a\\u00A8"}, {}},
+      {DIALECT_STDC99, true, "\\u0660 a\\u0660", {"NAME \\u0660", "NAME a\\u0660"},
+       {"error: universal character \\u0660 is not valid at the start of an identifier"}},
+      {DIALECT_STDC11, true, "\\u0300a", {"NAME \\u0300a"},
+       {"error: universal character \\u0300 is not valid at the start of an identifier"}},
+      {DIALECT_CXX20, false, "a\\u0041", {"NAME a\\u0041"},
+       {"error: universal character \\u0041 is not valid in an identifier"}},
+      // A UTF-8 character C does not allow ends the identifier.
+      {DIALECT_STDC99, true, "a\xC2\xA8", {"NAME a", "OTHER \xC2\xA8"}, {}},
+      {DIALECT_CXX20, true, "a\xC2\xA8", {"NAME a\xC2\xA8"},
+       {"error: extended character \xC2\xA8 is not valid in an identifier"}},
+      {DIALECT_STDC11, true, "\xCC\x80z z\xCC\x80", {"NAME \xCC\x80z", "NAME z\xCC\x80"},
+       {"error: extended character \xCC\x80 is not valid at the start of an identifier"}},
+  };
+  for (const auto &c : cases) {
+    pp_fixture f(c.dialect);
+    f.options()->pedantic_mode = c.pedantic;
+    words tokens;
+    for (const preproc_token &t : f.tokens(c.text)) {
+      if (t.kind == TK_NAME)
+        tokens.push_back(std::string("NAME ") + t.value.ident.spelling->text);
+      else if (t.kind != TK_EOF)
+        tokens.push_back("OTHER " + std::string(reinterpret_cast<const char *>(t.value.str.text),
+                                                t.value.str.length));
+    }
+    EXPECT_EQ(tokens, c.tokens) << c.text;
+    EXPECT_EQ(f.reports, c.reports) << c.text;
+  }
+}
+
+// The warning for an identifier out of the form -Wnormalized= asks for,
+// spelled with universal character names.
+TEST(Lex, NormalizationWarnings)
+{
+  struct {
+    source_dialect dialect;
+    int32_t level; // -Wnormalized=: 0 nfkc, 1 nfc, 2 id, 3 none
+    const char *text;
+    words reports;
+  } cases[] = {
+      {DIALECT_STDC11, 1, "A\\u0300", {"warning: `A\\U00000300' is not in NFC [16]"}},
+      {DIALECT_CXX20, 1, "A\xCC\x80", {"pedwarn: `A\\U00000300' is not in NFC [16]"}},
+      {DIALECT_STDC11, 1, "\\u00C2\\u0300", {"warning: `\\U000000c2\\U00000300' is not in NFC [16]"}},
+      {DIALECT_STDC11, 1, "\\u1100\\u1161", {"warning: `\\U00001100\\U00001161' is not in NFC [16]"}},
+      {DIALECT_STDC11, 2, "\\u1100\\u1161", {}},
+      {DIALECT_STDC11, 2, "A\\u0300", {"warning: `A\\U00000300' is not in NFC [16]"}},
+      {DIALECT_STDC11, 3, "A\\u0300", {}},
+      {DIALECT_STDC11, 1, "\\u00C0\\u0300 E\\u0301", {"warning: `E\\U00000301' is not in NFC [16]"}},
+      {DIALECT_STDC11, 1, "x\\u00AA", {}},
+      {DIALECT_STDC11, 0, "x\\u00AA", {"warning: `x\\U000000aa' is not in NFKC [16]"}},
+      // Skipped text is not checked.
+      {DIALECT_STDC11, 1, "#if 0\nA\\u0300\n#endif\n", {}},
+  };
+  for (const auto &c : cases) {
+    pp_fixture f(c.dialect);
+    f.options()->normalization_warning_level = c.level;
+    f.push(c.text);
+    f.expanded();
+    EXPECT_EQ(f.reports, c.reports) << c.text;
+  }
 }
 
 TEST(Lex, IdentifierChecks)

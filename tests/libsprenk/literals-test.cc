@@ -146,11 +146,25 @@ TEST(Literals, SourceRangesPerCharacter)
 
 TEST(Literals, IdentifierFromUcnSpelling)
 {
-  expr_fixture f;
-  const char spelling[] = "a\\u00e9\\U0001F600\\u0024";
-  ident_node *node = identifier_from_ucn_spelling(
-      f.reader, reinterpret_cast<const unsigned char *>(spelling), uint32_t(strlen(spelling)));
-  EXPECT_STREQ(node->text, "a\xc3\xa9\xf0\x9f\x98\x80$");
+  struct {
+    const char *spelling, *text;
+    words reports;
+  } cases[] = {
+      {"a\\u00e9\\U0001F600\\u0024", "a\xc3\xa9\xf0\x9f\x98\x80$", {}},
+      // Below 0x80 the escape stands for the byte itself.
+      {"a\\u0041", "aA", {}},
+      // An escape takes the hex digits there are, up to its count.
+      {"\\u41-\\U1F600", "A-\xf0\x9f\x98\x80", {}},
+      {"x\\U80000000y", "xy",
+       {"error: converting UCN to source character set: Argument list too long"}},
+  };
+  for (const auto &c : cases) {
+    expr_fixture f;
+    ident_node *node = identifier_from_ucn_spelling(
+        f.reader, reinterpret_cast<const unsigned char *>(c.spelling), uint32_t(strlen(c.spelling)));
+    EXPECT_STREQ(node->text, c.text) << c.spelling;
+    EXPECT_EQ(f.reports, c.reports) << c.spelling;
+  }
 }
 
 TEST(Literals, UntranslatedKeepsUtf8)

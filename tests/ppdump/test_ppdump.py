@@ -350,6 +350,22 @@ class Diagnostics(unittest.TestCase):
         out = run(["-Wtrigraphs", "-Werror", "FILE"], source)
         self.assertEqual(out.returncode, 1)
 
+    def test_normalized_levels(self):
+        source = "int A\\u0300;\nint x\\u00AA;\nint \\u1100\\u1161;\n"
+        not_nfc = "`A\\U00000300' is not in NFC"
+        hangul = "`\\U00001100\\U00001161' is not in NFC"
+        not_nfkc = "`x\\U000000aa' is not in NFKC"
+        for option, expected in ((None, {not_nfc, hangul}), ("-Wnormalized", {not_nfc, hangul}),
+                                 ("-Wnormalized=nfkc", {not_nfc, hangul, not_nfkc}),
+                                 ("-Wnormalized=id", {not_nfc}), ("-Wnormalized=none", set())):
+            out = run(([option] if option else []) + ["FILE"], source)
+            err = out.stderr.decode()
+            self.assertEqual(out.returncode, 0, err)
+            for message in (not_nfc, hangul, not_nfkc):
+                self.assertEqual(message in err, message in expected, (option, message, err))
+            if expected:
+                self.assertIn("[-Wnormalized=]", err)
+
     def test_bidi_modes(self):
         source = "// \u202e x\n"
         self.assertIn(b"unpaired UTF-8 bidirectional control character", run(["FILE"], source).stderr)

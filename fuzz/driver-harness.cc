@@ -1,7 +1,9 @@
 // The in-process driver runs of the driver fuzz targets.
 #include "fuzz/driver-harness.h"
 
+#include "driver/driver.h"
 #include "tests/common/driver-in-process.h"
+#include "tests/common/temp-dir.h"
 
 #include <cstdlib>
 #include <cstring>
@@ -16,17 +18,27 @@ static bool writes_files(const std::string &arg)
   return arg.compare(0, 5, "-time") == 0;
 }
 
-// The working directory of every run, made once per process.
-static const char *scratch_directory()
+// The scratch tree of this process, removed when the process ends: an
+// installation whose linker plug-in lets dry runs reach the link step, and the
+// working directory of every run.
+static const TempDir &scratch_directory()
 {
-  static std::string path;
-  if (path.empty()) {
-    char name[] = "/tmp/vuz-fuzz-XXXXXX";
-    if (!mkdtemp(name))
+  static TempDir scratch;
+  static bool made;
+  if (!made) {
+    std::string plugin_dir = scratch / "libexec/vuz/" DRIVER_MACHINE_SUFFIX;
+    if (system(("mkdir -p '" + plugin_dir + "' '" + (scratch / "bin") + "' '" +
+                (scratch / "work") + "'").c_str()) != 0)
       abort();
-    path = name;
+    for (const std::string &file : {plugin_dir + "libzinvet.so", scratch / "bin/vuz"}) {
+      int fd = open(file.c_str(), O_WRONLY | O_CREAT, 0755);
+      if (fd < 0)
+        abort();
+      close(fd);
+    }
+    made = true;
   }
-  return path.c_str();
+  return scratch;
 }
 
 // Response files and kept temporaries of -save-temps land here; each run
@@ -45,9 +57,10 @@ static void empty_scratch_directory()
 int harness_run_driver(const std::vector<std::string> &args)
 {
   int caller_directory = open(".", O_RDONLY | O_DIRECTORY);
-  if (caller_directory < 0 || chdir(scratch_directory()) != 0)
+  std::string program = scratch_directory() / "bin/vuz";
+  if (caller_directory < 0 || chdir((scratch_directory() / "work").c_str()) != 0)
     abort();
-  std::vector<char *> argv{const_cast<char *>("/usr/local/bin/vuz")};
+  std::vector<char *> argv{const_cast<char *>(program.c_str())};
   for (const std::string &a : args)
     if (!writes_files(a))
       argv.push_back(const_cast<char *>(a.c_str()));

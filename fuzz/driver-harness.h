@@ -8,10 +8,10 @@
 #include <string>
 #include <vector>
 
-// Runs the C driver on ARGS (the program name is added in front) in a scratch
-// working directory, which is emptied afterwards; returns the exit status.
-// Runs that end early (fatal errors, queries) leave what their frames held:
-// fuzz with -detect_leaks=0, the leaks of whole runs are a unit test's.
+// Runs the C driver on ARGS (the program name, that of an installation with
+// the linker plug-in, is added in front) in a scratch working directory, which
+// is emptied afterwards; returns the exit status. Runs that end early (fatal
+// errors, queries) leave what their frames held: the targets check no leaks.
 int harness_run_driver(const std::vector<std::string> &args);
 
 #endif

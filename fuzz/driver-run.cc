@@ -2,7 +2,8 @@
 // command processing, spec loading, queries, the compile loop and the link
 // step, all as dry runs, each followed by driver_reset.
 // Run it with -close_fd_mask=3 (the echo of every command is not of interest)
-// and -detect_leaks=0 (see driver-harness.h).
+// on the option corpus, build/fuzz/fuzz/options-corpus: command lines of every
+// option the table knows.
 #include "fuzz/driver-harness.h"
 #include "fuzz/input-parts.h"
 

@@ -3,8 +3,9 @@
 // dry run. A fatal error of the driver ends the run through exit_program,
 // which jumps back here instead of exiting; every input starts from the state
 // driver_reset leaves, with a fresh diagnostic context.
-// Run it with -close_fd_mask=3 (the echo and the reports are not of interest)
-// and -detect_leaks=0 (a fatal error leaves what the reader held).
+// Run it with -close_fd_mask=3 (the echo and the reports are not of interest);
+// leaks are not checked (fuzz/driver-leaks.cc): a fatal error leaves what the
+// reader held.
 #include "driver/driver.h"
 #include "support/alloc.h"
 #include "tests/common/spec-fuzz-input.h"

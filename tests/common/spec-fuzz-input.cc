@@ -39,20 +39,24 @@ static void set_up()
   set_current_input("dir/x.c");
 }
 
+// The text outlives the run's frame: a fatal error may leave that frame by a
+// longjmp, which would skip a local string's destructor.
+static std::string input_text;
+
 void run_spec_fuzz_input(const uint8_t *data, size_t size, const char *spec_file)
 {
   if (size == 0)
     return;
   set_up();
-  std::string text(reinterpret_cast<const char *>(data) + 1, size - 1);
+  input_text.assign(reinterpret_cast<const char *>(data) + 1, size - 1);
   if (data[0] & 1) {
     FILE *f = fopen(spec_file, "w");
     if (!f)
       return;
-    fwrite(text.data(), 1, text.size(), f);
+    fwrite(input_text.data(), 1, input_text.size(), f);
     fclose(f);
     load_spec_file(spec_file, data[0] & 2, true);
   } else {
-    expand_and_run_spec(text.c_str());
+    expand_and_run_spec(input_text.c_str());
   }
 }

@@ -4,14 +4,17 @@
 
 #include "diagnostics/diagnostic.h"
 #include "driver/driver-options.h"
+#include "driver/driver.h"
+#include "driver/env-manager.h"
 #include "options/option-decode.h"
 #include "options/option-table.h"
 #include "support/alloc.h"
 
 #include <gtest/gtest.h>
 
+#include <csetjmp>
+#include <cstdio>
 #include <cstring>
-#include <sys/wait.h>
 #include <unistd.h>
 #include <string>
 #include <vector>
@@ -145,10 +148,15 @@ namespace {
 
 // A condition taken through what the build read of it, and through reading
 // a copy of its text: the same end, words, echoed commands and switch
-// states, over switch tables made of the condition's own atoms.
+// states, over switch tables made of the condition's own atoms. Each run
+// starts from the state driver_reset leaves, as in a fresh process, and a
+// fatal error ends the run, not the test.
 struct BuiltinConditions : BuiltinSpecs {
-  static void SetUpTestSuite()
+  static void SetUpTestSuite() {}
+
+  static void set_up_run()
   {
+    env.init(true, false);  // so that driver_reset can restore the environment
     init_option_obstack();
     diagnostic_state_init(&global_diagnostic_state, option_count);
     obstack_init_pool(&spec_obstack);
@@ -161,7 +169,7 @@ struct BuiltinConditions : BuiltinSpecs {
   }
 
   // What a run wrote, with its end, words and switch states after it, and
-  // how its process ended: a run may end the driver with a fatal error.
+  // the status a fatal error ended it with (0 when none did).
   struct outcome {
     int status;
     std::string text;
@@ -170,18 +178,19 @@ struct BuiltinConditions : BuiltinSpecs {
   // A table: switch texts, each with its further words.
   using table = std::vector<std::vector<std::string>>;
 
-  static void run_in_child(const char *text, bool built, const table &t)
+  static jmp_buf run_ended;
+  static int ended_status;
+
+  static void end_run(int status)
   {
-    setvbuf(stdout, nullptr, _IONBF, 0);
-    switch_count = 0;
-    for (const auto &words : t) {
-      std::vector<const char *> further;
-      for (size_t i = 1; i < words.size(); i++)
-        further.push_back(words[i].c_str());
-      record_switch(words[0].c_str(), static_cast<int>(further.size()), further.data(), false,
-                    true);
-    }
-    terminate_switch_table();
+    ended_status = status;
+    longjmp(run_ended, 1);
+  }
+
+  // The part of a run a fatal error may leave by a jump: it owns nothing
+  // that needs destroying.
+  static void expand_and_print(const char *text, bool built)
+  {
     begin_spec_expansion();
     const char *end = built ? handle_condition(text, text) : handle_condition_by_reading(text);
     finish_word();
@@ -191,30 +200,52 @@ struct BuiltinConditions : BuiltinSpecs {
     for (int i = 0; i < switch_count; i++)
       printf("switch %s %u %d %d\n", switches[i].text, switches[i].liveness, switches[i].accepted,
              switches[i].copy_mark);
-    _exit(0);
   }
 
-  static outcome run(const char *text, bool built, const table &t)
+  // INPUT is the input file, or "@" and a language for dir/x.c compiled as
+  // that language.
+  static outcome run(const char *text, bool built, const table &t, const std::string &input)
   {
-    int pipe_ends[2];
-    if (pipe(pipe_ends) != 0)
-      return {-1, "no pipe"};
-    pid_t child = fork();
-    if (child == 0) {
-      dup2(pipe_ends[1], 1);
-      dup2(pipe_ends[1], 2);
-      close(pipe_ends[0]);
-      close(pipe_ends[1]);
-      run_in_child(text, built, t);
+    set_up_run();
+    compiler_entry language = {"@c", nullptr, nullptr, 0, 0};
+    set_current_input(input[0] == '@' ? "dir/x.c" : input.c_str());
+    language.suffix = input[0] == '@' ? input.c_str() : "@c";
+    current_compiler = &language;
+    std::vector<std::vector<const char *>> further(t.size());
+    switch_count = 0;
+    for (size_t k = 0; k < t.size(); k++) {
+      for (size_t i = 1; i < t[k].size(); i++)
+        further[k].push_back(t[k][i].c_str());
+      record_switch(t[k][0].c_str(), static_cast<int>(further[k].size()), further[k].data(),
+                    false, true);
     }
-    close(pipe_ends[1]);
-    outcome out = {-1, ""};
+    terminate_switch_table();
+
+    // What the run writes, echoed commands and reports included.
+    FILE *capture = tmpfile();
+    fflush(stdout);
+    int saved_out = dup(1), saved_err = dup(2);
+    dup2(fileno(capture), 1);
+    dup2(fileno(capture), 2);
+    outcome out = {0, ""};
+    exit_program_hook = end_run;
+    if (setjmp(run_ended) == 0)
+      expand_and_print(text, built);
+    else
+      out.status = ended_status;
+    exit_program_hook = nullptr;
+    fflush(stdout);
+    fflush(stderr);
+    dup2(saved_out, 1);
+    dup2(saved_err, 2);
+    close(saved_out);
+    close(saved_err);
+    rewind(capture);
     char buffer[4096];
-    for (ssize_t n; (n = read(pipe_ends[0], buffer, sizeof buffer)) > 0;)
-      out.text.append(buffer, static_cast<size_t>(n));
-    close(pipe_ends[0]);
-    if (child > 0)
-      waitpid(child, &out.status, 0);
+    for (size_t n; (n = fread(buffer, 1, sizeof buffer, capture)) > 0;)
+      out.text.append(buffer, n);
+    fclose(capture);
+    driver_reset();
     return out;
   }
 
@@ -249,12 +280,14 @@ struct BuiltinConditions : BuiltinSpecs {
   }
 };
 
+jmp_buf BuiltinConditions::run_ended;
+int BuiltinConditions::ended_status;
+
 }  // namespace
 
 TEST_F(BuiltinConditions, AgreeWithReadingTheirText)
 {
   ASSERT_GT(builtin_condition_count, 0);
-  compiler_entry language = {"@c", nullptr, nullptr, 0, 0};
   for (int i = 0; i < builtin_condition_count; i++) {
     const builtin_condition &c = builtin_conditions[i];
     const char *text = builtin_spec_chars + c.start;
@@ -268,12 +301,9 @@ TEST_F(BuiltinConditions, AgreeWithReadingTheirText)
                          std::string(builtin_spec_chars + a.atom, a.length));
     }
     for (const std::string &input : inputs) {
-      set_current_input(input[0] == '@' ? "dir/x.c" : input.c_str());
-      language.suffix = input[0] == '@' ? input.c_str() : "@c";
-      current_compiler = &language;
       for (const table &t : tables_for(c)) {
-        outcome built = run(text, true, t);
-        outcome read = run(copy.c_str(), false, t);
+        outcome built = run(text, true, t, input);
+        outcome read = run(copy.c_str(), false, t, input);
         EXPECT_EQ(built.status, read.status) << copy;
         EXPECT_EQ(built.text, read.text) << copy;
         if (built.status == 0 && built.text.find("\nend -1\n") == std::string::npos)

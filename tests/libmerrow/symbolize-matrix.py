@@ -1,21 +1,34 @@
 #!/usr/bin/env python3
 """Builds the frame-walking program in many debug-information shapes and checks
 every frame the library reports against llvm-symbolizer (with debug
-information) or llvm-nm (without).
+information) or llvm-nm (without). PIE_LIBRARY is the library built as
+position-independent code, for the shapes that are position-independent
+programs; LIBRARY goes into the fixed-address ones.
 
-usage: symbolize-matrix.py LIBRARY SOURCE_DIR WORK_DIR [LINK_FLAGS...]
+The shapes whose debug files live under /usr/lib/debug run in a mount
+namespace of their own (unshare), over an empty private /usr/lib/debug, so
+that nothing is written to the system's; where that is not allowed they are
+skipped.
+
+With --only, only the shapes whose names the regular expression finds are
+built, so that the matrix can run as several tests.
+
+usage: symbolize-matrix.py [--only=REGEX] LIBRARY PIE_LIBRARY SOURCE_DIR WORK_DIR [LINK_FLAGS...]
 """
 import hashlib
 import lzma
 import os
+import re
 import shutil
 import struct
 import subprocess
 import sys
 import zlib
 
-LIBRARY, SOURCE_DIR, WORK_DIR = sys.argv[1:4]
-LINK_FLAGS = [f for f in sys.argv[4:] if f]
+ARGS = sys.argv[1:]
+ONLY = re.compile(ARGS.pop(0)[len("--only="):] if ARGS and ARGS[0].startswith("--only=") else "")
+LIBRARY, PIE_LIBRARY, SOURCE_DIR, WORK_DIR = ARGS[0:4]
+LINK_FLAGS = [f for f in ARGS[4:] if f]
 FIXTURES = os.path.join(SOURCE_DIR, "tests", "libmerrow", "fixtures")
 
 # name: compile flags, then the shape given to the program after linking:
@@ -54,6 +67,9 @@ VARIANTS = [
 SYMBOL_SHAPES = {"strip", "link bad crc", "mini"}
 # Shapes that need to write under /usr/lib/debug.
 ROOT_SHAPES = {"link global", "build-id"}
+SYSTEM_DEBUG_DIR = "/usr/lib/debug"
+# Set in the environment of the run inside the private namespace.
+PRIVATE_ROOT = "VUZ_MATRIX_PRIVATE_ROOT"
 
 
 def run(args, **kw):
@@ -66,8 +82,9 @@ def build(name, flags, shape):
     # must be joined to the compilation directory.
     sources = [os.path.join("tests", "libmerrow", "fixtures", f)
                for f in ("frames.cc", "frames-other.cc")]
+    library = LIBRARY if "-no-pie" in flags else PIE_LIBRARY
     run(["clang++", *flags, "-fno-exceptions", "-I", ".", "-I", FIXTURES, *sources,
-         os.path.abspath(LIBRARY), *LINK_FLAGS, "-o", os.path.abspath(exe)], cwd=SOURCE_DIR)
+         os.path.abspath(library), *LINK_FLAGS, "-o", os.path.abspath(exe)], cwd=SOURCE_DIR)
     original = exe + ".original"
     shutil.copy(exe, original)
     made = []
@@ -110,14 +127,14 @@ def split_debug(exe, shape):
     if shape == "build-id":
         build_id = hashlib.sha1(exe.encode() + contents).digest()
         add_section(exe, ".note.kav.build-id", struct.pack("<III", 4, len(build_id), 3) + b"KAV\0" + build_id)
-        place = "/usr/lib/debug/.build-id/%s/%s.debug" % (build_id[:1].hex(), build_id[1:].hex())
+        place = "%s/.build-id/%s/%s.debug" % (SYSTEM_DEBUG_DIR, build_id[:1].hex(), build_id[1:].hex())
     else:
         name = os.path.basename(debug).encode() + b"\0"
         link = name + bytes(-len(name) % 4) + struct.pack("<I", zlib.crc32(contents))
         add_section(exe, ".kav_debuglink", link)
         where = {"link beside": WORK_DIR, "link bad crc": WORK_DIR,
                  "link .debug": os.path.join(WORK_DIR, ".debug"),
-                 "link global": "/usr/lib/debug/" + os.path.abspath(WORK_DIR)}[shape]
+                 "link global": SYSTEM_DEBUG_DIR + os.path.abspath(WORK_DIR)}[shape]
         place = os.path.join(where, os.path.basename(debug))
         if shape == "link bad crc":
             contents = contents[:-1] + bytes([contents[-1] ^ 1])
@@ -186,9 +203,37 @@ def remove(paths):
             os.remove(p)
 
 
-def check(name, flags, shape=None):
-    if shape in ROOT_SHAPES and os.geteuid() != 0:
-        print("%s: skipped: writing under /usr/lib/debug needs root" % name)
+def private_debug_dir():
+    """Whether this run has a private /usr/lib/debug, mounting it when this
+    is the run inside the namespace; says why not otherwise."""
+    if os.environ.get(PRIVATE_ROOT) != "1":
+        return "no mount namespace of its own (unshare --mount --map-root-user failed)"
+    mounted = subprocess.run(["mount", "-t", "tmpfs", "vuz-matrix", SYSTEM_DEBUG_DIR],
+                             capture_output=True, text=True)
+    if mounted.returncode != 0:
+        return "mounting a private %s failed: %s" % (SYSTEM_DEBUG_DIR, mounted.stderr.strip())
+    return None
+
+
+def rerun_in_namespace():
+    """Runs this script again in a mount namespace of its own when that is
+    allowed, and returns its exit status; None when it is not allowed."""
+    if os.environ.get(PRIVATE_ROOT) is not None:
+        return None
+    unshare = ["unshare", "--mount", "--map-root-user", "--propagation", "private"]
+    try:
+        allowed = subprocess.run(unshare + ["true"], capture_output=True).returncode == 0
+    except OSError:
+        allowed = False
+    os.environ[PRIVATE_ROOT] = "1" if allowed else "0"
+    if not allowed:
+        return None
+    return subprocess.run(unshare + [sys.executable, *sys.argv]).returncode
+
+
+def check(name, flags, shape=None, no_private_root=None):
+    if shape in ROOT_SHAPES and no_private_root:
+        print("%s: skipped: %s" % (name, no_private_root))
         return []
     exe, original, made = build(name, flags, shape)
     try:
@@ -261,8 +306,10 @@ def zero_line_ranges(line):
 def check_malformed():
     """Real programs with damaged DWARF: the walk reports the damage through
     the error callback and goes on, never crashing."""
-    exe = build("damaged-dwarf4", ["-gdwarf-4", "-O0"], None)[0]
     problems = []
+    if not ONLY.search("damaged-dwarf4"):
+        return problems
+    exe = build("damaged-dwarf4", ["-gdwarf-4", "-O0"], None)[0]
     cases = [
         ("line-range-0", ".debug_line", zero_line_ranges(section(exe, ".debug_line")),
          "invalid line number program header in .debug_line at "),
@@ -284,10 +331,15 @@ def check_malformed():
 
 
 def main():
+    status = rerun_in_namespace()
+    if status is not None:
+        return status
+    no_private_root = private_debug_dir()
     os.makedirs(WORK_DIR, exist_ok=True)
     problems = check_malformed()
     for variant in VARIANTS:
-        problems += check(*variant)
+        if ONLY.search(variant[0]):
+            problems += check(*variant, no_private_root=no_private_root)
     for p in problems:
         print(p)
     return 1 if problems else 0

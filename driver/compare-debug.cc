@@ -26,16 +26,16 @@ static char seed_text[24];
 
 void use_compare_debug_table(int which)
 {
-  switches = compare_debug_switches[which - 1];
-  switch_count = compare_debug_switch_counts[which - 1];
-  switch_capacity = compare_debug_switch_capacities[which - 1];
+  saved_switches.switches = compare_debug_switches[which - 1];
+  saved_switches.switch_count = compare_debug_switch_counts[which - 1];
+  saved_switches.switch_capacity = compare_debug_switch_capacities[which - 1];
 }
 
 void reset_compare_debug()
 {
   // The switch table in use is one of the two; its own reset frees it.
   for (int i = 0; i < 2; i++) {
-    if (compare_debug_switches[i] != switches)
+    if (compare_debug_switches[i] != saved_switches.switches)
       free(compare_debug_switches[i]);
     compare_debug_switches[i] = nullptr;
     compare_debug_switch_counts[i] = 0;
@@ -48,27 +48,29 @@ void reset_compare_debug()
 
 void prepare_compare_debug_tables()
 {
-  if (!compare_debug_mode)
+  if (!command.compare_debug_mode)
     return;
-  if (!second_run_requested) {
-    compare_debug_switches[0] = switches;
-    compare_debug_switch_counts[0] = switch_count;
-    compare_debug_switch_capacities[0] = switch_capacity;
-    switch_entry *copy = checked_new_array<switch_entry>(static_cast<uint64_t>(switch_capacity));
-    memcpy(copy, switches, static_cast<size_t>(switch_capacity) * sizeof(switch_entry));
-    switches = copy;
+  if (!driver_settings.second_run_requested) {
+    compare_debug_switches[0] = saved_switches.switches;
+    compare_debug_switch_counts[0] = saved_switches.switch_count;
+    compare_debug_switch_capacities[0] = saved_switches.switch_capacity;
+    switch_entry *copy =
+        checked_new_array<switch_entry>(static_cast<uint64_t>(saved_switches.switch_capacity));
+    memcpy(copy, saved_switches.switches,
+           static_cast<size_t>(saved_switches.switch_capacity) * sizeof(switch_entry));
+    saved_switches.switches = copy;
   }
-  int saved_save_temps = save_temps_mode;
-  save_temps_mode = 0;
-  if (compare_debug_mode > 0)
-    compare_debug_mode = -compare_debug_mode;
+  int saved_save_temps = command.save_temps_mode;
+  command.save_temps_mode = 0;
+  if (command.compare_debug_mode > 0)
+    command.compare_debug_mode = -command.compare_debug_mode;
   run_self_spec("%:compare-debug-self-opt()");
-  save_temps_mode = saved_save_temps;
-  if (!second_run_requested) {
-    compare_debug_switches[1] = switches;
-    compare_debug_switch_counts[1] = switch_count;
-    compare_debug_switch_capacities[1] = switch_capacity;
-    compare_debug_mode = -compare_debug_mode;
+  command.save_temps_mode = saved_save_temps;
+  if (!driver_settings.second_run_requested) {
+    compare_debug_switches[1] = saved_switches.switches;
+    compare_debug_switch_counts[1] = saved_switches.switch_count;
+    compare_debug_switch_capacities[1] = saved_switches.switch_capacity;
+    command.compare_debug_mode = -command.compare_debug_mode;
     use_compare_debug_table(1);
   }
 }
@@ -77,31 +79,31 @@ const char *compare_debug_self_opt_spec_function(int argc, const char **)
 {
   if (argc != 0)
     fatal_error(0, "too many arguments to %%:compare-debug-self-opt");
-  if (compare_debug_mode >= 0)
+  if (command.compare_debug_mode >= 0)
     return nullptr;
   return collect_concat("%<o %<MD %<MMD %<MF* %<MG %<MP %<MQ* %<MT* %<fdump-final-insns=* -w -S "
                         "-o %j %{!fcompare-debug-second:-fcompare-debug-second} ",
-                        compare_debug_option ? compare_debug_option : "", nullptr);
+                        command.compare_debug_option ? command.compare_debug_option : "", nullptr);
 }
 
 // The words of a spec expanded with fresh word state; the caller's words are kept.
 static vec<const char *> *expand_words(const char *spec)
 {
-  vec<const char *> *saved = argbuf;
-  argbuf = nullptr;
+  vec<const char *> *saved = spec_expansion.argbuf;
+  spec_expansion.argbuf = nullptr;
   begin_spec_expansion();
   do_spec_1(spec, false, nullptr);
   finish_word();
-  vec<const char *> *words = argbuf;
-  argbuf = saved;
+  vec<const char *> *words = spec_expansion.argbuf;
+  spec_expansion.argbuf = saved;
   return words;
 }
 
 static char *escape_for_spec(const char *name)
 {
-  append_spec_escaped(&collect_obstack, name);
-  obstack_append_byte(&collect_obstack, '\0');
-  return static_cast<char *>(obstack_close_object(&collect_obstack));
+  append_spec_escaped(&spec_expansion.collect_obstack, name);
+  obstack_append_byte(&spec_expansion.collect_obstack, '\0');
+  return static_cast<char *>(obstack_close_object(&spec_expansion.collect_obstack));
 }
 
 const char *compare_debug_dump_opt_spec_function(int argc, const char **)
@@ -113,7 +115,7 @@ const char *compare_debug_dump_opt_spec_function(int argc, const char **)
   const char *name = nullptr;
   bool option = true;
   if (vec_length(words) > 0 && strcmp(words->last(), ".") != 0) {
-    if (!compare_debug_mode) {
+    if (!command.compare_debug_mode) {
       vec_release(words);
       return nullptr;
     }
@@ -122,7 +124,7 @@ const char *compare_debug_dump_opt_spec_function(int argc, const char **)
   } else if (vec_length(words) > 0) {
     name_spec = "%B.gkd";
   } else {
-    if (!compare_debug_mode) {
+    if (!command.compare_debug_mode) {
       vec_release(words);
       return nullptr;
     }
@@ -137,10 +139,10 @@ const char *compare_debug_dump_opt_spec_function(int argc, const char **)
   }
   char *dump_option =
       option ? collect_concat("-fdump-final-insns=", escape_for_spec(name), nullptr) : nullptr;
-  int slot = compare_debug_mode >= 0 ? 0 : 1;
+  int slot = command.compare_debug_mode >= 0 ? 0 : 1;
   free(compare_debug_dump_names[slot]);
   compare_debug_dump_names[slot] = checked_strdup(name);
-  if (compare_debug_mode >= 0) {
+  if (command.compare_debug_mode >= 0) {
     uint64_t seed = 0;
     int fd = open("/dev/urandom", O_RDONLY);
     if (fd >= 0) {
@@ -160,7 +162,7 @@ const char *compare_debug_dump_opt_spec_function(int argc, const char **)
   if (seed_text[0])
     result = collect_concat("%{!frandom-seed=*:-frandom-seed=", seed_text, "} ",
                             dump_option ? dump_option : "", nullptr);
-  if (compare_debug_mode < 0)
+  if (command.compare_debug_mode < 0)
     seed_text[0] = '\0';
   return result;
 }
@@ -235,7 +237,7 @@ bool compare_debug_files(const char *input_name)
 // Runs one reproduction of the crashed command; returns the wait status.
 static int run_reproduction(const char *const *words, const char *out, const char *err, bool append)
 {
-  pex_pipeline *pex = pex_init(PEX_PIPED, program_name, nullptr);
+  pex_pipeline *pex = pex_init(PEX_PIPED, run_values.program_name, nullptr);
   if (!pex)
     fatal_error(0, "%<pex_init%> failed: %m");
   int error_number = 0;
@@ -294,7 +296,7 @@ static void copy_commented(FILE *in, FILE *out)
 
 void report_crash(const char *const *words)
 {
-  if (!current_input_name || strcmp(current_input_name, "-") == 0)
+  if (!current_input.current_input_name || strcmp(current_input.current_input_name, "-") == 0)
     return;
   int o_words = 0;
   bool quiet = false;

@@ -578,7 +578,7 @@ def generate(entries):
         else:
             value = texts.add(text)
         body.append("    {%s, %d, %s, %s}," % (c_string(name), len(name), value,
-                                             "&" + variable if variable else "nullptr"))
+                                             "&spec_tables." + variable if variable else "nullptr"))
     body.append("    {nullptr, 0, nullptr, nullptr},")
     body.append("};")
     body.append("")

@@ -76,11 +76,11 @@ static bool next_select_entry(const char *&p, select_entry *entry, bool *malform
 
 void init_multilib_texts()
 {
-  multilib_select = ". ;";
-  multilib_matches = "";
-  multilib_exclusions = "";
-  multilib_reuse = "";
-  multilib_defaults = "";
+  spec_tables.multilib_select = ". ;";
+  spec_tables.multilib_matches = "";
+  spec_tables.multilib_exclusions = "";
+  spec_tables.multilib_reuse = "";
+  spec_tables.multilib_defaults = "";
 }
 
 static bool in_used(const char *text, size_t length)
@@ -95,7 +95,7 @@ static bool in_used(const char *text, size_t length)
 // The default option's group in multilib_options has no other member in use.
 static bool group_free_of_others(const char *option, size_t length)
 {
-  const char *p = multilib_options;
+  const char *p = spec_tables.multilib_options;
   while (*p) {
     while (*p == ' ')
       p++;
@@ -140,7 +140,7 @@ static void build_multilib_used()
     size_t used_length;
   };
   vec<pair> *pairs = nullptr;
-  for (const char *p = multilib_matches; *p;) {
+  for (const char *p = spec_tables.multilib_matches; *p;) {
     while (*p == ' ' || *p == '\n')
       p++;
     if (!*p)
@@ -149,27 +149,27 @@ static void build_multilib_used()
     while (*p && *p != ' ')
       p++;
     if (!*p)
-      fatal_error(0, "multilib spec %qs is invalid", multilib_matches);
+      fatal_error(0, "multilib spec %qs is invalid", spec_tables.multilib_matches);
     size_t given_length = static_cast<size_t>(p - given);
     p++;
     const char *used = p;
     while (*p && *p != ';') {
       if (*p == ' ')
-        fatal_error(0, "multilib spec %qs is invalid", multilib_matches);
+        fatal_error(0, "multilib spec %qs is invalid", spec_tables.multilib_matches);
       p++;
     }
     vec_safe_push(pairs, pair{given, given_length, used, static_cast<size_t>(p - used)});
     if (*p)
       p++;
   }
-  for (int i = 0; i < switch_count; i++) {
-    if (switches[i].liveness & SW_REMOVED)
+  for (int i = 0; i < saved_switches.switch_count; i++) {
+    if (saved_switches.switches[i].liveness & SW_REMOVED)
       continue;
     if (!pairs)
       break;
     for (const pair &pr : *pairs)
-      if (strlen(switches[i].text) == pr.given_length &&
-          strncmp(switches[i].text, pr.given, pr.given_length) == 0) {
+      if (strlen(saved_switches.switches[i].text) == pr.given_length &&
+          strncmp(saved_switches.switches[i].text, pr.given, pr.given_length) == 0) {
         vec_safe_push(multilib_used, multilib_option{pr.used, pr.used_length});
         break;
       }
@@ -177,7 +177,8 @@ static void build_multilib_used()
   vec_release(pairs);
   const char *d;
   size_t n;
-  for (const char *p = multilib_defaults; next_word(p, text_end(multilib_defaults), &d, &n);)
+  for (const char *p = spec_tables.multilib_defaults;
+       next_word(p, text_end(spec_tables.multilib_defaults), &d, &n);)
     if (group_free_of_others(d, n))
       vec_safe_push(multilib_used, multilib_option{d, n});
 }
@@ -193,7 +194,8 @@ static bool is_default_option(const char *text, size_t length)
 {
   const char *d;
   size_t n;
-  for (const char *p = multilib_defaults; next_word(p, text_end(multilib_defaults), &d, &n);)
+  for (const char *p = spec_tables.multilib_defaults;
+       next_word(p, text_end(spec_tables.multilib_defaults), &d, &n);)
     if (n == length && strncmp(d, text, length) == 0)
       return true;
   return false;
@@ -210,7 +212,7 @@ static bool option_holds(const char *option, size_t length)
 void select_multilib()
 {
   // Exclusions: a matching entry means no multilib applies.
-  for (const char *p = multilib_exclusions; *p;) {
+  for (const char *p = spec_tables.multilib_exclusions; *p;) {
     while (*p == '\n' || *p == ' ')
       p++;
     if (!*p)
@@ -218,12 +220,12 @@ void select_multilib()
     bool all = true;
     while (*p != ';') {
       if (!*p)
-        fatal_error(0, "multilib exclusions %qs is invalid", multilib_exclusions);
+        fatal_error(0, "multilib exclusions %qs is invalid", spec_tables.multilib_exclusions);
       const char *o = p;
       while (*p && *p != ' ' && *p != ';')
         p++;
       if (!*p)
-        fatal_error(0, "multilib exclusions %qs is invalid", multilib_exclusions);
+        fatal_error(0, "multilib exclusions %qs is invalid", spec_tables.multilib_exclusions);
       if (p > o && !option_holds(o, static_cast<size_t>(p - o)))
         all = false;
       while (*p == ' ')
@@ -234,14 +236,16 @@ void select_multilib()
       return;
   }
 
-  char *text = *multilib_reuse ? format_alloc("%s%s", multilib_select, multilib_reuse)
-                               : checked_strdup(multilib_select);
+  char *text = *spec_tables.multilib_reuse
+                   ? format_alloc("%s%s", spec_tables.multilib_select, spec_tables.multilib_reuse)
+                   : checked_strdup(spec_tables.multilib_select);
   select_entry entry;
   bool malformed;
   for (const char *p = text;;) {
     if (!next_select_entry(p, &entry, &malformed)) {
       if (malformed)
-        fatal_error(0, "multilib select %qs %qs is invalid", multilib_select, multilib_reuse);
+        fatal_error(0, "multilib select %qs %qs is invalid", spec_tables.multilib_select,
+                    spec_tables.multilib_reuse);
       break;
     }
     const char *dir = entry.dir;
@@ -306,10 +310,10 @@ void print_multilib_table()
   size_t previous_length = 0;
   select_entry entry;
   bool malformed;
-  for (const char *p = multilib_select;;) {
+  for (const char *p = spec_tables.multilib_select;;) {
     if (!next_select_entry(p, &entry, &malformed)) {
       if (malformed)
-        fatal_error(0, "multilib select %qs is invalid", multilib_select);
+        fatal_error(0, "multilib select %qs is invalid", spec_tables.multilib_select);
       break;
     }
     const char *dir = entry.dir;
@@ -321,7 +325,7 @@ void print_multilib_table()
       continue;
     // Exclusions that name only this entry's options (or defaults).
     bool excluded = false;
-    for (const char *e = multilib_exclusions; *e && !excluded;) {
+    for (const char *e = spec_tables.multilib_exclusions; *e && !excluded;) {
       while (*e == '\n' || *e == ' ')
         e++;
       if (!*e)
@@ -329,7 +333,7 @@ void print_multilib_table()
       bool all = true;
       while (*e != ';') {
         if (!*e)
-          fatal_error(0, "multilib exclusion %qs is invalid", multilib_exclusions);
+          fatal_error(0, "multilib exclusion %qs is invalid", spec_tables.multilib_exclusions);
         const char *o = e;
         if (*o == '!')
           o++;
@@ -381,7 +385,8 @@ void print_multilib_table()
         putchar('@');
         fwrite(w, 1, wn, stdout);
       }
-    for (const char *q = multilib_extra; next_word(q, text_end(multilib_extra), &w, &wn);) {
+    for (const char *q = spec_tables.multilib_extra;
+         next_word(q, text_end(spec_tables.multilib_extra), &w, &wn);) {
       putchar('@');
       fwrite(w, 1, wn, stdout);
     }

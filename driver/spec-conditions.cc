@@ -40,20 +40,20 @@ static const char *skip_blanks(const char *p)
 
 void emit_switch(int index, bool omit_first_word)
 {
-  switch_entry &sw = switches[index];
+  switch_entry &sw = saved_switches.switches[index];
   if (sw.liveness & SW_REMOVED)
     return;
   if (!omit_first_word) {
     do_spec_1("-", false, nullptr);
     word_add_text(sw.text);
-    if (spec_function_depth)
+    if (spec_expansion.spec_function_depth)
       finish_word();
   }
   if (sw.arguments) {
     for (const char **a = sw.arguments; *a; a++) {
       do_spec_1(" ", false, nullptr);
       const char *word = *a;
-      if (suffix_replacement) {
+      if (spec_words.suffix_replacement) {
         // Replace the suffix: from the last '.' of the last path component.
         const char *dot = nullptr;
         for (const char *q = word + strlen(word); q > word; q--) {
@@ -65,7 +65,7 @@ void emit_switch(int index, bool omit_first_word)
           }
         }
         word_add_text_n(word, dot ? static_cast<size_t>(dot - word) : strlen(word));
-        word_add_text(suffix_replacement);
+        word_add_text(spec_words.suffix_replacement);
       } else {
         word_add_text(word);
       }
@@ -159,17 +159,17 @@ static bool expand_body(const char *text, const char *atom, size_t atom_length, 
 {
   bool ok = true;
   if (own_star) {
-    for (int i = 0; i < switch_count && ok; i++) {
-      if (!switch_begins_with(switches[i].text, atom, atom_length))
+    for (int i = 0; i < saved_switches.switch_count && ok; i++) {
+      if (!switch_begins_with(saved_switches.switches[i].text, atom, atom_length))
         continue;
       if (!switch_is_live(i, static_cast<int>(atom_length)))
         continue;
-      if (do_spec_1(text, false, switches[i].text + atom_length) < 0) {
+      if (do_spec_1(text, false, saved_switches.switches[i].text + atom_length) < 0) {
         ok = false;
         break;
       }
       emit_switch(i, true);
-      suffix_replacement = nullptr;
+      spec_words.suffix_replacement = nullptr;
     }
   } else if (do_spec_1(text, false, nullptr) < 0) {
     ok = false;
@@ -220,7 +220,7 @@ static void mark_for_copy(int index, void *data)
 {
   copy_marking *marking = static_cast<copy_marking *>(data);
   if (switch_is_live(index, marking->live_length)) {
-    switches[index].copy_mark = 1;
+    saved_switches.switches[index].copy_mark = 1;
     marking->marked++;
   }
 }
@@ -235,9 +235,9 @@ static void mark_atom_for_copy(copy_marking *marking, const char *atom, size_t l
 // The end of a copy-form condition: the marked switches in table order.
 static void emit_marked_switches(const copy_marking &marking)
 {
-  for (int i = 0; i < switch_count && marking.marked > 0; i++)
-    if (switches[i].copy_mark) {
-      switches[i].copy_mark = 0;
+  for (int i = 0; i < saved_switches.switch_count && marking.marked > 0; i++)
+    if (saved_switches.switches[i].copy_mark) {
+      saved_switches.switches[i].copy_mark = 0;
       emit_switch(i, false);
     }
 }
@@ -253,9 +253,10 @@ static bool atom_holds(builtin_alternative_kind kind, const char *atom, size_t l
 {
   switch (kind) {
   case ALT_SUFFIX:
-    return text_is(current_input_suffix, atom, length);
+    return text_is(current_input.current_input_suffix, atom, length);
   case ALT_LANGUAGE:
-    return current_compiler && text_is(current_compiler->suffix + 1, atom, length);
+    return current_input.current_compiler &&
+           text_is(current_input.current_compiler->suffix + 1, atom, length);
   default:
     return any_switch_matches(atom, length, starred);
   }
@@ -522,13 +523,13 @@ const char *handle_condition_by_reading(const char *p)
 // Marks as accepted every saved switch the atom names.
 static void accept_known(int index, void *)
 {
-  if (switches[index].in_option_table)
-    switches[index].accepted = 1;
+  if (saved_switches.switches[index].in_option_table)
+    saved_switches.switches[index].accepted = 1;
 }
 
 static void accept_any(int index, void *)
 {
-  switches[index].accepted = 1;
+  saved_switches.switches[index].accepted = 1;
 }
 
 static void accept_matching(const char *atom, size_t length, bool starred, bool user_spec)
@@ -637,11 +638,11 @@ static void validate_spec_text(const char *name, const char *text, bool user_spe
 
 void validate_switches_by_scanning()
 {
-  for (int i = 0; i < compiler_count && compilers[i].spec; i++)
-    validate_spec_text(compilers[i].suffix, compilers[i].spec, false);
-  for (named_spec *sp = specs; sp; sp = sp->next)
+  for (int i = 0; i < spec_tables.compiler_count && spec_tables.compilers[i].spec; i++)
+    validate_spec_text(spec_tables.compilers[i].suffix, spec_tables.compilers[i].spec, false);
+  for (named_spec *sp = spec_tables.specs; sp; sp = sp->next)
     validate_spec_text(sp->name, *sp->value_location, sp->user);
-  validate_spec_text("link_command", link_command_spec, false);
+  validate_spec_text("link_command", spec_tables.link_command_spec, false);
 }
 
 // Whether validation would read exactly the built-in texts: the compiler
@@ -650,13 +651,14 @@ void validate_switches_by_scanning()
 // command line never put a built-in text back, as they copy what they set.
 bool builtin_specs_in_use()
 {
-  if (link_command_spec != builtin_link_command_spec || compiler_count != builtin_compiler_count)
+  if (spec_tables.link_command_spec != builtin_link_command_spec ||
+      spec_tables.compiler_count != builtin_compiler_count)
     return false;
-  for (int i = 0; i < compiler_count; i++)
-    if (compilers[i].spec != builtin_compilers[i].spec)
+  for (int i = 0; i < spec_tables.compiler_count; i++)
+    if (spec_tables.compilers[i].spec != builtin_compilers[i].spec)
       return false;
   int unchanged = 0;
-  for (named_spec *sp = specs; sp; sp = sp->next) {
+  for (named_spec *sp = spec_tables.specs; sp; sp = sp->next) {
     const char *text = *sp->value_location;
     if (sp->user)
       return false;
@@ -730,8 +732,8 @@ void validate_all_switches()
     return;
   }
   // What the scan of the built-in texts accepts, known since the build.
-  for (int i = 0; i < switch_count; i++) {
-    switch_entry &sw = switches[i];
+  for (int i = 0; i < saved_switches.switch_count; i++) {
+    switch_entry &sw = saved_switches.switches[i];
     if (sw.in_option_table && builtin_specs_name(sw.text))
       sw.accepted = 1;
   }

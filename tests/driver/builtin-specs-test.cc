@@ -26,13 +26,14 @@ namespace {
 struct BuiltinSpecs : testing::Test {
   static void SetUpTestSuite()
   {
-    compilers = checked_new_array<compiler_entry>(static_cast<uint64_t>(builtin_compiler_count) + 1);
-    memcpy(compilers, builtin_compilers,
+    spec_tables.compilers =
+        checked_new_array<compiler_entry>(static_cast<uint64_t>(builtin_compiler_count) + 1);
+    memcpy(spec_tables.compilers, builtin_compilers,
            static_cast<size_t>(builtin_compiler_count) * sizeof(compiler_entry));
-    memset(&compilers[builtin_compiler_count], 0, sizeof(compiler_entry));
-    compiler_count = builtin_compiler_count;
+    memset(&spec_tables.compilers[builtin_compiler_count], 0, sizeof(compiler_entry));
+    spec_tables.compiler_count = builtin_compiler_count;
     init_builtin_specs();
-    link_spec = builtin_link_spec_with_sysroot;
+    spec_tables.link_spec = builtin_link_spec_with_sysroot;
   }
 
   // Every option of the table, every name the built-in specs mention, each
@@ -52,13 +53,13 @@ struct BuiltinSpecs : testing::Test {
 
   std::vector<bool> accepted_by(void (*validate)(), const std::vector<std::string> &all)
   {
-    switch_count = 0;
+    saved_switches.switch_count = 0;
     for (size_t i = 0; i < all.size(); i++)
       record_switch(all[i].c_str(), 0, nullptr, false, i % 3 != 0);
     validate();
     std::vector<bool> out;
-    for (int i = 0; i < switch_count; i++)
-      out.push_back(switches[i].accepted);
+    for (int i = 0; i < saved_switches.switch_count; i++)
+      out.push_back(saved_switches.switches[i].accepted);
     return out;
   }
 };
@@ -151,13 +152,13 @@ struct BuiltinConditions : BuiltinSpecs {
   {
     init_option_obstack();
     diagnostic_state_init(&global_diagnostic_state, option_count);
-    obstack_init_pool(&spec_obstack);
-    obstack_init_pool(&collect_obstack);
+    obstack_init_pool(&spec_expansion.spec_obstack);
+    obstack_init_pool(&spec_expansion.collect_obstack);
     BuiltinSpecs::SetUpTestSuite();
     // Commands are echoed, not run, and temporary names come from the input.
-    dry_run_count = 1;
+    driver_settings.dry_run_count = 1;
     driver_set_verbose(1);
-    save_temps_mode = 1;
+    command.save_temps_mode = 1;
   }
 
   // What a run wrote, with its end, words and switch states after it, and
@@ -173,7 +174,7 @@ struct BuiltinConditions : BuiltinSpecs {
   static void run_in_child(const char *text, bool built, const table &t)
   {
     setvbuf(stdout, nullptr, _IONBF, 0);
-    switch_count = 0;
+    saved_switches.switch_count = 0;
     for (const auto &words : t) {
       std::vector<const char *> further;
       for (size_t i = 1; i < words.size(); i++)
@@ -186,11 +187,12 @@ struct BuiltinConditions : BuiltinSpecs {
     const char *end = built ? handle_condition(text, text) : handle_condition_by_reading(text);
     finish_word();
     printf("\nend %ld\n", end ? static_cast<long>(end - text) : -1L);
-    for (uint32_t i = 0; i < vec_length(argbuf); i++)
-      printf("word %s\n", (*argbuf)[i]);
-    for (int i = 0; i < switch_count; i++)
-      printf("switch %s %u %d %d\n", switches[i].text, switches[i].liveness, switches[i].accepted,
-             switches[i].copy_mark);
+    for (uint32_t i = 0; i < vec_length(spec_expansion.argbuf); i++)
+      printf("word %s\n", (*spec_expansion.argbuf)[i]);
+    for (int i = 0; i < saved_switches.switch_count; i++)
+      printf("switch %s %u %d %d\n", saved_switches.switches[i].text,
+             saved_switches.switches[i].liveness, saved_switches.switches[i].accepted,
+             saved_switches.switches[i].copy_mark);
     _exit(0);
   }
 
@@ -270,7 +272,7 @@ TEST_F(BuiltinConditions, AgreeWithReadingTheirText)
     for (const std::string &input : inputs) {
       set_current_input(input[0] == '@' ? "dir/x.c" : input.c_str());
       language.suffix = input[0] == '@' ? input.c_str() : "@c";
-      current_compiler = &language;
+      current_input.current_compiler = &language;
       for (const table &t : tables_for(c)) {
         outcome built = run(text, true, t);
         outcome read = run(copy.c_str(), false, t);

@@ -18,32 +18,22 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-char *compare_debug_dump_names[2];
-switch_entry *compare_debug_switches[2];
-int compare_debug_switch_counts[2];
-static int compare_debug_switch_capacities[2];
-static char seed_text[24];
+compare_debug_state compare_debug;
 
 void use_compare_debug_table(int which)
 {
-  saved_switches.switches = compare_debug_switches[which - 1];
-  saved_switches.switch_count = compare_debug_switch_counts[which - 1];
-  saved_switches.switch_capacity = compare_debug_switch_capacities[which - 1];
+  saved_switches = compare_debug.switch_tables[which - 1];
 }
 
 void reset_compare_debug()
 {
   // The switch table in use is one of the two; its own reset frees it.
   for (int i = 0; i < 2; i++) {
-    if (compare_debug_switches[i] != saved_switches.switches)
-      free(compare_debug_switches[i]);
-    compare_debug_switches[i] = nullptr;
-    compare_debug_switch_counts[i] = 0;
-    compare_debug_switch_capacities[i] = 0;
-    free(compare_debug_dump_names[i]);
-    compare_debug_dump_names[i] = nullptr;
+    if (compare_debug.switch_tables[i].switches != saved_switches.switches)
+      free(compare_debug.switch_tables[i].switches);
+    free(compare_debug.dump_names[i]);
   }
-  seed_text[0] = '\0';
+  compare_debug = compare_debug_state();
 }
 
 void prepare_compare_debug_tables()
@@ -51,9 +41,7 @@ void prepare_compare_debug_tables()
   if (!command.compare_debug_mode)
     return;
   if (!driver_settings.second_run_requested) {
-    compare_debug_switches[0] = saved_switches.switches;
-    compare_debug_switch_counts[0] = saved_switches.switch_count;
-    compare_debug_switch_capacities[0] = saved_switches.switch_capacity;
+    compare_debug.switch_tables[0] = saved_switches;
     switch_entry *copy =
         checked_new_array<switch_entry>(static_cast<uint64_t>(saved_switches.switch_capacity));
     memcpy(copy, saved_switches.switches,
@@ -67,9 +55,7 @@ void prepare_compare_debug_tables()
   run_self_spec("%:compare-debug-self-opt()");
   command.save_temps_mode = saved_save_temps;
   if (!driver_settings.second_run_requested) {
-    compare_debug_switches[1] = saved_switches.switches;
-    compare_debug_switch_counts[1] = saved_switches.switch_count;
-    compare_debug_switch_capacities[1] = saved_switches.switch_capacity;
+    compare_debug.switch_tables[1] = saved_switches;
     command.compare_debug_mode = -command.compare_debug_mode;
     use_compare_debug_table(1);
   }
@@ -140,8 +126,8 @@ const char *compare_debug_dump_opt_spec_function(int argc, const char **)
   char *dump_option =
       option ? collect_concat("-fdump-final-insns=", escape_for_spec(name), nullptr) : nullptr;
   int slot = command.compare_debug_mode >= 0 ? 0 : 1;
-  free(compare_debug_dump_names[slot]);
-  compare_debug_dump_names[slot] = checked_strdup(name);
+  free(compare_debug.dump_names[slot]);
+  compare_debug.dump_names[slot] = checked_strdup(name);
   if (command.compare_debug_mode >= 0) {
     uint64_t seed = 0;
     int fd = open("/dev/urandom", O_RDONLY);
@@ -156,14 +142,15 @@ const char *compare_debug_dump_opt_spec_function(int argc, const char **)
       seed = static_cast<uint64_t>(tv.tv_sec) * 1000 + static_cast<uint64_t>(tv.tv_usec) / 1000;
       seed ^= static_cast<uint64_t>(getpid());
     }
-    snprintf(seed_text, sizeof seed_text, "%#lx", static_cast<unsigned long>(seed));
+    snprintf(compare_debug.seed_text, sizeof compare_debug.seed_text, "%#lx",
+             static_cast<unsigned long>(seed));
   }
   char *result = dump_option;
-  if (seed_text[0])
-    result = collect_concat("%{!frandom-seed=*:-frandom-seed=", seed_text, "} ",
+  if (compare_debug.seed_text[0])
+    result = collect_concat("%{!frandom-seed=*:-frandom-seed=", compare_debug.seed_text, "} ",
                             dump_option ? dump_option : "", nullptr);
   if (command.compare_debug_mode < 0)
-    seed_text[0] = '\0';
+    compare_debug.seed_text[0] = '\0';
   return result;
 }
 
@@ -180,8 +167,8 @@ static bool streams_differ(FILE *a, FILE *b)
 
 bool compare_debug_files(const char *input_name)
 {
-  const char *first = compare_debug_dump_names[0];
-  const char *second = compare_debug_dump_names[1];
+  const char *first = compare_debug.dump_names[0];
+  const char *second = compare_debug.dump_names[1];
   struct stat st1, st2;
   if (stat(first, &st1) != 0 || !S_ISREG(st1.st_mode)) {
     error_here("%s: could not determine length of compare-debug file %s", input_name, first);

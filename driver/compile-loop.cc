@@ -27,7 +27,7 @@ void delete_temp_list(temp_file_node *list)
 
 static void forget_failure_list()
 {
-  release_temp_list(&failure_delete_list);
+  release_temp_list(&temp_files.failure_delete_list);
 }
 
 bool choose_input_compilers(driver_state *state)
@@ -91,26 +91,26 @@ void do_spec_on_infiles(driver_state *state)
       failed = true;
     } else {
       if (command.compare_debug_mode) {
-        free(compare_debug_dump_names[0]);
-        free(compare_debug_dump_names[1]);
-        compare_debug_dump_names[0] = compare_debug_dump_names[1] = nullptr;
+        free(compare_debug.dump_names[0]);
+        free(compare_debug.dump_names[1]);
+        compare_debug.dump_names[0] = compare_debug.dump_names[1] = nullptr;
       }
       int value = expand_and_run_spec(current_input.current_compiler->spec);
       in.was_compiled = 1;
       failed = value < 0;
-      if (!failed && command.compare_debug_mode && compare_debug_dump_names[0])
+      if (!failed && command.compare_debug_mode && compare_debug.dump_names[0])
         failed = !compare_debug_second_run(in.name, current_input.current_compiler->spec);
       if (command.compare_debug_mode) {
-        free(compare_debug_dump_names[0]);
-        free(compare_debug_dump_names[1]);
-        compare_debug_dump_names[0] = compare_debug_dump_names[1] = nullptr;
+        free(compare_debug.dump_names[0]);
+        free(compare_debug.dump_names[1]);
+        compare_debug.dump_names[0] = compare_debug.dump_names[1] = nullptr;
       }
     }
     if (!failed) {
       forget_failure_list();
       continue;
     }
-    delete_temp_list(failure_delete_list);
+    delete_temp_list(temp_files.failure_delete_list);
     global_diagnostic_state.kind_counts[DK_ERROR]++;
     forget_failure_list();
   }
@@ -143,7 +143,7 @@ static bool compare_debug_second_run(const char *input_name, const char *spec)
   }
   // A second-run option can stop the recompilation before it names a dump
   // (-fcompare-debug=-M); that is the user's request failing, not ours.
-  if (!compare_debug_dump_names[1]) {
+  if (!compare_debug.dump_names[1]) {
     error_here("%s: %<-fcompare-debug%> recompilation made no dump to compare", input_name);
     return false;
   }
@@ -235,10 +235,10 @@ void maybe_run_linker(driver_state *state, const char *invocation_name)
 void finish_run()
 {
   if (errors_reported())
-    delete_temp_list(failure_delete_list);
+    delete_temp_list(temp_files.failure_delete_list);
   forget_failure_list();
-  delete_temp_list(always_delete_list);
-  release_temp_list(&always_delete_list);
+  delete_temp_list(temp_files.always_delete_list);
+  release_temp_list(&temp_files.always_delete_list);
   if (driver_settings.help_requested) {
     puts("\nFor bug reporting instructions, please see:");
     puts("<" DRIVER_BUG_URL ">");

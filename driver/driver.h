@@ -198,15 +198,22 @@ struct current_input_state {
 };
 extern current_input_state current_input;
 
-// Temporary files.
-extern char *last_temp_name;
-extern temp_file_node *always_delete_list;
-extern temp_file_node *failure_delete_list;
+// Temporary files: those to delete at the end of the run in any case, and
+// those to delete when the input being compiled fails; newest first.
+struct temp_file_state {
+  temp_file_node *always_delete_list;
+  temp_file_node *failure_delete_list;
+  char *last_temp_name;
+};
+extern temp_file_state temp_files;
 
-// Multilib choice.
-extern const char *multi_dir;
-extern const char *multi_os_dir;
-extern const char *multi_arch_dir;
+// The directories of the chosen multilib.
+struct multilib_choice_state {
+  const char *multi_dir;
+  const char *multi_os_dir;
+  const char *multi_arch_dir;
+};
+extern multilib_choice_state multilib_choice;
 
 // Language-specific driver, one per program.
 void lang_specific_driver(decoded_option **records, unsigned *count, int *added_libraries);

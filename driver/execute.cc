@@ -239,7 +239,7 @@ int execute(const char *exported)
   forget_probe_answers();
   bool keep_times = driver_time() || driver_settings.time_report_stream;
   pex_pipeline *pex = pex_init(PEX_PIPED | (keep_times ? PEX_KEEP_TIMES : 0),
-                               run_values.program_name, last_temp_name);
+                               run_values.program_name, temp_files.last_temp_name);
   if (!pex)
     fatal_error(0, "%<pex_init%> failed: %m");
   for (int i = 0; i < n_commands; i++) {

@@ -55,10 +55,10 @@ void remove_temp_files_at_exit()
   // A fatal error can end the driver while programs of a pipeline still
   // run; they must not outlive it, writing into the files removed below.
   pex_end_children(SIGTERM);
-  delete_temp_list(failure_delete_list);
-  release_temp_list(&failure_delete_list);
-  delete_temp_list(always_delete_list);
-  release_temp_list(&always_delete_list);
+  delete_temp_list(temp_files.failure_delete_list);
+  release_temp_list(&temp_files.failure_delete_list);
+  delete_temp_list(temp_files.always_delete_list);
+  release_temp_list(&temp_files.always_delete_list);
 }
 
 void on_fatal_signal(int signal_number)
@@ -73,9 +73,9 @@ void on_fatal_signal(int signal_number)
   // A child still running would go on writing the files removed below, or
   // make them anew.
   pex_end_children(signal_number);
-  remove_list(failure_delete_list);
-  remove_list(always_delete_list);
-  always_delete_list = nullptr;
+  remove_list(temp_files.failure_delete_list);
+  remove_list(temp_files.always_delete_list);
+  temp_files.always_delete_list = nullptr;
   kill(getpid(), signal_number);
 }
 
@@ -86,7 +86,7 @@ void on_fatal_signal(int signal_number)
 // cost a short run the fault of its page.
 void arm_fatal_signal_handlers()
 {
-  if (always_delete_list || failure_delete_list)
+  if (temp_files.always_delete_list || temp_files.failure_delete_list)
     return;
   for (int sig : {SIGINT, SIGHUP, SIGTERM, SIGPIPE})
     if (signal(sig, SIG_IGN) != SIG_IGN)

@@ -7,9 +7,7 @@
 
 #include <cstring>
 
-const char *multi_dir;
-const char *multi_os_dir;
-const char *multi_arch_dir;
+multilib_choice_state multilib_choice;
 
 struct multilib_option {
   const char *text;
@@ -266,26 +264,29 @@ void select_multilib()
       continue;
     const char *colon = static_cast<const char *>(memchr(dir, ':', dir_length));
     size_t plain = colon ? static_cast<size_t>(colon - dir) : dir_length;
-    if (!multi_dir && !(plain == 1 && dir[0] == '.'))
-      multi_dir = checked_strndup(dir, plain);
+    if (!multilib_choice.multi_dir && !(plain == 1 && dir[0] == '.'))
+      multilib_choice.multi_dir = checked_strndup(dir, plain);
     if (exact && colon) {
       const char *os = colon + 1;
       const char *end = dir + dir_length;
       const char *second = static_cast<const char *>(memchr(os, ':', static_cast<size_t>(end - os)));
       size_t os_length = static_cast<size_t>((second ? second : end) - os);
-      multi_os_dir = checked_strndup(os_length ? os : ".", os_length ? os_length : 1);
+      multilib_choice.multi_os_dir =
+          checked_strndup(os_length ? os : ".", os_length ? os_length : 1);
       if (second)
-        multi_arch_dir = checked_strndup(second + 1, static_cast<size_t>(end - second - 1));
+        multilib_choice.multi_arch_dir =
+            checked_strndup(second + 1, static_cast<size_t>(end - second - 1));
       break;
     }
   }
   free(text);
-  if (!multi_dir && multi_os_dir && strcmp(multi_os_dir, ".") == 0) {
-    free(const_cast<char *>(multi_os_dir));
-    multi_os_dir = nullptr;
+  if (!multilib_choice.multi_dir && multilib_choice.multi_os_dir &&
+      strcmp(multilib_choice.multi_os_dir, ".") == 0) {
+    free(const_cast<char *>(multilib_choice.multi_os_dir));
+    multilib_choice.multi_os_dir = nullptr;
   }
-  if (multi_dir && !multi_os_dir)
-    multi_os_dir = multi_dir;
+  if (multilib_choice.multi_dir && !multilib_choice.multi_os_dir)
+    multilib_choice.multi_os_dir = multilib_choice.multi_dir;
 }
 
 void release_multilib_cache()
@@ -296,11 +297,11 @@ void release_multilib_cache()
 
 void reset_multilib_choice()
 {
-  if (multi_os_dir != multi_dir)
-    free(const_cast<char *>(multi_os_dir));
-  free(const_cast<char *>(multi_dir));
-  free(const_cast<char *>(multi_arch_dir));
-  multi_dir = multi_os_dir = multi_arch_dir = nullptr;
+  if (multilib_choice.multi_os_dir != multilib_choice.multi_dir)
+    free(const_cast<char *>(multilib_choice.multi_os_dir));
+  free(const_cast<char *>(multilib_choice.multi_dir));
+  free(const_cast<char *>(multilib_choice.multi_arch_dir));
+  multilib_choice = multilib_choice_state();
   release_multilib_cache();
 }
 

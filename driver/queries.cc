@@ -156,11 +156,11 @@ bool answer_print_queries()
     return false;
   }
   if (driver_print_multi_directory()) {
-    puts(multi_dir ? multi_dir : ".");
+    puts(multilib_choice.multi_dir ? multilib_choice.multi_dir : ".");
     return false;
   }
   if (driver_print_multiarch()) {
-    puts(multi_arch_dir ? multi_arch_dir : "");
+    puts(multilib_choice.multi_arch_dir ? multilib_choice.multi_arch_dir : "");
     return false;
   }
   if (driver_print_sysroot()) {
@@ -173,7 +173,7 @@ bool answer_print_queries()
     return false;
   }
   if (driver_print_multi_os_directory()) {
-    puts(multi_os_dir ? multi_os_dir : ".");
+    puts(multilib_choice.multi_os_dir ? multilib_choice.multi_os_dir : ".");
     return false;
   }
   if (driver_print_sysroot_headers_suffix()) {

@@ -190,12 +190,14 @@ void *walk_search_paths(search_path_list *list, bool multilib_variants, size_t e
   char *owned[5] = {};
   const char *multi = "";
   const char *os = "";
-  if (multilib_variants && multi_dir && strcmp(multi_dir, ".") != 0)
-    multi = owned[0] = concat_strings(multi_dir, "/", nullptr);
-  if (multilib_variants && multi_os_dir && strcmp(multi_os_dir, ".") != 0)
-    os = owned[1] = concat_strings(multi_os_dir, "/", nullptr);
-  const char *arch = multi_arch_dir ? owned[2] = concat_strings(multi_arch_dir, "/", nullptr)
-                                    : nullptr;
+  if (multilib_variants && multilib_choice.multi_dir && strcmp(multilib_choice.multi_dir, ".") != 0)
+    multi = owned[0] = concat_strings(multilib_choice.multi_dir, "/", nullptr);
+  if (multilib_variants && multilib_choice.multi_os_dir &&
+      strcmp(multilib_choice.multi_os_dir, ".") != 0)
+    os = owned[1] = concat_strings(multilib_choice.multi_os_dir, "/", nullptr);
+  const char *arch = multilib_choice.multi_arch_dir
+                         ? owned[2] = concat_strings(multilib_choice.multi_arch_dir, "/", nullptr)
+                         : nullptr;
   const char *machine_text = DRIVER_MACHINE_SUFFIX;
   const char *target_text = DRIVER_TARGET_SUFFIX;
   if (*multi) {

@@ -408,10 +408,10 @@ static void *store_isystem(char *candidate, void *data)
 // %I: the include-related options of the compiler proper.
 static void store_include_options()
 {
-  if (multi_dir)
-    store_pair("-imultilib", multi_dir);
-  if (multi_arch_dir)
-    store_pair("-imultiarch", multi_arch_dir);
+  if (multilib_choice.multi_dir)
+    store_pair("-imultilib", multilib_choice.multi_dir);
+  if (multilib_choice.multi_arch_dir)
+    store_pair("-imultiarch", multilib_choice.multi_arch_dir);
   if (command.exec_prefix_root)
     store_pair("-iprefix", command.exec_prefix_root);
   if (driver_settings.sysroot_given ||
@@ -424,10 +424,10 @@ static void store_include_options()
   }
   include_walk plain = {"include"};
   walk_search_paths(&include_prefixes, false, strlen("include-fixed") + 1, store_isystem, &plain);
-  char *fixed =
-      (spec_tables.sysroot_hdrs_suffix_spec && *spec_tables.sysroot_hdrs_suffix_spec && multi_dir)
-          ? concat_strings("include-fixed/", multi_dir, nullptr)
-          : checked_strdup("include-fixed");
+  char *fixed = (spec_tables.sysroot_hdrs_suffix_spec && *spec_tables.sysroot_hdrs_suffix_spec &&
+                 multilib_choice.multi_dir)
+                    ? concat_strings("include-fixed/", multilib_choice.multi_dir, nullptr)
+                    : checked_strdup("include-fixed");
   include_walk fixed_walk = {fixed};
   walk_search_paths(&include_prefixes, false, strlen(fixed) + 1, store_isystem, &fixed_walk);
   free(fixed);
@@ -578,7 +578,7 @@ static const char *do_percent(const char *p, const char *spec, const char *match
   case 'L':
     return expand_static(spec_tables.lib_spec) ? (*status = -1, nullptr) : p;
   case 'M':
-    word_add_text(multi_os_dir ? multi_os_dir : ".");
+    word_add_text(multilib_choice.multi_os_dir ? multilib_choice.multi_os_dir : ".");
     return p;
   case 'O':
     word_add_text(".o");

@@ -341,7 +341,14 @@ void use_compare_debug_table(int which);
 void reset_compare_debug();
 bool compare_debug_files(const char *input_name);
 void report_crash(const char *const *words);
-extern char *compare_debug_dump_names[2];
+// The two runs of -fcompare-debug: the switch table of each (the second
+// with what the self spec adds) and each run's dump file.
+struct compare_debug_state {
+  switch_table switch_tables[2];
+  char *dump_names[2];
+  char seed_text[24];
+};
+extern compare_debug_state compare_debug;
 const char *compare_debug_dump_opt_spec_function(int argc, const char **argv);
 const char *compare_debug_self_opt_spec_function(int argc, const char **argv);
 

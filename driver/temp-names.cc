@@ -26,9 +26,7 @@ struct temp_name_memo {
 };
 
 static temp_name_memo *memo;
-char *last_temp_name;
-temp_file_node *always_delete_list;
-temp_file_node *failure_delete_list;
+temp_file_state temp_files;
 static int response_file_counter;
 
 // Names compared as paths, as the walk of a short list compares them.
@@ -53,10 +51,10 @@ static temp_list_index failure_delete_index;
 
 static temp_list_index *index_of(temp_file_node **list)
 {
-  if (list == &always_delete_list)
+  if (list == &temp_files.always_delete_list)
     return &always_delete_index;
   // Only the two deletion lists have an index.
-  vuz_assert(list == &failure_delete_list);
+  vuz_assert(list == &temp_files.failure_delete_list);
   return &failure_delete_index;
 }
 
@@ -120,9 +118,9 @@ void release_temp_list(temp_file_node **list)
 
 void reset_temp_names()
 {
-  delete_temp_list(always_delete_list);
-  release_temp_list(&always_delete_list);
-  release_temp_list(&failure_delete_list);
+  delete_temp_list(temp_files.always_delete_list);
+  release_temp_list(&temp_files.always_delete_list);
+  release_temp_list(&temp_files.failure_delete_list);
   while (memo) {
     temp_name_memo *next = memo->next;
     free(memo->suffix);
@@ -130,29 +128,29 @@ void reset_temp_names()
     free(memo);
     memo = next;
   }
-  last_temp_name = nullptr;
+  temp_files = temp_file_state();
   response_file_counter = 0;
 }
 
 void register_temp_file(const char *name, bool delete_always, bool delete_on_failure)
 {
-  if (delete_always && !listed(&always_delete_list, name))
-    push_temp(&always_delete_list, name);
-  if (delete_on_failure && !listed(&failure_delete_list, name))
-    push_temp(&failure_delete_list, name);
+  if (delete_always && !listed(&temp_files.always_delete_list, name))
+    push_temp(&temp_files.always_delete_list, name);
+  if (delete_on_failure && !listed(&temp_files.failure_delete_list, name))
+    push_temp(&temp_files.failure_delete_list, name);
 }
 
 // Takes a name off the always-delete list, for a temporary that turned
 // out to be worth keeping.
 void keep_temp_file(const char *name)
 {
-  for (temp_file_node **link = &always_delete_list; *link; link = &(*link)->next) {
+  for (temp_file_node **link = &temp_files.always_delete_list; *link; link = &(*link)->next) {
     temp_file_node *node = *link;
     if (path_compare(node->name, name) != 0)
       continue;
     // Unlinked before it is freed: the fatal-signal handler walks the list.
     __atomic_store_n(link, node->next, __ATOMIC_RELEASE);
-    temp_list_index *index = index_of(&always_delete_list);
+    temp_list_index *index = index_of(&temp_files.always_delete_list);
     index->length--;
     if (index->names)
       index->names->remove(node->name);
@@ -233,7 +231,7 @@ const char *make_temp_name(char code, const char *p, const char *whole_spec)
     obstack_append_byte(&spec_expansion.collect_obstack, '\0');
     char *name = static_cast<char *>(obstack_close_object(&spec_expansion.collect_obstack));
     if (!names_current_input(name)) {
-      last_temp_name = name;
+      temp_files.last_temp_name = name;
       word_add_text(name);
       // The user asked to keep this file: a %d before it in the spec
       // marks a temporary, which this no longer is.
@@ -266,7 +264,7 @@ const char *make_temp_name(char code, const char *p, const char *whole_spec)
     // this name is stored as a word.
     register_temp_file(entry->file_name, true, false);
   }
-  last_temp_name = entry->file_name;
+  temp_files.last_temp_name = entry->file_name;
   word_add_text(entry->file_name);
   spec_words.word_delete = 1;
   return p;

@@ -213,7 +213,7 @@ TEST_F(SpecTest, TemporaryNamesAreSharedOrUnique)
   // Every one of them is deleted at the end of the run.
   for (const std::string &name : g) {
     bool listed = false;
-    for (temp_file_node *n = always_delete_list; n; n = n->next)
+    for (temp_file_node *n = temp_files.always_delete_list; n; n = n->next)
       listed = listed || name == n->name;
     EXPECT_TRUE(listed) << name;
     unlink(name.c_str());

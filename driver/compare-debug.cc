@@ -298,23 +298,23 @@ void report_crash(const char *const *words)
   if (o_words != 1 || !quiet)
     return;
 
-  vec<const char *> *command = nullptr;
+  vec<const char *> *reproduction = nullptr;
   for (const char *const *w = words; *w; w++) {
     if (strcmp(*w, "-o") == 0 && w[1]) {
-      vec_safe_push(command, *w);
-      vec_safe_push(command, static_cast<const char *>("-"));
+      vec_safe_push(reproduction, *w);
+      vec_safe_push(reproduction, static_cast<const char *>("-"));
       w++;
       continue;
     }
     if (strncmp(*w, "-o", 2) == 0) {
-      vec_safe_push(command, static_cast<const char *>("-o-"));
+      vec_safe_push(reproduction, static_cast<const char *>("-o-"));
       continue;
     }
-    vec_safe_push(command, *w);
+    vec_safe_push(reproduction, *w);
   }
-  vec_safe_push(command, static_cast<const char *>("-frandom-seed=0"));
-  vec_safe_push(command, static_cast<const char *>("-fdump-noaddr"));
-  vec_safe_push(command, static_cast<const char *>(nullptr));
+  vec_safe_push(reproduction, static_cast<const char *>("-frandom-seed=0"));
+  vec_safe_push(reproduction, static_cast<const char *>("-fdump-noaddr"));
+  vec_safe_push(reproduction, static_cast<const char *>(nullptr));
 
   char *outs[3], *errs[3];
   int crashes = 0;
@@ -333,8 +333,8 @@ void report_crash(const char *const *words)
         fclose(f);
       }
     }
-    int status = run_reproduction(command->address(), outs[i], errs[i], i == 2);
-    if (WIFEXITED(status) && WEXITSTATUS(status) == 4)
+    int status = run_reproduction(reproduction->address(), outs[i], errs[i], i == 2);
+    if (WIFEXITED(status) && WEXITSTATUS(status) == EXIT_CODE_INTERNAL)
       crashes++;
   }
   bool reproducible = crashes == 3 && files_equal(outs[0], outs[1]) && files_equal(errs[0], errs[1]);
@@ -347,7 +347,7 @@ void report_crash(const char *const *words)
     if (in && out) {
       copy_commented(in, out);
       fputs("\n//", out);
-      for (const char **w = command->address(); *w; w++) {
+      for (const char **w = reproduction->address(); *w; w++) {
         fputc(' ', out);
         fputs(*w, out);
       }
@@ -357,11 +357,11 @@ void report_crash(const char *const *words)
       fclose(in);
     if (out)
       fclose(out);
-    vec_pop(command);
-    vec_safe_push(command, static_cast<const char *>("-E"));
-    vec_safe_push(command, static_cast<const char *>(nullptr));
-    int status = run_reproduction(command->address(), outs[2], errs[2], true);
-    if (WIFEXITED(status) && WEXITSTATUS(status) == 0) {
+    vec_pop(reproduction);
+    vec_safe_push(reproduction, static_cast<const char *>("-E"));
+    vec_safe_push(reproduction, static_cast<const char *>(nullptr));
+    int status = run_reproduction(reproduction->address(), outs[2], errs[2], true);
+    if (WIFEXITED(status) && WEXITSTATUS(status) == EXIT_CODE_SUCCESS) {
       fprintf(stderr,
               "Preprocessed source stored into %s file, please attach this to your bugreport.\n",
               outs[2]);
@@ -377,5 +377,5 @@ void report_crash(const char *const *words)
     free(outs[i]);
     free(errs[i]);
   }
-  vec_release(command);
+  vec_release(reproduction);
 }

@@ -1,6 +1,7 @@
 // The driver's run state: everything one run of vuz, vuz++ or vuzprep keeps
-// between command processing, spec expansion, execution and clean-up. All of it
-// is global and belongs to the one thread.
+// between command processing, spec expansion, execution and clean-up, in
+// records of one role each. Each record has one instance for the run, which
+// belongs to the one thread; the reset makes each fresh again.
 #ifndef VUZ_DRIVER_DRIVER_H
 #define VUZ_DRIVER_DRIVER_H
 
@@ -28,6 +29,15 @@ struct compiler_entry;
 #define DRIVER_BUG_URL "https://vuz.invalid/bugs/"
 #define DRIVER_MACHINE_SUFFIX DRIVER_TARGET "/" DRIVER_VERSION "/"
 #define DRIVER_TARGET_SUFFIX DRIVER_TARGET "/"
+
+// Exit statuses of the driver, and of the compilers it runs, that mean
+// something to it.
+enum driver_exit_code {
+  EXIT_CODE_SUCCESS = 0,
+  EXIT_CODE_ERRORS = 1,   // errors were reported, a fatal one included
+  EXIT_CODE_SIGPIPE = 2,  // a child ended by SIGPIPE
+  EXIT_CODE_INTERNAL = 4, // an internal error
+};
 
 // The driver object of one run (the entry keeps it in its frame).
 struct driver_state {
@@ -82,7 +92,7 @@ struct driver_run_values {
   bool response_files_used;
   uint32_t sigpipe_count;
   // Only grows: the greatest exit status of a failed child.
-  uint32_t max_child_status = 1;
+  uint32_t max_child_status = EXIT_CODE_ERRORS;
   uint32_t commands_run;
 };
 extern driver_run_values run_values;

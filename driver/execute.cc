@@ -290,7 +290,7 @@ int execute(const char *exported)
       uint32_t code = static_cast<uint32_t>(WEXITSTATUS(status));
       // Only a compiler found as a path is run again: one run through PATH
       // search is outside the installation.
-      if (driver_report_bug() && i == 0 && code == 4) {
+      if (driver_report_bug() && i == 0 && code == EXIT_CODE_INTERNAL) {
         const char *first = commands[i].argv[0];
         const char *slash = strrchr(first, '/');
         if (slash && strncmp(slash + 1, "tolm", 4) == 0) {

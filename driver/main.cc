@@ -116,10 +116,11 @@ void driver_global_setup()
 int run_exit_status()
 {
   if (run_values.sigpipe_count)
-    return 2;
+    return EXIT_CODE_SIGPIPE;
   if (errors_reported())
-    return driver_pass_exit_codes() ? static_cast<int>(run_values.max_child_status) : 1;
-  return 0;
+    return driver_pass_exit_codes() ? static_cast<int>(run_values.max_child_status)
+                                    : EXIT_CODE_ERRORS;
+  return EXIT_CODE_SUCCESS;
 }
 
 // A blank or tab in a path gets a backslash, so that the path stays one word.
@@ -210,10 +211,10 @@ int driver_run(driver_state *state, int argc, char **argv)
 
   if (driver_settings.completion_prefix) {
     print_option_completions(&state->suggester, driver_settings.completion_prefix);
-    return 0;
+    return EXIT_CODE_SUCCESS;
   }
   if (!answer_print_queries())
-    return 0;
+    return EXIT_CODE_SUCCESS;
   if (!choose_input_compilers(state)) {
     do_spec_on_infiles(state);
     maybe_run_linker(state, argv[0]);

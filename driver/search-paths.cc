@@ -105,18 +105,22 @@ static void keep_answer(const char *key, size_t length, bool directory_key, cons
                                            directory_key};
 }
 
+void release_search_path_list(search_path_list *list)
+{
+  for (search_path_entry *e = list->head, *next; e; e = next) {
+    next = e->next;
+    free(e->prefix);
+    free(e);
+  }
+  list->head = nullptr;
+  list->max_length = 0;
+  list->last_inserted = nullptr;
+}
+
 void reset_search_paths()
 {
-  for (search_path_list *list : {&exec_prefixes, &startfile_prefixes, &include_prefixes}) {
-    for (search_path_entry *e = list->head, *next; e; e = next) {
-      next = e->next;
-      free(e->prefix);
-      free(e);
-    }
-    list->head = nullptr;
-    list->max_length = 0;
-    list->last_inserted = nullptr;
-  }
+  for (search_path_list *list : {&exec_prefixes, &startfile_prefixes, &include_prefixes})
+    release_search_path_list(list);
   free(install_prefix);
   install_prefix = nullptr;
   hold_directory_probes(false);

@@ -19,7 +19,6 @@
 
 spec_table_state spec_tables;
 
-enum { STATIC_SPEC_COUNT = 45, TARGET_SPEC_COUNT = 5 };
 static named_spec static_specs[STATIC_SPEC_COUNT + TARGET_SPEC_COUNT];
 
 // Links the 45 static specs (with their default texts) as the list.

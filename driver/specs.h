@@ -71,6 +71,9 @@ struct builtin_spec_text {
   const char *text;        // null: filled in at start-up
   const char **variable;   // the driver variable holding the value, or null
 };
+// The records of the built-in specs are made for these many rows, which
+// the generated tables are checked against.
+enum { STATIC_SPEC_COUNT = 45, TARGET_SPEC_COUNT = 5 };
 extern const builtin_spec_text builtin_static_spec_texts[];
 extern const builtin_spec_text builtin_target_spec_texts[];
 // The rows of both tables above (static rows first) grouped by name length:

@@ -16,16 +16,13 @@
 #include <string>
 #include <vector>
 
-extern "C" const char *__asan_default_options()
-{
-  return "detect_leaks=0";
-}
-
 namespace {
 
 struct BuiltinSpecs : testing::Test {
   static void SetUpTestSuite()
   {
+    // Each suite starts from fresh tables.
+    reset_spec_tables();
     spec_tables.compilers =
         checked_new_array<compiler_entry>(static_cast<uint64_t>(builtin_compiler_count) + 1);
     memcpy(spec_tables.compilers, builtin_compilers,

@@ -10,12 +10,6 @@
 #include <string>
 #include <vector>
 
-// The driver keeps what it builds until the process ends.
-extern "C" const char *__asan_default_options()
-{
-  return "detect_leaks=0";
-}
-
 namespace {
 
 struct SpecTest : testing::Test {
@@ -25,19 +19,23 @@ struct SpecTest : testing::Test {
     if (!ready) {
       init_option_obstack();
       diagnostic_state_init(&global_diagnostic_state, option_count);
-      obstack_init_pool(&spec_expansion.spec_obstack);
-      obstack_init_pool(&spec_expansion.collect_obstack);
       ready = true;
     }
-    saved_switches.switch_count = 0;
+    // Each case starts from the records of a fresh run.
+    command = command_state();
+    obstack_init_pool(&spec_expansion.spec_obstack);
+    obstack_init_pool(&spec_expansion.collect_obstack);
     terminate_switch_table();
     spec_expansion.output_names = static_cast<const char **>(calloc(4, sizeof(char *)));
-    current_input.current_input_index = 0;
     set_current_input("dir/x.c");
-    current_input.current_compiler = nullptr;
-    command.dump_dir = nullptr;
-    command.aux_base = nullptr;
-    command.pipes_requested = false;
+  }
+
+  void TearDown() override
+  {
+    reset_temp_names();
+    reset_driver_options();
+    reset_switch_table();
+    reset_spec_interpreter();
   }
 
   // Switches given as they would be written, e.g. "-fpic", "-o", "out".

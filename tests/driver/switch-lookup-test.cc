@@ -11,11 +11,6 @@
 #include <string>
 #include <vector>
 
-extern "C" const char *__asan_default_options()
-{
-  return "detect_leaks=0";
-}
-
 namespace {
 
 struct Options : testing::Environment {

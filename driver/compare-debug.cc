@@ -18,57 +18,45 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-char *compare_debug_dump_names[2];
-switch_entry *compare_debug_switches[2];
-int compare_debug_switch_counts[2];
-static int compare_debug_switch_capacities[2];
-static char seed_text[24];
+compare_debug_state compare_debug;
 
 void use_compare_debug_table(int which)
 {
-  switches = compare_debug_switches[which - 1];
-  switch_count = compare_debug_switch_counts[which - 1];
-  switch_capacity = compare_debug_switch_capacities[which - 1];
+  saved_switches = compare_debug.switch_tables[which - 1];
 }
 
 void reset_compare_debug()
 {
   // The switch table in use is one of the two; its own reset frees it.
   for (int i = 0; i < 2; i++) {
-    if (compare_debug_switches[i] != switches)
-      free(compare_debug_switches[i]);
-    compare_debug_switches[i] = nullptr;
-    compare_debug_switch_counts[i] = 0;
-    compare_debug_switch_capacities[i] = 0;
-    free(compare_debug_dump_names[i]);
-    compare_debug_dump_names[i] = nullptr;
+    if (compare_debug.switch_tables[i].switches != saved_switches.switches)
+      free(compare_debug.switch_tables[i].switches);
+    free(compare_debug.dump_names[i]);
   }
-  seed_text[0] = '\0';
+  compare_debug = compare_debug_state();
 }
 
 void prepare_compare_debug_tables()
 {
-  if (!compare_debug_mode)
+  if (!command.compare_debug_mode)
     return;
-  if (!second_run_requested) {
-    compare_debug_switches[0] = switches;
-    compare_debug_switch_counts[0] = switch_count;
-    compare_debug_switch_capacities[0] = switch_capacity;
-    switch_entry *copy = checked_new_array<switch_entry>(static_cast<uint64_t>(switch_capacity));
-    memcpy(copy, switches, static_cast<size_t>(switch_capacity) * sizeof(switch_entry));
-    switches = copy;
+  if (!driver_settings.second_run_requested) {
+    compare_debug.switch_tables[0] = saved_switches;
+    switch_entry *copy =
+        checked_new_array<switch_entry>(static_cast<uint64_t>(saved_switches.switch_capacity));
+    memcpy(copy, saved_switches.switches,
+           static_cast<size_t>(saved_switches.switch_capacity) * sizeof(switch_entry));
+    saved_switches.switches = copy;
   }
-  int saved_save_temps = save_temps_mode;
-  save_temps_mode = 0;
-  if (compare_debug_mode > 0)
-    compare_debug_mode = -compare_debug_mode;
+  int saved_save_temps = command.save_temps_mode;
+  command.save_temps_mode = 0;
+  if (command.compare_debug_mode > 0)
+    command.compare_debug_mode = -command.compare_debug_mode;
   run_self_spec("%:compare-debug-self-opt()");
-  save_temps_mode = saved_save_temps;
-  if (!second_run_requested) {
-    compare_debug_switches[1] = switches;
-    compare_debug_switch_counts[1] = switch_count;
-    compare_debug_switch_capacities[1] = switch_capacity;
-    compare_debug_mode = -compare_debug_mode;
+  command.save_temps_mode = saved_save_temps;
+  if (!driver_settings.second_run_requested) {
+    compare_debug.switch_tables[1] = saved_switches;
+    command.compare_debug_mode = -command.compare_debug_mode;
     use_compare_debug_table(1);
   }
 }
@@ -77,31 +65,31 @@ const char *compare_debug_self_opt_spec_function(int argc, const char **)
 {
   if (argc != 0)
     fatal_error(0, "too many arguments to %%:compare-debug-self-opt");
-  if (compare_debug_mode >= 0)
+  if (command.compare_debug_mode >= 0)
     return nullptr;
   return collect_concat("%<o %<MD %<MMD %<MF* %<MG %<MP %<MQ* %<MT* %<fdump-final-insns=* -w -S "
                         "-o %j %{!fcompare-debug-second:-fcompare-debug-second} ",
-                        compare_debug_option ? compare_debug_option : "", nullptr);
+                        command.compare_debug_option ? command.compare_debug_option : "", nullptr);
 }
 
 // The words of a spec expanded with fresh word state; the caller's words are kept.
 static vec<const char *> *expand_words(const char *spec)
 {
-  vec<const char *> *saved = argbuf;
-  argbuf = nullptr;
+  vec<const char *> *saved = spec_expansion.argbuf;
+  spec_expansion.argbuf = nullptr;
   begin_spec_expansion();
   do_spec_1(spec, false, nullptr);
   finish_word();
-  vec<const char *> *words = argbuf;
-  argbuf = saved;
+  vec<const char *> *words = spec_expansion.argbuf;
+  spec_expansion.argbuf = saved;
   return words;
 }
 
 static char *escape_for_spec(const char *name)
 {
-  append_spec_escaped(&collect_obstack, name);
-  obstack_append_byte(&collect_obstack, '\0');
-  return static_cast<char *>(obstack_close_object(&collect_obstack));
+  append_spec_escaped(&spec_expansion.collect_obstack, name);
+  obstack_append_byte(&spec_expansion.collect_obstack, '\0');
+  return static_cast<char *>(obstack_close_object(&spec_expansion.collect_obstack));
 }
 
 const char *compare_debug_dump_opt_spec_function(int argc, const char **)
@@ -113,7 +101,7 @@ const char *compare_debug_dump_opt_spec_function(int argc, const char **)
   const char *name = nullptr;
   bool option = true;
   if (vec_length(words) > 0 && strcmp(words->last(), ".") != 0) {
-    if (!compare_debug_mode) {
+    if (!command.compare_debug_mode) {
       vec_release(words);
       return nullptr;
     }
@@ -122,7 +110,7 @@ const char *compare_debug_dump_opt_spec_function(int argc, const char **)
   } else if (vec_length(words) > 0) {
     name_spec = "%B.gkd";
   } else {
-    if (!compare_debug_mode) {
+    if (!command.compare_debug_mode) {
       vec_release(words);
       return nullptr;
     }
@@ -137,10 +125,10 @@ const char *compare_debug_dump_opt_spec_function(int argc, const char **)
   }
   char *dump_option =
       option ? collect_concat("-fdump-final-insns=", escape_for_spec(name), nullptr) : nullptr;
-  int slot = compare_debug_mode >= 0 ? 0 : 1;
-  free(compare_debug_dump_names[slot]);
-  compare_debug_dump_names[slot] = checked_strdup(name);
-  if (compare_debug_mode >= 0) {
+  int slot = command.compare_debug_mode >= 0 ? 0 : 1;
+  free(compare_debug.dump_names[slot]);
+  compare_debug.dump_names[slot] = checked_strdup(name);
+  if (command.compare_debug_mode >= 0) {
     uint64_t seed = 0;
     int fd = open("/dev/urandom", O_RDONLY);
     if (fd >= 0) {
@@ -154,14 +142,15 @@ const char *compare_debug_dump_opt_spec_function(int argc, const char **)
       seed = static_cast<uint64_t>(tv.tv_sec) * 1000 + static_cast<uint64_t>(tv.tv_usec) / 1000;
       seed ^= static_cast<uint64_t>(getpid());
     }
-    snprintf(seed_text, sizeof seed_text, "%#lx", static_cast<unsigned long>(seed));
+    snprintf(compare_debug.seed_text, sizeof compare_debug.seed_text, "%#lx",
+             static_cast<unsigned long>(seed));
   }
   char *result = dump_option;
-  if (seed_text[0])
-    result = collect_concat("%{!frandom-seed=*:-frandom-seed=", seed_text, "} ",
+  if (compare_debug.seed_text[0])
+    result = collect_concat("%{!frandom-seed=*:-frandom-seed=", compare_debug.seed_text, "} ",
                             dump_option ? dump_option : "", nullptr);
-  if (compare_debug_mode < 0)
-    seed_text[0] = '\0';
+  if (command.compare_debug_mode < 0)
+    compare_debug.seed_text[0] = '\0';
   return result;
 }
 
@@ -178,8 +167,8 @@ static bool streams_differ(FILE *a, FILE *b)
 
 bool compare_debug_files(const char *input_name)
 {
-  const char *first = compare_debug_dump_names[0];
-  const char *second = compare_debug_dump_names[1];
+  const char *first = compare_debug.dump_names[0];
+  const char *second = compare_debug.dump_names[1];
   struct stat st1, st2;
   if (stat(first, &st1) != 0 || !S_ISREG(st1.st_mode)) {
     error_here("%s: could not determine length of compare-debug file %s", input_name, first);
@@ -235,7 +224,7 @@ bool compare_debug_files(const char *input_name)
 // Runs one reproduction of the crashed command; returns the wait status.
 static int run_reproduction(const char *const *words, const char *out, const char *err, bool append)
 {
-  pex_pipeline *pex = pex_init(PEX_PIPED, program_name, nullptr);
+  pex_pipeline *pex = pex_init(PEX_PIPED, run_values.program_name, nullptr);
   if (!pex)
     fatal_error(0, "%<pex_init%> failed: %m");
   int error_number = 0;
@@ -294,7 +283,7 @@ static void copy_commented(FILE *in, FILE *out)
 
 void report_crash(const char *const *words)
 {
-  if (!current_input_name || strcmp(current_input_name, "-") == 0)
+  if (!current_input.current_input_name || strcmp(current_input.current_input_name, "-") == 0)
     return;
   int o_words = 0;
   bool quiet = false;
@@ -309,23 +298,23 @@ void report_crash(const char *const *words)
   if (o_words != 1 || !quiet)
     return;
 
-  vec<const char *> *command = nullptr;
+  vec<const char *> *reproduction = nullptr;
   for (const char *const *w = words; *w; w++) {
     if (strcmp(*w, "-o") == 0 && w[1]) {
-      vec_safe_push(command, *w);
-      vec_safe_push(command, static_cast<const char *>("-"));
+      vec_safe_push(reproduction, *w);
+      vec_safe_push(reproduction, static_cast<const char *>("-"));
       w++;
       continue;
     }
     if (strncmp(*w, "-o", 2) == 0) {
-      vec_safe_push(command, static_cast<const char *>("-o-"));
+      vec_safe_push(reproduction, static_cast<const char *>("-o-"));
       continue;
     }
-    vec_safe_push(command, *w);
+    vec_safe_push(reproduction, *w);
   }
-  vec_safe_push(command, static_cast<const char *>("-frandom-seed=0"));
-  vec_safe_push(command, static_cast<const char *>("-fdump-noaddr"));
-  vec_safe_push(command, static_cast<const char *>(nullptr));
+  vec_safe_push(reproduction, static_cast<const char *>("-frandom-seed=0"));
+  vec_safe_push(reproduction, static_cast<const char *>("-fdump-noaddr"));
+  vec_safe_push(reproduction, static_cast<const char *>(nullptr));
 
   char *outs[3], *errs[3];
   int crashes = 0;
@@ -344,8 +333,8 @@ void report_crash(const char *const *words)
         fclose(f);
       }
     }
-    int status = run_reproduction(command->address(), outs[i], errs[i], i == 2);
-    if (WIFEXITED(status) && WEXITSTATUS(status) == 4)
+    int status = run_reproduction(reproduction->address(), outs[i], errs[i], i == 2);
+    if (WIFEXITED(status) && WEXITSTATUS(status) == EXIT_CODE_INTERNAL)
       crashes++;
   }
   bool reproducible = crashes == 3 && files_equal(outs[0], outs[1]) && files_equal(errs[0], errs[1]);
@@ -358,7 +347,7 @@ void report_crash(const char *const *words)
     if (in && out) {
       copy_commented(in, out);
       fputs("\n//", out);
-      for (const char **w = command->address(); *w; w++) {
+      for (const char **w = reproduction->address(); *w; w++) {
         fputc(' ', out);
         fputs(*w, out);
       }
@@ -368,11 +357,11 @@ void report_crash(const char *const *words)
       fclose(in);
     if (out)
       fclose(out);
-    vec_pop(command);
-    vec_safe_push(command, static_cast<const char *>("-E"));
-    vec_safe_push(command, static_cast<const char *>(nullptr));
-    int status = run_reproduction(command->address(), outs[2], errs[2], true);
-    if (WIFEXITED(status) && WEXITSTATUS(status) == 0) {
+    vec_pop(reproduction);
+    vec_safe_push(reproduction, static_cast<const char *>("-E"));
+    vec_safe_push(reproduction, static_cast<const char *>(nullptr));
+    int status = run_reproduction(reproduction->address(), outs[2], errs[2], true);
+    if (WIFEXITED(status) && WEXITSTATUS(status) == EXIT_CODE_SUCCESS) {
       fprintf(stderr,
               "Preprocessed source stored into %s file, please attach this to your bugreport.\n",
               outs[2]);
@@ -388,5 +377,5 @@ void report_crash(const char *const *words)
     free(outs[i]);
     free(errs[i]);
   }
-  vec_release(command);
+  vec_release(reproduction);
 }

@@ -18,25 +18,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-vec<char *> *cpp_option_list;
-vec<char *> *as_option_list;
-vec<char *> *ld_option_list;
-
-bool help_requested;
-bool version_requested;
-int subprocess_help_mode;
-int dry_run_count;
-const char *completion_prefix;
-const char *sysroot = "/";
-bool sysroot_given;
-const char *sysroot_suffix;
-const char *sysroot_headers_suffix;
-const char *linker_suffix;
-vec<const char *> *user_spec_files;
-FILE *time_report_stream;
-char *offload_target_list;
-bool second_run_requested;
-bool is_preprocessor_driver;
+driver_option_state driver_settings;
 
 static void append_to(vec<char *> *&list, const char *text, size_t length)
 {
@@ -45,17 +27,17 @@ static void append_to(vec<char *> *&list, const char *text, size_t length)
 
 void append_preprocessor_option(const char *text, size_t length)
 {
-  append_to(cpp_option_list, text, length);
+  append_to(driver_settings.cpp_option_list, text, length);
 }
 
 void append_assembler_option(const char *text, size_t length)
 {
-  append_to(as_option_list, text, length);
+  append_to(driver_settings.as_option_list, text, length);
 }
 
 void append_linker_option(const char *text, size_t length)
 {
-  append_to(ld_option_list, text, length);
+  append_to(driver_settings.ld_option_list, text, length);
 }
 
 // Splits at every ',' and hands each piece (possibly empty) on.
@@ -158,11 +140,11 @@ static void handle_foffload(const char *arg)
     const char *end = comma ? comma : end_all;
     size_t n = static_cast<size_t>(end - p);
     if (n == 7 && strncmp(p, "default", 7) == 0) {
-      free(offload_target_list);
-      offload_target_list = nullptr;
+      free(driver_settings.offload_target_list);
+      driver_settings.offload_target_list = nullptr;
     } else if ((n == 7 && strncmp(p, "disable", 7) == 0) || !check_offload_target(p, n)) {
-      free(offload_target_list);
-      offload_target_list = checked_strdup("");
+      free(driver_settings.offload_target_list);
+      driver_settings.offload_target_list = checked_strdup("");
       return;
     }
     p = end + 1;
@@ -171,8 +153,8 @@ static void handle_foffload(const char *arg)
 
 static void handle_compare_debug(const char *argument, const char *switch_text)
 {
-  compare_debug_mode = *argument ? 1 : -1;
-  compare_debug_option = *argument ? argument : nullptr;
+  command.compare_debug_mode = *argument ? 1 : -1;
+  command.compare_debug_option = *argument ? argument : nullptr;
   record_switch(switch_text, 0, nullptr, false, true);
   errno = 0;
   time_t now = time(nullptr);
@@ -186,7 +168,7 @@ static void handle_compare_debug(const char *argument, const char *switch_text)
 static void pass_query_on(const char *option)
 {
   size_t n = strlen(option);
-  if (is_preprocessor_driver)
+  if (driver_settings.is_preprocessor_driver)
     append_preprocessor_option(option, n);
   append_assembler_option(option, n);
   append_linker_option(option, n);
@@ -194,31 +176,19 @@ static void pass_query_on(const char *option)
 
 void reset_driver_options()
 {
-  for (vec<char *> *list : {cpp_option_list, as_option_list, ld_option_list})
+  for (vec<char *> *list : {driver_settings.cpp_option_list, driver_settings.as_option_list,
+                            driver_settings.ld_option_list})
     if (list)
       for (char *text : *list)
         free(text);
-  vec_release(cpp_option_list);
-  vec_release(as_option_list);
-  vec_release(ld_option_list);
-  help_requested = false;
-  version_requested = false;
-  subprocess_help_mode = 0;
-  dry_run_count = 0;
-  completion_prefix = nullptr;
-  sysroot = "/";
-  sysroot_given = false;
-  sysroot_suffix = nullptr;
-  sysroot_headers_suffix = nullptr;
-  linker_suffix = nullptr;
-  vec_release(user_spec_files);
-  if (time_report_stream)
-    fclose(time_report_stream);
-  time_report_stream = nullptr;
-  free(offload_target_list);
-  offload_target_list = nullptr;
-  second_run_requested = false;
-  is_preprocessor_driver = false;
+  vec_release(driver_settings.cpp_option_list);
+  vec_release(driver_settings.as_option_list);
+  vec_release(driver_settings.ld_option_list);
+  vec_release(driver_settings.user_spec_files);
+  if (driver_settings.time_report_stream)
+    fclose(driver_settings.time_report_stream);
+  free(driver_settings.offload_target_list);
+  driver_settings = driver_option_state();
 }
 
 // Opened close-on-exec: the report is the driver's own, and a child that
@@ -248,32 +218,32 @@ bool driver_handle_option(option_values *opts, option_values *opts_set, const de
   bool accepted = false;
   switch (d->option_index) {
   case OPT____:
-    dry_run_count++;
+    driver_settings.dry_run_count++;
     driver_set_verbose(1);
     save = false;
     break;
   case OPT__completion_eq:
-    completion_prefix = arg;
+    driver_settings.completion_prefix = arg;
     accepted = true;
     break;
   case OPT__help:
-    help_requested = true;
+    driver_settings.help_requested = true;
     pass_query_on("--help");
     break;
   case OPT__help_eq:
-    subprocess_help_mode = 2;
+    driver_settings.subprocess_help_mode = 2;
     break;
   case OPT__sysroot_eq:
-    sysroot = arg;
-    sysroot_given = true;
+    driver_settings.sysroot = arg;
+    driver_settings.sysroot_given = true;
     accepted = true;
     break;
   case OPT__target_help:
-    subprocess_help_mode = 1;
+    driver_settings.subprocess_help_mode = 1;
     pass_query_on("--target-help");
     break;
   case OPT__version:
-    version_requested = true;
+    driver_settings.version_requested = true;
     pass_query_on("--version");
     break;
   case OPT_B: {
@@ -288,7 +258,7 @@ bool driver_handle_option(option_values *opts, option_values *opts_set, const de
     break;
   }
   case OPT_E:
-    preprocess_only = true;
+    command.preprocess_only = true;
     break;
   case OPT_F:
   case OPT_L: {
@@ -322,17 +292,17 @@ bool driver_handle_option(option_values *opts, option_values *opts_set, const de
     save = false;
     break;
   case OPT_dumpbase:
-    free(dump_base);
-    dump_base = checked_strdup(arg);
+    free(command.dump_base);
+    command.dump_base = checked_strdup(arg);
     break;
   case OPT_dumpbase_ext:
-    free(dump_base_ext);
-    dump_base_ext = checked_strdup(arg);
+    free(command.dump_base_ext);
+    command.dump_base_ext = checked_strdup(arg);
     break;
   case OPT_dumpdir:
-    free(dump_dir);
-    dump_dir = checked_strdup(arg);
-    save_temps_sets_dump_dir = false;
+    free(command.dump_dir);
+    command.dump_dir = checked_strdup(arg);
+    command.save_temps_sets_dump_dir = false;
     break;
   case OPT_dumpfullversion:
   case OPT_dumpversion:
@@ -357,7 +327,7 @@ bool driver_handle_option(option_values *opts, option_values *opts_set, const de
     save = false;
     break;
   case OPT_fcompare_debug_second:
-    second_run_requested = true;
+    driver_settings.second_run_requested = true;
     break;
   case OPT_fdiagnostics_color_eq:
     context_color_setup(&global_diagnostic_state, static_cast<int>(d->value));
@@ -376,13 +346,13 @@ bool driver_handle_option(option_values *opts, option_values *opts_set, const de
     save = false;
     break;
   case OPT_fuse_ld_eq_yent:
-    linker_suffix = ".yent";
+    driver_settings.linker_suffix = ".yent";
     break;
   case OPT_fuse_ld_eq_plavo:
-    linker_suffix = ".plavo";
+    driver_settings.linker_suffix = ".plavo";
     break;
   case OPT_fuse_ld_eq_mold:
-    linker_suffix = ".mold";
+    driver_settings.linker_suffix = ".mold";
     break;
   case OPT_fwpa:
     driver_set_wpa("");
@@ -392,8 +362,8 @@ bool driver_handle_option(option_values *opts, option_values *opts_set, const de
     save = false;
     break;
   case OPT_o: {
-    output_given = true;
-    output_name = arg;
+    command.output_given = true;
+    command.output_name = arg;
     const char *further[] = {arg};
     record_switch("-o", 1, further, false, true);
     save = false;
@@ -404,8 +374,8 @@ bool driver_handle_option(option_values *opts, option_values *opts_set, const de
     save = false;
     break;
   case OPT_save_temps:
-    if (save_temps_mode == 0)
-      save_temps_mode = 2;
+    if (command.save_temps_mode == 0)
+      command.save_temps_mode = 2;
     accepted = true;
     break;
   case OPT_pipe:
@@ -418,33 +388,33 @@ bool driver_handle_option(option_values *opts, option_values *opts_set, const de
     break;
   case OPT_save_temps_eq:
     if (strcmp(arg, "cwd") == 0)
-      save_temps_mode = 1;
+      command.save_temps_mode = 1;
     else if (strcmp(arg, "obj") == 0 || strcmp(arg, "object") == 0)
-      save_temps_mode = 3;
+      command.save_temps_mode = 3;
     else
       fatal_error(0, "%qs is an unknown %<-save-temps%> option", d->as_written);
-    save_temps_sets_dump_dir = true;
+    command.save_temps_sets_dump_dir = true;
     break;
   case OPT_specs_eq:
-    vec_safe_push(user_spec_files, arg);
+    vec_safe_push(driver_settings.user_spec_files, arg);
     accepted = true;
     break;
   case OPT_time_eq: {
-    if (time_report_stream)
-      fclose(time_report_stream);
-    time_report_stream = open_time_report(arg);
+    if (driver_settings.time_report_stream)
+      fclose(driver_settings.time_report_stream);
+    driver_settings.time_report_stream = open_time_report(arg);
     // Silently losing the report would surprise; say why it is missing.
-    if (!time_report_stream)
+    if (!driver_settings.time_report_stream)
       warning_here(0, "cannot open %qs for the time report: %m", arg);
     save = false;
     break;
   }
   case OPT_x:
     if (strcmp(arg, "none") == 0)
-      current_language = nullptr;
+      command.current_language = nullptr;
     else
-      current_language = arg;
-    last_language_input_count = input_count;
+      command.current_language = arg;
+    command.last_language_input_count = input_files.input_count;
     save = false;
     break;
   case OPT__no_sysroot_suffix:
@@ -467,7 +437,7 @@ bool driver_handle_option(option_values *opts, option_values *opts_set, const de
     break;
   }
   if (d->option_index == OPT_pipe)
-    pipes_requested = true;
+    command.pipes_requested = true;
   if (save)
     save_switch(d, accepted);
   return true;

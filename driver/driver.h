@@ -1,6 +1,7 @@
 // The driver's run state: everything one run of vuz, vuz++ or vuzprep keeps
-// between command processing, spec expansion, execution and clean-up. All of it
-// is global and belongs to the one thread.
+// between command processing, spec expansion, execution and clean-up, in
+// records of one role each. Each record has one instance for the run, which
+// belongs to the one thread; the reset makes each fresh again.
 #ifndef VUZ_DRIVER_DRIVER_H
 #define VUZ_DRIVER_DRIVER_H
 
@@ -28,6 +29,15 @@ struct compiler_entry;
 #define DRIVER_BUG_URL "https://vuz.invalid/bugs/"
 #define DRIVER_MACHINE_SUFFIX DRIVER_TARGET "/" DRIVER_VERSION "/"
 #define DRIVER_TARGET_SUFFIX DRIVER_TARGET "/"
+
+// Exit statuses of the driver, and of the compilers it runs, that mean
+// something to it.
+enum driver_exit_code {
+  EXIT_CODE_SUCCESS = 0,
+  EXIT_CODE_ERRORS = 1,   // errors were reported, a fatal one included
+  EXIT_CODE_SIGPIPE = 2,  // a child ended by SIGPIPE
+  EXIT_CODE_INTERNAL = 4, // an internal error
+};
 
 // The driver object of one run (the entry keeps it in its frame).
 struct driver_state {
@@ -77,94 +87,143 @@ struct temp_file_node {
 };
 
 // Run-wide values of the entry.
-extern const char *program_name;
-extern bool response_files_used;
-extern uint32_t sigpipe_count;
-extern uint32_t max_child_status;
-extern uint32_t commands_run;
+struct driver_run_values {
+  const char *program_name;
+  bool response_files_used;
+  uint32_t sigpipe_count;
+  // Only grows: the greatest exit status of a failed child.
+  uint32_t max_child_status = EXIT_CODE_ERRORS;
+  uint32_t commands_run;
+};
+extern driver_run_values run_values;
 
-// Switch table and input list.
-extern switch_entry *switches;
-extern int switch_count;
-extern int switch_capacity;
-extern input_file_entry *inputs;
-extern int input_count;
-extern int input_capacity;
-extern int added_library_count;
+// The saved command-line switches, ended by a zeroed entry that is not
+// counted.
+struct switch_table {
+  switch_entry *switches;
+  int switch_count;
+  int switch_capacity;
+};
+extern switch_table saved_switches;
 
-// Command processing.
-extern char *exec_prefix_root;
+// The input files, ended by a zeroed entry that is not counted.
+struct input_table {
+  input_file_entry *inputs;
+  int input_count;
+  int input_capacity;
+  int added_library_count;
+};
+extern input_table input_files;
+
+// What command processing takes from the command line and the environment.
+struct command_state {
+  char *exec_prefix_root;
+  char version_text[16];
+  bool compile_only;
+  bool preprocess_only;
+  bool output_given;
+  const char *output_name;
+  // The -x state.
+  const char *current_language;
+  int last_language_input_count = -1;
+  char *dump_dir;
+  char *dump_base;
+  char *dump_base_ext;
+  int dump_dir_length;
+  bool dump_dir_dash_appended;
+  char *aux_base;
+  int aux_base_length;
+  int save_temps_mode;
+  bool save_temps_sets_dump_dir;
+  bool pipes_requested;
+  int compare_debug_mode;
+  const char *compare_debug_option;
+  bool queries_only;
+};
+extern command_state command;
+
+// What the driver's own options set.
+struct driver_option_state {
+  // Option lists copied into commands by %Z, %Y and %X.
+  vec<char *> *cpp_option_list;
+  vec<char *> *as_option_list;
+  vec<char *> *ld_option_list;
+  bool help_requested;
+  bool version_requested;
+  int subprocess_help_mode;
+  int dry_run_count;
+  const char *completion_prefix;
+  const char *sysroot = "/";
+  bool sysroot_given;
+  const char *sysroot_suffix;
+  const char *sysroot_headers_suffix;
+  const char *linker_suffix;
+  vec<const char *> *user_spec_files;
+  FILE *time_report_stream;
+  char *offload_target_list;
+  bool second_run_requested;
+  bool is_preprocessor_driver;
+};
+extern driver_option_state driver_settings;
+
+// Install paths.
 extern char *install_prefix;
-extern char version_text[];
-extern bool compile_only;
-extern bool preprocess_only;
-extern bool output_given;
-extern const char *output_name;
-extern const char *current_language;
-extern int last_language_input_count;
-extern char *dump_dir;
-extern char *dump_base;
-extern char *dump_base_ext;
-extern int dump_dir_length;
-extern bool dump_dir_dash_appended;
-extern char *aux_base;
-extern int aux_base_length;
-extern int save_temps_mode;
-extern bool save_temps_sets_dump_dir;
-extern bool pipes_requested;
-extern int compare_debug_mode;
-extern const char *compare_debug_option;
-extern bool queries_only;
-extern bool help_requested;
-extern bool version_requested;
-extern int subprocess_help_mode;
-extern int dry_run_count;
-extern const char *completion_prefix;
-extern const char *sysroot;
-extern bool sysroot_given;
-extern const char *sysroot_suffix;
-extern const char *sysroot_headers_suffix;
-extern const char *linker_suffix;
-extern vec<const char *> *user_spec_files;
-extern FILE *time_report_stream;
-extern char *offload_target_list;
-extern bool second_run_requested;
-extern bool is_preprocessor_driver;
-extern bool no_canonical_prefixes;
 
-// Option lists copied into commands by %Z, %Y and %X.
-extern vec<char *> *cpp_option_list;
-extern vec<char *> *as_option_list;
-extern vec<char *> *ld_option_list;
+// Spec expansion: the argument vector being collected, where words and the
+// texts made for one run live, and how deeply spec functions are nested.
+struct spec_expansion_state {
+  vec<const char *> *argbuf;
+  obstack spec_obstack;
+  obstack collect_obstack;
+  int spec_function_depth;
+  // Entry i is the file that input i gives the link step.
+  const char **output_names;
+  bool inputs_combined;
+  // Whether a line end runs the words collected so far. Self specs and the
+  // sysroot and startfile-prefix texts only make words, which a spec file
+  // may spread over lines: there a line end ends a word.
+  bool line_end_runs_command = true;
+  // Spec bytes read, bytes added to words and words stored in one expansion.
+  uint64_t spec_work;
+  int named_spec_depth;
+  int spec_nesting;
+  // The last export of the driver's options, so that an equal text is not
+  // exported again.
+  const char *exported_options;
+};
+extern spec_expansion_state spec_expansion;
 
-// Spec expansion.
-extern vec<const char *> *argbuf;
-extern vec<const char *> *response_argbuf;
-extern obstack spec_obstack;
-extern obstack collect_obstack;
-extern int spec_function_depth;
-extern const char *current_input_name;
-extern int current_input_length;
-extern const char *current_input_base;
-extern int current_base_length;
-extern int current_base_suffixed_length;
-extern const char *current_input_suffix;
-extern int current_input_stat_state;
-extern struct stat current_input_stat;
-extern compiler_entry *current_compiler;
-extern int current_input_index;
-extern const char **output_names;
-extern bool inputs_combined;
-extern char *last_temp_name;
+// The input whose spec is being expanded.
+struct current_input_state {
+  const char *current_input_name;
+  int current_input_length;
+  const char *current_input_base;
+  int current_base_length;
+  int current_base_suffixed_length;
+  const char *current_input_suffix = "";
+  int current_input_stat_state;
+  struct stat current_input_stat;
+  compiler_entry *current_compiler;
+  int current_input_index;
+};
+extern current_input_state current_input;
 
-// Temporary files.
-extern temp_file_node *always_delete_list;
-extern temp_file_node *failure_delete_list;
+// Temporary files: those to delete at the end of the run in any case, and
+// those to delete when the input being compiled fails; newest first.
+struct temp_file_state {
+  temp_file_node *always_delete_list;
+  temp_file_node *failure_delete_list;
+  char *last_temp_name;
+};
+extern temp_file_state temp_files;
 
-// Multilib choice.
-extern const char *multi_dir;
-extern const char *multi_os_dir;
-extern const char *multi_arch_dir;
+// The directories of the chosen multilib.
+struct multilib_choice_state {
+  const char *multi_dir;
+  const char *multi_os_dir;
+  const char *multi_arch_dir;
+};
+extern multilib_choice_state multilib_choice;
 
 // Language-specific driver, one per program.
 void lang_specific_driver(decoded_option **records, unsigned *count, int *added_libraries);

@@ -95,8 +95,8 @@ static bool needs_time_quote(const char *word)
 // Inserts the pieces of the -wrapper text in front of the command.
 static int splice_wrapper(const char *wrapper)
 {
-  if (char *full = find_program((*argbuf)[0]))
-    (*argbuf)[0] = full;
+  if (char *full = find_program((*spec_expansion.argbuf)[0]))
+    (*spec_expansion.argbuf)[0] = full;
   vec<const char *> *pieces = nullptr;
   const char *p = wrapper;
   while (*p == ',')
@@ -117,10 +117,10 @@ static int splice_wrapper(const char *wrapper)
     }
   }
   uint32_t n = vec_length(pieces);
-  uint32_t before = vec_length(argbuf);
+  uint32_t before = vec_length(spec_expansion.argbuf);
   for (uint32_t i = 0; i < n; i++)
-    vec_safe_insert(argbuf, i, (*pieces)[i]);
-  vuz_assert(vec_length(argbuf) == before + n);
+    vec_safe_insert(spec_expansion.argbuf, i, (*pieces)[i]);
+  vuz_assert(vec_length(spec_expansion.argbuf) == before + n);
   vec_release(pieces);
   return static_cast<int>(n);
 }
@@ -141,8 +141,8 @@ static void reserve_echo(const char *exported, const pipeline_command *commands,
       size += strlen(*a) + 3;
     size += 3;
   }
-  if (obstack_room(&collect_obstack) < size)
-    obstack_grow_chunk(&collect_obstack, size);
+  if (obstack_room(&spec_expansion.collect_obstack) < size)
+    obstack_grow_chunk(&spec_expansion.collect_obstack, size);
 }
 
 static void release_commands(pipeline_command *commands, char **resolved, int n_commands,
@@ -163,18 +163,18 @@ static bool is_pipe_word(const char *word)
 
 int execute(const char *exported)
 {
-  vuz_assert(spec_function_depth == 0);
+  vuz_assert(spec_expansion.spec_function_depth == 0);
   int wrapped = 0;
   if (const char *wrapper = driver_wrapper())
     wrapped = splice_wrapper(wrapper);
 
   int n_commands = 1;
-  for (const char *word : *argbuf)
+  for (const char *word : *spec_expansion.argbuf)
     if (is_pipe_word(word))
       n_commands++;
-  vec_safe_push(argbuf, static_cast<const char *>(nullptr));
-  const char **words = argbuf->address();
-  uint32_t n_words = vec_length(argbuf) - 1;
+  vec_safe_push(spec_expansion.argbuf, static_cast<const char *>(nullptr));
+  const char **words = spec_expansion.argbuf->address();
+  uint32_t n_words = vec_length(spec_expansion.argbuf) - 1;
 
   // A command line is rarely a pipeline of more than a few programs.
   enum { FRAME_COMMANDS = 4 };
@@ -207,39 +207,39 @@ int execute(const char *exported)
     }
   }
 
-  bool dry_run = dry_run_count > 0;
+  bool dry_run = driver_settings.dry_run_count > 0;
   if (driver_verbose()) {
     // The whole echo goes out in one write: standard error is unbuffered.
     reserve_echo(exported, commands, n_commands, n_words);
     if (exported) {
-      obstack_append_text(&collect_obstack, exported);
-      obstack_append_byte(&collect_obstack, '\n');
+      obstack_append_text(&spec_expansion.collect_obstack, exported);
+      obstack_append_byte(&spec_expansion.collect_obstack, '\n');
     }
-    if (help_requested)
-      obstack_append_byte(&collect_obstack, '\n');
+    if (driver_settings.help_requested)
+      obstack_append_byte(&spec_expansion.collect_obstack, '\n');
     for (int i = 0; i < n_commands; i++) {
       for (const char **a = commands[i].argv; *a; a++)
-        append_echo_word(&collect_obstack, *a, dry_run);
-      obstack_append_text(&collect_obstack, i + 1 < n_commands ? " |\n" : "\n");
+        append_echo_word(&spec_expansion.collect_obstack, *a, dry_run);
+      obstack_append_text(&spec_expansion.collect_obstack, i + 1 < n_commands ? " |\n" : "\n");
     }
-    uint64_t length = obstack_object_length(&collect_obstack);
-    char *text = static_cast<char *>(obstack_close_object(&collect_obstack));
+    uint64_t length = obstack_object_length(&spec_expansion.collect_obstack);
+    char *text = static_cast<char *>(obstack_close_object(&spec_expansion.collect_obstack));
     fwrite(text, 1, length, stderr);
-    obstack_free_to(&collect_obstack, text);
+    obstack_free_to(&spec_expansion.collect_obstack, text);
     fflush(stderr);
     if (dry_run) {
-      commands_run++;
+      run_values.commands_run++;
       release_commands(commands, resolved, n_commands, in_frame);
-      vec_pop(argbuf);
+      vec_pop(spec_expansion.argbuf);
       return 0;
     }
   }
 
   // A child may change what the probes of this run found.
   forget_probe_answers();
-  bool keep_times = driver_time() || time_report_stream;
-  pex_pipeline *pex =
-      pex_init(PEX_PIPED | (keep_times ? PEX_KEEP_TIMES : 0), program_name, last_temp_name);
+  bool keep_times = driver_time() || driver_settings.time_report_stream;
+  pex_pipeline *pex = pex_init(PEX_PIPED | (keep_times ? PEX_KEEP_TIMES : 0),
+                               run_values.program_name, temp_files.last_temp_name);
   if (!pex)
     fatal_error(0, "%<pex_init%> failed: %m");
   for (int i = 0; i < n_commands; i++) {
@@ -255,7 +255,7 @@ int execute(const char *exported)
       errno = error_number;
       fatal_error(0, "cannot execute %qs: %s: %m", commands[i].argv[0], message);
     }
-    commands_run++;
+    run_values.commands_run++;
   }
 
   int *statuses = checked_new_array<int>(static_cast<uint64_t>(n_commands));
@@ -278,7 +278,7 @@ int execute(const char *exported)
     } else if (WIFSIGNALED(status)) {
       int sig = WTERMSIG(status);
       if (sig == SIGPIPE) {
-        sigpipe_count++;
+        run_values.sigpipe_count++;
         result = -1;
       } else if (sig == SIGINT || sig == SIGQUIT || sig == SIGKILL || sig == SIGTERM) {
         fatal_error(0, "%s signal terminated program %s", strsignal(sig), commands[i].program);
@@ -290,7 +290,7 @@ int execute(const char *exported)
       uint32_t code = static_cast<uint32_t>(WEXITSTATUS(status));
       // Only a compiler found as a path is run again: one run through PATH
       // search is outside the installation.
-      if (driver_report_bug() && i == 0 && code == 4) {
+      if (driver_report_bug() && i == 0 && code == EXIT_CODE_INTERNAL) {
         const char *first = commands[i].argv[0];
         const char *slash = strrchr(first, '/');
         if (slash && strncmp(slash + 1, "tolm", 4) == 0) {
@@ -299,8 +299,8 @@ int execute(const char *exported)
         }
       }
       result = -1;
-      if (code > max_child_status)
-        max_child_status = code;
+      if (code > run_values.max_child_status)
+        run_values.max_child_status = code;
     }
     if (times) {
       double user = static_cast<double>(times[i].user_seconds) +
@@ -310,22 +310,23 @@ int execute(const char *exported)
       if (user + system != 0) {
         if (driver_time())
           fprintf(stderr, "# %s %.2f %.2f\n", commands[i].program, user, system);
-        if (time_report_stream) {
-          fprintf(time_report_stream, "%g %g", user, system);
+        if (driver_settings.time_report_stream) {
+          fprintf(driver_settings.time_report_stream, "%g %g", user, system);
           for (const char **a = commands[i].argv; *a; a++) {
-            fputc(' ', time_report_stream);
+            fputc(' ', driver_settings.time_report_stream);
             if (needs_time_quote(*a)) {
-              append_quoted_word(&collect_obstack, *a);
-              uint64_t length = obstack_object_length(&collect_obstack);
-              char *quoted = static_cast<char *>(obstack_close_object(&collect_obstack));
-              fwrite(quoted, 1, length, time_report_stream);
-              obstack_free_to(&collect_obstack, quoted);
+              append_quoted_word(&spec_expansion.collect_obstack, *a);
+              uint64_t length = obstack_object_length(&spec_expansion.collect_obstack);
+              char *quoted =
+                  static_cast<char *>(obstack_close_object(&spec_expansion.collect_obstack));
+              fwrite(quoted, 1, length, driver_settings.time_report_stream);
+              obstack_free_to(&spec_expansion.collect_obstack, quoted);
             } else {
-              fputs(*a, time_report_stream);
+              fputs(*a, driver_settings.time_report_stream);
             }
           }
-          fputc('\n', time_report_stream);
-          fflush(time_report_stream);
+          fputc('\n', driver_settings.time_report_stream);
+          fflush(driver_settings.time_report_stream);
         }
       }
     }
@@ -333,6 +334,6 @@ int execute(const char *exported)
   free(times);
   free(statuses);
   release_commands(commands, resolved, n_commands, in_frame);
-  vec_pop(argbuf);
+  vec_pop(spec_expansion.argbuf);
   return result;
 }

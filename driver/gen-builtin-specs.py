@@ -578,15 +578,19 @@ def generate(entries):
         else:
             value = texts.add(text)
         body.append("    {%s, %d, %s, %s}," % (c_string(name), len(name), value,
-                                             "&" + variable if variable else "nullptr"))
+                                             "&spec_tables." + variable if variable else "nullptr"))
     body.append("    {nullptr, 0, nullptr, nullptr},")
     body.append("};")
+    body.append("static_assert(sizeof builtin_static_spec_texts / sizeof *builtin_static_spec_texts ==")
+    body.append("              STATIC_SPEC_COUNT + 1, \"the static specs and their records\");")
     body.append("")
     body.append("const builtin_spec_text builtin_target_spec_texts[] = {")
     for name, text in targets:
         body.append("    {%s, %d, %s, nullptr}," % (c_string(name), len(name), texts.add(text)))
     body.append("    {nullptr, 0, nullptr, nullptr},")
     body.append("};")
+    body.append("static_assert(sizeof builtin_target_spec_texts / sizeof *builtin_target_spec_texts ==")
+    body.append("              TARGET_SPEC_COUNT + 1, \"the target specs and their records\");")
     body.append("")
     body.extend(length_index([name for name, _, _ in statics] + [name for name, _ in targets]))
     body.append("const char *const builtin_libvuz_spec = %s;" % texts.add(libvuz))

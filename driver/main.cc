@@ -20,11 +20,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-const char *program_name;
-bool response_files_used;
-uint32_t sigpipe_count;
-uint32_t max_child_status = 1;
-uint32_t commands_run;
+driver_run_values run_values;
 // The argument vector after response-file expansion, when it is not the
 // caller's own.
 static char **expanded_arguments;
@@ -39,8 +35,8 @@ static void remove_listed_file(const char *name)
   if (unlink(name) == 0 || !driver_verbose())
     return;
   // No strerror here: only async-signal-safe work in a signal handler.
-  const char *parts[] = {program_name ? program_name : "vuz", ": error: ", name,
-                         ": cannot remove temporary file\n"};
+  const char *parts[] = {run_values.program_name ? run_values.program_name : "vuz",
+                         ": error: ", name, ": cannot remove temporary file\n"};
   for (const char *part : parts)
     if (write(2, part, strlen(part)) < 0)
       return;
@@ -59,10 +55,10 @@ void remove_temp_files_at_exit()
   // A fatal error can end the driver while programs of a pipeline still
   // run; they must not outlive it, writing into the files removed below.
   pex_end_children(SIGTERM);
-  delete_temp_list(failure_delete_list);
-  release_temp_list(&failure_delete_list);
-  delete_temp_list(always_delete_list);
-  release_temp_list(&always_delete_list);
+  delete_temp_list(temp_files.failure_delete_list);
+  release_temp_list(&temp_files.failure_delete_list);
+  delete_temp_list(temp_files.always_delete_list);
+  release_temp_list(&temp_files.always_delete_list);
 }
 
 void on_fatal_signal(int signal_number)
@@ -77,9 +73,9 @@ void on_fatal_signal(int signal_number)
   // A child still running would go on writing the files removed below, or
   // make them anew.
   pex_end_children(signal_number);
-  remove_list(failure_delete_list);
-  remove_list(always_delete_list);
-  always_delete_list = nullptr;
+  remove_list(temp_files.failure_delete_list);
+  remove_list(temp_files.always_delete_list);
+  temp_files.always_delete_list = nullptr;
   kill(getpid(), signal_number);
 }
 
@@ -90,7 +86,7 @@ void on_fatal_signal(int signal_number)
 // cost a short run the fault of its page.
 void arm_fatal_signal_handlers()
 {
-  if (always_delete_list || failure_delete_list)
+  if (temp_files.always_delete_list || temp_files.failure_delete_list)
     return;
   for (int sig : {SIGINT, SIGHUP, SIGTERM, SIGPIPE})
     if (signal(sig, SIG_IGN) != SIG_IGN)
@@ -111,19 +107,20 @@ void driver_global_setup()
   exit_handler_registered = true;
   signal(SIGCHLD, SIG_DFL);
   raise_stack_limit(0x4000000);
-  vec_reserve_exact(argbuf, 10);
-  vec_reserve_exact(response_argbuf, 10);
-  obstack_init_pool_on_use(&spec_obstack);
-  obstack_init_pool_on_use(&collect_obstack);
+  vec_reserve_exact(spec_expansion.argbuf, 10);
+  vec_reserve_exact(spec_words.response_argbuf, 10);
+  obstack_init_pool_on_use(&spec_expansion.spec_obstack);
+  obstack_init_pool_on_use(&spec_expansion.collect_obstack);
 }
 
 int run_exit_status()
 {
-  if (sigpipe_count)
-    return 2;
+  if (run_values.sigpipe_count)
+    return EXIT_CODE_SIGPIPE;
   if (errors_reported())
-    return driver_pass_exit_codes() ? static_cast<int>(max_child_status) : 1;
-  return 0;
+    return driver_pass_exit_codes() ? static_cast<int>(run_values.max_child_status)
+                                    : EXIT_CODE_ERRORS;
+  return EXIT_CODE_SUCCESS;
 }
 
 // A blank or tab in a path gets a backslash, so that the path stays one word.
@@ -132,39 +129,39 @@ char *escape_blanks(const char *path)
 {
   for (const char *run = path;;) {
     size_t n = strcspn(run, " \t");
-    obstack_append(&collect_obstack, run, n);
+    obstack_append(&spec_expansion.collect_obstack, run, n);
     if (!run[n])
       break;
-    obstack_append_byte(&collect_obstack, '\\');
-    obstack_append_byte(&collect_obstack, run[n]);
+    obstack_append_byte(&spec_expansion.collect_obstack, '\\');
+    obstack_append_byte(&spec_expansion.collect_obstack, run[n]);
     run += n + 1;
   }
-  obstack_append_byte(&collect_obstack, '\0');
-  return static_cast<char *>(obstack_close_object(&collect_obstack));
+  obstack_append_byte(&spec_expansion.collect_obstack, '\0');
+  return static_cast<char *>(obstack_close_object(&spec_expansion.collect_obstack));
 }
 
 static void export_assembler_options()
 {
-  if (vec_empty(as_option_list))
+  if (vec_empty(driver_settings.as_option_list))
     return;
-  obstack_append_text(&collect_obstack, "VRESK_AS_OPTIONS=");
+  obstack_append_text(&spec_expansion.collect_obstack, "VRESK_AS_OPTIONS=");
   bool first = true;
-  for (const char *option : *as_option_list) {
+  for (const char *option : *driver_settings.as_option_list) {
     if (!first)
-      obstack_append_byte(&collect_obstack, ' ');
+      obstack_append_byte(&spec_expansion.collect_obstack, ' ');
     first = false;
     // Quoted like the other option lists, so an option with a quote survives.
-    append_quoted_for_export(&collect_obstack, option);
+    append_quoted_for_export(&spec_expansion.collect_obstack, option);
   }
-  env_xput_object(&collect_obstack);
+  env_xput_object(&spec_expansion.collect_obstack);
 }
 
 static void report_unrecognised_options(driver_state *state)
 {
-  for (int i = 0; i < switch_count; i++) {
-    if (switches[i].accepted)
+  for (int i = 0; i < saved_switches.switch_count; i++) {
+    if (saved_switches.switches[i].accepted)
       continue;
-    const char *text = switches[i].text;
+    const char *text = saved_switches.switches[i].text;
     const char *suggestion = suggest_option(&state->suggester, text);
     if (suggestion)
       error_here("unrecognized command-line option %<-%s%>; did you mean %<-%s%>?", text,
@@ -177,13 +174,13 @@ static void report_unrecognised_options(driver_state *state)
 int driver_run(driver_state *state, int argc, char **argv)
 {
   const char *slash = strrchr(argv[0], '/');
-  program_name = slash ? slash + 1 : argv[0];
-  alloc_set_program_name(program_name);
+  run_values.program_name = slash ? slash + 1 : argv[0];
+  alloc_set_program_name(run_values.program_name);
 
   char **original = argv;
   expand_response_files(&argc, &argv);
-  response_files_used = argv != original;
-  if (response_files_used)
+  run_values.response_files_used = argv != original;
+  if (run_values.response_files_used)
     expanded_arguments = argv;
 
   init_option_obstack();
@@ -197,27 +194,27 @@ int driver_run(driver_state *state, int argc, char **argv)
 
   export_assembler_options();
   env.xput(concat_strings("VRESK_VUZ=", argv[0], nullptr));
-  if (!compile_only) {
+  if (!command.compile_only) {
     if (char *quorf = find_program("quorf")) {
       char *escaped = escape_blanks(quorf);
-      set_static_spec(&quorf_spec, escaped);
+      set_static_spec(&spec_tables.quorf_spec, escaped);
       env.xput(concat_strings("VRESK_QUORF=", escaped, nullptr));
       free(quorf);
     }
   }
-  if (offload_target_list && *offload_target_list)
-    env.xput(concat_strings("OFFLOAD_TARGET_NAMES=", offload_target_list, nullptr));
-  free(offload_target_list);
-  offload_target_list = nullptr;
+  if (driver_settings.offload_target_list && *driver_settings.offload_target_list)
+    env.xput(concat_strings("OFFLOAD_TARGET_NAMES=", driver_settings.offload_target_list, nullptr));
+  free(driver_settings.offload_target_list);
+  driver_settings.offload_target_list = nullptr;
 
   report_unrecognised_options(state);
 
-  if (completion_prefix) {
-    print_option_completions(&state->suggester, completion_prefix);
-    return 0;
+  if (driver_settings.completion_prefix) {
+    print_option_completions(&state->suggester, driver_settings.completion_prefix);
+    return EXIT_CODE_SUCCESS;
   }
   if (!answer_print_queries())
-    return 0;
+    return EXIT_CODE_SUCCESS;
   if (!choose_input_compilers(state)) {
     do_spec_on_infiles(state);
     maybe_run_linker(state, argv[0]);
@@ -246,9 +243,5 @@ void driver_reset()
   option_obstack = obstack();
   argv_free(expanded_arguments);
   expanded_arguments = nullptr;
-  program_name = nullptr;
-  response_files_used = false;
-  sigpipe_count = 0;
-  max_child_status = 1;
-  commands_run = 0;
+  run_values = driver_run_values();
 }

@@ -7,9 +7,7 @@
 
 #include <cstring>
 
-const char *multi_dir;
-const char *multi_os_dir;
-const char *multi_arch_dir;
+multilib_choice_state multilib_choice;
 
 struct multilib_option {
   const char *text;
@@ -76,11 +74,11 @@ static bool next_select_entry(const char *&p, select_entry *entry, bool *malform
 
 void init_multilib_texts()
 {
-  multilib_select = ". ;";
-  multilib_matches = "";
-  multilib_exclusions = "";
-  multilib_reuse = "";
-  multilib_defaults = "";
+  spec_tables.multilib_select = ". ;";
+  spec_tables.multilib_matches = "";
+  spec_tables.multilib_exclusions = "";
+  spec_tables.multilib_reuse = "";
+  spec_tables.multilib_defaults = "";
 }
 
 static bool in_used(const char *text, size_t length)
@@ -95,7 +93,7 @@ static bool in_used(const char *text, size_t length)
 // The default option's group in multilib_options has no other member in use.
 static bool group_free_of_others(const char *option, size_t length)
 {
-  const char *p = multilib_options;
+  const char *p = spec_tables.multilib_options;
   while (*p) {
     while (*p == ' ')
       p++;
@@ -140,7 +138,7 @@ static void build_multilib_used()
     size_t used_length;
   };
   vec<pair> *pairs = nullptr;
-  for (const char *p = multilib_matches; *p;) {
+  for (const char *p = spec_tables.multilib_matches; *p;) {
     while (*p == ' ' || *p == '\n')
       p++;
     if (!*p)
@@ -149,27 +147,27 @@ static void build_multilib_used()
     while (*p && *p != ' ')
       p++;
     if (!*p)
-      fatal_error(0, "multilib spec %qs is invalid", multilib_matches);
+      fatal_error(0, "multilib spec %qs is invalid", spec_tables.multilib_matches);
     size_t given_length = static_cast<size_t>(p - given);
     p++;
     const char *used = p;
     while (*p && *p != ';') {
       if (*p == ' ')
-        fatal_error(0, "multilib spec %qs is invalid", multilib_matches);
+        fatal_error(0, "multilib spec %qs is invalid", spec_tables.multilib_matches);
       p++;
     }
     vec_safe_push(pairs, pair{given, given_length, used, static_cast<size_t>(p - used)});
     if (*p)
       p++;
   }
-  for (int i = 0; i < switch_count; i++) {
-    if (switches[i].liveness & SW_REMOVED)
+  for (int i = 0; i < saved_switches.switch_count; i++) {
+    if (saved_switches.switches[i].liveness & SW_REMOVED)
       continue;
     if (!pairs)
       break;
     for (const pair &pr : *pairs)
-      if (strlen(switches[i].text) == pr.given_length &&
-          strncmp(switches[i].text, pr.given, pr.given_length) == 0) {
+      if (strlen(saved_switches.switches[i].text) == pr.given_length &&
+          strncmp(saved_switches.switches[i].text, pr.given, pr.given_length) == 0) {
         vec_safe_push(multilib_used, multilib_option{pr.used, pr.used_length});
         break;
       }
@@ -177,7 +175,8 @@ static void build_multilib_used()
   vec_release(pairs);
   const char *d;
   size_t n;
-  for (const char *p = multilib_defaults; next_word(p, text_end(multilib_defaults), &d, &n);)
+  for (const char *p = spec_tables.multilib_defaults;
+       next_word(p, text_end(spec_tables.multilib_defaults), &d, &n);)
     if (group_free_of_others(d, n))
       vec_safe_push(multilib_used, multilib_option{d, n});
 }
@@ -193,7 +192,8 @@ static bool is_default_option(const char *text, size_t length)
 {
   const char *d;
   size_t n;
-  for (const char *p = multilib_defaults; next_word(p, text_end(multilib_defaults), &d, &n);)
+  for (const char *p = spec_tables.multilib_defaults;
+       next_word(p, text_end(spec_tables.multilib_defaults), &d, &n);)
     if (n == length && strncmp(d, text, length) == 0)
       return true;
   return false;
@@ -210,7 +210,7 @@ static bool option_holds(const char *option, size_t length)
 void select_multilib()
 {
   // Exclusions: a matching entry means no multilib applies.
-  for (const char *p = multilib_exclusions; *p;) {
+  for (const char *p = spec_tables.multilib_exclusions; *p;) {
     while (*p == '\n' || *p == ' ')
       p++;
     if (!*p)
@@ -218,12 +218,12 @@ void select_multilib()
     bool all = true;
     while (*p != ';') {
       if (!*p)
-        fatal_error(0, "multilib exclusions %qs is invalid", multilib_exclusions);
+        fatal_error(0, "multilib exclusions %qs is invalid", spec_tables.multilib_exclusions);
       const char *o = p;
       while (*p && *p != ' ' && *p != ';')
         p++;
       if (!*p)
-        fatal_error(0, "multilib exclusions %qs is invalid", multilib_exclusions);
+        fatal_error(0, "multilib exclusions %qs is invalid", spec_tables.multilib_exclusions);
       if (p > o && !option_holds(o, static_cast<size_t>(p - o)))
         all = false;
       while (*p == ' ')
@@ -234,14 +234,16 @@ void select_multilib()
       return;
   }
 
-  char *text = *multilib_reuse ? format_alloc("%s%s", multilib_select, multilib_reuse)
-                               : checked_strdup(multilib_select);
+  char *text = *spec_tables.multilib_reuse
+                   ? format_alloc("%s%s", spec_tables.multilib_select, spec_tables.multilib_reuse)
+                   : checked_strdup(spec_tables.multilib_select);
   select_entry entry;
   bool malformed;
   for (const char *p = text;;) {
     if (!next_select_entry(p, &entry, &malformed)) {
       if (malformed)
-        fatal_error(0, "multilib select %qs %qs is invalid", multilib_select, multilib_reuse);
+        fatal_error(0, "multilib select %qs %qs is invalid", spec_tables.multilib_select,
+                    spec_tables.multilib_reuse);
       break;
     }
     const char *dir = entry.dir;
@@ -262,26 +264,29 @@ void select_multilib()
       continue;
     const char *colon = static_cast<const char *>(memchr(dir, ':', dir_length));
     size_t plain = colon ? static_cast<size_t>(colon - dir) : dir_length;
-    if (!multi_dir && !(plain == 1 && dir[0] == '.'))
-      multi_dir = checked_strndup(dir, plain);
+    if (!multilib_choice.multi_dir && !(plain == 1 && dir[0] == '.'))
+      multilib_choice.multi_dir = checked_strndup(dir, plain);
     if (exact && colon) {
       const char *os = colon + 1;
       const char *end = dir + dir_length;
       const char *second = static_cast<const char *>(memchr(os, ':', static_cast<size_t>(end - os)));
       size_t os_length = static_cast<size_t>((second ? second : end) - os);
-      multi_os_dir = checked_strndup(os_length ? os : ".", os_length ? os_length : 1);
+      multilib_choice.multi_os_dir =
+          checked_strndup(os_length ? os : ".", os_length ? os_length : 1);
       if (second)
-        multi_arch_dir = checked_strndup(second + 1, static_cast<size_t>(end - second - 1));
+        multilib_choice.multi_arch_dir =
+            checked_strndup(second + 1, static_cast<size_t>(end - second - 1));
       break;
     }
   }
   free(text);
-  if (!multi_dir && multi_os_dir && strcmp(multi_os_dir, ".") == 0) {
-    free(const_cast<char *>(multi_os_dir));
-    multi_os_dir = nullptr;
+  if (!multilib_choice.multi_dir && multilib_choice.multi_os_dir &&
+      strcmp(multilib_choice.multi_os_dir, ".") == 0) {
+    free(const_cast<char *>(multilib_choice.multi_os_dir));
+    multilib_choice.multi_os_dir = nullptr;
   }
-  if (multi_dir && !multi_os_dir)
-    multi_os_dir = multi_dir;
+  if (multilib_choice.multi_dir && !multilib_choice.multi_os_dir)
+    multilib_choice.multi_os_dir = multilib_choice.multi_dir;
 }
 
 void release_multilib_cache()
@@ -292,11 +297,11 @@ void release_multilib_cache()
 
 void reset_multilib_choice()
 {
-  if (multi_os_dir != multi_dir)
-    free(const_cast<char *>(multi_os_dir));
-  free(const_cast<char *>(multi_dir));
-  free(const_cast<char *>(multi_arch_dir));
-  multi_dir = multi_os_dir = multi_arch_dir = nullptr;
+  if (multilib_choice.multi_os_dir != multilib_choice.multi_dir)
+    free(const_cast<char *>(multilib_choice.multi_os_dir));
+  free(const_cast<char *>(multilib_choice.multi_dir));
+  free(const_cast<char *>(multilib_choice.multi_arch_dir));
+  multilib_choice = multilib_choice_state();
   release_multilib_cache();
 }
 
@@ -306,10 +311,10 @@ void print_multilib_table()
   size_t previous_length = 0;
   select_entry entry;
   bool malformed;
-  for (const char *p = multilib_select;;) {
+  for (const char *p = spec_tables.multilib_select;;) {
     if (!next_select_entry(p, &entry, &malformed)) {
       if (malformed)
-        fatal_error(0, "multilib select %qs is invalid", multilib_select);
+        fatal_error(0, "multilib select %qs is invalid", spec_tables.multilib_select);
       break;
     }
     const char *dir = entry.dir;
@@ -321,7 +326,7 @@ void print_multilib_table()
       continue;
     // Exclusions that name only this entry's options (or defaults).
     bool excluded = false;
-    for (const char *e = multilib_exclusions; *e && !excluded;) {
+    for (const char *e = spec_tables.multilib_exclusions; *e && !excluded;) {
       while (*e == '\n' || *e == ' ')
         e++;
       if (!*e)
@@ -329,7 +334,7 @@ void print_multilib_table()
       bool all = true;
       while (*e != ';') {
         if (!*e)
-          fatal_error(0, "multilib exclusion %qs is invalid", multilib_exclusions);
+          fatal_error(0, "multilib exclusion %qs is invalid", spec_tables.multilib_exclusions);
         const char *o = e;
         if (*o == '!')
           o++;
@@ -381,7 +386,8 @@ void print_multilib_table()
         putchar('@');
         fwrite(w, 1, wn, stdout);
       }
-    for (const char *q = multilib_extra; next_word(q, text_end(multilib_extra), &w, &wn);) {
+    for (const char *q = spec_tables.multilib_extra;
+         next_word(q, text_end(spec_tables.multilib_extra), &w, &wn);) {
       putchar('@');
       fwrite(w, 1, wn, stdout);
     }

@@ -14,50 +14,27 @@
 
 #include <cstring>
 
-input_file_entry *inputs;
-int input_count;
-int input_capacity;
-int added_library_count;
-
-char *exec_prefix_root;
-char version_text[16];
-bool compile_only;
-bool preprocess_only;
-bool output_given;
-const char *output_name;
-const char *current_language;
-int last_language_input_count = -1;
-char *dump_dir;
-char *dump_base;
-char *dump_base_ext;
-int dump_dir_length;
-bool dump_dir_dash_appended;
-char *aux_base;
-int aux_base_length;
-int save_temps_mode;
-bool save_temps_sets_dump_dir;
-bool pipes_requested;
-int compare_debug_mode;
-const char *compare_debug_option;
-bool queries_only;
+input_table input_files;
+command_state command;
 
 static option_handlers driver_handlers;
 
 void add_input_file(const char *name, const char *language)
 {
   // Room for the entry and the zeroed terminator.
-  if (input_count + 1 >= input_capacity) {
-    input_capacity = input_capacity ? input_capacity * 2 : 16;
-    inputs = static_cast<input_file_entry *>(checked_realloc(
-        inputs, static_cast<uint64_t>(input_capacity) * sizeof(input_file_entry)));
+  if (input_files.input_count + 1 >= input_files.input_capacity) {
+    input_files.input_capacity = input_files.input_capacity ? input_files.input_capacity * 2 : 16;
+    input_files.inputs = static_cast<input_file_entry *>(
+        checked_realloc(input_files.inputs, static_cast<uint64_t>(input_files.input_capacity) *
+                                                sizeof(input_file_entry)));
   }
-  input_file_entry &in = inputs[input_count++];
+  input_file_entry &in = input_files.inputs[input_files.input_count++];
   in.name = name;
   in.language = language;
   in.compiler = nullptr;
   in.was_compiled = 0;
   in.was_preprocessed = 0;
-  memset(&inputs[input_count], 0, sizeof(input_file_entry));
+  memset(&input_files.inputs[input_files.input_count], 0, sizeof(input_file_entry));
 }
 
 static void build_handler_set()
@@ -136,8 +113,8 @@ static bool compilable(const input_file_entry &in)
 static int compilable_count()
 {
   int n = 0;
-  for (int i = 0; i < input_count; i++)
-    if (compilable(inputs[i]))
+  for (int i = 0; i < input_files.input_count; i++)
+    if (compilable(input_files.inputs[i]))
       n++;
   return n;
 }
@@ -152,17 +129,17 @@ static const char *base_name(const char *path)
 static void append_base_to_dump_dir(const char *base, size_t length)
 {
   char *b = checked_strndup(base, length);
-  char *joined = concat_strings(dump_dir ? dump_dir : "", b, "-", nullptr);
+  char *joined = concat_strings(command.dump_dir ? command.dump_dir : "", b, "-", nullptr);
   free(b);
-  free(dump_dir);
-  dump_dir = joined;
-  dump_dir_dash_appended = true;
+  free(command.dump_dir);
+  command.dump_dir = joined;
+  command.dump_dir_dash_appended = true;
 }
 
 static void set_aux_base(const char *text, size_t length)
 {
-  vuz_assert(!aux_base);
-  aux_base = checked_strndup(text, length);
+  vuz_assert(!command.aux_base);
+  command.aux_base = checked_strndup(text, length);
 }
 
 static bool ends_with(const char *text, const char *suffix)
@@ -175,19 +152,20 @@ static bool ends_with(const char *text, const char *suffix)
 static void form_dump_names()
 {
   bool dump_dir_implicit;
-  if (output_given) {
-    if (!dump_dir || save_temps_sets_dump_dir) {
-      dump_dir_implicit = !dump_dir;
-      if (real_output(output_name)) {
-        if (save_temps_mode != 1) {
-          const char *slash = strrchr(output_name, '/');
-          free(dump_dir);
-          dump_dir = slash ? checked_strndup(output_name,
-                                             static_cast<size_t>(slash - output_name + 1))
-                           : nullptr;
-        } else if (dump_dir) {
-          free(dump_dir);
-          dump_dir = nullptr;
+  if (command.output_given) {
+    if (!command.dump_dir || command.save_temps_sets_dump_dir) {
+      dump_dir_implicit = !command.dump_dir;
+      if (real_output(command.output_name)) {
+        if (command.save_temps_mode != 1) {
+          const char *slash = strrchr(command.output_name, '/');
+          free(command.dump_dir);
+          command.dump_dir =
+              slash ? checked_strndup(command.output_name,
+                                      static_cast<size_t>(slash - command.output_name + 1))
+                    : nullptr;
+        } else if (command.dump_dir) {
+          free(command.dump_dir);
+          command.dump_dir = nullptr;
           dump_dir_implicit = false;
         } else {
           dump_dir_implicit = true;
@@ -196,56 +174,59 @@ static void form_dump_names()
     } else {
       dump_dir_implicit = false;
     }
-  } else if (save_temps_sets_dump_dir && dump_dir) {
-    free(dump_dir);
-    dump_dir = nullptr;
+  } else if (command.save_temps_sets_dump_dir && command.dump_dir) {
+    free(command.dump_dir);
+    command.dump_dir = nullptr;
     dump_dir_implicit = false;
   } else {
-    dump_dir_implicit = !dump_dir || save_temps_sets_dump_dir;
+    dump_dir_implicit = !command.dump_dir || command.save_temps_sets_dump_dir;
   }
 
-  if (save_temps_mode)
-    save_temps_mode = 2;
+  if (command.save_temps_mode)
+    command.save_temps_mode = 2;
 
-  if (dump_dir && dump_base && strcmp(base_name(dump_base), dump_base) != 0) {
-    free(dump_dir);
-    dump_dir = nullptr;
+  if (command.dump_dir && command.dump_base &&
+      strcmp(base_name(command.dump_base), command.dump_base) != 0) {
+    free(command.dump_dir);
+    command.dump_dir = nullptr;
   }
-  if (dump_base_ext && dump_base && *dump_base &&
-      (strlen(dump_base_ext) >= strlen(dump_base) || !ends_with(dump_base, dump_base_ext))) {
-    free(dump_base_ext);
-    dump_base_ext = nullptr;
+  if (command.dump_base_ext && command.dump_base && *command.dump_base &&
+      (strlen(command.dump_base_ext) >= strlen(command.dump_base) ||
+       !ends_with(command.dump_base, command.dump_base_ext))) {
+    free(command.dump_base_ext);
+    command.dump_base_ext = nullptr;
   }
 
   int compilables = compilable_count();
-  if (dump_base && *dump_base) {
-    size_t length = strlen(dump_base);
-    if (dump_base_ext)
-      length -= strlen(dump_base_ext);
-    if (compilables > 1 || (!compile_only && dump_dir_implicit)) {
-      append_base_to_dump_dir(dump_base, length);
-      free(dump_base);
-      dump_base = nullptr;
-      free(dump_base_ext);
-      dump_base_ext = nullptr;
+  if (command.dump_base && *command.dump_base) {
+    size_t length = strlen(command.dump_base);
+    if (command.dump_base_ext)
+      length -= strlen(command.dump_base_ext);
+    if (compilables > 1 || (!command.compile_only && dump_dir_implicit)) {
+      append_base_to_dump_dir(command.dump_base, length);
+      free(command.dump_base);
+      command.dump_base = nullptr;
+      free(command.dump_base_ext);
+      command.dump_base_ext = nullptr;
     } else {
-      set_aux_base(dump_base, length);
+      set_aux_base(command.dump_base, length);
     }
-  } else if (compile_only) {
-    if (!dump_base && real_output(output_name)) {
-      const char *b = base_name(output_name);
+  } else if (command.compile_only) {
+    if (!command.dump_base && real_output(command.output_name)) {
+      const char *b = base_name(command.output_name);
       const char *dot = strrchr(b, '.');
       if (dot == b)
         dot = nullptr;  // a leading '.' is part of the name
       set_aux_base(b, dot ? static_cast<size_t>(dot - b) : strlen(b));
     }
-  } else if (dump_dir_implicit || dump_base) {
+  } else if (dump_dir_implicit || command.dump_base) {
     char *b;
-    if (real_output(output_name)) {
-      const char *base = base_name(output_name);
+    if (real_output(command.output_name)) {
+      const char *base = base_name(command.output_name);
       size_t n = strlen(base);
-      if (dump_base_ext && n > strlen(dump_base_ext) && ends_with(base, dump_base_ext))
-        n -= strlen(dump_base_ext);
+      if (command.dump_base_ext && n > strlen(command.dump_base_ext) &&
+          ends_with(base, command.dump_base_ext))
+        n -= strlen(command.dump_base_ext);
       else if (const char *dot = strrchr(base, '.'); dot && strcmp(dot, ".exe") == 0)
         n = static_cast<size_t>(dot - base);
       else if (strcmp(base, "a.out") == 0)
@@ -256,33 +237,33 @@ static void form_dump_names()
     }
     bool single_named = false;
     if (compilables == 1) {
-      for (int i = 0; i < input_count; i++) {
-        if (!compilable(inputs[i]))
+      for (int i = 0; i < input_files.input_count; i++) {
+        if (!compilable(input_files.inputs[i]))
           continue;
-        const char *in = base_name(inputs[i].name);
+        const char *in = base_name(input_files.inputs[i].name);
         size_t bl = strlen(b);
         single_named = strncmp(in, b, bl) == 0 && in[bl] == '.' && !strchr(in + bl + 1, '.');
       }
     }
-    if (dump_base || single_named)
+    if (command.dump_base || single_named)
       set_aux_base(b, strlen(b));
     else
       append_base_to_dump_dir(b, strlen(b));
     free(b);
-    if (dump_base || dump_dir_implicit) {
-      free(dump_base_ext);
-      dump_base_ext = nullptr;
+    if (command.dump_base || dump_dir_implicit) {
+      free(command.dump_base_ext);
+      command.dump_base_ext = nullptr;
     }
   }
 
-  dump_dir_length = dump_dir ? static_cast<int>(strlen(dump_dir)) : 0;
-  aux_base_length = aux_base ? static_cast<int>(strlen(aux_base)) : 0;
-  if (dump_base_ext) {
-    if (dump_base && *dump_base)
-      vuz_assert(ends_with(dump_base, dump_base_ext));
+  command.dump_dir_length = command.dump_dir ? static_cast<int>(strlen(command.dump_dir)) : 0;
+  command.aux_base_length = command.aux_base ? static_cast<int>(strlen(command.aux_base)) : 0;
+  if (command.dump_base_ext) {
+    if (command.dump_base && *command.dump_base)
+      vuz_assert(ends_with(command.dump_base, command.dump_base_ext));
     else {
-      free(dump_base_ext);
-      dump_base_ext = nullptr;
+      free(command.dump_base_ext);
+      command.dump_base_ext = nullptr;
     }
   }
 }
@@ -300,7 +281,7 @@ static void add_relocated_prefixes(bool unresolved, bool from_environment)
   char *libexec;
   if (from_environment) {
     // The prefix is a directory: relocate as if a program lived in it.
-    char *as_program = concat_strings(exec_prefix_root, "vuz", nullptr);
+    char *as_program = concat_strings(command.exec_prefix_root, "vuz", nullptr);
     char *(*relocate)(const char *, const char *, const char *) =
         unresolved ? relative_prefix_unresolved : relative_prefix_resolved;
     libexec = relocate(as_program, DRIVER_LIB_DIR, DRIVER_LIBEXEC_DIR);
@@ -309,7 +290,7 @@ static void add_relocated_prefixes(bool unresolved, bool from_environment)
     libexec = relative_prefix_of_path(program_path, DRIVER_BIN_DIR, DRIVER_LIBEXEC_DIR);
   }
   insert_search_prefix(&exec_prefixes, libexec ? libexec : DRIVER_LIBEXEC_DIR, "VUZ", 1, 0, 0);
-  insert_search_prefix(&startfile_prefixes, exec_prefix_root, "VUZ", 1, 0, 0);
+  insert_search_prefix(&startfile_prefixes, command.exec_prefix_root, "VUZ", 1, 0, 0);
   free(libexec);
 }
 
@@ -319,34 +300,14 @@ void reset_command_state()
   rewritten_records = nullptr;
   free(program_path);
   program_path = nullptr;
-  free(inputs);
-  inputs = nullptr;
-  input_count = 0;
-  input_capacity = 0;
-  added_library_count = 0;
-  free(exec_prefix_root);
-  exec_prefix_root = nullptr;
-  version_text[0] = '\0';
-  compile_only = false;
-  preprocess_only = false;
-  output_given = false;
-  output_name = nullptr;
-  current_language = nullptr;
-  last_language_input_count = -1;
-  free(dump_dir);
-  free(dump_base);
-  free(dump_base_ext);
-  free(aux_base);
-  dump_dir = dump_base = dump_base_ext = aux_base = nullptr;
-  dump_dir_length = 0;
-  aux_base_length = 0;
-  dump_dir_dash_appended = false;
-  save_temps_mode = 0;
-  save_temps_sets_dump_dir = false;
-  pipes_requested = false;
-  compare_debug_mode = 0;
-  compare_debug_option = nullptr;
-  queries_only = false;
+  free(input_files.inputs);
+  free(command.exec_prefix_root);
+  free(command.dump_dir);
+  free(command.dump_base);
+  free(command.dump_base_ext);
+  free(command.aux_base);
+  input_files = input_table();
+  command = command_state();
   driver_handlers = option_handlers();
 }
 
@@ -354,36 +315,37 @@ void process_command(unsigned decoded_count, decoded_option *decoded)
 {
   hold_directory_probes(true);
   const char *env_prefix = env.getenv("VUZ_EXEC_PREFIX");
-  exec_prefix_root = env_prefix ? checked_strdup(env_prefix) : nullptr;
-  bool exec_prefix_from_environment = exec_prefix_root != nullptr;
-  switch_count = 0;
-  input_count = 0;
-  added_library_count = 0;
-  snprintf(version_text, 16, "%s", DRIVER_VERSION);
-  if (char *blank = strchr(version_text, ' '))
+  command.exec_prefix_root = env_prefix ? checked_strdup(env_prefix) : nullptr;
+  bool exec_prefix_from_environment = command.exec_prefix_root != nullptr;
+  saved_switches.switch_count = 0;
+  input_files.input_count = 0;
+  input_files.added_library_count = 0;
+  snprintf(command.version_text, 16, "%s", DRIVER_VERSION);
+  if (char *blank = strchr(command.version_text, ' '))
     *blank = '\0';
 
   bool unresolved = false;
   for (unsigned i = 1; i < decoded_count; i++)
     if (decoded[i].option_index == OPT_no_canonical_prefixes)
       unresolved = true;
-  if (!exec_prefix_root) {
+  if (!command.exec_prefix_root) {
     program_path = relocation_program_path(decoded[0].argument, !unresolved);
-    exec_prefix_root = relative_prefix_of_path(program_path, DRIVER_BIN_DIR, DRIVER_LIB_DIR);
-    if (exec_prefix_root)
-      env.xput(concat_strings("VUZ_EXEC_PREFIX=", exec_prefix_root, nullptr));
+    command.exec_prefix_root =
+        relative_prefix_of_path(program_path, DRIVER_BIN_DIR, DRIVER_LIB_DIR);
+    if (command.exec_prefix_root)
+      env.xput(concat_strings("VUZ_EXEC_PREFIX=", command.exec_prefix_root, nullptr));
   }
 
   decoded_option *given = decoded;
-  lang_specific_driver(&decoded, &decoded_count, &added_library_count);
+  lang_specific_driver(&decoded, &decoded_count, &input_files.added_library_count);
   if (decoded != given)
     rewritten_records = decoded;
 
-  if (exec_prefix_root) {
-    size_t n = strlen(exec_prefix_root);
-    if (n > 9 && strcmp(exec_prefix_root + n - 9, "/lib/vuz/") == 0)
+  if (command.exec_prefix_root) {
+    size_t n = strlen(command.exec_prefix_root);
+    if (n > 9 && strcmp(command.exec_prefix_root + n - 9, "/lib/vuz/") == 0)
       n -= 9;
-    set_install_prefix(exec_prefix_root, n);
+    set_install_prefix(command.exec_prefix_root, n);
   }
 
   if (const char *path = env.getenv("COMPILER_PATH")) {
@@ -405,17 +367,17 @@ void process_command(unsigned decoded_count, decoded_option *decoded)
   (void)env.getenv("LIBRARY_PATH");
   (void)env.getenv("LPATH");
 
-  last_language_input_count = -1;
+  command.last_language_input_count = -1;
   build_handler_set();
   for (unsigned i = 1; i < decoded_count; i++) {
     size_t index = decoded[i].option_index;
     if (index == OPT_E || index == OPT_S || index == OPT_c)
-      compile_only = true;
+      command.compile_only = true;
   }
   for (unsigned i = 1; i < decoded_count; i++) {
     const decoded_option *d = &decoded[i];
     if (d->option_index == OPTION_INPUT_FILE)
-      add_input_file(d->argument, current_language);
+      add_input_file(d->argument, command.current_language);
     else
       handle_driver_option(d);
   }
@@ -423,47 +385,47 @@ void process_command(unsigned decoded_count, decoded_option *decoded)
   if (driver_gtoggle_given())
     driver_toggle_debug_level();
 
-  if (output_given) {
-    if (real_output(output_name)) {
+  if (command.output_given) {
+    if (real_output(command.output_name)) {
       // The output is made canonical once for all the inputs.
-      char *output = canonical_path(output_name);
-      for (int i = 0; i < input_count; i++) {
-        if (inputs[i].language && strcmp(inputs[i].language, "*") == 0)
+      char *output = canonical_path(command.output_name);
+      for (int i = 0; i < input_files.input_count; i++) {
+        if (input_files.inputs[i].language && strcmp(input_files.inputs[i].language, "*") == 0)
           continue;
-        char *input = canonical_path(inputs[i].name);
+        char *input = canonical_path(input_files.inputs[i].name);
         bool same = path_equal(input, output);
         free(input);
         if (same)
-          fatal_error(0, "input file %qs is the same as output file", output_name);
+          fatal_error(0, "input file %qs is the same as output file", command.output_name);
       }
       free(output);
     }
-    if (!*output_name)
+    if (!*command.output_name)
       fatal_error(0, "output filename may not be empty");
   }
   form_dump_names();
 
-  if (save_temps_mode && pipes_requested) {
+  if (command.save_temps_mode && command.pipes_requested) {
     warning_here(0, "%<-pipe%> ignored because %<-save-temps%> specified");
-    pipes_requested = false;
+    command.pipes_requested = false;
   }
 
-  if (compare_debug_mode == 0) {
+  if (command.compare_debug_mode == 0) {
     const char *value = env.getenv("VUZ_COMPARE_DEBUG");
     if (value && *value) {
       if (value[0] == '-') {
-        compare_debug_mode = 2;
-        compare_debug_option = value;
+        command.compare_debug_mode = 2;
+        command.compare_debug_option = value;
       } else if (strcmp(value, "0") != 0) {
-        compare_debug_mode = 3;
-        compare_debug_option = "-gtoggle";
+        command.compare_debug_mode = 3;
+        command.compare_debug_option = "-gtoggle";
       }
     }
-  } else if (compare_debug_mode < 0) {
-    compare_debug_mode = 0;
+  } else if (command.compare_debug_mode < 0) {
+    command.compare_debug_mode = 0;
   }
 
-  if (!exec_prefix_root) {
+  if (!command.exec_prefix_root) {
     insert_search_prefix(&exec_prefixes, DRIVER_LIBEXEC_DIR, "VUZ", 1, 1, 0);
     insert_search_prefix(&exec_prefixes, DRIVER_LIBEXEC_DIR, "ZARNEL", 1, 2, 0);
     insert_search_prefix(&exec_prefixes, DRIVER_LIB_DIR, "ZARNEL", 1, 2, 0);
@@ -472,27 +434,31 @@ void process_command(unsigned decoded_count, decoded_option *decoded)
     add_relocated_prefixes(unresolved, exec_prefix_from_environment);
   }
 
-  char *tool_dir = concat_strings(exec_prefix_root ? exec_prefix_root : DRIVER_LIB_DIR,
-                                  DRIVER_MACHINE_SUFFIX "../../../../" DRIVER_TARGET "/bin/",
-                                  nullptr);
+  char *tool_dir =
+      concat_strings(command.exec_prefix_root ? command.exec_prefix_root : DRIVER_LIB_DIR,
+                     DRIVER_MACHINE_SUFFIX "../../../../" DRIVER_TARGET "/bin/", nullptr);
   insert_search_prefix(&exec_prefixes, tool_dir, "ZARNEL", 1, 0, 0);
   free(tool_dir);
 
-  if (input_count > 0 && current_language && last_language_input_count == input_count)
-    warning_here(0, "%<-x %s%> after last input file has no effect", current_language);
+  if (input_files.input_count > 0 && command.current_language &&
+      command.last_language_input_count == input_files.input_count)
+    warning_here(0, "%<-x %s%> after last input file has no effect", command.current_language);
 
-  if (compare_debug_mode == 2 || compare_debug_mode == 3) {
-    record_switch(option_obstack_concat("-fcompare-debug=", compare_debug_option, nullptr), 0,
-                  nullptr, false, true);
-    compare_debug_mode = 1;
+  if (command.compare_debug_mode == 2 || command.compare_debug_mode == 3) {
+    record_switch(option_obstack_concat("-fcompare-debug=", command.compare_debug_option, nullptr),
+                  0, nullptr, false, true);
+    command.compare_debug_mode = 1;
   }
 
-  if (input_count == 0 && (help_requested || version_requested || subprocess_help_mode))
+  if (input_files.input_count == 0 &&
+      (driver_settings.help_requested || driver_settings.version_requested ||
+       driver_settings.subprocess_help_mode))
     add_input_file("help-dummy", "c");
 
-  unsigned query_flags = (help_requested ? 1 : 0) + (version_requested ? 1 : 0);
-  queries_only = decoded_count == 1 + query_flags ||
-                 (decoded_count == 2 && driver_verbose());
+  unsigned query_flags =
+      (driver_settings.help_requested ? 1 : 0) + (driver_settings.version_requested ? 1 : 0);
+  command.queries_only =
+      decoded_count == 1 + query_flags || (decoded_count == 2 && driver_verbose());
 
   terminate_switch_table();
   free(rewritten_records);

@@ -20,12 +20,13 @@ void report_configuration(FILE *stream)
 {
   // One write: standard error is unbuffered. The usual report is known when
   // the driver is built.
-  if (strcmp(version_text, DRIVER_VERSION) == 0) {
+  if (strcmp(command.version_text, DRIVER_VERSION) == 0) {
     fputs(CONFIGURATION_LINES "vuz version " DRIVER_VERSION " " DRIVER_PKGVERSION "\n", stream);
     return;
   }
-  char *text = format_alloc(CONFIGURATION_LINES "vuz driver version %s %sexecuting vuz version %s\n",
-                            DRIVER_VERSION, DRIVER_PKGVERSION, version_text);
+  char *text =
+      format_alloc(CONFIGURATION_LINES "vuz driver version %s %sexecuting vuz version %s\n",
+                   DRIVER_VERSION, DRIVER_PKGVERSION, command.version_text);
   fputs(text, stream);
   free(text);
 }
@@ -89,7 +90,7 @@ static const char *const usage_lines[] = {
 
 void print_usage()
 {
-  printf("Usage: %s [options] file...\n", program_name);
+  printf("Usage: %s [options] file...\n", run_values.program_name);
   for (const char *line : usage_lines) {
     if (line)
       puts(line);
@@ -99,12 +100,12 @@ void print_usage()
   printf("\nOptions starting with -g, -f, -m, -O, -W, or --param are automatically\n"
          " passed on to the various sub-processes invoked by %s.  In order to pass\n"
          " other options on to these processes the -W<letter> options must be used.\n",
-         program_name);
+         run_values.program_name);
 }
 
 static void print_version_banner()
 {
-  printf("%s %s%s\n", program_name, DRIVER_PKGVERSION, DRIVER_VERSION);
+  printf("%s %s%s\n", run_values.program_name, DRIVER_PKGVERSION, DRIVER_VERSION);
   printf("Copyright (C) 2026 The vuz developers.\n");
   printf("This program is free software; you may share and change it under the terms of its\n"
          "licence. It comes with no warranty of any kind, not even of fitness for a purpose.\n");
@@ -113,15 +114,15 @@ static void print_version_banner()
 static void print_prog_name(const char *name)
 {
   char *owned = nullptr;
-  if (strcmp(name, "ld") == 0 && linker_suffix) {
-    char *configured = concat_strings(DRIVER_LINKER, linker_suffix, nullptr);
+  if (strcmp(name, "ld") == 0 && driver_settings.linker_suffix) {
+    char *configured = concat_strings(DRIVER_LINKER, driver_settings.linker_suffix, nullptr);
     if (access(configured, X_OK) == 0) {
       puts(configured);
       free(configured);
       return;
     }
     free(configured);
-    name = owned = concat_strings("ld", linker_suffix, nullptr);
+    name = owned = concat_strings("ld", driver_settings.linker_suffix, nullptr);
   }
   char *found = find_program(name);
   puts(found ? found : name);
@@ -132,8 +133,8 @@ static void print_prog_name(const char *name)
 bool answer_print_queries()
 {
   if (driver_print_search_dirs()) {
-    if (exec_prefix_root)
-      printf("install: %s%s\n", exec_prefix_root, "");
+    if (command.exec_prefix_root)
+      printf("install: %s%s\n", command.exec_prefix_root, "");
     else
       printf("install: %s%s\n", DRIVER_LIB_DIR, DRIVER_MACHINE_SUFFIX);
     printf("programs: %s\n", join_search_dirs(&exec_prefixes, "", false, false));
@@ -155,33 +156,33 @@ bool answer_print_queries()
     return false;
   }
   if (driver_print_multi_directory()) {
-    puts(multi_dir ? multi_dir : ".");
+    puts(multilib_choice.multi_dir ? multilib_choice.multi_dir : ".");
     return false;
   }
   if (driver_print_multiarch()) {
-    puts(multi_arch_dir ? multi_arch_dir : "");
+    puts(multilib_choice.multi_arch_dir ? multilib_choice.multi_arch_dir : "");
     return false;
   }
   if (driver_print_sysroot()) {
-    if (sysroot) {
-      fputs(sysroot, stdout);
-      if (sysroot_suffix)
-        fputs(sysroot_suffix, stdout);
+    if (driver_settings.sysroot) {
+      fputs(driver_settings.sysroot, stdout);
+      if (driver_settings.sysroot_suffix)
+        fputs(driver_settings.sysroot_suffix, stdout);
       putchar('\n');
     }
     return false;
   }
   if (driver_print_multi_os_directory()) {
-    puts(multi_os_dir ? multi_os_dir : ".");
+    puts(multilib_choice.multi_os_dir ? multilib_choice.multi_os_dir : ".");
     return false;
   }
   if (driver_print_sysroot_headers_suffix()) {
-    if (!*sysroot_hdrs_suffix_spec)
+    if (!*spec_tables.sysroot_hdrs_suffix_spec)
       fatal_error(0, "not configured with sysroot headers suffix");
-    puts(sysroot_headers_suffix ? sysroot_headers_suffix : "");
+    puts(driver_settings.sysroot_headers_suffix ? driver_settings.sysroot_headers_suffix : "");
     return false;
   }
-  if (help_requested) {
+  if (driver_settings.help_requested) {
     print_usage();
     if (!driver_verbose()) {
       printf("\nFor bug reporting instructions, please see:\n");
@@ -191,7 +192,7 @@ bool answer_print_queries()
     putchar('\n');
     fflush(stdout);
   }
-  if (version_requested) {
+  if (driver_settings.version_requested) {
     print_version_banner();
     if (!driver_verbose())
       return false;
@@ -200,7 +201,7 @@ bool answer_print_queries()
   }
   if (driver_verbose()) {
     report_configuration(stderr);
-    if (input_count == 0)
+    if (input_files.input_count == 0)
       return false;
   }
   return true;

@@ -105,18 +105,22 @@ static void keep_answer(const char *key, size_t length, bool directory_key, cons
                                            directory_key};
 }
 
+void release_search_path_list(search_path_list *list)
+{
+  for (search_path_entry *e = list->head, *next; e; e = next) {
+    next = e->next;
+    free(e->prefix);
+    free(e);
+  }
+  list->head = nullptr;
+  list->max_length = 0;
+  list->last_inserted = nullptr;
+}
+
 void reset_search_paths()
 {
-  for (search_path_list *list : {&exec_prefixes, &startfile_prefixes, &include_prefixes}) {
-    for (search_path_entry *e = list->head, *next; e; e = next) {
-      next = e->next;
-      free(e->prefix);
-      free(e);
-    }
-    list->head = nullptr;
-    list->max_length = 0;
-    list->last_inserted = nullptr;
-  }
+  for (search_path_list *list : {&exec_prefixes, &startfile_prefixes, &include_prefixes})
+    release_search_path_list(list);
   free(install_prefix);
   install_prefix = nullptr;
   hold_directory_probes(false);
@@ -154,11 +158,11 @@ void insert_sysroot_prefix_below(search_path_list *list, const char *prefix, con
   if (prefix[0] != '/')
     fatal_error(0, "system path %qs is not absolute", prefix);
   char *full = nullptr;
-  if (sysroot) {
-    size_t n = strlen(sysroot);
-    if (n > 0 && sysroot[n - 1] == '/')
+  if (driver_settings.sysroot) {
+    size_t n = strlen(driver_settings.sysroot);
+    if (n > 0 && driver_settings.sysroot[n - 1] == '/')
       n--;
-    char *root = checked_strndup(sysroot, n);
+    char *root = checked_strndup(driver_settings.sysroot, n);
     full = concat_strings(root, suffix ? suffix : "", prefix, nullptr);
     free(root);
     key = "VUZ";
@@ -169,7 +173,7 @@ void insert_sysroot_prefix_below(search_path_list *list, const char *prefix, con
 
 void insert_sysroot_prefix(search_path_list *list, const char *prefix, const char *key)
 {
-  insert_sysroot_prefix_below(list, prefix, key, sysroot_suffix);
+  insert_sysroot_prefix_below(list, prefix, key, driver_settings.sysroot_suffix);
 }
 
 // A suffix of the walk with its length, which each attempt would otherwise
@@ -190,12 +194,14 @@ void *walk_search_paths(search_path_list *list, bool multilib_variants, size_t e
   char *owned[5] = {};
   const char *multi = "";
   const char *os = "";
-  if (multilib_variants && multi_dir && strcmp(multi_dir, ".") != 0)
-    multi = owned[0] = concat_strings(multi_dir, "/", nullptr);
-  if (multilib_variants && multi_os_dir && strcmp(multi_os_dir, ".") != 0)
-    os = owned[1] = concat_strings(multi_os_dir, "/", nullptr);
-  const char *arch = multi_arch_dir ? owned[2] = concat_strings(multi_arch_dir, "/", nullptr)
-                                    : nullptr;
+  if (multilib_variants && multilib_choice.multi_dir && strcmp(multilib_choice.multi_dir, ".") != 0)
+    multi = owned[0] = concat_strings(multilib_choice.multi_dir, "/", nullptr);
+  if (multilib_variants && multilib_choice.multi_os_dir &&
+      strcmp(multilib_choice.multi_os_dir, ".") != 0)
+    os = owned[1] = concat_strings(multilib_choice.multi_os_dir, "/", nullptr);
+  const char *arch = multilib_choice.multi_arch_dir
+                         ? owned[2] = concat_strings(multilib_choice.multi_arch_dir, "/", nullptr)
+                         : nullptr;
   const char *machine_text = DRIVER_MACHINE_SUFFIX;
   const char *target_text = DRIVER_TARGET_SUFFIX;
   if (*multi) {
@@ -361,21 +367,21 @@ static void *join_candidate(char *candidate, void *data)
   if (s->directories_only && !names_directory(candidate, false))
     return nullptr;
   if (!s->first)
-    obstack_append_byte(&collect_obstack, ':');
+    obstack_append_byte(&spec_expansion.collect_obstack, ':');
   s->first = false;
-  obstack_append_text(&collect_obstack, candidate);
+  obstack_append_text(&spec_expansion.collect_obstack, candidate);
   return nullptr;
 }
 
 char *join_search_dirs(search_path_list *list, const char *name, bool directories_only,
                        bool multilib_variants)
 {
-  obstack_append_text(&collect_obstack, name);
-  obstack_append_byte(&collect_obstack, '=');
+  obstack_append_text(&spec_expansion.collect_obstack, name);
+  obstack_append_byte(&spec_expansion.collect_obstack, '=');
   join_state s = {directories_only, true};
   walk_search_paths(list, multilib_variants, 0, join_candidate, &s);
-  obstack_append_byte(&collect_obstack, '\0');
-  return static_cast<char *>(obstack_close_object(&collect_obstack));
+  obstack_append_byte(&spec_expansion.collect_obstack, '\0');
+  return static_cast<char *>(obstack_close_object(&spec_expansion.collect_obstack));
 }
 
 // The value of the install key of KIND ('@' or '$') whose name is the LENGTH

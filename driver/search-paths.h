@@ -57,6 +57,8 @@ char *expand_install_keys(char *text);
 void set_install_prefix(const char *text, size_t length);
 // Empties the three lists and forgets the install prefix; driver_reset's part.
 void reset_search_paths();
+// Empties a list, freeing its entries.
+void release_search_path_list(search_path_list *list);
 
 // True when the path (with '/' and "." appended) names a directory; for the
 // linker "/lib/" and "/usr/lib/" are refused without a test. Kept like

@@ -40,20 +40,20 @@ static const char *skip_blanks(const char *p)
 
 void emit_switch(int index, bool omit_first_word)
 {
-  switch_entry &sw = switches[index];
+  switch_entry &sw = saved_switches.switches[index];
   if (sw.liveness & SW_REMOVED)
     return;
   if (!omit_first_word) {
     do_spec_1("-", false, nullptr);
     word_add_text(sw.text);
-    if (spec_function_depth)
+    if (spec_expansion.spec_function_depth)
       finish_word();
   }
   if (sw.arguments) {
     for (const char **a = sw.arguments; *a; a++) {
       do_spec_1(" ", false, nullptr);
       const char *word = *a;
-      if (suffix_replacement) {
+      if (spec_words.suffix_replacement) {
         // Replace the suffix: from the last '.' of the last path component.
         const char *dot = nullptr;
         for (const char *q = word + strlen(word); q > word; q--) {
@@ -65,7 +65,7 @@ void emit_switch(int index, bool omit_first_word)
           }
         }
         word_add_text_n(word, dot ? static_cast<size_t>(dot - word) : strlen(word));
-        word_add_text(suffix_replacement);
+        word_add_text(spec_words.suffix_replacement);
       } else {
         word_add_text(word);
       }
@@ -159,17 +159,17 @@ static bool expand_body(const char *text, const char *atom, size_t atom_length, 
 {
   bool ok = true;
   if (own_star) {
-    for (int i = 0; i < switch_count && ok; i++) {
-      if (!switch_begins_with(switches[i].text, atom, atom_length))
+    for (int i = 0; i < saved_switches.switch_count && ok; i++) {
+      if (!switch_begins_with(saved_switches.switches[i].text, atom, atom_length))
         continue;
       if (!switch_is_live(i, static_cast<int>(atom_length)))
         continue;
-      if (do_spec_1(text, false, switches[i].text + atom_length) < 0) {
+      if (do_spec_1(text, false, saved_switches.switches[i].text + atom_length) < 0) {
         ok = false;
         break;
       }
       emit_switch(i, true);
-      suffix_replacement = nullptr;
+      spec_words.suffix_replacement = nullptr;
     }
   } else if (do_spec_1(text, false, nullptr) < 0) {
     ok = false;
@@ -220,7 +220,7 @@ static void mark_for_copy(int index, void *data)
 {
   copy_marking *marking = static_cast<copy_marking *>(data);
   if (switch_is_live(index, marking->live_length)) {
-    switches[index].copy_mark = 1;
+    saved_switches.switches[index].copy_mark = 1;
     marking->marked++;
   }
 }
@@ -235,9 +235,9 @@ static void mark_atom_for_copy(copy_marking *marking, const char *atom, size_t l
 // The end of a copy-form condition: the marked switches in table order.
 static void emit_marked_switches(const copy_marking &marking)
 {
-  for (int i = 0; i < switch_count && marking.marked > 0; i++)
-    if (switches[i].copy_mark) {
-      switches[i].copy_mark = 0;
+  for (int i = 0; i < saved_switches.switch_count && marking.marked > 0; i++)
+    if (saved_switches.switches[i].copy_mark) {
+      saved_switches.switches[i].copy_mark = 0;
       emit_switch(i, false);
     }
 }
@@ -253,9 +253,10 @@ static bool atom_holds(builtin_alternative_kind kind, const char *atom, size_t l
 {
   switch (kind) {
   case ALT_SUFFIX:
-    return text_is(current_input_suffix, atom, length);
+    return text_is(current_input.current_input_suffix, atom, length);
   case ALT_LANGUAGE:
-    return current_compiler && text_is(current_compiler->suffix + 1, atom, length);
+    return current_input.current_compiler &&
+           text_is(current_input.current_compiler->suffix + 1, atom, length);
   default:
     return any_switch_matches(atom, length, starred);
   }
@@ -356,179 +357,236 @@ const char *handle_condition(const char *p, const char *)
   return handle_condition_by_reading(p);
 }
 
-const char *handle_condition_by_reading(const char *p)
-{
-  const char *condition_text = p;
+// One atom of a condition as read: its test and its text, which lies in the
+// spec or, when it had escapes, in copy.
+struct condition_atom {
+  const char *text;
+  size_t length;
+  char *copy;
+  bool negated;
+  bool suffix_test;
+  bool language_test;
+  bool function_atom;
+  bool function_result;
+  bool starred;
+};
+
+// The state of one condition being read.
+struct condition_state {
+  const char *condition_text;
   copy_marking marking = {-1, 0};
-  bool ordered_seen = false, choice_seen = false, alternative_matched = false;
-  bool choice_all_starred = true, more_choices = false, earlier_choice_matched = false;
+  bool ordered_seen = false;
+  bool choice_seen = false;
+  bool alternative_matched = false;
+  bool choice_all_starred = true;
+  bool more_choices = false;
+  bool earlier_choice_matched = false;
   bool otherwise_seen = false;
-  // The matched atom lies in the spec text, or in matched_copy when it had
-  // escapes.
+  // The atom that made the current choice match; owned when it had escapes.
   const char *matched_atom = nullptr;
   char *matched_copy = nullptr;
   size_t matched_length = 0;
+};
 
-  auto invalid_at = [&](char c) {
-    fatal_error(0, "braced spec %qs is invalid at %qc", condition_text, c);
-  };
+[[noreturn]] static void invalid_at(const condition_state &c, char separator)
+{
+  fatal_error(0, "braced spec %qs is invalid at %qc", c.condition_text, separator);
+}
 
+// Escaped characters join the atom without their backslash.
+static const char *read_atom_text(const condition_state &c, const char *p, condition_atom *atom)
+{
+  bool escaped = false;
+  const char *q = p;
+  while (is_atom_char(*q) || *q == '\\') {
+    if (*q == '\\') {
+      if (!q[1])
+        fatal_error(0, "braced spec %qs ends in escape", c.condition_text);
+      escaped = true;
+      q++;
+    }
+    q++;
+  }
+  atom->text = p;
+  atom->length = static_cast<size_t>(q - p);
+  if (escaped) {
+    atom->copy = checked_new_array<char>(static_cast<uint64_t>(q - p) + 1);
+    size_t n = 0;
+    for (const char *r = p; r < q; r++) {
+      if (*r == '\\')
+        r++;
+      atom->copy[n++] = *r;
+    }
+    atom->copy[n] = '\0';
+    atom->text = atom->copy;
+    atom->length = n;
+  }
+  return q;
+}
+
+// Reads "!", a call or ".", "," and the text, and "*"; null when a call
+// failed.
+static const char *read_atom(const condition_state &c, const char *p, condition_atom *atom)
+{
+  *atom = condition_atom();
+  p = skip_blanks(p);
+  if (*p == '!') {
+    atom->negated = true;
+    p = skip_blanks(p + 1);
+  }
+  atom->text = p;
+  if (p[0] == '%' && p[1] == ':') {
+    atom->function_atom = true;
+    return call_spec_function(p + 2, &atom->function_result, nullptr);
+  }
+  if (*p == '.') {
+    atom->suffix_test = true;
+    p++;
+  } else if (*p == ',') {
+    atom->language_test = true;
+    p++;
+  }
+  p = read_atom_text(c, p, atom);
+  if (*p == '*') {
+    atom->starred = true;
+    p++;
+  }
+  return p;
+}
+
+static bool atom_is_empty(const condition_atom &atom)
+{
+  return !atom.function_atom && atom.length == 0;
+}
+
+// "a&b}": the atom's switches are marked, to be copied in table order.
+static void add_copy_term(condition_state *c, condition_atom *atom, char separator)
+{
+  if (c->choice_seen || c->more_choices || atom->negated || atom->suffix_test ||
+      atom->language_test || atom_is_empty(*atom) || atom->function_atom)
+    invalid_at(*c, separator);
+  c->ordered_seen = true;
+  mark_atom_for_copy(&c->marking, atom->text, atom->length, atom->starred);
+}
+
+// The empty atom of a later choice: "otherwise".
+static void take_otherwise(condition_state *c, const condition_atom &atom, char separator)
+{
+  if (!c->more_choices || separator != ':' || atom.negated || atom.suffix_test ||
+      atom.language_test || atom.starred || c->alternative_matched)
+    invalid_at(*c, separator);
+  c->otherwise_seen = true;
+  c->choice_all_starred = false;
+  c->alternative_matched = !c->earlier_choice_matched;
+}
+
+static bool atom_result(const condition_atom &atom)
+{
+  if (atom.function_atom)
+    return atom.function_result;
+  return atom_holds(atom.suffix_test     ? ALT_SUFFIX
+                    : atom.language_test ? ALT_LANGUAGE
+                                         : ALT_SWITCH,
+                    atom.text, atom.length, atom.starred);
+}
+
+// "a|b:": once a choice has matched, later alternatives are not tested.
+static void add_test_term(condition_state *c, condition_atom *atom, char separator)
+{
+  if (c->ordered_seen || c->otherwise_seen)
+    invalid_at(*c, separator);
+  c->choice_seen = true;
+  if (atom_is_empty(*atom)) {
+    take_otherwise(c, *atom, separator);
+    return;
+  }
+  if ((atom->suffix_test || atom->language_test) && atom->starred)
+    invalid_at(*c, separator);
+  if (!atom->starred)
+    c->choice_all_starred = false;
+  if (c->alternative_matched || c->earlier_choice_matched || atom_result(*atom) == atom->negated)
+    return;
+  c->alternative_matched = true;
+  if (atom->function_atom)
+    return;
+  free(c->matched_copy);
+  c->matched_copy = atom->copy;
+  atom->copy = nullptr;
+  c->matched_atom = atom->text;
+  c->matched_length = atom->length;
+}
+
+// After a ';': the next choice starts afresh.
+static void begin_next_choice(condition_state *c)
+{
+  c->more_choices = true;
+  c->earlier_choice_matched = c->earlier_choice_matched || c->alternative_matched;
+  c->alternative_matched = false;
+  free(c->matched_copy);
+  c->matched_copy = nullptr;
+  c->matched_atom = nullptr;
+  c->matched_length = 0;
+  c->choice_all_starred = true;
+}
+
+static bool is_separator(char c)
+{
+  return c == '&' || c == '}' || c == '|' || c == ':';
+}
+
+const char *handle_condition_by_reading(const char *p)
+{
+  condition_state c;
+  c.condition_text = p;
   for (;;) {
+    condition_atom atom;
+    p = read_atom(c, p, &atom);
+    if (!p)
+      break;
     p = skip_blanks(p);
-    bool negated = false, suffix_test = false, language_test = false, function_atom = false;
-    bool starred = false, function_result = false;
-    if (*p == '!') {
-      negated = true;
-      p = skip_blanks(p + 1);
-    }
-    const char *atom = p;
-    size_t atom_length = 0;
-    char *atom_copy = nullptr;
-    if (p[0] == '%' && p[1] == ':') {
-      function_atom = true;
-      p = call_spec_function(p + 2, &function_result, nullptr);
-      if (!p) {
-        free(matched_copy);
-        return nullptr;
-      }
-    } else {
-      if (*p == '.') {
-        suffix_test = true;
-        p++;
-      } else if (*p == ',') {
-        language_test = true;
-        p++;
-      }
-      atom = p;
-      // Escaped characters join the atom without their backslash.
-      bool escaped = false;
-      const char *q = p;
-      while (is_atom_char(*q) || *q == '\\') {
-        if (*q == '\\') {
-          if (!q[1])
-            fatal_error(0, "braced spec %qs ends in escape", condition_text);
-          escaped = true;
-          q++;
-        }
-        q++;
-      }
-      if (escaped) {
-        atom_copy = checked_new_array<char>(static_cast<uint64_t>(q - p) + 1);
-        size_t n = 0;
-        for (const char *r = p; r < q; r++) {
-          if (*r == '\\')
-            r++;
-          atom_copy[n++] = *r;
-        }
-        atom_copy[n] = '\0';
-        atom = atom_copy;
-        atom_length = n;
-      } else {
-        atom_length = static_cast<size_t>(q - p);
-      }
-      p = q;
-      if (*p == '*') {
-        starred = true;
-        p++;
-      }
-    }
-    p = skip_blanks(p);
-    char separator = *p;
-    if (separator != '&' && separator != '}' && separator != '|' && separator != ':')
-      invalid_at(separator);
-    bool empty_atom = !function_atom && atom_length == 0;
-
+    char separator = *p++;
+    if (!is_separator(separator))
+      invalid_at(c, separator);
     if (separator == '&' || separator == '}') {
-      // Copy form.
-      if (choice_seen || more_choices || negated || suffix_test || language_test || empty_atom ||
-          function_atom)
-        invalid_at(separator);
-      ordered_seen = true;
-      mark_atom_for_copy(&marking, atom, atom_length, starred);
-      free(atom_copy);
-      p++;
+      add_copy_term(&c, &atom, separator);
+      free(atom.copy);
       if (separator == '}') {
-        emit_marked_switches(marking);
+        emit_marked_switches(c.marking);
         return p;
       }
       continue;
     }
-
-    // Test form.
-    if (ordered_seen || otherwise_seen)
-      invalid_at(separator);
-    choice_seen = true;
-    if (empty_atom) {
-      if (!more_choices || separator != ':' || negated || suffix_test || language_test ||
-          starred || alternative_matched)
-        invalid_at(separator);
-      otherwise_seen = true;
-      choice_all_starred = false;
-      alternative_matched = !earlier_choice_matched;
-    } else {
-      if ((suffix_test || language_test) && starred)
-        invalid_at(separator);
-      if (!starred)
-        choice_all_starred = false;
-      if (!alternative_matched && !earlier_choice_matched) {
-        bool result = function_result;
-        if (!function_atom)
-          result = atom_holds(suffix_test     ? ALT_SUFFIX
-                              : language_test ? ALT_LANGUAGE
-                                              : ALT_SWITCH,
-                              atom, atom_length, starred);
-        if (result != negated) {
-          alternative_matched = true;
-          if (!function_atom) {
-            free(matched_copy);
-            matched_copy = atom_copy;
-            atom_copy = nullptr;
-            matched_atom = atom;
-            matched_length = atom_length;
-          }
-        }
-      }
-    }
-    free(atom_copy);
-    p++;
+    add_test_term(&c, &atom, separator);
+    free(atom.copy);
     if (separator == '|')
       continue;
-
-    // ':' and a body.
+    // ':' and a body, ended by '}' or by ';' and the next choice.
     const char *end;
-    if (!take_body(p, &end, choice_all_starred, alternative_matched && !earlier_choice_matched,
-                   matched_atom ? matched_atom : "", matched_length)) {
-      free(matched_copy);
-      return nullptr;
+    if (!take_body(p, &end, c.choice_all_starred,
+                   c.alternative_matched && !c.earlier_choice_matched,
+                   c.matched_atom ? c.matched_atom : "", c.matched_length))
+      break;
+    p = end + 1;
+    if (*end == '}') {
+      free(c.matched_copy);
+      return p;
     }
-    p = end;
-    if (*p == '}') {
-      free(matched_copy);
-      return p + 1;
-    }
-    // ';': the next choice.
-    more_choices = true;
-    earlier_choice_matched = earlier_choice_matched || alternative_matched;
-    alternative_matched = false;
-    free(matched_copy);
-    matched_copy = nullptr;
-    matched_atom = nullptr;
-    matched_length = 0;
-    choice_all_starred = true;
-    p++;
+    begin_next_choice(&c);
   }
+  free(c.matched_copy);
+  return nullptr;
 }
 
 // Marks as accepted every saved switch the atom names.
 static void accept_known(int index, void *)
 {
-  if (switches[index].in_option_table)
-    switches[index].accepted = 1;
+  if (saved_switches.switches[index].in_option_table)
+    saved_switches.switches[index].accepted = 1;
 }
 
 static void accept_any(int index, void *)
 {
-  switches[index].accepted = 1;
+  saved_switches.switches[index].accepted = 1;
 }
 
 static void accept_matching(const char *atom, size_t length, bool starred, bool user_spec)
@@ -637,11 +695,11 @@ static void validate_spec_text(const char *name, const char *text, bool user_spe
 
 void validate_switches_by_scanning()
 {
-  for (int i = 0; i < compiler_count && compilers[i].spec; i++)
-    validate_spec_text(compilers[i].suffix, compilers[i].spec, false);
-  for (named_spec *sp = specs; sp; sp = sp->next)
+  for (int i = 0; i < spec_tables.compiler_count && spec_tables.compilers[i].spec; i++)
+    validate_spec_text(spec_tables.compilers[i].suffix, spec_tables.compilers[i].spec, false);
+  for (named_spec *sp = spec_tables.specs; sp; sp = sp->next)
     validate_spec_text(sp->name, *sp->value_location, sp->user);
-  validate_spec_text("link_command", link_command_spec, false);
+  validate_spec_text("link_command", spec_tables.link_command_spec, false);
 }
 
 // Whether validation would read exactly the built-in texts: the compiler
@@ -650,13 +708,14 @@ void validate_switches_by_scanning()
 // command line never put a built-in text back, as they copy what they set.
 bool builtin_specs_in_use()
 {
-  if (link_command_spec != builtin_link_command_spec || compiler_count != builtin_compiler_count)
+  if (spec_tables.link_command_spec != builtin_link_command_spec ||
+      spec_tables.compiler_count != builtin_compiler_count)
     return false;
-  for (int i = 0; i < compiler_count; i++)
-    if (compilers[i].spec != builtin_compilers[i].spec)
+  for (int i = 0; i < spec_tables.compiler_count; i++)
+    if (spec_tables.compilers[i].spec != builtin_compilers[i].spec)
       return false;
   int unchanged = 0;
-  for (named_spec *sp = specs; sp; sp = sp->next) {
+  for (named_spec *sp = spec_tables.specs; sp; sp = sp->next) {
     const char *text = *sp->value_location;
     if (sp->user)
       return false;
@@ -730,8 +789,8 @@ void validate_all_switches()
     return;
   }
   // What the scan of the built-in texts accepts, known since the build.
-  for (int i = 0; i < switch_count; i++) {
-    switch_entry &sw = switches[i];
+  for (int i = 0; i < saved_switches.switch_count; i++) {
+    switch_entry &sw = saved_switches.switches[i];
     if (sw.in_option_table && builtin_specs_name(sw.text))
       sw.accepted = 1;
   }

@@ -39,19 +39,19 @@ static const char *getenv_spec_function(int argc, const char **argv)
     return nullptr;
   const char *value = env.getenv(argv[0]);
   if (!value) {
-    if (!queries_only)
+    if (!command.queries_only)
       fatal_error(0, "environment variable %qs not defined", argv[0]);
     // A bare query expands specs it never runs: a stand-in value will do.
     value = collect_concat("/", argv[0], nullptr);
   }
   // Every character escaped, so that blanks stay inside the word.
   for (const char *p = value; *p; p++) {
-    obstack_append_byte(&collect_obstack, '\\');
-    obstack_append_byte(&collect_obstack, *p);
+    obstack_append_byte(&spec_expansion.collect_obstack, '\\');
+    obstack_append_byte(&spec_expansion.collect_obstack, *p);
   }
-  obstack_append_text(&collect_obstack, argv[1]);
-  obstack_append_byte(&collect_obstack, '\0');
-  return static_cast<char *>(obstack_close_object(&collect_obstack));
+  obstack_append_text(&spec_expansion.collect_obstack, argv[1]);
+  obstack_append_byte(&spec_expansion.collect_obstack, '\0');
+  return static_cast<char *>(obstack_close_object(&spec_expansion.collect_obstack));
 }
 
 static const char *if_exists_spec_function(int argc, const char **argv)
@@ -106,18 +106,20 @@ static const char *sanitize_spec_function(int argc, const char **argv)
 static const char *replace_outfile_spec_function(int argc, const char **argv)
 {
   require_words("replace-outfile", argc, 2);
-  for (int i = 0; output_names && i < input_count; i++)
-    if (output_names[i] && path_compare(output_names[i], argv[0]) == 0)
-      output_names[i] = collect_concat(argv[1], nullptr);
+  for (int i = 0; spec_expansion.output_names && i < input_files.input_count; i++)
+    if (spec_expansion.output_names[i] &&
+        path_compare(spec_expansion.output_names[i], argv[0]) == 0)
+      spec_expansion.output_names[i] = collect_concat(argv[1], nullptr);
   return nullptr;
 }
 
 static const char *remove_outfile_spec_function(int argc, const char **argv)
 {
   require_words("remove-outfile", argc, 1);
-  for (int i = 0; output_names && i < input_count; i++)
-    if (output_names[i] && path_compare(output_names[i], argv[0]) == 0)
-      output_names[i] = nullptr;
+  for (int i = 0; spec_expansion.output_names && i < input_files.input_count; i++)
+    if (spec_expansion.output_names[i] &&
+        path_compare(spec_expansion.output_names[i], argv[0]) == 0)
+      spec_expansion.output_names[i] = nullptr;
   return nullptr;
 }
 
@@ -159,10 +161,10 @@ static const char *version_compare_spec_function(int argc, const char **argv)
   const char *result = argv[2 + versions];
   size_t prefix_length = strlen(switch_prefix);
   const char *version = nullptr;
-  for (int i = 0; i < switch_count; i++)
-    if (switch_begins_with(switches[i].text, switch_prefix, prefix_length) &&
+  for (int i = 0; i < saved_switches.switch_count; i++)
+    if (switch_begins_with(saved_switches.switches[i].text, switch_prefix, prefix_length) &&
         switch_is_live(i, static_cast<int>(prefix_length)))
-      version = switches[i].text + prefix_length;
+      version = saved_switches.switches[i].text + prefix_length;
   bool absent = version == nullptr;
   int c1 = absent ? 0 : compare_version_strings(version, argv[1]);
   int c2 = (absent || versions < 2) ? 0 : compare_version_strings(version, argv[2]);
@@ -227,7 +229,7 @@ static const char *print_asm_header_spec_function(int, const char **)
 
 static const char *pass_through_libs_spec_function(int argc, const char **argv)
 {
-  obstack_append_byte(&collect_obstack, ' ');
+  obstack_append_byte(&spec_expansion.collect_obstack, ' ');
   for (int i = 0; i < argc; i++) {
     const char *word = argv[i];
     if (strncmp(word, "-l", 2) == 0) {
@@ -237,20 +239,20 @@ static const char *pass_through_libs_spec_function(int argc, const char **argv)
           break;  // a "-l" that names nothing
         name = argv[++i];
       }
-      obstack_append_text(&collect_obstack, "-plugin-opt=-pass-through=-l");
-      obstack_append_text(&collect_obstack, name);
-      obstack_append_byte(&collect_obstack, ' ');
+      obstack_append_text(&spec_expansion.collect_obstack, "-plugin-opt=-pass-through=-l");
+      obstack_append_text(&spec_expansion.collect_obstack, name);
+      obstack_append_byte(&spec_expansion.collect_obstack, ' ');
     } else {
       size_t n = strlen(word);
       if (n >= 2 && strcmp(word + n - 2, ".a") == 0) {
-        obstack_append_text(&collect_obstack, "-plugin-opt=-pass-through=");
-        obstack_append_text(&collect_obstack, word);
-        obstack_append_byte(&collect_obstack, ' ');
+        obstack_append_text(&spec_expansion.collect_obstack, "-plugin-opt=-pass-through=");
+        obstack_append_text(&spec_expansion.collect_obstack, word);
+        obstack_append_byte(&spec_expansion.collect_obstack, ' ');
       }
     }
   }
-  obstack_append_byte(&collect_obstack, '\0');
-  return static_cast<char *>(obstack_close_object(&collect_obstack));
+  obstack_append_byte(&spec_expansion.collect_obstack, '\0');
+  return static_cast<char *>(obstack_close_object(&spec_expansion.collect_obstack));
 }
 
 // Makes a value safe for re-expansion as one spec word.
@@ -278,49 +280,52 @@ static const char *dumps_spec_function(int argc, const char **argv)
     fatal_error(0, "too many arguments for %%:dumps");
   const char *ext;
   char *current_suffix = nullptr;
-  if (dump_base_ext)
-    ext = dump_base_ext;
-  else if (dump_base && *dump_base)
+  if (command.dump_base_ext)
+    ext = command.dump_base_ext;
+  else if (command.dump_base && *command.dump_base)
     ext = "";
   else if (argc == 1)
     ext = argv[0];
   else
-    ext = current_suffix = concat_strings(*current_input_suffix ? "." : "", current_input_suffix,
-                                          nullptr);
+    ext = current_suffix = concat_strings(*current_input.current_input_suffix ? "." : "",
+                                          current_input.current_input_suffix, nullptr);
   char *base;
   const char *tail;
-  if (dump_base && *dump_base) {
-    base = checked_strdup(dump_base);
-    tail = base + (static_cast<size_t>(aux_base_length) <= strlen(base) ? aux_base_length : 0);
-  } else if (aux_base) {
-    base = checked_strdup(aux_base);
+  if (command.dump_base && *command.dump_base) {
+    base = checked_strdup(command.dump_base);
+    tail = base + (static_cast<size_t>(command.aux_base_length) <= strlen(base)
+                       ? command.aux_base_length
+                       : 0);
+  } else if (command.aux_base) {
+    base = checked_strdup(command.aux_base);
     tail = base + strlen(base);
   } else {
-    base = checked_strndup(current_input_base, static_cast<size_t>(current_base_suffixed_length));
-    tail = base + current_base_length;
+    base = checked_strndup(current_input.current_input_base,
+                           static_cast<size_t>(current_input.current_base_suffixed_length));
+    tail = base + current_input.current_base_length;
   }
   char *full;
-  if (compare_debug_mode >= 0 && strcmp(tail, ext) == 0) {
+  if (command.compare_debug_mode >= 0 && strcmp(tail, ext) == 0) {
     full = base;
   } else {
     base[tail - base] = '\0';
-    full = concat_strings(base, compare_debug_mode < 0 ? ".gk" : "", ext, nullptr);
+    full = concat_strings(base, command.compare_debug_mode < 0 ? ".gk" : "", ext, nullptr);
     free(base);
   }
-  if (dump_dir) {
-    obstack_append_text(&collect_obstack, " -dumpdir ");
-    append_spec_quoted(&collect_obstack, dump_dir);
+  if (command.dump_dir) {
+    obstack_append_text(&spec_expansion.collect_obstack, " -dumpdir ");
+    append_spec_quoted(&spec_expansion.collect_obstack, command.dump_dir);
   }
-  obstack_append_text(&collect_obstack, " -dumpbase ");
-  append_spec_quoted(&collect_obstack, full);
+  obstack_append_text(&spec_expansion.collect_obstack, " -dumpbase ");
+  append_spec_quoted(&spec_expansion.collect_obstack, full);
   if (*ext) {
-    obstack_append_text(&collect_obstack, " -dumpbase-ext ");
-    append_spec_quoted(&collect_obstack, ext);
+    obstack_append_text(&spec_expansion.collect_obstack, " -dumpbase-ext ");
+    append_spec_quoted(&spec_expansion.collect_obstack, ext);
   }
-  obstack_append_byte(&collect_obstack, '\0');
+  obstack_append_byte(&spec_expansion.collect_obstack, '\0');
   free(full);
   free(current_suffix);
-  return static_cast<char *>(obstack_close_object(&collect_obstack));
+  return static_cast<char *>(obstack_close_object(&spec_expansion.collect_obstack));
 }
 
 // A decimal operand of the comparison functions; user spec text can pass
@@ -382,7 +387,7 @@ static const char *fortran_preinclude_file_spec_function(int argc, const char **
                                                               "/include/finclude/",
                          nullptr, 0, 0, 0);
     insert_sysroot_prefix_below(&extra, "/usr/include/finclude/", nullptr,
-                                sysroot_headers_suffix);
+                                driver_settings.sysroot_headers_suffix);
     found = locate_file(&extra, file, R_OK, false);
     for (search_path_entry *e = extra.head; e;) {
       search_path_entry *next = e->next;
@@ -544,7 +549,7 @@ static const char *read_call(const char *p, const char **open)
 
 const char *call_spec_function(const char *p, bool *returned_text, const char *matched)
 {
-  int depth = spec_function_depth++;
+  int depth = spec_expansion.spec_function_depth++;
   const char *name = p;
   const char *open, *close, *args;
   // A built-in call was read when the driver was built, and its arguments
@@ -576,33 +581,35 @@ const char *call_spec_function(const char *p, bool *returned_text, const char *m
 
   // Save the caller's context; a word in progress is set aside as its own
   // object, and the caller's response-file words wait for it.
-  spec_word_state saved_word = take_word_state();
+  spec_word_state saved_word = spec_words;
+  spec_words = spec_word_state();
   char *partial = nullptr;
   size_t partial_length = 0;
-  if (saved_word.open) {
-    partial_length = obstack_object_length(&spec_obstack);
-    partial = static_cast<char *>(obstack_close_object(&spec_obstack));
+  if (saved_word.word_open) {
+    partial_length = obstack_object_length(&spec_expansion.spec_obstack);
+    partial = static_cast<char *>(obstack_close_object(&spec_expansion.spec_obstack));
   }
-  vec<const char *> *saved_argbuf = argbuf;
-  argbuf = take_argbuf(depth);
+  vec<const char *> *saved_argbuf = spec_expansion.argbuf;
+  spec_expansion.argbuf = take_argbuf(depth);
 
   if (do_spec_1(args, false, matched) < 0)
     fatal_error(0, "error in arguments to spec function %qs", entry->name);
   finish_word();
 
-  uint32_t argc = vec_length(argbuf);
+  uint32_t argc = vec_length(spec_expansion.argbuf);
   const char *small_argv[CALL_ARGV_WORDS];
   const char **argv = argc < CALL_ARGV_WORDS ? small_argv
                                              : checked_new_array<const char *>(argc + uint64_t{1});
-  memcpy(argv, argbuf->address(), argc * sizeof *argv);
+  memcpy(argv, spec_expansion.argbuf->address(), argc * sizeof *argv);
   argv[argc] = nullptr;
   const char *result = entry->handler(static_cast<int>(argc), argv);
   if (argv != small_argv)
     free(argv);
 
-  give_back_argbuf(depth, argbuf);
-  argbuf = saved_argbuf;
-  put_back_word_state(saved_word);
+  give_back_argbuf(depth, spec_expansion.argbuf);
+  spec_expansion.argbuf = saved_argbuf;
+  vec_release(spec_words.response_argbuf);
+  spec_words = saved_word;
   if (partial)
     word_add_text_n(partial, partial_length);
 
@@ -611,7 +618,7 @@ const char *call_spec_function(const char *p, bool *returned_text, const char *m
     after = nullptr;
   if (returned_text)
     *returned_text = result != nullptr;
-  spec_function_depth--;
+  spec_expansion.spec_function_depth--;
   free(args_copy);
   return after;
 }

@@ -12,60 +12,29 @@
 
 #include <cstdarg>
 #include <cstring>
-#include <initializer_list>
 #include <unistd.h>
 
-vec<const char *> *argbuf;
-vec<const char *> *response_argbuf;
-obstack spec_obstack;
-obstack collect_obstack;
-int spec_function_depth;
-
-const char *current_input_name;
-int current_input_length;
-const char *current_input_base;
-int current_base_length;
-int current_base_suffixed_length;
-const char *current_input_suffix = "";
-int current_input_stat_state;
-struct stat current_input_stat;
-compiler_entry *current_compiler;
-int current_input_index;
-const char **output_names;
-bool inputs_combined;
-
-// Word state, reset at each command start.
-static bool word_open;
-int word_delete;
-bool word_is_output;
-static bool word_is_library;
-static bool word_is_linker_script;
-bool input_piped;
-const char *suffix_replacement;
-bool in_response_file;
-// Whether a line end runs the words collected so far. Self specs and the
-// sysroot and startfile-prefix texts only make words, which a spec file may
-// spread over lines: there a line end ends a word.
-static bool line_end_runs_command = true;
+spec_expansion_state spec_expansion;
+current_input_state current_input;
+spec_word_state spec_words;
 
 // The work of one expansion: spec bytes read, bytes added to words and words
 // stored. Specs that include others twice over grow exponentially with the
 // nesting, which must end in an error, not in minutes and gigabytes; the
 // built-in specs need a few ten thousand.
 enum : uint64_t { MAX_SPEC_WORK = uint64_t(1) << 24 };
-static uint64_t spec_work;
 
 void word_add_char(char c)
 {
-  obstack_append_byte(&spec_obstack, c);
-  word_open = true;
+  obstack_append_byte(&spec_expansion.spec_obstack, c);
+  spec_words.word_open = true;
 }
 
 void word_add_text_n(const char *text, size_t length)
 {
-  spec_work += length;
-  obstack_append(&spec_obstack, text, length);
-  word_open = true;
+  spec_expansion.spec_work += length;
+  obstack_append(&spec_expansion.spec_obstack, text, length);
+  spec_words.word_open = true;
 }
 
 void word_add_text(const char *text)
@@ -75,72 +44,42 @@ void word_add_text(const char *text)
 
 static void clear_word_flags()
 {
-  word_delete = 0;
-  word_is_output = false;
-  word_is_library = false;
-  word_is_linker_script = false;
-}
-
-spec_word_state take_word_state()
-{
-  spec_word_state state = {word_open,       word_delete,      word_is_output,
-                           word_is_library, word_is_linker_script, input_piped,
-                           in_response_file, suffix_replacement, response_argbuf};
-  word_open = false;
-  clear_word_flags();
-  input_piped = false;
-  in_response_file = false;
-  suffix_replacement = nullptr;
-  response_argbuf = nullptr;
-  return state;
-}
-
-void put_back_word_state(const spec_word_state &state)
-{
-  vec_release(response_argbuf);
-  response_argbuf = state.response_words;
-  in_response_file = state.in_response_file;
-  word_open = state.open;
-  word_delete = state.delete_kind;
-  word_is_output = state.is_output;
-  word_is_library = state.is_library;
-  word_is_linker_script = state.is_linker_script;
-  input_piped = state.input_piped;
-  suffix_replacement = state.suffix_replacement;
+  spec_words.word_delete = 0;
+  spec_words.word_is_output = false;
+  spec_words.word_is_library = false;
+  spec_words.word_is_linker_script = false;
 }
 
 void begin_spec_expansion()
 {
-  if (argbuf)
-    vec_truncate(argbuf, 0);
-  if (response_argbuf)
-    vec_truncate(response_argbuf, 0);
-  word_open = false;
-  clear_word_flags();
-  input_piped = false;
-  suffix_replacement = nullptr;
-  in_response_file = false;
+  if (spec_expansion.argbuf)
+    vec_truncate(spec_expansion.argbuf, 0);
+  vec<const char *> *response_words = spec_words.response_argbuf;
+  if (response_words)
+    vec_truncate(response_words, 0);
+  spec_words = spec_word_state();
+  spec_words.response_argbuf = response_words;
   // A spec function that expands words of its own does so inside the
   // caller's expansion, its budget and its way with line ends.
-  if (spec_function_depth == 0) {
-    spec_work = 0;
-    line_end_runs_command = true;
+  if (spec_expansion.spec_function_depth == 0) {
+    spec_expansion.spec_work = 0;
+    spec_expansion.line_end_runs_command = true;
   }
 }
 
 void begin_word_expansion()
 {
   begin_spec_expansion();
-  line_end_runs_command = false;
+  spec_expansion.line_end_runs_command = false;
 }
 
 void store_word(const char *text, bool delete_always, bool output_file)
 {
-  spec_work++;
-  if (in_response_file)
-    vec_safe_push(response_argbuf, text);
+  spec_expansion.spec_work++;
+  if (spec_words.in_response_file)
+    vec_safe_push(spec_words.response_argbuf, text);
   else
-    vec_safe_push(argbuf, text);
+    vec_safe_push(spec_expansion.argbuf, text);
   if (delete_always || output_file) {
     const char *name = text;
     if (text[0] == '-' && strchr(text, '='))
@@ -156,7 +95,7 @@ static char *locate_word(const char *text)
   char *found = locate_file(&startfile_prefixes, text, R_OK, true);
   if (!found)
     return nullptr;
-  char *kept = obstack_strdup(&spec_obstack, found);
+  char *kept = obstack_strdup(&spec_expansion.spec_obstack, found);
   free(found);
   return kept;
 }
@@ -165,13 +104,13 @@ static char *locate_word(const char *text)
 // apart from this, so that where it is inlined a closed word costs no call.
 __attribute__((noinline)) static void store_open_word()
 {
-  obstack_append_byte(&spec_obstack, '\0');
-  char *text = static_cast<char *>(obstack_close_object(&spec_obstack));
-  word_open = false;
-  if (word_is_library) {
+  obstack_append_byte(&spec_expansion.spec_obstack, '\0');
+  char *text = static_cast<char *>(obstack_close_object(&spec_expansion.spec_obstack));
+  spec_words.word_open = false;
+  if (spec_words.word_is_library) {
     if (char *found = locate_word(text))
       text = found;
-  } else if (word_is_linker_script) {
+  } else if (spec_words.word_is_linker_script) {
     char *found = locate_word(text);
     if (!found) {
       error_here("unable to locate default linker script %qs in the library search paths", text);
@@ -180,14 +119,14 @@ __attribute__((noinline)) static void store_open_word()
     store_word("--script", false, false);
     text = found;
   }
-  store_word(text, word_delete != 0, word_is_output);
-  if (word_is_output && output_names)
-    output_names[current_input_index] = text;
+  store_word(text, spec_words.word_delete != 0, spec_words.word_is_output);
+  if (spec_words.word_is_output && spec_expansion.output_names)
+    spec_expansion.output_names[current_input.current_input_index] = text;
 }
 
 void finish_word()
 {
-  if (word_open)
+  if (spec_words.word_open)
     store_open_word();
 }
 
@@ -212,45 +151,40 @@ void append_quoted_for_export(obstack *ob, const char *text)
   obstack_append_byte(ob, '\'');
 }
 
-// The text of the last export of the driver's options. Nothing else sets
-// that variable, so the environment still holds it, and an equal text need
-// not be exported again.
-static const char *exported_options;
-
 const char *export_driver_options()
 {
-  obstack_append_text(&collect_obstack, "VRESK_VUZ_OPTIONS=");
-  for (int i = 0; i < switch_count; i++) {
+  obstack_append_text(&spec_expansion.collect_obstack, "VRESK_VUZ_OPTIONS=");
+  for (int i = 0; i < saved_switches.switch_count; i++) {
     if (i > 0)
-      obstack_append_byte(&collect_obstack, ' ');
-    const switch_entry &sw = switches[i];
+      obstack_append_byte(&spec_expansion.collect_obstack, ' ');
+    const switch_entry &sw = saved_switches.switches[i];
     if ((sw.liveness & SW_REMOVED) && !(sw.liveness & SW_EXPORT_ANYWAY))
       continue;
     // The switch text is quoted together with its '-'.
-    obstack_append(&collect_obstack, "'-", 2);
-    append_quote_escaped(&collect_obstack, sw.text);
-    obstack_append_byte(&collect_obstack, '\'');
+    obstack_append(&spec_expansion.collect_obstack, "'-", 2);
+    append_quote_escaped(&spec_expansion.collect_obstack, sw.text);
+    obstack_append_byte(&spec_expansion.collect_obstack, '\'');
     if (sw.arguments)
       for (const char **a = sw.arguments; *a; a++) {
-        obstack_append_byte(&collect_obstack, ' ');
-        append_quoted_for_export(&collect_obstack, *a);
+        obstack_append_byte(&spec_expansion.collect_obstack, ' ');
+        append_quoted_for_export(&spec_expansion.collect_obstack, *a);
       }
   }
-  if (dump_dir) {
-    if (switch_count > 0)
-      obstack_append_byte(&collect_obstack, ' ');
-    obstack_append_text(&collect_obstack, "'-dumpdir' ");
-    append_quoted_for_export(&collect_obstack, dump_dir);
+  if (command.dump_dir) {
+    if (saved_switches.switch_count > 0)
+      obstack_append_byte(&spec_expansion.collect_obstack, ' ');
+    obstack_append_text(&spec_expansion.collect_obstack, "'-dumpdir' ");
+    append_quoted_for_export(&spec_expansion.collect_obstack, command.dump_dir);
   }
-  obstack_append_byte(&collect_obstack, '\0');
-  char *text = static_cast<char *>(obstack_close_object(&collect_obstack));
-  if (!exported_options || strcmp(text, exported_options) != 0) {
+  obstack_append_byte(&spec_expansion.collect_obstack, '\0');
+  char *text = static_cast<char *>(obstack_close_object(&spec_expansion.collect_obstack));
+  if (!spec_expansion.exported_options || strcmp(text, spec_expansion.exported_options) != 0) {
     char *copy = checked_strdup(text);
     env.xput_unechoed(copy);
-    exported_options = copy;
+    spec_expansion.exported_options = copy;
   }
-  obstack_free_to(&collect_obstack, text);
-  return exported_options;
+  obstack_free_to(&spec_expansion.collect_obstack, text);
+  return spec_expansion.exported_options;
 }
 
 // Exports the driver's options for the command collected so far and runs it;
@@ -258,7 +192,7 @@ const char *export_driver_options()
 static int export_and_execute()
 {
   const char *exported = export_driver_options();
-  if (vec_length(argbuf) > 0)
+  if (vec_length(spec_expansion.argbuf) > 0)
     return execute(exported);
   env.echo(exported);
   return 0;
@@ -266,16 +200,17 @@ static int export_and_execute()
 
 void set_current_input(const char *name)
 {
-  current_input_name = name;
-  current_input_length = static_cast<int>(strlen(name));
+  current_input.current_input_name = name;
+  current_input.current_input_length = static_cast<int>(strlen(name));
   const char *slash = strrchr(name, '/');
-  current_input_base = slash ? slash + 1 : name;
-  current_base_suffixed_length = static_cast<int>(strlen(current_input_base));
-  const char *dot = strrchr(current_input_base, '.');
-  current_base_length =
-      dot ? static_cast<int>(dot - current_input_base) : current_base_suffixed_length;
-  current_input_suffix = dot ? dot + 1 : "";
-  current_input_stat_state = 0;
+  current_input.current_input_base = slash ? slash + 1 : name;
+  current_input.current_base_suffixed_length =
+      static_cast<int>(strlen(current_input.current_input_base));
+  const char *dot = strrchr(current_input.current_input_base, '.');
+  current_input.current_base_length = dot ? static_cast<int>(dot - current_input.current_input_base)
+                                          : current_input.current_base_suffixed_length;
+  current_input.current_input_suffix = dot ? dot + 1 : "";
+  current_input.current_input_stat_state = 0;
 }
 
 // Runs the words collected so far as one command; -1 when a child failed.
@@ -283,25 +218,23 @@ static int run_collected_command(const char *spec)
 {
   // A spec function's words are its arguments, never a command; a spec file
   // can still put a line break among them.
-  if (spec_function_depth && vec_length(argbuf) > 0)
+  if (spec_expansion.spec_function_depth && vec_length(spec_expansion.argbuf) > 0)
     fatal_error(0, "spec %qs has a line break inside a spec function call", spec);
   if (export_and_execute() != 0)
     return -1;
-  vec_truncate(argbuf, 0);
+  vec_truncate(spec_expansion.argbuf, 0);
   return 0;
 }
 
 // How deeply named specs may include one another: a spec file can make a spec
 // include itself, which must end in an error, not in a stack overflow.
 enum { MAX_NAMED_SPEC_DEPTH = 256 };
-int named_spec_depth;
 
 // How deeply expansions may nest, through conditions, spec function calls
 // and named specs together: a spec file can nest each without end, which
 // must end in an error, not in a stack overflow. The built-in specs nest a
 // few ten levels.
 enum { MAX_SPEC_NESTING = 1000 };
-static int spec_nesting;
 
 // The named specs being expanded, each with the work done when it began,
 // innermost first. Each lives in the frame of its expansion: no table of
@@ -320,7 +253,7 @@ static active_spec *innermost_spec;
 {
   const char *culprit = whole_spec;
   for (const active_spec *a = innermost_spec; a; a = a->outer)
-    if (a->name && spec_work - a->work_at_start > MAX_SPEC_WORK / 2) {
+    if (a->name && spec_expansion.spec_work - a->work_at_start > MAX_SPEC_WORK / 2) {
       culprit = a->name;
       break;
     }
@@ -329,8 +262,8 @@ static active_spec *innermost_spec;
 
 static void charge_spec_work(uint64_t amount, const char *whole_spec)
 {
-  spec_work += amount;
-  if (spec_work > MAX_SPEC_WORK)
+  spec_expansion.spec_work += amount;
+  if (spec_expansion.spec_work > MAX_SPEC_WORK)
     report_too_much_work(whole_spec);
 }
 
@@ -338,11 +271,11 @@ static void charge_spec_work(uint64_t amount, const char *whole_spec)
 // expanded in place and watched for the work it does.
 static int expand_nested(const char *name, const char *value)
 {
-  active_spec self = {name, spec_work, innermost_spec};
+  active_spec self = {name, spec_expansion.spec_work, innermost_spec};
   innermost_spec = &self;
-  named_spec_depth++;
+  spec_expansion.named_spec_depth++;
   int result = do_spec_1(value ? value : "", false, nullptr);
-  named_spec_depth--;
+  spec_expansion.named_spec_depth--;
   innermost_spec = self.outer;
   return result;
 }
@@ -350,7 +283,7 @@ static int expand_nested(const char *name, const char *value)
 // The static specs of %a, %l and the like, which spec files may also redefine.
 static int expand_static(const char *value)
 {
-  if (named_spec_depth >= MAX_NAMED_SPEC_DEPTH)
+  if (spec_expansion.named_spec_depth >= MAX_NAMED_SPEC_DEPTH)
     fatal_error(0, "spec %qs includes itself or nests too deeply", value);
   return expand_nested(nullptr, value);
 }
@@ -361,7 +294,7 @@ static int expand_named(const char *name, size_t length)
   named_spec *sp = lookup_named_spec(name, length);
   if (!sp)
     return 0;
-  if (named_spec_depth >= MAX_NAMED_SPEC_DEPTH)
+  if (spec_expansion.named_spec_depth >= MAX_NAMED_SPEC_DEPTH)
     fatal_error(0, "spec %qs includes itself or nests too deeply", sp->name);
   return expand_nested(sp->name, *sp->value_location);
 }
@@ -369,7 +302,7 @@ static int expand_named(const char *name, size_t length)
 
 static void mark_removed(int index, void *export_anyway)
 {
-  switch_entry &sw = switches[index];
+  switch_entry &sw = saved_switches.switches[index];
   sw.liveness |= SW_REMOVED;
   if (*static_cast<bool *>(export_anyway))
     sw.liveness |= SW_EXPORT_ANYWAY;
@@ -404,11 +337,11 @@ static void copy_option_list(vec<char *> *list)
 
 static void store_each_input_of_current_compiler()
 {
-  for (int i = 0; i < input_count; i++) {
-    input_file_entry &in = inputs[i];
+  for (int i = 0; i < input_files.input_count; i++) {
+    input_file_entry &in = input_files.inputs[i];
     if (in.language && in.language[0] == '*')
       continue;
-    if (in.compiler != current_compiler)
+    if (in.compiler != current_input.current_compiler)
       continue;
     store_word(in.name, false, false);
     in.was_compiled = 1;
@@ -419,9 +352,9 @@ static void store_each_input_of_current_compiler()
 // output names yet, and store none.
 static void store_output_names()
 {
-  for (int i = 0; output_names && i < input_count; i++)
-    if (output_names[i])
-      store_word(output_names[i], false, false);
+  for (int i = 0; spec_expansion.output_names && i < input_files.input_count; i++)
+    if (spec_expansion.output_names[i])
+      store_word(spec_expansion.output_names[i], false, false);
 }
 
 // %D: -L for every startfile prefix that names a usable directory.
@@ -432,10 +365,11 @@ static void *store_library_dir(char *candidate, void *)
     return nullptr;
   if (!names_directory(candidate, true))
     return nullptr;
-  obstack_append_text(&collect_obstack, "-L");
-  obstack_append(&collect_obstack, candidate, length > 1 ? length - 1 : length);
-  obstack_append_byte(&collect_obstack, '\0');
-  store_word(static_cast<char *>(obstack_close_object(&collect_obstack)), false, false);
+  obstack_append_text(&spec_expansion.collect_obstack, "-L");
+  obstack_append(&spec_expansion.collect_obstack, candidate, length > 1 ? length - 1 : length);
+  obstack_append_byte(&spec_expansion.collect_obstack, '\0');
+  store_word(static_cast<char *>(obstack_close_object(&spec_expansion.collect_obstack)), false,
+             false);
   return nullptr;
 }
 
@@ -454,10 +388,10 @@ char *collect_concat(const char *first, ...)
   va_list ap;
   va_start(ap, first);
   for (const char *s = first; s; s = va_arg(ap, const char *))
-    obstack_append_text(&collect_obstack, s);
+    obstack_append_text(&spec_expansion.collect_obstack, s);
   va_end(ap);
-  obstack_append_byte(&collect_obstack, '\0');
-  return static_cast<char *>(obstack_close_object(&collect_obstack));
+  obstack_append_byte(&spec_expansion.collect_obstack, '\0');
+  return static_cast<char *>(obstack_close_object(&spec_expansion.collect_obstack));
 }
 
 static void *store_isystem(char *candidate, void *data)
@@ -467,28 +401,32 @@ static void *store_isystem(char *candidate, void *data)
   if (names_directory(path, false))
     store_pair("-isystem", path);
   else
-    obstack_free_to(&collect_obstack, path);
+    obstack_free_to(&spec_expansion.collect_obstack, path);
   return nullptr;
 }
 
 // %I: the include-related options of the compiler proper.
 static void store_include_options()
 {
-  if (multi_dir)
-    store_pair("-imultilib", multi_dir);
-  if (multi_arch_dir)
-    store_pair("-imultiarch", multi_arch_dir);
-  if (exec_prefix_root)
-    store_pair("-iprefix", exec_prefix_root);
-  if (sysroot_given || (sysroot && sysroot_headers_suffix)) {
-    store_pair("-isysroot", collect_concat(sysroot ? sysroot : "",
-                                           sysroot_headers_suffix ? sysroot_headers_suffix : "",
+  if (multilib_choice.multi_dir)
+    store_pair("-imultilib", multilib_choice.multi_dir);
+  if (multilib_choice.multi_arch_dir)
+    store_pair("-imultiarch", multilib_choice.multi_arch_dir);
+  if (command.exec_prefix_root)
+    store_pair("-iprefix", command.exec_prefix_root);
+  if (driver_settings.sysroot_given ||
+      (driver_settings.sysroot && driver_settings.sysroot_headers_suffix)) {
+    store_pair("-isysroot", collect_concat(driver_settings.sysroot ? driver_settings.sysroot : "",
+                                           driver_settings.sysroot_headers_suffix
+                                               ? driver_settings.sysroot_headers_suffix
+                                               : "",
                                            nullptr));
   }
   include_walk plain = {"include"};
   walk_search_paths(&include_prefixes, false, strlen("include-fixed") + 1, store_isystem, &plain);
-  char *fixed = (sysroot_hdrs_suffix_spec && *sysroot_hdrs_suffix_spec && multi_dir)
-                    ? concat_strings("include-fixed/", multi_dir, nullptr)
+  char *fixed = (spec_tables.sysroot_hdrs_suffix_spec && *spec_tables.sysroot_hdrs_suffix_spec &&
+                 multilib_choice.multi_dir)
+                    ? concat_strings("include-fixed/", multilib_choice.multi_dir, nullptr)
                     : checked_strdup("include-fixed");
   include_walk fixed_walk = {fixed};
   walk_search_paths(&include_prefixes, false, strlen(fixed) + 1, store_isystem, &fixed_walk);
@@ -506,15 +444,16 @@ static void require_current_input(const char *spec, char code, const char *part)
 // %b: the base of the current input's outputs.
 static void add_base_name()
 {
-  if (dump_dir && !word_is_output)
-    word_add_text_n(dump_dir, static_cast<size_t>(dump_dir_length));
-  if (aux_base && !word_is_output)
-    word_add_text_n(aux_base, static_cast<size_t>(aux_base_length));
+  if (command.dump_dir && !spec_words.word_is_output)
+    word_add_text_n(command.dump_dir, static_cast<size_t>(command.dump_dir_length));
+  if (command.aux_base && !spec_words.word_is_output)
+    word_add_text_n(command.aux_base, static_cast<size_t>(command.aux_base_length));
   else
-    word_add_text_n(current_input_base, static_cast<size_t>(current_base_length));
-  if (compare_debug_mode < 0)
+    word_add_text_n(current_input.current_input_base,
+                    static_cast<size_t>(current_input.current_base_length));
+  if (command.compare_debug_mode < 0)
     word_add_text(".gk");
-  word_open = true;
+  spec_words.word_open = true;
 }
 
 // A message of %e or %n: the text up to the newline.
@@ -564,7 +503,7 @@ static const char *do_percent(const char *p, const char *spec, const char *match
     }
     if (*matched) {
       word_add_text(matched);
-      if (spec_function_depth)
+      if (spec_expansion.spec_function_depth)
         finish_word();
     }
     if (*p == '}' || *p == '\0')
@@ -575,14 +514,14 @@ static const char *do_percent(const char *p, const char *spec, const char *match
     while (*p && *p != ' ' && *p != '%')
       p++;
     // Not on the spec obstack: a word may be growing there.
-    suffix_replacement =
-        obstack_copy_in_nul(&collect_obstack, start - 1, static_cast<size_t>(p - start + 1));
+    spec_words.suffix_replacement = obstack_copy_in_nul(&spec_expansion.collect_obstack, start - 1,
+                                                        static_cast<size_t>(p - start + 1));
     return p;
   }
   case '1':
-    return expand_static(tolm1_spec) ? (*status = -1, nullptr) : p;
+    return expand_static(spec_tables.tolm1_spec) ? (*status = -1, nullptr) : p;
   case '2':
-    return expand_static(tolmplus1_spec) ? (*status = -1, nullptr) : p;
+    return expand_static(spec_tables.tolmplus1_spec) ? (*status = -1, nullptr) : p;
   case ':': {
     const char *after = call_spec_function(p, nullptr, matched);
     if (!after) {
@@ -598,14 +537,14 @@ static const char *do_percent(const char *p, const char *spec, const char *match
   case '@': {
     if (*p != '{')
       fatal_error(0, "spec %qs has invalid %<%%@%c%>", spec, *p);
-    if (response_files_used)
+    if (run_values.response_files_used)
       open_response_file(spec);
     const char *after = handle_condition(p + 1, spec);
     if (!after) {
       *status = -1;
       return nullptr;
     }
-    if (response_files_used) {
+    if (run_values.response_files_used) {
       // The body's last word belongs in the file with the others.
       finish_word();
       close_response_file();
@@ -613,83 +552,85 @@ static const char *do_percent(const char *p, const char *spec, const char *match
     return after;
   }
   case 'A':
-    return expand_static(asm_final_spec) ? (*status = -1, nullptr) : p;
+    return expand_static(spec_tables.asm_final_spec) ? (*status = -1, nullptr) : p;
   case 'B':
-    require_current_input(spec, c, current_input_base);
+    require_current_input(spec, c, current_input.current_input_base);
     add_base_name();
     word_add_char('.');
-    word_add_text(current_input_suffix);
+    word_add_text(current_input.current_input_suffix);
     return p;
   case 'C': {
-    const char *extra = current_compiler ? current_compiler->preprocessor_spec : nullptr;
-    return expand_static(extra ? extra : cpp_spec) ? (*status = -1, nullptr) : p;
+    const char *extra = current_input.current_compiler
+                            ? current_input.current_compiler->preprocessor_spec
+                            : nullptr;
+    return expand_static(extra ? extra : spec_tables.cpp_spec) ? (*status = -1, nullptr) : p;
   }
   case 'D':
     walk_search_paths(&startfile_prefixes, true, 0, store_library_dir, nullptr);
     return p;
   case 'E':
-    return expand_static(endfile_spec) ? (*status = -1, nullptr) : p;
+    return expand_static(spec_tables.endfile_spec) ? (*status = -1, nullptr) : p;
   case 'G':
-    return expand_static(libvuz_spec) ? (*status = -1, nullptr) : p;
+    return expand_static(spec_tables.libvuz_spec) ? (*status = -1, nullptr) : p;
   case 'I':
     store_include_options();
     return p;
   case 'L':
-    return expand_static(lib_spec) ? (*status = -1, nullptr) : p;
+    return expand_static(spec_tables.lib_spec) ? (*status = -1, nullptr) : p;
   case 'M':
-    word_add_text(multi_os_dir ? multi_os_dir : ".");
+    word_add_text(multilib_choice.multi_os_dir ? multilib_choice.multi_os_dir : ".");
     return p;
   case 'O':
     word_add_text(".o");
     return p;
   case 'R':
-    if (sysroot) {
-      word_add_text(sysroot);
-      if (sysroot_suffix)
-        word_add_text(sysroot_suffix);
+    if (driver_settings.sysroot) {
+      word_add_text(driver_settings.sysroot);
+      if (driver_settings.sysroot_suffix)
+        word_add_text(driver_settings.sysroot_suffix);
     }
     return p;
   case 'S':
-    return expand_static(startfile_spec) ? (*status = -1, nullptr) : p;
+    return expand_static(spec_tables.startfile_spec) ? (*status = -1, nullptr) : p;
   case 'T':
-    word_is_linker_script = true;
+    spec_words.word_is_linker_script = true;
     return p;
   case 'U': case 'g': case 'u': case 'j': case 'm': case '|':
     return make_temp_name(c, p, spec);
   case 'V':
-    if (output_names)
-      output_names[current_input_index] = nullptr;
+    if (spec_expansion.output_names)
+      spec_expansion.output_names[current_input.current_input_index] = nullptr;
     return p;
   case 'W': {
     if (*p != '{')
       fatal_error(0, "spec %qs has invalid %<%%W%c%>", spec, *p);
-    uint32_t before = vec_length(argbuf);
+    uint32_t before = vec_length(spec_expansion.argbuf);
     const char *after = handle_condition(p + 1, spec);
     if (!after) {
       *status = -1;
       return nullptr;
     }
-    if (vec_length(argbuf) > before)
-      register_temp_file(argbuf->last(), false, true);
+    if (vec_length(spec_expansion.argbuf) > before)
+      register_temp_file(spec_expansion.argbuf->last(), false, true);
     return after;
   }
   case 'X':
-    copy_option_list(ld_option_list);
+    copy_option_list(driver_settings.ld_option_list);
     return p;
   case 'Y':
-    copy_option_list(as_option_list);
+    copy_option_list(driver_settings.as_option_list);
     return p;
   case 'Z':
-    copy_option_list(cpp_option_list);
+    copy_option_list(driver_settings.cpp_option_list);
     return p;
   case 'a':
-    return expand_static(asm_spec) ? (*status = -1, nullptr) : p;
+    return expand_static(spec_tables.asm_spec) ? (*status = -1, nullptr) : p;
   case 'b':
-    require_current_input(spec, c, current_input_base);
+    require_current_input(spec, c, current_input.current_input_base);
     add_base_name();
     return p;
   case 'd':
-    word_delete = 1;
+    spec_words.word_delete = 1;
     return p;
   case 'e': {
     char *text;
@@ -700,19 +641,19 @@ static const char *do_percent(const char *p, const char *spec, const char *match
     return nullptr;
   }
   case 'i':
-    if (inputs_combined) {
-      if (response_files_used)
+    if (spec_expansion.inputs_combined) {
+      if (run_values.response_files_used)
         open_response_file(spec);
       store_each_input_of_current_compiler();
-      if (response_files_used)
+      if (run_values.response_files_used)
         close_response_file();
     } else {
-      require_current_input(spec, c, current_input_name);
-      word_add_text(current_input_name);
+      require_current_input(spec, c, current_input.current_input_name);
+      word_add_text(current_input.current_input_name);
     }
     return p;
   case 'l':
-    return expand_static(link_spec) ? (*status = -1, nullptr) : p;
+    return expand_static(spec_tables.link_spec) ? (*status = -1, nullptr) : p;
   case 'n': {
     char *text;
     const char *end = message_text(p, &text);
@@ -721,17 +662,17 @@ static const char *do_percent(const char *p, const char *spec, const char *match
     return *end ? end + 1 : end;
   }
   case 'o':
-    if (response_files_used)
+    if (run_values.response_files_used)
       open_response_file(spec);
     store_output_names();
-    if (response_files_used)
+    if (run_values.response_files_used)
       close_response_file();
     return p;
   case 's':
-    word_is_library = true;
+    spec_words.word_is_library = true;
     return p;
   case 'w':
-    word_is_output = true;
+    spec_words.word_is_output = true;
     return p;
   case 'x': {
     if (*p != '{')
@@ -743,11 +684,11 @@ static const char *do_percent(const char *p, const char *spec, const char *match
       fatal_error(0, "spec %qs invalid", spec);
     size_t length = static_cast<size_t>(p - start);
     // A repeated option is skipped; the rest of the text still expands.
-    if (ld_option_list)
-      for (char *option : *ld_option_list)
+    if (driver_settings.ld_option_list)
+      for (char *option : *driver_settings.ld_option_list)
         if (strlen(option) == length && strncmp(option, start, length) == 0)
           return p + 1;
-    vec_safe_push(ld_option_list, checked_strndup(start, length));
+    vec_safe_push(driver_settings.ld_option_list, checked_strndup(start, length));
     return p + 1;
   }
   case '{': {
@@ -766,31 +707,16 @@ static const char *do_percent(const char *p, const char *spec, const char *match
 
 void reset_spec_interpreter()
 {
-  vec_release(argbuf);
-  vec_release(response_argbuf);
-  for (obstack *ob : {&spec_obstack, &collect_obstack}) {
-    obstack_release_to(ob, nullptr);
-    *ob = obstack();
-  }
-  spec_function_depth = 0;
-  current_input_name = nullptr;
-  current_input_length = 0;
-  current_input_base = nullptr;
-  current_base_length = 0;
-  current_base_suffixed_length = 0;
-  current_input_suffix = "";
-  current_input_stat_state = 0;
-  current_input_stat = {};
-  current_compiler = nullptr;
-  current_input_index = 0;
-  free(output_names);
-  output_names = nullptr;
-  inputs_combined = false;
-  exported_options = nullptr;
+  vec_release(spec_expansion.argbuf);
+  vec_release(spec_words.response_argbuf);
+  obstack_release_to(&spec_expansion.spec_obstack, nullptr);
+  obstack_release_to(&spec_expansion.collect_obstack, nullptr);
+  free(spec_expansion.output_names);
+  spec_expansion = spec_expansion_state();
+  current_input = current_input_state();
+  spec_words = spec_word_state();
   // A run ended from inside an expansion leaves its frames behind.
   innermost_spec = nullptr;
-  spec_nesting = 0;
-  begin_spec_expansion();
 }
 
 // The bytes the loop of do_spec_1 reads one at a time, as constant data.
@@ -821,12 +747,12 @@ int do_spec_1(const char *spec, bool literal, const char *matched)
     word_add_text(spec);
     return 0;
   }
-  if (spec_nesting >= MAX_SPEC_NESTING)
+  if (spec_expansion.spec_nesting >= MAX_SPEC_NESTING)
     fatal_error(0, "spec %qs nests too deeply",
                 innermost_spec && innermost_spec->name ? innermost_spec->name : spec);
-  spec_nesting++;
+  spec_expansion.spec_nesting++;
   int result = expand_spec_text(spec, matched);
-  spec_nesting--;
+  spec_expansion.spec_nesting--;
   return result;
 }
 
@@ -840,23 +766,24 @@ static int expand_spec_text(const char *spec, const char *matched)
     case '\n':
       charge_spec_work(1, spec);
       finish_word();
-      if (!line_end_runs_command) {
+      if (!spec_expansion.line_end_runs_command) {
         clear_word_flags();
         break;
       }
-      if (vec_length(argbuf) > 0 && strcmp(argbuf->last(), "|") == 0) {
-        if (pipes_requested) {
-          input_piped = true;
+      if (vec_length(spec_expansion.argbuf) > 0 &&
+          strcmp(spec_expansion.argbuf->last(), "|") == 0) {
+        if (command.pipes_requested) {
+          spec_words.input_piped = true;
           break;
         }
-        vec_pop(argbuf);
+        vec_pop(spec_expansion.argbuf);
       }
       if (run_collected_command(spec) != 0)
         return -1;
-      vec_truncate(response_argbuf, 0);
-      word_open = false;
+      vec_truncate(spec_words.response_argbuf, 0);
+      spec_words.word_open = false;
       clear_word_flags();
-      input_piped = false;
+      spec_words.input_piped = false;
       break;
     case ' ': case '\t': {
       // The blanks after the first end nothing more.
@@ -895,14 +822,14 @@ static int expand_spec_text(const char *spec, const char *matched)
       while (!ends_ordinary_run(*end))
         end++;
       charge_spec_work(static_cast<uint64_t>(end - p + 1), spec);
-      obstack_append(&spec_obstack, p - 1, static_cast<uint64_t>(end - p + 1));
-      word_open = true;
+      obstack_append(&spec_expansion.spec_obstack, p - 1, static_cast<uint64_t>(end - p + 1));
+      spec_words.word_open = true;
       p = end;
       break;
     }
     }
   }
-  if (spec_function_depth)
+  if (spec_expansion.spec_function_depth)
     finish_word();
   return 0;
 }
@@ -914,7 +841,7 @@ int expand_and_run_spec(const char *spec)
   finish_word();
   if (result != 0)
     return result;
-  if (vec_length(argbuf) > 0 && strcmp(argbuf->last(), "|") == 0)
-    vec_pop(argbuf);
+  if (vec_length(spec_expansion.argbuf) > 0 && strcmp(spec_expansion.argbuf->last(), "|") == 0)
+    vec_pop(spec_expansion.argbuf);
   return export_and_execute();
 }

@@ -17,19 +17,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-named_spec *specs;
-const char *link_command_spec;
-compiler_entry *compilers;
-int compiler_count;
+spec_table_state spec_tables;
 
-const char *asm_spec, *asm_final_spec, *cpp_spec, *tolm1_spec, *tolmplus1_spec, *endfile_spec,
-    *link_spec, *lib_spec, *libvuz_spec, *startfile_spec, *linker_name_spec,
-    *linker_plugin_file_spec, *quorf_spec, *lto_vuz_spec, *multilib_select, *multilib_matches,
-    *multilib_defaults, *multilib_exclusions, *multilib_reuse, *multilib_extra, *multilib_options,
-    *startfile_prefix_spec, *sysroot_suffix_spec, *sysroot_hdrs_suffix_spec;
-const char *version_spec;
-
-enum { STATIC_SPEC_COUNT = 45, TARGET_SPEC_COUNT = 5 };
 static named_spec static_specs[STATIC_SPEC_COUNT + TARGET_SPEC_COUNT];
 
 // Links the 45 static specs (with their default texts) as the list.
@@ -42,15 +31,15 @@ static void link_static_specs()
     sp.name_length = row.name_length;
     sp.value_location = row.variable ? row.variable : &sp.value;
     const char *text = row.text;
-    if (row.variable == &version_spec)
-      text = version_text;
+    if (row.variable == &spec_tables.version_spec)
+      text = command.version_text;
     else if (!text)
       text = *sp.value_location ? *sp.value_location : "";  // set at start-up
     sp.default_text = text;
     *sp.value_location = text;
     sp.next = i + 1 < STATIC_SPEC_COUNT ? &static_specs[i + 1] : nullptr;
   }
-  specs = &static_specs[0];
+  spec_tables.specs = &static_specs[0];
 }
 
 static bool spec_named(const named_spec *sp, const char *name, size_t length)
@@ -108,7 +97,7 @@ static void index_added_spec(named_spec *sp)
 // the list are unique.
 named_spec *lookup_named_spec(const char *name, size_t length)
 {
-  if (!specs)
+  if (!spec_tables.specs)
     return nullptr;
   if (added_specs) {
     spec_name_key key = {name, length};
@@ -127,7 +116,7 @@ static vec<void *> *retired_spec_texts;
 
 static void free_spec_text(const void *text)
 {
-  if (spec_function_depth > 0)
+  if (spec_expansion.spec_function_depth > 0)
     vec_safe_push(retired_spec_texts, const_cast<void *>(text));
   else
     free(const_cast<void *>(text));
@@ -135,7 +124,7 @@ static void free_spec_text(const void *text)
 
 void set_static_spec(const char **variable, const char *text)
 {
-  for (named_spec *sp = specs; sp; sp = sp->next)
+  for (named_spec *sp = spec_tables.specs; sp; sp = sp->next)
     if (sp->value_location == variable) {
       if (sp->allocated)
         free_spec_text(*variable);
@@ -148,7 +137,7 @@ void set_static_spec(const char **variable, const char *text)
 
 void define_spec(const char *name, const char *text, bool user)
 {
-  if (!specs)
+  if (!spec_tables.specs)
     link_static_specs();
   named_spec *sp = lookup_named_spec(name, strlen(name));
   if (!sp) {
@@ -157,8 +146,8 @@ void define_spec(const char *name, const char *text, bool user)
     sp->name_length = static_cast<uint32_t>(strlen(name));
     sp->value = "";
     sp->value_location = &sp->value;
-    sp->next = specs;
-    specs = sp;
+    sp->next = spec_tables.specs;
+    spec_tables.specs = sp;
     index_added_spec(sp);
   }
   const char *old = *sp->value_location;
@@ -177,15 +166,15 @@ void define_spec(const char *name, const char *text, bool user)
 // PREFIX followed by TEXT, kept for the run like the other edited built-ins.
 static const char *prefix_on_collect_obstack(const char *prefix, const char *text)
 {
-  obstack_append_text(&collect_obstack, prefix);
-  obstack_append_text(&collect_obstack, text);
-  obstack_append_byte(&collect_obstack, '\0');
-  return static_cast<const char *>(obstack_close_object(&collect_obstack));
+  obstack_append_text(&spec_expansion.collect_obstack, prefix);
+  obstack_append_text(&spec_expansion.collect_obstack, text);
+  obstack_append_byte(&spec_expansion.collect_obstack, '\0');
+  return static_cast<const char *>(obstack_close_object(&spec_expansion.collect_obstack));
 }
 
 void init_builtin_specs()
 {
-  if (specs)
+  if (spec_tables.specs)
     return;
   if (driver_verbose())
     fputs("Using built-in specs.\n", stderr);
@@ -204,9 +193,9 @@ void init_builtin_specs()
   }
   // The static-or-shared choice put into "libvuz" and the frame-header
   // option put before "link" were worked out when the driver was built.
-  libvuz_spec = builtin_libvuz_spec;
-  link_spec = builtin_link_spec;
-  link_command_spec = builtin_link_command_spec;
+  spec_tables.libvuz_spec = builtin_libvuz_spec;
+  spec_tables.link_spec = builtin_link_spec;
+  spec_tables.link_command_spec = builtin_link_command_spec;
 }
 
 [[noreturn]] static void spec_file_unreadable(const char *file, int fd)
@@ -293,7 +282,6 @@ static const char *next_blank_line(const char *p)
   return nullptr;
 }
 
-int spec_file_depth;
 enum { MAX_SPEC_FILE_DEPTH = 200 };
 // What each spec file being read holds, by depth: a fatal error in a nested
 // file ends the run with all of them open, and the reset frees them. The
@@ -317,8 +305,8 @@ static bool link_command_owned;
 static void set_link_command_spec(char *text)
 {
   if (link_command_owned)
-    free_spec_text(link_command_spec);
-  link_command_spec = text;
+    free_spec_text(spec_tables.link_command_spec);
+  spec_tables.link_command_spec = text;
   link_command_owned = true;
 }
 
@@ -331,15 +319,17 @@ static int compiler_capacity;
 // one being compiled for must stay readable.
 static void add_compiler_row_room()
 {
-  if (compilers && compilers == sized_table && compiler_count + 2 <= compiler_capacity)
+  if (spec_tables.compilers && spec_tables.compilers == sized_table &&
+      spec_tables.compiler_count + 2 <= compiler_capacity)
     return;
-  compiler_capacity = 2 * (compiler_count + 2);
+  compiler_capacity = 2 * (spec_tables.compiler_count + 2);
   compiler_entry *grown =
       checked_new_cleared<compiler_entry>(static_cast<uint64_t>(compiler_capacity));
-  if (compilers)
-    memcpy(grown, compilers, static_cast<size_t>(compiler_count) * sizeof(compiler_entry));
-  free_spec_text(compilers);
-  compilers = grown;
+  if (spec_tables.compilers)
+    memcpy(grown, spec_tables.compilers,
+           static_cast<size_t>(spec_tables.compiler_count) * sizeof(compiler_entry));
+  free_spec_text(spec_tables.compilers);
+  spec_tables.compilers = grown;
   sized_table = grown;
 }
 
@@ -355,9 +345,9 @@ static void include_spec_file(const char *name, bool user, bool no_error)
       fprintf(stderr, "could not find specs file %s\n", name);
     return;
   }
-  open_spec_file_at(spec_file_depth).include_path = found;
+  open_spec_file_at(spec_tables.spec_file_depth).include_path = found;
   load_spec_file(found ? found : name, false, user);
-  open_spec_file_at(spec_file_depth).include_path = nullptr;
+  open_spec_file_at(spec_tables.spec_file_depth).include_path = nullptr;
   free(found);
 }
 
@@ -366,9 +356,9 @@ void load_spec_file(const char *file, bool main_file, bool user)
   if (driver_verbose())
     fprintf(stderr, "Reading specs from %s\n", file);
   // A file that includes itself, directly or not, must not recurse forever.
-  if (++spec_file_depth > MAX_SPEC_FILE_DEPTH)
+  if (++spec_tables.spec_file_depth > MAX_SPEC_FILE_DEPTH)
     fatal_error(0, "spec file %qs nested too deeply", file);
-  open_spec_file &reading = open_spec_file_at(spec_file_depth);
+  open_spec_file &reading = open_spec_file_at(spec_tables.spec_file_depth);
   char *raw = read_whole_file(file, &reading.text);
   char *buffer = normalise_line_ends(raw);
   free(raw);
@@ -500,20 +490,20 @@ void load_spec_file(const char *file, bool main_file, bool user)
       set_link_command_spec(value);
     } else {
       add_compiler_row_room();
-      compiler_entry &row = compilers[compiler_count++];
+      compiler_entry &row = spec_tables.compilers[spec_tables.compiler_count++];
       memset(&row, 0, sizeof row);
       row.suffix = name;
       row.spec = value;
-      memset(&compilers[compiler_count], 0, sizeof(compiler_entry));
+      memset(&spec_tables.compilers[spec_tables.compiler_count], 0, sizeof(compiler_entry));
       continue;
     }
     free(name);
   }
   free(buffer);
   reading.text = nullptr;
-  if (!link_command_spec)
+  if (!spec_tables.link_command_spec)
     fatal_error(0, "spec file has no spec for linking");
-  spec_file_depth--;
+  spec_tables.spec_file_depth--;
 }
 
 // The suffix length of each compiler row: every input asks every row,
@@ -526,15 +516,16 @@ static int measured_count;
 
 static const uint32_t *compiler_suffix_lengths()
 {
-  if (compiler_count == builtin_compiler_count)
+  if (spec_tables.compiler_count == builtin_compiler_count)
     return builtin_compiler_suffix_lengths;
-  if (measured_table != compilers || measured_count != compiler_count) {
+  if (measured_table != spec_tables.compilers || measured_count != spec_tables.compiler_count) {
     free(suffix_lengths);
-    suffix_lengths = checked_new_array<uint32_t>(static_cast<uint64_t>(compiler_count) + 1);
-    for (int i = 0; i < compiler_count; i++)
-      suffix_lengths[i] = static_cast<uint32_t>(strlen(compilers[i].suffix));
-    measured_table = compilers;
-    measured_count = compiler_count;
+    suffix_lengths =
+        checked_new_array<uint32_t>(static_cast<uint64_t>(spec_tables.compiler_count) + 1);
+    for (int i = 0; i < spec_tables.compiler_count; i++)
+      suffix_lengths[i] = static_cast<uint32_t>(strlen(spec_tables.compilers[i].suffix));
+    measured_table = spec_tables.compilers;
+    measured_count = spec_tables.compiler_count;
   }
   return suffix_lengths;
 }
@@ -555,12 +546,12 @@ compiler_entry *choose_compiler_row(const char *name, size_t length, const char 
   if (language) {
     if (language[0] == '*')
       return nullptr;
-    for (int i = compiler_count - 1; i >= 0; i--) {
-      compiler_entry &row = compilers[i];
+    for (int i = spec_tables.compiler_count - 1; i >= 0; i--) {
+      compiler_entry &row = spec_tables.compilers[i];
       if (row.suffix[0] == '@' && strcmp(row.suffix + 1, language) == 0) {
         if (strcmp(name, "-") == 0 &&
             (strcmp(row.suffix, "@c-header") == 0 || strcmp(row.suffix, "@c++-header") == 0) &&
-            !preprocess_only)
+            !command.preprocess_only)
           fatal_error(0, "cannot use %<-%> as input filename for a precompiled header");
         return &row;
       }
@@ -571,8 +562,8 @@ compiler_entry *choose_compiler_row(const char *name, size_t length, const char 
   compiler_entry *found = nullptr;
   bool standard_input = strcmp(name, "-") == 0;
   const uint32_t *lengths = compiler_suffix_lengths();
-  for (int i = compiler_count - 1; i >= 0 && !found; i--) {
-    compiler_entry &row = compilers[i];
+  for (int i = spec_tables.compiler_count - 1; i >= 0 && !found; i--) {
+    compiler_entry &row = spec_tables.compilers[i];
     // The standard-input row's "-" is also an ordinary suffix: a longer name
     // ending in '-' is read as standard input's language.
     if (standard_input ? strcmp(row.suffix, "-") == 0
@@ -586,10 +577,10 @@ compiler_entry *choose_compiler_row(const char *name, size_t length, const char 
   if (found->spec[1] == '*')
     return nullptr;
   size_t language_length = strlen(found->spec);
-  for (int i = compiler_count - 1; i >= 0; i--)
-    if (lengths[i] == language_length && compilers[i].suffix[0] == '@' &&
-        memcmp(compilers[i].suffix, found->spec, language_length) == 0)
-      return &compilers[i];
+  for (int i = spec_tables.compiler_count - 1; i >= 0; i--)
+    if (lengths[i] == language_length && spec_tables.compilers[i].suffix[0] == '@' &&
+        memcmp(spec_tables.compilers[i].suffix, found->spec, language_length) == 0)
+      return &spec_tables.compilers[i];
   error_here("language %s not recognized", found->spec + 1);
   return nullptr;
 }
@@ -600,11 +591,11 @@ void run_self_spec(const char *spec)
   do_spec_1(spec, false, nullptr);
   finish_word();
   do_spec_1(" ", false, nullptr);
-  for (int i = 0; i < switch_count; i++)
-    if (switches[i].liveness & SW_REMOVED)
-      switches[i].liveness |= SW_REMOVED_FOR_GOOD;
-  if (vec_length(argbuf) > 0)
-    handle_self_spec_words(vec_length(argbuf), argbuf->address());
+  for (int i = 0; i < saved_switches.switch_count; i++)
+    if (saved_switches.switches[i].liveness & SW_REMOVED)
+      saved_switches.switches[i].liveness |= SW_REMOVED_FOR_GOOD;
+  if (vec_length(spec_expansion.argbuf) > 0)
+    handle_self_spec_words(vec_length(spec_expansion.argbuf), spec_expansion.argbuf->address());
   terminate_switch_table();
 }
 
@@ -617,17 +608,17 @@ static void apply_configure_option_spec(const char *key, const char *spec)
     value = "kav";
   if (!value)
     return;
-  obstack_append(&collect_obstack, "", 0);
+  obstack_append(&spec_expansion.collect_obstack, "", 0);
   for (const char *p = spec; *p;) {
     if (p[0] == '%' && strncmp(p, "%(VALUE)", 8) == 0) {
-      obstack_append_text(&collect_obstack, value);
+      obstack_append_text(&spec_expansion.collect_obstack, value);
       p += 8;
     } else {
-      obstack_append_byte(&collect_obstack, *p++);
+      obstack_append_byte(&spec_expansion.collect_obstack, *p++);
     }
   }
-  obstack_append_byte(&collect_obstack, '\0');
-  run_self_spec(static_cast<char *>(obstack_close_object(&collect_obstack)));
+  obstack_append_byte(&spec_expansion.collect_obstack, '\0');
+  run_self_spec(static_cast<char *>(obstack_close_object(&spec_expansion.collect_obstack)));
 }
 
 // One word from a spec such as "sysroot_suffix_spec", or null.
@@ -637,11 +628,11 @@ static const char *single_word_of(const char *spec, const char *error_message)
   if (do_spec_1(spec, false, nullptr) != 0)
     return nullptr;
   finish_word();
-  if (vec_length(argbuf) > 1) {
+  if (vec_length(spec_expansion.argbuf) > 1) {
     error_here(error_message);
     return nullptr;
   }
-  return vec_length(argbuf) == 1 ? (*argbuf)[0] : nullptr;
+  return vec_length(spec_expansion.argbuf) == 1 ? (*spec_expansion.argbuf)[0] : nullptr;
 }
 
 static void load_user_spec_file(const char *name)
@@ -655,13 +646,14 @@ static void load_user_spec_file(const char *name)
 
 void init_builtin_compilers()
 {
-  compilers = checked_new_array<compiler_entry>(static_cast<uint64_t>(builtin_compiler_count) + 1);
-  memcpy(compilers, builtin_compilers,
+  spec_tables.compilers =
+      checked_new_array<compiler_entry>(static_cast<uint64_t>(builtin_compiler_count) + 1);
+  memcpy(spec_tables.compilers, builtin_compilers,
          static_cast<size_t>(builtin_compiler_count) * sizeof(compiler_entry));
-  memset(&compilers[builtin_compiler_count], 0, sizeof(compiler_entry));
-  compiler_count = builtin_compiler_count;
+  memset(&spec_tables.compilers[builtin_compiler_count], 0, sizeof(compiler_entry));
+  spec_tables.compiler_count = builtin_compiler_count;
   compiler_capacity = builtin_compiler_count + 1;
-  sized_table = compilers;
+  sized_table = spec_tables.compilers;
 }
 
 void load_all_specs(unsigned decoded_count, decoded_option *decoded)
@@ -684,43 +676,45 @@ void load_all_specs(unsigned decoded_count, decoded_option *decoded)
   for (int i = 0; i < driver_self_spec_count; i++)
     run_self_spec(driver_self_specs[i]);
 
-  if (*sysroot_suffix_spec && !driver_no_sysroot_suffix()) {
-    const char *word = single_word_of(
-        sysroot_suffix_spec, "spec failure: more than one argument to %<SYSROOT_SUFFIX_SPEC%>");
+  if (*spec_tables.sysroot_suffix_spec && !driver_no_sysroot_suffix()) {
+    const char *word =
+        single_word_of(spec_tables.sysroot_suffix_spec,
+                       "spec failure: more than one argument to %<SYSROOT_SUFFIX_SPEC%>");
     if (word)
-      sysroot_suffix = word;
+      driver_settings.sysroot_suffix = word;
   }
   // A link spec from the specs file is owned, and is freed as it is replaced.
-  if (sysroot)
-    set_static_spec(&link_spec, link_spec == builtin_link_spec
-                                    ? builtin_link_spec_with_sysroot
-                                    : prefix_on_collect_obstack("%(sysroot_spec) ", link_spec));
-  if (*sysroot_hdrs_suffix_spec) {
-    const char *word = single_word_of(
-        sysroot_hdrs_suffix_spec,
-        "spec failure: more than one argument to %<SYSROOT_HEADERS_SUFFIX_SPEC%>");
+  if (driver_settings.sysroot)
+    set_static_spec(&spec_tables.link_spec,
+                    spec_tables.link_spec == builtin_link_spec
+                        ? builtin_link_spec_with_sysroot
+                        : prefix_on_collect_obstack("%(sysroot_spec) ", spec_tables.link_spec));
+  if (*spec_tables.sysroot_hdrs_suffix_spec) {
+    const char *word =
+        single_word_of(spec_tables.sysroot_hdrs_suffix_spec,
+                       "spec failure: more than one argument to %<SYSROOT_HEADERS_SUFFIX_SPEC%>");
     if (word)
-      sysroot_headers_suffix = word;
+      driver_settings.sysroot_headers_suffix = word;
   }
-  if (*startfile_prefix_spec) {
+  if (*spec_tables.startfile_prefix_spec) {
     begin_word_expansion();
-    if (do_spec_1(startfile_prefix_spec, false, nullptr) == 0 &&
+    if (do_spec_1(spec_tables.startfile_prefix_spec, false, nullptr) == 0 &&
         do_spec_1(" ", false, nullptr) == 0) {
-      for (uint32_t i = 0; i < vec_length(argbuf); i++)
-        insert_sysroot_prefix(&startfile_prefixes, (*argbuf)[i], "ZARNEL");
+      for (uint32_t i = 0; i < vec_length(spec_expansion.argbuf); i++)
+        insert_sysroot_prefix(&startfile_prefixes, (*spec_expansion.argbuf)[i], "ZARNEL");
     }
   }
-  if (user_spec_files)
-    for (const char *name : *user_spec_files)
+  if (driver_settings.user_spec_files)
+    for (const char *name : *driver_settings.user_spec_files)
       load_user_spec_file(name);
-  for (named_spec *sp = specs; sp; sp = sp->next)
+  for (named_spec *sp = spec_tables.specs; sp; sp = sp->next)
     if (sp->name_length == sizeof "self_spec" - 1 && strcmp(sp->name, "self_spec") == 0 &&
         *sp->value_location && **sp->value_location)
       run_self_spec(*sp->value_location);
   prepare_compare_debug_tables();
-  if (exec_prefix_root) {
-    exec_prefix_root = concat_replace(exec_prefix_root, exec_prefix_root, DRIVER_MACHINE_SUFFIX,
-                                      nullptr);
+  if (command.exec_prefix_root) {
+    command.exec_prefix_root = concat_replace(command.exec_prefix_root, command.exec_prefix_root,
+                                              DRIVER_MACHINE_SUFFIX, nullptr);
   }
   validate_all_switches();
   select_multilib();
@@ -728,7 +722,7 @@ void load_all_specs(unsigned decoded_count, decoded_option *decoded)
 
 void reset_spec_tables()
 {
-  for (named_spec *sp = specs, *next; sp; sp = next) {
+  for (named_spec *sp = spec_tables.specs, *next; sp; sp = next) {
     next = sp->next;
     if (sp->allocated)
       free(const_cast<char *>(*sp->value_location));
@@ -737,26 +731,19 @@ void reset_spec_tables()
       free(sp);
     }
   }
-  specs = nullptr;
   if (added_specs)
     callback_hash_table_delete(added_specs);
   added_specs = nullptr;
   memset(static_specs, 0, sizeof static_specs);
-  for (const builtin_spec_text *row = builtin_static_spec_texts; row->name; row++)
-    if (row->variable)
-      *row->variable = nullptr;
   if (link_command_owned)
-    free(const_cast<char *>(link_command_spec));
-  link_command_spec = nullptr;
+    free(const_cast<char *>(spec_tables.link_command_spec));
   link_command_owned = false;
   // Rows beyond the built-in ones came from spec files and own their texts.
-  for (int i = builtin_compiler_count; i < compiler_count; i++) {
-    free(const_cast<char *>(compilers[i].suffix));
-    free(const_cast<char *>(compilers[i].spec));
+  for (int i = builtin_compiler_count; i < spec_tables.compiler_count; i++) {
+    free(const_cast<char *>(spec_tables.compilers[i].suffix));
+    free(const_cast<char *>(spec_tables.compilers[i].spec));
   }
-  free(compilers);
-  compilers = nullptr;
-  compiler_count = 0;
+  free(spec_tables.compilers);
   compiler_capacity = 0;
   sized_table = nullptr;
   if (retired_spec_texts)
@@ -767,7 +754,6 @@ void reset_spec_tables()
   suffix_lengths = nullptr;
   measured_table = nullptr;
   measured_count = 0;
-  named_spec_depth = 0;
   if (open_spec_files)
     for (int i = 0; i <= MAX_SPEC_FILE_DEPTH; i++) {
       free(open_spec_files[i].text);
@@ -775,14 +761,14 @@ void reset_spec_tables()
     }
   free(open_spec_files);
   open_spec_files = nullptr;
-  spec_file_depth = 0;
+  spec_tables = spec_table_state();
 }
 
 void dump_specs()
 {
   init_builtin_specs();
-  for (named_spec *sp = specs; sp; sp = sp->next)
+  for (named_spec *sp = spec_tables.specs; sp; sp = sp->next)
     printf("*%s:\n%s\n\n", sp->name, *sp->value_location);
-  if (link_command_spec)
-    printf("*link_command:\n%s\n\n", link_command_spec);
+  if (spec_tables.link_command_spec)
+    printf("*link_command:\n%s\n\n", spec_tables.link_command_spec);
 }

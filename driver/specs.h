@@ -27,37 +27,42 @@ struct spec_function_entry {
   const char *(*handler)(int argc, const char **argv);
 };
 
-extern named_spec *specs;
-extern const char *link_command_spec;
-extern compiler_entry *compilers;
-extern int compiler_count;
-
-// Static spec values read directly by the interpreter's codes.
-extern const char *asm_spec;
-extern const char *asm_final_spec;
-extern const char *cpp_spec;
-extern const char *tolm1_spec;
-extern const char *tolmplus1_spec;
-extern const char *endfile_spec;
-extern const char *link_spec;
-extern const char *lib_spec;
-extern const char *libvuz_spec;
-extern const char *startfile_spec;
-extern const char *linker_name_spec;
-extern const char *linker_plugin_file_spec;
-extern const char *quorf_spec;
-extern const char *lto_vuz_spec;
-extern const char *multilib_select;
-extern const char *multilib_matches;
-extern const char *multilib_defaults;
-extern const char *multilib_exclusions;
-extern const char *multilib_reuse;
-extern const char *multilib_extra;
-extern const char *multilib_options;
-extern const char *startfile_prefix_spec;
-extern const char *sysroot_suffix_spec;
-extern const char *sysroot_hdrs_suffix_spec;
-extern const char *version_spec;
+// The named specs, the link command and the compiler table, with the
+// static spec values the interpreter's codes read directly.
+struct spec_table_state {
+  named_spec *specs;
+  const char *link_command_spec;
+  compiler_entry *compilers;
+  int compiler_count;
+  const char *asm_spec;
+  const char *asm_final_spec;
+  const char *cpp_spec;
+  const char *tolm1_spec;
+  const char *tolmplus1_spec;
+  const char *endfile_spec;
+  const char *link_spec;
+  const char *lib_spec;
+  const char *libvuz_spec;
+  const char *startfile_spec;
+  const char *linker_name_spec;
+  const char *linker_plugin_file_spec;
+  const char *quorf_spec;
+  const char *lto_vuz_spec;
+  const char *multilib_select;
+  const char *multilib_matches;
+  const char *multilib_defaults;
+  const char *multilib_exclusions;
+  const char *multilib_reuse;
+  const char *multilib_extra;
+  const char *multilib_options;
+  const char *startfile_prefix_spec;
+  const char *sysroot_suffix_spec;
+  const char *sysroot_hdrs_suffix_spec;
+  const char *version_spec;
+  // Nesting of spec files, bounded.
+  int spec_file_depth;
+};
+extern spec_table_state spec_tables;
 
 // Built-in texts, generated from driver/data/builtin-specs.txt.
 struct builtin_spec_text {
@@ -66,6 +71,9 @@ struct builtin_spec_text {
   const char *text;        // null: filled in at start-up
   const char **variable;   // the driver variable holding the value, or null
 };
+// The records of the built-in specs are made for these many rows, which
+// the generated tables are checked against.
+enum { STATIC_SPEC_COUNT = 45, TARGET_SPEC_COUNT = 5 };
 extern const builtin_spec_text builtin_static_spec_texts[];
 extern const builtin_spec_text builtin_target_spec_texts[];
 // The rows of both tables above (static rows first) grouped by name length:
@@ -192,10 +200,6 @@ void dump_specs();
 // initial values back; driver_reset's part.
 void reset_spec_tables();
 
-// Nesting of named specs and of spec files, each bounded.
-extern int named_spec_depth;
-extern int spec_file_depth;
-
 // Interpreter.
 int do_spec_1(const char *spec, bool literal, const char *matched);
 int expand_and_run_spec(const char *spec);
@@ -206,12 +210,6 @@ void begin_word_expansion();
 // input; driver_reset's part.
 void reset_spec_interpreter();
 void finish_word();
-// The marks of the word being built: its deletion kind, whether it lies in a
-// response-file section, and the suffix that %. puts in place of those of
-// the switch arguments a condition copies.
-extern int word_delete;
-extern bool in_response_file;
-extern const char *suffix_replacement;
 void store_word(const char *text, bool delete_always, bool output_file);
 void register_temp_file(const char *name, bool delete_always, bool delete_on_failure);
 void keep_temp_file(const char *name);
@@ -225,22 +223,24 @@ void set_current_input(const char *name);
 void word_add_char(char c);
 void word_add_text(const char *text);
 void word_add_text_n(const char *text, size_t length);
-// The state of the word being built, which a spec function call sets aside
-// while its arguments expand as words of their own, response-file words
-// included: take_word_state leaves fresh state and no response file open.
+// The word being built and where it goes, reset at each command start. A
+// spec function call sets it aside while its arguments expand as words of
+// their own, response-file words included.
 struct spec_word_state {
-  bool open;
-  int delete_kind;
-  bool is_output;
-  bool is_library;
-  bool is_linker_script;
+  bool word_open;
+  // Non-zero when the word is a file to delete always.
+  int word_delete;
+  bool word_is_output;
+  bool word_is_library;
+  bool word_is_linker_script;
   bool input_piped;
   bool in_response_file;
+  // What %. puts in place of the suffixes of the switch arguments a
+  // condition copies.
   const char *suffix_replacement;
-  vec<const char *> *response_words;
+  vec<const char *> *response_argbuf;
 };
-spec_word_state take_word_state();
-void put_back_word_state(const spec_word_state &state);
+extern spec_word_state spec_words;
 // The texts joined on the collect obstack, where words, spec-function
 // results and the other texts made for one run live until driver_reset.
 char *collect_concat(const char *first, ...) __attribute__((sentinel));
@@ -344,7 +344,14 @@ void use_compare_debug_table(int which);
 void reset_compare_debug();
 bool compare_debug_files(const char *input_name);
 void report_crash(const char *const *words);
-extern char *compare_debug_dump_names[2];
+// The two runs of -fcompare-debug: the switch table of each (the second
+// with what the self spec adds) and each run's dump file.
+struct compare_debug_state {
+  switch_table switch_tables[2];
+  char *dump_names[2];
+  char seed_text[24];
+};
+extern compare_debug_state compare_debug;
 const char *compare_debug_dump_opt_spec_function(int argc, const char **argv);
 const char *compare_debug_self_opt_spec_function(int argc, const char **argv);
 

@@ -10,9 +10,7 @@
 #include <cstdint>
 #include <cstring>
 
-switch_entry *switches;
-int switch_count;
-int switch_capacity;
+switch_table saved_switches;
 
 // The switch numbers in order of their texts, so that a spec atom finds the
 // switches it names without reading the others. Made again on first use
@@ -49,13 +47,15 @@ void record_switch(const char *text, int further_count, const char *const *furth
                    bool accepted, bool in_option_table)
 {
   // Room for the entry and the zeroed terminator kept after the last one.
-  if (switch_count + 1 >= switch_capacity) {
-    switch_capacity = switch_capacity ? switch_capacity * 2 : 16;
-    switches = static_cast<switch_entry *>(
-        checked_realloc(switches, static_cast<uint64_t>(switch_capacity) * sizeof(switch_entry)));
+  if (saved_switches.switch_count + 1 >= saved_switches.switch_capacity) {
+    saved_switches.switch_capacity =
+        saved_switches.switch_capacity ? saved_switches.switch_capacity * 2 : 16;
+    saved_switches.switches = static_cast<switch_entry *>(checked_realloc(
+        saved_switches.switches,
+        static_cast<uint64_t>(saved_switches.switch_capacity) * sizeof(switch_entry)));
   }
   switch_table_generation++;
-  switch_entry &sw = switches[switch_count++];
+  switch_entry &sw = saved_switches.switches[saved_switches.switch_count++];
   sw.text = text + 1;
   sw.arguments = nullptr;
   if (further_count > 0) {
@@ -71,7 +71,7 @@ void record_switch(const char *text, int further_count, const char *const *furth
   sw.in_option_table = in_option_table;
   sw.accepted = accepted;
   sw.copy_mark = 0;
-  memset(&switches[switch_count], 0, sizeof(switch_entry));
+  memset(&saved_switches.switches[saved_switches.switch_count], 0, sizeof(switch_entry));
 }
 
 void reset_switch_table()
@@ -79,26 +79,25 @@ void reset_switch_table()
   free(index_of_switches.by_text);
   index_of_switches = switch_index();
   first_bytes_of_switches = switch_first_bytes();
-  free(switches);
-  switches = nullptr;
-  switch_count = 0;
-  switch_capacity = 0;
+  free(saved_switches.switches);
+  saved_switches = switch_table();
 }
 
 void terminate_switch_table()
 {
-  if (switch_count + 1 > switch_capacity) {
-    switch_capacity = switch_count + 1;
-    switches = static_cast<switch_entry *>(
-        checked_realloc(switches, static_cast<uint64_t>(switch_capacity) * sizeof(switch_entry)));
+  if (saved_switches.switch_count + 1 > saved_switches.switch_capacity) {
+    saved_switches.switch_capacity = saved_switches.switch_count + 1;
+    saved_switches.switches = static_cast<switch_entry *>(checked_realloc(
+        saved_switches.switches,
+        static_cast<uint64_t>(saved_switches.switch_capacity) * sizeof(switch_entry)));
   }
-  memset(&switches[switch_count], 0, sizeof(switch_entry));
+  memset(&saved_switches.switches[saved_switches.switch_count], 0, sizeof(switch_entry));
 }
 
 static int compare_switch_texts(const void *a, const void *b)
 {
-  int order = strcmp(switches[*static_cast<const int *>(a)].text,
-                     switches[*static_cast<const int *>(b)].text);
+  int order = strcmp(saved_switches.switches[*static_cast<const int *>(a)].text,
+                     saved_switches.switches[*static_cast<const int *>(b)].text);
   if (order)
     return order;
   return *static_cast<const int *>(a) - *static_cast<const int *>(b);
@@ -107,19 +106,20 @@ static int compare_switch_texts(const void *a, const void *b)
 static const switch_index *current_switch_index()
 {
   switch_index &index = index_of_switches;
-  if (index.table == switches && index.count == switch_count &&
+  if (index.table == saved_switches.switches && index.count == saved_switches.switch_count &&
       index.generation == switch_table_generation)
     return &index;
-  if (switch_count > index.capacity) {
-    index.capacity = switch_count;
-    index.by_text = static_cast<int *>(
-        checked_realloc(index.by_text, static_cast<uint64_t>(switch_count) * sizeof(int)));
+  if (saved_switches.switch_count > index.capacity) {
+    index.capacity = saved_switches.switch_count;
+    index.by_text = static_cast<int *>(checked_realloc(
+        index.by_text, static_cast<uint64_t>(saved_switches.switch_count) * sizeof(int)));
   }
-  for (int i = 0; i < switch_count; i++)
+  for (int i = 0; i < saved_switches.switch_count; i++)
     index.by_text[i] = i;
-  merge_sort(index.by_text, static_cast<size_t>(switch_count), sizeof(int), compare_switch_texts);
-  index.table = switches;
-  index.count = switch_count;
+  merge_sort(index.by_text, static_cast<size_t>(saved_switches.switch_count), sizeof(int),
+             compare_switch_texts);
+  index.table = saved_switches.switches;
+  index.count = saved_switches.switch_count;
   index.generation = switch_table_generation;
   return &index;
 }
@@ -151,22 +151,23 @@ __attribute__((noinline)) static void remake_first_bytes()
 {
   switch_first_bytes &f = first_bytes_of_switches;
   f = switch_first_bytes();
-  for (int i = 0; i < switch_count; i++) {
-    set_bit(f.bits, static_cast<unsigned char>(switches[i].text[0]));
-    set_bit(f.pairs, switch_pair_hash(switches[i].text));
-    set_bit(&f.lengths, length_bit(strlen(switches[i].text)));
-    f.byte_marks |= first_byte_mark(switches[i].text);
-    f.pair_marks |= first_pair_mark(switches[i].text);
+  for (int i = 0; i < saved_switches.switch_count; i++) {
+    set_bit(f.bits, static_cast<unsigned char>(saved_switches.switches[i].text[0]));
+    set_bit(f.pairs, switch_pair_hash(saved_switches.switches[i].text));
+    set_bit(&f.lengths, length_bit(strlen(saved_switches.switches[i].text)));
+    f.byte_marks |= first_byte_mark(saved_switches.switches[i].text);
+    f.pair_marks |= first_pair_mark(saved_switches.switches[i].text);
   }
-  f.table = switches;
-  f.count = switch_count;
+  f.table = saved_switches.switches;
+  f.count = saved_switches.switch_count;
   f.generation = switch_table_generation;
 }
 
 static bool first_bytes_are_current()
 {
   const switch_first_bytes &f = first_bytes_of_switches;
-  return f.table == switches && f.count == switch_count && f.generation == switch_table_generation;
+  return f.table == saved_switches.switches && f.count == saved_switches.switch_count &&
+         f.generation == switch_table_generation;
 }
 
 // The questions of the first bytes that every condition asks make them
@@ -218,7 +219,7 @@ static switch_run switches_named(const char *prefix, size_t length, bool starred
   int low = 0, high = index->count;
   while (low < high) {
     int middle = low + (high - low) / 2;
-    if (strncmp(switches[index->by_text[middle]].text, prefix, length) < 0)
+    if (strncmp(saved_switches.switches[index->by_text[middle]].text, prefix, length) < 0)
       low = middle + 1;
     else
       high = middle;
@@ -226,7 +227,7 @@ static switch_run switches_named(const char *prefix, size_t length, bool starred
   // A text equal to the prefix sorts before the longer ones that begin with it.
   int end = low;
   while (end < index->count) {
-    const char *text = switches[index->by_text[end]].text;
+    const char *text = saved_switches.switches[index->by_text[end]].text;
     if (!switch_begins_with(text, prefix, length) || (!starred && text[length] != '\0'))
       break;
     end++;
@@ -249,8 +250,8 @@ static void switches_in_table_order(table_order *order, const char *prefix, size
                                     bool starred)
 {
   order->numbers = nullptr;
-  order->count = switch_count;
-  if (switch_count <= SHORT_SWITCH_TABLE)
+  order->count = saved_switches.switch_count;
+  if (saved_switches.switch_count <= SHORT_SWITCH_TABLE)
     return;
   switch_run run = switches_named(prefix, length, starred);
   order->count = run.count;
@@ -301,7 +302,7 @@ static bool later_switch_named(int index, char letter, bool negated, const char 
   char small[64];
   char *text = small;
   size_t length = 1;
-  if (rest && switch_count > SHORT_SWITCH_TABLE) {
+  if (rest && saved_switches.switch_count > SHORT_SWITCH_TABLE) {
     // The index is searched for the whole text.
     length = 1 + (negated ? 3 : 0) + strlen(rest);
     if (length >= sizeof small)
@@ -315,7 +316,8 @@ static bool later_switch_named(int index, char letter, bool negated, const char 
   bool found = false;
   for (int k = 0; k < order.count && !found; k++) {
     int number = switch_number(&order, k);
-    found = number > index && names_form(switches[number].text, letter, negated, rest);
+    found =
+        number > index && names_form(saved_switches.switches[number].text, letter, negated, rest);
   }
   release_table_order(&order);
   if (text != small)
@@ -325,7 +327,7 @@ static bool later_switch_named(int index, char letter, bool negated, const char 
 
 bool switch_is_live(int index, int length)
 {
-  switch_entry &sw = switches[index];
+  switch_entry &sw = saved_switches.switches[index];
   if (sw.liveness)
     return (sw.liveness & 3) == SW_LIVE && !(sw.liveness & SW_REMOVED_FOR_GOOD);
   if (length == 0 || length == 1)
@@ -353,7 +355,7 @@ bool switch_is_live(int index, int length)
 // One switch against an atom, as the table walk takes them.
 static bool switch_matches(int i, const char *atom, size_t length, bool starred)
 {
-  const switch_entry &sw = switches[i];
+  const switch_entry &sw = saved_switches.switches[i];
   if (switch_begins_with(sw.text, atom, length) && (starred || sw.text[length] == '\0') &&
       switch_is_live(i, starred ? static_cast<int>(length) : -1))
     return true;
@@ -414,7 +416,7 @@ void visit_switches_named(const char *atom, size_t length, bool starred,
   switches_in_table_order(&order, atom, length, starred);
   for (int k = 0; k < order.count; k++) {
     int number = switch_number(&order, k);
-    const char *text = switches[number].text;
+    const char *text = saved_switches.switches[number].text;
     if (switch_begins_with(text, atom, length) && (starred || text[length] == '\0'))
       visit(number, data);
   }
@@ -428,7 +430,7 @@ bool live_switch_exists(const char *text)
   bool found = false;
   for (int k = 0; k < order.count && !found; k++) {
     int number = switch_number(&order, k);
-    found = strcmp(switches[number].text, text) == 0 && switch_is_live(number, -1);
+    found = strcmp(saved_switches.switches[number].text, text) == 0 && switch_is_live(number, -1);
   }
   release_table_order(&order);
   return found;

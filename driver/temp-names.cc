@@ -26,9 +26,7 @@ struct temp_name_memo {
 };
 
 static temp_name_memo *memo;
-char *last_temp_name;
-temp_file_node *always_delete_list;
-temp_file_node *failure_delete_list;
+temp_file_state temp_files;
 static int response_file_counter;
 
 // Names compared as paths, as the walk of a short list compares them.
@@ -53,10 +51,10 @@ static temp_list_index failure_delete_index;
 
 static temp_list_index *index_of(temp_file_node **list)
 {
-  if (list == &always_delete_list)
+  if (list == &temp_files.always_delete_list)
     return &always_delete_index;
   // Only the two deletion lists have an index.
-  vuz_assert(list == &failure_delete_list);
+  vuz_assert(list == &temp_files.failure_delete_list);
   return &failure_delete_index;
 }
 
@@ -120,9 +118,9 @@ void release_temp_list(temp_file_node **list)
 
 void reset_temp_names()
 {
-  delete_temp_list(always_delete_list);
-  release_temp_list(&always_delete_list);
-  release_temp_list(&failure_delete_list);
+  delete_temp_list(temp_files.always_delete_list);
+  release_temp_list(&temp_files.always_delete_list);
+  release_temp_list(&temp_files.failure_delete_list);
   while (memo) {
     temp_name_memo *next = memo->next;
     free(memo->suffix);
@@ -130,29 +128,29 @@ void reset_temp_names()
     free(memo);
     memo = next;
   }
-  last_temp_name = nullptr;
+  temp_files = temp_file_state();
   response_file_counter = 0;
 }
 
 void register_temp_file(const char *name, bool delete_always, bool delete_on_failure)
 {
-  if (delete_always && !listed(&always_delete_list, name))
-    push_temp(&always_delete_list, name);
-  if (delete_on_failure && !listed(&failure_delete_list, name))
-    push_temp(&failure_delete_list, name);
+  if (delete_always && !listed(&temp_files.always_delete_list, name))
+    push_temp(&temp_files.always_delete_list, name);
+  if (delete_on_failure && !listed(&temp_files.failure_delete_list, name))
+    push_temp(&temp_files.failure_delete_list, name);
 }
 
 // Takes a name off the always-delete list, for a temporary that turned
 // out to be worth keeping.
 void keep_temp_file(const char *name)
 {
-  for (temp_file_node **link = &always_delete_list; *link; link = &(*link)->next) {
+  for (temp_file_node **link = &temp_files.always_delete_list; *link; link = &(*link)->next) {
     temp_file_node *node = *link;
     if (path_compare(node->name, name) != 0)
       continue;
     // Unlinked before it is freed: the fatal-signal handler walks the list.
     __atomic_store_n(link, node->next, __ATOMIC_RELEASE);
-    temp_list_index *index = index_of(&always_delete_list);
+    temp_list_index *index = index_of(&temp_files.always_delete_list);
     index->length--;
     if (index->names)
       index->names->remove(node->name);
@@ -165,15 +163,16 @@ void keep_temp_file(const char *name)
 // Whether the would-be name is the current input itself.
 static bool names_current_input(const char *name)
 {
-  if (strcmp(name, current_input_name ? current_input_name : "") == 0)
+  if (strcmp(name, current_input.current_input_name ? current_input.current_input_name : "") == 0)
     return true;
-  if (current_input_stat_state == 0)
-    current_input_stat_state = stat(current_input_name, &current_input_stat) == 0 ? 1 : -1;
-  if (current_input_stat_state < 0)
+  if (current_input.current_input_stat_state == 0)
+    current_input.current_input_stat_state =
+        stat(current_input.current_input_name, &current_input.current_input_stat) == 0 ? 1 : -1;
+  if (current_input.current_input_stat_state < 0)
     return false;
   struct stat st;
-  return stat(name, &st) == 0 && st.st_dev == current_input_stat.st_dev &&
-         st.st_ino == current_input_stat.st_ino;
+  return stat(name, &st) == 0 && st.st_dev == current_input.current_input_stat.st_dev &&
+         st.st_ino == current_input.current_input_stat.st_ino;
 }
 
 const char *make_temp_name(char code, const char *p, const char *whole_spec)
@@ -190,14 +189,14 @@ const char *make_temp_name(char code, const char *p, const char *whole_spec)
       fatal_error(0, "spec %qs has invalid %<%%0%c%>", whole_spec, *p);
   }
   // With pipes, %m adds nothing and %| is standard output.
-  if (code == 'm' && pipes_requested)
+  if (code == 'm' && command.pipes_requested)
     return p;
-  if (code == '|' && pipes_requested) {
+  if (code == '|' && command.pipes_requested) {
     word_add_char('-');
-    word_delete = 0;
+    spec_words.word_delete = 0;
     return p;
   }
-  if (code == 'j' && save_temps_mode == 0) {
+  if (code == 'j' && command.save_temps_mode == 0) {
     struct stat st;
     if (stat("/dev/null", &st) == 0 && !S_ISDIR(st.st_mode) && access("/dev/null", W_OK) == 0) {
       word_add_text("/dev/null");
@@ -206,7 +205,7 @@ const char *make_temp_name(char code, const char *p, const char *whole_spec)
   }
   // The suffix in one piece: ".gk" in a second compare-debug run, the text
   // of the spec, ".o" for %O.
-  size_t marker_length = compare_debug_mode < 0 ? 3 : 0;
+  size_t marker_length = command.compare_debug_mode < 0 ? 3 : 0;
   size_t suffix_length = marker_length + length + (object_suffix ? 2 : 0);
   char *suffix = static_cast<char *>(checked_malloc(suffix_length + 1));
   memcpy(suffix, ".gk", marker_length);
@@ -214,28 +213,29 @@ const char *make_temp_name(char code, const char *p, const char *whole_spec)
   memcpy(suffix + marker_length + length, ".o", object_suffix ? 2 : 0);
   suffix[suffix_length] = '\0';
 
-  if (save_temps_mode) {
-    const char *base = aux_base;
-    size_t base_length = aux_base ? static_cast<size_t>(aux_base_length) : 0;
-    if (!base && current_input_base) {
-      base = current_input_base;
-      base_length = static_cast<size_t>(current_base_length);
+  if (command.save_temps_mode) {
+    const char *base = command.aux_base;
+    size_t base_length = command.aux_base ? static_cast<size_t>(command.aux_base_length) : 0;
+    if (!base && current_input.current_input_base) {
+      base = current_input.current_input_base;
+      base_length = static_cast<size_t>(current_input.current_base_length);
     }
     const char *suffix_text = suffix;
-    if (suffix_length && !base_length && !aux_base && !dump_dir_dash_appended)
+    if (suffix_length && !base_length && !command.aux_base && !command.dump_dir_dash_appended)
       suffix_text++;
-    obstack_append(&collect_obstack, dump_dir ? dump_dir : "", dump_dir ? dump_dir_length : 0);
+    obstack_append(&spec_expansion.collect_obstack, command.dump_dir ? command.dump_dir : "",
+                   command.dump_dir ? command.dump_dir_length : 0);
     if (base)
-      obstack_append(&collect_obstack, base, base_length);
-    obstack_append_text(&collect_obstack, suffix_text);
-    obstack_append_byte(&collect_obstack, '\0');
-    char *name = static_cast<char *>(obstack_close_object(&collect_obstack));
+      obstack_append(&spec_expansion.collect_obstack, base, base_length);
+    obstack_append_text(&spec_expansion.collect_obstack, suffix_text);
+    obstack_append_byte(&spec_expansion.collect_obstack, '\0');
+    char *name = static_cast<char *>(obstack_close_object(&spec_expansion.collect_obstack));
     if (!names_current_input(name)) {
-      last_temp_name = name;
+      temp_files.last_temp_name = name;
       word_add_text(name);
       // The user asked to keep this file: a %d before it in the spec
       // marks a temporary, which this no longer is.
-      word_delete = 0;
+      spec_words.word_delete = 0;
       free(suffix);
       return p;
     }
@@ -264,33 +264,34 @@ const char *make_temp_name(char code, const char *p, const char *whole_spec)
     // this name is stored as a word.
     register_temp_file(entry->file_name, true, false);
   }
-  last_temp_name = entry->file_name;
+  temp_files.last_temp_name = entry->file_name;
   word_add_text(entry->file_name);
-  word_delete = 1;
+  spec_words.word_delete = 1;
   return p;
 }
 
 void open_response_file(const char *)
 {
-  if (in_response_file)
+  if (spec_words.in_response_file)
     fatal_error(0, "cannot open nested response file");
-  in_response_file = true;
+  spec_words.in_response_file = true;
 }
 
 void close_response_file()
 {
-  if (!in_response_file)
+  if (!spec_words.in_response_file)
     fatal_error(0, "cannot close nonexistent response file");
-  in_response_file = false;
-  if (vec_empty(response_argbuf))
+  spec_words.in_response_file = false;
+  if (vec_empty(spec_words.response_argbuf))
     return;
   char *name;
-  if (save_temps_mode) {
-    const char *base = (dump_base && *dump_base) ? dump_base
-                       : (dump_dir && *dump_dir) ? dump_dir
-                                                  : "a";
-    bool from_dump_dir = base == dump_dir;
-    name = format_alloc("%s%sargs.%d", base, from_dump_dir && dump_dir_dash_appended ? "" : ".",
+  if (command.save_temps_mode) {
+    const char *base = (command.dump_base && *command.dump_base) ? command.dump_base
+                       : (command.dump_dir && *command.dump_dir) ? command.dump_dir
+                                                                 : "a";
+    bool from_dump_dir = base == command.dump_dir;
+    name = format_alloc("%s%sargs.%d", base,
+                        from_dump_dir && command.dump_dir_dash_appended ? "" : ".",
                         response_file_counter++);
   } else {
     name = temp_file_make("");
@@ -299,16 +300,17 @@ void close_response_file()
   FILE *f = fopen(name, "w");
   if (!f)
     fatal_error(0, "could not open temporary response file %s", name);
-  vec_safe_push(response_argbuf, static_cast<const char *>(nullptr));
-  int failed = argv_write_quoted(response_argbuf->address(), f);
+  vec_safe_push(spec_words.response_argbuf, static_cast<const char *>(nullptr));
+  int failed = argv_write_quoted(spec_words.response_argbuf->address(), f);
   if (failed)
     fatal_error(0, "could not write to temporary response file %s", name);
   if (fclose(f) != 0)
     fatal_error(0, "could not close temporary response file %s", name);
-  vec_truncate(response_argbuf, 0);
-  obstack_append_byte(&collect_obstack, '@');
-  obstack_append_text(&collect_obstack, name);
-  obstack_append_byte(&collect_obstack, '\0');
-  store_word(static_cast<char *>(obstack_close_object(&collect_obstack)), false, false);
+  vec_truncate(spec_words.response_argbuf, 0);
+  obstack_append_byte(&spec_expansion.collect_obstack, '@');
+  obstack_append_text(&spec_expansion.collect_obstack, name);
+  obstack_append_byte(&spec_expansion.collect_obstack, '\0');
+  store_word(static_cast<char *>(obstack_close_object(&spec_expansion.collect_obstack)), false,
+             false);
   free(name);
 }

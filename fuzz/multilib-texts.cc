@@ -34,13 +34,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
   env.init(true, false);  // so that driver_reset can restore the environment
   init_option_obstack();
   diagnostic_state_init(&global_diagnostic_state, 0);
-  multilib_select = parts[0].c_str();
-  multilib_matches = parts[1].c_str();
-  multilib_defaults = parts[2].c_str();
-  multilib_exclusions = parts[3].c_str();
-  multilib_reuse = parts[4].c_str();
-  multilib_options = parts[5].c_str();
-  multilib_extra = parts[6].c_str();
+  spec_tables.multilib_select = parts[0].c_str();
+  spec_tables.multilib_matches = parts[1].c_str();
+  spec_tables.multilib_defaults = parts[2].c_str();
+  spec_tables.multilib_exclusions = parts[3].c_str();
+  spec_tables.multilib_reuse = parts[4].c_str();
+  spec_tables.multilib_options = parts[5].c_str();
+  spec_tables.multilib_extra = parts[6].c_str();
   std::vector<std::string> switch_texts;
   for (size_t i = 7; i < parts.size(); i++)
     switch_texts.push_back("-" + parts[i]);

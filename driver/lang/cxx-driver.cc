@@ -30,101 +30,142 @@ static const char *cxx_language_for(char last)
   return last == 'c' ? "c++" : last == 'h' ? "c++-header" : "c++-cpp-output";
 }
 
-void lang_specific_driver(decoded_option **records, unsigned *count, int *added_libraries)
-{
-  decoded_option *in = *records;
-  unsigned n = *count;
-  int library_mode = 0;  // -1 no link, 1 C++ library, 2 static C++ library
-  bool add_math = true, static_requested = false, shared_runtime = true, language_given = false;
+// What the scan decides about the C++ library.
+enum cxx_library_mode_code {
+  CXX_LIBRARY_NO_LINK = -1,
+  CXX_LIBRARY_UNDECIDED = 0,
+  CXX_LIBRARY_SHARED = 1,
+  CXX_LIBRARY_STATIC = 2,
+};
+
+// The value of -stdlib= that names the platform's libc++.
+enum { STDLIB_LIBCXX = 2 };
+
+// What the scan of the command line finds, and a mark per record.
+struct cxx_scan {
+  int cxx_library_mode = CXX_LIBRARY_UNDECIDED;
+  bool add_math_library = true;
   int profiled = 0;
-  long stdlib_choice = 2;
-  unsigned char *marks = checked_new_cleared<unsigned char>(n);
+  bool static_requested = false;
+  bool shared_runtime = true;
+  long stdlib_choice = STDLIB_LIBCXX;
+  bool language_given = false;
+  unsigned char *marks;
+};
 
-  for (unsigned i = 1; i < n; i++) {
-    const decoded_option &d = in[i];
-    if (d.errors & ERR_MISSING_ARGUMENT)
-      continue;
-    switch (d.option_index) {
-    case OPT_E: case OPT_M: case OPT_MM: case OPT_S: case OPT_c: case OPT_fsyntax_only:
-    case OPT_nodefaultlibs: case OPT_nostdlib: case OPT_r:
-      library_mode = -1;
-      break;
-    case OPT_Wl_: case OPT_Xlinker:
-      if (library_mode == 0)
-        library_mode = 1;
-      break;
-    case OPT_l:
-      if (strcmp(d.argument, "m") == 0) {
-        marks[i] = MARK_MATH;
-        add_math = false;
-      } else if (strcmp(d.argument, "c") == 0) {
-        marks[i] = MARK_LIBC;
-      } else if (library_mode == 0) {
-        library_mode = 1;
-      }
-      break;
-    case OPT_p: case OPT_pg:
-      profiled++;
-      break;
-    case OPT_static:
-      static_requested = true;
-      break;
-    case OPT_static_libvuz:
-      shared_runtime = false;
-      break;
-    case OPT_static_libwexoplusplus:
-      if (library_mode != -1)
-        library_mode = 2;
-      marks[i] = MARK_REMOVE;
-      break;
-    case OPT_stdlib_eq:
-      stdlib_choice = static_cast<long>(d.value);
-      break;
-    case OPT_x:
-      language_given = true;
-      if (library_mode == 0 &&
-          (strcmp(d.argument, "c++") == 0 || strcmp(d.argument, "c++-cpp-output") == 0 ||
-           strcmp(d.argument, "objective-c++") == 0 || strcmp(d.argument, "objective-c++-cpp-output") == 0))
-        library_mode = 1;
-      break;
-    case OPTION_INPUT_FILE: {
-      size_t length = strlen(d.argument);
-      if (length < 2)
-        break;
-      if (language_given) {
-        language_given = false;
-        break;
-      }
-      char last = d.argument[length - 1];
-      if (length > 2 && d.argument[length - 2] == '.' && (last == 'c' || last == 'h' || last == 'i'))
-        marks[i] = MARK_WRAP;
-      // Only while still undecided: "-c" and friends have the last word.
-      if (library_mode == 0 && (length < 3 || !header_name(d.argument)))
-        library_mode = 1;
-      break;
-    }
-    default:
-      break;
-    }
+// Only while still undecided: "-c" and friends have the last word.
+static void decide_library(cxx_scan *scan)
+{
+  if (scan->cxx_library_mode == CXX_LIBRARY_UNDECIDED)
+    scan->cxx_library_mode = CXX_LIBRARY_SHARED;
+}
+
+static bool cxx_language(const char *language)
+{
+  return strcmp(language, "c++") == 0 || strcmp(language, "c++-cpp-output") == 0 ||
+         strcmp(language, "objective-c++") == 0 ||
+         strcmp(language, "objective-c++-cpp-output") == 0;
+}
+
+static void scan_library_option(cxx_scan *scan, const decoded_option &d, unsigned i)
+{
+  if (strcmp(d.argument, "m") == 0) {
+    scan->marks[i] = MARK_MATH;
+    scan->add_math_library = false;
+  } else if (strcmp(d.argument, "c") == 0) {
+    scan->marks[i] = MARK_LIBC;
+  } else {
+    decide_library(scan);
   }
+}
 
-  // At most: every record wrapped in two -x pairs, plus six additions.
-  decoded_option *out = checked_new_array<decoded_option>(3 * n + 8);
+static void scan_input_file(cxx_scan *scan, const decoded_option &d, unsigned i)
+{
+  size_t length = strlen(d.argument);
+  if (length < 2)
+    return;
+  if (scan->language_given) {
+    scan->language_given = false;
+    return;
+  }
+  char last = d.argument[length - 1];
+  if (length > 2 && d.argument[length - 2] == '.' && (last == 'c' || last == 'h' || last == 'i'))
+    scan->marks[i] = MARK_WRAP;
+  if (length < 3 || !header_name(d.argument))
+    decide_library(scan);
+}
+
+static void scan_record(cxx_scan *scan, const decoded_option &d, unsigned i)
+{
+  switch (d.option_index) {
+  case OPT_E: case OPT_M: case OPT_MM: case OPT_S: case OPT_c: case OPT_fsyntax_only:
+  case OPT_nodefaultlibs: case OPT_nostdlib: case OPT_r:
+    scan->cxx_library_mode = CXX_LIBRARY_NO_LINK;
+    break;
+  case OPT_Wl_: case OPT_Xlinker:
+    decide_library(scan);
+    break;
+  case OPT_l:
+    scan_library_option(scan, d, i);
+    break;
+  case OPT_p: case OPT_pg:
+    scan->profiled++;
+    break;
+  case OPT_static:
+    scan->static_requested = true;
+    break;
+  case OPT_static_libvuz:
+    scan->shared_runtime = false;
+    break;
+  case OPT_static_libwexoplusplus:
+    if (scan->cxx_library_mode != CXX_LIBRARY_NO_LINK)
+      scan->cxx_library_mode = CXX_LIBRARY_STATIC;
+    scan->marks[i] = MARK_REMOVE;
+    break;
+  case OPT_stdlib_eq:
+    scan->stdlib_choice = static_cast<long>(d.value);
+    break;
+  case OPT_x:
+    scan->language_given = true;
+    if (cxx_language(d.argument))
+      decide_library(scan);
+    break;
+  case OPTION_INPUT_FILE:
+    scan_input_file(scan, d, i);
+    break;
+  default:
+    break;
+  }
+}
+
+static void scan_records(cxx_scan *scan, const decoded_option *in, unsigned n)
+{
+  for (unsigned i = 1; i < n; i++)
+    if (!(in[i].errors & ERR_MISSING_ARGUMENT))
+      scan_record(scan, in[i], i);
+}
+
+// Copies the records in order, the marked ones wrapped or left out, and
+// holds back the first math and C library records while a C++ library is
+// added, so that they follow it.
+static unsigned copy_records(const cxx_scan *scan, const decoded_option *in, unsigned n,
+                             decoded_option *out, int *held_math, int *held_libc)
+{
+  bool linking = scan->cxx_library_mode > 0;
   unsigned k = 0;
   out[k++] = in[0];
-  int held_math = -1, held_libc = -1;
   for (unsigned i = 1; i < n; i++) {
-    if (library_mode > 0 && marks[i] == MARK_MATH && held_math < 0) {
-      held_math = static_cast<int>(i);
+    if (linking && scan->marks[i] == MARK_MATH && *held_math < 0) {
+      *held_math = static_cast<int>(i);
       continue;
     }
-    if (library_mode > 0 && marks[i] == MARK_LIBC && held_libc < 0) {
-      held_libc = static_cast<int>(i);
+    if (linking && scan->marks[i] == MARK_LIBC && *held_libc < 0) {
+      *held_libc = static_cast<int>(i);
       continue;
     }
-    if (marks[i] == MARK_REMOVE)
+    if (scan->marks[i] == MARK_REMOVE)
       continue;
-    if (marks[i] == MARK_WRAP) {
+    if (scan->marks[i] == MARK_WRAP) {
       const char *name = in[i].argument;
       generate_option(OPT_x, cxx_language_for(name[strlen(name) - 1]), 1, FLAG_DRIVER, &out[k++]);
       out[k++] = in[i];
@@ -133,29 +174,55 @@ void lang_specific_driver(decoded_option **records, unsigned *count, int *added_
     }
     out[k++] = in[i];
   }
+  return k;
+}
+
+// Appends the libraries after the copied records; the count of libraries
+// added is the result.
+static int add_libraries(const cxx_scan *scan, const decoded_option *in, int held_math,
+                         int held_libc, decoded_option *out, unsigned *k)
+{
   int added = 0;
-  if (library_mode > 0) {
-    if (library_mode == 2 && !static_requested)
-      generate_option(OPT_Wl_, "-Bstatic", 1, FLAG_DRIVER, &out[k++]);
-    generate_option(OPT_l, stdlib_choice == 2 ? "c++" : "wexo++", 1, FLAG_DRIVER, &out[k++]);
+  bool linking = scan->cxx_library_mode > 0;
+  bool bracket_static = scan->cxx_library_mode == CXX_LIBRARY_STATIC && !scan->static_requested;
+  if (linking) {
+    if (bracket_static)
+      generate_option(OPT_Wl_, "-Bstatic", 1, FLAG_DRIVER, &out[(*k)++]);
+    generate_option(OPT_l, scan->stdlib_choice == STDLIB_LIBCXX ? "c++" : "wexo++", 1, FLAG_DRIVER,
+                    &out[(*k)++]);
     added++;
-    if (library_mode == 2 && !static_requested)
-      generate_option(OPT_Wl_, "-Bdynamic", 1, FLAG_DRIVER, &out[k++]);
+    if (bracket_static)
+      generate_option(OPT_Wl_, "-Bdynamic", 1, FLAG_DRIVER, &out[(*k)++]);
   }
   if (held_math >= 0) {
-    out[k++] = in[held_math];
-  } else if (add_math && library_mode > 0) {
-    generate_option(OPT_l, profiled ? "m_p" : "m", 1, FLAG_DRIVER, &out[k++]);
+    out[(*k)++] = in[held_math];
+  } else if (scan->add_math_library && linking) {
+    generate_option(OPT_l, scan->profiled ? "m_p" : "m", 1, FLAG_DRIVER, &out[(*k)++]);
     added++;
   }
   if (held_libc >= 0)
-    out[k++] = in[held_libc];
-  if (!static_requested && shared_runtime)
-    generate_option(OPT_shared_libvuz, nullptr, 1, FLAG_DRIVER, &out[k++]);
-  free(marks);
+    out[(*k)++] = in[held_libc];
+  if (!scan->static_requested && scan->shared_runtime)
+    generate_option(OPT_shared_libvuz, nullptr, 1, FLAG_DRIVER, &out[(*k)++]);
+  return added;
+}
+
+void lang_specific_driver(decoded_option **records, unsigned *count, int *added_libraries)
+{
+  decoded_option *in = *records;
+  unsigned n = *count;
+  cxx_scan scan;
+  scan.marks = checked_new_cleared<unsigned char>(n);
+  scan_records(&scan, in, n);
+
+  // At most: every record wrapped in two -x pairs, plus six additions.
+  decoded_option *out = checked_new_array<decoded_option>(3 * n + 8);
+  int held_math = -1, held_libc = -1;
+  unsigned k = copy_records(&scan, in, n, out, &held_math, &held_libc);
+  *added_libraries += add_libraries(&scan, in, held_math, held_libc, out, &k);
+  free(scan.marks);
   *records = out;
   *count = k;
-  *added_libraries += added;
 }
 
 int language_pre_link_hook()

@@ -16,7 +16,7 @@ static const char *const known_suffixes[] = {".c", ".C", ".S", ".m", ".cc", ".cp
 
 void lang_specific_driver(decoded_option **records, unsigned *count, int *)
 {
-  is_preprocessor_driver = true;
+  driver_settings.is_preprocessor_driver = true;
   decoded_option *in = *records;
   unsigned n = *count;
   bool add_dash_E = true, input_missing = true, language_given = false;

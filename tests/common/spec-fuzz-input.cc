@@ -17,17 +17,17 @@ static void set_up()
   init_option_obstack();
   init_options_struct(&global_options, &global_options_set);
   diagnostic_state_init(&global_diagnostic_state, 0);
-  obstack_init_pool(&spec_obstack);
-  obstack_init_pool(&collect_obstack);
-  dry_run_count = 1;  // echo, never execute
+  obstack_init_pool(&spec_expansion.spec_obstack);
+  obstack_init_pool(&spec_expansion.collect_obstack);
+  driver_settings.dry_run_count = 1; // echo, never execute
   driver_set_verbose(1);
   init_multilib_texts();
   init_builtin_specs();
   // A heap copy with its zeroed closing row, as a run has: spec files add rows.
-  compilers = static_cast<compiler_entry *>(
+  spec_tables.compilers = static_cast<compiler_entry *>(
       calloc(static_cast<size_t>(builtin_compiler_count) + 1, sizeof(compiler_entry)));
-  memcpy(compilers, builtin_compilers, builtin_compiler_count * sizeof(compiler_entry));
-  compiler_count = builtin_compiler_count;
+  memcpy(spec_tables.compilers, builtin_compilers, builtin_compiler_count * sizeof(compiler_entry));
+  spec_tables.compiler_count = builtin_compiler_count;
   const char *further[] = {"FOO"};
   record_switch("-c", 0, nullptr, false, true);
   record_switch("-fpic", 0, nullptr, false, true);
@@ -35,7 +35,7 @@ static void set_up()
   record_switch("-mcpu=cortex-a9", 0, nullptr, false, true);
   record_switch("-O2", 0, nullptr, false, true);
   terminate_switch_table();
-  output_names = static_cast<const char **>(calloc(2, sizeof(char *)));
+  spec_expansion.output_names = static_cast<const char **>(calloc(2, sizeof(char *)));
   set_current_input("dir/x.c");
 }
 

@@ -11,11 +11,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-extern "C" const char *__asan_default_options()
-{
-  return "detect_leaks=0";
-}
-
 static std::string translate(const std::string &path, const char *key)
 {
   char *t = translate_install_path(path.c_str(), key);
@@ -80,6 +75,7 @@ TEST(SearchPaths, EqualPrioritiesKeepTheirOrder)
     order += e->prefix;
   EXPECT_EQ(order, "/first//second//third/");
   EXPECT_EQ(list.max_length, 8u);
+  release_search_path_list(&list);
 }
 
 // The name is tried in the walk's own buffer: one far longer than every

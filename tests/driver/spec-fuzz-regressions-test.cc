@@ -13,12 +13,6 @@
 #include <string>
 #include <vector>
 
-// The driver keeps what it builds until the process ends.
-extern "C" const char *__asan_default_options()
-{
-  return "detect_leaks=0";
-}
-
 namespace {
 
 std::vector<std::string> regression_files()

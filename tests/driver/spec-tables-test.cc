@@ -24,7 +24,7 @@ struct SpecTables : testing::Test {
   // Whether SP is a record of the list the interpreter reads.
   static bool listed(const named_spec *sp)
   {
-    for (const named_spec *in = specs; in; in = in->next)
+    for (const named_spec *in = spec_tables.specs; in; in = in->next)
       if (in == sp)
         return true;
     return false;

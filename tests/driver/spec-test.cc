@@ -10,12 +10,6 @@
 #include <string>
 #include <vector>
 
-// The driver keeps what it builds until the process ends.
-extern "C" const char *__asan_default_options()
-{
-  return "detect_leaks=0";
-}
-
 namespace {
 
 struct SpecTest : testing::Test {
@@ -25,19 +19,23 @@ struct SpecTest : testing::Test {
     if (!ready) {
       init_option_obstack();
       diagnostic_state_init(&global_diagnostic_state, option_count);
-      obstack_init_pool(&spec_obstack);
-      obstack_init_pool(&collect_obstack);
       ready = true;
     }
-    switch_count = 0;
+    // Each case starts from the records of a fresh run.
+    command = command_state();
+    obstack_init_pool(&spec_expansion.spec_obstack);
+    obstack_init_pool(&spec_expansion.collect_obstack);
     terminate_switch_table();
-    output_names = static_cast<const char **>(calloc(4, sizeof(char *)));
-    current_input_index = 0;
+    spec_expansion.output_names = static_cast<const char **>(calloc(4, sizeof(char *)));
     set_current_input("dir/x.c");
-    current_compiler = nullptr;
-    dump_dir = nullptr;
-    aux_base = nullptr;
-    pipes_requested = false;
+  }
+
+  void TearDown() override
+  {
+    reset_temp_names();
+    reset_driver_options();
+    reset_switch_table();
+    reset_spec_interpreter();
   }
 
   // Switches given as they would be written, e.g. "-fpic", "-o", "out".
@@ -53,8 +51,8 @@ struct SpecTest : testing::Test {
     EXPECT_EQ(do_spec_1(spec, false, nullptr), 0);
     finish_word();
     std::vector<std::string> words;
-    for (uint32_t i = 0; i < vec_length(argbuf); i++)
-      words.push_back((*argbuf)[i]);
+    for (uint32_t i = 0; i < vec_length(spec_expansion.argbuf); i++)
+      words.push_back((*spec_expansion.argbuf)[i]);
     return words;
   }
 };
@@ -129,7 +127,7 @@ TEST_F(SpecTest, SuffixAndLanguageTests)
 {
   EXPECT_EQ(expand("%{.c:c-suffix}%{.cc:cc-suffix}"), (words{"c-suffix"}));
   compiler_entry row = {"@c++", "", nullptr, 0, 0};
-  current_compiler = &row;
+  current_input.current_compiler = &row;
   EXPECT_EQ(expand("%{,c++:lang}"), (words{"lang"}));
 }
 
@@ -137,13 +135,13 @@ TEST_F(SpecTest, OutputNameFromTheInputBase)
 {
   switches_of({{"-c"}});
   EXPECT_EQ(expand("%{c:-o %w%b%O}"), (words{"-o", "x.o"}));
-  EXPECT_STREQ(output_names[0], "x.o");
+  EXPECT_STREQ(spec_expansion.output_names[0], "x.o");
 }
 
 TEST_F(SpecTest, RepeatedLinkerOptionIsSkippedAlone)
 {
   EXPECT_EQ(expand("a %x{-z} b %x{-z} c"), (words{"a", "b", "c"}));
-  EXPECT_EQ(vec_length(ld_option_list), 1u);
+  EXPECT_EQ(vec_length(driver_settings.ld_option_list), 1u);
 }
 
 TEST_F(SpecTest, RemovedSwitchesAreNotCopied)
@@ -164,9 +162,9 @@ TEST_F(SpecTest, GetenvValueThenSuffix)
   setenv("SPEC_TEST_HOME", "/h b", 1);
   unsetenv("SPEC_TEST_UNSET");
   EXPECT_EQ(expand("%:getenv(SPEC_TEST_HOME /x) y"), (words{"/h b/x", "y"}));
-  queries_only = true;
+  command.queries_only = true;
   EXPECT_EQ(expand("%:getenv(SPEC_TEST_UNSET /x)"), (words{"/SPEC_TEST_UNSET/x"}));
-  queries_only = false;
+  command.queries_only = false;
   unsetenv("SPEC_TEST_HOME");
 }
 
@@ -193,7 +191,7 @@ TEST_F(SpecTest, GreaterThan)
   EXPECT_EQ(expand(spec), words{});  // one word only
   switches_of({{"-ftree-parallelize-loops=1"}});
   EXPECT_EQ(expand(spec), words{});
-  switch_count = 0;
+  saved_switches.switch_count = 0;
   switches_of({{"-ftree-parallelize-loops=4"}});
   EXPECT_EQ(expand(spec), (words{"yes"}));
 }
@@ -213,7 +211,7 @@ TEST_F(SpecTest, TemporaryNamesAreSharedOrUnique)
   // Every one of them is deleted at the end of the run.
   for (const std::string &name : g) {
     bool listed = false;
-    for (temp_file_node *n = always_delete_list; n; n = n->next)
+    for (temp_file_node *n = temp_files.always_delete_list; n; n = n->next)
       listed = listed || name == n->name;
     EXPECT_TRUE(listed) << name;
     unlink(name.c_str());
@@ -228,18 +226,18 @@ TEST_F(SpecTest, SaveTempsNamesAndTheInputGuard)
   char previous[4096];
   ASSERT_TRUE(getcwd(previous, sizeof previous));
   ASSERT_EQ(chdir(dir), 0);
-  save_temps_mode = 2;
+  command.save_temps_mode = 2;
   set_current_input("sub/a.c");
   EXPECT_EQ(expand("%g.s"), (words{"a.s"}));
-  dump_dir = const_cast<char *>("out/");
-  dump_dir_length = 4;
-  aux_base = const_cast<char *>("p");
-  aux_base_length = 1;
+  command.dump_dir = const_cast<char *>("out/");
+  command.dump_dir_length = 4;
+  command.aux_base = const_cast<char *>("p");
+  command.aux_base_length = 1;
   EXPECT_EQ(expand("%g.s"), (words{"out/p.s"}));
-  dump_dir = nullptr;
-  dump_dir_length = 0;
-  aux_base = nullptr;
-  aux_base_length = 0;
+  command.dump_dir = nullptr;
+  command.dump_dir_length = 0;
+  command.aux_base = nullptr;
+  command.aux_base_length = 0;
   // An input named like the result gets a real temporary file instead.
   FILE *f = fopen("a.s", "w");
   ASSERT_TRUE(f);
@@ -249,7 +247,7 @@ TEST_F(SpecTest, SaveTempsNamesAndTheInputGuard)
   ASSERT_EQ(w.size(), 1u);
   EXPECT_NE(w[0], "a.s");
   unlink(w[0].c_str());
-  save_temps_mode = 0;
+  command.save_temps_mode = 0;
   unlink("a.s");
   ASSERT_EQ(chdir(previous), 0);
   rmdir(dir);
@@ -285,8 +283,8 @@ TEST(SpecDeathTest, MalformedConditionsAreFatal)
     SCOPED_TRACE(c.spec);
     auto run = [&c] {
       diagnostic_state_init(&global_diagnostic_state, option_count);
-      obstack_init_pool(&spec_obstack);
-      obstack_init_pool(&collect_obstack);
+      obstack_init_pool(&spec_expansion.spec_obstack);
+      obstack_init_pool(&spec_expansion.collect_obstack);
       record_switch("-mmacosx-version-min=1", 0, nullptr, false, true);
       begin_spec_expansion();
       do_spec_1(c.spec, false, nullptr);
@@ -302,8 +300,8 @@ TEST(SpecDeathTest, TooMuchWorkNamesTheSpecThatDidIt)
 {
   auto run = [] {
     diagnostic_state_init(&global_diagnostic_state, option_count);
-    obstack_init_pool(&spec_obstack);
-    obstack_init_pool(&collect_obstack);
+    obstack_init_pool(&spec_expansion.spec_obstack);
+    obstack_init_pool(&spec_expansion.collect_obstack);
     // Just short of the interpreter's budget of 1 << 24 steps, which the
     // included spec then crosses.
     std::string big(((size_t)1 << 24) - 100, 'x');

@@ -11,11 +11,6 @@
 #include <string>
 #include <vector>
 
-extern "C" const char *__asan_default_options()
-{
-  return "detect_leaks=0";
-}
-
 namespace {
 
 struct Options : testing::Environment {
@@ -23,8 +18,8 @@ struct Options : testing::Environment {
   {
     init_option_obstack();
     diagnostic_state_init(&global_diagnostic_state, option_count);
-    obstack_init_pool(&spec_obstack);
-    obstack_init_pool(&collect_obstack);
+    obstack_init_pool(&spec_expansion.spec_obstack);
+    obstack_init_pool(&spec_expansion.collect_obstack);
   }
 };
 testing::Environment *const options_ready = testing::AddGlobalTestEnvironment(new Options);
@@ -120,7 +115,7 @@ TEST(SwitchLookup, AtomsAgreeWithTheRulesOverShortAndLongTables)
     size_t size = round % 2 ? 1 + random() % 12 : 17 + random() % 60;
     std::vector<std::string> texts;
     model m;
-    switch_count = 0;
+    saved_switches.switch_count = 0;
     for (size_t i = 0; i < size; i++) {
       std::string text = std::string("-") + pool[random() % (sizeof pool / sizeof *pool)];
       texts.push_back(text);
@@ -139,8 +134,8 @@ TEST(SwitchLookup, AtomsAgreeWithTheRulesOverShortAndLongTables)
     // Some switches removed for good, as self specs leave them.
     for (size_t i = 0; i < size; i++)
       if (random() % 10 == 0) {
-        switches[i].liveness = SW_LIVE | SW_REMOVED | SW_REMOVED_FOR_GOOD;
-        m.table[i].liveness = switches[i].liveness;
+        saved_switches.switches[i].liveness = SW_LIVE | SW_REMOVED | SW_REMOVED_FOR_GOOD;
+        m.table[i].liveness = saved_switches.switches[i].liveness;
       }
     for (int query = 0; query < 40; query++) {
       std::string atom = atoms[random() % (sizeof atoms / sizeof *atoms)];
@@ -173,8 +168,10 @@ TEST(SwitchLookup, AtomsAgreeWithTheRulesOverShortAndLongTables)
       }
     }
     for (size_t i = 0; i < size; i++) {
-      EXPECT_EQ(switches[i].liveness, m.table[i].liveness) << round << " " << texts[i];
-      EXPECT_EQ(switches[i].accepted != 0, m.table[i].accepted) << round << " " << texts[i];
+      EXPECT_EQ(saved_switches.switches[i].liveness, m.table[i].liveness)
+          << round << " " << texts[i];
+      EXPECT_EQ(saved_switches.switches[i].accepted != 0, m.table[i].accepted)
+          << round << " " << texts[i];
     }
   }
 }
@@ -183,7 +180,7 @@ TEST(SwitchLookup, AtomsAgreeWithTheRulesOverShortAndLongTables)
 // swapped in whole, are both seen.
 TEST(SwitchLookup, TheIndexFollowsTheTable)
 {
-  switch_count = 0;
+  saved_switches.switch_count = 0;
   std::vector<std::string> texts;
   for (int i = 0; i < 40; i++)
     texts.push_back("-Wfiller" + std::to_string(i));
@@ -193,15 +190,15 @@ TEST(SwitchLookup, TheIndexFollowsTheTable)
   record_switch("-fpic", 0, nullptr, false, true);
   EXPECT_TRUE(any_switch_matches("fpic", 4, false));
 
-  switch_entry *first = switches;
-  int first_count = switch_count;
+  switch_entry *first = saved_switches.switches;
+  int first_count = saved_switches.switch_count;
   switch_entry *other = static_cast<switch_entry *>(calloc(64, sizeof(switch_entry)));
   memcpy(other, first, static_cast<size_t>(first_count) * sizeof(switch_entry));
   other[first_count - 1].text = "fno-pic";
-  switches = other;
+  saved_switches.switches = other;
   EXPECT_FALSE(any_switch_matches("fpic", 4, false));
   EXPECT_TRUE(any_switch_matches("fno-pic", 7, false));
-  switches = first;
+  saved_switches.switches = first;
   EXPECT_TRUE(any_switch_matches("fpic", 4, false));
   free(other);
 }
@@ -210,7 +207,7 @@ TEST(SwitchLookup, TheIndexFollowsTheTable)
 // copied in command-line order, a cancelled one left out.
 TEST(SwitchLookup, CopyFormOverALongTableKeepsCommandLineOrder)
 {
-  switch_count = 0;
+  saved_switches.switch_count = 0;
   std::vector<std::string> texts;
   for (int i = 0; i < 30; i++)
     texts.push_back("-Wfill" + std::to_string(i));
@@ -226,8 +223,8 @@ TEST(SwitchLookup, CopyFormOverALongTableKeepsCommandLineOrder)
   ASSERT_EQ(do_spec_1("%{I*&D*} %{fpic} %{Wfill2*}", false, nullptr), 0);
   finish_word();
   std::vector<std::string> words;
-  for (uint32_t i = 0; i < vec_length(argbuf); i++)
-    words.push_back((*argbuf)[i]);
+  for (uint32_t i = 0; i < vec_length(spec_expansion.argbuf); i++)
+    words.push_back((*spec_expansion.argbuf)[i]);
   EXPECT_EQ(words, (std::vector<std::string>{"-Ia", "-DX", "-Ib", "-Wfill2", "-Wfill20",
                                              "-Wfill21", "-Wfill22", "-Wfill23", "-Wfill24",
                                              "-Wfill25", "-Wfill26", "-Wfill27", "-Wfill28",

@@ -36,8 +36,8 @@ void model_keep(names *list, const std::string &name)
 struct TempLists : testing::Test {
   void TearDown() override
   {
-    release_temp_list(&always_delete_list);
-    release_temp_list(&failure_delete_list);
+    release_temp_list(&temp_files.always_delete_list);
+    release_temp_list(&temp_files.failure_delete_list);
   }
 };
 
@@ -61,8 +61,8 @@ TEST_F(TempLists, RegistrationsMatchTheModelPastTheIndexLength)
       model_keep(&always, name);
     }
   }
-  EXPECT_EQ(contents(always_delete_list), always);
-  EXPECT_EQ(contents(failure_delete_list), failure);
+  EXPECT_EQ(contents(temp_files.always_delete_list), always);
+  EXPECT_EQ(contents(temp_files.failure_delete_list), failure);
 }
 
 TEST_F(TempLists, AReleasedListStartsAgainEmpty)
@@ -70,10 +70,10 @@ TEST_F(TempLists, AReleasedListStartsAgainEmpty)
   for (int round = 0; round < 2; round++) {
     for (int i = 0; i < 100; i++)
       register_temp_file(("n" + std::to_string(i)).c_str(), true, true);
-    release_temp_list(&always_delete_list);
-    release_temp_list(&failure_delete_list);
+    release_temp_list(&temp_files.always_delete_list);
+    release_temp_list(&temp_files.failure_delete_list);
     register_temp_file("n5", true, true);
-    EXPECT_EQ(contents(always_delete_list), names{"n5"});
-    EXPECT_EQ(contents(failure_delete_list), names{"n5"});
+    EXPECT_EQ(contents(temp_files.always_delete_list), names{"n5"});
+    EXPECT_EQ(contents(temp_files.failure_delete_list), names{"n5"});
   }
 }

@@ -3,11 +3,6 @@
 
 #include <gtest/gtest.h>
 
-extern "C" const char *__asan_default_options()
-{
-  return "detect_leaks=0";
-}
-
 using words = std::vector<std::string>;
 
 TEST(CxxDriver, Edits)

@@ -5,6 +5,7 @@
 
 #include "driver/driver-options.h"
 
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -26,6 +27,7 @@ inline lang_result run_lang_driver(std::vector<const char *> argv)
   unsigned count;
   decode_argv_to_option_array(static_cast<unsigned>(argv.size() - 1), argv.data(), FLAG_DRIVER,
                               &records, &count);
+  decoded_option *given = records;
   int added = 0;
   lang_specific_driver(&records, &count, &added);
   lang_result result{{}, added};
@@ -40,6 +42,9 @@ inline lang_result run_lang_driver(std::vector<const char *> argv)
       word += (k ? " " : "") + std::string(d.canonical[k]);
     result.words.push_back(word);
   }
+  if (records != given)
+    free(records);
+  free(given);
   return result;
 }
 

@@ -4,11 +4,6 @@
 
 #include <gtest/gtest.h>
 
-extern "C" const char *__asan_default_options()
-{
-  return "detect_leaks=0";
-}
-
 using words = std::vector<std::string>;
 
 TEST(PrepDriver, Edits)

@@ -9,6 +9,7 @@
 #include "support/file-names.h"
 #include "support/alloc.h"
 #include "support/callback-hash-table.h"
+#include "support/internal-abort.h"
 #include "support/md5.h"
 #include "support/sort.h"
 #include "support/string-hash.h"
@@ -690,13 +691,12 @@ static search_dir *include_start_dir(preprocessor_reader *reader, const char *na
 void install_include_chains(preprocessor_reader *reader, search_dir *quote, search_dir *bracket,
                             bool quote_ignores_source_dir)
 {
-  reader->quote_include = quote;
-  reader->bracket_include = bracket;
+  // The bracket chain is the tail of the quote chain that BRACKET heads;
+  // without one there, angled includes search the quote directories too.
+  reader->quote_include = reader->bracket_include = quote;
   for (search_dir *directory = quote; directory; directory = directory->next) {
-    directory->length = uint32_t(strlen(directory->name));
-    directory->remap = nullptr;
-  }
-  for (search_dir *directory = bracket; directory; directory = directory->next) {
+    if (directory == bracket)
+      reader->bracket_include = directory;
     directory->length = uint32_t(strlen(directory->name));
     directory->remap = nullptr;
   }
@@ -1049,6 +1049,97 @@ const char *locate_header_unit(preprocessor_reader *reader, const char *name, bo
   set_once_only(reader, file);
   file->header_unit = HEADER_UNIT_YES;
   return source_file_path(file);
+}
+
+const char *probe_header_path(preprocessor_reader *reader, const char *name, bool angled,
+                              location_t location)
+{
+  source_file *file = lookup_header(reader, name, angled, INCLUDE_PLAIN, LOOKUP_NORMAL, location);
+  return file ? source_file_path(file) : nullptr;
+}
+
+bool push_include_file(preprocessor_reader *reader, const char *name)
+{
+  return push_included_file(reader, name, false, INCLUDE_COMMAND_LINE, 0);
+}
+
+void cpp_retrofit_as_include(preprocessor_reader *reader)
+{
+  input_buffer *buffer = reader->buffer;
+  vuz_assert(buffer && buffer->previous == nullptr);
+  source_file *file = reader->main_file;
+  const char *path = source_file_path(file);
+  for (search_dir *directory = reader->quote_include; directory; directory = directory->next) {
+    if (strncmp(directory->name, path, directory->length) != 0 || path[directory->length] != '/')
+      continue;
+    file->directory = directory;
+    if (directory->system_kind) {
+      buffer->system_kind = 1;
+      const ordinary_map *map = linemap_last_ordinary_map(reader->line_table);
+      enter_file_change(reader, LC_RENAME, map->file_name, _cpp_current_line(reader), 1);
+    }
+    break;
+  }
+  reader->mi_valid = true;
+  reader->mi_controlling_macro = nullptr;
+}
+
+void enter_file_at_line_one(preprocessor_reader *reader, line_map_reason reason, const char *name)
+{
+  enter_file_change(reader, reason, name, 1, 0);
+}
+
+void reset_file_cache(preprocessor_reader *reader)
+{
+  _cpp_free_files(reader);
+  _cpp_init_files(reader);
+}
+
+// ---- Accessors ----
+
+bool cpp_file_failed(const source_file *file)
+{
+  return file->error != 0;
+}
+
+const char *cpp_file_name(const source_file *file)
+{
+  return file->name;
+}
+
+const char *cpp_file_path(const source_file *file)
+{
+  return source_file_path(file);
+}
+
+search_dir *cpp_file_dir(const source_file *file)
+{
+  return file->directory;
+}
+
+uint64_t cpp_file_size(const source_file *file)
+{
+  return file->size;
+}
+
+int64_t cpp_file_mtime(const source_file *file)
+{
+  return file->mtime;
+}
+
+input_buffer *cpp_top_buffer(preprocessor_reader *reader)
+{
+  return reader->buffer;
+}
+
+source_file *cpp_buffer_file(const input_buffer *buffer)
+{
+  return buffer->file;
+}
+
+input_buffer *cpp_buffer_previous(const input_buffer *buffer)
+{
+  return buffer->previous;
 }
 
 int header_newer_than_current(preprocessor_reader *reader, const char *name, bool angled)

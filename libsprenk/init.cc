@@ -394,11 +394,12 @@ static void read_preprocessed_start(preprocessor_reader *reader)
   enter_file_change(reader, LC_RENAME_VERBATIM, map->file_name, 1, map->in_system_header);
 }
 
-// The chain the main file is looked up in.
-static search_dir *main_file_chain(preprocessor_reader *reader)
+// The chain the main file is looked up in; an absolute name is looked up
+// as it stands.
+static search_dir *main_file_chain(preprocessor_reader *reader, const char *name)
 {
   search_dir *chain = nullptr;
-  if (reader->options.preprocessed_input)
+  if (reader->options.preprocessed_input || name[0] == '/')
     chain = nullptr;
   else if (reader->options.main_search == 3)
     chain = reader->bracket_include;
@@ -411,7 +412,7 @@ const char *open_main_file(preprocessor_reader *reader, const char *name, bool i
 {
   if (reader->options.deps_style)
     deps_add_implicit_target(_cpp_deps(reader), name);
-  source_file *file = _cpp_find_main_file(reader, name, main_file_chain(reader));
+  source_file *file = _cpp_find_main_file(reader, name, main_file_chain(reader, name));
   if (file == nullptr)
     return nullptr;
   reader->main_file = file;

@@ -681,6 +681,28 @@ void list_unguarded_headers(preprocessor_reader *reader, FILE *stream);
 // The current file is a system header (with C linkage) from the current
 // line on, or no longer one.
 void mark_system_header(preprocessor_reader *reader, bool system, bool c_linkage);
+// A command-line include: from the working directory, then as a quoted
+// include.
+bool push_include_file(preprocessor_reader *reader, const char *name);
+// The path NAME is found at, null after the report that it is missing.
+const char *probe_header_path(preprocessor_reader *reader, const char *name, bool angled,
+                              location_t location);
+// The main file becomes an include of the quote directory its name starts
+// with (a system header when that directory is a system one).
+void cpp_retrofit_as_include(preprocessor_reader *reader);
+void enter_file_at_line_one(preprocessor_reader *reader, line_map_reason reason,
+                            const char *name);
+// Forgets every file looked up, as at the start.
+void reset_file_cache(preprocessor_reader *reader);
+bool cpp_file_failed(const source_file *file);
+const char *cpp_file_name(const source_file *file);
+const char *cpp_file_path(const source_file *file);
+search_dir *cpp_file_dir(const source_file *file);
+uint64_t cpp_file_size(const source_file *file);
+int64_t cpp_file_mtime(const source_file *file);
+input_buffer *cpp_top_buffer(preprocessor_reader *reader);
+source_file *cpp_buffer_file(const input_buffer *buffer);
+input_buffer *cpp_buffer_previous(const input_buffer *buffer);
 // Whether a lookup of NAME found a file (a linemarker's entry counts), and
 // whether one did at or before LOCATION.
 bool file_included(preprocessor_reader *reader, const char *name);

@@ -771,3 +771,47 @@ TEST(Files, MainFileLookup)
   EXPECT_EQ(std::string(rules), "main.o: " + main + "\n");
   free(rules);
 }
+
+// A bracket chain that is no tail of the quote chain is not searched:
+// angled includes search the quote directories.
+TEST(Files, BracketChainIsATailOfTheQuoteChain)
+{
+  file_tree tree;
+  tree.add("quote/q.h", "in_quote\n");
+  tree.add("apart/a.h", "in_apart\n");
+  std::string main = tree.add("main.c", "#include <q.h>\n");
+  std::string quote_name = tree.root + "/quote", apart_name = tree.root + "/apart";
+  search_dir apart = {nullptr, apart_name.c_str(), 0, 0, 1, nullptr};
+  search_dir quote = {nullptr, quote_name.c_str(), 0, 0, 1, nullptr};
+  pp_fixture f;
+  install_include_chains(f.reader, &quote, &apart, false);
+  EXPECT_EQ(run(f, main), "in_quote");
+  EXPECT_EQ(probe_header_path(f.reader, "q.h", true, 0), quote_name + "/q.h");
+  EXPECT_EQ(probe_header_path(f.reader, "a.h", true, 0), nullptr);
+  EXPECT_EQ(f.reports, (words{"fatal: a.h: No such file or directory"}));
+}
+
+// The main file retrofitted as an include of the quote directory it lies
+// in: that directory becomes its own, and a system one makes it a system
+// header from the current line.
+TEST(Files, MainFileRetrofittedAsAnInclude)
+{
+  for (uint8_t system_kind : {0, 1}) {
+    file_tree tree;
+    std::string main = tree.add("inc/m.c", "x\n");
+    std::string other_name = tree.root + "/in", inc_name = tree.root + "/inc";
+    search_dir inc = {nullptr, inc_name.c_str(), 0, system_kind, 1, nullptr};
+    // A name that is a prefix of the path but no directory of it.
+    search_dir other = {&inc, other_name.c_str(), 0, 0, 1, nullptr};
+    pp_fixture f;
+    install_include_chains(f.reader, &other, &other, false);
+    reader_post_options(f.reader);
+    ASSERT_NE(open_main_file(f.reader, main.c_str(), false), nullptr);
+    cpp_retrofit_as_include(f.reader);
+    const source_file *file = cpp_buffer_file(cpp_top_buffer(f.reader));
+    EXPECT_EQ(cpp_file_dir(file), &inc);
+    EXPECT_EQ(cpp_file_path(file), main);
+    EXPECT_EQ(linemap_last_ordinary_map(f.lines.get())->in_system_header, system_kind);
+    EXPECT_EQ(f.expanded(), "x");
+  }
+}

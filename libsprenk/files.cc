@@ -1022,6 +1022,9 @@ static source_file *lookup_header(preprocessor_reader *reader, const char *name,
 bool push_included_file(preprocessor_reader *reader, const char *name, bool angled, int kind,
                         location_t location)
 {
+  // Reports made while a command-line include is stacked belong to no line.
+  if (kind == INCLUDE_COMMAND_LINE && reader->cur_token != reader->cur_run->first)
+    reader->cur_token[-1].location = 0;
   int lookup = kind == INCLUDE_DEFAULT ? LOOKUP_OPTIONAL : LOOKUP_NORMAL;
   source_file *file = lookup_header(reader, name, angled, kind, lookup, location);
   return file && push_source_file(reader, file, kind, location);

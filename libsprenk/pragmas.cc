@@ -31,6 +31,7 @@ struct pushed_macro {
   location_t line;
   bool builtin;
   bool used;
+  bool system_header;
 };
 
 // The text of a string literal without its prefix and quotes, with \\ and
@@ -135,6 +136,7 @@ static void pragma_push_macro(preprocessor_reader *reader)
     entry->definition = checked_strdup(reinterpret_cast<const char *>(text));
     entry->line = node->value.macro->line;
     entry->used = node->value.macro->used;
+    entry->system_header = node->value.macro->system_header;
   }
   entry->next = reader->pushed_macros;
   reader->pushed_macros = entry;
@@ -157,6 +159,8 @@ static void pragma_pop_macro(preprocessor_reader *reader)
     return;
   *link = entry->next;
   ident_node *node = cpp_intern(reader, entry->name, uint32_t(strlen(entry->name)));
+  if (reader->callbacks.before_define)
+    reader->callbacks.before_define(reader);
   if (ident_is_macro(node)) {
     if (reader->callbacks.undef)
       reader->callbacks.undef(reader, reader->directive_line, node);
@@ -168,11 +172,19 @@ static void pragma_pop_macro(preprocessor_reader *reader)
     reenter_builtin_row(reader, entry->name);
   } else if (entry->definition) {
     location_t saved = reader->directive_line;
+    // A restored definition, not a new one: the client heard of the
+    // change above and hears of no #define.
+    reader_callbacks saved_callbacks = reader->callbacks;
+    reader->callbacks.before_define = nullptr;
+    reader->callbacks.define = nullptr;
     _cpp_run_directive_text(reader, 0, entry->definition, strlen(entry->definition), nullptr);
+    reader->callbacks.before_define = saved_callbacks.before_define;
+    reader->callbacks.define = saved_callbacks.define;
     reader->directive_line = saved;
     if (node->kind == IK_MACRO) {
       node->value.macro->line = entry->line;
       node->value.macro->used = entry->used;
+      node->value.macro->system_header = entry->system_header;
     }
   }
   free(entry->name);

@@ -209,6 +209,21 @@ TEST(Pragmas, PushPopAndPoison)
   EXPECT_TRUE(cpp_intern(f.reader, "b", 1)->flags & IDF_POISONED);
 }
 
+// Restoring a macro changes its definition: the client hears of the
+// change before it, and of no #define.
+TEST(Pragmas, PopMacroIsNoDefinition)
+{
+  static int before, defines;
+  before = defines = 0;
+  pp_fixture f;
+  f.reader->callbacks.before_define = [](preprocessor_reader *) { before++; };
+  f.reader->callbacks.define = [](preprocessor_reader *, location_t, ident_node *) { defines++; };
+  EXPECT_EQ(expand(f, "#define m 1\n#pragma push_macro(\"m\")\n#pragma pop_macro(\"m\")\nm"),
+            "1");
+  EXPECT_EQ(before, 2);
+  EXPECT_EQ(defines, 1);
+}
+
 // The failed operator is left as a name; the end of the input stays the end.
 TEST(Pragmas, OperatorAtTheEndOfTheInput)
 {

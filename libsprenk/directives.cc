@@ -514,6 +514,34 @@ const preproc_token *_cpp_module_header_name(preprocessor_reader *reader,
   return result;
 }
 
+// The comments kept after an include's header name go to the include
+// callback; any other token is extra. Null when comments are dropped.
+static const preproc_token **include_comments(preprocessor_reader *reader)
+{
+  if (reader->options.drop_comments) {
+    check_eol(reader, DR_NONE, true);
+    return nullptr;
+  }
+  uint32_t count = 0, allocated = 8;
+  const preproc_token **comments = checked_new_array<const preproc_token *>(allocated);
+  for (const preproc_token *token = directive_token(reader); token->kind != TK_EOF;
+       token = directive_token(reader)) {
+    if (token->kind != TK_COMMENT) {
+      diag_pedwarning(reader, DR_NONE, "extra tokens at end of #%s directive",
+                      reader->directive->name);
+      continue;
+    }
+    if (count + 1 == allocated) {
+      allocated *= 2;
+      comments = static_cast<const preproc_token **>(
+          checked_realloc(comments, allocated * sizeof *comments));
+    }
+    comments[count++] = token;
+  }
+  comments[count] = nullptr;
+  return comments;
+}
+
 static void run_include(preprocessor_reader *reader, int kind)
 {
   if (kind == INCLUDE_NEXT && reader->buffer->previous == nullptr &&
@@ -528,7 +556,7 @@ static void run_include(preprocessor_reader *reader, int kind)
   char *name = _cpp_parse_header_name(reader, reader->directive->name, &angled, &location);
   if (name == nullptr)
     return;
-  check_eol(reader, DR_NONE, true);
+  const preproc_token **comments = include_comments(reader);
   if (name[0] == '\0') {
     diag_error_at_location(reader, DL_ERROR, location, "empty filename in #%s",
                            reader->directive->name);
@@ -542,9 +570,14 @@ static void run_include(preprocessor_reader *reader, int kind)
     if (reader->callbacks.include)
       reader->callbacks.include(reader, reader->directive_line,
                                 reinterpret_cast<const unsigned char *>(reader->directive->name),
-                                name, angled, nullptr);
-    push_included_file(reader, name, angled, kind, reader->directive_line);
+                                name, angled, comments);
+    // Stacked at the header name, where a missing header is reported; a
+    // name from a macro stands where the macro was expanded.
+    location = linemap_resolve_location(reader->line_table, location, RESOLVE_TO_EXPANSION,
+                                        nullptr);
+    push_included_file(reader, name, angled, kind, location);
   }
+  free(comments);
   free(name);
 }
 
@@ -588,20 +621,16 @@ static bool read_line_number(const preproc_token *token, uint32_t *value, bool *
   return true;
 }
 
+// The name a #line or linemarker string gives: escapes interpreted, the
+// bytes kept as written (no execution character set). Null after an error.
 static const char *file_name_of_string(preprocessor_reader *reader, const preproc_token *token)
 {
-  // Without translation: only the quotes and escapes go.
-  const unsigned char *text = token->value.str.text;
-  uint32_t length = token->value.str.length;
-  unsigned char *out = _cpp_pool_alloc(reader, length);
-  unsigned char *d = out;
-  for (uint32_t i = 1; i + 1 < length; i++) {
-    if (text[i] == '\\' && i + 2 < length)
-      i++;
-    *d++ = text[i];
-  }
-  *d = '\0';
-  return reinterpret_cast<const char *>(out);
+  byte_string in = {token->value.str.length, token->value.str.text}, out;
+  if (!interpret_string_untranslated(reader, &in, 1, &out))
+    return nullptr;
+  unsigned char *name = _cpp_pool_copy(reader, out.text, out.length);
+  free(const_cast<unsigned char *>(out.text));
+  return reinterpret_cast<const char *>(name);
 }
 
 static const char *current_file_name(preprocessor_reader *reader)
@@ -633,6 +662,8 @@ static void do_line(preprocessor_reader *reader)
   token = directive_token(reader);
   if (token->kind == TK_STRING) {
     name = file_name_of_string(reader, token);
+    if (name == nullptr)
+      return;
     check_eol(reader, DR_NONE, true);
   } else if (token->kind != TK_EOF) {
     diag_error(reader, DL_ERROR, "\"%s\" is not a valid filename", cpp_token_text(reader, token));
@@ -662,6 +693,8 @@ static void do_linemarker(preprocessor_reader *reader)
   token = _cpp_lex_token(reader);
   if (token->kind == TK_STRING) {
     name = file_name_of_string(reader, token);
+    if (name == nullptr)
+      return;
     kind = 0;
     token = _cpp_lex_token(reader);
     int expect = 1;
@@ -683,7 +716,11 @@ static void do_linemarker(preprocessor_reader *reader)
       }
       token = _cpp_lex_token(reader);
     }
-    if (token->kind != TK_EOF)
+    // After the last flag there is no place for one: what follows is extra.
+    if (token->kind != TK_EOF && expect == 5)
+      diag_pedwarning(reader, DR_NONE, "extra tokens at end of #%s directive",
+                      reader->directive->name);
+    else if (token->kind != TK_EOF)
       diag_error(reader, DL_ERROR, "invalid flag \"%s\" in line directive",
                  cpp_token_text(reader, token));
   } else if (token->kind != TK_EOF) {
@@ -787,10 +824,15 @@ static const directive_row *find_directive(preprocessor_reader *reader,
   const char *hint = reader->callbacks.suggest_directive
                          ? reader->callbacks.suggest_directive(reader, spelling, directive_names)
                          : nullptr;
-  if (hint)
-    diag_error(reader, DL_ERROR, "invalid preprocessing directive #%s; did you mean #%s?",
-               spelling, hint);
-  else
+  if (hint) {
+    // The hint replaces the misspelt name by the suggestion.
+    located_ranges record;
+    located_ranges_init(&record, reader->line_table, name->location, nullptr);
+    fixit_replace(&record, hint);
+    diag_error_at_record(reader, DL_ERROR, &record,
+                         "invalid preprocessing directive #%s; did you mean #%s?", spelling, hint);
+    located_ranges_fini(&record);
+  } else
     diag_error(reader, DL_ERROR, "invalid preprocessing directive #%s", spelling);
   return nullptr;
 }
@@ -949,9 +991,33 @@ const ordinary_map *enter_file_change(preprocessor_reader *reader, line_map_reas
 
 // ---- Directives from client texts ----
 
-// Runs one directive over a client's text, as if it stood in the source.
+// A deferred pragma's PRAGMA token and the tokens of its line, through its
+// PRAGMA_EOL, as a _Pragma hands them on.
+static void collect_deferred_pragma(preprocessor_reader *reader, pragma_tokens *collected)
+{
+  uint32_t allocated = 50;
+  collected->tokens = checked_new_array<preproc_token>(allocated);
+  collected->count = 0;
+  const preproc_token *token = &reader->directive_result;
+  for (;;) {
+    if (collected->count == allocated) {
+      allocated += allocated / 2;
+      collected->tokens = static_cast<preproc_token *>(
+          checked_realloc(collected->tokens, allocated * sizeof(preproc_token)));
+    }
+    collected->tokens[collected->count++] = *token;
+    if (token->kind == TK_PRAGMA_EOL || token->kind == TK_EOF)
+      break;
+    do
+      token = cpp_next_token(reader);
+    while (token->kind == TK_PADDING);
+  }
+}
+
+// Runs one directive over a client's text, as if it stood in the source;
+// a deferred pragma's tokens go to COLLECTED when it is given.
 static void run_directive(preprocessor_reader *reader, uint32_t index, const char *text,
-                          uint64_t length)
+                          uint64_t length, pragma_tokens *collected)
 {
   buffer_push(reader, reinterpret_cast<const unsigned char *>(text), length, true);
   start_directive(reader);
@@ -966,6 +1032,8 @@ static void run_directive(preprocessor_reader *reader, uint32_t index, const cha
   reader->directive = &directive_table[index];
   directive_table[index].handler(reader);
   end_directive(reader, true);
+  if (collected && reader->directive_result.kind == TK_PRAGMA)
+    collect_deferred_pragma(reader, collected);
   reader->forced_token_location = saved_forced;
   uint8_t skipping = reader->state.skipping;
   buffer_pop(reader);
@@ -973,7 +1041,7 @@ static void run_directive(preprocessor_reader *reader, uint32_t index, const cha
 }
 
 void _cpp_run_directive_text(preprocessor_reader *reader, uint32_t index, const char *text,
-                             uint64_t length)
+                             uint64_t length, pragma_tokens *collected)
 {
   vuz_assert(index == D_PRAGMA_INDEX || index < D_COUNT);
   // Saved: a _Pragma runs while another line, perhaps a macro's expansion,
@@ -996,7 +1064,7 @@ void _cpp_run_directive_text(preprocessor_reader *reader, uint32_t index, const 
   }
   reader->context = &reader->base_context;
   reader->keep_tokens++;
-  run_directive(reader, index, text, length);
+  run_directive(reader, index, text, length, collected);
   reader->keep_tokens--;
   reader->context = saved_context;
   reader->base_context.next = saved_next;
@@ -1015,9 +1083,9 @@ static void run_client_directive(preprocessor_reader *reader, uint32_t index, co
                                  uint64_t length)
 {
   if (reader->buffer)
-    _cpp_run_directive_text(reader, index, text, length);
+    _cpp_run_directive_text(reader, index, text, length, nullptr);
   else
-    run_directive(reader, index, text, length);
+    run_directive(reader, index, text, length, nullptr);
 }
 
 void _cpp_define_text_macro(preprocessor_reader *reader, const char *text, uint64_t length)
@@ -1054,14 +1122,44 @@ void define_from_text_unused(preprocessor_reader *reader, const char *text)
   reader->options.warn_unused_macro = saved;
 }
 
+__attribute__((format(printf, 3, 0))) static void
+define_formatted_va(preprocessor_reader *reader, bool unused, const char *format, va_list args)
+{
+  char *text = format_alloc_va(format, args);
+  if (unused)
+    define_from_text_unused(reader, text);
+  else
+    define_from_text(reader, text);
+  free(text);
+}
+
 void define_formatted(preprocessor_reader *reader, const char *format, ...)
 {
   va_list args;
   va_start(args, format);
-  char *text = format_alloc_va(format, args);
+  define_formatted_va(reader, false, format, args);
   va_end(args);
-  define_from_text(reader, text);
-  free(text);
+}
+
+void define_formatted_unused(preprocessor_reader *reader, const char *format, ...)
+{
+  va_list args;
+  va_start(args, format);
+  define_formatted_va(reader, true, format, args);
+  va_end(args);
+}
+
+static int forget_any_macro(preprocessor_reader *, ident_node *node, void *)
+{
+  node->value.macro = nullptr;
+  node->kind = IK_PLAIN;
+  node->flags &= uint16_t(~(IDF_POISONED | IDF_EXPANDING | IDF_USED));
+  return 1;
+}
+
+void undefine_all_macros(preprocessor_reader *reader)
+{
+  cpp_each_identifier(reader, forget_any_macro, nullptr);
 }
 
 // "PRED=ANSWER" becomes "PRED(ANSWER)".
@@ -1110,4 +1208,19 @@ reader_callbacks *callbacks_of(preprocessor_reader *reader)
 void replace_callbacks(preprocessor_reader *reader, const reader_callbacks *callbacks)
 {
   reader->callbacks = *callbacks;
+}
+
+const char *narrow_charset_of(preprocessor_reader *reader)
+{
+  return reader->converters[CHARSET_NARROW].to;
+}
+
+const char *wide_charset_of(preprocessor_reader *reader)
+{
+  return reader->converters[CHARSET_WIDE].to;
+}
+
+dep_record *dependencies_of(preprocessor_reader *reader)
+{
+  return reader->options.deps_style ? _cpp_deps(reader) : nullptr;
 }

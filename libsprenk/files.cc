@@ -9,6 +9,7 @@
 #include "support/file-names.h"
 #include "support/alloc.h"
 #include "support/callback-hash-table.h"
+#include "support/internal-abort.h"
 #include "support/md5.h"
 #include "support/sort.h"
 #include "support/string-hash.h"
@@ -418,6 +419,9 @@ static void note_missing(preprocessor_reader *reader, const char *path)
 // a missing one (or a directory), which is remembered.
 static int probe_path(preprocessor_reader *reader, const char *path, struct stat *info)
 {
+  // The empty path is the standard input.
+  if (path[0] == '\0')
+    return fstat(STDIN_FILENO, info) == 0 ? 0 : errno;
   if (stat(path, info) == 0) {
     if (!S_ISDIR(info->st_mode))
       return 0;
@@ -595,7 +599,8 @@ static bool reading_pre_included(const preprocessor_reader *reader)
   return reader->buffer && reader->buffer->file && reader->buffer->file->pre_included;
 }
 
-static void report_missing(preprocessor_reader *reader, source_file *file, bool angled);
+static void report_missing(preprocessor_reader *reader, source_file *file, bool angled,
+                           location_t location);
 
 // The file of NAME looked up from START along the chain, remembered per
 // start directory; its error number is set when it was not found. A fake
@@ -611,7 +616,7 @@ static source_file *find_file(preprocessor_reader *reader, const char *name, sea
   if (kind != LOOKUP_FAKE) {
     source_file *found = search_chain(reader, file, start, &walk);
     if (found == file && file->error)
-      report_missing(reader, file, false);
+      report_missing(reader, file, false, location);
     if (found && found != file) {
       free_source_file(file);
       add_lookup_entries(reader, found, start, walk, location);
@@ -662,17 +667,18 @@ static search_dir *current_file_directory(preprocessor_reader *reader)
 static search_dir *include_start_dir(preprocessor_reader *reader, const char *name, bool angled,
                                      int kind)
 {
-  // Absolute names, and command-line includes, which are relative to the
-  // working directory.
-  if (name[0] == '/' || kind == INCLUDE_COMMAND_LINE)
+  if (name[0] == '/')
     return &reader->no_search_path;
   input_buffer *buffer = reader->buffer;
+  search_dir *start;
   if (kind == INCLUDE_NEXT && buffer && buffer->file && buffer->file->directory &&
       buffer->file->directory != &reader->no_search_path)
-    return buffer->file->directory->next;
-  search_dir *start;
-  if (angled)
+    start = buffer->file->directory->next;
+  else if (angled)
     start = reader->bracket_include;
+  else if (kind == INCLUDE_COMMAND_LINE)
+    // Relative to the working directory first, then as a quoted include.
+    start = make_search_dir(reader, "./", 0);
   else if (reader->quote_ignores_source_dir)
     start = reader->quote_include;
   else
@@ -685,20 +691,22 @@ static search_dir *include_start_dir(preprocessor_reader *reader, const char *na
 void install_include_chains(preprocessor_reader *reader, search_dir *quote, search_dir *bracket,
                             bool quote_ignores_source_dir)
 {
-  reader->quote_include = quote;
-  reader->bracket_include = bracket;
+  // The bracket chain is the tail of the quote chain that BRACKET heads;
+  // without one there, angled includes search the quote directories too.
+  reader->quote_include = reader->bracket_include = quote;
   for (search_dir *directory = quote; directory; directory = directory->next) {
-    directory->length = uint32_t(strlen(directory->name));
-    directory->remap = nullptr;
-  }
-  for (search_dir *directory = bracket; directory; directory = directory->next) {
+    if (directory == bracket)
+      reader->bracket_include = directory;
     directory->length = uint32_t(strlen(directory->name));
     directory->remap = nullptr;
   }
   reader->quote_ignores_source_dir = quote_ignores_source_dir;
 }
 
-static void report_missing(preprocessor_reader *reader, source_file *file, bool angled)
+// Reported at LOCATION: the header name of an include, none for a file
+// named on the command line.
+static void report_missing(preprocessor_reader *reader, source_file *file, bool angled,
+                           location_t location)
 {
   bool system = reader->line_table->include_depth > 1 && reader->buffer &&
                 reader->buffer->system_kind;
@@ -712,7 +720,7 @@ static void report_missing(preprocessor_reader *reader, source_file *file, bool 
   int level = !listed && reader->options.deps_style && !reader->options.deps_need_preprocessed_output
                   ? DL_WARNING
                   : DL_FATAL;
-  diag_errno_filename(reader, level, source_file_path(file), reader->directive_line);
+  diag_errno_filename(reader, level, source_file_path(file), location);
 }
 
 // ---- The file digests saved with a precompiled header ----
@@ -773,7 +781,7 @@ bool write_digest_table(preprocessor_reader *reader, FILE *stream)
       continue;
     if (!digest_file(file->path, &entries[used])) {
       file->error = errno;
-      report_missing(reader, file, false);
+      report_missing(reader, file, false, reader->directive_line);
       free(block);
       return false;
     }
@@ -836,15 +844,39 @@ static bool listed_in_digests(const source_file *file, bool import)
 
 // ---- Stacking files ----
 
-// Whether a once-only file with the same identity was stacked before.
+// Whether two files hold the same bytes; false when either cannot be read.
+static bool same_bytes(const char *path_a, const char *path_b)
+{
+  FILE *a = fopen(path_a, "rb");
+  FILE *b = a ? fopen(path_b, "rb") : nullptr;
+  bool same = b != nullptr;
+  while (same) {
+    char block_a[4096], block_b[4096];
+    size_t got_a = fread(block_a, 1, sizeof block_a, a);
+    size_t got_b = fread(block_b, 1, sizeof block_b, b);
+    same = got_a == got_b && memcmp(block_a, block_b, got_a) == 0;
+    if (got_a < sizeof block_a)
+      break;
+  }
+  if (b)
+    fclose(b);
+  if (a)
+    fclose(a);
+  return same;
+}
+
+// Whether a once-only file (any file, for an import) holds FILE's text: a
+// copy of a header reached by another path is the header. Time and size
+// are compared first, so that the bytes are read only for likely twins.
 static bool seen_once_only_twin(preprocessor_reader *reader, const source_file *file, bool import)
 {
   for (source_file *other = reader->all_files; other; other = other->next) {
-    if (other == file || other->path == nullptr || other->stack_count == 0)
+    if (other == file || other->path == nullptr || other->error)
       continue;
     if (!(other->once_only || import))
       continue;
-    if (other->device == file->device && other->inode == file->inode)
+    if (other->mtime == file->mtime && other->size == file->size &&
+        same_bytes(other->path, source_file_path(file)))
       return true;
   }
   return false;
@@ -855,6 +887,8 @@ static bool seen_once_only_twin(preprocessor_reader *reader, const source_file *
 static bool path_listed_before(preprocessor_reader *reader, const source_file *file)
 {
   const char *path = source_file_path(file);
+  if (file == reader->main_file)
+    return reader->options.deps_ignore_main_file;
   if (reader->main_file && strcmp(source_file_path(reader->main_file), path) == 0)
     return true;
   for (source_file *other = reader->all_files; other; other = other->next)
@@ -870,7 +904,7 @@ static bool path_listed_before(preprocessor_reader *reader, const source_file *f
 // file, and the header becomes a once-only header unit.
 static bool translate_include(preprocessor_reader *reader, source_file *file, int kind)
 {
-  if (kind == INCLUDE_NEXT || file->header_unit != HEADER_UNIT_UNDECIDED ||
+  if (kind == INCLUDE_NEXT || kind >= INCLUDE_MAIN || file->header_unit != HEADER_UNIT_UNDECIDED ||
       reader->callbacks.translate_include == nullptr)
     return false;
   char *text = reader->callbacks.translate_include(reader, reader->line_table,
@@ -901,7 +935,8 @@ bool _cpp_input_is_stage3(const preprocessor_reader *reader)
   return reader->options.preprocessed_input && !reader->options.directives_only;
 }
 
-bool push_source_file(preprocessor_reader *reader, source_file *file, int kind)
+bool push_source_file(preprocessor_reader *reader, source_file *file, int kind,
+                      location_t location)
 {
   if (file->once_only)
     return false;
@@ -935,15 +970,16 @@ bool push_source_file(preprocessor_reader *reader, source_file *file, int kind)
   converted_source text = read_converted_source_reporting(&reporter, source_file_path(file),
                                                           reader->options.input_charset_name);
   if (text.block == nullptr) {
+    // Found but unreadable: as fatal as a header that is not there.
     file->error = errno;
-    diag_errno_filename(reader, DL_ERROR, source_file_path(file), reader->directive_line);
+    report_missing(reader, file, false, location);
     return false;
   }
   uint8_t system_kind = reader->buffer ? reader->buffer->system_kind : 0;
   if (file->directory && file->directory->system_kind > system_kind)
     system_kind = file->directory->system_kind;
   if (reader->options.deps_style > int32_t(system_kind != 0) && file->stack_count == 0 &&
-      !path_listed_before(reader, file))
+      source_file_path(file)[0] != '\0' && !path_listed_before(reader, file))
     deps_add_dep(_cpp_deps(reader), source_file_path(file));
   file->stack_count++;
   input_buffer *buffer = _cpp_buffer_push_block(reader, text.block, text.data, text.length,
@@ -952,11 +988,15 @@ bool push_source_file(preprocessor_reader *reader, source_file *file, int kind)
   buffer->system_kind = system_kind;
   reader->mi_valid = true;
   reader->mi_controlling_macro = nullptr;
-  // The include stands at the end of its directive's line; before any line
-  // has been read there is no location to step back from.
-  if (reader->line_table->top_location > reader->line_table->line_start_location)
-    reader->line_table->top_location--;
-  enter_file_change(reader, LC_ENTER, source_file_path(file), 1, system_kind);
+  // An include directive has moved the line table past its own line: the
+  // includer is the line of the directive. A command-line include stands
+  // before any line. An exhausted table stays where it stopped.
+  linemap_set *set = reader->line_table;
+  if (kind <= INCLUDE_IMPORT && set->top_location != LINE_MAP_MAX_LOCATION - 1)
+    set->top_location--;
+  // Injected text before the main file's first line stands on line 0.
+  enter_file_change(reader, LC_ENTER, source_file_path(file), kind == INCLUDE_INJECTED_MAIN ? 0 : 1,
+                    system_kind);
   return true;
 }
 
@@ -973,7 +1013,7 @@ static source_file *lookup_header(preprocessor_reader *reader, const char *name,
   if (file && file->error && lookup == LOOKUP_NORMAL) {
     // A failure other than a missing file was reported by the search.
     if (file->error == ENOENT)
-      report_missing(reader, file, angled);
+      report_missing(reader, file, angled, location);
     return nullptr;
   }
   return file;
@@ -982,9 +1022,12 @@ static source_file *lookup_header(preprocessor_reader *reader, const char *name,
 bool push_included_file(preprocessor_reader *reader, const char *name, bool angled, int kind,
                         location_t location)
 {
+  // Reports made while a command-line include is stacked belong to no line.
+  if (kind == INCLUDE_COMMAND_LINE && reader->cur_token != reader->cur_run->first)
+    reader->cur_token[-1].location = 0;
   int lookup = kind == INCLUDE_DEFAULT ? LOOKUP_OPTIONAL : LOOKUP_NORMAL;
   source_file *file = lookup_header(reader, name, angled, kind, lookup, location);
-  return file && push_source_file(reader, file, kind);
+  return file && push_source_file(reader, file, kind, location);
 }
 
 bool push_optional_default_include(preprocessor_reader *reader, const char *name)
@@ -996,7 +1039,8 @@ bool has_header(preprocessor_reader *reader, const char *name, bool angled, int 
 {
   source_file *file =
       lookup_header(reader, name, angled, kind, LOOKUP_PROBE, reader->directive_line);
-  return file && file->error == 0;
+  // A header that is there but unreadable is there: including it reports why.
+  return file && file->error != ENOENT;
 }
 
 const char *locate_header_unit(preprocessor_reader *reader, const char *name, bool angled)
@@ -1008,6 +1052,97 @@ const char *locate_header_unit(preprocessor_reader *reader, const char *name, bo
   set_once_only(reader, file);
   file->header_unit = HEADER_UNIT_YES;
   return source_file_path(file);
+}
+
+const char *probe_header_path(preprocessor_reader *reader, const char *name, bool angled,
+                              location_t location)
+{
+  source_file *file = lookup_header(reader, name, angled, INCLUDE_PLAIN, LOOKUP_NORMAL, location);
+  return file ? source_file_path(file) : nullptr;
+}
+
+bool push_include_file(preprocessor_reader *reader, const char *name)
+{
+  return push_included_file(reader, name, false, INCLUDE_COMMAND_LINE, 0);
+}
+
+void cpp_retrofit_as_include(preprocessor_reader *reader)
+{
+  input_buffer *buffer = reader->buffer;
+  vuz_assert(buffer && buffer->previous == nullptr);
+  source_file *file = reader->main_file;
+  const char *path = source_file_path(file);
+  for (search_dir *directory = reader->quote_include; directory; directory = directory->next) {
+    if (strncmp(directory->name, path, directory->length) != 0 || path[directory->length] != '/')
+      continue;
+    file->directory = directory;
+    if (directory->system_kind) {
+      buffer->system_kind = 1;
+      const ordinary_map *map = linemap_last_ordinary_map(reader->line_table);
+      enter_file_change(reader, LC_RENAME, map->file_name, _cpp_current_line(reader), 1);
+    }
+    break;
+  }
+  reader->mi_valid = true;
+  reader->mi_controlling_macro = nullptr;
+}
+
+void enter_file_at_line_one(preprocessor_reader *reader, line_map_reason reason, const char *name)
+{
+  enter_file_change(reader, reason, name, 1, 0);
+}
+
+void reset_file_cache(preprocessor_reader *reader)
+{
+  _cpp_free_files(reader);
+  _cpp_init_files(reader);
+}
+
+// ---- Accessors ----
+
+bool cpp_file_failed(const source_file *file)
+{
+  return file->error != 0;
+}
+
+const char *cpp_file_name(const source_file *file)
+{
+  return file->name;
+}
+
+const char *cpp_file_path(const source_file *file)
+{
+  return source_file_path(file);
+}
+
+search_dir *cpp_file_dir(const source_file *file)
+{
+  return file->directory;
+}
+
+uint64_t cpp_file_size(const source_file *file)
+{
+  return file->size;
+}
+
+int64_t cpp_file_mtime(const source_file *file)
+{
+  return file->mtime;
+}
+
+input_buffer *cpp_top_buffer(preprocessor_reader *reader)
+{
+  return reader->buffer;
+}
+
+source_file *cpp_buffer_file(const input_buffer *buffer)
+{
+  return buffer->file;
+}
+
+input_buffer *cpp_buffer_previous(const input_buffer *buffer)
+{
+  return buffer->previous;
 }
 
 int header_newer_than_current(preprocessor_reader *reader, const char *name, bool angled)
@@ -1048,18 +1183,27 @@ bool file_included_before(preprocessor_reader *reader, const char *name, locatio
   return found_by_lookup(reader, name, true, location);
 }
 
-source_file *_cpp_record_main_file(preprocessor_reader *reader, const char *name)
+source_file *_cpp_find_main_file(preprocessor_reader *reader, const char *name,
+                                 search_dir *chain)
 {
-  source_file *file = new_source_file(name, &reader->no_search_path);
-  add_to_all_files(reader, file);
-  add_file_entry(reader, file, &reader->no_search_path, 0);
-  reader->main_file = file;
-  return file;
+  source_file *file = find_file(reader, name, chain, LOOKUP_NORMAL, 0);
+  if (file && file->error == ENOENT)
+    report_missing(reader, file, false, 0);
+  return file && file->error == 0 ? file : nullptr;
 }
 
 void record_linemarker_file(preprocessor_reader *reader, const char *name)
 {
   find_file(reader, name, &reader->no_search_path, LOOKUP_FAKE, reader->directive_line);
+}
+
+void mark_system_header(preprocessor_reader *reader, bool system, bool c_linkage)
+{
+  uint8_t kind = system ? (c_linkage ? 2 : 1) : 0;
+  reader->buffer->system_kind = kind;
+  // From the current line on: the directive's own newline moves to the next.
+  const ordinary_map *map = linemap_last_ordinary_map(reader->line_table);
+  enter_file_change(reader, LC_RENAME, map->file_name, _cpp_current_line(reader), kind);
 }
 
 void set_once_only(preprocessor_reader *reader, source_file *file)

@@ -394,23 +394,31 @@ static void read_preprocessed_start(preprocessor_reader *reader)
   enter_file_change(reader, LC_RENAME_VERBATIM, map->file_name, 1, map->in_system_header);
 }
 
+// The chain the main file is looked up in; an absolute name is looked up
+// as it stands.
+static search_dir *main_file_chain(preprocessor_reader *reader, const char *name)
+{
+  search_dir *chain = nullptr;
+  if (reader->options.preprocessed_input || name[0] == '/')
+    chain = nullptr;
+  else if (reader->options.main_search == 3)
+    chain = reader->bracket_include;
+  else if (reader->options.main_search == 2)
+    chain = reader->quote_include;
+  return chain ? chain : &reader->no_search_path;
+}
+
 const char *open_main_file(preprocessor_reader *reader, const char *name, bool injecting)
 {
-  (void)injecting;
-  charset_reporter reporter = _cpp_charset_reporter(reader);
-  converted_source text =
-      read_converted_source_reporting(&reporter, name, reader->options.input_charset_name);
-  if (text.block == nullptr) {
-    diag_errno_filename(reader, DL_FATAL, name[0] ? name : "<stdin>", 0);
+  if (reader->options.deps_style)
+    deps_add_implicit_target(_cpp_deps(reader), name);
+  source_file *file = _cpp_find_main_file(reader, name, main_file_chain(reader, name));
+  if (file == nullptr)
     return nullptr;
-  }
-  source_file *file = _cpp_record_main_file(reader, name[0] ? name : "<stdin>");
-  if (reader->options.deps_style && !reader->options.deps_ignore_main_file)
-    deps_add_dep(_cpp_deps(reader), file->name);
-  input_buffer *buffer = _cpp_buffer_push_block(reader, text.block, text.data, text.length,
-                                                _cpp_input_is_stage3(reader));
-  buffer->file = file;
-  enter_file_change(reader, LC_ENTER, file->name, 1, 0);
+  reader->main_file = file;
+  bool injected = injecting || reader->options.preprocessed_input;
+  if (!push_source_file(reader, file, injected ? INCLUDE_INJECTED_MAIN : INCLUDE_MAIN, 0))
+    return nullptr;
   if (reader->options.preprocessed_input)
     read_preprocessed_start(reader);
   const ordinary_map *map = linemap_last_ordinary_map(reader->line_table);

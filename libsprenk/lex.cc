@@ -817,7 +817,10 @@ static bool scan_fresh_line(preprocessor_reader *reader, preproc_token *&token)
   input_buffer *buffer = reader->buffer;
   if (!_cpp_next_line(reader)) {
     token->kind = TK_EOF;
-    token->location = reader->line_table->line_start_location;
+    // The end of a directive keeps the place of its newline, on the
+    // directive's own line: reports of a truncated directive point there.
+    token->location = reader->state.in_directive ? reader->directive_end
+                                                 : reader->line_table->line_start_location;
     if (!reader->state.in_directive && !reader->state.parsing_args) {
       token->flags = TOK_LINE_START;
       if (reader->buffer)
@@ -896,6 +899,7 @@ skip_white:
       goto skip_white;
 
     case '\n':
+      reader->directive_end = token->location;
       if (buffer->cursor < buffer->limit ||
           (reader->state.in_directive > 1 && !reader->options.traditional_mode))
         _cpp_advance_line(reader, 0);

@@ -546,9 +546,10 @@ static uint64_t macro_text_bound(const ident_node *node, const macro_def *macro)
   }
   if (macro->kind == MACRO_KIND_TEXT)
     return length + _cpp_replacement_text_len(macro);
-  // Every token is written, the "##" kept at the end included.
+  // The extra "##" kept at the end are no part of the text: written back
+  // after the body they would end it with a paste.
   const preproc_token *tokens = macro_tokens(macro);
-  for (uint32_t i = 0; i < macro->count; i++) {
+  for (uint32_t i = 0; i < macro_body_count(macro); i++) {
     const preproc_token *token = &tokens[i];
     length += token->kind == TK_MACRO_ARG ? uint64_t(token->value.arg.spelling->length) * 10
                                           : cpp_spelling_bound(token);
@@ -592,7 +593,7 @@ const unsigned char *cpp_macro_text(preprocessor_reader *reader, ident_node *nod
     out = _cpp_copy_replacement_text(macro, out);
   } else {
     const preproc_token *tokens = macro_tokens(macro);
-    for (uint32_t i = 0; i < macro->count; i++) {
+    for (uint32_t i = 0; i < macro_body_count(macro); i++) {
       const preproc_token *token = &tokens[i];
       if (token->flags & TOK_SPACE_BEFORE)
         *out++ = ' ';

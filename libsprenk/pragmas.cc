@@ -31,6 +31,7 @@ struct pushed_macro {
   location_t line;
   bool builtin;
   bool used;
+  bool system_header;
 };
 
 // The text of a string literal without its prefix and quotes, with \\ and
@@ -135,6 +136,7 @@ static void pragma_push_macro(preprocessor_reader *reader)
     entry->definition = checked_strdup(reinterpret_cast<const char *>(text));
     entry->line = node->value.macro->line;
     entry->used = node->value.macro->used;
+    entry->system_header = node->value.macro->system_header;
   }
   entry->next = reader->pushed_macros;
   reader->pushed_macros = entry;
@@ -157,6 +159,8 @@ static void pragma_pop_macro(preprocessor_reader *reader)
     return;
   *link = entry->next;
   ident_node *node = cpp_intern(reader, entry->name, uint32_t(strlen(entry->name)));
+  if (reader->callbacks.before_define)
+    reader->callbacks.before_define(reader);
   if (ident_is_macro(node)) {
     if (reader->callbacks.undef)
       reader->callbacks.undef(reader, reader->directive_line, node);
@@ -168,11 +172,19 @@ static void pragma_pop_macro(preprocessor_reader *reader)
     reenter_builtin_row(reader, entry->name);
   } else if (entry->definition) {
     location_t saved = reader->directive_line;
-    _cpp_run_directive_text(reader, 0, entry->definition, strlen(entry->definition));
+    // A restored definition, not a new one: the client heard of the
+    // change above and hears of no #define.
+    reader_callbacks saved_callbacks = reader->callbacks;
+    reader->callbacks.before_define = nullptr;
+    reader->callbacks.define = nullptr;
+    _cpp_run_directive_text(reader, 0, entry->definition, strlen(entry->definition), nullptr);
+    reader->callbacks.before_define = saved_callbacks.before_define;
+    reader->callbacks.define = saved_callbacks.define;
     reader->directive_line = saved;
     if (node->kind == IK_MACRO) {
       node->value.macro->line = entry->line;
       node->value.macro->used = entry->used;
+      node->value.macro->system_header = entry->system_header;
     }
   }
   free(entry->name);
@@ -210,16 +222,23 @@ static void pragma_system_header(preprocessor_reader *reader)
   }
   _cpp_check_eol(reader);
   _cpp_skip_rest_of_line(reader);
-  reader->buffer->system_kind = 1;
-  const ordinary_map *map = linemap_last_ordinary_map(reader->line_table);
-  enter_file_change(reader, LC_RENAME, map->file_name,
-                    ordinary_map_line(map, reader->line_table->line_start_location) + 1, 1);
+  mark_system_header(reader, true, false);
+}
+
+// The string's bytes with its escapes interpreted, as written in the
+// source's character set; null after an error.
+static char *untranslated_text(preprocessor_reader *reader, const preproc_token *token)
+{
+  byte_string in = {token->value.str.length, token->value.str.text}, out;
+  if (!interpret_string_untranslated(reader, &in, 1, &out))
+    return nullptr;
+  return reinterpret_cast<char *>(const_cast<unsigned char *>(out.text));
 }
 
 static void pragma_message(preprocessor_reader *reader, bool error)
 {
   const preproc_token *token = _cpp_lex_token(reader);
-  char *text = token->kind == TK_STRING ? destringize(token) : nullptr;
+  char *text = token->kind == TK_STRING ? untranslated_text(reader, token) : nullptr;
   if (text == nullptr || text[0] == '\0') {
     diag_error(reader, DL_ERROR, "invalid \"#pragma VUZ %s\" directive", error ? "error" : "warning");
   } else if (error) {
@@ -475,16 +494,51 @@ void _cpp_do_pragma(preprocessor_reader *reader)
   reader->state.prevent_expansion--;
 }
 
+// The tokens a _Pragma gives are read next, from a context of their own
+// whose copy is released with it.
+static void push_pragma_tokens(preprocessor_reader *reader, const preproc_token *tokens,
+                               uint32_t count)
+{
+  scratch_buffer *block = _cpp_scratch_take(reader, (uint64_t(count) + 1) * sizeof(preproc_token));
+  preproc_token *copy = reinterpret_cast<preproc_token *>(
+      (reinterpret_cast<uintptr_t>(block->base) + 7) & ~uintptr_t(7));
+  memcpy(copy, tokens, count * sizeof(preproc_token));
+  _cpp_push_tokens(reader, nullptr, copy, count);
+  reader->context->scratch = block;
+}
+
 bool _cpp_do_pragma_operator(preprocessor_reader *reader, location_t location)
 {
-  (void)location;
   char *text = parenthesized_string(reader);
   if (text == nullptr) {
     diag_error(reader, DL_ERROR, "_Pragma takes a parenthesized string literal");
     return false;
   }
-  _cpp_run_directive_text(reader, D_PRAGMA_INDEX, text, strlen(text));
+  // The line of output goes on after the closing parenthesis; inside a
+  // macro, at the macro's expansion in the file.
+  preproc_token closing = *reader->last_token;
+  if (reader->context->previous)
+    closing.location = linemap_resolve_location(reader->line_table, location,
+                                                RESOLVE_TO_EXPANSION, nullptr);
+  pragma_tokens collected = {};
+  _cpp_run_directive_text(reader, D_PRAGMA_INDEX, text, strlen(text), &collected);
   free(text);
+  if (collected.count == 0) {
+    // The pragma ran (or went to the client): the text after it starts a
+    // new line of output.
+    if (reader->callbacks.line_change)
+      reader->callbacks.line_change(reader, &closing, 0);
+    push_pragma_tokens(reader, &reader->padding_token, 1);
+    return true;
+  }
+  // Spelled where the operator was expanded, and never expanded again.
+  collected.tokens[0].flags |= TOK_FROM_PRAGMA_OPERATOR;
+  for (uint32_t i = 0; i < collected.count; i++) {
+    collected.tokens[i].location = location;
+    collected.tokens[i].flags |= TOK_NO_EXPAND;
+  }
+  push_pragma_tokens(reader, collected.tokens, collected.count);
+  free(collected.tokens);
   return true;
 }
 

@@ -374,6 +374,8 @@ enum include_kind : int {
   INCLUDE_IMPORT = 2,
   INCLUDE_COMMAND_LINE = 3,
   INCLUDE_DEFAULT = 4,
+  INCLUDE_MAIN = 5,
+  INCLUDE_INJECTED_MAIN = 6,
 };
 
 // How find_file looks: a fake lookup records the name without searching; a
@@ -401,7 +403,8 @@ remap_table *_cpp_read_remap_table(FILE *stream, const char *directory);
 void _cpp_free_remap_table(remap_table *table);
 // The replacement listed for NAME, or null.
 const char *_cpp_remap_lookup(const remap_table *table, const char *name);
-bool push_source_file(preprocessor_reader *reader, source_file *file, int kind);
+bool push_source_file(preprocessor_reader *reader, source_file *file, int kind,
+                      location_t location);
 // Preprocessed input needs no trigraph or splice processing.
 bool _cpp_input_is_stage3(const preprocessor_reader *reader);
 bool push_included_file(preprocessor_reader *reader, const char *name, bool angled, int kind,
@@ -414,8 +417,10 @@ void set_once_only(preprocessor_reader *reader, source_file *file);
 void _cpp_note_file_end(preprocessor_reader *reader, source_file *file);
 void _cpp_init_files(preprocessor_reader *reader);
 void _cpp_free_files(preprocessor_reader *reader);
-// The record of the main file, looked up as named.
-source_file *_cpp_record_main_file(preprocessor_reader *reader, const char *name);
+// The main file looked up from CHAIN as any file is (an empty name is the
+// standard input); null after its absence was reported.
+source_file *_cpp_find_main_file(preprocessor_reader *reader, const char *name,
+                                 search_dir *chain);
 // Enters a file a linemarker names into the cache, without reading it.
 void record_linemarker_file(preprocessor_reader *reader, const char *name);
 // The bytes left in STREAM, or UINT64_MAX when it cannot tell: stored
@@ -451,10 +456,15 @@ void _cpp_do_assertion(preprocessor_reader *reader, bool assert);
 // After the "#" of an #if operand: whether the predicate (with its answer,
 // when given) holds; true when the assertion could not be read.
 bool assertion_holds(preprocessor_reader *reader, bool *result);
-// Runs directive INDEX (the table's order) over TEXT.
+// Runs directive INDEX (the table's order) over TEXT. A deferred pragma
+// run so leaves its tokens in COLLECTED (when given; a heap array).
 enum : uint32_t { D_PRAGMA_INDEX = 13 };
+struct pragma_tokens {
+  preproc_token *tokens;
+  uint32_t count;
+};
 void _cpp_run_directive_text(preprocessor_reader *reader, uint32_t index, const char *text,
-                             uint64_t length);
+                             uint64_t length, pragma_tokens *collected);
 
 
 // Stacks a heap block that already ends in the sentinel and slack; the

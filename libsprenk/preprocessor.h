@@ -592,6 +592,9 @@ struct preprocessor_reader {
 
   // A fall-through comment seen and not yet attached to a token.
   bool fallthrough_pending;
+  // Where the current directive's line ends: every EOF read in the
+  // directive stands there.
+  location_t directive_end;
 
   // The macro expander's own state.
   preproc_token handed_out[HANDED_OUT_SLOTS];
@@ -661,7 +664,11 @@ void define_from_text(preprocessor_reader *reader, const char *text);
 void define_from_text_unused(preprocessor_reader *reader, const char *text);
 void define_formatted(preprocessor_reader *reader, const char *format, ...)
     __attribute__((format(printf, 2, 3)));
+void define_formatted_unused(preprocessor_reader *reader, const char *format, ...)
+    __attribute__((format(printf, 2, 3)));
 void define_builtin_text(preprocessor_reader *reader, const char *text);
+// Every identifier stops being a macro (and poisoned).
+void undefine_all_macros(preprocessor_reader *reader);
 void undef_from_text(preprocessor_reader *reader, const char *name);
 void assert_from_text(preprocessor_reader *reader, const char *text);
 void unassert_from_text(preprocessor_reader *reader, const char *text);
@@ -671,6 +678,31 @@ void install_include_chains(preprocessor_reader *reader, search_dir *quote, sear
 // error. What it reads does not keep a precompiled header from being used.
 bool push_optional_default_include(preprocessor_reader *reader, const char *name);
 void list_unguarded_headers(preprocessor_reader *reader, FILE *stream);
+// The current file is a system header (with C linkage) from the current
+// line on, or no longer one.
+void mark_system_header(preprocessor_reader *reader, bool system, bool c_linkage);
+// A command-line include: from the working directory, then as a quoted
+// include.
+bool push_include_file(preprocessor_reader *reader, const char *name);
+// The path NAME is found at, null after the report that it is missing.
+const char *probe_header_path(preprocessor_reader *reader, const char *name, bool angled,
+                              location_t location);
+// The main file becomes an include of the quote directory its name starts
+// with (a system header when that directory is a system one).
+void cpp_retrofit_as_include(preprocessor_reader *reader);
+void enter_file_at_line_one(preprocessor_reader *reader, line_map_reason reason,
+                            const char *name);
+// Forgets every file looked up, as at the start.
+void reset_file_cache(preprocessor_reader *reader);
+bool cpp_file_failed(const source_file *file);
+const char *cpp_file_name(const source_file *file);
+const char *cpp_file_path(const source_file *file);
+search_dir *cpp_file_dir(const source_file *file);
+uint64_t cpp_file_size(const source_file *file);
+int64_t cpp_file_mtime(const source_file *file);
+input_buffer *cpp_top_buffer(preprocessor_reader *reader);
+source_file *cpp_buffer_file(const input_buffer *buffer);
+input_buffer *cpp_buffer_previous(const input_buffer *buffer);
 // Whether a lookup of NAME found a file (a linemarker's entry counts), and
 // whether one did at or before LOCATION.
 bool file_included(preprocessor_reader *reader, const char *name);
@@ -706,6 +738,12 @@ int deps_load(dep_record *record, FILE *stream, const char *own_name);
 cpp_reader_options *options_of(preprocessor_reader *reader);
 reader_callbacks *callbacks_of(preprocessor_reader *reader);
 void replace_callbacks(preprocessor_reader *reader, const reader_callbacks *callbacks);
+// The target character sets of the narrow and wide converters.
+const char *narrow_charset_of(preprocessor_reader *reader);
+const char *wide_charset_of(preprocessor_reader *reader);
+// The dependency record (created on first use) when dependencies are
+// wanted; null otherwise.
+dep_record *dependencies_of(preprocessor_reader *reader);
 
 // Tokens.
 // The macro-expanded stream; the location is the expansion point of tokens

@@ -173,6 +173,8 @@ TEST(Files, LineDirectives)
       {"# 3 \"f.c\" 2\n", "warning: file \"f.c\" linemarker ignored due to incorrect nesting",
        false},
       {"# 3 \"f.c\" 5\n", "error: invalid flag \"5\" in line directive", false},
+      // No flag may follow 4: what does is an extra token.
+      {"# 3 \"f.c\" 3 4 5\n", "pedwarn: extra tokens at end of ## directive", false},
   };
   for (const auto &c : cases)
     EXPECT_EQ(first_report(c.text, c.pedantic), c.report) << c.text;
@@ -180,11 +182,57 @@ TEST(Files, LineDirectives)
 
 TEST(Files, LineDirectiveRenamesTheFile)
 {
-  file_tree tree;
-  std::string main = tree.add("main.c", "#line 40 \"other.c\"\n__LINE__ __FILE__\n");
-  pp_fixture f;
-  define_special_builtins(f.reader);
-  EXPECT_EQ(run(f, main), "40 \"other.c\"");
+  // The name's escapes are interpreted; its bytes are kept as written.
+  struct {
+    const char *text;
+    const char *expected;
+  } cases[] = {
+      {"#line 40 \"other.c\"\n__LINE__ __FILE__\n", "40 \"other.c\""},
+      {"#line 5 \"a\\101.c\"\n__FILE__\n", "\"aA.c\""},
+      {"# 7 \"b\\x42\\\\c.h\"\n__FILE__\n", "\"bB\\\\c.h\""},
+      {"#line 5 \"\u00e9.c\"\n__FILE__\n", "\"\u00e9.c\""},
+  };
+  for (const auto &c : cases) {
+    file_tree tree;
+    std::string main = tree.add("main.c", c.text);
+    pp_fixture f;
+    define_special_builtins(f.reader);
+    EXPECT_EQ(run(f, main), c.expected) << c.text;
+  }
+}
+
+// With comments kept, those after the header name go to the include
+// callback; other tokens there are still extra.
+TEST(Files, CommentsAfterTheHeaderName)
+{
+  struct {
+    const char *line;
+    words comments;
+    words reports;
+  } cases[] = {
+      {"#include \"h.h\" /* a */ // b\n", {"/* a */", "/* b*/"}, {}},
+      {"#include \"h.h\"\n", {}, {}},
+      {"#include \"h.h\" x /* a */\n", {"/* a */"},
+       {"pedwarn: extra tokens at end of #include directive"}},
+  };
+  for (const auto &c : cases) {
+    static words seen;
+    seen.clear();
+    file_tree tree;
+    tree.add("h.h", "\n");
+    std::string main = tree.add("main.c", c.line);
+    pp_fixture f;
+    f.options()->drop_comments = 0;
+    f.reader->state.save_comments = 1;
+    f.reader->callbacks.include = [](preprocessor_reader *, location_t, const unsigned char *,
+                                     const char *, int, const preproc_token **comments) {
+      for (; comments && *comments; comments++)
+        seen.push_back(pp_fixture::active()->spell(*comments));
+    };
+    run(f, main);
+    EXPECT_EQ(seen, c.comments) << c.line;
+    EXPECT_EQ(f.reports, c.reports) << c.line;
+  }
 }
 
 // A header listed once-only in a loaded digest table is not read again, even
@@ -677,4 +725,93 @@ TEST(Files, KnownMissingPathsAreNotProbedForPrecompiledHeaders)
   pch_candidates_seen = 0;
   run(f, main, &root);
   EXPECT_EQ(pch_candidates_seen, 1);
+}
+
+// The main file is looked up as any file is: in the chain main_search
+// names, entered on line 0 when text is injected before it, and naming the
+// default dependency target.
+TEST(Files, MainFileLookup)
+{
+  file_tree tree;
+  tree.add("inc/m.c", "from_inc\n");
+  std::string inc = tree.root + "/inc";
+  struct {
+    uint8_t main_search;
+    bool found;
+  } cases[] = {{0, false}, {2, true}, {3, true}};
+  for (const auto &c : cases) {
+    pp_fixture f;
+    search_dir chain = {nullptr, inc.c_str(), 0, 0, 1, nullptr};
+    install_include_chains(f.reader, &chain, &chain, false);
+    f.options()->main_search = c.main_search;
+    reader_post_options(f.reader);
+    EXPECT_EQ(open_main_file(f.reader, "m.c", false) != nullptr, c.found) << int(c.main_search);
+    if (c.found)
+      EXPECT_EQ(f.expanded(), "from_inc");
+    else
+      EXPECT_EQ(f.reports, (words{"fatal: m.c: No such file or directory"}));
+  }
+  std::string main = tree.add("main.c", "x\n");
+  for (bool injecting : {false, true}) {
+    pp_fixture f;
+    reader_post_options(f.reader);
+    ASSERT_NE(open_main_file(f.reader, main.c_str(), injecting), nullptr);
+    EXPECT_EQ(linemap_last_ordinary_map(f.lines.get())->first_line, injecting ? 0u : 1u);
+  }
+  pp_fixture f;
+  f.options()->deps_style = 2;
+  reader_post_options(f.reader);
+  ASSERT_NE(open_main_file(f.reader, main.c_str(), false), nullptr);
+  f.expanded();
+  char *rules = nullptr;
+  size_t size = 0;
+  FILE *stream = open_memstream(&rules, &size);
+  deps_print(f.reader->deps, stream, 72, false);
+  fclose(stream);
+  EXPECT_EQ(std::string(rules), "main.o: " + main + "\n");
+  free(rules);
+}
+
+// A bracket chain that is no tail of the quote chain is not searched:
+// angled includes search the quote directories.
+TEST(Files, BracketChainIsATailOfTheQuoteChain)
+{
+  file_tree tree;
+  tree.add("quote/q.h", "in_quote\n");
+  tree.add("apart/a.h", "in_apart\n");
+  std::string main = tree.add("main.c", "#include <q.h>\n");
+  std::string quote_name = tree.root + "/quote", apart_name = tree.root + "/apart";
+  search_dir apart = {nullptr, apart_name.c_str(), 0, 0, 1, nullptr};
+  search_dir quote = {nullptr, quote_name.c_str(), 0, 0, 1, nullptr};
+  pp_fixture f;
+  install_include_chains(f.reader, &quote, &apart, false);
+  EXPECT_EQ(run(f, main), "in_quote");
+  EXPECT_EQ(probe_header_path(f.reader, "q.h", true, 0), quote_name + "/q.h");
+  EXPECT_EQ(probe_header_path(f.reader, "a.h", true, 0), nullptr);
+  EXPECT_EQ(f.reports, (words{"fatal: a.h: No such file or directory"}));
+}
+
+// The main file retrofitted as an include of the quote directory it lies
+// in: that directory becomes its own, and a system one makes it a system
+// header from the current line.
+TEST(Files, MainFileRetrofittedAsAnInclude)
+{
+  for (uint8_t system_kind : {0, 1}) {
+    file_tree tree;
+    std::string main = tree.add("inc/m.c", "x\n");
+    std::string other_name = tree.root + "/in", inc_name = tree.root + "/inc";
+    search_dir inc = {nullptr, inc_name.c_str(), 0, system_kind, 1, nullptr};
+    // A name that is a prefix of the path but no directory of it.
+    search_dir other = {&inc, other_name.c_str(), 0, 0, 1, nullptr};
+    pp_fixture f;
+    install_include_chains(f.reader, &other, &other, false);
+    reader_post_options(f.reader);
+    ASSERT_NE(open_main_file(f.reader, main.c_str(), false), nullptr);
+    cpp_retrofit_as_include(f.reader);
+    const source_file *file = cpp_buffer_file(cpp_top_buffer(f.reader));
+    EXPECT_EQ(cpp_file_dir(file), &inc);
+    EXPECT_EQ(cpp_file_path(file), main);
+    EXPECT_EQ(linemap_last_ordinary_map(f.lines.get())->in_system_header, system_kind);
+    EXPECT_EQ(f.expanded(), "x");
+  }
 }

@@ -1,9 +1,12 @@
 // Macro definition and expansion, conditionals and pragmas, through the
 // expanded token stream: the C standard's replacement examples and the edge
 // cases of the definition checks.
+#include "diagnostics/input.h"
 #include "tests/libsprenk/preprocessor-fixture.h"
 
 #include <gtest/gtest.h>
+
+#include <algorithm>
 
 // The expanded tokens of TEXT, one space apart.
 static std::string expand(pp_fixture &f, const std::string &text)
@@ -128,12 +131,12 @@ TEST(Macro, TextOfDefinition)
   expand(f, "#define m(a, ...) #a a ## __VA_ARGS__\n#define n a ## ## b\n");
   EXPECT_STREQ(reinterpret_cast<const char *>(cpp_macro_text(f.reader, cpp_intern(f.reader, "m", 1))),
                "m(a,...) #a a ## __VA_ARGS__");
+  // The "##" kept after the body are no part of its text.
   EXPECT_STREQ(reinterpret_cast<const char *>(cpp_macro_text(f.reader, cpp_intern(f.reader, "n", 1))),
-               "n a ## b ##");
-  // Many kept "##" tokens: the text's buffer is sized for all of them.
+               "n a ## b");
   std::string body = "x", text = "g x ## y";
   for (int i = 0; i < 40; i++)
-    body += " ##", text += i ? " ##" : "";
+    body += " ##";
   expand(f, "#define g " + body + " y\n");
   EXPECT_EQ(reinterpret_cast<const char *>(cpp_macro_text(f.reader, cpp_intern(f.reader, "g", 1))),
             text);
@@ -206,6 +209,21 @@ TEST(Pragmas, PushPopAndPoison)
   EXPECT_TRUE(cpp_intern(f.reader, "b", 1)->flags & IDF_POISONED);
 }
 
+// Restoring a macro changes its definition: the client hears of the
+// change before it, and of no #define.
+TEST(Pragmas, PopMacroIsNoDefinition)
+{
+  static int before, defines;
+  before = defines = 0;
+  pp_fixture f;
+  f.reader->callbacks.before_define = [](preprocessor_reader *) { before++; };
+  f.reader->callbacks.define = [](preprocessor_reader *, location_t, ident_node *) { defines++; };
+  EXPECT_EQ(expand(f, "#define m 1\n#pragma push_macro(\"m\")\n#pragma pop_macro(\"m\")\nm"),
+            "1");
+  EXPECT_EQ(before, 2);
+  EXPECT_EQ(defines, 1);
+}
+
 // The failed operator is left as a name; the end of the input stays the end.
 TEST(Pragmas, OperatorAtTheEndOfTheInput)
 {
@@ -233,6 +251,85 @@ TEST(Pragmas, OperatorInsideAnExpansion)
                       "#define POP _Pragma(L\"pop_macro(\\\"min\\\")\")\n"
                       "PUSH\n#undef min\nmin(1,2)\nPOP\nmin(1,2)"),
             "x min ( 1 , 2 ) 1");
+}
+
+// A misspelt directive that the client recognises gets its suggestion as a
+// fix-it hint replacing the name.
+TEST(Conditionals, SuggestedDirectiveIsAFixIt)
+{
+  pp_fixture f;
+  // Hints are placed through the diagnostics' line table.
+  line_table = f.lines.get();
+  f.reader->callbacks.suggest_directive = [](preprocessor_reader *, const char *,
+                                             const char *const *) { return "define"; };
+  expand(f, "#defin X\n");
+  line_table = nullptr;
+  EXPECT_EQ(f.reports, (words{"error: invalid preprocessing directive #defin; did you mean "
+                              "#define?"}));
+  ASSERT_EQ(f.report_fixits.size(), 1u);
+  EXPECT_EQ(f.report_fixits[0], (words{"define"}));
+  EXPECT_EQ(f.where(f.report_locations[0]), "1:2");
+}
+
+// A deferred pragma written with the operator reaches the client as one
+// written as a directive does, in macros too, where it stands at the
+// expansion and is never expanded again.
+TEST(Pragmas, DeferredThroughTheOperator)
+{
+  struct {
+    bool expands;
+    const char *text;
+    const char *expected;
+  } cases[] = {
+      {false, "a _Pragma(\"omp parallel x\") b", "a PRAGMA 7 x EOL b"},
+      {false, "_Pragma(L\"omp parallel\")", "PRAGMA 7 EOL"},
+      {false, "#define N 4\n#define P _Pragma(\"omp parallel N\") c\nP N", "PRAGMA 7 N EOL c 4"},
+      {true, "#define N 4\n#define P _Pragma(\"omp parallel N\") c\nP N", "PRAGMA 7 4 EOL c 4"},
+  };
+  for (const auto &c : cases) {
+    pp_fixture f;
+    define_special_builtins(f.reader);
+    ASSERT_TRUE(register_deferred_pragma(f.reader, "omp", "parallel", 7, c.expands, false));
+    EXPECT_EQ(expand(f, c.text), c.expected) << c.text;
+    EXPECT_TRUE(f.reports.empty()) << c.text;
+  }
+}
+
+TEST(Pragmas, OperatorTokensStandAtTheExpansion)
+{
+  pp_fixture f;
+  define_special_builtins(f.reader);
+  register_deferred_pragma(f.reader, "omp", "parallel", 7, false, false);
+  f.push("#define P x _Pragma(\"omp parallel y\")\nP\n");
+  // Each token: where it stands in the file (x as spelled), and its flags.
+  words seen;
+  for (const preproc_token *t = cpp_next_token(f.reader); t->kind != TK_EOF;
+       t = cpp_next_token(f.reader)) {
+    if (t->kind == TK_PADDING)
+      continue;
+    location_t at =
+        linemap_resolve_location(f.lines.get(), t->location, RESOLVE_TO_EXPANSION, nullptr);
+    seen.push_back(f.where(at) + " " +
+                   std::to_string(t->flags & (TOK_NO_EXPAND | TOK_FROM_PRAGMA_OPERATOR)));
+  }
+  std::string pragma = std::to_string(TOK_NO_EXPAND | TOK_FROM_PRAGMA_OPERATOR);
+  std::string no_expand = std::to_string(TOK_NO_EXPAND);
+  EXPECT_EQ(seen, (words{"1:11 0", "2:1 " + pragma, "2:1 " + no_expand, "2:1 " + no_expand}));
+}
+
+// A pragma the operator runs ends the line of output: the client hears of
+// a new line at the operator's closing parenthesis.
+TEST(Pragmas, OperatorRunningAPragmaStartsANewLine)
+{
+  static words lines;
+  lines.clear();
+  pp_fixture f;
+  define_special_builtins(f.reader);
+  f.reader->callbacks.line_change = [](preprocessor_reader *, const preproc_token *token, int) {
+    lines.push_back(pp_fixture::active()->where(token->location));
+  };
+  EXPECT_EQ(expand(f, "a _Pragma(\"VUZ poison q\") b\n"), "a b");
+  EXPECT_EQ(std::count(lines.begin(), lines.end(), "1:25"), 1) << lines.size();
 }
 
 // A time whose year does not fit four digits gives the unknown texts, not a

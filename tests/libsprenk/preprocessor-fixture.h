@@ -19,6 +19,8 @@ struct pp_fixture {
   words reports;
   std::vector<location_t> report_locations;
   std::vector<std::vector<std::string>> report_labels;
+  // Each report's fix-it texts.
+  std::vector<std::vector<std::string>> report_fixits;
   bool posted = false;
 
   explicit pp_fixture(source_dialect dialect = DIALECT_KAV17)
@@ -160,6 +162,10 @@ struct pp_fixture {
       }
     }
     self->report_labels.push_back(labels);
+    std::vector<std::string> fixits;
+    for (uint32_t i = 0; i < ranges->fixit_count; i++)
+      fixits.push_back(located_ranges_fixit(ranges, i)->text);
+    self->report_fixits.push_back(fixits);
     return true;
   }
 };

@@ -213,6 +213,35 @@ TEST(Reader, DefineFromText)
   EXPECT_EQ(idtab_find(f.reader->idents, "never", 5, IDTAB_FIND_ONLY), nullptr);
 }
 
+// The client entries beside the directive texts: definitions that count as
+// used, forgetting every macro, the converters' sets, the dependency record.
+TEST(Reader, ClientEntries)
+{
+  pp_fixture f;
+  f.options()->warn_unused_macro = 1;
+  f.options()->wchar_precision = 16;
+  f.options()->bytes_big_endian = 0;
+  define_formatted_unused(f.reader, "USED=%d", 1);
+  define_formatted(f.reader, "PLAIN=%d", 2);
+  EXPECT_TRUE(cpp_intern(f.reader, "USED", 4)->value.macro->used);
+  EXPECT_FALSE(cpp_intern(f.reader, "PLAIN", 5)->value.macro->used);
+  cpp_intern(f.reader, "P", 1)->flags |= IDF_POISONED;
+  undefine_all_macros(f.reader);
+  EXPECT_EQ(cpp_is_defined_macro(f.reader, "USED", 4), 0);
+  EXPECT_FALSE(cpp_intern(f.reader, "P", 1)->flags & IDF_POISONED);
+  f.push("USED P __LINE__\n");
+  EXPECT_EQ(f.expanded(), "USED P __LINE__");
+
+  init_converters(f.reader);
+  EXPECT_STREQ(narrow_charset_of(f.reader), "UTF-8");
+  EXPECT_STREQ(wide_charset_of(f.reader), "UTF-16LE");
+  EXPECT_EQ(dependencies_of(f.reader), nullptr);
+  f.options()->deps_style = 1;
+  dep_record *record = dependencies_of(f.reader);
+  EXPECT_NE(record, nullptr);
+  EXPECT_EQ(dependencies_of(f.reader), record);
+}
+
 TEST(Reader, DiagnosticEntries)
 {
   pp_fixture f;

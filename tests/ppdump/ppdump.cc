@@ -142,7 +142,12 @@ static bool report(preprocessor_reader *, int level, int reason, located_ranges 
   diagnostic_kind kind = level_kind(level);
   diagnostic_set_info(&diagnostic, format, args, ranges, kind);
   diagnostic.option = kind == DK_WARNING || kind == DK_PEDWARN ? reason_option(reason) : 0;
-  return diagnostic_emit(&global_diagnostic_state, &diagnostic);
+  // Each report is a group of its own, as from the engine's entry points:
+  // JSON output then nests nothing under an earlier report.
+  diagnostic_group_enter(&global_diagnostic_state);
+  bool reported = diagnostic_emit(&global_diagnostic_state, &diagnostic);
+  diagnostic_group_leave(&global_diagnostic_state);
+  return reported;
 }
 
 static char *option_name(diagnostic_state *, int option, diagnostic_kind, diagnostic_kind)
@@ -1007,8 +1012,6 @@ static void free_chain(search_dir *head, search_dir *stop)
 static void write_rules(preprocessor_reader *reader, const ppdump_settings &s)
 {
   dep_record *record = _cpp_deps(reader);
-  for (int i = 0; i < s.targets.count; i++)
-    deps_add_rule_target(record, s.targets.words[i], s.target_quoted[i]);
   deps_add_implicit_target(record, s.input);
   FILE *stream = stdout;
   char *default_name = nullptr;
@@ -1104,6 +1107,11 @@ int main(int argc, const char **argv)
   }
   if (settings.list_includes)
     callbacks_of(reader)->file_change = note_file_change;
+  // Targets come first: without any, the main file names the default one.
+  if (settings.deps_style)
+    for (int i = 0; i < settings.targets.count; i++)
+      deps_add_rule_target(_cpp_deps(reader), settings.targets.words[i],
+                           settings.target_quoted[i]);
   if (open_main_file(reader, settings.input, false) != nullptr) {
     // Read for their definitions only, before anything else.
     for (int i = 0; i < settings.macro_files.count; i++)

@@ -282,6 +282,17 @@ INCLUDE_TREE = {
 }
 
 
+def file_tree(files):
+    """A temporary directory holding FILES, {name: text}."""
+    directory = tempfile.TemporaryDirectory()
+    for name, text in files.items():
+        path = os.path.join(directory.name, name)
+        os.makedirs(os.path.dirname(path), exist_ok=True)
+        with open(path, "w") as f:
+            f.write(text)
+    return directory
+
+
 class Assertions(unittest.TestCase):
     def test_answers_from_the_command_line(self):
         source = "#if #machine(arm) && !#machine(x86)\nyes\n#else\nno\n#endif\n"
@@ -295,13 +306,7 @@ class Assertions(unittest.TestCase):
 
 class IncludeList(unittest.TestCase):
     def tree(self, files):
-        directory = tempfile.TemporaryDirectory()
-        for name, text in files.items():
-            path = os.path.join(directory.name, name)
-            os.makedirs(os.path.dirname(path), exist_ok=True)
-            with open(path, "w") as f:
-                f.write(text)
-        return directory
+        return file_tree(files)
 
     def test_each_header_entered_is_listed_at_its_depth(self):
         with self.tree(INCLUDE_TREE) as directory:
@@ -333,6 +338,114 @@ class IncludeList(unittest.TestCase):
                                  capture_output=True)
             self.assertEqual(out.stderr.decode().splitlines()[-2:],
                              ["Multiple include guards may be useful for:", "inc/bare.h"])
+
+
+def tree_run(files, args):
+    """ppdump (or another command) run in a directory holding FILES."""
+    with file_tree(files) as directory:
+        return subprocess.run(args, cwd=directory, capture_output=True)
+
+
+def first_report(out):
+    return out.stderr.decode().splitlines()[0]
+
+
+class FileLocations(unittest.TestCase):
+    """Where reports about files and directive lines point, as clang points."""
+
+    CASES = [
+        # The includer is the line of the #include, not the one after it.
+        ({"main.c": '#include "err.h"\n', "err.h": "#error boom\n"},
+         "In file included from main.c:1:"),
+        # The end of a directive line stays on that line, at its newline.
+        ({"main.c": "\n\n#if 1 +\n#endif\n"}, "main.c:3:8: error:"),
+        # A missing header is reported at its name.
+        ({"main.c": '\n#include "nosuch.h"\n'}, "main.c:2:10: fatal error:"),
+    ]
+
+    def test_report_locations(self):
+        for files, expected in self.CASES:
+            out = tree_run(files, [PPDUMP, "main.c"])
+            self.assertTrue(first_report(out).startswith(expected), (files, out.stderr))
+
+    @unittest.skipIf(shutil.which("clang") is None, "clang is not installed")
+    def test_clang_points_at_the_same_lines_and_columns(self):
+        for files, expected in self.CASES:
+            out = tree_run(files, ["clang", "-E", "main.c"])
+            where = expected.split(" error:")[0].split(" fatal error:")[0]
+            self.assertTrue(first_report(out).startswith(where), (files, out.stderr))
+
+
+class FilesAndDirectives(unittest.TestCase):
+    def text(self, files, options=()):
+        out = tree_run(files, [PPDUMP] + list(options) + ["main.c"])
+        return out, out.stdout.decode()
+
+    def test_system_header_pragma_keeps_the_line_numbers(self):
+        out, text = self.text({"inc/sys.h": "a\n#pragma VUZ system_header\n__LINE__\n",
+                               "main.c": '#include "inc/sys.h"\n'})
+        self.assertIn('# 3 "inc/sys.h" 3\n3\n', text)
+
+    def test_include_next_with_no_directory_after(self):
+        out, _ = self.text({"a/n.h": "#include_next <n.h>\n", "main.c": '#include "a/n.h"\n'})
+        self.assertEqual(out.returncode, 1)
+        self.assertIn("error: no include path in which to search for n.h", out.stderr.decode())
+
+    def test_command_line_includes_search_the_quote_chain(self):
+        files = {"inc/cl.h": "from_inc\n", "main.c": "m\n"}
+        out, text = self.text(files, ["-P", "-I", "inc", "-include", "cl.h"])
+        self.assertEqual((out.returncode, text.split()), (0, ["from_inc", "m"]), out.stderr)
+        # The working directory comes first.
+        files["cl.h"] = "from_here\n"
+        out, text = self.text(files, ["-P", "-I", "inc", "-include", "cl.h"])
+        self.assertEqual(text.split(), ["from_here", "m"])
+
+    def test_missing_command_line_include_is_blamed_on_no_file(self):
+        out, _ = self.text({"im.h": "#define X\n", "main.c": "m\n"},
+                           ["-imacros", "im.h", "-include", "gone.h"])
+        self.assertEqual(out.returncode, 1)
+        self.assertTrue(first_report(out).startswith("ppdump: fatal error: gone.h:"),
+                        out.stderr)
+
+    def test_once_only_copies(self):
+        # A copy with the same time, size and bytes is the same header; the
+        # same time and size with other bytes is another one.
+        for second, expected in (("#pragma once\nonce\n", ["once"]),
+                                 ("#pragma once\nelse\n", ["once", "else"])):
+            files = {"a/o.h": "#pragma once\nonce\n", "b/o.h": second,
+                     "main.c": '#include "a/o.h"\n#include "b/o.h"\n'}
+            with file_tree(files) as directory:
+                for name in ("a/o.h", "b/o.h"):
+                    os.utime(os.path.join(directory, name), (1000000, 1000000))
+                out = subprocess.run([PPDUMP, "-P", "main.c"], cwd=directory,
+                                     capture_output=True)
+                self.assertEqual(out.stdout.decode().split(), expected)
+
+    def test_line_names_and_pragma_messages_interpret_escapes(self):
+        out, text = self.text({"main.c": '#line 5 "a\\101.c"\n__FILE__\n'
+                                         '#pragma VUZ warning "x\\101y"\n'}, ["-P"])
+        self.assertEqual(text.split(), ['"aA.c"'])
+        self.assertIn("warning: xAy", out.stderr.decode())
+
+    def test_comments_after_an_include_are_no_extra_tokens(self):
+        for line, warned in (('#include "h.h" /* c */ // d\n', False),
+                             ('#include "h.h" x\n', True)):
+            out, _ = self.text({"h.h": "\n", "main.c": line}, ["-C"])
+            self.assertEqual("extra tokens" in out.stderr.decode(), warned, line)
+
+    def test_linemarker_token_after_the_last_flag_is_extra(self):
+        out, _ = self.text({"main.c": '# 1 "x.h" 3 4 5\n'}, ["-pedantic"])
+        err = out.stderr.decode()
+        self.assertNotIn("invalid flag", err)
+        self.assertIn("extra tokens at end of", err)
+
+    def test_repeated_paste_survives_a_macro_push_and_pop(self):
+        source = ('#define X a ## ## b\n#pragma push_macro("X")\n#undef X\n'
+                  '#pragma pop_macro("X")\nX\n')
+        out, text = self.text({"main.c": source}, ["-P", "-undef"])
+        self.assertEqual((out.returncode, text.split()), (0, ["ab"]), out.stderr)
+        out, text = self.text({"main.c": source}, ["-undef", "-dM"])
+        self.assertEqual(text, "#define X a ## b\n")
 
 
 class Diagnostics(unittest.TestCase):
@@ -384,6 +497,12 @@ class Diagnostics(unittest.TestCase):
         self.assertEqual([(r["kind"], r["message"]) for r in reports],
                          [("error", "unterminated comment")])
         self.assertEqual(out.returncode, 1)
+
+    def test_json_reports_are_separate_entries(self):
+        out = run(["-fdiagnostics-format=json", "FILE"], "#error one\n#warning two\n")
+        reports = json.loads(out.stderr.decode())
+        self.assertEqual([(r["kind"], r["message"], r["children"]) for r in reports],
+                         [("error", "#error one", []), ("warning", "#warning two", [])])
 
     def test_colour(self):
         out = run(["-fdiagnostics-color=always", "FILE"], "a /* open\n")

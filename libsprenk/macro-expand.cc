@@ -215,11 +215,14 @@ void _cpp_backup_expanded(preprocessor_reader *reader, const preproc_token *toke
     _cpp_backup_tokens(reader, 1);
     return;
   }
+  // The token may lie in the scratch block of a popped context, which the
+  // push below can take again.
+  const preproc_token copy = *token;
   if (tracking(reader))
-    *push_tracked_copy(reader, nullptr, token, 1) =
-        token == reader->last_token ? reader->last_location : token->location;
+    *push_tracked_copy(reader, nullptr, &copy, 1) =
+        token == reader->last_token ? reader->last_location : copy.location;
   else
-    push_copy(reader, nullptr, token, 1);
+    push_copy(reader, nullptr, &copy, 1);
 }
 
 bool _cpp_notify_macro_use(preprocessor_reader *reader, ident_node *node, location_t location)
@@ -675,7 +678,22 @@ struct replacement {
   bool variadic_absent;
   token_list out;
   va_opt_group group;
+  // Where the last placemarker (an empty operand of "##") stands among
+  // the tokens made, UINT32_MAX before the first.
+  uint32_t placemarker;
 };
+
+// True when nothing but padding was made since the last placemarker, so the
+// placemarker, not the token before it, is the left operand of a "##".
+static bool ends_in_placemarker(const replacement *r, uint32_t from)
+{
+  if (r->placemarker == UINT32_MAX || r->placemarker < from)
+    return false;
+  for (uint32_t i = r->placemarker; i < r->out.count; i++)
+    if (r->out.tokens[i].kind != TK_PADDING)
+      return false;
+  return true;
+}
 
 // A token of the replacement made for the definition token at INDEX.
 static void add_own(replacement *r, const preproc_token *token, uint32_t index)
@@ -711,6 +729,8 @@ static void end_va_opt(replacement *r, const preproc_token *close)
     return;
   }
   if (close->flags & TOK_PASTE_NEXT) {
+    if (ends_in_placemarker(r, group->start))
+      return;
     // Only a real token can be the left operand of the "##" after the group.
     while (out->count > group->start && out->tokens[out->count - 1].kind == TK_PADDING)
       out->count--;
@@ -818,6 +838,8 @@ static void replace_argument(replacement *r, const preproc_token *body, uint32_t
         r->out.tokens[r->out.count - 1].kind != TK_PADDING)
       copy_paste_mark(&r->out.tokens[r->out.count - 1], use);
     first = r->out.count;
+    if (arg->raw.count == 0)
+      r->placemarker = first;
     add_argument_tokens(r, &arg->raw, 0, i);
   } else {
     if (!arg->expanded_done)
@@ -1063,7 +1085,7 @@ static int enter_macro_context(preprocessor_reader *reader, ident_node *node,
       return 0;
     }
     if (macro->parameter_count) {
-      replacement r = {reader, node, macro, args, variadic_absent, {}, {}};
+      replacement r = {reader, node, macro, args, variadic_absent, {}, {}, UINT32_MAX};
       r.out.tracked = tracking(reader);
       build_replacement(&r);
       mark_used(reader, node, macro, name->location);
@@ -1088,9 +1110,29 @@ static const preproc_token *no_expand_copy(preprocessor_reader *reader, const pr
 {
   preproc_token copy = *token;
   copy.flags |= TOK_NO_EXPAND;
-  preproc_token *slot = &reader->handed_out[reader->handed_out_next++ % HANDED_OUT_SLOTS];
-  *slot = copy;
-  return slot;
+  return hand_out(reader, copy);
+}
+
+// A conditional macro expands only when the client names the node to
+// expand; otherwise the name stays, with the separation from what follows
+// as it was before the client looked ahead.
+static ident_node *ask_conditional(preprocessor_reader *reader, const preproc_token *name)
+{
+  if (reader->callbacks.macro_to_expand == nullptr)
+    return nullptr;
+  const preproc_token *peeked = cpp_look_ahead(reader, 0);
+  bool separated = peeked->kind == TK_PADDING || (peeked->flags & TOK_SPACE_BEFORE);
+  ident_node *chosen = reader->callbacks.macro_to_expand(reader, name);
+  if (chosen)
+    return ident_is_macro(chosen) ? chosen : nullptr;
+  if (!separated)
+    return nullptr;
+  peeked = cpp_look_ahead(reader, 0);
+  if (peeked->kind != TK_PADDING && !(peeked->flags & TOK_SPACE_BEFORE)) {
+    preproc_token padding = make_padding(peeked);
+    push_copy(reader, nullptr, &padding, 1);
+  }
+  return nullptr;
 }
 
 const preproc_token *cpp_next_token_with_location(preprocessor_reader *reader,
@@ -1144,12 +1186,15 @@ const preproc_token *cpp_next_token_with_location(preprocessor_reader *reader,
     }
     if (reader->state.prevent_expansion)
       break;
-    if ((node->flags & IDF_CONDITIONAL) && reader->callbacks.macro_to_expand == nullptr)
-      break;
     const preproc_token name = *result;
-    int entered = enter_macro_context(reader, node, &name, virtual_at);
-    if (entered == 0)
+    if ((node->flags & IDF_CONDITIONAL) && (node = ask_conditional(reader, &name)) == nullptr)
       break;
+    int entered = enter_macro_context(reader, node, &name, virtual_at);
+    if (entered == 0) {
+      // Looking for "(" may have popped the context the name was read from.
+      result = hand_out(reader, name);
+      break;
+    }
     if (reader->state.in_directive || entered == 2)
       continue;
     result = hand_out(reader, make_padding(&name));
@@ -1172,6 +1217,30 @@ const preproc_token *cpp_next_token_with_location(preprocessor_reader *reader,
 const preproc_token *cpp_next_token(preprocessor_reader *reader)
 {
   return cpp_next_token_with_location(reader, nullptr);
+}
+
+bool cpp_in_system_macro(const preprocessor_reader *reader)
+{
+  const ident_node *macro = reader->context->macro;
+  if (macro == nullptr)
+    return false;
+  if (macro->kind == IK_BUILTIN)
+    return true;
+  return macro->kind == IK_MACRO && macro->value.macro && macro->value.macro->system_header;
+}
+
+// Before C++20 a system header may still use __VA_OPT__, so only a pedantic
+// user hears of it.
+void check_va_opt_use(preprocessor_reader *reader)
+{
+  const cpp_reader_options *o = &reader->options;
+  if (o->pedantic_mode && !o->va_opt_support) {
+    if (!(reader->buffer && reader->buffer->system_kind))
+      diag_error(reader, DL_PEDWARN, "__VA_OPT__ is not available until C++20");
+  } else if (!reader->state.va_args_ok) {
+    diag_error(reader, DL_PEDWARN,
+               "__VA_OPT__ can only appear in the expansion of a C++20 variadic macro");
+  }
 }
 
 void cpp_skip_rest_of_file(preprocessor_reader *reader)

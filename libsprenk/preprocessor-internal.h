@@ -131,6 +131,8 @@ bool _cpp_notify_macro_use(preprocessor_reader *reader, ident_node *node, locati
 bool _cpp_lex_text_token(preprocessor_reader *reader, const unsigned char *text, uint64_t length,
                          location_t location, preproc_token *out);
 uint64_t _cpp_has_include(preprocessor_reader *reader, ident_node *node);
+// The lexer's check of a __VA_OPT__ it has just scanned.
+void check_va_opt_use(preprocessor_reader *reader);
 
 
 // ---- Traditional mode (traditional.cc) ----

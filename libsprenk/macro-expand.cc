@@ -225,6 +225,18 @@ void _cpp_backup_expanded(preprocessor_reader *reader, const preproc_token *toke
     push_copy(reader, nullptr, &copy, 1);
 }
 
+void _cpp_push_no_expand_copies(preprocessor_reader *reader, const preproc_token *const *tokens,
+                                uint32_t count)
+{
+  preproc_token copies[2];
+  vuz_assert(count <= 2);
+  for (uint32_t i = 0; i < count; i++) {
+    copies[i] = *tokens[i];
+    copies[i].flags |= TOK_NO_EXPAND;
+  }
+  push_copy(reader, nullptr, copies, count);
+}
+
 bool _cpp_notify_macro_use(preprocessor_reader *reader, ident_node *node, location_t location)
 {
   node->flags |= IDF_USED;

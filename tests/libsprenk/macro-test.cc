@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 // The expanded tokens of TEXT, one space apart.
 static std::string expand(pp_fixture &f, const std::string &text)
 {
@@ -566,4 +568,69 @@ TEST(Macro, LookAheadBeforeAnImportLine)
     cpp_look_ahead(f.reader, index);
     EXPECT_EQ(f.expanded(), expected) << index;
   }
+}
+
+// Under -Wtraditional a parameter's name inside a literal of a
+// function-like macro's body is reported once per literal.
+TEST(Macro, TraditionalStringifyWarning)
+{
+  struct {
+    const char *text;
+    const char *report;
+  } cases[] = {
+      {"#define m(x, y) \"a y x\"\n",
+       "warning: macro argument \"y\" would be stringified in traditional C [6]"},
+      {"#define m(x) 'y' x\n", "<none>"},
+      {"#define m(x) 'xx' \"1x x\"\n",
+       "warning: macro argument \"x\" would be stringified in traditional C [6]"},
+      {"#define m(x) \"2x\"\n", "<none>"},
+      {"#define x \"a x\"\n", "<none>"},
+  };
+  for (const auto &c : cases) {
+    pp_fixture f;
+    f.options()->warn_traditional_c = 1;
+    expand(f, c.text);
+    EXPECT_EQ(f.reports.empty() ? "<none>" : f.reports[0], c.report) << c.text;
+  }
+}
+
+// A client's string allocator owns macro definitions as it owns names.
+TEST(Macro, DefinitionsComeFromTheStringAllocator)
+{
+  static std::vector<void *> given;
+  given.clear();
+  {
+    pp_fixture f;
+    f.reader->idents->string_allocator = [](uint64_t size) -> void * {
+      given.push_back(malloc(size));
+      return given.back();
+    };
+    expand(f, "#define m(a, b) a + b\n#define n 1\n");
+    for (const char *name : {"m", "n"}) {
+      const macro_def *macro = cpp_intern(f.reader, name, 1)->value.macro;
+      EXPECT_NE(std::find(given.begin(), given.end(), macro), given.end()) << name;
+    }
+    EXPECT_EQ(expand(f, "m(n, 2)"), "1 + 2");
+  }
+  for (void *block : given)
+    free(block);
+}
+
+// An unknown pragma whose name came from a macro is given back to the
+// client as read, and is not expanded again.
+TEST(Pragmas, UnknownPragmaNameFromAMacro)
+{
+  static std::string seen;
+  seen.clear();
+  pp_fixture f;
+  ASSERT_TRUE(register_deferred_pragma(f.reader, "ns", "known", 5, false, true));
+  f.reader->callbacks.unknown_pragma = [](preprocessor_reader *reader, location_t) {
+    for (const preproc_token *t = cpp_next_token(reader); t->kind != TK_EOF;
+         t = cpp_next_token(reader))
+      if (t->kind != TK_PADDING)
+        seen += std::string(reinterpret_cast<const char *>(cpp_token_text(reader, t))) +
+                ((t->flags & TOK_NO_EXPAND) ? "! " : " ");
+  };
+  EXPECT_EQ(expand(f, "#define ns zz\n#define N other\n#pragma ns N tail\nns"), "zz");
+  EXPECT_EQ(seen, "ns! other! tail ");
 }

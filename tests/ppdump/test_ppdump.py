@@ -181,6 +181,28 @@ class DependencyRules(unittest.TestCase):
             out = subprocess.run([PPDUMP, "-M", "x.c"], cwd=directory, capture_output=True)
             self.assertEqual(out.stdout.decode(), "x.o: x.c\n")
 
+    def test_module_rules(self):
+        """-Mmodules adds the rules of the modules a unit imports and
+        provides; -Mno-modules, or no -Mmodules, leaves the unit's rule."""
+        module = ["--module=m", "--module-file=m.cmi", "--import=x", "--import=y:p"]
+        cases = [
+            (["-Mmodules"] + module,
+             "u.o m.cmi: u.cc\nu.o m.cmi: x.c++m y:p.c++m\n"
+             "m.c++m: m.cmi\n.PHONY: m.c++m\nm.cmi:| u.o\n"
+             "CXX_IMPORTS += x.c++m y:p.c++m\n"),
+            (["-Mmodules", "-Mno-modules"] + module, "u.o: u.cc\n"),
+            (module, "u.o: u.cc\n"),
+            (["-Mmodules", "-fmodule-header", "--module-file=u.cmi"],
+             "u.o u.cmi: u.cc\n./u.cc.c++m: u.cmi\n.PHONY: ./u.cc.c++m\n"),
+        ]
+        with tempfile.TemporaryDirectory() as directory:
+            with open(os.path.join(directory, "u.cc"), "w") as f:
+                f.write("x\n")
+            for options, expected in cases:
+                out = subprocess.run([PPDUMP, "-M"] + options + ["u.cc"], cwd=directory,
+                                     capture_output=True)
+                self.assertEqual(out.stdout.decode(), expected, options)
+
 
 STANDARD_DEFINITIONS = """#define x 3
 #define f(a) f(x * (a))

@@ -410,10 +410,12 @@ static preproc_token stringify_tokens(preprocessor_reader *reader, const preproc
 }
 
 // The argument's tokens with the end-of-argument token after them, pushed
-// as a context at their own virtual locations.
-static void push_argument(preprocessor_reader *reader, ident_node *macro, const token_list *raw)
+// as a context at their own virtual locations. It is owned by no macro: the
+// macro invoked is not yet being replaced, so each invocation of it among
+// its own arguments expands, not only the first.
+static void push_argument(preprocessor_reader *reader, const token_list *raw)
 {
-  push_scratch_copy(reader, macro, raw->tokens, raw->count, &reader->endarg_token, raw->tracked);
+  push_scratch_copy(reader, nullptr, raw->tokens, raw->count, &reader->endarg_token, raw->tracked);
   if (!raw->tracked)
     return;
   location_t *locations = reader->context->locations;
@@ -422,7 +424,7 @@ static void push_argument(preprocessor_reader *reader, ident_node *macro, const 
   locations[raw->count] = 0;
 }
 
-static void expand_argument(preprocessor_reader *reader, ident_node *macro, macro_arg *arg)
+static void expand_argument(preprocessor_reader *reader, macro_arg *arg)
 {
   arg->expanded_done = true;
   if (arg->raw.count == 0)
@@ -440,7 +442,7 @@ static void expand_argument(preprocessor_reader *reader, ident_node *macro, macr
   bool saved_ignore = reader->ignore_pragma_operator;
   reader->options.warn_traditional_c = 0;
   reader->ignore_pragma_operator = true;
-  push_argument(reader, macro, &arg->raw);
+  push_argument(reader, &arg->raw);
   expansion_context *mine = reader->context;
   for (;;) {
     location_t location;
@@ -729,8 +731,11 @@ static void end_va_opt(replacement *r, const preproc_token *close)
     paste_group(r->reader, out, group->start);
     preproc_token text =
         stringify_tokens(r->reader, out->tokens + group->start, out->count - group->start);
-    text.flags |= close->flags & TOK_PASTE_NEXT;
-    text.location = macro_tokens(r->macro)[group->open_index].location;
+    // The string stands where the operator stood, white space before it
+    // included.
+    const preproc_token *open = &macro_tokens(r->macro)[group->open_index];
+    text.flags |= uint16_t((close->flags & TOK_PASTE_NEXT) | (open->flags & TOK_SPACE_BEFORE));
+    text.location = open->location;
     out->count = group->start;
     add_own(r, &text, group->open_index);
     return;
@@ -855,7 +860,7 @@ static void replace_argument(replacement *r, const preproc_token *body, uint32_t
     add_argument_tokens(r, &arg->raw, 0, i);
   } else {
     if (!arg->expanded_done)
-      expand_argument(reader, r->node, arg);
+      expand_argument(reader, arg);
     uint32_t skip = 0;
     while (at_group_start && skip < arg->expanded.count &&
            arg->expanded.tokens[skip].kind == TK_PADDING)
@@ -876,7 +881,7 @@ static void begin_va_opt(replacement *r, const preproc_token *body, uint32_t cou
   va_opt_group *group = &r->group;
   macro_arg *variadic = &r->args[r->macro->parameter_count - 1];
   if (!variadic->expanded_done)
-    expand_argument(r->reader, r->node, variadic);
+    expand_argument(r->reader, variadic);
   group->active = true;
   group->include = has_real_token(&variadic->expanded);
   group->stringify = (body[i].flags & TOK_STRINGIFY) != 0;

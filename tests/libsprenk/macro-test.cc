@@ -634,3 +634,23 @@ TEST(Pragmas, UnknownPragmaNameFromAMacro)
   EXPECT_EQ(expand(f, "#define ns zz\n#define N other\n#pragma ns N tail\nns"), "zz");
   EXPECT_EQ(seen, "ns! other! tail ");
 }
+
+// Found by the random programs beside clang: a macro invoked twice among
+// its own arguments expands both times, and a stringified __VA_OPT__ keeps
+// the white space before its operator.
+TEST(Macro, ArgumentsAndStringifiedGroups)
+{
+  struct {
+    const char *text;
+    const char *expected;
+  } cases[] = {
+      {"#define F1(...) __VA_ARGS__ #__VA_ARGS__\nF1(F1(y [), F1(E, ))",
+       "y [ \"y [\" , E , \"E,\" \"F1(y [), F1(E, )\""},
+      {"#define F(p0, ...) <p0> __VA_ARGS__\nF(F(1), F(2), F(3))", "< < 1 > > < 2 > , < 3 >"},
+      {"#define F2(...) #__VA_ARGS__ #__VA_OPT__(__VA_ARGS__) #__VA_OPT__(1.5) a\n"
+       "#define S(x) #x\n#define X(x) S(x)\nX(F2())",
+       "\"\\\"\\\" \\\"\\\" \\\"\\\" a\""},
+  };
+  for (const auto &c : cases)
+    EXPECT_EQ(expand_in(c.text), c.expected) << c.text;
+}

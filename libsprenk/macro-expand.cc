@@ -100,7 +100,13 @@ static const preproc_token *hand_out(preprocessor_reader *reader, const preproc_
 void _cpp_push_tokens(preprocessor_reader *reader, ident_node *macro, const preproc_token *tokens,
                       uint32_t count)
 {
-  expansion_context *context = checked_new_cleared<expansion_context>();
+  expansion_context *context = reader->free_contexts;
+  if (context) {
+    reader->free_contexts = context->previous;
+    *context = expansion_context();
+  } else {
+    context = checked_new_cleared<expansion_context>();
+  }
   context->previous = reader->context;
   reader->context->next = context;
   context->start = context->first = tokens;
@@ -168,7 +174,8 @@ void _cpp_pop_context(preprocessor_reader *reader)
     _cpp_scratch_release(reader, context->scratch);
   reader->context = context->previous;
   reader->context->next = nullptr;
-  free(context);
+  context->previous = reader->free_contexts;
+  reader->free_contexts = context;
 }
 
 static bool context_is_tracked(const expansion_context *context)
@@ -189,6 +196,10 @@ void _cpp_release_contexts(preprocessor_reader *reader)
 {
   while (reader->context->previous)
     _cpp_pop_context(reader);
+  while (expansion_context *context = reader->free_contexts) {
+    reader->free_contexts = context->previous;
+    free(context);
+  }
 }
 
 // The token the lexer gave last.

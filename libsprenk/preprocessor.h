@@ -553,6 +553,9 @@ struct preprocessor_reader {
   token_block *cur_run;
   uint32_t lookaheads;
   uint32_t keep_tokens;
+  // Context records popped, kept for the next pushes: an expansion pushes
+  // and pops several for every invocation.
+  expansion_context *free_contexts;
   // A module line's header-name count met while looking ahead: it starts
   // when its keyword is read again, with this many lookaheads left.
   uint8_t looked_file_token;

@@ -9,6 +9,11 @@ fixed values for clang's compiler queries (tests/ppdump/expanded-compare.py),
 and write the text to /dev/null. Each is run RUNS times; the best time
 counts.
 
+A second case is macro-heavy: a generated file of MACRO_LINES lines, each
+invoking nested function-like macros (with "#", "##" and variadic
+arguments), preprocessed by both at their default expansion tracking; its
+best time and each program's peak resident memory are printed.
+
   preprocessor-expand.py BENCH_BUILD_DIR [--clang clang] [--runs N]
 """
 import argparse
@@ -57,6 +62,56 @@ def best_of(command, runs):
     return best
 
 
+MACRO_LINES = 200000
+
+MACRO_DEFINITIONS = """#define ADD(a, b) ((a) + (b))
+#define MUL(a, b) ((a) * (b))
+#define CAT(a, b) a ## b
+#define STR(x) #x
+#define F1(x) ADD(x, 1)
+#define F2(x) MUL(F1(x), F1(x))
+#define F3(x, y) ADD(F2(x), F2(y))
+#define F4(...) F3(__VA_ARGS__)
+#define F5(x, y) F4(F1(x), CAT(y, _v)) + F2(ADD(x, y))
+"""
+
+
+def write_macro_heavy(path, lines):
+    with open(path, "w") as f:
+        f.write(MACRO_DEFINITIONS)
+        for n in range(lines):
+            f.write("int CAT(v, %d) = F4(%d, w%d) + STR(F1(%d));\n" % (n, n, n % 97, n))
+
+
+def best_of_with_memory(command, runs):
+    """Best wall time and peak resident memory (bytes) of COMMAND."""
+    best = None
+    peak = 0
+    for _ in range(runs):
+        start = time.perf_counter()
+        with open(os.devnull, "w") as sink:
+            child = subprocess.Popen(command, stdout=sink, stderr=subprocess.DEVNULL)
+            _, status, usage = os.wait4(child.pid, 0)
+        elapsed = time.perf_counter() - start
+        if status != 0:
+            raise SystemExit("%s failed" % command[0])
+        best = elapsed if best is None else min(best, elapsed)
+        peak = max(peak, usage.ru_maxrss * 1024)
+    return best, peak
+
+
+def macro_heavy(ppdump, clang, directory, runs):
+    unit = os.path.join(directory, "macros.c")
+    write_macro_heavy(unit, MACRO_LINES)
+    ours, our_peak = best_of_with_memory([ppdump, "-P", "-std=c2x", unit], runs)
+    theirs, their_peak = best_of_with_memory([clang, "-E", "-P", "-std=c2x", unit], runs)
+    print("%d lines of nested function-like macros, best of %d runs" % (MACRO_LINES, runs))
+    print("ppdump  %.3f s  %.0f MB" % (ours, our_peak / 1e6))
+    print("clang -E %.3f s  %.0f MB" % (theirs, their_peak / 1e6))
+    print("ratio ppdump / clang -E: %.2f time, %.2f memory" % (ours / theirs,
+                                                                our_peak / their_peak))
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("build")
@@ -85,6 +140,7 @@ def main():
         print("ppdump  %.3f s" % ours)
         print("clang -E %.3f s" % theirs)
         print("ratio ppdump / clang -E: %.2f" % (ours / theirs))
+        macro_heavy(ppdump, clang, directory, options.runs)
     return 0
 
 

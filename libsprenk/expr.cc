@@ -334,13 +334,6 @@ uint32_t int_suffix_flags(preprocessor_reader *reader, const unsigned char *s, u
 
 // Whether the tokens being read come from a macro defined in a system
 // header, whose suffixes traditional C warnings spare.
-static bool from_system_macro(preprocessor_reader *reader)
-{
-  const ident_node *macro = reader->context->macro;
-  return macro && macro->kind == IK_MACRO && macro->value.macro &&
-         macro->value.macro->system_header;
-}
-
 struct number_scan {
   const unsigned char *cursor;
   const unsigned char *limit;
@@ -466,7 +459,7 @@ static uint32_t classify_floating(preprocessor_reader *reader, number_scan *n,
       *user_suffix = reinterpret_cast<const char *>(s);
     result = NUM_LARGE | NUM_USERDEF;
   }
-  if (suffix_length && o->warn_traditional_c && !from_system_macro(reader))
+  if (suffix_length && o->warn_traditional_c && !cpp_in_system_macro(reader))
     diag_warning_at_line(reader, DR_TRADITIONAL, location, 0,
                          "traditional C rejects the \"%.*s\" suffix", suffix_length, s);
   if ((result & NUM_WIDTH) == NUM_MEDIUM && !(result & NUM_DFLOAT) && o->pedantic_mode)
@@ -511,7 +504,7 @@ static uint32_t classify_integer(preprocessor_reader *reader, number_scan *n,
   }
   bool long_long = (result & NUM_WIDTH) == NUM_LARGE && !(result & NUM_USERDEF) &&
                    o->warn_long_long_constants;
-  if (o->warn_traditional_c && !from_system_macro(reader) &&
+  if (o->warn_traditional_c && !cpp_in_system_macro(reader) &&
       ((result & (NUM_UNSIGNED | NUM_IMAGINARY)) || long_long))
     diag_warning_at_line(reader, long_long ? DR_LONG_LONG : DR_TRADITIONAL, location, 0,
                          "traditional C rejects the \"%.*s\" suffix", suffix_length, s);

@@ -441,7 +441,8 @@ void reader_finish(preprocessor_reader *reader, FILE *deps_stream)
   while (reader->buffer)
     buffer_pop(reader);
   if (deps_stream && reader->deps)
-    deps_print(reader->deps, deps_stream, DEPS_LINE_COLUMNS, reader->options.deps_phony_targets);
+    deps_print(reader->deps, deps_stream, DEPS_LINE_COLUMNS, reader->options.deps_phony_targets,
+               reader->options.deps_module_output);
   if (reader->options.list_included_files)
     list_unguarded_headers(reader, stderr);
 }

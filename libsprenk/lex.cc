@@ -178,13 +178,8 @@ static void identifier_checks(preprocessor_reader *reader, ident_node *node)
       diag_error(reader, DL_PEDWARN,
                  "__VA_ARGS__ can only appear in the expansion of a C99 variadic macro");
   }
-  if (node == s->n_va_opt && !reader->state.va_args_ok) {
-    if (!reader->options.va_opt_support)
-      diag_error(reader, DL_PEDWARN, "__VA_OPT__ is not available until C++20");
-    else
-      diag_error(reader, DL_ERROR,
-                 "__VA_OPT__ can only appear in the expansion of a C++20 variadic macro");
-  }
+  if (node == s->n_va_opt)
+    check_va_opt_use(reader);
   if (node->flags & IDF_OPERATOR_IN_C)
     diag_warning(reader, DR_CXX_OPERATOR_NAMES,
                  "identifier \"%s\" is a special operator name in C++", node->text);
@@ -1129,6 +1124,10 @@ const preproc_token *_cpp_lex_token(preprocessor_reader *reader)
     bool again = reader->lookaheads != 0;
     if (again) {
       reader->lookaheads--;
+      if (reader->looked_file_token && reader->lookaheads == reader->looked_file_token_at) {
+        reader->state.directive_file_token = reader->looked_file_token;
+        reader->looked_file_token = 0;
+      }
       result = reader->cur_token++;
       if (result->kind == TK_PRAGMA && reader->pragma_suspended)
         resume_pragma(reader);
@@ -1201,8 +1200,19 @@ const preproc_token *cpp_look_ahead(preprocessor_reader *reader, uint32_t index)
   bool line_open = reader->state.in_deferred_pragma;
   bool line_expands = reader->state.pragma_allow_expansion;
   bool line_ended = false;
+  // Counted in tokens still to be read again at the end.
+  uint32_t file_token_index = 0;
   do {
+    uint8_t file_token = reader->state.directive_file_token;
     token = reader->buffer || reader->lookaheads ? _cpp_lex_token(reader) : &_cpp_input_end;
+    // The count of a module line's tokens must start at its keyword, not
+    // at the tokens read before it again.
+    if (file_token == 0 && reader->state.directive_file_token) {
+      reader->looked_file_token = reader->state.directive_file_token;
+      reader->looked_file_token_at = UINT32_MAX; // known once all are read
+      reader->state.directive_file_token = 0;
+      file_token_index = count + 1;
+    }
     if (token->kind == TK_PRAGMA && reader->state.in_deferred_pragma)
       suspend_pragma(reader);
     if (token->kind == TK_PRAGMA_EOL && line_open && !line_ended)
@@ -1219,6 +1229,8 @@ const preproc_token *cpp_look_ahead(preprocessor_reader *reader, uint32_t index)
   reader->cur_run = run;
   reader->cur_token = slot;
   _cpp_backup_tokens(reader, count);
+  if (file_token_index)
+    reader->looked_file_token_at = reader->lookaheads - file_token_index;
   if (line_ended)
     reopen_pragma_line(reader, line_expands);
   reader->callbacks.line_change = line_change;

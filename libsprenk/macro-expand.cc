@@ -100,7 +100,13 @@ static const preproc_token *hand_out(preprocessor_reader *reader, const preproc_
 void _cpp_push_tokens(preprocessor_reader *reader, ident_node *macro, const preproc_token *tokens,
                       uint32_t count)
 {
-  expansion_context *context = checked_new_cleared<expansion_context>();
+  expansion_context *context = reader->free_contexts;
+  if (context) {
+    reader->free_contexts = context->previous;
+    *context = expansion_context();
+  } else {
+    context = checked_new_cleared<expansion_context>();
+  }
   context->previous = reader->context;
   reader->context->next = context;
   context->start = context->first = tokens;
@@ -168,7 +174,8 @@ void _cpp_pop_context(preprocessor_reader *reader)
     _cpp_scratch_release(reader, context->scratch);
   reader->context = context->previous;
   reader->context->next = nullptr;
-  free(context);
+  context->previous = reader->free_contexts;
+  reader->free_contexts = context;
 }
 
 static bool context_is_tracked(const expansion_context *context)
@@ -189,6 +196,10 @@ void _cpp_release_contexts(preprocessor_reader *reader)
 {
   while (reader->context->previous)
     _cpp_pop_context(reader);
+  while (expansion_context *context = reader->free_contexts) {
+    reader->free_contexts = context->previous;
+    free(context);
+  }
 }
 
 // The token the lexer gave last.
@@ -215,11 +226,26 @@ void _cpp_backup_expanded(preprocessor_reader *reader, const preproc_token *toke
     _cpp_backup_tokens(reader, 1);
     return;
   }
+  // The token may lie in the scratch block of a popped context, which the
+  // push below can take again.
+  const preproc_token copy = *token;
   if (tracking(reader))
-    *push_tracked_copy(reader, nullptr, token, 1) =
-        token == reader->last_token ? reader->last_location : token->location;
+    *push_tracked_copy(reader, nullptr, &copy, 1) =
+        token == reader->last_token ? reader->last_location : copy.location;
   else
-    push_copy(reader, nullptr, token, 1);
+    push_copy(reader, nullptr, &copy, 1);
+}
+
+void _cpp_push_no_expand_copies(preprocessor_reader *reader, const preproc_token *const *tokens,
+                                uint32_t count)
+{
+  preproc_token copies[2];
+  vuz_assert(count <= 2);
+  for (uint32_t i = 0; i < count; i++) {
+    copies[i] = *tokens[i];
+    copies[i].flags |= TOK_NO_EXPAND;
+  }
+  push_copy(reader, nullptr, copies, count);
 }
 
 bool _cpp_notify_macro_use(preprocessor_reader *reader, ident_node *node, location_t location)
@@ -395,10 +421,12 @@ static preproc_token stringify_tokens(preprocessor_reader *reader, const preproc
 }
 
 // The argument's tokens with the end-of-argument token after them, pushed
-// as a context at their own virtual locations.
-static void push_argument(preprocessor_reader *reader, ident_node *macro, const token_list *raw)
+// as a context at their own virtual locations. It is owned by no macro: the
+// macro invoked is not yet being replaced, so each invocation of it among
+// its own arguments expands, not only the first.
+static void push_argument(preprocessor_reader *reader, const token_list *raw)
 {
-  push_scratch_copy(reader, macro, raw->tokens, raw->count, &reader->endarg_token, raw->tracked);
+  push_scratch_copy(reader, nullptr, raw->tokens, raw->count, &reader->endarg_token, raw->tracked);
   if (!raw->tracked)
     return;
   location_t *locations = reader->context->locations;
@@ -407,7 +435,7 @@ static void push_argument(preprocessor_reader *reader, ident_node *macro, const 
   locations[raw->count] = 0;
 }
 
-static void expand_argument(preprocessor_reader *reader, ident_node *macro, macro_arg *arg)
+static void expand_argument(preprocessor_reader *reader, macro_arg *arg)
 {
   arg->expanded_done = true;
   if (arg->raw.count == 0)
@@ -425,7 +453,7 @@ static void expand_argument(preprocessor_reader *reader, ident_node *macro, macr
   bool saved_ignore = reader->ignore_pragma_operator;
   reader->options.warn_traditional_c = 0;
   reader->ignore_pragma_operator = true;
-  push_argument(reader, macro, &arg->raw);
+  push_argument(reader, &arg->raw);
   expansion_context *mine = reader->context;
   for (;;) {
     location_t location;
@@ -675,7 +703,22 @@ struct replacement {
   bool variadic_absent;
   token_list out;
   va_opt_group group;
+  // Where the last placemarker (an empty operand of "##") stands among
+  // the tokens made, UINT32_MAX before the first.
+  uint32_t placemarker;
 };
+
+// True when nothing but padding was made since the last placemarker, so the
+// placemarker, not the token before it, is the left operand of a "##".
+static bool ends_in_placemarker(const replacement *r, uint32_t from)
+{
+  if (r->placemarker == UINT32_MAX || r->placemarker < from)
+    return false;
+  for (uint32_t i = r->placemarker; i < r->out.count; i++)
+    if (r->out.tokens[i].kind != TK_PADDING)
+      return false;
+  return true;
+}
 
 // A token of the replacement made for the definition token at INDEX.
 static void add_own(replacement *r, const preproc_token *token, uint32_t index)
@@ -699,8 +742,11 @@ static void end_va_opt(replacement *r, const preproc_token *close)
     paste_group(r->reader, out, group->start);
     preproc_token text =
         stringify_tokens(r->reader, out->tokens + group->start, out->count - group->start);
-    text.flags |= close->flags & TOK_PASTE_NEXT;
-    text.location = macro_tokens(r->macro)[group->open_index].location;
+    // The string stands where the operator stood, white space before it
+    // included.
+    const preproc_token *open = &macro_tokens(r->macro)[group->open_index];
+    text.flags |= uint16_t((close->flags & TOK_PASTE_NEXT) | (open->flags & TOK_SPACE_BEFORE));
+    text.location = open->location;
     out->count = group->start;
     add_own(r, &text, group->open_index);
     return;
@@ -711,6 +757,8 @@ static void end_va_opt(replacement *r, const preproc_token *close)
     return;
   }
   if (close->flags & TOK_PASTE_NEXT) {
+    if (ends_in_placemarker(r, group->start))
+      return;
     // Only a real token can be the left operand of the "##" after the group.
     while (out->count > group->start && out->tokens[out->count - 1].kind == TK_PADDING)
       out->count--;
@@ -818,10 +866,12 @@ static void replace_argument(replacement *r, const preproc_token *body, uint32_t
         r->out.tokens[r->out.count - 1].kind != TK_PADDING)
       copy_paste_mark(&r->out.tokens[r->out.count - 1], use);
     first = r->out.count;
+    if (arg->raw.count == 0)
+      r->placemarker = first;
     add_argument_tokens(r, &arg->raw, 0, i);
   } else {
     if (!arg->expanded_done)
-      expand_argument(reader, r->node, arg);
+      expand_argument(reader, arg);
     uint32_t skip = 0;
     while (at_group_start && skip < arg->expanded.count &&
            arg->expanded.tokens[skip].kind == TK_PADDING)
@@ -842,7 +892,7 @@ static void begin_va_opt(replacement *r, const preproc_token *body, uint32_t cou
   va_opt_group *group = &r->group;
   macro_arg *variadic = &r->args[r->macro->parameter_count - 1];
   if (!variadic->expanded_done)
-    expand_argument(r->reader, r->node, variadic);
+    expand_argument(r->reader, variadic);
   group->active = true;
   group->include = has_real_token(&variadic->expanded);
   group->stringify = (body[i].flags & TOK_STRINGIFY) != 0;
@@ -1063,7 +1113,7 @@ static int enter_macro_context(preprocessor_reader *reader, ident_node *node,
       return 0;
     }
     if (macro->parameter_count) {
-      replacement r = {reader, node, macro, args, variadic_absent, {}, {}};
+      replacement r = {reader, node, macro, args, variadic_absent, {}, {}, UINT32_MAX};
       r.out.tracked = tracking(reader);
       build_replacement(&r);
       mark_used(reader, node, macro, name->location);
@@ -1088,9 +1138,29 @@ static const preproc_token *no_expand_copy(preprocessor_reader *reader, const pr
 {
   preproc_token copy = *token;
   copy.flags |= TOK_NO_EXPAND;
-  preproc_token *slot = &reader->handed_out[reader->handed_out_next++ % HANDED_OUT_SLOTS];
-  *slot = copy;
-  return slot;
+  return hand_out(reader, copy);
+}
+
+// A conditional macro expands only when the client names the node to
+// expand; otherwise the name stays, with the separation from what follows
+// as it was before the client looked ahead.
+static ident_node *ask_conditional(preprocessor_reader *reader, const preproc_token *name)
+{
+  if (reader->callbacks.macro_to_expand == nullptr)
+    return nullptr;
+  const preproc_token *peeked = cpp_look_ahead(reader, 0);
+  bool separated = peeked->kind == TK_PADDING || (peeked->flags & TOK_SPACE_BEFORE);
+  ident_node *chosen = reader->callbacks.macro_to_expand(reader, name);
+  if (chosen)
+    return ident_is_macro(chosen) ? chosen : nullptr;
+  if (!separated)
+    return nullptr;
+  peeked = cpp_look_ahead(reader, 0);
+  if (peeked->kind != TK_PADDING && !(peeked->flags & TOK_SPACE_BEFORE)) {
+    preproc_token padding = make_padding(peeked);
+    push_copy(reader, nullptr, &padding, 1);
+  }
+  return nullptr;
 }
 
 const preproc_token *cpp_next_token_with_location(preprocessor_reader *reader,
@@ -1144,12 +1214,15 @@ const preproc_token *cpp_next_token_with_location(preprocessor_reader *reader,
     }
     if (reader->state.prevent_expansion)
       break;
-    if ((node->flags & IDF_CONDITIONAL) && reader->callbacks.macro_to_expand == nullptr)
-      break;
     const preproc_token name = *result;
-    int entered = enter_macro_context(reader, node, &name, virtual_at);
-    if (entered == 0)
+    if ((node->flags & IDF_CONDITIONAL) && (node = ask_conditional(reader, &name)) == nullptr)
       break;
+    int entered = enter_macro_context(reader, node, &name, virtual_at);
+    if (entered == 0) {
+      // Looking for "(" may have popped the context the name was read from.
+      result = hand_out(reader, name);
+      break;
+    }
     if (reader->state.in_directive || entered == 2)
       continue;
     result = hand_out(reader, make_padding(&name));
@@ -1172,6 +1245,30 @@ const preproc_token *cpp_next_token_with_location(preprocessor_reader *reader,
 const preproc_token *cpp_next_token(preprocessor_reader *reader)
 {
   return cpp_next_token_with_location(reader, nullptr);
+}
+
+bool cpp_in_system_macro(const preprocessor_reader *reader)
+{
+  const ident_node *macro = reader->context->macro;
+  if (macro == nullptr)
+    return false;
+  if (macro->kind == IK_BUILTIN)
+    return true;
+  return macro->kind == IK_MACRO && macro->value.macro && macro->value.macro->system_header;
+}
+
+// Before C++20 a system header may still use __VA_OPT__, so only a pedantic
+// user hears of it.
+void check_va_opt_use(preprocessor_reader *reader)
+{
+  const cpp_reader_options *o = &reader->options;
+  if (o->pedantic_mode && !o->va_opt_support) {
+    if (!(reader->buffer && reader->buffer->system_kind))
+      diag_error(reader, DL_PEDWARN, "__VA_OPT__ is not available until C++20");
+  } else if (!reader->state.va_args_ok) {
+    diag_error(reader, DL_PEDWARN,
+               "__VA_OPT__ can only appear in the expansion of a C++20 variadic macro");
+  }
 }
 
 void cpp_skip_rest_of_file(preprocessor_reader *reader)

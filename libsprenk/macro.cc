@@ -241,9 +241,38 @@ static bool stringify_operand(preprocessor_reader *reader, body_parse *p, const 
   return true;
 }
 
+// Traditional C replaced parameter names inside literals too: the first
+// such name in a string or character literal is worth a warning.
+static void warn_traditional_stringify(preprocessor_reader *reader, const preproc_token *token)
+{
+  const unsigned char *text = token->value.str.text;
+  const unsigned char *limit = text + token->value.str.length;
+  while (text < limit) {
+    if (!c_isidnum(*text)) {
+      text++;
+      continue;
+    }
+    const unsigned char *start = text;
+    while (text < limit && c_isidnum(*text))
+      text++;
+    if (c_isdigit(*start))
+      continue;
+    ident_node *node = idtab_find(reader->idents, reinterpret_cast<const char *>(start),
+                                  uint32_t(text - start), IDTAB_FIND_ONLY);
+    if (node && node->kind == IK_PARAMETER) {
+      diag_warning(reader, DR_TRADITIONAL,
+                   "macro argument \"%s\" would be stringified in traditional C", node->text);
+      return;
+    }
+  }
+}
+
 // One body token: false after an error that fails the definition.
 static bool add_body_token(preprocessor_reader *reader, body_parse *p, preproc_token token)
 {
+  if ((token.kind == TK_STRING || token.kind == TK_CHAR) && token.value.str.length >= 3 &&
+      reader->options.warn_traditional_c && p->macro->function_like)
+    warn_traditional_stringify(reader, &token);
   if (token.kind == TK_NAME && token.value.ident.node->kind == IK_PARAMETER) {
     ident_node *spelling = token.value.ident.spelling;
     token.kind = TK_MACRO_ARG;
@@ -322,12 +351,31 @@ static bool lex_body(preprocessor_reader *reader, body_parse *p, const preproc_t
 
 // ---- Installing ----
 
+// Room for SIZE bytes at the record pool's current position, where a
+// record is built before it is committed.
+static unsigned char *record_room(preprocessor_reader *reader, uint64_t size)
+{
+  size = (size + 7) & ~uint64_t(7); // what the commit takes
+  scratch_buffer *pool = reader->record_pool;
+  if (uint64_t(pool->limit - pool->current) < size)
+    _cpp_scratch_grow(reader, &reader->record_pool, size);
+  return reader->record_pool->current;
+}
+
+// Definitions are committed through the pool, so that a client's string
+// allocator, when it has one, owns them.
 static macro_def *commit_macro(preprocessor_reader *reader, const macro_def *shape,
                                const parameter_list *params, const body_parse *p)
 {
+  ident_node **parameters = nullptr;
+  if (params->count) {
+    uint64_t size = params->count * sizeof(ident_node *);
+    memcpy(record_room(reader, size), params->nodes, size);
+    parameters = reinterpret_cast<ident_node **>(_cpp_pool_commit(reader, size));
+  }
   uint32_t count = p->body.count + p->extra_pastes.count;
   uint64_t size = sizeof(macro_def) + uint64_t(count) * sizeof(preproc_token);
-  macro_def *macro = reinterpret_cast<macro_def *>(_cpp_pool_alloc_aligned(reader, size));
+  macro_def *macro = reinterpret_cast<macro_def *>(record_room(reader, size));
   *macro = *shape;
   macro->count = count;
   macro->extra_tokens = p->extra_pastes.count != 0;
@@ -339,13 +387,8 @@ static macro_def *commit_macro(preprocessor_reader *reader, const macro_def *sha
            p->extra_pastes.count * sizeof(preproc_token));
   if (count)
     tokens[0].flags &= uint16_t(~TOK_SPACE_BEFORE);
-  macro->parameters = nullptr;
-  if (params->count) {
-    macro->parameters = reinterpret_cast<ident_node **>(
-        _cpp_pool_alloc_aligned(reader, params->count * sizeof(ident_node *)));
-    memcpy(macro->parameters, params->nodes, params->count * sizeof(ident_node *));
-  }
-  return macro;
+  macro->parameters = parameters;
+  return reinterpret_cast<macro_def *>(_cpp_pool_commit(reader, size));
 }
 
 uint32_t macro_body_count(const macro_def *macro)

@@ -20,8 +20,15 @@ struct dep_record {
   string_array targets;
   string_array deps;
   string_array vpath;
+  string_array modules; // imported
+  char *module_name;    // the module this unit provides, if any
+  char *module_file;    // its compiled-module file
+  bool header_unit;
   uint16_t quote_mark; // targets before this index are written unquoted
 };
+
+// Module names are written as targets of their own with this suffix.
+static const char module_trail[] = ".c++m";
 
 static void array_add(string_array *array, char *item)
 {
@@ -52,6 +59,9 @@ void deps_destroy(dep_record *record)
   array_free(&record->targets);
   array_free(&record->deps);
   array_free(&record->vpath);
+  array_free(&record->modules);
+  free(record->module_name);
+  free(record->module_file);
   free(record);
 }
 
@@ -119,24 +129,39 @@ void deps_add_vpath_list(dep_record *record, const char *list)
   for (;;) {
     const char *colon = strchr(list, ':');
     size_t length = colon ? size_t(colon - list) : strlen(list);
-    // An empty piece would strip every name that starts with "/".
-    if (length)
-      array_add(&record->vpath, checked_strndup(list, length));
+    array_add(&record->vpath, checked_strndup(list, length));
     if (colon == nullptr)
       break;
     list = colon + 1;
   }
 }
 
-// NAME quoted for make into a buffer valid until the next call.
-static const char *make_quote(const char *name)
+void deps_add_module_target(dep_record *record, const char *module, const char *file,
+                            bool header_unit)
+{
+  if (record->module_name)
+    internal_abort(__FILE__, __LINE__, "deps_add_module_target");
+  record->module_name = checked_strdup(module);
+  record->module_file = file ? checked_strdup(file) : nullptr;
+  record->header_unit = header_unit;
+}
+
+void deps_add_imported_module(dep_record *record, const char *module)
+{
+  array_add(&record->modules, checked_strdup(module));
+}
+
+// NAME and then TRAIL quoted for make into a buffer valid until the next
+// call.
+static const char *make_quote(const char *name, const char *trail = "")
 {
   static char *buffer;
   static size_t size;
-  size_t needed = strlen(name) * 2 + 2;
+  size_t length = strlen(name) + strlen(trail);
+  size_t needed = length * 2 + 2;
   for (const char *p = name; *p; p++)
     if (*p == ' ' || *p == '\t')
-      needed += strlen(name);
+      needed += length;
   if (needed > size) {
     size = needed * 2 + 32;
     free(buffer);
@@ -144,7 +169,9 @@ static const char *make_quote(const char *name)
   }
   char *out = buffer;
   size_t backslashes = 0;
-  for (const char *p = name; *p; p++) {
+  for (const char *p = name; *p || *trail; p++) {
+    if (*p == '\0')
+      p = trail, trail = "";
     char c = *p;
     if (c == '$') {
       *out++ = '$';
@@ -178,30 +205,76 @@ static uint32_t write_name(FILE *stream, const char *name, uint32_t column, uint
   return column + uint32_t(length);
 }
 
+// Entries from FROM_QUOTED on are quoted, with TRAIL after each.
 static uint32_t write_names(FILE *stream, const string_array *array, uint32_t from_quoted,
-                            uint32_t column, uint32_t limit)
+                            uint32_t column, uint32_t limit, const char *trail = "")
 {
   for (uint32_t i = 0; i < array->count; i++) {
-    const char *name = i >= from_quoted ? make_quote(array->items[i]) : array->items[i];
+    const char *name = i >= from_quoted ? make_quote(array->items[i], trail) : array->items[i];
     column = write_name(stream, name, column, limit);
   }
   return column;
 }
 
-void deps_print(const dep_record *record, FILE *stream, uint32_t limit, bool phony_targets)
+// The targets, and the compiled-module file when it is one, then ":".
+static uint32_t write_targets(const dep_record *record, FILE *stream, uint32_t limit,
+                              bool with_module_file)
+{
+  uint32_t column = write_names(stream, &record->targets, record->quote_mark, 0, limit);
+  if (with_module_file && record->module_file)
+    column = write_name(stream, make_quote(record->module_file), column, limit);
+  fputc(':', stream);
+  return column + 1;
+}
+
+// The module this unit provides stands for its compiled-module file, and
+// that file is made by whatever makes the first target.
+static void write_module_rules(const dep_record *record, FILE *stream, uint32_t limit)
+{
+  const char *module = make_quote(record->module_name, module_trail);
+  uint32_t column = uint32_t(strlen(module)) + 1;
+  fprintf(stream, "%s:", module);
+  write_name(stream, make_quote(record->module_file), column, limit);
+  fputs("\n.PHONY:", stream);
+  write_name(stream, make_quote(record->module_name, module_trail), 7, limit);
+  fputc('\n', stream);
+  if (record->header_unit || record->targets.count == 0)
+    return;
+  column = uint32_t(strlen(make_quote(record->module_file)));
+  fprintf(stream, "%s:|", make_quote(record->module_file));
+  const char *first = record->quote_mark ? record->targets.items[0]
+                                         : make_quote(record->targets.items[0]);
+  write_name(stream, first, column + 2, limit);
+  fputc('\n', stream);
+}
+
+void deps_print(const dep_record *record, FILE *stream, uint32_t limit, bool phony_targets,
+                bool module_output)
 {
   if (limit && limit < 34)
     limit = 34;
-  if (record->deps.count == 0)
+  if (record->deps.count) {
+    uint32_t column = write_targets(record, stream, limit, module_output);
+    write_names(stream, &record->deps, 0, column, limit);
+    fputc('\n', stream);
+    if (phony_targets)
+      for (uint32_t i = 1; i < record->deps.count; i++)
+        fprintf(stream, "%s:\n", make_quote(record->deps.items[i]));
+  }
+  if (!module_output)
     return;
-  uint32_t column = write_names(stream, &record->targets, record->quote_mark, 0, limit);
-  fputc(':', stream);
-  column++;
-  write_names(stream, &record->deps, 0, column, limit);
-  fputc('\n', stream);
-  if (phony_targets)
-    for (uint32_t i = 1; i < record->deps.count; i++)
-      fprintf(stream, "%s:\n", make_quote(record->deps.items[i]));
+  if (record->modules.count) {
+    uint32_t column = write_targets(record, stream, limit, true);
+    write_names(stream, &record->modules, 0, column, limit, module_trail);
+    fputc('\n', stream);
+  }
+  if (record->module_name && record->module_file)
+    write_module_rules(record, stream, limit);
+  if (record->modules.count) {
+    fputs("CXX_IMPORTS +=", stream);
+    write_names(stream, &record->modules, 0, 14, limit, module_trail);
+    fputc('\n', stream);
+  }
 }
 
 static bool write_u64(FILE *stream, uint64_t value)

@@ -466,9 +466,15 @@ void _cpp_do_pragma(preprocessor_reader *reader)
   }
   if (entry == nullptr) {
     if (reader->callbacks.unknown_pragma) {
-      if (read == 2)
-        _cpp_backup_expanded(reader, name);
-      _cpp_backup_expanded(reader, first);
+      // A name from a macro is given back with the namespace as read.
+      const preproc_token *both[2] = {first, name};
+      if (read == 2 && reader->context->previous) {
+        _cpp_push_no_expand_copies(reader, both, 2);
+      } else {
+        if (read == 2)
+          _cpp_backup_expanded(reader, name);
+        _cpp_backup_expanded(reader, first);
+      }
       reader->callbacks.unknown_pragma(reader, reader->directive_line);
     }
   } else if (entry->is_deferred) {

@@ -126,11 +126,16 @@ void _cpp_release_contexts(preprocessor_reader *reader);
 // Gives TOKEN, the last one read, back to the expanded stream.
 void _cpp_backup_expanded(preprocessor_reader *reader, const preproc_token *token);
 bool _cpp_notify_macro_use(preprocessor_reader *reader, ident_node *node, location_t location);
+// Gives back up to two tokens read, as copies that are not expanded again.
+void _cpp_push_no_expand_copies(preprocessor_reader *reader, const preproc_token *const *tokens,
+                                uint32_t count);
 // Lexes one token from TEXT (which ends in a newline); false when the text
 // was not used up.
 bool _cpp_lex_text_token(preprocessor_reader *reader, const unsigned char *text, uint64_t length,
                          location_t location, preproc_token *out);
 uint64_t _cpp_has_include(preprocessor_reader *reader, ident_node *node);
+// The lexer's check of a __VA_OPT__ it has just scanned.
+void check_va_opt_use(preprocessor_reader *reader);
 
 
 // ---- Traditional mode (traditional.cc) ----

@@ -553,6 +553,13 @@ struct preprocessor_reader {
   token_block *cur_run;
   uint32_t lookaheads;
   uint32_t keep_tokens;
+  // Context records popped, kept for the next pushes: an expansion pushes
+  // and pops several for every invocation.
+  expansion_context *free_contexts;
+  // A module line's header-name count met while looking ahead: it starts
+  // when its keyword is read again, with this many lookaheads left.
+  uint8_t looked_file_token;
+  uint32_t looked_file_token_at;
 
   unsigned char *macro_buffer;
   uint32_t macro_buffer_length;
@@ -732,7 +739,15 @@ void deps_add_rule_target(dep_record *record, const char *name, bool quote);
 void deps_add_implicit_target(dep_record *record, const char *source);
 void deps_add_dep(dep_record *record, const char *name);
 void deps_add_vpath_list(dep_record *record, const char *list);
-void deps_print(const dep_record *record, FILE *stream, uint32_t limit, bool phony_targets);
+// The module a unit provides, with its compiled-module file (or null); a
+// unit provides one module at most.
+void deps_add_module_target(dep_record *record, const char *module, const char *file,
+                            bool header_unit);
+void deps_add_imported_module(dep_record *record, const char *module);
+// With MODULE_OUTPUT the rules for the modules imported and provided follow
+// the unit's own rule.
+void deps_print(const dep_record *record, FILE *stream, uint32_t limit, bool phony_targets,
+                bool module_output = false);
 int deps_dump(const dep_record *record, FILE *stream);
 int deps_load(dep_record *record, FILE *stream, const char *own_name);
 cpp_reader_options *options_of(preprocessor_reader *reader);
@@ -753,6 +768,9 @@ const preproc_token *cpp_next_token(preprocessor_reader *reader);
 const preproc_token *cpp_next_token_with_location(preprocessor_reader *reader,
                                                   location_t *location);
 void cpp_skip_rest_of_file(preprocessor_reader *reader);
+// True while the tokens read come from a built-in macro or from a macro
+// defined in a system header.
+bool cpp_in_system_macro(const preprocessor_reader *reader);
 // A macro's definition as "NAME(PARAMS) BODY", valid until the next call;
 // null when it is a deferred definition the client cannot supply.
 const unsigned char *cpp_macro_text(preprocessor_reader *reader, ident_node *node);

@@ -306,7 +306,7 @@ TEST(Lex, IdentifierChecks)
   f.lex("__VA_ARGS__ __VA_OPT__");
   EXPECT_EQ(f.reports,
             (words{"pedwarn: __VA_ARGS__ can only appear in the expansion of a C99 variadic macro",
-                   "error: __VA_OPT__ can only appear in the expansion of a C++20 variadic "
+                   "pedwarn: __VA_OPT__ can only appear in the expansion of a C++20 variadic "
                    "macro"}));
   pp_fixture g(DIALECT_STDC99);
   g.options()->warn_operator_names = 1;

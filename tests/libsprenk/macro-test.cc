@@ -66,7 +66,6 @@ TEST(Macro, StringifyPasteAndVaOpt)
       {"#define cat(a, b) a ## b\ncat(x, 1)", "x1"},
       {"#define t(x,y,z) x ## y ## z\nt(6,,7) t(,,) t(8,9,) t(,,2)", "67 89 2"},
       {"#define m(X) a X ## X ## b\nm()", "a b"},
-      {"#define H4(X, ...) __VA_OPT__(a X ## X) ## b\nH4(, 1) next", "ab next"},
       {"#define e(fmt, ...) f(fmt, ## __VA_ARGS__)\ne(x) e(x,)", "f ( x ) f ( x , )"},
       {"#define F(...) f(0 __VA_OPT__(,) __VA_ARGS__)\n#define EMP\nF(a,b,c) F() F(EMP)",
        "f ( 0 , a , b , c ) f ( 0 ) f ( 0 )"},
@@ -79,6 +78,61 @@ TEST(Macro, StringifyPasteAndVaOpt)
       {"#define m(x) [x]\nm(1\n#undef m\n) m(2)", "[ 1 ] m ( 2 )"},
       {"#define m(x) [x]\nm(\n#define n 3\nn)", "[ 3 ]"},
       {"__LINE__\n__LINE__", "1 2"},
+  };
+  for (const auto &c : cases)
+    EXPECT_EQ(expand_in(c.text), c.expected) << c.text;
+}
+
+// The examples of the C++20 standard's [cpp.subst]: __VA_OPT__ is a
+// placemarker when the variable arguments are empty, and a group ending in a
+// placemarker pastes that placemarker, not its last token.
+TEST(Macro, VaOptStandardExamples)
+{
+  static const char definitions[] =
+      "#define F(...) f(0 __VA_OPT__(,) __VA_ARGS__)\n"
+      "#define G(X, ...) f(0, X __VA_OPT__(,) __VA_ARGS__)\n"
+      "#define SDEF(sname, ...) S sname __VA_OPT__(= { __VA_ARGS__ })\n"
+      "#define EMP\n"
+      "#define H2(X, Y, ...) __VA_OPT__(X ## Y,) __VA_ARGS__\n"
+      "#define H3(X, ...) #__VA_OPT__(X##X X##X)\n"
+      "#define H4(X, ...) __VA_OPT__(a X ## X) ## b\n"
+      "#define H5A(...) __VA_OPT__()/**/__VA_OPT__()\n"
+      "#define H5B(X) a ## X ## b\n"
+      "#define H5C(X) H5B(X)\n";
+  struct {
+    const char *text;
+    const char *expected;
+  } cases[] = {
+      {"F(a, b, c) F() F(EMP)", "f ( 0 , a , b , c ) f ( 0 ) f ( 0 )"},
+      {"G(a, b, c) G(a, ) G(a)", "f ( 0 , a , b , c ) f ( 0 , a ) f ( 0 , a )"},
+      {"SDEF(foo); SDEF(bar, 1, 2);", "S foo ; S bar = { 1 , 2 } ;"},
+      {"H2(a, b, c, d)", "ab , c , d"},
+      {"H3(, 0)", "\"\""},
+      {"H4(, 1) next", "a b next"},
+      {"H4(x, 1)", "a xxb"},
+      {"H4(x)", "b"},
+      {"H5C(H5A())", "ab"},
+  };
+  for (const auto &c : cases)
+    EXPECT_EQ(expand_in(std::string(definitions) + c.text), c.expected) << c.text;
+}
+
+// A function-like macro's name that an expansion produced, and that is not
+// invoked, is given back whole, however the search for its "(" ended.
+TEST(Macro, NamesGivenBack)
+{
+  struct {
+    const char *text;
+    const char *expected;
+  } cases[] = {
+      {"#define DELAY(NAME) NAME\n#define CONCAT_1(A, B) A ## B\n#define LHS (\n"
+       "#define RHS )\n#define A1 a\n#define B1 b\nDELAY(CONCAT_1) LHS A1, B1 RHS ();",
+       "CONCAT_1 ( a , b ) ( ) ;"},
+      {"#define f(x) [x]\n#define g f\ng + g", "f + f"},
+      {"#define f(x) [x]\n#define g f\n#define id(x) x\nid(g) 1", "f 1"},
+      {"#define f(x) [x]\n#define g f\ng", "f"},
+      {"#define f(x) [x]\n#define g f\ng(1, 2) z", "f z"},
+      {"#define f(x) [x]\n#define g(y) y f\ng(f) g(g)(2)", "f f g [ 2 ]"},
   };
   for (const auto &c : cases)
     EXPECT_EQ(expand_in(c.text), c.expected) << c.text;
@@ -518,6 +572,179 @@ TEST(Macro, HasIncludeAtTheEndOfAnArgument)
       {"#define e __has_include\n#define g(x,y) x\ng(e,) z", "0 z"},
       {"#define e __has_include(\n#define g(x,y) x\ng(e,) z", "0 z"},
       {"#define e __has_include(<a\n#define g(x,y) x\ng(e,) z", "0 z"},
+  };
+  for (const auto &c : cases)
+    EXPECT_EQ(expand_in(c.text), c.expected) << c.text;
+}
+
+// A conditional macro asks the client, which may look ahead, whether to
+// expand; the name stays when the client names no macro.
+TEST(Macro, ConditionalMacroAsksTheClient)
+{
+  struct {
+    bool client;
+    const char *expected;
+  } cases[] = {
+      {true, "__vector int ; vector x ; vector"},
+      {false, "vector int ; vector x ; vector"},
+  };
+  for (const auto &c : cases) {
+    pp_fixture f;
+    if (c.client)
+      f.reader->callbacks.macro_to_expand = [](preprocessor_reader *reader,
+                                               const preproc_token *name) -> ident_node * {
+        const preproc_token *next = cpp_look_ahead(reader, 0);
+        return cpp_token_is_name(next, "int") ? name->value.ident.node : nullptr;
+      };
+    expand(f, "#define vector __vector\n");
+    cpp_intern(f.reader, "vector", 6)->flags |= IDF_CONDITIONAL;
+    EXPECT_EQ(expand(f, "vector int; vector x; vector"), c.expected) << c.client;
+  }
+}
+
+// __VA_OPT__ before C++20 is for pedantic users to hear of; outside a
+// variadic macro's body it is a pedantic warning, never an error.
+TEST(Macro, VaOptUseChecks)
+{
+  struct {
+    source_dialect dialect;
+    bool pedantic;
+    const char *text;
+    const char *report;
+  } cases[] = {
+      {DIALECT_CXX17, true, "__VA_OPT__", "pedwarn: __VA_OPT__ is not available until C++20"},
+      {DIALECT_CXX17, true, "#define v(...) __VA_OPT__(x)\n",
+       "pedwarn: __VA_OPT__ is not available until C++20"},
+      {DIALECT_CXX17, false, "__VA_OPT__",
+       "pedwarn: __VA_OPT__ can only appear in the expansion of a C++20 variadic macro"},
+      {DIALECT_CXX20, true, "__VA_OPT__",
+       "pedwarn: __VA_OPT__ can only appear in the expansion of a C++20 variadic macro"},
+      {DIALECT_CXX17, false, "#define v(...) __VA_OPT__(x)\n", "<none>"},
+      {DIALECT_CXX20, true, "#define v(...) __VA_OPT__(x)\n", "<none>"},
+  };
+  for (const auto &c : cases) {
+    pp_fixture f(c.dialect);
+    f.options()->pedantic_mode = c.pedantic;
+    expand(f, c.text);
+    EXPECT_EQ(f.reports.empty() ? "<none>" : f.reports[0], c.report)
+        << dialect_name(c.dialect) << " " << c.text;
+  }
+}
+
+// The reader says whether the token just read came from a macro defined in
+// a system header.
+TEST(Macro, InSystemMacro)
+{
+  pp_fixture f;
+  expand(f, "#define s a\n#define u b\n");
+  cpp_intern(f.reader, "s", 1)->value.macro->system_header = 1;
+  f.push("s u c");
+  std::string seen;
+  for (const preproc_token *t = cpp_next_token(f.reader); t->kind != TK_EOF;
+       t = cpp_next_token(f.reader))
+    if (t->kind != TK_PADDING)
+      seen += f.spell(t) + (cpp_in_system_macro(f.reader) ? "+ " : "- ");
+  EXPECT_EQ(seen, "a+ b- c- ");
+}
+
+// Looking ahead across a header-unit import line leaves the line to be read
+// as if nobody had looked: its header still becomes a header name.
+TEST(Macro, LookAheadBeforeAnImportLine)
+{
+  const char *text = "a\n__import <h>;\nb";
+  pp_fixture plain(DIALECT_CXX20);
+  plain.options()->module_support = 1;
+  std::string expected = expand(plain, text);
+  EXPECT_EQ(expected, "a import  \"./h\" ; EOL b");
+  for (uint32_t index = 0; index < 6; index++) {
+    pp_fixture f(DIALECT_CXX20);
+    f.options()->module_support = 1;
+    f.push(text);
+    cpp_look_ahead(f.reader, index);
+    EXPECT_EQ(f.expanded(), expected) << index;
+  }
+}
+
+// Under -Wtraditional a parameter's name inside a literal of a
+// function-like macro's body is reported once per literal.
+TEST(Macro, TraditionalStringifyWarning)
+{
+  struct {
+    const char *text;
+    const char *report;
+  } cases[] = {
+      {"#define m(x, y) \"a y x\"\n",
+       "warning: macro argument \"y\" would be stringified in traditional C [6]"},
+      {"#define m(x) 'y' x\n", "<none>"},
+      {"#define m(x) 'xx' \"1x x\"\n",
+       "warning: macro argument \"x\" would be stringified in traditional C [6]"},
+      {"#define m(x) \"2x\"\n", "<none>"},
+      {"#define x \"a x\"\n", "<none>"},
+  };
+  for (const auto &c : cases) {
+    pp_fixture f;
+    f.options()->warn_traditional_c = 1;
+    expand(f, c.text);
+    EXPECT_EQ(f.reports.empty() ? "<none>" : f.reports[0], c.report) << c.text;
+  }
+}
+
+// A client's string allocator owns macro definitions as it owns names.
+TEST(Macro, DefinitionsComeFromTheStringAllocator)
+{
+  static std::vector<void *> given;
+  given.clear();
+  {
+    pp_fixture f;
+    f.reader->idents->string_allocator = [](uint64_t size) -> void * {
+      given.push_back(malloc(size));
+      return given.back();
+    };
+    expand(f, "#define m(a, b) a + b\n#define n 1\n");
+    for (const char *name : {"m", "n"}) {
+      const macro_def *macro = cpp_intern(f.reader, name, 1)->value.macro;
+      EXPECT_NE(std::find(given.begin(), given.end(), macro), given.end()) << name;
+    }
+    EXPECT_EQ(expand(f, "m(n, 2)"), "1 + 2");
+  }
+  for (void *block : given)
+    free(block);
+}
+
+// An unknown pragma whose name came from a macro is given back to the
+// client as read, and is not expanded again.
+TEST(Pragmas, UnknownPragmaNameFromAMacro)
+{
+  static std::string seen;
+  seen.clear();
+  pp_fixture f;
+  ASSERT_TRUE(register_deferred_pragma(f.reader, "ns", "known", 5, false, true));
+  f.reader->callbacks.unknown_pragma = [](preprocessor_reader *reader, location_t) {
+    for (const preproc_token *t = cpp_next_token(reader); t->kind != TK_EOF;
+         t = cpp_next_token(reader))
+      if (t->kind != TK_PADDING)
+        seen += std::string(reinterpret_cast<const char *>(cpp_token_text(reader, t))) +
+                ((t->flags & TOK_NO_EXPAND) ? "! " : " ");
+  };
+  EXPECT_EQ(expand(f, "#define ns zz\n#define N other\n#pragma ns N tail\nns"), "zz");
+  EXPECT_EQ(seen, "ns! other! tail ");
+}
+
+// Found by the random programs beside clang: a macro invoked twice among
+// its own arguments expands both times, and a stringified __VA_OPT__ keeps
+// the white space before its operator.
+TEST(Macro, ArgumentsAndStringifiedGroups)
+{
+  struct {
+    const char *text;
+    const char *expected;
+  } cases[] = {
+      {"#define F1(...) __VA_ARGS__ #__VA_ARGS__\nF1(F1(y [), F1(E, ))",
+       "y [ \"y [\" , E , \"E,\" \"F1(y [), F1(E, )\""},
+      {"#define F(p0, ...) <p0> __VA_ARGS__\nF(F(1), F(2), F(3))", "< < 1 > > < 2 > , < 3 >"},
+      {"#define F2(...) #__VA_ARGS__ #__VA_OPT__(__VA_ARGS__) #__VA_OPT__(1.5) a\n"
+       "#define S(x) #x\n#define X(x) S(x)\nX(F2())",
+       "\"\\\"\\\" \\\"\\\" \\\"\\\" a\""},
   };
   for (const auto &c : cases)
     EXPECT_EQ(expand_in(c.text), c.expected) << c.text;

@@ -9,12 +9,13 @@
 #include <cstdlib>
 #include <string>
 
-static std::string printed(dep_record *record, uint32_t limit = 0, bool phony = false)
+static std::string printed(dep_record *record, uint32_t limit = 0, bool phony = false,
+                           bool modules = false)
 {
   char *text = nullptr;
   size_t size = 0;
   FILE *stream = open_memstream(&text, &size);
-  deps_print(record, stream, limit, phony);
+  deps_print(record, stream, limit, phony, modules);
   fclose(stream);
   std::string result(text, size);
   free(text);
@@ -65,7 +66,8 @@ TEST(Deps, WrapsAndStripsVpath)
   for (int i = 0; i < 4; i++)
     deps_add_dep(record, "a-rather-long-header-name.h");
   std::string text = printed(record, 20);
-  EXPECT_EQ(text.substr(0, 32), "t.o: a.h src/../b.h c.h /abs/d.h");
+  // Each piece of the list is an entry, the empty ones too.
+  EXPECT_EQ(text.substr(0, 31), "t.o: a.h src/../b.h c.h abs/d.h");
   EXPECT_NE(text.find(" \\\n a-rather-long-header-name.h"), std::string::npos);
   deps_destroy(record);
 }
@@ -120,4 +122,61 @@ TEST(Deps, LoadRefusesLiesAboutSizes)
     deps_destroy(record);
     fclose(stream);
   }
+}
+
+// With module output, the modules imported and provided get rules of their
+// own after the unit's; without it, only the unit's rule is written.
+TEST(Deps, ModuleRules)
+{
+  struct {
+    const char *provided;    // module name, or null
+    const char *file;        // its compiled-module file
+    bool header_unit;
+    bool imports;
+    bool module_output;
+    const char *expected;
+  } cases[] = {
+      {"m", "m.cmi", false, true, true,
+       "t.o m.cmi: a.h\n"
+       "t.o m.cmi: x.c++m y:p.c++m\n"
+       "m.c++m: m.cmi\n.PHONY: m.c++m\nm.cmi:| t.o\n"
+       "CXX_IMPORTS += x.c++m y:p.c++m\n"},
+      {"./h.h", "h.cmi", true, false, true,
+       "t.o h.cmi: a.h\n"
+       "./h.h.c++m: h.cmi\n.PHONY: ./h.h.c++m\n"},
+      {nullptr, nullptr, false, true, true,
+       "t.o: a.h\nt.o: x.c++m y:p.c++m\nCXX_IMPORTS += x.c++m y:p.c++m\n"},
+      {"m", nullptr, false, false, true, "t.o: a.h\n"},
+      {"m", "m.cmi", false, true, false, "t.o: a.h\n"},
+  };
+  for (const auto &c : cases) {
+    dep_record *record = deps_create();
+    deps_add_rule_target(record, "t.o", true);
+    deps_add_dep(record, "a.h");
+    if (c.provided)
+      deps_add_module_target(record, c.provided, c.file, c.header_unit);
+    if (c.imports) {
+      deps_add_imported_module(record, "x");
+      deps_add_imported_module(record, "y:p");
+    }
+    EXPECT_EQ(printed(record, 0, false, c.module_output), c.expected) << c.provided;
+    deps_destroy(record);
+  }
+}
+
+// Module names are quoted for make as file names are, and long module
+// rules wrap at the limit.
+TEST(Deps, ModuleRulesQuoteAndWrap)
+{
+  dep_record *record = deps_create();
+  deps_add_rule_target(record, "t.o", true);
+  deps_add_module_target(record, "a$b", "a-very-long-compiled-module-file-name.cmi", false);
+  deps_add_imported_module(record, "c d");
+  EXPECT_EQ(printed(record, 34, false, true),
+            "t.o \\\n a-very-long-compiled-module-file-name.cmi: \\\n c\\ d.c++m\n"
+            "a$$b.c++m: \\\n a-very-long-compiled-module-file-name.cmi\n"
+            ".PHONY: a$$b.c++m\n"
+            "a-very-long-compiled-module-file-name.cmi:| \\\n t.o\n"
+            "CXX_IMPORTS += c\\ d.c++m\n");
+  deps_destroy(record);
 }

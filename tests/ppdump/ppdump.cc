@@ -20,6 +20,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 #include <vector>
 
 enum dump_mode {
@@ -87,6 +88,11 @@ struct ppdump_settings {
   bool deps_with_output = false;
   bool deps_missing = false;
   bool deps_phony = false;
+  bool deps_modules = false;  // -Mmodules
+  bool header_unit = false;   // -fmodule-header: the input is a header unit
+  const char *module = nullptr;      // --module=NAME: the module provided
+  const char *module_file = nullptr; // --module-file=FILE: its compiled file
+  word_list imports;                 // --import=NAME, each module imported
   bool list_includes = false; // -H
   bool remap = false;
   const char *deps_file = nullptr;
@@ -304,6 +310,10 @@ static bool handle_decoded(ppdump_settings *s, const decoded_option &d)
   case OPT_remap: s->remap = true; return true;
   case OPT_MG: s->deps_missing = true; return true;
   case OPT_MP: s->deps_phony = true; return true;
+  case OPT_Mmodules: case OPT_Mno_modules:
+    s->deps_modules = d.option_index == OPT_Mmodules;
+    return true;
+  case OPT_fmodule_header: s->header_unit = true; return true;
   case OPT_MT: case OPT_MQ:
     s->target_quoted[s->targets.count] = d.option_index == OPT_MQ;
     return s->targets.add(arg);
@@ -334,13 +344,28 @@ static bool dump_mode_of(const char *word, dump_mode *mode)
   return false;
 }
 
+// The modules a compiler would find in the unit, for the dependency rules:
+// the test program names them itself.
+static bool module_option(ppdump_settings *s, const char *word)
+{
+  if (strncmp(word, "--module=", 9) == 0)
+    s->module = word + 9;
+  else if (strncmp(word, "--module-file=", 14) == 0)
+    s->module_file = word + 14;
+  else if (strncmp(word, "--import=", 9) == 0)
+    return s->imports.add(word + 9);
+  else
+    return false;
+  return true;
+}
+
 static bool parse_arguments(ppdump_settings *s, int argc, const char **argv)
 {
   uint32_t mask = language_bit("C") | language_bit("C++") | FLAG_COMMON | FLAG_TARGET |
                   FLAG_DRIVER;
   for (int i = 1; i < argc;) {
     const char *word = argv[i];
-    if (dump_mode_of(word, &s->mode)) {
+    if (dump_mode_of(word, &s->mode) || module_option(s, word)) {
       i++;
       continue;
     }
@@ -408,6 +433,7 @@ static void apply_settings(preprocessor_reader *reader, const ppdump_settings &s
   o->deps_style = s.deps_style;
   o->deps_missing_files = s.deps_missing;
   o->deps_phony_targets = s.deps_phony;
+  o->deps_module_output = s.deps_modules;
   o->list_included_files = s.list_includes;
   o->use_remap_files = s.remap;
   o->deps_need_preprocessed_output = s.deps_with_output || !s.deps_missing;
@@ -1013,6 +1039,14 @@ static void write_rules(preprocessor_reader *reader, const ppdump_settings &s)
 {
   dep_record *record = _cpp_deps(reader);
   deps_add_implicit_target(record, s.input);
+  // A header unit is named by its header, as an import names it.
+  bool relative = s.input[0] != '/' && strncmp(s.input, "./", 2) != 0;
+  std::string unit = (relative ? "./" : "") + std::string(s.input);
+  if (s.module || s.header_unit)
+    deps_add_module_target(record, s.header_unit ? unit.c_str() : s.module, s.module_file,
+                           s.header_unit);
+  for (int i = 0; i < s.imports.count; i++)
+    deps_add_imported_module(record, s.imports.words[i]);
   FILE *stream = stdout;
   char *default_name = nullptr;
   if (s.deps_file) {
@@ -1029,7 +1063,7 @@ static void write_rules(preprocessor_reader *reader, const ppdump_settings &s)
   if (stream == nullptr) {
     fprintf(stderr, "ppdump: cannot write the dependency file\n");
   } else {
-    deps_print(record, stream, 72, s.deps_phony);
+    deps_print(record, stream, 72, s.deps_phony, s.deps_modules);
     if (stream != stdout)
       fclose(stream);
   }

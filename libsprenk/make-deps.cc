@@ -70,6 +70,10 @@ static const char *strip_vpath(const dep_record *record, const char *name)
   for (uint32_t i = record->vpath.count; i-- > 0;) {
     const char *entry = record->vpath.items[i];
     size_t length = strlen(entry);
+    // An empty entry stands for no directory: matched, it would take the
+    // root's '/' off an absolute name.
+    if (length == 0)
+      continue;
     if (strncmp(name, entry, length) == 0 && name[length] == '/' &&
         strncmp(name + length + 1, "../", 3) != 0) {
       name += length + 1;

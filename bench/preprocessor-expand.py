@@ -67,7 +67,7 @@ def main():
     if clang is None:
         print("clang is not installed")
         return 1
-    ppdump = os.path.join(options.build, "ppdump", "ppdump")
+    ppdump = os.path.join(options.build, "tests", "ppdump", "ppdump")
     with tempfile.TemporaryDirectory() as directory:
         predef = os.path.join(directory, "predef.h")
         with open(predef, "w") as f:

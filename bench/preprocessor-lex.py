@@ -53,7 +53,7 @@ def main():
     out = subprocess.run([bench, "--benchmark_format=console"], env=env,
                          capture_output=True, text=True)
     print(out.stdout.strip())
-    ppdump = os.path.join(args.build, "ppdump", "ppdump")
+    ppdump = os.path.join(args.build, "tests", "ppdump", "ppdump")
     ours = [[ppdump, "--raw-tokens"] + (["-x", "c++", "-std=kav++17"] if lang == "c++"
                                         else ["-std=kav17"]) + [p] for p, lang in files]
     theirs = [[clang, "-fsyntax-only", "-Xclang", "-dump-raw-tokens", "-x"] +

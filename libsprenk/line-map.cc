@@ -327,24 +327,18 @@ location_t linemap_start_line(linemap_set *set, uint32_t line, uint32_t column_h
   return location_t(result);
 }
 
-location_t linemap_column_location(linemap_set *set, uint32_t column)
+location_t linemap_restart_for_column(linemap_set *set, uint32_t column)
 {
   const ordinary_map *map = linemap_last_ordinary_map(set);
-  location_t result;
-  if (column < set->column_limit) {
-    result = set->line_start_location + (column << map->span_bits);
-  } else if (set->line_start_location > LINE_MAP_MAX_LOCATION_WITH_COLS ||
-             column > max_column_hint) {
+  if (set->line_start_location > LINE_MAP_MAX_LOCATION_WITH_COLS || column > max_column_hint)
     return set->line_start_location;
-  } else {
-    uint32_t line = ordinary_map_line(map, set->line_start_location);
-    result = linemap_start_line(set, line, column + 50);
-    map = linemap_last_ordinary_map(set);
-    // Nothing to add to a line without columns or to exhausted locations.
-    if (map->line_shift == 0 || result == 0)
-      return result;
-    result += column << map->span_bits;
-  }
+  uint32_t line = ordinary_map_line(map, set->line_start_location);
+  location_t result = linemap_start_line(set, line, column + 50);
+  map = linemap_last_ordinary_map(set);
+  // Nothing to add to a line without columns or to exhausted locations.
+  if (map->line_shift == 0 || result == 0)
+    return result;
+  result += column << map->span_bits;
   if (result > set->top_location)
     set->top_location = result;
   return result;
@@ -463,7 +457,10 @@ location_t linemap_combine_location(linemap_set *set, location_t locus, location
   if (locus < LINE_MAP_MAX_LOCATION_WITH_PACKED_RANGES && data == nullptr &&
       locus == span.start && span.start >= RESERVED_LOCATION_COUNT &&
       span.finish >= span.start && span.start < lowest && span.finish < lowest) {
-    const ordinary_map *map = linemap_find_ordinary_map(set, span.start);
+    // Tokens are widened as they are read, almost always in the newest map.
+    const ordinary_map *map = linemap_last_ordinary_map(set);
+    if (map == nullptr || span.start < map->start)
+      map = linemap_find_ordinary_map(set, span.start);
     uint32_t range_bits = map ? map->span_bits : 0;
     uint32_t offset = (span.finish - span.start) >> range_bits;
     if (map && offset < (1u << range_bits)) {

@@ -134,7 +134,19 @@ const ordinary_map *linemap_add_ordinary_map(linemap_set *set, line_map_reason r
                                              uint32_t line);
 location_t linemap_add_module_map(linemap_set *set, location_t includer, const char *name);
 location_t linemap_start_line(linemap_set *set, uint32_t line, uint32_t column_hint);
-location_t linemap_column_location(linemap_set *set, uint32_t column);
+location_t linemap_restart_for_column(linemap_set *set, uint32_t column);
+// Inline, as the lexer asks for two of these per token; a column the
+// current line's layout cannot hold goes the slow way.
+inline location_t linemap_column_location(linemap_set *set, uint32_t column)
+{
+  if (column >= set->column_limit)
+    return linemap_restart_for_column(set, column);
+  location_t result = set->line_start_location +
+                      (column << set->ordinary_maps[set->ordinary_used - 1].span_bits);
+  if (result > set->top_location)
+    set->top_location = result;
+  return result;
+}
 location_t linemap_line_column_location(linemap_set *set, const ordinary_map *map,
                                         uint32_t line, uint32_t column);
 macro_map *linemap_add_macro_map(linemap_set *set, const ident_node *macro,

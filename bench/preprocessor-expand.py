@@ -17,7 +17,6 @@ build with the tests on.
 """
 import argparse
 import os
-import shutil
 import sys
 import tempfile
 
@@ -32,9 +31,8 @@ def main():
     parser.add_argument("--runs", type=int, default=5)
     parser.add_argument("--no-callgrind", action="store_true")
     options = parser.parse_args()
-    clang = shutil.which(options.clang)
+    clang = measure.find_clang(options.clang)
     if clang is None:
-        print("clang is not installed")
         return 1
     ppdump = measure.ppdump_path(options.build)
     rows = []

@@ -20,7 +20,6 @@ ppdump).
 """
 import argparse
 import os
-import shutil
 import subprocess
 import sys
 import tempfile
@@ -85,9 +84,8 @@ def main():
     parser.add_argument("--runs", type=int, default=5)
     parser.add_argument("--sizes", default="5,10,20")
     args = parser.parse_args()
-    clang = shutil.which(args.clang)
+    clang = measure.find_clang(args.clang)
     if clang is None:
-        print("clang is not installed")
         return 1
     ppdump = measure.ppdump_path(args.build)
     files = list(compare.all_files(clang))

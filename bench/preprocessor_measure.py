@@ -29,6 +29,14 @@ def load_script(name):
 EXPANDED = load_script("expanded-compare")
 
 
+def find_clang(name):
+    """clang's path, or None after saying that it is missing."""
+    clang = shutil.which(name)
+    if clang is None:
+        print("clang is not installed")
+    return clang
+
+
 def ppdump_path(build):
     """ppdump in an optimised build: the bench preset, or any build with the
     tests on."""

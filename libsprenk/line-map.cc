@@ -445,8 +445,8 @@ static location_t adhoc_add(linemap_set *set, const adhoc_entry &candidate)
   return ADHOC_LOCATION_BIT | adhoc_index_number(*slot);
 }
 
-location_t linemap_combine_location(linemap_set *set, location_t locus, location_span span,
-                                    void *data)
+location_t linemap_combine_location_general(linemap_set *set, location_t locus,
+                                            location_span span, void *data)
 {
   if (location_is_adhoc(locus))
     locus = adhoc_locus(set, locus);
@@ -457,10 +457,7 @@ location_t linemap_combine_location(linemap_set *set, location_t locus, location
   if (locus < LINE_MAP_MAX_LOCATION_WITH_PACKED_RANGES && data == nullptr &&
       locus == span.start && span.start >= RESERVED_LOCATION_COUNT &&
       span.finish >= span.start && span.start < lowest && span.finish < lowest) {
-    // Tokens are widened as they are read, almost always in the newest map.
-    const ordinary_map *map = linemap_last_ordinary_map(set);
-    if (map == nullptr || span.start < map->start)
-      map = linemap_find_ordinary_map(set, span.start);
+    const ordinary_map *map = linemap_find_ordinary_map(set, span.start);
     uint32_t range_bits = map ? map->span_bits : 0;
     uint32_t offset = (span.finish - span.start) >> range_bits;
     if (map && offset < (1u << range_bits)) {

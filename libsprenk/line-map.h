@@ -157,8 +157,28 @@ location_t linemap_resume_file(linemap_set *set, uint32_t map_count);
 bool linemap_tracks_macros(const linemap_set *set);
 
 // Ranges and client data carried by a location.
-location_t linemap_combine_location(linemap_set *set, location_t locus, location_span span,
-                                    void *data);
+location_t linemap_combine_location_general(linemap_set *set, location_t locus,
+                                            location_span span, void *data);
+// Inline, as the lexer widens every token: a range on one line of the
+// newest map is packed here; anything else goes the general way.
+inline location_t linemap_combine_location(linemap_set *set, location_t locus, location_span span,
+                                           void *data)
+{
+  const ordinary_map *map = set->ordinary_used ? &set->ordinary_maps[set->ordinary_used - 1]
+                                               : nullptr;
+  location_t lowest = set->macro_used ? set->macro_maps[set->macro_used - 1].start
+                                      : ADHOC_LOCATION_BIT;
+  if (data == nullptr && map && locus == span.start && locus >= map->start &&
+      locus >= RESERVED_LOCATION_COUNT && locus < LINE_MAP_MAX_LOCATION_WITH_PACKED_RANGES &&
+      span.finish >= span.start && span.finish < lowest) {
+    uint32_t offset = (span.finish - span.start) >> map->span_bits;
+    if (offset < (1u << map->span_bits)) {
+      set->packed_range_count++;
+      return span.start | offset;
+    }
+  }
+  return linemap_combine_location_general(set, locus, span, data);
+}
 inline bool location_is_adhoc(location_t location)
 {
   return (location & ADHOC_LOCATION_BIT) != 0;

@@ -23,6 +23,8 @@ static constexpr uint32_t max_column_hint = 4096;
 static const linemap_set *adhoc_search_set;
 // The candidate entry of a search, named by the key probe_number.
 static const adhoc_entry *adhoc_search_probe;
+// Set while the candidate is known to equal no stored entry.
+static bool adhoc_search_is_new;
 static constexpr uintptr_t probe_number = UINTPTR_MAX;
 
 static void *adhoc_index_value(uint32_t index)
@@ -51,6 +53,8 @@ static uint32_t adhoc_entry_hash(const void *value)
 
 static int adhoc_entry_equal(const void *stored, const void *key)
 {
+  if (adhoc_search_is_new)
+    return 0;
   const adhoc_entry *a = adhoc_index_entry(stored);
   const adhoc_entry *b = adhoc_index_entry(key);
   return a->base_location == b->base_location && a->range_start == b->range_start &&
@@ -82,7 +86,10 @@ void adhoc_index_rebuild(linemap_set *set)
 {
   adhoc_index_free(set);
   set->adhoc_index = adhoc_index_create();
+  set->adhoc_highest_locus = 0;
   for (uint32_t i = 0; i < set->adhoc_used; i++) {
+    if (set->adhoc_entries[i].base_location > set->adhoc_highest_locus)
+      set->adhoc_highest_locus = set->adhoc_entries[i].base_location;
     void *value = adhoc_index_value(i);
     void **slot = adhoc_index_slot(set, value);
     vuz_assert(slot != nullptr);
@@ -426,7 +433,9 @@ void *adhoc_data(const linemap_set *set, location_t location)
 static location_t adhoc_add(linemap_set *set, const adhoc_entry &candidate)
 {
   adhoc_search_probe = &candidate;
+  adhoc_search_is_new = set->adhoc_used > 0 && candidate.base_location > set->adhoc_highest_locus;
   void **slot = adhoc_index_slot(set, reinterpret_cast<void *>(probe_number));
+  adhoc_search_is_new = false;
   adhoc_search_probe = nullptr;
   vuz_assert(slot != nullptr);
   if (*slot == nullptr) {
@@ -439,6 +448,8 @@ static location_t adhoc_add(linemap_set *set, const adhoc_entry &candidate)
       set->adhoc_allocated = count;
     }
     set->adhoc_entries[set->adhoc_used] = candidate;
+    if (candidate.base_location > set->adhoc_highest_locus)
+      set->adhoc_highest_locus = candidate.base_location;
     *slot = adhoc_index_value(set->adhoc_used);
     set->adhoc_used++;
   }

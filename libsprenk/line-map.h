@@ -112,6 +112,10 @@ struct linemap_set {
   // A #line or linemarker was read: file lines may no longer be where the
   // maps say, so source text is not re-read at them.
   bool seen_line_directive;
+  // No ad-hoc entry has a larger base location, so a request above it is
+  // new and its search compares against no stored entry: ranges of tokens
+  // read in order then cost no reads of older entries.
+  location_t adhoc_highest_locus;
 };
 
 // Stores token I's spelling and definition locations; its virtual location.

@@ -497,7 +497,7 @@ const preproc_token *_cpp_module_header_name(preprocessor_reader *reader,
   char *name = module_header_name(reader, token, &angled);
   if (name == nullptr)
     return token;
-  const char *path = as_written ? name : locate_header_unit(reader, name, angled);
+  const char *path = as_written ? name : locate_header_unit(reader, name, angled, token->location);
   if (path == nullptr)
     path = "";
   bool prefixed = path[0] != '\0' && path[0] != '/' && strncmp(path, "./", 2) != 0;

@@ -379,10 +379,7 @@ static void record_found(source_file *file, char *path, search_dir *directory,
 {
   file->path = path;
   file->directory = directory;
-  file->size = uint64_t(info.st_size);
-  file->mtime = int64_t(info.st_mtime);
-  file->device = uint64_t(info.st_dev);
-  file->inode = uint64_t(info.st_ino);
+  file->info = info;
 }
 
 // At the end of the chain the client may name a file to use instead.
@@ -415,19 +412,32 @@ static void note_missing(preprocessor_reader *reader, const char *path)
     *slot = obstack_copy_in_nul(&reader->nonexistent_name_strings, path, strlen(path));
 }
 
-// 0 when PATH names an existing file, else the error number: ENOENT for
-// a missing one (or a directory), which is remembered.
+// 0 when PATH opens for reading, else the error number: a file that stat
+// finds may still refuse to open (a socket, a symbolic link loop).
+static int open_error(const char *path)
+{
+  // Without blocking: a FIFO is read later, when it is stacked.
+  int fd = open(path, O_RDONLY | O_NOCTTY | O_NONBLOCK);
+  if (fd < 0)
+    return errno;
+  close(fd);
+  return 0;
+}
+
+// 0 when PATH names an existing file that opens, else the error number:
+// ENOENT for a missing one (or a directory), which is remembered.
 static int probe_path(preprocessor_reader *reader, const char *path, struct stat *info)
 {
   // The empty path is the standard input.
   if (path[0] == '\0')
     return fstat(STDIN_FILENO, info) == 0 ? 0 : errno;
-  if (stat(path, info) == 0) {
-    if (!S_ISDIR(info->st_mode))
-      return 0;
-  } else if (errno != ENOENT && errno != ENOTDIR) {
-    return errno;
-  }
+  int error = ENOENT;
+  if (stat(path, info) != 0)
+    error = errno;
+  else if (!S_ISDIR(info->st_mode))
+    error = open_error(path);
+  if (error != ENOENT && error != ENOTDIR)
+    return error;
   note_missing(reader, path);
   return ENOENT;
 }
@@ -875,7 +885,7 @@ static bool seen_once_only_twin(preprocessor_reader *reader, const source_file *
       continue;
     if (!(other->once_only || import))
       continue;
-    if (other->mtime == file->mtime && other->size == file->size &&
+    if (other->info.st_mtime == file->info.st_mtime && other->info.st_size == file->info.st_size &&
         same_bytes(other->path, source_file_path(file)))
       return true;
   }
@@ -1043,10 +1053,10 @@ bool has_header(preprocessor_reader *reader, const char *name, bool angled, int 
   return file && file->error != ENOENT;
 }
 
-const char *locate_header_unit(preprocessor_reader *reader, const char *name, bool angled)
+const char *locate_header_unit(preprocessor_reader *reader, const char *name, bool angled,
+                               location_t location)
 {
-  source_file *file =
-      lookup_header(reader, name, angled, INCLUDE_PLAIN, LOOKUP_NORMAL, reader->directive_line);
+  source_file *file = lookup_header(reader, name, angled, INCLUDE_PLAIN, LOOKUP_NORMAL, location);
   if (file == nullptr)
     return nullptr;
   set_once_only(reader, file);
@@ -1120,14 +1130,9 @@ search_dir *cpp_file_dir(const source_file *file)
   return file->directory;
 }
 
-uint64_t cpp_file_size(const source_file *file)
+const struct stat *cpp_file_stat(const source_file *file)
 {
-  return file->size;
-}
-
-int64_t cpp_file_mtime(const source_file *file)
-{
-  return file->mtime;
+  return &file->info;
 }
 
 input_buffer *cpp_top_buffer(preprocessor_reader *reader)
@@ -1157,7 +1162,7 @@ int header_newer_than_current(preprocessor_reader *reader, const char *name, boo
   struct stat current;
   if (buffer == nullptr || stat(source_file_path(buffer->file), &current) != 0)
     return 0;
-  return int64_t(current.st_mtime) < file->mtime ? 1 : 0;
+  return current.st_mtime < file->info.st_mtime ? 1 : 0;
 }
 
 // Whether a lookup of NAME found a file, at or before LOCATION when

@@ -812,10 +812,11 @@ static bool scan_fresh_line(preprocessor_reader *reader, preproc_token *&token)
   input_buffer *buffer = reader->buffer;
   if (!_cpp_next_line(reader)) {
     token->kind = TK_EOF;
-    // The end of a directive keeps the place of its newline, on the
-    // directive's own line: reports of a truncated directive point there.
-    token->location = reader->state.in_directive ? reader->directive_end
-                                                 : reader->line_table->line_start_location;
+    // The end of a directive, or of the input inside a macro's arguments,
+    // keeps the place of its newline, on that newline's own line: reports
+    // of what it cut short point there.
+    bool cut_short = reader->state.in_directive || reader->state.parsing_args;
+    token->location = cut_short ? reader->directive_end : reader->line_table->line_start_location;
     if (!reader->state.in_directive && !reader->state.parsing_args) {
       token->flags = TOK_LINE_START;
       if (reader->buffer)

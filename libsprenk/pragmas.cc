@@ -34,19 +34,19 @@ struct pushed_macro {
   bool system_header;
 };
 
-// The text of a string literal without its prefix and quotes, with \\ and
-// \" undone.
+// The text of a string literal without a leading L and its quotes, with \\
+// and \" undone. Only L is a prefix here: of any other, the first character
+// is taken for the opening quote and the rest stays in the text.
 static char *destringize(const preproc_token *token)
 {
   const unsigned char *text = token->value.str.text;
   uint32_t length = token->value.str.length;
-  uint32_t start = 0;
-  while (start < length && text[start] != '"')
-    start++;
+  uint32_t start = length && text[0] == 'L' ? 2 : 1;
+  uint32_t end = length ? length - 1 : 0;
   char *out = static_cast<char *>(checked_malloc(length + 2));
   char *d = out;
-  for (uint32_t i = start + 1; i + 1 < length; i++) {
-    if (text[i] == '\\' && (text[i + 1] == '\\' || text[i + 1] == '"') && i + 2 < length)
+  for (uint32_t i = start; i < end; i++) {
+    if (text[i] == '\\' && i + 1 < end && (text[i + 1] == '\\' || text[i + 1] == '"'))
       i++;
     *d++ = char(text[i]);
   }
@@ -78,16 +78,26 @@ static const preproc_token *peek_or_next(preprocessor_reader *reader)
   return token;
 }
 
-// "( string )": the destringized text, or null.
-static char *parenthesized_string(preprocessor_reader *reader)
+// The next token, whose location *LAST takes: a malformed operand is
+// reported where reading it stopped.
+static const preproc_token *next_noting(preprocessor_reader *reader, location_t *last)
 {
-  if (peek_or_next(reader)->kind != TK_OPEN_PAREN)
+  const preproc_token *token = peek_or_next(reader);
+  *last = token->location;
+  return token;
+}
+
+// "( string )": the destringized text, or null; *LAST is the location of
+// the last token read.
+static char *parenthesized_string(preprocessor_reader *reader, location_t *last)
+{
+  if (next_noting(reader, last)->kind != TK_OPEN_PAREN)
     return nullptr;
-  const preproc_token *string = peek_or_next(reader);
+  const preproc_token *string = next_noting(reader, last);
   if (!is_string_kind(string->kind))
     return nullptr;
   char *text = destringize(string);
-  if (peek_or_next(reader)->kind != TK_CLOSE_PAREN) {
+  if (next_noting(reader, last)->kind != TK_CLOSE_PAREN) {
     free(text);
     return nullptr;
   }
@@ -119,14 +129,25 @@ static void pragma_once(preprocessor_reader *reader)
     set_once_only(reader, buffer->file);
 }
 
+// The operand of push_macro (PUSH) or pop_macro; the rest of the line is
+// skipped either way.
+static char *macro_stack_operand(preprocessor_reader *reader, bool push)
+{
+  location_t last;
+  char *name = parenthesized_string(reader, &last);
+  if (name == nullptr && push)
+    diag_error_at_location(reader, DL_ERROR, last, "invalid #pragma push_macro directive");
+  else if (name == nullptr)
+    diag_error_at_location(reader, DL_ERROR, last, "invalid #pragma pop_macro directive");
+  _cpp_skip_rest_of_line(reader);
+  return name;
+}
+
 static void pragma_push_macro(preprocessor_reader *reader)
 {
-  char *name = parenthesized_string(reader);
-  _cpp_skip_rest_of_line(reader);
-  if (name == nullptr) {
-    diag_error(reader, DL_ERROR, "invalid #pragma push_macro directive");
+  char *name = macro_stack_operand(reader, true);
+  if (name == nullptr)
     return;
-  }
   pushed_macro *entry = checked_new_cleared<pushed_macro>();
   entry->name = name;
   ident_node *node = cpp_intern(reader, name, uint32_t(strlen(name)));
@@ -144,12 +165,9 @@ static void pragma_push_macro(preprocessor_reader *reader)
 
 static void pragma_pop_macro(preprocessor_reader *reader)
 {
-  char *name = parenthesized_string(reader);
-  _cpp_skip_rest_of_line(reader);
-  if (name == nullptr) {
-    diag_error(reader, DL_ERROR, "invalid #pragma pop_macro directive");
+  char *name = macro_stack_operand(reader, false);
+  if (name == nullptr)
     return;
-  }
   pushed_macro **link = &reader->pushed_macros;
   while (*link && strcmp((*link)->name, name) != 0)
     link = &(*link)->next;
@@ -515,7 +533,8 @@ static void push_pragma_tokens(preprocessor_reader *reader, const preproc_token 
 
 bool _cpp_do_pragma_operator(preprocessor_reader *reader, location_t location)
 {
-  char *text = parenthesized_string(reader);
+  location_t last;
+  char *text = parenthesized_string(reader, &last);
   if (text == nullptr) {
     diag_error(reader, DL_ERROR, "_Pragma takes a parenthesized string literal");
     return false;

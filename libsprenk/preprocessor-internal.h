@@ -7,6 +7,7 @@
 
 #include <cstdarg>
 #include <ctime>
+#include <sys/stat.h>
 
 // The deleted-slot mark of the identifier table.
 #define IDTAB_DELETED (reinterpret_cast<ident_node *>(~uintptr_t(0)))
@@ -356,10 +357,7 @@ struct source_file {
   char *pch_path;                 // owned: the valid precompiled header standing for it
   int pch_fd;                     // open on pch_path; meaningful only while that is set
   ident_node *controlling_macro;  // the include guard around the whole file
-  uint64_t size;
-  int64_t mtime;
-  uint64_t device;
-  uint64_t inode;
+  struct stat info;                // of the file found
   int error;
   uint16_t stack_count;
   bool once_only;
@@ -415,9 +413,10 @@ bool _cpp_input_is_stage3(const preprocessor_reader *reader);
 bool push_included_file(preprocessor_reader *reader, const char *name, bool angled, int kind,
                         location_t location);
 bool has_header(preprocessor_reader *reader, const char *name, bool angled, int kind);
-// The path of the header an import names, made once-only; null (after a
-// report) when it is missing.
-const char *locate_header_unit(preprocessor_reader *reader, const char *name, bool angled);
+// The path of the header an import names at LOCATION, made once-only; null
+// (after a report there) when it is missing.
+const char *locate_header_unit(preprocessor_reader *reader, const char *name, bool angled,
+                               location_t location);
 void set_once_only(preprocessor_reader *reader, source_file *file);
 void _cpp_note_file_end(preprocessor_reader *reader, source_file *file);
 void _cpp_init_files(preprocessor_reader *reader);

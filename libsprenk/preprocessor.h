@@ -12,6 +12,7 @@
 #include <cstdarg>
 #include <cstdint>
 #include <cstdio>
+#include <sys/stat.h>
 
 struct preprocessor_reader;
 struct ident_table;
@@ -705,8 +706,8 @@ bool cpp_file_failed(const source_file *file);
 const char *cpp_file_name(const source_file *file);
 const char *cpp_file_path(const source_file *file);
 search_dir *cpp_file_dir(const source_file *file);
-uint64_t cpp_file_size(const source_file *file);
-int64_t cpp_file_mtime(const source_file *file);
+// What stat said of the file when it was found.
+const struct stat *cpp_file_stat(const source_file *file);
 input_buffer *cpp_top_buffer(preprocessor_reader *reader);
 source_file *cpp_buffer_file(const input_buffer *buffer);
 input_buffer *cpp_buffer_previous(const input_buffer *buffer);

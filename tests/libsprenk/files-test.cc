@@ -10,7 +10,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 namespace {
@@ -424,6 +426,8 @@ TEST(Files, ImportedHeaderUnitsAreNamedByPath)
             "import  \"" + unit + "\" ; EOL import  \"\" ; EOL end");
   ASSERT_EQ(f.reports.size(), 1u);
   EXPECT_EQ(f.reports[0].rfind("fatal: missing.h: ", 0), 0u) << f.reports[0];
+  // At the header name, as a missing include is.
+  EXPECT_EQ(f.where(f.report_locations[0]), "3:8");
 }
 
 // Without a bracket chain an angled name has nowhere to be searched: an
@@ -814,4 +818,72 @@ TEST(Files, MainFileRetrofittedAsAnInclude)
     EXPECT_EQ(linemap_last_ordinary_map(f.lines.get())->in_system_header, system_kind);
     EXPECT_EQ(f.expanded(), "x");
   }
+}
+
+// A name that stat finds but open cannot read is there (__has_include is
+// true), and looking it up is fatal where it stands; a directory of that
+// name is no header at all, and the search goes past it.
+TEST(Files, HeadersThatCannotBeOpenedAreThere)
+{
+  file_tree tree;
+  tree.add("first/dir.h/keep", "");
+  tree.add("second/dir.h", "second_dir\n");
+  tree.add("first/only_dir.h/keep", "");
+  tree.add("second/sock.h", "second_sock\n");
+  std::string loop = tree.root + "/first/loop.h";
+  ASSERT_EQ(symlink("loop.h", loop.c_str()), 0);
+  tree.made.push_back(loop);
+  // Opening a socket fails with ENXIO, though stat finds it.
+  std::string socket_path = tree.root + "/first/sock.h";
+  int listener = socket(AF_UNIX, SOCK_STREAM, 0);
+  ASSERT_GE(listener, 0);
+  sockaddr_un address = {};
+  address.sun_family = AF_UNIX;
+  ASSERT_LT(socket_path.size(), sizeof address.sun_path);
+  strcpy(address.sun_path, socket_path.c_str());
+  ASSERT_EQ(bind(listener, reinterpret_cast<sockaddr *>(&address), sizeof address), 0);
+  tree.made.push_back(socket_path);
+  first_then_second chain(tree);
+  struct {
+    bool missing; // a probe reports nothing
+    const char *name;
+    std::string probed, included, report;
+  } cases[] = {
+      {false, "dir.h", "there", "second_dir", "<none>"},
+      {true, "only_dir.h", "", "", "fatal: only_dir.h: " + std::string(strerror(ENOENT))},
+      {false, "sock.h", "there", "", "fatal: " + socket_path + ": " + strerror(ENXIO)},
+      {false, "loop.h", "there", "", "fatal: " + loop + ": " + strerror(ELOOP)},
+  };
+  for (const auto &c : cases) {
+    std::string test = std::string("#if __has_include(<") + c.name + ">)\nthere\n#endif\n";
+    std::string main = tree.add("has.c", test);
+    pp_fixture probed;
+    define_special_builtins(probed.reader);
+    EXPECT_EQ(run(probed, main, &chain.first), c.probed) << c.name;
+    EXPECT_EQ(probed.reports.empty() ? "<none>" : probed.reports[0], c.missing ? "<none>" : c.report)
+        << c.name;
+    main = tree.add("include.c", std::string("#include <") + c.name + ">\n");
+    pp_fixture included;
+    EXPECT_EQ(run(included, main, &chain.first), c.included) << c.name;
+    EXPECT_EQ(included.reports.empty() ? "<none>" : included.reports[0], c.report) << c.name;
+  }
+  close(listener);
+}
+
+// The stat record of a file found is kept whole for the client.
+TEST(Files, FoundFilesKeepTheirStatRecord)
+{
+  file_tree tree;
+  std::string main = tree.add("main.c", "abc\n");
+  struct stat expected;
+  ASSERT_EQ(stat(main.c_str(), &expected), 0);
+  pp_fixture f;
+  reader_post_options(f.reader);
+  ASSERT_NE(open_main_file(f.reader, main.c_str(), false), nullptr);
+  const struct stat *kept = cpp_file_stat(cpp_buffer_file(cpp_top_buffer(f.reader)));
+  EXPECT_TRUE(S_ISREG(kept->st_mode));
+  EXPECT_EQ(kept->st_size, 4);
+  EXPECT_EQ(kept->st_mtime, expected.st_mtime);
+  EXPECT_EQ(kept->st_dev, expected.st_dev);
+  EXPECT_EQ(kept->st_ino, expected.st_ino);
 }

@@ -168,6 +168,27 @@ TEST(Macro, DefinitionErrors)
     EXPECT_EQ(first_report(c.text), c.report) << c.text;
 }
 
+// Input that ends inside a macro's arguments is reported at the last
+// newline read, on its own line.
+TEST(Macro, UnterminatedArgumentsEndAtTheLastNewline)
+{
+  struct {
+    const char *text;
+    const char *where;
+  } cases[] = {
+      {"#define m(x) x\nm(1\n", "2:4"},
+      {"#define m(x) x\nm(\n(a,\n  b\n", "4:4"},
+      {"#define m(x) x\nm(\n\n", "3:1"},
+  };
+  for (const auto &c : cases) {
+    pp_fixture f;
+    expand(f, c.text);
+    ASSERT_EQ(f.reports, (words{"error: unterminated argument list invoking macro \"m\""}))
+        << c.text;
+    EXPECT_EQ(f.where(f.report_locations[0]), c.where) << c.text;
+  }
+}
+
 TEST(Macro, RedefinitionComparesWhiteSpace)
 {
   pp_fixture same;
@@ -255,12 +276,57 @@ TEST(Pragmas, PushPopAndPoison)
   EXPECT_EQ(expand_in("#define m 1\n#pragma push_macro(\"m\")\n#undef m\n#define m 2\nm\n"
                       "#pragma pop_macro(\"m\")\nm"),
             "2 1");
-  EXPECT_EQ(expand_in("#pragma push_macro(u8\"u\")\n#define u 3\nu\n#pragma pop_macro(L\"u\")\nu"),
-            "3 u");
   pp_fixture f;
   expand(f, "#pragma VUZ poison a b 3\n");
   EXPECT_EQ(f.reports, (words{"error: invalid #pragma VUZ poison directive"}));
   EXPECT_TRUE(cpp_intern(f.reader, "b", 1)->flags & IDF_POISONED);
+}
+
+// Of the string prefixes only L is removed from a pragma's operand; any
+// other leaves all but its first character in the text, so the operand
+// names something else.
+TEST(Pragmas, OnlyTheWidePrefixIsRemoved)
+{
+  struct {
+    const char *text;
+    const char *expected;
+  } cases[] = {
+      {"#define m 1\n#pragma push_macro(L\"m\")\n#undef m\n#pragma pop_macro(\"m\")\nm", "1"},
+      {"#define m 1\n#pragma push_macro(u8\"m\")\n#undef m\n#pragma pop_macro(\"m\")\nm", "m"},
+      {"#define m 1\n#pragma push_macro(u\"m\")\n#undef m\n#pragma pop_macro(L\"m\")\nm", "m"},
+      {"#pragma push_macro(u8\"u\")\n#define u 3\nu\n#pragma pop_macro(u8\"u\")\nu", "3 3"},
+      {"a _Pragma(L\"omp parallel\") b", "a PRAGMA 7 EOL b"},
+      {"a _Pragma(u8\"omp parallel\") b", "a b"},
+      {"a _Pragma(U\"omp parallel\") b", "a b"},
+  };
+  for (const auto &c : cases) {
+    pp_fixture f;
+    define_special_builtins(f.reader);
+    ASSERT_TRUE(register_deferred_pragma(f.reader, "omp", "parallel", 7, false, false));
+    EXPECT_EQ(expand(f, c.text), c.expected) << c.text;
+  }
+}
+
+// A malformed operand is reported at the token where reading it stopped,
+// not at the end of the line.
+TEST(Pragmas, MacroStackOperandErrorsStandWhereReadingStopped)
+{
+  struct {
+    const char *text;
+    const char *report;
+    const char *where;
+  } cases[] = {
+      {"#pragma push_macro(\"m\" x\n", "error: invalid #pragma push_macro directive", "1:24"},
+      {"#pragma pop_macro(m) y\n", "error: invalid #pragma pop_macro directive", "1:19"},
+      {"#pragma push_macro x (\"m\")\n", "error: invalid #pragma push_macro directive", "1:20"},
+      {"#pragma pop_macro\n", "error: invalid #pragma pop_macro directive", "1:18"},
+  };
+  for (const auto &c : cases) {
+    pp_fixture f;
+    expand(f, c.text);
+    ASSERT_EQ(f.reports, (words{c.report})) << c.text;
+    EXPECT_EQ(f.where(f.report_locations[0]), c.where) << c.text;
+  }
 }
 
 // Restoring a macro changes its definition: the client hears of the

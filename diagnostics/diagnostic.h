@@ -174,7 +174,6 @@ void classification_pop(diagnostic_state *context, location_t location);
 bool warning_reportable_at(location_t location, int option);
 
 // Reporting entry points; all report through the global context.
-#define VUZ_PP_FORMAT(n) __attribute__((nonnull(n)))
 void inform_loc(location_t location, const char *format, ...) VUZ_PP_FORMAT(2);
 void inform(located_ranges *ranges, const char *format, ...) VUZ_PP_FORMAT(2);
 void inform_count(location_t location, unsigned long count, const char *singular,

@@ -2,6 +2,7 @@
 // demangler.
 #include "demangle/demangler.h"
 #include "diagnostics/diagnostic.h"
+#include "diagnostics/internal.h"
 #include "libmerrow/merrow.h"
 
 int diagnostic_walk_stack(int skip)

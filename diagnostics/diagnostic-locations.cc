@@ -1,7 +1,7 @@
 // Location questions of the engine, answered from the program's line table.
 // Without one, only the reserved locations exist, and they are ordered by
 // value.
-#include "diagnostics/diagnostic-locations.h"
+#include "diagnostics/internal.h"
 
 location_t input_location = UNKNOWN_LOCATION;
 

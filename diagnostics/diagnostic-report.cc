@@ -3,6 +3,7 @@
 #include "diagnostics/diagnostic.h"
 #include "diagnostics/source-quoting.h"
 
+#include "diagnostics/internal.h"
 #include "support/alloc.h"
 #include "support/internal-abort.h"
 

@@ -3,10 +3,10 @@
 // what happens after a report is shown.
 #include "diagnostics/diagnostic.h"
 
-#include "diagnostics/build-config.h"
 #include "diagnostics/diagnostic-color.h"
 #include "diagnostics/diagnostic-path.h"
 #include "diagnostics/edit-context.h"
+#include "diagnostics/internal.h"
 #include "diagnostics/source-quoting.h"
 #include "libsprenk/display-width.h"
 #include "support/alloc.h"

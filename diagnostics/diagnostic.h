@@ -1,10 +1,12 @@
 // The diagnostic engine: the program's one diagnostic_state, the report core
 // that turns a report into prefixed, coloured text, and the exit policy. The
 // reporting entry points are declared here too (diagnostic-report.cc).
+// Clients use this header and the other public headers of diagnostics/;
+// internal.h is for the engine's own files and its unit tests.
 #ifndef VUZ_DIAGNOSTICS_DIAGNOSTIC_H
 #define VUZ_DIAGNOSTICS_DIAGNOSTIC_H
 
-#include "diagnostics/diagnostic-locations.h"
+#include "diagnostics/input.h"
 #include "diagnostics/pretty-print.h"
 #include "libsprenk/located-ranges.h"
 #include "support/hash-table.h"
@@ -38,6 +40,7 @@ struct diagnostic_state;
 struct diagnostic_info;
 struct file_cache;
 struct event_path;
+struct classification_entry;
 class json_value;
 struct edit_context;
 
@@ -62,12 +65,6 @@ struct diagnostic_info {
   int32_t option;
   auto_vec<location_t, 8> inline_locations;
   bool all_in_system_headers;
-};
-
-struct classification_entry {
-  location_t location;
-  int32_t option;  // for a pop entry: the history position to continue from
-  diagnostic_kind kind;
 };
 
 typedef void (*diagnostic_begin_fn)(diagnostic_state *, diagnostic_info *);
@@ -148,11 +145,8 @@ struct diagnostic_state {
 // diagnostic_state_init and again after diagnostic_state_finish.
 extern diagnostic_state global_diagnostic_state;
 
-// The path of the engine's own source file as the build recorded it.
-extern const char diagnostic_engine_file[];
-
-const char *kind_color_name(diagnostic_kind kind);
-const char *kind_text(diagnostic_kind kind);
+// The global input location of the program (0 in the driver).
+extern location_t input_location;
 
 void diagnostic_state_init(diagnostic_state *context, int option_count);
 void diagnostic_state_finish(diagnostic_state *context);
@@ -170,32 +164,9 @@ inline location_t diagnostic_location(const diagnostic_info *diagnostic)
   return located_ranges_range_loc(diagnostic->ranges, 0);
 }
 
-// The location of a message is range 0 of its record.
-location_t message_location(const pp_message *message);
-void message_set_location(pp_message *message, int32_t index, location_t location,
-                          range_display_kind kind);
 bool diagnostic_emit(diagnostic_state *context, diagnostic_info *diagnostic);
-char *diagnostic_build_prefix(diagnostic_state *context, const diagnostic_info *diagnostic);
-char *location_text(diagnostic_state *context, const expanded_location *where);
-int convert_column_unit(diagnostic_state *context, const expanded_location *where);
-void check_error_limit(diagnostic_state *context, bool finish);
-void diagnostic_action_after_output(diagnostic_state *context, diagnostic_kind kind);
-// Runs the final callback once; every way out of a run passes here.
-void diagnostic_run_final(diagnostic_state *context);
-void print_escaped_string(pretty_printer *printer, const char *text);
-void print_parseable_fixits(pretty_printer *printer, located_ranges *ranges,
-                            parseable_fixits_format version, uint32_t tab_stop);
-int num_digits(int n);
-char *locus_prefix(diagnostic_state *context, const char *text);
-
-void default_begin_diagnostic(diagnostic_state *context, diagnostic_info *diagnostic);
-void default_start_span(diagnostic_state *context, const expanded_location *where);
-void default_end_diagnostic(diagnostic_state *context, diagnostic_info *diagnostic,
-                            diagnostic_kind initial_kind);
-void default_final_note(diagnostic_state *context);
 
 // Classification (diagnostic-report.cc).
-bool classify_for_report(diagnostic_state *context, diagnostic_info *diagnostic);
 diagnostic_kind classify_option_kind(diagnostic_state *context, int option, diagnostic_kind kind,
                                      location_t location);
 void classification_push(diagnostic_state *context);
@@ -203,7 +174,6 @@ void classification_pop(diagnostic_state *context, location_t location);
 bool warning_reportable_at(location_t location, int option);
 
 // Reporting entry points; all report through the global context.
-#define VUZ_PP_FORMAT(n) __attribute__((nonnull(n)))
 void inform_loc(location_t location, const char *format, ...) VUZ_PP_FORMAT(2);
 void inform(located_ranges *ranges, const char *format, ...) VUZ_PP_FORMAT(2);
 void inform_count(location_t location, unsigned long count, const char *singular,
@@ -244,21 +214,5 @@ void diagnostic_group_leave(diagnostic_state *context);
 void print_verbatim_line(const char *format, ...) VUZ_PP_FORMAT(1);
 void append_note_at(diagnostic_state *context, location_t location, const char *format, ...)
     VUZ_PP_FORMAT(3);
-const char *plural_choice(unsigned long count, const char *singular, const char *plural);
-char *blank_like(const char *text);
-
-// Internal errors (internal-error.cc).
-const char *trim_source_path(const char *path);
-[[noreturn]] void internal_error_exit(diagnostic_state *context, diagnostic_kind kind);
-int backtrace_frame_print(void *data, uintptr_t pc, const char *file, int line,
-                          const char *function);
-void backtrace_error_print(void *data, const char *message, int error_number);
-[[noreturn]] void plain_abort();
-
-// The stack walk of an internal-error report (backtrace.cc): walks the stack
-// with the two callbacks above and returns the number of frames printed.
-int diagnostic_walk_stack(int skip);
-// The demangled form of a frame's function name (to be freed), or null.
-char *diagnostic_demangle(const char *name);
 
 #endif

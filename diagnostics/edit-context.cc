@@ -4,6 +4,7 @@
 
 #include "diagnostics/diagnostic-color.h"
 #include "diagnostics/diagnostic.h"
+#include "diagnostics/internal.h"
 #include "support/alloc.h"
 #include "support/internal-abort.h"
 

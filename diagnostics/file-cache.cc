@@ -3,6 +3,7 @@
 #include "diagnostics/file-cache.h"
 
 #include "diagnostics/diagnostic.h"
+#include "diagnostics/internal.h"
 #include "libsprenk/charset.h"
 #include "support/alloc.h"
 #include "support/internal-abort.h"

@@ -1,8 +1,8 @@
 // The assertion routine and the internal-error report: source-path trimming,
 // the exit policy of internal errors with its bug-report notice, and the two
 // callbacks that print a backtrace.
-#include "diagnostics/build-config.h"
 #include "diagnostics/diagnostic.h"
+#include "diagnostics/internal.h"
 #include "support/alloc.h"
 #include "support/internal-abort.h"
 #include "support/system-utils.h"

@@ -3,6 +3,7 @@
 // written to standard error once, when the context is finished.
 #include "diagnostics/json.h"
 
+#include "diagnostics/internal.h"
 #include "support/alloc.h"
 #include "support/internal-abort.h"
 

@@ -1,6 +1,7 @@
 // Debugging dumps of the program's line table: allocation statistics, and
 // every interval of locations with the source lines that ordinary maps cover.
 #include "diagnostics/diagnostic.h"
+#include "diagnostics/internal.h"
 
 #include <cstdio>
 #include <cstring>

@@ -102,10 +102,15 @@ void pp_close_quote(pretty_printer *pp, bool show_color);
 void pp_begin_url(pretty_printer *pp, const char *url);
 void pp_close_url(pretty_printer *pp);
 
+// The marker of a pretty-printer format argument: the directives (%q, %<,
+// %r, %m...) are not printf's, so the compiler can check only that a format
+// is given.
+#define VUZ_PP_FORMAT(n) __attribute__((nonnull(n)))
+
 void pp_format(pretty_printer *pp, pp_message *message);
 void pp_output_formatted_text(pretty_printer *pp);
-void pp_put_format(pretty_printer *pp, const char *format, ...);
-void pp_put_format_unwrapped(pretty_printer *pp, const char *format, ...);
+void pp_put_format(pretty_printer *pp, const char *format, ...) VUZ_PP_FORMAT(2);
+void pp_put_format_unwrapped(pretty_printer *pp, const char *format, ...) VUZ_PP_FORMAT(2);
 void pp_format_unwrapped(pretty_printer *pp, pp_message *message);
 void pp_put_format_va(pretty_printer *pp, bool wrapped, const char *format, va_list *args);
 

@@ -4,6 +4,7 @@
 #include "diagnostics/source-quoting.h"
 
 #include "diagnostics/diagnostic-color.h"
+#include "diagnostics/internal.h"
 #include "libsprenk/display-width.h"
 #include "support/alloc.h"
 #include "support/internal-abort.h"

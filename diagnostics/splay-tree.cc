@@ -1,6 +1,6 @@
 // Top-down splay trees. Walks are iterative: a tree built from keys in order
 // is a list as deep as it is long.
-#include "diagnostics/splay-tree.h"
+#include "diagnostics/internal.h"
 
 #include "support/alloc.h"
 #include "support/vec.h"

@@ -48,15 +48,15 @@ void prepare_compare_debug_tables()
            static_cast<size_t>(saved_switches.switch_capacity) * sizeof(switch_entry));
     saved_switches.switches = copy;
   }
-  int saved_save_temps = command.save_temps_mode;
-  command.save_temps_mode = 0;
+  save_temps_kind saved_save_temps = command.save_temps_mode;
+  command.save_temps_mode = SAVE_TEMPS_OFF;
   if (command.compare_debug_mode > 0)
-    command.compare_debug_mode = -command.compare_debug_mode;
+    command.compare_debug_mode = compare_debug_other_run(command.compare_debug_mode);
   run_self_spec("%:compare-debug-self-opt()");
   command.save_temps_mode = saved_save_temps;
   if (!driver_settings.second_run_requested) {
     compare_debug.switch_tables[1] = saved_switches;
-    command.compare_debug_mode = -command.compare_debug_mode;
+    command.compare_debug_mode = compare_debug_other_run(command.compare_debug_mode);
     use_compare_debug_table(1);
   }
 }

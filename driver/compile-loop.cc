@@ -132,11 +132,11 @@ static bool compare_debug_second_run(const char *input_name, const char *spec)
 {
   if (driver_verbose())
     inform_loc(0, "recompiling with %<-fcompare-debug%>");
-  command.compare_debug_mode = -command.compare_debug_mode;
+  command.compare_debug_mode = compare_debug_other_run(command.compare_debug_mode);
   use_compare_debug_table(2);
   int value = expand_and_run_spec(spec);
   use_compare_debug_table(1);
-  command.compare_debug_mode = -command.compare_debug_mode;
+  command.compare_debug_mode = compare_debug_other_run(command.compare_debug_mode);
   if (value < 0) {
     error_here("during %<-fcompare-debug%> recompilation");
     return false;
@@ -182,7 +182,7 @@ void maybe_run_linker(driver_state *state, const char *invocation_name)
   current_input.current_base_length = 0;
   current_input.current_base_suffixed_length = 0;
 
-  if (linker_inputs > 0 && !errors_reported() && driver_settings.subprocess_help_mode != 2) {
+  if (linker_inputs > 0 && !errors_reported() && driver_settings.subprocess_help_mode != SUBPROCESS_HELP_OPTIONS) {
     uint32_t commands_before = run_values.commands_run;
     const char *makeflags = nullptr;
     if (!detect_jobserver(&makeflags) && makeflags && *makeflags)
@@ -207,7 +207,7 @@ void maybe_run_linker(driver_state *state, const char *invocation_name)
     }
     env.xput(checked_strdup(join_search_dirs(&exec_prefixes, "COMPILER_PATH", true, false)));
     env.xput(checked_strdup(join_search_dirs(&startfile_prefixes, "LIBRARY_PATH", true, true)));
-    if (driver_settings.subprocess_help_mode == 1) {
+    if (driver_settings.subprocess_help_mode == SUBPROCESS_HELP_TARGET) {
       printf("\nLinker options\n==============\n\n");
       printf("Use \"-Wl,OPTION\" to pass \"OPTION\" to the linker.\n\n");
       fflush(stdout);

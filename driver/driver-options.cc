@@ -153,7 +153,7 @@ static void handle_foffload(const char *arg)
 
 static void handle_compare_debug(const char *argument, const char *switch_text)
 {
-  command.compare_debug_mode = *argument ? 1 : -1;
+  command.compare_debug_mode = *argument ? COMPARE_DEBUG_ON : COMPARE_DEBUG_DISABLED;
   command.compare_debug_option = *argument ? argument : nullptr;
   record_switch(switch_text, 0, nullptr, false, true);
   errno = 0;
@@ -231,7 +231,7 @@ bool driver_handle_option(option_values *opts, option_values *opts_set, const de
     pass_query_on("--help");
     break;
   case OPT__help_eq:
-    driver_settings.subprocess_help_mode = 2;
+    driver_settings.subprocess_help_mode = SUBPROCESS_HELP_OPTIONS;
     break;
   case OPT__sysroot_eq:
     driver_settings.sysroot = arg;
@@ -239,7 +239,7 @@ bool driver_handle_option(option_values *opts, option_values *opts_set, const de
     accepted = true;
     break;
   case OPT__target_help:
-    driver_settings.subprocess_help_mode = 1;
+    driver_settings.subprocess_help_mode = SUBPROCESS_HELP_TARGET;
     pass_query_on("--target-help");
     break;
   case OPT__version:
@@ -374,8 +374,8 @@ bool driver_handle_option(option_values *opts, option_values *opts_set, const de
     save = false;
     break;
   case OPT_save_temps:
-    if (command.save_temps_mode == 0)
-      command.save_temps_mode = 2;
+    if (command.save_temps_mode == SAVE_TEMPS_OFF)
+      command.save_temps_mode = SAVE_TEMPS_ON;
     accepted = true;
     break;
   case OPT_pipe:
@@ -388,9 +388,9 @@ bool driver_handle_option(option_values *opts, option_values *opts_set, const de
     break;
   case OPT_save_temps_eq:
     if (strcmp(arg, "cwd") == 0)
-      command.save_temps_mode = 1;
+      command.save_temps_mode = SAVE_TEMPS_CWD;
     else if (strcmp(arg, "obj") == 0 || strcmp(arg, "object") == 0)
-      command.save_temps_mode = 3;
+      command.save_temps_mode = SAVE_TEMPS_OBJ;
     else
       fatal_error(0, "%qs is an unknown %<-save-temps%> option", d->as_written);
     command.save_temps_sets_dump_dir = true;

@@ -39,6 +39,38 @@ enum driver_exit_code {
   EXIT_CODE_INTERNAL = 4, // an internal error
 };
 
+// How -save-temps keeps the intermediate files. Once the dump names are
+// settled, every mode but off becomes SAVE_TEMPS_ON.
+enum save_temps_kind : int {
+  SAVE_TEMPS_OFF = 0,
+  SAVE_TEMPS_CWD = 1, // "-save-temps=cwd"
+  SAVE_TEMPS_ON = 2,  // "-save-temps"
+  SAVE_TEMPS_OBJ = 3, // "-save-temps=obj" or "=object"
+};
+
+// The -fcompare-debug mode. A negative mode is handled as the second run.
+enum compare_debug_kind : int {
+  COMPARE_DEBUG_DISABLED = -1,   // an explicit empty "-fcompare-debug=", until settled
+  COMPARE_DEBUG_SECOND_RUN = -1, // COMPARE_DEBUG_ON negated
+  COMPARE_DEBUG_OFF = 0,
+  COMPARE_DEBUG_ON = 1,
+  COMPARE_DEBUG_ENV_OPTION = 2, // the option text from VUZ_COMPARE_DEBUG
+  COMPARE_DEBUG_ENV_TOGGLE = 3, // "-gtoggle", from VUZ_COMPARE_DEBUG
+};
+
+// The mode of the other run of a compare-debug pair.
+inline compare_debug_kind compare_debug_other_run(compare_debug_kind mode)
+{
+  return compare_debug_kind(-mode);
+}
+
+// Which help the compilers are asked for.
+enum subprocess_help_kind : int {
+  SUBPROCESS_HELP_NONE = 0,
+  SUBPROCESS_HELP_TARGET = 1,  // "--target-help"
+  SUBPROCESS_HELP_OPTIONS = 2, // "--help=", which also skips the link
+};
+
 // The driver object of one run (the entry keeps it in its frame).
 struct driver_state {
   unsigned char *explicit_link_flags;
@@ -133,10 +165,10 @@ struct command_state {
   bool dump_dir_dash_appended;
   char *aux_base;
   int aux_base_length;
-  int save_temps_mode;
+  save_temps_kind save_temps_mode;
   bool save_temps_sets_dump_dir;
   bool pipes_requested;
-  int compare_debug_mode;
+  compare_debug_kind compare_debug_mode;
   const char *compare_debug_option;
   bool queries_only;
 };
@@ -150,7 +182,7 @@ struct driver_option_state {
   vec<char *> *ld_option_list;
   bool help_requested;
   bool version_requested;
-  int subprocess_help_mode;
+  subprocess_help_kind subprocess_help_mode;
   int dry_run_count;
   const char *completion_prefix;
   const char *sysroot = "/";

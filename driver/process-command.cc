@@ -156,7 +156,7 @@ static void form_dump_names()
     if (!command.dump_dir || command.save_temps_sets_dump_dir) {
       dump_dir_implicit = !command.dump_dir;
       if (real_output(command.output_name)) {
-        if (command.save_temps_mode != 1) {
+        if (command.save_temps_mode != SAVE_TEMPS_CWD) {
           const char *slash = strrchr(command.output_name, '/');
           free(command.dump_dir);
           command.dump_dir =
@@ -183,7 +183,7 @@ static void form_dump_names()
   }
 
   if (command.save_temps_mode)
-    command.save_temps_mode = 2;
+    command.save_temps_mode = SAVE_TEMPS_ON;
 
   if (command.dump_dir && command.dump_base &&
       strcmp(base_name(command.dump_base), command.dump_base) != 0) {
@@ -410,19 +410,19 @@ void process_command(unsigned decoded_count, decoded_option *decoded)
     command.pipes_requested = false;
   }
 
-  if (command.compare_debug_mode == 0) {
+  if (command.compare_debug_mode == COMPARE_DEBUG_OFF) {
     const char *value = env.getenv("VUZ_COMPARE_DEBUG");
     if (value && *value) {
       if (value[0] == '-') {
-        command.compare_debug_mode = 2;
+        command.compare_debug_mode = COMPARE_DEBUG_ENV_OPTION;
         command.compare_debug_option = value;
       } else if (strcmp(value, "0") != 0) {
-        command.compare_debug_mode = 3;
+        command.compare_debug_mode = COMPARE_DEBUG_ENV_TOGGLE;
         command.compare_debug_option = "-gtoggle";
       }
     }
-  } else if (command.compare_debug_mode < 0) {
-    command.compare_debug_mode = 0;
+  } else if (command.compare_debug_mode == COMPARE_DEBUG_DISABLED) {
+    command.compare_debug_mode = COMPARE_DEBUG_OFF;
   }
 
   if (!command.exec_prefix_root) {
@@ -444,10 +444,11 @@ void process_command(unsigned decoded_count, decoded_option *decoded)
       command.last_language_input_count == input_files.input_count)
     warning_here(0, "%<-x %s%> after last input file has no effect", command.current_language);
 
-  if (command.compare_debug_mode == 2 || command.compare_debug_mode == 3) {
+  if (command.compare_debug_mode == COMPARE_DEBUG_ENV_OPTION ||
+      command.compare_debug_mode == COMPARE_DEBUG_ENV_TOGGLE) {
     record_switch(option_obstack_concat("-fcompare-debug=", command.compare_debug_option, nullptr),
                   0, nullptr, false, true);
-    command.compare_debug_mode = 1;
+    command.compare_debug_mode = COMPARE_DEBUG_ON;
   }
 
   if (input_files.input_count == 0 &&

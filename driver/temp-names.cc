@@ -196,7 +196,7 @@ const char *make_temp_name(char code, const char *p, const char *whole_spec)
     spec_words.word_delete = 0;
     return p;
   }
-  if (code == 'j' && command.save_temps_mode == 0) {
+  if (code == 'j' && command.save_temps_mode == SAVE_TEMPS_OFF) {
     struct stat st;
     if (stat("/dev/null", &st) == 0 && !S_ISDIR(st.st_mode) && access("/dev/null", W_OK) == 0) {
       word_add_text("/dev/null");

@@ -107,8 +107,8 @@ static const char *bt_origin_name(bt_dwarf_module *module, bt_unit *u, uint64_t 
   return name;
 }
 
-static int bt_function_range_add(bt_state *state, void *record, uintptr_t low, uintptr_t high,
-                                 bt_error_callback error_callback, void *data, bt_vec *vec)
+static bool bt_function_range_add(bt_state *state, void *record, uintptr_t low, uintptr_t high,
+                                  bt_error_callback error_callback, void *data, bt_vec *vec)
 {
   return bt_range_add<bt_function_range>(state, vec, static_cast<bt_function *>(record), low,
                                          high, error_callback, data);
@@ -125,32 +125,32 @@ static int bt_function_range_order(const void *a, const void *b)
 }
 
 // Closes a vector of function ranges: the trailing entry, no spare room, sorted.
-static int finish_ranges(bt_state *state, bt_vec *vec, bt_error_callback error_callback,
-                         void *data, size_t *count)
+static bool finish_ranges(bt_state *state, bt_vec *vec, bt_error_callback error_callback,
+                          void *data, size_t *count)
 {
   *count = vec->size / sizeof(bt_function_range);
   return bt_range_terminate<bt_function_range>(state, vec, error_callback, data);
 }
 
-static int bt_function_entries_read(bt_state *state, bt_dwarf_module *module, bt_unit *u,
-                                    uint64_t base, bt_dwarf_buf *buf,
-                                    const bt_line_header *lhdr, bt_error_callback error_callback,
-                                    void *data, bt_vec *fvec, bt_vec *ivec, int depth)
+static bool bt_function_entries_read(bt_state *state, bt_dwarf_module *module, bt_unit *u,
+                                     uint64_t base, bt_dwarf_buf *buf,
+                                     const bt_line_header *lhdr, bt_error_callback error_callback,
+                                     void *data, bt_vec *fvec, bt_vec *ivec, int depth)
 {
   if (depth > max_die_depth) {
     bt_buf_report(buf, "DWARF DIEs nested too deeply", 0);
-    return 0;
+    return false;
   }
   const bt_dwarf_sections *sections = &module->sections;
   while (buf->left > 0) {
     uint64_t code = bt_buf_uleb(buf);
     if (buf->reported_underflow)
-      return 0;
+      return false;
     if (code == 0)
-      return 1;
+      return true;
     const bt_abbrev *abbrev = bt_abbrev_lookup(u, code, error_callback, data);
     if (!abbrev)
-      return 0;
+      return false;
     bool is_function = abbrev->tag == DW_TAG_subprogram || abbrev->tag == DW_TAG_entry_point ||
                        abbrev->tag == DW_TAG_inlined_subroutine;
     bool is_unit = abbrev->tag == DW_TAG_compile_unit || abbrev->tag == DW_TAG_skeleton_unit;
@@ -160,7 +160,7 @@ static int bt_function_entries_read(bt_state *state, bt_dwarf_module *module, bt
       function = static_cast<bt_function *>(
           bt_alloc(state, sizeof(bt_function), error_callback, data));
       if (!function)
-        return 0;
+        return false;
       memset(function, 0, sizeof *function);
     }
     bt_range_desc desc{};
@@ -170,14 +170,14 @@ static int bt_function_entries_read(bt_state *state, bt_dwarf_module *module, bt
       bt_attr_value val;
       if (!bt_attr_read(spec->form, spec->val, buf, u->is_dwarf64, u->version, u->addrsize,
                         sections, module->altlink, &val))
-        return 0;
+        return false;
       if (is_unit && spec->name == DW_AT_low_pc) {
         if (val.kind == ATTR_VAL_ADDRESS)
           base = val.u.uint;
         else if (val.kind == ATTR_VAL_ADDRESS_INDEX &&
                  !bt_addr_by_index(sections, u->addr_base, u->addrsize, module->is_bigendian,
                                    val.u.uint, error_callback, data, &base))
-          return 0;
+          return false;
       }
       if (!is_function)
         continue;
@@ -191,14 +191,14 @@ static int bt_function_entries_read(bt_state *state, bt_dwarf_module *module, bt
         if (!function->name &&
             !bt_attr_string(sections, u->is_dwarf64, module->is_bigendian, u->str_offsets_base,
                             &val, error_callback, data, &function->name))
-          return 0;
+          return false;
         break;
       case DW_AT_linkage_name:
       case DW_AT_MIPS_linkage_name: {
         const char *s = nullptr;
         if (!bt_attr_string(sections, u->is_dwarf64, module->is_bigendian, u->str_offsets_base,
                             &val, error_callback, data, &s))
-          return 0;
+          return false;
         if (s) {
           function->name = s;
           have_linkage_name = true;
@@ -217,7 +217,7 @@ static int bt_function_entries_read(bt_state *state, bt_dwarf_module *module, bt
         if (val.kind == ATTR_VAL_UINT) {
           if (val.u.uint >= lhdr->filenames_count) {
             bt_buf_report(buf, "invalid file number in DW_AT_call_file attribute", 0);
-            return 0;
+            return false;
           }
           function->caller_filename = lhdr->filenames[val.u.uint];
         }
@@ -233,16 +233,16 @@ static int bt_function_entries_read(bt_state *state, bt_dwarf_module *module, bt
         (desc.have_ranges || (desc.have_lowpc && desc.have_highpc))) {
       if (!bt_ranges_walk(state, sections, module->base_address, module->is_bigendian, u, base,
                           &desc, bt_function_range_add, function, error_callback, data, vec))
-        return 0;
+        return false;
       if (abbrev->has_children) {
         bt_vec inlined{};
         if (!bt_function_entries_read(state, module, u, base, buf, lhdr, error_callback, data,
                                       fvec, &inlined, depth + 1))
-          return 0;
+          return false;
         if (inlined.size > 0) {
           size_t count;
           if (!finish_ranges(state, &inlined, error_callback, data, &count))
-            return 0;
+            return false;
           bt_vec_trim(state, &inlined, error_callback, data);
           bt_sort(inlined.base, count, sizeof(bt_function_range), bt_function_range_order);
           function->function_addrs = static_cast<bt_function_range *>(inlined.base);
@@ -256,9 +256,9 @@ static int bt_function_entries_read(bt_state *state, bt_dwarf_module *module, bt
     if (abbrev->has_children &&
         !bt_function_entries_read(state, module, u, base, buf, lhdr, error_callback, data, fvec,
                                   ivec, depth + 1))
-      return 0;
+      return false;
   }
-  return 1;
+  return true;
 }
 
 // The entry of a sorted range array (with its trailing entry) that holds PC:
@@ -369,16 +369,16 @@ static void read_unit(bt_state *state, bt_dwarf_module *module, bt_unit *u,
 
 static int bt_dwarf_module_resolve(bt_state *state, bt_dwarf_module *module, uintptr_t pc,
                                    bt_frame_callback callback, bt_error_callback error_callback,
-                                   void *data, int *found)
+                                   void *data, bool *found)
 {
-  *found = 1;
+  *found = true;
   if (module->addrs_count == 0 || pc == UINTPTR_MAX) {
-    *found = 0;
+    *found = false;
     return 0;
   }
   bt_unit_range *first = select_range(module->addrs, module->addrs_count, pc);
   if (!first) {
-    *found = 0;
+    *found = false;
     return 0;
   }
   bt_unit_range *entry;
@@ -436,7 +436,7 @@ int bt_dwarf_resolve(bt_state *state, uintptr_t pc, bt_frame_callback callback,
   bt_dwarf_module *module =
       bt_load(state, reinterpret_cast<bt_dwarf_module **>(&state->fileline_data));
   for (; module; module = bt_load(state, &module->next)) {
-    int found;
+    bool found;
     int ret = bt_dwarf_module_resolve(state, module, pc, callback, error_callback, data, &found);
     if (ret != 0 || found)
       return ret;

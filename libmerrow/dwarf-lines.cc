@@ -28,9 +28,9 @@ static const char *join_or_keep(bt_state *state, const char *dir, const char *na
 }
 
 // The names of the directory or file table of a version 5 header.
-static int bt_line_header_entries(bt_state *state, bt_dwarf_module *module, bt_unit *u,
-                                  bt_dwarf_buf *buf, bt_line_header *header, size_t *count,
-                                  const char ***names)
+static bool bt_line_header_entries(bt_state *state, bt_dwarf_module *module, bt_unit *u,
+                                   bt_dwarf_buf *buf, bt_line_header *header, size_t *count,
+                                   const char ***names)
 {
   *count = 0;
   *names = nullptr;
@@ -42,18 +42,18 @@ static int bt_line_header_entries(bt_state *state, bt_dwarf_module *module, bt_u
   }
   uint64_t entries = bt_buf_uleb(buf);
   if (buf->reported_underflow)
-    return 0;
+    return false;
   if (entries == 0)
-    return 1;
+    return true;
   // Each entry takes at least a byte when it has formats; none can be many.
   if (entries > buf->left || entries > SIZE_MAX / sizeof(const char *)) {
     bt_buf_report(buf, "DWARF underflow", 0);
-    return 0;
+    return false;
   }
   const char **table = static_cast<const char **>(
       bt_alloc(state, entries * sizeof(const char *), buf->error_callback, buf->data));
   if (!table)
-    return 0;
+    return false;
   for (uint64_t e = 0; e < entries; ++e) {
     const char *path = nullptr;
     const char *dir = nullptr;
@@ -88,24 +88,24 @@ static int bt_line_header_entries(bt_state *state, bt_dwarf_module *module, bt_u
   }
   *count = entries;
   *names = table;
-  return 1;
+  return true;
 fail:
   bt_free(state, table, entries * sizeof(const char *), buf->error_callback, buf->data);
-  return 0;
+  return false;
 }
 
 // Names up to an empty one, for the tables of versions 2 to 4; the count
 // includes the FIRST entry that stands before them.
-static int old_style_names(bt_state *state, bt_dwarf_buf *buf, bool files,
-                           const bt_line_header *header, const char *first, size_t *count,
-                           const char ***names)
+static bool old_style_names(bt_state *state, bt_dwarf_buf *buf, bool files,
+                            const bt_line_header *header, const char *first, size_t *count,
+                            const char ***names)
 {
   bt_dwarf_buf scan = *buf;
   size_t n = 1;
   for (;;) {
     const char *name = bt_buf_string(&scan);
     if (!name)
-      return 0;
+      return false;
     if (name[0] == '\0')
       break;
     if (files) {
@@ -113,14 +113,14 @@ static int old_style_names(bt_state *state, bt_dwarf_buf *buf, bool files,
       bt_buf_uleb(&scan);
       bt_buf_uleb(&scan);
       if (scan.reported_underflow)
-        return 0;
+        return false;
     }
     ++n;
   }
   const char **table = static_cast<const char **>(
       bt_alloc(state, n * sizeof(const char *), buf->error_callback, buf->data));
   if (!table)
-    return 0;
+    return false;
   table[0] = first;
   for (size_t i = 1; i < n; ++i) {
     const char *name = bt_buf_string(buf);
@@ -129,7 +129,7 @@ static int old_style_names(bt_state *state, bt_dwarf_buf *buf, bool files,
       table[i] = join_or_keep(state, first, name, buf->error_callback, buf->data);
       if (!table[i]) {
         bt_free(state, table, n * sizeof(const char *), buf->error_callback, buf->data);
-        return 0;
+        return false;
       }
       continue;
     }
@@ -141,17 +141,17 @@ static int old_style_names(bt_state *state, bt_dwarf_buf *buf, bool files,
     } else if (dir >= header->dirs_count) {
       bt_buf_report(buf, "invalid directory index in line number program header", 0);
       bt_free(state, table, n * sizeof(const char *), buf->error_callback, buf->data);
-      return 0;
+      return false;
     } else if (!(table[i] = join_or_keep(state, header->dirs[dir], name, buf->error_callback,
                                          buf->data))) {
       bt_free(state, table, n * sizeof(const char *), buf->error_callback, buf->data);
-      return 0;
+      return false;
     }
   }
   bt_buf_string(buf);  // the empty name that ends the table
   *count = n;
   *names = table;
-  return 1;
+  return true;
 }
 
 static int bt_line_order(const void *a, const void *b)
@@ -175,24 +175,24 @@ struct line_program {
   unsigned op_index;
 };
 
-static int add_row(line_program *p, const char *filename, int lineno)
+static bool add_row(line_program *p, const char *filename, int lineno)
 {
   uintptr_t pc = p->address + p->module->base_address;
   if (p->count > 0) {
     const bt_line_row *last = static_cast<const bt_line_row *>(p->rows.base) + p->count - 1;
     if (last->pc == pc && last->filename == filename && last->lineno == lineno)
-      return 1;
+      return true;
   }
   bt_line_row *row = static_cast<bt_line_row *>(
       bt_vec_grow(p->state, sizeof(bt_line_row), p->error_callback, p->data, &p->rows));
   if (!row)
-    return 0;
+    return false;
   row->pc = pc;
   row->filename = filename;
   row->lineno = lineno;
   row->idx = static_cast<int>(p->count);
   ++p->count;
-  return 1;
+  return true;
 }
 
 static void advance(line_program *p, uint64_t operation_advance)
@@ -203,7 +203,7 @@ static void advance(line_program *p, uint64_t operation_advance)
   p->op_index = static_cast<unsigned>(ops % h->max_ops_per_insn);
 }
 
-static int run_program(line_program *p, bt_dwarf_buf *buf)
+static bool run_program(line_program *p, bt_dwarf_buf *buf)
 {
   const bt_line_header *h = p->header;
   const char *reset_filename = h->filenames_count > 1 ? h->filenames[1] : "";
@@ -218,7 +218,7 @@ static int run_program(line_program *p, bt_dwarf_buf *buf)
       advance(p, adjusted / h->line_range);
       lineno += h->line_base + static_cast<int>(adjusted % h->line_range);
       if (!add_row(p, filename, lineno))
-        return 0;
+        return false;
       continue;
     }
     switch (op) {
@@ -240,7 +240,7 @@ static int run_program(line_program *p, bt_dwarf_buf *buf)
       case DW_LNE_define_file: {
         const char *name = bt_buf_string(buf);
         if (!name)
-          return 0;
+          return false;
         uint32_t dir = static_cast<uint32_t>(bt_buf_uleb(buf));
         bt_buf_uleb(buf);
         bt_buf_uleb(buf);
@@ -248,10 +248,10 @@ static int run_program(line_program *p, bt_dwarf_buf *buf)
           filename = name;
         } else if (dir >= h->dirs_count) {
           bt_buf_report(buf, "invalid directory index in line number program", 0);
-          return 0;
+          return false;
         } else if (!(filename = join_or_keep(p->state, h->dirs[dir], name, buf->error_callback,
                                              buf->data))) {
-          return 0;
+          return false;
         }
         break;
       }
@@ -260,14 +260,14 @@ static int run_program(line_program *p, bt_dwarf_buf *buf)
         break;
       default:
         if (!bt_buf_advance(buf, length - 1 > SIZE_MAX ? SIZE_MAX : length - 1))
-          return 0;
+          return false;
         break;
       }
       break;
     }
     case DW_LNS_copy:
       if (!add_row(p, filename, lineno))
-        return 0;
+        return false;
       break;
     case DW_LNS_advance_pc:
       advance(p, bt_buf_uleb(buf));
@@ -278,10 +278,10 @@ static int run_program(line_program *p, bt_dwarf_buf *buf)
     case DW_LNS_set_file: {
       uint64_t index = bt_buf_uleb(buf);
       if (buf->reported_underflow)
-        return 0;
+        return false;
       if (index >= h->filenames_count) {
         bt_buf_report(buf, "invalid file number in line number program", 0);
-        return 0;
+        return false;
       }
       filename = h->filenames[index];
       break;
@@ -308,14 +308,14 @@ static int run_program(line_program *p, bt_dwarf_buf *buf)
       break;
     }
     if (buf->reported_underflow)
-      return 0;
+      return false;
   }
   return !buf->reported_underflow;
 }
 
-int bt_line_table_read(bt_state *state, bt_dwarf_module *module,
-                       bt_error_callback error_callback, void *data, bt_unit *u,
-                       bt_line_header *header, bt_line_row **rows, size_t *count)
+bool bt_line_table_read(bt_state *state, bt_dwarf_module *module,
+                        bt_error_callback error_callback, void *data, bt_unit *u,
+                        bt_line_header *header, bt_line_row **rows, size_t *count)
 {
   memset(header, 0, sizeof *header);
   line_program program = {state, error_callback, data, module, header, {}, 0, 0, 0};
@@ -405,7 +405,7 @@ int bt_line_table_read(bt_state *state, bt_dwarf_module *module,
     bt_sort(program.rows.base, program.count, sizeof(bt_line_row), bt_line_order);
     *rows = static_cast<bt_line_row *>(program.rows.base);
     *count = program.count;
-    return 1;
+    return true;
   }
 fail:
   if (program.rows.base)
@@ -413,5 +413,5 @@ fail:
   bt_line_header_free(state, header, error_callback, data);
   *rows = const_cast<bt_line_row *>(failed_rows);
   *count = 0;
-  return 0;
+  return false;
 }

@@ -13,24 +13,24 @@ void bt_buf_report(bt_dwarf_buf *buf, const char *message, int errnum)
   buf->error_callback(buf->data, text, errnum);
 }
 
-int bt_buf_require(bt_dwarf_buf *buf, uint64_t count)
+bool bt_buf_require(bt_dwarf_buf *buf, uint64_t count)
 {
   if (buf->left >= count)
-    return 1;
+    return true;
   if (!buf->reported_underflow) {
     bt_buf_report(buf, "DWARF underflow", 0);
     buf->reported_underflow = 1;
   }
-  return 0;
+  return false;
 }
 
-int bt_buf_advance(bt_dwarf_buf *buf, size_t count)
+bool bt_buf_advance(bt_dwarf_buf *buf, size_t count)
 {
   if (!bt_buf_require(buf, count))
-    return 0;
+    return false;
   buf->buf += count;
   buf->left -= count;
-  return 1;
+  return true;
 }
 
 const char *bt_buf_string(bt_dwarf_buf *buf)
@@ -178,44 +178,44 @@ static const char *section_string(const bt_dwarf_sections *sections, int slot, u
 }
 
 // The alternate file's strings: kind 0 without one.
-static int read_alt_string(bt_dwarf_buf *buf, int is_dwarf64, bt_dwarf_module *altlink,
-                           const char *message, bt_attr_value *val)
+static bool read_alt_string(bt_dwarf_buf *buf, int is_dwarf64, bt_dwarf_module *altlink,
+                            const char *message, bt_attr_value *val)
 {
   uint64_t offset = bt_buf_offset(buf, is_dwarf64);
   if (!altlink) {
     val->kind = ATTR_VAL_NONE;
-    return 1;
+    return true;
   }
   const char *text = section_string(&altlink->sections, DEBUG_STR, offset);
   if (!text) {
     bt_buf_report(buf, message, 0);
-    return 0;
+    return false;
   }
   val->kind = ATTR_VAL_STRING;
   val->u.string = text;
-  return 1;
+  return true;
 }
 
-int bt_attr_read(int form, int64_t implicit_val, bt_dwarf_buf *buf, int is_dwarf64, int version,
-                 int addrsize, const bt_dwarf_sections *sections, bt_dwarf_module *altlink,
-                 bt_attr_value *val)
+bool bt_attr_read(int form, int64_t implicit_val, bt_dwarf_buf *buf, int is_dwarf64, int version,
+                  int addrsize, const bt_dwarf_sections *sections, bt_dwarf_module *altlink,
+                  bt_attr_value *val)
 {
   memset(val, 0, sizeof *val);
   // An indirect form names the real one in the data; read until it stops.
   while (form == DW_FORM_indirect) {
     form = static_cast<int>(bt_buf_uleb(buf));
     if (buf->reported_underflow)
-      return 0;
+      return false;
     implicit_val = 0;
     if (form == DW_FORM_implicit_const) {
       bt_buf_report(buf, "DW_FORM_indirect to DW_FORM_implicit_const", 0);
-      return 0;
+      return false;
     }
   }
   auto set = [val](bt_value_kind kind, uint64_t value) {
     val->kind = kind;
     val->u.uint = value;
-    return 1;
+    return true;
   };
   auto skip = [buf, val](uint64_t count) {
     val->kind = ATTR_VAL_BLOCK;
@@ -240,10 +240,10 @@ int bt_attr_read(int form, int64_t implicit_val, bt_dwarf_buf *buf, int is_dwarf
   case DW_FORM_string: {
     const char *text = bt_buf_string(buf);
     if (!text)
-      return 0;
+      return false;
     val->kind = ATTR_VAL_STRING;
     val->u.string = text;
-    return 1;
+    return true;
   }
   case DW_FORM_block:
     return skip(bt_buf_uleb(buf));
@@ -255,7 +255,7 @@ int bt_attr_read(int form, int64_t implicit_val, bt_dwarf_buf *buf, int is_dwarf
   case DW_FORM_sdata:
     val->kind = ATTR_VAL_SINT;
     val->u.sint = bt_buf_sleb(buf);
-    return 1;
+    return true;
   case DW_FORM_strp:
   case DW_FORM_line_strp: {
     uint64_t offset = bt_buf_offset(buf, is_dwarf64);
@@ -264,11 +264,11 @@ int bt_attr_read(int form, int64_t implicit_val, bt_dwarf_buf *buf, int is_dwarf
     if (!text) {
       bt_buf_report(buf, form == DW_FORM_strp ? "DW_FORM_strp out of range"
                                               : "DW_FORM_line_strp out of range", 0);
-      return 0;
+      return false;
     }
     val->kind = ATTR_VAL_STRING;
     val->u.string = text;
-    return 1;
+    return true;
   }
   case DW_FORM_udata:
     return set(ATTR_VAL_UINT, bt_buf_uleb(buf));
@@ -326,7 +326,7 @@ int bt_attr_read(int form, int64_t implicit_val, bt_dwarf_buf *buf, int is_dwarf
   case DW_FORM_implicit_const:
     val->kind = ATTR_VAL_UINT;
     val->u.sint = implicit_val;
-    return 1;
+    return true;
   case DW_FORM_loclistx:
     return set(ATTR_VAL_REF_SECTION, bt_buf_uleb(buf));
   case DW_FORM_rnglistx:
@@ -340,20 +340,20 @@ int bt_attr_read(int form, int64_t implicit_val, bt_dwarf_buf *buf, int is_dwarf
   }
   default:
     bt_buf_report(buf, "unrecognized DWARF form", -1);
-    return 0;
+    return false;
   }
 }
 
-int bt_attr_string(const bt_dwarf_sections *sections, int is_dwarf64, int is_bigendian,
-                   uint64_t str_offsets_base, const bt_attr_value *val,
-                   bt_error_callback error_callback, void *data, const char **string)
+bool bt_attr_string(const bt_dwarf_sections *sections, int is_dwarf64, int is_bigendian,
+                    uint64_t str_offsets_base, const bt_attr_value *val,
+                    bt_error_callback error_callback, void *data, const char **string)
 {
   if (val->kind == ATTR_VAL_STRING) {
     *string = val->u.string;
-    return 1;
+    return true;
   }
   if (val->kind != ATTR_VAL_STRING_INDEX)
-    return 1;
+    return true;
   uint64_t width = is_dwarf64 ? 8 : 4;
   size_t size = sections->size[DEBUG_STR_OFFSETS];
   uint64_t index = val->u.uint;
@@ -362,7 +362,7 @@ int bt_attr_string(const bt_dwarf_sections *sections, int is_dwarf64, int is_big
       !(str_offsets_base + index * width <= size &&
         size - (str_offsets_base + index * width) >= width)) {
     error_callback(data, "DW_FORM_strx value out of range", 0);
-    return 0;
+    return false;
   }
   bt_dwarf_buf buf = {".debug_str_offsets", sections->data[DEBUG_STR_OFFSETS],
                       sections->data[DEBUG_STR_OFFSETS] + str_offsets_base + index * width,
@@ -371,22 +371,22 @@ int bt_attr_string(const bt_dwarf_sections *sections, int is_dwarf64, int is_big
   const char *text = section_string(sections, DEBUG_STR, offset);
   if (!text) {
     bt_buf_report(&buf, "DW_FORM_strx offset out of range", 0);
-    return 0;
+    return false;
   }
   *string = text;
-  return 1;
+  return true;
 }
 
-int bt_addr_by_index(const bt_dwarf_sections *sections, uint64_t addr_base, int addrsize,
-                     int is_bigendian, uint64_t index, bt_error_callback error_callback,
-                     void *data, uint64_t *address)
+bool bt_addr_by_index(const bt_dwarf_sections *sections, uint64_t addr_base, int addrsize,
+                      int is_bigendian, uint64_t index, bt_error_callback error_callback,
+                      void *data, uint64_t *address)
 {
   size_t size = sections->size[DEBUG_ADDR];
   uint64_t width = addrsize > 0 ? static_cast<uint64_t>(addrsize) : 1;
   if (index > (UINT64_MAX - addr_base) / width ||
       !(addr_base + index * width <= size && size - (addr_base + index * width) >= width)) {
     error_callback(data, "DW_FORM_addrx value out of range", 0);
-    return 0;
+    return false;
   }
   bt_dwarf_buf buf = {".debug_addr", sections->data[DEBUG_ADDR],
                       sections->data[DEBUG_ADDR] + addr_base + index * width, width,
@@ -450,15 +450,15 @@ static void free_abbrevs(bt_state *state, bt_abbrev *abbrevs, size_t count,
     bt_free(state, abbrevs, count * sizeof(bt_abbrev), error_callback, data);
 }
 
-static int read_abbrevs(bt_state *state, uint64_t offset, const bt_dwarf_sections *sections,
-                        int is_bigendian, bt_error_callback error_callback, void *data,
-                        bt_unit *u)
+static bool read_abbrevs(bt_state *state, uint64_t offset, const bt_dwarf_sections *sections,
+                         int is_bigendian, bt_error_callback error_callback, void *data,
+                         bt_unit *u)
 {
   u->abbrevs_count = 0;
   u->abbrevs = nullptr;
   if (offset >= sections->size[DEBUG_ABBREV]) {
     error_callback(data, "abbrev offset out of range", 0);
-    return 0;
+    return false;
   }
   bt_dwarf_buf start = {".debug_abbrev", sections->data[DEBUG_ABBREV],
                         sections->data[DEBUG_ABBREV] + offset,
@@ -469,21 +469,21 @@ static int read_abbrevs(bt_state *state, uint64_t offset, const bt_dwarf_section
   for (;;) {
     uint64_t code = bt_buf_uleb(&count_buf);
     if (count_buf.reported_underflow)
-      return 0;
+      return false;
     if (code == 0)
       break;
     bt_buf_uleb(&count_buf);
     bt_buf_u8(&count_buf);
     if (count_attrs(&count_buf) < 0)
-      return 0;
+      return false;
     ++count;
   }
   if (count == 0)
-    return 1;
+    return true;
   bt_abbrev *abbrevs =
       static_cast<bt_abbrev *>(bt_alloc(state, count * sizeof(bt_abbrev), error_callback, data));
   if (!abbrevs)
-    return 0;
+    return false;
   memset(abbrevs, 0, count * sizeof(bt_abbrev));
   bt_dwarf_buf buf = start;
   for (size_t i = 0; i < count; ++i) {
@@ -495,14 +495,14 @@ static int read_abbrevs(bt_state *state, uint64_t offset, const bt_dwarf_section
     int64_t num = count_attrs(&attrs_buf);
     if (num < 0) {
       free_abbrevs(state, abbrevs, count, error_callback, data);
-      return 0;
+      return false;
     }
     if (num > 0) {
       a->attrs = static_cast<bt_attr_spec *>(
           bt_alloc(state, num * sizeof(bt_attr_spec), error_callback, data));
       if (!a->attrs) {
         free_abbrevs(state, abbrevs, count, error_callback, data);
-        return 0;
+        return false;
       }
       a->num_attrs = num;
     }
@@ -517,13 +517,13 @@ static int read_abbrevs(bt_state *state, uint64_t offset, const bt_dwarf_section
   bt_sort(abbrevs, count, sizeof(bt_abbrev), bt_abbrev_order);
   u->abbrevs = abbrevs;
   u->abbrevs_count = count;
-  return 1;
+  return true;
 }
 
-int bt_dwarf_module_read(bt_state *state, uintptr_t base_address,
-                         const bt_dwarf_sections *sections, int is_bigendian,
-                         bt_dwarf_module *altlink, bt_error_callback error_callback, void *data,
-                         bt_fileline_fn *fileline_fn, bt_dwarf_module **module_out)
+bool bt_dwarf_module_read(bt_state *state, uintptr_t base_address,
+                          const bt_dwarf_sections *sections, int is_bigendian,
+                          bt_dwarf_module *altlink, bt_error_callback error_callback, void *data,
+                          bt_fileline_fn *fileline_fn, bt_dwarf_module **module_out)
 {
   bt_vec units{}, addrs{};
   size_t units_count = 0, addrs_count = 0;
@@ -616,7 +616,7 @@ int bt_dwarf_module_read(bt_state *state, uintptr_t base_address,
       *module_out = module;
     bt_list_append(state, reinterpret_cast<bt_dwarf_module **>(&state->fileline_data), module);
     *fileline_fn = bt_dwarf_resolve;
-    return 1;
+    return true;
   }
 
 fail:
@@ -629,7 +629,7 @@ fail:
     bt_free(state, units.base, units.size + units.alc, error_callback, data);
   if (addrs.base)
     bt_free(state, addrs.base, addrs.size + addrs.alc, error_callback, data);
-  return 0;
+  return false;
 }
 
 const char *bt_path_join(bt_state *state, const char *dir, const char *name,

@@ -124,8 +124,8 @@ struct bt_dwarf_buf {
 
 void bt_buf_report(bt_dwarf_buf *buf, const char *message, int errnum);
 // Whether COUNT bytes are left; the first shortfall of a cursor is reported.
-int bt_buf_require(bt_dwarf_buf *buf, uint64_t count);
-int bt_buf_advance(bt_dwarf_buf *buf, size_t count);
+bool bt_buf_require(bt_dwarf_buf *buf, uint64_t count);
+bool bt_buf_advance(bt_dwarf_buf *buf, size_t count);
 const char *bt_buf_string(bt_dwarf_buf *buf);
 unsigned bt_buf_u8(bt_dwarf_buf *buf);
 int bt_buf_s8(bt_dwarf_buf *buf);
@@ -277,35 +277,35 @@ struct bt_range_desc {
   int ranges_is_index;
 };
 
-int bt_attr_read(int form, int64_t implicit_val, bt_dwarf_buf *buf, int is_dwarf64, int version,
-                 int addrsize, const bt_dwarf_sections *sections, bt_dwarf_module *altlink,
-                 bt_attr_value *val);
-int bt_attr_string(const bt_dwarf_sections *sections, int is_dwarf64, int is_bigendian,
-                   uint64_t str_offsets_base, const bt_attr_value *val,
-                   bt_error_callback error_callback, void *data, const char **string);
-int bt_addr_by_index(const bt_dwarf_sections *sections, uint64_t addr_base, int addrsize,
-                     int is_bigendian, uint64_t index, bt_error_callback error_callback,
-                     void *data, uint64_t *address);
+bool bt_attr_read(int form, int64_t implicit_val, bt_dwarf_buf *buf, int is_dwarf64, int version,
+                  int addrsize, const bt_dwarf_sections *sections, bt_dwarf_module *altlink,
+                  bt_attr_value *val);
+bool bt_attr_string(const bt_dwarf_sections *sections, int is_dwarf64, int is_bigendian,
+                    uint64_t str_offsets_base, const bt_attr_value *val,
+                    bt_error_callback error_callback, void *data, const char **string);
+bool bt_addr_by_index(const bt_dwarf_sections *sections, uint64_t addr_base, int addrsize,
+                      int is_bigendian, uint64_t index, bt_error_callback error_callback,
+                      void *data, uint64_t *address);
 const bt_abbrev *bt_abbrev_lookup(const bt_unit *u, uint64_t code,
                                   bt_error_callback error_callback, void *data);
 
 void bt_range_desc_update(int attr_name, const bt_attr_value *val, bt_range_desc *desc);
-typedef int (*bt_range_consumer)(bt_state *state, void *record, uintptr_t low, uintptr_t high,
-                                 bt_error_callback error_callback, void *data, bt_vec *vec);
-int bt_ranges_walk(bt_state *state, const bt_dwarf_sections *sections, uintptr_t base_address,
-                   int is_bigendian, const bt_unit *u, uint64_t base, const bt_range_desc *desc,
-                   bt_range_consumer consumer, void *record, bt_error_callback error_callback,
-                   void *data, bt_vec *vec);
-int bt_unit_ranges_scan(bt_state *state, uintptr_t base_address, bt_dwarf_buf *unit_buf,
-                        const bt_dwarf_sections *sections, int is_bigendian,
-                        bt_dwarf_module *altlink, bt_error_callback error_callback, void *data,
-                        bt_unit *u, bt_vec *addrs, size_t *addrs_count);
-int bt_unit_ranges_finish(bt_state *state, bt_vec *addrs, size_t addrs_count,
-                          bt_error_callback error_callback, void *data);
+typedef bool (*bt_range_consumer)(bt_state *state, void *record, uintptr_t low, uintptr_t high,
+                                  bt_error_callback error_callback, void *data, bt_vec *vec);
+bool bt_ranges_walk(bt_state *state, const bt_dwarf_sections *sections, uintptr_t base_address,
+                    int is_bigendian, const bt_unit *u, uint64_t base, const bt_range_desc *desc,
+                    bt_range_consumer consumer, void *record, bt_error_callback error_callback,
+                    void *data, bt_vec *vec);
+bool bt_unit_ranges_scan(bt_state *state, uintptr_t base_address, bt_dwarf_buf *unit_buf,
+                         const bt_dwarf_sections *sections, int is_bigendian,
+                         bt_dwarf_module *altlink, bt_error_callback error_callback, void *data,
+                         bt_unit *u, bt_vec *addrs, size_t *addrs_count);
+bool bt_unit_ranges_finish(bt_state *state, bt_vec *addrs, size_t addrs_count,
+                           bt_error_callback error_callback, void *data);
 
-int bt_line_table_read(bt_state *state, bt_dwarf_module *module,
-                       bt_error_callback error_callback, void *data, bt_unit *u,
-                       bt_line_header *header, bt_line_row **rows, size_t *count);
+bool bt_line_table_read(bt_state *state, bt_dwarf_module *module,
+                        bt_error_callback error_callback, void *data, bt_unit *u,
+                        bt_line_header *header, bt_line_row **rows, size_t *count);
 void bt_line_header_free(bt_state *state, bt_line_header *header,
                          bt_error_callback error_callback, void *data);
 
@@ -316,38 +316,38 @@ const char *bt_path_join(bt_state *state, const char *dir, const char *name,
 // Adds [LOW, HIGH) of OWNER to a vector of ranges; touching ranges of one
 // owner, or ones a byte apart, merge into the last entry.
 template <typename Range, typename Owner>
-int bt_range_add(bt_state *state, bt_vec *vec, Owner *owner, uintptr_t low, uintptr_t high,
-                 bt_error_callback error_callback, void *data)
+bool bt_range_add(bt_state *state, bt_vec *vec, Owner *owner, uintptr_t low, uintptr_t high,
+                  bt_error_callback error_callback, void *data)
 {
   if (vec->size > 0) {
     Range *last = reinterpret_cast<Range *>(static_cast<char *>(vec->base) + vec->size) - 1;
     if (last->owner == owner && (low == last->high || low == last->high + 1)) {
       if (high > last->high)
         last->high = high;
-      return 1;
+      return true;
     }
   }
   Range *entry = static_cast<Range *>(bt_vec_grow(state, sizeof(Range), error_callback, data, vec));
   if (!entry)
-    return 0;
+    return false;
   entry->low = low;
   entry->high = high;
   entry->owner = owner;
-  return 1;
+  return true;
 }
 
 // Appends the trailing entry {all ones, all ones, null} that ends every range
-// array (not counted); 0 when memory runs out.
+// array (not counted); false when memory runs out.
 template <typename Range>
-int bt_range_terminate(bt_state *state, bt_vec *vec, bt_error_callback error_callback, void *data)
+bool bt_range_terminate(bt_state *state, bt_vec *vec, bt_error_callback error_callback, void *data)
 {
   Range *end = static_cast<Range *>(bt_vec_grow(state, sizeof(Range), error_callback, data, vec));
   if (!end)
-    return 0;
+    return false;
   end->low = UINTPTR_MAX;
   end->high = UINTPTR_MAX;
   end->owner = nullptr;
-  return 1;
+  return true;
 }
 
 // Range order: low ascending, then the widest first; 0 leaves the tie to the caller.

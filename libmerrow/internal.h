@@ -203,11 +203,11 @@ struct bt_dwarf_sections {
   size_t size[DEBUG_MAX];
 };
 
-int bt_dwarf_module_read(bt_state *state, uintptr_t base_address,
-                         const bt_dwarf_sections *sections, int is_bigendian,
-                         struct bt_dwarf_module *altlink, bt_error_callback error_callback,
-                         void *data, bt_fileline_fn *fileline_fn,
-                         struct bt_dwarf_module **module_out);
+bool bt_dwarf_module_read(bt_state *state, uintptr_t base_address,
+                          const bt_dwarf_sections *sections, int is_bigendian,
+                          struct bt_dwarf_module *altlink, bt_error_callback error_callback,
+                          void *data, bt_fileline_fn *fileline_fn,
+                          struct bt_dwarf_module **module_out);
 int bt_dwarf_resolve(bt_state *state, uintptr_t pc, bt_frame_callback callback,
                      bt_error_callback error_callback, void *data);
 

@@ -2,6 +2,7 @@
 // counts, classification and the ways a run ends.
 #include "diagnostics/diagnostic.h"
 
+#include "diagnostics/internal.h"
 #include "support/alloc.h"
 #include "support/internal-abort.h"
 #include "tests/common/temp-dir.h"

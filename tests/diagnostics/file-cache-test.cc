@@ -2,6 +2,7 @@
 // the sampled line records, slots, byte-order marks and character sets.
 #include "diagnostics/diagnostic.h"
 
+#include "diagnostics/internal.h"
 #include "tests/common/temp-dir.h"
 #include "tests/libsprenk/line-map-fixture.h"
 

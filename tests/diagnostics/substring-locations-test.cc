@@ -5,6 +5,7 @@
 
 #include "diagnostics/diagnostic.h"
 #include "diagnostics/input.h"
+#include "diagnostics/internal.h"
 #include "tests/libsprenk/preprocessor-fixture.h"
 
 #include <gtest/gtest.h>

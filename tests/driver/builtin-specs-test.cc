@@ -167,7 +167,7 @@ struct BuiltinConditions : BuiltinSpecs {
     // Commands are echoed, not run, and temporary names come from the input.
     driver_settings.dry_run_count = 1;
     driver_set_verbose(1);
-    command.save_temps_mode = 1;
+    command.save_temps_mode = SAVE_TEMPS_CWD;
   }
 
   // What a run wrote, with its end, words and switch states after it, and

@@ -226,7 +226,7 @@ TEST_F(SpecTest, SaveTempsNamesAndTheInputGuard)
   char previous[4096];
   ASSERT_TRUE(getcwd(previous, sizeof previous));
   ASSERT_EQ(chdir(dir), 0);
-  command.save_temps_mode = 2;
+  command.save_temps_mode = SAVE_TEMPS_ON;
   set_current_input("sub/a.c");
   EXPECT_EQ(expand("%g.s"), (words{"a.s"}));
   command.dump_dir = const_cast<char *>("out/");
@@ -247,7 +247,7 @@ TEST_F(SpecTest, SaveTempsNamesAndTheInputGuard)
   ASSERT_EQ(w.size(), 1u);
   EXPECT_NE(w[0], "a.s");
   unlink(w[0].c_str());
-  command.save_temps_mode = 0;
+  command.save_temps_mode = SAVE_TEMPS_OFF;
   unlink("a.s");
   ASSERT_EQ(chdir(previous), 0);
   rmdir(dir);

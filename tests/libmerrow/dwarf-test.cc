@@ -16,7 +16,7 @@ struct sections {
 };
 
 struct module_result {
-  int ok;
+  bool ok;
   bt_dwarf_module *module;
   bt_state *state;
   recorder r;
@@ -89,7 +89,7 @@ sections inlined_program()
 TEST(DwarfLookup, InlinedCallsAreReportedInnermostFirst)
 {
   module_result m = read_module(inlined_program());
-  ASSERT_EQ(m.ok, 1);
+  ASSERT_TRUE(m.ok);
   EXPECT_EQ(resolve(m, 0x1030),
             (std::vector<reported_frame>{{0x1030, "/inc/b.h", 40, "_Z1gv"},
                                          {0x1030, "/inc/b.h", 30, "_Z1fv"},
@@ -116,7 +116,7 @@ TEST(DwarfLookup, LineTablesThatCannotRunFailOnlyTheirUnit)
     program.raw(set_address(0x1000)).u8(20).u8(2).uleb(4).u8(8).u8(1);
     s.line = line_v4(program, c.line_range, c.max_ops);
     module_result m = read_module(s);
-    ASSERT_EQ(m.ok, 1);
+    ASSERT_TRUE(m.ok);
     EXPECT_EQ(resolve(m, 0x1030), (std::vector<reported_frame>{{0x1030, "", 0, ""}}));
     ASSERT_EQ(m.r.errors.size(), 1u);
     EXPECT_EQ(m.r.errors[0].first.rfind("invalid line number program header in .debug_line", 0), 0u)
@@ -139,7 +139,7 @@ TEST(DwarfLookup, LineProgramRowsAndSequences)
   program.u8(2).uleb(0x10).raw(end_sequence());
   s.line = line_v4(program, 14, 1, 3);
   module_result m = read_module(s);
-  ASSERT_EQ(m.ok, 1);
+  ASSERT_TRUE(m.ok);
   EXPECT_EQ(resolve(m, 0x1000).front(), (reported_frame{0x1000, "/src/a.c", 1, "outer"}));
   EXPECT_EQ(resolve(m, 0x1001).front().line, 2);
   EXPECT_EQ(resolve(m, 0x1085).back(), (reported_frame{0x1085, "/src/a.c", 1, "outer"}));
@@ -153,7 +153,7 @@ TEST(DwarfUnits, VersionsOutsideTwoToFiveFailTheModule)
     sections s = inlined_program();
     s.info.b[4] = static_cast<unsigned char>(version);
     module_result m = read_module(s);
-    EXPECT_EQ(m.ok, 0);
+    EXPECT_FALSE(m.ok);
     ASSERT_EQ(m.r.errors.size(), 1u);
     EXPECT_EQ(m.r.errors[0], std::make_pair(std::string("unrecognized DWARF version in .debug_info at 6"), -1));
   }
@@ -169,7 +169,7 @@ TEST(DwarfUnits, TypeUnitsAreSkippedButCounted)
   compile_unit.u16(5).u8(1).u8(8).u32(0).uleb(1).str("c.c");
   s.info.unit(type_unit).unit(compile_unit);
   module_result m = read_module(s);
-  ASSERT_EQ(m.ok, 1);
+  ASSERT_TRUE(m.ok);
   ASSERT_EQ(m.module->units_count, 1u);
   EXPECT_EQ(m.module->units[0]->low_offset, type_unit.size() + 4);
   EXPECT_STREQ(m.module->units[0]->filename, "c.c");
@@ -189,7 +189,7 @@ TEST(DwarfUnits, AbbreviationCodesAreFoundDenseOrSparse)
     body.u8(0);
     s.info = unit_v4(body);
     module_result m = read_module(s);
-    ASSERT_EQ(m.ok, 1) << step;
+    ASSERT_TRUE(m.ok) << step;
     ASSERT_EQ(m.module->addrs_count, 1u);
     EXPECT_EQ(m.module->addrs[0].low, 0x400u);
     EXPECT_EQ(m.module->addrs[0].high, 0x410u);
@@ -215,13 +215,13 @@ TEST(DwarfForms, IndirectFormsAreFollowedInALoop)
   bytes chain;
   chain.uleb(DW_FORM_indirect).uleb(DW_FORM_indirect).uleb(DW_FORM_string).str("deep");
   module_result m = unit_with_name_form(chain, DW_FORM_indirect);
-  EXPECT_EQ(m.ok, 1);
+  EXPECT_TRUE(m.ok);
   EXPECT_EQ(m.module->addrs_count, 1u);
 
   bytes to_implicit;
   to_implicit.uleb(DW_FORM_implicit_const);
   module_result bad = unit_with_name_form(to_implicit, DW_FORM_indirect);
-  EXPECT_EQ(bad.ok, 0);
+  EXPECT_FALSE(bad.ok);
   ASSERT_EQ(bad.r.errors.size(), 1u);
   EXPECT_EQ(bad.r.errors[0].first.rfind("DW_FORM_indirect to DW_FORM_implicit_const", 0), 0u);
 }
@@ -241,7 +241,7 @@ TEST(DwarfForms, UnknownFormsAndStringsOutsideTheirSectionFail)
   };
   for (auto &c : cases) {
     module_result m = unit_with_name_form(c.value, c.form);
-    EXPECT_EQ(m.ok, 0) << c.message;
+    EXPECT_FALSE(m.ok) << c.message;
     ASSERT_FALSE(m.r.errors.empty()) << c.message;
     EXPECT_EQ(m.r.errors[0].first.rfind(c.message, 0), 0u) << m.r.errors[0].first;
     EXPECT_EQ(m.r.errors[0].second, c.errnum);
@@ -251,7 +251,7 @@ TEST(DwarfForms, UnknownFormsAndStringsOutsideTheirSectionFail)
   recorder r;
   bt_dwarf_buf buf = {"test", text, text, 2, 0, recorder::on_error, &r, 0};
   bt_attr_value val;
-  EXPECT_EQ(bt_attr_read(DW_FORM_string, 0, &buf, 0, 4, 8, nullptr, nullptr, &val), 0);
+  EXPECT_FALSE(bt_attr_read(DW_FORM_string, 0, &buf, 0, 4, 8, nullptr, nullptr, &val));
   EXPECT_EQ(r.errors, (std::vector<std::pair<std::string, int>>{{"DWARF underflow in test at 0", 0}}));
 }
 
@@ -261,7 +261,7 @@ TEST(DwarfForms, FixedSizesFollowTheModuleByteOrder)
   for (int big : {0, 1}) {
     bt_dwarf_buf buf = {"test", data, data, 3, big, recorder::on_error, nullptr, 0};
     bt_attr_value val;
-    ASSERT_EQ(bt_attr_read(DW_FORM_strx3, 0, &buf, 0, 5, 8, nullptr, nullptr, &val), 1);
+    ASSERT_TRUE(bt_attr_read(DW_FORM_strx3, 0, &buf, 0, 5, 8, nullptr, nullptr, &val));
     EXPECT_EQ(val.kind, ATTR_VAL_STRING_INDEX);
     EXPECT_EQ(val.u.uint, big ? 0x010203u : 0x030201u);
   }
@@ -274,7 +274,7 @@ TEST(DwarfForms, AlternateReferenceWithoutAlternateFileReadsOn)
   const unsigned char *p = offset.b.data();
   bt_dwarf_buf buf = {"test", p, p, 4, 0, recorder::on_error, nullptr, 0};
   bt_attr_value val;
-  ASSERT_EQ(bt_attr_read(DW_FORM_KAV_ref_alt, 0, &buf, 0, 4, 8, nullptr, nullptr, &val), 1);
+  ASSERT_TRUE(bt_attr_read(DW_FORM_KAV_ref_alt, 0, &buf, 0, 4, 8, nullptr, nullptr, &val));
   EXPECT_EQ(val.kind, ATTR_VAL_NONE);
   EXPECT_EQ(buf.left, 0u);
 }
@@ -324,7 +324,7 @@ TEST(DwarfNames, LinkageNameWinsAndSpecificationCyclesEnd)
   program.raw(set_address(0x1000)).u8(1).u8(2).uleb(0x20).raw(end_sequence());
   s.line = line_v4(program);
   module_result m = read_module(s);
-  ASSERT_EQ(m.ok, 1);
+  ASSERT_TRUE(m.ok);
   std::vector<reported_frame> origin = resolve(m, 0x1004);
   ASSERT_EQ(origin.size(), 1u);
   EXPECT_TRUE(origin[0].function == "a" || origin[0].function == "b") << origin[0].function;
@@ -347,7 +347,7 @@ TEST(DwarfRanges, UnitMapFromSubprogramsMergesTouchingRanges)
   body.u8(0);
   s.info = unit_v4(body);
   module_result m = read_module(s);
-  ASSERT_EQ(m.ok, 1);
+  ASSERT_TRUE(m.ok);
   ASSERT_EQ(m.module->addrs_count, 2u);
   EXPECT_EQ(m.module->addrs[0].low, 0x100u);
   EXPECT_EQ(m.module->addrs[0].high, 0x130u);
@@ -363,7 +363,7 @@ TEST(DwarfRanges, RangeListsOfBothFormats)
   old_style.info = unit_v4(bytes().uleb(1).u64(0x10).u32(0));
   old_style.ranges.u64(0).u64(4).u64(~uint64_t{0}).u64(0x5000).u64(0x10).u64(0x20).u64(0).u64(0);
   module_result m = read_module(old_style);
-  ASSERT_EQ(m.ok, 1);
+  ASSERT_TRUE(m.ok);
   ASSERT_EQ(m.module->addrs_count, 2u);
   EXPECT_EQ(m.module->addrs[0].low, 0x10u);  // the unit's low pc is the first base
   EXPECT_EQ(m.module->addrs[0].high, 0x14u);
@@ -382,13 +382,13 @@ TEST(DwarfRanges, RangeListsOfBothFormats)
     return read_module(s);
   };
   module_result good = v5_unit(bytes().u8(5).u64(0x7000).u8(4).uleb(8).uleb(12).u8(7).u64(0x9000).uleb(4).u8(0));
-  ASSERT_EQ(good.ok, 1);
+  ASSERT_TRUE(good.ok);
   ASSERT_EQ(good.module->addrs_count, 2u);
   EXPECT_EQ(good.module->addrs[0].low, 0x7008u);
   EXPECT_EQ(good.module->addrs[0].high, 0x700cu);
   EXPECT_EQ(good.module->addrs[1].high, 0x9004u);
   module_result bad = v5_unit(bytes().u8(8));
-  EXPECT_EQ(bad.ok, 0);
+  EXPECT_FALSE(bad.ok);
   ASSERT_EQ(bad.r.errors.size(), 1u);
   EXPECT_EQ(bad.r.errors[0], std::make_pair(std::string("unrecognized DW_RLE value in .debug_rnglists at 0"), -1));
 }
@@ -410,7 +410,7 @@ TEST(DwarfLookup, DeeplyNestedDiesFailTheFunctionsNotTheStack)
     body.uleb(2);
   s.info = unit_v4(body);
   module_result m = read_module(s);
-  ASSERT_EQ(m.ok, 1);
+  ASSERT_TRUE(m.ok);
   // No compilation directory here: the file keeps its bare name.
   EXPECT_EQ(resolve(m, 0x1000), (std::vector<reported_frame>{{0x1000, "a.c", 10, ""}}));
   ASSERT_EQ(m.r.errors.size(), 1u);
@@ -455,7 +455,7 @@ TEST(DwarfLines, VersionFiveFileTables)
   bytes program;
   program.raw(set_address(0x1000)).u8(1).u8(2).uleb(0x100).raw(end_sequence());
   module_result good = read_module(v5_unit_with_lines(line_v5(1, program)));
-  ASSERT_EQ(good.ok, 1);
+  ASSERT_TRUE(good.ok);
   // The program starts on file entry 1 only when there are two; here the
   // single entry is 0, so rows carry the empty name.
   EXPECT_EQ(resolve(good, 0x1000), (std::vector<reported_frame>{{0x1000, "", 1, ""}}));
@@ -465,7 +465,7 @@ TEST(DwarfLines, VersionFiveFileTables)
   EXPECT_EQ(resolve(with_file, 0x1000), (std::vector<reported_frame>{{0x1000, "/d1/x.c", 1, ""}}));
 
   module_result bad = read_module(v5_unit_with_lines(line_v5(3, program)));
-  ASSERT_EQ(bad.ok, 1);
+  ASSERT_TRUE(bad.ok);
   EXPECT_EQ(resolve(bad, 0x1000), (std::vector<reported_frame>{{0x1000, "", 0, ""}}));
   ASSERT_EQ(bad.r.errors.size(), 1u);
   EXPECT_EQ(bad.r.errors[0].first.rfind(
@@ -495,7 +495,7 @@ TEST(DwarfLookup, UnitWhoseLinesFailGivesWayToAnOverlappingOne)
   s.info.raw(unit_v4(bytes().uleb(1).str("good.c").u32(0).u64(0x1000).u32(0x100)));
   s.info.raw(unit_v4(bytes().uleb(1).str("bad.c").u32(bad_offset).u64(0x1000).u32(0x100)));
   module_result m = read_module(s);
-  ASSERT_EQ(m.ok, 1);
+  ASSERT_TRUE(m.ok);
   EXPECT_EQ(resolve(m, 0x1010), (std::vector<reported_frame>{{0x1010, "a.c", 1, ""}}));
   ASSERT_EQ(m.r.errors.size(), 1u);
   EXPECT_EQ(m.r.errors[0].second, -1);

@@ -166,8 +166,7 @@ static location_t *push_tracked_copy(preprocessor_reader *reader, ident_node *ma
 void _cpp_pop_context(preprocessor_reader *reader)
 {
   expansion_context *context = reader->context;
-  if (context->previous == nullptr)
-    internal_abort(__FILE__, __LINE__, "_cpp_pop_context");
+  vuz_assert(context->previous != nullptr);
   if (context->macro && context->previous->macro != context->macro)
     context->macro->flags &= uint16_t(~IDF_EXPANDING);
   if (context->scratch)
@@ -251,8 +250,7 @@ void _cpp_push_no_expand_copies(preprocessor_reader *reader, const preproc_token
 bool _cpp_notify_macro_use(preprocessor_reader *reader, ident_node *node, location_t location)
 {
   node->flags |= IDF_USED;
-  if (node->kind == IK_PARAMETER)
-    internal_abort(__FILE__, __LINE__, "_cpp_notify_macro_use");
+  vuz_assert(node->kind != IK_PARAMETER);
   if (!_cpp_complete_macro(reader, node, location))
     return false;
   if (ident_is_macro(node)) {
@@ -332,16 +330,15 @@ static void paste_all(preprocessor_reader *reader, const preproc_token *first, l
 {
   expansion_context *context = reader->context;
   location_t at = left ? left : reader->invocation_location;
-  if (context->macro == nullptr)
-    internal_abort(__FILE__, __LINE__, "paste_all_tokens");
+  vuz_assert_as(context->macro != nullptr, __FILE__, "paste_all_tokens");
   preproc_token result = *first;
   const preproc_token *right;
   do {
     if (context->first == context->last)
       break;
     right = context->first++;
-    if (right->kind == TK_PADDING && (right->flags & TOK_PASTE_NEXT))
-      internal_abort(__FILE__, __LINE__, "paste_all_tokens");
+    vuz_assert_as(right->kind != TK_PADDING || !(right->flags & TOK_PASTE_NEXT), __FILE__,
+                  "paste_all_tokens");
     if (!paste_pair(reader, &result, right, at)) {
       context->first--;
       break;

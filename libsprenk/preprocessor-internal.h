@@ -158,8 +158,9 @@ unsigned char *_cpp_copy_replacement_text(const macro_def *macro, unsigned char 
 
 // ---- Diagnostics (errors.cc) ----
 
-// Formats are the diagnostic engine's, a superset of printf's.
-#define VUZ_CPP_FORMAT(n, m) __attribute__((nonnull(n)))
+// Formats are printf's, which the compiler checks; the few calls that use the
+// diagnostic engine's quoting directives switch the check off where they are.
+#define VUZ_CPP_FORMAT(n, m) __attribute__((format(printf, n, m), nonnull(n)))
 bool diag_error(preprocessor_reader *reader, int level, const char *format, ...)
     VUZ_CPP_FORMAT(3, 4);
 bool diag_warning(preprocessor_reader *reader, int reason, const char *format, ...)

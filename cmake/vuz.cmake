@@ -80,3 +80,30 @@ function(vuz_program_link_options name)
     set_property(TARGET ${name} PROPERTY LINK_OPTIONS ${options})
   endif()
 endfunction()
+
+# vuz_python_tests(PREFIX MODULE_FILE ENVIRONMENT env [DEPENDS targets...]):
+# each test method of a Python unittest module registered as a test of its
+# own, PREFIX_Class.test_name, so that no single test runs a whole module.
+# The module is read again whenever it changes.
+function(vuz_python_tests prefix module_file)
+  cmake_parse_arguments(ARG "" "ENVIRONMENT" "DEPENDS" ${ARGN})
+  set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${module_file})
+  get_filename_component(module ${module_file} NAME_WE)
+  get_filename_component(directory ${module_file} DIRECTORY)
+  file(STRINGS ${module_file} lines REGEX "^(class [A-Za-z_0-9]+\\(|    def test_)")
+  set(class "")
+  foreach(line ${lines})
+    if(line MATCHES "^class ([A-Za-z_0-9]+)\\(")
+      set(class ${CMAKE_MATCH_1})
+    elseif(line MATCHES "^    def (test_[A-Za-z_0-9]+)" AND class)
+      set(name ${prefix}_${class}.${CMAKE_MATCH_1})
+      add_test(NAME ${name}
+        COMMAND ${Python3_EXECUTABLE} -m unittest ${module}.${class}.${CMAKE_MATCH_1}
+        WORKING_DIRECTORY ${directory})
+      set_tests_properties(${name} PROPERTIES ENVIRONMENT "${ARG_ENVIRONMENT}")
+      if(ARG_DEPENDS)
+        set_tests_properties(${name} PROPERTIES DEPENDS "${ARG_DEPENDS}")
+      endif()
+    endif()
+  endforeach()
+endfunction()

@@ -70,6 +70,18 @@ void _cpp_process_line_notes(preprocessor_reader *reader, bool in_comment)
 
 // ---- Comments ----
 
+// The bytes a block comment's scan must look at: its end, a nested opener,
+// a line end and the lead byte of a bidirectional control.
+struct comment_stop_table {
+  bool stop[256];
+  constexpr comment_stop_table() : stop()
+  {
+    stop[static_cast<unsigned char>('/')] = stop[static_cast<unsigned char>('\n')] = true;
+    stop[0xE2] = true;
+  }
+};
+static constexpr comment_stop_table comment_stops;
+
 bool _cpp_skip_c_comment(preprocessor_reader *reader)
 {
   input_buffer *buffer = reader->buffer;
@@ -78,6 +90,8 @@ bool _cpp_skip_c_comment(preprocessor_reader *reader)
   if (*cur == '/')
     cur++;
   for (;;) {
+    while (!comment_stops.stop[*cur])
+      cur++;
     unsigned char c = *cur++;
     if (c == '/') {
       if (cur[-2] == '*') {

@@ -881,6 +881,12 @@ skip_white:
     _cpp_process_line_notes(reader, false);
   {
     unsigned char c = *buffer->cursor++;
+    // White space needs no location of its own: most tokens follow some.
+    if (char_has_class(c, CC_HSPACE_OR_NUL)) {
+      skip_whitespace(reader, c);
+      token->flags |= TOK_SPACE_BEFORE;
+      goto skip_white;
+    }
     token->location = reader->forced_token_location
                           ? reader->forced_token_location
                           : linemap_column_location(reader->line_table,
@@ -888,11 +894,6 @@ skip_white:
     cursor_t base = buffer->cursor - 1;
     cursor_t cur = buffer->cursor;
     switch (c) {
-    case ' ': case '\t': case '\f': case '\v': case '\0':
-      skip_whitespace(reader, c);
-      token->flags |= TOK_SPACE_BEFORE;
-      goto skip_white;
-
     case '\n':
       reader->directive_end = token->location;
       if (buffer->cursor < buffer->limit ||

@@ -23,6 +23,8 @@ static constexpr uint32_t max_column_hint = 4096;
 static const linemap_set *adhoc_search_set;
 // The candidate entry of a search, named by the key probe_number.
 static const adhoc_entry *adhoc_search_probe;
+// Set while the candidate is known to equal no stored entry.
+static bool adhoc_search_is_new;
 static constexpr uintptr_t probe_number = UINTPTR_MAX;
 
 static void *adhoc_index_value(uint32_t index)
@@ -51,6 +53,8 @@ static uint32_t adhoc_entry_hash(const void *value)
 
 static int adhoc_entry_equal(const void *stored, const void *key)
 {
+  if (adhoc_search_is_new)
+    return 0;
   const adhoc_entry *a = adhoc_index_entry(stored);
   const adhoc_entry *b = adhoc_index_entry(key);
   return a->base_location == b->base_location && a->range_start == b->range_start &&
@@ -82,7 +86,10 @@ void adhoc_index_rebuild(linemap_set *set)
 {
   adhoc_index_free(set);
   set->adhoc_index = adhoc_index_create();
+  set->adhoc_highest_locus = 0;
   for (uint32_t i = 0; i < set->adhoc_used; i++) {
+    if (set->adhoc_entries[i].base_location > set->adhoc_highest_locus)
+      set->adhoc_highest_locus = set->adhoc_entries[i].base_location;
     void *value = adhoc_index_value(i);
     void **slot = adhoc_index_slot(set, value);
     vuz_assert(slot != nullptr);
@@ -327,24 +334,18 @@ location_t linemap_start_line(linemap_set *set, uint32_t line, uint32_t column_h
   return location_t(result);
 }
 
-location_t linemap_column_location(linemap_set *set, uint32_t column)
+location_t linemap_restart_for_column(linemap_set *set, uint32_t column)
 {
   const ordinary_map *map = linemap_last_ordinary_map(set);
-  location_t result;
-  if (column < set->column_limit) {
-    result = set->line_start_location + (column << map->span_bits);
-  } else if (set->line_start_location > LINE_MAP_MAX_LOCATION_WITH_COLS ||
-             column > max_column_hint) {
+  if (set->line_start_location > LINE_MAP_MAX_LOCATION_WITH_COLS || column > max_column_hint)
     return set->line_start_location;
-  } else {
-    uint32_t line = ordinary_map_line(map, set->line_start_location);
-    result = linemap_start_line(set, line, column + 50);
-    map = linemap_last_ordinary_map(set);
-    // Nothing to add to a line without columns or to exhausted locations.
-    if (map->line_shift == 0 || result == 0)
-      return result;
-    result += column << map->span_bits;
-  }
+  uint32_t line = ordinary_map_line(map, set->line_start_location);
+  location_t result = linemap_start_line(set, line, column + 50);
+  map = linemap_last_ordinary_map(set);
+  // Nothing to add to a line without columns or to exhausted locations.
+  if (map->line_shift == 0 || result == 0)
+    return result;
+  result += column << map->span_bits;
   if (result > set->top_location)
     set->top_location = result;
   return result;
@@ -432,7 +433,9 @@ void *adhoc_data(const linemap_set *set, location_t location)
 static location_t adhoc_add(linemap_set *set, const adhoc_entry &candidate)
 {
   adhoc_search_probe = &candidate;
+  adhoc_search_is_new = set->adhoc_used > 0 && candidate.base_location > set->adhoc_highest_locus;
   void **slot = adhoc_index_slot(set, reinterpret_cast<void *>(probe_number));
+  adhoc_search_is_new = false;
   adhoc_search_probe = nullptr;
   vuz_assert(slot != nullptr);
   if (*slot == nullptr) {
@@ -445,14 +448,16 @@ static location_t adhoc_add(linemap_set *set, const adhoc_entry &candidate)
       set->adhoc_allocated = count;
     }
     set->adhoc_entries[set->adhoc_used] = candidate;
+    if (candidate.base_location > set->adhoc_highest_locus)
+      set->adhoc_highest_locus = candidate.base_location;
     *slot = adhoc_index_value(set->adhoc_used);
     set->adhoc_used++;
   }
   return ADHOC_LOCATION_BIT | adhoc_index_number(*slot);
 }
 
-location_t linemap_combine_location(linemap_set *set, location_t locus, location_span span,
-                                    void *data)
+location_t linemap_combine_location_general(linemap_set *set, location_t locus,
+                                            location_span span, void *data)
 {
   if (location_is_adhoc(locus))
     locus = adhoc_locus(set, locus);

@@ -112,6 +112,10 @@ struct linemap_set {
   // A #line or linemarker was read: file lines may no longer be where the
   // maps say, so source text is not re-read at them.
   bool seen_line_directive;
+  // No ad-hoc entry has a larger base location, so a request above it is
+  // new and its search compares against no stored entry: ranges of tokens
+  // read in order then cost no reads of older entries.
+  location_t adhoc_highest_locus;
 };
 
 // Stores token I's spelling and definition locations; its virtual location.
@@ -134,7 +138,19 @@ const ordinary_map *linemap_add_ordinary_map(linemap_set *set, line_map_reason r
                                              uint32_t line);
 location_t linemap_add_module_map(linemap_set *set, location_t includer, const char *name);
 location_t linemap_start_line(linemap_set *set, uint32_t line, uint32_t column_hint);
-location_t linemap_column_location(linemap_set *set, uint32_t column);
+location_t linemap_restart_for_column(linemap_set *set, uint32_t column);
+// Inline, as the lexer asks for two of these per token; a column the
+// current line's layout cannot hold goes the slow way.
+inline location_t linemap_column_location(linemap_set *set, uint32_t column)
+{
+  if (column >= set->column_limit)
+    return linemap_restart_for_column(set, column);
+  location_t result = set->line_start_location +
+                      (column << set->ordinary_maps[set->ordinary_used - 1].span_bits);
+  if (result > set->top_location)
+    set->top_location = result;
+  return result;
+}
 location_t linemap_line_column_location(linemap_set *set, const ordinary_map *map,
                                         uint32_t line, uint32_t column);
 macro_map *linemap_add_macro_map(linemap_set *set, const ident_node *macro,
@@ -145,8 +161,28 @@ location_t linemap_resume_file(linemap_set *set, uint32_t map_count);
 bool linemap_tracks_macros(const linemap_set *set);
 
 // Ranges and client data carried by a location.
-location_t linemap_combine_location(linemap_set *set, location_t locus, location_span span,
-                                    void *data);
+location_t linemap_combine_location_general(linemap_set *set, location_t locus,
+                                            location_span span, void *data);
+// Inline, as the lexer widens every token: a range on one line of the
+// newest map is packed here; anything else goes the general way.
+inline location_t linemap_combine_location(linemap_set *set, location_t locus, location_span span,
+                                           void *data)
+{
+  const ordinary_map *map = set->ordinary_used ? &set->ordinary_maps[set->ordinary_used - 1]
+                                               : nullptr;
+  location_t lowest = set->macro_used ? set->macro_maps[set->macro_used - 1].start
+                                      : ADHOC_LOCATION_BIT;
+  if (data == nullptr && map && locus == span.start && locus >= map->start &&
+      locus >= RESERVED_LOCATION_COUNT && locus < LINE_MAP_MAX_LOCATION_WITH_PACKED_RANGES &&
+      span.finish >= span.start && span.finish < lowest) {
+    uint32_t offset = (span.finish - span.start) >> map->span_bits;
+    if (offset < (1u << map->span_bits)) {
+      set->packed_range_count++;
+      return span.start | offset;
+    }
+  }
+  return linemap_combine_location_general(set, locus, span, data);
+}
 inline bool location_is_adhoc(location_t location)
 {
   return (location & ADHOC_LOCATION_BIT) != 0;

@@ -99,9 +99,28 @@ uint32_t utf8_to_ucn(unsigned char *destination, const unsigned char *source)
   return length;
 }
 
+// Whether the first N bytes of TEXT are all ASCII, eight at a time.
+static bool is_ascii(const unsigned char *text, uint32_t n)
+{
+  uint64_t high = 0;
+  uint32_t i = 0;
+  for (; i + 8 <= n; i += 8) {
+    uint64_t word;
+    memcpy(&word, text + i, 8);
+    high |= word;
+  }
+  for (; i < n; i++)
+    high |= text[i];
+  return (high & 0x8080808080808080ull) == 0;
+}
+
 uint64_t _cpp_write_ident_as_ucns(unsigned char *destination, const ident_node *node)
 {
   const unsigned char *text = reinterpret_cast<const unsigned char *>(node->text);
+  if (is_ascii(text, node->length)) {
+    memcpy(destination, text, node->length);
+    return node->length;
+  }
   unsigned char *out = destination;
   for (uint32_t i = 0; i < node->length;) {
     if (text[i] >= 0x80) {
@@ -121,9 +140,10 @@ unsigned char *cpp_write_token_text(preprocessor_reader *reader, const preproc_t
   case TC_OPERATOR: {
     const char *text = (token->flags & TOK_NAMED_OPERATOR) ? token->value.ident.node->text
                                                             : cpp_kind_name(token->kind, token->flags);
-    size_t n = strlen(text);
-    memcpy(destination, text, n);
-    return destination + n;
+    // A few bytes at most: cheaper copied here than through a call.
+    while (*text)
+      *destination++ = static_cast<unsigned char>(*text++);
+    return destination;
   }
   case TC_IDENTIFIER:
     if (for_string) {

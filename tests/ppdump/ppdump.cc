@@ -659,6 +659,80 @@ static void dump_if_values(preprocessor_reader *reader)
   }
 }
 
+// The text output is gathered here and written in large pieces: one stdio
+// call per token costs more than scanning the token.
+struct output_buffer {
+  enum { SIZE = 1 << 16 };
+  char data[SIZE];
+  size_t used = 0;
+};
+
+static void flush_output(output_buffer *out)
+{
+  fwrite(out->data, 1, out->used, stdout);
+  out->used = 0;
+}
+
+// Room for N more bytes; a piece larger than the whole buffer goes out on
+// its own.
+static char *reserve(output_buffer *out, size_t n)
+{
+  if (out->used + n > output_buffer::SIZE)
+    flush_output(out);
+  return n <= output_buffer::SIZE ? out->data + out->used : nullptr;
+}
+
+static void emit(output_buffer *out, const void *text, size_t n)
+{
+  char *at = reserve(out, n);
+  if (at == nullptr) {
+    fwrite(text, 1, n, stdout);
+    return;
+  }
+  memcpy(at, text, n);
+  out->used += n;
+}
+
+static void emit_char(output_buffer *out, char c)
+{
+  if (out->used == output_buffer::SIZE)
+    flush_output(out);
+  out->data[out->used++] = c;
+}
+
+static void emit_text(output_buffer *out, const char *text)
+{
+  emit(out, text, strlen(text));
+}
+
+static void emit_number(output_buffer *out, long value)
+{
+  char digits[24];
+  emit(out, digits, size_t(snprintf(digits, sizeof digits, "%ld", value)));
+}
+
+// As cpp_print_token writes it: a header name between double quotes.
+static void emit_token(output_buffer *out, preprocessor_reader *reader,
+                       const preproc_token *token)
+{
+  size_t bound = size_t(cpp_spelling_bound(token)) + 2;
+  char *at = reserve(out, bound);
+  if (at == nullptr) {
+    flush_output(out);
+    cpp_print_token(token, stdout);
+    return;
+  }
+  unsigned char *start = reinterpret_cast<unsigned char *>(at);
+  unsigned char *end = start;
+  bool quoted = token->kind == TK_HEADER_NAME;
+  if (quoted)
+    *end++ = '"';
+  end = cpp_write_token_text(reader, token, end, false);
+  if (quoted)
+    *end++ = '"';
+  out->used += size_t(end - start);
+}
+
 struct text_printer {
   const char *file = nullptr;
   int32_t line = 0;
@@ -668,15 +742,21 @@ struct text_printer {
   bool linemarkers = true;
   expanded_location pending = {};
   bool has_pending = false;
+  output_buffer out;
 };
 
 static void print_linemarker(text_printer *p, const char *file, int32_t line)
 {
   if (p->printed)
-    putchar('\n');
+    emit_char(&p->out, '\n');
   p->printed = false;
-  if (p->linemarkers)
-    printf("# %d \"%s\"\n", line, file);
+  if (p->linemarkers) {
+    emit_text(&p->out, "# ");
+    emit_number(&p->out, line);
+    emit_text(&p->out, " \"");
+    emit_text(&p->out, file);
+    emit_text(&p->out, "\"\n");
+  }
   p->file = file;
   p->line = line;
 }
@@ -691,11 +771,11 @@ static void move_to_line(text_printer *p, const expanded_location &at)
     return;
   }
   if (p->printed) {
-    putchar('\n');
+    emit_char(&p->out, '\n');
     p->line++;
   }
   while (p->line < at.line) {
-    putchar('\n');
+    emit_char(&p->out, '\n');
     p->line++;
   }
   p->printed = false;
@@ -724,21 +804,25 @@ static void note_file_change(preprocessor_reader *reader, const ordinary_map *ma
   if (p == nullptr || map == nullptr)
     return;
   if (p->printed)
-    putchar('\n');
+    emit_char(&p->out, '\n');
   p->printed = false;
   p->has_pending = false;
   p->file = map->file_name;
   p->line = int32_t(map->first_line);
   if (!p->linemarkers)
     return;
-  printf("# %u \"%s\"", map->first_line, map->file_name);
+  emit_text(&p->out, "# ");
+  emit_number(&p->out, long(map->first_line));
+  emit_text(&p->out, " \"");
+  emit_text(&p->out, map->file_name);
+  emit_char(&p->out, '"');
   if (map->reason == LC_ENTER && map->includer_location)
-    printf(" 1");
+    emit_text(&p->out, " 1");
   else if (map->reason == LC_LEAVE)
-    printf(" 2");
+    emit_text(&p->out, " 2");
   if (map->in_system_header)
-    printf(" 3");
-  putchar('\n');
+    emit_text(&p->out, " 3");
+  emit_char(&p->out, '\n');
 }
 
 // -dD: definitions and removals stay in the text where they stood.
@@ -748,11 +832,15 @@ static void print_directive_line(preprocessor_reader *reader, const char *kind, 
   if (p == nullptr)
     return;
   if (p->printed)
-    putchar('\n');
+    emit_char(&p->out, '\n');
+  emit_char(&p->out, '#');
+  emit_text(&p->out, kind);
+  emit_char(&p->out, ' ');
   if (strcmp(kind, "define") == 0)
-    printf("#define %s\n", reinterpret_cast<const char *>(cpp_macro_text(reader, node)));
+    emit_text(&p->out, reinterpret_cast<const char *>(cpp_macro_text(reader, node)));
   else
-    printf("#undef %s\n", node->text);
+    emit_text(&p->out, node->text);
+  emit_char(&p->out, '\n');
   p->printed = false;
   p->line++;
 }
@@ -771,8 +859,11 @@ static void note_undef(preprocessor_reader *reader, location_t, ident_node *node
 static void print_unknown_pragma(preprocessor_reader *reader, location_t)
 {
   text_printer *p = active_printer;
-  if (p && p->printed)
-    putchar('\n');
+  if (p) {
+    if (p->printed)
+      emit_char(&p->out, '\n');
+    flush_output(&p->out);
+  }
   fputs("#pragma ", stdout);
   cpp_print_rest_of_line(reader, stdout);
   if (p) {
@@ -792,6 +883,33 @@ static void note_line_change(preprocessor_reader *reader, const preproc_token *t
   active_printer->has_pending = active_printer->pending.file != nullptr;
 }
 
+// A string and a name that were not written together (a failed paste) are
+// kept apart in every dialect, so that a reader for C++11 does not take the
+// name for the literal's suffix.
+static bool reads_as_suffix(const preproc_token *previous, const preproc_token *token)
+{
+  return previous->kind >= TK_STRING && previous->kind <= TK_UTF8STRING &&
+         token->kind == TK_NAME;
+}
+
+// Whether a blank goes before TOKEN on a line already begun. Tokens that
+// stood next to each other in the source are printed as they stood; where
+// PADDING came between (an expansion began or ended there), SOURCE is the
+// token whose white space stands for the gap, and a blank also goes where
+// the two tokens would read back as one.
+static bool blank_before(preprocessor_reader *reader, const text_printer &p,
+                         const preproc_token *token, bool padded, const preproc_token *source)
+{
+  if (!padded)
+    return (token->flags & TOK_SPACE_BEFORE) != 0;
+  if (source == nullptr)
+    source = token;
+  if (source->flags & TOK_SPACE_BEFORE)
+    return true;
+  return p.previous &&
+         (cpp_needs_space_between(reader, p.previous, token) || reads_as_suffix(p.previous, token));
+}
+
 // Expanded text: PADDING tokens stand for white space a macro expansion
 // removed or for a separation that keeps two tokens from pasting.
 static void dump_text(preprocessor_reader *reader, text_printer &p)
@@ -799,38 +917,36 @@ static void dump_text(preprocessor_reader *reader, text_printer &p)
   active_printer = &p;
   callbacks_of(reader)->line_change = note_line_change;
   const preproc_token *source = nullptr;
+  bool padded = false;
   for (;;) {
-    location_t location;
-    const preproc_token *token = cpp_next_token_with_location(reader, &location);
+    const preproc_token *token = cpp_next_token(reader);
     if (token->kind == TK_EOF)
       break;
     if (token->kind == TK_PADDING) {
       if (source == nullptr ||
           (!(source->flags & TOK_SPACE_BEFORE) && token->value.source == nullptr))
         source = token->value.source;
+      padded = true;
       continue;
     }
-    (void)location;
     if (p.has_pending) {
       p.has_pending = false;
       move_to_line(&p, p.pending);
       for (int32_t i = 1; i < p.pending.column; i++)
-        putchar(' ');
-    } else if (p.printed) {
-      if (source == nullptr)
-        source = token;
-      if ((source->flags & TOK_SPACE_BEFORE) ||
-          (p.previous && cpp_needs_space_between(reader, p.previous, token)))
-        putchar(' ');
+        emit_char(&p.out, ' ');
+    } else if (p.printed && blank_before(reader, p, token, padded, source)) {
+      emit_char(&p.out, ' ');
     }
     source = nullptr;
-    cpp_print_token(token, stdout);
+    padded = false;
+    emit_token(&p.out, reader, token);
     p.printed = true;
     p.previous_copy = *token;
     p.previous = &p.previous_copy;
   }
   if (p.printed)
-    putchar('\n');
+    emit_char(&p.out, '\n');
+  flush_output(&p.out);
   active_printer = nullptr;
 }
 
@@ -841,21 +957,21 @@ static void print_directives_only(preprocessor_reader *reader, dironly_task task
 {
   text_printer *p = static_cast<text_printer *>(data);
   if (task == DIRONLY_TEXT) {
-    fwrite(event.text, 1, event.length, stdout);
+    emit(&p->out, event.text, event.length);
     p->line += int32_t(event.lines);
     p->printed = event.text[event.length - 1] != '\n';
   } else if (task == DIRONLY_LOCATION) {
     move_to_line(p, where(reader, event.location));
   } else {
     if (p->printed && (event.token->flags & TOK_SPACE_BEFORE))
-      putchar(' ');
+      emit_char(&p->out, ' ');
     if (event.token->kind == TK_PRAGMA_EOL) {
-      putchar('\n');
+      emit_char(&p->out, '\n');
       p->line++;
       p->printed = false;
       return;
     }
-    cpp_print_token(event.token, stdout);
+    emit_token(&p->out, reader, event.token);
     p->printed = true;
   }
 }
@@ -871,12 +987,13 @@ static void dump_traditional(preprocessor_reader *reader, text_printer &p)
   location_t first_line;
   while (cpp_read_traditional_line(reader, &text, &length, &first_line)) {
     move_to_line(&p, where(reader, first_line));
-    fwrite(text, 1, length, stdout);
+    emit(&p.out, text, length);
     p.printed = true;
     p.line += int32_t(std::count(text, text + length, '\n'));
   }
   if (p.printed)
-    putchar('\n');
+    emit_char(&p.out, '\n');
+  flush_output(&p.out);
   active_printer = nullptr;
 }
 
@@ -1171,6 +1288,7 @@ int main(int argc, const char **argv)
     case DUMP_LITERALS: dump_literals(reader); break;
     case DUMP_IF_VALUES: dump_if_values(reader); break;
     }
+    flush_output(&printer.out);
     if (settings.macro_dump == 'M')
       cpp_each_identifier(reader, print_macro, nullptr);
     if (settings.deps_style)

@@ -12,6 +12,7 @@ Differences that are legitimate are counted under the rules of ALLOWED below,
 each with the reason it is legitimate; any other difference fails the file.
 
   raw-token-compare.py --ppdump PATH [--clang PATH] --sample LIST   fixed sample
+  (each also takes --shard K/N: every Nth file of the list from the Kth)
   raw-token-compare.py --ppdump PATH [--clang PATH] --all           whole corpus
 Exit status 0 when every file agrees up to allowed differences, 1 otherwise,
 77 when clang is not there (the test is skipped).
@@ -217,13 +218,16 @@ def corpus_from_command_line(need):
     parser.add_argument("--sample")
     parser.add_argument("--all", action="store_true")
     parser.add_argument("--verbose", action="store_true")
+    # K/N: every Nth file from the Kth, so that one sample runs as N tests.
+    parser.add_argument("--shard", default="1/1")
     args = parser.parse_args()
     clang = shutil.which(args.clang)
     if clang is None:
         print("SKIP: clang is not installed; " + need)
         return None
     files = list(all_files(clang) if args.all else sample_files(args.sample, clang))
-    return args, clang, files
+    shard, shards = (int(n) for n in args.shard.split("/"))
+    return args, clang, files[shard - 1::shards]
 
 
 def main():

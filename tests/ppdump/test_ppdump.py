@@ -34,6 +34,22 @@ class TextOutput(unittest.TestCase):
         first = run(["--raw-tokens", "FILE"], source)
         self.assertEqual(raw_spellings(again.stdout), raw_spellings(first.stdout))
 
+    def test_blanks_only_where_written_or_where_tokens_would_paste(self):
+        # (source, options, the printed line)
+        cases = [
+            ("1+1 20-2 a=b x [ y ]\n", [], "1+1 20-2 a=b x [ y ]"),
+            ("#define plus +\n+plus -plus\n", [], "+ + -+"),
+            ("#define E 1e\nE+1\n", [], "1e +1"),
+            ("#define id(x) x\nid(a)id(b) x=id(=) id(-)-\n", [], "a b x= = - -"),
+            ('#define cat(a,b) a ## b\ncat("",c)\n', ["-std=c17"], '"" c'),
+            ('#define cat(a,b) a ## b\ncat("",c)\n', ["-x", "c++", "-std=c++98"], '"" c'),
+            ('#define s ""\ns x\ns(x)\n', ["-x", "c++", "-std=c++11"], '"" x ""(x)'),
+        ]
+        for source, options, expected in cases:
+            out = run(["-P"] + options + ["FILE"], source)
+            lines = [line for line in out.stdout.decode().splitlines() if line]
+            self.assertEqual(" ".join(lines), expected, source)
+
     def test_linemarkers(self):
         out = run(["FILE"], "a\n\n\n\n\n\n\n\n\n\n\nb\n").stdout.decode().splitlines()
         self.assertTrue(out[0].startswith("# 1 \""), out)

@@ -462,14 +462,20 @@ void _cpp_do_assertion(preprocessor_reader *reader, bool assert);
 // After the "#" of an #if operand: whether the predicate (with its answer,
 // when given) holds; true when the assertion could not be read.
 bool assertion_holds(preprocessor_reader *reader, bool *result);
-// Runs directive INDEX (the table's order) over TEXT. A deferred pragma
-// run so leaves its tokens in COLLECTED (when given; a heap array).
-enum : uint32_t { D_PRAGMA_INDEX = 13 };
+// The directives in their table's order.
+enum directive_index : uint32_t {
+  D_DEFINE, D_INCLUDE, D_ENDIF, D_IFDEF, D_IF, D_ELSE, D_IFNDEF, D_UNDEF, D_LINE, D_ELIF,
+  D_ELIFDEF, D_ELIFNDEF, D_ERROR, D_PRAGMA, D_WARNING, D_INCLUDE_NEXT, D_IDENT, D_IMPORT,
+  D_ASSERT, D_UNASSERT, D_SCCS, D_LINEMARKER, D_COUNT
+};
+
+// Runs directive INDEX over TEXT. A deferred pragma run so leaves its tokens
+// in COLLECTED (when given; a heap array).
 struct pragma_tokens {
   preproc_token *tokens;
   uint32_t count;
 };
-void _cpp_run_directive_text(preprocessor_reader *reader, uint32_t index, const char *text,
+void _cpp_run_directive_text(preprocessor_reader *reader, directive_index index, const char *text,
                              uint64_t length, pragma_tokens *collected);
 
 

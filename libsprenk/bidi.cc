@@ -84,7 +84,7 @@ static void on_char(bidi_kind kind, bool ucn, location_t location)
   case BIDI_LRM: case BIDI_RLM: case BIDI_NONE:
     break;
   default:
-    internal_abort(__FILE__, __LINE__, "on_char");
+    vuz_unreachable();
   }
 }
 
@@ -102,7 +102,7 @@ const char *bidi_kind_text(bidi_kind kind)
   case BIDI_PDI: return "U+2069 (POP DIRECTIONAL ISOLATE)";
   case BIDI_LRM: return "U+200E (LEFT-TO-RIGHT MARK)";
   case BIDI_RLM: return "U+200F (RIGHT-TO-LEFT MARK)";
-  default: internal_abort(__FILE__, __LINE__, "to_str");
+  default: vuz_assert_as(false, __FILE__, "to_str");
   }
 }
 

@@ -124,10 +124,11 @@ static void push_spans(literal_state *s, location_span span, size_t count)
     substring_ranges_push(s->ranges, span);
 }
 
-static void require_copy(literal_state *s, const char *function)
+// Source ranges map output bytes back to the literal only when the
+// conversion copies bytes one for one.
+static bool ranges_trackable(const literal_state *s)
 {
-  if (s->ranges && s->converter->function != copy_converter)
-    internal_abort(__FILE__, __LINE__, function);
+  return s->ranges == nullptr || s->converter->function == copy_converter;
 }
 
 static void append_byte(converter_output *out, unsigned char byte)
@@ -260,15 +261,15 @@ static const unsigned char *convert_escape(literal_state *s, const unsigned char
 {
   unsigned char c = *from;
   if (c == 'x') {
-    require_copy(s, "convert_hex");
+    vuz_assert_as(ranges_trackable(s), __FILE__, "convert_hex");
     return convert_hex(s, from, limit);
   }
   if (c >= '0' && c <= '7') {
-    require_copy(s, "convert_oct");
+    vuz_assert_as(ranges_trackable(s), __FILE__, "convert_oct");
     return convert_oct(s, from, limit);
   }
   if (c == 'u' || c == 'U') {
-    require_copy(s, "convert_ucn");
+    vuz_assert_as(ranges_trackable(s), __FILE__, "convert_ucn");
     return convert_ucn(s, from, limit);
   }
   unsigned char value = simple_escape(s->reader, c);
@@ -295,7 +296,7 @@ static bool convert_run(literal_state *s, const unsigned char *text, size_t leng
 {
   if (length == 0)
     return true;
-  require_copy(s, function);
+  vuz_assert_as(ranges_trackable(s), __FILE__, function);
   if (!s->converter->function(s->converter->cookie, text, length, &s->out)) {
     diag_errno(s->reader, DL_ERROR, "converting to execution character set");
     return false;
@@ -375,8 +376,7 @@ bool cpp_interpret_string_1(preprocessor_reader *reader, const byte_string *stri
                             uint32_t count, byte_string *out, int kind,
                             string_location_reader *readers, substring_ranges *ranges)
 {
-  if ((readers == nullptr) != (ranges == nullptr))
-    internal_abort(__FILE__, __LINE__, "cpp_interpret_string_1");
+  vuz_assert((readers == nullptr) == (ranges == nullptr));
   literal_state s = {reader, &converter_for_kind(reader, kind), {}, nullptr, ranges};
   size_t size = count && strings[0].length > 256 ? strings[0].length : 256;
   s.out.text = static_cast<unsigned char *>(checked_malloc(size));

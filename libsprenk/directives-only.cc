@@ -432,8 +432,8 @@ void hand_out_module_line(scan_state &s, cursor_t p)
     if (event.token->kind == TK_EOF)
       break;
     bool in_line = reader->state.in_deferred_pragma != 0;
-    if (!in_line && event.token->kind != TK_PRAGMA_EOL)
-      internal_abort(__FILE__, __LINE__, "cpp_directive_only_process");
+    vuz_assert_as(in_line || event.token->kind == TK_PRAGMA_EOL, __FILE__,
+                  "cpp_directive_only_process");
     s.callback(reader, DIRONLY_TOKEN, s.data, event);
     if (!in_line)
       break;
@@ -584,8 +584,7 @@ void cpp_directive_only_process(preprocessor_reader *reader, void *data,
     buffer->current_note = 0;
     buffer->cursor = buffer->line_base = buffer->next_line;
     buffer->need_line = false;
-    if (*buffer->limit != '\n' && *buffer->limit != '\r')
-      internal_abort(__FILE__, __LINE__, "cpp_directive_only_process");
+    vuz_assert(*buffer->limit == '\n' || *buffer->limit == '\r');
     scan_state s = {reader, data, callback, buffer->next_line, buffer->next_line,
                     buffer->next_line, 0, true};
     if (!scan_buffer(s))

@@ -33,11 +33,8 @@ struct directive_row {
   uint8_t flags;
 };
 
-enum directive_index : uint32_t {
-  D_DEFINE, D_INCLUDE, D_ENDIF, D_IFDEF, D_IF, D_ELSE, D_IFNDEF, D_UNDEF, D_LINE, D_ELIF,
-  D_ELIFDEF, D_ELIFNDEF, D_ERROR, D_PRAGMA, D_WARNING, D_INCLUDE_NEXT, D_IDENT, D_IMPORT,
-  D_ASSERT, D_UNASSERT, D_SCCS, D_LINEMARKER, D_COUNT
-};
+// A directive's number is kept in its name's node, in seven bits.
+static_assert(D_COUNT <= 1u << 7, "directive numbers fit ident_node::index");
 
 struct conditional_frame {
   conditional_frame *next;
@@ -45,7 +42,7 @@ struct conditional_frame {
   const ident_node *controlling_macro;
   bool was_skipping;
   bool skip_elses;
-  uint8_t index;
+  directive_index index;
 };
 
 static void do_define(preprocessor_reader *reader);
@@ -153,7 +150,7 @@ void _cpp_check_eol(preprocessor_reader *reader)
 
 static void start_directive(preprocessor_reader *reader)
 {
-  reader->state.in_directive = 1;
+  reader->state.in_directive = DIRECTIVE_LINE;
   reader->state.save_comments = 0;
   reader->directive_result.kind = TK_PADDING;
   reader->directive_line = reader->line_table->line_start_location;
@@ -167,7 +164,7 @@ static void end_directive(preprocessor_reader *reader, bool skip_line)
   else if (!reader->state.in_deferred_pragma && skip_line)
     skip_rest_of_line(reader);
   reader->state.save_comments = !reader->options.drop_comments;
-  reader->state.in_directive = 0;
+  reader->state.in_directive = DIRECTIVE_NONE;
   reader->state.in_expression = 0;
   reader->state.angled_headers = 0;
   reader->directive = nullptr;
@@ -239,7 +236,7 @@ static void do_undef(preprocessor_reader *reader)
 
 // ---- Conditionals ----
 
-static void push_conditional(preprocessor_reader *reader, bool skip, uint8_t index,
+static void push_conditional(preprocessor_reader *reader, bool skip, directive_index index,
                              const ident_node *controlling)
 {
   conditional_frame *frame = static_cast<conditional_frame *>(
@@ -487,10 +484,10 @@ const preproc_token *_cpp_module_header_name(preprocessor_reader *reader,
       token->kind == TK_COMMENT)
     return token;
   state->directive_file_token--;
-  if (state->directive_file_token & 0xf)
+  if (state->directive_file_token & MODULE_HEADER_COUNT_MASK)
     return token;
   // An "__import" line, or preprocessed input, names its header as written.
-  bool as_written = state->directive_file_token & 16;
+  bool as_written = state->directive_file_token & MODULE_HEADER_AS_WRITTEN;
   state->angled_headers = 0;
   state->directive_file_token = 0;
   bool angled = false;
@@ -550,7 +547,7 @@ static void run_include(preprocessor_reader *reader, int kind)
     kind = INCLUDE_PLAIN;
   }
   reader->state.save_comments = !reader->options.drop_comments;
-  reader->state.in_directive = 2;
+  reader->state.in_directive = DIRECTIVE_HEADER_NAME;
   bool angled = false;
   location_t location;
   char *name = _cpp_parse_header_name(reader, reader->directive->name, &angled, &location);
@@ -695,7 +692,7 @@ static void do_linemarker(preprocessor_reader *reader)
     name = file_name_of_string(reader, token);
     if (name == nullptr)
       return;
-    kind = 0;
+    kind = SYSTEM_NONE;
     token = _cpp_lex_token(reader);
     int expect = 1;
     while (token->kind == TK_NUMBER && token->value.str.length == 1) {
@@ -706,10 +703,10 @@ static void do_linemarker(preprocessor_reader *reader)
           record_linemarker_file(reader, name);
         expect = 3;
       } else if (expect <= 3 && flag == 3) {
-        kind = 1;
+        kind = SYSTEM_HEADER;
         expect = 4;
       } else if (expect == 4 && flag == 4) {
-        kind = 2;
+        kind = SYSTEM_HEADER_C_LINKAGE;
         expect = 5;
       } else {
         break;
@@ -869,7 +866,7 @@ int _cpp_handle_directive(preprocessor_reader *reader, bool indented)
     if (reader->options.pedantic_mode)
       diag_pedwarning(reader, DR_PEDANTIC,
                       "embedding a directive within macro arguments is not portable");
-    reader->state.parsing_args = 0;
+    reader->state.parsing_args = ARGS_NONE;
     reader->state.prevent_expansion = 0;
   }
   start_directive(reader);
@@ -917,7 +914,7 @@ int _cpp_handle_directive(preprocessor_reader *reader, bool indented)
   reader->state.prevent_expansion = uint8_t(outside + deferred_raise);
   if (saved_parsing_args && !reader->state.in_deferred_pragma) {
     reader->state.prevent_expansion = 1;
-    reader->state.parsing_args = 2;
+    reader->state.parsing_args = ARGS_COLLECTING;
   }
   if (reader->state.discarding_output)
     reader->state.prevent_expansion = 1;
@@ -1016,7 +1013,7 @@ static void collect_deferred_pragma(preprocessor_reader *reader, pragma_tokens *
 
 // Runs one directive over a client's text, as if it stood in the source;
 // a deferred pragma's tokens go to COLLECTED when it is given.
-static void run_directive(preprocessor_reader *reader, uint32_t index, const char *text,
+static void run_directive(preprocessor_reader *reader, directive_index index, const char *text,
                           uint64_t length, pragma_tokens *collected)
 {
   buffer_push(reader, reinterpret_cast<const unsigned char *>(text), length, true);
@@ -1040,10 +1037,10 @@ static void run_directive(preprocessor_reader *reader, uint32_t index, const cha
   reader->state.skipping = skipping;
 }
 
-void _cpp_run_directive_text(preprocessor_reader *reader, uint32_t index, const char *text,
+void _cpp_run_directive_text(preprocessor_reader *reader, directive_index index, const char *text,
                              uint64_t length, pragma_tokens *collected)
 {
-  vuz_assert(index == D_PRAGMA_INDEX || index < D_COUNT);
+  vuz_assert(index < D_COUNT);
   // Saved: a _Pragma runs while another line, perhaps a macro's expansion,
   // is being read. The directive reads its own text from a fresh base, past
   // any tokens already looked ahead at.
@@ -1079,7 +1076,7 @@ void _cpp_run_directive_text(preprocessor_reader *reader, uint32_t index, const 
 // A client's text may be run from a callback once reading has begun (a
 // precompiled header read from #include, a deferred definition supplied in
 // the middle of a line): the state of what was being read is kept.
-static void run_client_directive(preprocessor_reader *reader, uint32_t index, const char *text,
+static void run_client_directive(preprocessor_reader *reader, directive_index index, const char *text,
                                  uint64_t length)
 {
   if (reader->buffer)
@@ -1163,7 +1160,7 @@ void undefine_all_macros(preprocessor_reader *reader)
 }
 
 // "PRED=ANSWER" becomes "PRED(ANSWER)".
-static void run_assertion_text(preprocessor_reader *reader, uint32_t index, const char *text)
+static void run_assertion_text(preprocessor_reader *reader, directive_index index, const char *text)
 {
   size_t length = strlen(text);
   char *copy = static_cast<char *>(checked_malloc(length + 2));

@@ -6,10 +6,9 @@
 
 #include "libsprenk/display-width-table.h"
 
-static void check_policy(const column_policy &policy)
+static bool policy_is_valid(const column_policy &policy)
 {
-  if (policy.tab_stop <= 0 || policy.width_fn == nullptr)
-    internal_abort(__FILE__, __LINE__, "cpp_display_width_computation");
+  return policy.tab_stop > 0 && policy.width_fn != nullptr;
 }
 
 cpp_display_width_computation::cpp_display_width_computation(const unsigned char *bytes,
@@ -17,7 +16,7 @@ cpp_display_width_computation::cpp_display_width_computation(const unsigned char
                                                              const column_policy &policy)
   : begin(bytes), next(bytes), bytes_left(length), policy(&policy), display_cols(0)
 {
-  check_policy(policy);
+  vuz_assert_as(policy_is_valid(policy), __FILE__, "cpp_display_width_computation");
 }
 
 // Decodes one UTF-8 sequence of up to six bytes at p; returns its length and
@@ -112,7 +111,7 @@ int32_t display_width_advance(cpp_display_width_computation *walk, int32_t n)
 int32_t byte_to_display_column(const unsigned char *line, size_t length, int32_t byte_column,
                                const column_policy &policy)
 {
-  check_policy(policy);
+  vuz_assert_as(policy_is_valid(policy), __FILE__, "cpp_display_width_computation");
   size_t in_line = byte_column < 0 ? 0 : (size_t)byte_column;
   if (in_line > length)
     in_line = length;
@@ -127,7 +126,7 @@ int32_t byte_to_display_column(const unsigned char *line, size_t length, int32_t
 int32_t display_to_byte_column(const unsigned char *line, size_t length, int32_t display_column,
                                const column_policy &policy)
 {
-  check_policy(policy);
+  vuz_assert_as(policy_is_valid(policy), __FILE__, "cpp_display_width_computation");
   if (display_column <= 0)
     return 0;
   if (length == 0)

@@ -25,8 +25,7 @@ static location_t current_diagnostic_location(preprocessor_reader *reader)
 static bool cpp_diagnostic_at(preprocessor_reader *reader, int level, int reason,
                               located_ranges *record, const char *format, va_list *args)
 {
-  if (reader->callbacks.diagnostic == nullptr)
-    internal_abort(__FILE__, __LINE__, "cpp_diagnostic_at");
+  vuz_assert(reader->callbacks.diagnostic != nullptr);
   return reader->callbacks.diagnostic(reader, level, reason, record, format, args);
 }
 
@@ -44,8 +43,7 @@ static bool cpp_diagnostic_with_line(preprocessor_reader *reader, int level, int
                                      location_t location, uint32_t column, const char *format,
                                      va_list *args)
 {
-  if (reader->callbacks.diagnostic == nullptr)
-    internal_abort(__FILE__, __LINE__, "cpp_diagnostic_with_line");
+  vuz_assert(reader->callbacks.diagnostic != nullptr);
   located_ranges record;
   located_ranges_init(&record, reader->line_table, location, nullptr);
   if (column)

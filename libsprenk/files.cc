@@ -668,7 +668,7 @@ static search_dir *current_file_directory(preprocessor_reader *reader)
     directory->name = slash ? checked_strndup(path, uint64_t(slash - path + 1)) : checked_strdup("");
     directory->length = uint32_t(strlen(directory->name));
     directory->next = reader->quote_include;
-    directory->system_kind = buffer ? buffer->system_kind : 0;
+    directory->system_kind = buffer ? buffer->system_kind : SYSTEM_NONE;
     file->own_directory = directory;
   }
   return file->own_directory;
@@ -985,7 +985,7 @@ bool push_source_file(preprocessor_reader *reader, source_file *file, int kind,
     report_missing(reader, file, false, location);
     return false;
   }
-  uint8_t system_kind = reader->buffer ? reader->buffer->system_kind : 0;
+  uint8_t system_kind = reader->buffer ? reader->buffer->system_kind : SYSTEM_NONE;
   if (file->directory && file->directory->system_kind > system_kind)
     system_kind = file->directory->system_kind;
   if (reader->options.deps_style > int32_t(system_kind != 0) && file->stack_count == 0 &&
@@ -1087,7 +1087,7 @@ void cpp_retrofit_as_include(preprocessor_reader *reader)
       continue;
     file->directory = directory;
     if (directory->system_kind) {
-      buffer->system_kind = 1;
+      buffer->system_kind = SYSTEM_HEADER;
       const ordinary_map *map = linemap_last_ordinary_map(reader->line_table);
       enter_file_change(reader, LC_RENAME, map->file_name, _cpp_current_line(reader), 1);
     }

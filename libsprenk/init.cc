@@ -340,10 +340,10 @@ static void read_preprocessed_origin(preprocessor_reader *reader)
   if (!starts_linemarker(reader->buffer))
     return;
   _cpp_scan_token(reader);
-  reader->state.in_directive = 1;
+  reader->state.in_directive = DIRECTIVE_LINE;
   _cpp_scan_token(reader);
   const preproc_token *name = _cpp_scan_token(reader);
-  reader->state.in_directive = 0;
+  reader->state.in_directive = DIRECTIVE_NONE;
   const unsigned char *text = name->value.str.text;
   uint32_t length = name->kind == TK_STRING ? name->value.str.length : 0;
   if (length < 5 || text[length - 2] != '/' || text[length - 3] != '/') {

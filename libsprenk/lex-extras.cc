@@ -62,8 +62,8 @@ void _cpp_process_line_notes(preprocessor_reader *reader, bool in_comment)
           diag_warning_at_line(reader, DR_TRIGRAPHS, line, column,
                                "trigraph ??%c ignored, use -trigraphs to enable", int(note->kind));
       }
-    } else if (note->kind != 0) {
-      internal_abort(__FILE__, __LINE__, "_cpp_process_line_notes");
+    } else {
+      vuz_assert(note->kind == 0);
     }
   }
 }
@@ -447,8 +447,7 @@ static void raw_undo_notes(raw_scanner *s)
       if (third == '/' && notes[s->note + 1].position == s->cur) {
         // A ??/ splice: its replacement is gone with the newline.
         line_note *splice = &notes[++s->note];
-        if (splice->kind != '\\' && splice->kind != ' ')
-          internal_abort(__FILE__, __LINE__, "lex_raw_string");
+        vuz_assert_as(splice->kind == '\\' || splice->kind == ' ', __FILE__, "lex_raw_string");
         raw_replay(s, splice->kind == ' ' ? " \n" : "\n");
         s->note++;
         return;
@@ -456,7 +455,7 @@ static void raw_undo_notes(raw_scanner *s)
       s->cur++; // over the replacement character
       return;
     } else {
-      internal_abort(__FILE__, __LINE__, "lex_raw_string");
+      vuz_assert_as(false, __FILE__, "lex_raw_string");
     }
   }
 }

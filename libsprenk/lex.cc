@@ -6,6 +6,7 @@
 #include "support/alloc.h"
 #include "support/char-class.h"
 #include "support/internal-abort.h"
+#include "support/string-hash.h"
 
 #include <cstdlib>
 #include <cstring>
@@ -249,7 +250,7 @@ static void lex_identifier(preprocessor_reader *reader, preproc_token *token, cu
   cursor_t cur = base;
   uint32_t hash = 0;
   while (is_idchar(*cur))
-    hash = hash * 67 + *cur++ - 113;
+    hash = hash_text_step(hash, *cur++);
   if (__builtin_expect(*cur == '$' || *cur == '\\' || *cur >= 0x80, 0) &&
       lex_identifier_with_extension(reader, token, base, cur))
     return;
@@ -266,7 +267,7 @@ ident_node *_cpp_intern_identifier_text(preprocessor_reader *reader, const char 
   const unsigned char *cur = reinterpret_cast<const unsigned char *>(text);
   uint32_t hash = 0;
   while (is_idchar(*cur))
-    hash = hash * 67 + *cur++ - 113;
+    hash = hash_text_step(hash, *cur++);
   uint32_t length = uint32_t(cur - reinterpret_cast<const unsigned char *>(text));
   ident_node *node =
       idtab_find_hashed(reader->idents, text, length, hash + length, IDTAB_INSERT);
@@ -317,7 +318,7 @@ static bool names_macro(preprocessor_reader *reader, cursor_t cur)
   cursor_t start = cur;
   uint32_t hash = 0;
   while (is_idchar(*cur))
-    hash = hash * 67 + *cur++ - 113;
+    hash = hash_text_step(hash, *cur++);
   uint32_t length = uint32_t(cur - start);
   ident_node *node = idtab_find_hashed(reader->idents, reinterpret_cast<const char *>(start),
                                        length, hash + length, IDTAB_FIND_ONLY);
@@ -832,7 +833,7 @@ static bool scan_fresh_line(preprocessor_reader *reader, preproc_token *&token)
     reader->cur_token = token + 1;
   }
   token->flags = TOK_LINE_START;
-  if (reader->state.parsing_args == 2)
+  if (reader->state.parsing_args == ARGS_COLLECTING)
     token->flags |= TOK_SPACE_BEFORE;
   return true;
 }
@@ -898,7 +899,7 @@ skip_white:
     case '\n':
       reader->directive_end = token->location;
       if (buffer->cursor < buffer->limit ||
-          (reader->state.in_directive > 1 && !reader->options.traditional_mode))
+          (reader->state.in_directive == DIRECTIVE_HEADER_NAME && !reader->options.traditional_mode))
         _cpp_advance_line(reader, 0);
       buffer->need_line = true;
       if (reader->state.in_deferred_pragma) {
@@ -1014,9 +1015,10 @@ static void module_control_line(preprocessor_reader *reader, preproc_token *resu
   }
   bool is_module = node == s->module_in[MODULE_MODULE];
   if (node == s->module_in[MODULE_UNDERSCORE_IMPORT])
-    header_count = peeked + 2 + 16;
+    header_count = peeked + MODULE_HEADER_TOKENS + MODULE_HEADER_AS_WRITTEN;
   else if (node == s->module_in[MODULE_IMPORT])
-    header_count = peeked + 2 + (reader->options.preprocessed_input ? 16 : 0);
+    header_count = peeked + MODULE_HEADER_TOKENS +
+                   (reader->options.preprocessed_input ? MODULE_HEADER_AS_WRITTEN : 0);
   else if (!is_module)
     control = false;
 
@@ -1121,8 +1123,8 @@ const preproc_token *_cpp_lex_token(preprocessor_reader *reader)
       reader->cur_run = next_token_block(reader->cur_run);
       reader->cur_token = reader->cur_run->first;
     }
-    if (reader->cur_token < reader->cur_run->first || reader->cur_token >= reader->cur_run->limit)
-      internal_abort(__FILE__, __LINE__, "_cpp_lex_token");
+    vuz_assert(reader->cur_token >= reader->cur_run->first &&
+               reader->cur_token < reader->cur_run->limit);
     bool again = reader->lookaheads != 0;
     if (again) {
       reader->lookaheads--;
@@ -1142,7 +1144,7 @@ const preproc_token *_cpp_lex_token(preprocessor_reader *reader)
     // token again, and a keyword whose line was taken as a control line
     // carries that line's no-expand mark.
     if (result->flags & TOK_LINE_START) {
-      if (result->kind == TK_HASH && reader->state.parsing_args != 1 && !reader->lex_only) {
+      if (result->kind == TK_HASH && reader->state.parsing_args != ARGS_SEEKING_PAREN && !reader->lex_only) {
         if (_cpp_handle_directive(reader, (result->flags & TOK_SPACE_BEFORE) != 0)) {
           if (reader->directive_result.kind == TK_PADDING)
             continue;

@@ -69,7 +69,7 @@ location_t linemap_resolve_location(linemap_set *set, location_t location, resol
       location = token_slot(set, as_macro(map), location, target == RESOLVE_TO_DEFINITION);
     break;
   default:
-    internal_abort(__FILE__, __LINE__, "linemap_resolve_location");
+    vuz_unreachable();
   }
   if (map_out)
     *map_out = as_ordinary(map);
@@ -86,10 +86,8 @@ expanded_location linemap_expand_location(linemap_set *set, const line_map *map,
   }
   if (location < RESERVED_LOCATION_COUNT)
     return result;
-  if (map == nullptr)
-    internal_abort(__FILE__, __LINE__, "linemap_expand_location");
-  if (location >= linemap_lowest_macro_location(set) || map_is_macro_map(map))
-    internal_abort(__FILE__, __LINE__, "linemap_expand_location");
+  vuz_assert(map != nullptr);
+  vuz_assert(location < linemap_lowest_macro_location(set) && !map_is_macro_map(map));
   const ordinary_map *ordinary = static_cast<const ordinary_map *>(map);
   result.file = ordinary->file_name;
   result.line = int32_t(ordinary_map_line(ordinary, location));
@@ -142,8 +140,7 @@ int32_t linemap_compare_locations(linemap_set *set, location_t given_a, location
       return int32_t(b2 - a2);
     // Tokens of separate expansions on one line without columns cannot be
     // told apart; below that limit they always can.
-    if (a2 <= LINE_MAP_MAX_LOCATION_WITH_COLS)
-      internal_abort(__FILE__, __LINE__, "linemap_compare_locations");
+    vuz_assert(a2 > LINE_MAP_MAX_LOCATION_WITH_COLS);
     a = unwrap(set, given_a);
     b = unwrap(set, given_b);
   }

@@ -166,8 +166,7 @@ static location_t *push_tracked_copy(preprocessor_reader *reader, ident_node *ma
 void _cpp_pop_context(preprocessor_reader *reader)
 {
   expansion_context *context = reader->context;
-  if (context->previous == nullptr)
-    internal_abort(__FILE__, __LINE__, "_cpp_pop_context");
+  vuz_assert(context->previous != nullptr);
   if (context->macro && context->previous->macro != context->macro)
     context->macro->flags &= uint16_t(~IDF_EXPANDING);
   if (context->scratch)
@@ -251,8 +250,7 @@ void _cpp_push_no_expand_copies(preprocessor_reader *reader, const preproc_token
 bool _cpp_notify_macro_use(preprocessor_reader *reader, ident_node *node, location_t location)
 {
   node->flags |= IDF_USED;
-  if (node->kind == IK_PARAMETER)
-    internal_abort(__FILE__, __LINE__, "_cpp_notify_macro_use");
+  vuz_assert(node->kind != IK_PARAMETER);
   if (!_cpp_complete_macro(reader, node, location))
     return false;
   if (ident_is_macro(node)) {
@@ -276,7 +274,7 @@ bool _cpp_lex_text_token(preprocessor_reader *reader, const unsigned char *text,
   reader->forced_token_location = location ? location : BUILTINS_LOCATION;
   uint8_t saved_in_directive = reader->state.in_directive;
   // In a directive the end of the text is an EOF, never the next line.
-  reader->state.in_directive = 1;
+  reader->state.in_directive = DIRECTIVE_LINE;
   _cpp_insert_temp_token(reader);
   reader->cur_token--;
   *out = *_cpp_scan_token(reader);
@@ -332,16 +330,15 @@ static void paste_all(preprocessor_reader *reader, const preproc_token *first, l
 {
   expansion_context *context = reader->context;
   location_t at = left ? left : reader->invocation_location;
-  if (context->macro == nullptr)
-    internal_abort(__FILE__, __LINE__, "paste_all_tokens");
+  vuz_assert_as(context->macro != nullptr, __FILE__, "paste_all_tokens");
   preproc_token result = *first;
   const preproc_token *right;
   do {
     if (context->first == context->last)
       break;
     right = context->first++;
-    if (right->kind == TK_PADDING && (right->flags & TOK_PASTE_NEXT))
-      internal_abort(__FILE__, __LINE__, "paste_all_tokens");
+    vuz_assert_as(right->kind != TK_PADDING || !(right->flags & TOK_PASTE_NEXT), __FILE__,
+                  "paste_all_tokens");
     if (!paste_pair(reader, &result, right, at)) {
       context->first--;
       break;
@@ -543,7 +540,7 @@ static const preproc_token *lift_pragma(preprocessor_reader *reader, const prepr
     if (token->kind == TK_EOF)
       break;
   }
-  reader->state.parsing_args = 2;
+  reader->state.parsing_args = ARGS_COLLECTING;
   reader->state.prevent_expansion = 1;
   return token;
 }
@@ -634,7 +631,7 @@ static macro_arg *find_invocation(preprocessor_reader *reader, ident_node *node,
     }
   }
   if (token->kind == TK_OPEN_PAREN) {
-    reader->state.parsing_args = 2;
+    reader->state.parsing_args = ARGS_COLLECTING;
     return collect_arguments(reader, node, variadic_absent, pragmas);
   }
   if (token->kind != TK_EOF || is_end_of_argument(reader, token))
@@ -1013,15 +1010,24 @@ static void push_definition(preprocessor_reader *reader, ident_node *node, macro
 
 // ---- Entering an expansion ----
 
+// What entering a macro did: the caller must hand out the name itself, go
+// on reading the pushed context, or first read pragmas lifted out of the
+// arguments (which come before the expansion).
+enum entry_result {
+  ENTRY_NOT_EXPANDED,
+  ENTRY_PUSHED,
+  ENTRY_PRAGMAS_FIRST,
+};
+
 // LOCATION is the name's virtual location; AT the expansion point its text
 // is computed for.
-static int expand_builtin(preprocessor_reader *reader, ident_node *node, location_t location,
+static entry_result expand_builtin(preprocessor_reader *reader, ident_node *node, location_t location,
                           location_t at)
 {
   if (node->value.builtin == BT_PRAGMA) {
     if (reader->state.in_directive || reader->ignore_pragma_operator)
-      return 0;
-    return _cpp_do_pragma_operator(reader, location) ? 1 : 0;
+      return ENTRY_NOT_EXPANDED;
+    return _cpp_do_pragma_operator(reader, location) ? ENTRY_PUSHED : ENTRY_NOT_EXPANDED;
   }
   const unsigned char *text = _cpp_builtin_macro_text(reader, node, at);
   preproc_token token;
@@ -1038,7 +1044,7 @@ static int expand_builtin(preprocessor_reader *reader, ident_node *node, locatio
         macro_map_set_token(map, 0, BUILTINS_LOCATION, BUILTINS_LOCATION);
   else
     push_copy(reader, reader->context->macro, &token, 1);
-  return 1;
+  return ENTRY_PUSHED;
 }
 
 // MACRO is the definition being expanded: an #undef among its arguments
@@ -1077,10 +1083,9 @@ static location_t builtin_expansion_point(const preprocessor_reader *reader, loc
   return function_like && tracking(reader) ? location : reader->invocation_location;
 }
 
-// 1 when a context was pushed, 2 when pragmas from the arguments come
-// first, 0 when the name is not expanded. LOCATION is the name's virtual
-// location, the expansion point of what is pushed.
-static int enter_macro_context(preprocessor_reader *reader, ident_node *node,
+// LOCATION is the name's virtual location, the expansion point of what is
+// pushed.
+static entry_result enter_macro_context(preprocessor_reader *reader, ident_node *node,
                                const preproc_token *name, location_t location)
 {
   reader->mi_valid = false;
@@ -1091,16 +1096,16 @@ static int enter_macro_context(preprocessor_reader *reader, ident_node *node,
   // A traditional definition is text: only the traditional scan expands it.
   if (macro->kind == MACRO_KIND_TEXT) {
     reader->about_to_expand = false;
-    return 0;
+    return ENTRY_NOT_EXPANDED;
   }
   token_list pragmas = {};
   if (macro->function_like) {
     reader->state.prevent_expansion++;
     reader->keep_tokens++;
-    reader->state.parsing_args = 1;
+    reader->state.parsing_args = ARGS_SEEKING_PAREN;
     bool variadic_absent = false;
     macro_arg *args = find_invocation(reader, node, &variadic_absent, &pragmas);
-    reader->state.parsing_args = 0;
+    reader->state.parsing_args = ARGS_NONE;
     reader->keep_tokens--;
     reader->state.prevent_expansion--;
     if (args == nullptr) {
@@ -1110,7 +1115,7 @@ static int enter_macro_context(preprocessor_reader *reader, ident_node *node,
                      node->text);
       list_free(&pragmas);
       reader->about_to_expand = false;
-      return 0;
+      return ENTRY_NOT_EXPANDED;
     }
     if (macro->parameter_count) {
       replacement r = {reader, node, macro, args, variadic_absent, {}, {}, UINT32_MAX};
@@ -1129,9 +1134,9 @@ static int enter_macro_context(preprocessor_reader *reader, ident_node *node,
     push_definition(reader, node, macro, location);
   }
   if (pragmas.count == 0)
-    return 1;
+    return ENTRY_PUSHED;
   push_lifted_pragmas(reader, name, &pragmas);
-  return 2;
+  return ENTRY_PRAGMAS_FIRST;
 }
 
 static const preproc_token *no_expand_copy(preprocessor_reader *reader, const preproc_token *token)
@@ -1217,13 +1222,13 @@ const preproc_token *cpp_next_token_with_location(preprocessor_reader *reader,
     const preproc_token name = *result;
     if ((node->flags & IDF_CONDITIONAL) && (node = ask_conditional(reader, &name)) == nullptr)
       break;
-    int entered = enter_macro_context(reader, node, &name, virtual_at);
-    if (entered == 0) {
+    entry_result entered = enter_macro_context(reader, node, &name, virtual_at);
+    if (entered == ENTRY_NOT_EXPANDED) {
       // Looking for "(" may have popped the context the name was read from.
       result = hand_out(reader, name);
       break;
     }
-    if (reader->state.in_directive || entered == 2)
+    if (reader->state.in_directive || entered == ENTRY_PRAGMAS_FIRST)
       continue;
     result = hand_out(reader, make_padding(&name));
     break;

@@ -778,8 +778,7 @@ static const unsigned char *file_text(preprocessor_reader *reader, const ident_n
     const ordinary_map *map = linemap_find_ordinary_map(set, at);
     name = map ? map->file_name : nullptr;
   }
-  if (name == nullptr)
-    internal_abort(__FILE__, __LINE__, "_cpp_builtin_macro_text");
+  vuz_assert_as(name != nullptr, __FILE__, "_cpp_builtin_macro_text");
   if (node->value.builtin == BT_FILE_NAME)
     name = path_base_name(name);
   if (reader->callbacks.remap_file_name)

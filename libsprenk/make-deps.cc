@@ -123,8 +123,7 @@ void deps_add_implicit_target(dep_record *record, const char *source)
 
 void deps_add_dep(dep_record *record, const char *name)
 {
-  if (name[0] == '\0')
-    internal_abort(__FILE__, __LINE__, "deps_add_dep");
+  vuz_assert(name[0] != '\0');
   array_add(&record->deps, checked_strdup(strip_vpath(record, name)));
 }
 
@@ -143,8 +142,7 @@ void deps_add_vpath_list(dep_record *record, const char *list)
 void deps_add_module_target(dep_record *record, const char *module, const char *file,
                             bool header_unit)
 {
-  if (record->module_name)
-    internal_abort(__FILE__, __LINE__, "deps_add_module_target");
+  vuz_assert(record->module_name == nullptr);
   record->module_name = checked_strdup(module);
   record->module_file = file ? checked_strdup(file) : nullptr;
   record->header_unit = header_unit;

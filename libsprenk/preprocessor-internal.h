@@ -159,8 +159,9 @@ unsigned char *_cpp_copy_replacement_text(const macro_def *macro, unsigned char 
 
 // ---- Diagnostics (errors.cc) ----
 
-// Formats are the diagnostic engine's, a superset of printf's.
-#define VUZ_CPP_FORMAT(n, m) __attribute__((nonnull(n)))
+// Formats are printf's, which the compiler checks; the few calls that use the
+// diagnostic engine's quoting directives switch the check off where they are.
+#define VUZ_CPP_FORMAT(n, m) __attribute__((format(printf, n, m), nonnull(n)))
 bool diag_error(preprocessor_reader *reader, int level, const char *format, ...)
     VUZ_CPP_FORMAT(3, 4);
 bool diag_warning(preprocessor_reader *reader, int reason, const char *format, ...)
@@ -460,14 +461,20 @@ void _cpp_do_assertion(preprocessor_reader *reader, bool assert);
 // After the "#" of an #if operand: whether the predicate (with its answer,
 // when given) holds; true when the assertion could not be read.
 bool assertion_holds(preprocessor_reader *reader, bool *result);
-// Runs directive INDEX (the table's order) over TEXT. A deferred pragma
-// run so leaves its tokens in COLLECTED (when given; a heap array).
-enum : uint32_t { D_PRAGMA_INDEX = 13 };
+// The directives in their table's order.
+enum directive_index : uint32_t {
+  D_DEFINE, D_INCLUDE, D_ENDIF, D_IFDEF, D_IF, D_ELSE, D_IFNDEF, D_UNDEF, D_LINE, D_ELIF,
+  D_ELIFDEF, D_ELIFNDEF, D_ERROR, D_PRAGMA, D_WARNING, D_INCLUDE_NEXT, D_IDENT, D_IMPORT,
+  D_ASSERT, D_UNASSERT, D_SCCS, D_LINEMARKER, D_COUNT
+};
+
+// Runs directive INDEX over TEXT. A deferred pragma run so leaves its tokens
+// in COLLECTED (when given; a heap array).
 struct pragma_tokens {
   preproc_token *tokens;
   uint32_t count;
 };
-void _cpp_run_directive_text(preprocessor_reader *reader, uint32_t index, const char *text,
+void _cpp_run_directive_text(preprocessor_reader *reader, directive_index index, const char *text,
                              uint64_t length, pragma_tokens *collected);
 
 

@@ -316,6 +316,23 @@ enum diag_reason : int {
 
 // ---- Callbacks ----
 
+// Where the reader is in a function-like macro's invocation; the line-change
+// callback gets it, since a line read while collecting arguments is no new
+// line of output.
+enum args_phase : uint8_t {
+  ARGS_NONE = 0,
+  ARGS_SEEKING_PAREN = 1,
+  ARGS_COLLECTING = 2,
+};
+
+// A buffer's or directory's system-header kind, as the line maps keep it.
+enum system_header_kind : uint8_t {
+  SYSTEM_NONE = 0,
+  SYSTEM_HEADER = 1,
+  // Headers of systems whose C++ library does not declare C linkage itself.
+  SYSTEM_HEADER_C_LINKAGE = 2,
+};
+
 struct reader_callbacks {
   void (*line_change)(preprocessor_reader *, const preproc_token *, int parsing_args);
   void (*file_change)(preprocessor_reader *, const ordinary_map *);
@@ -406,7 +423,7 @@ struct input_buffer {
   uint32_t warned_cplusplus_comments : 1;
   uint32_t from_stage3 : 1;
   uint32_t return_at_eof : 1;
-  uint8_t system_kind; // 0 none, 1 system header, 2 system header needing C linkage
+  uint8_t system_kind; // a system_header_kind
   search_dir directory;
 };
 
@@ -449,8 +466,26 @@ struct expansion_context {
 // this many further ones.
 enum { HANDED_OUT_SLOTS = 16 };
 
+// What the reader is doing while it reads a directive's line.
+enum directive_phase : uint8_t {
+  DIRECTIVE_NONE = 0,
+  DIRECTIVE_LINE = 1,
+  // Include-type directives read their header name in place.
+  DIRECTIVE_HEADER_NAME = 2,
+};
+
+// A module control line's `directive_file_token`: the low bits count the
+// tokens still to come up to and including its header name; the flag keeps
+// that name as written instead of asking the client for a header unit.
+enum : uint8_t {
+  MODULE_HEADER_COUNT_MASK = 0xf,
+  MODULE_HEADER_AS_WRITTEN = 16,
+  // The keyword and the header name, after any "export".
+  MODULE_HEADER_TOKENS = 2,
+};
+
 struct lexer_state {
-  uint8_t in_directive; // 2 while an include-type directive is read
+  uint8_t in_directive; // a directive_phase
   uint8_t directive_wants_padding;
   uint8_t skipping;
   uint8_t angled_headers;
@@ -459,7 +494,7 @@ struct lexer_state {
   uint8_t va_args_ok;
   uint8_t poisoned_ok;
   uint8_t prevent_expansion;
-  uint8_t parsing_args; // 1 looking for "(", 2 collecting arguments
+  uint8_t parsing_args; // an args_phase
   uint8_t discarding_output;
   uint32_t skip_eval; // nesting of unevaluated #if operands
   uint8_t in_deferred_pragma;

@@ -89,8 +89,7 @@ uint32_t utf8_to_ucn(unsigned char *destination, const unsigned char *source)
     length++;
   uint32_t value = lead & (0xFF >> (length + 1));
   for (uint32_t i = 1; i < length; i++) {
-    if ((source[i] & 0xC0) != 0x80)
-      internal_abort(__FILE__, __LINE__, "utf8_to_ucn");
+    vuz_assert((source[i] & 0xC0) == 0x80);
     value = (value << 6) | (source[i] & 0x3F);
   }
   *destination++ = '\\';

@@ -4,6 +4,7 @@
 
 #include "support/alloc.h"
 #include "support/internal-abort.h"
+#include "support/string-hash.h"
 
 #include <cstdlib>
 #include <cstring>
@@ -12,7 +13,7 @@ uint32_t idtab_hash(const unsigned char *text, uint32_t length)
 {
   uint32_t h = 0;
   for (uint32_t i = 0; i < length; i++)
-    h = h * 67 + text[i] - 113;
+    h = hash_text_step(h, text[i]);
   return h + length;
 }
 

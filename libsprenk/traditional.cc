@@ -515,7 +515,7 @@ void put_aside(preprocessor_reader *reader, builtin_saved *saved, location_t lin
   // The built-in reads tokens up to the end of its own text, never into
   // the lines after it.
   reader->overlaid_buffer = buffer;
-  reader->state.in_directive = 1;
+  reader->state.in_directive = DIRECTIVE_LINE;
 }
 
 void point_buffer_at(preprocessor_reader *reader, const unsigned char *text, uint64_t length)

@@ -3,6 +3,7 @@
 
 #include "support/alloc.h"
 #include "support/char-class.h"
+#include "support/string-hash.h"
 
 #include <cstdlib>
 #include <cstring>
@@ -43,7 +44,7 @@ uint32_t path_hash(const char *name)
   uint32_t h = 0;
   for (const unsigned char *p = reinterpret_cast<const unsigned char *>(name); *p; p++) {
     unsigned char c = *p == '\\' ? '/' : *p;
-    h = h * 67 + c_tolower(c) - 113;
+    h = hash_text_step(h, c_tolower(c));
   }
   return h;
 }

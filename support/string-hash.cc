@@ -11,7 +11,7 @@ hashval_t string_hash(const void *text)
 {
   hashval_t h = 0;
   for (const unsigned char *p = static_cast<const unsigned char *>(text); *p; p++)
-    h = h * 67 + *p - 113;
+    h = hash_text_step(h, *p);
   return h;
 }
 

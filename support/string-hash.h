@@ -21,6 +21,13 @@ inline void hash_mix_words(hashval_t &a, hashval_t &b, hashval_t &c)
   c -= a; c -= b; c ^= b >> 15;
 }
 
+// One byte's step of the text hash that identifiers, file names and string
+// keys share, so that a hash computed while lexing finds the table's entry.
+constexpr hashval_t hash_text_step(hashval_t h, unsigned char c)
+{
+  return h * 67 + c - 113;
+}
+
 // The golden-ratio word every lookup2 hash starts from.
 constexpr hashval_t hash_golden_ratio = 0x9e3779b9u;
 

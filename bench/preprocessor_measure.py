@@ -94,11 +94,13 @@ def compare_runs(ours, theirs, runs):
 
 def print_time_table(rows):
     """ROWS: (name, input MB or None, compare_runs result)."""
-    print("%-22s %9s %9s %-20s %9s %9s %-18s" % (
-        "case", "ours s", "clang s", "CPU ours/clang", "ours MB", "clang MB", "peak ours/clang"))
+    width = max([len("case")] + [len(row[0]) for row in rows])
+    print("%-*s %9s %9s %-20s %9s %9s %-18s" % (
+        width, "case", "ours s", "clang s", "CPU ours/clang", "ours MB", "clang MB",
+        "peak ours/clang"))
     for name, size, r in rows:
-        print("%-22s %9.3f %9.3f %-20s %9.1f %9.1f %-18s" % (
-            name, r["ours_cpu"], r["theirs_cpu"], r["cpu_ratio"], r["ours_mb"], r["theirs_mb"],
+        print("%-*s %9.3f %9.3f %-20s %9.1f %9.1f %-18s" % (
+            width, name, r["ours_cpu"], r["theirs_cpu"], r["cpu_ratio"], r["ours_mb"], r["theirs_mb"],
             r["mb_ratio"]))
 
 

@@ -206,6 +206,8 @@ bool _cpp_valid_ucn(preprocessor_reader *reader, const unsigned char **cursor,
   const unsigned char *start = p - 2; // the backslash
   unsigned char letter = p[-1];
   ucn_dialect_checks(reader, position, letter);
+  if (letter != 'u' && letter != 'U')
+    diag_error(reader, DL_ICE, "In _cpp_valid_ucn but not a UCN");
   uint32_t digits = letter == 'U' ? 8 : 4;
   uint32_t value = 0, read = 0;
   while (read < digits && p < limit && c_isxdigit(*p)) {

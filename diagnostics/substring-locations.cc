@@ -73,7 +73,7 @@ static const char *substring_ranges_of(preprocessor_reader *reader, string_conca
 {
   if (location == 0)
     return "unknown location";
-  if (reader->options.macro_expansion_tracking != 2)
+  if (options_of(reader)->macro_expansion_tracking != 2)
     return "track_macro_expansion != 2";
   if (line_table->seen_line_directive)
     return "seen line directive";

@@ -4,6 +4,7 @@
 // inputs never reach the file system. Every stretch handed out must lie
 // inside the input buffer.
 #include "tests/common/fuzz-reader.h"
+#include "tests/common/reader-probes.h"
 
 #include <cstdint>
 #include <cstdlib>
@@ -11,6 +12,7 @@
 namespace {
 
 struct handed_out {
+  const input_buffer *buffer;
   const unsigned char *text;
   const unsigned char *limit;
   uint64_t bytes;
@@ -20,7 +22,7 @@ void check_stretch(preprocessor_reader *reader, dironly_task task, void *data,
                    const dironly_event &event)
 {
   handed_out *out = static_cast<handed_out *>(data);
-  if (task != DIRONLY_TEXT || reader->buffer->text != out->text)
+  if (task != DIRONLY_TEXT || cpp_top_buffer(reader) != out->buffer)
     return;
   // The newline at the limit may close the last stretch.
   if (event.text < out->text || event.text + event.length > out->limit + 1)
@@ -43,7 +45,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
   define_special_builtins(reader);
   input_buffer *buffer = buffer_push(reader, data + 1, size - 1, false);
   enter_file_change(reader, LC_ENTER, "fuzz.c", 1, 0);
-  handed_out out = {buffer->text, buffer->limit, 0};
+  handed_out out = {buffer, nullptr, nullptr, 0};
+  probe_buffer_text(buffer, &out.text, &out.limit);
   cpp_directive_only_process(reader, &out, check_stretch);
   if (out.bytes > size)
     abort();

@@ -4,6 +4,7 @@
 // precision and the options; UndefinedBehaviorSanitizer watches the
 // 128-bit arithmetic.
 #include "tests/common/fuzz-reader.h"
+#include "tests/common/reader-probes.h"
 
 #include <cstdint>
 #include <cstdlib>
@@ -37,14 +38,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
   define_from_text(reader, "DEFINED");
   buffer_push(reader, data + 3, size - 3, false);
   enter_file_change(reader, LC_ENTER, "fuzz.c", 1, 0);
-  while (_cpp_next_line(reader)) {
-    reader->state.in_directive = 1;
+  while (probe_next_line(reader)) {
     expr_value value = {};
-    if (_cpp_evaluate_expr(reader, (data[2] & 1) != 0, &value) &&
-        value_sign_extend(value, reader->options.precision).high != value.high)
+    if (probe_evaluate_line(reader, (data[2] & 1) != 0, &value) &&
+        value_sign_extend(value, options_of(reader)->precision).high != value.high)
       abort();
-    reader->state.in_directive = 0;
-    reader->buffer->need_line = true;
   }
   fuzz_reader_close(&f);
   return 0;

@@ -8,6 +8,7 @@
 #include "fuzz/fuzz-input.h"
 #include "libsprenk/charset.h"
 #include "tests/common/fuzz-reader.h"
+#include "tests/common/reader-probes.h"
 
 #include <cstdint>
 #include <cstdio>
@@ -89,12 +90,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
   cpp_reader_options *o = options_of(reader);
   o->pedantic_mode = bits & 1;
   o->normalization_warning_level = NORM_NFC;
-  reader->lex_only = true;
   reader_post_options(reader);
   std::string text = source_of(&in);
   buffer_push(reader, reinterpret_cast<const unsigned char *>(text.data()), text.size(), false);
   enter_file_change(reader, LC_ENTER, "fuzz.c", 1, 0);
-  while (_cpp_lex_token(reader)->kind != TK_EOF) {
+  while (probe_raw_token(reader)->kind != TK_EOF) {
   }
   fuzz_reader_close(&f);
   return 0;

@@ -211,6 +211,9 @@ void reader_post_options(preprocessor_reader *reader)
       reader->state.prevent_expansion = 1;
     o->traditional_mode = 0;
   }
+  // The client sets its options after creation: comments it asked to keep
+  // are kept from the first line on.
+  reader->state.save_comments = !o->drop_comments;
   if (o->warn_trigraph_use == 2)
     o->warn_trigraph_use = !o->trigraph_sequences;
   if (o->traditional_mode) {

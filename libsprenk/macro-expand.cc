@@ -1281,8 +1281,13 @@ void cpp_skip_rest_of_file(preprocessor_reader *reader)
   reader->buffer->return_at_eof = 1;
   reader->state.discarding_output++;
   reader->state.prevent_expansion++;
-  while (cpp_next_token(reader)->kind != TK_EOF)
-    ;
+  // Traditional mode reads text, not tokens.
+  if (reader->options.traditional_mode)
+    while (_cpp_read_logical_line_trad(reader))
+      ;
+  else
+    while (cpp_next_token(reader)->kind != TK_EOF)
+      ;
   reader->state.discarding_output--;
   reader->state.prevent_expansion--;
 }

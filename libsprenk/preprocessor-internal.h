@@ -9,6 +9,288 @@
 #include <ctime>
 #include <sys/stat.h>
 
+// ---- The reader and the records it keeps ----
+
+struct line_note {
+  const unsigned char *position;
+  uint32_t kind; // '\\', ' ', a trigraph's third character, '\n', or 0 when dealt with
+};
+
+// A buffer's line-note state, put aside while the buffer reads made-up
+// text.
+struct saved_line_notes {
+  line_note *notes;
+  uint32_t current_note;
+  uint32_t notes_used;
+  uint32_t notes_allocated;
+  const unsigned char *next_line;
+  line_note end_note;
+};
+
+// The data area comes first and this header directly after it.
+struct scratch_buffer {
+  scratch_buffer *next;
+  unsigned char *base;
+  unsigned char *current;
+  unsigned char *limit;
+};
+
+struct input_buffer {
+  const unsigned char *cursor;
+  const unsigned char *line_base;
+  const unsigned char *next_line;
+  const unsigned char *text;
+  const unsigned char *limit; // the byte here is a newline (or carriage return) sentinel
+  void *to_free;
+  line_note *notes;
+  uint32_t current_note;
+  uint32_t notes_used;
+  uint32_t notes_allocated;
+  input_buffer *previous;
+  source_file *file;
+  const char *timestamp;
+  conditional_frame *if_stack;
+  uint32_t need_line : 1;
+  uint32_t warned_cplusplus_comments : 1;
+  uint32_t from_stage3 : 1;
+  uint32_t return_at_eof : 1;
+  uint8_t system_kind; // a system_header_kind
+  search_dir directory;
+};
+
+// Bytes of readable, zeroed slack a buffer's text has after its sentinel, so
+// that line preparation's aligned word reads never leave the allocation.
+enum { BUFFER_SLACK = 16 };
+
+// ---- Token storage and expansion contexts ----
+
+enum { TOKEN_BLOCK_SIZE = 250 };
+
+struct token_block {
+  token_block *next;
+  token_block *previous;
+  preproc_token *first;
+  preproc_token *limit;
+};
+
+// One level of macro expansion (filled in by the expander): the tokens still
+// to be read from it.
+struct expansion_context {
+  expansion_context *previous;
+  expansion_context *next;
+  const preproc_token *start;
+  const preproc_token *first;
+  const preproc_token *last;
+  ident_node *macro;
+  scratch_buffer *scratch;  // scratch block released with the context, or null
+  // Traditional mode reads text, not tokens: the next character and the
+  // newline that ends the text.
+  const unsigned char *text_position;
+  const unsigned char *text_limit;
+  // While expansions are tracked, the virtual location of each token from
+  // `start` on: an owned array, or consecutive ones from `virtual_base`.
+  location_t *locations;
+  location_t virtual_base;
+};
+
+// Padding and no-expand copies handed out by the expander stay valid for
+// this many further ones.
+enum { HANDED_OUT_SLOTS = 16 };
+
+// What the reader is doing while it reads a directive's line.
+enum directive_phase : uint8_t {
+  DIRECTIVE_NONE = 0,
+  DIRECTIVE_LINE = 1,
+  // Include-type directives read their header name in place.
+  DIRECTIVE_HEADER_NAME = 2,
+};
+
+// A module control line's `directive_file_token`: the low bits count the
+// tokens still to come up to and including its header name; the flag keeps
+// that name as written instead of asking the client for a header unit.
+enum : uint8_t {
+  MODULE_HEADER_COUNT_MASK = 0xf,
+  MODULE_HEADER_AS_WRITTEN = 16,
+  // The keyword and the header name, after any "export".
+  MODULE_HEADER_TOKENS = 2,
+};
+
+struct lexer_state {
+  uint8_t in_directive; // a directive_phase
+  uint8_t directive_wants_padding;
+  uint8_t skipping;
+  uint8_t angled_headers;
+  uint8_t in_expression;
+  uint8_t save_comments;
+  uint8_t va_args_ok;
+  uint8_t poisoned_ok;
+  uint8_t prevent_expansion;
+  uint8_t parsing_args; // an args_phase
+  uint8_t discarding_output;
+  uint32_t skip_eval; // nesting of unevaluated #if operands
+  uint8_t in_deferred_pragma;
+  uint8_t pragma_allow_expansion;
+  uint8_t directive_file_token;
+};
+
+struct pushed_macro;
+
+// The logical line traditional mode has scanned out; the byte at `current`
+// is a newline.
+struct trad_output {
+  unsigned char *base;
+  unsigned char *limit;
+  unsigned char *current;
+  location_t first_line; // the line the logical line began on
+};
+
+// The special identifiers interned when the table is attached.
+enum { MODULE_EXPORT = 0, MODULE_MODULE = 1, MODULE_IMPORT = 2, MODULE_UNDERSCORE_IMPORT = 3 };
+
+struct special_nodes {
+  ident_node *n_defined;
+  ident_node *n_true;
+  ident_node *n_false;
+  ident_node *n_va_args;
+  ident_node *n_va_opt;
+  // Module keywords of export, module, import and __import (MODULE_*): as
+  // the lexer meets them, and as a control line hands them on.
+  ident_node *module_in[4];
+  ident_node *module_out[4];
+};
+
+struct preprocessor_reader {
+  input_buffer *buffer;
+  input_buffer *overlaid_buffer;
+  lexer_state state;
+  linemap_set *line_table;
+  location_t directive_line;
+
+  scratch_buffer *free_scratch;
+  scratch_buffer *text_pool;   // unaligned token texts
+  scratch_buffer *record_pool; // aligned records
+
+  expansion_context base_context;
+  expansion_context *context;
+
+  const directive_row *directive;
+  preproc_token directive_result;
+
+  location_t invocation_location;
+  ident_node *top_most_macro;
+  bool about_to_expand;
+
+  search_dir *quote_include;
+  search_dir *bracket_include;
+  search_dir no_search_path;
+
+  source_file *all_files;
+  source_file *main_file;
+  // Directories the library made itself, and every remap table it read.
+  search_dir_block *made_directories;
+  remap_table *remap_tables;
+  // Lookups by the name looked up: chains of entries, one per start
+  // directory, from blocks freed with the reader.
+  callback_hash_table *file_hash;
+  file_hash_block *file_entries;
+  // Paths a search found missing, not probed again; kept on their obstack.
+  callback_hash_table *nonexistent_names;
+  obstack nonexistent_name_strings;
+
+  bool quote_ignores_source_dir;
+  bool seen_once_only;
+
+  const ident_node *mi_controlling_macro;
+  const ident_node *mi_if_not_defined;
+  bool mi_valid;
+
+  preproc_token *cur_token;
+  token_block base_run;
+  token_block *cur_run;
+  uint32_t lookaheads;
+  uint32_t keep_tokens;
+  // Context records popped, kept for the next pushes: an expansion pushes
+  // and pops several for every invocation.
+  expansion_context *free_contexts;
+  // A module line's header-name count met while looking ahead: it starts
+  // when its keyword is read again, with this many lookaheads left.
+  uint8_t looked_file_token;
+  uint32_t looked_file_token_at;
+
+  unsigned char *macro_buffer;
+  uint32_t macro_buffer_length;
+
+  // Narrow, UTF-8, char16, char32 and wide, in the CHARSET_* order.
+  charset_converter converters[CHARSET_EXECUTION_COUNT];
+
+  const unsigned char *date;
+  const unsigned char *time;
+  int64_t time_stamp;
+  int time_stamp_kind;
+
+  preproc_token padding_token;
+  preproc_token endarg_token;
+
+  dep_record *deps;
+
+  obstack ident_nodes;
+  obstack buffer_stack; // input buffers and conditional frames
+
+  pragma_entry *pragmas;
+  reader_callbacks callbacks;
+  ident_table *idents;
+
+  void *op_stack;
+  void *op_limit;
+
+  cpp_reader_options options;
+  special_nodes spec_nodes;
+  bool owns_ident_table;
+
+  uint32_t counter;
+  comment_store comments;
+  pushed_macro *pushed_macros;
+  location_t forced_token_location;
+  location_t main_location;
+
+  // A fall-through comment seen and not yet attached to a token.
+  bool fallthrough_pending;
+  // Where the current directive's line ends: every EOF read in the
+  // directive stands there.
+  location_t directive_end;
+
+  // The macro expander's own state.
+  preproc_token handed_out[HANDED_OUT_SLOTS];
+  uint32_t handed_out_next;
+  uint32_t expansion_depth;
+  bool ignore_pragma_operator;
+  // The last token handed out and its location, for giving it back.
+  const preproc_token *last_token;
+  location_t last_location;
+  // Tokens are read without running directives (raw token dumps).
+  bool lex_only;
+
+  // Traditional mode: the output line, and where the buffer that a
+  // scanned-out directive line overlays stood.
+  trad_output trad_out;
+  const unsigned char *overlay_saved_cursor;
+  const unsigned char *overlay_saved_limit;
+  const unsigned char *overlay_saved_next_line;
+  // A buffer's line notes point into its own text: while it is pointed at
+  // made-up text the buffer has only this end note, and its own notes wait.
+  saved_line_notes overlay_saved_notes;
+  line_note made_up_text_end_note;
+
+  // A deferred pragma met by a look-ahead: its state waits until its PRAGMA
+  // token is read again for real.
+  bool pragma_suspended;
+  bool suspended_pragma_expands;
+  // Likewise the end of the pragma line being read, met by a look-ahead: the
+  // line's state lasts until its PRAGMA_EOL is read again.
+  bool pragma_end_pending;
+  bool pending_pragma_expands;
+};
+
 // The deleted-slot mark of the identifier table.
 #define IDTAB_DELETED (reinterpret_cast<ident_node *>(~uintptr_t(0)))
 
@@ -254,15 +536,6 @@ const unsigned char *_cpp_literal_suffix(preprocessor_reader *reader, preproc_to
                                          const unsigned char *cur);
 
 // ---- Identifier characters (identifier-chars.cc) ----
-
-// How far an identifier is from normalisation form KC, as -Wnormalized=
-// names the levels it tolerates.
-enum {
-  NORM_NFKC = 0,       // in form KC
-  NORM_NFC = 1,        // in form C but not KC
-  NORM_IDENTIFIER = 2, // an acceptable identifier form
-  NORM_NOT_NFC = 3,    // not in form C
-};
 
 // Normalization state of one identifier.
 struct normalization_state {

@@ -4,7 +4,7 @@
 #ifndef VUZ_TESTS_COMMON_FUZZ_READER_H
 #define VUZ_TESTS_COMMON_FUZZ_READER_H
 
-#include "libsprenk/preprocessor-internal.h"
+#include "libsprenk/preprocessor.h"
 #include "tests/common/line-table.h"
 
 #include <cstdint>

@@ -5,6 +5,7 @@
 #include "tests/common/lex-fuzz-input.h"
 
 #include "tests/common/fuzz-reader.h"
+#include "tests/common/reader-probes.h"
 
 #include <cstdint>
 #include <cstdlib>
@@ -28,7 +29,6 @@ void configure(preprocessor_reader *reader, uint8_t bits)
   o->bidi_warning_mode = uint8_t((bits >> 4) & 7);
   o->pedantic_mode = (bits >> 7) & 1;
   o->fallthrough_comments = uint8_t(bits % 6);
-  reader->state.save_comments = !o->drop_comments;
 }
 
 } // namespace
@@ -43,7 +43,7 @@ void run_lex_fuzz_input(const uint8_t *data, size_t size)
   options_of(reader)->module_support = data[0] >> 7;
   // Half the inputs are read as the raw-token dump reads them, the other
   // half with directives and macro expansion on top.
-  reader->lex_only = (data[0] / DIALECT_COUNT) & 1;
+  bool raw = (data[0] / DIALECT_COUNT) & 1;
   // Inputs never reach the file system through #include.
   options_of(reader)->max_include_depth = 0;
   reader_post_options(reader);
@@ -54,7 +54,7 @@ void run_lex_fuzz_input(const uint8_t *data, size_t size)
   preproc_token kept = {};
   for (;;) {
     const preproc_token *token =
-        reader->lex_only ? _cpp_lex_token(reader) : cpp_get_token(reader);
+        raw ? probe_raw_token(reader) : cpp_get_token(reader);
     if (token->kind == TK_EOF)
       break;
     if (cpp_kind_category(token->kind) != TC_NONE) {

@@ -124,7 +124,7 @@ TEST(Comments, Kept)
 TEST(Comments, LineCommentInDirectiveBecomesBlockComment)
 {
   pp_fixture f;
-  f.reader->state.save_comments = 1;
+  f.options()->drop_comments = 0;
   in_directive(f, "x // a*/b /*c\n");
   EXPECT_EQ(f.spell(cpp_get_token(f.reader)), "x");
   EXPECT_EQ(f.spell(cpp_get_token(f.reader)), "/* a*|b |*c*/");

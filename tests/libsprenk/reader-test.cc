@@ -166,6 +166,17 @@ TEST(Reader, PostOptions)
   EXPECT_EQ(preprocessed.options()->traditional_mode, 0);
 }
 
+// A client sets its options after creating the reader: comments it asks to
+// keep are kept from the first line on, before any directive.
+TEST(Reader, PostOptionsKeepsCommentsAsAsked)
+{
+  pp_fixture kept;
+  kept.options()->drop_comments = 0;
+  EXPECT_EQ(kept.kinds("/* a */ b\n"), (words{"COMMENT /* a */", "NAME b"}));
+  pp_fixture dropped;
+  EXPECT_EQ(dropped.kinds("/* a */ b\n"), (words{"NAME b"}));
+}
+
 TEST(Reader, NamedOperatorsAndModuleKeywords)
 {
   pp_fixture f(DIALECT_CXX20);

@@ -9,12 +9,13 @@
 #include "diagnostics/diagnostic.h"
 #include "diagnostics/input.h"
 #include "diagnostics/json.h"
-#include "libsprenk/preprocessor-internal.h"
+#include "libsprenk/preprocessor.h"
 #include "options/option-decode.h"
 #include "options/option-table.h"
 #include "support/alloc.h"
 #include "support/file-names.h"
 #include "tests/common/line-table.h"
+#include "tests/common/reader-probes.h"
 #include "tests/libsprenk/expr-value-text.h"
 
 #include <algorithm>
@@ -409,7 +410,6 @@ static void apply_settings(preprocessor_reader *reader, const ppdump_settings &s
   o->objc_mode = s.objc;
   o->drop_comments = !s.keep_comments;
   o->drop_comments_in_macros = !s.keep_comments_in_macros;
-  reader->state.save_comments = s.keep_comments;
   if (s.trigraphs >= 0)
     o->trigraph_sequences = uint8_t(s.trigraphs);
   if (s.warn_trigraphs >= 0)
@@ -470,9 +470,9 @@ static expanded_location where_in_file(linemap_set *set, location_t location)
   return result;
 }
 
-static expanded_location where(preprocessor_reader *reader, location_t location)
+static expanded_location where(location_t location)
 {
-  return where_in_file(reader->line_table, location);
+  return where_in_file(line_table, location);
 }
 
 static void print_flags(uint16_t flags)
@@ -536,10 +536,9 @@ static void print_token_record(preprocessor_reader *reader, const preproc_token 
 
 static void dump_raw_tokens(preprocessor_reader *reader)
 {
-  reader->lex_only = true;
   for (;;) {
-    const preproc_token *token = _cpp_lex_token(reader);
-    expanded_location at = where(reader, token->location);
+    const preproc_token *token = probe_raw_token(reader);
+    expanded_location at = where(token->location);
     print_token_record(reader, token);
     printf("\t%d:%d\n", at.line, at.column);
     if (token->kind == TK_EOF)
@@ -549,20 +548,18 @@ static void dump_raw_tokens(preprocessor_reader *reader)
 
 static void dump_lines(preprocessor_reader *reader)
 {
-  input_buffer *buffer = reader->buffer;
   uint32_t number = 0;
-  while (buffer->next_line < buffer->limit) {
-    _cpp_prepare_line(reader);
-    const unsigned char *end =
-        static_cast<const unsigned char *>(memchr(buffer->line_base, '\n', SIZE_MAX));
+  const unsigned char *text;
+  uint64_t length;
+  while (probe_prepare_line(reader, &text, &length)) {
     printf("%u: ", ++number);
-    fwrite(buffer->line_base, 1, size_t(end - buffer->line_base), stdout);
+    fwrite(text, 1, size_t(length), stdout);
     putchar('\n');
-    for (uint32_t i = 0; i < buffer->notes_used; i++) {
-      const line_note &note = buffer->notes[i];
+    for (uint32_t i = 0, count = probe_line_note_count(reader); i < count; i++) {
+      probe_line_note note = probe_line_note_at(reader, i);
       if (note.kind == '\n')
         continue;
-      long offset = long(note.position - buffer->line_base);
+      long offset = long(note.offset);
       if (note.kind == '\\' || note.kind == ' ')
         printf("  note %ld %s\n", offset, note.kind == ' ' ? "splice-space" : "splice");
       else
@@ -587,7 +584,7 @@ static void dump_literals(preprocessor_reader *reader)
     if (!is_literal_kind(token->kind))
       continue;
     int kind = userdef_char_to_plain(userdef_string_to_plain(token->kind));
-    expanded_location at = where(reader, token->location);
+    expanded_location at = where(token->location);
     printf("%d:%d", at.line, at.column);
     byte_string in = {token->value.str.length, token->value.str.text}, out;
     if (!interpret_string_plain(reader, &in, 1, &out, kind)) {
@@ -632,30 +629,27 @@ static bool is_conditional_directive(const preproc_token *name)
 static void dump_if_values(preprocessor_reader *reader)
 {
   for (;;) {
-    const preproc_token *token = _cpp_scan_token(reader);
+    const preproc_token *token = probe_scan_token(reader);
     if (token->kind == TK_EOF)
       break;
     if (token->kind != TK_HASH || !(token->flags & TOK_LINE_START))
       continue;
-    int32_t line = where(reader, token->location).line;
+    int32_t line = where(token->location).line;
     bool indented = (token->flags & TOK_SPACE_BEFORE) != 0;
-    reader->state.in_directive = 1;
-    const preproc_token *name = _cpp_lex_token(reader);
+    const preproc_token *name = probe_directive_name(reader);
     bool is_if = cpp_token_is_name(name, "if");
     if (is_if || cpp_token_is_name(name, "elif")) {
       expr_value value;
-      if (_cpp_evaluate_expr(reader, is_if, &value))
-        printf("%d: %s\n", line, expr_value_text(value, reader->options.precision).c_str());
+      if (probe_evaluate_if(reader, is_if, &value))
+        printf("%d: %s\n", line, expr_value_text(value, options_of(reader)->precision).c_str());
       else
         printf("%d: error\n", line);
     } else if (is_conditional_directive(name)) {
       read_directive_line(reader);
     } else if (name->kind != TK_EOF) {
-      _cpp_backup_tokens(reader, 1);
-      reader->state.in_directive = 0;
-      _cpp_handle_directive(reader, indented);
+      probe_run_directive(reader, indented);
     }
-    reader->state.in_directive = 0;
+    probe_leave_directive(reader);
   }
 }
 
@@ -792,7 +786,7 @@ static void list_included_file(preprocessor_reader *reader, const ordinary_map *
   if (!options_of(reader)->list_included_files || map == nullptr ||
       map->reason != LC_ENTER || map->includer_location == 0)
     return;
-  for (uint32_t level = 1; level < reader->line_table->include_depth; level++)
+  for (uint32_t level = 1; level < line_table->include_depth; level++)
     putc('.', stderr);
   fprintf(stderr, " %s\n", map->file_name);
 }
@@ -874,12 +868,12 @@ static void print_unknown_pragma(preprocessor_reader *reader, location_t)
 
 // The start of a source line outside macro arguments: the next token
 // printed goes to that line.
-static void note_line_change(preprocessor_reader *reader, const preproc_token *token,
+static void note_line_change(preprocessor_reader *, const preproc_token *token,
                              int parsing_args)
 {
   if (parsing_args || token->kind == TK_EOF || active_printer == nullptr)
     return;
-  active_printer->pending = where(reader, token->location);
+  active_printer->pending = where(token->location);
   active_printer->has_pending = active_printer->pending.file != nullptr;
 }
 
@@ -961,7 +955,7 @@ static void print_directives_only(preprocessor_reader *reader, dironly_task task
     p->line += int32_t(event.lines);
     p->printed = event.text[event.length - 1] != '\n';
   } else if (task == DIRONLY_LOCATION) {
-    move_to_line(p, where(reader, event.location));
+    move_to_line(p, where(event.location));
   } else {
     if (p->printed && (event.token->flags & TOK_SPACE_BEFORE))
       emit_char(&p->out, ' ');
@@ -986,7 +980,7 @@ static void dump_traditional(preprocessor_reader *reader, text_printer &p)
   uint64_t length;
   location_t first_line;
   while (cpp_read_traditional_line(reader, &text, &length, &first_line)) {
-    move_to_line(&p, where(reader, first_line));
+    move_to_line(&p, where(first_line));
     emit(&p.out, text, length);
     p.printed = true;
     p.line += int32_t(std::count(text, text + length, '\n'));
@@ -1006,11 +1000,11 @@ static void dump_tokens(preprocessor_reader *reader)
     const preproc_token *token = cpp_next_token_with_location(reader, &location);
     if (token->kind == TK_PADDING)
       continue;
-    linemap_set *set = reader->line_table;
+    linemap_set *set = line_table;
     expanded_location at =
-        where(reader, linemap_resolve_location(set, location, RESOLVE_TO_EXPANSION, nullptr));
-    expanded_location spelled = where(
-        reader, linemap_resolve_location(set, token->location, RESOLVE_TO_SPELLING, nullptr));
+        where(linemap_resolve_location(set, location, RESOLVE_TO_EXPANSION, nullptr));
+    expanded_location spelled =
+        where(linemap_resolve_location(set, token->location, RESOLVE_TO_SPELLING, nullptr));
     print_token_record(reader, token);
     printf("\t%d:%d\t%d:%d\n", at.line, at.column, spelled.line, spelled.column);
     if (token->kind == TK_EOF)
@@ -1086,7 +1080,7 @@ static void dump_locations(preprocessor_reader *reader)
     if (token->kind == TK_PADDING)
       continue;
     print_token_record(reader, token);
-    print_location_chain(reader->line_table, location);
+    print_location_chain(line_table, location);
     putchar('\n');
   }
 }
@@ -1117,14 +1111,8 @@ static void read_for_macros(preprocessor_reader *reader, const char *name)
 {
   text_printer *printer = active_printer;
   active_printer = nullptr;
-  if (push_included_file(reader, name, false, INCLUDE_COMMAND_LINE, 0)) {
-    reader->buffer->return_at_eof = 1;
-    reader->state.discarding_output++;
-    reader->state.prevent_expansion++;
-    read_everything(reader);
-    reader->state.discarding_output--;
-    reader->state.prevent_expansion--;
-  }
+  if (push_include_file(reader, name))
+    cpp_skip_rest_of_file(reader);
   active_printer = printer;
 }
 
@@ -1154,7 +1142,7 @@ static void free_chain(search_dir *head, search_dir *stop)
 
 static void write_rules(preprocessor_reader *reader, const ppdump_settings &s)
 {
-  dep_record *record = _cpp_deps(reader);
+  dep_record *record = dependencies_of(reader);
   deps_add_implicit_target(record, s.input);
   // A header unit is named by its header, as an import names it.
   bool relative = s.input[0] != '/' && strncmp(s.input, "./", 2) != 0;
@@ -1261,7 +1249,7 @@ int main(int argc, const char **argv)
   // Targets come first: without any, the main file names the default one.
   if (settings.deps_style)
     for (int i = 0; i < settings.targets.count; i++)
-      deps_add_rule_target(_cpp_deps(reader), settings.targets.words[i],
+      deps_add_rule_target(dependencies_of(reader), settings.targets.words[i],
                            settings.target_quoted[i]);
   if (open_main_file(reader, settings.input, false) != nullptr) {
     // Read for their definitions only, before anything else.
@@ -1269,7 +1257,7 @@ int main(int argc, const char **argv)
       read_for_macros(reader, settings.macro_files.words[i]);
     // Stacked last to first, so that the first is read first.
     for (int i = settings.includes.count; i-- > 0;)
-      push_included_file(reader, settings.includes.words[i], false, INCLUDE_COMMAND_LINE, 0);
+      push_include_file(reader, settings.includes.words[i]);
     switch (settings.mode) {
     case DUMP_LINES: dump_lines(reader); break;
     case DUMP_RAW_TOKENS: dump_raw_tokens(reader); break;

@@ -83,6 +83,14 @@ class TraditionalText(unittest.TestCase):
             self.assertEqual(out.returncode, 1, source)
             self.assertIn(message, out.stderr.decode(), source)
 
+    def test_imacros_file_is_read_as_text(self):
+        # An apostrophe is no unterminated character constant in text.
+        out = run(["-P", "-imacros", "m.h", "in.S"],
+                  {"m.h": "#define A 1\ndon't\n", "in.S": "A\n"})
+        self.assertEqual(out.returncode, 0, out.stderr)
+        self.assertEqual(out.stderr.decode(), "")
+        self.assertEqual([l for l in lines(out) if l], ["1"])
+
     def test_command_line_definition_with_a_comment_over_lines(self):
         # Read before any file is entered: there is no line to advance.
         for mode, expected in (([], "x y"), (["-traditional-cpp"], "xy")):

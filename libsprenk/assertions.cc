@@ -47,11 +47,8 @@ static assertion_answer *read_answer(preprocessor_reader *reader)
       free(tokens);
       return nullptr;
     }
-    if (count == allocated) {
-      allocated *= 2;
-      tokens = static_cast<preproc_token *>(
-          checked_realloc(tokens, uint64_t(allocated) * sizeof(preproc_token)));
-    }
+    if (count == allocated)
+      tokens = _cpp_grow_array(tokens, &allocated, allocated * 2);
     tokens[count] = *token;
     // White space before the first token is not part of the answer.
     if (count == 0)

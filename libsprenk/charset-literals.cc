@@ -77,11 +77,8 @@ void substring_ranges_fini(substring_ranges *ranges)
 
 void substring_ranges_push(substring_ranges *ranges, location_span span)
 {
-  if (ranges->count == ranges->allocated) {
-    ranges->allocated *= 2;
-    ranges->spans = static_cast<location_span *>(
-        checked_realloc(ranges->spans, ranges->allocated * sizeof(location_span)));
-  }
+  if (ranges->count == ranges->allocated)
+    ranges->spans = _cpp_grow_array(ranges->spans, &ranges->allocated, ranges->allocated * 2);
   ranges->spans[ranges->count++] = span;
 }
 
@@ -133,10 +130,8 @@ static bool ranges_trackable(const literal_state *s)
 
 static void append_byte(converter_output *out, unsigned char byte)
 {
-  if (out->length == out->allocated) {
-    out->allocated = out->allocated * 2 + 16;
-    out->text = static_cast<unsigned char *>(checked_realloc(out->text, out->allocated));
-  }
+  if (out->length == out->allocated)
+    out->text = _cpp_grow_array(out->text, &out->allocated, out->allocated * 2 + 16);
   out->text[out->length++] = byte;
 }
 

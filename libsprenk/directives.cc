@@ -425,10 +425,8 @@ static char *glue_angled_name(preprocessor_reader *reader)
       break;
     }
     uint64_t length = cpp_spelling_bound(token);
-    if (used + length + 2 > capacity) {
-      capacity = (capacity + length + 2) * 2;
-      name = static_cast<char *>(checked_realloc(name, capacity));
-    }
+    if (used + length + 2 > capacity)
+      name = _cpp_grow_array(name, &capacity, (capacity + length + 2) * 2);
     if (token->flags & TOK_SPACE_BEFORE)
       name[used++] = ' ';
     unsigned char *out = reinterpret_cast<unsigned char *>(name + used);
@@ -528,11 +526,8 @@ static const preproc_token **include_comments(preprocessor_reader *reader)
                       reader->directive->name);
       continue;
     }
-    if (count + 1 == allocated) {
-      allocated *= 2;
-      comments = static_cast<const preproc_token **>(
-          checked_realloc(comments, allocated * sizeof *comments));
-    }
+    if (count + 1 == allocated)
+      comments = _cpp_grow_array(comments, &allocated, allocated * 2);
     comments[count++] = token;
   }
   comments[count] = nullptr;
@@ -997,11 +992,8 @@ static void collect_deferred_pragma(preprocessor_reader *reader, pragma_tokens *
   collected->count = 0;
   const preproc_token *token = &reader->directive_result;
   for (;;) {
-    if (collected->count == allocated) {
-      allocated += allocated / 2;
-      collected->tokens = static_cast<preproc_token *>(
-          checked_realloc(collected->tokens, allocated * sizeof(preproc_token)));
-    }
+    if (collected->count == allocated)
+      collected->tokens = _cpp_grow_array(collected->tokens, &allocated, allocated + allocated / 2);
     collected->tokens[collected->count++] = *token;
     if (token->kind == TK_PRAGMA_EOL || token->kind == TK_EOF)
       break;

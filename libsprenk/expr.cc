@@ -751,8 +751,8 @@ static op_entry *expand_operator_stack(preprocessor_reader *reader)
 {
   op_entry *base = static_cast<op_entry *>(reader->op_stack);
   size_t old_size = size_t(static_cast<op_entry *>(reader->op_limit) - base);
-  size_t new_size = old_size * 2 + OP_STACK_STEP;
-  base = static_cast<op_entry *>(checked_realloc(base, new_size * sizeof(op_entry)));
+  size_t new_size = old_size;
+  base = _cpp_grow_array(base, &new_size, old_size * 2 + OP_STACK_STEP);
   reader->op_stack = base;
   reader->op_limit = base + new_size;
   return base + old_size;

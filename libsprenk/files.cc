@@ -120,10 +120,8 @@ static char *read_remap_name(FILE *stream, int *c)
   char *name = static_cast<char *>(checked_malloc(allocated));
   int ch = *c;
   while (ch != EOF && ch != '\n' && !is_remap_blank(ch)) {
-    if (used + 1 == allocated) {
-      allocated *= 2;
-      name = static_cast<char *>(checked_realloc(name, allocated));
-    }
+    if (used + 1 == allocated)
+      name = _cpp_grow_array(name, &allocated, allocated * 2);
     name[used++] = char(ch);
     ch = getc(stream);
   }
@@ -135,10 +133,8 @@ static char *read_remap_name(FILE *stream, int *c)
 static void add_remap_pair(remap_table *table, uint64_t *allocated, char *from, char *to)
 {
   // Room for the new pair and the ending null.
-  if (2 * table->count + 3 > *allocated) {
-    *allocated = *allocated * 2 + 3;
-    table->pairs = static_cast<char **>(checked_realloc(table->pairs, *allocated * sizeof(char *)));
-  }
+  if (2 * table->count + 3 > *allocated)
+    table->pairs = _cpp_grow_array(table->pairs, allocated, *allocated * 2 + 3);
   table->pairs[2 * table->count] = from;
   table->pairs[2 * table->count + 1] = to;
   table->count++;

@@ -155,11 +155,9 @@ bool _cpp_skip_cxx_comment(preprocessor_reader *reader)
 static void store_comment(preprocessor_reader *reader, const preproc_token *token)
 {
   comment_store *store = &reader->comments;
-  if (store->count == store->allocated) {
-    store->allocated = store->allocated ? store->allocated * 2 : 256;
-    store->entries = static_cast<saved_comment *>(
-        checked_realloc(store->entries, store->allocated * sizeof(saved_comment)));
-  }
+  if (store->count == store->allocated)
+    store->entries = _cpp_grow_array(store->entries, &store->allocated,
+                                     store->allocated ? store->allocated * 2 : 256);
   saved_comment *entry = &store->entries[store->count++];
   entry->text = checked_strndup(reinterpret_cast<const char *>(token->value.str.text),
                                 token->value.str.length);
@@ -402,10 +400,8 @@ struct raw_scanner {
 
 static void raw_append(raw_scanner *s, unsigned char c)
 {
-  if (s->length == s->allocated) {
-    s->allocated = s->allocated ? s->allocated * 2 : 256;
-    s->text = static_cast<unsigned char *>(checked_realloc(s->text, s->allocated));
-  }
+  if (s->length == s->allocated)
+    s->text = _cpp_grow_array(s->text, &s->allocated, s->allocated ? s->allocated * 2 : 256);
   s->text[s->length++] = c;
 }
 

@@ -41,11 +41,9 @@ unsigned char *_cpp_copy_with_slack(const unsigned char *text, uint64_t length)
 
 void _cpp_record_line_note(input_buffer *buffer, const unsigned char *position, uint32_t kind)
 {
-  if (buffer->notes_used == buffer->notes_allocated) {
-    buffer->notes_allocated = buffer->notes_allocated * 2 + 200;
-    buffer->notes = static_cast<line_note *>(
-        checked_realloc(buffer->notes, buffer->notes_allocated * sizeof(line_note)));
-  }
+  if (buffer->notes_used == buffer->notes_allocated)
+    buffer->notes = _cpp_grow_array(buffer->notes, &buffer->notes_allocated,
+                                    buffer->notes_allocated * 2 + 200);
   buffer->notes[buffer->notes_used].position = position;
   buffer->notes[buffer->notes_used].kind = kind;
   buffer->notes_used++;

@@ -32,11 +32,9 @@ static const char module_trail[] = ".c++m";
 
 static void array_add(string_array *array, char *item)
 {
-  if (array->count == array->allocated) {
-    array->allocated = array->allocated ? array->allocated * 2 : 16;
-    array->items =
-        static_cast<char **>(checked_realloc(array->items, array->allocated * sizeof(char *)));
-  }
+  if (array->count == array->allocated)
+    array->items = _cpp_grow_array(array->items, &array->allocated,
+                                   array->allocated ? array->allocated * 2 : 16);
   array->items[array->count++] = item;
 }
 

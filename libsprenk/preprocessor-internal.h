@@ -4,6 +4,8 @@
 #define VUZ_LIBSPRENK_PREPROCESSOR_INTERNAL_H
 
 #include "libsprenk/preprocessor.h"
+#include "support/alloc.h"
+#include "support/internal-abort.h"
 
 #include <cstdarg>
 #include <ctime>
@@ -489,6 +491,16 @@ void _cpp_define_text_macro(preprocessor_reader *reader, const char *text, uint6
 int _cpp_handle_directive(preprocessor_reader *reader, bool indented);
 
 // ---- Line preparation and lexer memory (line-prep.cc) ----
+
+// The one way the library's growable arrays grow: ARRAY is reallocated to
+// GROWN elements, which the caller computed by the array's own rule (each
+// keeps its own first size and step), and *ALLOCATED becomes GROWN.
+template <typename T, typename N> inline T *_cpp_grow_array(T *array, N *allocated, N grown)
+{
+  vuz_assert(grown > *allocated);
+  *allocated = grown;
+  return static_cast<T *>(checked_realloc(array, uint64_t(grown) * sizeof(T)));
+}
 
 void _cpp_prepare_line(preprocessor_reader *reader);
 void _cpp_record_line_note(input_buffer *buffer, const unsigned char *position, uint32_t kind);

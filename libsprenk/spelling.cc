@@ -307,10 +307,8 @@ char *cpp_rest_of_line_text(preprocessor_reader *reader, const char *directive_n
     if (token->kind == TK_EOF)
       break;
     uint64_t needed = used + cpp_spelling_bound(token) + 2;
-    if (needed > capacity) {
-      capacity = capacity * 2 > needed ? capacity * 2 : needed;
-      text = static_cast<char *>(checked_realloc(text, capacity));
-    }
+    if (needed > capacity)
+      text = _cpp_grow_array(text, &capacity, capacity * 2 > needed ? capacity * 2 : needed);
     if (!first && (token->flags & TOK_SPACE_BEFORE))
       text[used++] = ' ';
     unsigned char *out = reinterpret_cast<unsigned char *>(text + used);

@@ -101,8 +101,8 @@ void ensure_room(preprocessor_reader *reader, uint64_t remaining)
   uint64_t needed = used + remaining + 3;
   if (o->base && uint64_t(o->limit - o->base) >= needed)
     return;
-  uint64_t size = needed + needed / 2;
-  o->base = static_cast<unsigned char *>(checked_realloc(o->base, size));
+  uint64_t size = uint64_t(o->limit - o->base);
+  o->base = _cpp_grow_array(o->base, &size, needed + needed / 2);
   o->limit = o->base + size;
   o->current = o->base + used;
 }

@@ -261,8 +261,6 @@ struct current_input_state {
 };
 extern current_input_state current_input;
 
-// Temporary files: those to delete at the end of the run in any case, and
-// those to delete when the input being compiled fails; newest first.
 // A list of names is indexed by name once it is long: each registration
 // looks for the name first, and a run with thousands of inputs lists
 // thousands of objects. The index holds the nodes' own texts.
@@ -272,6 +270,8 @@ struct temp_list_index {
   temp_name_set *names;
 };
 
+// Temporary files: those to delete at the end of the run in any case, and
+// those to delete when the input being compiled fails; newest first.
 struct temp_file_state {
   temp_file_node *always_delete_list;
   temp_file_node *failure_delete_list;
@@ -285,11 +285,13 @@ struct temp_file_state {
 };
 extern temp_file_state temp_files;
 
-// The directories of the chosen multilib.
+// An option in effect for the multilib choice, without its '-'.
 struct multilib_option {
   const char *text;
   size_t length;
 };
+
+// The directories of the chosen multilib.
 struct multilib_choice_state {
   const char *multi_dir;
   const char *multi_os_dir;

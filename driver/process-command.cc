@@ -285,12 +285,17 @@ static void add_relocated_prefixes(bool unresolved, bool from_environment)
   free(libexec);
 }
 
-void reset_command_state()
+static void release_command_scratch()
 {
   free(command.rewritten_records);
   command.rewritten_records = nullptr;
   free(command.program_path);
   command.program_path = nullptr;
+}
+
+void reset_command_state()
+{
+  release_command_scratch();
   free(input_files.inputs);
   free(command.exec_prefix_root);
   free(command.dump_dir);
@@ -451,9 +456,6 @@ void process_command(unsigned decoded_count, decoded_option *decoded)
       decoded_count == 1 + query_flags || (decoded_count == 2 && driver_verbose());
 
   terminate_switch_table();
-  free(command.rewritten_records);
-  command.rewritten_records = nullptr;
-  free(command.program_path);
-  command.program_path = nullptr;
+  release_command_scratch();
   hold_directory_probes(false);
 }

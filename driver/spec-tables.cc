@@ -18,12 +18,13 @@
 #include <unistd.h>
 
 spec_table_state spec_tables;
+named_spec static_specs[STATIC_SPEC_COUNT + TARGET_SPEC_COUNT];
 
 // Links the 45 static specs (with their default texts) as the list.
 static void link_static_specs()
 {
   for (int i = 0; i < STATIC_SPEC_COUNT; i++) {
-    named_spec &sp = spec_tables.static_specs[i];
+    named_spec &sp = static_specs[i];
     const builtin_spec_text &row = builtin_static_spec_texts[i];
     sp.name = row.name;
     sp.name_length = row.name_length;
@@ -35,9 +36,9 @@ static void link_static_specs()
       text = *sp.value_location ? *sp.value_location : "";  // set at start-up
     sp.default_text = text;
     *sp.value_location = text;
-    sp.next = i + 1 < STATIC_SPEC_COUNT ? &spec_tables.static_specs[i + 1] : nullptr;
+    sp.next = i + 1 < STATIC_SPEC_COUNT ? &static_specs[i + 1] : nullptr;
   }
-  spec_tables.specs = &spec_tables.static_specs[0];
+  spec_tables.specs = &static_specs[0];
 }
 
 static bool spec_named(const named_spec *sp, const char *name, size_t length)
@@ -54,7 +55,7 @@ static named_spec *lookup_builtin_spec(const char *name, size_t length)
     return nullptr;
   for (int i = builtin_spec_length_starts[length]; i < builtin_spec_length_starts[length + 1];
        i++) {
-    named_spec *sp = &spec_tables.static_specs[builtin_spec_numbers_by_length[i]];
+    named_spec *sp = &static_specs[builtin_spec_numbers_by_length[i]];
     if (sp->name && spec_named(sp, name, length))
       return sp;
   }
@@ -170,9 +171,9 @@ void init_builtin_specs()
     fputs("Using built-in specs.\n", stderr);
   link_static_specs();
   // The target specs follow the last static spec.
-  named_spec *last = &spec_tables.static_specs[STATIC_SPEC_COUNT - 1];
+  named_spec *last = &static_specs[STATIC_SPEC_COUNT - 1];
   for (int i = 0; i < TARGET_SPEC_COUNT; i++) {
-    named_spec &sp = spec_tables.static_specs[STATIC_SPEC_COUNT + i];
+    named_spec &sp = static_specs[STATIC_SPEC_COUNT + i];
     sp.name = builtin_target_spec_texts[i].name;
     sp.name_length = builtin_target_spec_texts[i].name_length;
     sp.value = sp.default_text = builtin_target_spec_texts[i].text;
@@ -697,7 +698,7 @@ void load_all_specs(unsigned decoded_count, decoded_option *decoded)
 
 static bool is_builtin_record(const named_spec *sp)
 {
-  const named_spec *first = spec_tables.static_specs;
+  const named_spec *first = static_specs;
   return sp >= first && sp < first + STATIC_SPEC_COUNT + TARGET_SPEC_COUNT;
 }
 
@@ -715,6 +716,7 @@ void reset_spec_tables()
   }
   if (spec_tables.added_specs)
     callback_hash_table_delete(spec_tables.added_specs);
+  memset(static_specs, 0, sizeof static_specs);
   if (spec_tables.link_command_owned)
     free(const_cast<char *>(spec_tables.link_command_spec));
   // Rows beyond the built-in ones came from spec files and own their texts.

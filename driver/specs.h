@@ -72,8 +72,6 @@ struct spec_table_state {
   // nested file ends the run with all of them open, and the reset frees
   // them. Made when the first file is read: most runs read none.
   open_spec_file *open_spec_files;
-  // The records of the built-in specs, the static ones linked as the list.
-  named_spec static_specs[STATIC_SPEC_COUNT + TARGET_SPEC_COUNT];
   // The specs spec files added, by name: a file may add thousands, and each
   // would otherwise be looked for along all the others.
   callback_hash_table *added_specs;
@@ -95,6 +93,10 @@ struct spec_table_state {
   int measured_count;
 };
 extern spec_table_state spec_tables;
+// The records of the built-in specs, the static ones linked as the list:
+// spec_tables' part, kept as an object of its own so that its pages do not
+// push the small records every run reads first onto another page.
+extern named_spec static_specs[STATIC_SPEC_COUNT + TARGET_SPEC_COUNT];
 
 // Built-in texts, generated from driver/data/builtin-specs.txt.
 struct builtin_spec_text {

@@ -15,6 +15,8 @@
 
 struct decoded_option;
 struct compiler_entry;
+struct active_spec;
+struct temp_name_memo;
 
 // Configuration fixed when the driver is built.
 #define DRIVER_TARGET "armv6-kaveabi-freebsd15.1"
@@ -126,6 +128,9 @@ struct driver_run_values {
   // Only grows: the greatest exit status of a failed child.
   uint32_t max_child_status = EXIT_CODE_ERRORS;
   uint32_t commands_run;
+  // The argument vector after response-file expansion, when it is not the
+  // caller's own.
+  char **expanded_arguments;
 };
 extern driver_run_values run_values;
 
@@ -171,6 +176,12 @@ struct command_state {
   compare_debug_kind compare_debug_mode;
   const char *compare_debug_option;
   bool queries_only;
+  // Freed when the command has been processed, or by the reset after a
+  // fatal error: the records as the language-specific part rewrote them,
+  // when it did, and where the program really is, found once for both
+  // relocations.
+  decoded_option *rewritten_records;
+  char *program_path;
 };
 extern command_state command;
 
@@ -201,6 +212,9 @@ extern driver_option_state driver_settings;
 // Install paths.
 extern char *install_prefix;
 
+// Calls nested deeper than this are rare: their vectors are not kept.
+enum { KEPT_ARGBUF_DEPTHS = 8 };
+
 // Spec expansion: the argument vector being collected, where words and the
 // texts made for one run live, and how deeply spec functions are nested.
 struct spec_expansion_state {
@@ -222,6 +236,13 @@ struct spec_expansion_state {
   // The last export of the driver's options, so that an equal text is not
   // exported again.
   const char *exported_options;
+  // The named specs being expanded, innermost first; each lives in the
+  // frame of its expansion.
+  active_spec *innermost_spec;
+  // The argument vectors of spec-function calls, kept by depth for the next
+  // call at that depth: most runs make a dozen calls, each of which would
+  // otherwise allocate and free one.
+  vec<const char *> *kept_argbufs[KEPT_ARGBUF_DEPTHS];
 };
 extern spec_expansion_state spec_expansion;
 
@@ -240,20 +261,44 @@ struct current_input_state {
 };
 extern current_input_state current_input;
 
+// A list of names is indexed by name once it is long: each registration
+// looks for the name first, and a run with thousands of inputs lists
+// thousands of objects. The index holds the nodes' own texts.
+struct temp_name_set;
+struct temp_list_index {
+  uint32_t length;
+  temp_name_set *names;
+};
+
 // Temporary files: those to delete at the end of the run in any case, and
 // those to delete when the input being compiled fails; newest first.
 struct temp_file_state {
   temp_file_node *always_delete_list;
   temp_file_node *failure_delete_list;
   char *last_temp_name;
+  temp_list_index always_delete_index;
+  temp_list_index failure_delete_index;
+  // What each temporary-name code made, newest first, so that the same code
+  // gives the same name within the run.
+  temp_name_memo *temp_names;
+  int response_file_counter;
 };
 extern temp_file_state temp_files;
+
+// An option in effect for the multilib choice, without its '-'.
+struct multilib_option {
+  const char *text;
+  size_t length;
+};
 
 // The directories of the chosen multilib.
 struct multilib_choice_state {
   const char *multi_dir;
   const char *multi_os_dir;
   const char *multi_arch_dir;
+  // The multilib options in effect, made on first use.
+  vec<multilib_option> *multilib_used;
+  bool multilib_used_built;
 };
 extern multilib_choice_state multilib_choice;
 

@@ -21,9 +21,6 @@
 #include <unistd.h>
 
 driver_run_values run_values;
-// The argument vector after response-file expansion, when it is not the
-// caller's own.
-static char **expanded_arguments;
 
 // Removes one listed file; only async-signal-safe calls, as the signal
 // handler uses it too.
@@ -181,7 +178,7 @@ int driver_run(driver_state *state, int argc, char **argv)
   expand_response_files(&argc, &argv);
   run_values.response_files_used = argv != original;
   if (run_values.response_files_used)
-    expanded_arguments = argv;
+    run_values.expanded_arguments = argv;
 
   init_option_obstack();
   init_options_struct(&global_options, &global_options_set);
@@ -238,10 +235,8 @@ void driver_reset()
   reset_driver_options();
   reset_command_state();
   reset_spec_interpreter();
-  reset_spec_functions();
   obstack_release_to(&option_obstack, nullptr);
   option_obstack = obstack();
-  argv_free(expanded_arguments);
-  expanded_arguments = nullptr;
+  argv_free(run_values.expanded_arguments);
   run_values = driver_run_values();
 }

@@ -9,13 +9,6 @@
 
 multilib_choice_state multilib_choice;
 
-struct multilib_option {
-  const char *text;
-  size_t length;
-};
-static vec<multilib_option> *multilib_used;
-static bool multilib_used_built;
-
 // The next blank-separated word of [p, end); false when there is none.
 static bool next_word(const char *&p, const char *end, const char **word, size_t *length)
 {
@@ -83,8 +76,8 @@ void init_multilib_texts()
 
 static bool in_used(const char *text, size_t length)
 {
-  if (multilib_used)
-    for (const multilib_option &o : *multilib_used)
+  if (multilib_choice.multilib_used)
+    for (const multilib_option &o : *multilib_choice.multilib_used)
       if (o.length == length && strncmp(o.text, text, length) == 0)
         return true;
   return false;
@@ -129,7 +122,7 @@ static bool group_free_of_others(const char *option, size_t length)
 
 static void build_multilib_used()
 {
-  multilib_used_built = true;
+  multilib_choice.multilib_used_built = true;
   // matches: GIVEN USED; ...
   struct pair {
     const char *given;
@@ -168,7 +161,7 @@ static void build_multilib_used()
     for (const pair &pr : *pairs)
       if (strlen(saved_switches.switches[i].text) == pr.given_length &&
           strncmp(saved_switches.switches[i].text, pr.given, pr.given_length) == 0) {
-        vec_safe_push(multilib_used, multilib_option{pr.used, pr.used_length});
+        vec_safe_push(multilib_choice.multilib_used, multilib_option{pr.used, pr.used_length});
         break;
       }
   }
@@ -178,12 +171,12 @@ static void build_multilib_used()
   for (const char *p = spec_tables.multilib_defaults;
        next_word(p, text_end(spec_tables.multilib_defaults), &d, &n);)
     if (group_free_of_others(d, n))
-      vec_safe_push(multilib_used, multilib_option{d, n});
+      vec_safe_push(multilib_choice.multilib_used, multilib_option{d, n});
 }
 
 bool multilib_option_used(const char *text, size_t length)
 {
-  if (!multilib_used_built)
+  if (!multilib_choice.multilib_used_built)
     build_multilib_used();
   return in_used(text, length);
 }
@@ -291,8 +284,8 @@ void select_multilib()
 
 void release_multilib_cache()
 {
-  vec_release(multilib_used);
-  multilib_used_built = false;
+  vec_release(multilib_choice.multilib_used);
+  multilib_choice.multilib_used_built = false;
 }
 
 void reset_multilib_choice()
@@ -301,8 +294,8 @@ void reset_multilib_choice()
     free(const_cast<char *>(multilib_choice.multi_os_dir));
   free(const_cast<char *>(multilib_choice.multi_dir));
   free(const_cast<char *>(multilib_choice.multi_arch_dir));
-  multilib_choice = multilib_choice_state();
   release_multilib_cache();
+  multilib_choice = multilib_choice_state();
 }
 
 void print_multilib_table()

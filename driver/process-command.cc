@@ -17,8 +17,6 @@
 input_table input_files;
 command_state command;
 
-static option_handlers driver_handlers;
-
 void add_input_file(const char *name, const char *language)
 {
   // Room for the entry and the zeroed terminator.
@@ -37,16 +35,15 @@ void add_input_file(const char *name, const char *language)
   memset(&input_files.inputs[input_files.input_count], 0, sizeof(input_file_entry));
 }
 
-static void build_handler_set()
-{
-  driver_handlers.unknown_option_callback = on_unrecognised_option;
-  driver_handlers.wrong_lang_callback = on_wrong_language_option;
-  driver_handlers.target_option_override_hook = nullptr;
-  driver_handlers.num_handlers = 3;
-  driver_handlers.handlers[0] = {driver_handle_option, FLAG_DRIVER};
-  driver_handlers.handlers[1] = {common_handle_option, FLAG_COMMON};
-  driver_handlers.handlers[2] = {target_handle_option, FLAG_TARGET};
-}
+static const option_handlers driver_handlers = {
+    on_unrecognised_option,
+    on_wrong_language_option,
+    nullptr,
+    3,
+    {{driver_handle_option, FLAG_DRIVER},
+     {common_handle_option, FLAG_COMMON},
+     {target_handle_option, FLAG_TARGET}},
+};
 
 void handle_driver_option(const decoded_option *d)
 {
@@ -268,12 +265,6 @@ static void form_dump_names()
   }
 }
 
-// Freed when the command has been processed, or by the reset after a fatal
-// error: the records as the language-specific part rewrote them, when it did,
-// and where the program really is, found once for both relocations.
-static decoded_option *rewritten_records;
-static char *program_path;
-
 // The relocated counterparts of the standard prefixes, for an installation
 // that does not run from its configured place.
 static void add_relocated_prefixes(bool unresolved, bool from_environment)
@@ -287,19 +278,24 @@ static void add_relocated_prefixes(bool unresolved, bool from_environment)
     libexec = relocate(as_program, DRIVER_LIB_DIR, DRIVER_LIBEXEC_DIR);
     free(as_program);
   } else {
-    libexec = relative_prefix_of_path(program_path, DRIVER_BIN_DIR, DRIVER_LIBEXEC_DIR);
+    libexec = relative_prefix_of_path(command.program_path, DRIVER_BIN_DIR, DRIVER_LIBEXEC_DIR);
   }
   insert_search_prefix(&exec_prefixes, libexec ? libexec : DRIVER_LIBEXEC_DIR, "VUZ", 1, 0, 0);
   insert_search_prefix(&startfile_prefixes, command.exec_prefix_root, "VUZ", 1, 0, 0);
   free(libexec);
 }
 
+static void release_command_scratch()
+{
+  free(command.rewritten_records);
+  command.rewritten_records = nullptr;
+  free(command.program_path);
+  command.program_path = nullptr;
+}
+
 void reset_command_state()
 {
-  free(rewritten_records);
-  rewritten_records = nullptr;
-  free(program_path);
-  program_path = nullptr;
+  release_command_scratch();
   free(input_files.inputs);
   free(command.exec_prefix_root);
   free(command.dump_dir);
@@ -308,7 +304,6 @@ void reset_command_state()
   free(command.aux_base);
   input_files = input_table();
   command = command_state();
-  driver_handlers = option_handlers();
 }
 
 void process_command(unsigned decoded_count, decoded_option *decoded)
@@ -329,9 +324,9 @@ void process_command(unsigned decoded_count, decoded_option *decoded)
     if (decoded[i].option_index == OPT_no_canonical_prefixes)
       unresolved = true;
   if (!command.exec_prefix_root) {
-    program_path = relocation_program_path(decoded[0].argument, !unresolved);
+    command.program_path = relocation_program_path(decoded[0].argument, !unresolved);
     command.exec_prefix_root =
-        relative_prefix_of_path(program_path, DRIVER_BIN_DIR, DRIVER_LIB_DIR);
+        relative_prefix_of_path(command.program_path, DRIVER_BIN_DIR, DRIVER_LIB_DIR);
     if (command.exec_prefix_root)
       env.xput(concat_strings("VUZ_EXEC_PREFIX=", command.exec_prefix_root, nullptr));
   }
@@ -339,7 +334,7 @@ void process_command(unsigned decoded_count, decoded_option *decoded)
   decoded_option *given = decoded;
   lang_specific_driver(&decoded, &decoded_count, &input_files.added_library_count);
   if (decoded != given)
-    rewritten_records = decoded;
+    command.rewritten_records = decoded;
 
   if (command.exec_prefix_root) {
     size_t n = strlen(command.exec_prefix_root);
@@ -368,7 +363,6 @@ void process_command(unsigned decoded_count, decoded_option *decoded)
   (void)env.getenv("LPATH");
 
   command.last_language_input_count = -1;
-  build_handler_set();
   for (unsigned i = 1; i < decoded_count; i++) {
     size_t index = decoded[i].option_index;
     if (index == OPT_E || index == OPT_S || index == OPT_c)
@@ -462,9 +456,6 @@ void process_command(unsigned decoded_count, decoded_option *decoded)
       decoded_count == 1 + query_flags || (decoded_count == 2 && driver_verbose());
 
   terminate_switch_table();
-  free(rewritten_records);
-  rewritten_records = nullptr;
-  free(program_path);
-  program_path = nullptr;
+  release_command_scratch();
   hold_directory_probes(false);
 }

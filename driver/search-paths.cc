@@ -30,12 +30,9 @@ void set_install_prefix(const char *text, size_t length)
   install_prefix = checked_strndup(text, length);
 }
 
-// Answers of the file system kept while nothing can change them: a run asks
-// again for the same program (the linker's name, then its command) and the
-// same directories (for LIBRARY_PATH, then for the link's -L) with no child
-// run in between. A new prefix or a child forgets them. They and their texts
-// share one block, taken from the heap at the first answer so that the
-// program's own data stays compact: what does not fit is simply not kept.
+search_probe_state search_probes;
+
+// An answer that does not fit the block is simply not kept.
 struct probe_answer {
   const char *key;      // the program's name, or the directory's path
   size_t key_length;
@@ -48,27 +45,24 @@ struct probe_memo {
   probe_answer answers[MAX_PROBE_ANSWERS];
   char texts[PROBE_TEXT_BYTES];
 };
-static probe_memo *probes;
-static int probe_answer_count;
-static size_t probe_text_used;
 
 void forget_probe_answers()
 {
-  probe_answer_count = 0;
-  probe_text_used = 0;
+  search_probes.probe_answer_count = 0;
+  search_probes.probe_text_used = 0;
 }
 
 static void release_probe_answers()
 {
   forget_probe_answers();
-  free(probes);
-  probes = nullptr;
+  free(search_probes.probes);
+  search_probes.probes = nullptr;
 }
 
 static const probe_answer *known_answer(const char *key, size_t length, bool directory_key)
 {
-  for (int i = 0; i < probe_answer_count; i++) {
-    const probe_answer &a = probes->answers[i];
+  for (int i = 0; i < search_probes.probe_answer_count; i++) {
+    const probe_answer &a = search_probes.probes->answers[i];
     if (a.key_length == length && a.directory_key == directory_key &&
         memcmp(a.key, key, length) == 0)
       return &a;
@@ -79,30 +73,30 @@ static const probe_answer *known_answer(const char *key, size_t length, bool dir
 static const char *keep_probe_text(const char *text, size_t length)
 {
   size_t size = length + 1;
-  if (size > PROBE_TEXT_BYTES - probe_text_used)
+  if (size > PROBE_TEXT_BYTES - search_probes.probe_text_used)
     return nullptr;
-  char *kept = probes->texts + probe_text_used;
+  char *kept = search_probes.probes->texts + search_probes.probe_text_used;
   memcpy(kept, text, size);
-  probe_text_used += size;
+  search_probes.probe_text_used += size;
   return kept;
 }
 
 static void keep_answer(const char *key, size_t length, bool directory_key, const char *program,
                         bool is_directory)
 {
-  if (probe_answer_count == MAX_PROBE_ANSWERS)
+  if (search_probes.probe_answer_count == MAX_PROBE_ANSWERS)
     return;
-  if (!probes)
-    probes = static_cast<probe_memo *>(checked_malloc(sizeof *probes));
-  size_t used = probe_text_used;
+  if (!search_probes.probes)
+    search_probes.probes = static_cast<probe_memo *>(checked_malloc(sizeof(probe_memo)));
+  size_t used = search_probes.probe_text_used;
   const char *kept_key = keep_probe_text(key, length);
   const char *kept_program = program ? keep_probe_text(program, strlen(program)) : nullptr;
   if (!kept_key || (program && !kept_program)) {
-    probe_text_used = used;
+    search_probes.probe_text_used = used;
     return;
   }
-  probes->answers[probe_answer_count++] = {kept_key, length, kept_program, is_directory,
-                                           directory_key};
+  search_probes.probes->answers[search_probes.probe_answer_count++] = {
+      kept_key, length, kept_program, is_directory, directory_key};
 }
 
 void release_search_path_list(search_path_list *list)
@@ -125,6 +119,7 @@ void reset_search_paths()
   install_prefix = nullptr;
   hold_directory_probes(false);
   release_probe_answers();
+  search_probes = search_probe_state();
 }
 
 void insert_search_prefix(search_path_list *list, const char *prefix, const char *key,
@@ -425,29 +420,23 @@ char *expand_install_keys(char *text)
   return expand_install_keys_from(text, 0);
 }
 
-// The last directory that dot-dot simplification probed, and its answer,
-// while probes are held: the standard prefixes of one set-up share their
-// leading directories.
-static char *probed_directory;
-static bool probed_searchable;
-static bool probes_held;
-
 void hold_directory_probes(bool hold)
 {
-  probes_held = hold;
-  free(probed_directory);
-  probed_directory = nullptr;
+  search_probes.probes_held = hold;
+  free(search_probes.probed_directory);
+  search_probes.probed_directory = nullptr;
 }
 
 static bool directory_searchable(const char *directory)
 {
-  if (probes_held && probed_directory && strcmp(probed_directory, directory) == 0)
-    return probed_searchable;
+  if (search_probes.probes_held && search_probes.probed_directory &&
+      strcmp(search_probes.probed_directory, directory) == 0)
+    return search_probes.probed_searchable;
   bool searchable = access(directory, X_OK) == 0;
-  if (probes_held) {
-    free(probed_directory);
-    probed_directory = checked_strdup(directory);
-    probed_searchable = searchable;
+  if (search_probes.probes_held) {
+    free(search_probes.probed_directory);
+    search_probes.probed_directory = checked_strdup(directory);
+    search_probes.probed_searchable = searchable;
   }
   return searchable;
 }

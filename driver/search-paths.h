@@ -22,6 +22,25 @@ struct search_path_list {
   search_path_entry *last_inserted = nullptr;  // where a run of one priority goes on
 };
 
+// Answers of the file system kept while nothing can change them: a run asks
+// again for the same program (the linker's name, then its command) and the
+// same directories (for LIBRARY_PATH, then for the link's -L) with no child
+// run in between. A new prefix or a child forgets them. They and their texts
+// share one block, taken from the heap at the first answer so that the
+// program's own data stays compact. Beside them, the last directory that
+// dot-dot simplification probed and its answer, while probes are held: the
+// standard prefixes of one set-up share their leading directories.
+struct probe_memo;
+struct search_probe_state {
+  probe_memo *probes;
+  int probe_answer_count;
+  size_t probe_text_used;
+  char *probed_directory;
+  bool probed_searchable;
+  bool probes_held;
+};
+extern search_probe_state search_probes;
+
 extern search_path_list exec_prefixes;
 extern search_path_list startfile_prefixes;
 extern search_path_list include_prefixes;

@@ -599,20 +599,27 @@ static void accept_matching(const char *atom, size_t length, bool starred, bool 
 // stack overflow. Conditions too deep for the scan would be too deep for
 // the interpreter too, had it to take them.
 enum { MAX_VALIDATION_NESTING = 10000 };
-static const char *validating_spec_name;
-static int validation_nesting;
+struct validation_scan {
+  const char *spec_name;
+  int nesting;
+};
 
-static const char *validate_nested_switches(const char *p, bool user_spec, bool braced)
+static const char *scan_spec_switches(validation_scan *scan, const char *p, bool user_spec,
+                                      bool braced);
+
+static const char *validate_nested_switches(validation_scan *scan, const char *p, bool user_spec,
+                                            bool braced)
 {
-  if (validation_nesting >= MAX_VALIDATION_NESTING)
-    fatal_error(0, "spec %qs nests too deeply", validating_spec_name);
-  validation_nesting++;
-  p = validate_spec_switches(p, user_spec, braced);
-  validation_nesting--;
+  if (scan->nesting >= MAX_VALIDATION_NESTING)
+    fatal_error(0, "spec %qs nests too deeply", scan->spec_name);
+  scan->nesting++;
+  p = scan_spec_switches(scan, p, user_spec, braced);
+  scan->nesting--;
   return p;
 }
 
-const char *validate_spec_switches(const char *p, bool user_spec, bool braced)
+static const char *scan_spec_switches(validation_scan *scan, const char *p, bool user_spec,
+                                      bool braced)
 {
   bool suffix_mode = false, starred = false;
   for (;;) {
@@ -649,11 +656,11 @@ const char *validate_spec_switches(const char *p, bool user_spec, bool braced)
         }
         p++;
         if (*p == '{' || ((*p == '@' || *p == 'W') && p[1] == '{')) {
-          p = validate_nested_switches(p + (*p == '{' ? 1 : 2), user_spec, true);
+          p = validate_nested_switches(scan, p + (*p == '{' ? 1 : 2), user_spec, true);
           continue;
         }
         if (*p == '<') {
-          p = validate_nested_switches(p + 1, user_spec, false);
+          p = validate_nested_switches(scan, p + 1, user_spec, false);
           continue;
         }
         if (*p)
@@ -673,21 +680,27 @@ const char *validate_spec_switches(const char *p, bool user_spec, bool braced)
   }
 }
 
+// A spec without a name of its own is named by its text.
+const char *validate_spec_switches(const char *p, bool user_spec, bool braced)
+{
+  validation_scan scan = {p, 0};
+  return scan_spec_switches(&scan, p, user_spec, braced);
+}
+
 // Scans one spec for every condition and removal it holds.
 static void validate_spec_text(const char *name, const char *text, bool user_spec)
 {
   if (!text)
     return;
-  validating_spec_name = name;
-  validation_nesting = 0;
+  validation_scan scan = {name, 0};
   for (const char *p = text; (p = strchr(p, '%')) != nullptr;) {
     p++;
     if (*p == '{')
-      p = validate_spec_switches(p + 1, user_spec, true);
+      p = scan_spec_switches(&scan, p + 1, user_spec, true);
     else if ((*p == '@' || *p == 'W') && p[1] == '{')
-      p = validate_spec_switches(p + 2, user_spec, true);
+      p = scan_spec_switches(&scan, p + 2, user_spec, true);
     else if (*p == '<')
-      p = validate_spec_switches(p + 1, user_spec, false);
+      p = scan_spec_switches(&scan, p + 1, user_spec, false);
     else if (*p)
       p++;
   }

@@ -126,6 +126,7 @@ static const char *remove_outfile_spec_function(int argc, const char **argv)
 // Versions are numbers without leading zeros joined by dots.
 static bool valid_version(const char *text)
 {
+  // Compiled once per process: the pattern is a constant, the same for every run.
   static regex_pattern pattern;
   static bool compiled;
   if (!compiled) {
@@ -485,18 +486,12 @@ static const spec_function_entry *find_spec_function(const char *name, size_t le
   return nullptr;
 }
 
-// The argument vectors of calls in progress, kept by depth for the next call
-// at that depth: most runs make a dozen calls, each of which would otherwise
-// allocate and free one.
-enum { KEPT_ARGBUF_DEPTHS = 8 };
-static vec<const char *> *kept_argbufs[KEPT_ARGBUF_DEPTHS];
-
 static vec<const char *> *take_argbuf(int depth)
 {
   vec<const char *> *v = nullptr;
   if (depth < KEPT_ARGBUF_DEPTHS) {
-    v = kept_argbufs[depth];
-    kept_argbufs[depth] = nullptr;
+    v = spec_expansion.kept_argbufs[depth];
+    spec_expansion.kept_argbufs[depth] = nullptr;
   }
   vec_reserve_exact(v, 10);
   return v;
@@ -504,18 +499,12 @@ static vec<const char *> *take_argbuf(int depth)
 
 static void give_back_argbuf(int depth, vec<const char *> *v)
 {
-  if (depth < KEPT_ARGBUF_DEPTHS && !kept_argbufs[depth]) {
+  if (depth < KEPT_ARGBUF_DEPTHS && !spec_expansion.kept_argbufs[depth]) {
     vec_truncate(v, 0);
-    kept_argbufs[depth] = v;
+    spec_expansion.kept_argbufs[depth] = v;
   } else {
     vec_release(v);
   }
-}
-
-void reset_spec_functions()
-{
-  for (vec<const char *> *&v : kept_argbufs)
-    vec_release(v);
 }
 
 // Short texts of a call live in the caller's frame.

@@ -236,15 +236,14 @@ enum { MAX_NAMED_SPEC_DEPTH = 256 };
 // few ten levels.
 enum { MAX_SPEC_NESTING = 1000 };
 
-// The named specs being expanded, each with the work done when it began,
-// innermost first. Each lives in the frame of its expansion: no table of
-// the deepest nesting sits in memory that every run touches.
+// A named spec being expanded, with the work done when it began. Each lives
+// in the frame of its expansion: no table of the deepest nesting sits in
+// memory that every run touches.
 struct active_spec {
   const char *name;
   uint64_t work_at_start;
   active_spec *outer;
 };
-static active_spec *innermost_spec;
 
 // Names the innermost spec that by itself did most of the work: the one a
 // spec file made too large, rather than the outermost built-in that
@@ -252,7 +251,7 @@ static active_spec *innermost_spec;
 [[noreturn]] static void report_too_much_work(const char *whole_spec)
 {
   const char *culprit = whole_spec;
-  for (const active_spec *a = innermost_spec; a; a = a->outer)
+  for (const active_spec *a = spec_expansion.innermost_spec; a; a = a->outer)
     if (a->name && spec_expansion.spec_work - a->work_at_start > MAX_SPEC_WORK / 2) {
       culprit = a->name;
       break;
@@ -271,12 +270,12 @@ static void charge_spec_work(uint64_t amount, const char *whole_spec)
 // expanded in place and watched for the work it does.
 static int expand_nested(const char *name, const char *value)
 {
-  active_spec self = {name, spec_expansion.spec_work, innermost_spec};
-  innermost_spec = &self;
+  active_spec self = {name, spec_expansion.spec_work, spec_expansion.innermost_spec};
+  spec_expansion.innermost_spec = &self;
   spec_expansion.named_spec_depth++;
   int result = do_spec_1(value ? value : "", false, nullptr);
   spec_expansion.named_spec_depth--;
-  innermost_spec = self.outer;
+  spec_expansion.innermost_spec = self.outer;
   return result;
 }
 
@@ -708,15 +707,17 @@ static const char *do_percent(const char *p, const char *spec, const char *match
 void reset_spec_interpreter()
 {
   vec_release(spec_expansion.argbuf);
+  for (vec<const char *> *&kept : spec_expansion.kept_argbufs)
+    vec_release(kept);
   vec_release(spec_words.response_argbuf);
   obstack_release_to(&spec_expansion.spec_obstack, nullptr);
   obstack_release_to(&spec_expansion.collect_obstack, nullptr);
   free(spec_expansion.output_names);
+  // A run ended from inside an expansion leaves its active specs behind, in
+  // frames that are gone: the fresh record forgets them.
   spec_expansion = spec_expansion_state();
   current_input = current_input_state();
   spec_words = spec_word_state();
-  // A run ended from inside an expansion leaves its frames behind.
-  innermost_spec = nullptr;
 }
 
 // The bytes the loop of do_spec_1 reads one at a time, as constant data.
@@ -747,9 +748,11 @@ int do_spec_1(const char *spec, bool literal, const char *matched)
     word_add_text(spec);
     return 0;
   }
-  if (spec_expansion.spec_nesting >= MAX_SPEC_NESTING)
+  if (spec_expansion.spec_nesting >= MAX_SPEC_NESTING) {
+    const active_spec *innermost = spec_expansion.innermost_spec;
     fatal_error(0, "spec %qs nests too deeply",
-                innermost_spec && innermost_spec->name ? innermost_spec->name : spec);
+                innermost && innermost->name ? innermost->name : spec);
+  }
   spec_expansion.spec_nesting++;
   int result = expand_spec_text(spec, matched);
   spec_expansion.spec_nesting--;

@@ -18,8 +18,7 @@
 #include <unistd.h>
 
 spec_table_state spec_tables;
-
-static named_spec static_specs[STATIC_SPEC_COUNT + TARGET_SPEC_COUNT];
+named_spec static_specs[STATIC_SPEC_COUNT + TARGET_SPEC_COUNT];
 
 // Links the 45 static specs (with their default texts) as the list.
 static void link_static_specs()
@@ -63,10 +62,6 @@ static named_spec *lookup_builtin_spec(const char *name, size_t length)
   return nullptr;
 }
 
-// The specs spec files added, by name: a file may add thousands, and each
-// would otherwise be looked for along all the others.
-static callback_hash_table *added_specs;
-
 struct spec_name_key {
   const char *name;
   size_t length;
@@ -86,10 +81,12 @@ static int added_spec_is(const void *stored, const void *key)
 
 static void index_added_spec(named_spec *sp)
 {
-  if (!added_specs)
-    added_specs = callback_hash_table_create(64, added_spec_hash, added_spec_is, nullptr);
+  if (!spec_tables.added_specs)
+    spec_tables.added_specs =
+        callback_hash_table_create(64, added_spec_hash, added_spec_is, nullptr);
   spec_name_key key = {sp->name, sp->name_length};
-  *callback_hash_table_find_slot_hashed(added_specs, &key, added_spec_hash(sp), INSERT) = sp;
+  *callback_hash_table_find_slot_hashed(spec_tables.added_specs, &key, added_spec_hash(sp),
+                                        INSERT) = sp;
 }
 
 // Specs a spec file adds stand before the built-in records in the list and
@@ -99,25 +96,19 @@ named_spec *lookup_named_spec(const char *name, size_t length)
 {
   if (!spec_tables.specs)
     return nullptr;
-  if (added_specs) {
+  if (spec_tables.added_specs) {
     spec_name_key key = {name, length};
-    if (void *found = callback_hash_table_find_hashed(added_specs, &key,
+    if (void *found = callback_hash_table_find_hashed(spec_tables.added_specs, &key,
                                                       hash_bytes_mixed(name, length, 0)))
       return static_cast<named_spec *>(found);
   }
   return lookup_builtin_spec(name, length);
 }
 
-// Texts a spec file replaced while a spec was being expanded: the spec
-// function "include" reads one mid-expansion, and the text it replaces, or
-// the compiler table it grows, may be the one being read. They are freed
-// with the tables.
-static vec<void *> *retired_spec_texts;
-
 static void free_spec_text(const void *text)
 {
   if (spec_expansion.spec_function_depth > 0)
-    vec_safe_push(retired_spec_texts, const_cast<void *>(text));
+    vec_safe_push(spec_tables.retired_spec_texts, const_cast<void *>(text));
   else
     free(const_cast<void *>(text));
 }
@@ -283,54 +274,42 @@ static const char *next_blank_line(const char *p)
 }
 
 enum { MAX_SPEC_FILE_DEPTH = 200 };
-// What each spec file being read holds, by depth: a fatal error in a nested
-// file ends the run with all of them open, and the reset frees them. The
-// table is made when the first file is read: most runs read none.
 struct open_spec_file {
   char *text;          // line-normalised
   char *include_path;  // of the file it is including, when located
 };
-static open_spec_file *open_spec_files;
 
 static open_spec_file &open_spec_file_at(int depth)
 {
-  if (!open_spec_files)
-    open_spec_files = checked_new_cleared<open_spec_file>(MAX_SPEC_FILE_DEPTH + 1);
-  return open_spec_files[depth];
+  if (!spec_tables.open_spec_files)
+    spec_tables.open_spec_files = checked_new_cleared<open_spec_file>(MAX_SPEC_FILE_DEPTH + 1);
+  return spec_tables.open_spec_files[depth];
 }
-
-// Whether link_command_spec came from a spec file and is owned.
-static bool link_command_owned;
 
 static void set_link_command_spec(char *text)
 {
-  if (link_command_owned)
+  if (spec_tables.link_command_owned)
     free_spec_text(spec_tables.link_command_spec);
   spec_tables.link_command_spec = text;
-  link_command_owned = true;
+  spec_tables.link_command_owned = true;
 }
-
-// The rows the compiler table made here has room for, its zeroed last row
-// included; a table made elsewhere has room for its rows only.
-static const compiler_entry *sized_table;
-static int compiler_capacity;
 
 // Room for one more row and the zeroed row after it. The rows move, and the
 // one being compiled for must stay readable.
 static void add_compiler_row_room()
 {
-  if (spec_tables.compilers && spec_tables.compilers == sized_table &&
-      spec_tables.compiler_count + 2 <= compiler_capacity)
+  if (spec_tables.compilers && spec_tables.compilers == spec_tables.sized_table &&
+      spec_tables.compiler_count + 2 <= spec_tables.compiler_capacity)
     return;
-  compiler_capacity = 2 * (spec_tables.compiler_count + 2);
+  spec_tables.compiler_capacity = 2 * (spec_tables.compiler_count + 2);
   compiler_entry *grown =
-      checked_new_cleared<compiler_entry>(static_cast<uint64_t>(compiler_capacity));
+      checked_new_cleared<compiler_entry>(static_cast<uint64_t>(spec_tables.compiler_capacity));
   if (spec_tables.compilers)
     memcpy(grown, spec_tables.compilers,
            static_cast<size_t>(spec_tables.compiler_count) * sizeof(compiler_entry));
   free_spec_text(spec_tables.compilers);
   spec_tables.compilers = grown;
-  sized_table = grown;
+  spec_tables.sized_table = grown;
 }
 
 static void include_spec_file(const char *name, bool user, bool no_error)
@@ -508,26 +487,23 @@ void load_spec_file(const char *file, bool main_file, bool user)
 
 // The suffix length of each compiler row: every input asks every row,
 // twice. Spec files only add rows after the built-in ones, whose lengths
-// were measured when the driver was built; a table with added rows is
-// measured when a choice first needs it and again after it changed.
-static uint32_t *suffix_lengths;
-static const compiler_entry *measured_table;
-static int measured_count;
-
+// were measured when the driver was built.
 static const uint32_t *compiler_suffix_lengths()
 {
   if (spec_tables.compiler_count == builtin_compiler_count)
     return builtin_compiler_suffix_lengths;
-  if (measured_table != spec_tables.compilers || measured_count != spec_tables.compiler_count) {
-    free(suffix_lengths);
-    suffix_lengths =
+  if (spec_tables.measured_table != spec_tables.compilers ||
+      spec_tables.measured_count != spec_tables.compiler_count) {
+    free(spec_tables.suffix_lengths);
+    spec_tables.suffix_lengths =
         checked_new_array<uint32_t>(static_cast<uint64_t>(spec_tables.compiler_count) + 1);
     for (int i = 0; i < spec_tables.compiler_count; i++)
-      suffix_lengths[i] = static_cast<uint32_t>(strlen(spec_tables.compilers[i].suffix));
-    measured_table = spec_tables.compilers;
-    measured_count = spec_tables.compiler_count;
+      spec_tables.suffix_lengths[i] =
+          static_cast<uint32_t>(strlen(spec_tables.compilers[i].suffix));
+    spec_tables.measured_table = spec_tables.compilers;
+    spec_tables.measured_count = spec_tables.compiler_count;
   }
-  return suffix_lengths;
+  return spec_tables.suffix_lengths;
 }
 
 // Whether the LENGTH bytes of NAME end with SUFFIX, of SUFFIX_LENGTH bytes,
@@ -652,8 +628,8 @@ void init_builtin_compilers()
          static_cast<size_t>(builtin_compiler_count) * sizeof(compiler_entry));
   memset(&spec_tables.compilers[builtin_compiler_count], 0, sizeof(compiler_entry));
   spec_tables.compiler_count = builtin_compiler_count;
-  compiler_capacity = builtin_compiler_count + 1;
-  sized_table = spec_tables.compilers;
+  spec_tables.compiler_capacity = builtin_compiler_count + 1;
+  spec_tables.sized_table = spec_tables.compilers;
 }
 
 void load_all_specs(unsigned decoded_count, decoded_option *decoded)
@@ -720,47 +696,46 @@ void load_all_specs(unsigned decoded_count, decoded_option *decoded)
   select_multilib();
 }
 
+static bool is_builtin_record(const named_spec *sp)
+{
+  const named_spec *first = static_specs;
+  return sp >= first && sp < first + STATIC_SPEC_COUNT + TARGET_SPEC_COUNT;
+}
+
+// Frees what the records own; the fresh record then forgets the rest.
 void reset_spec_tables()
 {
   for (named_spec *sp = spec_tables.specs, *next; sp; sp = next) {
     next = sp->next;
     if (sp->allocated)
       free(const_cast<char *>(*sp->value_location));
-    if (sp < static_specs || sp >= static_specs + STATIC_SPEC_COUNT + TARGET_SPEC_COUNT) {
+    if (!is_builtin_record(sp)) {
       free(const_cast<char *>(sp->name));
       free(sp);
     }
   }
-  if (added_specs)
-    callback_hash_table_delete(added_specs);
-  added_specs = nullptr;
+  if (spec_tables.added_specs)
+    callback_hash_table_delete(spec_tables.added_specs);
   memset(static_specs, 0, sizeof static_specs);
-  if (link_command_owned)
+  if (spec_tables.link_command_owned)
     free(const_cast<char *>(spec_tables.link_command_spec));
-  link_command_owned = false;
   // Rows beyond the built-in ones came from spec files and own their texts.
   for (int i = builtin_compiler_count; i < spec_tables.compiler_count; i++) {
     free(const_cast<char *>(spec_tables.compilers[i].suffix));
     free(const_cast<char *>(spec_tables.compilers[i].spec));
   }
   free(spec_tables.compilers);
-  compiler_capacity = 0;
-  sized_table = nullptr;
-  if (retired_spec_texts)
-    for (void *text : *retired_spec_texts)
+  if (spec_tables.retired_spec_texts)
+    for (void *text : *spec_tables.retired_spec_texts)
       free(text);
-  vec_release(retired_spec_texts);
-  free(suffix_lengths);
-  suffix_lengths = nullptr;
-  measured_table = nullptr;
-  measured_count = 0;
-  if (open_spec_files)
+  vec_release(spec_tables.retired_spec_texts);
+  free(spec_tables.suffix_lengths);
+  if (spec_tables.open_spec_files)
     for (int i = 0; i <= MAX_SPEC_FILE_DEPTH; i++) {
-      free(open_spec_files[i].text);
-      free(open_spec_files[i].include_path);
+      free(spec_tables.open_spec_files[i].text);
+      free(spec_tables.open_spec_files[i].include_path);
     }
-  free(open_spec_files);
-  open_spec_files = nullptr;
+  free(spec_tables.open_spec_files);
   spec_tables = spec_table_state();
 }
 

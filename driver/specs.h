@@ -8,6 +8,9 @@
 
 #include <cstring>
 
+struct callback_hash_table;
+struct open_spec_file;
+
 // A named spec; the static ones read their value through value_location so that
 // the interpreter always sees the current text.
 struct named_spec {
@@ -26,6 +29,10 @@ struct spec_function_entry {
   const char *name;
   const char *(*handler)(int argc, const char **argv);
 };
+
+// The records of the built-in specs are made for these many rows, which
+// the generated tables are checked against.
+enum { STATIC_SPEC_COUNT = 45, TARGET_SPEC_COUNT = 5 };
 
 // The named specs, the link command and the compiler table, with the
 // static spec values the interpreter's codes read directly.
@@ -61,8 +68,35 @@ struct spec_table_state {
   const char *version_spec;
   // Nesting of spec files, bounded.
   int spec_file_depth;
+  // What each spec file being read holds, by depth: a fatal error in a
+  // nested file ends the run with all of them open, and the reset frees
+  // them. Made when the first file is read: most runs read none.
+  open_spec_file *open_spec_files;
+  // The specs spec files added, by name: a file may add thousands, and each
+  // would otherwise be looked for along all the others.
+  callback_hash_table *added_specs;
+  // Texts a spec file replaced while a spec was being expanded: the spec
+  // function "include" reads one mid-expansion, and the text it replaces, or
+  // the compiler table it grows, may be the one being read. They are freed
+  // with the tables.
+  vec<void *> *retired_spec_texts;
+  // Whether link_command_spec came from a spec file and is owned.
+  bool link_command_owned;
+  // The rows the compiler table made here has room for, its zeroed last row
+  // included; a table made elsewhere has room for its rows only.
+  const compiler_entry *sized_table;
+  int compiler_capacity;
+  // The suffix length of each row of a compiler table with added rows,
+  // measured when a choice first needs it and again after it changed.
+  uint32_t *suffix_lengths;
+  const compiler_entry *measured_table;
+  int measured_count;
 };
 extern spec_table_state spec_tables;
+// The records of the built-in specs, the static ones linked as the list:
+// spec_tables' part, kept as an object of its own so that its pages do not
+// push the small records every run reads first onto another page.
+extern named_spec static_specs[STATIC_SPEC_COUNT + TARGET_SPEC_COUNT];
 
 // Built-in texts, generated from driver/data/builtin-specs.txt.
 struct builtin_spec_text {
@@ -71,9 +105,6 @@ struct builtin_spec_text {
   const char *text;        // null: filled in at start-up
   const char **variable;   // the driver variable holding the value, or null
 };
-// The records of the built-in specs are made for these many rows, which
-// the generated tables are checked against.
-enum { STATIC_SPEC_COUNT = 45, TARGET_SPEC_COUNT = 5 };
 extern const builtin_spec_text builtin_static_spec_texts[];
 extern const builtin_spec_text builtin_target_spec_texts[];
 // The rows of both tables above (static rows first) grouped by name length:
@@ -206,8 +237,8 @@ int expand_and_run_spec(const char *spec);
 void begin_spec_expansion();
 // As above, for a spec that makes words and runs nothing.
 void begin_word_expansion();
-// Frees the argument vectors and both spec obstacks and forgets the current
-// input; driver_reset's part.
+// Frees the argument vectors (those spec-function calls keep included) and
+// both spec obstacks and forgets the current input; driver_reset's part.
 void reset_spec_interpreter();
 void finish_word();
 void store_word(const char *text, bool delete_always, bool output_file);
@@ -279,6 +310,42 @@ inline bool switch_begins_with(const char *text, const char *prefix, size_t leng
   return true;
 }
 
+// The switch numbers in order of their texts, so that a spec atom finds the
+// switches it names without reading the others. Made again on first use
+// after the table changed: a switch added, or another table swapped in.
+struct switch_index {
+  const switch_entry *table;  // the table it was made for
+  int count;
+  unsigned generation;
+  int *by_text;
+  int capacity;
+};
+
+// The first bytes of the switch texts, alone and in pairs (hashed): an atom
+// that no switch begins like is answered without a walk. Made again after
+// the table changed, as the index is.
+enum { SWITCH_PAIR_HASH_BITS = 9 };
+struct switch_first_bytes {
+  const switch_entry *table;
+  int count;
+  unsigned generation;
+  uint64_t bits[4];
+  uint64_t pairs[(1 << SWITCH_PAIR_HASH_BITS) / 64];
+  uint64_t lengths;  // bit 63: 63 bytes or more
+  uint32_t byte_marks;
+  uint32_t pair_marks;
+};
+
+// What answers spec atoms about the saved switches without a walk of them.
+struct switch_lookup_state {
+  switch_index index_of_switches;
+  switch_first_bytes first_bytes_of_switches;
+  // Counts the additions, so that a table filled again is not taken for the
+  // one the index was made for.
+  unsigned switch_table_generation;
+};
+extern switch_lookup_state switch_lookup;
+
 void record_switch(const char *text, int further_count, const char *const *further,
                    bool accepted, bool in_option_table);
 void terminate_switch_table();
@@ -313,9 +380,6 @@ const builtin_call *builtin_call_at(const char *name);
 void append_spec_escaped(obstack *ob, const char *value);
 extern const spec_function_entry spec_function_table[];
 const char *call_spec_function(const char *p, bool *returned_text, const char *matched);
-// Frees the argument vectors that calls keep for the next call; driver_reset's
-// part.
-void reset_spec_functions();
 
 // Temporary names and response files.
 const char *make_temp_name(char code, const char *p, const char *whole_spec);

@@ -12,36 +12,7 @@
 
 switch_table saved_switches;
 
-// The switch numbers in order of their texts, so that a spec atom finds the
-// switches it names without reading the others. Made again on first use
-// after the table changed: a switch added, or another table swapped in.
-struct switch_index {
-  const switch_entry *table;  // the table it was made for
-  int count;
-  unsigned generation;
-  int *by_text;
-  int capacity;
-};
-static switch_index index_of_switches;
-// Counts the additions, so that a table filled again is not taken for the
-// one the index was made for.
-static unsigned switch_table_generation;
-
-// The first bytes of the switch texts, alone and in pairs (hashed): an atom
-// that no switch begins like is answered without a walk. Made again after
-// the table changed, as the index is.
-enum { SWITCH_PAIR_HASH_BITS = 9 };
-struct switch_first_bytes {
-  const switch_entry *table;
-  int count;
-  unsigned generation;
-  uint64_t bits[4];
-  uint64_t pairs[(1 << SWITCH_PAIR_HASH_BITS) / 64];
-  uint64_t lengths;  // bit 63: 63 bytes or more
-  uint32_t byte_marks;
-  uint32_t pair_marks;
-};
-static switch_first_bytes first_bytes_of_switches;
+switch_lookup_state switch_lookup;
 
 void record_switch(const char *text, int further_count, const char *const *further,
                    bool accepted, bool in_option_table)
@@ -54,7 +25,7 @@ void record_switch(const char *text, int further_count, const char *const *furth
         saved_switches.switches,
         static_cast<uint64_t>(saved_switches.switch_capacity) * sizeof(switch_entry)));
   }
-  switch_table_generation++;
+  switch_lookup.switch_table_generation++;
   switch_entry &sw = saved_switches.switches[saved_switches.switch_count++];
   sw.text = text + 1;
   sw.arguments = nullptr;
@@ -76,9 +47,8 @@ void record_switch(const char *text, int further_count, const char *const *furth
 
 void reset_switch_table()
 {
-  free(index_of_switches.by_text);
-  index_of_switches = switch_index();
-  first_bytes_of_switches = switch_first_bytes();
+  free(switch_lookup.index_of_switches.by_text);
+  switch_lookup = switch_lookup_state();
   free(saved_switches.switches);
   saved_switches = switch_table();
 }
@@ -105,9 +75,9 @@ static int compare_switch_texts(const void *a, const void *b)
 
 static const switch_index *current_switch_index()
 {
-  switch_index &index = index_of_switches;
+  switch_index &index = switch_lookup.index_of_switches;
   if (index.table == saved_switches.switches && index.count == saved_switches.switch_count &&
-      index.generation == switch_table_generation)
+      index.generation == switch_lookup.switch_table_generation)
     return &index;
   if (saved_switches.switch_count > index.capacity) {
     index.capacity = saved_switches.switch_count;
@@ -120,7 +90,7 @@ static const switch_index *current_switch_index()
              compare_switch_texts);
   index.table = saved_switches.switches;
   index.count = saved_switches.switch_count;
-  index.generation = switch_table_generation;
+  index.generation = switch_lookup.switch_table_generation;
   return &index;
 }
 
@@ -149,7 +119,7 @@ static unsigned length_bit(size_t length)
 // Apart from its one caller, which is then light enough to inline.
 __attribute__((noinline)) static void remake_first_bytes()
 {
-  switch_first_bytes &f = first_bytes_of_switches;
+  switch_first_bytes &f = switch_lookup.first_bytes_of_switches;
   f = switch_first_bytes();
   for (int i = 0; i < saved_switches.switch_count; i++) {
     set_bit(f.bits, static_cast<unsigned char>(saved_switches.switches[i].text[0]));
@@ -160,14 +130,14 @@ __attribute__((noinline)) static void remake_first_bytes()
   }
   f.table = saved_switches.switches;
   f.count = saved_switches.switch_count;
-  f.generation = switch_table_generation;
+  f.generation = switch_lookup.switch_table_generation;
 }
 
 static bool first_bytes_are_current()
 {
-  const switch_first_bytes &f = first_bytes_of_switches;
+  const switch_first_bytes &f = switch_lookup.first_bytes_of_switches;
   return f.table == saved_switches.switches && f.count == saved_switches.switch_count &&
-         f.generation == switch_table_generation;
+         f.generation == switch_lookup.switch_table_generation;
 }
 
 // The questions of the first bytes that every condition asks make them
@@ -183,7 +153,7 @@ bool some_switch_has_mark(uint32_t byte_marks, uint32_t pair_marks)
 {
   if (!first_bytes_are_current())
     return has_mark_after_remaking(byte_marks, pair_marks);
-  const switch_first_bytes &f = first_bytes_of_switches;
+  const switch_first_bytes &f = switch_lookup.first_bytes_of_switches;
   return ((byte_marks & f.byte_marks) | (pair_marks & f.pair_marks)) != 0;
 }
 
@@ -195,7 +165,7 @@ static bool some_switch_may_begin_with(const char *prefix, size_t length, bool s
 {
   if (length == 0)
     return true;
-  const switch_first_bytes &f = first_bytes_of_switches;
+  const switch_first_bytes &f = switch_lookup.first_bytes_of_switches;
   if (!bit_is_set(f.bits, static_cast<unsigned char>(prefix[0])))
     return false;
   if (one_byte)

@@ -25,9 +25,7 @@ struct temp_name_memo {
   temp_name_memo *next;
 };
 
-static temp_name_memo *memo;
 temp_file_state temp_files;
-static int response_file_counter;
 
 // Names compared as paths, as the walk of a short list compares them.
 struct temp_name_traits : pointer_hash_traits<const char *> {
@@ -35,27 +33,20 @@ struct temp_name_traits : pointer_hash_traits<const char *> {
   static bool equal(const char *a, const char *b) { return path_compare(a, b) == 0; }
 };
 
-// A list of names is indexed by name once it is long: each registration
-// looks for the name first, and a run with thousands of inputs lists
-// thousands of objects. The index holds the nodes' own texts.
-struct temp_list_index {
-  uint32_t length;
-  hash_set<const char *, temp_name_traits> *names;
+struct temp_name_set : hash_set<const char *, temp_name_traits> {
+  using hash_set::hash_set;
 };
 
 // Below this a walk of the list costs less than keeping an index.
 enum { INDEXED_TEMP_LIST_LENGTH = 32 };
 
-static temp_list_index always_delete_index;
-static temp_list_index failure_delete_index;
-
 static temp_list_index *index_of(temp_file_node **list)
 {
   if (list == &temp_files.always_delete_list)
-    return &always_delete_index;
+    return &temp_files.always_delete_index;
   // Only the two deletion lists have an index.
   vuz_assert(list == &temp_files.failure_delete_list);
-  return &failure_delete_index;
+  return &temp_files.failure_delete_index;
 }
 
 static bool listed(temp_file_node **list, const char *name)
@@ -79,7 +70,7 @@ static void index_new_node(temp_file_node **list)
   }
   if (index->length < INDEXED_TEMP_LIST_LENGTH)
     return;
-  index->names = new hash_set<const char *, temp_name_traits>(2 * index->length);
+  index->names = new temp_name_set(2 * index->length);
   for (temp_file_node *node = *list; node; node = node->next)
     index->names->add(node->name);
 }
@@ -121,15 +112,13 @@ void reset_temp_names()
   delete_temp_list(temp_files.always_delete_list);
   release_temp_list(&temp_files.always_delete_list);
   release_temp_list(&temp_files.failure_delete_list);
-  while (memo) {
-    temp_name_memo *next = memo->next;
-    free(memo->suffix);
-    free(memo->file_name);
-    free(memo);
-    memo = next;
+  for (temp_name_memo *entry = temp_files.temp_names, *next; entry; entry = next) {
+    next = entry->next;
+    free(entry->suffix);
+    free(entry->file_name);
+    free(entry);
   }
   temp_files = temp_file_state();
-  response_file_counter = 0;
 }
 
 void register_temp_file(const char *name, bool delete_always, bool delete_on_failure)
@@ -242,7 +231,7 @@ const char *make_temp_name(char code, const char *p, const char *whole_spec)
   }
 
   uint32_t unique = (code == 'u' || code == 'U' || code == 'j') ? 1 : 0;
-  temp_name_memo *entry = memo;
+  temp_name_memo *entry = temp_files.temp_names;
   while (entry && !(entry->unique == unique && entry->suffix_length == suffix_length &&
                     strcmp(entry->suffix, suffix) == 0))
     entry = entry->next;
@@ -251,8 +240,8 @@ const char *make_temp_name(char code, const char *p, const char *whole_spec)
     entry->suffix = suffix;
     entry->suffix_length = static_cast<uint32_t>(suffix_length);
     entry->unique = unique;
-    entry->next = memo;
-    memo = entry;
+    entry->next = temp_files.temp_names;
+    temp_files.temp_names = entry;
   } else {
     free(suffix);
   }
@@ -292,7 +281,7 @@ void close_response_file()
     bool from_dump_dir = base == command.dump_dir;
     name = format_alloc("%s%sargs.%d", base,
                         from_dump_dir && command.dump_dir_dash_appended ? "" : ".",
-                        response_file_counter++);
+                        temp_files.response_file_counter++);
   } else {
     name = temp_file_make("");
     register_temp_file(name, true, true);

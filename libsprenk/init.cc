@@ -235,8 +235,11 @@ void reader_post_options(preprocessor_reader *reader)
 static bool builtin_row_wanted(preprocessor_reader *reader, const builtin_macro_row &row)
 {
   bool has_attribute_kind = row.kind >= BT_HAS_ATTRIBUTE && row.kind <= BT_HAS_BUILTIN;
+  // A client that answers no built-in query leaves __has_builtin undefined,
+  // so that testing for it first still works.
   return !has_attribute_kind ||
-         (reader->options.language != DIALECT_ASM && reader->callbacks.has_attribute);
+         (reader->options.language != DIALECT_ASM && reader->callbacks.has_attribute &&
+          (row.kind != BT_HAS_BUILTIN || reader->callbacks.has_builtin));
 }
 
 static void enter_builtin_row(preprocessor_reader *reader, const builtin_macro_row &row)
@@ -347,7 +350,7 @@ static void read_preprocessed_origin(preprocessor_reader *reader)
   const unsigned char *text = name->value.str.text;
   uint32_t length = name->kind == TK_STRING ? name->value.str.length : 0;
   if (length < 5 || text[length - 2] != '/' || text[length - 3] != '/') {
-    _cpp_backup_tokens(reader, 3);
+    _cpp_backup_lexed_tokens(reader, 3);
     return;
   }
   if (reader->callbacks.dir_change) {

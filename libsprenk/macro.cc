@@ -161,62 +161,83 @@ static void check_space_after_name(preprocessor_reader *reader, const preproc_to
     diag_warning(reader, DR_NONE, "missing whitespace after the macro name");
 }
 
-// Tracks __VA_OPT__ groups while a body is lexed: false after an error.
-struct va_opt_check {
-  int state; // 0 outside, 1 after __VA_OPT__, 2 after its "(", 3+ inside
-  bool last_was_paste;
-  location_t location;
-};
+// ---- __VA_OPT__ groups ----
 
-static bool va_opt_check_token(preprocessor_reader *reader, va_opt_check *check,
-                               const preproc_token *token)
+static bool is_paste(const preproc_token *token)
 {
-  bool is_va_opt = token->kind == TK_NAME && token->value.ident.node == reader->spec_nodes.n_va_opt;
-  if (is_va_opt) {
-    if (check->state > 0) {
-      diag_error(reader, DL_ERROR, "__VA_OPT__ may not appear in a __VA_OPT__");
-      return false;
-    }
-    check->state = 1;
-    check->location = token->location;
-    return true;
+  return token->kind == TK_PASTE;
+}
+
+// A "##" may neither open nor close a group: it would paste across the
+// group's edge, which the group's absence could not undo.
+static va_opt_result paste_at_group_edge(va_opt_tracker *t, location_t at)
+{
+  diag_error_at_location(t->reader, DL_ERROR, at, "'##' cannot appear at either end of __VA_OPT__");
+  return VA_OPT_ERROR;
+}
+
+static va_opt_result va_opt_inside(va_opt_tracker *t, const preproc_token *token)
+{
+  if (t->state == 2) {
+    if (is_paste(token))
+      return paste_at_group_edge(t, token->location);
+    t->state = 3;
   }
-  if (check->state == 1) {
+  if (token->kind == TK_OPEN_PAREN) {
+    t->state++;
+  } else if (token->kind == TK_CLOSE_PAREN && --t->state == 2) {
+    if (t->last_was_paste)
+      return paste_at_group_edge(t, t->paste_location);
+    t->state = 0;
+    return VA_OPT_END;
+  }
+  return va_opt_result(t->group_result);
+}
+
+static va_opt_result va_opt_step(va_opt_tracker *t, const preproc_token *token)
+{
+  if (!t->variadic)
+    return VA_OPT_INCLUDE;
+  if (token->kind == TK_NAME && token->value.ident.node == t->reader->spec_nodes.n_va_opt) {
+    if (t->state > 0) {
+      diag_error(t->reader, DL_ERROR, "__VA_OPT__ may not appear in a __VA_OPT__");
+      return VA_OPT_ERROR;
+    }
+    t->state = 1;
+    t->va_opt_location = token->location;
+    t->stringify = (token->flags & TOK_STRINGIFY) != 0;
+    return VA_OPT_BEGIN;
+  }
+  if (t->state == 1) {
     if (token->kind != TK_OPEN_PAREN) {
-      diag_error_at_location(reader, DL_ERROR, check->location,
+      diag_error_at_location(t->reader, DL_ERROR, t->va_opt_location,
                              "__VA_OPT__ must be followed by an open parenthesis");
-      return false;
+      return VA_OPT_ERROR;
     }
-    check->state = 2;
-    return true;
+    // While a body is defined every group is kept.
+    t->state = 2;
+    t->group_result = VA_OPT_INCLUDE;
+    return VA_OPT_DROP;
   }
-  if (check->state == 2) {
-    if (token->kind == TK_PASTE) {
-      diag_error(reader, DL_ERROR, "'##' cannot appear at either end of __VA_OPT__");
-      return false;
-    }
-    check->state = 3;
-  }
-  if (check->state >= 3) {
-    if (token->kind == TK_OPEN_PAREN) {
-      check->state++;
-    } else if (token->kind == TK_CLOSE_PAREN && --check->state == 2) {
-      if (check->last_was_paste) {
-        diag_error(reader, DL_ERROR, "'##' cannot appear at either end of __VA_OPT__");
-        return false;
-      }
-      check->state = 0;
-    }
-  }
-  check->last_was_paste = token->kind == TK_PASTE;
-  return true;
+  if (t->state >= 2)
+    return va_opt_inside(t, token);
+  return VA_OPT_INCLUDE;
+}
+
+va_opt_result va_opt_tracker_update(va_opt_tracker *tracker, const preproc_token *token)
+{
+  va_opt_result result = va_opt_step(tracker, token);
+  tracker->last_was_paste = is_paste(token);
+  if (tracker->last_was_paste)
+    tracker->paste_location = token->location;
+  return result;
 }
 
 struct body_parse {
   macro_def *macro;
   body_builder body;
   body_builder extra_pastes; // "##" directly after "##", kept at the end
-  va_opt_check va_opt;
+  va_opt_tracker va_opt;
   bool following_paste;
   location_t paste_location;
 };
@@ -279,7 +300,7 @@ static bool add_body_token(preprocessor_reader *reader, body_parse *p, preproc_t
     token.value.arg.number = uint32_t(token.value.ident.node->value.parameter);
     token.value.arg.spelling = spelling;
   }
-  if (!va_opt_check_token(reader, &p->va_opt, &token))
+  if (va_opt_tracker_update(&p->va_opt, &token) == VA_OPT_ERROR)
     return false;
   body_builder *body = &p->body;
   bool after_hash = body->count > 0 && body->tokens[body->count - 1].kind == TK_HASH &&
@@ -340,8 +361,8 @@ static bool lex_body(preprocessor_reader *reader, body_parse *p, const preproc_t
     diag_error(reader, DL_ERROR, "'#' is not followed by a macro parameter");
     return false;
   }
-  if (p->va_opt.state != 0 && p->macro->variadic) {
-    diag_error_at_location(reader, DL_ERROR, p->va_opt.location, "unterminated __VA_OPT__");
+  if (p->va_opt.state != 0) {
+    diag_error_at_location(reader, DL_ERROR, p->va_opt.va_opt_location, "unterminated __VA_OPT__");
     return false;
   }
   for (uint32_t i = 0; i < p->body.count; i++)
@@ -528,11 +549,16 @@ void _cpp_install_macro(preprocessor_reader *reader, ident_node *node, macro_def
   node->flags &= uint16_t(~IDF_CONDITIONAL);
 }
 
-static void set_origin(preprocessor_reader *reader, macro_def *macro)
+macro_def *_cpp_macro_record_init(preprocessor_reader *reader, uint8_t kind, void *memory)
 {
+  macro_def *macro = static_cast<macro_def *>(memory);
+  *macro = macro_def();
+  macro->kind = kind;
   macro->line = reader->directive_line;
   macro->system_header = reader->buffer && reader->buffer->system_kind != 0;
+  // Nobody asked to hear of unused macros: count every one as used.
   macro->used = !reader->options.warn_unused_macro;
+  return macro;
 }
 
 bool _cpp_define_macro(preprocessor_reader *reader, ident_node *node)
@@ -541,13 +567,11 @@ bool _cpp_define_macro(preprocessor_reader *reader, ident_node *node)
     macro_def *macro = _cpp_create_trad_definition(reader);
     if (macro == nullptr)
       return false;
-    set_origin(reader, macro);
     _cpp_install_macro(reader, node, macro);
     return true;
   }
-  macro_def shape = {};
-  shape.kind = MACRO_KIND_TOKENS;
-  set_origin(reader, &shape);
+  macro_def shape;
+  _cpp_macro_record_init(reader, MACRO_KIND_TOKENS, &shape);
 
   parameter_list params = {};
   body_parse p = {};
@@ -566,6 +590,8 @@ bool _cpp_define_macro(preprocessor_reader *reader, ident_node *node)
              !(first->kind == TK_COMMENT && !reader->options.drop_comments_in_macros)) {
     check_space_after_name(reader, first);
   }
+  p.va_opt.reader = reader;
+  p.va_opt.variadic = variadic;
   if (ok)
     ok = lex_body(reader, &p, first);
   if (ok)

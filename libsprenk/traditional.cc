@@ -1016,10 +1016,8 @@ bool parse_trad_parameters(preprocessor_reader *reader, parameter_list *params, 
 macro_def *new_trad_macro(preprocessor_reader *reader, const parameter_list *params,
                           bool function_like)
 {
-  macro_def *macro =
-      reinterpret_cast<macro_def *>(_cpp_pool_alloc_aligned(reader, sizeof(macro_def)));
-  memset(macro, 0, sizeof *macro);
-  macro->kind = MACRO_KIND_TEXT;
+  macro_def *macro = _cpp_macro_record_init(reader, MACRO_KIND_TEXT,
+                                            _cpp_pool_alloc_aligned(reader, sizeof(macro_def)));
   macro->function_like = function_like;
   macro->parameter_count = uint16_t(params->count);
   if (params->count) {

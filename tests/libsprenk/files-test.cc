@@ -80,6 +80,23 @@ TEST(Files, SearchChainsAndIncludeNext)
   EXPECT_EQ(run(f, main, &chain.first), "first second found missing");
 }
 
+// Any string names a header, a raw one by its text between the delimiters;
+// a missing "(" takes the token in its place.
+TEST(Files, HasIncludeOperands)
+{
+  file_tree tree;
+  tree.add("h.h", "");
+  std::string main = tree.add("main.cc", "#if __has_include(R\"x(h.h)x\")\nraw\n#endif\n"
+                                         "#if __has_include \"h.h\"\nbare\n#endif\n"
+                                         "#if __has_include(h)\n#endif\n");
+  pp_fixture f(DIALECT_CXX17);
+  define_special_builtins(f.reader);
+  EXPECT_EQ(run(f, main), "raw");
+  EXPECT_EQ(f.reports, (words{"error: missing '(' before \"__has_include\" operand",
+                              "error: operator \"__has_include\" requires a header-name",
+                              "error: operator \"__has_include\" requires a header-name"}));
+}
+
 TEST(Files, SelfIncludeStopsAtTheDepthLimit)
 {
   file_tree tree;
@@ -423,7 +440,7 @@ TEST(Files, ImportedHeaderUnitsAreNamedByPath)
   f.options()->module_support = 1;
   // The keyword's spelling keeps its blank.
   EXPECT_EQ(run(f, main, &bracket),
-            "import  \"" + unit + "\" ; EOL import  \"\" ; EOL end");
+            "import  " + unit + " ; EOL import   ; EOL end");
   ASSERT_EQ(f.reports.size(), 1u);
   EXPECT_EQ(f.reports[0].rfind("fatal: missing.h: ", 0), 0u) << f.reports[0];
   // At the header name, as a missing include is.

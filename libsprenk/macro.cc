@@ -34,39 +34,51 @@ static preproc_token *body_append(body_builder *body, const preproc_token *token
 
 // ---- Parameters ----
 
-bool _cpp_bind_parameter(preprocessor_reader *reader, parameter_list *list, ident_node *node)
+static saved_parameter *saved_parameters(const preprocessor_reader *reader)
+{
+  return reinterpret_cast<saved_parameter *>(reader->macro_buffer);
+}
+
+bool _cpp_bind_parameter(preprocessor_reader *reader, uint32_t index, ident_node *node,
+                         ident_node *spelling)
 {
   if (node->kind == IK_PARAMETER) {
-    diag_error(reader, DL_ERROR, "duplicate macro parameter \"%s\"", node->text);
+    diag_error(reader, DL_ERROR, "duplicate macro parameter \"%s\"", spelling->text);
     return false;
   }
   // The count field of a definition is 16 bits wide; more would wrap it.
-  if (list->count >= MAX_MACRO_PARAMETERS) {
+  if (index >= MAX_MACRO_PARAMETERS) {
     diag_error(reader, DL_ERROR, "macro has more than %u parameters", MAX_MACRO_PARAMETERS);
     return false;
   }
-  if (list->count == list->allocated) {
-    list->allocated = list->allocated ? list->allocated * 2 : 8;
-    list->nodes = static_cast<ident_node **>(
-        checked_realloc(list->nodes, list->allocated * sizeof(ident_node *)));
-    list->saved = static_cast<saved_parameter *>(
-        checked_realloc(list->saved, list->allocated * sizeof(saved_parameter)));
+  uint64_t needed = uint64_t(index + 1) * sizeof(saved_parameter);
+  if (reader->macro_buffer_length < needed) {
+    uint64_t length = needed * 2;
+    reader->macro_buffer =
+        static_cast<unsigned char *>(checked_realloc(reader->macro_buffer, length));
+    reader->macro_buffer_length = uint32_t(length);
   }
-  list->saved[list->count] = {node, node->value.parameter, uint8_t(node->kind)};
-  list->nodes[list->count++] = node;
+  saved_parameters(reader)[index] = {node, node->value.parameter, uint8_t(node->kind), spelling};
   node->kind = IK_PARAMETER;
-  node->value.parameter = list->count;
+  node->value.parameter = index + 1;
   return true;
 }
 
-void _cpp_unbind_parameters(parameter_list *list)
+void _cpp_unbind_parameters(preprocessor_reader *reader, uint32_t count)
 {
-  for (uint32_t i = list->count; i-- > 0;) {
-    list->saved[i].node->kind = list->saved[i].kind;
-    list->saved[i].node->value.parameter = list->saved[i].value;
+  const saved_parameter *saved = saved_parameters(reader);
+  for (uint32_t i = count; i-- > 0;) {
+    saved[i].node->kind = saved[i].kind;
+    saved[i].node->value.parameter = saved[i].value;
   }
-  free(list->saved);
-  free(list->nodes);
+}
+
+void _cpp_copy_parameter_spellings(const preprocessor_reader *reader, uint32_t count,
+                                   ident_node **out)
+{
+  const saved_parameter *saved = saved_parameters(reader);
+  for (uint32_t i = 0; i < count; i++)
+    out[i] = saved[i].spelling;
 }
 
 static void anonymous_variadic_warning(preprocessor_reader *reader)
@@ -81,7 +93,7 @@ static void anonymous_variadic_warning(preprocessor_reader *reader)
 }
 
 // The parameter list after "(": true with `variadic` set when it ended well.
-static bool parse_parameters(preprocessor_reader *reader, parameter_list *list, bool *variadic)
+static bool parse_parameters(preprocessor_reader *reader, uint32_t *count, bool *variadic)
 {
   enum { AFTER_OPEN, AFTER_NAME, AFTER_COMMA, AFTER_ELLIPSIS } where = AFTER_OPEN;
   for (;;) {
@@ -90,8 +102,10 @@ static bool parse_parameters(preprocessor_reader *reader, parameter_list *list, 
       continue;
     bool name_allowed = where == AFTER_OPEN || where == AFTER_COMMA;
     if (token->kind == TK_NAME && name_allowed) {
-      if (!_cpp_bind_parameter(reader, list, token->value.ident.spelling))
+      if (!_cpp_bind_parameter(reader, *count, token->value.ident.node,
+                               token->value.ident.spelling))
         return false;
+      ++*count;
       where = AFTER_NAME;
       continue;
     }
@@ -109,8 +123,10 @@ static bool parse_parameters(preprocessor_reader *reader, parameter_list *list, 
                               ? "ISO C++ does not permit named variadic macros"
                               : "ISO C does not permit named variadic macros");
       } else {
-        if (!_cpp_bind_parameter(reader, list, reader->spec_nodes.n_va_args))
+        ident_node *va_args = reader->spec_nodes.n_va_args;
+        if (!_cpp_bind_parameter(reader, *count, va_args, va_args))
           return false;
+        ++*count;
         anonymous_variadic_warning(reader);
       }
       reader->state.va_args_ok = 1;
@@ -386,12 +402,13 @@ static unsigned char *record_room(preprocessor_reader *reader, uint64_t size)
 // Definitions are committed through the pool, so that a client's string
 // allocator, when it has one, owns them.
 static macro_def *commit_macro(preprocessor_reader *reader, const macro_def *shape,
-                               const parameter_list *params, const body_parse *p)
+                               const body_parse *p)
 {
   ident_node **parameters = nullptr;
-  if (params->count) {
-    uint64_t size = params->count * sizeof(ident_node *);
-    memcpy(record_room(reader, size), params->nodes, size);
+  if (shape->parameter_count) {
+    uint64_t size = shape->parameter_count * sizeof(ident_node *);
+    _cpp_copy_parameter_spellings(reader, shape->parameter_count,
+                                  reinterpret_cast<ident_node **>(record_room(reader, size)));
     parameters = reinterpret_cast<ident_node **>(_cpp_pool_commit(reader, size));
   }
   uint32_t count = p->body.count + p->extra_pastes.count;
@@ -573,7 +590,7 @@ bool _cpp_define_macro(preprocessor_reader *reader, ident_node *node)
   macro_def shape;
   _cpp_macro_record_init(reader, MACRO_KIND_TOKENS, &shape);
 
-  parameter_list params = {};
+  uint32_t parameters = 0;
   body_parse p = {};
   p.macro = &shape;
   bool ok = true;
@@ -581,9 +598,9 @@ bool _cpp_define_macro(preprocessor_reader *reader, ident_node *node)
   const preproc_token *first = _cpp_lex_token(reader);
   if (first->kind == TK_OPEN_PAREN && !(first->flags & TOK_SPACE_BEFORE)) {
     shape.function_like = 1;
-    ok = parse_parameters(reader, &params, &variadic);
+    ok = parse_parameters(reader, &parameters, &variadic);
     shape.variadic = variadic;
-    shape.parameter_count = uint16_t(params.count);
+    shape.parameter_count = uint16_t(parameters);
     if (ok)
       first = _cpp_lex_token(reader);
   } else if (!(first->flags & TOK_SPACE_BEFORE) && first->kind != TK_EOF &&
@@ -594,10 +611,13 @@ bool _cpp_define_macro(preprocessor_reader *reader, ident_node *node)
   p.va_opt.variadic = variadic;
   if (ok)
     ok = lex_body(reader, &p, first);
-  if (ok)
-    _cpp_install_macro(reader, node, commit_macro(reader, &shape, &params, &p));
+  macro_def *macro = ok ? commit_macro(reader, &shape, &p) : nullptr;
   reader->state.va_args_ok = 0;
-  _cpp_unbind_parameters(&params);
+  // Unbound before installing: replacing the old definition may ask the
+  // client, which may define other macros meanwhile.
+  _cpp_unbind_parameters(reader, parameters);
+  if (macro)
+    _cpp_install_macro(reader, node, macro);
   free(p.body.tokens);
   free(p.extra_pastes.tokens);
   return ok;

@@ -75,23 +75,23 @@ enum : uint16_t {
 // The parameter count of a definition is a 16-bit field.
 enum : uint32_t { MAX_MACRO_PARAMETERS = 65535 };
 
-// A definition's parameters, saved while their nodes are bound.
+// A definition's parameter, saved while its node is bound, in the reader's
+// macro buffer.
 struct saved_parameter {
   ident_node *node;
   uintptr_t value;
   uint8_t kind;
+  ident_node *spelling; // as written: the definition's parameter
 };
 
-struct parameter_list {
-  ident_node **nodes;
-  saved_parameter *saved;
-  uint32_t count;
-  uint32_t allocated;
-};
-
-bool _cpp_bind_parameter(preprocessor_reader *reader, parameter_list *list, ident_node *node);
-// Gives the nodes their meaning back and frees the list.
-void _cpp_unbind_parameters(parameter_list *list);
+// Binds NODE as parameter INDEX (0-based) of the definition being read.
+bool _cpp_bind_parameter(preprocessor_reader *reader, uint32_t index, ident_node *node,
+                         ident_node *spelling);
+// Gives the first COUNT bound nodes their meaning back.
+void _cpp_unbind_parameters(preprocessor_reader *reader, uint32_t count);
+// The spellings of the first COUNT bound parameters, into OUT.
+void _cpp_copy_parameter_spellings(const preprocessor_reader *reader, uint32_t count,
+                                   ident_node **out);
 
 // Follows the __VA_OPT__ groups of a body token by token.
 struct va_opt_tracker {

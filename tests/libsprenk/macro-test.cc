@@ -78,6 +78,8 @@ TEST(Macro, StringifyPasteAndVaOpt)
       {"#define m(x) [x]\nm(1\n#undef m\n) m(2)", "[ 1 ] m ( 2 )"},
       {"#define m(x) [x]\nm(\n#define n 3\nn)", "[ 3 ]"},
       {"__LINE__\n__LINE__", "1 2"},
+      // A parameter is the identifier, however it is spelled.
+      {"#define u(\\u00c1) [\\u00C1 \xc3\x81]\nu(1)", "[ 1 1 ]"},
   };
   for (const auto &c : cases)
     EXPECT_EQ(expand_in(c.text), c.expected) << c.text;

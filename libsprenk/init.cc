@@ -443,9 +443,8 @@ void reader_finish(preprocessor_reader *reader, FILE *deps_stream)
     cpp_each_identifier(reader, _cpp_report_unused_macro, nullptr);
   while (reader->buffer)
     buffer_pop(reader);
-  if (deps_stream && reader->deps)
-    deps_print(reader->deps, deps_stream, DEPS_LINE_COLUMNS, reader->options.deps_phony_targets,
-               reader->options.deps_module_output);
+  if (deps_stream)
+    deps_print(reader, deps_stream, DEPS_LINE_COLUMNS);
   if (reader->options.list_included_files)
     list_unguarded_headers(reader, stderr);
 }

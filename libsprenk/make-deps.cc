@@ -250,9 +250,13 @@ static void write_module_rules(const dep_record *record, FILE *stream, uint32_t 
   fputc('\n', stream);
 }
 
-void deps_print(const dep_record *record, FILE *stream, uint32_t limit, bool phony_targets,
-                bool module_output)
+void deps_print(const preprocessor_reader *reader, FILE *stream, uint32_t limit)
 {
+  const dep_record *record = reader->deps;
+  if (record == nullptr)
+    return;
+  bool phony_targets = reader->options.deps_phony_targets;
+  bool module_output = reader->options.deps_module_output;
   if (limit && limit < 34)
     limit = 34;
   if (record->deps.count) {

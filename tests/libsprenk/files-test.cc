@@ -128,7 +128,7 @@ TEST(Files, MissingHeaders)
   size_t size = 0;
   FILE *stream = open_memstream(&text, &size);
   deps_add_implicit_target(listed.reader->deps, "main.c");
-  deps_print(listed.reader->deps, stream, 0, false);
+  deps_print(listed.reader, stream, 0);
   fclose(stream);
   EXPECT_EQ(std::string(text), "main.o: " + main + " nope.h\n");
   free(text);
@@ -787,7 +787,7 @@ TEST(Files, MainFileLookup)
   char *rules = nullptr;
   size_t size = 0;
   FILE *stream = open_memstream(&rules, &size);
-  deps_print(f.reader->deps, stream, 72, false);
+  deps_print(f.reader, stream, 72);
   fclose(stream);
   EXPECT_EQ(std::string(rules), "main.o: " + main + "\n");
   free(rules);

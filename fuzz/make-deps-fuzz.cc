@@ -1,6 +1,6 @@
 // Loads arbitrary bytes as saved dependencies and writes what was loaded as
 // make rules: a stored stream is untrusted input.
-#include "libsprenk/preprocessor.h"
+#include "tests/common/fuzz-reader.h"
 
 #include <cstdint>
 #include <cstdio>
@@ -14,12 +14,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
   dep_record *record = deps_create();
   deps_add_implicit_target(record, "fuzz.c");
   if (deps_load(record, stream, "own.h") == 0) {
+    // Rules are printed by a reader, which the record is lent to.
+    fuzz_reader f;
+    preprocessor_reader *reader = fuzz_reader_open(&f, 0);
+    options_of(reader)->deps_phony_targets = size & 1;
+    reader->deps = record;
     char *text = nullptr;
     size_t length = 0;
     FILE *out = open_memstream(&text, &length);
-    deps_print(record, out, uint32_t(size % 80), size & 1);
+    deps_print(reader, out, uint32_t(size % 80));
     fclose(out);
     free(text);
+    reader->deps = nullptr;
+    fuzz_reader_close(&f);
   }
   deps_destroy(record);
   fclose(stream);

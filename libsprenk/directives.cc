@@ -436,6 +436,18 @@ static char *glue_angled_name(preprocessor_reader *reader)
   return name;
 }
 
+// The name a HEADER_NAME or quoted STRING token gives, without its quotes
+// or brackets; null for any other token.
+static char *quoted_header_name(const preproc_token *token, bool *angled)
+{
+  bool quoted = token->kind == TK_STRING && token->value.str.text[0] != 'R';
+  if (token->kind != TK_HEADER_NAME && !quoted)
+    return nullptr;
+  *angled = token->kind == TK_HEADER_NAME && token->value.str.text[0] == '<';
+  const char *text = reinterpret_cast<const char *>(token->value.str.text);
+  return checked_strndup(text + 1, token->value.str.length - 2);
+}
+
 char *_cpp_parse_header_name(preprocessor_reader *reader, const char *directive_name,
                              bool *angled, location_t *location)
 {
@@ -445,13 +457,41 @@ char *_cpp_parse_header_name(preprocessor_reader *reader, const char *directive_
     *angled = true;
     return glue_angled_name(reader);
   }
-  bool quoted = token->kind == TK_STRING && token->value.str.text[0] != 'R';
-  if (token->kind == TK_HEADER_NAME || quoted) {
-    *angled = token->kind == TK_HEADER_NAME && token->value.str.text[0] == '<';
-    const char *text = reinterpret_cast<const char *>(token->value.str.text);
-    return checked_strndup(text + 1, token->value.str.length - 2);
-  }
+  if (char *name = quoted_header_name(token, angled))
+    return name;
   diag_error(reader, DL_ERROR, "#%s expects \"FILENAME\" or <FILENAME>", directive_name);
+  if (token->kind == TK_EOF)
+    _cpp_backup_expanded(reader, token);
+  return nullptr;
+}
+
+// A raw string names a header by its text between the delimiters.
+static char *raw_string_header_name(const preproc_token *token)
+{
+  const char *text = reinterpret_cast<const char *>(token->value.str.text);
+  const char *open = static_cast<const char *>(memchr(text, '(', token->value.str.length));
+  uint32_t delimiter = open ? uint32_t(open - text) - 2 : 0; // after R"
+  if (open == nullptr || token->value.str.length < uint32_t(open - text) + delimiter + 3)
+    return checked_strndup("", 0);
+  const char *close = text + token->value.str.length - delimiter - 2;
+  return checked_strndup(open + 1, uint64_t(close - open - 1));
+}
+
+char *_cpp_has_include_operand(preprocessor_reader *reader, const char *operator_name,
+                               bool *angled)
+{
+  const preproc_token *token = directive_token(reader);
+  if (token->kind == TK_LESS) {
+    *angled = true;
+    return glue_angled_name(reader);
+  }
+  if (char *name = quoted_header_name(token, angled))
+    return name;
+  if (token->kind == TK_STRING) {
+    *angled = false;
+    return raw_string_header_name(token);
+  }
+  diag_error(reader, DL_ERROR, "operator \"%s\" requires a header-name", operator_name);
   if (token->kind == TK_EOF)
     _cpp_backup_expanded(reader, token);
   return nullptr;
@@ -466,12 +506,7 @@ static char *module_header_name(preprocessor_reader *reader, const preproc_token
     *angled = true;
     return glue_angled_name(reader);
   }
-  bool quoted = token->kind == TK_STRING && token->value.str.text[0] != 'R';
-  if (token->kind != TK_HEADER_NAME && !quoted)
-    return nullptr;
-  *angled = token->kind == TK_HEADER_NAME && token->value.str.text[0] == '<';
-  const char *text = reinterpret_cast<const char *>(token->value.str.text);
-  return checked_strndup(text + 1, token->value.str.length - 2);
+  return quoted_header_name(token, angled);
 }
 
 const preproc_token *_cpp_module_header_name(preprocessor_reader *reader,
@@ -496,7 +531,8 @@ const preproc_token *_cpp_module_header_name(preprocessor_reader *reader,
   if (path == nullptr)
     path = "";
   bool prefixed = path[0] != '\0' && path[0] != '/' && strncmp(path, "./", 2) != 0;
-  char *text = format_alloc("\"%s%s\"", prefixed ? "./" : "", path);
+  // The text is the name alone: a printer puts a header name in quotes.
+  char *text = format_alloc("%s%s", prefixed ? "./" : "", path);
   free(name);
   preproc_token *result =
       reinterpret_cast<preproc_token *>(_cpp_pool_alloc_aligned(reader, sizeof(preproc_token)));
@@ -669,7 +705,7 @@ static void do_line(preprocessor_reader *reader)
 static void do_linemarker(preprocessor_reader *reader)
 {
   reader->line_table->seen_line_directive = true;
-  _cpp_backup_tokens(reader, 1);
+  _cpp_backup_lexed_tokens(reader, 1);
   const preproc_token *token = _cpp_lex_token(reader);
   uint32_t line;
   bool overflow;
@@ -898,7 +934,7 @@ int _cpp_handle_directive(preprocessor_reader *reader, bool indented)
     row->handler(reader);
   }
   if (!consumed)
-    _cpp_backup_tokens(reader, 1);
+    _cpp_backup_lexed_tokens(reader, 1);
   end_directive(reader, consumed);
   // A deferred pragma without expansion keeps its raised count until the
   // tokeniser ends the pragma's line.

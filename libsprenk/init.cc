@@ -238,8 +238,11 @@ void reader_post_options(preprocessor_reader *reader)
 static bool builtin_row_wanted(preprocessor_reader *reader, const builtin_macro_row &row)
 {
   bool has_attribute_kind = row.kind >= BT_HAS_ATTRIBUTE && row.kind <= BT_HAS_BUILTIN;
+  // A client that answers no built-in query leaves __has_builtin undefined,
+  // so that testing for it first still works.
   return !has_attribute_kind ||
-         (reader->options.language != DIALECT_ASM && reader->callbacks.has_attribute);
+         (reader->options.language != DIALECT_ASM && reader->callbacks.has_attribute &&
+          (row.kind != BT_HAS_BUILTIN || reader->callbacks.has_builtin));
 }
 
 static void enter_builtin_row(preprocessor_reader *reader, const builtin_macro_row &row)
@@ -350,7 +353,7 @@ static void read_preprocessed_origin(preprocessor_reader *reader)
   const unsigned char *text = name->value.str.text;
   uint32_t length = name->kind == TK_STRING ? name->value.str.length : 0;
   if (length < 5 || text[length - 2] != '/' || text[length - 3] != '/') {
-    _cpp_backup_tokens(reader, 3);
+    _cpp_backup_lexed_tokens(reader, 3);
     return;
   }
   if (reader->callbacks.dir_change) {
@@ -443,9 +446,8 @@ void reader_finish(preprocessor_reader *reader, FILE *deps_stream)
     cpp_each_identifier(reader, _cpp_report_unused_macro, nullptr);
   while (reader->buffer)
     buffer_pop(reader);
-  if (deps_stream && reader->deps)
-    deps_print(reader->deps, deps_stream, DEPS_LINE_COLUMNS, reader->options.deps_phony_targets,
-               reader->options.deps_module_output);
+  if (deps_stream)
+    deps_print(reader, deps_stream, DEPS_LINE_COLUMNS);
   if (reader->options.list_included_files)
     list_unguarded_headers(reader, stderr);
 }

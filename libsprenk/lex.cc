@@ -65,7 +65,7 @@ static token_block *next_token_block(token_block *run)
   return run->next;
 }
 
-void _cpp_backup_tokens(preprocessor_reader *reader, uint32_t count)
+void _cpp_backup_lexed_tokens(preprocessor_reader *reader, uint32_t count)
 {
   reader->lookaheads += count;
   while (count--) {
@@ -1067,7 +1067,7 @@ static void module_control_line(preprocessor_reader *reader, preproc_token *resu
     // A peeked end of line is no token of a line that is not a control line.
     bool eol = peek->kind == TK_PRAGMA_EOL;
     if (!eol || peeked > 1) {
-      _cpp_backup_tokens(reader, peeked);
+      _cpp_backup_lexed_tokens(reader, peeked);
       if (eol)
         reader->lookaheads--;
     }
@@ -1180,7 +1180,7 @@ const preproc_token *cpp_look_ahead(preprocessor_reader *reader, uint32_t index)
   // Tokens still to come from macro expansions come first.
   for (expansion_context *context = reader->context; context->previous;
        context = context->previous) {
-    uint32_t remaining = uint32_t(context->last - context->first);
+    uint32_t remaining = _cpp_remaining_tokens_num_in_context(context);
     if (index < remaining)
       return context->first + index;
     index -= remaining;
@@ -1232,7 +1232,7 @@ const preproc_token *cpp_look_ahead(preprocessor_reader *reader, uint32_t index)
   } while (count <= index && token->kind != TK_EOF && token->kind != TK_PRAGMA);
   reader->cur_run = run;
   reader->cur_token = slot;
-  _cpp_backup_tokens(reader, count);
+  _cpp_backup_lexed_tokens(reader, count);
   if (file_token_index)
     reader->looked_file_token_at = reader->lookaheads - file_token_index;
   if (line_ended)

@@ -111,7 +111,9 @@ void _cpp_push_tokens(preprocessor_reader *reader, ident_node *macro, const prep
   reader->context->next = context;
   context->start = context->first = tokens;
   context->last = tokens + count;
-  context->macro = macro;
+  // Tokens replayed or made while reading an expansion belong to it: a
+  // paste's result is no new outermost invocation.
+  context->macro = macro ? macro : reader->context->macro;
   reader->context = context;
 }
 
@@ -177,6 +179,11 @@ void _cpp_pop_context(preprocessor_reader *reader)
   reader->free_contexts = context;
 }
 
+uint32_t _cpp_remaining_tokens_num_in_context(const expansion_context *context)
+{
+  return uint32_t(context->last - context->first);
+}
+
 static bool context_is_tracked(const expansion_context *context)
 {
   return context->locations || context->virtual_base;
@@ -209,6 +216,18 @@ static const preproc_token *last_lexed(const preprocessor_reader *reader)
   return reader->cur_run->previous ? reader->cur_run->previous->limit - 1 : nullptr;
 }
 
+void _cpp_backup_tokens(preprocessor_reader *reader, uint32_t count)
+{
+  expansion_context *context = reader->context;
+  if (context->previous == nullptr) {
+    _cpp_backup_lexed_tokens(reader, count);
+    return;
+  }
+  // A context's tokens are an array: its locations follow its position.
+  vuz_assert_as(count == 1 && context->first > context->start, __FILE__, "_cpp_backup_tokens");
+  context->first--;
+}
+
 // A token read from a context that has been popped since, or a copy handed
 // out, goes back as a context of its own.
 void _cpp_backup_expanded(preprocessor_reader *reader, const preproc_token *token)
@@ -216,12 +235,9 @@ void _cpp_backup_expanded(preprocessor_reader *reader, const preproc_token *toke
   if (token == &_cpp_input_end)
     return;
   expansion_context *context = reader->context;
-  if (context->previous) {
-    if (context->first > context->start && context->first - 1 == token) {
-      context->first--;
-      return;
-    }
-  } else if (token == last_lexed(reader)) {
+  bool last_read = context->previous ? context->first > context->start && context->first - 1 == token
+                                     : token == last_lexed(reader);
+  if (last_read) {
     _cpp_backup_tokens(reader, 1);
     return;
   }
@@ -1185,7 +1201,8 @@ const preproc_token *cpp_next_token_with_location(preprocessor_reader *reader,
       if (context->macro)
         reader->line_table->expanded_macros++;
       _cpp_pop_context(reader);
-      if (reader->state.in_directive || reader->state.in_deferred_pragma)
+      // A deferred pragma's line is printed: it keeps its separations.
+      if (reader->state.in_directive)
         continue;
       result = &reader->padding_token;
       virtual_at = result->location;
@@ -1281,7 +1298,8 @@ void cpp_skip_rest_of_file(preprocessor_reader *reader)
   reader->buffer->return_at_eof = 1;
   reader->state.discarding_output++;
   reader->state.prevent_expansion++;
-  // Traditional mode reads text, not tokens.
+  // Traditional input is read as text: tokenising it would judge quotes
+  // and numbers that mean nothing there.
   if (reader->options.traditional_mode)
     while (_cpp_read_logical_line_trad(reader))
       ;
@@ -1305,11 +1323,13 @@ uint64_t _cpp_has_include(preprocessor_reader *reader, ident_node *node)
   bool paren = token->kind == TK_OPEN_PAREN;
   if (!paren) {
     diag_error(reader, DL_ERROR, "missing '(' before \"%s\" operand", node->text);
-    _cpp_backup_expanded(reader, token);
+    // The end of the line stays for the caller; anything else was the
+    // token in the place of the "(".
+    if (token->kind == TK_EOF)
+      _cpp_backup_expanded(reader, token);
   }
   bool angled = false;
-  location_t location;
-  char *name = _cpp_parse_header_name(reader, node->text, &angled, &location);
+  char *name = _cpp_has_include_operand(reader, node->text, &angled);
   reader->state.angled_headers = 0;
   uint64_t found = 0;
   if (name) {

@@ -34,39 +34,51 @@ static preproc_token *body_append(body_builder *body, const preproc_token *token
 
 // ---- Parameters ----
 
-bool _cpp_bind_parameter(preprocessor_reader *reader, parameter_list *list, ident_node *node)
+static saved_parameter *saved_parameters(const preprocessor_reader *reader)
+{
+  return reinterpret_cast<saved_parameter *>(reader->macro_buffer);
+}
+
+bool _cpp_bind_parameter(preprocessor_reader *reader, uint32_t index, ident_node *node,
+                         ident_node *spelling)
 {
   if (node->kind == IK_PARAMETER) {
-    diag_error(reader, DL_ERROR, "duplicate macro parameter \"%s\"", node->text);
+    diag_error(reader, DL_ERROR, "duplicate macro parameter \"%s\"", spelling->text);
     return false;
   }
   // The count field of a definition is 16 bits wide; more would wrap it.
-  if (list->count >= MAX_MACRO_PARAMETERS) {
+  if (index >= MAX_MACRO_PARAMETERS) {
     diag_error(reader, DL_ERROR, "macro has more than %u parameters", MAX_MACRO_PARAMETERS);
     return false;
   }
-  if (list->count == list->allocated) {
-    list->allocated = list->allocated ? list->allocated * 2 : 8;
-    list->nodes = static_cast<ident_node **>(
-        checked_realloc(list->nodes, list->allocated * sizeof(ident_node *)));
-    list->saved = static_cast<saved_parameter *>(
-        checked_realloc(list->saved, list->allocated * sizeof(saved_parameter)));
+  uint64_t needed = uint64_t(index + 1) * sizeof(saved_parameter);
+  if (reader->macro_buffer_length < needed) {
+    uint64_t length = needed * 2;
+    reader->macro_buffer =
+        static_cast<unsigned char *>(checked_realloc(reader->macro_buffer, length));
+    reader->macro_buffer_length = uint32_t(length);
   }
-  list->saved[list->count] = {node, node->value.parameter, uint8_t(node->kind)};
-  list->nodes[list->count++] = node;
+  saved_parameters(reader)[index] = {node, node->value.parameter, uint8_t(node->kind), spelling};
   node->kind = IK_PARAMETER;
-  node->value.parameter = list->count;
+  node->value.parameter = index + 1;
   return true;
 }
 
-void _cpp_unbind_parameters(parameter_list *list)
+void _cpp_unbind_parameters(preprocessor_reader *reader, uint32_t count)
 {
-  for (uint32_t i = list->count; i-- > 0;) {
-    list->saved[i].node->kind = list->saved[i].kind;
-    list->saved[i].node->value.parameter = list->saved[i].value;
+  const saved_parameter *saved = saved_parameters(reader);
+  for (uint32_t i = count; i-- > 0;) {
+    saved[i].node->kind = saved[i].kind;
+    saved[i].node->value.parameter = saved[i].value;
   }
-  free(list->saved);
-  free(list->nodes);
+}
+
+void _cpp_copy_parameter_spellings(const preprocessor_reader *reader, uint32_t count,
+                                   ident_node **out)
+{
+  const saved_parameter *saved = saved_parameters(reader);
+  for (uint32_t i = 0; i < count; i++)
+    out[i] = saved[i].spelling;
 }
 
 static void anonymous_variadic_warning(preprocessor_reader *reader)
@@ -81,7 +93,7 @@ static void anonymous_variadic_warning(preprocessor_reader *reader)
 }
 
 // The parameter list after "(": true with `variadic` set when it ended well.
-static bool parse_parameters(preprocessor_reader *reader, parameter_list *list, bool *variadic)
+static bool parse_parameters(preprocessor_reader *reader, uint32_t *count, bool *variadic)
 {
   enum { AFTER_OPEN, AFTER_NAME, AFTER_COMMA, AFTER_ELLIPSIS } where = AFTER_OPEN;
   for (;;) {
@@ -90,8 +102,10 @@ static bool parse_parameters(preprocessor_reader *reader, parameter_list *list, 
       continue;
     bool name_allowed = where == AFTER_OPEN || where == AFTER_COMMA;
     if (token->kind == TK_NAME && name_allowed) {
-      if (!_cpp_bind_parameter(reader, list, token->value.ident.spelling))
+      if (!_cpp_bind_parameter(reader, *count, token->value.ident.node,
+                               token->value.ident.spelling))
         return false;
+      ++*count;
       where = AFTER_NAME;
       continue;
     }
@@ -109,8 +123,10 @@ static bool parse_parameters(preprocessor_reader *reader, parameter_list *list, 
                               ? "ISO C++ does not permit named variadic macros"
                               : "ISO C does not permit named variadic macros");
       } else {
-        if (!_cpp_bind_parameter(reader, list, reader->spec_nodes.n_va_args))
+        ident_node *va_args = reader->spec_nodes.n_va_args;
+        if (!_cpp_bind_parameter(reader, *count, va_args, va_args))
           return false;
+        ++*count;
         anonymous_variadic_warning(reader);
       }
       reader->state.va_args_ok = 1;
@@ -161,62 +177,83 @@ static void check_space_after_name(preprocessor_reader *reader, const preproc_to
     diag_warning(reader, DR_NONE, "missing whitespace after the macro name");
 }
 
-// Tracks __VA_OPT__ groups while a body is lexed: false after an error.
-struct va_opt_check {
-  int state; // 0 outside, 1 after __VA_OPT__, 2 after its "(", 3+ inside
-  bool last_was_paste;
-  location_t location;
-};
+// ---- __VA_OPT__ groups ----
 
-static bool va_opt_check_token(preprocessor_reader *reader, va_opt_check *check,
-                               const preproc_token *token)
+static bool is_paste(const preproc_token *token)
 {
-  bool is_va_opt = token->kind == TK_NAME && token->value.ident.node == reader->spec_nodes.n_va_opt;
-  if (is_va_opt) {
-    if (check->state > 0) {
-      diag_error(reader, DL_ERROR, "__VA_OPT__ may not appear in a __VA_OPT__");
-      return false;
-    }
-    check->state = 1;
-    check->location = token->location;
-    return true;
+  return token->kind == TK_PASTE;
+}
+
+// A "##" may neither open nor close a group: it would paste across the
+// group's edge, which the group's absence could not undo.
+static va_opt_result paste_at_group_edge(va_opt_tracker *t, location_t at)
+{
+  diag_error_at_location(t->reader, DL_ERROR, at, "'##' cannot appear at either end of __VA_OPT__");
+  return VA_OPT_ERROR;
+}
+
+static va_opt_result va_opt_inside(va_opt_tracker *t, const preproc_token *token)
+{
+  if (t->state == 2) {
+    if (is_paste(token))
+      return paste_at_group_edge(t, token->location);
+    t->state = 3;
   }
-  if (check->state == 1) {
+  if (token->kind == TK_OPEN_PAREN) {
+    t->state++;
+  } else if (token->kind == TK_CLOSE_PAREN && --t->state == 2) {
+    if (t->last_was_paste)
+      return paste_at_group_edge(t, t->paste_location);
+    t->state = 0;
+    return VA_OPT_END;
+  }
+  return va_opt_result(t->group_result);
+}
+
+static va_opt_result va_opt_step(va_opt_tracker *t, const preproc_token *token)
+{
+  if (!t->variadic)
+    return VA_OPT_INCLUDE;
+  if (token->kind == TK_NAME && token->value.ident.node == t->reader->spec_nodes.n_va_opt) {
+    if (t->state > 0) {
+      diag_error(t->reader, DL_ERROR, "__VA_OPT__ may not appear in a __VA_OPT__");
+      return VA_OPT_ERROR;
+    }
+    t->state = 1;
+    t->va_opt_location = token->location;
+    t->stringify = (token->flags & TOK_STRINGIFY) != 0;
+    return VA_OPT_BEGIN;
+  }
+  if (t->state == 1) {
     if (token->kind != TK_OPEN_PAREN) {
-      diag_error_at_location(reader, DL_ERROR, check->location,
+      diag_error_at_location(t->reader, DL_ERROR, t->va_opt_location,
                              "__VA_OPT__ must be followed by an open parenthesis");
-      return false;
+      return VA_OPT_ERROR;
     }
-    check->state = 2;
-    return true;
+    // While a body is defined every group is kept.
+    t->state = 2;
+    t->group_result = VA_OPT_INCLUDE;
+    return VA_OPT_DROP;
   }
-  if (check->state == 2) {
-    if (token->kind == TK_PASTE) {
-      diag_error(reader, DL_ERROR, "'##' cannot appear at either end of __VA_OPT__");
-      return false;
-    }
-    check->state = 3;
-  }
-  if (check->state >= 3) {
-    if (token->kind == TK_OPEN_PAREN) {
-      check->state++;
-    } else if (token->kind == TK_CLOSE_PAREN && --check->state == 2) {
-      if (check->last_was_paste) {
-        diag_error(reader, DL_ERROR, "'##' cannot appear at either end of __VA_OPT__");
-        return false;
-      }
-      check->state = 0;
-    }
-  }
-  check->last_was_paste = token->kind == TK_PASTE;
-  return true;
+  if (t->state >= 2)
+    return va_opt_inside(t, token);
+  return VA_OPT_INCLUDE;
+}
+
+va_opt_result va_opt_tracker_update(va_opt_tracker *tracker, const preproc_token *token)
+{
+  va_opt_result result = va_opt_step(tracker, token);
+  tracker->last_was_paste = is_paste(token);
+  if (tracker->last_was_paste)
+    tracker->paste_location = token->location;
+  return result;
 }
 
 struct body_parse {
   macro_def *macro;
   body_builder body;
   body_builder extra_pastes; // "##" directly after "##", kept at the end
-  va_opt_check va_opt;
+  va_opt_tracker va_opt;
   bool following_paste;
   location_t paste_location;
 };
@@ -279,7 +316,7 @@ static bool add_body_token(preprocessor_reader *reader, body_parse *p, preproc_t
     token.value.arg.number = uint32_t(token.value.ident.node->value.parameter);
     token.value.arg.spelling = spelling;
   }
-  if (!va_opt_check_token(reader, &p->va_opt, &token))
+  if (va_opt_tracker_update(&p->va_opt, &token) == VA_OPT_ERROR)
     return false;
   body_builder *body = &p->body;
   bool after_hash = body->count > 0 && body->tokens[body->count - 1].kind == TK_HASH &&
@@ -340,8 +377,8 @@ static bool lex_body(preprocessor_reader *reader, body_parse *p, const preproc_t
     diag_error(reader, DL_ERROR, "'#' is not followed by a macro parameter");
     return false;
   }
-  if (p->va_opt.state != 0 && p->macro->variadic) {
-    diag_error_at_location(reader, DL_ERROR, p->va_opt.location, "unterminated __VA_OPT__");
+  if (p->va_opt.state != 0) {
+    diag_error_at_location(reader, DL_ERROR, p->va_opt.va_opt_location, "unterminated __VA_OPT__");
     return false;
   }
   for (uint32_t i = 0; i < p->body.count; i++)
@@ -365,12 +402,13 @@ static unsigned char *record_room(preprocessor_reader *reader, uint64_t size)
 // Definitions are committed through the pool, so that a client's string
 // allocator, when it has one, owns them.
 static macro_def *commit_macro(preprocessor_reader *reader, const macro_def *shape,
-                               const parameter_list *params, const body_parse *p)
+                               const body_parse *p)
 {
   ident_node **parameters = nullptr;
-  if (params->count) {
-    uint64_t size = params->count * sizeof(ident_node *);
-    memcpy(record_room(reader, size), params->nodes, size);
+  if (shape->parameter_count) {
+    uint64_t size = shape->parameter_count * sizeof(ident_node *);
+    _cpp_copy_parameter_spellings(reader, shape->parameter_count,
+                                  reinterpret_cast<ident_node **>(record_room(reader, size)));
     parameters = reinterpret_cast<ident_node **>(_cpp_pool_commit(reader, size));
   }
   uint32_t count = p->body.count + p->extra_pastes.count;
@@ -528,11 +566,16 @@ void _cpp_install_macro(preprocessor_reader *reader, ident_node *node, macro_def
   node->flags &= uint16_t(~IDF_CONDITIONAL);
 }
 
-static void set_origin(preprocessor_reader *reader, macro_def *macro)
+macro_def *_cpp_macro_record_init(preprocessor_reader *reader, uint8_t kind, void *memory)
 {
+  macro_def *macro = static_cast<macro_def *>(memory);
+  *macro = macro_def();
+  macro->kind = kind;
   macro->line = reader->directive_line;
   macro->system_header = reader->buffer && reader->buffer->system_kind != 0;
+  // Nobody asked to hear of unused macros: count every one as used.
   macro->used = !reader->options.warn_unused_macro;
+  return macro;
 }
 
 bool _cpp_define_macro(preprocessor_reader *reader, ident_node *node)
@@ -541,15 +584,13 @@ bool _cpp_define_macro(preprocessor_reader *reader, ident_node *node)
     macro_def *macro = _cpp_create_trad_definition(reader);
     if (macro == nullptr)
       return false;
-    set_origin(reader, macro);
     _cpp_install_macro(reader, node, macro);
     return true;
   }
-  macro_def shape = {};
-  shape.kind = MACRO_KIND_TOKENS;
-  set_origin(reader, &shape);
+  macro_def shape;
+  _cpp_macro_record_init(reader, MACRO_KIND_TOKENS, &shape);
 
-  parameter_list params = {};
+  uint32_t parameters = 0;
   body_parse p = {};
   p.macro = &shape;
   bool ok = true;
@@ -557,21 +598,26 @@ bool _cpp_define_macro(preprocessor_reader *reader, ident_node *node)
   const preproc_token *first = _cpp_lex_token(reader);
   if (first->kind == TK_OPEN_PAREN && !(first->flags & TOK_SPACE_BEFORE)) {
     shape.function_like = 1;
-    ok = parse_parameters(reader, &params, &variadic);
+    ok = parse_parameters(reader, &parameters, &variadic);
     shape.variadic = variadic;
-    shape.parameter_count = uint16_t(params.count);
+    shape.parameter_count = uint16_t(parameters);
     if (ok)
       first = _cpp_lex_token(reader);
   } else if (!(first->flags & TOK_SPACE_BEFORE) && first->kind != TK_EOF &&
              !(first->kind == TK_COMMENT && !reader->options.drop_comments_in_macros)) {
     check_space_after_name(reader, first);
   }
+  p.va_opt.reader = reader;
+  p.va_opt.variadic = variadic;
   if (ok)
     ok = lex_body(reader, &p, first);
-  if (ok)
-    _cpp_install_macro(reader, node, commit_macro(reader, &shape, &params, &p));
+  macro_def *macro = ok ? commit_macro(reader, &shape, &p) : nullptr;
   reader->state.va_args_ok = 0;
-  _cpp_unbind_parameters(&params);
+  // Unbound before installing: replacing the old definition may ask the
+  // client, which may define other macros meanwhile.
+  _cpp_unbind_parameters(reader, parameters);
+  if (macro)
+    _cpp_install_macro(reader, node, macro);
   free(p.body.tokens);
   free(p.extra_pastes.tokens);
   return ok;

@@ -72,7 +72,7 @@ static const char *strip_vpath(const dep_record *record, const char *name)
     // root's '/' off an absolute name.
     if (length == 0)
       continue;
-    if (strncmp(name, entry, length) == 0 && name[length] == '/' &&
+    if (path_compare_n(name, entry, length) == 0 && name[length] == '/' &&
         strncmp(name + length + 1, "../", 3) != 0) {
       name += length + 1;
       break;
@@ -248,9 +248,13 @@ static void write_module_rules(const dep_record *record, FILE *stream, uint32_t 
   fputc('\n', stream);
 }
 
-void deps_print(const dep_record *record, FILE *stream, uint32_t limit, bool phony_targets,
-                bool module_output)
+void deps_print(const preprocessor_reader *reader, FILE *stream, uint32_t limit)
 {
+  const dep_record *record = reader->deps;
+  if (record == nullptr)
+    return;
+  bool phony_targets = reader->options.deps_phony_targets;
+  bool module_output = reader->options.deps_module_output;
   if (limit && limit < 34)
     limit = 34;
   if (record->deps.count) {
@@ -346,7 +350,7 @@ int deps_load(dep_record *record, FILE *stream, const char *own_name)
     array_add(&loaded, name);
   }
   for (uint32_t i = 0; i < loaded.count; i++)
-    if (own_name && loaded.items[i][0] && strcmp(loaded.items[i], own_name) != 0)
+    if (own_name && loaded.items[i][0] && path_compare(loaded.items[i], own_name) != 0)
       deps_add_dep(record, loaded.items[i]);
   array_free(&loaded);
   return 0;

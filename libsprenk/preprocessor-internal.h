@@ -359,24 +359,48 @@ enum : uint16_t {
 // The parameter count of a definition is a 16-bit field.
 enum : uint32_t { MAX_MACRO_PARAMETERS = 65535 };
 
-// A definition's parameters, saved while their nodes are bound.
+// A definition's parameter, saved while its node is bound, in the reader's
+// macro buffer.
 struct saved_parameter {
   ident_node *node;
   uintptr_t value;
   uint8_t kind;
+  ident_node *spelling; // as written: the definition's parameter
 };
 
-struct parameter_list {
-  ident_node **nodes;
-  saved_parameter *saved;
-  uint32_t count;
-  uint32_t allocated;
+// Binds NODE as parameter INDEX (0-based) of the definition being read.
+bool _cpp_bind_parameter(preprocessor_reader *reader, uint32_t index, ident_node *node,
+                         ident_node *spelling);
+// Gives the first COUNT bound nodes their meaning back.
+void _cpp_unbind_parameters(preprocessor_reader *reader, uint32_t count);
+// The spellings of the first COUNT bound parameters, into OUT.
+void _cpp_copy_parameter_spellings(const preprocessor_reader *reader, uint32_t count,
+                                   ident_node **out);
+
+// Follows the __VA_OPT__ groups of a body token by token.
+struct va_opt_tracker {
+  preprocessor_reader *reader;
+  bool variadic;
+  bool last_was_paste;
+  bool stringify;
+  int state; // 0 outside, 1 after __VA_OPT__, 2 after its "(", 3+ inside
+  location_t paste_location;
+  location_t va_opt_location;
+  int group_result;
 };
 
-bool _cpp_bind_parameter(preprocessor_reader *reader, parameter_list *list, ident_node *node);
-// Gives the nodes their meaning back and frees the list.
-void _cpp_unbind_parameters(parameter_list *list);
+enum va_opt_result {
+  VA_OPT_ERROR = 0,
+  VA_OPT_DROP = 1,
+  VA_OPT_INCLUDE = 2,
+  VA_OPT_BEGIN = 3,
+  VA_OPT_END = 4,
+};
 
+va_opt_result va_opt_tracker_update(va_opt_tracker *tracker, const preproc_token *token);
+
+// A new definition of KIND built in MEMORY, from the current directive.
+macro_def *_cpp_macro_record_init(preprocessor_reader *reader, uint8_t kind, void *memory);
 bool _cpp_define_macro(preprocessor_reader *reader, ident_node *node);
 void _cpp_install_macro(preprocessor_reader *reader, ident_node *node, macro_def *macro);
 void _cpp_forget_macro(ident_node *node);
@@ -406,8 +430,12 @@ void _cpp_push_text(preprocessor_reader *reader, ident_node *macro, const unsign
 bool _cpp_check_argument_count(preprocessor_reader *reader, const macro_def *macro,
                                const ident_node *node, uint32_t count);
 void _cpp_pop_context(preprocessor_reader *reader);
+uint32_t _cpp_remaining_tokens_num_in_context(const expansion_context *context);
 // Pops every expansion context (a reader destroyed mid-expansion).
 void _cpp_release_contexts(preprocessor_reader *reader);
+// Steps the current context back COUNT tokens: one in a macro context,
+// any number in the tokeniser's.
+void _cpp_backup_tokens(preprocessor_reader *reader, uint32_t count);
 // Gives TOKEN, the last one read, back to the expanded stream.
 void _cpp_backup_expanded(preprocessor_reader *reader, const preproc_token *token);
 bool _cpp_notify_macro_use(preprocessor_reader *reader, ident_node *node, location_t location);
@@ -528,7 +556,8 @@ preproc_token *_cpp_scan_token(preprocessor_reader *reader);
 bool _cpp_next_line(preprocessor_reader *reader);
 preproc_token *_cpp_insert_temp_token(preprocessor_reader *reader);
 void _cpp_token_block_init(token_block *block, uint32_t count);
-void _cpp_backup_tokens(preprocessor_reader *reader, uint32_t count);
+// Steps the tokeniser back COUNT tokens, to be read again as lookaheads.
+void _cpp_backup_lexed_tokens(preprocessor_reader *reader, uint32_t count);
 // The current line of the line table and moving to the next one.
 uint32_t _cpp_current_line(preprocessor_reader *reader);
 void _cpp_advance_line(preprocessor_reader *reader, uint32_t columns);
@@ -727,9 +756,13 @@ void _cpp_skip_rest_of_line(preprocessor_reader *reader);
 void _cpp_check_eol(preprocessor_reader *reader);
 char *_cpp_parse_header_name(preprocessor_reader *reader, const char *directive_name,
                              bool *angled, location_t *location);
+// The operand of __has_include: null, after an error, when it is no
+// header name.
+char *_cpp_has_include_operand(preprocessor_reader *reader, const char *operator_name,
+                               bool *angled);
 void _cpp_do_pragma(preprocessor_reader *reader);
 // On an import control line, the header name becomes one HEADER_NAME token
-// of the header unit's path ("./" before a relative one), in quotes.
+// of the header unit's path ("./" before a relative one).
 const preproc_token *_cpp_module_header_name(preprocessor_reader *reader,
                                              const preproc_token *token);
 bool _cpp_do_pragma_operator(preprocessor_reader *reader, location_t location);

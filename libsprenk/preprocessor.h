@@ -512,10 +512,9 @@ void deps_add_vpath_list(dep_record *record, const char *list);
 void deps_add_module_target(dep_record *record, const char *module, const char *file,
                             bool header_unit);
 void deps_add_imported_module(dep_record *record, const char *module);
-// With MODULE_OUTPUT the rules for the modules imported and provided follow
-// the unit's own rule.
-void deps_print(const dep_record *record, FILE *stream, uint32_t limit, bool phony_targets,
-                bool module_output = false);
+// The rules of the reader's dependencies, by its options: phony targets,
+// and the rules of the modules imported and provided after the unit's own.
+void deps_print(const preprocessor_reader *reader, FILE *stream, uint32_t limit);
 int deps_dump(const dep_record *record, FILE *stream);
 int deps_load(dep_record *record, FILE *stream, const char *own_name);
 cpp_reader_options *options_of(preprocessor_reader *reader);

@@ -984,7 +984,7 @@ namespace {
 
 // The parameter names after "(" at CUR up to ")"; false after a syntax
 // error. *cursor ends past the ")".
-bool parse_trad_parameters(preprocessor_reader *reader, parameter_list *params, cursor_t *cursor)
+bool parse_trad_parameters(preprocessor_reader *reader, uint32_t *count, cursor_t *cursor)
 {
   cursor_t cur = skip_whitespace(reader, *cursor + 1, true);
   if (*cur == ')') {
@@ -1000,8 +1000,9 @@ bool parse_trad_parameters(preprocessor_reader *reader, parameter_list *params, 
       cur++;
     ident_node *node =
         cpp_intern(reader, reinterpret_cast<const char *>(start), uint32_t(cur - start));
-    if (!_cpp_bind_parameter(reader, params, node))
+    if (!_cpp_bind_parameter(reader, *count, node, node))
       return false;
+    ++*count;
     cur = skip_whitespace(reader, cur, true);
     if (*cur == ')') {
       *cursor = cur + 1;
@@ -1013,19 +1014,16 @@ bool parse_trad_parameters(preprocessor_reader *reader, parameter_list *params, 
   }
 }
 
-macro_def *new_trad_macro(preprocessor_reader *reader, const parameter_list *params,
-                          bool function_like)
+macro_def *new_trad_macro(preprocessor_reader *reader, uint32_t parameters, bool function_like)
 {
-  macro_def *macro =
-      reinterpret_cast<macro_def *>(_cpp_pool_alloc_aligned(reader, sizeof(macro_def)));
-  memset(macro, 0, sizeof *macro);
-  macro->kind = MACRO_KIND_TEXT;
+  macro_def *macro = _cpp_macro_record_init(reader, MACRO_KIND_TEXT,
+                                            _cpp_pool_alloc_aligned(reader, sizeof(macro_def)));
   macro->function_like = function_like;
-  macro->parameter_count = uint16_t(params->count);
-  if (params->count) {
+  macro->parameter_count = uint16_t(parameters);
+  if (parameters) {
     macro->parameters = reinterpret_cast<ident_node **>(
-        _cpp_pool_alloc_aligned(reader, params->count * sizeof(ident_node *)));
-    memcpy(macro->parameters, params->nodes, params->count * sizeof(ident_node *));
+        _cpp_pool_alloc_aligned(reader, parameters * sizeof(ident_node *)));
+    _cpp_copy_parameter_spellings(reader, parameters, macro->parameters);
   }
   return macro;
 }
@@ -1042,13 +1040,13 @@ macro_def *_cpp_create_trad_definition(preprocessor_reader *reader)
   context->text_limit = buffer->limit;
   ensure_room(reader, uint64_t(buffer->limit - buffer->cursor));
 
-  parameter_list params = {};
+  uint32_t parameters = 0;
   bool function_like = *buffer->cursor == '(';
   cursor_t cur = buffer->cursor;
-  bool ok = !function_like || parse_trad_parameters(reader, &params, &cur);
+  bool ok = !function_like || parse_trad_parameters(reader, &parameters, &cur);
   macro_def *macro = nullptr;
   if (ok)
-    macro = new_trad_macro(reader, &params, function_like);
+    macro = new_trad_macro(reader, parameters, function_like);
   else
     diag_error(reader, DL_ERROR, "syntax error in macro parameter list");
   // The line is scanned out even after an error, so that it is used up.
@@ -1059,7 +1057,7 @@ macro_def *_cpp_create_trad_definition(preprocessor_reader *reader)
   reader->state.prevent_expansion++;
   _cpp_scan_out_logical_line(reader, macro, false);
   reader->state.prevent_expansion--;
-  _cpp_unbind_parameters(&params);
+  _cpp_unbind_parameters(reader, parameters);
   if (macro) {
     while (o->current > o->base && c_isspace(o->current[-1]))
       o->current--;

@@ -155,7 +155,7 @@ TEST(DirectivesOnly, ModuleControlLinesAreHandedOutAsTokens)
       // indentation before a control line is not text.
       {"export import m;\nx\n", "[export ][import ][m][;][EOL]@2:0x\n"},
       // "__import" names its header as written (an "import" looks it up).
-      {"__import <vector>;\nx\n", "[import ][\"./vector\"][;][EOL]@2:0x\n"},
+      {"__import <vector>;\nx\n", "[import ][./vector][;][EOL]@2:0x\n"},
       {"a\n  module m;\n", "a\n[module ][m][;][EOL]"},
       {"im\\\nport x;\n", "[import ][x][;][EOL]"},
       {"module;\n", "[module ][;][EOL]"},
@@ -174,10 +174,10 @@ TEST(DirectivesOnly, ModuleControlLinesAreHandedOutAsTokens)
       {"import <%x;\n", "import <%x;\n"},
       {"import $x;\n", "import $x;\n"},
       {"import\"\"e;\n", "import\"\"e;\n"},
-      {"__import\"\";\n", "[import ][\"\"][;][EOL]"},
+      {"__import\"\";\n", "[import ][][;][EOL]"},
       // After import a quote opens a header name, where a backslash escapes nothing.
       {"import\"\\\"a\"\n", "import\"\\\"a\"\n"},
-      {"__import \"a\\\";\n", "[import ][\"./a\\\"][;][EOL]"},
+      {"__import \"a\\\";\n", "[import ][./a\\][;][EOL]"},
       {"export int x;\n", "export int x;\n"},
       {"#if 0\nimport x;\n#endif\n", ""},
   };

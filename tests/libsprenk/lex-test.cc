@@ -410,8 +410,8 @@ TEST(Lex, ModuleControlLines)
   } cases[] = {
       {"export module m;\nx", {"export ", "module ", "m", ";", "EOL", "x"}},
       // "__import" names its header as written (an "import" looks it up).
-      {"__import <vector>;\n", {"import ", "\"./vector\"", ";", "EOL"}},
-      {"__import \"a.h\";\n", {"import ", "\"./a.h\"", ";", "EOL"}},
+      {"__import <vector>;\n", {"import ", "./vector", ";", "EOL"}},
+      {"__import \"a.h\";\n", {"import ", "./a.h", ";", "EOL"}},
       {"module;\n", {"module ", ";", "EOL"}},
       // Not control lines: the words stay identifiers.
       {"module = 3;\n", {"module", "=", "3", ";"}},
@@ -421,6 +421,24 @@ TEST(Lex, ModuleControlLines)
   };
   for (const auto &c : cases)
     EXPECT_EQ(module_tokens(c.text), c.expected) << c.text;
+}
+
+// A printer writes the header name between quotes, once.
+TEST(Lex, ModuleHeaderNamePrintsQuotedOnce)
+{
+  pp_fixture f(DIALECT_CXX20);
+  f.options()->module_support = 1;
+  f.push("__import <h>;\n");
+  const preproc_token *t = cpp_get_token(f.reader);
+  while (t->kind != TK_HEADER_NAME && t->kind != TK_EOF)
+    t = cpp_get_token(f.reader);
+  char *text = nullptr;
+  size_t size = 0;
+  FILE *stream = open_memstream(&text, &size);
+  cpp_print_token(t, stream);
+  fclose(stream);
+  EXPECT_EQ(std::string(text, size), "\"./h\"");
+  free(text);
 }
 
 TEST(Lex, ModuleKeywordThatIsAnObjectLikeMacro)
@@ -473,7 +491,7 @@ TEST(Lex, LookAheadAcrossAModuleLine)
   plain.options()->module_support = 1;
   plain.push(text);
   std::string expected = plain.expanded();
-  EXPECT_EQ(expected, "a import  foo ; EOL b export  module  m ; EOL c import  \"./h\" ; EOL d");
+  EXPECT_EQ(expected, "a import  foo ; EOL b export  module  m ; EOL c import  ./h ; EOL d");
   // (A look-ahead past a whole header-unit import line is not covered: the
   // line's header-name count starts when the look-ahead reads it.)
   for (uint32_t index : {1u, 2u, 5u, 9u, 11u}) {

@@ -78,6 +78,8 @@ TEST(Macro, StringifyPasteAndVaOpt)
       {"#define m(x) [x]\nm(1\n#undef m\n) m(2)", "[ 1 ] m ( 2 )"},
       {"#define m(x) [x]\nm(\n#define n 3\nn)", "[ 3 ]"},
       {"__LINE__\n__LINE__", "1 2"},
+      // A parameter is the identifier, however it is spelled.
+      {"#define u(\\u00c1) [\\u00C1 \xc3\x81]\nu(1)", "[ 1 1 ]"},
   };
   for (const auto &c : cases)
     EXPECT_EQ(expand_in(c.text), c.expected) << c.text;
@@ -415,6 +417,28 @@ TEST(Pragmas, DeferredThroughTheOperator)
   }
 }
 
+// An expanded deferred pragma's line is printed, so it keeps the padding
+// that stops its tokens from pasting, as any other line does.
+TEST(Pragmas, DeferredLineKeepsItsPadding)
+{
+  pp_fixture f;
+  register_deferred_pragma(f.reader, "ns", "k", 5, true, false);
+  f.push("#define P +\n#define Q(x) x\n#pragma ns k P+ Q(-)-\nP+ Q(-)-\n");
+  std::string lines[2];
+  int line = 0;
+  for (const preproc_token *t = cpp_next_token(f.reader); t->kind != TK_EOF;
+       t = cpp_next_token(f.reader)) {
+    if (t->kind == TK_PRAGMA)
+      continue;
+    if (t->kind == TK_PRAGMA_EOL)
+      line = 1;
+    else
+      lines[line] += t->kind == TK_PADDING ? "[pad] " : f.spell(t) + " ";
+  }
+  EXPECT_EQ(lines[0], lines[1]);
+  EXPECT_NE(lines[1].find("+ [pad] +"), std::string::npos) << lines[1];
+}
+
 TEST(Pragmas, OperatorTokensStandAtTheExpansion)
 {
   pp_fixture f;
@@ -697,12 +721,44 @@ TEST(Macro, VaOptUseChecks)
   }
 }
 
+// The group rules of a definition hold in variadic macros only, and a "##"
+// breaks them only at the group's own edges.
+TEST(Macro, VaOptGroupsInDefinitions)
+{
+  const char *outside =
+      "pedwarn: __VA_OPT__ can only appear in the expansion of a C++20 variadic macro";
+  struct {
+    const char *text;
+    const char *expected;
+    words reports;
+  } cases[] = {
+      {"#define D(x,...) x ## __VA_OPT__() ## x\nD(p) D(p,1)", "pp pp", {}},
+      {"#define D(x,...) x ## __VA_OPT__(y) ## x\nD(p,1)", "pyp", {}},
+      {"#define f(x) __VA_OPT__ x\nf(1)", "__VA_OPT__ 1", {outside}},
+      {"#define Y __VA_OPT__(__VA_OPT__)\nY", "__VA_OPT__ ( __VA_OPT__ )", {outside, outside}},
+      {"#define e(...) __VA_OPT__(## a)\n", "",
+       {"error: '##' cannot appear at either end of __VA_OPT__"}},
+      {"#define e(...) __VA_OPT__(a ##)\n", "",
+       {"error: '##' cannot appear at either end of __VA_OPT__"}},
+      {"#define e(...) __VA_OPT__ a\n", "",
+       {"error: __VA_OPT__ must be followed by an open parenthesis"}},
+      {"#define e(...) __VA_OPT__(__VA_OPT__())\n", "",
+       {"error: __VA_OPT__ may not appear in a __VA_OPT__"}},
+      {"#define e(...) __VA_OPT__((a)\n", "", {"error: unterminated __VA_OPT__"}},
+  };
+  for (const auto &c : cases) {
+    pp_fixture f(DIALECT_CXX20);
+    EXPECT_EQ(expand(f, c.text), c.expected) << c.text;
+    EXPECT_EQ(f.reports, c.reports) << c.text;
+  }
+}
+
 // The reader says whether the token just read came from a macro defined in
-// a system header.
+// a system header; a pasted token is still the macro's.
 TEST(Macro, InSystemMacro)
 {
   pp_fixture f;
-  expand(f, "#define s a\n#define u b\n");
+  expand(f, "#define s a ## b c\n#define u b\n");
   cpp_intern(f.reader, "s", 1)->value.macro->system_header = 1;
   f.push("s u c");
   std::string seen;
@@ -710,7 +766,7 @@ TEST(Macro, InSystemMacro)
        t = cpp_next_token(f.reader))
     if (t->kind != TK_PADDING)
       seen += f.spell(t) + (cpp_in_system_macro(f.reader) ? "+ " : "- ");
-  EXPECT_EQ(seen, "a+ b- c- ");
+  EXPECT_EQ(seen, "ab+ c+ b- c- ");
 }
 
 // Looking ahead across a header-unit import line leaves the line to be read
@@ -721,7 +777,7 @@ TEST(Macro, LookAheadBeforeAnImportLine)
   pp_fixture plain(DIALECT_CXX20);
   plain.options()->module_support = 1;
   std::string expected = expand(plain, text);
-  EXPECT_EQ(expected, "a import  \"./h\" ; EOL b");
+  EXPECT_EQ(expected, "a import  ./h ; EOL b");
   for (uint32_t index = 0; index < 6; index++) {
     pp_fixture f(DIALECT_CXX20);
     f.options()->module_support = 1;

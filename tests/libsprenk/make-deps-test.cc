@@ -1,7 +1,7 @@
 // Dependency output: targets, make quoting, wrapping, vpath stripping, and
 // the dump and load of saved dependencies, which treat the stream as
 // untrusted.
-#include "libsprenk/preprocessor.h"
+#include "tests/libsprenk/preprocessor-fixture.h"
 
 #include <gtest/gtest.h>
 
@@ -12,11 +12,17 @@
 static std::string printed(dep_record *record, uint32_t limit = 0, bool phony = false,
                            bool modules = false)
 {
+  // The rules are a reader's: the record is lent to one for the print.
+  pp_fixture f;
+  f.options()->deps_phony_targets = phony;
+  f.options()->deps_module_output = modules;
+  f.reader->deps = record;
   char *text = nullptr;
   size_t size = 0;
   FILE *stream = open_memstream(&text, &size);
-  deps_print(record, stream, limit, phony, modules);
+  deps_print(f.reader, stream, limit);
   fclose(stream);
+  f.reader->deps = nullptr;
   std::string result(text, size);
   free(text);
   return result;

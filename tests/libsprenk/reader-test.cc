@@ -106,6 +106,19 @@ TEST(Reader, HasAttributeBuiltinsNeedTheCallback)
   EXPECT_TRUE(is_builtin(with, "__has_include"));
 }
 
+// __has_builtin comes with the attribute query only when the client can
+// answer it: code that tests for it first then leaves it alone.
+TEST(Reader, HasBuiltinNeedsItsOwnCallback)
+{
+  pp_fixture f(DIALECT_KAV17);
+  callbacks_of(f.reader)->has_attribute = has_attribute;
+  define_standard_builtins(f.reader, true);
+  EXPECT_FALSE(is_builtin(f, "__has_builtin"));
+  f.push("#ifdef __has_builtin\n#if __has_builtin(x)\nyes\n#endif\n#else\nno\n#endif\n");
+  EXPECT_EQ(f.expanded(), "no");
+  EXPECT_EQ(f.reports, words{});
+}
+
 TEST(Reader, StdcAsBuiltinInSystemHeaders)
 {
   pp_fixture f(DIALECT_KAV17);

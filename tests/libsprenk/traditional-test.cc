@@ -136,7 +136,7 @@ TEST(Traditional, CommentOpenAtTheEndOfADirectivesText)
   // The same inside a built-in's arguments, which are read from made-up text.
   pp_fixture call(DIALECT_CXX23);
   EXPECT_EQ(trad_lines(call, "__has_include(7'M/*')\n"), words{"0"});
-  EXPECT_EQ(call.reports, (words{"error: #__has_include expects \"FILENAME\" or <FILENAME>",
+  EXPECT_EQ(call.reports, (words{"error: operator \"__has_include\" requires a header-name",
                                  "error: unterminated comment",
                                  "error: missing ')' after \"__has_include\" operand"}));
   pp_fixture next(DIALECT_CXX23);
@@ -304,3 +304,22 @@ TEST(Traditional, FirstLineOfEachLogicalLine)
 }
 
 } // namespace
+
+// Skipping the rest of a file reads it as text, as traditional input is
+// read: its directives still run, and no quote in it is judged.
+TEST(Traditional, SkipRestOfFileReadsLines)
+{
+  pp_fixture pp;
+  pp.options()->traditional_mode = 1;
+  reader_post_options(pp.reader);
+  pp.posted = true;
+  pp.push("first\nit's\n#define m 1\nlast\n");
+  const unsigned char *text;
+  uint64_t length;
+  location_t first_line;
+  ASSERT_TRUE(cpp_read_traditional_line(pp.reader, &text, &length, &first_line));
+  cpp_skip_rest_of_file(pp.reader);
+  EXPECT_EQ(pp.reports, words{});
+  EXPECT_EQ(cpp_intern(pp.reader, "m", 1)->kind, IK_MACRO);
+  EXPECT_FALSE(cpp_read_traditional_line(pp.reader, &text, &length, &first_line));
+}

@@ -112,6 +112,9 @@ TEST(VirtualLocations, TrackingLevels)
             (words{"[@1:14 1:14 2:1", "q@2:3 1:15 2:1", "r@2:3 1:15 2:1", "]@1:16 1:16 2:1"}));
   EXPECT_EQ(placed_stream(text, 2),
             (words{"[@1:14 1:14 2:1", "q@2:3 1:15 2:1", "r@2:5 1:15 2:1", "]@1:16 1:16 2:1"}));
+  // A pasted name expands within the invocation, not as a new one.
+  EXPECT_EQ(placed_stream("#define cat(a,b) a##b tail\n#define LN __LINE__\ncat(\nL,N) z", 0),
+            (words{"3@3:1 3:1 3:1", "tail@3:1 3:1 3:1", "z@4:6 4:6 4:6"}));
   pp_fixture f;
   f.options()->macro_expansion_tracking = 0;
   for (const located &t : read_all(f, "#define A x\nA"))

@@ -1168,7 +1168,7 @@ static void write_rules(preprocessor_reader *reader, const ppdump_settings &s)
   if (stream == nullptr) {
     fprintf(stderr, "ppdump: cannot write the dependency file\n");
   } else {
-    deps_print(record, stream, 72, s.deps_phony, s.deps_modules);
+    deps_print(reader, stream, 72);
     if (stream != stdout)
       fclose(stream);
   }

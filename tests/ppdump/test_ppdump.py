@@ -465,6 +465,14 @@ class FilesAndDirectives(unittest.TestCase):
         self.assertNotIn("invalid flag", err)
         self.assertIn("extra tokens at end of", err)
 
+    def test_warning_directive_is_shown_in_system_headers(self):
+        # #warning is the one warning a system header may give; others stay quiet.
+        out, _ = self.text({"inc/w.h": "#warning w\n#if Z\n#endif\n",
+                            "main.c": "#include <w.h>\n"}, ["-Wundef", "-isystem", "inc"])
+        self.assertEqual(out.returncode, 0, out.stderr)
+        reports = [line for line in out.stderr.decode().splitlines() if ": warning: " in line]
+        self.assertEqual(reports, ["inc/w.h:1: warning: #warning w"])
+
     def test_repeated_paste_survives_a_macro_push_and_pop(self):
         source = ('#define X a ## ## b\n#pragma push_macro("X")\n#undef X\n'
                   '#pragma pop_macro("X")\nX\n')

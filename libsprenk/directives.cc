@@ -441,8 +441,11 @@ static char *glue_angled_name(preprocessor_reader *reader)
 char *_cpp_parse_header_name(preprocessor_reader *reader, const char *directive_name,
                              bool *angled, location_t *location)
 {
-  const preproc_token *token = directive_token(reader);
-  *location = token->location;
+  // The virtual location: a name from a macro resolves to its expansion.
+  const preproc_token *token;
+  do
+    token = cpp_next_token_with_location(reader, location);
+  while (token->kind == TK_PADDING);
   if (token->kind == TK_LESS) {
     *angled = true;
     return glue_angled_name(reader);

@@ -387,6 +387,8 @@ class FileLocations(unittest.TestCase):
         ({"main.c": "\n\n#if 1 +\n#endif\n"}, "main.c:3:8: error:"),
         # A missing header is reported at its name.
         ({"main.c": '\n#include "nosuch.h"\n'}, "main.c:2:10: fatal error:"),
+        # ... and one named through a macro at the macro's use.
+        ({"main.c": '#define HDR "nosuch.h"\n\n#include HDR\n'}, "main.c:3:10: fatal error:"),
     ]
 
     def test_report_locations(self):

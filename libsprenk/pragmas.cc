@@ -291,9 +291,13 @@ static void pragma_dependency(preprocessor_reader *reader)
     diag_warning(reader, DR_NONE, "cannot find source file %s", name);
   } else if (newer > 0) {
     diag_warning(reader, DR_NONE, "current file is older than %s", name);
+    // The reason stands where its first token does.
+    const preproc_token *first = next_real(reader);
+    location_t first_location = first->location;
+    _cpp_backup_expanded(reader, first);
     char *rest = cpp_rest_of_line_text(reader, nullptr);
     if (rest[0])
-      diag_warning(reader, DR_NONE, "%s", rest);
+      diag_warning_at_line(reader, DR_NONE, first_location, 0, "%s", rest);
     free(rest);
   }
   free(name);

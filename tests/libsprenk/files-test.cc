@@ -12,6 +12,7 @@
 #include <string>
 #include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/time.h>
 #include <sys/un.h>
 #include <unistd.h>
 
@@ -318,6 +319,25 @@ TEST(Files, PragmasThatNeedAnIncludedFile)
   EXPECT_EQ(f.reports[1], "warning: #pragma system_header ignored outside include file");
   EXPECT_EQ(f.reports[2], "warning: #include_next in primary source file");
   EXPECT_TRUE(sys_h_is_system);
+}
+
+// A newer dependency is reported, then the rest of its line at the first
+// token of that rest, unexpanded.
+TEST(Files, DependencyNewerThanTheCurrentFile)
+{
+  file_tree tree;
+  tree.add("dep.h", "\n");
+  std::string main =
+      tree.add("main.c", "#define X expanded\n#pragma VUZ dependency \"dep.h\" see X  now\n"
+                         "#pragma VUZ dependency \"gone.h\"\n");
+  struct timeval old_times[2] = {{1000000, 0}, {1000000, 0}};
+  ASSERT_EQ(utimes(main.c_str(), old_times), 0);
+  pp_fixture f;
+  run(f, main);
+  EXPECT_EQ(f.reports, (words{"warning: current file is older than dep.h", "warning: see X now",
+                              "warning: cannot find source file gone.h"}));
+  ASSERT_EQ(f.report_locations.size(), 3u);
+  EXPECT_EQ(f.where(f.report_locations[1]), "2:32");
 }
 
 // The lines of a remap file as "from=to" pairs, read for directory "d".

@@ -838,9 +838,11 @@ static bool scan_fresh_line(preprocessor_reader *reader, preproc_token *&token)
   return true;
 }
 
+// The end of a deferred pragma's line: no white space counts before it.
 static void end_pragma_line(preprocessor_reader *reader, preproc_token *token)
 {
   token->kind = TK_PRAGMA_EOL;
+  token->flags = 0;
   reader->state.in_deferred_pragma = 0;
   if (!reader->state.pragma_allow_expansion)
     reader->state.prevent_expansion--;
@@ -868,7 +870,6 @@ fresh_line:
   buffer = reader->buffer;
   if (buffer->need_line) {
     if (reader->state.in_deferred_pragma) {
-      token->flags = 0;
       end_pragma_line(reader, token);
       token->location = reader->line_table->line_start_location;
       return token;

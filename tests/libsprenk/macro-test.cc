@@ -556,6 +556,23 @@ TEST(Pragmas, DeferredAndRegistered)
             "PRAGMA 7 num ( N ) EOL 4");
 }
 
+// The end of a deferred pragma's line carries no flags of its own, whatever
+// white space came before the newline.
+TEST(Pragmas, DeferredLineEndHasNoFlags)
+{
+  for (const char *text : {"#pragma omp parallel x   \n", "#pragma omp parallel x /* c */\n",
+                           "#pragma omp parallel \t\n", "#pragma omp parallel x"}) {
+    pp_fixture f;
+    ASSERT_TRUE(register_deferred_pragma(f.reader, "omp", "parallel", 7, false, false));
+    f.push(text);
+    const preproc_token *t = cpp_next_token(f.reader);
+    while (t->kind != TK_PRAGMA_EOL && t->kind != TK_EOF)
+      t = cpp_next_token(f.reader);
+    ASSERT_EQ(t->kind, TK_PRAGMA_EOL) << text;
+    EXPECT_EQ(t->flags, 0u) << text;
+  }
+}
+
 // A pragma among a macro's arguments is read before the expansion, its line
 // expanded only when the pragma allows it, and not rescanned there.
 TEST(Pragmas, LiftedOutOfArguments)

@@ -150,7 +150,7 @@ static void pragma_push_macro(preprocessor_reader *reader)
     return;
   pushed_macro *entry = checked_new_cleared<pushed_macro>();
   entry->name = name;
-  ident_node *node = cpp_intern(reader, name, uint32_t(strlen(name)));
+  ident_node *node = _cpp_intern_identifier_text(reader, name);
   if (node->kind == IK_BUILTIN) {
     entry->builtin = true;
   } else if (const unsigned char *text = cpp_macro_text(reader, node)) {
@@ -176,7 +176,7 @@ static void pragma_pop_macro(preprocessor_reader *reader)
   if (entry == nullptr)
     return;
   *link = entry->next;
-  ident_node *node = cpp_intern(reader, entry->name, uint32_t(strlen(entry->name)));
+  ident_node *node = _cpp_intern_identifier_text(reader, entry->name);
   if (reader->callbacks.before_define)
     reader->callbacks.before_define(reader);
   if (ident_is_macro(node)) {

@@ -329,6 +329,29 @@ TEST(Pragmas, MacroStackOperandErrorsStandWhereReadingStopped)
   }
 }
 
+// The operand names the identifier its text starts with, checked as a
+// name read from the source is.
+TEST(Pragmas, MacroStackOperandIsAnIdentifier)
+{
+  struct {
+    const char *text;
+    const char *expected;
+    words reports;
+  } cases[] = {
+      {"#define X 1\n#pragma push_macro(\"X \")\n#undef X\n#pragma pop_macro(\"X \")\nX", "1",
+       {}},
+      {"#define X 1\n#pragma push_macro(\"X+1\")\n#undef X\n#pragma pop_macro(\"X+1\")\nX",
+       "1", {}},
+      {"#pragma VUZ poison Z\n#pragma push_macro(\"Z\")\n", "",
+       {"error: attempt to use poisoned \"Z\""}},
+  };
+  for (const auto &c : cases) {
+    pp_fixture f;
+    EXPECT_EQ(expand(f, c.text), c.expected) << c.text;
+    EXPECT_EQ(f.reports, c.reports) << c.text;
+  }
+}
+
 // Restoring a macro changes its definition: the client hears of the
 // change before it, and of no #define.
 TEST(Pragmas, PopMacroIsNoDefinition)

@@ -6,6 +6,7 @@
 #include "libsprenk/preprocessor-internal.h"
 
 #include "support/alloc.h"
+#include "support/internal-abort.h"
 
 #include <cstdlib>
 #include <cstring>
@@ -163,6 +164,23 @@ static void pragma_push_macro(preprocessor_reader *reader)
   reader->pushed_macros = entry;
 }
 
+// A restored definition, not a new one: the client heard of the change
+// and hears of no #define. The text was made from a valid definition, so
+// it cannot fail to define.
+static void restore_definition(preprocessor_reader *reader, ident_node *node,
+                               const pushed_macro *entry)
+{
+  const char *body = entry->definition + strcspn(entry->definition, "( \n");
+  buffer_push(reader, reinterpret_cast<const unsigned char *>(body), strlen(body), true);
+  _cpp_prepare_line(reader);
+  bool defined = _cpp_define_macro(reader, node);
+  vuz_assert_as(defined, "libsprenk/directives", "cpp_pop_definition");
+  buffer_pop(reader);
+  node->value.macro->line = entry->line;
+  node->value.macro->used = entry->used;
+  node->value.macro->system_header = entry->system_header;
+}
+
 static void pragma_pop_macro(preprocessor_reader *reader)
 {
   char *name = macro_stack_operand(reader, false);
@@ -189,21 +207,7 @@ static void pragma_pop_macro(preprocessor_reader *reader)
   if (entry->builtin) {
     reenter_builtin_row(reader, entry->name);
   } else if (entry->definition) {
-    location_t saved = reader->directive_line;
-    // A restored definition, not a new one: the client heard of the
-    // change above and hears of no #define.
-    reader_callbacks saved_callbacks = reader->callbacks;
-    reader->callbacks.before_define = nullptr;
-    reader->callbacks.define = nullptr;
-    _cpp_run_directive_text(reader, D_DEFINE, entry->definition, strlen(entry->definition), nullptr);
-    reader->callbacks.before_define = saved_callbacks.before_define;
-    reader->callbacks.define = saved_callbacks.define;
-    reader->directive_line = saved;
-    if (node->kind == IK_MACRO) {
-      node->value.macro->line = entry->line;
-      node->value.macro->used = entry->used;
-      node->value.macro->system_header = entry->system_header;
-    }
+    restore_definition(reader, node, entry);
   }
   free(entry->name);
   free(entry->definition);

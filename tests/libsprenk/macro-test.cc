@@ -352,6 +352,20 @@ TEST(Pragmas, MacroStackOperandIsAnIdentifier)
   }
 }
 
+// The restored definition is given to its node, not read as a #define
+// line: a name poisoned meanwhile is reported once, by the pragma's operand.
+TEST(Pragmas, PopMacroDefinesTheNodeItself)
+{
+  pp_fixture f;
+  expand(f, "#define Z(a) a+1\n#pragma push_macro(\"Z\")\n#pragma VUZ poison Z\n"
+            "#pragma pop_macro(\"Z\")\n");
+  EXPECT_EQ(f.reports, (words{"warning: poisoning existing macro \"Z\"",
+                              "error: attempt to use poisoned \"Z\""}));
+  EXPECT_STREQ(reinterpret_cast<const char *>(
+                   cpp_macro_text(f.reader, cpp_intern(f.reader, "Z", 1))),
+               "Z(a) a+1");
+}
+
 // Restoring a macro changes its definition: the client hears of the
 // change before it, and of no #define.
 TEST(Pragmas, PopMacroIsNoDefinition)

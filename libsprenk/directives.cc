@@ -641,7 +641,6 @@ static const char *current_file_name(preprocessor_reader *reader)
 
 static void do_line(preprocessor_reader *reader)
 {
-  reader->line_table->seen_line_directive = true;
   const preproc_token *token = directive_token(reader);
   uint32_t line;
   bool overflow;
@@ -672,11 +671,11 @@ static void do_line(preprocessor_reader *reader)
   skip_rest_of_line(reader);
   const ordinary_map *map = linemap_last_ordinary_map(reader->line_table);
   enter_file_change(reader, LC_RENAME_VERBATIM, name, line, map ? map->in_system_header : 0);
+  reader->line_table->seen_line_directive = true;
 }
 
 static void do_linemarker(preprocessor_reader *reader)
 {
-  reader->line_table->seen_line_directive = true;
   _cpp_backup_tokens(reader, 1);
   const preproc_token *token = _cpp_lex_token(reader);
   uint32_t line;
@@ -743,6 +742,7 @@ static void do_linemarker(preprocessor_reader *reader)
   }
   reader->line_table->top_location--;
   enter_file_change(reader, reason, name, line, kind);
+  reader->line_table->seen_line_directive = true;
 }
 
 // ---- Messages and idents ----

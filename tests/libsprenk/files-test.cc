@@ -183,6 +183,31 @@ TEST(Files, LineDirectives)
     EXPECT_EQ(first_report(c.text, c.pedantic), c.report) << c.text;
 }
 
+// The line table notes a line directive only once the file change is made:
+// a rejected one leaves it as it was.
+TEST(Files, OnlyAcceptedLineDirectivesAreNoted)
+{
+  struct {
+    const char *text;
+    bool noted;
+  } cases[] = {
+      {"#line 7\n", true},
+      {"# 7 \"f.c\"\n", true},
+      {"#line x\n", false},
+      {"#line\n", false},
+      {"#line 5 x\n", false},
+      {"# 0x1\n", false},
+      {"# 3 \"f.c\" 2\n", false},
+  };
+  for (const auto &c : cases) {
+    file_tree tree;
+    std::string main = tree.add("main.c", c.text);
+    pp_fixture f;
+    run(f, main);
+    EXPECT_EQ(f.lines.get()->seen_line_directive, c.noted) << c.text;
+  }
+}
+
 TEST(Files, LineDirectiveRenamesTheFile)
 {
   // The name's escapes are interpreted; its bytes are kept as written.

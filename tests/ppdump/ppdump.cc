@@ -827,6 +827,8 @@ static void note_file_change(preprocessor_reader *reader, const ordinary_map *ma
     emit_text(&p->out, " 2");
   if (map->in_system_header)
     emit_text(&p->out, " 3");
+  if (map->in_system_header == SYSTEM_HEADER_C_LINKAGE)
+    emit_text(&p->out, " 4");
   emit_char(&p->out, '\n');
 }
 

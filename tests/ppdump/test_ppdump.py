@@ -58,6 +58,13 @@ class TextOutput(unittest.TestCase):
         self.assertEqual(out[3], "b")
         self.assertNotIn("#", run(["-P", "FILE"], "a\n\n\n\n\n\n\n\n\n\n\nb\n").stdout.decode())
 
+    def test_linemarker_flags_are_kept(self):
+        # A system header of C linkage keeps its 4 after the 3.
+        source = 'a\n# 1 "foo.h" 1 3 4\nx\n# 1 "bar.h" 1 3\ny\n# 3 "foo.h" 2 3 4\nz\n'
+        out = run(["FILE"], source).stdout.decode().splitlines()
+        self.assertEqual([line for line in out if line.startswith("# ")][1:4],
+                         ['# 1 "foo.h" 1 3 4', '# 1 "bar.h" 1 3', '# 3 "foo.h" 2 3 4'])
+
     def test_comments_kept(self):
         out = run(["-P", "-C", "FILE"], "a /* b */ c // d\n").stdout.decode()
         self.assertEqual(out.strip(), "a /* b */ c // d")

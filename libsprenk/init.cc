@@ -383,7 +383,7 @@ static void read_preprocessed_start(preprocessor_reader *reader)
 {
   if (starts_linemarker(reader->buffer)) {
     const preproc_token *hash = _cpp_scan_token(reader);
-    if (_cpp_handle_directive(reader, (hash->flags & TOK_SPACE_BEFORE) != 0)) {
+    if (process_directive_line(reader, (hash->flags & TOK_SPACE_BEFORE) != 0)) {
       read_preprocessed_origin(reader);
       merge_first_linemarker_map(reader);
       return;

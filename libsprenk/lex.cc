@@ -1146,7 +1146,7 @@ const preproc_token *_cpp_lex_token(preprocessor_reader *reader)
     // carries that line's no-expand mark.
     if (result->flags & TOK_LINE_START) {
       if (result->kind == TK_HASH && reader->state.parsing_args != ARGS_SEEKING_PAREN && !reader->lex_only) {
-        if (_cpp_handle_directive(reader, (result->flags & TOK_SPACE_BEFORE) != 0)) {
+        if (process_directive_line(reader, (result->flags & TOK_SPACE_BEFORE) != 0)) {
           if (reader->directive_result.kind == TK_PADDING)
             continue;
           result = &reader->directive_result;

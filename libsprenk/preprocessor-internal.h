@@ -204,7 +204,7 @@ ident_node *_cpp_intern_identifier_text(preprocessor_reader *reader, const char 
 void _cpp_init_directive_names(preprocessor_reader *reader);
 void _cpp_define_text_macro(preprocessor_reader *reader, const char *text, uint64_t length);
 // Line-start "#": runs a directive; 1 when the line was consumed as one.
-int _cpp_handle_directive(preprocessor_reader *reader, bool indented);
+int process_directive_line(preprocessor_reader *reader, bool indented);
 
 // ---- Line preparation and lexer memory (line-prep.cc) ----
 

@@ -658,7 +658,7 @@ static void dump_if_values(preprocessor_reader *reader)
     } else if (name->kind != TK_EOF) {
       _cpp_backup_tokens(reader, 1);
       reader->state.in_directive = 0;
-      _cpp_handle_directive(reader, indented);
+      process_directive_line(reader, indented);
     }
     reader->state.in_directive = 0;
   }

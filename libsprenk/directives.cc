@@ -99,7 +99,7 @@ static const char *const directive_names[D_LINEMARKER + 1] = {
     nullptr,
 };
 
-void _cpp_init_directive_names(preprocessor_reader *reader)
+void init_directive_names(preprocessor_reader *reader)
 {
   for (uint32_t index = 0; index < D_LINEMARKER; index++) {
     const directive_row &row = directive_table[index];

@@ -170,7 +170,7 @@ static void end_directive(preprocessor_reader *reader, bool skip_line)
   reader->directive = nullptr;
 }
 
-ident_node *_cpp_read_macro_name(preprocessor_reader *reader, bool define_or_undef)
+ident_node *read_macro_name(preprocessor_reader *reader, bool define_or_undef)
 {
   const preproc_token *token = _cpp_lex_token(reader);
   if (token->kind == TK_NAME) {
@@ -197,7 +197,7 @@ ident_node *_cpp_read_macro_name(preprocessor_reader *reader, bool define_or_und
 
 static void do_define(preprocessor_reader *reader)
 {
-  ident_node *node = _cpp_read_macro_name(reader, true);
+  ident_node *node = read_macro_name(reader, true);
   if (node == nullptr)
     return;
   reader->state.save_comments = !reader->options.drop_comments_in_macros;
@@ -228,7 +228,7 @@ void _cpp_undefine(preprocessor_reader *reader, ident_node *node)
 
 static void do_undef(preprocessor_reader *reader)
 {
-  ident_node *node = _cpp_read_macro_name(reader, true);
+  ident_node *node = read_macro_name(reader, true);
   if (node)
     _cpp_undefine(reader, node);
   _cpp_check_eol(reader);
@@ -267,7 +267,7 @@ static bool name_is_defined(preprocessor_reader *reader, ident_node *node)
 // Reads the name of an #ifdef-style directive: -1 without a name.
 static int read_defined_test(preprocessor_reader *reader, ident_node **out)
 {
-  ident_node *node = _cpp_read_macro_name(reader, false);
+  ident_node *node = read_macro_name(reader, false);
   *out = node;
   if (node == nullptr)
     return -1;

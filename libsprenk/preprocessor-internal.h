@@ -436,7 +436,7 @@ dep_record *_cpp_deps(preprocessor_reader *reader);
 
 // ---- Directives (directives.cc) and pragmas (pragmas.cc) ----
 
-ident_node *_cpp_read_macro_name(preprocessor_reader *reader, bool define_or_undef);
+ident_node *read_macro_name(preprocessor_reader *reader, bool define_or_undef);
 void _cpp_undefine(preprocessor_reader *reader, ident_node *node);
 void _cpp_skip_rest_of_line(preprocessor_reader *reader);
 void _cpp_check_eol(preprocessor_reader *reader);

@@ -539,7 +539,7 @@ static void push_pragma_tokens(preprocessor_reader *reader, const preproc_token 
   reader->context->scratch = block;
 }
 
-bool _cpp_do_pragma_operator(preprocessor_reader *reader, location_t location)
+bool do_pragma_operator(preprocessor_reader *reader, location_t location)
 {
   location_t last;
   char *text = parenthesized_string(reader, &last);

@@ -79,7 +79,7 @@ static const directive_row directive_table[D_COUNT] = {
     ROW(do_elif, "elifdef", ORIGIN_C2X, DF_CONDITIONAL | DF_ELIFDEF),
     ROW(do_elif, "elifndef", ORIGIN_C2X, DF_CONDITIONAL | DF_ELIFDEF),
     ROW(do_error, "error", ORIGIN_C89, 0),
-    ROW(_cpp_do_pragma, "pragma", ORIGIN_C89, DF_IN_PREPROCESSED),
+    ROW(directive_pragma, "pragma", ORIGIN_C89, DF_IN_PREPROCESSED),
     ROW(do_warning, "warning", ORIGIN_EXTENSION, 0),
     ROW(do_include_next, "include_next", ORIGIN_EXTENSION, DF_EXPAND | DF_HEADER_NAME),
     ROW(do_ident, "ident", ORIGIN_EXTENSION, DF_IN_PREPROCESSED),

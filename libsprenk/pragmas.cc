@@ -469,7 +469,7 @@ void _cpp_register_internal_pragmas(preprocessor_reader *reader)
 
 // ---- The directive ----
 
-void _cpp_do_pragma(preprocessor_reader *reader)
+void directive_pragma(preprocessor_reader *reader)
 {
   reader->state.prevent_expansion++;
   const preproc_token *first = _cpp_lex_token(reader);

@@ -442,7 +442,7 @@ void _cpp_skip_rest_of_line(preprocessor_reader *reader);
 void _cpp_check_eol(preprocessor_reader *reader);
 char *_cpp_parse_header_name(preprocessor_reader *reader, const char *directive_name,
                              bool *angled, location_t *location);
-void _cpp_do_pragma(preprocessor_reader *reader);
+void directive_pragma(preprocessor_reader *reader);
 // On an import control line, the header name becomes one HEADER_NAME token
 // of the header unit's path ("./" before a relative one), in quotes.
 const preproc_token *_cpp_module_header_name(preprocessor_reader *reader,

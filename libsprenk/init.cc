@@ -168,7 +168,7 @@ preprocessor_reader *reader_create(source_dialect dialect, ident_table *table,
   obstack_init_malloc(&reader->buffer_stack);
   _cpp_init_files(reader);
   _cpp_identifiers_begin(reader, table);
-  _cpp_register_internal_pragmas(reader);
+  register_internal_pragmas(reader);
   return reader;
 }
 

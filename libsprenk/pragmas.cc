@@ -455,7 +455,7 @@ static void register_internal(preprocessor_reader *reader, const char *space, co
   }
 }
 
-void _cpp_register_internal_pragmas(preprocessor_reader *reader)
+void register_internal_pragmas(preprocessor_reader *reader)
 {
   register_internal(reader, nullptr, "once", pragma_once);
   register_internal(reader, nullptr, "push_macro", pragma_push_macro);

@@ -449,7 +449,7 @@ const preproc_token *_cpp_module_header_name(preprocessor_reader *reader,
                                              const preproc_token *token);
 bool do_pragma_operator(preprocessor_reader *reader, location_t location);
 void _cpp_free_pushed_macros(preprocessor_reader *reader);
-void _cpp_register_internal_pragmas(preprocessor_reader *reader);
+void register_internal_pragmas(preprocessor_reader *reader);
 // -1 when the header is missing, 1 when it is newer than the current file.
 int header_newer_than_current(preprocessor_reader *reader, const char *name, bool angled);
 

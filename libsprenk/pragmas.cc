@@ -11,8 +11,8 @@
 #include <cstdlib>
 #include <cstring>
 
-struct pragma_entry {
-  pragma_entry *next;
+struct pragma_node {
+  pragma_node *next;
   ident_node *name;
   bool is_namespace;
   bool is_internal;
@@ -20,7 +20,7 @@ struct pragma_entry {
   bool allow_expansion;
   union {
     pragma_handler handler;
-    pragma_entry *space;
+    pragma_node *space;
     uint32_t ident;
   } u;
 };
@@ -309,18 +309,18 @@ static void pragma_dependency(preprocessor_reader *reader)
 
 // ---- The table ----
 
-static pragma_entry *lookup_pragma(pragma_entry *list, const ident_node *name)
+static pragma_node *lookup_pragma(pragma_node *list, const ident_node *name)
 {
   while (list && list->name != name)
     list = list->next;
   return list;
 }
 
-static pragma_entry *new_entry(preprocessor_reader *reader, pragma_entry **list,
+static pragma_node *new_entry(preprocessor_reader *reader, pragma_node **list,
                                const char *name)
 {
-  pragma_entry *entry =
-      reinterpret_cast<pragma_entry *>(_cpp_pool_alloc_aligned(reader, sizeof(pragma_entry)));
+  pragma_node *entry =
+      reinterpret_cast<pragma_node *>(_cpp_pool_alloc_aligned(reader, sizeof(pragma_node)));
   memset(entry, 0, sizeof *entry);
   entry->name = cpp_intern(reader, name, uint32_t(strlen(name)));
   entry->next = *list;
@@ -330,7 +330,7 @@ static pragma_entry *new_entry(preprocessor_reader *reader, pragma_entry **list,
 
 // Both walks below visit the entries in one order, depth first: a
 // namespace's own entries before the namespace.
-static uint64_t count_pragma_names(const pragma_entry *list)
+static uint64_t count_pragma_names(const pragma_node *list)
 {
   uint64_t count = 0;
   for (; list; list = list->next)
@@ -338,7 +338,7 @@ static uint64_t count_pragma_names(const pragma_entry *list)
   return count;
 }
 
-static void copy_names_of(const pragma_entry *list, char **names, uint64_t *used)
+static void copy_names_of(const pragma_node *list, char **names, uint64_t *used)
 {
   for (; list; list = list->next) {
     if (list->is_namespace)
@@ -356,7 +356,7 @@ char **copy_pragma_names(preprocessor_reader *reader)
   return names;
 }
 
-static void relookup_names_of(preprocessor_reader *reader, pragma_entry *list, char **names,
+static void relookup_names_of(preprocessor_reader *reader, pragma_node *list, char **names,
                               uint64_t *used)
 {
   for (; list; list = list->next) {
@@ -377,12 +377,12 @@ void relookup_pragma_names(preprocessor_reader *reader, char **names)
 
 // A new entry in the namespace's list (or the top level); null after the
 // internal error that a clash is.
-static pragma_entry *register_entry(preprocessor_reader *reader, const char *space,
+static pragma_node *register_entry(preprocessor_reader *reader, const char *space,
                                     const char *name, bool allow_name_expansion)
 {
-  pragma_entry **list = &reader->pragmas;
+  pragma_node **list = &reader->pragmas;
   if (space) {
-    pragma_entry *entry = lookup_pragma(reader->pragmas, cpp_intern(reader, space, uint32_t(strlen(space))));
+    pragma_node *entry = lookup_pragma(reader->pragmas, cpp_intern(reader, space, uint32_t(strlen(space))));
     if (entry && !entry->is_namespace) {
       diag_error(reader, DL_ICE, "registering \"%s\" as both a pragma and a pragma namespace",
                  space);
@@ -404,7 +404,7 @@ static pragma_entry *register_entry(preprocessor_reader *reader, const char *spa
                name);
     return nullptr;
   }
-  pragma_entry *old = lookup_pragma(*list, cpp_intern(reader, name, uint32_t(strlen(name))));
+  pragma_node *old = lookup_pragma(*list, cpp_intern(reader, name, uint32_t(strlen(name))));
   if (old) {
     if (old->is_namespace)
       diag_error(reader, DL_ICE, "registering \"%s\" as both a pragma and a pragma namespace",
@@ -425,7 +425,7 @@ bool register_pragma(preprocessor_reader *reader, const char *space, const char 
     diag_error(reader, DL_ICE, "registering pragma with NULL handler");
     return false;
   }
-  pragma_entry *entry = register_entry(reader, space, name, false);
+  pragma_node *entry = register_entry(reader, space, name, false);
   if (entry == nullptr)
     return false;
   entry->u.handler = handler;
@@ -436,7 +436,7 @@ bool register_pragma(preprocessor_reader *reader, const char *space, const char 
 bool register_deferred_pragma(preprocessor_reader *reader, const char *space, const char *name,
                               uint32_t ident, bool allow_expansion, bool allow_name_expansion)
 {
-  pragma_entry *entry = register_entry(reader, space, name, allow_name_expansion);
+  pragma_node *entry = register_entry(reader, space, name, allow_name_expansion);
   if (entry == nullptr)
     return false;
   entry->is_deferred = true;
@@ -448,7 +448,7 @@ bool register_deferred_pragma(preprocessor_reader *reader, const char *space, co
 static void register_internal(preprocessor_reader *reader, const char *space, const char *name,
                               pragma_handler handler)
 {
-  pragma_entry *entry = register_entry(reader, space, name, false);
+  pragma_node *entry = register_entry(reader, space, name, false);
   if (entry) {
     entry->u.handler = handler;
     entry->is_internal = true;
@@ -475,7 +475,7 @@ void directive_pragma(preprocessor_reader *reader)
   const preproc_token *first = _cpp_lex_token(reader);
   const preproc_token *name = first;
   uint32_t read = 1;
-  pragma_entry *entry = first->kind == TK_NAME && reader->pragmas
+  pragma_node *entry = first->kind == TK_NAME && reader->pragmas
                             ? lookup_pragma(reader->pragmas, first->value.ident.node)
                             : nullptr;
   if (entry && entry->is_namespace) {

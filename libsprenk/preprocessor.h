@@ -21,7 +21,7 @@ struct source_file;
 struct file_hash_entry;
 struct conditional_frame;
 struct directive_row;
-struct pragma_entry;
+struct pragma_node;
 struct dep_record;
 struct search_dir_block;
 struct file_hash_block;
@@ -616,7 +616,7 @@ struct preprocessor_reader {
   obstack ident_nodes;
   obstack buffer_stack; // input buffers and conditional frames
 
-  pragma_entry *pragmas;
+  pragma_node *pragmas;
   reader_callbacks callbacks;
   ident_table *idents;
 

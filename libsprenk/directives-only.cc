@@ -503,7 +503,7 @@ bool scan_buffer(scan_state &s)
         buffer->need_line = true;
         _cpp_prepare_line(reader);
         buffer->line_base -= (p + 1) - s.line_start;
-        if (!_cpp_handle_directive(reader, p != s.line_start)) {
+        if (!process_directive_line(reader, p != s.line_start)) {
           hand_out_non_directive(s, p);
           return true;
         }

@@ -79,7 +79,7 @@ static const directive_row directive_table[D_COUNT] = {
     ROW(do_elif, "elifdef", ORIGIN_C2X, DF_CONDITIONAL | DF_ELIFDEF),
     ROW(do_elif, "elifndef", ORIGIN_C2X, DF_CONDITIONAL | DF_ELIFDEF),
     ROW(do_error, "error", ORIGIN_C89, 0),
-    ROW(_cpp_do_pragma, "pragma", ORIGIN_C89, DF_IN_PREPROCESSED),
+    ROW(directive_pragma, "pragma", ORIGIN_C89, DF_IN_PREPROCESSED),
     ROW(do_warning, "warning", ORIGIN_EXTENSION, 0),
     ROW(do_include_next, "include_next", ORIGIN_EXTENSION, DF_EXPAND | DF_HEADER_NAME),
     ROW(do_ident, "ident", ORIGIN_EXTENSION, DF_IN_PREPROCESSED),
@@ -99,7 +99,7 @@ static const char *const directive_names[D_LINEMARKER + 1] = {
     nullptr,
 };
 
-void _cpp_init_directive_names(preprocessor_reader *reader)
+void init_directive_names(preprocessor_reader *reader)
 {
   for (uint32_t index = 0; index < D_LINEMARKER; index++) {
     const directive_row &row = directive_table[index];
@@ -170,7 +170,7 @@ static void end_directive(preprocessor_reader *reader, bool skip_line)
   reader->directive = nullptr;
 }
 
-ident_node *_cpp_read_macro_name(preprocessor_reader *reader, bool define_or_undef)
+ident_node *read_macro_name(preprocessor_reader *reader, bool define_or_undef)
 {
   const preproc_token *token = _cpp_lex_token(reader);
   if (token->kind == TK_NAME) {
@@ -197,7 +197,7 @@ ident_node *_cpp_read_macro_name(preprocessor_reader *reader, bool define_or_und
 
 static void do_define(preprocessor_reader *reader)
 {
-  ident_node *node = _cpp_read_macro_name(reader, true);
+  ident_node *node = read_macro_name(reader, true);
   if (node == nullptr)
     return;
   reader->state.save_comments = !reader->options.drop_comments_in_macros;
@@ -228,7 +228,7 @@ void _cpp_undefine(preprocessor_reader *reader, ident_node *node)
 
 static void do_undef(preprocessor_reader *reader)
 {
-  ident_node *node = _cpp_read_macro_name(reader, true);
+  ident_node *node = read_macro_name(reader, true);
   if (node)
     _cpp_undefine(reader, node);
   _cpp_check_eol(reader);
@@ -267,7 +267,7 @@ static bool name_is_defined(preprocessor_reader *reader, ident_node *node)
 // Reads the name of an #ifdef-style directive: -1 without a name.
 static int read_defined_test(preprocessor_reader *reader, ident_node **out)
 {
-  ident_node *node = _cpp_read_macro_name(reader, false);
+  ident_node *node = read_macro_name(reader, false);
   *out = node;
   if (node == nullptr)
     return -1;
@@ -451,8 +451,11 @@ static char *quoted_header_name(const preproc_token *token, bool *angled)
 char *_cpp_parse_header_name(preprocessor_reader *reader, const char *directive_name,
                              bool *angled, location_t *location)
 {
-  const preproc_token *token = directive_token(reader);
-  *location = token->location;
+  // The virtual location: a name from a macro resolves to its expansion.
+  const preproc_token *token;
+  do
+    token = cpp_next_token_with_location(reader, location);
+  while (token->kind == TK_PADDING);
   if (token->kind == TK_LESS) {
     *angled = true;
     return glue_angled_name(reader);
@@ -669,7 +672,6 @@ static const char *current_file_name(preprocessor_reader *reader)
 
 static void do_line(preprocessor_reader *reader)
 {
-  reader->line_table->seen_line_directive = true;
   const preproc_token *token = directive_token(reader);
   uint32_t line;
   bool overflow;
@@ -700,11 +702,11 @@ static void do_line(preprocessor_reader *reader)
   skip_rest_of_line(reader);
   const ordinary_map *map = linemap_last_ordinary_map(reader->line_table);
   enter_file_change(reader, LC_RENAME_VERBATIM, name, line, map ? map->in_system_header : 0);
+  reader->line_table->seen_line_directive = true;
 }
 
 static void do_linemarker(preprocessor_reader *reader)
 {
-  reader->line_table->seen_line_directive = true;
   _cpp_backup_lexed_tokens(reader, 1);
   const preproc_token *token = _cpp_lex_token(reader);
   uint32_t line;
@@ -771,6 +773,7 @@ static void do_linemarker(preprocessor_reader *reader)
   }
   reader->line_table->top_location--;
   enter_file_change(reader, reason, name, line, kind);
+  reader->line_table->seen_line_directive = true;
 }
 
 // ---- Messages and idents ----
@@ -887,7 +890,7 @@ static void extension_warnings(preprocessor_reader *reader, const directive_row 
                  "suggest hiding #%s from traditional C with an indented #", row->name);
 }
 
-int _cpp_handle_directive(preprocessor_reader *reader, bool indented)
+int process_directive_line(preprocessor_reader *reader, bool indented)
 {
   uint8_t saved_parsing_args = reader->state.parsing_args;
   uint8_t saved_prevent = reader->state.prevent_expansion;

@@ -28,7 +28,7 @@ void _cpp_identifiers_begin(preprocessor_reader *reader, ident_table *table)
   table->reader = reader;
   reader->idents = table;
 
-  _cpp_init_directive_names(reader);
+  init_directive_names(reader);
   // The library's own pragmas register here once pragmas land.
 
   special_nodes *s = &reader->spec_nodes;

@@ -168,7 +168,7 @@ preprocessor_reader *reader_create(source_dialect dialect, ident_table *table,
   obstack_init_malloc(&reader->buffer_stack);
   _cpp_init_files(reader);
   _cpp_identifiers_begin(reader, table);
-  _cpp_register_internal_pragmas(reader);
+  register_internal_pragmas(reader);
   return reader;
 }
 
@@ -389,7 +389,7 @@ static void read_preprocessed_start(preprocessor_reader *reader)
 {
   if (starts_linemarker(reader->buffer)) {
     const preproc_token *hash = _cpp_scan_token(reader);
-    if (_cpp_handle_directive(reader, (hash->flags & TOK_SPACE_BEFORE) != 0)) {
+    if (process_directive_line(reader, (hash->flags & TOK_SPACE_BEFORE) != 0)) {
       read_preprocessed_origin(reader);
       merge_first_linemarker_map(reader);
       return;

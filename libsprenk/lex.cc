@@ -838,9 +838,11 @@ static bool scan_fresh_line(preprocessor_reader *reader, preproc_token *&token)
   return true;
 }
 
+// The end of a deferred pragma's line: no white space counts before it.
 static void end_pragma_line(preprocessor_reader *reader, preproc_token *token)
 {
   token->kind = TK_PRAGMA_EOL;
+  token->flags = 0;
   reader->state.in_deferred_pragma = 0;
   if (!reader->state.pragma_allow_expansion)
     reader->state.prevent_expansion--;
@@ -868,7 +870,6 @@ fresh_line:
   buffer = reader->buffer;
   if (buffer->need_line) {
     if (reader->state.in_deferred_pragma) {
-      token->flags = 0;
       end_pragma_line(reader, token);
       token->location = reader->line_table->line_start_location;
       return token;
@@ -1145,7 +1146,7 @@ const preproc_token *_cpp_lex_token(preprocessor_reader *reader)
     // carries that line's no-expand mark.
     if (result->flags & TOK_LINE_START) {
       if (result->kind == TK_HASH && reader->state.parsing_args != ARGS_SEEKING_PAREN && !reader->lex_only) {
-        if (_cpp_handle_directive(reader, (result->flags & TOK_SPACE_BEFORE) != 0)) {
+        if (process_directive_line(reader, (result->flags & TOK_SPACE_BEFORE) != 0)) {
           if (reader->directive_result.kind == TK_PADDING)
             continue;
           result = &reader->directive_result;

@@ -1043,7 +1043,7 @@ static entry_result expand_builtin(preprocessor_reader *reader, ident_node *node
   if (node->value.builtin == BT_PRAGMA) {
     if (reader->state.in_directive || reader->ignore_pragma_operator)
       return ENTRY_NOT_EXPANDED;
-    return _cpp_do_pragma_operator(reader, location) ? ENTRY_PUSHED : ENTRY_NOT_EXPANDED;
+    return do_pragma_operator(reader, location) ? ENTRY_PUSHED : ENTRY_NOT_EXPANDED;
   }
   const unsigned char *text = _cpp_builtin_macro_text(reader, node, at);
   preproc_token token;

@@ -6,12 +6,13 @@
 #include "libsprenk/preprocessor-internal.h"
 
 #include "support/alloc.h"
+#include "support/internal-abort.h"
 
 #include <cstdlib>
 #include <cstring>
 
-struct pragma_entry {
-  pragma_entry *next;
+struct pragma_node {
+  pragma_node *next;
   ident_node *name;
   bool is_namespace;
   bool is_internal;
@@ -19,7 +20,7 @@ struct pragma_entry {
   bool allow_expansion;
   union {
     pragma_handler handler;
-    pragma_entry *space;
+    pragma_node *space;
     uint32_t ident;
   } u;
 };
@@ -150,7 +151,7 @@ static void pragma_push_macro(preprocessor_reader *reader)
     return;
   pushed_macro *entry = checked_new_cleared<pushed_macro>();
   entry->name = name;
-  ident_node *node = cpp_intern(reader, name, uint32_t(strlen(name)));
+  ident_node *node = _cpp_intern_identifier_text(reader, name);
   if (node->kind == IK_BUILTIN) {
     entry->builtin = true;
   } else if (const unsigned char *text = cpp_macro_text(reader, node)) {
@@ -161,6 +162,23 @@ static void pragma_push_macro(preprocessor_reader *reader)
   }
   entry->next = reader->pushed_macros;
   reader->pushed_macros = entry;
+}
+
+// A restored definition, not a new one: the client heard of the change
+// and hears of no #define. The text was made from a valid definition, so
+// it cannot fail to define.
+static void restore_definition(preprocessor_reader *reader, ident_node *node,
+                               const pushed_macro *entry)
+{
+  const char *body = entry->definition + strcspn(entry->definition, "( \n");
+  buffer_push(reader, reinterpret_cast<const unsigned char *>(body), strlen(body), true);
+  _cpp_prepare_line(reader);
+  bool defined = _cpp_define_macro(reader, node);
+  vuz_assert_as(defined, "libsprenk/directives", "cpp_pop_definition");
+  buffer_pop(reader);
+  node->value.macro->line = entry->line;
+  node->value.macro->used = entry->used;
+  node->value.macro->system_header = entry->system_header;
 }
 
 static void pragma_pop_macro(preprocessor_reader *reader)
@@ -176,7 +194,7 @@ static void pragma_pop_macro(preprocessor_reader *reader)
   if (entry == nullptr)
     return;
   *link = entry->next;
-  ident_node *node = cpp_intern(reader, entry->name, uint32_t(strlen(entry->name)));
+  ident_node *node = _cpp_intern_identifier_text(reader, entry->name);
   if (reader->callbacks.before_define)
     reader->callbacks.before_define(reader);
   if (ident_is_macro(node)) {
@@ -189,21 +207,7 @@ static void pragma_pop_macro(preprocessor_reader *reader)
   if (entry->builtin) {
     reenter_builtin_row(reader, entry->name);
   } else if (entry->definition) {
-    location_t saved = reader->directive_line;
-    // A restored definition, not a new one: the client heard of the
-    // change above and hears of no #define.
-    reader_callbacks saved_callbacks = reader->callbacks;
-    reader->callbacks.before_define = nullptr;
-    reader->callbacks.define = nullptr;
-    _cpp_run_directive_text(reader, D_DEFINE, entry->definition, strlen(entry->definition), nullptr);
-    reader->callbacks.before_define = saved_callbacks.before_define;
-    reader->callbacks.define = saved_callbacks.define;
-    reader->directive_line = saved;
-    if (node->kind == IK_MACRO) {
-      node->value.macro->line = entry->line;
-      node->value.macro->used = entry->used;
-      node->value.macro->system_header = entry->system_header;
-    }
+    restore_definition(reader, node, entry);
   }
   free(entry->name);
   free(entry->definition);
@@ -291,9 +295,13 @@ static void pragma_dependency(preprocessor_reader *reader)
     diag_warning(reader, DR_NONE, "cannot find source file %s", name);
   } else if (newer > 0) {
     diag_warning(reader, DR_NONE, "current file is older than %s", name);
+    // The reason stands where its first token does.
+    const preproc_token *first = next_real(reader);
+    location_t first_location = first->location;
+    _cpp_backup_expanded(reader, first);
     char *rest = cpp_rest_of_line_text(reader, nullptr);
     if (rest[0])
-      diag_warning(reader, DR_NONE, "%s", rest);
+      diag_warning_at_line(reader, DR_NONE, first_location, 0, "%s", rest);
     free(rest);
   }
   free(name);
@@ -301,18 +309,18 @@ static void pragma_dependency(preprocessor_reader *reader)
 
 // ---- The table ----
 
-static pragma_entry *lookup_pragma(pragma_entry *list, const ident_node *name)
+static pragma_node *lookup_pragma(pragma_node *list, const ident_node *name)
 {
   while (list && list->name != name)
     list = list->next;
   return list;
 }
 
-static pragma_entry *new_entry(preprocessor_reader *reader, pragma_entry **list,
+static pragma_node *new_entry(preprocessor_reader *reader, pragma_node **list,
                                const char *name)
 {
-  pragma_entry *entry =
-      reinterpret_cast<pragma_entry *>(_cpp_pool_alloc_aligned(reader, sizeof(pragma_entry)));
+  pragma_node *entry =
+      reinterpret_cast<pragma_node *>(_cpp_pool_alloc_aligned(reader, sizeof(pragma_node)));
   memset(entry, 0, sizeof *entry);
   entry->name = cpp_intern(reader, name, uint32_t(strlen(name)));
   entry->next = *list;
@@ -322,7 +330,7 @@ static pragma_entry *new_entry(preprocessor_reader *reader, pragma_entry **list,
 
 // Both walks below visit the entries in one order, depth first: a
 // namespace's own entries before the namespace.
-static uint64_t count_pragma_names(const pragma_entry *list)
+static uint64_t count_pragma_names(const pragma_node *list)
 {
   uint64_t count = 0;
   for (; list; list = list->next)
@@ -330,7 +338,7 @@ static uint64_t count_pragma_names(const pragma_entry *list)
   return count;
 }
 
-static void copy_names_of(const pragma_entry *list, char **names, uint64_t *used)
+static void copy_names_of(const pragma_node *list, char **names, uint64_t *used)
 {
   for (; list; list = list->next) {
     if (list->is_namespace)
@@ -348,7 +356,7 @@ char **copy_pragma_names(preprocessor_reader *reader)
   return names;
 }
 
-static void relookup_names_of(preprocessor_reader *reader, pragma_entry *list, char **names,
+static void relookup_names_of(preprocessor_reader *reader, pragma_node *list, char **names,
                               uint64_t *used)
 {
   for (; list; list = list->next) {
@@ -369,12 +377,12 @@ void relookup_pragma_names(preprocessor_reader *reader, char **names)
 
 // A new entry in the namespace's list (or the top level); null after the
 // internal error that a clash is.
-static pragma_entry *register_entry(preprocessor_reader *reader, const char *space,
+static pragma_node *register_entry(preprocessor_reader *reader, const char *space,
                                     const char *name, bool allow_name_expansion)
 {
-  pragma_entry **list = &reader->pragmas;
+  pragma_node **list = &reader->pragmas;
   if (space) {
-    pragma_entry *entry = lookup_pragma(reader->pragmas, cpp_intern(reader, space, uint32_t(strlen(space))));
+    pragma_node *entry = lookup_pragma(reader->pragmas, cpp_intern(reader, space, uint32_t(strlen(space))));
     if (entry && !entry->is_namespace) {
       diag_error(reader, DL_ICE, "registering \"%s\" as both a pragma and a pragma namespace",
                  space);
@@ -396,7 +404,7 @@ static pragma_entry *register_entry(preprocessor_reader *reader, const char *spa
                name);
     return nullptr;
   }
-  pragma_entry *old = lookup_pragma(*list, cpp_intern(reader, name, uint32_t(strlen(name))));
+  pragma_node *old = lookup_pragma(*list, cpp_intern(reader, name, uint32_t(strlen(name))));
   if (old) {
     if (old->is_namespace)
       diag_error(reader, DL_ICE, "registering \"%s\" as both a pragma and a pragma namespace",
@@ -417,7 +425,7 @@ bool register_pragma(preprocessor_reader *reader, const char *space, const char 
     diag_error(reader, DL_ICE, "registering pragma with NULL handler");
     return false;
   }
-  pragma_entry *entry = register_entry(reader, space, name, false);
+  pragma_node *entry = register_entry(reader, space, name, false);
   if (entry == nullptr)
     return false;
   entry->u.handler = handler;
@@ -428,7 +436,7 @@ bool register_pragma(preprocessor_reader *reader, const char *space, const char 
 bool register_deferred_pragma(preprocessor_reader *reader, const char *space, const char *name,
                               uint32_t ident, bool allow_expansion, bool allow_name_expansion)
 {
-  pragma_entry *entry = register_entry(reader, space, name, allow_name_expansion);
+  pragma_node *entry = register_entry(reader, space, name, allow_name_expansion);
   if (entry == nullptr)
     return false;
   entry->is_deferred = true;
@@ -440,14 +448,14 @@ bool register_deferred_pragma(preprocessor_reader *reader, const char *space, co
 static void register_internal(preprocessor_reader *reader, const char *space, const char *name,
                               pragma_handler handler)
 {
-  pragma_entry *entry = register_entry(reader, space, name, false);
+  pragma_node *entry = register_entry(reader, space, name, false);
   if (entry) {
     entry->u.handler = handler;
     entry->is_internal = true;
   }
 }
 
-void _cpp_register_internal_pragmas(preprocessor_reader *reader)
+void register_internal_pragmas(preprocessor_reader *reader)
 {
   register_internal(reader, nullptr, "once", pragma_once);
   register_internal(reader, nullptr, "push_macro", pragma_push_macro);
@@ -461,13 +469,13 @@ void _cpp_register_internal_pragmas(preprocessor_reader *reader)
 
 // ---- The directive ----
 
-void _cpp_do_pragma(preprocessor_reader *reader)
+void directive_pragma(preprocessor_reader *reader)
 {
   reader->state.prevent_expansion++;
   const preproc_token *first = _cpp_lex_token(reader);
   const preproc_token *name = first;
   uint32_t read = 1;
-  pragma_entry *entry = first->kind == TK_NAME && reader->pragmas
+  pragma_node *entry = first->kind == TK_NAME && reader->pragmas
                             ? lookup_pragma(reader->pragmas, first->value.ident.node)
                             : nullptr;
   if (entry && entry->is_namespace) {
@@ -531,7 +539,7 @@ static void push_pragma_tokens(preprocessor_reader *reader, const preproc_token 
   reader->context->scratch = block;
 }
 
-bool _cpp_do_pragma_operator(preprocessor_reader *reader, location_t location)
+bool do_pragma_operator(preprocessor_reader *reader, location_t location)
 {
   location_t last;
   char *text = parenthesized_string(reader, &last);

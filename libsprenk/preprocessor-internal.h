@@ -238,7 +238,7 @@ struct preprocessor_reader {
   obstack ident_nodes;
   obstack buffer_stack; // input buffers and conditional frames
 
-  pragma_entry *pragmas;
+  pragma_node *pragmas;
   reader_callbacks callbacks;
   ident_table *idents;
 
@@ -513,10 +513,10 @@ ident_node *_cpp_intern_identifier_text(preprocessor_reader *reader, const char 
 
 // ---- Directives layer pieces (directives.cc) ----
 
-void _cpp_init_directive_names(preprocessor_reader *reader);
+void init_directive_names(preprocessor_reader *reader);
 void _cpp_define_text_macro(preprocessor_reader *reader, const char *text, uint64_t length);
 // Line-start "#": runs a directive; 1 when the line was consumed as one.
-int _cpp_handle_directive(preprocessor_reader *reader, bool indented);
+int process_directive_line(preprocessor_reader *reader, bool indented);
 
 // ---- Line preparation and lexer memory (line-prep.cc) ----
 
@@ -750,7 +750,7 @@ dep_record *_cpp_deps(preprocessor_reader *reader);
 
 // ---- Directives (directives.cc) and pragmas (pragmas.cc) ----
 
-ident_node *_cpp_read_macro_name(preprocessor_reader *reader, bool define_or_undef);
+ident_node *read_macro_name(preprocessor_reader *reader, bool define_or_undef);
 void _cpp_undefine(preprocessor_reader *reader, ident_node *node);
 void _cpp_skip_rest_of_line(preprocessor_reader *reader);
 void _cpp_check_eol(preprocessor_reader *reader);
@@ -760,14 +760,14 @@ char *_cpp_parse_header_name(preprocessor_reader *reader, const char *directive_
 // header name.
 char *_cpp_has_include_operand(preprocessor_reader *reader, const char *operator_name,
                                bool *angled);
-void _cpp_do_pragma(preprocessor_reader *reader);
+void directive_pragma(preprocessor_reader *reader);
 // On an import control line, the header name becomes one HEADER_NAME token
 // of the header unit's path ("./" before a relative one).
 const preproc_token *_cpp_module_header_name(preprocessor_reader *reader,
                                              const preproc_token *token);
-bool _cpp_do_pragma_operator(preprocessor_reader *reader, location_t location);
+bool do_pragma_operator(preprocessor_reader *reader, location_t location);
 void _cpp_free_pushed_macros(preprocessor_reader *reader);
-void _cpp_register_internal_pragmas(preprocessor_reader *reader);
+void register_internal_pragmas(preprocessor_reader *reader);
 // -1 when the header is missing, 1 when it is newer than the current file.
 int header_newer_than_current(preprocessor_reader *reader, const char *name, bool angled);
 

@@ -23,7 +23,7 @@ struct source_file;
 struct file_hash_entry;
 struct conditional_frame;
 struct directive_row;
-struct pragma_entry;
+struct pragma_node;
 struct dep_record;
 struct search_dir_block;
 struct file_hash_block;

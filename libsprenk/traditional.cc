@@ -611,7 +611,7 @@ bool hash_at_line_start(preprocessor_reader *reader, cursor_t *cursor)
   }
   if (known || !assembler) {
     buffer->cursor = cur;
-    _cpp_handle_directive(reader, false);
+    process_directive_line(reader, false);
     return false;
   }
   *cursor = cur;

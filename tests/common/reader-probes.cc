@@ -57,7 +57,7 @@ void probe_run_directive(preprocessor_reader *reader, bool indented)
 {
   _cpp_backup_tokens(reader, 1);
   reader->state.in_directive = DIRECTIVE_NONE;
-  _cpp_handle_directive(reader, indented);
+  process_directive_line(reader, indented);
 }
 
 void probe_leave_directive(preprocessor_reader *reader)

@@ -12,6 +12,7 @@
 #include <string>
 #include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/time.h>
 #include <sys/un.h>
 #include <unistd.h>
 
@@ -199,6 +200,31 @@ TEST(Files, LineDirectives)
     EXPECT_EQ(first_report(c.text, c.pedantic), c.report) << c.text;
 }
 
+// The line table notes a line directive only once the file change is made:
+// a rejected one leaves it as it was.
+TEST(Files, OnlyAcceptedLineDirectivesAreNoted)
+{
+  struct {
+    const char *text;
+    bool noted;
+  } cases[] = {
+      {"#line 7\n", true},
+      {"# 7 \"f.c\"\n", true},
+      {"#line x\n", false},
+      {"#line\n", false},
+      {"#line 5 x\n", false},
+      {"# 0x1\n", false},
+      {"# 3 \"f.c\" 2\n", false},
+  };
+  for (const auto &c : cases) {
+    file_tree tree;
+    std::string main = tree.add("main.c", c.text);
+    pp_fixture f;
+    run(f, main);
+    EXPECT_EQ(f.lines.get()->seen_line_directive, c.noted) << c.text;
+  }
+}
+
 TEST(Files, LineDirectiveRenamesTheFile)
 {
   // The name's escapes are interpreted; its bytes are kept as written.
@@ -335,6 +361,25 @@ TEST(Files, PragmasThatNeedAnIncludedFile)
   EXPECT_EQ(f.reports[1], "warning: #pragma system_header ignored outside include file");
   EXPECT_EQ(f.reports[2], "warning: #include_next in primary source file");
   EXPECT_TRUE(sys_h_is_system);
+}
+
+// A newer dependency is reported, then the rest of its line at the first
+// token of that rest, unexpanded.
+TEST(Files, DependencyNewerThanTheCurrentFile)
+{
+  file_tree tree;
+  tree.add("dep.h", "\n");
+  std::string main =
+      tree.add("main.c", "#define X expanded\n#pragma VUZ dependency \"dep.h\" see X  now\n"
+                         "#pragma VUZ dependency \"gone.h\"\n");
+  struct timeval old_times[2] = {{1000000, 0}, {1000000, 0}};
+  ASSERT_EQ(utimes(main.c_str(), old_times), 0);
+  pp_fixture f;
+  run(f, main);
+  EXPECT_EQ(f.reports, (words{"warning: current file is older than dep.h", "warning: see X now",
+                              "warning: cannot find source file gone.h"}));
+  ASSERT_EQ(f.report_locations.size(), 3u);
+  EXPECT_EQ(f.where(f.report_locations[1]), "2:32");
 }
 
 // The lines of a remap file as "from=to" pairs, read for directory "d".

@@ -331,6 +331,43 @@ TEST(Pragmas, MacroStackOperandErrorsStandWhereReadingStopped)
   }
 }
 
+// The operand names the identifier its text starts with, checked as a
+// name read from the source is.
+TEST(Pragmas, MacroStackOperandIsAnIdentifier)
+{
+  struct {
+    const char *text;
+    const char *expected;
+    words reports;
+  } cases[] = {
+      {"#define X 1\n#pragma push_macro(\"X \")\n#undef X\n#pragma pop_macro(\"X \")\nX", "1",
+       {}},
+      {"#define X 1\n#pragma push_macro(\"X+1\")\n#undef X\n#pragma pop_macro(\"X+1\")\nX",
+       "1", {}},
+      {"#pragma VUZ poison Z\n#pragma push_macro(\"Z\")\n", "",
+       {"error: attempt to use poisoned \"Z\""}},
+  };
+  for (const auto &c : cases) {
+    pp_fixture f;
+    EXPECT_EQ(expand(f, c.text), c.expected) << c.text;
+    EXPECT_EQ(f.reports, c.reports) << c.text;
+  }
+}
+
+// The restored definition is given to its node, not read as a #define
+// line: a name poisoned meanwhile is reported once, by the pragma's operand.
+TEST(Pragmas, PopMacroDefinesTheNodeItself)
+{
+  pp_fixture f;
+  expand(f, "#define Z(a) a+1\n#pragma push_macro(\"Z\")\n#pragma VUZ poison Z\n"
+            "#pragma pop_macro(\"Z\")\n");
+  EXPECT_EQ(f.reports, (words{"warning: poisoning existing macro \"Z\"",
+                              "error: attempt to use poisoned \"Z\""}));
+  EXPECT_STREQ(reinterpret_cast<const char *>(
+                   cpp_macro_text(f.reader, cpp_intern(f.reader, "Z", 1))),
+               "Z(a) a+1");
+}
+
 // Restoring a macro changes its definition: the client hears of the
 // change before it, and of no #define.
 TEST(Pragmas, PopMacroIsNoDefinition)
@@ -578,6 +615,23 @@ TEST(Pragmas, DeferredAndRegistered)
   // Not expanded on the pragma's line, expanded again after it.
   EXPECT_EQ(expand(f, "#define N 4\n#pragma omp parallel num(N)\nN\n"),
             "PRAGMA 7 num ( N ) EOL 4");
+}
+
+// The end of a deferred pragma's line carries no flags of its own, whatever
+// white space came before the newline.
+TEST(Pragmas, DeferredLineEndHasNoFlags)
+{
+  for (const char *text : {"#pragma omp parallel x   \n", "#pragma omp parallel x /* c */\n",
+                           "#pragma omp parallel \t\n", "#pragma omp parallel x"}) {
+    pp_fixture f;
+    ASSERT_TRUE(register_deferred_pragma(f.reader, "omp", "parallel", 7, false, false));
+    f.push(text);
+    const preproc_token *t = cpp_next_token(f.reader);
+    while (t->kind != TK_PRAGMA_EOL && t->kind != TK_EOF)
+      t = cpp_next_token(f.reader);
+    ASSERT_EQ(t->kind, TK_PRAGMA_EOL) << text;
+    EXPECT_EQ(t->flags, 0u) << text;
+  }
 }
 
 // A pragma among a macro's arguments is read before the expansion, its line

@@ -152,7 +152,12 @@ static bool report(preprocessor_reader *, int level, int reason, located_ranges 
   // Each report is a group of its own, as from the engine's entry points:
   // JSON output then nests nothing under an earlier report.
   diagnostic_group_enter(&global_diagnostic_state);
+  // A #warning is shown even from a system header.
+  bool in_system_headers = global_diagnostic_state.warn_in_system_headers;
+  if (level == DL_WARNING_SYSHDR)
+    global_diagnostic_state.warn_in_system_headers = true;
   bool reported = diagnostic_emit(&global_diagnostic_state, &diagnostic);
+  global_diagnostic_state.warn_in_system_headers = in_system_headers;
   diagnostic_group_leave(&global_diagnostic_state);
   return reported;
 }
@@ -816,6 +821,8 @@ static void note_file_change(preprocessor_reader *reader, const ordinary_map *ma
     emit_text(&p->out, " 2");
   if (map->in_system_header)
     emit_text(&p->out, " 3");
+  if (map->in_system_header == SYSTEM_HEADER_C_LINKAGE)
+    emit_text(&p->out, " 4");
   emit_char(&p->out, '\n');
 }
 

@@ -58,6 +58,13 @@ class TextOutput(unittest.TestCase):
         self.assertEqual(out[3], "b")
         self.assertNotIn("#", run(["-P", "FILE"], "a\n\n\n\n\n\n\n\n\n\n\nb\n").stdout.decode())
 
+    def test_linemarker_flags_are_kept(self):
+        # A system header of C linkage keeps its 4 after the 3.
+        source = 'a\n# 1 "foo.h" 1 3 4\nx\n# 1 "bar.h" 1 3\ny\n# 3 "foo.h" 2 3 4\nz\n'
+        out = run(["FILE"], source).stdout.decode().splitlines()
+        self.assertEqual([line for line in out if line.startswith("# ")][1:4],
+                         ['# 1 "foo.h" 1 3 4', '# 1 "bar.h" 1 3', '# 3 "foo.h" 2 3 4'])
+
     def test_comments_kept(self):
         out = run(["-P", "-C", "FILE"], "a /* b */ c // d\n").stdout.decode()
         self.assertEqual(out.strip(), "a /* b */ c // d")
@@ -387,6 +394,8 @@ class FileLocations(unittest.TestCase):
         ({"main.c": "\n\n#if 1 +\n#endif\n"}, "main.c:3:8: error:"),
         # A missing header is reported at its name.
         ({"main.c": '\n#include "nosuch.h"\n'}, "main.c:2:10: fatal error:"),
+        # ... and one named through a macro at the macro's use.
+        ({"main.c": '#define HDR "nosuch.h"\n\n#include HDR\n'}, "main.c:3:10: fatal error:"),
     ]
 
     def test_report_locations(self):
@@ -464,6 +473,14 @@ class FilesAndDirectives(unittest.TestCase):
         err = out.stderr.decode()
         self.assertNotIn("invalid flag", err)
         self.assertIn("extra tokens at end of", err)
+
+    def test_warning_directive_is_shown_in_system_headers(self):
+        # #warning is the one warning a system header may give; others stay quiet.
+        out, _ = self.text({"inc/w.h": "#warning w\n#if Z\n#endif\n",
+                            "main.c": "#include <w.h>\n"}, ["-Wundef", "-isystem", "inc"])
+        self.assertEqual(out.returncode, 0, out.stderr)
+        reports = [line for line in out.stderr.decode().splitlines() if ": warning: " in line]
+        self.assertEqual(reports, ["inc/w.h:1: warning: #warning w"])
 
     def test_repeated_paste_survives_a_macro_push_and_pop(self):
         source = ('#define X a ## ## b\n#pragma push_macro("X")\n#undef X\n'

@@ -381,12 +381,15 @@ static void paste_all(preprocessor_reader *reader, const preproc_token *first, l
 
 // ---- Arguments ----
 
+// An invocation's arguments lie in one scratch block, which the first
+// argument's record keeps.
 struct macro_arg {
   token_list raw;
   token_list expanded;
   bool expanded_done;
   preproc_token stringified;
   bool stringified_done;
+  scratch_buffer *home;
 };
 
 static bool is_literal_to_escape(int kind)
@@ -542,13 +545,26 @@ static void drop_trailing_padding(token_list *list)
     list->count--;
 }
 
-static void free_arguments(macro_arg *args, uint32_t count)
+static macro_arg *new_arguments(preprocessor_reader *reader, uint32_t count)
+{
+  scratch_buffer *home = _cpp_scratch_take(reader, count * sizeof(macro_arg));
+  macro_arg *args = reinterpret_cast<macro_arg *>(home->base);
+  for (uint32_t i = 0; i < count; i++) {
+    args[i] = macro_arg();
+    list_init(&args[i].raw, reader, tracking(reader));
+    list_init(&args[i].expanded, reader, tracking(reader));
+  }
+  args[0].home = home;
+  return args;
+}
+
+static void free_arguments(preprocessor_reader *reader, macro_arg *args, uint32_t count)
 {
   for (uint32_t i = 0; i < count; i++) {
     list_free(&args[i].raw);
     list_free(&args[i].expanded);
   }
-  free(args);
+  _cpp_scratch_release(reader, args[0].home);
 }
 
 // A pragma met as a directive among the arguments: its tokens up to its end
@@ -579,11 +595,7 @@ static macro_arg *collect_arguments(preprocessor_reader *reader, ident_node *nod
 {
   const macro_def *macro = node->value.macro;
   uint32_t slots = macro->parameter_count ? macro->parameter_count : 1;
-  macro_arg *args = checked_new_cleared<macro_arg>(slots);
-  for (uint32_t i = 0; i < slots; i++) {
-    list_init(&args[i].raw, reader, tracking(reader));
-    list_init(&args[i].expanded, reader, tracking(reader));
-  }
+  macro_arg *args = new_arguments(reader, slots);
   uint32_t count = 0;
   uint32_t depth = 0;
   const preproc_token *token;
@@ -627,13 +639,13 @@ static macro_arg *collect_arguments(preprocessor_reader *reader, ident_node *nod
     if (is_end_of_argument(reader, token) || token->kind == TK_HASH)
       _cpp_backup_expanded(reader, token);
     diag_error(reader, DL_ERROR, "unterminated argument list invoking macro \"%s\"", node->text);
-    free_arguments(args, slots);
+    free_arguments(reader, args, slots);
     return nullptr;
   }
   if (count == 1 && macro->parameter_count == 0 && args[0].raw.count == 0)
     count = 0;
   if (!_cpp_check_argument_count(reader, macro, node, count)) {
-    free_arguments(args, slots);
+    free_arguments(reader, args, slots);
     return nullptr;
   }
   *variadic_absent = macro->variadic &&
@@ -1155,9 +1167,9 @@ static entry_result enter_macro_context(preprocessor_reader *reader, ident_node 
       mark_used(reader, node, macro, name->location);
       push_replacement(&r, location);
       list_free(&r.out);
-      free_arguments(args, macro->parameter_count);
+      free_arguments(reader, args, macro->parameter_count);
     } else {
-      free_arguments(args, 1);
+      free_arguments(reader, args, 1);
     }
   }
   if (!macro->function_like || !macro->parameter_count) {

@@ -31,46 +31,65 @@ struct token_origin {
 };
 
 // A growable array of tokens, with their origins when tracked; both live
-// in one block, the origins after the tokens.
+// in one block, the origins after the tokens. The blocks come from the
+// reader's scratch pool: lists are made and dropped for every invocation.
 struct token_list {
   preproc_token *tokens;
   token_origin *origins;
   uint32_t count;
   uint32_t allocated;
   bool tracked;
+  preprocessor_reader *reader;
+  scratch_buffer *block;
 };
+
+static void list_init(token_list *list, preprocessor_reader *reader, bool tracked)
+{
+  *list = token_list();
+  list->reader = reader;
+  list->tracked = tracked;
+}
 
 // Room for at least NEEDED more tokens.
 static void list_grow(token_list *list, uint32_t needed)
 {
-  uint32_t old = list->allocated;
-  list->allocated = old ? old * 2 : 16;
-  while (list->allocated - list->count < needed)
-    list->allocated *= 2;
+  uint64_t want = list->allocated ? uint64_t(list->allocated) * 2 : 16;
+  while (want - list->count < needed)
+    want *= 2;
   uint64_t each = sizeof(preproc_token) + (list->tracked ? sizeof(token_origin) : 0);
-  unsigned char *block =
-      static_cast<unsigned char *>(checked_realloc(list->tokens, list->allocated * each));
-  list->tokens = reinterpret_cast<preproc_token *>(block);
-  if (!list->tracked)
-    return;
-  token_origin *origins =
-      reinterpret_cast<token_origin *>(block + list->allocated * sizeof(preproc_token));
-  memmove(origins, block + old * sizeof(preproc_token), old * sizeof(token_origin));
-  list->origins = origins;
+  scratch_buffer *block = _cpp_scratch_take(list->reader, want * each);
+  // The pool may hand out more than asked for; all of it is used.
+  want = uint64_t(block->limit - block->base) / each;
+  vuz_assert(want <= UINT32_MAX);
+  preproc_token *tokens = reinterpret_cast<preproc_token *>(block->base);
+  token_origin *origins = reinterpret_cast<token_origin *>(tokens + want);
+  if (list->count) {
+    memcpy(tokens, list->tokens, list->count * sizeof(preproc_token));
+    if (list->tracked)
+      memcpy(origins, list->origins, list->count * sizeof(token_origin));
+  }
+  _cpp_scratch_release(list->reader, list->block);
+  list->block = block;
+  list->tokens = tokens;
+  list->origins = list->tracked ? origins : nullptr;
+  list->allocated = uint32_t(want);
 }
 
 static void list_add(token_list *list, const preproc_token *token, token_origin origin)
 {
+  // Read first: a token of a popped context lies in a block growing may reuse.
+  preproc_token copy = *token;
   if (list->count == list->allocated)
     list_grow(list, 1);
   if (list->tracked)
     list->origins[list->count] = origin;
-  list->tokens[list->count++] = *token;
+  list->tokens[list->count++] = copy;
 }
 
 static void list_free(token_list *list)
 {
-  free(list->tokens);
+  _cpp_scratch_release(list->reader, list->block);
+  list->block = nullptr;
 }
 
 static bool tracking(const preprocessor_reader *reader)
@@ -163,6 +182,15 @@ static location_t *push_tracked_copy(preprocessor_reader *reader, ident_node *ma
 {
   push_scratch_copy(reader, macro, tokens, count, nullptr, true);
   return reader->context->locations;
+}
+
+// Pushes the list's tokens as they are: the context takes over their block,
+// so nothing is copied.
+static void push_list(preprocessor_reader *reader, ident_node *macro, token_list *list)
+{
+  _cpp_push_tokens(reader, macro, list->tokens, list->count);
+  reader->context->scratch = list->block;
+  list->block = nullptr;
 }
 
 void _cpp_pop_context(preprocessor_reader *reader)
@@ -369,12 +397,15 @@ static void paste_all(preprocessor_reader *reader, const preproc_token *first, l
 
 // ---- Arguments ----
 
+// An invocation's arguments lie in one scratch block, which the first
+// argument's record keeps.
 struct macro_arg {
   token_list raw;
   token_list expanded;
   bool expanded_done;
   preproc_token stringified;
   bool stringified_done;
+  scratch_buffer *home;
 };
 
 static bool is_literal_to_escape(int kind)
@@ -530,13 +561,26 @@ static void drop_trailing_padding(token_list *list)
     list->count--;
 }
 
-static void free_arguments(macro_arg *args, uint32_t count)
+static macro_arg *new_arguments(preprocessor_reader *reader, uint32_t count)
+{
+  scratch_buffer *home = _cpp_scratch_take(reader, count * sizeof(macro_arg));
+  macro_arg *args = reinterpret_cast<macro_arg *>(home->base);
+  for (uint32_t i = 0; i < count; i++) {
+    args[i] = macro_arg();
+    list_init(&args[i].raw, reader, tracking(reader));
+    list_init(&args[i].expanded, reader, tracking(reader));
+  }
+  args[0].home = home;
+  return args;
+}
+
+static void free_arguments(preprocessor_reader *reader, macro_arg *args, uint32_t count)
 {
   for (uint32_t i = 0; i < count; i++) {
     list_free(&args[i].raw);
     list_free(&args[i].expanded);
   }
-  free(args);
+  _cpp_scratch_release(reader, args[0].home);
 }
 
 // A pragma met as a directive among the arguments: its tokens up to its end
@@ -567,9 +611,7 @@ static macro_arg *collect_arguments(preprocessor_reader *reader, ident_node *nod
 {
   const macro_def *macro = node->value.macro;
   uint32_t slots = macro->parameter_count ? macro->parameter_count : 1;
-  macro_arg *args = checked_new_cleared<macro_arg>(slots);
-  for (uint32_t i = 0; i < slots; i++)
-    args[i].raw.tracked = args[i].expanded.tracked = tracking(reader);
+  macro_arg *args = new_arguments(reader, slots);
   uint32_t count = 0;
   uint32_t depth = 0;
   const preproc_token *token;
@@ -613,13 +655,13 @@ static macro_arg *collect_arguments(preprocessor_reader *reader, ident_node *nod
     if (is_end_of_argument(reader, token) || token->kind == TK_HASH)
       _cpp_backup_expanded(reader, token);
     diag_error(reader, DL_ERROR, "unterminated argument list invoking macro \"%s\"", node->text);
-    free_arguments(args, slots);
+    free_arguments(reader, args, slots);
     return nullptr;
   }
   if (count == 1 && macro->parameter_count == 0 && args[0].raw.count == 0)
     count = 0;
   if (!_cpp_check_argument_count(reader, macro, node, count)) {
-    free_arguments(args, slots);
+    free_arguments(reader, args, slots);
     return nullptr;
   }
   *variadic_absent = macro->variadic &&
@@ -992,13 +1034,13 @@ static void push_replacement(replacement *r, location_t expansion_point)
     map = linemap_add_macro_map(reader->line_table, r->node, expansion_point,
                                 replacement_slot_count(r));
   if (map == nullptr) {
-    push_copy(reader, r->node, r->out.tokens, r->out.count);
+    push_list(reader, r->node, &r->out);
     return;
   }
   // At level 2 token j is slot j: the locations run on from the map's start.
   bool every_token = reader->options.macro_expansion_tracking >= 2;
   if (every_token)
-    push_copy(reader, r->node, r->out.tokens, r->out.count);
+    push_list(reader, r->node, &r->out);
   else
     push_tracked_copy(reader, r->node, r->out.tokens, r->out.count);
   replacement_locations(r, map, reader->context->locations);
@@ -1114,7 +1156,8 @@ static entry_result enter_macro_context(preprocessor_reader *reader, ident_node 
     reader->about_to_expand = false;
     return ENTRY_NOT_EXPANDED;
   }
-  token_list pragmas = {};
+  token_list pragmas;
+  list_init(&pragmas, reader, false);
   if (macro->function_like) {
     reader->state.prevent_expansion++;
     reader->keep_tokens++;
@@ -1135,14 +1178,14 @@ static entry_result enter_macro_context(preprocessor_reader *reader, ident_node 
     }
     if (macro->parameter_count) {
       replacement r = {reader, node, macro, args, variadic_absent, {}, {}, UINT32_MAX};
-      r.out.tracked = tracking(reader);
+      list_init(&r.out, reader, tracking(reader));
       build_replacement(&r);
       mark_used(reader, node, macro, name->location);
       push_replacement(&r, location);
       list_free(&r.out);
-      free_arguments(args, macro->parameter_count);
+      free_arguments(reader, args, macro->parameter_count);
     } else {
-      free_arguments(args, 1);
+      free_arguments(reader, args, 1);
     }
   }
   if (!macro->function_like || !macro->parameter_count) {

@@ -14,9 +14,9 @@
 #include "options/option-table.h"
 #include "support/alloc.h"
 #include "support/file-names.h"
-#include "tests/common/line-table.h"
 #include "tests/common/reader-probes.h"
 #include "tests/libsprenk/expr-value-text.h"
+#include "tests/ppdump/table-arena.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -1204,6 +1204,7 @@ int main(int argc, const char **argv)
 
   linemap_set lines;
   linemap_set_init(&lines, BUILTINS_LOCATION);
+  lines.grow_fn = table_arena_grow;
   lines.packed_range_bits = 5;
   line_table = &lines;
 
@@ -1298,6 +1299,6 @@ int main(int argc, const char **argv)
   int status = errors_reported() ? 1 : 0;
   diagnostic_state_finish(&global_diagnostic_state);
   line_table = nullptr;
-  release_line_table(&lines);
+  table_arena_release(&lines);
   return status;
 }

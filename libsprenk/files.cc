@@ -87,14 +87,14 @@ search_dir *make_search_dir(preprocessor_reader *reader, const char *name, uint8
   return &block->directory;
 }
 
-static void free_made_directories(preprocessor_reader *reader)
+static void free_directory_blocks(search_dir_block **list)
 {
-  for (search_dir_block *block = reader->made_directories, *next; block; block = next) {
+  for (search_dir_block *block = *list, *next; block; block = next) {
     next = block->next;
     free(const_cast<char *>(block->directory.name));
     free(block);
   }
-  reader->made_directories = nullptr;
+  *list = nullptr;
 }
 
 // ---- The remap file "header.vuz" ----
@@ -300,10 +300,6 @@ static void drop_pch(source_file *file)
 
 static void free_source_file(source_file *file)
 {
-  if (file->own_directory) {
-    free(const_cast<char *>(file->own_directory->name));
-    free(file->own_directory);
-  }
   drop_pch(file);
   free(const_cast<char *>(file->name));
   free(file->path);
@@ -652,7 +648,10 @@ static source_file *find_file(preprocessor_reader *reader, const char *name, sea
   return file;
 }
 
-// The directory of the current file, made once per file.
+// The directory quoted includes of the current file start in: its
+// directory with its buffer's system kind. One record serves every
+// file of that directory and kind, so their lookups share entries; a
+// header read from both a system and a user header gets two.
 static search_dir *current_file_directory(preprocessor_reader *reader)
 {
   input_buffer *buffer = reader->buffer;
@@ -661,17 +660,24 @@ static search_dir *current_file_directory(preprocessor_reader *reader)
   source_file *file = buffer ? buffer->file : reader->main_file;
   if (file == nullptr)
     return &reader->no_search_path;
-  if (file->own_directory == nullptr) {
-    const char *path = source_file_path(file);
-    const char *slash = strrchr(path, '/');
-    search_dir *directory = checked_new_cleared<search_dir>();
-    directory->name = slash ? checked_strndup(path, uint64_t(slash - path + 1)) : checked_strdup("");
-    directory->length = uint32_t(strlen(directory->name));
-    directory->next = reader->quote_include;
-    directory->system_kind = buffer ? buffer->system_kind : SYSTEM_NONE;
-    file->own_directory = directory;
+  uint8_t kind = buffer ? buffer->system_kind : SYSTEM_NONE;
+  const char *path = source_file_path(file);
+  const char *slash = strrchr(path, '/');
+  uint64_t length = slash ? uint64_t(slash - path + 1) : 0;
+  for (search_dir_block *block = reader->source_directories; block; block = block->next) {
+    search_dir *directory = &block->directory;
+    if (directory->system_kind == kind && directory->length == length &&
+        memcmp(directory->name, path, length) == 0)
+      return directory;
   }
-  return file->own_directory;
+  search_dir_block *block = checked_new_cleared<search_dir_block>();
+  block->directory.name = checked_strndup(path, length);
+  block->directory.length = uint32_t(length);
+  block->directory.next = reader->quote_include;
+  block->directory.system_kind = kind;
+  block->next = reader->source_directories;
+  reader->source_directories = block;
+  return &block->directory;
 }
 
 static search_dir *include_start_dir(preprocessor_reader *reader, const char *name, bool angled,
@@ -1272,6 +1278,7 @@ void _cpp_free_files(preprocessor_reader *reader)
   callback_hash_table_delete(reader->file_hash);
   reader->file_hash = nullptr;
   free_file_entries(reader);
-  free_made_directories(reader);
+  free_directory_blocks(&reader->made_directories);
+  free_directory_blocks(&reader->source_directories);
   free_remap_tables(reader);
 }

@@ -354,7 +354,6 @@ struct source_file {
   source_file *next;
   char *path;                     // owned; null when the file was not found
   search_dir *directory;          // where it was found
-  search_dir *own_directory;      // owned: the directory quoted includes start in
   char *pch_path;                 // owned: the valid precompiled header standing for it
   int pch_fd;                     // open on pch_path; meaningful only while that is set
   ident_node *controlling_macro;  // the include guard around the whole file

@@ -568,6 +568,8 @@ struct preprocessor_reader {
   source_file *main_file;
   // Directories the library made itself, and every remap table it read.
   search_dir_block *made_directories;
+  // The directories of files quoted includes start in, per system kind.
+  search_dir_block *source_directories;
   remap_table *remap_tables;
   // Lookups by the name looked up: chains of entries, one per start
   // directory, from blocks freed with the reader.

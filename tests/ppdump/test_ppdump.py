@@ -365,6 +365,15 @@ class IncludeList(unittest.TestCase):
             self.assertEqual(out.stderr.decode().splitlines()[-2:],
                              ["Multiple include guards may be useful for:", "inc/bare.h"])
 
+    def test_header_included_from_two_files_of_one_directory_is_one_file(self):
+        # z.h, read twice without a guard, is not a header read once.
+        files = {"d/x.h": '#include "z.h"\n', "d/y.h": '#include "z.h"\n', "d/z.h": "z\n",
+                 "main.c": '#include "d/x.h"\n#include "d/y.h"\n'}
+        with self.tree(files) as directory:
+            out = subprocess.run([PPDUMP, "-H", "main.c"], cwd=directory, capture_output=True)
+            listed = out.stderr.decode().split("Multiple include guards may be useful for:\n")
+            self.assertEqual(listed[1].split(), ["d/x.h", "d/y.h"])
+
 
 def tree_run(files, args):
     """ppdump (or another command) run in a directory holding FILES."""
@@ -411,6 +420,15 @@ class FilesAndDirectives(unittest.TestCase):
         out, text = self.text({"inc/sys.h": "a\n#pragma VUZ system_header\n__LINE__\n",
                                "main.c": '#include "inc/sys.h"\n'})
         self.assertIn('# 3 "inc/sys.h" 3\n3\n', text)
+
+    def test_quoted_include_takes_the_system_kind_of_its_includer(self):
+        # x.h is read first from a system header, then from the main file:
+        # y.h, quoted from x.h, is a system header only the first time.
+        files = {"sysd/s.h": "#include <x.h>\n", "usr/x.h": '#include "y.h"\n',
+                 "usr/y.h": "int y;\n", "main.c": "#include <s.h>\n#include <x.h>\n"}
+        out, text = self.text(files, ["-Iusr", "-isystem", "sysd"])
+        entries = [line for line in text.splitlines() if line.startswith('# 1 "usr/y.h"')]
+        self.assertEqual(entries, ['# 1 "usr/y.h" 1 3', '# 1 "usr/y.h" 1'])
 
     def test_include_next_with_no_directory_after(self):
         out, _ = self.text({"a/n.h": "#include_next <n.h>\n", "main.c": '#include "a/n.h"\n'})

@@ -526,28 +526,14 @@ int source_file_read(const charset_reporter *reporter, const char *path, int fd,
   return 0;
 }
 
-converted_source read_converted_source(const char *path, const char *charset)
-{
-  return read_converted_source_reporting(nullptr, path, charset);
-}
-
-converted_source read_converted_source_reporting(const charset_reporter *reporter,
-                                                 const char *path, const char *charset)
+converted_source read_file_contents(const charset_reporter *reporter, const char *path, int fd,
+                                    const struct stat &info, const char *charset)
 {
   converted_source result = {};
-  struct stat info;
-  int fd = source_file_open(path, &info);
-  if (fd < 0)
-    return result;
   unsigned char *buffer;
   size_t size, length;
-  int error = source_file_read(reporter, path, fd, info, &buffer, &size, &length);
-  if (fd != 0)
-    close(fd);
-  if (error) {
-    errno = error;
+  if (source_file_read(reporter, path, fd, info, &buffer, &size, &length) != 0)
     return result;
-  }
   unsigned char *block;
   size_t data_length;
   const unsigned char *data =
@@ -557,6 +543,18 @@ converted_source read_converted_source_reporting(const charset_reporter *reporte
   result.block = block;
   result.data = data;
   result.length = data_length;
+  return result;
+}
+
+converted_source read_converted_source(const char *path, const char *charset)
+{
+  struct stat info;
+  int fd = source_file_open(path, &info);
+  if (fd < 0)
+    return converted_source{};
+  converted_source result = read_file_contents(nullptr, path, fd, info, charset);
+  if (fd != 0)
+    close(fd);
   return result;
 }
 

@@ -124,10 +124,11 @@ int source_file_read(const charset_reporter *reporter, const char *path, int fd,
                      const struct stat &info, unsigned char **buffer, size_t *size,
                      size_t *length);
 
+// The whole of an open file converted from CHARSET; a null block after a
+// problem, which went to the reporter.
+converted_source read_file_contents(const charset_reporter *reporter, const char *path, int fd,
+                                    const struct stat &info, const char *charset);
 converted_source read_converted_source(const char *path, const char *charset);
-// The same with problems reported; errno says why nothing could be read.
-converted_source read_converted_source_reporting(const charset_reporter *reporter,
-                                                 const char *path, const char *charset);
 
 size_t utf8_bom_length(const unsigned char *text, size_t length);
 const char *default_charset_name();

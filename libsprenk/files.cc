@@ -654,9 +654,7 @@ static source_file *find_file(preprocessor_reader *reader, const char *name, sea
 // header read from both a system and a user header gets two.
 static search_dir *current_file_directory(preprocessor_reader *reader)
 {
-  input_buffer *buffer = reader->buffer;
-  while (buffer && buffer->file == nullptr)
-    buffer = buffer->previous;
+  input_buffer *buffer = current_file_buffer(reader);
   source_file *file = buffer ? buffer->file : reader->main_file;
   if (file == nullptr)
     return &reader->no_search_path;
@@ -946,6 +944,49 @@ static bool translate_include(preprocessor_reader *reader, source_file *file, in
   return true;
 }
 
+// Problems met reading a file are reported where it was asked for.
+struct read_reporter {
+  preprocessor_reader *reader;
+  location_t location;
+};
+
+static void report_read_problem(void *data, int level, int error_number, const char *text)
+{
+  read_reporter *where = static_cast<read_reporter *>(data);
+  if (error_number) {
+    errno = error_number;
+    diag_errno_filename(where->reader, level, text, where->location);
+  } else {
+    diag_error_at_location(where->reader, level, where->location, "%s", text);
+  }
+}
+
+// FILE's text in the source character set; a null block after a report.
+// A file that could not be read is not tried again: it was reported once.
+static converted_source load_file_text(preprocessor_reader *reader, source_file *file,
+                                       location_t location)
+{
+  if (file->must_not_read || file->error)
+    return converted_source{};
+  const char *path = source_file_path(file);
+  struct stat info;
+  int fd = source_file_open(path, &info);
+  if (fd < 0) {
+    // Found but gone or unopenable now: as fatal as a header that is not there.
+    file->error = errno;
+    report_missing(reader, file, false, location);
+    return converted_source{};
+  }
+  read_reporter where = {reader, location};
+  charset_reporter reporter = {&where, report_read_problem};
+  converted_source text =
+      read_file_contents(&reporter, path, fd, info, reader->options.input_charset_name);
+  if (fd != 0)
+    close(fd);
+  file->must_not_read = text.block == nullptr;
+  return text;
+}
+
 bool _cpp_input_is_stage3(const preprocessor_reader *reader)
 {
   return reader->options.preprocessed_input && !reader->options.directives_only;
@@ -982,15 +1023,9 @@ bool push_source_file(preprocessor_reader *reader, source_file *file, int kind,
   }
   if (reader->seen_once_only && seen_once_only_twin(reader, file, kind == INCLUDE_IMPORT))
     return false;
-  charset_reporter reporter = _cpp_charset_reporter(reader);
-  converted_source text = read_converted_source_reporting(&reporter, source_file_path(file),
-                                                          reader->options.input_charset_name);
-  if (text.block == nullptr) {
-    // Found but unreadable: as fatal as a header that is not there.
-    file->error = errno;
-    report_missing(reader, file, false, location);
+  converted_source text = load_file_text(reader, file, location);
+  if (text.block == nullptr)
     return false;
-  }
   uint8_t system_kind = reader->buffer ? reader->buffer->system_kind : SYSTEM_NONE;
   if (file->directory && file->directory->system_kind > system_kind)
     system_kind = file->directory->system_kind;
@@ -1162,9 +1197,7 @@ int header_newer_than_current(preprocessor_reader *reader, const char *name, boo
       lookup_header(reader, name, angled, INCLUDE_PLAIN, LOOKUP_PROBE, reader->directive_line);
   if (file == nullptr || file->error)
     return -1;
-  input_buffer *buffer = reader->buffer;
-  while (buffer && buffer->file == nullptr)
-    buffer = buffer->previous;
+  input_buffer *buffer = current_file_buffer(reader);
   struct stat current;
   if (buffer == nullptr || stat(source_file_path(buffer->file), &current) != 0)
     return 0;
@@ -1208,10 +1241,21 @@ void record_linemarker_file(preprocessor_reader *reader, const char *name)
   find_file(reader, name, &reader->no_search_path, LOOKUP_FAKE, reader->directive_line);
 }
 
+// The buffer of the file being read: a _Pragma's or a directive's text may
+// sit above it.
+input_buffer *current_file_buffer(preprocessor_reader *reader)
+{
+  input_buffer *buffer = reader->buffer;
+  while (buffer && buffer->file == nullptr)
+    buffer = buffer->previous;
+  return buffer;
+}
+
 void mark_system_header(preprocessor_reader *reader, bool system, bool c_linkage)
 {
   uint8_t kind = system ? (c_linkage ? 2 : 1) : 0;
-  reader->buffer->system_kind = kind;
+  if (input_buffer *buffer = current_file_buffer(reader))
+    buffer->system_kind = kind;
   // From the current line on: the directive's own newline moves to the next.
   const ordinary_map *map = linemap_last_ordinary_map(reader->line_table);
   enter_file_change(reader, LC_RENAME, map->file_name, _cpp_current_line(reader), kind);

@@ -361,6 +361,7 @@ struct source_file {
   int error;
   uint16_t stack_count;
   bool once_only;
+  bool must_not_read;  // reading it failed and was reported
   bool pre_included;   // read for an optional default include, or from one
   uint8_t header_unit; // a header_unit_state
 };
@@ -391,6 +392,7 @@ enum lookup_kind : int {
 };
 
 const char *source_file_path(const source_file *file);
+input_buffer *current_file_buffer(preprocessor_reader *reader);
 search_dir *make_search_dir(preprocessor_reader *reader, const char *name, uint8_t system_kind);
 
 // A directory's file-name remap table, read from its "header.vuz": pairs of

@@ -3,6 +3,7 @@ options and exit status."""
 import json
 import os
 import shutil
+import stat
 import subprocess
 import tempfile
 import unittest
@@ -411,6 +412,19 @@ class FileLocations(unittest.TestCase):
             self.assertTrue(first_report(out).startswith(where), (files, out.stderr))
 
 
+def readable_block_device():
+    """A block device this user may open, as a list of at most one path."""
+    for name in sorted(os.listdir("/dev")):
+        path = os.path.join("/dev", name)
+        try:
+            if stat.S_ISBLK(os.stat(path).st_mode):
+                os.close(os.open(path, os.O_RDONLY))
+                return [path]
+        except OSError:
+            pass
+    return []
+
+
 class FilesAndDirectives(unittest.TestCase):
     def text(self, files, options=()):
         out = tree_run(files, [PPDUMP] + list(options) + ["main.c"])
@@ -420,6 +434,31 @@ class FilesAndDirectives(unittest.TestCase):
         out, text = self.text({"inc/sys.h": "a\n#pragma VUZ system_header\n__LINE__\n",
                                "main.c": '#include "inc/sys.h"\n'})
         self.assertIn('# 3 "inc/sys.h" 3\n3\n', text)
+
+    def test_system_header_operator_marks_its_file(self):
+        # The _Pragma's own text is not the file that becomes a system header.
+        files = {"ps.h": '_Pragma("VUZ system_header")\nint a;\n#include "inner.h"\n',
+                 "inner.h": "int inner;\n", "main.c": '#include "ps.h"\n'}
+        out, text = self.text(files)
+        self.assertIn('# 1 "inner.h" 1 3\n', text)
+        out, text = self.text(files, ["-MM"])
+        self.assertEqual(text.split(), ["main.o:", "main.c", "ps.h"])
+
+    def test_header_that_cannot_be_read_is_reported_once_at_its_name(self):
+        # A block device is found but not read; a system file claims more
+        # bytes than it holds. Each is included twice.
+        cases = [(path, "error: %s is a block device" % path) for path in readable_block_device()]
+        if os.access("/sys/kernel/mm/ksm/run", os.R_OK):
+            cases.append(("/sys/kernel/mm/ksm/run",
+                          "warning: /sys/kernel/mm/ksm/run is shorter than expected"))
+        if not cases:
+            self.skipTest("no block device or short system file to read")
+        for path, message in cases:
+            line = '#include "%s"\n' % path
+            out, _ = self.text({"main.c": line + line})
+            reports = [r for r in out.stderr.decode().splitlines() if ": " in r and "main.c" in r]
+            self.assertEqual(reports[0], "main.c:1:10: " + message)
+            self.assertEqual(len(reports), 1 if "error" in message else 2, out.stderr)
 
     def test_quoted_include_takes_the_system_kind_of_its_includer(self):
         # x.h is read first from a system header, then from the main file:

@@ -911,18 +911,16 @@ static bool path_listed_before(preprocessor_reader *reader, const source_file *f
   return false;
 }
 
-// Stacks FILE as a new buffer unless a guard or once-only mark says it
-// would add nothing.
 // The client may replace an include by text of its own (an import of the
 // header unit): that text is read where the include stood, in the same
 // file, and the header becomes a once-only header unit.
-static bool translate_include(preprocessor_reader *reader, source_file *file, int kind)
+static bool translate_include(preprocessor_reader *reader, source_file *file, int kind,
+                              location_t location)
 {
   if (kind == INCLUDE_NEXT || kind >= INCLUDE_MAIN || file->header_unit != HEADER_UNIT_UNDECIDED ||
       reader->callbacks.translate_include == nullptr)
     return false;
-  char *text = reader->callbacks.translate_include(reader, reader->line_table,
-                                                   reader->directive_line,
+  char *text = reader->callbacks.translate_include(reader, reader->line_table, location,
                                                    source_file_path(file));
   if (text == nullptr) {
     file->header_unit = HEADER_UNIT_NO;
@@ -992,6 +990,8 @@ bool _cpp_input_is_stage3(const preprocessor_reader *reader)
   return reader->options.preprocessed_input && !reader->options.directives_only;
 }
 
+// Stacks FILE as a new buffer unless a guard or once-only mark says it
+// would add nothing.
 bool push_source_file(preprocessor_reader *reader, source_file *file, int kind,
                       location_t location)
 {
@@ -1012,7 +1012,7 @@ bool push_source_file(preprocessor_reader *reader, source_file *file, int kind,
     file->pch_path = nullptr;
     return false;
   }
-  if (translate_include(reader, file, kind))
+  if (translate_include(reader, file, kind, location))
     return true;
   bool import = kind == INCLUDE_IMPORT;
   if (loaded_digests.entries && (import || loaded_digests.have_once_only) &&
@@ -1086,10 +1086,10 @@ bool push_optional_default_include(preprocessor_reader *reader, const char *name
   return push_included_file(reader, name, true, INCLUDE_DEFAULT, 0);
 }
 
-bool has_header(preprocessor_reader *reader, const char *name, bool angled, int kind)
+bool has_header(preprocessor_reader *reader, const char *name, bool angled, int kind,
+                location_t location)
 {
-  source_file *file =
-      lookup_header(reader, name, angled, kind, LOOKUP_PROBE, reader->directive_line);
+  source_file *file = lookup_header(reader, name, angled, kind, LOOKUP_PROBE, location);
   // A header that is there but unreadable is there: including it reports why.
   return file && file->error != ENOENT;
 }

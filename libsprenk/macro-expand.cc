@@ -1309,7 +1309,7 @@ uint64_t _cpp_has_include(preprocessor_reader *reader, ident_node *node)
   uint64_t found = 0;
   if (name) {
     int kind = node->value.builtin == BT_HAS_INCLUDE_NEXT ? INCLUDE_NEXT : INCLUDE_PLAIN;
-    found = !reader->state.skip_eval && has_header(reader, name, angled, kind);
+    found = !reader->state.skip_eval && has_header(reader, name, angled, kind, location);
     free(name);
   }
   if (paren) {

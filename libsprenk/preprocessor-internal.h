@@ -414,7 +414,8 @@ bool push_source_file(preprocessor_reader *reader, source_file *file, int kind,
 bool _cpp_input_is_stage3(const preprocessor_reader *reader);
 bool push_included_file(preprocessor_reader *reader, const char *name, bool angled, int kind,
                         location_t location);
-bool has_header(preprocessor_reader *reader, const char *name, bool angled, int kind);
+bool has_header(preprocessor_reader *reader, const char *name, bool angled, int kind,
+                location_t location);
 // The path of the header an import names at LOCATION, made once-only; null
 // (after a report there) when it is missing.
 const char *locate_header_unit(preprocessor_reader *reader, const char *name, bool angled,

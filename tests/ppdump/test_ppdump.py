@@ -460,6 +460,19 @@ class FilesAndDirectives(unittest.TestCase):
             self.assertEqual(reports[0], "main.c:1:10: " + message)
             self.assertEqual(len(reports), 1 if "error" in message else 2, out.stderr)
 
+    def test_header_probe_that_cannot_open_is_reported_at_the_name(self):
+        path = "/sys/bus/pci/rescan"  # write-only, even for the superuser
+        try:
+            os.close(os.open(path, os.O_RDONLY))
+            self.skipTest("no header that is there but refuses to open")
+        except PermissionError:
+            pass
+        except OSError:
+            self.skipTest("no header that is there but refuses to open")
+        out, _ = self.text({"main.c": '#if __has_include("%s")\n#endif\n' % path})
+        self.assertTrue(first_report(out).startswith("main.c:1:19: fatal error: " + path),
+                        out.stderr)
+
     def test_quoted_include_takes_the_system_kind_of_its_includer(self):
         # x.h is read first from a system header, then from the main file:
         # y.h, quoted from x.h, is a system header only the first time.

@@ -440,7 +440,7 @@ const unsigned char *convert_file_text(const charset_reporter *reporter, const c
   return output.text + skip;
 }
 
-int source_file_open(const char *path, struct stat *info)
+int open_source_file(const char *path, struct stat *info)
 {
   int fd = 0;
   if (path[0] != '\0') {
@@ -486,9 +486,12 @@ static ssize_t read_fully(int fd, unsigned char *to, size_t wanted)
   return ssize_t(got);
 }
 
-int source_file_read(const charset_reporter *reporter, const char *path, int fd,
-                     const struct stat &info, unsigned char **buffer, size_t *size,
-                     size_t *length)
+// Reads the whole of an open file into a heap block with room for the
+// terminator; 0 or an error number. A regular file that is shorter than its
+// size says is reported as a warning through the reporter.
+static int read_whole_file(const charset_reporter *reporter, const char *path, int fd,
+                           const struct stat &info, unsigned char **buffer, size_t *size,
+                           size_t *length)
 {
   if (S_ISBLK(info.st_mode)) {
     char *text = format_alloc("%s is a block device", path);
@@ -532,7 +535,7 @@ converted_source read_file_contents(const charset_reporter *reporter, const char
   converted_source result = {};
   unsigned char *buffer;
   size_t size, length;
-  if (source_file_read(reporter, path, fd, info, &buffer, &size, &length) != 0)
+  if (read_whole_file(reporter, path, fd, info, &buffer, &size, &length) != 0)
     return result;
   unsigned char *block;
   size_t data_length;
@@ -549,7 +552,7 @@ converted_source read_file_contents(const charset_reporter *reporter, const char
 converted_source read_converted_source(const char *path, const char *charset)
 {
   struct stat info;
-  int fd = source_file_open(path, &info);
+  int fd = open_source_file(path, &info);
   if (fd < 0)
     return converted_source{};
   converted_source result = read_file_contents(nullptr, path, fd, info, charset);

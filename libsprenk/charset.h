@@ -116,14 +116,7 @@ const unsigned char *convert_file_text(const charset_reporter *reporter, const c
 // Opening and reading a source file as the preprocessor does: an empty path
 // is standard input; a directory counts as missing. Returns the descriptor,
 // or -1 with errno set.
-int source_file_open(const char *path, struct stat *info);
-// Reads the whole of an open file into a heap block with room for the
-// terminator; 0 or an error number. A regular file that is shorter than its
-// size says is reported as a warning through the reporter.
-int source_file_read(const charset_reporter *reporter, const char *path, int fd,
-                     const struct stat &info, unsigned char **buffer, size_t *size,
-                     size_t *length);
-
+int open_source_file(const char *path, struct stat *info);
 // The whole of an open file converted from CHARSET; a null block after a
 // problem, which went to the reporter.
 converted_source read_file_contents(const charset_reporter *reporter, const char *path, int fd,

@@ -968,7 +968,7 @@ static converted_source load_file_text(preprocessor_reader *reader, source_file 
     return converted_source{};
   const char *path = source_file_path(file);
   struct stat info;
-  int fd = source_file_open(path, &info);
+  int fd = open_source_file(path, &info);
   if (fd < 0) {
     // Found but gone or unopenable now: as fatal as a header that is not there.
     file->error = errno;

@@ -1145,8 +1145,8 @@ void enter_file_at_line_one(preprocessor_reader *reader, line_map_reason reason,
 
 void reset_file_cache(preprocessor_reader *reader)
 {
-  _cpp_free_files(reader);
-  _cpp_init_files(reader);
+  cleanup_file_cache(reader);
+  init_file_cache(reader);
 }
 
 // ---- Accessors ----
@@ -1300,7 +1300,7 @@ void list_unguarded_headers(preprocessor_reader *reader, FILE *stream)
   free(paths);
 }
 
-void _cpp_init_files(preprocessor_reader *reader)
+void init_file_cache(preprocessor_reader *reader)
 {
   reader->file_hash = callback_hash_table_create_alloc(127, hash_file_entry, file_entry_has_name,
                                                        nullptr, checked_calloc, free);
@@ -1309,7 +1309,7 @@ void _cpp_init_files(preprocessor_reader *reader)
   obstack_init_malloc(&reader->nonexistent_name_strings);
 }
 
-void _cpp_free_files(preprocessor_reader *reader)
+void cleanup_file_cache(preprocessor_reader *reader)
 {
   callback_hash_table_delete(reader->nonexistent_names);
   reader->nonexistent_names = nullptr;

@@ -422,8 +422,8 @@ const char *locate_header_unit(preprocessor_reader *reader, const char *name, bo
                                location_t location);
 void set_once_only(preprocessor_reader *reader, source_file *file);
 void _cpp_note_file_end(preprocessor_reader *reader, source_file *file);
-void _cpp_init_files(preprocessor_reader *reader);
-void _cpp_free_files(preprocessor_reader *reader);
+void init_file_cache(preprocessor_reader *reader);
+void cleanup_file_cache(preprocessor_reader *reader);
 // The main file looked up from CHAIN as any file is (an empty name is the
 // standard input); null after its absence was reported.
 source_file *_cpp_find_main_file(preprocessor_reader *reader, const char *name,

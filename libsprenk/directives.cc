@@ -1037,7 +1037,7 @@ static void run_directive(preprocessor_reader *reader, directive_index index, co
   reader->state.skipping = skipping;
 }
 
-void _cpp_run_directive_text(preprocessor_reader *reader, directive_index index, const char *text,
+void run_directive_text(preprocessor_reader *reader, directive_index index, const char *text,
                              uint64_t length, pragma_tokens *collected)
 {
   vuz_assert(index < D_COUNT);
@@ -1080,7 +1080,7 @@ static void run_client_directive(preprocessor_reader *reader, directive_index in
                                  uint64_t length)
 {
   if (reader->buffer)
-    _cpp_run_directive_text(reader, index, text, length, nullptr);
+    run_directive_text(reader, index, text, length, nullptr);
   else
     run_directive(reader, index, text, length, nullptr);
 }

@@ -186,7 +186,7 @@ static void pragma_pop_macro(preprocessor_reader *reader)
     reader_callbacks saved_callbacks = reader->callbacks;
     reader->callbacks.before_define = nullptr;
     reader->callbacks.define = nullptr;
-    _cpp_run_directive_text(reader, D_DEFINE, entry->definition, strlen(entry->definition), nullptr);
+    run_directive_text(reader, D_DEFINE, entry->definition, strlen(entry->definition), nullptr);
     reader->callbacks.before_define = saved_callbacks.before_define;
     reader->callbacks.define = saved_callbacks.define;
     reader->directive_line = saved;
@@ -537,7 +537,7 @@ bool _cpp_do_pragma_operator(preprocessor_reader *reader, location_t location)
     closing.location = linemap_resolve_location(reader->line_table, location,
                                                 RESOLVE_TO_EXPANSION, nullptr);
   pragma_tokens collected = {};
-  _cpp_run_directive_text(reader, D_PRAGMA, text, strlen(text), &collected);
+  run_directive_text(reader, D_PRAGMA, text, strlen(text), &collected);
   free(text);
   if (collected.count == 0) {
     // The pragma ran (or went to the client): the text after it starts a

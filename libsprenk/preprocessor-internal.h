@@ -476,7 +476,7 @@ struct pragma_tokens {
   preproc_token *tokens;
   uint32_t count;
 };
-void _cpp_run_directive_text(preprocessor_reader *reader, directive_index index, const char *text,
+void run_directive_text(preprocessor_reader *reader, directive_index index, const char *text,
                              uint64_t length, pragma_tokens *collected);
 
 

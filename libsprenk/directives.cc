@@ -952,15 +952,16 @@ input_buffer *buffer_push(preprocessor_reader *reader, const unsigned char *text
 void buffer_pop(preprocessor_reader *reader)
 {
   input_buffer *buffer = reader->buffer;
-  if (buffer->file)
-    _cpp_note_file_end(reader, buffer->file);
   for (conditional_frame *frame = buffer->if_stack; frame; frame = frame->next)
     diag_error_at_line(reader, DL_ERROR, frame->location, 0, "unterminated #%s",
                        directive_table[frame->index].name);
   reader->state.skipping = 0;
   reader->buffer = buffer->previous;
   free(buffer->notes);
-  free(buffer->to_free);
+  if (buffer->file)
+    release_file_text(reader, buffer->file, buffer->to_free);
+  else
+    free(buffer->to_free);
   bool was_file = buffer->file != nullptr;
   obstack_free_to(&reader->buffer_stack, buffer);
   if (was_file)

@@ -1267,12 +1267,14 @@ void set_once_only(preprocessor_reader *reader, source_file *file)
   reader->seen_once_only = true;
 }
 
-// At the end of a file's buffer: a guard seen around the whole file is kept.
-void _cpp_note_file_end(preprocessor_reader *reader, source_file *file)
+// At the end of a file's buffer: a guard seen around the whole file is
+// kept, and the text goes.
+void release_file_text(preprocessor_reader *reader, source_file *file, void *block)
 {
   if (reader->mi_valid && file->controlling_macro == nullptr)
     file->controlling_macro = const_cast<ident_node *>(reader->mi_controlling_macro);
   reader->mi_valid = false;
+  free(block);
 }
 
 static int compare_paths(const void *a, const void *b)

@@ -421,7 +421,7 @@ bool has_header(preprocessor_reader *reader, const char *name, bool angled, int 
 const char *locate_header_unit(preprocessor_reader *reader, const char *name, bool angled,
                                location_t location);
 void set_once_only(preprocessor_reader *reader, source_file *file);
-void _cpp_note_file_end(preprocessor_reader *reader, source_file *file);
+void release_file_text(preprocessor_reader *reader, source_file *file, void *block);
 void init_file_cache(preprocessor_reader *reader);
 void cleanup_file_cache(preprocessor_reader *reader);
 // The main file looked up from CHAIN as any file is (an empty name is the

@@ -440,7 +440,7 @@ const unsigned char *convert_file_text(const charset_reporter *reporter, const c
   return output.text + skip;
 }
 
-int source_file_open(const char *path, struct stat *info)
+int open_source_file(const char *path, struct stat *info)
 {
   int fd = 0;
   if (path[0] != '\0') {
@@ -486,9 +486,12 @@ static ssize_t read_fully(int fd, unsigned char *to, size_t wanted)
   return ssize_t(got);
 }
 
-int source_file_read(const charset_reporter *reporter, const char *path, int fd,
-                     const struct stat &info, unsigned char **buffer, size_t *size,
-                     size_t *length)
+// Reads the whole of an open file into a heap block with room for the
+// terminator; 0 or an error number. A regular file that is shorter than its
+// size says is reported as a warning through the reporter.
+static int read_whole_file(const charset_reporter *reporter, const char *path, int fd,
+                           const struct stat &info, unsigned char **buffer, size_t *size,
+                           size_t *length)
 {
   if (S_ISBLK(info.st_mode)) {
     char *text = format_alloc("%s is a block device", path);
@@ -526,28 +529,14 @@ int source_file_read(const charset_reporter *reporter, const char *path, int fd,
   return 0;
 }
 
-converted_source read_converted_source(const char *path, const char *charset)
-{
-  return read_converted_source_reporting(nullptr, path, charset);
-}
-
-converted_source read_converted_source_reporting(const charset_reporter *reporter,
-                                                 const char *path, const char *charset)
+converted_source read_file_contents(const charset_reporter *reporter, const char *path, int fd,
+                                    const struct stat &info, const char *charset)
 {
   converted_source result = {};
-  struct stat info;
-  int fd = source_file_open(path, &info);
-  if (fd < 0)
-    return result;
   unsigned char *buffer;
   size_t size, length;
-  int error = source_file_read(reporter, path, fd, info, &buffer, &size, &length);
-  if (fd != 0)
-    close(fd);
-  if (error) {
-    errno = error;
+  if (read_whole_file(reporter, path, fd, info, &buffer, &size, &length) != 0)
     return result;
-  }
   unsigned char *block;
   size_t data_length;
   const unsigned char *data =
@@ -557,6 +546,18 @@ converted_source read_converted_source_reporting(const charset_reporter *reporte
   result.block = block;
   result.data = data;
   result.length = data_length;
+  return result;
+}
+
+converted_source read_converted_source(const char *path, const char *charset)
+{
+  struct stat info;
+  int fd = open_source_file(path, &info);
+  if (fd < 0)
+    return converted_source{};
+  converted_source result = read_file_contents(nullptr, path, fd, info, charset);
+  if (fd != 0)
+    close(fd);
   return result;
 }
 

@@ -116,18 +116,12 @@ const unsigned char *convert_file_text(const charset_reporter *reporter, const c
 // Opening and reading a source file as the preprocessor does: an empty path
 // is standard input; a directory counts as missing. Returns the descriptor,
 // or -1 with errno set.
-int source_file_open(const char *path, struct stat *info);
-// Reads the whole of an open file into a heap block with room for the
-// terminator; 0 or an error number. A regular file that is shorter than its
-// size says is reported as a warning through the reporter.
-int source_file_read(const charset_reporter *reporter, const char *path, int fd,
-                     const struct stat &info, unsigned char **buffer, size_t *size,
-                     size_t *length);
-
+int open_source_file(const char *path, struct stat *info);
+// The whole of an open file converted from CHARSET; a null block after a
+// problem, which went to the reporter.
+converted_source read_file_contents(const charset_reporter *reporter, const char *path, int fd,
+                                    const struct stat &info, const char *charset);
 converted_source read_converted_source(const char *path, const char *charset);
-// The same with problems reported; errno says why nothing could be read.
-converted_source read_converted_source_reporting(const charset_reporter *reporter,
-                                                 const char *path, const char *charset);
 
 size_t utf8_bom_length(const unsigned char *text, size_t length);
 const char *default_charset_name();

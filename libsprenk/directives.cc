@@ -481,9 +481,12 @@ static char *raw_string_header_name(const preproc_token *token)
 }
 
 char *_cpp_has_include_operand(preprocessor_reader *reader, const char *operator_name,
-                               bool *angled)
+                               bool *angled, location_t *location)
 {
-  const preproc_token *token = directive_token(reader);
+  const preproc_token *token;
+  do
+    token = cpp_next_token_with_location(reader, location);
+  while (token->kind == TK_PADDING);
   if (token->kind == TK_LESS) {
     *angled = true;
     return glue_angled_name(reader);
@@ -986,15 +989,16 @@ input_buffer *buffer_push(preprocessor_reader *reader, const unsigned char *text
 void buffer_pop(preprocessor_reader *reader)
 {
   input_buffer *buffer = reader->buffer;
-  if (buffer->file)
-    _cpp_note_file_end(reader, buffer->file);
   for (conditional_frame *frame = buffer->if_stack; frame; frame = frame->next)
     diag_error_at_line(reader, DL_ERROR, frame->location, 0, "unterminated #%s",
                        directive_table[frame->index].name);
   reader->state.skipping = 0;
   reader->buffer = buffer->previous;
   free(buffer->notes);
-  free(buffer->to_free);
+  if (buffer->file)
+    release_file_text(reader, buffer->file, buffer->to_free);
+  else
+    free(buffer->to_free);
   bool was_file = buffer->file != nullptr;
   obstack_free_to(&reader->buffer_stack, buffer);
   if (was_file)
@@ -1068,7 +1072,7 @@ static void run_directive(preprocessor_reader *reader, directive_index index, co
   reader->state.skipping = skipping;
 }
 
-void _cpp_run_directive_text(preprocessor_reader *reader, directive_index index, const char *text,
+void run_directive_text(preprocessor_reader *reader, directive_index index, const char *text,
                              uint64_t length, pragma_tokens *collected)
 {
   vuz_assert(index < D_COUNT);
@@ -1111,7 +1115,7 @@ static void run_client_directive(preprocessor_reader *reader, directive_index in
                                  uint64_t length)
 {
   if (reader->buffer)
-    _cpp_run_directive_text(reader, index, text, length, nullptr);
+    run_directive_text(reader, index, text, length, nullptr);
   else
     run_directive(reader, index, text, length, nullptr);
 }

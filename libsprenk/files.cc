@@ -87,14 +87,14 @@ search_dir *make_search_dir(preprocessor_reader *reader, const char *name, uint8
   return &block->directory;
 }
 
-static void free_made_directories(preprocessor_reader *reader)
+static void free_directory_blocks(search_dir_block **list)
 {
-  for (search_dir_block *block = reader->made_directories, *next; block; block = next) {
+  for (search_dir_block *block = *list, *next; block; block = next) {
     next = block->next;
     free(const_cast<char *>(block->directory.name));
     free(block);
   }
-  reader->made_directories = nullptr;
+  *list = nullptr;
 }
 
 // ---- The remap file "header.vuz" ----
@@ -296,10 +296,6 @@ static void drop_pch(source_file *file)
 
 static void free_source_file(source_file *file)
 {
-  if (file->own_directory) {
-    free(const_cast<char *>(file->own_directory->name));
-    free(file->own_directory);
-  }
   drop_pch(file);
   free(const_cast<char *>(file->name));
   free(file->path);
@@ -648,26 +644,34 @@ static source_file *find_file(preprocessor_reader *reader, const char *name, sea
   return file;
 }
 
-// The directory of the current file, made once per file.
+// The directory quoted includes of the current file start in: its
+// directory with its buffer's system kind. One record serves every
+// file of that directory and kind, so their lookups share entries; a
+// header read from both a system and a user header gets two.
 static search_dir *current_file_directory(preprocessor_reader *reader)
 {
-  input_buffer *buffer = reader->buffer;
-  while (buffer && buffer->file == nullptr)
-    buffer = buffer->previous;
+  input_buffer *buffer = current_file_buffer(reader);
   source_file *file = buffer ? buffer->file : reader->main_file;
   if (file == nullptr)
     return &reader->no_search_path;
-  if (file->own_directory == nullptr) {
-    const char *path = source_file_path(file);
-    const char *slash = strrchr(path, '/');
-    search_dir *directory = checked_new_cleared<search_dir>();
-    directory->name = slash ? checked_strndup(path, uint64_t(slash - path + 1)) : checked_strdup("");
-    directory->length = uint32_t(strlen(directory->name));
-    directory->next = reader->quote_include;
-    directory->system_kind = buffer ? buffer->system_kind : SYSTEM_NONE;
-    file->own_directory = directory;
+  uint8_t kind = buffer ? buffer->system_kind : SYSTEM_NONE;
+  const char *path = source_file_path(file);
+  const char *slash = strrchr(path, '/');
+  uint64_t length = slash ? uint64_t(slash - path + 1) : 0;
+  for (search_dir_block *block = reader->source_directories; block; block = block->next) {
+    search_dir *directory = &block->directory;
+    if (directory->system_kind == kind && directory->length == length &&
+        memcmp(directory->name, path, length) == 0)
+      return directory;
   }
-  return file->own_directory;
+  search_dir_block *block = checked_new_cleared<search_dir_block>();
+  block->directory.name = checked_strndup(path, length);
+  block->directory.length = uint32_t(length);
+  block->directory.next = reader->quote_include;
+  block->directory.system_kind = kind;
+  block->next = reader->source_directories;
+  reader->source_directories = block;
+  return &block->directory;
 }
 
 static search_dir *include_start_dir(preprocessor_reader *reader, const char *name, bool angled,
@@ -903,18 +907,16 @@ static bool path_listed_before(preprocessor_reader *reader, const source_file *f
   return false;
 }
 
-// Stacks FILE as a new buffer unless a guard or once-only mark says it
-// would add nothing.
 // The client may replace an include by text of its own (an import of the
 // header unit): that text is read where the include stood, in the same
 // file, and the header becomes a once-only header unit.
-static bool translate_include(preprocessor_reader *reader, source_file *file, int kind)
+static bool translate_include(preprocessor_reader *reader, source_file *file, int kind,
+                              location_t location)
 {
   if (kind == INCLUDE_NEXT || kind >= INCLUDE_MAIN || file->header_unit != HEADER_UNIT_UNDECIDED ||
       reader->callbacks.translate_include == nullptr)
     return false;
-  char *text = reader->callbacks.translate_include(reader, reader->line_table,
-                                                   reader->directive_line,
+  char *text = reader->callbacks.translate_include(reader, reader->line_table, location,
                                                    source_file_path(file));
   if (text == nullptr) {
     file->header_unit = HEADER_UNIT_NO;
@@ -936,11 +938,56 @@ static bool translate_include(preprocessor_reader *reader, source_file *file, in
   return true;
 }
 
+// Problems met reading a file are reported where it was asked for.
+struct read_reporter {
+  preprocessor_reader *reader;
+  location_t location;
+};
+
+static void report_read_problem(void *data, int level, int error_number, const char *text)
+{
+  read_reporter *where = static_cast<read_reporter *>(data);
+  if (error_number) {
+    errno = error_number;
+    diag_errno_filename(where->reader, level, text, where->location);
+  } else {
+    diag_error_at_location(where->reader, level, where->location, "%s", text);
+  }
+}
+
+// FILE's text in the source character set; a null block after a report.
+// A file that could not be read is not tried again: it was reported once.
+static converted_source load_file_text(preprocessor_reader *reader, source_file *file,
+                                       location_t location)
+{
+  if (file->must_not_read || file->error)
+    return converted_source{};
+  const char *path = source_file_path(file);
+  struct stat info;
+  int fd = open_source_file(path, &info);
+  if (fd < 0) {
+    // Found but gone or unopenable now: as fatal as a header that is not there.
+    file->error = errno;
+    report_missing(reader, file, false, location);
+    return converted_source{};
+  }
+  read_reporter where = {reader, location};
+  charset_reporter reporter = {&where, report_read_problem};
+  converted_source text =
+      read_file_contents(&reporter, path, fd, info, reader->options.input_charset_name);
+  if (fd != 0)
+    close(fd);
+  file->must_not_read = text.block == nullptr;
+  return text;
+}
+
 bool _cpp_input_is_stage3(const preprocessor_reader *reader)
 {
   return reader->options.preprocessed_input && !reader->options.directives_only;
 }
 
+// Stacks FILE as a new buffer unless a guard or once-only mark says it
+// would add nothing.
 bool push_source_file(preprocessor_reader *reader, source_file *file, int kind,
                       location_t location)
 {
@@ -961,7 +1008,7 @@ bool push_source_file(preprocessor_reader *reader, source_file *file, int kind,
     file->pch_path = nullptr;
     return false;
   }
-  if (translate_include(reader, file, kind))
+  if (translate_include(reader, file, kind, location))
     return true;
   bool import = kind == INCLUDE_IMPORT;
   if (loaded_digests.entries && (import || loaded_digests.have_once_only) &&
@@ -972,15 +1019,9 @@ bool push_source_file(preprocessor_reader *reader, source_file *file, int kind,
   }
   if (reader->seen_once_only && seen_once_only_twin(reader, file, kind == INCLUDE_IMPORT))
     return false;
-  charset_reporter reporter = _cpp_charset_reporter(reader);
-  converted_source text = read_converted_source_reporting(&reporter, source_file_path(file),
-                                                          reader->options.input_charset_name);
-  if (text.block == nullptr) {
-    // Found but unreadable: as fatal as a header that is not there.
-    file->error = errno;
-    report_missing(reader, file, false, location);
+  converted_source text = load_file_text(reader, file, location);
+  if (text.block == nullptr)
     return false;
-  }
   uint8_t system_kind = reader->buffer ? reader->buffer->system_kind : SYSTEM_NONE;
   if (file->directory && file->directory->system_kind > system_kind)
     system_kind = file->directory->system_kind;
@@ -1041,10 +1082,10 @@ bool push_optional_default_include(preprocessor_reader *reader, const char *name
   return push_included_file(reader, name, true, INCLUDE_DEFAULT, 0);
 }
 
-bool has_header(preprocessor_reader *reader, const char *name, bool angled, int kind)
+bool has_header(preprocessor_reader *reader, const char *name, bool angled, int kind,
+                location_t location)
 {
-  source_file *file =
-      lookup_header(reader, name, angled, kind, LOOKUP_PROBE, reader->directive_line);
+  source_file *file = lookup_header(reader, name, angled, kind, LOOKUP_PROBE, location);
   // A header that is there but unreadable is there: including it reports why.
   return file && file->error != ENOENT;
 }
@@ -1100,8 +1141,8 @@ void enter_file_at_line_one(preprocessor_reader *reader, line_map_reason reason,
 
 void reset_file_cache(preprocessor_reader *reader)
 {
-  _cpp_free_files(reader);
-  _cpp_init_files(reader);
+  cleanup_file_cache(reader);
+  init_file_cache(reader);
 }
 
 // ---- Accessors ----
@@ -1152,9 +1193,7 @@ int header_newer_than_current(preprocessor_reader *reader, const char *name, boo
       lookup_header(reader, name, angled, INCLUDE_PLAIN, LOOKUP_PROBE, reader->directive_line);
   if (file == nullptr || file->error)
     return -1;
-  input_buffer *buffer = reader->buffer;
-  while (buffer && buffer->file == nullptr)
-    buffer = buffer->previous;
+  input_buffer *buffer = current_file_buffer(reader);
   struct stat current;
   if (buffer == nullptr || stat(source_file_path(buffer->file), &current) != 0)
     return 0;
@@ -1198,10 +1237,21 @@ void record_linemarker_file(preprocessor_reader *reader, const char *name)
   find_file(reader, name, &reader->no_search_path, LOOKUP_FAKE, reader->directive_line);
 }
 
+// The buffer of the file being read: a _Pragma's or a directive's text may
+// sit above it.
+input_buffer *current_file_buffer(preprocessor_reader *reader)
+{
+  input_buffer *buffer = reader->buffer;
+  while (buffer && buffer->file == nullptr)
+    buffer = buffer->previous;
+  return buffer;
+}
+
 void mark_system_header(preprocessor_reader *reader, bool system, bool c_linkage)
 {
   uint8_t kind = system ? (c_linkage ? 2 : 1) : 0;
-  reader->buffer->system_kind = kind;
+  if (input_buffer *buffer = current_file_buffer(reader))
+    buffer->system_kind = kind;
   // From the current line on: the directive's own newline moves to the next.
   const ordinary_map *map = linemap_last_ordinary_map(reader->line_table);
   enter_file_change(reader, LC_RENAME, map->file_name, _cpp_current_line(reader), kind);
@@ -1213,12 +1263,14 @@ void set_once_only(preprocessor_reader *reader, source_file *file)
   reader->seen_once_only = true;
 }
 
-// At the end of a file's buffer: a guard seen around the whole file is kept.
-void _cpp_note_file_end(preprocessor_reader *reader, source_file *file)
+// At the end of a file's buffer: a guard seen around the whole file is
+// kept, and the text goes.
+void release_file_text(preprocessor_reader *reader, source_file *file, void *block)
 {
   if (reader->mi_valid && file->controlling_macro == nullptr)
     file->controlling_macro = const_cast<ident_node *>(reader->mi_controlling_macro);
   reader->mi_valid = false;
+  free(block);
 }
 
 static int compare_paths(const void *a, const void *b)
@@ -1246,7 +1298,7 @@ void list_unguarded_headers(preprocessor_reader *reader, FILE *stream)
   free(paths);
 }
 
-void _cpp_init_files(preprocessor_reader *reader)
+void init_file_cache(preprocessor_reader *reader)
 {
   reader->file_hash = callback_hash_table_create_alloc(127, hash_file_entry, file_entry_has_name,
                                                        nullptr, checked_calloc, free);
@@ -1255,7 +1307,7 @@ void _cpp_init_files(preprocessor_reader *reader)
   obstack_init_malloc(&reader->nonexistent_name_strings);
 }
 
-void _cpp_free_files(preprocessor_reader *reader)
+void cleanup_file_cache(preprocessor_reader *reader)
 {
   callback_hash_table_delete(reader->nonexistent_names);
   reader->nonexistent_names = nullptr;
@@ -1268,6 +1320,7 @@ void _cpp_free_files(preprocessor_reader *reader)
   callback_hash_table_delete(reader->file_hash);
   reader->file_hash = nullptr;
   free_file_entries(reader);
-  free_made_directories(reader);
+  free_directory_blocks(&reader->made_directories);
+  free_directory_blocks(&reader->source_directories);
   free_remap_tables(reader);
 }

@@ -166,7 +166,7 @@ preprocessor_reader *reader_create(source_dialect dialect, ident_table *table,
 
   reader->time_stamp = -1;
   obstack_init_malloc(&reader->buffer_stack);
-  _cpp_init_files(reader);
+  init_file_cache(reader);
   _cpp_identifiers_begin(reader, table);
   register_internal_pragmas(reader);
   return reader;
@@ -475,7 +475,7 @@ void reader_destroy(preprocessor_reader *reader)
   free(reader->macro_buffer);
   obstack_free_to(&reader->buffer_stack, nullptr);
   _cpp_identifiers_end(reader);
-  _cpp_free_files(reader);
+  cleanup_file_cache(reader);
   _cpp_free_pushed_macros(reader);
   deps_destroy(reader->deps);
   _cpp_scratch_free_chain(reader->free_scratch);

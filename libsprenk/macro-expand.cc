@@ -1372,12 +1372,13 @@ uint64_t _cpp_has_include(preprocessor_reader *reader, ident_node *node)
       _cpp_backup_expanded(reader, token);
   }
   bool angled = false;
-  char *name = _cpp_has_include_operand(reader, node->text, &angled);
+  location_t location = 0;
+  char *name = _cpp_has_include_operand(reader, node->text, &angled, &location);
   reader->state.angled_headers = 0;
   uint64_t found = 0;
   if (name) {
     int kind = node->value.builtin == BT_HAS_INCLUDE_NEXT ? INCLUDE_NEXT : INCLUDE_PLAIN;
-    found = !reader->state.skip_eval && has_header(reader, name, angled, kind);
+    found = !reader->state.skip_eval && has_header(reader, name, angled, kind, location);
     free(name);
   }
   if (paren) {

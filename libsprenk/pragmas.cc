@@ -105,18 +105,9 @@ static char *parenthesized_string(preprocessor_reader *reader, location_t *last)
   return text;
 }
 
-// The buffer of the file being read (a _Pragma's text sits above it).
-static input_buffer *file_buffer(preprocessor_reader *reader)
-{
-  input_buffer *buffer = reader->buffer;
-  while (buffer && buffer->file == nullptr)
-    buffer = buffer->previous;
-  return buffer;
-}
-
 static bool in_main_file(preprocessor_reader *reader)
 {
-  input_buffer *buffer = file_buffer(reader);
+  input_buffer *buffer = current_file_buffer(reader);
   return buffer && buffer->file == reader->main_file && reader->options.main_search == 0;
 }
 
@@ -125,7 +116,7 @@ static void pragma_once(preprocessor_reader *reader)
   if (in_main_file(reader))
     diag_warning(reader, DR_NONE, "#pragma once in main file");
   _cpp_check_eol(reader);
-  input_buffer *buffer = file_buffer(reader);
+  input_buffer *buffer = current_file_buffer(reader);
   if (buffer)
     set_once_only(reader, buffer->file);
 }
@@ -554,7 +545,7 @@ bool do_pragma_operator(preprocessor_reader *reader, location_t location)
     closing.location = linemap_resolve_location(reader->line_table, location,
                                                 RESOLVE_TO_EXPANSION, nullptr);
   pragma_tokens collected = {};
-  _cpp_run_directive_text(reader, D_PRAGMA, text, strlen(text), &collected);
+  run_directive_text(reader, D_PRAGMA, text, strlen(text), &collected);
   free(text);
   if (collected.count == 0) {
     // The pragma ran (or went to the client): the text after it starts a

@@ -190,6 +190,8 @@ struct preprocessor_reader {
   source_file *main_file;
   // Directories the library made itself, and every remap table it read.
   search_dir_block *made_directories;
+  // The directories of files quoted includes start in, per system kind.
+  search_dir_block *source_directories;
   remap_table *remap_tables;
   // Lookups by the name looked up: chains of entries, one per start
   // directory, from blocks freed with the reader.
@@ -668,7 +670,6 @@ struct source_file {
   source_file *next;
   char *path;                     // owned; null when the file was not found
   search_dir *directory;          // where it was found
-  search_dir *own_directory;      // owned: the directory quoted includes start in
   char *pch_path;                 // owned: the valid precompiled header standing for it
   int pch_fd;                     // open on pch_path; meaningful only while that is set
   ident_node *controlling_macro;  // the include guard around the whole file
@@ -676,6 +677,7 @@ struct source_file {
   int error;
   uint16_t stack_count;
   bool once_only;
+  bool must_not_read;  // reading it failed and was reported
   bool pre_included;   // read for an optional default include, or from one
   uint8_t header_unit; // a header_unit_state
 };
@@ -706,6 +708,7 @@ enum lookup_kind : int {
 };
 
 const char *source_file_path(const source_file *file);
+input_buffer *current_file_buffer(preprocessor_reader *reader);
 search_dir *make_search_dir(preprocessor_reader *reader, const char *name, uint8_t system_kind);
 
 // A directory's file-name remap table, read from its "header.vuz": pairs of
@@ -727,15 +730,16 @@ bool push_source_file(preprocessor_reader *reader, source_file *file, int kind,
 bool _cpp_input_is_stage3(const preprocessor_reader *reader);
 bool push_included_file(preprocessor_reader *reader, const char *name, bool angled, int kind,
                         location_t location);
-bool has_header(preprocessor_reader *reader, const char *name, bool angled, int kind);
+bool has_header(preprocessor_reader *reader, const char *name, bool angled, int kind,
+                location_t location);
 // The path of the header an import names at LOCATION, made once-only; null
 // (after a report there) when it is missing.
 const char *locate_header_unit(preprocessor_reader *reader, const char *name, bool angled,
                                location_t location);
 void set_once_only(preprocessor_reader *reader, source_file *file);
-void _cpp_note_file_end(preprocessor_reader *reader, source_file *file);
-void _cpp_init_files(preprocessor_reader *reader);
-void _cpp_free_files(preprocessor_reader *reader);
+void release_file_text(preprocessor_reader *reader, source_file *file, void *block);
+void init_file_cache(preprocessor_reader *reader);
+void cleanup_file_cache(preprocessor_reader *reader);
 // The main file looked up from CHAIN as any file is (an empty name is the
 // standard input); null after its absence was reported.
 source_file *_cpp_find_main_file(preprocessor_reader *reader, const char *name,
@@ -757,9 +761,9 @@ void _cpp_check_eol(preprocessor_reader *reader);
 char *_cpp_parse_header_name(preprocessor_reader *reader, const char *directive_name,
                              bool *angled, location_t *location);
 // The operand of __has_include: null, after an error, when it is no
-// header name.
+// header name; LOCATION gets where the name stands.
 char *_cpp_has_include_operand(preprocessor_reader *reader, const char *operator_name,
-                               bool *angled);
+                               bool *angled, location_t *location);
 void directive_pragma(preprocessor_reader *reader);
 // On an import control line, the header name becomes one HEADER_NAME token
 // of the header unit's path ("./" before a relative one).
@@ -792,7 +796,7 @@ struct pragma_tokens {
   preproc_token *tokens;
   uint32_t count;
 };
-void _cpp_run_directive_text(preprocessor_reader *reader, directive_index index, const char *text,
+void run_directive_text(preprocessor_reader *reader, directive_index index, const char *text,
                              uint64_t length, pragma_tokens *collected);
 
 

@@ -570,14 +570,14 @@ TEST(Files, MissingPathsAreNotProbedAgain)
   pp_fixture f;
   run(f, main, &inc);
   // Quoted: the main file's directory, then the bracket chain.
-  EXPECT_FALSE(has_header(f.reader, "late.h", false, INCLUDE_PLAIN));
+  EXPECT_FALSE(has_header(f.reader, "late.h", false, INCLUDE_PLAIN, 0));
   tree.add("inc/late.h", "");
-  EXPECT_FALSE(has_header(f.reader, "late.h", true, INCLUDE_PLAIN));
-  EXPECT_TRUE(has_header(f.reader, "other.h", true, INCLUDE_PLAIN));
+  EXPECT_FALSE(has_header(f.reader, "late.h", true, INCLUDE_PLAIN, 0));
+  EXPECT_TRUE(has_header(f.reader, "other.h", true, INCLUDE_PLAIN, 0));
 
   pp_fixture fresh;
   run(fresh, main, &inc);
-  EXPECT_TRUE(has_header(fresh.reader, "late.h", true, INCLUDE_PLAIN));
+  EXPECT_TRUE(has_header(fresh.reader, "late.h", true, INCLUDE_PLAIN, 0));
 }
 
 // A name counts as included once a lookup found it (the main file's is the
@@ -685,9 +685,9 @@ TEST(Files, ChainHeadsShareTheirFiles)
     pp_fixture f;
     install_include_chains(f.reader, &quote, &inc1, false);
     run(f, main);
-    EXPECT_TRUE(has_header(f.reader, "h.h", c.first_angled, INCLUDE_PLAIN)) << c.where;
+    EXPECT_TRUE(has_header(f.reader, "h.h", c.first_angled, INCLUDE_PLAIN, 0)) << c.where;
     remove(header.c_str());
-    EXPECT_EQ(has_header(f.reader, "h.h", !c.first_angled, INCLUDE_PLAIN),
+    EXPECT_EQ(has_header(f.reader, "h.h", !c.first_angled, INCLUDE_PLAIN, 0),
               c.found_after_removal)
         << c.where << (c.first_angled ? " <>" : " \"\"");
   }

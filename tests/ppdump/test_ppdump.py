@@ -3,6 +3,7 @@ options and exit status."""
 import json
 import os
 import shutil
+import stat
 import subprocess
 import tempfile
 import unittest
@@ -372,6 +373,15 @@ class IncludeList(unittest.TestCase):
             self.assertEqual(out.stderr.decode().splitlines()[-2:],
                              ["Multiple include guards may be useful for:", "inc/bare.h"])
 
+    def test_header_included_from_two_files_of_one_directory_is_one_file(self):
+        # z.h, read twice without a guard, is not a header read once.
+        files = {"d/x.h": '#include "z.h"\n', "d/y.h": '#include "z.h"\n', "d/z.h": "z\n",
+                 "main.c": '#include "d/x.h"\n#include "d/y.h"\n'}
+        with self.tree(files) as directory:
+            out = subprocess.run([PPDUMP, "-H", "main.c"], cwd=directory, capture_output=True)
+            listed = out.stderr.decode().split("Multiple include guards may be useful for:\n")
+            self.assertEqual(listed[1].split(), ["d/x.h", "d/y.h"])
+
 
 def tree_run(files, args):
     """ppdump (or another command) run in a directory holding FILES."""
@@ -411,6 +421,19 @@ class FileLocations(unittest.TestCase):
             self.assertTrue(first_report(out).startswith(where), (files, out.stderr))
 
 
+def readable_block_device():
+    """A block device this user may open, as a list of at most one path."""
+    for name in sorted(os.listdir("/dev")):
+        path = os.path.join("/dev", name)
+        try:
+            if stat.S_ISBLK(os.stat(path).st_mode):
+                os.close(os.open(path, os.O_RDONLY))
+                return [path]
+        except OSError:
+            pass
+    return []
+
+
 class FilesAndDirectives(unittest.TestCase):
     def text(self, files, options=()):
         out = tree_run(files, [PPDUMP] + list(options) + ["main.c"])
@@ -420,6 +443,53 @@ class FilesAndDirectives(unittest.TestCase):
         out, text = self.text({"inc/sys.h": "a\n#pragma VUZ system_header\n__LINE__\n",
                                "main.c": '#include "inc/sys.h"\n'})
         self.assertIn('# 3 "inc/sys.h" 3\n3\n', text)
+
+    def test_system_header_operator_marks_its_file(self):
+        # The _Pragma's own text is not the file that becomes a system header.
+        files = {"ps.h": '_Pragma("VUZ system_header")\nint a;\n#include "inner.h"\n',
+                 "inner.h": "int inner;\n", "main.c": '#include "ps.h"\n'}
+        out, text = self.text(files)
+        self.assertIn('# 1 "inner.h" 1 3\n', text)
+        out, text = self.text(files, ["-MM"])
+        self.assertEqual(text.split(), ["main.o:", "main.c", "ps.h"])
+
+    def test_header_that_cannot_be_read_is_reported_once_at_its_name(self):
+        # A block device is found but not read; a system file claims more
+        # bytes than it holds. Each is included twice.
+        cases = [(path, "error: %s is a block device" % path) for path in readable_block_device()]
+        if os.access("/sys/kernel/mm/ksm/run", os.R_OK):
+            cases.append(("/sys/kernel/mm/ksm/run",
+                          "warning: /sys/kernel/mm/ksm/run is shorter than expected"))
+        if not cases:
+            self.skipTest("no block device or short system file to read")
+        for path, message in cases:
+            line = '#include "%s"\n' % path
+            out, _ = self.text({"main.c": line + line})
+            reports = [r for r in out.stderr.decode().splitlines() if ": " in r and "main.c" in r]
+            self.assertEqual(reports[0], "main.c:1:10: " + message)
+            self.assertEqual(len(reports), 1 if "error" in message else 2, out.stderr)
+
+    def test_header_probe_that_cannot_open_is_reported_at_the_name(self):
+        path = "/sys/bus/pci/rescan"  # write-only, even for the superuser
+        try:
+            os.close(os.open(path, os.O_RDONLY))
+            self.skipTest("no header that is there but refuses to open")
+        except PermissionError:
+            pass
+        except OSError:
+            self.skipTest("no header that is there but refuses to open")
+        out, _ = self.text({"main.c": '#if __has_include("%s")\n#endif\n' % path})
+        self.assertTrue(first_report(out).startswith("main.c:1:19: fatal error: " + path),
+                        out.stderr)
+
+    def test_quoted_include_takes_the_system_kind_of_its_includer(self):
+        # x.h is read first from a system header, then from the main file:
+        # y.h, quoted from x.h, is a system header only the first time.
+        files = {"sysd/s.h": "#include <x.h>\n", "usr/x.h": '#include "y.h"\n',
+                 "usr/y.h": "int y;\n", "main.c": "#include <s.h>\n#include <x.h>\n"}
+        out, text = self.text(files, ["-Iusr", "-isystem", "sysd"])
+        entries = [line for line in text.splitlines() if line.startswith('# 1 "usr/y.h"')]
+        self.assertEqual(entries, ['# 1 "usr/y.h" 1 3', '# 1 "usr/y.h" 1'])
 
     def test_include_next_with_no_directory_after(self):
         out, _ = self.text({"a/n.h": "#include_next <n.h>\n", "main.c": '#include "a/n.h"\n'})

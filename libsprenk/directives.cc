@@ -448,23 +448,40 @@ static char *quoted_header_name(const preproc_token *token, bool *angled)
   return checked_strndup(text + 1, token->value.str.length - 2);
 }
 
-char *_cpp_parse_header_name(preprocessor_reader *reader, const char *directive_name,
-                             bool *angled, location_t *location)
+// The next token of a header-name operand, at its virtual location (a name
+// from a macro resolves to its expansion), and the name it starts: null
+// when it starts none.
+static char *read_header_name(preprocessor_reader *reader, bool *angled, location_t *location,
+                              const preproc_token **token_read)
 {
-  // The virtual location: a name from a macro resolves to its expansion.
   const preproc_token *token;
   do
     token = cpp_next_token_with_location(reader, location);
   while (token->kind == TK_PADDING);
+  *token_read = token;
   if (token->kind == TK_LESS) {
     *angled = true;
     return glue_angled_name(reader);
   }
-  if (char *name = quoted_header_name(token, angled))
-    return name;
-  diag_error(reader, DL_ERROR, "#%s expects \"FILENAME\" or <FILENAME>", directive_name);
+  return quoted_header_name(token, angled);
+}
+
+// After an operand that names no header, the end of the line stays for the
+// caller.
+static void give_back_line_end(preprocessor_reader *reader, const preproc_token *token)
+{
   if (token->kind == TK_EOF)
     _cpp_backup_expanded(reader, token);
+}
+
+char *_cpp_parse_header_name(preprocessor_reader *reader, const char *directive_name,
+                             bool *angled, location_t *location)
+{
+  const preproc_token *token;
+  if (char *name = read_header_name(reader, angled, location, &token))
+    return name;
+  diag_error(reader, DL_ERROR, "#%s expects \"FILENAME\" or <FILENAME>", directive_name);
+  give_back_line_end(reader, token);
   return nullptr;
 }
 
@@ -484,22 +501,14 @@ char *_cpp_has_include_operand(preprocessor_reader *reader, const char *operator
                                bool *angled, location_t *location)
 {
   const preproc_token *token;
-  do
-    token = cpp_next_token_with_location(reader, location);
-  while (token->kind == TK_PADDING);
-  if (token->kind == TK_LESS) {
-    *angled = true;
-    return glue_angled_name(reader);
-  }
-  if (char *name = quoted_header_name(token, angled))
+  if (char *name = read_header_name(reader, angled, location, &token))
     return name;
   if (token->kind == TK_STRING) {
     *angled = false;
     return raw_string_header_name(token);
   }
   diag_error(reader, DL_ERROR, "operator \"%s\" requires a header-name", operator_name);
-  if (token->kind == TK_EOF)
-    _cpp_backup_expanded(reader, token);
+  give_back_line_end(reader, token);
   return nullptr;
 }
 

@@ -777,18 +777,20 @@ int header_newer_than_current(preprocessor_reader *reader, const char *name, boo
 
 // ---- Assertions (assertions.cc) ----
 
-enum : int { ASSERTION_IF = 4, ASSERTION_ASSERT = 18, ASSERTION_UNASSERT = 19 };
-// Runs #assert or #unassert on the rest of the directive.
-void _cpp_do_assertion(preprocessor_reader *reader, bool assert);
-// After the "#" of an #if operand: whether the predicate (with its answer,
-// when given) holds; true when the assertion could not be read.
-bool assertion_holds(preprocessor_reader *reader, bool *result);
 // The directives in their table's order.
 enum directive_index : uint32_t {
   D_DEFINE, D_INCLUDE, D_ENDIF, D_IFDEF, D_IF, D_ELSE, D_IFNDEF, D_UNDEF, D_LINE, D_ELIF,
   D_ELIFDEF, D_ELIFNDEF, D_ERROR, D_PRAGMA, D_WARNING, D_INCLUDE_NEXT, D_IDENT, D_IMPORT,
   D_ASSERT, D_UNASSERT, D_SCCS, D_LINEMARKER, D_COUNT
 };
+
+// The directive an assertion is read for.
+enum : int { ASSERTION_IF = D_IF, ASSERTION_ASSERT = D_ASSERT, ASSERTION_UNASSERT = D_UNASSERT };
+// Runs #assert or #unassert on the rest of the directive.
+void _cpp_do_assertion(preprocessor_reader *reader, bool assert);
+// After the "#" of an #if operand: whether the predicate (with its answer,
+// when given) holds; true when the assertion could not be read.
+bool assertion_holds(preprocessor_reader *reader, bool *result);
 
 // Runs directive INDEX over TEXT. A deferred pragma run so leaves its tokens
 // in COLLECTED (when given; a heap array).

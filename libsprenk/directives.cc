@@ -902,7 +902,7 @@ static void extension_warnings(preprocessor_reader *reader, const directive_row 
                  "suggest hiding #%s from traditional C with an indented #", row->name);
 }
 
-int process_directive_line(preprocessor_reader *reader, bool indented)
+bool process_directive_line(preprocessor_reader *reader, bool indented)
 {
   uint8_t saved_parsing_args = reader->state.parsing_args;
   uint8_t saved_prevent = reader->state.prevent_expansion;

@@ -1126,7 +1126,8 @@ void cpp_retrofit_as_include(preprocessor_reader *reader)
     if (directory->system_kind) {
       buffer->system_kind = SYSTEM_HEADER;
       const ordinary_map *map = linemap_last_ordinary_map(reader->line_table);
-      enter_file_change(reader, LC_RENAME, map->file_name, _cpp_current_line(reader), 1);
+      enter_file_change(reader, LC_RENAME, map->file_name, _cpp_current_line(reader),
+                        SYSTEM_HEADER);
     }
     break;
   }

@@ -507,7 +507,7 @@ void directive_pragma(preprocessor_reader *reader)
       reader->state.prevent_expansion++;
   } else {
     if (reader->callbacks.line_change)
-      reader->callbacks.line_change(reader, first, 0);
+      reader->callbacks.line_change(reader, first, ARGS_NONE);
     if (entry->allow_expansion)
       reader->state.prevent_expansion--;
     entry->u.handler(reader);
@@ -551,7 +551,7 @@ bool do_pragma_operator(preprocessor_reader *reader, location_t location)
     // The pragma ran (or went to the client): the text after it starts a
     // new line of output.
     if (reader->callbacks.line_change)
-      reader->callbacks.line_change(reader, &closing, 0);
+      reader->callbacks.line_change(reader, &closing, ARGS_NONE);
     push_pragma_tokens(reader, &reader->padding_token, 1);
     return true;
   }

@@ -517,8 +517,8 @@ ident_node *_cpp_intern_identifier_text(preprocessor_reader *reader, const char 
 
 void init_directive_names(preprocessor_reader *reader);
 void _cpp_define_text_macro(preprocessor_reader *reader, const char *text, uint64_t length);
-// Line-start "#": runs a directive; 1 when the line was consumed as one.
-int process_directive_line(preprocessor_reader *reader, bool indented);
+// Line-start "#": runs a directive; true when the line was consumed as one.
+bool process_directive_line(preprocessor_reader *reader, bool indented);
 
 // ---- Line preparation and lexer memory (line-prep.cc) ----
 

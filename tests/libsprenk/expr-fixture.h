@@ -16,7 +16,7 @@ struct expr_fixture : pp_fixture {
   {
     push(text);
     _cpp_next_line(reader);
-    reader->state.in_directive = 1;
+    reader->state.in_directive = DIRECTIVE_LINE;
   }
 
   // The value as "123", "18446744073709551615u" (unsigned) or "error".
@@ -25,7 +25,7 @@ struct expr_fixture : pp_fixture {
     enter_directive(text);
     expr_value value;
     bool ok = _cpp_evaluate_expr(reader, is_if, &value);
-    reader->state.in_directive = 0;
+    reader->state.in_directive = DIRECTIVE_NONE;
     if (!ok)
       return "error";
     return expr_value_text(value, options()->precision);

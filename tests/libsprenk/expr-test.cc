@@ -187,7 +187,7 @@ TEST(Expr, TraditionalSuffixWarningsSpareSystemMacros)
   expr_fixture f;
   f.options()->warn_traditional_c = 1;
   f.push("#define SYSTEM_ONE 1u\n");
-  f.reader->buffer->system_kind = 1;
+  f.reader->buffer->system_kind = SYSTEM_HEADER;
   EXPECT_EQ(cpp_get_token(f.reader)->kind, TK_EOF);
   EXPECT_EQ(f.eval("SYSTEM_ONE + 2u"), "3u");
   EXPECT_EQ(f.reports, (words{"warning: traditional C rejects the \"u\" suffix [6]"}));

@@ -11,7 +11,7 @@ void in_directive(pp_fixture &f, const char *text)
 {
   f.push(text);
   _cpp_prepare_line(f.reader);
-  f.reader->state.in_directive = 1;
+  f.reader->state.in_directive = DIRECTIVE_LINE;
 }
 
 TEST(RawString, KeepsTheTextAsWritten)

@@ -91,7 +91,7 @@ TEST(Spelling, RestOfLine)
   pp_fixture f;
   f.push("a  b+c (d)\nnext");
   _cpp_prepare_line(f.reader);
-  f.reader->state.in_directive = 1;
+  f.reader->state.in_directive = DIRECTIVE_LINE;
   char *text = cpp_rest_of_line_text(f.reader, "define");
   EXPECT_STREQ(text, "#define a b+c (d)");
   free(text);
@@ -102,7 +102,7 @@ TEST(Spelling, PrintRestOfLine)
   pp_fixture f;
   f.push("x  \"s\"(y)\nnext");
   _cpp_prepare_line(f.reader);
-  f.reader->state.in_directive = 1;
+  f.reader->state.in_directive = DIRECTIVE_LINE;
   f.reader->lex_only = true;
   FILE *stream = tmpfile();
   cpp_print_rest_of_line(f.reader, stream);

@@ -1233,9 +1233,10 @@ int main(int argc, const char **argv)
       assert_from_text(reader, text);
   }
   search_dir *bracket =
-      chain_of(settings.bracket_dirs, 0,
-               chain_of(settings.system_dirs, 1, chain_of(settings.after_dirs, 1, nullptr)));
-  search_dir *quote = chain_of(settings.quote_dirs, 0, bracket);
+      chain_of(settings.bracket_dirs, SYSTEM_NONE,
+               chain_of(settings.system_dirs, SYSTEM_HEADER,
+                        chain_of(settings.after_dirs, SYSTEM_HEADER, nullptr)));
+  search_dir *quote = chain_of(settings.quote_dirs, SYSTEM_NONE, bracket);
   install_include_chains(reader, quote, bracket, false);
   text_printer printer;
   printer.linemarkers = !settings.no_linemarkers;

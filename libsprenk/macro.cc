@@ -23,11 +23,9 @@ struct body_builder {
 
 static preproc_token *body_append(body_builder *body, const preproc_token *token)
 {
-  if (body->count == body->allocated) {
-    body->allocated = body->allocated ? body->allocated * 2 : 16;
-    body->tokens = static_cast<preproc_token *>(
-        checked_realloc(body->tokens, uint64_t(body->allocated) * sizeof(preproc_token)));
-  }
+  if (body->count == body->allocated)
+    body->tokens = _cpp_grow_array(body->tokens, &body->allocated,
+                                   body->allocated ? body->allocated * 2 : 16u);
   body->tokens[body->count] = *token;
   return &body->tokens[body->count++];
 }
@@ -52,12 +50,9 @@ bool _cpp_bind_parameter(preprocessor_reader *reader, uint32_t index, ident_node
     return false;
   }
   uint64_t needed = uint64_t(index + 1) * sizeof(saved_parameter);
-  if (reader->macro_buffer_length < needed) {
-    uint64_t length = needed * 2;
-    reader->macro_buffer =
-        static_cast<unsigned char *>(checked_realloc(reader->macro_buffer, length));
-    reader->macro_buffer_length = uint32_t(length);
-  }
+  if (reader->macro_buffer_length < needed)
+    reader->macro_buffer = _cpp_grow_array(reader->macro_buffer, &reader->macro_buffer_length,
+                                           uint32_t(needed * 2));
   saved_parameters(reader)[index] = {node, node->value.parameter, uint8_t(node->kind), spelling};
   node->kind = IK_PARAMETER;
   node->value.parameter = index + 1;

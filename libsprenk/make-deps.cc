@@ -151,23 +151,27 @@ void deps_add_imported_module(dep_record *record, const char *module)
   array_add(&record->modules, checked_strdup(module));
 }
 
-// NAME and then TRAIL quoted for make into a buffer valid until the next
+// The text of the last name quoted for make, kept while rules are written.
+struct quote_buffer {
+  char *text;
+  size_t size;
+};
+
+// NAME and then TRAIL quoted for make into QUOTED, valid until the next
 // call.
-static const char *make_quote(const char *name, const char *trail = "")
+static const char *make_quote(quote_buffer *quoted, const char *name, const char *trail = "")
 {
-  static char *buffer;
-  static size_t size;
   size_t length = strlen(name) + strlen(trail);
   size_t needed = length * 2 + 2;
   for (const char *p = name; *p; p++)
     if (*p == ' ' || *p == '\t')
       needed += length;
-  if (needed > size) {
-    size = needed * 2 + 32;
-    free(buffer);
-    buffer = static_cast<char *>(checked_malloc(size));
+  if (needed > quoted->size) {
+    quoted->size = needed * 2 + 32;
+    free(quoted->text);
+    quoted->text = static_cast<char *>(checked_malloc(quoted->size));
   }
-  char *out = buffer;
+  char *out = quoted->text;
   size_t backslashes = 0;
   for (const char *p = name; *p || *trail; p++) {
     if (*p == '\0')
@@ -187,7 +191,7 @@ static const char *make_quote(const char *name, const char *trail = "")
     *out++ = c;
   }
   *out = '\0';
-  return buffer;
+  return quoted->text;
 }
 
 static uint32_t write_name(FILE *stream, const char *name, uint32_t column, uint32_t limit)
@@ -206,46 +210,67 @@ static uint32_t write_name(FILE *stream, const char *name, uint32_t column, uint
 }
 
 // Entries from FROM_QUOTED on are quoted, with TRAIL after each.
-static uint32_t write_names(FILE *stream, const string_array *array, uint32_t from_quoted,
-                            uint32_t column, uint32_t limit, const char *trail = "")
+static uint32_t write_names(quote_buffer *quoted, FILE *stream, const string_array *array,
+                            uint32_t from_quoted, uint32_t column, uint32_t limit,
+                            const char *trail = "")
 {
   for (uint32_t i = 0; i < array->count; i++) {
-    const char *name = i >= from_quoted ? make_quote(array->items[i], trail) : array->items[i];
+    const char *name =
+        i >= from_quoted ? make_quote(quoted, array->items[i], trail) : array->items[i];
     column = write_name(stream, name, column, limit);
   }
   return column;
 }
 
 // The targets, and the compiled-module file when it is one, then ":".
-static uint32_t write_targets(const dep_record *record, FILE *stream, uint32_t limit,
-                              bool with_module_file)
+static uint32_t write_targets(quote_buffer *quoted, const dep_record *record, FILE *stream,
+                              uint32_t limit, bool with_module_file)
 {
-  uint32_t column = write_names(stream, &record->targets, record->quote_mark, 0, limit);
+  uint32_t column = write_names(quoted, stream, &record->targets, record->quote_mark, 0, limit);
   if (with_module_file && record->module_file)
-    column = write_name(stream, make_quote(record->module_file), column, limit);
+    column = write_name(stream, make_quote(quoted, record->module_file), column, limit);
   fputc(':', stream);
   return column + 1;
 }
 
 // The module this unit provides stands for its compiled-module file, and
 // that file is made by whatever makes the first target.
-static void write_module_rules(const dep_record *record, FILE *stream, uint32_t limit)
+static void write_module_rules(quote_buffer *quoted, const dep_record *record, FILE *stream,
+                               uint32_t limit)
 {
-  const char *module = make_quote(record->module_name, module_trail);
+  const char *module = make_quote(quoted, record->module_name, module_trail);
   uint32_t column = uint32_t(strlen(module)) + 1;
   fprintf(stream, "%s:", module);
-  write_name(stream, make_quote(record->module_file), column, limit);
+  write_name(stream, make_quote(quoted, record->module_file), column, limit);
   fputs("\n.PHONY:", stream);
-  write_name(stream, make_quote(record->module_name, module_trail), 7, limit);
+  write_name(stream, make_quote(quoted, record->module_name, module_trail), 7, limit);
   fputc('\n', stream);
   if (record->header_unit || record->targets.count == 0)
     return;
-  column = uint32_t(strlen(make_quote(record->module_file)));
-  fprintf(stream, "%s:|", make_quote(record->module_file));
+  column = uint32_t(strlen(make_quote(quoted, record->module_file)));
+  fprintf(stream, "%s:|", make_quote(quoted, record->module_file));
   const char *first = record->quote_mark ? record->targets.items[0]
-                                         : make_quote(record->targets.items[0]);
+                                         : make_quote(quoted, record->targets.items[0]);
   write_name(stream, first, column + 2, limit);
   fputc('\n', stream);
+}
+
+// The rules of the module this unit provides and imports.
+static void write_module_output(quote_buffer *quoted, const dep_record *record, FILE *stream,
+                                uint32_t limit)
+{
+  if (record->modules.count) {
+    uint32_t column = write_targets(quoted, record, stream, limit, true);
+    write_names(quoted, stream, &record->modules, 0, column, limit, module_trail);
+    fputc('\n', stream);
+  }
+  if (record->module_name && record->module_file)
+    write_module_rules(quoted, record, stream, limit);
+  if (record->modules.count) {
+    fputs("CXX_IMPORTS +=", stream);
+    write_names(quoted, stream, &record->modules, 0, 14, limit, module_trail);
+    fputc('\n', stream);
+  }
 }
 
 void deps_print(const preprocessor_reader *reader, FILE *stream, uint32_t limit)
@@ -257,28 +282,18 @@ void deps_print(const preprocessor_reader *reader, FILE *stream, uint32_t limit)
   bool module_output = reader->options.deps_module_output;
   if (limit && limit < 34)
     limit = 34;
+  quote_buffer quoted = {};
   if (record->deps.count) {
-    uint32_t column = write_targets(record, stream, limit, module_output);
-    write_names(stream, &record->deps, 0, column, limit);
+    uint32_t column = write_targets(&quoted, record, stream, limit, module_output);
+    write_names(&quoted, stream, &record->deps, 0, column, limit);
     fputc('\n', stream);
     if (phony_targets)
       for (uint32_t i = 1; i < record->deps.count; i++)
-        fprintf(stream, "%s:\n", make_quote(record->deps.items[i]));
+        fprintf(stream, "%s:\n", make_quote(&quoted, record->deps.items[i]));
   }
-  if (!module_output)
-    return;
-  if (record->modules.count) {
-    uint32_t column = write_targets(record, stream, limit, true);
-    write_names(stream, &record->modules, 0, column, limit, module_trail);
-    fputc('\n', stream);
-  }
-  if (record->module_name && record->module_file)
-    write_module_rules(record, stream, limit);
-  if (record->modules.count) {
-    fputs("CXX_IMPORTS +=", stream);
-    write_names(stream, &record->modules, 0, 14, limit, module_trail);
-    fputc('\n', stream);
-  }
+  if (module_output)
+    write_module_output(&quoted, record, stream, limit);
+  free(quoted.text);
 }
 
 static bool write_u64(FILE *stream, uint64_t value)

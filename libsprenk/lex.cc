@@ -257,7 +257,7 @@ static void lex_identifier(preprocessor_reader *reader, preproc_token *token, cu
   uint32_t length = uint32_t(cur - base);
   reader->buffer->cursor = cur;
   ident_node *node = idtab_find_hashed(reader->idents, reinterpret_cast<const char *>(base),
-                                       length, hash + length, IDTAB_INSERT);
+                                       length, hash_text_finish(hash, length), IDTAB_INSERT);
   token->value.ident.node = token->value.ident.spelling = node;
   finish_identifier(reader, token);
 }
@@ -270,7 +270,8 @@ ident_node *_cpp_intern_identifier_text(preprocessor_reader *reader, const char 
     hash = hash_text_step(hash, *cur++);
   uint32_t length = uint32_t(cur - reinterpret_cast<const unsigned char *>(text));
   ident_node *node =
-      idtab_find_hashed(reader->idents, text, length, hash + length, IDTAB_INSERT);
+      idtab_find_hashed(reader->idents, text, length, hash_text_finish(hash, length),
+                        IDTAB_INSERT);
   if ((node->flags & IDF_CHECK_ON_LEX) && !reader->state.skipping)
     identifier_checks(reader, node);
   return node;
@@ -321,7 +322,7 @@ static bool names_macro(preprocessor_reader *reader, cursor_t cur)
     hash = hash_text_step(hash, *cur++);
   uint32_t length = uint32_t(cur - start);
   ident_node *node = idtab_find_hashed(reader->idents, reinterpret_cast<const char *>(start),
-                                       length, hash + length, IDTAB_FIND_ONLY);
+                                       length, hash_text_finish(hash, length), IDTAB_FIND_ONLY);
   return node != nullptr && ident_is_macro(node);
 }
 

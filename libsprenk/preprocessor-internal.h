@@ -548,7 +548,7 @@ unsigned char *_cpp_pool_commit(preprocessor_reader *reader, uint64_t n);
 // The trigraph replacement of a third character, 0 for none.
 unsigned char _cpp_trigraph_of(unsigned char c);
 // A copy of `text` with a newline sentinel and the slack line preparation
-// reads; *length_out is the text's length without the sentinel.
+// reads; the sentinel comes after its `length` bytes.
 unsigned char *_cpp_copy_with_slack(const unsigned char *text, uint64_t length);
 
 // ---- The tokeniser (lex.cc) ----

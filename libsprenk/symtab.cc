@@ -14,7 +14,7 @@ uint32_t idtab_hash(const unsigned char *text, uint32_t length)
   uint32_t h = 0;
   for (uint32_t i = 0; i < length; i++)
     h = hash_text_step(h, text[i]);
-  return h + length;
+  return hash_text_finish(h, length);
 }
 
 ident_table *idtab_create(uint32_t order)

@@ -28,6 +28,13 @@ constexpr hashval_t hash_text_step(hashval_t h, unsigned char c)
   return h * 67 + c - 113;
 }
 
+// The last step of an identifier's text hash: its length is folded in, so
+// that the lexer's running hash and the table's agree.
+constexpr hashval_t hash_text_finish(hashval_t h, size_t length)
+{
+  return h + hashval_t(length);
+}
+
 // The golden-ratio word every lookup2 hash starts from.
 constexpr hashval_t hash_golden_ratio = 0x9e3779b9u;
 

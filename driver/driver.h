@@ -6,6 +6,7 @@
 #define VUZ_DRIVER_DRIVER_H
 
 #include "options/option-suggest.h"
+#include "support/alloc.h"
 #include "support/obstack.h"
 #include "support/vec.h"
 
@@ -31,15 +32,6 @@ struct temp_name_memo;
 #define DRIVER_BUG_URL "https://vuz.invalid/bugs/"
 #define DRIVER_MACHINE_SUFFIX DRIVER_TARGET "/" DRIVER_VERSION "/"
 #define DRIVER_TARGET_SUFFIX DRIVER_TARGET "/"
-
-// Exit statuses of the driver, and of the compilers it runs, that mean
-// something to it.
-enum driver_exit_code {
-  EXIT_CODE_SUCCESS = 0,
-  EXIT_CODE_ERRORS = 1,   // errors were reported, a fatal one included
-  EXIT_CODE_SIGPIPE = 2,  // a child ended by SIGPIPE
-  EXIT_CODE_INTERNAL = 4, // an internal error
-};
 
 // How -save-temps keeps the intermediate files. Once the dump names are
 // settled, every mode but off becomes SAVE_TEMPS_ON.

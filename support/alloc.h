@@ -22,6 +22,16 @@ char *format_alloc_va(const char *format, va_list args) __attribute__((format(pr
 int format_length_estimate(const char *format, va_list args);
 
 [[noreturn]] void report_out_of_memory(uint64_t size);
+
+// Exit statuses that mean something to the driver, whether it ends with them
+// itself or reads them from the compilers it runs.
+enum exit_code {
+  EXIT_CODE_SUCCESS = 0,
+  EXIT_CODE_ERRORS = 1,   // errors were reported, a fatal one included
+  EXIT_CODE_SIGPIPE = 2,  // a child ended by SIGPIPE
+  EXIT_CODE_INTERNAL = 4, // an internal error
+};
+
 // Ends the run with STATUS: exits, or hands the status to exit_program_hook
 // when one is set. A program that holds several driver runs (a fuzz target, a
 // test) sets it to regain control; the hook must not return.

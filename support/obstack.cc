@@ -195,7 +195,7 @@ uint64_t obstack_bytes_used(obstack *h)
 void obstack_exhausted()
 {
   fprintf(stderr, "%s\n", "memory exhausted");
-  exit_program(1);
+  exit_program(EXIT_CODE_ERRORS);
 }
 
 // The process-wide pool: released 64 KiB chunks linked through their first word.

@@ -71,7 +71,7 @@ char *temp_file_make_prefixed(const char *prefix, const char *suffix)
     fprintf(stderr, "Cannot create temporary file in %s: %s\n", dir, strerror(saved));
     // An exit, not an abort, so that the exit handlers remove the
     // temporaries made before this one.
-    exit_program(1);
+    exit_program(EXIT_CODE_ERRORS);
   }
   if (close(fd))
     abort();

@@ -300,13 +300,15 @@ int language_pre_link_hook();
 
 // Entry and main sequence.
 int driver_run(driver_state *state, int argc, char **argv);
+// Whether the main sequence goes on after a step that may end the run.
+enum run_step { STEP_CONTINUE, STEP_STOP };
 // The steps of the main sequence after command processing.
-bool choose_input_compilers(driver_state *state);
+run_step choose_input_compilers(driver_state *state);
 void do_spec_on_infiles(driver_state *state);
 void maybe_run_linker(driver_state *state, const char *invocation_name);
 void finish_run();
 // Queries.
-bool answer_print_queries();
+run_step answer_print_queries();
 void report_configuration(FILE *stream);
 void driver_global_setup();
 void remove_temp_files_at_exit();

@@ -19,7 +19,7 @@ char *checked_strndup(const char *text, uint64_t limit);
 
 char *format_alloc(const char *format, ...) __attribute__((format(printf, 1, 2)));
 char *format_alloc_va(const char *format, va_list args) __attribute__((format(printf, 1, 0)));
-int format_length_estimate(const char *format, va_list args);
+int format_length_estimate(const char *format, va_list args) __attribute__((format(printf, 1, 0)));
 
 [[noreturn]] void report_out_of_memory(uint64_t size);
 

@@ -73,6 +73,8 @@ char *temp_file_make_prefixed(const char *prefix, const char *suffix)
     // temporaries made before this one.
     exit_program(EXIT_CODE_ERRORS);
   }
+  // The descriptor was just opened and nothing was written: a failing
+  // close is a broken system, not something a caller can handle.
   if (close(fd))
     abort();
   return name;

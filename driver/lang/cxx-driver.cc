@@ -221,7 +221,7 @@ void lang_specific_driver(decoded_option **records, unsigned *count, int *added_
   scan.marks = checked_new_cleared<unsigned char>(n);
   scan_records(&scan, in, n);
 
-  // At most: every record wrapped in two -x pairs, plus six additions.
+  // At most: every record wrapped in one -x pair (3n), plus five additions.
   decoded_option *out = checked_new_array<decoded_option>(3 * n + 8);
   int held_math = -1, held_libc = -1;
   unsigned k = copy_records(&scan, in, n, out, &held_math, &held_libc);

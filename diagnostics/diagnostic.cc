@@ -460,7 +460,7 @@ void check_error_limit(diagnostic_state *context, bool finish)
     diagnostic_state_finish(context);
   else
     diagnostic_run_final(context);
-  exit_program(1);
+  exit_program(EXIT_CODE_ERRORS);
 }
 
 void diagnostic_action_after_output(diagnostic_state *context, diagnostic_kind kind)
@@ -478,7 +478,7 @@ void diagnostic_action_after_output(diagnostic_state *context, diagnostic_kind k
     if (context->fatal_errors) {
       fputs("compilation terminated due to -Wfatal-errors.\n", stderr);
       diagnostic_state_finish(context);
-      exit_program(1);
+      exit_program(EXIT_CODE_ERRORS);
     }
     return;
   case DK_ICE:
@@ -489,7 +489,7 @@ void diagnostic_action_after_output(diagnostic_state *context, diagnostic_kind k
       plain_abort();
     diagnostic_state_finish(context);
     fputs("compilation terminated.\n", stderr);
-    exit_program(1);
+    exit_program(EXIT_CODE_ERRORS);
   default:
     internal_abort(__FILE__, __LINE__, "diagnostic_action_after_output");
   }
@@ -620,7 +620,7 @@ static void begin_internal_error(diagnostic_state *context, const diagnostic_inf
     fprintf(stderr, "%s:%d: confused by earlier errors, bailing out\n",
             where.file ? where.file : program_name(), where.line);
     diagnostic_run_final(context);
-    exit_program(4);
+    exit_program(EXIT_CODE_INTERNAL);
   }
   if (context->on_internal_error)
     context->on_internal_error(context, diagnostic->message.format, diagnostic->message.args);

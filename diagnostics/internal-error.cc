@@ -60,7 +60,7 @@ void internal_error_exit(diagnostic_state *context, diagnostic_kind kind)
     fputs("Please include the complete backtrace with any bug report.\n", stderr);
   fprintf(stderr, "See %s for instructions.\n", "<" VUZ_BUG_REPORT_URL ">");
   diagnostic_run_final(context);
-  exit_program(4);
+  exit_program(EXIT_CODE_INTERNAL);
 }
 
 static const char *base_name(const char *path)

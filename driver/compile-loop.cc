@@ -30,12 +30,12 @@ static void forget_failure_list()
   release_temp_list(&temp_files.failure_delete_list);
 }
 
-bool choose_input_compilers(driver_state *state)
+run_step choose_input_compilers(driver_state *state)
 {
   if (input_files.input_count == input_files.added_library_count)
     fatal_error(0, "no input files");
   if (errors_reported())
-    return true;
+    return STEP_STOP;
   spec_expansion.output_names =
       checked_new_cleared<const char *>(static_cast<uint64_t>(input_files.input_count) + 1);
   state->explicit_link_flags =
@@ -63,7 +63,7 @@ bool choose_input_compilers(driver_state *state)
   if (command.output_given && command.compile_only && !spec_expansion.inputs_combined &&
       counted > 1)
     fatal_error(0, "cannot specify %<-o%> with %<-c%>, %<-S%> or %<-E%> with multiple files");
-  return false;
+  return STEP_CONTINUE;
 }
 
 // Runs the second compilation of -fcompare-debug and compares the dumps.

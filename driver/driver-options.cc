@@ -307,13 +307,13 @@ bool driver_handle_option(option_values *opts, option_values *opts_set, const de
   case OPT_dumpfullversion:
   case OPT_dumpversion:
     printf("%s\n", DRIVER_VERSION);
-    exit_program(0);
+    exit_program(EXIT_CODE_SUCCESS);
   case OPT_dumpmachine:
     printf("%s\n", DRIVER_TARGET);
-    exit_program(0);
+    exit_program(EXIT_CODE_SUCCESS);
   case OPT_dumpspecs:
     dump_specs();
-    exit_program(0);
+    exit_program(EXIT_CODE_SUCCESS);
   case OPT_fcompare_debug:
     if (d->value)
       handle_compare_debug("-gtoggle", "-fcompare-debug=-gtoggle");

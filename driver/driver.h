@@ -6,6 +6,7 @@
 #define VUZ_DRIVER_DRIVER_H
 
 #include "options/option-suggest.h"
+#include "support/alloc.h"
 #include "support/obstack.h"
 #include "support/vec.h"
 
@@ -31,15 +32,6 @@ struct temp_name_memo;
 #define DRIVER_BUG_URL "https://vuz.invalid/bugs/"
 #define DRIVER_MACHINE_SUFFIX DRIVER_TARGET "/" DRIVER_VERSION "/"
 #define DRIVER_TARGET_SUFFIX DRIVER_TARGET "/"
-
-// Exit statuses of the driver, and of the compilers it runs, that mean
-// something to it.
-enum driver_exit_code {
-  EXIT_CODE_SUCCESS = 0,
-  EXIT_CODE_ERRORS = 1,   // errors were reported, a fatal one included
-  EXIT_CODE_SIGPIPE = 2,  // a child ended by SIGPIPE
-  EXIT_CODE_INTERNAL = 4, // an internal error
-};
 
 // How -save-temps keeps the intermediate files. Once the dump names are
 // settled, every mode but off becomes SAVE_TEMPS_ON.
@@ -308,13 +300,15 @@ int language_pre_link_hook();
 
 // Entry and main sequence.
 int driver_run(driver_state *state, int argc, char **argv);
+// Whether the main sequence goes on after a step that may end the run.
+enum run_step { STEP_CONTINUE, STEP_STOP };
 // The steps of the main sequence after command processing.
-bool choose_input_compilers(driver_state *state);
+run_step choose_input_compilers(driver_state *state);
 void do_spec_on_infiles(driver_state *state);
 void maybe_run_linker(driver_state *state, const char *invocation_name);
 void finish_run();
 // Queries.
-bool answer_print_queries();
+run_step answer_print_queries();
 void report_configuration(FILE *stream);
 void driver_global_setup();
 void remove_temp_files_at_exit();

@@ -210,9 +210,9 @@ int driver_run(driver_state *state, int argc, char **argv)
     print_option_completions(&state->suggester, driver_settings.completion_prefix);
     return EXIT_CODE_SUCCESS;
   }
-  if (!answer_print_queries())
+  if (answer_print_queries() == STEP_STOP)
     return EXIT_CODE_SUCCESS;
-  if (!choose_input_compilers(state)) {
+  if (choose_input_compilers(state) == STEP_CONTINUE) {
     do_spec_on_infiles(state);
     maybe_run_linker(state, argv[0]);
     finish_run();

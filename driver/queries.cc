@@ -130,7 +130,7 @@ static void print_prog_name(const char *name)
   free(owned);
 }
 
-bool answer_print_queries()
+run_step answer_print_queries()
 {
   if (driver_print_search_dirs()) {
     if (command.exec_prefix_root)
@@ -139,29 +139,29 @@ bool answer_print_queries()
       printf("install: %s%s\n", DRIVER_LIB_DIR, DRIVER_MACHINE_SUFFIX);
     printf("programs: %s\n", join_search_dirs(&exec_prefixes, "", false, false));
     printf("libraries: %s\n", join_search_dirs(&startfile_prefixes, "", false, true));
-    return false;
+    return STEP_STOP;
   }
   if (const char *name = driver_print_file_name()) {
     char *found = locate_file(&startfile_prefixes, name, R_OK, true);
     puts(found ? found : name);
     free(found);
-    return false;
+    return STEP_STOP;
   }
   if (const char *name = driver_print_prog_name()) {
     print_prog_name(name);
-    return false;
+    return STEP_STOP;
   }
   if (driver_print_multi_lib()) {
     print_multilib_table();
-    return false;
+    return STEP_STOP;
   }
   if (driver_print_multi_directory()) {
     puts(multilib_choice.multi_dir ? multilib_choice.multi_dir : ".");
-    return false;
+    return STEP_STOP;
   }
   if (driver_print_multiarch()) {
     puts(multilib_choice.multi_arch_dir ? multilib_choice.multi_arch_dir : "");
-    return false;
+    return STEP_STOP;
   }
   if (driver_print_sysroot()) {
     if (driver_settings.sysroot) {
@@ -170,24 +170,24 @@ bool answer_print_queries()
         fputs(driver_settings.sysroot_suffix, stdout);
       putchar('\n');
     }
-    return false;
+    return STEP_STOP;
   }
   if (driver_print_multi_os_directory()) {
     puts(multilib_choice.multi_os_dir ? multilib_choice.multi_os_dir : ".");
-    return false;
+    return STEP_STOP;
   }
   if (driver_print_sysroot_headers_suffix()) {
     if (!*spec_tables.sysroot_hdrs_suffix_spec)
       fatal_error(0, "not configured with sysroot headers suffix");
     puts(driver_settings.sysroot_headers_suffix ? driver_settings.sysroot_headers_suffix : "");
-    return false;
+    return STEP_STOP;
   }
   if (driver_settings.help_requested) {
     print_usage();
     if (!driver_verbose()) {
       printf("\nFor bug reporting instructions, please see:\n");
       printf("%s.\n", "<" DRIVER_BUG_URL ">");
-      return false;
+      return STEP_STOP;
     }
     putchar('\n');
     fflush(stdout);
@@ -195,14 +195,14 @@ bool answer_print_queries()
   if (driver_settings.version_requested) {
     print_version_banner();
     if (!driver_verbose())
-      return false;
+      return STEP_STOP;
     putchar('\n');
     fflush(stdout);
   }
   if (driver_verbose()) {
     report_configuration(stderr);
     if (input_files.input_count == 0)
-      return false;
+      return STEP_STOP;
   }
-  return true;
+  return STEP_CONTINUE;
 }

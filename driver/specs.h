@@ -357,10 +357,15 @@ inline uint32_t first_byte_mark(const char *text)
 {
   return uint32_t(1) << (static_cast<unsigned char>(text[0]) & 31);
 }
+// The hash of a text's first two bytes, which both the marks and the switch
+// table's pair index use.
+inline unsigned first_pair_hash(const char *text)
+{
+  return static_cast<unsigned char>(text[0]) * 33u + static_cast<unsigned char>(text[1]);
+}
 inline uint32_t first_pair_mark(const char *text)
 {
-  unsigned first = static_cast<unsigned char>(text[0]);
-  return uint32_t(1) << ((first * 33 + static_cast<unsigned char>(text[1])) & 31);
+  return uint32_t(1) << (first_pair_hash(text) & 31);
 }
 // Whether some switch text has one of the first-byte or first-pair marks.
 bool some_switch_has_mark(uint32_t byte_marks, uint32_t pair_marks);

@@ -96,9 +96,7 @@ static const switch_index *current_switch_index()
 
 static unsigned switch_pair_hash(const char *text)
 {
-  unsigned first = static_cast<unsigned char>(text[0]);
-  unsigned second = static_cast<unsigned char>(text[1]);
-  return (first * 33 + second) & ((1u << SWITCH_PAIR_HASH_BITS) - 1);
+  return first_pair_hash(text) & ((1u << SWITCH_PAIR_HASH_BITS) - 1);
 }
 
 static void set_bit(uint64_t *bits, unsigned bit)

@@ -30,7 +30,7 @@ void report_out_of_memory(uint64_t size)
   unsigned long total = static_cast<unsigned long>(now - start);
   fprintf(stderr, "\n%s%sout of memory allocating %lu bytes after a total of %lu bytes\n",
           alloc_name, *alloc_name ? ": " : "", static_cast<unsigned long>(size), total);
-  exit_program(1);
+  exit_program(EXIT_CODE_ERRORS);
 }
 
 void (*exit_program_hook)(int status);

@@ -19,9 +19,19 @@ char *checked_strndup(const char *text, uint64_t limit);
 
 char *format_alloc(const char *format, ...) __attribute__((format(printf, 1, 2)));
 char *format_alloc_va(const char *format, va_list args) __attribute__((format(printf, 1, 0)));
-int format_length_estimate(const char *format, va_list args);
+int format_length_estimate(const char *format, va_list args) __attribute__((format(printf, 1, 0)));
 
 [[noreturn]] void report_out_of_memory(uint64_t size);
+
+// Exit statuses that mean something to the driver, whether it ends with them
+// itself or reads them from the compilers it runs.
+enum exit_code {
+  EXIT_CODE_SUCCESS = 0,
+  EXIT_CODE_ERRORS = 1,   // errors were reported, a fatal one included
+  EXIT_CODE_SIGPIPE = 2,  // a child ended by SIGPIPE
+  EXIT_CODE_INTERNAL = 4, // an internal error
+};
+
 // Ends the run with STATUS: exits, or hands the status to exit_program_hook
 // when one is set. A program that holds several driver runs (a fuzz target, a
 // test) sets it to regain control; the hook must not return.

@@ -167,7 +167,7 @@ static void release_expansion(response_expansion *x)
 {
   fprintf(stderr, "%s: error: %s\n", x->program, message);
   release_expansion(x);
-  exit_program(1);
+  exit_program(EXIT_CODE_ERRORS);
 }
 
 // Reads a whole response file; null when it cannot be read. A directory ends the

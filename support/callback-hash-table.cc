@@ -3,6 +3,7 @@
 #include "support/callback-hash-table.h"
 
 #include "support/alloc.h"
+#include "support/internal-abort.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -217,8 +218,7 @@ int callback_hash_table_expand(callback_hash_table *table)
     if (!is_live(element))
       continue;
     uint64_t slot = hash_table_probe(table->hash_f(element), index, uncounted, [&](uint64_t j) {
-      if (fresh[j] == deleted_entry)
-        abort();
+      vuz_assert(fresh[j] != deleted_entry);
       return fresh[j] == empty_entry;
     });
     fresh[slot] = element;
@@ -308,8 +308,7 @@ void callback_hash_table_remove(callback_hash_table *table, const void *key)
 
 void callback_hash_table_clear_slot(callback_hash_table *table, void **slot)
 {
-  if (slot < table->entries || slot >= table->entries + table->size || !is_live(*slot))
-    abort();
+  vuz_assert(slot >= table->entries && slot < table->entries + table->size && is_live(*slot));
   remove_entry(table, slot);
 }
 

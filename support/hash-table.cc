@@ -7,8 +7,7 @@
 uint32_t hash_table_higher_prime_index(uint64_t n)
 {
   uint32_t index = hash_table_prime_search(n);
-  if (index == hash_table_prime_count)
-    internal_abort("hash-table", __LINE__, "hash_table_higher_prime_index");
+  vuz_assert_as(index != hash_table_prime_count, "hash-table", "hash_table_higher_prime_index");
   return index;
 }
 

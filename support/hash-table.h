@@ -205,8 +205,7 @@ private:
       block = kemm_internal_cleared_alloc(n * sizeof(value_type), nullptr, sizeof(value_type), n);
     else
       block = checked_calloc(n, sizeof(value_type));
-    if (!block)
-      internal_abort("hash-table", __LINE__, "alloc_entries");
+    vuz_assert_as(block, "hash-table", "alloc_entries");
     return static_cast<value_type *>(block);
   }
 

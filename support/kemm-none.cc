@@ -7,15 +7,13 @@
 
 void *kemm_internal_alloc(size_t size, void (*finaliser)(void *), size_t, size_t)
 {
-  if (finaliser)
-    internal_abort("kemm-none", __LINE__, "kemm_internal_alloc");
+  vuz_assert_as(!finaliser, "kemm-none", "kemm_internal_alloc");
   return checked_malloc(size);
 }
 
 void *kemm_internal_cleared_alloc(size_t size, void (*finaliser)(void *), size_t, size_t)
 {
-  if (finaliser)
-    internal_abort("kemm-none", __LINE__, "kemm_internal_cleared_alloc");
+  vuz_assert_as(!finaliser, "kemm-none", "kemm_internal_cleared_alloc");
   return checked_calloc(size, 1);
 }
 

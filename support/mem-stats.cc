@@ -84,8 +84,7 @@ void alloc_stats_registry::release_object(const void *object, const alloc_locati
   // nothing to give back.
   object_entry *entry = m_objects.get(object);
   alloc_usage *usage = entry ? entry->usage : find_or_add_location(location, false);
-  if (usage->allocated < bytes)
-    internal_abort("mem-stats", __LINE__, "release_overhead");
+  vuz_assert_as(usage->allocated >= bytes, "mem-stats", "release_overhead");
   usage->allocated -= bytes;
   if (remove && entry)
     m_objects.remove(object);

@@ -2,6 +2,7 @@
 #include "support/obstack.h"
 
 #include "support/alloc.h"
+#include "support/internal-abort.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -166,9 +167,9 @@ void obstack_release_to(obstack *h, void *object)
     h->object_start = h->next_byte = p;
     h->chunk_end = chunk->end;
     h->current_chunk = chunk;
-  } else if (p) {
-    abort();
   } else {
+    // Only the null address releases every chunk; any other is not ours.
+    vuz_assert(!p);
     // No chunk left: the next growth takes a new one, as on an obstack
     // begun on use, instead of writing into the chunks just released.
     h->current_chunk = nullptr;
@@ -195,7 +196,7 @@ uint64_t obstack_bytes_used(obstack *h)
 void obstack_exhausted()
 {
   fprintf(stderr, "%s\n", "memory exhausted");
-  exit_program(1);
+  exit_program(EXIT_CODE_ERRORS);
 }
 
 // The process-wide pool: released 64 KiB chunks linked through their first word.

@@ -2,6 +2,7 @@
 // failure stack, preferring the longest match, and searches start positions
 // with the help of the fastmap.
 #include "support/regex-internal.h"
+#include "support/internal-abort.h"
 
 #include <cstdlib>
 #include <cstring>
@@ -436,7 +437,7 @@ int match_core(match_context &m, int pos, regex_registers *regs)
         goto fail;
       break;
     default:
-      abort();
+      vuz_unreachable();
     }
     continue;
 
@@ -709,7 +710,7 @@ int regex_compile_fastmap(regex_pattern *pattern)
         path_ends = false;
         break;
       default:
-        abort();
+        vuz_unreachable();
       }
       if (branch != SIZE_MAX) {
         if (count == capacity) {

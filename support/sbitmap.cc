@@ -233,8 +233,7 @@ void bitmap_not(sbitmap *dst, const sbitmap *src)
 
 void bitmap_and_compl(sbitmap *dst, const sbitmap *a, const sbitmap *b)
 {
-  if (a->size < dst->size)
-    internal_abort("sbitmap", __LINE__, "bitmap_and_compl");
+  vuz_assert_as(a->size >= dst->size, "sbitmap", "bitmap_and_compl");
   // Where b has no words, ~0 leaves a's words as they are.
   combine(dst, [&](uint32_t i) { return a->words()[i] & ~word_of(b, i); });
 }

@@ -71,8 +71,10 @@ char *temp_file_make_prefixed(const char *prefix, const char *suffix)
     fprintf(stderr, "Cannot create temporary file in %s: %s\n", dir, strerror(saved));
     // An exit, not an abort, so that the exit handlers remove the
     // temporaries made before this one.
-    exit_program(1);
+    exit_program(EXIT_CODE_ERRORS);
   }
+  // The descriptor was just opened and nothing was written: a failing
+  // close is a broken system, not something a caller can handle.
   if (close(fd))
     abort();
   return name;

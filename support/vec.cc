@@ -9,8 +9,7 @@ static const bool vec_stats_started = (vec_stats_startup(), true);
 
 uint32_t calculate_allocation_1(uint32_t capacity, uint32_t desired)
 {
-  if (capacity >= desired)
-    internal_abort("vec", __LINE__, "calculate_allocation_1");
+  vuz_assert_as(capacity < desired, "vec", "calculate_allocation_1");
   uint32_t grown;
   if (capacity == 0)
     grown = 4;

@@ -43,7 +43,7 @@ enum { STDLIB_LIBCXX = 2 };
 
 // What the scan of the command line finds, and a mark per record.
 struct cxx_scan {
-  int cxx_library_mode = CXX_LIBRARY_UNDECIDED;
+  cxx_library_mode_code cxx_library_mode = CXX_LIBRARY_UNDECIDED;
   bool add_math_library = true;
   int profiled = 0;
   bool static_requested = false;
@@ -145,13 +145,19 @@ static void scan_records(cxx_scan *scan, const decoded_option *in, unsigned n)
       scan_record(scan, in[i], i);
 }
 
+static bool links_cxx_library(const cxx_scan *scan)
+{
+  return scan->cxx_library_mode == CXX_LIBRARY_SHARED ||
+         scan->cxx_library_mode == CXX_LIBRARY_STATIC;
+}
+
 // Copies the records in order, the marked ones wrapped or left out, and
 // holds back the first math and C library records while a C++ library is
 // added, so that they follow it.
 static unsigned copy_records(const cxx_scan *scan, const decoded_option *in, unsigned n,
                              decoded_option *out, int *held_math, int *held_libc)
 {
-  bool linking = scan->cxx_library_mode > 0;
+  bool linking = links_cxx_library(scan);
   unsigned k = 0;
   out[k++] = in[0];
   for (unsigned i = 1; i < n; i++) {
@@ -183,7 +189,7 @@ static int add_libraries(const cxx_scan *scan, const decoded_option *in, int hel
                          int held_libc, decoded_option *out, unsigned *k)
 {
   int added = 0;
-  bool linking = scan->cxx_library_mode > 0;
+  bool linking = links_cxx_library(scan);
   bool bracket_static = scan->cxx_library_mode == CXX_LIBRARY_STATIC && !scan->static_requested;
   if (linking) {
     if (bracket_static)
@@ -215,7 +221,7 @@ void lang_specific_driver(decoded_option **records, unsigned *count, int *added_
   scan.marks = checked_new_cleared<unsigned char>(n);
   scan_records(&scan, in, n);
 
-  // At most: every record wrapped in two -x pairs, plus six additions.
+  // At most: every record wrapped in one -x pair (3n), plus five additions.
   decoded_option *out = checked_new_array<decoded_option>(3 * n + 8);
   int held_math = -1, held_libc = -1;
   unsigned k = copy_records(&scan, in, n, out, &held_math, &held_libc);

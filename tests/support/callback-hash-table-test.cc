@@ -217,8 +217,8 @@ TEST(CallbackHashTableDeathTest, ClearSlotRejectsForeignAndEmptySlots)
   callback_hash_table *t = callback_hash_table_create(13, identity_hash, same, nullptr);
   insert(t, 2);
   void *outside = item(2);
-  EXPECT_DEATH(callback_hash_table_clear_slot(t, &outside), "");
-  EXPECT_DEATH(callback_hash_table_clear_slot(t, &t->entries[3]), "");
+  EXPECT_DEATH(callback_hash_table_clear_slot(t, &outside), "callback_hash_table_clear_slot");
+  EXPECT_DEATH(callback_hash_table_clear_slot(t, &t->entries[3]), "callback_hash_table_clear_slot");
   callback_hash_table_delete(t);
 }
 

@@ -121,7 +121,7 @@ TEST(ObstackDeathTest, ReleaseToForeignAddressAborts)
   obstack h;
   obstack_init_malloc(&h);
   static char elsewhere[16];
-  EXPECT_DEATH(obstack_release_to(&h, elsewhere + 1), "");
+  EXPECT_DEATH(obstack_release_to(&h, elsewhere + 1), "in obstack_release_to");
   obstack_release_to(&h, nullptr);
 }
 

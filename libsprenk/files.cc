@@ -674,25 +674,30 @@ static search_dir *current_file_directory(preprocessor_reader *reader)
   return &block->directory;
 }
 
-static search_dir *include_start_dir(preprocessor_reader *reader, const char *name, bool angled,
-                                     int kind)
+// Where a search for NAME starts; null when there is nowhere to search.
+static search_dir *start_directory(preprocessor_reader *reader, const char *name, bool angled,
+                                   int kind)
 {
   if (name[0] == '/')
     return &reader->no_search_path;
   input_buffer *buffer = reader->buffer;
-  search_dir *start;
   if (kind == INCLUDE_NEXT && buffer && buffer->file && buffer->file->directory &&
       buffer->file->directory != &reader->no_search_path)
-    start = buffer->file->directory->next;
-  else if (angled)
-    start = reader->bracket_include;
-  else if (kind == INCLUDE_COMMAND_LINE)
+    return buffer->file->directory->next;
+  if (angled)
+    return reader->bracket_include;
+  if (kind == INCLUDE_COMMAND_LINE)
     // Relative to the working directory first, then as a quoted include.
-    start = make_search_dir(reader, "./", 0);
-  else if (reader->quote_ignores_source_dir)
-    start = reader->quote_include;
-  else
-    start = current_file_directory(reader);
+    return make_search_dir(reader, "./", 0);
+  if (reader->quote_ignores_source_dir)
+    return reader->quote_include;
+  return current_file_directory(reader);
+}
+
+static search_dir *include_start_dir(preprocessor_reader *reader, const char *name, bool angled,
+                                     int kind)
+{
+  search_dir *start = start_directory(reader, name, angled, kind);
   if (start == nullptr)
     diag_error(reader, DL_ERROR, "no include path in which to search for %s", name);
   return start;
@@ -1085,7 +1090,13 @@ bool push_optional_default_include(preprocessor_reader *reader, const char *name
 bool has_header(preprocessor_reader *reader, const char *name, bool angled, int kind,
                 location_t location)
 {
-  source_file *file = lookup_header(reader, name, angled, kind, LOOKUP_PROBE, location);
+  // A question, not an include: with nowhere to search (no bracket
+  // chain, or a __has_include_next from the chain's last directory) the
+  // header is simply not there.
+  search_dir *start = start_directory(reader, name, angled, kind);
+  if (start == nullptr)
+    return false;
+  source_file *file = find_file(reader, name, start, LOOKUP_PROBE, location);
   // A header that is there but unreadable is there: including it reports why.
   return file && file->error != ENOENT;
 }

@@ -493,8 +493,9 @@ TEST(Files, ImportedHeaderUnitsAreNamedByPath)
 }
 
 // Without a bracket chain an angled name has nowhere to be searched: an
-// error, and __has_include gives 0.
-TEST(Files, AngledNamesWithoutABracketChain)
+// include of it is an error, while __has_include only answers 0, as
+// __has_include_next does in the chain's last directory.
+TEST(Files, AngledNamesWithNowhereToSearch)
 {
   file_tree tree;
   std::string main = tree.add("main.c", "#if __has_include(<x.h>)\nyes\n#else\nno\n#endif\n"
@@ -502,8 +503,16 @@ TEST(Files, AngledNamesWithoutABracketChain)
   pp_fixture f;
   define_special_builtins(f.reader);
   EXPECT_EQ(run(f, main), "no end");
-  EXPECT_EQ(f.reports, (words{"error: no include path in which to search for x.h",
-                              "error: no include path in which to search for y.h"}));
+  EXPECT_EQ(f.reports, (words{"error: no include path in which to search for y.h"}));
+
+  tree.add("second/last.h", "#if __has_include_next(<z.h>)\nyes\n#else\nno\n#endif\n"
+                            "#include_next <z.h>\n");
+  main = tree.add("next.c", "#include <last.h>\nend\n");
+  first_then_second chain(tree);
+  pp_fixture next;
+  define_special_builtins(next.reader);
+  EXPECT_EQ(run(next, main, &chain.first), "no end");
+  EXPECT_EQ(next.reports, (words{"error: no include path in which to search for z.h"}));
 }
 
 // A client may read an include as text of its own, where the include stood;

@@ -58,12 +58,6 @@ static char *join_path(const search_dir *directory, const char *name)
   return path;
 }
 
-// A file that exists and is not a directory.
-static bool file_exists(const char *path, struct stat *info)
-{
-  return stat(path, info) == 0 && !S_ISDIR(info->st_mode);
-}
-
 // ---- Directories the library makes ----
 
 // Made directories come in blocks that are freed with the reader.
@@ -374,20 +368,6 @@ static void record_found(source_file *file, char *path, search_dir *directory,
   file->info = info;
 }
 
-// At the end of the chain the client may name a file to use instead.
-static bool ask_missing_header(preprocessor_reader *reader, source_file *file)
-{
-  if (reader->callbacks.missing_header == nullptr)
-    return false;
-  void *slot = file->directory;
-  const char *path = reader->callbacks.missing_header(reader, file->name, &slot);
-  struct stat info;
-  if (path == nullptr || !file_exists(path, &info))
-    return false;
-  record_found(file, checked_strdup(path), static_cast<search_dir *>(slot), info);
-  return true;
-}
-
 // ---- Paths known not to exist ----
 
 // A path one search found missing is not probed again by the next: the
@@ -432,6 +412,21 @@ static int probe_path(preprocessor_reader *reader, const char *path, struct stat
     return error;
   note_missing(reader, path);
   return ENOENT;
+}
+
+// At the end of the chain the client may name a file to use instead; one
+// that does not open leaves the header missing, as a path in the chain does.
+static bool ask_missing_header(preprocessor_reader *reader, source_file *file)
+{
+  if (reader->callbacks.missing_header == nullptr)
+    return false;
+  void *slot = file->directory;
+  const char *path = reader->callbacks.missing_header(reader, file->name, &slot);
+  struct stat info;
+  if (path == nullptr || probe_path(reader, path, &info) != 0)
+    return false;
+  record_found(file, checked_strdup(path), static_cast<search_dir *>(slot), info);
+  return true;
 }
 
 // ---- The cache of lookups ----

@@ -42,6 +42,22 @@ struct first_then_second {
   }
 };
 
+// A listening socket at PATH, which stat finds and open refuses (ENXIO);
+// -1 when it cannot be made.
+int bound_socket(file_tree &tree, const std::string &path)
+{
+  int listener = socket(AF_UNIX, SOCK_STREAM, 0);
+  sockaddr_un address = {};
+  address.sun_family = AF_UNIX;
+  if (listener < 0 || path.size() >= sizeof address.sun_path)
+    return -1;
+  strcpy(address.sun_path, path.c_str());
+  if (bind(listener, reinterpret_cast<sockaddr *>(&address), sizeof address) != 0)
+    return -1;
+  tree.made.push_back(path);
+  return listener;
+}
+
 } // namespace
 
 TEST(Files, OnceOnlyAndGuards)
@@ -904,16 +920,9 @@ TEST(Files, HeadersThatCannotBeOpenedAreThere)
   std::string loop = tree.root + "/first/loop.h";
   ASSERT_EQ(symlink("loop.h", loop.c_str()), 0);
   tree.made.push_back(loop);
-  // Opening a socket fails with ENXIO, though stat finds it.
   std::string socket_path = tree.root + "/first/sock.h";
-  int listener = socket(AF_UNIX, SOCK_STREAM, 0);
+  int listener = bound_socket(tree, socket_path);
   ASSERT_GE(listener, 0);
-  sockaddr_un address = {};
-  address.sun_family = AF_UNIX;
-  ASSERT_LT(socket_path.size(), sizeof address.sun_path);
-  strcpy(address.sun_path, socket_path.c_str());
-  ASSERT_EQ(bind(listener, reinterpret_cast<sockaddr *>(&address), sizeof address), 0);
-  tree.made.push_back(socket_path);
   first_then_second chain(tree);
   struct {
     bool missing; // a probe reports nothing
@@ -937,6 +946,39 @@ TEST(Files, HeadersThatCannotBeOpenedAreThere)
     pp_fixture included;
     EXPECT_EQ(run(included, main, &chain.first), c.included) << c.name;
     EXPECT_EQ(included.reports.empty() ? "<none>" : included.reports[0], c.report) << c.name;
+  }
+  close(listener);
+}
+
+// At the end of the chain the client may name the file to read; a name it
+// gives that does not open leaves the header missing.
+TEST(Files, MissingHeaderCallbackNamesAFileThatOpens)
+{
+  file_tree tree;
+  static std::string given;
+  std::string made = tree.add("made/gen.h", "made_text\n");
+  std::string socket_path = tree.root + "/sock.h";
+  int listener = bound_socket(tree, socket_path);
+  ASSERT_GE(listener, 0);
+  struct {
+    std::string path, probed, included, report;
+  } cases[] = {
+      {made, "there", "made_text", "<none>"},
+      {socket_path, "", "", "fatal: gen.h: " + std::string(strerror(ENOENT))},
+  };
+  for (const auto &c : cases) {
+    given = c.path;
+    auto missing = [](preprocessor_reader *, const char *, void **) { return given.c_str(); };
+    std::string main = tree.add("has.c", "#if __has_include(\"gen.h\")\nthere\n#endif\n");
+    pp_fixture probed;
+    probed.reader->callbacks.missing_header = missing;
+    define_special_builtins(probed.reader);
+    EXPECT_EQ(run(probed, main), c.probed) << c.path;
+    main = tree.add("include.c", "#include \"gen.h\"\n");
+    pp_fixture included;
+    included.reader->callbacks.missing_header = missing;
+    EXPECT_EQ(run(included, main), c.included) << c.path;
+    EXPECT_EQ(included.reports.empty() ? "<none>" : included.reports[0], c.report) << c.path;
   }
   close(listener);
 }

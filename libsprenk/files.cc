@@ -257,17 +257,16 @@ static bool pch_probe_allowed(preprocessor_reader *reader, const source_file *fi
 }
 
 // Asks the client whether PATH is a precompiled header it can use for
-// FILE; a valid one stays open for the read callback.
+// FILE; a valid one stays open for the read callback. One that does not
+// open is refused, and listed so, like any other: it was found.
 static bool check_pch_candidate(preprocessor_reader *reader, source_file *file, const char *path)
 {
   int fd = open(path, O_RDONLY | O_NOCTTY);
-  if (fd < 0)
-    return false;
-  bool valid = reader->callbacks.valid_pch(reader, path, fd) != 0;
+  bool valid = fd >= 0 && reader->callbacks.valid_pch(reader, path, fd) != 0;
   if (valid) {
     file->pch_path = checked_strdup(path);
     file->pch_fd = fd;
-  } else {
+  } else if (fd >= 0) {
     close(fd);
   }
   if (reader->options.list_included_files) {

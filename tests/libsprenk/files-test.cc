@@ -10,10 +10,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
-#include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/time.h>
-#include <sys/un.h>
 #include <unistd.h>
 
 namespace {
@@ -41,22 +39,6 @@ struct first_then_second {
     second.name = second_name.c_str();
   }
 };
-
-// A listening socket at PATH, which stat finds and open refuses (ENXIO);
-// -1 when it cannot be made.
-int bound_socket(file_tree &tree, const std::string &path)
-{
-  int listener = socket(AF_UNIX, SOCK_STREAM, 0);
-  sockaddr_un address = {};
-  address.sun_family = AF_UNIX;
-  if (listener < 0 || path.size() >= sizeof address.sun_path)
-    return -1;
-  strcpy(address.sun_path, path.c_str());
-  if (bind(listener, reinterpret_cast<sockaddr *>(&address), sizeof address) != 0)
-    return -1;
-  tree.made.push_back(path);
-  return listener;
-}
 
 } // namespace
 
@@ -921,7 +903,7 @@ TEST(Files, HeadersThatCannotBeOpenedAreThere)
   ASSERT_EQ(symlink("loop.h", loop.c_str()), 0);
   tree.made.push_back(loop);
   std::string socket_path = tree.root + "/first/sock.h";
-  int listener = bound_socket(tree, socket_path);
+  int listener = tree.add_socket("first/sock.h");
   ASSERT_GE(listener, 0);
   first_then_second chain(tree);
   struct {
@@ -958,7 +940,7 @@ TEST(Files, MissingHeaderCallbackNamesAFileThatOpens)
   static std::string given;
   std::string made = tree.add("made/gen.h", "made_text\n");
   std::string socket_path = tree.root + "/sock.h";
-  int listener = bound_socket(tree, socket_path);
+  int listener = tree.add_socket("sock.h");
   ASSERT_GE(listener, 0);
   struct {
     std::string path, probed, included, report;

@@ -8,12 +8,6 @@
 #include <cstdlib>
 #include <cstring>
 
-struct assertion_answer {
-  assertion_answer *next;
-  uint32_t count;
-  preproc_token tokens[1]; // count of them
-};
-
 static bool answers_equal(const assertion_answer *a, const assertion_answer *b)
 {
   if (a->count != b->count)
@@ -70,39 +64,44 @@ static assertion_answer *read_answer(preprocessor_reader *reader)
   return answer;
 }
 
-// The predicate node and its answer (null when none was given); false after
-// an error. The answer is optional for #unassert and in #if.
-static bool read_assertion(preprocessor_reader *reader, int kind, ident_node **predicate,
+// The predicate node named by NAME: "#" and the name.
+static ident_node *predicate_node(preprocessor_reader *reader, const ident_node *name)
+{
+  char *text = static_cast<char *>(checked_malloc(name->length + 2));
+  text[0] = '#';
+  memcpy(text + 1, name->text, name->length + 1);
+  ident_node *predicate = cpp_intern(reader, text, name->length + 1);
+  free(text);
+  return predicate;
+}
+
+ident_node *read_assertion(preprocessor_reader *reader, directive_index index,
                            assertion_answer **answer)
 {
   *answer = nullptr;
   reader->state.prevent_expansion++;
-  bool ok = false;
+  ident_node *predicate = nullptr;
   const preproc_token *name = next_token(reader);
   if (name->kind == TK_EOF) {
     diag_error(reader, DL_ERROR, "assertion without predicate");
   } else if (name->kind != TK_NAME) {
     diag_error_at_location(reader, DL_ERROR, name->location, "predicate must be an identifier");
   } else {
-    const ident_node *node = name->value.ident.node;
-    char *text = static_cast<char *>(checked_malloc(node->length + 2));
-    text[0] = '#';
-    memcpy(text + 1, node->text, node->length + 1);
-    *predicate = cpp_intern(reader, text, node->length + 1);
-    free(text);
+    predicate = predicate_node(reader, name->value.ident.node);
     const preproc_token *paren = next_token(reader);
     if (paren->kind == TK_OPEN_PAREN) {
       *answer = read_answer(reader);
-      ok = *answer != nullptr;
-    } else if ((kind == ASSERTION_UNASSERT && paren->kind == TK_EOF) || kind == ASSERTION_IF) {
+      if (*answer == nullptr)
+        predicate = nullptr;
+    } else if ((index == D_UNASSERT && paren->kind == TK_EOF) || index == D_IF) {
       _cpp_backup_expanded(reader, paren);
-      ok = true;
     } else {
       diag_error_at_location(reader, DL_ERROR, name->location, "missing '(' after predicate");
+      predicate = nullptr;
     }
   }
   reader->state.prevent_expansion--;
-  return ok;
+  return predicate;
 }
 
 static assertion_answer **find_answer(ident_node *predicate, const assertion_answer *answer)
@@ -115,10 +114,9 @@ static assertion_answer **find_answer(ident_node *predicate, const assertion_ans
 
 void _cpp_do_assertion(preprocessor_reader *reader, bool assert)
 {
-  ident_node *predicate;
   assertion_answer *answer;
-  if (!read_assertion(reader, assert ? ASSERTION_ASSERT : ASSERTION_UNASSERT, &predicate,
-                      &answer))
+  ident_node *predicate = read_assertion(reader, assert ? D_ASSERT : D_UNASSERT, &answer);
+  if (predicate == nullptr)
     return;
   if (assert) {
     if (*find_answer(predicate, answer)) {
@@ -139,10 +137,10 @@ void _cpp_do_assertion(preprocessor_reader *reader, bool assert)
 
 bool assertion_holds(preprocessor_reader *reader, bool *result)
 {
-  ident_node *predicate;
   assertion_answer *answer;
   *result = false;
-  if (!read_assertion(reader, ASSERTION_IF, &predicate, &answer))
+  ident_node *predicate = read_assertion(reader, D_IF, &answer);
+  if (predicate == nullptr)
     return true;
   if (predicate->kind == IK_PLAIN)
     *result = answer ? *find_answer(predicate, answer) != nullptr

@@ -58,12 +58,6 @@ static char *join_path(const search_dir *directory, const char *name)
   return path;
 }
 
-// A file that exists and is not a directory.
-static bool file_exists(const char *path, struct stat *info)
-{
-  return stat(path, info) == 0 && !S_ISDIR(info->st_mode);
-}
-
 // ---- Directories the library makes ----
 
 // Made directories come in blocks that are freed with the reader.
@@ -263,17 +257,16 @@ static bool pch_probe_allowed(preprocessor_reader *reader, const source_file *fi
 }
 
 // Asks the client whether PATH is a precompiled header it can use for
-// FILE; a valid one stays open for the read callback.
+// FILE; a valid one stays open for the read callback. One that does not
+// open is refused, and listed so, like any other: it was found.
 static bool check_pch_candidate(preprocessor_reader *reader, source_file *file, const char *path)
 {
   int fd = open(path, O_RDONLY | O_NOCTTY);
-  if (fd < 0)
-    return false;
-  bool valid = reader->callbacks.valid_pch(reader, path, fd) != 0;
+  bool valid = fd >= 0 && reader->callbacks.valid_pch(reader, path, fd) != 0;
   if (valid) {
     file->pch_path = checked_strdup(path);
     file->pch_fd = fd;
-  } else {
+  } else if (fd >= 0) {
     close(fd);
   }
   if (reader->options.list_included_files) {
@@ -374,20 +367,6 @@ static void record_found(source_file *file, char *path, search_dir *directory,
   file->info = info;
 }
 
-// At the end of the chain the client may name a file to use instead.
-static bool ask_missing_header(preprocessor_reader *reader, source_file *file)
-{
-  if (reader->callbacks.missing_header == nullptr)
-    return false;
-  void *slot = file->directory;
-  const char *path = reader->callbacks.missing_header(reader, file->name, &slot);
-  struct stat info;
-  if (path == nullptr || !file_exists(path, &info))
-    return false;
-  record_found(file, checked_strdup(path), static_cast<search_dir *>(slot), info);
-  return true;
-}
-
 // ---- Paths known not to exist ----
 
 // A path one search found missing is not probed again by the next: the
@@ -432,6 +411,21 @@ static int probe_path(preprocessor_reader *reader, const char *path, struct stat
     return error;
   note_missing(reader, path);
   return ENOENT;
+}
+
+// At the end of the chain the client may name a file to use instead; one
+// that does not open leaves the header missing, as a path in the chain does.
+static bool ask_missing_header(preprocessor_reader *reader, source_file *file)
+{
+  if (reader->callbacks.missing_header == nullptr)
+    return false;
+  void *slot = file->directory;
+  const char *path = reader->callbacks.missing_header(reader, file->name, &slot);
+  struct stat info;
+  if (path == nullptr || probe_path(reader, path, &info) != 0)
+    return false;
+  record_found(file, checked_strdup(path), static_cast<search_dir *>(slot), info);
+  return true;
 }
 
 // ---- The cache of lookups ----
@@ -674,25 +668,30 @@ static search_dir *current_file_directory(preprocessor_reader *reader)
   return &block->directory;
 }
 
-static search_dir *include_start_dir(preprocessor_reader *reader, const char *name, bool angled,
-                                     int kind)
+// Where a search for NAME starts; null when there is nowhere to search.
+static search_dir *start_directory(preprocessor_reader *reader, const char *name, bool angled,
+                                   int kind)
 {
   if (name[0] == '/')
     return &reader->no_search_path;
   input_buffer *buffer = reader->buffer;
-  search_dir *start;
   if (kind == INCLUDE_NEXT && buffer && buffer->file && buffer->file->directory &&
       buffer->file->directory != &reader->no_search_path)
-    start = buffer->file->directory->next;
-  else if (angled)
-    start = reader->bracket_include;
-  else if (kind == INCLUDE_COMMAND_LINE)
+    return buffer->file->directory->next;
+  if (angled)
+    return reader->bracket_include;
+  if (kind == INCLUDE_COMMAND_LINE)
     // Relative to the working directory first, then as a quoted include.
-    start = make_search_dir(reader, "./", 0);
-  else if (reader->quote_ignores_source_dir)
-    start = reader->quote_include;
-  else
-    start = current_file_directory(reader);
+    return make_search_dir(reader, "./", 0);
+  if (reader->quote_ignores_source_dir)
+    return reader->quote_include;
+  return current_file_directory(reader);
+}
+
+static search_dir *include_start_dir(preprocessor_reader *reader, const char *name, bool angled,
+                                     int kind)
+{
+  search_dir *start = start_directory(reader, name, angled, kind);
   if (start == nullptr)
     diag_error(reader, DL_ERROR, "no include path in which to search for %s", name);
   return start;
@@ -1085,7 +1084,13 @@ bool push_optional_default_include(preprocessor_reader *reader, const char *name
 bool has_header(preprocessor_reader *reader, const char *name, bool angled, int kind,
                 location_t location)
 {
-  source_file *file = lookup_header(reader, name, angled, kind, LOOKUP_PROBE, location);
+  // A question, not an include: with nowhere to search (no bracket
+  // chain, or a __has_include_next from the chain's last directory) the
+  // header is simply not there.
+  search_dir *start = start_directory(reader, name, angled, kind);
+  if (start == nullptr)
+    return false;
+  source_file *file = find_file(reader, name, start, LOOKUP_PROBE, location);
   // A header that is there but unreadable is there: including it reports why.
   return file && file->error != ENOENT;
 }

@@ -346,6 +346,8 @@ static void read_preprocessed_origin(preprocessor_reader *reader)
   if (!starts_linemarker(reader->buffer))
     return;
   _cpp_scan_token(reader);
+  // The name is read inside the directive too: a linemarker without one
+  // ends at its newline and must not take the next line's string.
   reader->state.in_directive = DIRECTIVE_LINE;
   _cpp_scan_token(reader);
   const preproc_token *name = _cpp_scan_token(reader);

@@ -775,8 +775,6 @@ void register_internal_pragmas(preprocessor_reader *reader);
 // -1 when the header is missing, 1 when it is newer than the current file.
 int header_newer_than_current(preprocessor_reader *reader, const char *name, bool angled);
 
-// ---- Assertions (assertions.cc) ----
-
 // The directives in their table's order.
 enum directive_index : uint32_t {
   D_DEFINE, D_INCLUDE, D_ENDIF, D_IFDEF, D_IF, D_ELSE, D_IFNDEF, D_UNDEF, D_LINE, D_ELIF,
@@ -784,8 +782,21 @@ enum directive_index : uint32_t {
   D_ASSERT, D_UNASSERT, D_SCCS, D_LINEMARKER, D_COUNT
 };
 
-// The directive an assertion is read for.
-enum : int { ASSERTION_IF = D_IF, ASSERTION_ASSERT = D_ASSERT, ASSERTION_UNASSERT = D_UNASSERT };
+// ---- Assertions (assertions.cc) ----
+
+// One answer of a predicate: a token sequence.
+struct assertion_answer {
+  assertion_answer *next;
+  uint32_t count;
+  preproc_token tokens[1]; // count of them
+};
+
+// Reads a predicate and its parenthesised answer for directive INDEX
+// (D_ASSERT, D_UNASSERT, or D_IF for the "#" operand of #if and #elif):
+// the predicate node ("#name"), its answer in *ANSWER (null when none was
+// given, which only #unassert and #if allow), or null after an error.
+ident_node *read_assertion(preprocessor_reader *reader, directive_index index,
+                           assertion_answer **answer);
 // Runs #assert or #unassert on the rest of the directive.
 void _cpp_do_assertion(preprocessor_reader *reader, bool assert);
 // After the "#" of an #if operand: whether the predicate (with its answer,

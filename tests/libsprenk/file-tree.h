@@ -6,8 +6,11 @@
 #include "tests/libsprenk/preprocessor-fixture.h"
 
 #include <cstdio>
+#include <cstring>
 #include <string>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <unistd.h>
 #include <vector>
 
@@ -40,6 +43,24 @@ struct file_tree {
     fclose(f);
     made.push_back(path);
     return path;
+  }
+  // A listening socket named NAME, which stat finds and open refuses
+  // (ENXIO); its descriptor, or -1 when it cannot be made.
+  int add_socket(const std::string &name)
+  {
+    std::string path = root + "/" + name;
+    sockaddr_un address = {};
+    address.sun_family = AF_UNIX;
+    if (path.size() >= sizeof address.sun_path)
+      return -1;
+    strcpy(address.sun_path, path.c_str());
+    int listener = socket(AF_UNIX, SOCK_STREAM, 0);
+    if (listener >= 0 && bind(listener, reinterpret_cast<sockaddr *>(&address), sizeof address) != 0) {
+      close(listener);
+      return -1;
+    }
+    made.push_back(path);
+    return listener;
   }
 };
 

@@ -10,10 +10,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
-#include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/time.h>
-#include <sys/un.h>
 #include <unistd.h>
 
 namespace {
@@ -493,8 +491,9 @@ TEST(Files, ImportedHeaderUnitsAreNamedByPath)
 }
 
 // Without a bracket chain an angled name has nowhere to be searched: an
-// error, and __has_include gives 0.
-TEST(Files, AngledNamesWithoutABracketChain)
+// include of it is an error, while __has_include only answers 0, as
+// __has_include_next does in the chain's last directory.
+TEST(Files, AngledNamesWithNowhereToSearch)
 {
   file_tree tree;
   std::string main = tree.add("main.c", "#if __has_include(<x.h>)\nyes\n#else\nno\n#endif\n"
@@ -502,8 +501,16 @@ TEST(Files, AngledNamesWithoutABracketChain)
   pp_fixture f;
   define_special_builtins(f.reader);
   EXPECT_EQ(run(f, main), "no end");
-  EXPECT_EQ(f.reports, (words{"error: no include path in which to search for x.h",
-                              "error: no include path in which to search for y.h"}));
+  EXPECT_EQ(f.reports, (words{"error: no include path in which to search for y.h"}));
+
+  tree.add("second/last.h", "#if __has_include_next(<z.h>)\nyes\n#else\nno\n#endif\n"
+                            "#include_next <z.h>\n");
+  main = tree.add("next.c", "#include <last.h>\nend\n");
+  first_then_second chain(tree);
+  pp_fixture next;
+  define_special_builtins(next.reader);
+  EXPECT_EQ(run(next, main, &chain.first), "no end");
+  EXPECT_EQ(next.reports, (words{"error: no include path in which to search for z.h"}));
 }
 
 // A client may read an include as text of its own, where the include stood;
@@ -895,16 +902,9 @@ TEST(Files, HeadersThatCannotBeOpenedAreThere)
   std::string loop = tree.root + "/first/loop.h";
   ASSERT_EQ(symlink("loop.h", loop.c_str()), 0);
   tree.made.push_back(loop);
-  // Opening a socket fails with ENXIO, though stat finds it.
   std::string socket_path = tree.root + "/first/sock.h";
-  int listener = socket(AF_UNIX, SOCK_STREAM, 0);
+  int listener = tree.add_socket("first/sock.h");
   ASSERT_GE(listener, 0);
-  sockaddr_un address = {};
-  address.sun_family = AF_UNIX;
-  ASSERT_LT(socket_path.size(), sizeof address.sun_path);
-  strcpy(address.sun_path, socket_path.c_str());
-  ASSERT_EQ(bind(listener, reinterpret_cast<sockaddr *>(&address), sizeof address), 0);
-  tree.made.push_back(socket_path);
   first_then_second chain(tree);
   struct {
     bool missing; // a probe reports nothing
@@ -928,6 +928,39 @@ TEST(Files, HeadersThatCannotBeOpenedAreThere)
     pp_fixture included;
     EXPECT_EQ(run(included, main, &chain.first), c.included) << c.name;
     EXPECT_EQ(included.reports.empty() ? "<none>" : included.reports[0], c.report) << c.name;
+  }
+  close(listener);
+}
+
+// At the end of the chain the client may name the file to read; a name it
+// gives that does not open leaves the header missing.
+TEST(Files, MissingHeaderCallbackNamesAFileThatOpens)
+{
+  file_tree tree;
+  static std::string given;
+  std::string made = tree.add("made/gen.h", "made_text\n");
+  std::string socket_path = tree.root + "/sock.h";
+  int listener = tree.add_socket("sock.h");
+  ASSERT_GE(listener, 0);
+  struct {
+    std::string path, probed, included, report;
+  } cases[] = {
+      {made, "there", "made_text", "<none>"},
+      {socket_path, "", "", "fatal: gen.h: " + std::string(strerror(ENOENT))},
+  };
+  for (const auto &c : cases) {
+    given = c.path;
+    auto missing = [](preprocessor_reader *, const char *, void **) { return given.c_str(); };
+    std::string main = tree.add("has.c", "#if __has_include(\"gen.h\")\nthere\n#endif\n");
+    pp_fixture probed;
+    probed.reader->callbacks.missing_header = missing;
+    define_special_builtins(probed.reader);
+    EXPECT_EQ(run(probed, main), c.probed) << c.path;
+    main = tree.add("include.c", "#include \"gen.h\"\n");
+    pp_fixture included;
+    included.reader->callbacks.missing_header = missing;
+    EXPECT_EQ(run(included, main), c.included) << c.path;
+    EXPECT_EQ(included.reports.empty() ? "<none>" : included.reports[0], c.report) << c.path;
   }
   close(listener);
 }

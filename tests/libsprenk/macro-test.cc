@@ -576,6 +576,42 @@ TEST(Assertions, AnswersAndTests)
     EXPECT_EQ(first_report(c.text, 1), c.report) << c.text;
 }
 
+// What read_assertion gives each directive: the predicate and its answer's
+// token count, or "none" after an error; and the token it leaves next.
+TEST(Assertions, ReadingAPredicateAndAnswer)
+{
+  struct {
+    directive_index index;
+    const char *text;
+    const char *read; // "predicate count", "predicate -" without an answer
+    const char *next;
+  } cases[] = {
+      {D_ASSERT, "p(a b) z", "#p 2", "z"},
+      {D_IF, "p(a) z", "#p 1", "z"},
+      // The answer is optional in #if, and after #unassert at the line's end.
+      {D_IF, "p z", "#p -", "z"},
+      {D_UNASSERT, "p", "#p -", ""},
+      // Elsewhere the token in the place of "(" is taken with the error.
+      {D_ASSERT, "p z", "none", ""},
+      {D_UNASSERT, "p z", "none", ""},
+      {D_IF, "p() z", "none", "z"},
+      {D_IF, "3 z", "none", "z"},
+  };
+  for (const auto &c : cases) {
+    pp_fixture f;
+    f.push(c.text);
+    assertion_answer *answer = reinterpret_cast<assertion_answer *>(1);
+    const ident_node *predicate = read_assertion(f.reader, c.index, &answer);
+    std::string read = "none";
+    if (predicate)
+      read = std::string(predicate->text) + " " +
+             (answer ? std::to_string(answer->count) : std::string("-"));
+    EXPECT_EQ(read, c.read) << c.text;
+    const preproc_token *next = cpp_next_token(f.reader);
+    EXPECT_EQ(next->kind == TK_EOF ? "" : f.spell(next), c.next) << c.text;
+  }
+}
+
 TEST(Assertions, FromClientText)
 {
   pp_fixture f;

@@ -117,6 +117,19 @@ struct stderr_capture {
   }
 };
 
+// A run over MAIN with included files listed: its output and the listing.
+struct listed_run {
+  std::string output, listed;
+};
+
+listed_run run_listing(pp_fixture &f, const std::string &main)
+{
+  f.options()->list_included_files = 1;
+  stderr_capture capture;
+  std::string output = run(f, main);
+  return {output, capture.finish()};
+}
+
 } // namespace
 
 TEST(PrecompiledHeaders, AValidImageIsReadInsteadOfTheHeader)
@@ -188,12 +201,9 @@ TEST(PrecompiledHeaders, ADirectoryOfCandidates)
   write_pch(tree.add("image.h", "#define IMAGE 1\n"), good);
   std::string main = tree.add("main.c", "#include \"pre.h\"\nIMAGE\n");
   pp_fixture f;
-  f.options()->list_included_files = 1;
   pch_client client(f);
-  stderr_capture capture;
-  std::string output = run(f, main);
-  std::string listed = capture.finish();
-  EXPECT_EQ(output, "1");
+  listed_run result = run_listing(f, main);
+  EXPECT_EQ(result.output, "1");
   EXPECT_EQ(pch_client::reads(), (words{good + " <- " + tree.root + "/pre.h"}));
   // Directory order decides how many refused candidates come first.
   const words &seen = pch_client::validated();
@@ -203,7 +213,25 @@ TEST(PrecompiledHeaders, ADirectoryOfCandidates)
   for (size_t i = 0; i + 1 < seen.size(); i++)
     expected += "x " + seen[i] + "\n";
   expected += "! " + good + "\n";
-  EXPECT_EQ(listed, expected);
+  EXPECT_EQ(result.listed, expected);
+}
+
+// A candidate that is there but does not open is refused without asking the
+// client, and listed as refused.
+TEST(PrecompiledHeaders, ACandidateThatDoesNotOpen)
+{
+  file_tree tree;
+  tree.add("pre.h", "header_text\n");
+  int listener = tree.add_socket("pre.h.zerd");
+  ASSERT_GE(listener, 0);
+  std::string main = tree.add("main.c", "#include \"pre.h\"\n");
+  pp_fixture f;
+  pch_client client(f);
+  listed_run result = run_listing(f, main);
+  EXPECT_EQ(result.listed, "x " + tree.root + "/pre.h.zerd\n");
+  EXPECT_EQ(result.output, "header_text");
+  EXPECT_TRUE(pch_client::validated().empty());
+  close(listener);
 }
 
 // An image holds what was read before it: once any other header has been

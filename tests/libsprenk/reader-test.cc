@@ -359,6 +359,16 @@ TEST(Reader, PreprocessedInputWithoutDirectoryLine)
   EXPECT_EQ(reported_directory, "-");
 }
 
+TEST(Reader, PreprocessedInputDirectoryLineEndsAtItsNewline)
+{
+  // A second linemarker without a file name: the string on the next line is
+  // text, not the directory the input was made in.
+  pp_fixture f;
+  EXPECT_EQ(preprocessed_start(f, "# 1 \"orig.c\"\n# 1 \n\"a//\"\n"), "orig.c:1:1 \"a//\"");
+  EXPECT_EQ(reported_directory, "-");
+  EXPECT_EQ(f.reports, words{});
+}
+
 TEST(Reader, PreprocessedInputWithoutLinemarker)
 {
   pp_fixture f;

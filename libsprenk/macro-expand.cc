@@ -1353,11 +1353,16 @@ void cpp_skip_rest_of_file(preprocessor_reader *reader)
   reader->state.prevent_expansion--;
 }
 
+void _cpp_report_has_include_outside(preprocessor_reader *reader, const ident_node *node)
+{
+  diag_error(reader, DL_ERROR, "\"%s\" used outside of preprocessing directive", node->text);
+}
+
 // __has_include and __has_include_next: 1 when the header is found.
 uint64_t _cpp_has_include(preprocessor_reader *reader, ident_node *node)
 {
   if (!reader->state.in_directive)
-    diag_error(reader, DL_ERROR, "\"%s\" used outside of preprocessing directive", node->text);
+    _cpp_report_has_include_outside(reader, node);
   reader->state.angled_headers = 1;
   const preproc_token *token;
   do

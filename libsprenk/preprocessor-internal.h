@@ -449,6 +449,9 @@ void _cpp_push_no_expand_copies(preprocessor_reader *reader, const preproc_token
 bool _cpp_lex_text_token(preprocessor_reader *reader, const unsigned char *text, uint64_t length,
                          location_t location, preproc_token *out);
 uint64_t _cpp_has_include(preprocessor_reader *reader, ident_node *node);
+// "used outside of preprocessing directive", for a header query read where
+// no directive is.
+void _cpp_report_has_include_outside(preprocessor_reader *reader, const ident_node *node);
 // The lexer's check of a __VA_OPT__ it has just scanned.
 void check_va_opt_use(preprocessor_reader *reader);
 

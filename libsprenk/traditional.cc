@@ -562,6 +562,12 @@ void expand_builtin_call(line_scan *s, const invocation *call, uint64_t open_par
 
   builtin_saved saved;
   put_aside(reader, &saved, call->line);
+  // The call reads its arguments as a directive line, which hides from the
+  // built-in where it was really used.
+  bool header_query = call->node->value.builtin == BT_HAS_INCLUDE ||
+                      call->node->value.builtin == BT_HAS_INCLUDE_NEXT;
+  if (header_query && saved.in_directive == DIRECTIVE_NONE)
+    _cpp_report_has_include_outside(reader, call->node);
   point_buffer_at(reader, copy->base, length);
   line_scan inner = {};
   inner.reader = reader;

@@ -136,7 +136,8 @@ TEST(Traditional, CommentOpenAtTheEndOfADirectivesText)
   // The same inside a built-in's arguments, which are read from made-up text.
   pp_fixture call(DIALECT_CXX23);
   EXPECT_EQ(trad_lines(call, "__has_include(7'M/*')\n"), words{"0"});
-  EXPECT_EQ(call.reports, (words{"error: operator \"__has_include\" requires a header-name",
+  EXPECT_EQ(call.reports, (words{"error: \"__has_include\" used outside of preprocessing directive",
+                                 "error: operator \"__has_include\" requires a header-name",
                                  "error: unterminated comment",
                                  "error: missing ')' after \"__has_include\" operand"}));
   pp_fixture next(DIALECT_CXX23);

@@ -77,6 +77,8 @@ class TraditionalText(unittest.TestCase):
             ("#define A A\nA\n", "detected recursion whilst expanding macro \"A\""),
             ("#define f(x,) x\n", "syntax error in macro parameter list"),
             ("#if 1\n", "unterminated #if"),
+            ("int a = __has_include(\"x.h\");\n",
+             "\"__has_include\" used outside of preprocessing directive"),
         ]
         for source, message in cases:
             out = run(["in.S"], {"in.S": source})

@@ -551,19 +551,6 @@ uint32_t classify_number(preprocessor_reader *reader, const preproc_token *token
   n.limit = n.cursor + token->value.str.length;
   if (!scan_radix(reader, &n, location) || !scan_digits(reader, &n, location))
     return NUM_INVALID;
-  uint32_t result = 0;
-  if (n.radix != 16 && n.float_state == number_scan::NOT_FLOAT) {
-    // Fixed-point constants need no point or exponent.
-    uint32_t fixed = float_suffix_flags(reader, n.cursor, uint64_t(n.limit - n.cursor));
-    if (fixed & (NUM_FRACT | NUM_ACCUM)) {
-      if (n.radix == 8)
-        n.radix = 10;
-      if (o->pedantic_mode)
-        diag_pedwarning_at_line(reader, DR_PEDANTIC, location, 0,
-                                "fixed-point constants are a VUZ extension");
-      return fixed | NUM_FLOATING | radix_bit(n.radix);
-    }
-  }
   if (n.float_state != number_scan::NOT_FLOAT && n.radix == 8)
     n.radix = 10;
   if (n.max_digit >= n.radix) {
@@ -573,7 +560,7 @@ uint32_t classify_number(preprocessor_reader *reader, const preproc_token *token
                        int('0' + n.max_digit));
     return NUM_INVALID;
   }
-  result = n.float_state != number_scan::NOT_FLOAT
+  uint32_t result = n.float_state != number_scan::NOT_FLOAT
                ? classify_floating(reader, &n, user_suffix, location)
                : classify_integer(reader, &n, user_suffix, location);
   if (result == NUM_INVALID)
@@ -837,38 +824,49 @@ static bool parse_defined(preprocessor_reader *reader, expr_value *value)
   return true;
 }
 
-static expr_value number_value(preprocessor_reader *reader, const preproc_token *token)
+// The value of a number; false after an error, which ends the evaluation.
+static bool number_value(preprocessor_reader *reader, const preproc_token *token,
+                         expr_value *value)
 {
   const char *user_suffix;
   uint32_t flags = classify_number(reader, token, &user_suffix, token->location);
-  if (flags & NUM_USERDEF)
+  if (flags & NUM_USERDEF) {
     diag_error_at_line(reader, DL_ERROR, token->location, 0,
                        "user-defined literal in preprocessor expression");
+    return false;
+  }
   switch (flags & NUM_CATEGORY) {
   case NUM_FLOATING:
     diag_error_at_line(reader, DL_ERROR, token->location, 0,
                        "floating constant in preprocessor expression");
-    break;
+    return false;
   case NUM_INTEGER:
-    if (!(flags & NUM_IMAGINARY))
-      return interpret_integer(reader, token, flags);
-    diag_error_at_line(reader, DL_ERROR, token->location, 0,
-                       "imaginary number in preprocessor expression");
-    break;
+    if (flags & NUM_IMAGINARY) {
+      diag_error_at_line(reader, DL_ERROR, token->location, 0,
+                         "imaginary number in preprocessor expression");
+      return false;
+    }
+    *value = interpret_integer(reader, token, flags);
+    return true;
   default:
-    break;
+    return false; // classify_number reported it
   }
-  return from_wide(0, false);
 }
 
-static expr_value char_value(preprocessor_reader *reader, const preproc_token *token)
+// The value of a character constant; false when it had no characters (an
+// empty or unconvertible constant, already reported).
+static bool char_value(preprocessor_reader *reader, const preproc_token *token,
+                       expr_value *value)
 {
   uint32_t characters;
   bool unsignedp;
   uint32_t c = interpret_char_constant(reader, token, &characters, &unsignedp);
+  if (characters == 0)
+    return false;
   // A negative signed constant extends its sign to the precision.
   wide_t w = unsignedp ? wide_t(c) : wide_t(__int128(int32_t(c)));
-  return make_value(w, reader->options.precision, unsignedp);
+  *value = make_value(w, reader->options.precision, unsignedp);
+  return true;
 }
 
 // The value of an operand token; false after an error that ends the
@@ -880,11 +878,9 @@ static bool eval_token(preprocessor_reader *reader, const preproc_token *token,
   *value = from_wide(0, false);
   switch (token->kind) {
   case TK_NUMBER:
-    *value = number_value(reader, token);
-    return true;
+    return number_value(reader, token, value);
   case TK_CHAR: case TK_WCHAR: case TK_CHAR16: case TK_CHAR32: case TK_UTF8CHAR:
-    *value = char_value(reader, token);
-    return true;
+    return char_value(reader, token, value);
   case TK_NAME: {
     ident_node *node = token->value.ident.node;
     if (node == reader->spec_nodes.n_defined)
@@ -1005,7 +1001,7 @@ static bool binary_result(expr_parse *p, const op_entry *op, expr_value a, expr_
   case TK_COMMA:
     if (p->reader->options.pedantic_mode &&
         (!p->reader->options.c99_mode || !p->reader->state.skip_eval))
-      diag_error(p->reader, DL_PEDWARN, "comma operator in operand of #if");
+      diag_pedwarning(p->reader, DR_PEDANTIC, "comma operator in operand of #if");
     *out = b;
     out->overflow = false;
     return true;

@@ -121,6 +121,44 @@ TEST(Expr, Errors)
   EXPECT_EQ(elif.reports, (words{"error: #elif with no expression"}));
 }
 
+// An operand in error ends the evaluation at once, false, whatever follows
+// or is skipped: nothing after it is reported.
+TEST(Expr, OperandErrorsEndTheEvaluation)
+{
+  struct operand_case {
+    source_dialect dialect;
+    const char *expression;
+    const char *report;
+  };
+  const operand_case cases[] = {
+      {DIALECT_KAV17, "1.0 || 1", "error: floating constant in preprocessor expression"},
+      {DIALECT_KAV17, "1 || 1.0", "error: floating constant in preprocessor expression"},
+      {DIALECT_KAV17, "0 && 1.0 + ", "error: floating constant in preprocessor expression"},
+      {DIALECT_KAV17, "2i || 1", "error: imaginary number in preprocessor expression"},
+      {DIALECT_KAV17, "0b102 || 1", "error: invalid digit \"2\" in binary constant"},
+      {DIALECT_KAV17, "1 ? 08 : 1", "error: invalid digit \"8\" in octal constant"},
+      {DIALECT_KAV17, "1e || 1", "error: exponent has no digits"},
+      {DIALECT_KAV17, "'' || 1", "error: empty character constant"},
+      {DIALECT_KAV17, "1k || 1", "error: invalid suffix \"k\" on integer constant"},
+      {DIALECT_KAV17, "1ur || 1", "error: invalid suffix \"ur\" on integer constant"},
+      {DIALECT_CXX17, "1_x || 1", "error: user-defined literal in preprocessor expression"},
+      {DIALECT_CXX17, "1.0_x || 1", "error: user-defined literal in preprocessor expression"},
+  };
+  for (const operand_case &c : cases) {
+    expr_fixture f(c.dialect);
+    EXPECT_EQ(f.eval(c.expression), "error") << c.expression;
+    EXPECT_EQ(f.reports, (words{c.report})) << c.expression;
+  }
+}
+
+TEST(Expr, CommaIsAPedanticReport)
+{
+  expr_fixture f(DIALECT_STDC89);
+  f.options()->pedantic_mode = 1;
+  EXPECT_EQ(f.eval("1, 2"), "2");
+  EXPECT_EQ(f.reports, (words{"pedwarn: comma operator in operand of #if [22]"}));
+}
+
 TEST(Expr, DeeplySkippedOperandsStaySkipped)
 {
   // More skipped levels than a byte counts.

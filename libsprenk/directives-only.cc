@@ -305,6 +305,14 @@ cursor_t scan_comment(scan_state &s, cursor_t start, cursor_t second, cursor_t l
   bool escaped = false, armed = false;
   for (cursor_t p = second + 1; p < limit; p++) {
     unsigned char c = *p;
+    cursor_t after = line_comment ? nullptr : splice_end(p, limit);
+    if (after) {
+      // A splice between "*" and "/" still closes the comment.
+      p = after - 1;
+      count_line(s);
+      s.line_start = after;
+      continue;
+    }
     if (c == '\\') {
       escaped = true;
       armed = false;
@@ -442,28 +450,66 @@ void hand_out_module_line(scan_state &s, cursor_t p)
   reader->mi_valid = false;
 }
 
-// A "#" line that is no directive (assembler text) is text: handed out as
-// its line was prepared, splices removed, from the "#" to its newline.
-void hand_out_non_directive(scan_state &s, cursor_t hash)
+// Hands out the "#" line at HASH as its line was prepared, splices
+// removed, up to its newline; the line spans LINES lines of the source.
+void hand_out_hash_line(scan_state &s, cursor_t hash, uint32_t lines)
 {
-  preprocessor_reader *reader = s.reader;
-  input_buffer *buffer = reader->buffer;
-  reader->lookaheads = 0; // the directive layer gave its first token back
+  if (s.reader->state.skipping)
+    return;
   cursor_t end = hash + 1;
   while (*end != '\n')
     end++;
-  uint32_t lines = 1;
-  for (uint32_t i = 0; i < buffer->notes_used; i++)
-    lines += buffer->notes[i].kind == '\\' || buffer->notes[i].kind == ' ';
-  for (uint32_t i = 0; i < lines; i++)
-    _cpp_advance_line(reader, 0);
-  if (reader->state.skipping)
-    return;
   dironly_event event = {};
   event.lines = lines;
   event.text = hash;
   event.length = uint64_t(end + 1 - hash);
-  s.callback(reader, DIRONLY_TEXT, s.data, event);
+  s.callback(s.reader, DIRONLY_TEXT, s.data, event);
+}
+
+// The source lines of the prepared line: one plus its splices.
+uint32_t prepared_line_count(const input_buffer *buffer)
+{
+  uint32_t lines = 1;
+  for (uint32_t i = 0; i < buffer->notes_used; i++)
+    lines += buffer->notes[i].kind == '\\' || buffer->notes[i].kind == ' ';
+  return lines;
+}
+
+// A "#" line that is no directive (assembler text) is text.
+void hand_out_non_directive(scan_state &s, cursor_t hash)
+{
+  preprocessor_reader *reader = s.reader;
+  reader->lookaheads = 0; // the directive layer gave its first token back
+  uint32_t lines = prepared_line_count(reader->buffer);
+  for (uint32_t i = 0; i < lines; i++)
+    _cpp_advance_line(reader, 0);
+  hand_out_hash_line(s, hash, lines);
+}
+
+// Whether the prepared directive line after HASH is a pragma.
+bool is_pragma_line(cursor_t hash)
+{
+  cursor_t p = hash + 1;
+  while (*p == ' ' || *p == '\t')
+    p++;
+  return memcmp(p, "pragma", 6) == 0 && !is_idchar(p[6]);
+}
+
+// Runs the directive whose "#" is at HASH; false when the line is no
+// directive. push_macro and pop_macro stay in the text, after the #undef a
+// client prints for pop_macro, so that a full run over the text restores
+// the same definitions (built-in ones too).
+bool run_directive(scan_state &s, cursor_t hash)
+{
+  preprocessor_reader *reader = s.reader;
+  input_buffer *buffer = reader->buffer;
+  uint32_t stack_changes = reader->macro_stack_changes;
+  if (!process_directive_line(reader, hash != s.line_start))
+    return false;
+  if (reader->macro_stack_changes != stack_changes && reader->buffer == buffer &&
+      is_pragma_line(hash))
+    hand_out_hash_line(s, hash, prepared_line_count(buffer));
+  return true;
 }
 
 // Scans the current buffer until a directive or its end; true when a
@@ -503,7 +549,7 @@ bool scan_buffer(scan_state &s)
         buffer->need_line = true;
         _cpp_prepare_line(reader);
         buffer->line_base -= (p + 1) - s.line_start;
-        if (!process_directive_line(reader, p != s.line_start)) {
+        if (!run_directive(s, p)) {
           hand_out_non_directive(s, p);
           return true;
         }

@@ -153,6 +153,7 @@ static void pragma_push_macro(preprocessor_reader *reader)
   }
   entry->next = reader->pushed_macros;
   reader->pushed_macros = entry;
+  reader->macro_stack_changes++;
 }
 
 // A restored definition, not a new one: the client heard of the change
@@ -185,6 +186,7 @@ static void pragma_pop_macro(preprocessor_reader *reader)
   if (entry == nullptr)
     return;
   *link = entry->next;
+  reader->macro_stack_changes++;
   ident_node *node = _cpp_intern_identifier_text(reader, entry->name);
   if (reader->callbacks.before_define)
     reader->callbacks.before_define(reader);

@@ -254,6 +254,7 @@ struct preprocessor_reader {
   uint32_t counter;
   comment_store comments;
   pushed_macro *pushed_macros;
+  uint32_t macro_stack_changes; // push_macro and pop_macro runs that changed the list
   location_t forced_token_location;
   location_t main_location;
 

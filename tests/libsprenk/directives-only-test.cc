@@ -65,6 +65,8 @@ const hiding_case hiding_cases[] = {
     {"code before hash", DIALECT_KAV17, "x #define A 1\n", false},
     {"spliced directive name", DIALECT_KAV17, "#def\\\nine A 1\n", true},
     {"spliced comment opener", DIALECT_KAV17, "/\\\n* x\n#define A 1\n*/\n", false},
+    {"spliced comment closer", DIALECT_KAV17, "/* x *\\\n/\n#define A 1\n", true},
+    {"comment closer spliced twice", DIALECT_KAV17, "/* *\\\r\n\\\n/\n#define A 1\n", true},
     {"escaped quote", DIALECT_KAV17, "\"\\\"\n#define A 1\n\"\n", false},
     {"escaped backslash ends string", DIALECT_KAV17, "\"\\\\\"\n#define A 1\n", true},
     // R directly after a literal is its suffix, not a raw prefix.
@@ -98,6 +100,7 @@ TEST(DirectivesOnly, TextBetweenDirectivesIsHandedOutUnchanged)
       {"a\r\nb\rc\n", "a\r\nb\rc\n", 3},
       {"a\\\nb\n", "a\\\nb\n", 2},
       {"a\\", "a\\\n", 1},
+      {"/* *\\\n/ x\n#define X\ny\n", "/* *\\\n/ x\n@4:0y\n", 3},
   };
   for (const text_case &c : cases) {
     pp_fixture pp;
@@ -106,6 +109,20 @@ TEST(DirectivesOnly, TextBetweenDirectivesIsHandedOutUnchanged)
     EXPECT_EQ(run.lines, c.lines) << c.source;
     EXPECT_TRUE(pp.reports.empty()) << c.source;
   }
+}
+
+// A full run over the text must restore what pop_macro restores: the two
+// pragmas stay in it, the pop after the #undef a client prints for it.
+TEST(DirectivesOnly, MacroStackPragmasStayInTheText)
+{
+  pp_fixture pp;
+  dironly_run run = process(pp, "#define M 1\n#pragma push_macro(\"M\")\n#undef M\n"
+                                "#define M 2\n# pragma pop_macro(\"M\")\n#pragma once\n"
+                                "#pragma pop_macro(\"M\")\nM\n");
+  EXPECT_EQ(run.text, "@2:0#pragma push_macro(\"M\")\n@3:0@4:0@5:0# pragma pop_macro(\"M\")\n"
+                      "@6:0@7:0@8:0M\n");
+  EXPECT_EQ(run.lines, 3u);
+  EXPECT_TRUE(defined(pp, "M"));
 }
 
 TEST(DirectivesOnly, IncludedHeadersAndConditionalsRun)

@@ -90,6 +90,28 @@ class TextOutput(unittest.TestCase):
         self.assertEqual(out.returncode, 1)
         self.assertIn("unterminated comment", out.stderr.decode())
 
+    def test_directives_only_text_runs_again_as_the_source_does(self):
+        # (source, the tokens of a full run)
+        cases = [
+            # push_macro and pop_macro stay, so a second run restores M.
+            ('#define M 1\n#pragma push_macro("M")\n#undef M\n#define M 2\n'
+             '#pragma pop_macro("M")\nM\n', ["1"]),
+            ('#pragma push_macro("M")\n#define M 2\n#pragma pop_macro("M")\nM\n', ["M"]),
+            ('#pragma push_macro("__INCLUDE_LEVEL__")\n#undef __INCLUDE_LEVEL__\n'
+             '#define __INCLUDE_LEVEL__ 7\n#pragma pop_macro("__INCLUDE_LEVEL__")\n'
+             '__INCLUDE_LEVEL__\n', ["0"]),
+            # A splice between "*" and "/" closes the comment.
+            ("a /* *\\\n/ b\n#define B 3\nB\n", ["a", "b", "3"]),
+        ]
+        for source, tokens in cases:
+            direct = run(["-undef", "-P", "FILE"], source)
+            self.assertEqual((direct.returncode, direct.stdout.decode().split()), (0, tokens))
+            staged = run(["-undef", "-P", "-fdirectives-only", "FILE"], source)
+            self.assertEqual(staged.returncode, 0, staged.stderr)
+            again = run(["-undef", "-P", "FILE"], staged.stdout.decode())
+            self.assertEqual((again.returncode, again.stdout.decode().split()), (0, tokens),
+                             source)
+
     def test_standard_input(self):
         out = run(["-P", "-"], stdin=b"x y\n")
         self.assertEqual(out.stdout.decode().strip(), "x y")

@@ -564,13 +564,8 @@ static raw_line_result raw_line_end(raw_scanner *s, preproc_token *token, raw_de
     return RAW_STOP;
   }
   raw_append(s, '\n');
-  if (d->phase == RAW_DELIMITER) {
-    diag_error_at_line(reader, DL_ERROR, token->location, 0,
-                       "invalid new-line in raw string delimiter");
-    raw_give_up_delimiter(d);
-  } else if (d->phase == RAW_SUFFIX) {
+  if (d->phase == RAW_SUFFIX)
     d->phase = RAW_BODY;
-  }
   return raw_next_line(s, token) ? RAW_NEXT_LINE : RAW_END_OF_INPUT;
 }
 
@@ -617,6 +612,12 @@ void _cpp_lex_raw_string(preprocessor_reader *reader, preproc_token *token,
     bool replayed = s.replay_next < s.replay_count;
     unsigned char c = replayed ? s.replay[s.replay_next++] : *s.cur++;
     if (c == '\n' && !replayed) {
+      if (d.phase == RAW_DELIMITER) {
+        diag_error_at_line(reader, DL_ERROR, token->location,
+                           uint32_t(s.cur - reader->buffer->line_base),
+                           "invalid new-line in raw string delimiter");
+        raw_give_up_delimiter(&d);
+      }
       raw_line_result result = raw_line_end(&s, token, &d);
       if (result == RAW_STOP)
         break;

@@ -98,6 +98,15 @@ TEST(RawString, Unterminated)
   in_directive(g, "R\"(x\ny");
   EXPECT_EQ(g.spell(cpp_get_token(g.reader)), "R\"(x");
   EXPECT_EQ(g.reports, (words{"error: unterminated raw string"}));
+
+  // The newline is first a bad delimiter character, then the directive's end.
+  pp_fixture h(DIALECT_KAVXX17);
+  in_directive(h, "R\"ab\ny");
+  const preproc_token *token = cpp_get_token(h.reader);
+  EXPECT_EQ(token->kind, TK_OTHER);
+  EXPECT_EQ(h.spell(token), "R\"ab");
+  EXPECT_EQ(h.reports, (words{"error: invalid new-line in raw string delimiter",
+                              "error: unterminated raw string"}));
 }
 
 TEST(Comments, SkippedAsWhiteSpace)

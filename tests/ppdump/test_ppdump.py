@@ -584,6 +584,15 @@ class FilesAndDirectives(unittest.TestCase):
 
 
 class Diagnostics(unittest.TestCase):
+    def test_newline_in_raw_string_delimiter_is_reported_where_it_is(self):
+        source = 'x R"ab\ncd(y)ab\ncd"\n#define X R"ab\nY\n'
+        out = run(["-x", "c++", "-std=c++11", "-P", "FILE"], source)
+        reports = [line.rsplit("in.c:", 1)[1] for line in out.stderr.decode().splitlines()
+                   if ": error: " in line]
+        self.assertEqual(reports, ["1:7: error: invalid new-line in raw string delimiter",
+                                   "4:15: error: invalid new-line in raw string delimiter",
+                                   "4:11: error: unterminated raw string"])
+
     def test_error_sets_the_exit_status(self):
         out = run(["FILE"], "a /* open\n")
         self.assertEqual(out.returncode, 1)

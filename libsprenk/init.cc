@@ -146,6 +146,7 @@ static void set_option_defaults(cpp_reader_options *o)
 preprocessor_reader *reader_create(source_dialect dialect, ident_table *table,
                                    linemap_set *line_table)
 {
+  _cpp_lexer_startup();
   preprocessor_reader *reader = checked_new_cleared<preprocessor_reader>();
   reader_set_language(reader, dialect);
   set_option_defaults(&reader->options);

@@ -46,7 +46,11 @@ location_t _cpp_column_location(preprocessor_reader *reader, const unsigned char
                                  uint32_t(position - reader->buffer->line_base) + 1);
 }
 
-// ---- Token storage ----
+// ---- Start-up and token storage ----
+
+// Nothing to set up: the character classes and the trigraph map are
+// computed at compile time.
+void _cpp_lexer_startup() {}
 
 void _cpp_token_block_init(token_block *block, uint32_t count)
 {

@@ -557,6 +557,9 @@ unsigned char *_cpp_copy_with_slack(const unsigned char *text, uint64_t length);
 
 // ---- The tokeniser (lex.cc) ----
 
+// The tokeniser's one-time set-up; reader_create runs it, and running it
+// again changes nothing.
+void _cpp_lexer_startup();
 const preproc_token *_cpp_lex_token(preprocessor_reader *reader);
 preproc_token *_cpp_scan_token(preprocessor_reader *reader);
 bool _cpp_next_line(preprocessor_reader *reader);

@@ -19,8 +19,7 @@ static bool global_records_untouched = true;
 
 void init_options_struct(option_values *opts, option_values *opts_set)
 {
-  if (!obstack_initialised(&option_obstack))
-    internal_abort("opts", __LINE__, "init_options_struct");
+  vuz_assert_as(obstack_initialised(&option_obstack), "opts", "init_options_struct");
   bool untouched = opts == &global_options && global_records_untouched;
   if (opts == &global_options)
     global_records_untouched = false;

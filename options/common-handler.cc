@@ -887,7 +887,8 @@ bool common_handle_option(option_values *opts, option_values *opts_set,
     break;
 
   default:
-    // Storing the value was the whole action.
+    // Storing the value was the whole action. The report names a fixed line,
+    // which the assertion macros (they take the line of the check) cannot give.
     if (option_rows[index].variable_location == option_no_variable)
       internal_abort("opts", 3216, "common_handle_option");
     break;

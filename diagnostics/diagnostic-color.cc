@@ -96,7 +96,7 @@ bool colorize_init(int mode)
   case DIAGNOSTICS_AUTO:
     return terminal_on_stderr() ? parse_vuz_colors() : false;
   default:
-    internal_abort(__FILE__, __LINE__, "colorize_init");
+    vuz_unreachable();
   }
 }
 
@@ -183,7 +183,7 @@ int determine_url_format(int mode)
     return term_urls ? url_format_of(term_urls) : URL_FORMAT_BEL;
   }
   default:
-    internal_abort(__FILE__, __LINE__, "determine_url_format");
+    vuz_unreachable();
   }
 }
 
@@ -197,6 +197,6 @@ const char *get_end_url_string(int url_format)
   case URL_FORMAT_BEL:
     return "\33]8;;\a";
   default:
-    internal_abort(__FILE__, __LINE__, "get_end_url_string");
+    vuz_unreachable();
   }
 }

@@ -214,8 +214,7 @@ static bool grouped_report_ranges(const char *name, diagnostic_kind kind, locate
                                   int option, const diagnostic_meta *meta, const char *format,
                                   va_list *args)
 {
-  if (!ranges)
-    internal_abort(__FILE__, __LINE__, name);
+  vuz_assert_as(ranges, __FILE__, name);
   diagnostic_group_enter(&global_diagnostic_state);
   bool shown = report_with_kind(kind, ranges, option, meta, format, args);
   diagnostic_group_leave(&global_diagnostic_state);
@@ -382,7 +381,7 @@ bool emit_report_va(diagnostic_kind kind, location_t location, int option, const
 {
   diagnostic_group_enter(&global_diagnostic_state);
   report_at_location(kind, location, 0, format, args);
-  internal_abort(__FILE__, __LINE__, name);
+  vuz_assert_as(false, __FILE__, name);
 }
 
 void fatal_error(location_t location, const char *format, ...)

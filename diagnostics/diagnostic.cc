@@ -160,8 +160,7 @@ void context_url_setup(diagnostic_state *context, int mode)
 void diagnostic_set_info_translated(diagnostic_info *diagnostic, const char *format,
                                     va_list *args, located_ranges *ranges, diagnostic_kind kind)
 {
-  if (!ranges)
-    internal_abort(__FILE__, __LINE__, "diagnostic_set_info_translated");
+  vuz_assert(ranges);
   diagnostic->message.format = format;
   diagnostic->message.args = args;
   diagnostic->message.saved_errno = errno;
@@ -178,8 +177,7 @@ void diagnostic_set_info_translated(diagnostic_info *diagnostic, const char *for
 void diagnostic_set_info(diagnostic_info *diagnostic, const char *format, va_list *args,
                          located_ranges *ranges, diagnostic_kind kind)
 {
-  if (!ranges)
-    internal_abort(__FILE__, __LINE__, "diagnostic_set_info");
+  vuz_assert(ranges);
   diagnostic_set_info_translated(diagnostic, format, args, ranges, kind);
 }
 
@@ -207,7 +205,7 @@ int convert_column_unit(diagnostic_state *context, const expanded_location *wher
   case 1:
     return where->column + context->column_origin - 1;
   default:
-    internal_abort(__FILE__, __LINE__, "convert_column_unit");
+    vuz_unreachable();
   }
 }
 
@@ -230,8 +228,7 @@ char *location_text(diagnostic_state *context, const expanded_location *where)
 
 char *diagnostic_build_prefix(diagnostic_state *context, const diagnostic_info *diagnostic)
 {
-  if (diagnostic->kind < 0 || diagnostic->kind >= DK_LAST_DIAGNOSTIC_KIND)
-    internal_abort(__FILE__, __LINE__, "diagnostic_build_prefix");
+  vuz_assert(diagnostic->kind >= 0 && diagnostic->kind < DK_LAST_DIAGNOSTIC_KIND);
   pretty_printer *pp = context->printer;
   expanded_location expanded;
   located_ranges_expanded(&expanded, diagnostic->ranges, 0);
@@ -251,8 +248,7 @@ char *locus_prefix(diagnostic_state *context, const char *text)
 
 int num_digits(int n)
 {
-  if (n < 0)
-    internal_abort(__FILE__, __LINE__, "num_digits");
+  vuz_assert(n >= 0);
   int digits = 1;
   while (n >= 10) {
     n /= 10;
@@ -263,8 +259,7 @@ int num_digits(int n)
 
 void print_escaped_string(pretty_printer *pp, const char *text)
 {
-  if (!text)
-    internal_abort(__FILE__, __LINE__, "print_escaped_string");
+  vuz_assert(text);
   pp_put_char(pp, '"');
   for (const unsigned char *p = reinterpret_cast<const unsigned char *>(text); *p; p++) {
     switch (*p) {
@@ -309,8 +304,7 @@ static int fixit_column(const expanded_location &where, parseable_fixits_format 
 void print_parseable_fixits(pretty_printer *pp, located_ranges *ranges,
                             parseable_fixits_format version, uint32_t tab_stop)
 {
-  if (!pp || !ranges)
-    internal_abort(__FILE__, __LINE__, "print_parseable_fixits");
+  vuz_assert(pp && ranges);
   char *saved = pp_release_prefix(pp);
   for (uint32_t i = 0; i < ranges->fixit_count; i++) {
     const fixit_hint *hint = located_ranges_fixit(ranges, i);
@@ -491,7 +485,7 @@ void diagnostic_action_after_output(diagnostic_state *context, diagnostic_kind k
     fputs("compilation terminated.\n", stderr);
     exit_program(EXIT_CODE_ERRORS);
   default:
-    internal_abort(__FILE__, __LINE__, "diagnostic_action_after_output");
+    vuz_unreachable();
   }
 }
 

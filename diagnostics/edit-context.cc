@@ -55,16 +55,14 @@ void edit_context_destroy(edit_context *context)
 
 static edit_file_record *get_file(edit_context *context, const char *name)
 {
-  if (!name)
-    internal_abort(__FILE__, __LINE__, "get_file");
+  vuz_assert(name);
   splay_node *node = splay_tree_lookup(&context->files, reinterpret_cast<splay_key>(name));
   return node ? reinterpret_cast<edit_file_record *>(node->value) : nullptr;
 }
 
 static edit_file_record *get_or_insert_file(edit_context *context, const char *name)
 {
-  if (!name)
-    internal_abort(__FILE__, __LINE__, "get_or_insert_file");
+  vuz_assert(name);
   if (edit_file_record *found = get_file(context, name))
     return found;
   edit_file_record *record = checked_new_cleared<edit_file_record>();
@@ -103,8 +101,7 @@ static edit_line_record *get_or_insert_line(edit_file_record *file, int32_t line
 
 static int32_t get_num_lines(edit_file_record *file, bool *missing_trailing_newline)
 {
-  if (!missing_trailing_newline)
-    internal_abort(__FILE__, __LINE__, "get_num_lines");
+  vuz_assert(missing_trailing_newline);
   if (file->line_count < 0) {
     int32_t count = 0;
     uint64_t length;
@@ -313,8 +310,7 @@ static void print_run_of_changed_lines(diff_state *d, int32_t first, int32_t las
   pp_put_string(d->pp, colorize_start(colour, "diff-delete"));
   for (int32_t line = first; line <= last; line++) {
     edit_line_record *record = get_line(d->file, line);
-    if (!record)
-      internal_abort(__FILE__, __LINE__, "print_run_of_changed_lines");
+    vuz_assert(record);
     if (vec_empty(record->shifts))
       continue;
     uint64_t length;

@@ -52,8 +52,8 @@ static char *buffer_start(cached_file *c)
 // Back to the start of the allocation, so a new file can use all of it.
 static void offset_buffer_reset(cached_file *c)
 {
-  if (c->alloc_offset < 0 || (c->alloc_offset > 0 && !c->data))
-    internal_abort(__FILE__, __LINE__, "offset_buffer");
+  vuz_assert_as(c->alloc_offset >= 0 && (c->alloc_offset == 0 || c->data), __FILE__,
+                "offset_buffer");
   c->data = buffer_start(c);
   c->size += uint64_t(c->alloc_offset);
   c->alloc_offset = 0;
@@ -78,8 +78,7 @@ static void slot_forget(cached_file *c)
 // A full buffer doubles; a skipped byte-order mark stays in front of it.
 static void maybe_grow(cached_file *c)
 {
-  if (c->nb_read > c->size)
-    internal_abort(__FILE__, __LINE__, "maybe_grow");
+  vuz_assert(c->nb_read <= c->size);
   if (c->nb_read != c->size)
     return;
   uint64_t size = c->size ? c->size * 2 : FIRST_BUFFER_SIZE;
@@ -142,8 +141,7 @@ static bool get_next_line(cached_file *c, const char **text, uint64_t *length)
     return false;
   c->missing_trailing_newline = newline == nullptr;
   uint64_t end = newline ? uint64_t(newline - c->data) : c->nb_read;
-  if (end < c->line_start)
-    internal_abort(__FILE__, __LINE__, "get_next_line");
+  vuz_assert(end >= c->line_start);
   c->line_num++;
   sample_line(c, c->line_start, end);
   *text = c->data + c->line_start;
@@ -170,8 +168,7 @@ static int64_t record_for_line(const cached_file *c, uint32_t n)
 
 static bool read_line_num(cached_file *c, uint32_t n, const char **text, uint64_t *length)
 {
-  if (n == 0)
-    internal_abort(__FILE__, __LINE__, "read_line_num");
+  vuz_assert(n != 0);
   if (n <= c->line_num) {
     int64_t index = record_for_line(c, n);
     if (index < 0) {
@@ -179,8 +176,7 @@ static bool read_line_num(cached_file *c, uint32_t n, const char **text, uint64_
       c->line_num = 0;
     } else {
       const cached_line_record &record = (*c->line_records)[uint32_t(index)];
-      if (record.line > n)
-        internal_abort(__FILE__, __LINE__, "read_line_num");
+      vuz_assert(record.line <= n);
       if (record.line == n) {
         *text = c->data + record.start;
         *length = record.end - record.start;
@@ -300,8 +296,7 @@ bool source_lacks_final_newline(const char *path)
 
 void diagnostics_file_cache_forcibly_evict_file(const char *path)
 {
-  if (!path)
-    internal_abort(__FILE__, __LINE__, "diagnostics_file_cache_forcibly_evict_file");
+  vuz_assert(path);
   file_cache *cache = global_diagnostic_state.file_cache;
   if (!cache)
     return;

@@ -26,8 +26,7 @@ expanded_location expand_location_1(location_t location, bool expansion_point,
     const ordinary_map *map;
     location = linemap_resolve_location(line_table, location, target, &map);
     if (aspect != LOCATION_ASPECT_CARET) {
-      if (aspect != LOCATION_ASPECT_START && aspect != LOCATION_ASPECT_FINISH)
-        internal_abort(__FILE__, __LINE__, "expand_location_1");
+      vuz_assert(aspect == LOCATION_ASPECT_START || aspect == LOCATION_ASPECT_FINISH);
       location_span range = linemap_location_range(line_table, location);
       location_t end = aspect == LOCATION_ASPECT_START ? range.start : range.finish;
       if (end != location)

@@ -38,7 +38,7 @@ json_object *json_from_expanded_location(diagnostic_state *context, location_t l
     result->set("column", new json_integer(byte_column));
     break;
   default:
-    internal_abort(__FILE__, __LINE__, "json_from_expanded_location");
+    vuz_unreachable();
   }
   return result;
 }
@@ -84,8 +84,8 @@ static json_string *json_kind_name(diagnostic_kind kind)
 {
   const char *text = kind_text(kind);
   size_t length = strlen(text);
-  if (length < 3 || strcmp(text + length - 2, ": ") != 0)
-    internal_abort(__FILE__, __LINE__, "json_end_diagnostic");
+  vuz_assert_as(length >= 3 && strcmp(text + length - 2, ": ") == 0, __FILE__,
+                "json_end_diagnostic");
   char *name = checked_strndup(text, length - 2);
   json_string *result = new json_string(name);
   free(name);
@@ -96,8 +96,7 @@ static json_string *json_kind_name(diagnostic_kind kind)
 static void json_place(diagnostic_state *context, json_object *object)
 {
   if (current_group) {
-    if (!current_children)
-      internal_abort(__FILE__, __LINE__, "json_end_diagnostic");
+    vuz_assert_as(current_children, __FILE__, "json_end_diagnostic");
     current_children->append(object);
     return;
   }
@@ -191,7 +190,7 @@ void diagnostic_output_format_init(diagnostic_state *context, int format)
   case DIAGNOSTICS_OUTPUT_JSON:
     break;
   default:
-    internal_abort(__FILE__, __LINE__, "diagnostic_output_format_init");
+    vuz_unreachable();
   }
   if (!toplevel_array)
     toplevel_array = new json_array;

@@ -18,8 +18,7 @@ json_object::~json_object()
 
 void json_object::set(const char *key, json_value *value)
 {
-  if (!key || !value)
-    internal_abort(__FILE__, __LINE__, "set");
+  vuz_assert(key && value);
   if (json_value **old = members.get(key)) {
     delete *old;
     *old = value;
@@ -30,8 +29,7 @@ void json_object::set(const char *key, json_value *value)
 
 json_value *json_object::get(const char *key)
 {
-  if (!key)
-    internal_abort(__FILE__, __LINE__, "get");
+  vuz_assert(key);
   json_value **found = members.get(key);
   return found ? *found : nullptr;
 }
@@ -62,8 +60,7 @@ json_array::~json_array()
 
 void json_array::append(json_value *value)
 {
-  if (!value)
-    internal_abort(__FILE__, __LINE__, "append");
+  vuz_assert(value);
   vec_safe_push(elements, value);
 }
 
@@ -94,8 +91,7 @@ void json_float::print(pretty_printer *pp) const
 
 json_string::json_string(const char *t)
 {
-  if (!t)
-    internal_abort(__FILE__, __LINE__, "string");
+  vuz_assert_as(t, __FILE__, "string");
   text = checked_strdup(t);
 }
 
@@ -168,7 +164,7 @@ void json_literal::print(pretty_printer *pp) const
     pp_put_string(pp, "null");
     break;
   default:
-    internal_abort(__FILE__, __LINE__, "print");
+    vuz_unreachable();
   }
 }
 

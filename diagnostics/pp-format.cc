@@ -1,6 +1,8 @@
 // The pretty-printer's directive language: pp_format splits a format into
 // literal and argument chunks, then converts the arguments in argument order.
 // Also the UTF-8 decoding and the display form of identifiers it relies on.
+// A malformed format is a fault in one of the program's own messages, never in
+// user input, so each is a consistency check reported as pp_format.
 #include "diagnostics/diagnostic-color.h"
 #include "diagnostics/pretty-print.h"
 
@@ -13,12 +15,6 @@
 #include <cinttypes>
 #include <cstdlib>
 #include <cstring>
-
-// Every malformed format is a fault in one of the program's own messages.
-[[noreturn]] static void bad_format(int line)
-{
-  internal_abort(__FILE__, line, "pp_format");
-}
 
 static void append_text(obstack *h, const char *text)
 {
@@ -51,15 +47,14 @@ struct format_split {
 
 static void add_chunk(format_split *split, const char *text)
 {
-  if (split->chunk_count >= PP_MAX_CHUNKS)
-    bad_format(__LINE__);
+  vuz_assert_as(split->chunk_count < PP_MAX_CHUNKS, __FILE__, "pp_format");
   split->list->chunks[split->chunk_count++] = text;
 }
 
 static void claim_argument(format_split *split, int index)
 {
-  if (index < 0 || index >= PP_MAX_ARGUMENTS || split->argument_table[index])
-    bad_format(__LINE__);
+  vuz_assert_as(index >= 0 && index < PP_MAX_ARGUMENTS && !split->argument_table[index], __FILE__,
+                "pp_format");
   split->argument_table[index] = &split->list->chunks[split->chunk_count];
 }
 
@@ -77,9 +72,8 @@ static void split_format(pretty_printer *pp, pp_message *message, format_split *
     if (!*p)
       break;
     p++;
+    vuz_assert_as(*p != '\0', __FILE__, "pp_format");
     switch (*p) {
-    case '\0':
-      bad_format(__LINE__);
     case '%':
       obstack_append_byte(h, '%');
       p++;
@@ -116,29 +110,24 @@ static void split_format(pretty_printer *pp, pp_message *message, format_split *
 
     if (obstack_object_length(h) > 0)
       add_chunk(split, close_chunk(h));
-    if (split->chunk_count >= PP_MAX_CHUNKS)
-      bad_format(__LINE__);
+    vuz_assert_as(split->chunk_count < PP_MAX_CHUNKS, __FILE__, "pp_format");
 
     int index;
     if (c_isdigit(static_cast<unsigned char>(*p))) {
-      if (!numbered && next_implicit > 0)
-        bad_format(__LINE__);
+      vuz_assert_as(numbered || next_implicit == 0, __FILE__, "pp_format");
       numbered = true;
       index = parse_number(p) - 1;
-      if (*p != '$')
-        bad_format(__LINE__);
+      vuz_assert_as(*p == '$', __FILE__, "pp_format");
       p++;
     } else {
-      if (numbered)
-        bad_format(__LINE__);
+      vuz_assert_as(!numbered, __FILE__, "pp_format");
       index = next_implicit++;
     }
     claim_argument(split, index);
 
     while (*p && strchr("qwl+#", *p))
       obstack_append_byte(h, *p++);
-    if (!*p)
-      bad_format(__LINE__);
+    vuz_assert_as(*p != '\0', __FILE__, "pp_format");
     if (*p == '.') {
       obstack_append_byte(h, *p++);
       if (*p == '*') {
@@ -146,8 +135,7 @@ static void split_format(pretty_printer *pp, pp_message *message, format_split *
         // The precision is the argument just before the string.
         if (numbered) {
           int precision_index = parse_number(p) - 1;
-          if (*p != '$' || precision_index != index - 1)
-            bad_format(__LINE__);
+          vuz_assert_as(*p == '$' && precision_index == index - 1, __FILE__, "pp_format");
           p++;
           claim_argument(split, precision_index);
         } else {
@@ -157,8 +145,7 @@ static void split_format(pretty_printer *pp, pp_message *message, format_split *
         while (c_isdigit(static_cast<unsigned char>(*p)))
           obstack_append_byte(h, *p++);
       }
-      if (*p != 's')
-        bad_format(__LINE__);
+      vuz_assert_as(*p == 's', __FILE__, "pp_format");
     }
     obstack_append_byte(h, *p++);
     add_chunk(split, close_chunk(h));
@@ -260,9 +247,9 @@ static void convert_argument(pretty_printer *pp, pp_message *message, const char
     else
       break;
   }
-  if (flags.q > 1 || flags.w > 1 || flags.l > 2 || flags.plus > 1 || flags.hash > 1 ||
-      (flags.l && flags.w))
-    bad_format(__LINE__);
+  vuz_assert_as(flags.q <= 1 && flags.w <= 1 && flags.l <= 2 && flags.plus <= 1 && flags.hash <= 1 &&
+                    !(flags.l && flags.w),
+                __FILE__, "pp_format");
 
   va_list *args = message->args;
   bool quoted = flags.q;
@@ -320,8 +307,7 @@ static void convert_argument(pretty_printer *pp, pp_message *message, const char
   }
   case '@': {
     const int32_t *event_id = va_arg(*args, const int32_t *);
-    if (*event_id == -1)
-      internal_abort(__FILE__, __LINE__, "one_based");
+    vuz_assert_as(*event_id != -1, __FILE__, "one_based");
     pp_put_string(pp, colorize_start(pp->show_color, "path"));
     put_digits(pp, "(%d)", *event_id + 1);
     pp_put_string(pp, colorize_stop(pp->show_color));
@@ -340,11 +326,12 @@ static void convert_argument(pretty_printer *pp, pp_message *message, const char
   case '{':
     pp_begin_url(pp, va_arg(*args, const char *));
     break;
-  default:
-    if (!pp->format_decoder ||
-        !pp->format_decoder(pp, message, directive, flags.l, flags.w, flags.plus, flags.hash, &quoted,
-                            argument_table))
-      bad_format(__LINE__);
+  default: {
+    bool decoded =
+        pp->format_decoder && pp->format_decoder(pp, message, directive, flags.l, flags.w, flags.plus,
+                                                 flags.hash, &quoted, argument_table);
+    vuz_assert_as(decoded, __FILE__, "pp_format");
+  }
   }
   if (quoted)
     pp_close_quote(pp, pp->show_color);
@@ -389,8 +376,7 @@ void pp_format(pretty_printer *pp, pp_message *message)
 void pp_output_formatted_text(pretty_printer *pp)
 {
   pp_output_buffer *buffer = pp->buffer;
-  if (buffer->current != &buffer->formatted || !buffer->chunk_list)
-    internal_abort(__FILE__, __LINE__, "pp_output_formatted_text");
+  vuz_assert(buffer->current == &buffer->formatted && buffer->chunk_list);
   pp_chunk_list *list = buffer->chunk_list;
   for (int i = 0; list->chunks[i]; i++)
     pp_put_string(pp, list->chunks[i]);
@@ -440,8 +426,7 @@ void pp_put_format_unwrapped(pretty_printer *pp, const char *format, ...)
 int decode_utf8_char(const unsigned char *bytes, size_t length, unsigned *out)
 {
   static const unsigned smallest[7] = {0, 0, 0x80, 0x800, 0x10000, 0x200000, 0x4000000};
-  if (length == 0)
-    internal_abort(__FILE__, __LINE__, "decode_utf8_char");
+  vuz_assert(length != 0);
   unsigned c = bytes[0];
   if (c < 0x80) {
     *out = c;

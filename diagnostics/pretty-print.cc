@@ -283,7 +283,7 @@ void pp_begin_url(pretty_printer *pp, const char *url)
     pp_put_string(pp, "\a");
     return;
   default:
-    internal_abort(__FILE__, __LINE__, "pp_begin_url");
+    vuz_unreachable();
   }
 }
 
@@ -400,8 +400,7 @@ void pp_write_text_as_dot_label_to_stream(pretty_printer *pp, bool for_record)
       break;
     case '\\':
       // A lone backslash at the end would escape the label's closing quote.
-      if (p[1] == '\0')
-        internal_abort(__FILE__, __LINE__, "pp_write_text_as_dot_label_to_stream");
+      vuz_assert(p[1] != '\0');
       fputs("\\\\", stream);
       break;
     case ' ':

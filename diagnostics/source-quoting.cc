@@ -101,7 +101,7 @@ static quoting_policy make_policy(const diagnostic_state *context, const located
   case 1:
     return {{tab, 4, byte_escape_width}, print_byte_escape};
   default:
-    internal_abort(__FILE__, __LINE__, "make_policy");
+    vuz_unreachable();
   }
 }
 
@@ -236,8 +236,7 @@ static bool line_in_spans(const layout &l, int32_t line)
 static bool maybe_add_location_range(layout *l, const located_range *range, int32_t index,
                                      bool restrict_to_spans)
 {
-  if (!range)
-    internal_abort(__FILE__, __LINE__, "maybe_add_location_range");
+  vuz_assert(range);
   // The range is split first: expanding the location itself would see only
   // the caret of an ad-hoc location.
   location_span span = range_of(range->location);
@@ -291,8 +290,7 @@ static void collect_fixits(layout *l)
 
 static line_span make_span(int32_t first, int32_t last)
 {
-  if (first > last)
-    internal_abort(__FILE__, __LINE__, "line_span");
+  vuz_assert_as(first <= last, __FILE__, "line_span");
   return {first, last};
 }
 
@@ -327,8 +325,7 @@ static void calculate_line_spans(layout *l)
   line_span current = (*starters)[0];
   for (uint32_t i = 1; i < starters->length(); i++) {
     const line_span &next = (*starters)[i];
-    if (next.first < current.first)
-      internal_abort(__FILE__, __LINE__, "calculate_line_spans");
+    vuz_assert(next.first >= current.first);
     if (int64_t(next.first) > int64_t(current.last) + gap) {
       vec_safe_push(l->spans, current);
       current = next;
@@ -342,8 +339,7 @@ static void calculate_line_spans(layout *l)
 
 static void calculate_linenum_width(layout *l)
 {
-  if (vec_empty(l->spans))
-    internal_abort(__FILE__, __LINE__, "calculate_linenum_width");
+  vuz_assert(!vec_empty(l->spans));
   int32_t highest = l->spans->last().last;
   int32_t width = num_digits(highest < 0 ? 0 : highest);
   if (l->spans->length() > 1 && width < 3)
@@ -355,8 +351,7 @@ static void calculate_linenum_width(layout *l)
 
 static int32_t line_without_trailing_whitespace(const char *line, int32_t length)
 {
-  if (length < 0)
-    internal_abort(__FILE__, __LINE__, "get_line_bytes_without_trailing_whitespace");
+  vuz_assert_as(length >= 0, __FILE__, "get_line_bytes_without_trailing_whitespace");
   while (length > 0) {
     char c = line[length - 1];
     if (c != ' ' && c != '\t' && c != '\r' && c != '\n')
@@ -460,8 +455,7 @@ static void colour_begin(layout *l, int state)
     pp_put_string(pp, l->kind_start);
     break;
   default:
-    if (state < 0)
-      internal_abort(__FILE__, __LINE__, "begin_state");
+    vuz_assert_as(state >= 0, __FILE__, "begin_state");
     pp_put_string(pp, state % 2 ? l->range1 : l->range2);
   }
 }
@@ -547,8 +541,7 @@ static void show_ruler(layout *l, int64_t last_column)
 
 static bool range_contains(const layout_range &r, int32_t row, int32_t column, bool bytes)
 {
-  if (r.start.line > r.finish.line)
-    internal_abort(__FILE__, __LINE__, "contains_point");
+  vuz_assert_as(r.start.line <= r.finish.line, __FILE__, "contains_point");
   if (row < r.start.line || row > r.finish.line)
     return false;
   int32_t start = bytes ? r.start.byte_column : r.start.display_column;
@@ -793,8 +786,7 @@ static void print_leading_fixits(layout *l, int32_t row)
   for (const fixit_hint *hint : *l->fixits) {
     if (!fixit_ends_with_newline(hint))
       continue;
-    if (hint->start != hint->next)
-      internal_abort(__FILE__, __LINE__, "print_leading_fixits");
+    vuz_assert(hint->start == hint->next);
     if (!fixit_affects_line(hint, l->primary.file, row))
       continue;
     colour_set(l, STATE_PLAIN);
@@ -814,8 +806,7 @@ struct column_range {
 
 static column_range make_column_range(int32_t start, int32_t finish)
 {
-  if (finish < start - 1)
-    internal_abort(__FILE__, __LINE__, "column_range");
+  vuz_assert_as(finish >= start - 1, __FILE__, "column_range");
   return {start, finish};
 }
 
@@ -863,8 +854,9 @@ static bool merge_into_last(const layout &l, vec<correction> *corrections, int32
   if (vec_empty(corrections))
     return false;
   correction &last = corrections->last();
-  if (bytes.start < last.affected_bytes.start || printed.start < last.printed_columns.start)
-    internal_abort(__FILE__, __LINE__, "add_hint");
+  vuz_assert_as(bytes.start >= last.affected_bytes.start &&
+                    printed.start >= last.printed_columns.start,
+                __FILE__, "add_hint");
   int32_t between_start = last.affected_bytes.finish + 1;
   int32_t between_finish = bytes.start - 1;
   if (printed.start > last.printed_columns.finish || between_finish < between_start - 1)
@@ -875,8 +867,7 @@ static bool merge_into_last(const layout &l, vec<correction> *corrections, int32
     return false;
   int32_t between_length = between_finish + 1 - between_start;
   int64_t length = int64_t(last.length) + between_length + int64_t(hint->length);
-  if (between_length < 0 || length > INT32_MAX)
-    internal_abort(__FILE__, __LINE__, "overwrite");
+  vuz_assert_as(between_length >= 0 && length <= INT32_MAX, __FILE__, "overwrite");
   last.text = static_cast<char *>(checked_realloc(last.text, uint64_t(length) + 1));
   memcpy(last.text + last.length, line + between_start - 1, size_t(between_length));
   memcpy(last.text + last.length + between_length, hint->text, hint->length);
@@ -898,8 +889,7 @@ static void add_hint(const layout &l, vec<correction> *&corrections, int32_t row
   column_range printed = printed_range(l, hint);
   if (merge_into_last(l, corrections, row, hint, bytes, columns, printed))
     return;
-  if (hint->length > INT32_MAX)
-    internal_abort(__FILE__, __LINE__, "add_hint");
+  vuz_assert(hint->length <= INT32_MAX);
   char *text = static_cast<char *>(checked_memdup(hint->text, hint->length, hint->length + 1));
   text[hint->length] = '\0';
   vec_safe_push(corrections,
@@ -1007,13 +997,12 @@ static expanded_location span_location(const layout &l, const line_span &span)
       if (span_contains(span, where.line))
         return where;
     }
-  internal_abort(__FILE__, __LINE__, "get_expanded_location");
+  vuz_assert_as(false, __FILE__, "get_expanded_location");
 }
 
 static void print_gap_in_line_numbering(layout *l)
 {
-  if (!l->context->show_line_numbers)
-    internal_abort(__FILE__, __LINE__, "print_gap_in_line_numbering");
+  vuz_assert(l->context->show_line_numbers);
   pp_put_prefix(l->pp);
   for (int32_t i = 0; i < l->linenum_width + 1; i++)
     pp_put_char(l->pp, '.');

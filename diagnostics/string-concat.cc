@@ -36,8 +36,7 @@ static location_t string_concat_key(location_t first)
 void record_string_concatenation(string_concat_db *db, int32_t count,
                                  const location_t *locations)
 {
-  if (count < 2 || !locations)
-    internal_abort(__FILE__, __LINE__, "record_string_concatenation");
+  vuz_assert(count >= 2 && locations);
   location_t key = string_concat_key(locations[0]);
   if (key < RESERVED_LOCATION_COUNT)
     return;
@@ -55,8 +54,7 @@ void record_string_concatenation(string_concat_db *db, int32_t count,
 bool get_string_concatenation(string_concat_db *db, location_t location, int32_t *count_out,
                               location_t **locations_out)
 {
-  if (!count_out || !locations_out)
-    internal_abort(__FILE__, __LINE__, "get_string_concatenation");
+  vuz_assert(count_out && locations_out);
   location_t key = string_concat_key(location);
   if (key < RESERVED_LOCATION_COUNT)
     return false;

@@ -99,8 +99,7 @@ const char *get_location_within_string(preprocessor_reader *reader, string_conca
                                        int32_t caret_index, int32_t start_index,
                                        int32_t end_index, location_t *out)
 {
-  if (out == nullptr || reader == nullptr)
-    internal_abort(__FILE__, __LINE__, "get_substring_ranges_for_loc");
+  vuz_assert_as(out && reader, __FILE__, "get_substring_ranges_for_loc");
   substring_ranges ranges;
   substring_ranges_init(&ranges);
   const char *error = substring_ranges_of(reader, db, string_location, literal_kind, &ranges);

@@ -525,8 +525,7 @@ bool common_handle_option(option_values *opts, option_values *opts_set,
     opts->flag_stack_usage_info = value != -1;
     break;
   case OPT_Wstrict_aliasing:
-    if (value != 0 && value != 1)
-      internal_abort("opts", __LINE__, "set_Wstrict_aliasing");
+    vuz_assert_as(value == 0 || value == 1, "opts", "set_Wstrict_aliasing");
     opts->var_Wstrict_aliasing_eq = value ? 3 : 0;
     break;
   case OPT_Wstrict_overflow:
@@ -888,7 +887,8 @@ bool common_handle_option(option_values *opts, option_values *opts_set,
     break;
 
   default:
-    // Storing the value was the whole action.
+    // Storing the value was the whole action. The report names a fixed line,
+    // which the assertion macros (they take the line of the check) cannot give.
     if (option_rows[index].variable_location == option_no_variable)
       internal_abort("opts", 3216, "common_handle_option");
     break;

@@ -19,8 +19,7 @@ static bool global_records_untouched = true;
 
 void init_options_struct(option_values *opts, option_values *opts_set)
 {
-  if (!obstack_initialised(&option_obstack))
-    internal_abort("opts", __LINE__, "init_options_struct");
+  vuz_assert_as(obstack_initialised(&option_obstack), "opts", "init_options_struct");
   bool untouched = opts == &global_options && global_records_untouched;
   if (opts == &global_options)
     global_records_untouched = false;
@@ -147,6 +146,8 @@ bool common_handle_option_auto(option_values *opts, option_values *opts_set,
                                location_t location, const option_handlers *handlers,
                                diagnostic_state *context)
 {
+  // The report names a fixed line, which the assertion macros (they take the
+  // line of the check) cannot give.
   if (decoded->canonical_count > 2)
     internal_abort("options", 20931, "common_handle_option_auto");
   return apply_implications(common_implications,

@@ -179,7 +179,7 @@ static bool level_applies(int32_t levels, int level, bool size, bool fast, bool 
   case LEVELS_FAST:
     return fast;
   default:
-    internal_abort("opts", __LINE__, "maybe_default_option");
+    vuz_assert_as(false, "opts", "maybe_default_option");
   }
 }
 
@@ -188,8 +188,8 @@ void apply_default_table(option_values *opts, option_values *opts_set,
                          bool debug, unsigned language_mask, const option_handlers *handlers,
                          location_t location, diagnostic_state *context)
 {
-  if ((size && level != 2) || (fast && level != 3) || (debug && level != 1))
-    internal_abort("opts", __LINE__, "maybe_default_option");
+  vuz_assert_as((!size || level == 2) && (!fast || level == 3) && (!debug || level == 1), "opts",
+                "maybe_default_option");
   for (const level_default_entry *e = table; e->level_class != LEVELS_NONE; e++) {
     const option_descriptor *row = &option_rows[e->option_index];
     if (level_applies(e->level_class, level, size, fast, debug))
@@ -297,8 +297,7 @@ void report_conflicting_sanitizer_options(const option_values *opts, location_t 
     return;
   const char *first_name = sanitizer_name_for(opts, first);
   const char *second_name = sanitizer_name_for(opts, second);
-  if (!first_name || !second_name)
-    internal_abort("opts", __LINE__, "report_conflicting_sanitizer_options");
+  vuz_assert_as(first_name && second_name, "opts", "report_conflicting_sanitizer_options");
   error_at_loc(location, "%<-fsanitize=%s%> is incompatible with %<-fsanitize=%s%>", first_name,
                second_name);
 }
@@ -324,8 +323,8 @@ static void control_options_for_live_patching(option_values *opts, option_values
                                               int level, location_t location)
 {
   const bool static_only = level == enum_value(OPT_flive_patching_eq, "inline-only-static");
-  if (!static_only && level != enum_value(OPT_flive_patching_eq, "inline-clone"))
-    internal_abort("opts", __LINE__, "control_options_for_live_patching");
+  vuz_assert_as(static_only || level == enum_value(OPT_flive_patching_eq, "inline-clone"), "opts",
+                "control_options_for_live_patching");
 #define off(field, text) live_patching_off(&opts->field, opts_set->field, text, mode, location)
   if (static_only) {
     const char *mode = "-flive-patching=inline-only-static";

@@ -23,15 +23,13 @@ unsigned debug_set_to_format(uint32_t set)
 {
   if (set == 0)
     return 0;
-  if (debug_format_count(set) != 1)
-    internal_abort("opts", __LINE__, "debug_set_to_format");
+  vuz_assert_as(debug_format_count(set) == 1, "opts", "debug_set_to_format");
   unsigned position = 0;
   while (!(set & 1u)) {
     set >>= 1;
     position++;
   }
-  if (position >= 8)
-    internal_abort("opts", __LINE__, "debug_set_to_format");
+  vuz_assert_as(position < 8, "opts", "debug_set_to_format");
   return position;
 }
 

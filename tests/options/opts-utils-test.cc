@@ -176,6 +176,11 @@ TEST(DebugFormats, SetsAndNames)
   EXPECT_STREQ(debug_format_names(DEBUG_FORMAT_BTF | DEBUG_FORMAT_DWARF), "dwarf-2 btf");
   EXPECT_STREQ(debug_format_names(0x7e), "stabs dwarf-2 xcoff vms ctf btf");
   EXPECT_STREQ(debug_format_name(1), "stabs");
+  // A set of two formats, or a bit past the known ones, is reported under the
+  // option sources' own name.
+  EXPECT_DEATH(debug_set_to_format(DEBUG_FORMAT_DWARF | DEBUG_FORMAT_BTF),
+               "in debug_set_to_format, at opts:[0-9]+\n");
+  EXPECT_DEATH(debug_set_to_format(1u << 8), "in debug_set_to_format, at opts:[0-9]+\n");
 }
 
 TEST(DebugFormats, SelectionTests)

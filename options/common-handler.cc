@@ -887,10 +887,9 @@ bool common_handle_option(option_values *opts, option_values *opts_set,
     break;
 
   default:
-    // Storing the value was the whole action. The report names a fixed line,
-    // which the assertion macros (they take the line of the check) cannot give.
-    if (option_rows[index].variable_location == option_no_variable)
-      internal_abort("opts", 3216, "common_handle_option");
+    // Storing the value was the whole action.
+    vuz_assert_at(option_rows[index].variable_location != option_no_variable, "opts", 3216,
+                  "common_handle_option");
     break;
   }
 

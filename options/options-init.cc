@@ -146,10 +146,7 @@ bool common_handle_option_auto(option_values *opts, option_values *opts_set,
                                location_t location, const option_handlers *handlers,
                                diagnostic_state *context)
 {
-  // The report names a fixed line, which the assertion macros (they take the
-  // line of the check) cannot give.
-  if (decoded->canonical_count > 2)
-    internal_abort("options", 20931, "common_handle_option_auto");
+  vuz_assert_at(decoded->canonical_count <= 2, "options", 20931, "common_handle_option_auto");
   return apply_implications(common_implications,
                             sizeof common_implications / sizeof common_implications[0], opts,
                             opts_set, decoded, language_mask, kind, location, handlers, context);

@@ -35,7 +35,5 @@ const target_option_hooks target_hooks = {
 
 int hook_int_rtx_insn_unreachable(rtx_insn *)
 {
-  // The report names a fixed line, which the assertion macros (they take the
-  // line of the check) cannot give.
-  internal_abort("hooks", 246, "hook_int_rtx_insn_unreachable");
+  vuz_assert_at(false, "hooks", 246, "hook_int_rtx_insn_unreachable");
 }

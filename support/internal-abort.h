@@ -12,8 +12,11 @@
 #define vuz_unreachable() internal_abort(__FILE__, __LINE__, __func__)
 
 // The same check for the places whose internal-error text names a source and
-// function of their own instead of the file and function they are in.
+// function of their own instead of the file and function they are in, and
+// (vuz_assert_at) a fixed line instead of the line of the check.
+#define vuz_assert_at(expr, source, line, function) \
+  ((expr) ? (void)0 : internal_abort(source, line, function))
 #define vuz_assert_as(expr, source, function) \
-  ((expr) ? (void)0 : internal_abort(source, __LINE__, function))
+  vuz_assert_at(expr, source, __LINE__, function)
 
 #endif

@@ -14,6 +14,9 @@ import subprocess
 import sys
 import tempfile
 
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from startup import llvm_tool  # noqa: E402
+
 # The output sections of each class; the linker's own sections count with
 # the class of their segment.
 SECTION_CLASSES = [
@@ -32,8 +35,8 @@ def section_class(name):
 
 
 def read_sections(program):
-    out = subprocess.run(["readelf", "-SW", program], check=True, capture_output=True,
-                         text=True).stdout
+    out = subprocess.run([llvm_tool("llvm-readelf"), "-SW", program], check=True,
+                         capture_output=True, text=True).stdout
     sections = []
     for line in out.splitlines():
         m = re.match(r"\s*\[\s*\d+\]\s+(\S+)\s+\S+\s+([0-9a-f]+)\s+[0-9a-f]+\s+([0-9a-f]+)\s+\S+\s+(\S*)",
@@ -44,8 +47,8 @@ def read_sections(program):
 
 
 def read_writable_segments(program):
-    out = subprocess.run(["readelf", "-lW", program], check=True, capture_output=True,
-                         text=True).stdout
+    out = subprocess.run([llvm_tool("llvm-readelf"), "-lW", program], check=True,
+                         capture_output=True, text=True).stdout
     segments = []
     for line in out.splitlines():
         parts = line.split()
@@ -56,12 +59,14 @@ def read_writable_segments(program):
 
 
 def read_symbols(program):
-    out = subprocess.run(["nm", "-S", "-C", "--defined-only", program], check=True,
+    """The sized symbols, under their names as linked (the names of
+    cmake/startup-order.txt)."""
+    out = subprocess.run([llvm_tool("llvm-nm"), "-S", "--defined-only", program], check=True,
                          capture_output=True, text=True).stdout
     rows = []
     for line in out.splitlines():
-        parts = line.split(None, 3)
-        if len(parts) == 4:
+        parts = line.split()
+        if len(parts) == 4 and int(parts[1], 16) > 0:
             rows.append((int(parts[0], 16), int(parts[1], 16), parts[3]))
     return sorted(rows)
 

@@ -24,7 +24,7 @@ import sys
 import tempfile
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from startup import install_tree  # noqa: E402
+from startup import install_tree, llvm_tool  # noqa: E402
 
 PAGE = 4096
 # The bounds of sections that the linker defines, which hold nothing.
@@ -66,15 +66,18 @@ class symbols:
     """The sized symbols of one program, for mapping addresses to names."""
 
     def __init__(self, program):
-        out = subprocess.run(["nm", "-S", "--defined-only", program], check=True,
-                             capture_output=True, text=True).stdout
+        out = subprocess.run([llvm_tool("llvm-nm"), "-S", "--defined-only", program],
+                             check=True, capture_output=True, text=True).stdout
         rows, unsized = [], []
         for line in out.splitlines():
             parts = line.split()
-            if len(parts) == 4 and int(parts[1], 16) > 0:
-                rows.append((int(parts[0], 16), int(parts[1], 16), parts[3]))
-            elif len(parts) == 3 and parts[1] in "tTdDbBrR" and not LINKER_LABEL.match(parts[2]):
-                unsized.append((int(parts[0], 16), parts[2]))
+            if len(parts) != 4:
+                continue
+            address, size, kind, name = int(parts[0], 16), int(parts[1], 16), parts[2], parts[3]
+            if size > 0:
+                rows.append((address, size, name))
+            elif kind in "tTdDbBrR" and not LINKER_LABEL.match(name):
+                unsized.append((address, name))
         # The start files' functions and data have no size: each runs to the next
         # symbol. A name without a size at a sized symbol's place is a label.
         sized = {row[0] for row in rows}
@@ -88,8 +91,8 @@ class symbols:
         self.rows = rows
         self.extent = {name: (start, size) for start, size, name in rows}
         self.starts = [row[0] for row in rows]
-        out = subprocess.run(["readelf", "-SW", program], check=True, capture_output=True,
-                             text=True).stdout
+        out = subprocess.run([llvm_tool("llvm-readelf"), "-SW", program], check=True,
+                             capture_output=True, text=True).stdout
         bss = re.search(r"\] \.bss\s+NOBITS\s+([0-9a-f]+)\s+[0-9a-f]+\s+([0-9a-f]+)", out)
         self.bss = (int(bss.group(1), 16), int(bss.group(1), 16) + int(bss.group(2), 16))
 
@@ -143,8 +146,8 @@ def native_choices(program):
         print("startup-order: no gdb; string functions stay as valgrind picked them",
               file=sys.stderr)
         return {}
-    relocations = subprocess.run(["readelf", "-rW", program], check=True, capture_output=True,
-                                 text=True).stdout
+    relocations = subprocess.run([llvm_tool("llvm-readelf"), "-rW", program], check=True,
+                                 capture_output=True, text=True).stdout
     slots = []
     for line in relocations.splitlines():
         parts = line.split()
@@ -159,8 +162,8 @@ def native_choices(program):
     chosen = [m.group(1) for m in re.finditer(r"^(?:(\S+)(?: \+ \d+)? in section|No symbol)",
                                               out, re.M)]
     table = {}
-    nm = subprocess.run(["nm", "--defined-only", program], check=True, capture_output=True,
-                        text=True).stdout
+    nm = subprocess.run([llvm_tool("llvm-nm"), "--defined-only", program], check=True,
+                        capture_output=True, text=True).stdout
     by_address = {}
     for line in nm.splitlines():
         parts = line.split()

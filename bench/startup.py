@@ -8,8 +8,10 @@ Outputs go to /dev/null, except in the case that reads them through a pipe
 as a build tool does.
 
 Usage: bench/startup.py BUILD_DIR [RUNS]   (BUILD_DIR from the bench preset)"""
+import glob
 import os
 import random
+import re
 import shutil
 import statistics
 import sys
@@ -110,6 +112,21 @@ def side_by_side(argv, yardstick, runs, cwd, piped=False):
         os.chdir(here)
         os.close(null)
     return statistics.median(a), statistics.median(b), statistics.median(ratios)
+
+
+def llvm_tool(name):
+    """The path of LLVM's tool NAME (llvm-nm, llvm-readelf): on PATH, else
+    the newest installed under a versioned name, /usr/bin/NAME-N or
+    /usr/lib/llvm-N/bin/NAME. The scripts read symbols and headers with
+    LLVM's tools only."""
+    found = shutil.which(name)
+    if found:
+        return found
+    versioned = glob.glob("/usr/bin/%s-[0-9]*" % name) + glob.glob("/usr/lib/llvm-*/bin/" + name)
+    versioned = [path for path in versioned if os.access(path, os.X_OK)]
+    if not versioned:
+        sys.exit("%s is not installed; tools/install-deps.sh installs it" % name)
+    return max(versioned, key=lambda path: int(re.findall(r"\d+", path)[-1]))
 
 
 def install_tree(build, work):

@@ -207,6 +207,16 @@ extern char *install_prefix;
 // Calls nested deeper than this are rare: their vectors are not kept.
 enum { KEPT_ARGBUF_DEPTHS = 8 };
 
+// What a spec-function call holds while it runs, kept in the expansion
+// state rather than in the call's frame: a fatal error inside the call ends
+// the run without returning, and driver_reset frees what is held here.
+struct spec_call_holding {
+  vec<const char *> *caller_argbuf;
+  vec<const char *> *caller_response_argbuf;
+  char *args_copy;
+  const char **argv;
+};
+
 // Spec expansion: the argument vector being collected, where words and the
 // texts made for one run live, and how deeply spec functions are nested.
 struct spec_expansion_state {
@@ -235,6 +245,8 @@ struct spec_expansion_state {
   // call at that depth: most runs make a dozen calls, each of which would
   // otherwise allocate and free one.
   vec<const char *> *kept_argbufs[KEPT_ARGBUF_DEPTHS];
+  // One entry per spec-function call being run, outermost first.
+  vec<spec_call_holding> *open_calls;
 };
 extern spec_expansion_state spec_expansion;
 

@@ -536,16 +536,35 @@ static const char *read_call(const char *p, const char **open)
   return p;
 }
 
+// The entry of the call being run: nested calls may have moved the vector.
+static spec_call_holding *open_call(uint32_t index)
+{
+  return &(*spec_expansion.open_calls)[index];
+}
+
+void release_open_spec_calls()
+{
+  if (spec_expansion.open_calls)
+    for (spec_call_holding &held : *spec_expansion.open_calls) {
+      vec_release(held.caller_argbuf);
+      vec_release(held.caller_response_argbuf);
+      free(held.args_copy);
+      free(held.argv);
+    }
+  vec_release(spec_expansion.open_calls);
+}
+
 const char *call_spec_function(const char *p, bool *returned_text, const char *matched)
 {
   int depth = spec_expansion.spec_function_depth++;
+  uint32_t call = vec_length(spec_expansion.open_calls);
+  vec_safe_push(spec_expansion.open_calls, spec_call_holding());
   const char *name = p;
   const char *open, *close, *args;
   // A built-in call was read when the driver was built, and its arguments
   // are there as a string of their own; other short ones are copied into
   // this frame.
   char small_args[CALL_TEXT_BYTES];
-  char *args_copy = nullptr;
   if (const builtin_call *known = builtin_call_at(name)) {
     open = builtin_spec_chars + known->open;
     close = builtin_spec_chars + known->end;
@@ -558,7 +577,7 @@ const char *call_spec_function(const char *p, bool *returned_text, const char *m
       small_args[args_length] = '\0';
       args = small_args;
     } else {
-      args = args_copy = checked_strndup(open + 1, args_length);
+      args = open_call(call)->args_copy = checked_strndup(open + 1, args_length);
     }
   }
   size_t name_length = static_cast<size_t>(open - name);
@@ -566,7 +585,7 @@ const char *call_spec_function(const char *p, bool *returned_text, const char *m
 
   const spec_function_entry *entry = find_spec_function(name, name_length);
   if (!entry)
-    fatal_error(0, "unknown spec function %qs", checked_strndup(name, name_length));
+    fatal_error(0, "unknown spec function %q.*s", static_cast<int>(name_length), name);
 
   // Save the caller's context; a word in progress is set aside as its own
   // object, and the caller's response-file words wait for it.
@@ -578,7 +597,8 @@ const char *call_spec_function(const char *p, bool *returned_text, const char *m
     partial_length = obstack_object_length(&spec_expansion.spec_obstack);
     partial = static_cast<char *>(obstack_close_object(&spec_expansion.spec_obstack));
   }
-  vec<const char *> *saved_argbuf = spec_expansion.argbuf;
+  open_call(call)->caller_argbuf = spec_expansion.argbuf;
+  open_call(call)->caller_response_argbuf = saved_word.response_argbuf;
   spec_expansion.argbuf = take_argbuf(depth);
 
   if (do_spec_1(args, false, matched) < 0)
@@ -587,17 +607,21 @@ const char *call_spec_function(const char *p, bool *returned_text, const char *m
 
   uint32_t argc = vec_length(spec_expansion.argbuf);
   const char *small_argv[CALL_ARGV_WORDS];
-  const char **argv = argc < CALL_ARGV_WORDS ? small_argv
-                                             : checked_new_array<const char *>(argc + uint64_t{1});
+  const char **argv = small_argv;
+  if (argc >= CALL_ARGV_WORDS)
+    argv = open_call(call)->argv = checked_new_array<const char *>(argc + uint64_t{1});
   memcpy(argv, spec_expansion.argbuf->address(), argc * sizeof *argv);
   argv[argc] = nullptr;
   const char *result = entry->handler(static_cast<int>(argc), argv);
-  if (argv != small_argv)
-    free(argv);
 
+  spec_call_holding *held = open_call(call);
+  free(held->argv);
+  held->argv = nullptr;
   give_back_argbuf(depth, spec_expansion.argbuf);
-  spec_expansion.argbuf = saved_argbuf;
   vec_release(spec_words.response_argbuf);
+  spec_expansion.argbuf = held->caller_argbuf;
+  saved_word.response_argbuf = held->caller_response_argbuf;
+  held->caller_argbuf = held->caller_response_argbuf = nullptr;
   spec_words = saved_word;
   if (partial)
     word_add_text_n(partial, partial_length);
@@ -608,6 +632,6 @@ const char *call_spec_function(const char *p, bool *returned_text, const char *m
   if (returned_text)
     *returned_text = result != nullptr;
   spec_expansion.spec_function_depth--;
-  free(args_copy);
+  free(vec_pop(spec_expansion.open_calls).args_copy);
   return after;
 }

@@ -709,6 +709,7 @@ void reset_spec_interpreter()
   vec_release(spec_expansion.argbuf);
   for (vec<const char *> *&kept : spec_expansion.kept_argbufs)
     vec_release(kept);
+  release_open_spec_calls();
   vec_release(spec_words.response_argbuf);
   obstack_release_to(&spec_expansion.spec_obstack, nullptr);
   obstack_release_to(&spec_expansion.collect_obstack, nullptr);

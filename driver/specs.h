@@ -385,6 +385,8 @@ const builtin_call *builtin_call_at(const char *name);
 void append_spec_escaped(obstack *ob, const char *value);
 extern const spec_function_entry spec_function_table[];
 const char *call_spec_function(const char *p, bool *returned_text, const char *matched);
+// Frees what the calls a run left inside still hold.
+void release_open_spec_calls();
 
 // Temporary names and response files.
 const char *make_temp_name(char code, const char *p, const char *whole_spec);

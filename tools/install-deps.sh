@@ -11,6 +11,8 @@ command -v make >/dev/null 2>&1 || need="$need make"
 command -v patch >/dev/null 2>&1 || need="$need patch"
 command -v llvm-objcopy >/dev/null 2>&1 || need="$need llvm"
 command -v llvm-symbolizer >/dev/null 2>&1 || need="$need llvm"
+command -v llvm-nm >/dev/null 2>&1 || need="$need llvm"
+command -v llvm-readelf >/dev/null 2>&1 || need="$need llvm"
 command -v ld.lld >/dev/null 2>&1 || need="$need lld"
 [ -e /usr/include/gtest/gtest.h ] || need="$need libgtest-dev"
 [ -e /usr/include/benchmark/benchmark.h ] || need="$need libbenchmark-dev"
@@ -21,4 +23,17 @@ if [ -n "$need" ]; then
   $SUDO apt-get update -qq
   # shellcheck disable=SC2086
   DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq $need
+fi
+
+# The presets (CMakePresets.json) need CMake 3.25; older distributions ship
+# an older one, which no apt-get install replaces.
+version=$(cmake --version | sed -n '1s/^cmake version \([0-9]*\)\.\([0-9]*\).*/\1 \2/p')
+# shellcheck disable=SC2086
+set -- $version
+if [ $# -ne 2 ] || [ "$1" -lt 3 ] || { [ "$1" -eq 3 ] && [ "$2" -lt 25 ]; }; then
+  echo "install-deps.sh: $(command -v cmake) is CMake ${1:-?}.${2:-?}; the presets need 3.25 or newer." >&2
+  echo "Install a newer one, for example with 'python3 -m pip install --user \"cmake>=3.25\"'" >&2
+  echo "(it goes to ~/.local/bin, which must come before $(dirname "$(command -v cmake)") in PATH)" >&2
+  echo "or from https://cmake.org/download/, and run this again." >&2
+  exit 1
 fi

@@ -20,6 +20,9 @@
 #include <unistd.h>
 #include <vector>
 
+// The leak checker's own call, present only in sanitized builds.
+extern "C" int __lsan_do_recoverable_leak_check() __attribute__((weak));
+
 namespace {
 
 // Where the program believes it is installed, so that no relocation depends
@@ -177,6 +180,42 @@ TEST_F(DriverReset, EachRunAsInAFreshProcess)
     }
   unsetenv("COMPILER_PATH");
   unsetenv("TMPDIR");
+}
+
+// A fatal error inside a spec function jumps past the call's frame, which
+// held the caller's words, the call's long arguments and its many words;
+// driver_reset must still free them.
+TEST_F(DriverReset, RunsEndedInsideASpecFunctionLeaveNothing)
+{
+  if (!__lsan_do_recoverable_leak_check)
+    GTEST_SKIP() << "no leak checker in this build";
+  std::string long_name(300, 'n'), many_words;
+  for (int i = 0; i < 20; i++)
+    many_words += " w";
+  // Each run makes no temporary file: the directory chosen for the earlier
+  // test's runs is gone with it.
+  auto cpp_spec = [&](const std::string &name, const std::string &call) {
+    std::ofstream(dir / name) << "*cpp:\n+ " << call << "\n";
+    return std::vector<std::string>{"-###", "-E", dir / "x.c", "-specs=" + dir / name};
+  };
+  std::ofstream(dir / "x.c") << "int x;\n";
+  std::ofstream(dir / "x.o") << "";
+  const std::vector<std::pair<std::vector<std::string>, std::string>> runs = {
+      {cpp_spec("a.specs", "%:include(nosuch.spec)"), "cannot read spec file 'nosuch.spec'"},
+      {cpp_spec("b.specs", "%:include(" + long_name + ")"), "cannot read spec file '" + long_name},
+      {cpp_spec("c.specs", "%:include(" + many_words + ")"),
+       "wrong number of arguments to %:include"},
+      {cpp_spec("d.specs", "%:nosuch(" + long_name + ")"), "unknown spec function 'nosuch'\n"},
+      {{"-###", "-fno-use-linker-plugin", "-fsanitize=address", "-static", dir / "x.o", "-o",
+        dir / "x"},
+       "cannot read spec file 'libsanitizer.spec'"},
+  };
+  for (const auto &[args, message] : runs) {
+    output out = run_here(args);
+    EXPECT_EQ(out.status, 1) << out;
+    EXPECT_NE(out.err.find(message), std::string::npos) << out;
+    EXPECT_EQ(__lsan_do_recoverable_leak_check(), 0) << message;
+  }
 }
 
 }  // namespace

@@ -4,6 +4,7 @@ driver in a clean environment."""
 import json
 import os
 import shutil
+import signal
 import subprocess
 import tempfile
 import unittest
@@ -11,6 +12,10 @@ import unittest
 TARGET = "armv6-kaveabi-freebsd15.1"
 VERSION = "12.4.0"
 MACHINE = TARGET + "/" + VERSION
+# The signals tests send to a run. A run inherits an ignored disposition from
+# whoever started the tests (nohup, a shell's background job), and the driver
+# rightly leaves an ignored signal alone: each run starts with its own.
+SENT_SIGNALS = (signal.SIGTERM, signal.SIGINT, signal.SIGHUP)
 CHILD_PROGRAMS = ["tolm", "tolmex", "yorv", "vresk", "quorf", "objcopy", "as", "ld"]
 BINARY_DIR = os.environ.get("VUZ_BINARY_DIR", os.path.join(os.path.dirname(__file__), "../../build/check"))
 # The optimised tree has no tests of its own: its runs borrow the recorder.
@@ -88,13 +93,20 @@ class InstallTree:
         with open(self.log) as f:
             return [json.loads(line) for line in f if line.strip()]
 
-    def start(self, program, args, env=None, actions=None):
-        """A run left going, for tests that signal the driver."""
+    def start(self, program, args, env=None, actions=None, ignored=()):
+        """A run left going, for tests that signal the driver; the signals in
+        IGNORED start ignored, the other ones it is sent at their default."""
         if os.path.exists(self.log):
             os.unlink(self.log)
+
+        def dispositions():
+            for sig in SENT_SIGNALS:
+                signal.signal(sig, signal.SIG_IGN if sig in ignored else signal.SIG_DFL)
+
         return subprocess.Popen([os.path.join(self.bin, program)] + list(args), cwd=self.work,
                                 env=self.environment(env, actions), stdout=subprocess.PIPE,
-                                stderr=subprocess.PIPE, text=True, start_new_session=True)
+                                stderr=subprocess.PIPE, text=True, start_new_session=True,
+                                preexec_fn=dispositions)
 
     def run(self, program, args, env=None, actions=None, stdin=None, argv0=None):
         if os.path.exists(self.log):

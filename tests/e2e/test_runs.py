@@ -193,6 +193,19 @@ class Runs(DriverTest):
                     os.kill(child, 0)
                 self.assertNoTemporaries()
 
+    def test_a_signal_ignored_when_the_driver_starts_stays_ignored(self):
+        # As under nohup: the hang-up neither ends the run nor its compiler.
+        src = self.tree.write("x.c")
+        proc = self.tree.start("vuz", ["-c", src], actions="tolm:sleep=1000",
+                               ignored=(signal.SIGHUP,))
+        deadline = time.time() + 20
+        while not self.tree.records() and time.time() < deadline:
+            time.sleep(0.05)
+        proc.send_signal(signal.SIGHUP)
+        _, stderr = proc.communicate(timeout=30)
+        self.assertEqual((proc.returncode, stderr), (0, ""))
+        self.assertEqual([r["program"] for r in self.tree.records()], ["tolm", "as"])
+        self.assertNoTemporaries()
 
     def test_a_second_signal_ends_a_driver_waiting_for_a_child_that_survives_the_first(self):
         src = self.tree.write("x.c")

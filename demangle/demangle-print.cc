@@ -25,27 +25,42 @@ void printer_flush(printer_t *p)
 
 void printer_append_char(printer_t *p, char c)
 {
-  if (p->failed)
+  // Most appends are one character into a buffer with room: store it directly.
+  if (p->length < sizeof p->buffer - 1 && p->total_output < demangle_output_limit && !p->failed) {
+    p->buffer[p->length++] = c;
+    p->total_output++;
+    p->last_char = c;
     return;
-  if (++p->total_output > demangle_output_limit) {
+  }
+  printer_append(p, &c, 1);
+}
+
+// Copies whole runs, flushing only when another byte must go into a full
+// buffer, so the sink sees the same 255-byte pieces as byte-wise appending.
+void printer_append(printer_t *p, const char *text, size_t length)
+{
+  if (p->failed || length == 0)
+    return;
+  size_t room = demangle_output_limit - p->total_output;
+  if (length > room) {
+    // Keep what fits, as a byte-wise append would have, then fail.
+    printer_append(p, text, room);
     printer_fail(p);
     return;
   }
-  if (p->length == sizeof p->buffer - 1)
+  p->total_output += length;
+  p->last_char = text[length - 1];
+  for (;;) {
+    size_t space = sizeof p->buffer - 1 - p->length;
+    size_t n = length < space ? length : space;
+    memcpy(p->buffer + p->length, text, n);
+    p->length += n;
+    text += n;
+    length -= n;
+    if (length == 0)
+      return;
     printer_flush(p);
-  p->buffer[p->length++] = c;
-  p->last_char = c;
-}
-
-void printer_append(printer_t *p, const char *text, size_t length)
-{
-  for (size_t i = 0; i < length; i++)
-    printer_append_char(p, text[i]);
-}
-
-void printer_append_text(printer_t *p, const char *text)
-{
-  printer_append(p, text, strlen(text));
+  }
 }
 
 void printer_append_number(printer_t *p, int value)
@@ -59,6 +74,7 @@ void printer_append_number(printer_t *p, int value)
 static void print_java_identifier(printer_t *p, const char *name, int length)
 {
   const char *end = name + length;
+  const char *run = name;
   for (const char *c = name; c < end; c++) {
     if (end - c > 3 && c[0] == '_' && c[1] == '_' && c[2] == 'U') {
       unsigned value = 0;
@@ -77,13 +93,14 @@ static void print_java_identifier(printer_t *p, const char *name, int length)
           value = value * 16 + digit;
       }
       if (q < end && *q == '_' && value < 256) {
+        printer_append(p, run, c - run);
         printer_append_char(p, static_cast<char>(value));
         c = q;
-        continue;
+        run = q + 1;
       }
     }
-    printer_append_char(p, *c);
   }
+  printer_append(p, run, end - run);
 }
 
 // Argument number `index` of a template argument list, or null.

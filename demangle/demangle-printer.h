@@ -6,6 +6,7 @@
 #include "demangle/demangle-tree.h"
 
 #include <cstddef>
+#include <cstring>
 
 struct print_template {
   print_template *next;
@@ -66,7 +67,11 @@ const int demangle_print_depth_limit = 1024;
 void printer_fail(demangle_printer *p);
 void printer_append_char(demangle_printer *p, char c);
 void printer_append(demangle_printer *p, const char *text, size_t length);
-void printer_append_text(demangle_printer *p, const char *text);
+// Inline so that the length of a literal is known when compiling.
+inline void printer_append_text(demangle_printer *p, const char *text)
+{
+  printer_append(p, text, strlen(text));
+}
 void printer_append_number(demangle_printer *p, int value);
 void printer_flush(demangle_printer *p);
 

@@ -2,8 +2,8 @@
 #include "fuzz/driver-harness.h"
 
 #include "driver/driver.h"
+#include "fuzz/scratch.h"
 #include "tests/common/driver-in-process.h"
-#include "tests/common/temp-dir.h"
 
 #include <cstdlib>
 #include <cstring>
@@ -18,19 +18,25 @@ static bool writes_files(const std::string &arg)
   return arg.compare(0, 5, "-time") == 0;
 }
 
-// The scratch tree of this process, removed when the process ends: an
-// installation whose linker plug-in lets dry runs reach the link step, and the
-// working directory of every run.
-static const TempDir &scratch_directory()
+// The scratch tree of this process: an installation whose linker plug-in
+// lets dry runs reach the link step, and the working directory of every run.
+// It is removed when the process exits; one that an interrupted run left is
+// removed by the next.
+struct scratch_tree {
+  std::string path = fuzz_scratch_name("vuz-driver-fuzz-");
+  ~scratch_tree() { fuzz_remove_tree(path); }
+};
+
+static const std::string &scratch_directory()
 {
-  static TempDir scratch;
+  static scratch_tree scratch;
   static bool made;
   if (!made) {
-    std::string plugin_dir = scratch / "libexec/vuz/" DRIVER_MACHINE_SUFFIX;
-    if (system(("mkdir -p '" + plugin_dir + "' '" + (scratch / "bin") + "' '" +
-                (scratch / "work") + "'").c_str()) != 0)
+    std::string plugin_dir = scratch.path + "/libexec/vuz/" DRIVER_MACHINE_SUFFIX;
+    if (system(("mkdir -p '" + plugin_dir + "' '" + scratch.path + "/bin' '" + scratch.path +
+                "/work'").c_str()) != 0)
       abort();
-    for (const std::string &file : {plugin_dir + "libzinvet.so", scratch / "bin/vuz"}) {
+    for (const std::string &file : {plugin_dir + "libzinvet.so", scratch.path + "/bin/vuz"}) {
       int fd = open(file.c_str(), O_WRONLY | O_CREAT, 0755);
       if (fd < 0)
         abort();
@@ -38,7 +44,7 @@ static const TempDir &scratch_directory()
     }
     made = true;
   }
-  return scratch;
+  return scratch.path;
 }
 
 // Response files and kept temporaries of -save-temps land here; each run
@@ -57,8 +63,8 @@ static void empty_scratch_directory()
 int harness_run_driver(const std::vector<std::string> &args)
 {
   int caller_directory = open(".", O_RDONLY | O_DIRECTORY);
-  std::string program = scratch_directory() / "bin/vuz";
-  if (caller_directory < 0 || chdir((scratch_directory() / "work").c_str()) != 0)
+  std::string program = scratch_directory() + "/bin/vuz";
+  if (caller_directory < 0 || chdir((scratch_directory() + "/work").c_str()) != 0)
     abort();
   std::vector<char *> argv{const_cast<char *>(program.c_str())};
   for (const std::string &a : args)

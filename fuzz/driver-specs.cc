@@ -3,17 +3,18 @@
 // dry run. A fatal error of the driver ends the run through exit_program,
 // which jumps back here instead of exiting; every input starts from the state
 // driver_reset leaves, with a fresh diagnostic context.
-// Run it with -close_fd_mask=3 (the echo and the reports are not of interest);
-// leaks are not checked (fuzz/driver-leaks.cc): a fatal error leaves what the
-// reader held.
+// Run it with -close_fd_mask=3 -detect_leaks=0 (the echo and the reports are
+// not of interest); leaks are not checked (fuzz/driver-leaks.cc): a fatal
+// error leaves what the reader held.
 #include "driver/driver.h"
+#include "fuzz/scratch.h"
 #include "support/alloc.h"
 #include "tests/common/spec-fuzz-input.h"
 
 #include <csetjmp>
 #include <cstdint>
-#include <cstdio>
 #include <cstdlib>
+#include <string>
 #include <unistd.h>
 
 static jmp_buf back_to_fuzzer;
@@ -28,10 +29,8 @@ static void jump_back(int status)
 // The spec file of one input, removed again once it has been read.
 static const char *spec_file_name()
 {
-  static char name[64];
-  if (!name[0])
-    snprintf(name, sizeof name, "/tmp/fuzz-specs-%d", static_cast<int>(getpid()));
-  return name;
+  static const std::string name = fuzz_scratch_name("vuz-driver-specs-fuzz-");
+  return name.c_str();
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)

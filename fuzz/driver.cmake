@@ -1,7 +1,7 @@
 # The spec interpreter over arbitrary spec text, and the spec-file reader over
 # arbitrary files, both with a fixed switch table.
 vuz_fuzz_target(fuzz_driver_specs ${CMAKE_CURRENT_SOURCE_DIR}/driver-specs.cc
-                ${CMAKE_CURRENT_SOURCE_DIR}/driver-leaks.cc
+                ${CMAKE_CURRENT_SOURCE_DIR}/driver-leaks.cc ${CMAKE_CURRENT_SOURCE_DIR}/scratch.cc
                 ${PROJECT_SOURCE_DIR}/tests/common/spec-fuzz-input.cc
                 ${PROJECT_SOURCE_DIR}/driver/lang/c-driver.cc DEPENDS vuz_driver)
 
@@ -10,7 +10,7 @@ vuz_fuzz_target(fuzz_driver_specs ${CMAKE_CURRENT_SOURCE_DIR}/driver-specs.cc
 # variables the driver reads.
 foreach(target run env)
   vuz_fuzz_target(fuzz_driver_${target} ${CMAKE_CURRENT_SOURCE_DIR}/driver-${target}.cc
-                  ${CMAKE_CURRENT_SOURCE_DIR}/driver-harness.cc
+                  ${CMAKE_CURRENT_SOURCE_DIR}/driver-harness.cc ${CMAKE_CURRENT_SOURCE_DIR}/scratch.cc
                   ${CMAKE_CURRENT_SOURCE_DIR}/driver-leaks.cc
                   ${PROJECT_SOURCE_DIR}/tests/common/driver-in-process.cc
                   ${PROJECT_SOURCE_DIR}/driver/lang/c-driver.cc DEPENDS vuz_driver)

@@ -2,8 +2,9 @@
 // holds the select, matches, defaults, exclusions, reuse, options and extra
 // texts and then the switches (each without its '-'), separated by NUL bytes. A
 // malformed text is a fatal error, which ends here instead of the process.
-// Run it with -close_fd_mask=3 (the table is printed); leaks are not checked
-// (fuzz/driver-leaks.cc): a fatal error leaves what the selection held.
+// Run it with -close_fd_mask=3 -detect_leaks=0 (the table is printed); leaks
+// are not checked (fuzz/driver-leaks.cc): a fatal error leaves what the
+// selection held.
 #include "diagnostics/diagnostic.h"
 #include "driver/env-manager.h"
 #include "driver/specs.h"

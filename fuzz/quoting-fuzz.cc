@@ -6,6 +6,7 @@
 #include "diagnostics/edit-context.h"
 #include "diagnostics/source-quoting.h"
 #include "fuzz/fuzz-input.h"
+#include "fuzz/scratch.h"
 #include "tests/libsprenk/line-map-fixture.h"
 
 #include <cstdint>
@@ -30,9 +31,10 @@ struct fuzz_label : range_label {
   }
 };
 
+// The file of one input, removed again once it has been quoted.
 const std::string &scratch_path()
 {
-  static const std::string path = "/tmp/vuz-quoting-fuzz-" + std::to_string(getpid()) + ".c";
+  static const std::string path = fuzz_scratch_name("vuz-quoting-fuzz-", ".c");
   return path;
 }
 
@@ -167,6 +169,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
   edit_context_destroy(edits);
   located_ranges_fini(&record);
   diagnostics_file_cache_forcibly_evict_file(scratch_path().c_str());
+  unlink(scratch_path().c_str());
   line_table = nullptr;
   return 0;
 }

@@ -4,6 +4,7 @@
 // in a scratch directory; the command line names "@0". A run that ends the
 // process (too many @-files, a directory) ends here instead.
 #include "fuzz/input-parts.h"
+#include "fuzz/scratch.h"
 #include "support/alloc.h"
 #include "support/argv.h"
 
@@ -14,6 +15,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <string>
+#include <sys/stat.h>
 #include <unistd.h>
 
 static jmp_buf expansion_ended;
@@ -49,22 +51,19 @@ static void check_round_trip(const std::string &text)
   free(buffer);
 }
 
-// The files of every input are written here, made once per process.
-static const char *scratch_directory()
+// The files of one input are written here; it is made for the input and
+// removed after it.
+static const std::string &scratch_directory()
 {
-  static std::string path;
-  if (path.empty()) {
-    char name[] = "/tmp/vuz-fuzz-XXXXXX";
-    check(mkdtemp(name) != nullptr);
-    path = name;
-  }
-  return path.c_str();
+  static const std::string path = fuzz_scratch_name("vuz-response-files-fuzz-");
+  return path;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
   int caller_directory = open(".", O_RDONLY | O_DIRECTORY);
-  check(caller_directory >= 0 && chdir(scratch_directory()) == 0);
+  check(caller_directory >= 0 && mkdir(scratch_directory().c_str(), 0700) == 0 &&
+        chdir(scratch_directory().c_str()) == 0);
   std::vector<std::string> texts = input_parts(data, size, 4);
   texts.resize(4);
   for (int i = 0; i < 4; i++) {
@@ -89,5 +88,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
   exit_program_hook = nullptr;
   check(fchdir(caller_directory) == 0);
   close(caller_directory);
+  fuzz_remove_tree(scratch_directory());
   return 0;
 }

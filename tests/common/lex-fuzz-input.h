@@ -8,7 +8,7 @@
 #include <cstdint>
 
 // Tokenises the input to its end, spelling every token; aborts when a
-// spelling outgrows its bound.
+// spelling outgrows its bound, or is empty without a reported error.
 void run_lex_fuzz_input(const uint8_t *data, size_t size);
 
 #endif

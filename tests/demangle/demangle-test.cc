@@ -2,6 +2,7 @@
 // literals, and the bounds on stack, output and work.
 #include "demangle/demangler.h"
 
+#include "demangle/demangle-printer.h"
 #include "demangle/demangle-tree.h"
 
 #include <gtest/gtest.h>
@@ -74,6 +75,9 @@ TEST(DemangleEntry, OptionsAndInputClasses)
        "java.lang.Object.getClass()java.lang.Class"},
       {"_ZN4java4lang10H__U41_llo3fooEv", 0x5, "java.lang.HAllo.foo()"},
       {"_ZN4java4lang10H__U41_llo3fooEv", 0x1, "java::lang::H__U41_llo::foo()"},
+      {"_ZN4java4lang14a__U41___U42_b3fooEv", 0x5, "java.lang.aABb.foo()"},
+      {"_ZN4java4lang6__U41_3fooEv", 0x5, "java.lang.A.foo()"},
+      {"_ZN4java4lang8a__U4g_b3fooEv", 0x5, "java.lang.a__U4g_b.foo()"},
       // The whole text must be consumed with parameters, not without.
       {"_Z1fvX", 0x1, null_result},
       {"_Z1fvX", 0, "f"},
@@ -298,6 +302,41 @@ TEST(DemanglePrinter, OutputReachesTheSinkIn255BytePieces)
   EXPECT_TRUE(pieces.empty());  // a failed parse writes nothing
 }
 
+// A sink that keeps each piece.
+void record_text(const char *text, size_t length, void *opaque)
+{
+  EXPECT_EQ(strlen(text), length);
+  static_cast<std::vector<std::string> *>(opaque)->emplace_back(text, length);
+}
+
+// Names whose output runs end just before, at and just after the buffer's
+// edges, so that a run copied across an edge shows in the pieces.
+TEST(DemanglePrinter, RunsAcrossTheBufferEdgeKeepThe255BytePieces)
+{
+  struct edge_case {
+    size_t first, second;  // lengths of two names joined by "::"; 0: one name
+  };
+  for (edge_case c : std::vector<edge_case>{{1, 0}, {254, 0}, {255, 0}, {256, 0}, {257, 0},
+                                            {510, 0}, {511, 0}, {512, 0}, {513, 0},
+                                            {252, 300}, {253, 300}, {254, 2}, {255, 255},
+                                            {256, 254}}) {
+    std::string first(c.first, 'a'), second(c.second, 'b');
+    std::string name = "_Z" + std::to_string(c.first) + first;
+    std::string expected = first;
+    if (c.second) {
+      name = "_ZN" + std::to_string(c.first) + first + std::to_string(c.second) + second + "E";
+      expected += "::" + second;
+    }
+    std::vector<std::string> pieces;
+    ASSERT_EQ(demangle_with_sink(name.c_str(), 0, record_text, &pieces), 1) << name;
+    // Full pieces until what remains fits; the last one holds the rest.
+    std::vector<std::string> want;
+    for (size_t at = 0; at < expected.size(); at += 255)
+      want.push_back(expected.substr(at, 255));
+    EXPECT_EQ(pieces, want) << c.first << " " << c.second;
+  }
+}
+
 // Components built by hand, outside any parse.
 struct hand_tree {
   demangle_component c[8];
@@ -432,11 +471,12 @@ TEST(DemangleText, GrowthDoublesFromTwo)
   EXPECT_EQ(failed.buffer, nullptr);
 }
 
-// Each level doubles the printed text: S(k+1) = B<S(k), S(k)>.
-std::string doubling_name(int levels)
+// Each level doubles the printed text: S(k+1) = B<S(k), S(k)>, from S(0) = A
+// or the mangled `leaf`.
+std::string doubling_name(int levels, const std::string &leaf = "1A")
 {
   static const char digits[] = "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ";
-  std::string name = "_Z1f1A1BIS_S_E";
+  std::string name = "_Z1f" + leaf + "1BIS_S_E";
   for (int k = 1; k < levels; k++) {
     std::string sub = "S" + std::string(1, digits[k]) + "_";
     name += "S0_I" + sub + sub + "E";
@@ -450,6 +490,20 @@ TEST(DemangleBounds, OutputThatGrowsExponentiallyFails)
             "f(A, B<A, A>, B<B<A, A>, B<A, A> >, B<B<B<A, A>, B<A, A> >, B<B<A, A>, B<A, A> > >)");
   // 30 levels would print gigabytes.
   EXPECT_EQ(demangled(doubling_name(30).c_str(), 0x3), null_result);
+  // The sink has the text up to the limit, all of it (the limit falls inside
+  // a long name), and no more.
+  const std::string leaf = "14Abcdefghijklmn";
+  std::vector<std::string> pieces;
+  EXPECT_EQ(demangle_with_sink(doubling_name(30, leaf).c_str(), 0x3, record_text, &pieces), 0);
+  std::string partial;
+  for (const std::string &piece : pieces)
+    partial += piece;
+  EXPECT_EQ(partial.size(), demangle_output_limit);
+  // 14 levels print 0.7 MiB, the start of what 30 levels print.
+  std::string start = demangled(doubling_name(14, leaf).c_str(), 0x3);
+  start.pop_back();  // ")"
+  EXPECT_EQ(partial.compare(0, start.size(), start), 0);
+  EXPECT_EQ(partial.substr(partial.size() - 11), "B<B<Abcdefg");
 }
 
 TEST(DemangleBounds, DeepNestingWithinTheLengthLimit)

@@ -1,11 +1,16 @@
 // Replays the inputs a fuzz target once failed on through the target's own
-// code, so that the faults they found stay mended.
+// code, so that the faults they found stay mended, and checks that the target
+// leaves nothing in the temporary directory.
+#include "support/temp-files.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <dirent.h>
 #include <string>
+#include <unistd.h>
 #include <vector>
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size);
@@ -23,6 +28,23 @@ std::vector<uint8_t> read_bytes(const std::string &path)
   return bytes;
 }
 
+// Entries of the temporary directory named for this process ("-" and its id,
+// at the end or before a '.'): what the target wrote and left behind.
+std::vector<std::string> left_in_temp_dir()
+{
+  std::vector<std::string> left;
+  std::string mark = "-" + std::to_string(getpid());
+  if (DIR *dir = opendir(temp_dir_choose())) {
+    while (dirent *entry = readdir(dir)) {
+      const char *at = strstr(entry->d_name, mark.c_str());
+      if (at && (at[mark.size()] == '\0' || at[mark.size()] == '.'))
+        left.push_back(entry->d_name);
+    }
+    closedir(dir);
+  }
+  return left;
+}
+
 TEST(FuzzRegressions, EveryInputRunsCleanly)
 {
   DIR *dir = opendir(FUZZ_REGRESSIONS);
@@ -38,6 +60,7 @@ TEST(FuzzRegressions, EveryInputRunsCleanly)
   }
   closedir(dir);
   EXPECT_GT(inputs, 0);
+  EXPECT_EQ(left_in_temp_dir(), std::vector<std::string>{});
 }
 
 } // namespace

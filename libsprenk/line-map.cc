@@ -23,7 +23,8 @@ static constexpr uint32_t max_column_hint = 4096;
 static const linemap_set *adhoc_search_set;
 // The candidate entry of a search, named by the key probe_number.
 static const adhoc_entry *adhoc_search_probe;
-// Set while the candidate is known to equal no stored entry.
+// Set while the key is known to equal no stored entry, so that the search
+// goes straight to a free slot.
 static bool adhoc_search_is_new;
 static constexpr uintptr_t probe_number = UINTPTR_MAX;
 
@@ -66,6 +67,7 @@ static void **adhoc_index_slot(linemap_set *set, const void *key)
   adhoc_search_set = set;
   void **slot = callback_hash_table_find_slot(set->adhoc_index, key, INSERT);
   adhoc_search_set = nullptr;
+  vuz_assert(slot != nullptr);
   return slot;
 }
 
@@ -80,21 +82,33 @@ void adhoc_index_free(linemap_set *set)
   if (set->adhoc_index)
     callback_hash_table_delete(set->adhoc_index);
   set->adhoc_index = nullptr;
+  set->adhoc_indexed = 0;
 }
 
+// Brings the index up to date with the entries appended since it was last
+// searched. Every entry differs from all others, so none is compared.
+static void adhoc_index_catch_up(linemap_set *set)
+{
+  if (set->adhoc_index == nullptr)
+    set->adhoc_index = adhoc_index_create();
+  adhoc_search_is_new = true;
+  for (; set->adhoc_indexed < set->adhoc_used; set->adhoc_indexed++) {
+    void *value = adhoc_index_value(set->adhoc_indexed);
+    *adhoc_index_slot(set, value) = value;
+  }
+  adhoc_search_is_new = false;
+}
+
+// The entries are taken into the new index by the next request that needs
+// it, so a table filled from elsewhere pays for no search it never makes.
 void adhoc_index_rebuild(linemap_set *set)
 {
   adhoc_index_free(set);
   set->adhoc_index = adhoc_index_create();
   set->adhoc_highest_locus = 0;
-  for (uint32_t i = 0; i < set->adhoc_used; i++) {
+  for (uint32_t i = 0; i < set->adhoc_used; i++)
     if (set->adhoc_entries[i].base_location > set->adhoc_highest_locus)
       set->adhoc_highest_locus = set->adhoc_entries[i].base_location;
-    void *value = adhoc_index_value(i);
-    void **slot = adhoc_index_slot(set, value);
-    vuz_assert(slot != nullptr);
-    *slot = value;
-  }
 }
 
 // ---- Creation ----
@@ -430,30 +444,36 @@ void *adhoc_data(const linemap_set *set, location_t location)
   return set->adhoc_entries[location & ~ADHOC_LOCATION_BIT].client_data;
 }
 
+static location_t adhoc_append(linemap_set *set, const adhoc_entry &entry)
+{
+  if (set->adhoc_used == set->adhoc_allocated) {
+    uint32_t count = set->adhoc_allocated ? 2 * set->adhoc_allocated : initial_adhoc_count;
+    vuz_assert(count <= ADHOC_LOCATION_BIT);
+    void *(*grow)(void *, uint64_t) = set->grow_fn ? set->grow_fn : default_grow;
+    set->adhoc_entries =
+        static_cast<adhoc_entry *>(grow(set->adhoc_entries, uint64_t(count) * sizeof(adhoc_entry)));
+    set->adhoc_allocated = count;
+  }
+  set->adhoc_entries[set->adhoc_used] = entry;
+  if (entry.base_location > set->adhoc_highest_locus)
+    set->adhoc_highest_locus = entry.base_location;
+  return ADHOC_LOCATION_BIT | set->adhoc_used++;
+}
+
 static location_t adhoc_add(linemap_set *set, const adhoc_entry &candidate)
 {
+  // Nothing stored can equal an entry whose base location is above them all.
+  if (set->adhoc_used == 0 || candidate.base_location > set->adhoc_highest_locus)
+    return adhoc_append(set, candidate);
+  adhoc_index_catch_up(set);
   adhoc_search_probe = &candidate;
-  adhoc_search_is_new = set->adhoc_used > 0 && candidate.base_location > set->adhoc_highest_locus;
   void **slot = adhoc_index_slot(set, reinterpret_cast<void *>(probe_number));
-  adhoc_search_is_new = false;
   adhoc_search_probe = nullptr;
-  vuz_assert(slot != nullptr);
-  if (*slot == nullptr) {
-    if (set->adhoc_used == set->adhoc_allocated) {
-      uint32_t count = set->adhoc_allocated ? 2 * set->adhoc_allocated : initial_adhoc_count;
-      vuz_assert(count <= ADHOC_LOCATION_BIT);
-      void *(*grow)(void *, uint64_t) = set->grow_fn ? set->grow_fn : default_grow;
-      set->adhoc_entries =
-          static_cast<adhoc_entry *>(grow(set->adhoc_entries, uint64_t(count) * sizeof(adhoc_entry)));
-      set->adhoc_allocated = count;
-    }
-    set->adhoc_entries[set->adhoc_used] = candidate;
-    if (candidate.base_location > set->adhoc_highest_locus)
-      set->adhoc_highest_locus = candidate.base_location;
-    *slot = adhoc_index_value(set->adhoc_used);
-    set->adhoc_used++;
-  }
-  return ADHOC_LOCATION_BIT | adhoc_index_number(*slot);
+  if (*slot != nullptr)
+    return ADHOC_LOCATION_BIT | adhoc_index_number(*slot);
+  location_t result = adhoc_append(set, candidate);
+  *slot = adhoc_index_value(set->adhoc_indexed++);
+  return result;
 }
 
 location_t linemap_combine_location_general(linemap_set *set, location_t locus,

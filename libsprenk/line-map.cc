@@ -128,8 +128,9 @@ void linemap_set_init(linemap_set *set, location_t builtin_value)
   set->builtin_value = builtin_value;
 }
 
-// Makes room for `request` more maps in an array of `element_size`-byte maps;
-// the new maps are zeroed.
+// Makes room for `request` more maps in an array of `element_size`-byte maps.
+// The room is zeroed as maps are handed out, not here: the array doubles, and
+// memory never written need never be resident.
 static void *grow_map_array(linemap_set *set, void *array, uint32_t *allocated, uint32_t used,
                             uint32_t request, uint64_t element_size)
 {
@@ -143,8 +144,7 @@ static void *grow_map_array(linemap_set *set, void *array, uint32_t *allocated, 
     bytes = set->size_round_fn(bytes);
   count = bytes / element_size;
   vuz_assert(count >= needed && count <= UINT32_MAX);
-  char *grown = static_cast<char *>(set->grow_fn(array, count * element_size));
-  memset(grown + *allocated * element_size, 0, (count - *allocated) * element_size);
+  void *grown = set->grow_fn(array, count * element_size);
   *allocated = uint32_t(count);
   return grown;
 }
@@ -154,14 +154,16 @@ line_map *linemap_new_maps(linemap_set *set, bool macro, uint32_t count)
   if (macro) {
     set->macro_maps = static_cast<macro_map *>(grow_map_array(
         set, set->macro_maps, &set->macro_allocated, set->macro_used, count, sizeof(macro_map)));
-    line_map *first = &set->macro_maps[set->macro_used];
+    macro_map *first = &set->macro_maps[set->macro_used];
+    memset(first, 0, count * sizeof(macro_map));
     set->macro_used += count;
     return first;
   }
   set->ordinary_maps = static_cast<ordinary_map *>(
       grow_map_array(set, set->ordinary_maps, &set->ordinary_allocated, set->ordinary_used, count,
                      sizeof(ordinary_map)));
-  line_map *first = &set->ordinary_maps[set->ordinary_used];
+  ordinary_map *first = &set->ordinary_maps[set->ordinary_used];
+  memset(first, 0, count * sizeof(ordinary_map));
   set->ordinary_used += count;
   return first;
 }
@@ -484,10 +486,9 @@ location_t linemap_combine_location_general(linemap_set *set, location_t locus,
   if (data == nullptr && locus == 0)
     return 0;
 
-  location_t lowest = linemap_lowest_macro_location(set);
   if (locus < LINE_MAP_MAX_LOCATION_WITH_PACKED_RANGES && data == nullptr &&
       locus == span.start && span.start >= RESERVED_LOCATION_COUNT &&
-      span.finish >= span.start && span.start < lowest && span.finish < lowest) {
+      span.finish >= span.start && span.finish < linemap_lowest_macro_location(set)) {
     const ordinary_map *map = linemap_find_ordinary_map(set, span.start);
     uint32_t range_bits = map ? map->span_bits : 0;
     uint32_t offset = (span.finish - span.start) >> range_bits;

@@ -23,7 +23,8 @@ static constexpr uint32_t max_column_hint = 4096;
 static const linemap_set *adhoc_search_set;
 // The candidate entry of a search, named by the key probe_number.
 static const adhoc_entry *adhoc_search_probe;
-// Set while the candidate is known to equal no stored entry.
+// Set while the key is known to equal no stored entry, so that the search
+// goes straight to a free slot.
 static bool adhoc_search_is_new;
 static constexpr uintptr_t probe_number = UINTPTR_MAX;
 
@@ -66,6 +67,7 @@ static void **adhoc_index_slot(linemap_set *set, const void *key)
   adhoc_search_set = set;
   void **slot = callback_hash_table_find_slot(set->adhoc_index, key, INSERT);
   adhoc_search_set = nullptr;
+  vuz_assert(slot != nullptr);
   return slot;
 }
 
@@ -80,21 +82,33 @@ void adhoc_index_free(linemap_set *set)
   if (set->adhoc_index)
     callback_hash_table_delete(set->adhoc_index);
   set->adhoc_index = nullptr;
+  set->adhoc_indexed = 0;
 }
 
+// Brings the index up to date with the entries appended since it was last
+// searched. Every entry differs from all others, so none is compared.
+static void adhoc_index_catch_up(linemap_set *set)
+{
+  if (set->adhoc_index == nullptr)
+    set->adhoc_index = adhoc_index_create();
+  adhoc_search_is_new = true;
+  for (; set->adhoc_indexed < set->adhoc_used; set->adhoc_indexed++) {
+    void *value = adhoc_index_value(set->adhoc_indexed);
+    *adhoc_index_slot(set, value) = value;
+  }
+  adhoc_search_is_new = false;
+}
+
+// The entries are taken into the new index by the next request that needs
+// it, so a table filled from elsewhere pays for no search it never makes.
 void adhoc_index_rebuild(linemap_set *set)
 {
   adhoc_index_free(set);
   set->adhoc_index = adhoc_index_create();
   set->adhoc_highest_locus = 0;
-  for (uint32_t i = 0; i < set->adhoc_used; i++) {
+  for (uint32_t i = 0; i < set->adhoc_used; i++)
     if (set->adhoc_entries[i].base_location > set->adhoc_highest_locus)
       set->adhoc_highest_locus = set->adhoc_entries[i].base_location;
-    void *value = adhoc_index_value(i);
-    void **slot = adhoc_index_slot(set, value);
-    vuz_assert(slot != nullptr);
-    *slot = value;
-  }
 }
 
 // ---- Creation ----
@@ -114,8 +128,9 @@ void linemap_set_init(linemap_set *set, location_t builtin_value)
   set->builtin_value = builtin_value;
 }
 
-// Makes room for `request` more maps in an array of `element_size`-byte maps;
-// the new maps are zeroed.
+// Makes room for `request` more maps in an array of `element_size`-byte maps.
+// The room is zeroed as maps are handed out, not here: the array doubles, and
+// memory never written need never be resident.
 static void *grow_map_array(linemap_set *set, void *array, uint32_t *allocated, uint32_t used,
                             uint32_t request, uint64_t element_size)
 {
@@ -129,8 +144,7 @@ static void *grow_map_array(linemap_set *set, void *array, uint32_t *allocated, 
     bytes = set->size_round_fn(bytes);
   count = bytes / element_size;
   vuz_assert(count >= needed && count <= UINT32_MAX);
-  char *grown = static_cast<char *>(set->grow_fn(array, count * element_size));
-  memset(grown + *allocated * element_size, 0, (count - *allocated) * element_size);
+  void *grown = set->grow_fn(array, count * element_size);
   *allocated = uint32_t(count);
   return grown;
 }
@@ -140,14 +154,16 @@ line_map *linemap_new_maps(linemap_set *set, bool macro, uint32_t count)
   if (macro) {
     set->macro_maps = static_cast<macro_map *>(grow_map_array(
         set, set->macro_maps, &set->macro_allocated, set->macro_used, count, sizeof(macro_map)));
-    line_map *first = &set->macro_maps[set->macro_used];
+    macro_map *first = &set->macro_maps[set->macro_used];
+    memset(first, 0, count * sizeof(macro_map));
     set->macro_used += count;
     return first;
   }
   set->ordinary_maps = static_cast<ordinary_map *>(
       grow_map_array(set, set->ordinary_maps, &set->ordinary_allocated, set->ordinary_used, count,
                      sizeof(ordinary_map)));
-  line_map *first = &set->ordinary_maps[set->ordinary_used];
+  ordinary_map *first = &set->ordinary_maps[set->ordinary_used];
+  memset(first, 0, count * sizeof(ordinary_map));
   set->ordinary_used += count;
   return first;
 }
@@ -430,30 +446,36 @@ void *adhoc_data(const linemap_set *set, location_t location)
   return set->adhoc_entries[location & ~ADHOC_LOCATION_BIT].client_data;
 }
 
+static location_t adhoc_append(linemap_set *set, const adhoc_entry &entry)
+{
+  if (set->adhoc_used == set->adhoc_allocated) {
+    uint32_t count = set->adhoc_allocated ? 2 * set->adhoc_allocated : initial_adhoc_count;
+    vuz_assert(count <= ADHOC_LOCATION_BIT);
+    void *(*grow)(void *, uint64_t) = set->grow_fn ? set->grow_fn : default_grow;
+    set->adhoc_entries =
+        static_cast<adhoc_entry *>(grow(set->adhoc_entries, uint64_t(count) * sizeof(adhoc_entry)));
+    set->adhoc_allocated = count;
+  }
+  set->adhoc_entries[set->adhoc_used] = entry;
+  if (entry.base_location > set->adhoc_highest_locus)
+    set->adhoc_highest_locus = entry.base_location;
+  return ADHOC_LOCATION_BIT | set->adhoc_used++;
+}
+
 static location_t adhoc_add(linemap_set *set, const adhoc_entry &candidate)
 {
+  // Nothing stored can equal an entry whose base location is above them all.
+  if (set->adhoc_used == 0 || candidate.base_location > set->adhoc_highest_locus)
+    return adhoc_append(set, candidate);
+  adhoc_index_catch_up(set);
   adhoc_search_probe = &candidate;
-  adhoc_search_is_new = set->adhoc_used > 0 && candidate.base_location > set->adhoc_highest_locus;
   void **slot = adhoc_index_slot(set, reinterpret_cast<void *>(probe_number));
-  adhoc_search_is_new = false;
   adhoc_search_probe = nullptr;
-  vuz_assert(slot != nullptr);
-  if (*slot == nullptr) {
-    if (set->adhoc_used == set->adhoc_allocated) {
-      uint32_t count = set->adhoc_allocated ? 2 * set->adhoc_allocated : initial_adhoc_count;
-      vuz_assert(count <= ADHOC_LOCATION_BIT);
-      void *(*grow)(void *, uint64_t) = set->grow_fn ? set->grow_fn : default_grow;
-      set->adhoc_entries =
-          static_cast<adhoc_entry *>(grow(set->adhoc_entries, uint64_t(count) * sizeof(adhoc_entry)));
-      set->adhoc_allocated = count;
-    }
-    set->adhoc_entries[set->adhoc_used] = candidate;
-    if (candidate.base_location > set->adhoc_highest_locus)
-      set->adhoc_highest_locus = candidate.base_location;
-    *slot = adhoc_index_value(set->adhoc_used);
-    set->adhoc_used++;
-  }
-  return ADHOC_LOCATION_BIT | adhoc_index_number(*slot);
+  if (*slot != nullptr)
+    return ADHOC_LOCATION_BIT | adhoc_index_number(*slot);
+  location_t result = adhoc_append(set, candidate);
+  *slot = adhoc_index_value(set->adhoc_indexed++);
+  return result;
 }
 
 location_t linemap_combine_location_general(linemap_set *set, location_t locus,
@@ -464,10 +486,9 @@ location_t linemap_combine_location_general(linemap_set *set, location_t locus,
   if (data == nullptr && locus == 0)
     return 0;
 
-  location_t lowest = linemap_lowest_macro_location(set);
   if (locus < LINE_MAP_MAX_LOCATION_WITH_PACKED_RANGES && data == nullptr &&
       locus == span.start && span.start >= RESERVED_LOCATION_COUNT &&
-      span.finish >= span.start && span.start < lowest && span.finish < lowest) {
+      span.finish >= span.start && span.finish < linemap_lowest_macro_location(set)) {
     const ordinary_map *map = linemap_find_ordinary_map(set, span.start);
     uint32_t range_bits = map ? map->span_bits : 0;
     uint32_t offset = (span.finish - span.start) >> range_bits;

@@ -113,9 +113,12 @@ struct linemap_set {
   // maps say, so source text is not re-read at them.
   bool seen_line_directive;
   // No ad-hoc entry has a larger base location, so a request above it is
-  // new and its search compares against no stored entry: ranges of tokens
-  // read in order then cost no reads of older entries.
+  // new: it is appended without a search, as the ranges of tokens read in
+  // order are.
   location_t adhoc_highest_locus;
+  // Entries from here to adhoc_used were appended that way and are not in
+  // the index yet; it takes them in when a request might repeat one.
+  uint32_t adhoc_indexed;
 };
 
 // Stores token I's spelling and definition locations; its virtual location.

@@ -4,9 +4,15 @@
 
 #include "tests/libsprenk/line-map-fixture.h"
 
+#include "support/callback-hash-table.h"
+
 #include <gtest/gtest.h>
 
+#include <map>
+#include <random>
 #include <string>
+#include <tuple>
+#include <vector>
 
 namespace {
 
@@ -285,6 +291,106 @@ TEST(LineMap, AdhocEntriesSurviveGrowthAndIndexRebuild)
               made[i]);
   }
   EXPECT_EQ(t->adhoc_used, 600u);
+  // A freed index comes back when a request needs it.
+  adhoc_index_free(t.get());
+  EXPECT_EQ(linemap_combine_location(t.get(), 32, {32, 32 + 33 * 32}, reinterpret_cast<void *>(8)),
+            made[0]);
+  EXPECT_EQ(t->adhoc_used, 600u);
+}
+
+// An entry's fields, as a plain index keyed by all of them would store it.
+typedef std::tuple<location_t, location_t, location_t, void *> adhoc_key;
+
+struct adhoc_request {
+  location_t locus;
+  location_span span;
+  void *data;
+};
+
+// Requests past the packed-range limit, where every range takes an entry:
+// mostly tokens read in order, each above every earlier locus, mixed with
+// repeats of earlier requests (sometimes through their ad-hoc location) and
+// new ranges at loci already passed.
+std::vector<adhoc_request> mixed_adhoc_requests(uint32_t seed, uint32_t count)
+{
+  std::mt19937 random(seed);
+  auto pick = [&random](uint32_t below) { return uint32_t(random() % below); };
+  std::vector<adhoc_request> made;
+  location_t next = LINE_MAP_MAX_LOCATION_WITH_PACKED_RANGES + 64;
+  for (uint32_t i = 0; i < count; i++) {
+    uint32_t kind = pick(8);
+    if (kind == 0 && !made.empty()) {
+      made.push_back(made[pick(uint32_t(made.size()))]);
+    } else if (kind == 1 && !made.empty()) {
+      const adhoc_request &old = made[pick(uint32_t(made.size()))];
+      made.push_back({old.locus, {old.locus, old.span.finish + 1 + pick(3)}, old.data});
+    } else {
+      next += 1 + pick(40);
+      void *data = pick(4) == 0 ? reinterpret_cast<void *>(uintptr_t(8 + pick(3) * 8))
+                                     : nullptr;
+      made.push_back({next, {next, next + 1 + pick(20)}, data});
+    }
+  }
+  return made;
+}
+
+// Deferred indexing hands out exactly the entries and numbers that a plain
+// index, searched for every request, gives; also after the index was
+// rebuilt halfway.
+TEST(LineMap, AdhocEntriesAsAPlainIndexNumbersThem)
+{
+  for (uint32_t seed = 1; seed <= 6; seed++) {
+    SCOPED_TRACE(seed);
+    test_line_table t;
+    enter_main(t);
+    std::map<adhoc_key, location_t> plain;
+    auto number = [&plain](location_t locus, location_span span, void *data) {
+      adhoc_key key{locus, span.start, span.finish, data};
+      return plain.emplace(key, ADHOC_LOCATION_BIT | uint32_t(plain.size())).first->second;
+    };
+    std::vector<adhoc_request> requests = mixed_adhoc_requests(seed, 3000);
+    for (uint32_t i = 0; i < requests.size(); i++) {
+      if (i == 1500)
+        adhoc_index_rebuild(t.get());
+      adhoc_request r = requests[i];
+      // A request may name its locus by an ad-hoc location of that base.
+      location_t locus = r.locus;
+      if (i % 5 == 0) {
+        location_span caret{r.locus, r.locus};
+        locus = linemap_combine_location(t.get(), r.locus, caret, &plain);
+        ASSERT_EQ(locus, number(r.locus, caret, &plain)) << i;
+      }
+      ASSERT_EQ(linemap_combine_location(t.get(), locus, r.span, r.data),
+                number(r.locus, r.span, r.data))
+          << i;
+    }
+    ASSERT_EQ(t->adhoc_used, plain.size());
+    for (const auto &stored : plain) {
+      location_span range = linemap_location_range(t.get(), stored.second);
+      EXPECT_EQ(adhoc_locus(t.get(), stored.second), std::get<0>(stored.first));
+      EXPECT_EQ(range.start, std::get<1>(stored.first));
+      EXPECT_EQ(range.finish, std::get<2>(stored.first));
+      EXPECT_EQ(adhoc_data(t.get(), stored.second), std::get<3>(stored.first));
+    }
+  }
+}
+
+// Entries above every stored locus are appended without touching the
+// index; the first request that could repeat one brings it up to date.
+TEST(LineMap, NewAdhocEntriesWaitOutsideTheIndex)
+{
+  test_line_table t;
+  enter_main(t);
+  location_t base = LINE_MAP_MAX_LOCATION_WITH_PACKED_RANGES + 32;
+  for (uint32_t i = 0; i < 1000; i++)
+    linemap_combine_location(t.get(), base + 4 * i, {base + 4 * i, base + 4 * i + 3}, nullptr);
+  EXPECT_EQ(t->adhoc_used, 1000u);
+  EXPECT_EQ(callback_hash_table_elements(t->adhoc_index), 0u);
+  EXPECT_LT(callback_hash_table_size(t->adhoc_index), 1000u);
+  EXPECT_EQ(linemap_combine_location(t.get(), base + 40, {base + 40, base + 43}, nullptr),
+            ADHOC_LOCATION_BIT | 10);
+  EXPECT_EQ(callback_hash_table_elements(t->adhoc_index), 1000u);
+  EXPECT_EQ(t->adhoc_used, 1000u);
 }
 
 TEST(LineMap, MacroMapsGrowDownward)

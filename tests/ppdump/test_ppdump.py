@@ -51,6 +51,15 @@ class TextOutput(unittest.TestCase):
             lines = [line for line in out.stdout.decode().splitlines() if line]
             self.assertEqual(" ".join(lines), expected, source)
 
+    def test_name_of_a_function_like_macro_not_invoked_keeps_the_blank_after_it(self):
+        # The name comes from one argument, what follows it from another.
+        source = ("#define f(x) x\n#define g(x, y) x y\n#define S(...) #__VA_ARGS__\n"
+                  "#define E(...) S(__VA_ARGS__)\n#define k(x, ...) E(x __VA_ARGS__)\n"
+                  "g(f,1.5) g(f,+) g(f,-1)\nk(f,1 2)\n")
+        out = run(["-P", "FILE"], source)
+        lines = [line for line in out.stdout.decode().splitlines() if line]
+        self.assertEqual(lines, ["f 1.5 f + f -1", '"f 1 2"'])
+
     def test_linemarkers(self):
         out = run(["FILE"], "a\n\n\n\n\n\n\n\n\n\n\nb\n").stdout.decode().splitlines()
         self.assertTrue(out[0].startswith("# 1 \""), out)

@@ -68,6 +68,17 @@ class TextOutput(unittest.TestCase):
         self.assertEqual(out[3], "b")
         self.assertNotIn("#", run(["-P", "FILE"], "a\n\n\n\n\n\n\n\n\n\n\nb\n").stdout.decode())
 
+    def test_linemarkers_quote_file_names_and_count_lines_unsigned(self):
+        source = ('#line 6 "a\\"q.c"\nx\n#line 7 "b\\\\c.h"\ny\n# 1 "i\\"h.h" 1\nz\n'
+                  '# 8 "b\\\\c.h" 2\nw\n#line 2147483647\nu\n' + "\n" * 10 +
+                  'v\n# 4000000000 "z.c"\nt\n')
+        out = run(["FILE"], source)
+        self.assertEqual(out.returncode, 0, out.stderr)
+        self.assertEqual(out.stdout.decode().splitlines()[1:], [
+            '# 6 "a\\"q.c"', 'x', '# 7 "b\\\\c.h"', 'y', '# 1 "i\\"h.h" 1', 'z',
+            '# 8 "b\\\\c.h" 2', 'w', '# 2147483647 "b\\\\c.h"', 'u',
+            '# 2147483658 "b\\\\c.h"', 'v', '# 4000000000 "z.c"', 't'])
+
     def test_linemarker_flags_are_kept(self):
         # A system header of C linkage keeps its 4 after the 3.
         source = 'a\n# 1 "foo.h" 1 3 4\nx\n# 1 "bar.h" 1 3\ny\n# 3 "foo.h" 2 3 4\nz\n'
@@ -584,6 +595,11 @@ class Diagnostics(unittest.TestCase):
                       out.stderr)
         out = run(["-Wtrigraphs", "-Werror", "FILE"], source)
         self.assertEqual(out.returncode, 1)
+
+    def test_line_numbers_past_2_to_the_31_print_unsigned(self):
+        out = run(["FILE"], "#line 4294967294\n#warning far\n")
+        self.assertEqual(out.returncode, 0, out.stderr)
+        self.assertIn(":4294967294: warning: #warning far", out.stderr.decode())
 
     def test_normalized_levels(self):
         source = "int A\\u0300;\nint x\\u00AA;\nint \\u1100\\u1161;\n"

@@ -217,10 +217,11 @@ char *location_text(diagnostic_state *context, const expanded_location *where)
   line_part[0] = '\0';
   if (strcmp(file, "<built-in>") != 0 && where->line != 0) {
     int column = context->show_column ? convert_column_unit(context, where) : -1;
+    // Lines run to 2^32 - 1.
     if (column >= 0)
-      snprintf(line_part, sizeof line_part, ":%d:%d", where->line, column);
+      snprintf(line_part, sizeof line_part, ":%u:%d", uint32_t(where->line), column);
     else
-      snprintf(line_part, sizeof line_part, ":%d", where->line);
+      snprintf(line_part, sizeof line_part, ":%u", uint32_t(where->line));
   }
   return format_alloc("%s%s%s:%s", colorize_start(pp->show_color, "locus"), file, line_part,
                       colorize_stop(pp->show_color));
@@ -313,8 +314,8 @@ void print_parseable_fixits(pretty_printer *pp, located_ranges *ranges,
     pp_put_string(pp, "fix-it:");
     print_escaped_string(pp, start.file);
     char span[64];
-    snprintf(span, sizeof span, ":{%i:%i-%i:%i}:", start.line,
-             fixit_column(start, version, tab_stop), next.line,
+    snprintf(span, sizeof span, ":{%u:%i-%u:%i}:", uint32_t(start.line),
+             fixit_column(start, version, tab_stop), uint32_t(next.line),
              fixit_column(next, version, tab_stop));
     pp_put_string(pp, span);
     print_escaped_string(pp, hint->text);
@@ -387,9 +388,9 @@ static void report_include_chain(diagnostic_state *context, location_t where)
     }
     char line_part[32] = "";
     if (at.line != 0 && column >= 0)
-      snprintf(line_part, sizeof line_part, ":%d:%d", at.line, column);
+      snprintf(line_part, sizeof line_part, ":%u:%d", uint32_t(at.line), column);
     else if (at.line != 0)
-      snprintf(line_part, sizeof line_part, ":%d", at.line);
+      snprintf(line_part, sizeof line_part, ":%u", uint32_t(at.line));
     pp_put_format_unwrapped(pp, "%s%s %r%s%s%R",
                             first ? "" : current_module ? ", " : ",\n",
                             include_label(current_module, includer_module, after_module, first),
@@ -611,8 +612,8 @@ static void begin_internal_error(diagnostic_state *context, const diagnostic_inf
   if ((context->kind_counts[DK_ERROR] > 0 || context->kind_counts[DK_SORRY] > 0) &&
       !context->abort_on_report) {
     expanded_location where = location_expand(diagnostic_location(diagnostic));
-    fprintf(stderr, "%s:%d: confused by earlier errors, bailing out\n",
-            where.file ? where.file : program_name(), where.line);
+    fprintf(stderr, "%s:%u: confused by earlier errors, bailing out\n",
+            where.file ? where.file : program_name(), uint32_t(where.line));
     diagnostic_run_final(context);
     exit_program(EXIT_CODE_INTERNAL);
   }

@@ -21,7 +21,7 @@ json_object *json_from_expanded_location(diagnostic_state *context, location_t l
   json_object *result = new json_object;
   if (where.file)
     result->set("file", new json_string(where.file));
-  result->set("line", new json_integer(where.line));
+  result->set("line", new json_integer(int64_t(uint32_t(where.line))));
   uint32_t saved_unit = context->column_unit;
   context->column_unit = 0;
   int display_column = convert_column_unit(context, &where);

@@ -682,8 +682,10 @@ static macro_arg *find_invocation(preprocessor_reader *reader, ident_node *node,
     token = cpp_next_token(reader);
     if (token->kind != TK_PADDING)
       break;
-    if (!have_padding || (padding.value.source && !(padding.value.source->flags & TOK_SPACE_BEFORE) &&
-                          token->value.source == nullptr)) {
+    // A later padding wins over one that says nothing about white space,
+    // and a separation wins over a source that had none.
+    if (!have_padding || padding.value.source == nullptr ||
+        (!(padding.value.source->flags & TOK_SPACE_BEFORE) && token->value.source == nullptr)) {
       padding = *token;
       have_padding = true;
     }

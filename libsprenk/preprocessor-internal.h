@@ -417,8 +417,6 @@ bool macros_differ(const macro_def *a, const macro_def *b);
 uint32_t macro_body_count(const macro_def *macro);
 const unsigned char *_cpp_builtin_macro_text(preprocessor_reader *reader, ident_node *node,
                                              location_t location);
-unsigned char *cpp_escape_string(unsigned char *destination, const unsigned char *text,
-                                 uint64_t length);
 int cpp_source_date(preprocessor_reader *reader, time_t *out);
 
 // ---- Macro expansion (macro-expand.cc) ----

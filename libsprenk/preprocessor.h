@@ -567,6 +567,10 @@ bool cpp_needs_space_between(preprocessor_reader *reader, const preproc_token *f
 token_value_field cpp_token_value_field(const preproc_token *token);
 char *cpp_rest_of_line_text(preprocessor_reader *reader, const char *directive_name);
 void cpp_print_rest_of_line(preprocessor_reader *reader, FILE *stream);
+// TEXT as the inside of a string literal: a backslash before each backslash
+// and double quote, a newline as backslash-n; 2 x LENGTH bytes suffice.
+unsigned char *cpp_escape_string(unsigned char *destination, const unsigned char *text,
+                                 uint64_t length);
 
 // The bidirectional-control range label: range 0 is the end of the context,
 // range i > 0 the control of tracker entry i - 1.

@@ -239,11 +239,69 @@ static bool is_plain_string_kind(int kind)
   return kind >= TK_STRING && kind <= TK_UTF8STRING;
 }
 
-static bool needs_space_after_name(preprocessor_reader *reader, const preproc_token *second,
+static bool is_plain_char_kind(int kind)
+{
+  return kind >= TK_CHAR && kind <= TK_UTF8CHAR;
+}
+
+static bool is_user_defined_literal_kind(int kind)
+{
+  return kind >= TK_CHAR_USERDEF && kind <= TK_UTF8STRING_USERDEF;
+}
+
+// The first character of a literal's spelling, or 0 for a token that is
+// not printed from its text alone.
+static unsigned char literal_first_char(const preproc_token *token, int kind)
+{
+  if (token_spellings[kind].category != TC_LITERAL || kind == TK_COMMENT ||
+      kind == TK_HEADER_NAME)
+    return 0;
+  return token->value.str.text[0];
+}
+
+// A literal spelled from an identifier character on: a number that starts
+// with a digit, or a literal with an encoding prefix or R.
+static bool literal_starts_with_identifier_char(const preproc_token *token, int kind)
+{
+  return c_isidnum(literal_first_char(token, kind));
+}
+
+// Whether NODE is spelled as an encoding prefix or R, which a quote after
+// it joins into one literal.
+static bool is_literal_prefix(const ident_node *node)
+{
+  static const char *const prefixes[] = {"L", "u", "U", "u8", "R", "LR", "uR", "UR", "u8R"};
+  for (const char *prefix : prefixes)
+    if (strcmp(node->text, prefix) == 0)
+      return true;
+  return false;
+}
+
+static bool needs_space_after_name(const preproc_token *first, const preproc_token *second,
                                    int kind2)
 {
-  return kind2 == TK_NAME || kind2 == TK_CHAR || kind2 == TK_STRING ||
-         (kind2 == TK_NUMBER && number_is_identifier(reader, second->value.str.text));
+  if (kind2 == TK_NAME || kind2 == TK_CHAR || kind2 == TK_STRING ||
+      literal_starts_with_identifier_char(second, kind2))
+    return true;
+  return (kind2 == TK_CHAR_USERDEF || kind2 == TK_STRING_USERDEF) && first->kind == TK_NAME &&
+         is_literal_prefix(first->value.ident.node);
+}
+
+// Whether "<:" before ":" would read as "<" and "::".
+static bool splits_open_square_digraph(const preprocessor_reader *reader)
+{
+  const cpp_reader_options *o = &reader->options;
+  return o->cplusplus_mode && o->language != DIALECT_KAVXX98 && o->language != DIALECT_CXX98;
+}
+
+// Whether a name or number after a literal of C++ would become (or extend)
+// its user-defined suffix.
+static bool extends_literal_suffix(int kind1, const preproc_token *second, int kind2)
+{
+  if (kind2 == TK_NAME)
+    return true;
+  unsigned char c = literal_first_char(second, kind2);
+  return is_user_defined_literal_kind(kind1) ? c_isidnum(c) : char_has_class(c, CC_IDSTART);
 }
 
 bool cpp_needs_space_between(preprocessor_reader *reader, const preproc_token *first,
@@ -270,11 +328,17 @@ bool cpp_needs_space_between(preprocessor_reader *reader, const preproc_token *f
   case TK_OR: return c == '|';
   case TK_HASH: return c == '#' || c == '%';
   case TK_DEREF: return c == '*';
-  case TK_DOT: return c == '.' || c == '%' || kind2 == TK_NUMBER;
-  case TK_NAME: case TK_PRAGMA: return needs_space_after_name(reader, second, kind2);
+  case TK_DOT:
+    return c == '.' || c == '%' || kind2 == TK_NUMBER ||
+           (c == '*' && reader->options.cplusplus_mode);
+  case TK_OPEN_SQUARE:
+    return (first->flags & TOK_DIGRAPH) && kind2 == TK_COLON &&
+           !(second->flags & TOK_DIGRAPH) && splits_open_square_digraph(reader);
+  case TK_NAME: case TK_PRAGMA: return needs_space_after_name(first, second, kind2);
   case TK_NUMBER:
     return kind2 == TK_NUMBER || kind2 == TK_NAME || kind2 == TK_CHAR || c == '.' || c == '+' ||
-           c == '-';
+           c == '-' || literal_starts_with_identifier_char(second, kind2) ||
+           (kind2 == TK_CHAR_USERDEF && reader->options.digit_separator_quotes);
   case TK_OTHER: {
     const unsigned char *text = first->value.str.text;
     if (text[0] == '\\' && kind2 == TK_NAME)
@@ -283,12 +347,10 @@ bool cpp_needs_space_between(preprocessor_reader *reader, const preproc_token *f
            (kind2 == TK_NAME || kind2 == TK_STRING);
   }
   default:
-    if (is_plain_string_kind(kind1) && reader->options.user_defined_literals) {
-      if (kind2 == TK_NAME)
-        return true;
-      return token_spellings[kind2].category == TC_LITERAL &&
-             char_has_class(second->value.str.text[0], CC_IDSTART);
-    }
+    if ((is_plain_string_kind(kind1) || is_plain_char_kind(kind1) ||
+         is_user_defined_literal_kind(kind1)) &&
+        reader->options.user_defined_literals)
+      return extends_literal_suffix(kind1, second, kind2);
     return false;
   }
 }

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 namespace {
 
 // Whether a printer needs a space between the two tokens of TEXT.
@@ -24,7 +26,7 @@ TEST(Spelling, NeedsSpaceBetween)
     bool expected;
   } cases[] = {
       {DIALECT_KAV17, "+", "++", true},   {DIALECT_KAV17, ")", "(", false},
-      {DIALECT_KAV17, "a", "12", true},   {DIALECT_KAV17, "a", "1e+5", false},
+      {DIALECT_KAV17, "a", "12", true},   {DIALECT_KAV17, "a", "1e+5", true},
       {DIALECT_KAV17, "<", "=", true},    {DIALECT_KAV17, "<", "<:", true},
       {DIALECT_KAV17, "-", ">", true},    {DIALECT_KAV17, "/", "*", true},
       {DIALECT_KAV17, "#", "%:", true},   {DIALECT_KAV17, ".", "12", true},
@@ -35,10 +37,97 @@ TEST(Spelling, NeedsSpaceBetween)
       {DIALECT_KAVXX17, "and", "b", true},
       {DIALECT_KAV17, "\\", "a", true},   {DIALECT_KAV17, "->", "*", true},
       {DIALECT_KAV17, ":", ">", true},    {DIALECT_KAV17, "&", "&", true},
+      // Pairs that would read back differently only in some dialects or
+      // with some spellings: a space only where they would.
+      {DIALECT_KAV17, "a", "1.5", true},  {DIALECT_KAV17, "a", ".5", false},
+      {DIALECT_KAV17, "a", "L\"w\"", true},     {DIALECT_KAV17, "1", "u8\"x\"", true},
+      {DIALECT_KAV17, "1", "\"s\"", false},     {DIALECT_STDC17, "'c'", "E", false},
+      {DIALECT_CXX11, "'c'", "E", true},        {DIALECT_CXX11, "\"s\"", "1", false},
+      {DIALECT_CXX11, "\"s\"_x", "1", true},    {DIALECT_CXX11, "a", "\"s\"_x", false},
+      {DIALECT_CXX11, "L", "\"s\"_x", true},    {DIALECT_CXX11, "1", "'c'_x", false},
+      {DIALECT_CXX17, "1", "'c'_x", true},      {DIALECT_STDC17, ".", "*", false},
+      {DIALECT_CXX98, ".", "*", true},          {DIALECT_CXX11, "<:", ":", true},
+      {DIALECT_CXX98, "<:", ":", false},        {DIALECT_CXX11, "<:", "::", false},
   };
   for (const auto &c : cases)
     EXPECT_EQ(needs_space(c.dialect, c.first, c.second), c.expected)
         << c.first << " " << c.second;
+}
+
+// One spelling of each kind of token, and the spellings whose first or last
+// characters could run into a neighbour: prefixes, suffixes, digraphs, dots.
+const char *const representative_spellings[] = {
+    "=", "!", ">", "<", "+", "-", "*", "/", "%", "&", "|", "^", ">>", "<<", "~", "&&", "||",
+    "?", ":", ",", "(", ")", "==", "!=", ">=", "<=", "<=>", "+=", "-=", "*=", "/=", "%=", "&=",
+    "|=", "^=", ">>=", "<<=", "#", "##", "[", "]", "{", "}", ";", "...", "++", "--", "->", ".",
+    "::", "->*", ".*", "@", "<:", ":>", "<%", "%>", "%:", "%:%:", "and", "bitor", "not_eq",
+    "a", "L", "u", "U", "u8", "R", "E", "_x", "x1", "\\u00e9", "$", "1", "12", "1.5", ".5", "1.",
+    "1e", "1e+5", "0x1p-2", "1_x", "1'0", "'c'", "L'c'", "u'c'", "U'c'", "u8'c'", "'c'_x",
+    "L'c'_x", "u8'c'_x", "\"s\"", "L\"w\"", "u\"s\"", "U\"s\"", "u8\"x\"", "R\"(x)\"",
+    "LR\"(x)\"", "u8R\"(x)\"", "\"s\"_x", "L\"w\"_x", "R\"(x)\"_y", "\\", "`",
+};
+
+// The tokens of each line of TEXT, by the line they start on.
+std::vector<std::vector<preproc_token>> tokens_by_line(pp_fixture &f, const std::string &text)
+{
+  std::vector<std::vector<preproc_token>> lines(size_t(std::count(text.begin(), text.end(), '\n')));
+  f.push(text);
+  for (const preproc_token *t = f.raw_token(); t->kind != TK_EOF; t = f.raw_token()) {
+    location_t location = t->location;
+    if (location_is_adhoc(location))
+      location = adhoc_locus(f.lines.get(), location);
+    const ordinary_map *map = linemap_find_ordinary_map(f.lines.get(), location);
+    lines.at(size_t(ordinary_map_line(map, location)) - 1).push_back(*t);
+  }
+  return lines;
+}
+
+std::string described(pp_fixture &f, const preproc_token &token)
+{
+  return std::string(cpp_kind_name(token.kind, 0)) + " " + f.spell(&token);
+}
+
+// Every pair of representative tokens of DIALECT, printed with a space
+// where the library asks for one and read back.
+void check_printed_pairs(source_dialect dialect)
+{
+  // The representative spellings that are one token in this dialect.
+  std::string all;
+  for (const char *spelling : representative_spellings)
+    all += std::string(spelling) + "\n";
+  pp_fixture singles(dialect);
+  std::vector<preproc_token> tokens;
+  for (const std::vector<preproc_token> &line : tokens_by_line(singles, all))
+    if (line.size() == 1)
+      tokens.push_back(line[0]);
+  ASSERT_GT(tokens.size(), 80u) << dialect;
+
+  std::string printed;
+  std::vector<words> expected;
+  for (const preproc_token &first : tokens)
+    for (const preproc_token &second : tokens) {
+      bool space = cpp_needs_space_between(singles.reader, &first, &second);
+      printed += singles.spell(&first) + (space ? " " : "") + singles.spell(&second) + "\n";
+      expected.push_back({described(singles, first), described(singles, second)});
+    }
+  pp_fixture again(dialect);
+  std::vector<std::vector<preproc_token>> lines = tokens_by_line(again, printed);
+  for (size_t i = 0; i < lines.size(); i++) {
+    words read;
+    for (const preproc_token &token : lines[i])
+      read.push_back(described(again, token));
+    EXPECT_EQ(read, expected[i]) << "dialect " << dialect << ": " << expected[i][0] << " | "
+                                 << expected[i][1];
+  }
+}
+
+// Whatever two tokens a printer puts side by side, with a space where the
+// library asks for one, read back as the same two tokens.
+TEST(Spelling, PrintedPairsReadBackAsTheSameTokens)
+{
+  for (source_dialect dialect : {DIALECT_STDC17, DIALECT_KAV2X, DIALECT_CXX98, DIALECT_CXX11,
+                                 DIALECT_KAVXX17, DIALECT_CXX20})
+    check_printed_pairs(dialect);
 }
 
 TEST(Spelling, TokenTexts)

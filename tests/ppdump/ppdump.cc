@@ -710,6 +710,21 @@ static void emit_number(output_buffer *out, long value)
   emit(out, digits, size_t(snprintf(digits, sizeof digits, "%ld", value)));
 }
 
+// A linemarker's line and file: "# 6 \"a\\\"q.c\"", read back as the same
+// name by whatever preprocesses the output again.
+static void emit_linemarker(output_buffer *out, uint32_t line, const char *file)
+{
+  emit_text(out, "# ");
+  emit_number(out, long(line));
+  emit_text(out, " \"");
+  size_t length = strlen(file);
+  std::vector<unsigned char> quoted(2 * length + 1);
+  const unsigned char *text = reinterpret_cast<const unsigned char *>(file);
+  unsigned char *end = cpp_escape_string(quoted.data(), text, length);
+  emit(out, reinterpret_cast<const char *>(quoted.data()), size_t(end - quoted.data()));
+  emit_char(out, '"');
+}
+
 // As cpp_print_token writes it: a header name between double quotes.
 static void emit_token(output_buffer *out, preprocessor_reader *reader,
                        const preproc_token *token)
@@ -734,7 +749,7 @@ static void emit_token(output_buffer *out, preprocessor_reader *reader,
 
 struct text_printer {
   const char *file = nullptr;
-  int32_t line = 0;
+  uint32_t line = 0;
   bool printed = false; // something is on the current output line
   const preproc_token *previous = nullptr;
   preproc_token previous_copy = {};
@@ -744,17 +759,14 @@ struct text_printer {
   output_buffer out;
 };
 
-static void print_linemarker(text_printer *p, const char *file, int32_t line)
+static void print_linemarker(text_printer *p, const char *file, uint32_t line)
 {
   if (p->printed)
     emit_char(&p->out, '\n');
   p->printed = false;
   if (p->linemarkers) {
-    emit_text(&p->out, "# ");
-    emit_number(&p->out, line);
-    emit_text(&p->out, " \"");
-    emit_text(&p->out, file);
-    emit_text(&p->out, "\"\n");
+    emit_linemarker(&p->out, line, file);
+    emit_char(&p->out, '\n');
   }
   p->file = file;
   p->line = line;
@@ -764,16 +776,18 @@ static void print_linemarker(text_printer *p, const char *file, int32_t line)
 // linemarker for a long one or another file.
 static void move_to_line(text_printer *p, const expanded_location &at)
 {
-  if (p->file == nullptr || strcmp(p->file, at.file) != 0 || at.line < p->line ||
-      at.line > p->line + 8) {
-    print_linemarker(p, at.file, at.line);
+  // Lines run to 2^32 - 1.
+  uint32_t line = uint32_t(at.line);
+  if (p->file == nullptr || strcmp(p->file, at.file) != 0 || line < p->line ||
+      uint64_t(line) > uint64_t(p->line) + 8) {
+    print_linemarker(p, at.file, line);
     return;
   }
   if (p->printed) {
     emit_char(&p->out, '\n');
     p->line++;
   }
-  while (p->line < at.line) {
+  while (p->line < line) {
     emit_char(&p->out, '\n');
     p->line++;
   }
@@ -807,14 +821,10 @@ static void note_file_change(preprocessor_reader *reader, const ordinary_map *ma
   p->printed = false;
   p->has_pending = false;
   p->file = map->file_name;
-  p->line = int32_t(map->first_line);
+  p->line = map->first_line;
   if (!p->linemarkers)
     return;
-  emit_text(&p->out, "# ");
-  emit_number(&p->out, long(map->first_line));
-  emit_text(&p->out, " \"");
-  emit_text(&p->out, map->file_name);
-  emit_char(&p->out, '"');
+  emit_linemarker(&p->out, map->first_line, map->file_name);
   if (map->reason == LC_ENTER && map->includer_location)
     emit_text(&p->out, " 1");
   else if (map->reason == LC_LEAVE)
@@ -959,7 +969,7 @@ static void print_directives_only(preprocessor_reader *reader, dironly_task task
   text_printer *p = static_cast<text_printer *>(data);
   if (task == DIRONLY_TEXT) {
     emit(&p->out, event.text, event.length);
-    p->line += int32_t(event.lines);
+    p->line += event.lines;
     p->printed = event.text[event.length - 1] != '\n';
   } else if (task == DIRONLY_LOCATION) {
     move_to_line(p, where(event.location));
@@ -990,7 +1000,7 @@ static void dump_traditional(preprocessor_reader *reader, text_printer &p)
     move_to_line(&p, where(first_line));
     emit(&p.out, text, length);
     p.printed = true;
-    p.line += int32_t(std::count(text, text + length, '\n'));
+    p.line += uint32_t(std::count(text, text + length, '\n'));
   }
   if (p.printed)
     emit_char(&p.out, '\n');

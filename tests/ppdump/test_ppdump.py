@@ -51,6 +51,15 @@ class TextOutput(unittest.TestCase):
             lines = [line for line in out.stdout.decode().splitlines() if line]
             self.assertEqual(" ".join(lines), expected, source)
 
+    def test_name_of_a_function_like_macro_not_invoked_keeps_the_blank_after_it(self):
+        # The name comes from one argument, what follows it from another.
+        source = ("#define f(x) x\n#define g(x, y) x y\n#define S(...) #__VA_ARGS__\n"
+                  "#define E(...) S(__VA_ARGS__)\n#define k(x, ...) E(x __VA_ARGS__)\n"
+                  "g(f,1.5) g(f,+) g(f,-1)\nk(f,1 2)\n")
+        out = run(["-P", "FILE"], source)
+        lines = [line for line in out.stdout.decode().splitlines() if line]
+        self.assertEqual(lines, ["f 1.5 f + f -1", '"f 1 2"'])
+
     def test_linemarkers(self):
         out = run(["FILE"], "a\n\n\n\n\n\n\n\n\n\n\nb\n").stdout.decode().splitlines()
         self.assertTrue(out[0].startswith("# 1 \""), out)
@@ -58,6 +67,17 @@ class TextOutput(unittest.TestCase):
         self.assertTrue(out[2].startswith("# 12 \""), out)
         self.assertEqual(out[3], "b")
         self.assertNotIn("#", run(["-P", "FILE"], "a\n\n\n\n\n\n\n\n\n\n\nb\n").stdout.decode())
+
+    def test_linemarkers_quote_file_names_and_count_lines_unsigned(self):
+        source = ('#line 6 "a\\"q.c"\nx\n#line 7 "b\\\\c.h"\ny\n# 1 "i\\"h.h" 1\nz\n'
+                  '# 8 "b\\\\c.h" 2\nw\n#line 2147483647\nu\n' + "\n" * 10 +
+                  'v\n# 4000000000 "z.c"\nt\n')
+        out = run(["FILE"], source)
+        self.assertEqual(out.returncode, 0, out.stderr)
+        self.assertEqual(out.stdout.decode().splitlines()[1:], [
+            '# 6 "a\\"q.c"', 'x', '# 7 "b\\\\c.h"', 'y', '# 1 "i\\"h.h" 1', 'z',
+            '# 8 "b\\\\c.h" 2', 'w', '# 2147483647 "b\\\\c.h"', 'u',
+            '# 2147483658 "b\\\\c.h"', 'v', '# 4000000000 "z.c"', 't'])
 
     def test_linemarker_flags_are_kept(self):
         # A system header of C linkage keeps its 4 after the 3.
@@ -606,6 +626,11 @@ class Diagnostics(unittest.TestCase):
                       out.stderr)
         out = run(["-Wtrigraphs", "-Werror", "FILE"], source)
         self.assertEqual(out.returncode, 1)
+
+    def test_line_numbers_past_2_to_the_31_print_unsigned(self):
+        out = run(["FILE"], "#line 4294967294\n#warning far\n")
+        self.assertEqual(out.returncode, 0, out.stderr)
+        self.assertIn(":4294967294: warning: #warning far", out.stderr.decode())
 
     def test_normalized_levels(self):
         source = "int A\\u0300;\nint x\\u00AA;\nint \\u1100\\u1161;\n"

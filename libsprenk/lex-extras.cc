@@ -384,70 +384,135 @@ bool _cpp_is_fallthrough_comment(preprocessor_reader *reader, const unsigned cha
 
 // ---- Raw string literals ----
 
-// The characters of a raw string as written: the prepared line with its
-// splices and trigraphs undone from the line notes.
+// The text as written of a raw string's earlier pieces, in a chain of scratch
+// blocks; `read` is set while characters restored from a line note are read
+// back, and reading stops at the last block's front.
+struct raw_accumulator {
+  scratch_buffer *first;
+  scratch_buffer *last;
+  const unsigned char *read;
+  uint64_t total;
+};
+
+// The most a note restores at one place: "??/", a blank and a newline. They
+// are read back from one block, so all of them must fit in it.
+enum { RAW_RESTORE_MAX = 5 };
+
+static uint64_t raw_block_room(const scratch_buffer *block)
+{
+  return uint64_t(block->limit - block->current);
+}
+
+static void raw_accumulator_append(raw_accumulator *acc, preprocessor_reader *reader,
+                                   const unsigned char *text, uint64_t n)
+{
+  acc->total += n;
+  if (acc->first == nullptr) {
+    acc->first = acc->last = _cpp_scratch_take(reader, n);
+  } else if (uint64_t room = raw_block_room(acc->last); room < n) {
+    memcpy(acc->last->current, text, room);
+    acc->last->current += room;
+    text += room;
+    n -= room;
+    acc->last = _cpp_scratch_grow_chained(reader, acc->last, n);
+  }
+  memcpy(acc->last->current, text, n);
+  acc->last->current += n;
+}
+
+// What is appended next is read back before the line goes on.
+static void raw_accumulator_read_begin(raw_accumulator *acc, preprocessor_reader *reader)
+{
+  vuz_assert(acc->last != nullptr);
+  if (raw_block_room(acc->last) < RAW_RESTORE_MAX)
+    acc->last = _cpp_scratch_grow_chained(reader, acc->last, RAW_RESTORE_MAX);
+  acc->read = acc->last->current;
+}
+
+static unsigned char raw_accumulator_next(raw_accumulator *acc)
+{
+  unsigned char c = *acc->read++;
+  if (acc->read == acc->last->current)
+    acc->read = nullptr;
+  return c;
+}
+
+// The accumulated pieces followed by PIECE, in the text pool; the blocks go
+// back to the free list.
+static unsigned char *raw_accumulator_finish(raw_accumulator *acc, preprocessor_reader *reader,
+                                             const unsigned char *piece, uint64_t n)
+{
+  if (acc->first == nullptr)
+    return _cpp_pool_copy(reader, piece, n);
+  unsigned char *text = _cpp_pool_alloc(reader, acc->total + n + 1);
+  unsigned char *out = text;
+  for (scratch_buffer *block = acc->first; block; block = block->next) {
+    uint64_t used = uint64_t(block->current - block->base);
+    memcpy(out, block->base, used);
+    out += used;
+  }
+  memcpy(out, piece, n);
+  out[n] = '\0';
+  _cpp_scratch_release(reader, acc->first);
+  *acc = raw_accumulator();
+  return text;
+}
+
+// Walks a raw string's lines together with their notes, so that splices and
+// trigraphs come back as written.
 struct raw_scanner {
   preprocessor_reader *reader;
   cursor_t cur;
+  cursor_t pending; // the line's text from here on is not accumulated yet
   uint32_t note;
-  unsigned char replay[8];
-  uint32_t replay_count;
-  uint32_t replay_next;
-  unsigned char *text; // heap, grows
-  uint64_t length;
-  uint64_t allocated;
+  raw_accumulator accumulator;
 };
 
-static void raw_append(raw_scanner *s, unsigned char c)
+// Accumulates the line up to the note and the characters it stands for, which
+// are read next; the line goes on at RESUME.
+static void raw_restore(raw_scanner *s, const char *written, cursor_t resume)
 {
-  if (s->length == s->allocated)
-    s->text = _cpp_grow_array(s->text, &s->allocated, s->allocated ? s->allocated * 2 : 256);
-  s->text[s->length++] = c;
+  raw_accumulator *acc = &s->accumulator;
+  raw_accumulator_append(acc, s->reader, s->pending, uint64_t(s->cur - s->pending));
+  raw_accumulator_read_begin(acc, s->reader);
+  raw_accumulator_append(acc, s->reader, reinterpret_cast<const unsigned char *>(written),
+                         strlen(written));
+  s->pending = resume;
 }
 
-static void raw_replay(raw_scanner *s, const char *chars)
-{
-  for (; *chars; chars++) {
-    vuz_assert(s->replay_count < sizeof s->replay);
-    s->replay[s->replay_count++] = static_cast<unsigned char>(*chars);
-  }
-}
-
-// Undoes the next note at the current position into replayed characters
-// (at most five: a ??/ splice with a blank).
+// Undoes the next note at the current position, if any.
 static void raw_undo_notes(raw_scanner *s)
 {
   input_buffer *buffer = s->reader->buffer;
   line_note *notes = buffer->notes;
   while (notes[s->note].position < s->cur)
     s->note++;
-  s->replay_count = s->replay_next = 0;
   for (; notes[s->note].position == s->cur; s->note++) {
     line_note *note = &notes[s->note];
     if (note->kind == '\\' || note->kind == ' ') {
       // One splice at a time: several can sit at one place.
-      raw_replay(s, note->kind == ' ' ? "\\ \n" : "\\\n");
+      raw_restore(s, note->kind == ' ' ? "\\ \n" : "\\\n", s->cur);
       s->note++;
       return;
     } else if (note->kind == '\n' || note->kind == 0) {
       if (note->kind == '\n')
         break;
     } else if (_cpp_trigraph_of(static_cast<unsigned char>(note->kind))) {
-      unsigned char third = static_cast<unsigned char>(note->kind);
+      char third = char(note->kind);
       // Trigraphs show as written in a raw string: no warning later.
       note->kind = 0;
       if (!s->reader->options.trigraph_sequences)
         continue;
-      raw_replay(s, "??");
-      s->replay[s->replay_count++] = third;
       if (third == '/' && notes[s->note + 1].position == s->cur) {
         // A ??/ splice: its replacement is gone with the newline.
         line_note *splice = &notes[++s->note];
         vuz_assert_as(splice->kind == '\\' || splice->kind == ' ', __FILE__, "lex_raw_string");
-        raw_replay(s, splice->kind == ' ' ? " \n" : "\n");
+        raw_restore(s, splice->kind == ' ' ? "?\?/ \n" : "?\?/\n", s->cur);
         s->note++;
         return;
       }
+      const char written[] = {'?', '?', third, '\0'};
+      raw_restore(s, written, s->cur + 1);
       s->cur++; // over the replacement character
       return;
     } else {
@@ -537,14 +602,14 @@ static bool raw_next_line(raw_scanner *s, preproc_token *token)
     token->kind = TK_EOF;
     token->location = reader->line_table->line_start_location;
     token->flags = TOK_LINE_START;
+    _cpp_scratch_release(reader, s->accumulator.first);
     diag_error_at_line(reader, DL_ERROR, start, 0, "unterminated raw string");
     if (reader->buffer && !reader->state.in_directive && !reader->state.parsing_args)
       buffer_pop(reader);
     return false;
   }
-  s->cur = reader->buffer->cursor;
+  s->cur = s->pending = reader->buffer->cursor;
   s->note = 0;
-  s->replay_count = s->replay_next = 0;
   return true;
 }
 
@@ -563,7 +628,7 @@ static raw_line_result raw_line_end(raw_scanner *s, preproc_token *token, raw_de
     diag_error_at_line(reader, DL_ERROR, token->location, 0, "unterminated raw string");
     return RAW_STOP;
   }
-  raw_append(s, '\n');
+  raw_accumulator_append(&s->accumulator, reader, s->pending, uint64_t(s->cur - s->pending));
   if (d->phase == RAW_SUFFIX)
     d->phase = RAW_BODY;
   return raw_next_line(s, token) ? RAW_NEXT_LINE : RAW_END_OF_INPUT;
@@ -587,11 +652,10 @@ static void raw_finish(raw_scanner *s, preproc_token *token, token_kind kind)
     bidi_check_close(reader, s->cur);
   token->kind = kind;
   cursor_t end = kind == TK_OTHER ? s->cur : _cpp_literal_suffix(reader, token, s->cur);
-  for (cursor_t p = s->cur; p < end; p++)
-    raw_append(s, *p);
   reader->buffer->cursor = end;
-  token->value.str.length = uint32_t(s->length);
-  token->value.str.text = _cpp_pool_copy(reader, s->text, s->length);
+  uint64_t piece = uint64_t(end - s->pending);
+  token->value.str.length = uint32_t(s->accumulator.total + piece);
+  token->value.str.text = raw_accumulator_finish(&s->accumulator, reader, s->pending, piece);
 }
 
 void _cpp_lex_raw_string(preprocessor_reader *reader, preproc_token *token,
@@ -601,16 +665,15 @@ void _cpp_lex_raw_string(preprocessor_reader *reader, preproc_token *token,
   raw_scanner s = {};
   s.reader = reader;
   s.cur = buffer->cursor + 1; // after the opening quote
+  s.pending = base;
   s.note = buffer->current_note;
-  for (cursor_t p = base; p < s.cur; p++)
-    raw_append(&s, *p);
   raw_delimiter d = {};
   bool bidi = bidi_checks_on(reader);
   for (;;) {
-    if (s.replay_next == s.replay_count)
+    if (s.accumulator.read == nullptr)
       raw_undo_notes(&s);
-    bool replayed = s.replay_next < s.replay_count;
-    unsigned char c = replayed ? s.replay[s.replay_next++] : *s.cur++;
+    bool replayed = s.accumulator.read != nullptr;
+    unsigned char c = replayed ? raw_accumulator_next(&s.accumulator) : *s.cur++;
     if (c == '\n' && !replayed) {
       if (d.phase == RAW_DELIMITER) {
         diag_error_at_line(reader, DL_ERROR, token->location,
@@ -621,13 +684,10 @@ void _cpp_lex_raw_string(preprocessor_reader *reader, preproc_token *token,
       raw_line_result result = raw_line_end(&s, token, &d);
       if (result == RAW_STOP)
         break;
-      if (result == RAW_END_OF_INPUT) {
-        free(s.text);
+      if (result == RAW_END_OF_INPUT)
         return;
-      }
       continue;
     }
-    raw_append(&s, c);
     if (c == 0xE2 && !replayed && bidi) {
       location_t location;
       bidi_check_char(reader, bidi_kind_of_utf8(reader, s.cur - 1, &location), false, location);
@@ -639,7 +699,6 @@ void _cpp_lex_raw_string(preprocessor_reader *reader, preproc_token *token,
       break;
   }
   raw_finish(&s, token, d.bad ? TK_OTHER : raw_string_kind(base));
-  free(s.text);
 }
 
 // ---- Normalisation ----

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 namespace {
 
 // The first line of TEXT read as a directive's line.
@@ -55,6 +57,37 @@ TEST(RawString, SplicesOneAfterAnother)
   EXPECT_EQ(f.kinds("R\"(\\ \n\\  \n\\\t\n)\" d\n"),
             (words{"STRING R\"(\\ \n\\ \n\\ \n)\"", "NAME d"}));
   EXPECT_EQ(f.reports.size(), 3u);
+}
+
+// A raw string over several scratch blocks, with each kind of note put at
+// and around the place where the first block fills: what a note restores is
+// read back whole, across the block boundary, and the lines still count.
+TEST(RawString, LongerThanOneBlock)
+{
+  const char *notes[] = {"\\\n", "\\ \n", "?\?/\n", "?\?/ \n", "?\?=", "?\?/\\\n",
+                         "\\\n\\ \n"};
+  // Later lines with splices and trigraphs fill two more blocks.
+  std::string rest;
+  for (int i = 0; i < 60; i++)
+    rest += "line " + std::to_string(i) + std::string(size_t(i * 37 % 500), 'a') +
+            (i % 3 == 0 ? "\\\n" : i % 3 == 1 ? "?\?)?\?/\n" : "\n");
+  for (const char *note : notes) {
+    for (size_t fill = 7985; fill <= 8010; fill++) {
+      std::string literal = "R\"(" + std::string(fill - 3, 'x') + note + rest + ")\"";
+      std::string text = literal + " z\n";
+      pp_fixture f(DIALECT_KAVXX17);
+      f.options()->trigraph_sequences = true;
+      std::vector<preproc_token> t = f.tokens(text);
+      ASSERT_EQ(t.size(), 3u) << note << " at " << fill;
+      ASSERT_EQ(t[0].kind, TK_STRING) << note << " at " << fill;
+      EXPECT_EQ(f.spell(&t[0]), literal) << note << " at " << fill;
+      // z stands a space after the literal's last line.
+      size_t lines = size_t(std::count(literal.begin(), literal.end(), '\n'));
+      size_t column = literal.size() - literal.rfind('\n') + 1;
+      EXPECT_EQ(f.where(t[1].location), std::to_string(lines + 1) + ":" + std::to_string(column))
+          << note << " at " << fill;
+    }
+  }
 }
 
 TEST(RawString, UserDefinedSuffix)

@@ -58,6 +58,8 @@ struct input_buffer {
   uint32_t return_at_eof : 1;
   uint8_t system_kind; // a system_header_kind
   search_dir directory;
+  // How the file's text was converted from its input character set.
+  charset_converter input_converter;
 };
 
 // Bytes of readable, zeroed slack a buffer's text has after its sentinel, so

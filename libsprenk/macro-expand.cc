@@ -630,8 +630,17 @@ static macro_arg *collect_arguments(preprocessor_reader *reader, ident_node *nod
         break;
       continue;
     }
-    if (token->kind == TK_EOF || (token->kind == TK_HASH && (token->flags & TOK_LINE_START)))
+    if (token->kind == TK_EOF)
       break;
+    // A line the directive layer left as text (assembler input) ends the
+    // list with the argument in progress; the line itself is read after the
+    // expansion.
+    if (token->kind == TK_HASH && (token->flags & TOK_LINE_START)) {
+      drop_trailing_padding(&arg->raw);
+      count++;
+      _cpp_backup_expanded(reader, token);
+      break;
+    }
     if (token->kind == TK_OPEN_PAREN) {
       depth++;
     } else if (token->kind == TK_CLOSE_PAREN) {
@@ -651,8 +660,8 @@ static macro_arg *collect_arguments(preprocessor_reader *reader, ident_node *nod
     }
     list_add(&arg->raw, token, {location, 0, 0});
   }
-  if (token->kind != TK_CLOSE_PAREN) {
-    if (is_end_of_argument(reader, token) || token->kind == TK_HASH)
+  if (token->kind == TK_EOF) {
+    if (is_end_of_argument(reader, token))
       _cpp_backup_expanded(reader, token);
     diag_error(reader, DL_ERROR, "unterminated argument list invoking macro \"%s\"", node->text);
     free_arguments(reader, args, slots);

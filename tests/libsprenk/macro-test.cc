@@ -191,6 +191,29 @@ TEST(Macro, UnterminatedArgumentsEndAtTheLastNewline)
   }
 }
 
+// In assembler input a line that starts with "#" and is no directive is
+// text: it ends the argument list, with the argument in progress, and is
+// read after the expansion.
+TEST(Macro, AssemblerHashLineEndsTheArguments)
+{
+  struct {
+    const char *text;
+    const char *expanded;
+    const char *report;
+  } cases[] = {
+      {"#define f(x) [x]\nf(a\n# comment\nb)", "[ a ] # comment b )", "<none>"},
+      {"#define f(x) [x]\nf((a\n# comment\n))", "[ ( a ] # comment ) )", "<none>"},
+      {"#define g(x, y) [x|y]\ng(a,\n# x\nb)", "[ a | ] # x b )", "<none>"},
+      {"#define f(x) [x]\nf(a,\n# x\n)", "f # x )",
+       "error: macro \"f\" passed 2 arguments, but takes just 1"},
+  };
+  for (const auto &c : cases) {
+    pp_fixture f(DIALECT_ASM);
+    EXPECT_EQ(expand(f, c.text), c.expanded) << c.text;
+    EXPECT_EQ(f.reports.empty() ? "<none>" : f.reports[0], c.report) << c.text;
+  }
+}
+
 TEST(Macro, RedefinitionComparesWhiteSpace)
 {
   pp_fixture same;

@@ -269,6 +269,15 @@ struct preprocessor_reader {
   preproc_token handed_out[HANDED_OUT_SLOTS];
   uint32_t handed_out_next;
   uint32_t expansion_depth;
+  // The stack that nested pre-expansion may use: the bounds of the thread's
+  // stack it was measured for, and the floor it may not pass. Once it has
+  // been reached, expansion stops until the outermost one is read out.
+  uintptr_t argument_stack_low;
+  uintptr_t argument_stack_high;
+  uintptr_t argument_stack_floor;
+  bool argument_stack_exhausted;
+  // Tokens of the arguments whose pre-expansion is under way.
+  uint64_t argument_tokens_held;
   bool ignore_pragma_operator;
   // The last token handed out and its location, for giving it back.
   const preproc_token *last_token;

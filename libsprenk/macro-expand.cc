@@ -215,9 +215,9 @@ void _cpp_pop_context(preprocessor_reader *reader)
   reader->context->next = nullptr;
   context->previous = reader->free_contexts;
   reader->free_contexts = context;
-  if (reader->argument_stack_exhausted && reader->context->previous == nullptr &&
+  if (reader->nested_expansion_stopped && reader->context->previous == nullptr &&
       reader->expansion_depth == 0) {
-    reader->argument_stack_exhausted = false;
+    reader->nested_expansion_stopped = false;
     reader->state.prevent_expansion--;
   }
 }
@@ -512,15 +512,16 @@ static bool argument_stack_left(preprocessor_reader *reader)
   return here >= reader->argument_stack_floor;
 }
 
-// Too deep for the stack or the token bound: reported once, and nothing expands until the
-// outermost expansion has been read (see _cpp_pop_context), which keeps
-// the rescans of what is left from trying again, level after level.
+// Too deep for the stack or the token bound: reported once, and nothing
+// expands until the outermost expansion has been read (see
+// _cpp_pop_context), which keeps the rescans of what is left from trying
+// again, level after level.
 static void stop_nested_expansion(preprocessor_reader *reader, macro_arg *arg)
 {
-  if (!reader->argument_stack_exhausted) {
+  if (!reader->nested_expansion_stopped) {
     diag_error(reader, DL_ERROR, "macro arguments nested more than %u levels deep",
                reader->expansion_depth);
-    reader->argument_stack_exhausted = true;
+    reader->nested_expansion_stopped = true;
     reader->state.prevent_expansion++;
   }
   for (uint32_t i = 0; i < arg->raw.count; i++)
@@ -533,8 +534,9 @@ static void expand_argument(preprocessor_reader *reader, macro_arg *arg)
   arg->expanded_done = true;
   if (arg->raw.count == 0)
     return;
-  if (reader->argument_stack_exhausted || !argument_stack_left(reader) ||
-      reader->argument_tokens_held + arg->raw.count > MAX_NESTED_ARGUMENT_TOKENS) {
+  if (reader->nested_expansion_stopped || !argument_stack_left(reader) ||
+      (reader->expansion_depth &&
+       reader->argument_tokens_held + arg->raw.count > MAX_NESTED_ARGUMENT_TOKENS)) {
     stop_nested_expansion(reader, arg);
     return;
   }

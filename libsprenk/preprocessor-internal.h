@@ -270,14 +270,14 @@ struct preprocessor_reader {
   uint32_t handed_out_next;
   uint32_t expansion_depth;
   // The stack that nested pre-expansion may use: the bounds of the thread's
-  // stack it was measured for, and the floor it may not pass. Once it has
-  // been reached, expansion stops until the outermost one is read out.
+  // stack it was measured for, and the floor it may not pass; the tokens of
+  // the arguments whose pre-expansion is under way. Once a bound has been
+  // reached, expansion stops until the outermost one is read out.
   uintptr_t argument_stack_low;
   uintptr_t argument_stack_high;
   uintptr_t argument_stack_floor;
-  bool argument_stack_exhausted;
-  // Tokens of the arguments whose pre-expansion is under way.
   uint64_t argument_tokens_held;
+  bool nested_expansion_stopped;
   bool ignore_pragma_operator;
   // The last token handed out and its location, for giving it back.
   const preproc_token *last_token;

@@ -401,9 +401,15 @@ enum : size_t { FILE_OUTPUT_START = 65536 };
 
 const unsigned char *convert_file_text(const charset_reporter *reporter, const char *charset,
                                        unsigned char *buffer, size_t size, size_t length,
-                                       unsigned char **out_block, size_t *out_length)
+                                       unsigned char **out_block, size_t *out_length,
+                                       charset_converter *used)
 {
   charset_converter converter = open_converter(reporter, "UTF-8", charset);
+  if (used) {
+    *used = converter;
+    if (converter.function == iconv_convert)
+      used->cookie = -1;
+  }
   converter_output output = {buffer, size, length, 0};
   if (converter.function != copy_converter) {
     output.allocated = length > FILE_OUTPUT_START ? length : FILE_OUTPUT_START;
@@ -540,9 +546,10 @@ converted_source read_file_contents(const charset_reporter *reporter, const char
   unsigned char *block;
   size_t data_length;
   const unsigned char *data =
-      convert_file_text(reporter, charset, buffer, size, length, &block, &data_length);
+      convert_file_text(reporter, charset, buffer, size, length, &block, &data_length,
+                        &result.converter);
   if (!data)
-    return result;
+    return converted_source{};
   result.block = block;
   result.data = data;
   result.length = data_length;

@@ -52,11 +52,13 @@ struct charset_reporter {
 
 // A whole file converted to UTF-8: `block` is what to free; `data` is the
 // text after a skipped UTF-8 byte-order mark; `length` does not count the
-// terminator. All zero when nothing could be read.
+// terminator; `converter` is the conversion it went through, its iconv
+// descriptor closed (cookie -1). All zero when nothing could be read.
 struct converted_source {
   unsigned char *block;
   const unsigned char *data;
   size_t length;
+  charset_converter converter;
 };
 
 // The five execution character sets of a reader, in this order.
@@ -108,10 +110,12 @@ size_t utf8_encode_one(uint32_t value, unsigned char out[6]);
 // The whole text as UTF-8. Consumes `buffer` (a heap block of `size` bytes
 // holding `length` bytes). Returns the data (after a byte-order mark) and sets
 // *out_block to the block to free and *out_length to the data's length; null
-// when the conversion failed and there is no reporter.
+// when the conversion failed and there is no reporter. *used, when given,
+// receives the conversion, its iconv descriptor closed.
 const unsigned char *convert_file_text(const charset_reporter *reporter, const char *charset,
                                        unsigned char *buffer, size_t size, size_t length,
-                                       unsigned char **out_block, size_t *out_length);
+                                       unsigned char **out_block, size_t *out_length,
+                                       charset_converter *used = nullptr);
 
 // Opening and reading a source file as the preprocessor does: an empty path
 // is standard input; a directory counts as missing. Returns the descriptor,

@@ -1019,15 +1019,16 @@ const ordinary_map *enter_file_change(preprocessor_reader *reader, line_map_reas
 {
   linemap_set *set = reader->line_table;
   const ordinary_map *last = linemap_last_ordinary_map(set);
+  const ordinary_map *map = last;
   if (reason == LC_RENAME_VERBATIM && line == 0 && last && last->first_line == 0 &&
       strcmp(last->file_name, name) == 0 &&
       ordinary_map_line(last, set->line_start_location) == 2) {
     set->top_location = set->line_start_location = last->start;
-    return last;
+  } else {
+    map = linemap_add_ordinary_map(set, reason, system_kind, name, line);
+    if (map)
+      linemap_start_line(set, map->first_line, 127);
   }
-  const ordinary_map *map = linemap_add_ordinary_map(set, reason, system_kind, name, line);
-  if (map)
-    linemap_start_line(set, map->first_line, 127);
   if (reader->callbacks.file_change)
     reader->callbacks.file_change(reader, map);
   return map;
@@ -1070,15 +1071,69 @@ static void run_directive(preprocessor_reader *reader, directive_index index, co
     reader->directive_line = BUILTINS_LOCATION;
   }
   _cpp_prepare_line(reader);
-  reader->directive = &directive_table[index];
-  directive_table[index].handler(reader);
+  const directive_row *row = &directive_table[index];
+  reader->directive = row;
+  // Traditional directives read their line as the text scan leaves it,
+  // already expanded.
+  bool traditional = reader->options.traditional_mode;
+  if (traditional)
+    _cpp_prepare_directive_trad(reader, index == D_DEFINE, (row->flags & DF_EXPAND) != 0,
+                                index == D_IF || index == D_ELIF);
+  row->handler(reader);
   end_directive(reader, true);
+  if (traditional)
+    reader->state.prevent_expansion--;
   if (collected && reader->directive_result.kind == TK_PRAGMA)
     collect_deferred_pragma(reader, collected);
   reader->forced_token_location = saved_forced;
   uint8_t skipping = reader->state.skipping;
   buffer_pop(reader);
   reader->state.skipping = skipping;
+}
+
+// What a traditional directive line uses that a directive run from a
+// client's text in the middle of another would overwrite: the output line
+// being scanned, and the overlay an outer directive reads through.
+struct traditional_line_state {
+  trad_output out;
+  input_buffer *overlaid;
+  const unsigned char *cursor;
+  const unsigned char *limit;
+  const unsigned char *next_line;
+  saved_line_notes notes;
+  line_note end_note;
+  location_t forced_token_location;
+  expansion_context base;
+};
+
+static void set_traditional_line_aside(preprocessor_reader *reader, traditional_line_state *saved)
+{
+  *saved = {reader->trad_out,
+            reader->overlaid_buffer,
+            reader->overlay_saved_cursor,
+            reader->overlay_saved_limit,
+            reader->overlay_saved_next_line,
+            reader->overlay_saved_notes,
+            reader->made_up_text_end_note,
+            reader->forced_token_location,
+            reader->base_context};
+  reader->trad_out = {};
+  reader->overlaid_buffer = nullptr;
+}
+
+static void take_traditional_line_back(preprocessor_reader *reader,
+                                       const traditional_line_state &saved)
+{
+  free(reader->trad_out.base);
+  reader->trad_out = saved.out;
+  reader->overlaid_buffer = saved.overlaid;
+  reader->overlay_saved_cursor = saved.cursor;
+  reader->overlay_saved_limit = saved.limit;
+  reader->overlay_saved_next_line = saved.next_line;
+  reader->overlay_saved_notes = saved.notes;
+  reader->made_up_text_end_note = saved.end_note;
+  reader->forced_token_location = saved.forced_token_location;
+  reader->base_context = saved.base;
 }
 
 void run_directive_text(preprocessor_reader *reader, directive_index index, const char *text,
@@ -1103,10 +1158,16 @@ void run_directive_text(preprocessor_reader *reader, directive_index index, cons
     }
     reader->cur_token++;
   }
+  bool traditional = reader->options.traditional_mode;
+  traditional_line_state saved_traditional;
+  if (traditional)
+    set_traditional_line_aside(reader, &saved_traditional);
   reader->context = &reader->base_context;
   reader->keep_tokens++;
   run_directive(reader, index, text, length, collected);
   reader->keep_tokens--;
+  if (traditional)
+    take_traditional_line_back(reader, saved_traditional);
   reader->context = saved_context;
   reader->base_context.next = saved_next;
   reader->cur_token = saved_token;

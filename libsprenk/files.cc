@@ -345,7 +345,8 @@ static char *shorter_canonical_path(char *path)
   return path;
 }
 
-// The path of NAME in DIRECTORY, remapped when remap files are read.
+// The path of NAME in DIRECTORY, remapped when remap files are read; null
+// when the directory's own hook says it has no such file.
 static char *path_in_directory(preprocessor_reader *reader, search_dir *directory,
                                const char *name)
 {
@@ -353,8 +354,9 @@ static char *path_in_directory(preprocessor_reader *reader, search_dir *director
   if (reader->options.use_remap_files)
     path = remapped_path(reader, directory, name);
   if (path == nullptr)
-    path = join_path(directory, name);
-  if (reader->options.canonical_system_headers && directory->system_kind)
+    path = directory->construct ? directory->construct(name, directory)
+                                : join_path(directory, name);
+  if (path && reader->options.canonical_system_headers && directory->system_kind)
     path = shorter_canonical_path(path);
   return path;
 }
@@ -535,7 +537,7 @@ static source_file *search_chain(preprocessor_reader *reader, source_file *file,
     char *path = path_in_directory(reader, directory, name);
     // A path known missing is neither opened nor probed for a precompiled
     // header.
-    if (!known_missing(reader, path)) {
+    if (path && !known_missing(reader, path)) {
       if (probe)
         probe_pch(reader, file, path, &walk->invalid_pch);
       struct stat info;
@@ -1032,6 +1034,7 @@ bool push_source_file(preprocessor_reader *reader, source_file *file, int kind,
                                                 _cpp_input_is_stage3(reader));
   buffer->file = file;
   buffer->system_kind = system_kind;
+  buffer->input_converter = text.converter;
   reader->mi_valid = true;
   reader->mi_controlling_macro = nullptr;
   // An include directive has moved the line table past its own line: the

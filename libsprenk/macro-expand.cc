@@ -6,13 +6,23 @@
 
 #include "support/alloc.h"
 #include "support/internal-abort.h"
+#include "support/system-utils.h"
 
 #include <cstdlib>
 #include <cstring>
 
-// Invocations nested in arguments pre-expand recursively; this keeps a
-// deeply nested invocation an error rather than a stack overflow.
-enum { MAX_ARGUMENT_EXPANSION_DEPTH = 256 };
+// Invocations nested in arguments pre-expand recursively, as deep as the
+// thread's stack has room for: this much of it, and an eighth of it, is
+// kept for the work at the deepest level (a report among it), so that the
+// nesting ends in an error, not in a stack overflow.
+enum { ARGUMENT_STACK_MARGIN = 256 * 1024 };
+// Assumed below the first frame when the system does not give the stack's
+// bounds.
+enum { ARGUMENT_STACK_FALLBACK = 1024 * 1024 };
+// Each level of the nesting holds its argument's tokens while the next one
+// expands, about n * n tokens for n levels: this bounds their sum, and with
+// it the memory a deep nesting takes before the stack would end it.
+enum { MAX_NESTED_ARGUMENT_TOKENS = 1 << 23 };
 
 // What a PADDING token's source points at: only its white space is read,
 // and these outlive every context.
@@ -205,6 +215,11 @@ void _cpp_pop_context(preprocessor_reader *reader)
   reader->context->next = nullptr;
   context->previous = reader->free_contexts;
   reader->free_contexts = context;
+  if (reader->nested_expansion_stopped && reader->context->previous == nullptr &&
+      reader->expansion_depth == 0) {
+    reader->nested_expansion_stopped = false;
+    reader->state.prevent_expansion--;
+  }
 }
 
 uint32_t _cpp_remaining_tokens_num_in_context(const expansion_context *context)
@@ -479,20 +494,54 @@ static void push_argument(preprocessor_reader *reader, const token_list *raw)
   locations[raw->count] = 0;
 }
 
+// Whether the stack has room for one more level of pre-expansion. The
+// bounds are measured again when the stack is another thread's.
+static bool argument_stack_left(preprocessor_reader *reader)
+{
+  uintptr_t here = reinterpret_cast<uintptr_t>(__builtin_frame_address(0));
+  if (here < reader->argument_stack_low || here >= reader->argument_stack_high) {
+    uintptr_t low, high;
+    if (!current_stack_bounds(&low, &high) || here < low || here >= high) {
+      low = here > ARGUMENT_STACK_FALLBACK ? here - ARGUMENT_STACK_FALLBACK : 0;
+      high = here + 1;
+    }
+    reader->argument_stack_low = low;
+    reader->argument_stack_high = high;
+    reader->argument_stack_floor = low + ARGUMENT_STACK_MARGIN + (high - low) / 8;
+  }
+  return here >= reader->argument_stack_floor;
+}
+
+// Too deep for the stack or the token bound: reported once, and nothing
+// expands until the outermost expansion has been read (see
+// _cpp_pop_context), which keeps the rescans of what is left from trying
+// again, level after level.
+static void stop_nested_expansion(preprocessor_reader *reader, macro_arg *arg)
+{
+  if (!reader->nested_expansion_stopped) {
+    diag_error(reader, DL_ERROR, "macro arguments nested more than %u levels deep",
+               reader->expansion_depth);
+    reader->nested_expansion_stopped = true;
+    reader->state.prevent_expansion++;
+  }
+  for (uint32_t i = 0; i < arg->raw.count; i++)
+    list_add(&arg->expanded, &arg->raw.tokens[i],
+             arg->raw.tracked ? arg->raw.origins[i] : token_origin{});
+}
+
 static void expand_argument(preprocessor_reader *reader, macro_arg *arg)
 {
   arg->expanded_done = true;
   if (arg->raw.count == 0)
     return;
-  if (reader->expansion_depth >= MAX_ARGUMENT_EXPANSION_DEPTH) {
-    diag_error(reader, DL_ERROR, "macro arguments nested more than %u levels deep",
-               unsigned(MAX_ARGUMENT_EXPANSION_DEPTH));
-    for (uint32_t i = 0; i < arg->raw.count; i++)
-      list_add(&arg->expanded, &arg->raw.tokens[i],
-               arg->raw.tracked ? arg->raw.origins[i] : token_origin{});
+  if (reader->nested_expansion_stopped || !argument_stack_left(reader) ||
+      (reader->expansion_depth &&
+       reader->argument_tokens_held + arg->raw.count > MAX_NESTED_ARGUMENT_TOKENS)) {
+    stop_nested_expansion(reader, arg);
     return;
   }
   reader->expansion_depth++;
+  reader->argument_tokens_held += arg->raw.count;
   uint8_t saved_traditional = reader->options.warn_traditional_c;
   bool saved_ignore = reader->ignore_pragma_operator;
   reader->options.warn_traditional_c = 0;
@@ -517,6 +566,7 @@ static void expand_argument(preprocessor_reader *reader, macro_arg *arg)
     _cpp_pop_context(reader);
   reader->options.warn_traditional_c = saved_traditional;
   reader->ignore_pragma_operator = saved_ignore;
+  reader->argument_tokens_held -= arg->raw.count;
   reader->expansion_depth--;
 }
 
@@ -630,8 +680,17 @@ static macro_arg *collect_arguments(preprocessor_reader *reader, ident_node *nod
         break;
       continue;
     }
-    if (token->kind == TK_EOF || (token->kind == TK_HASH && (token->flags & TOK_LINE_START)))
+    if (token->kind == TK_EOF)
       break;
+    // A line the directive layer left as text (assembler input) ends the
+    // list with the argument in progress; the line itself is read after the
+    // expansion.
+    if (token->kind == TK_HASH && (token->flags & TOK_LINE_START)) {
+      drop_trailing_padding(&arg->raw);
+      count++;
+      _cpp_backup_expanded(reader, token);
+      break;
+    }
     if (token->kind == TK_OPEN_PAREN) {
       depth++;
     } else if (token->kind == TK_CLOSE_PAREN) {
@@ -651,8 +710,8 @@ static macro_arg *collect_arguments(preprocessor_reader *reader, ident_node *nod
     }
     list_add(&arg->raw, token, {location, 0, 0});
   }
-  if (token->kind != TK_CLOSE_PAREN) {
-    if (is_end_of_argument(reader, token) || token->kind == TK_HASH)
+  if (token->kind == TK_EOF) {
+    if (is_end_of_argument(reader, token))
       _cpp_backup_expanded(reader, token);
     diag_error(reader, DL_ERROR, "unterminated argument list invoking macro \"%s\"", node->text);
     free_arguments(reader, args, slots);

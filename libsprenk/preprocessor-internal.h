@@ -58,6 +58,8 @@ struct input_buffer {
   uint32_t return_at_eof : 1;
   uint8_t system_kind; // a system_header_kind
   search_dir directory;
+  // How the file's text was converted from its input character set.
+  charset_converter input_converter;
 };
 
 // Bytes of readable, zeroed slack a buffer's text has after its sentinel, so
@@ -268,6 +270,15 @@ struct preprocessor_reader {
   preproc_token handed_out[HANDED_OUT_SLOTS];
   uint32_t handed_out_next;
   uint32_t expansion_depth;
+  // The stack that nested pre-expansion may use: the bounds of the thread's
+  // stack it was measured for, and the floor it may not pass; the tokens of
+  // the arguments whose pre-expansion is under way. Once a bound has been
+  // reached, expansion stops until the outermost one is read out.
+  uintptr_t argument_stack_low;
+  uintptr_t argument_stack_high;
+  uintptr_t argument_stack_floor;
+  uint64_t argument_tokens_held;
+  bool nested_expansion_stopped;
   bool ignore_pragma_operator;
   // The last token handed out and its location, for giving it back.
   const preproc_token *last_token;

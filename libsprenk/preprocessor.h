@@ -390,6 +390,14 @@ struct search_dir {
   // The directory's "header.vuz" names, read on first use under
   // use_remap_files; owned by the reader that read it.
   remap_table *remap;
+  // When set, makes the path of NAME in the directory in place of joining
+  // the two: a heap block the library frees, or null when the directory
+  // has no such file.
+  char *(*construct)(const char *name, search_dir *directory);
+  // The directory's identity, for a client that drops a directory named
+  // twice by different names.
+  ino_t inode;
+  dev_t device;
 };
 
 struct saved_comment {

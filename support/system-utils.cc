@@ -1,8 +1,10 @@
-// Error-number texts and the raising of the stack limit at start-up.
+// Error-number texts, the raising of the stack limit at start-up, and the
+// bounds of the running thread's stack.
 #include "support/system-utils.h"
 
 #include <cstdio>
 #include <cstring>
+#include <pthread.h>
 #include <sys/resource.h>
 
 // Lets the tests reach the fallback text, which this C library never needs.
@@ -36,4 +38,20 @@ void raise_stack_limit(int64_t wanted)
                          : static_cast<rlim_t>(wanted);
     setrlimit(RLIMIT_STACK, &limit);
   }
+}
+
+bool current_stack_bounds(uintptr_t *low, uintptr_t *high)
+{
+  pthread_attr_t attributes;
+  if (pthread_getattr_np(pthread_self(), &attributes) != 0)
+    return false;
+  void *address = nullptr;
+  size_t size = 0;
+  bool known = pthread_attr_getstack(&attributes, &address, &size) == 0 && size != 0;
+  pthread_attr_destroy(&attributes);
+  if (!known)
+    return false;
+  *low = reinterpret_cast<uintptr_t>(address);
+  *high = *low + size;
+  return true;
 }

@@ -30,8 +30,8 @@ std::string first_report(const std::string &text, bool pedantic = false)
 // The bracket chain TREE/first, then TREE/second.
 struct first_then_second {
   std::string first_name, second_name;
-  search_dir second = {nullptr, nullptr, 0, 0, 1, nullptr};
-  search_dir first = {&second, nullptr, 0, 0, 1, nullptr};
+  search_dir second = {nullptr, nullptr, 0, 0, 1, nullptr, nullptr, 0, 0};
+  search_dir first = {&second, nullptr, 0, 0, 1, nullptr, nullptr, 0, 0};
   explicit first_then_second(const file_tree &tree)
       : first_name(tree.root + "/first"), second_name(tree.root + "/second")
   {
@@ -435,11 +435,73 @@ TEST(Files, RemapFilesRedirectIncludes)
       {false, "not_remapped plain"},
   };
   for (const auto &c : cases) {
-    search_dir bracket = {nullptr, inc.c_str(), 0, 0, 1, nullptr};
+    search_dir bracket = {nullptr, inc.c_str(), 0, 0, 1, nullptr, nullptr, 0, 0};
     pp_fixture f;
     f.options()->use_remap_files = c.use_remap_files;
     EXPECT_EQ(run(f, main, &bracket), c.output);
     EXPECT_EQ(f.reports.empty(), c.use_remap_files);
+  }
+}
+
+// A directory with a construct hook finds its files where the hook says,
+// and a file the hook refuses is looked for further along the chain.
+static std::string hooked_root;
+
+static char *construct_in_elsewhere(const char *name, search_dir *)
+{
+  if (strcmp(name, "skip.h") == 0)
+    return nullptr;
+  return checked_strdup((hooked_root + "/elsewhere/" + name).c_str());
+}
+
+TEST(Files, ConstructHookMakesTheDirectorysPaths)
+{
+  file_tree tree;
+  tree.add("first/x.h", "first_x\n");
+  tree.add("first/skip.h", "first_skip\n");
+  tree.add("second/skip.h", "second_skip\n");
+  tree.add("elsewhere/x.h", "hooked_x\n");
+  std::string main = tree.add("main.c", "#include <x.h>\n#include <skip.h>\n#include <none.h>\n");
+  hooked_root = tree.root;
+  first_then_second chain(tree);
+  chain.first.construct = construct_in_elsewhere;
+  pp_fixture f;
+  EXPECT_EQ(run(f, main, &chain.first), "hooked_x second_skip");
+  ASSERT_EQ(f.reports.size(), 1u);
+  EXPECT_EQ(f.reports[0].rfind("fatal: none.h: ", 0), 0u) << f.reports[0];
+}
+
+// A file's buffer keeps the conversion its text came through from the
+// input character set; an iconv descriptor is closed by then.
+TEST(Files, BufferHoldsTheInputConversion)
+{
+  const struct {
+    const char *charset;
+    std::string bytes;
+    conversion_function function;
+    const char *output;
+  } cases[] = {
+      {"UTF-8", "x \"\xc3\xa9\"\n", copy_converter, "x \"\xc3\xa9\""},
+      {"UTF-16LE", std::string("x\0\n\0", 4), utf16_to_utf8, "x"},
+      {"ISO-8859-1", "x \"\xe9\"\n", iconv_convert, "x \"\xc3\xa9\""},
+  };
+  for (const auto &c : cases) {
+    file_tree tree;
+    std::string main = tree.add("main.c", "");
+    FILE *stream = fopen(main.c_str(), "wb");
+    fwrite(c.bytes.data(), 1, c.bytes.size(), stream);
+    fclose(stream);
+    pp_fixture f;
+    f.options()->input_charset_name = c.charset;
+    reader_post_options(f.reader);
+    ASSERT_NE(open_main_file(f.reader, main.c_str(), false), nullptr);
+    const charset_converter &used = f.reader->buffer->input_converter;
+    EXPECT_EQ(used.function, c.function) << c.charset;
+    EXPECT_STREQ(used.from, c.charset);
+    EXPECT_STREQ(used.to, "UTF-8");
+    if (c.function == iconv_convert)
+      EXPECT_EQ(used.cookie, -1);
+    EXPECT_EQ(f.expanded(), c.output) << c.charset;
   }
 }
 
@@ -478,7 +540,7 @@ TEST(Files, ImportedHeaderUnitsAreNamedByPath)
   std::string main = tree.add("main.cc", "import <unit.h>;\n#include <unit.h>\n"
                                          "import <missing.h>;\nend\n");
   std::string inc = tree.root + "/inc";
-  search_dir bracket = {nullptr, inc.c_str(), 0, 0, 1, nullptr};
+  search_dir bracket = {nullptr, inc.c_str(), 0, 0, 1, nullptr, nullptr, 0, 0};
   pp_fixture f(DIALECT_CXX20);
   f.options()->module_support = 1;
   // The keyword's spelling keeps its blank.
@@ -573,7 +635,7 @@ TEST(Files, MissingPathsAreNotProbedAgain)
   tree.add("inc/other.h", "");
   std::string main = tree.add("main.c", "");
   std::string inc_name = tree.root + "/inc";
-  search_dir inc = {nullptr, inc_name.c_str(), 0, 0, 1, nullptr};
+  search_dir inc = {nullptr, inc_name.c_str(), 0, 0, 1, nullptr, nullptr, 0, 0};
   pp_fixture f;
   run(f, main, &inc);
   // Quoted: the main file's directory, then the bracket chain.
@@ -654,7 +716,7 @@ TEST(Files, SystemHeadersTakeTheShorterCanonicalPath)
   };
   for (const auto &c : cases) {
     std::string name = tree.root + c.directory;
-    search_dir directory = {nullptr, name.c_str(), 0, c.system_kind, 1, nullptr};
+    search_dir directory = {nullptr, name.c_str(), 0, c.system_kind, 1, nullptr, nullptr, 0, 0};
     pp_fixture f;
     f.options()->canonical_system_headers = c.canonical;
     define_special_builtins(f.reader);
@@ -686,9 +748,9 @@ TEST(Files, ChainHeadsShareTheirFiles)
     std::string main = tree.add("main.c", "");
     std::string inc1_name = tree.root + "/inc1", inc2_name = tree.root + "/inc2";
     std::string quote_name = tree.root + "/quote";
-    search_dir inc2 = {nullptr, inc2_name.c_str(), 0, 0, 1, nullptr};
-    search_dir inc1 = {&inc2, inc1_name.c_str(), 0, 0, 1, nullptr};
-    search_dir quote = {&inc1, quote_name.c_str(), 0, 0, 1, nullptr};
+    search_dir inc2 = {nullptr, inc2_name.c_str(), 0, 0, 1, nullptr, nullptr, 0, 0};
+    search_dir inc1 = {&inc2, inc1_name.c_str(), 0, 0, 1, nullptr, nullptr, 0, 0};
+    search_dir quote = {&inc1, quote_name.c_str(), 0, 0, 1, nullptr, nullptr, 0, 0};
     pp_fixture f;
     install_include_chains(f.reader, &quote, &inc1, false);
     run(f, main);
@@ -737,7 +799,7 @@ TEST(Files, OptionalDefaultIncludes)
   tree.add("sys/inner.h", "inner\n");
   std::string main = tree.add("main.c", "main\n");
   std::string sys_name = tree.root + "/sys";
-  search_dir sys = {nullptr, sys_name.c_str(), 0, 1, 1, nullptr};
+  search_dir sys = {nullptr, sys_name.c_str(), 0, 1, 1, nullptr, nullptr, 0, 0};
   struct {
     const char *name;
     const char *expanded;
@@ -766,7 +828,7 @@ TEST(Files, PreIncludedFilesKeepThePrecompiledHeaderProbe)
   tree.add("x.h.zerd", "not an image\n");
   std::string main = tree.add("main.c", "#include \"x.h\"\n");
   std::string sys_name = tree.root + "/sys";
-  search_dir sys = {nullptr, sys_name.c_str(), 0, 1, 1, nullptr};
+  search_dir sys = {nullptr, sys_name.c_str(), 0, 1, 1, nullptr, nullptr, 0, 0};
   struct {
     bool optional;
     int candidates;
@@ -791,7 +853,7 @@ TEST(Files, KnownMissingPathsAreNotProbedForPrecompiledHeaders)
   file_tree tree;
   tree.add("y.h.zerd", "not an image\n");
   std::string main = tree.add("main.c", "#if __has_include(\"y.h\")\n#endif\n");
-  search_dir root = {nullptr, tree.root.c_str(), 0, 0, 1, nullptr};
+  search_dir root = {nullptr, tree.root.c_str(), 0, 0, 1, nullptr, nullptr, 0, 0};
   pp_fixture f;
   f.reader->callbacks.valid_pch = refuse_pch;
   define_special_builtins(f.reader);
@@ -814,7 +876,7 @@ TEST(Files, MainFileLookup)
   } cases[] = {{0, false}, {2, true}, {3, true}};
   for (const auto &c : cases) {
     pp_fixture f;
-    search_dir chain = {nullptr, inc.c_str(), 0, 0, 1, nullptr};
+    search_dir chain = {nullptr, inc.c_str(), 0, 0, 1, nullptr, nullptr, 0, 0};
     install_include_chains(f.reader, &chain, &chain, false);
     f.options()->main_search = c.main_search;
     reader_post_options(f.reader);
@@ -854,8 +916,8 @@ TEST(Files, BracketChainIsATailOfTheQuoteChain)
   tree.add("apart/a.h", "in_apart\n");
   std::string main = tree.add("main.c", "#include <q.h>\n");
   std::string quote_name = tree.root + "/quote", apart_name = tree.root + "/apart";
-  search_dir apart = {nullptr, apart_name.c_str(), 0, 0, 1, nullptr};
-  search_dir quote = {nullptr, quote_name.c_str(), 0, 0, 1, nullptr};
+  search_dir apart = {nullptr, apart_name.c_str(), 0, 0, 1, nullptr, nullptr, 0, 0};
+  search_dir quote = {nullptr, quote_name.c_str(), 0, 0, 1, nullptr, nullptr, 0, 0};
   pp_fixture f;
   install_include_chains(f.reader, &quote, &apart, false);
   EXPECT_EQ(run(f, main), "in_quote");
@@ -873,9 +935,9 @@ TEST(Files, MainFileRetrofittedAsAnInclude)
     file_tree tree;
     std::string main = tree.add("inc/m.c", "x\n");
     std::string other_name = tree.root + "/in", inc_name = tree.root + "/inc";
-    search_dir inc = {nullptr, inc_name.c_str(), 0, system_kind, 1, nullptr};
+    search_dir inc = {nullptr, inc_name.c_str(), 0, system_kind, 1, nullptr, nullptr, 0, 0};
     // A name that is a prefix of the path but no directory of it.
-    search_dir other = {&inc, other_name.c_str(), 0, 0, 1, nullptr};
+    search_dir other = {&inc, other_name.c_str(), 0, 0, 1, nullptr, nullptr, 0, 0};
     pp_fixture f;
     install_include_chains(f.reader, &other, &other, false);
     reader_post_options(f.reader);

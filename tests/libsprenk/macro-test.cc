@@ -7,6 +7,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
+#include <pthread.h>
 
 // The expanded tokens of TEXT, one space apart.
 static std::string expand(pp_fixture &f, const std::string &text)
@@ -191,6 +193,29 @@ TEST(Macro, UnterminatedArgumentsEndAtTheLastNewline)
   }
 }
 
+// In assembler input a line that starts with "#" and is no directive is
+// text: it ends the argument list, with the argument in progress, and is
+// read after the expansion.
+TEST(Macro, AssemblerHashLineEndsTheArguments)
+{
+  struct {
+    const char *text;
+    const char *expanded;
+    const char *report;
+  } cases[] = {
+      {"#define f(x) [x]\nf(a\n# comment\nb)", "[ a ] # comment b )", "<none>"},
+      {"#define f(x) [x]\nf((a\n# comment\n))", "[ ( a ] # comment ) )", "<none>"},
+      {"#define g(x, y) [x|y]\ng(a,\n# x\nb)", "[ a | ] # x b )", "<none>"},
+      {"#define f(x) [x]\nf(a,\n# x\n)", "f # x )",
+       "error: macro \"f\" passed 2 arguments, but takes just 1"},
+  };
+  for (const auto &c : cases) {
+    pp_fixture f(DIALECT_ASM);
+    EXPECT_EQ(expand(f, c.text), c.expanded) << c.text;
+    EXPECT_EQ(f.reports.empty() ? "<none>" : f.reports[0], c.report) << c.text;
+  }
+}
+
 TEST(Macro, RedefinitionComparesWhiteSpace)
 {
   pp_fixture same;
@@ -219,18 +244,51 @@ TEST(Macro, TextOfDefinition)
             text);
 }
 
-TEST(Macro, DeepArgumentNestingIsAnError)
+// Runs BODY on a thread of its own with a stack of STACK bytes.
+static void on_stack_of(size_t stack, const std::function<void()> &body)
 {
-  pp_fixture f;
+  pthread_attr_t attributes;
+  pthread_attr_init(&attributes);
+  ASSERT_EQ(pthread_attr_setstacksize(&attributes, stack), 0);
+  pthread_t thread;
+  auto run = [](void *data) -> void * {
+    (*static_cast<const std::function<void()> *>(data))();
+    return nullptr;
+  };
+  ASSERT_EQ(pthread_create(&thread, &attributes, run, const_cast<std::function<void()> *>(&body)),
+            0);
+  pthread_join(thread, nullptr);
+  pthread_attr_destroy(&attributes);
+}
+
+static std::string nested_invocations(int levels)
+{
   std::string text = "#define i(x) x\n";
-  for (int n = 0; n < 300; n++)
+  for (int n = 0; n < levels; n++)
     text += "i(";
   text += "1";
-  for (int n = 0; n < 300; n++)
+  for (int n = 0; n < levels; n++)
     text += ")";
-  expand(f, text);
-  ASSERT_FALSE(f.reports.empty());
-  EXPECT_EQ(f.reports[0], "error: macro arguments nested more than 256 levels deep");
+  return text + "\nafter";
+}
+
+// Arguments nest as deep as the stack has room for; deeper nesting is an
+// error, reported once, and the text after it is expanded again.
+TEST(Macro, DeepArgumentNesting)
+{
+  on_stack_of(size_t(256) << 20, [] {
+    pp_fixture f;
+    EXPECT_EQ(expand(f, nested_invocations(2000)), "1 after");
+    EXPECT_EQ(f.reports, words{});
+  });
+  on_stack_of(size_t(1) << 20, [] {
+    pp_fixture f;
+    std::string text = expand(f, nested_invocations(3000) + " i(2)");
+    EXPECT_EQ(text.substr(text.size() - 8), " after 2");
+    ASSERT_EQ(f.reports.size(), 1u);
+    EXPECT_EQ(f.reports[0].rfind("error: macro arguments nested more than ", 0), 0u)
+        << f.reports[0];
+  });
 }
 
 TEST(Conditionals, GroupsTaken)

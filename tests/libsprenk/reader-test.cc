@@ -5,6 +5,7 @@
 #include "tests/libsprenk/preprocessor-fixture.h"
 
 #include <fstream>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -390,14 +391,27 @@ TEST(Reader, FinishReportsUnusedMacrosOfTheMainFile)
   EXPECT_EQ(f.reports, (words{"warning: macro \"UNUSED\" is not used [14]"}));
 }
 
+std::vector<const ordinary_map *> changed_to;
+
+void note_change(preprocessor_reader *, const ordinary_map *map)
+{
+  changed_to.push_back(map);
+}
+
+// The rewind adds no map, but a client that follows the lines, as a
+// printer does, still hears that the line went back to 0.
 TEST(Reader, LinemarkerRewindToLineZero)
 {
   pp_fixture f;
-  enter_file_change(f.reader, LC_ENTER, "a.c", 0, 0);
+  changed_to.clear();
+  callbacks_of(f.reader)->file_change = note_change;
+  const ordinary_map *first = enter_file_change(f.reader, LC_ENTER, "a.c", 0, 0);
   linemap_start_line(f.lines.get(), 2, 80);
   uint32_t maps = f.lines->ordinary_used;
-  enter_file_change(f.reader, LC_RENAME_VERBATIM, "a.c", 0, 0);
+  EXPECT_EQ(enter_file_change(f.reader, LC_RENAME_VERBATIM, "a.c", 0, 0), first);
   EXPECT_EQ(f.lines->ordinary_used, maps);
+  EXPECT_EQ(changed_to, (std::vector<const ordinary_map *>{first, first}));
+  EXPECT_EQ(f.lines->line_start_location, first->start);
 }
 
 TEST(Reader, DialectNames)

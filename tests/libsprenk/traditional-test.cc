@@ -324,3 +324,23 @@ TEST(Traditional, SkipRestOfFileReadsLines)
   EXPECT_EQ(cpp_intern(pp.reader, "m", 1)->kind, IK_MACRO);
   EXPECT_FALSE(cpp_read_traditional_line(pp.reader, &text, &length, &first_line));
 }
+
+namespace {
+void undef_b_on_change(preprocessor_reader *reader, const ordinary_map *)
+{
+  undef_from_text(reader, "B junk");
+}
+} // namespace
+
+// A client's directive run in the middle of a traditional directive (here
+// from the file change of a #line) reads its own scanned-out line; the
+// line and overlay of the directive around it are kept.
+TEST(Traditional, ClientDirectiveInsideADirective)
+{
+  pp_fixture pp;
+  callbacks_of(pp.reader)->file_change = undef_b_on_change;
+  EXPECT_EQ(trad_lines(pp, "#define B 2\n#line 10 \"f.c\" /* c */\nB x\nlast\n"),
+            (words{"B x", "last"}));
+  // Once as the text is pushed, once from the #line.
+  EXPECT_EQ(pp.reports, (words(2, "pedwarn: extra tokens at end of #undef directive")));
+}

@@ -14,15 +14,18 @@
 #include "options/option-table.h"
 #include "support/alloc.h"
 #include "support/file-names.h"
+#include "support/system-utils.h"
 #include "tests/common/reader-probes.h"
 #include "tests/libsprenk/expr-value-text.h"
 #include "tests/ppdump/table-arena.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
+#include <sys/stat.h>
 
 enum dump_mode {
   DUMP_TEXT,
@@ -60,7 +63,6 @@ struct ppdump_settings {
   bool no_linemarkers = false;
   bool keep_comments = false;
   bool keep_comments_in_macros = false;
-  bool undef = false;
   int bidi_mode = -1;
   int trigraphs = -1;
   int warn_trigraphs = -1;
@@ -142,11 +144,17 @@ static diagnostic_kind level_kind(int level)
   }
 }
 
+static void write_text_so_far();
+
 static bool report(preprocessor_reader *, int level, int reason, located_ranges *ranges,
                    const char *format, va_list *args)
 {
   diagnostic_info diagnostic;
   diagnostic_kind kind = level_kind(level);
+  // A fatal report ends the program: the text read before it is written
+  // first, as a compiler's preprocessed output holds it.
+  if (kind == DK_FATAL)
+    write_text_so_far();
   diagnostic_set_info(&diagnostic, format, args, ranges, kind);
   diagnostic.option = kind == DK_WARNING || kind == DK_PEDWARN ? reason_option(reason) : 0;
   // Each report is a group of its own, as from the engine's entry points:
@@ -263,7 +271,8 @@ static bool handle_decoded(ppdump_settings *s, const decoded_option &d)
     return true;
   case OPT_D: add_define(s, arg, false); return true;
   case OPT_U: add_define(s, arg, true); return true;
-  case OPT_undef: s->undef = true; return true;
+  // ppdump defines no system or target macros for -undef to drop.
+  case OPT_undef: return true;
   case OPT_C: s->keep_comments = true; return true;
   case OPT_CC: s->keep_comments = s->keep_comments_in_macros = true; return true;
   case OPT_P: s->no_linemarkers = true; return true;
@@ -365,6 +374,30 @@ static bool module_option(ppdump_settings *s, const char *word)
   return true;
 }
 
+static const char usage[] = "usage: ppdump [options] "
+                            "[--lines|--raw-tokens|--tokens|--locations|--literals|--if-values] "
+                            "FILE\n";
+
+static void print_help()
+{
+  fputs(usage, stdout);
+  fputs("Preprocesses FILE (\"-\" for standard input) and writes the text, or with\n"
+        "  --lines       the prepared lines and their notes\n"
+        "  --raw-tokens  the tokens before expansion\n"
+        "  --tokens      the expanded tokens, with expansion and spelling locations\n"
+        "  --locations   the expanded tokens with their location chains\n"
+        "  --literals    the interpreted bytes of each literal\n"
+        "  --if-values   the value of each #if and #elif\n"
+        "Options as the compiler's: -D -U -undef -I -iquote -isystem -idirafter -include\n"
+        "  -imacros -nostdinc -x -std= -ansi -P -C -CC -dM -dD -M -MM -MD -MMD -MF -MG -MP\n"
+        "  -MT -MQ -Mmodules -H -A -remap -trigraphs -traditional-cpp -fdirectives-only\n"
+        "  -finput-charset= -fexec-charset= -fwide-exec-charset= -ftabstop= -pedantic\n"
+        "  -ftrack-macro-expansion -fdollars-in-identifiers -fmodule-header -W options\n"
+        "  -fdiagnostics-color= -fdiagnostics-format=; for module rules --module=NAME\n"
+        "  --module-file=FILE --import=NAME\n",
+        stdout);
+}
+
 static bool parse_arguments(ppdump_settings *s, int argc, const char **argv)
 {
   uint32_t mask = language_bit("C") | language_bit("C++") | FLAG_COMMON | FLAG_TARGET |
@@ -375,7 +408,15 @@ static bool parse_arguments(ppdump_settings *s, int argc, const char **argv)
       i++;
       continue;
     }
+    if (strcmp(word, "--help") == 0) {
+      print_help();
+      exit(0);
+    }
     if (strcmp(word, "-") == 0 || word[0] != '-') {
+      if (s->input) {
+        error_here("a second input file %qs: ppdump reads one file", word);
+        return false;
+      }
       s->input = word[0] == '-' ? "" : word;
       i++;
       continue;
@@ -388,10 +429,7 @@ static bool parse_arguments(ppdump_settings *s, int argc, const char **argv)
     }
   }
   if (s->input == nullptr) {
-    fprintf(stderr,
-            "usage: ppdump [options] "
-            "[--lines|--raw-tokens|--tokens|--locations|--literals|--if-values] "
-            "FILE\n");
+    fputs(usage, stderr);
     return false;
   }
   // Directives-only text and the dumps of expanded tokens are read as
@@ -796,6 +834,18 @@ static void move_to_line(text_printer *p, const expanded_location &at)
 
 static text_printer *active_printer;
 
+static void write_text_so_far()
+{
+  text_printer *p = active_printer;
+  if (p == nullptr)
+    return;
+  if (p->printed)
+    emit_char(&p->out, '\n');
+  p->printed = false;
+  flush_output(&p->out);
+  fflush(stdout);
+}
+
 // Entering and leaving files: a linemarker with its flags, as compilers
 // read them back (1 enter, 2 return, 3 system header).
 // -H: each header entered, on standard error, after a dot for each level it
@@ -1195,6 +1245,9 @@ static void write_rules(preprocessor_reader *reader, const ppdump_settings &s)
 int main(int argc, const char **argv)
 {
   alloc_set_program_name("ppdump");
+  // As the compiler's: macro arguments nested thousands deep pre-expand
+  // recursively.
+  raise_stack_limit(0x4000000);
   diagnostic_state_init(&global_diagnostic_state, int(option_count));
   context_color_setup(&global_diagnostic_state, -1);
   // As a compiler shows them: columns, source lines with carets and the
@@ -1225,10 +1278,9 @@ int main(int argc, const char **argv)
   callbacks_of(reader)->diagnostic = report;
   reader_post_options(reader);
   init_converters(reader);
-  if (!settings.undef)
-    define_standard_builtins(reader, true);
-  else
-    define_special_builtins(reader);
+  // -undef drops the system's and the target's macros, of which ppdump
+  // defines none: the language standard's own stay, as they must.
+  define_standard_builtins(reader, true);
   for (int i = 0; i < settings.define_count; i++) {
     if (settings.define_is_undef[i])
       undef_from_text(reader, settings.defines[i]);
@@ -1270,6 +1322,12 @@ int main(int argc, const char **argv)
     for (int i = 0; i < settings.targets.count; i++)
       deps_add_rule_target(dependencies_of(reader), settings.targets.words[i],
                            settings.target_quoted[i]);
+  // The library takes a directory for a missing file; named as the input,
+  // it is reported for what it is.
+  struct stat input_info;
+  if (settings.input[0] && stat(settings.input, &input_info) == 0 &&
+      S_ISDIR(input_info.st_mode))
+    fatal_error(0, "%s: %s", settings.input, error_text(EISDIR));
   if (open_main_file(reader, settings.input, false) != nullptr) {
     // Read for their definitions only, before anything else.
     for (int i = 0; i < settings.macro_files.count; i++)

@@ -21,6 +21,12 @@ def run(args, text=None, stdin=None):
         return subprocess.run([PPDUMP] + args, capture_output=True, input=stdin)
 
 
+# What -dM shows after -undef in the default dialects.
+STANDARD_BOTH = {"#define __STDC__ 1", "#define __STDC_HOSTED__ 1", "#define __STDC_UTF_16__ 1",
+                 "#define __STDC_UTF_32__ 1"}
+STANDARD_C17 = STANDARD_BOTH | {"#define __STDC_VERSION__ 201710L"}
+
+
 def raw_spellings(output):
     return [line.split("\t")[1] for line in output.decode().splitlines()
             if line.split("\t")[0] != "EOF"]
@@ -150,8 +156,14 @@ class Inspection(unittest.TestCase):
 
 class MacroModes(unittest.TestCase):
     def test_dump_macros(self):
-        out = run(["-undef", "-dM", "FILE"], "#define f(a, ...) #a a##__VA_ARGS__\n#define g 1\n#undef g\n")
-        self.assertEqual(out.stdout.decode(), "#define f(a,...) #a a ##__VA_ARGS__\n")
+        # -undef keeps the language standard's own macros, as compilers do.
+        source = "#define f(a, ...) #a a##__VA_ARGS__\n#define g 1\n#undef g\n"
+        cases = [([], STANDARD_C17),
+                 (["-x", "c++"], STANDARD_BOTH | {"#define __cplusplus 201703L"})]
+        for options, predefined in cases:
+            out = run(["-undef", "-dM"] + options + ["FILE"], source)
+            self.assertEqual(set(out.stdout.decode().splitlines()),
+                             predefined | {"#define f(a,...) #a a ##__VA_ARGS__"}, options)
 
     def test_definitions_kept_in_the_text(self):
         out = run(["-undef", "-P", "-dD", "FILE"], "#define g 1\ng\n#undef g\ng\n")
@@ -600,7 +612,7 @@ class FilesAndDirectives(unittest.TestCase):
         out, text = self.text({"main.c": source}, ["-P", "-undef"])
         self.assertEqual((out.returncode, text.split()), (0, ["ab"]), out.stderr)
         out, text = self.text({"main.c": source}, ["-undef", "-dM"])
-        self.assertEqual(text, "#define X a ## b\n")
+        self.assertEqual(set(text.splitlines()), STANDARD_C17 | {"#define X a ## b"})
 
 
 class Diagnostics(unittest.TestCase):
@@ -684,6 +696,35 @@ class Diagnostics(unittest.TestCase):
 
     def test_unknown_option(self):
         self.assertEqual(run(["-fno-such-thing", "FILE"], "a\n").returncode, 1)
+
+    def test_text_before_a_fatal_error_is_written(self):
+        source = 'int a;\n#define X 1\nX b\n#include "nope.h"\nafter\n'
+        for options in ([], ["-traditional-cpp"], ["-fdirectives-only"]):
+            out = run(["-P"] + options + ["FILE"], source)
+            self.assertEqual(out.returncode, 1, options)
+            self.assertIn(b"fatal error: nope.h: No such file or directory", out.stderr)
+            lines = [line for line in out.stdout.decode().splitlines() if line]
+            self.assertEqual(lines[0], "int a;", options)
+            self.assertNotIn("after", lines, options)
+        self.assertIn("1 b", run(["-P", "FILE"], source).stdout.decode().splitlines())
+
+    def test_help(self):
+        out = run(["--help"])
+        self.assertEqual(out.returncode, 0)
+        self.assertTrue(out.stdout.startswith(b"usage: ppdump "), out.stdout)
+        self.assertIn(b"--tokens", out.stdout)
+
+    def test_directory_as_input(self):
+        with tempfile.TemporaryDirectory() as directory:
+            out = run([directory])
+        self.assertEqual(out.returncode, 1)
+        self.assertIn(("fatal error: %s: Is a directory" % directory).encode(), out.stderr)
+
+    def test_second_input_file(self):
+        out = run(["FILE", "-P", "FILE"], "a\n")
+        self.assertEqual(out.returncode, 1)
+        self.assertIn(b"error: a second input file", out.stderr)
+        self.assertEqual(out.stdout, b"")
 
 
 if __name__ == "__main__":

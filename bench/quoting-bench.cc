@@ -3,7 +3,7 @@
 // 1 MB UTF-16 file converted to UTF-8 through the cache.
 #include "diagnostics/diagnostic.h"
 #include "diagnostics/source-quoting.h"
-#include "tests/libsprenk/line-map-fixture.h"
+#include "tests/locations/line-map-fixture.h"
 
 #include <benchmark/benchmark.h>
 

@@ -8,7 +8,7 @@
 #include "diagnostics/edit-context.h"
 #include "diagnostics/internal.h"
 #include "diagnostics/source-quoting.h"
-#include "libsprenk/display-width.h"
+#include "locations/display-width.h"
 #include "support/alloc.h"
 #include "support/char-class.h"
 #include "support/internal-abort.h"

@@ -8,7 +8,7 @@
 
 #include "diagnostics/input.h"
 #include "diagnostics/pretty-print.h"
-#include "libsprenk/located-ranges.h"
+#include "locations/located-ranges.h"
 #include "support/hash-table.h"
 #include "support/vec.h"
 

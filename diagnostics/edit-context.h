@@ -3,7 +3,7 @@
 #ifndef VUZ_DIAGNOSTICS_EDIT_CONTEXT_H
 #define VUZ_DIAGNOSTICS_EDIT_CONTEXT_H
 
-#include "libsprenk/located-ranges.h"
+#include "locations/located-ranges.h"
 
 #include <cstdint>
 

@@ -5,8 +5,8 @@
 #define VUZ_DIAGNOSTICS_INPUT_H
 
 #include "diagnostics/file-cache.h"
-#include "libsprenk/display-width.h"
-#include "libsprenk/line-map.h"
+#include "locations/display-width.h"
+#include "locations/line-map.h"
 
 #include <cstdint>
 #include <cstdio>

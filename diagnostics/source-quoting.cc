@@ -5,7 +5,7 @@
 
 #include "diagnostics/diagnostic-color.h"
 #include "diagnostics/internal.h"
-#include "libsprenk/display-width.h"
+#include "locations/display-width.h"
 #include "support/alloc.h"
 #include "support/internal-abort.h"
 #include "support/sort.h"

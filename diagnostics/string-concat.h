@@ -4,7 +4,7 @@
 #ifndef VUZ_DIAGNOSTICS_STRING_CONCAT_H
 #define VUZ_DIAGNOSTICS_STRING_CONCAT_H
 
-#include "libsprenk/line-map.h"
+#include "locations/line-map.h"
 #include "support/hash-table.h"
 
 struct string_concat {

@@ -7,7 +7,7 @@
 #include "diagnostics/source-quoting.h"
 #include "fuzz/fuzz-input.h"
 #include "fuzz/scratch.h"
-#include "tests/libsprenk/line-map-fixture.h"
+#include "tests/locations/line-map-fixture.h"
 
 #include <cstdint>
 #include <cstdio>

@@ -6,8 +6,8 @@
 #define VUZ_LIBSPRENK_PREPROCESSOR_H
 
 #include "libsprenk/charset.h"
-#include "libsprenk/line-map.h"
-#include "libsprenk/located-ranges.h"
+#include "locations/line-map.h"
+#include "locations/located-ranges.h"
 #include "support/obstack.h"
 
 #include <cstdarg>

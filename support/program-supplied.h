@@ -7,7 +7,7 @@
 
 #include <cstdint>
 
-// Defined with the source locations (libsprenk/line-map.h).
+// Defined with the source locations (locations/line-map.h).
 struct expanded_location;
 enum location_aspect : int;
 

@@ -4,7 +4,7 @@
 #ifndef VUZ_TESTS_COMMON_LINE_TABLE_H
 #define VUZ_TESTS_COMMON_LINE_TABLE_H
 
-#include "libsprenk/line-map.h"
+#include "locations/line-map.h"
 
 #include <cstdlib>
 

@@ -3,7 +3,7 @@
 // check prints where it failed and aborts, which death tests observe.
 #include "support/program-supplied.h"
 
-#include "libsprenk/line-map.h"
+#include "locations/line-map.h"
 
 #include <cstdio>
 #include <cstdlib>

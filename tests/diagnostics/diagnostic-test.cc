@@ -7,7 +7,7 @@
 #include "support/internal-abort.h"
 #include "tests/common/temp-dir.h"
 #include "tests/diagnostics/child-run.h"
-#include "tests/libsprenk/line-map-fixture.h"
+#include "tests/locations/line-map-fixture.h"
 
 #include <gtest/gtest.h>
 

@@ -4,7 +4,7 @@
 
 #include "diagnostics/internal.h"
 #include "tests/common/temp-dir.h"
-#include "tests/libsprenk/line-map-fixture.h"
+#include "tests/locations/line-map-fixture.h"
 
 #include <gtest/gtest.h>
 

@@ -7,7 +7,7 @@
 #include "diagnostics/diagnostic.h"
 #include "diagnostics/source-quoting.h"
 #include "tests/common/temp-dir.h"
-#include "tests/libsprenk/line-map-fixture.h"
+#include "tests/locations/line-map-fixture.h"
 
 #include <gtest/gtest.h>
 

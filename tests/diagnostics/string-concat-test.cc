@@ -3,7 +3,7 @@
 #include "diagnostics/string-concat.h"
 
 #include "diagnostics/input.h"
-#include "tests/libsprenk/line-map-fixture.h"
+#include "tests/locations/line-map-fixture.h"
 
 #include <gtest/gtest.h>
 

@@ -5,7 +5,7 @@
 #define VUZ_TESTS_LIBSPRENK_PREPROCESSOR_FIXTURE_H
 
 #include "libsprenk/preprocessor-internal.h"
-#include "tests/libsprenk/line-map-fixture.h"
+#include "tests/locations/line-map-fixture.h"
 
 #include <cstdio>
 #include <string>

@@ -43,7 +43,7 @@ WHITESPACE_WARNING = "treating Unicode character as whitespace"
 DIAGNOSTIC = re.compile(r"^[^:\n]*:(\d+):\d+: (error|warning): (.*)$", re.M)
 LIBRARY = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "libsprenk")
 SETS_FILE = os.path.join(LIBRARY, "ucn-identifier-sets.txt")
-ADDITIONS_FILE = os.path.join(LIBRARY, "unicode-14-additions.txt")
+ADDITIONS_FILE = os.path.join(LIBRARY, "..", "locations", "unicode-14-additions.txt")
 
 # The table generator's readers of the two data files.
 spec = importlib.util.spec_from_file_location("table", os.path.join(LIBRARY, "gen-ucn-table.py"))

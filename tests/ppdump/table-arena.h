@@ -3,7 +3,7 @@
 #ifndef VUZ_TESTS_PPDUMP_TABLE_ARENA_H
 #define VUZ_TESTS_PPDUMP_TABLE_ARENA_H
 
-#include "libsprenk/line-map.h"
+#include "locations/line-map.h"
 
 #include <cstdint>
 

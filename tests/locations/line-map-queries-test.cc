@@ -1,8 +1,8 @@
 // Location queries: resolving through macro expansions, expansion, ordering,
 // system headers, unwinding, column moves, statistics and dumps.
-#include "libsprenk/line-map.h"
+#include "locations/line-map.h"
 
-#include "tests/libsprenk/line-map-fixture.h"
+#include "tests/locations/line-map-fixture.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 // Display width: tabs, UTF-8 decoding, undecodable bytes, column conversion
 // and the code-point width table.
-#include "libsprenk/display-width.h"
+#include "locations/display-width.h"
 
 #include <gtest/gtest.h>
 

@@ -1,10 +1,10 @@
 // Display width of source text: UTF-8 decoding, tab stops and the generated
 // code-point width table.
-#include "libsprenk/display-width.h"
+#include "locations/display-width.h"
 
 #include "support/internal-abort.h"
 
-#include "libsprenk/display-width-table.h"
+#include "locations/display-width-table.h"
 
 static bool policy_is_valid(const column_policy &policy)
 {

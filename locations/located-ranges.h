@@ -4,7 +4,7 @@
 #ifndef VUZ_LIBSPRENK_LOCATED_RANGES_H
 #define VUZ_LIBSPRENK_LOCATED_RANGES_H
 
-#include "libsprenk/line-map.h"
+#include "locations/line-map.h"
 
 #include <cstdint>
 

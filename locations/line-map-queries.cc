@@ -1,7 +1,7 @@
 // The read side of the line table: resolving through macro expansions,
 // expansion to file, line and column, ordering, system-header and includer
 // tests, column moves, statistics and dumps.
-#include "libsprenk/line-map.h"
+#include "locations/line-map.h"
 
 #include "support/internal-abort.h"
 

@@ -1,9 +1,9 @@
 // The location record: range storage, cached expansion with a column
 // override, and the all-or-nothing rules of fix-it hints.
-#include "libsprenk/located-ranges.h"
+#include "locations/located-ranges.h"
 
 #include "diagnostics/input.h"
-#include "tests/libsprenk/line-map-fixture.h"
+#include "tests/locations/line-map-fixture.h"
 
 #include <gtest/gtest.h>
 

@@ -2,7 +2,7 @@
 #ifndef VUZ_TESTS_LIBSPRENK_LINE_MAP_FIXTURE_H
 #define VUZ_TESTS_LIBSPRENK_LINE_MAP_FIXTURE_H
 
-#include "libsprenk/line-map.h"
+#include "locations/line-map.h"
 #include "tests/common/line-table.h"
 
 #include <cstdlib>

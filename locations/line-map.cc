@@ -1,6 +1,6 @@
 // The line table: map creation, line and column allocation, range packing,
 // the ad-hoc table and the map lookup that every query uses.
-#include "libsprenk/line-map.h"
+#include "locations/line-map.h"
 
 #include "support/alloc.h"
 #include "support/callback-hash-table.h"

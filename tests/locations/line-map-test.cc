@@ -1,8 +1,8 @@
 // The line table: map creation, line layouts, columns, range packing, the
 // ad-hoc table, macro maps and the limits of the location space.
-#include "libsprenk/line-map.h"
+#include "locations/line-map.h"
 
-#include "tests/libsprenk/line-map-fixture.h"
+#include "tests/locations/line-map-fixture.h"
 
 #include "support/callback-hash-table.h"
 

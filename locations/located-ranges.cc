@@ -1,7 +1,7 @@
 // The location record: small-buffer storage of ranges and hints, cached
 // expansion of the primary location, and the rules that accept, merge or
 // refuse fix-it hints.
-#include "libsprenk/located-ranges.h"
+#include "locations/located-ranges.h"
 
 #include "support/alloc.h"
 

@@ -1,8 +1,8 @@
 // Random sequences of maps, lines, columns, range combinations and macro
 // expansions, checked against a model of what was put in.
-#include "libsprenk/line-map.h"
+#include "locations/line-map.h"
 
-#include "tests/libsprenk/line-map-fixture.h"
+#include "tests/locations/line-map-fixture.h"
 
 #include <gtest/gtest.h>
 

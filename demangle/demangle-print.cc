@@ -70,7 +70,8 @@ void printer_append_number(printer_t *p, int value)
   printer_append_text(p, digits);
 }
 
-// Java names decode "__U" hex "_" escapes of characters below 256.
+// Java names decode "__U" hex "_" escapes (one or more digits) of characters
+// below 256.
 static void print_java_identifier(printer_t *p, const char *name, int length)
 {
   const char *end = name + length;
@@ -92,7 +93,8 @@ static void print_java_identifier(printer_t *p, const char *name, int length)
         if (value < 256)
           value = value * 16 + digit;
       }
-      if (q < end && *q == '_' && value < 256) {
+      // Without digits "__U_" is no escape; decoding it would give a NUL.
+      if (q > c + 3 && q < end && *q == '_' && value < 256) {
         printer_append(p, run, c - run);
         printer_append_char(p, static_cast<char>(value));
         c = q;

@@ -78,6 +78,7 @@ TEST(DemangleEntry, OptionsAndInputClasses)
       {"_ZN4java4lang14a__U41___U42_b3fooEv", 0x5, "java.lang.aABb.foo()"},
       {"_ZN4java4lang6__U41_3fooEv", 0x5, "java.lang.A.foo()"},
       {"_ZN4java4lang8a__U4g_b3fooEv", 0x5, "java.lang.a__U4g_b.foo()"},
+      {"_ZN4java4lang6a__U_b3fooEv", 0x5, "java.lang.a__U_b.foo()"},
       // The whole text must be consumed with parameters, not without.
       {"_Z1fvX", 0x1, null_result},
       {"_Z1fvX", 0, "f"},

@@ -81,15 +81,22 @@ uint32_t column_of(const scan_state &s, cursor_t position)
 namespace {
 
 // A backslash-newline (or carriage return) at P; where it ends, or null.
+// Blanks between the backslash and the newline still splice, as they do
+// when the line is prepared for the full run.
 cursor_t splice_end(cursor_t p, cursor_t limit)
 {
-  // A backslash just before the limit does not splice with the sentinel.
-  if (p + 1 >= limit || *p != '\\')
+  if (*p != '\\')
     return nullptr;
-  if (p[1] == '\r' && p + 2 < limit && p[2] == '\n')
-    return p + 3;
-  if (p[1] == '\n' || p[1] == '\r')
-    return p + 2;
+  cursor_t q = p + 1;
+  while (q < limit && char_has_class(*q, CC_HSPACE_OR_NUL))
+    q++;
+  // A backslash just before the limit does not splice with the sentinel.
+  if (q >= limit)
+    return nullptr;
+  if (q[0] == '\r' && q + 1 < limit && q[1] == '\n')
+    return q + 2;
+  if (q[0] == '\n' || q[0] == '\r')
+    return q + 1;
   return nullptr;
 }
 
@@ -302,32 +309,27 @@ cursor_t scan_comment(scan_state &s, cursor_t start, cursor_t second, cursor_t l
   bool line_comment = *second == '/';
   uint32_t column = column_of(s, start);
   location_t line = s.reader->line_table->line_start_location;
-  bool escaped = false, armed = false;
+  bool armed = false;
   for (cursor_t p = second + 1; p < limit; p++) {
     unsigned char c = *p;
-    cursor_t after = line_comment ? nullptr : splice_end(p, limit);
+    cursor_t after = splice_end(p, limit);
     if (after) {
-      // A splice between "*" and "/" still closes the comment.
+      // A splice goes on with a line comment, and one between "*" and "/"
+      // still closes a block comment.
       p = after - 1;
       count_line(s);
       s.line_start = after;
       continue;
     }
-    if (c == '\\') {
-      escaped = true;
-      armed = false;
-      continue;
-    }
     if (c == '\n' || c == '\r') {
       p = end_line(s, p, limit);
-      if (line_comment && !escaped) {
+      if (line_comment) {
         s.bol = true;
         return p + 1;
       }
-      escaped = false;
+      armed = false;
       continue;
     }
-    escaped = false;
     if (!line_comment) {
       if (c == '/' && armed)
         return p + 1;

@@ -322,7 +322,9 @@ static cursor_t strict_fallthrough(cursor_t p, cursor_t to)
   if (has_lead && lead == CASE_LOWER && fall != CASE_LOWER)
     return nullptr;
   p = q;
-  if (p + 1 < to && (*p == 's' || *p == 'S') && p[1] == ' ')
+  // "FALLS THRU" and "falls thru", never a mixed "FALLs".
+  unsigned char plural = fall == CASE_UPPER ? 'S' : 's';
+  if (p + 1 < to && *p == plural && p[1] == ' ')
     p += 2;
   else if (p < to && (*p == ' ' || *p == '-'))
     p++;

@@ -67,6 +67,10 @@ const hiding_case hiding_cases[] = {
     {"spliced comment opener", DIALECT_KAV17, "/\\\n* x\n#define A 1\n*/\n", false},
     {"spliced comment closer", DIALECT_KAV17, "/* x *\\\n/\n#define A 1\n", true},
     {"comment closer spliced twice", DIALECT_KAV17, "/* *\\\r\n\\\n/\n#define A 1\n", true},
+    // Blanks between a backslash and the newline still splice.
+    {"blanks before a splice", DIALECT_KAV17, "x \\ \n#define A 1\n", false},
+    {"line comment spliced after blanks", DIALECT_KAV17, "// c \\ \t\n#define A 1\n", false},
+    {"comment closer spliced after blanks", DIALECT_KAV17, "/* x *\\ \n/\n#define A 1\n", true},
     {"escaped quote", DIALECT_KAV17, "\"\\\"\n#define A 1\n\"\n", false},
     {"escaped backslash ends string", DIALECT_KAV17, "\"\\\\\"\n#define A 1\n", true},
     // R directly after a literal is its suffix, not a raw prefix.

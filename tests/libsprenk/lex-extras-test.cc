@@ -140,6 +140,7 @@ TEST(RawString, Unterminated)
   EXPECT_EQ(h.spell(token), "R\"ab");
   EXPECT_EQ(h.reports, (words{"error: invalid new-line in raw string delimiter",
                               "error: unterminated raw string"}));
+  EXPECT_EQ(h.where(h.report_locations[0]), "1:5");
 }
 
 TEST(Comments, SkippedAsWhiteSpace)
@@ -221,6 +222,9 @@ TEST(Comments, FallThrough)
       {"// FALLTHRU", {false, true, true, true, true, false}},
       {"/* FALLTHROUGH */", {false, true, true, true, true, false}},
       {"// Falls through.", {false, true, true, true, false, false}},
+      {"// FALLS THROUGH", {false, true, true, true, false, false}},
+      {"// FALLs THROUGH", {false, true, true, false, false, false}},
+      {"// fallS through", {false, true, true, false, false, false}},
       {"// fall thru", {false, true, true, true, false, false}},
       {"// intentional fallthrough", {false, true, true, true, false, false}},
       {"// Intentional FALLTHROUGH", {false, true, true, true, false, false}},

@@ -1148,9 +1148,44 @@ void enter_file_at_line_one(preprocessor_reader *reader, line_map_reason reason,
   enter_file_change(reader, reason, name, 1, 0);
 }
 
+// Whether FILE is still read: the main file, or a file on the buffer stack.
+static bool file_in_use(preprocessor_reader *reader, const source_file *file)
+{
+  if (file == reader->main_file)
+    return true;
+  for (const input_buffer *buffer = reader->buffer; buffer; buffer = buffer->previous)
+    if (buffer->file == file)
+      return true;
+  return false;
+}
+
+// The lookups made so far and the paths found missing.
+static void forget_lookups(preprocessor_reader *reader)
+{
+  callback_hash_table_delete(reader->nonexistent_names);
+  reader->nonexistent_names = nullptr;
+  obstack_free_to(&reader->nonexistent_name_strings, nullptr);
+  callback_hash_table_delete(reader->file_hash);
+  reader->file_hash = nullptr;
+  free_file_entries(reader);
+}
+
+// A client may clear the cache while files are read (after a precompiled
+// header replaced what they defined): the files the reader still reads
+// stay, in their order, and so do the directories and remap tables the
+// include chains point to.
 void reset_file_cache(preprocessor_reader *reader)
 {
-  cleanup_file_cache(reader);
+  source_file **link = &reader->all_files;
+  while (source_file *file = *link) {
+    if (file_in_use(reader, file)) {
+      link = &file->next;
+    } else {
+      *link = file->next;
+      free_source_file(file);
+    }
+  }
+  forget_lookups(reader);
   init_file_cache(reader);
 }
 
@@ -1318,17 +1353,13 @@ void init_file_cache(preprocessor_reader *reader)
 
 void cleanup_file_cache(preprocessor_reader *reader)
 {
-  callback_hash_table_delete(reader->nonexistent_names);
-  reader->nonexistent_names = nullptr;
-  obstack_free_to(&reader->nonexistent_name_strings, nullptr);
+  forget_lookups(reader);
   for (source_file *file = reader->all_files, *next; file; file = next) {
     next = file->next;
     free_source_file(file);
   }
   reader->all_files = nullptr;
-  callback_hash_table_delete(reader->file_hash);
-  reader->file_hash = nullptr;
-  free_file_entries(reader);
+  reader->main_file = nullptr;
   free_directory_blocks(&reader->made_directories);
   free_directory_blocks(&reader->source_directories);
   free_remap_tables(reader);

@@ -1044,3 +1044,30 @@ TEST(Files, FoundFilesKeepTheirStatRecord)
   EXPECT_EQ(kept->st_dev, expected.st_dev);
   EXPECT_EQ(kept->st_ino, expected.st_ino);
 }
+
+// A client may clear the cache while files are being read (after reading a
+// precompiled header, say): the files on the buffer stack and the main file
+// stay, the include chain keeps its remap tables, and later lookups search
+// afresh.
+TEST(Files, ResetCacheKeepsTheFilesBeingRead)
+{
+  file_tree tree;
+  tree.add("inc/header.vuz", "short.h real.h\n");
+  tree.add("inc/real.h", "remapped\n");
+  tree.add("inner.h", "inner\n");
+  tree.add("outer.h", "first\n#include \"inner.h\"\n#include <short.h>\n");
+  std::string main =
+      tree.add("main.c", "#include <short.h>\n#include \"outer.h\"\n#include \"inner.h\"\n");
+  std::string inc = tree.root + "/inc";
+  search_dir bracket = {nullptr, inc.c_str(), 0, 0, 1, nullptr, nullptr, 0, 0};
+  pp_fixture f;
+  f.options()->use_remap_files = true;
+  install_include_chains(f.reader, &bracket, &bracket, false);
+  reader_post_options(f.reader);
+  ASSERT_NE(open_main_file(f.reader, main.c_str(), false), nullptr);
+  EXPECT_EQ(f.spell(cpp_get_token(f.reader)), "remapped");
+  EXPECT_EQ(f.spell(cpp_get_token(f.reader)), "first");
+  reset_file_cache(f.reader);
+  EXPECT_EQ(f.expanded(), "inner remapped inner");
+  EXPECT_TRUE(f.reports.empty()) << f.reports[0];
+}

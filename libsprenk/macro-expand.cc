@@ -429,7 +429,7 @@ static bool is_literal_to_escape(int kind)
          (kind >= TK_CHAR_USERDEF && kind <= TK_UTF8STRING_USERDEF);
 }
 
-static preproc_token stringify_tokens(preprocessor_reader *reader, const preproc_token *tokens,
+static preproc_token stringify_argument(preprocessor_reader *reader, const preproc_token *tokens,
                                       uint32_t count)
 {
   uint64_t bound = 3;
@@ -857,7 +857,7 @@ static void end_va_opt(replacement *r, const preproc_token *close)
   if (group->stringify) {
     paste_group(r->reader, out, group->start);
     preproc_token text =
-        stringify_tokens(r->reader, out->tokens + group->start, out->count - group->start);
+        stringify_argument(r->reader, out->tokens + group->start, out->count - group->start);
     // The string stands where the operator stood, white space before it
     // included.
     const preproc_token *open = &macro_tokens(r->macro)[group->open_index];
@@ -966,7 +966,7 @@ static void replace_argument(replacement *r, const preproc_token *body, uint32_t
   uint32_t first = r->out.count;
   if (use->flags & TOK_STRINGIFY) {
     if (!arg->stringified_done) {
-      arg->stringified = stringify_tokens(reader, arg->raw.tokens, arg->raw.count);
+      arg->stringified = stringify_argument(reader, arg->raw.tokens, arg->raw.count);
       arg->stringified_done = true;
     }
     // A string made here is spelled where the operator stands.

@@ -711,8 +711,7 @@ static constexpr operator_table make_operator_table()
       {TK_NOT_EQ, 11, OPF_LEFT_ASSOC}, {TK_AND, 9, 0x6},
       {TK_XOR, 8, 0x6},               {TK_OR, 7, 0x6},
       {TK_AND_AND, 6, OPF_LEFT_ASSOC}, {TK_OR_OR, 5, OPF_LEFT_ASSOC},
-      // '?' binds less than ':' so that ':' stops at its '?'.
-      {TK_QUERY, 3, 0},               {TK_COLON, 4, 0x6},
+      {TK_QUERY, 4, 0},               {TK_COLON, 4, 0x6},
       {TK_COMMA, 4, OPF_LEFT_ASSOC},  {TK_OPEN_PAREN, 1, OPF_NO_LEFT},
       {TK_CLOSE_PAREN, 0, 0},         {TK_EOF, 0, 0},
   };
@@ -1063,6 +1062,9 @@ static op_entry *reduce(expr_parse *p, op_entry *top, int op)
       continue;
     }
     case TK_QUERY:
+      // ':' and ',' stop at their '?': a ? b, c : d ? e : f nests to the right.
+      if (op == TK_COLON || op == TK_COMMA)
+        return top;
       diag_error(reader, DL_ERROR, "'?' without following ':'");
       return nullptr;
     default:

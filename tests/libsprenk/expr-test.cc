@@ -27,6 +27,10 @@ TEST(Expr, PrecedenceAndValues)
       {"1 ? -1 : 0u", "18446744073709551615u"},               {"'a'", "97"},
       {"'\\377'", "-1"},           {"'ab'", "24930"},          {"u'x' == 120", "1"},
       {"(2, 3)", "3"},             {"0b101", "5"},             {"010", "8"},
+      // The conditional nests to the right, and a comma may stand between
+      // '?' and ':'.
+      {"1 ? 2 : 0 ? 0 : 3", "2"},  {"1 ? 0 ? 5 : 6 : 7", "6"},  {"1 ? 2, 3 : 4", "3"},
+      {"0 ? 1 : 2, 5", "5"},
   };
   for (const value_case &c : cases) {
     expr_fixture f;

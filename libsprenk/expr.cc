@@ -476,7 +476,7 @@ static uint32_t classify_floating(preprocessor_reader *reader, number_scan *n,
                             "fixed-point constants are a VUZ extension");
   if (result & NUM_DFLOAT) {
     if (o->pedantic_mode && !o->decimal_float_suffixes)
-      diag_pedwarning_at_line(reader, DR_PEDANTIC, location, 0,
+      diag_pedwarning_at_line(reader, DR_C11_C2X_COMPAT, location, 0,
                               "decimal float constants are a C2X feature");
     else if (o->warn_c11_c2x_compat > 0)
       diag_warning_at_line(reader, DR_C11_C2X_COMPAT, location, 0,

@@ -1234,7 +1234,7 @@ bool _cpp_evaluate_expr(preprocessor_reader *reader, bool is_if, expr_value *val
   return true;
 }
 
-bool _cpp_parse_expr(preprocessor_reader *reader, bool is_if)
+bool parse_condition(preprocessor_reader *reader, bool is_if)
 {
   expr_value value;
   return _cpp_evaluate_expr(reader, is_if, &value) && !value_zero(value);

@@ -611,20 +611,20 @@ expr_value interpret_integer(preprocessor_reader *reader, const preproc_token *t
     }
   }
   bool unsignedp = (classification & NUM_UNSIGNED) != 0;
-  expr_value result = from_wide(value, unsignedp);
   if (overflow && !(classification & NUM_USERDEF)) {
     diag_error(reader, DL_PEDWARN, "integer constant is too large for its type");
+    expr_value result = make_value(value, precision, unsignedp);
     result.overflow = true;
-    return make_value(value, precision, unsignedp);
+    return result;
   }
   if (!unsignedp && sign_bit(value, precision) &&
       !(o->traditional_mode && reader->state.in_directive)) {
-    result.unsignedp = true;
+    unsignedp = true;
     if ((classification & NUM_RADIX) == NUM_DECIMAL)
       diag_error(reader, o->c99_mode ? DL_PEDWARN : DL_WARNING,
                  "integer constant is so large that it is unsigned");
   }
-  return make_value(value, precision, result.unsignedp);
+  return make_value(value, precision, unsignedp);
 }
 
 // ---- User-defined literal kinds ----

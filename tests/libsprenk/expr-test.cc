@@ -255,6 +255,18 @@ TEST(Expr, LargeConstants)
   expr_fixture g;
   g.eval("18446744073709551616");
   EXPECT_EQ(g.reports, (words{"pedwarn: integer constant is too large for its type"}));
+  // A client reading the number itself learns of the overflow.
+  const struct {
+    const char *text;
+    bool overflow;
+  } cases[] = {{"18446744073709551616", true}, {"0x10000000000000000", true},
+               {"18446744073709551615u", false}, {"9223372036854775808", false}};
+  for (const auto &c : cases) {
+    expr_fixture h;
+    preproc_token token = h.first_token(c.text);
+    uint32_t flags = classify_number(h.reader, &token, nullptr, token.location);
+    EXPECT_EQ(interpret_integer(h.reader, &token, flags).overflow, c.overflow) << c.text;
+  }
 }
 
 // ---- Numbers ----

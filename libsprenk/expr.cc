@@ -462,7 +462,8 @@ static uint32_t classify_floating(preprocessor_reader *reader, number_scan *n,
   if (suffix_length && o->warn_traditional_c && !cpp_in_system_macro(reader))
     diag_warning_at_line(reader, DR_TRADITIONAL, location, 0,
                          "traditional C rejects the \"%.*s\" suffix", suffix_length, s);
-  if ((result & NUM_WIDTH) == NUM_MEDIUM && !(result & NUM_DFLOAT) && o->pedantic_mode)
+  if ((result & NUM_WIDTH) == NUM_MEDIUM && !(result & (NUM_DFLOAT | NUM_FRACT | NUM_ACCUM)) &&
+      o->pedantic_mode)
     diag_pedwarning_at_line(reader, DR_PEDANTIC, location, 0,
                             "suffix for double constant is a VUZ extension");
   if ((result & NUM_DFLOAT) && n->radix != 10) {

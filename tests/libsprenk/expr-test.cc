@@ -342,6 +342,9 @@ TEST(Numbers, PedanticForms)
        {"pedwarn: suffix for double constant is a VUZ extension [22]"}},
       {DIALECT_STDC17, "3i", NUM_INTEGER | NUM_IMAGINARY | NUM_SMALL | NUM_DECIMAL,
        {"pedwarn: imaginary constants are a VUZ extension [22]"}},
+      // A fixed-point 'l' is no double suffix.
+      {DIALECT_STDC17, "0.5lk", NUM_FLOATING | NUM_ACCUM | NUM_MEDIUM | NUM_DECIMAL,
+       {"pedwarn: fixed-point constants are a VUZ extension [22]"}},
       // The C2X feature carries its compatibility reason, pedantic or not.
       {DIALECT_STDC17, "1.0dd", NUM_FLOATING | NUM_DFLOAT | NUM_MEDIUM | NUM_DECIMAL,
        {"pedwarn: decimal float constants are a C2X feature [24]"}},

@@ -332,8 +332,8 @@ uint32_t int_suffix_flags(preprocessor_reader *reader, const unsigned char *s, u
          (l == 0 ? NUM_SMALL : l == 1 ? NUM_MEDIUM : NUM_LARGE);
 }
 
-// Whether the tokens being read come from a macro defined in a system
-// header, whose suffixes traditional C warnings spare.
+// A scan through a number's spelling: its radix, the largest digit seen and
+// whether a point or an exponent made it floating.
 struct number_scan {
   const unsigned char *cursor;
   const unsigned char *limit;

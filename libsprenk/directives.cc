@@ -304,7 +304,7 @@ static void do_if(preprocessor_reader *reader)
 {
   bool skip = true;
   if (!reader->state.skipping)
-    skip = !_cpp_parse_expr(reader, true);
+    skip = !parse_condition(reader, true);
   push_conditional(reader, skip, D_IF, reader->mi_if_not_defined);
 }
 
@@ -364,7 +364,7 @@ static void do_elif(preprocessor_reader *reader)
     bool old_skipping = reader->state.skipping;
     if (!elifdef_family) {
       reader->state.skipping = 0;
-      reader->state.skipping = !_cpp_parse_expr(reader, false);
+      reader->state.skipping = !parse_condition(reader, false);
     } else {
       reader->state.skipping = 0;
       ident_node *node;

@@ -332,8 +332,8 @@ uint32_t int_suffix_flags(preprocessor_reader *reader, const unsigned char *s, u
          (l == 0 ? NUM_SMALL : l == 1 ? NUM_MEDIUM : NUM_LARGE);
 }
 
-// Whether the tokens being read come from a macro defined in a system
-// header, whose suffixes traditional C warnings spare.
+// A scan through a number's spelling: its radix, the largest digit seen and
+// whether a point or an exponent made it floating.
 struct number_scan {
   const unsigned char *cursor;
   const unsigned char *limit;
@@ -462,7 +462,8 @@ static uint32_t classify_floating(preprocessor_reader *reader, number_scan *n,
   if (suffix_length && o->warn_traditional_c && !cpp_in_system_macro(reader))
     diag_warning_at_line(reader, DR_TRADITIONAL, location, 0,
                          "traditional C rejects the \"%.*s\" suffix", suffix_length, s);
-  if ((result & NUM_WIDTH) == NUM_MEDIUM && !(result & NUM_DFLOAT) && o->pedantic_mode)
+  if ((result & NUM_WIDTH) == NUM_MEDIUM && !(result & (NUM_DFLOAT | NUM_FRACT | NUM_ACCUM)) &&
+      o->pedantic_mode)
     diag_pedwarning_at_line(reader, DR_PEDANTIC, location, 0,
                             "suffix for double constant is a VUZ extension");
   if ((result & NUM_DFLOAT) && n->radix != 10) {
@@ -476,7 +477,7 @@ static uint32_t classify_floating(preprocessor_reader *reader, number_scan *n,
                             "fixed-point constants are a VUZ extension");
   if (result & NUM_DFLOAT) {
     if (o->pedantic_mode && !o->decimal_float_suffixes)
-      diag_pedwarning_at_line(reader, DR_PEDANTIC, location, 0,
+      diag_pedwarning_at_line(reader, DR_C11_C2X_COMPAT, location, 0,
                               "decimal float constants are a C2X feature");
     else if (o->warn_c11_c2x_compat > 0)
       diag_warning_at_line(reader, DR_C11_C2X_COMPAT, location, 0,
@@ -611,20 +612,20 @@ expr_value interpret_integer(preprocessor_reader *reader, const preproc_token *t
     }
   }
   bool unsignedp = (classification & NUM_UNSIGNED) != 0;
-  expr_value result = from_wide(value, unsignedp);
   if (overflow && !(classification & NUM_USERDEF)) {
     diag_error(reader, DL_PEDWARN, "integer constant is too large for its type");
+    expr_value result = make_value(value, precision, unsignedp);
     result.overflow = true;
-    return make_value(value, precision, unsignedp);
+    return result;
   }
   if (!unsignedp && sign_bit(value, precision) &&
       !(o->traditional_mode && reader->state.in_directive)) {
-    result.unsignedp = true;
+    unsignedp = true;
     if ((classification & NUM_RADIX) == NUM_DECIMAL)
       diag_error(reader, o->c99_mode ? DL_PEDWARN : DL_WARNING,
                  "integer constant is so large that it is unsigned");
   }
-  return make_value(value, precision, result.unsignedp);
+  return make_value(value, precision, unsignedp);
 }
 
 // ---- User-defined literal kinds ----
@@ -711,8 +712,7 @@ static constexpr operator_table make_operator_table()
       {TK_NOT_EQ, 11, OPF_LEFT_ASSOC}, {TK_AND, 9, 0x6},
       {TK_XOR, 8, 0x6},               {TK_OR, 7, 0x6},
       {TK_AND_AND, 6, OPF_LEFT_ASSOC}, {TK_OR_OR, 5, OPF_LEFT_ASSOC},
-      // '?' binds less than ':' so that ':' stops at its '?'.
-      {TK_QUERY, 3, 0},               {TK_COLON, 4, 0x6},
+      {TK_QUERY, 4, 0},               {TK_COLON, 4, 0x6},
       {TK_COMMA, 4, OPF_LEFT_ASSOC},  {TK_OPEN_PAREN, 1, OPF_NO_LEFT},
       {TK_CLOSE_PAREN, 0, 0},         {TK_EOF, 0, 0},
   };
@@ -1063,6 +1063,9 @@ static op_entry *reduce(expr_parse *p, op_entry *top, int op)
       continue;
     }
     case TK_QUERY:
+      // ':' and ',' stop at their '?': a ? b, c : d ? e : f nests to the right.
+      if (op == TK_COLON || op == TK_COMMA)
+        return top;
       diag_error(reader, DL_ERROR, "'?' without following ':'");
       return nullptr;
     default:
@@ -1232,7 +1235,7 @@ bool _cpp_evaluate_expr(preprocessor_reader *reader, bool is_if, expr_value *val
   return true;
 }
 
-bool _cpp_parse_expr(preprocessor_reader *reader, bool is_if)
+bool parse_condition(preprocessor_reader *reader, bool is_if)
 {
   expr_value value;
   return _cpp_evaluate_expr(reader, is_if, &value) && !value_zero(value);

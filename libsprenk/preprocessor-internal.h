@@ -632,7 +632,7 @@ void check_normalization(preprocessor_reader *reader, const preproc_token *token
 
 // The controlling expression of #if (is_if) or #elif, read to the end of the
 // directive: whether it is non-zero. Every error makes it false.
-bool _cpp_parse_expr(preprocessor_reader *reader, bool is_if);
+bool parse_condition(preprocessor_reader *reader, bool is_if);
 // The same with the value itself; false after an error.
 bool _cpp_evaluate_expr(preprocessor_reader *reader, bool is_if, expr_value *value);
 void _cpp_free_expr_stack(preprocessor_reader *reader);

@@ -57,6 +57,12 @@ def expression(rng, depth):
     if kind == 1:
         return "(%s ? %s : %s)" % (expression(rng, depth - 1), expression(rng, depth - 1),
                                    expression(rng, depth - 1))
+    if kind == 3:
+        # Conditionals chained without parentheses, in either branch.
+        a, b, c, d, e = (expression(rng, depth - 1) for _ in range(5))
+        if rng.random() < 0.5:
+            return "(%s ? %s : %s ? %s : %s)" % (a, b, c, d, e)
+        return "(%s ? %s ? %s : %s : %s)" % (a, b, c, d, e)
     if kind == 2:
         op = rng.choice(["/", "%"])
         divisor = str(rng.choice([1, 2, 3, 7, 16, 1000, 2**32 + 1])) + rng.choice(SUFFIXES)

@@ -27,6 +27,10 @@ TEST(Expr, PrecedenceAndValues)
       {"1 ? -1 : 0u", "18446744073709551615u"},               {"'a'", "97"},
       {"'\\377'", "-1"},           {"'ab'", "24930"},          {"u'x' == 120", "1"},
       {"(2, 3)", "3"},             {"0b101", "5"},             {"010", "8"},
+      // The conditional nests to the right, and a comma may stand between
+      // '?' and ':'.
+      {"1 ? 2 : 0 ? 0 : 3", "2"},  {"1 ? 0 ? 5 : 6 : 7", "6"},  {"1 ? 2, 3 : 4", "3"},
+      {"0 ? 1 : 2, 5", "5"},
   };
   for (const value_case &c : cases) {
     expr_fixture f;
@@ -251,6 +255,18 @@ TEST(Expr, LargeConstants)
   expr_fixture g;
   g.eval("18446744073709551616");
   EXPECT_EQ(g.reports, (words{"pedwarn: integer constant is too large for its type"}));
+  // A client reading the number itself learns of the overflow.
+  const struct {
+    const char *text;
+    bool overflow;
+  } cases[] = {{"18446744073709551616", true}, {"0x10000000000000000", true},
+               {"18446744073709551615u", false}, {"9223372036854775808", false}};
+  for (const auto &c : cases) {
+    expr_fixture h;
+    preproc_token token = h.first_token(c.text);
+    uint32_t flags = classify_number(h.reader, &token, nullptr, token.location);
+    EXPECT_EQ(interpret_integer(h.reader, &token, flags).overflow, c.overflow) << c.text;
+  }
 }
 
 // ---- Numbers ----
@@ -326,6 +342,12 @@ TEST(Numbers, PedanticForms)
        {"pedwarn: suffix for double constant is a VUZ extension [22]"}},
       {DIALECT_STDC17, "3i", NUM_INTEGER | NUM_IMAGINARY | NUM_SMALL | NUM_DECIMAL,
        {"pedwarn: imaginary constants are a VUZ extension [22]"}},
+      // A fixed-point 'l' is no double suffix.
+      {DIALECT_STDC17, "0.5lk", NUM_FLOATING | NUM_ACCUM | NUM_MEDIUM | NUM_DECIMAL,
+       {"pedwarn: fixed-point constants are a VUZ extension [22]"}},
+      // The C2X feature carries its compatibility reason, pedantic or not.
+      {DIALECT_STDC17, "1.0dd", NUM_FLOATING | NUM_DFLOAT | NUM_MEDIUM | NUM_DECIMAL,
+       {"pedwarn: decimal float constants are a C2X feature [24]"}},
   };
   for (const number_case &c : cases) {
     expr_fixture f(c.dialect);

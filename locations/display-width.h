@@ -1,7 +1,7 @@
 // Display width of source text: how many terminal columns a run of bytes of a
 // source line takes, with tab stops, wide characters and undecodable bytes.
-#ifndef VUZ_LIBSPRENK_DISPLAY_WIDTH_H
-#define VUZ_LIBSPRENK_DISPLAY_WIDTH_H
+#ifndef VUZ_LOCATIONS_DISPLAY_WIDTH_H
+#define VUZ_LOCATIONS_DISPLAY_WIDTH_H
 
 #include <cstddef>
 #include <cstdint>

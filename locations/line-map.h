@@ -1,8 +1,8 @@
 // Source locations: the 32-bit location value, the line table that gives it
 // meaning (ordinary maps for file text, macro maps for expansions, ad-hoc
 // entries for ranges and client data), and the queries that read it back.
-#ifndef VUZ_LIBSPRENK_LINE_MAP_H
-#define VUZ_LIBSPRENK_LINE_MAP_H
+#ifndef VUZ_LOCATIONS_LINE_MAP_H
+#define VUZ_LOCATIONS_LINE_MAP_H
 
 #include "support/internal-abort.h"
 

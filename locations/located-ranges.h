@@ -1,8 +1,8 @@
 // The location record handed to diagnostics: a primary location, further
 // ranges with display kinds and labels, a column override, and fix-it hints
 // that are kept all-or-nothing.
-#ifndef VUZ_LIBSPRENK_LOCATED_RANGES_H
-#define VUZ_LIBSPRENK_LOCATED_RANGES_H
+#ifndef VUZ_LOCATIONS_LOCATED_RANGES_H
+#define VUZ_LOCATIONS_LOCATED_RANGES_H
 
 #include "locations/line-map.h"
 

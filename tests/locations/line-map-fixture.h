@@ -1,6 +1,6 @@
 // A line table owned by a test, released with everything it allocated.
-#ifndef VUZ_TESTS_LIBSPRENK_LINE_MAP_FIXTURE_H
-#define VUZ_TESTS_LIBSPRENK_LINE_MAP_FIXTURE_H
+#ifndef VUZ_TESTS_LOCATIONS_LINE_MAP_FIXTURE_H
+#define VUZ_TESTS_LOCATIONS_LINE_MAP_FIXTURE_H
 
 #include "locations/line-map.h"
 #include "tests/common/line-table.h"

@@ -164,9 +164,7 @@ def header_unit(ppdump, clang, language, directory):
     linemarkers."""
     x, ours_std, theirs_std = UNITS[language]
     predef = os.path.join(directory, "predef-%s.h" % language)
-    with open(predef, "w") as f:
-        f.write(subprocess.run([clang, "-dM", "-E", "-x", x, theirs_std, "/dev/null"],
-                               capture_output=True, text=True).stdout)
+    EXPANDED.write_predefined(clang, x, theirs_std, predef)
     args = EXPANDED.common_args(clang, language, predef)
     theirs = [clang, "-E", "-P", "-x", x, theirs_std, "-Wno-builtin-macro-redefined"] + args
     usable = []

@@ -20,6 +20,7 @@ Exit status 0 when every file agrees up to allowed differences, 1 otherwise,
 """
 import importlib.util
 import os
+import re
 import subprocess
 import sys
 import tempfile
@@ -104,15 +105,26 @@ def include_args(clang, language):
     return args
 
 
+# ppdump defines these itself, also under -undef; defining them again from
+# clang's list would only draw "redefined" warnings.
+OWN_MACROS = re.compile(r"#define (__STDC(_VERSION|_HOSTED|_UTF_16|_UTF_32)?__|__cplusplus) ")
+
+
+def write_predefined(clang, x, std, path):
+    """Writes clang's predefined macros for language X and STD to PATH, less
+    those ppdump defines itself."""
+    out = subprocess.run([clang, "-dM", "-E", "-x", x, std, "/dev/null"],
+                         capture_output=True, text=True)
+    with open(path, "w") as f:
+        f.writelines(line for line in out.stdout.splitlines(True) if not OWN_MACROS.match(line))
+
+
 def predefined(clang, language, directory):
     path = os.path.join(directory, "predef-%s.h" % language)
     if not os.path.exists(path):
         x = "c++" if language == "c++" else "c"
         std = "-std=gnu++17" if language == "c++" else "-std=gnu17"
-        out = subprocess.run([clang, "-dM", "-E", "-x", x, std, "/dev/null"],
-                             capture_output=True, text=True)
-        with open(path, "w") as f:
-            f.write(out.stdout)
+        write_predefined(clang, x, std, path)
     return path
 
 

@@ -251,7 +251,7 @@ uint32_t float_suffix_flags(preprocessor_reader *reader, const unsigned char *s,
       if (!o->cplusplus_mode && fn == 0 && fnx == 0 && i + 1 < length && c_isdigit(s[i + 1])) {
         while (i + 1 < length && c_isdigit(s[i + 1]) && bits < FLOATN_LIMIT)
           bits = bits * 10 + (s[++i] - '0');
-        if (i + 1 < length && (s[i + 1] == 'x' || s[i + 1] == 'X')) {
+        if (i + 1 < length && s[i + 1] == 'x') {
           i++;
           fnx++;
         } else {
@@ -397,7 +397,7 @@ static bool scan_digits(preprocessor_reader *reader, number_scan *n, location_t 
       if (n->float_state != number_scan::NOT_FLOAT)
         NUMBER_ERROR("too many decimal points in number");
       n->float_state = number_scan::AFTER_POINT;
-    } else if ((n->radix <= 10 && (c == 'e' || c == 'E')) ||
+    } else if (((n->radix == 10 || n->radix == 8) && (c == 'e' || c == 'E')) ||
                (n->radix == 16 && (c == 'p' || c == 'P'))) {
       if (seen_separator || is_separator(reader, *n->cursor))
         NUMBER_ERROR("digit separator adjacent to exponent");

@@ -306,6 +306,9 @@ TEST(Numbers, Classification)
       {DIALECT_KAV17, "0x1p", 0, {"error: exponent has no digits"}},
       {DIALECT_KAV17, "0x1.8", 0, {"error: hexadecimal floating constants require an exponent"}},
       {DIALECT_KAV17, "0b1.0", 0, {"error: invalid prefix \"0b\" for floating constant"}},
+      // 'e' is an exponent in decimal and octal only: in binary it starts a suffix.
+      {DIALECT_KAV17, "0b1e5", 0, {"error: invalid suffix \"e5\" on integer constant"}},
+      {DIALECT_KAV17, "1.0f32X", 0, {"error: invalid suffix \"f32X\" on floating constant"}},
       {DIALECT_KAV17, "1.2.3", 0, {"error: too many decimal points in number"}},
       {DIALECT_KAV17, "1lL", 0, {"error: invalid suffix \"lL\" on integer constant"}},
       {DIALECT_KAV17, "1z", 0, {"error: invalid suffix \"z\" on integer constant"}},

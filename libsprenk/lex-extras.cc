@@ -678,9 +678,11 @@ void _cpp_lex_raw_string(preprocessor_reader *reader, preproc_token *token,
     unsigned char c = replayed ? raw_accumulator_next(&s.accumulator) : *s.cur++;
     if (c == '\n' && !replayed) {
       if (d.phase == RAW_DELIMITER) {
+        // A full delimiter is reported as too long, whatever comes next.
         diag_error_at_line(reader, DL_ERROR, token->location,
                            uint32_t(s.cur - reader->buffer->line_base),
-                           "invalid new-line in raw string delimiter");
+                           d.length == 16 ? "raw string delimiter longer than 16 characters"
+                                          : "invalid new-line in raw string delimiter");
         raw_give_up_delimiter(&d);
       }
       raw_line_result result = raw_line_end(&s, token, &d);

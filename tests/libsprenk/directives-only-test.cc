@@ -201,6 +201,8 @@ TEST(DirectivesOnly, ModuleControlLinesAreHandedOutAsTokens)
       {"__import \"a\\\";\n", "[import ][./a\\][;][EOL]"},
       {"export int x;\n", "export int x;\n"},
       {"#if 0\nimport x;\n#endif\n", ""},
+      // A raw string takes the control line on over its newline.
+      {"module m R\"(\n)\";\nx\n", "[module ][m][R\"(\n)\"][;][EOL]@3:0x\n"},
   };
   for (const module_case &c : cases) {
     pp_fixture pp(DIALECT_CXX20);

@@ -223,7 +223,9 @@ bool quote_opens_literal(const scan_state &s, cursor_t quote, bool *raw)
     }
     break;
   }
-  if (number_possible || number_certain) {
+  // A number must start with a digit: after "a." or a lone "e+" the quote
+  // opens a literal.
+  if (number_possible) {
     if (q == '\'')
       return false;
     is_raw = false;

@@ -622,9 +622,12 @@ enum raw_line_result { RAW_NEXT_LINE, RAW_STOP, RAW_END_OF_INPUT };
 static raw_line_result raw_line_end(raw_scanner *s, preproc_token *token, raw_delimiter *d)
 {
   preprocessor_reader *reader = s->reader;
-  // A pragma's line, like a directive's, ends at its newline.
-  if (reader->state.in_directive || reader->state.in_deferred_pragma ||
-      (reader->state.parsing_args && reader->buffer->next_line >= reader->buffer->limit)) {
+  // Macro arguments and a pragma's line may go on over later lines, but
+  // not out of their buffer: at its end an open literal stops here. (A
+  // pragma's line left at the end of the input would have no end.)
+  bool last_line = reader->buffer->next_line >= reader->buffer->limit;
+  if (reader->state.in_directive ||
+      ((reader->state.parsing_args || reader->state.in_deferred_pragma) && last_line)) {
     s->cur--;
     d->bad = true;
     diag_error_at_line(reader, DL_ERROR, token->location, 0, "unterminated raw string");
@@ -678,9 +681,11 @@ void _cpp_lex_raw_string(preprocessor_reader *reader, preproc_token *token,
     unsigned char c = replayed ? raw_accumulator_next(&s.accumulator) : *s.cur++;
     if (c == '\n' && !replayed) {
       if (d.phase == RAW_DELIMITER) {
+        // A full delimiter is reported as too long, whatever comes next.
         diag_error_at_line(reader, DL_ERROR, token->location,
                            uint32_t(s.cur - reader->buffer->line_base),
-                           "invalid new-line in raw string delimiter");
+                           d.length == 16 ? "raw string delimiter longer than 16 characters"
+                                          : "invalid new-line in raw string delimiter");
         raw_give_up_delimiter(&d);
       }
       raw_line_result result = raw_line_end(&s, token, &d);

@@ -76,6 +76,11 @@ const hiding_case hiding_cases[] = {
     // R directly after a literal is its suffix, not a raw prefix.
     {"R after a closed literal", DIALECT_KAVXX17, "'a'R\"(\")\"\n#define A 1\n\"\n", false},
     {"R after a number", DIALECT_KAVXX17, "1e+R\"(\")\"\n#define A 1\n\"\n", false},
+    // After a member access or an exponent sign with no number before it,
+    // the quote opens a literal and R a raw string.
+    {"quote after a member dot", DIALECT_KAVXX17, "a.'x\n#define A 1\n'\n", false},
+    {"quote after a lone exponent sign", DIALECT_KAVXX17, "e+'x\n#define A 1\n'\n", false},
+    {"raw string after a member dot", DIALECT_KAVXX17, "a.R\"(a\")\"\n#define A 1\n", true},
 };
 
 TEST(DirectivesOnly, HashInsideCommentsAndLiteralsIsNoDirective)
@@ -201,6 +206,8 @@ TEST(DirectivesOnly, ModuleControlLinesAreHandedOutAsTokens)
       {"__import \"a\\\";\n", "[import ][./a\\][;][EOL]"},
       {"export int x;\n", "export int x;\n"},
       {"#if 0\nimport x;\n#endif\n", ""},
+      // A raw string takes the control line on over its newline.
+      {"module m R\"(\n)\";\nx\n", "[module ][m][R\"(\n)\"][;][EOL]@3:0x\n"},
   };
   for (const module_case &c : cases) {
     pp_fixture pp(DIALECT_CXX20);

@@ -107,14 +107,30 @@ TEST(RawString, LineNumbersGoOnAfterIt)
 
 TEST(RawString, BadDelimiters)
 {
-  pp_fixture f(DIALECT_KAVXX17);
-  EXPECT_EQ(f.kinds("R\"12345678901234567(x)12345678901234567\" z"),
-            (words{"OTHER R\"12345678901234567(x)12345678901234567\"", "NAME z"}));
-  EXPECT_EQ(f.reports, (words{"error: raw string delimiter longer than 16 characters"}));
-
-  pp_fixture g(DIALECT_KAVXX17);
-  EXPECT_EQ(g.kinds("R\"a b(x)a b\""), (words{"OTHER R\"a b(x)a b\""}));
-  EXPECT_EQ(g.reports, (words{"error: invalid character ' ' in raw string delimiter"}));
+  // Each gives up its delimiter and ends at the next double quote.
+  struct {
+    const char *text;
+    words expected;
+    const char *report;
+  } cases[] = {
+      {"R\"12345678901234567(x)12345678901234567\" z",
+       {"OTHER R\"12345678901234567(x)12345678901234567\"", "NAME z"},
+       "error: raw string delimiter longer than 16 characters"},
+      {"R\"a b(x)a b\"", {"OTHER R\"a b(x)a b\""},
+       "error: invalid character ' ' in raw string delimiter"},
+      // Sixteen taken: too long, though a newline would be bad anyway.
+      {"R\"1234567890123456\n)1234567890123456\" z",
+       {"OTHER R\"1234567890123456\n)1234567890123456\"", "NAME z"},
+       "error: raw string delimiter longer than 16 characters"},
+      {"R\"123456789012345\n)123456789012345\" z",
+       {"OTHER R\"123456789012345\n)123456789012345\"", "NAME z"},
+       "error: invalid new-line in raw string delimiter"},
+  };
+  for (const auto &c : cases) {
+    pp_fixture f(DIALECT_KAVXX17);
+    EXPECT_EQ(f.kinds(c.text), c.expected) << c.text;
+    EXPECT_EQ(f.reports, (words{c.report})) << c.text;
+  }
 }
 
 TEST(RawString, Unterminated)

@@ -469,18 +469,31 @@ TEST(Lex, LookAheadPastAPragmasLine)
   }
 }
 
-// Found by fuzzing: a raw string on a deferred pragma's line ends with the
-// line, as in a directive, and looking ahead never reads past the input.
-TEST(Lex, RawStringEndsWithAPragmasLine)
+// A raw string goes on over the newlines of a pragma's line, as outside
+// one; left open, it stops at the end of the buffer's last line, where the
+// line still ends, and (found by fuzzing) looking ahead never reads past the
+// input.
+TEST(Lex, RawStringOnAPragmasLine)
 {
-  pp_fixture f;
-  ASSERT_TRUE(register_deferred_pragma(f.reader, "omp", "parallel", 7, false, false));
-  f.push("a\n#pragma omp parallel R\"x(\nb\n");
-  EXPECT_EQ(cpp_look_ahead(f.reader, 2)->kind, TK_PRAGMA);
-  EXPECT_EQ(f.expanded(), "a PRAGMA 7 R\"x( EOL b");
-  EXPECT_EQ(cpp_look_ahead(f.reader, 2)->kind, TK_EOF);
-  ASSERT_FALSE(f.reports.empty());
-  EXPECT_EQ(f.reports[0], "error: unterminated raw string");
+  struct {
+    const char *text;
+    const char *stream;
+    bool unterminated;
+  } cases[] = {
+      {"a\n#pragma omp parallel R\"x(\ny)x\" z\nb\n", "a PRAGMA 7 R\"x(\ny)x\" z EOL b", false},
+      {"a\n#pragma omp parallel R\"x(\nb\n", "a PRAGMA 7 R\"x(\nb EOL", true},
+      {"a\n#pragma omp parallel R\"x(\n", "a PRAGMA 7 R\"x( EOL", true},
+  };
+  for (const auto &c : cases) {
+    pp_fixture f;
+    ASSERT_TRUE(register_deferred_pragma(f.reader, "omp", "parallel", 7, false, false));
+    f.push(c.text);
+    EXPECT_EQ(cpp_look_ahead(f.reader, 2)->kind, TK_PRAGMA) << c.text;
+    EXPECT_EQ(f.expanded(), c.stream) << c.text;
+    EXPECT_EQ(cpp_look_ahead(f.reader, 2)->kind, TK_EOF) << c.text;
+    EXPECT_EQ(f.reports, c.unterminated ? words{"error: unterminated raw string"} : words{})
+        << c.text;
+  }
 }
 
 // A module control line read by a look-ahead reads the same again.

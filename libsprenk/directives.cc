@@ -334,7 +334,7 @@ static void do_else(preprocessor_reader *reader)
 
 static void elifdef_pedantic(preprocessor_reader *reader)
 {
-  diag_pedwarning(reader, DR_PEDANTIC,
+  diag_pedwarning(reader, DR_NONE,
                   reader->options.cplusplus_mode ? "#%s before C++23 is a VUZ extension"
                                                  : "#%s before C2X is a VUZ extension",
                   reader->directive->name);
@@ -697,7 +697,7 @@ static void do_line(preprocessor_reader *reader)
   }
   uint32_t cap = reader->options.c99_mode ? 2147483647u : 32767u;
   if (reader->options.pedantic_mode && (line == 0 || line > cap || overflow))
-    diag_pedwarning(reader, DR_PEDANTIC, "line number out of range");
+    diag_pedwarning(reader, DR_NONE, "line number out of range");
   else if (overflow)
     diag_warning(reader, DR_NONE, "line number out of range");
   const char *name = current_file_name(reader);
@@ -848,7 +848,7 @@ static const directive_row *find_directive(preprocessor_reader *reader,
     }
     if (reader->options.pedantic_mode && !reader->options.preprocessed_input &&
         !reader->state.skipping)
-      diag_pedwarning(reader, DR_PEDANTIC, "style of line directive is a VUZ extension");
+      diag_pedwarning(reader, DR_NONE, "style of line directive is a VUZ extension");
     return &directive_table[D_LINEMARKER];
   }
   if (name->kind == TK_NAME && name->value.ident.node->is_directive) {
@@ -886,7 +886,7 @@ static void extension_warnings(preprocessor_reader *reader, const directive_row 
   const cpp_reader_options *o = &reader->options;
   bool import_objc = row == &directive_table[D_IMPORT] && o->objc_mode;
   if (row->origin == ORIGIN_EXTENSION && !import_objc && o->pedantic_mode)
-    diag_pedwarning(reader, DR_PEDANTIC, "#%s is a VUZ extension", row->name);
+    diag_pedwarning(reader, DR_NONE, "#%s is a VUZ extension", row->name);
   if (((row->flags & DF_DEPRECATED) || (row == &directive_table[D_IMPORT] && !o->objc_mode)) &&
       o->warn_deprecated_extensions)
     diag_warning(reader, DR_DEPRECATED, "#%s is a deprecated VUZ extension", row->name);
@@ -910,7 +910,7 @@ bool process_directive_line(preprocessor_reader *reader, bool indented)
     reader->state.prevent_expansion = 0;
   if (saved_parsing_args) {
     if (reader->options.pedantic_mode)
-      diag_pedwarning(reader, DR_PEDANTIC,
+      diag_pedwarning(reader, DR_NONE,
                       "embedding a directive within macro arguments is not portable");
     reader->state.parsing_args = ARGS_NONE;
     reader->state.prevent_expansion = 0;

@@ -426,7 +426,7 @@ static uint32_t classify_floating(preprocessor_reader *reader, number_scan *n,
     return NUM_INVALID;
   }
   if (n->radix == 16 && o->pedantic_mode && !o->extended_number_forms)
-    diag_pedwarning_at_line(reader, DR_PEDANTIC, location, 0,
+    diag_pedwarning_at_line(reader, DR_NONE, location, 0,
                             o->cplusplus_mode ? "use of C++17 hexadecimal floating constant"
                                               : "use of C99 hexadecimal floating constant");
   const unsigned char *s = n->cursor;
@@ -464,7 +464,7 @@ static uint32_t classify_floating(preprocessor_reader *reader, number_scan *n,
                          "traditional C rejects the \"%.*s\" suffix", suffix_length, s);
   if ((result & NUM_WIDTH) == NUM_MEDIUM && !(result & (NUM_DFLOAT | NUM_FRACT | NUM_ACCUM)) &&
       o->pedantic_mode)
-    diag_pedwarning_at_line(reader, DR_PEDANTIC, location, 0,
+    diag_pedwarning_at_line(reader, DR_NONE, location, 0,
                             "suffix for double constant is a VUZ extension");
   if ((result & NUM_DFLOAT) && n->radix != 10) {
     diag_error_at_line(reader, DL_ERROR, location, 0,
@@ -473,7 +473,7 @@ static uint32_t classify_floating(preprocessor_reader *reader, number_scan *n,
     return NUM_INVALID;
   }
   if ((result & (NUM_FRACT | NUM_ACCUM)) && o->pedantic_mode)
-    diag_pedwarning_at_line(reader, DR_PEDANTIC, location, 0,
+    diag_pedwarning_at_line(reader, DR_NONE, location, 0,
                             "fixed-point constants are a VUZ extension");
   if (result & NUM_DFLOAT) {
     if (o->pedantic_mode && !o->decimal_float_suffixes)
@@ -567,10 +567,10 @@ uint32_t classify_number(preprocessor_reader *reader, const preproc_token *token
   if (result == NUM_INVALID)
     return NUM_INVALID;
   if ((result & NUM_IMAGINARY) && o->pedantic_mode)
-    diag_pedwarning_at_line(reader, DR_PEDANTIC, location, 0,
+    diag_pedwarning_at_line(reader, DR_NONE, location, 0,
                             "imaginary constants are a VUZ extension");
   if (n.radix == 2 && !o->binary_literals && o->pedantic_mode)
-    diag_pedwarning_at_line(reader, DR_PEDANTIC, location, 0,
+    diag_pedwarning_at_line(reader, DR_NONE, location, 0,
                             o->cplusplus_mode ? "binary constants are a C++14 feature or VUZ extension"
                                               : "binary constants are a C2X feature or VUZ extension");
   else if (n.radix == 2 && o->warn_c11_c2x_compat > 0)

@@ -236,7 +236,7 @@ bool quote_opens_literal(const scan_state &s, cursor_t quote, bool *raw)
 
 // Scans a literal whose opening quote is at QUOTE; returns the position
 // after its closing quote, or the limit.
-cursor_t scan_literal(scan_state &s, cursor_t quote, bool raw, cursor_t limit)
+cursor_t skip_literal(scan_state &s, cursor_t quote, bool raw, cursor_t limit)
 {
   preprocessor_reader *reader = s.reader;
   unsigned char q = *quote;
@@ -591,7 +591,7 @@ bool scan_buffer(scan_state &s)
         literal = quote_opens_literal(s, p, &raw);
       }
       if (literal) {
-        p = scan_literal(s, p, raw, limit);
+        p = skip_literal(s, p, raw, limit);
         s.low_water = p - 1;
         s.bol = false;
         reader->mi_valid = false;

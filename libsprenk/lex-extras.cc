@@ -125,7 +125,7 @@ bool _cpp_skip_c_comment(preprocessor_reader *reader)
   return false;
 }
 
-bool _cpp_skip_cxx_comment(preprocessor_reader *reader)
+bool skip_cxx_comment(preprocessor_reader *reader)
 {
   input_buffer *buffer = reader->buffer;
   location_t line = reader->line_table->line_start_location;
@@ -164,8 +164,8 @@ static void store_comment(preprocessor_reader *reader, const preproc_token *toke
   entry->location = token->location;
 }
 
-void _cpp_keep_comment(preprocessor_reader *reader, preproc_token *token,
-                       const unsigned char *start, unsigned char kind)
+void keep_comment(preprocessor_reader *reader, preproc_token *token,
+                  const unsigned char *start, unsigned char kind)
 {
   cursor_t end = reader->buffer->cursor;
   uint64_t length = uint64_t(end - start) + 1;
@@ -362,7 +362,7 @@ static cursor_t lint_capitals(cursor_t p, cursor_t to)
   return skip_blanks(q, to);
 }
 
-bool _cpp_is_fallthrough_comment(preprocessor_reader *reader, const unsigned char *start)
+bool is_fallthrough_comment(preprocessor_reader *reader, const unsigned char *start)
 {
   int level = reader->options.fallthrough_comments;
   if (level == 1)

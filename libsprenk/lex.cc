@@ -398,7 +398,7 @@ static void check_literal_bidi(preprocessor_reader *reader, cursor_t cur)
 }
 
 // base is the first character of the literal (its prefix or its quote).
-static void lex_string(preprocessor_reader *reader, preproc_token *token, cursor_t base)
+static void scan_literal(preprocessor_reader *reader, preproc_token *token, cursor_t base)
 {
   cursor_t cur = base;
   unsigned char terminator = *cur++;
@@ -523,7 +523,7 @@ static comment_result lex_slash(preprocessor_reader *reader, preproc_token *toke
     if (_cpp_skip_c_comment(reader))
       diag_error(reader, DL_ERROR, "unterminated comment");
   } else if (kind == '/' && !reader->options.traditional_mode && check_line_comment(reader)) {
-    if (_cpp_skip_cxx_comment(reader) && reader->options.warn_nested_comments)
+    if (skip_cxx_comment(reader) && reader->options.warn_nested_comments)
       diag_warning(reader, DR_COMMENTS, "multi-line comment");
   } else if (kind == '=') {
     buffer->cursor++;
@@ -533,7 +533,7 @@ static comment_result lex_slash(preprocessor_reader *reader, preproc_token *toke
     token->kind = TK_DIV;
     return NOT_COMMENT;
   }
-  bool fallthrough = _cpp_is_fallthrough_comment(reader, comment_start);
+  bool fallthrough = is_fallthrough_comment(reader, comment_start);
   if (reader->callbacks.comment) {
     uint64_t length = uint64_t(reader->buffer->cursor - comment_start);
     reader->callbacks.comment(reader, token->location, comment_start - 1, length + 1);
@@ -546,7 +546,7 @@ static comment_result lex_slash(preprocessor_reader *reader, preproc_token *toke
   }
   if (fallthrough)
     token->flags |= TOK_FALLTHROUGH_BEFORE;
-  _cpp_keep_comment(reader, token, comment_start, kind);
+  keep_comment(reader, token, comment_start, kind);
   return COMMENT_KEPT;
 }
 
@@ -921,7 +921,7 @@ skip_white:
 
     case 'L': case 'u': case 'U': case 'R':
       if (starts_literal_prefix(&reader->options, c, cur)) {
-        lex_string(reader, token, base);
+        scan_literal(reader, token, base);
         break;
       }
       lex_identifier(reader, token, base);
@@ -940,7 +940,7 @@ skip_white:
       break;
 
     case '\'': case '"':
-      lex_string(reader, token, base);
+      scan_literal(reader, token, base);
       break;
 
     case '/': {
@@ -954,7 +954,7 @@ skip_white:
 
     case '<':
       if (reader->state.angled_headers) {
-        lex_string(reader, token, base);
+        scan_literal(reader, token, base);
         if (token->kind != TK_LESS)
           break;
         cur = reader->buffer->cursor;

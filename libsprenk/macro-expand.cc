@@ -359,6 +359,7 @@ static bool paste_pair(preprocessor_reader *reader, preproc_token *left, const p
   // "/" and "/" must not become a comment.
   if (left->kind == TK_DIV && right->kind != TK_EQ)
     *end++ = ' ';
+  unsigned char *right_start = end;
   if (right->kind != TK_PADDING)
     end = cpp_write_token_text(reader, right, end, false);
   preproc_token result;
@@ -370,14 +371,11 @@ static bool paste_pair(preprocessor_reader *reader, preproc_token *left, const p
     *left = result;
   } else {
     left->flags &= uint16_t(~TOK_PASTE_NEXT);
-    if (reader->options.language != DIALECT_ASM) {
-      *middle = '\0';
-      const unsigned char *right_text = cpp_token_text(reader, right);
+    if (reader->options.language != DIALECT_ASM)
       diag_error_at_location(reader, DL_ERROR, at,
-                             "pasting \"%s\" and \"%s\" does not give a valid preprocessing token",
-                             reinterpret_cast<const char *>(text),
-                             reinterpret_cast<const char *>(right_text));
-    }
+                             "pasting \"%.*s\" and \"%.*s\" does not give a valid preprocessing token",
+                             int(middle - text), reinterpret_cast<const char *>(text),
+                             int(end - right_start), reinterpret_cast<const char *>(right_start));
   }
   free(text);
   return ok;
@@ -741,6 +739,8 @@ static macro_arg *find_invocation(preprocessor_reader *reader, ident_node *node,
     token = cpp_next_token(reader);
     if (token->kind != TK_PADDING)
       break;
+    // Paddings carry their separation in their source, never in themselves.
+    vuz_assert_as(!(token->flags & TOK_SPACE_BEFORE), __FILE__, "funlike_invocation_p");
     // A later padding wins over one that says nothing about white space,
     // and a separation wins over a source that had none.
     if (!have_padding || padding.value.source == nullptr ||

@@ -642,11 +642,6 @@ static uint64_t macro_text_bound(const ident_node *node, const macro_def *macro)
   return length;
 }
 
-static unsigned char *write_name(unsigned char *out, const ident_node *node)
-{
-  return out + _cpp_write_ident_as_ucns(out, node);
-}
-
 const unsigned char *cpp_macro_text(preprocessor_reader *reader, ident_node *node)
 {
   if (node->kind != IK_MACRO || !_cpp_complete_macro(reader, node, 0))
@@ -658,13 +653,13 @@ const unsigned char *cpp_macro_text(preprocessor_reader *reader, ident_node *nod
     reader->macro_buffer = static_cast<unsigned char *>(checked_malloc(bound));
     reader->macro_buffer_length = uint32_t(bound);
   }
-  unsigned char *out = write_name(reader->macro_buffer, node);
+  unsigned char *out = _cpp_write_ident_as_ucns(reader->macro_buffer, node);
   if (macro->function_like) {
     *out++ = '(';
     for (uint32_t i = 0; i < macro->parameter_count; i++) {
       const ident_node *parameter = macro->parameters[i];
       if (parameter != reader->spec_nodes.n_va_args)
-        out = write_name(out, parameter);
+        out = _cpp_write_ident_as_ucns(out, parameter);
       if (i + 1 < macro->parameter_count)
         *out++ = ',';
       else if (macro->variadic)
@@ -684,7 +679,7 @@ const unsigned char *cpp_macro_text(preprocessor_reader *reader, ident_node *nod
       if (token->flags & TOK_STRINGIFY)
         *out++ = '#';
       if (token->kind == TK_MACRO_ARG)
-        out = write_name(out, token->value.arg.spelling);
+        out = _cpp_write_ident_as_ucns(out, token->value.arg.spelling);
       else
         out = cpp_write_token_text(reader, token, out, false);
       if (token->flags & TOK_PASTE_NEXT) {

@@ -584,10 +584,10 @@ location_t _cpp_column_location(preprocessor_reader *reader, const unsigned char
 // ---- Lexer extras (lex-extras.cc) ----
 
 bool _cpp_skip_c_comment(preprocessor_reader *reader);
-bool _cpp_skip_cxx_comment(preprocessor_reader *reader);
-bool _cpp_is_fallthrough_comment(preprocessor_reader *reader, const unsigned char *start);
-void _cpp_keep_comment(preprocessor_reader *reader, preproc_token *token,
-                       const unsigned char *start, unsigned char kind);
+bool skip_cxx_comment(preprocessor_reader *reader);
+bool is_fallthrough_comment(preprocessor_reader *reader, const unsigned char *start);
+void keep_comment(preprocessor_reader *reader, preproc_token *token,
+                  const unsigned char *start, unsigned char kind);
 void _cpp_process_line_notes(preprocessor_reader *reader, bool in_comment);
 void _cpp_lex_raw_string(preprocessor_reader *reader, preproc_token *token,
                          const unsigned char *base);
@@ -672,7 +672,8 @@ inline bool bidi_checks_on(const preprocessor_reader *reader)
 
 // ---- Spelling (spelling.cc) ----
 
-uint64_t _cpp_write_ident_as_ucns(unsigned char *destination, const ident_node *node);
+// Returns the end of what it wrote.
+unsigned char *_cpp_write_ident_as_ucns(unsigned char *destination, const ident_node *node);
 uint32_t utf8_to_ucn(unsigned char *destination, const unsigned char *source);
 bool _cpp_tokens_equal(const preproc_token *a, const preproc_token *b);
 bool number_is_identifier(preprocessor_reader *reader, const unsigned char *text);

@@ -114,12 +114,12 @@ static bool is_ascii(const unsigned char *text, uint32_t n)
   return (high & 0x8080808080808080ull) == 0;
 }
 
-uint64_t _cpp_write_ident_as_ucns(unsigned char *destination, const ident_node *node)
+unsigned char *_cpp_write_ident_as_ucns(unsigned char *destination, const ident_node *node)
 {
   const unsigned char *text = reinterpret_cast<const unsigned char *>(node->text);
   if (is_ascii(text, node->length)) {
     memcpy(destination, text, node->length);
-    return node->length;
+    return destination + node->length;
   }
   unsigned char *out = destination;
   for (uint32_t i = 0; i < node->length;) {
@@ -130,7 +130,7 @@ uint64_t _cpp_write_ident_as_ucns(unsigned char *destination, const ident_node *
       *out++ = text[i++];
     }
   }
-  return uint64_t(out - destination);
+  return out;
 }
 
 unsigned char *cpp_write_token_text(preprocessor_reader *reader, const preproc_token *token,
@@ -151,7 +151,7 @@ unsigned char *cpp_write_token_text(preprocessor_reader *reader, const preproc_t
       memcpy(destination, spelling->text, spelling->length);
       return destination + spelling->length;
     }
-    return destination + _cpp_write_ident_as_ucns(destination, token->value.ident.node);
+    return _cpp_write_ident_as_ucns(destination, token->value.ident.node);
   case TC_LITERAL:
     memcpy(destination, token->value.str.text, token->value.str.length);
     return destination + token->value.str.length;

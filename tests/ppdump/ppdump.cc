@@ -583,7 +583,7 @@ static void dump_raw_tokens(preprocessor_reader *reader)
     const preproc_token *token = probe_raw_token(reader);
     expanded_location at = where(token->location);
     print_token_record(reader, token);
-    printf("\t%d:%d\n", at.line, at.column);
+    printf("\t%u:%d\n", uint32_t(at.line), at.column);
     if (token->kind == TK_EOF)
       break;
   }
@@ -628,7 +628,7 @@ static void dump_literals(preprocessor_reader *reader)
       continue;
     int kind = userdef_char_to_plain(userdef_string_to_plain(token->kind));
     expanded_location at = where(token->location);
-    printf("%d:%d", at.line, at.column);
+    printf("%u:%d", uint32_t(at.line), at.column);
     byte_string in = {token->value.str.length, token->value.str.text}, out;
     if (!interpret_string_plain(reader, &in, 1, &out, kind)) {
       printf(" error\n");
@@ -677,16 +677,16 @@ static void dump_if_values(preprocessor_reader *reader)
       break;
     if (token->kind != TK_HASH || !(token->flags & TOK_LINE_START))
       continue;
-    int32_t line = where(token->location).line;
+    uint32_t line = uint32_t(where(token->location).line);
     bool indented = (token->flags & TOK_SPACE_BEFORE) != 0;
     const preproc_token *name = probe_directive_name(reader);
     bool is_if = cpp_token_is_name(name, "if");
     if (is_if || cpp_token_is_name(name, "elif")) {
       expr_value value;
       if (probe_evaluate_if(reader, is_if, &value))
-        printf("%d: %s\n", line, expr_value_text(value, options_of(reader)->precision).c_str());
+        printf("%u: %s\n", line, expr_value_text(value, options_of(reader)->precision).c_str());
       else
-        printf("%d: error\n", line);
+        printf("%u: error\n", line);
     } else if (is_conditional_directive(name)) {
       read_directive_line(reader);
     } else if (name->kind != TK_EOF) {
@@ -1073,7 +1073,8 @@ static void dump_tokens(preprocessor_reader *reader)
     expanded_location spelled =
         where(linemap_resolve_location(set, token->location, RESOLVE_TO_SPELLING, nullptr));
     print_token_record(reader, token);
-    printf("\t%d:%d\t%d:%d\n", at.line, at.column, spelled.line, spelled.column);
+    printf("\t%u:%d\t%u:%d\n", uint32_t(at.line), at.column, uint32_t(spelled.line),
+           spelled.column);
     if (token->kind == TK_EOF)
       break;
   }
@@ -1129,10 +1130,10 @@ static void print_location_chain(linemap_set *set, location_t location)
     file = step_outward(set, file, &argument, &place);
   }
   expanded_location e = where_in_file(set, file);
-  printf("\t%d:%d", e.line, e.column);
+  printf("\t%u:%d", uint32_t(e.line), e.column);
   for (size_t i = notes.size(); i-- > ignored;) {
     e = where_in_file(set, notes[i]);
-    printf("\t%d:%d", e.line, e.column);
+    printf("\t%u:%d", uint32_t(e.line), e.column);
   }
 }
 

@@ -643,6 +643,12 @@ class Diagnostics(unittest.TestCase):
         out = run(["FILE"], "#line 4294967294\n#warning far\n")
         self.assertEqual(out.returncode, 0, out.stderr)
         self.assertIn(":4294967294: warning: #warning far", out.stderr.decode())
+        # The dumps print them the same way.
+        for mode, line in (("--tokens", "NAME\tx\tLINE_START\t4294967290:1\t4294967290:1"),
+                           ("--locations", "NAME\tx\tLINE_START\t4294967290:1"),
+                           ("--if-values", "4294967291: 1")):
+            out = run([mode, "FILE"], "#line 4294967290\nx\n#if 1\n#endif\n")
+            self.assertIn(line, out.stdout.decode().splitlines(), mode)
 
     def test_normalized_levels(self):
         source = "int A\\u0300;\nint x\\u00AA;\nint \\u1100\\u1161;\n"

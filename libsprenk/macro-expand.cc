@@ -241,6 +241,16 @@ static location_t virtual_location(const expansion_context *context, const prepr
   return context->virtual_base ? context->virtual_base + index : 0;
 }
 
+// A token of a macro context that is neither pasted nor a macro's name is
+// handed out as it stands; the slow path would do the same, less quickly.
+static bool passes_through(const preproc_token *token)
+{
+  if (token->flags & TOK_PASTE_NEXT)
+    return false;
+  return token->kind != TK_NAME || (token->flags & TOK_NO_EXPAND) ||
+         !ident_is_macro(token->value.ident.node);
+}
+
 void _cpp_release_contexts(preprocessor_reader *reader)
 {
   while (reader->context->previous)
@@ -1288,8 +1298,9 @@ static ident_node *ask_conditional(preprocessor_reader *reader, const preproc_to
   return nullptr;
 }
 
-const preproc_token *cpp_next_token_with_location(preprocessor_reader *reader,
-                                                  location_t *location)
+// The whole reading step, for tokens the fast path below does not take.
+static __attribute__((noinline)) const preproc_token *
+next_token_slow(preprocessor_reader *reader, location_t *location)
 {
   bool saved_about_to_expand = reader->about_to_expand;
   const preproc_token *result;
@@ -1365,6 +1376,23 @@ const preproc_token *cpp_next_token_with_location(preprocessor_reader *reader,
   reader->about_to_expand = saved_about_to_expand;
   if (reader->state.directive_file_token)
     result = _cpp_module_header_name(reader, result);
+  return result;
+}
+
+const preproc_token *cpp_next_token_with_location(preprocessor_reader *reader,
+                                                  location_t *location)
+{
+  expansion_context *context = reader->context;
+  if (context->previous == nullptr || context->first == context->last ||
+      !passes_through(context->first) || reader->state.directive_file_token)
+    return next_token_slow(reader, location);
+  const preproc_token *result = context->first++;
+  location_t tracked_at = virtual_location(context, result);
+  location_t virtual_at = tracked_at ? tracked_at : result->location;
+  if (location)
+    *location = tracking(reader) ? virtual_at : reader->invocation_location;
+  reader->last_token = result;
+  reader->last_location = virtual_at;
   return result;
 }
 

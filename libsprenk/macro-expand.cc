@@ -539,23 +539,8 @@ static void stop_nested_expansion(preprocessor_reader *reader, macro_arg *arg)
              arg->raw.tracked ? arg->raw.origins[i] : token_origin{});
 }
 
-static void expand_argument(preprocessor_reader *reader, macro_arg *arg)
+static void rescan_argument(preprocessor_reader *reader, macro_arg *arg)
 {
-  arg->expanded_done = true;
-  if (arg->raw.count == 0)
-    return;
-  if (reader->nested_expansion_stopped || !argument_stack_left(reader) ||
-      (reader->expansion_depth &&
-       reader->argument_tokens_held + arg->raw.count > MAX_NESTED_ARGUMENT_TOKENS)) {
-    stop_nested_expansion(reader, arg);
-    return;
-  }
-  reader->expansion_depth++;
-  reader->argument_tokens_held += arg->raw.count;
-  uint8_t saved_traditional = reader->options.warn_traditional_c;
-  bool saved_ignore = reader->ignore_pragma_operator;
-  reader->options.warn_traditional_c = 0;
-  reader->ignore_pragma_operator = true;
   push_argument(reader, &arg->raw);
   expansion_context *mine = reader->context;
   for (;;) {
@@ -574,6 +559,57 @@ static void expand_argument(preprocessor_reader *reader, macro_arg *arg)
     _cpp_pop_context(reader);
   if (found)
     _cpp_pop_context(reader);
+}
+
+// Whether rescanning the argument would hand out each of its tokens as it
+// stands: nothing in it expands or pastes, and no module line is watching
+// the tokens go by.
+static bool reads_back_unchanged(const preprocessor_reader *reader, const token_list *raw)
+{
+  if (reader->state.directive_file_token)
+    return false;
+  for (uint32_t i = 0; i < raw->count; i++)
+    if (!passes_through(&raw->tokens[i]) || raw->tokens[i].kind == TK_EOF)
+      return false;
+  return true;
+}
+
+// What the rescan would give for such an argument: the same tokens, each at
+// the location it was collected at, or its own where that is none.
+static void copy_unchanged(token_list *expanded, const token_list *raw)
+{
+  if (expanded->allocated - expanded->count < raw->count)
+    list_grow(expanded, raw->count);
+  memcpy(expanded->tokens + expanded->count, raw->tokens, raw->count * sizeof(preproc_token));
+  if (expanded->tracked)
+    for (uint32_t i = 0; i < raw->count; i++) {
+      location_t at = raw->origins[i].location;
+      expanded->origins[expanded->count + i] = {at ? at : raw->tokens[i].location, 0, 0};
+    }
+  expanded->count += raw->count;
+}
+
+static void expand_argument(preprocessor_reader *reader, macro_arg *arg)
+{
+  arg->expanded_done = true;
+  if (arg->raw.count == 0)
+    return;
+  if (reader->nested_expansion_stopped || !argument_stack_left(reader) ||
+      (reader->expansion_depth &&
+       reader->argument_tokens_held + arg->raw.count > MAX_NESTED_ARGUMENT_TOKENS)) {
+    stop_nested_expansion(reader, arg);
+    return;
+  }
+  reader->expansion_depth++;
+  reader->argument_tokens_held += arg->raw.count;
+  uint8_t saved_traditional = reader->options.warn_traditional_c;
+  bool saved_ignore = reader->ignore_pragma_operator;
+  reader->options.warn_traditional_c = 0;
+  reader->ignore_pragma_operator = true;
+  if (reads_back_unchanged(reader, &arg->raw))
+    copy_unchanged(&arg->expanded, &arg->raw);
+  else
+    rescan_argument(reader, arg);
   reader->options.warn_traditional_c = saved_traditional;
   reader->ignore_pragma_operator = saved_ignore;
   reader->argument_tokens_held -= arg->raw.count;

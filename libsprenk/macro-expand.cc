@@ -985,10 +985,15 @@ static void add_argument_tokens(replacement *r, const token_list *from, uint32_t
   memcpy(out->tokens + out->count, from->tokens + skip, count * sizeof(preproc_token));
   if (out->tracked) {
     location_t definition = macro_tokens(r->macro)[i].location;
-    for (uint32_t k = 0; k < count; k++) {
-      location_t at =
-          from->tracked ? from->origins[skip + k].location : from->tokens[skip + k].location;
-      out->origins[out->count + k] = {at, definition, i};
+    token_origin *to = out->origins + out->count;
+    if (from->tracked) {
+      const token_origin *origins = from->origins + skip;
+      for (uint32_t k = 0; k < count; k++)
+        to[k] = {origins[k].location, definition, i};
+    } else {
+      const preproc_token *tokens = from->tokens + skip;
+      for (uint32_t k = 0; k < count; k++)
+        to[k] = {tokens[k].location, definition, i};
     }
   }
   out->count += count;
@@ -1102,12 +1107,22 @@ static void build_replacement(replacement *r)
 static void replacement_locations(replacement *r, macro_map *map, location_t *locations)
 {
   const token_list *out = &r->out;
-  bool every_token = r->reader->options.macro_expansion_tracking >= 2;
+  if (r->reader->options.macro_expansion_tracking >= 2) {
+    // Slot j is token j's: the pairs are stored as macro_map_set_token
+    // would, in one pass.
+    uint32_t count = out->count;
+    vuz_assert(count <= map->token_count);
+    location_t *slot = map->token_locations;
+    const token_origin *origins = out->origins;
+    for (uint32_t j = 0; j < count; j++) {
+      slot[2 * j] = origins[j].location;
+      slot[2 * j + 1] = origins[j].definition;
+    }
+    return;
+  }
   for (uint32_t j = 0; j < out->count; j++) {
     const token_origin *o = &out->origins[j];
-    if (every_token) {
-      macro_map_set_token(map, j, o->location, o->definition);
-    } else if (out->tokens[j].kind == TK_PADDING) {
+    if (out->tokens[j].kind == TK_PADDING) {
       locations[j] = o->location;
     } else {
       const location_t *slot = &map->token_locations[2 * o->body_index];

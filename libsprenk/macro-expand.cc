@@ -539,11 +539,41 @@ static void stop_nested_expansion(preprocessor_reader *reader, macro_arg *arg)
              arg->raw.tracked ? arg->raw.origins[i] : token_origin{});
 }
 
+// The tokens of the current macro context that would pass through the
+// reader one by one, appended at once, each at the location the reader
+// would give it. An EOF is left for the reader: it ends the rescan.
+static void take_passing_run(preprocessor_reader *reader, token_list *list)
+{
+  expansion_context *context = reader->context;
+  if (context->previous == nullptr || reader->state.directive_file_token)
+    return;
+  const preproc_token *end = context->first;
+  while (end != context->last && passes_through(end) && end->kind != TK_EOF)
+    end++;
+  uint32_t count = uint32_t(end - context->first);
+  if (count == 0)
+    return;
+  if (list->allocated - list->count < count)
+    list_grow(list, count);
+  memcpy(list->tokens + list->count, context->first, count * sizeof(preproc_token));
+  if (list->tracked) {
+    token_origin *to = list->origins + list->count;
+    for (uint32_t k = 0; k < count; k++) {
+      const preproc_token *token = context->first + k;
+      location_t tracked_at = virtual_location(context, token);
+      to[k] = {tracked_at ? tracked_at : token->location, 0, 0};
+    }
+  }
+  list->count += count;
+  context->first = end;
+}
+
 static void rescan_argument(preprocessor_reader *reader, macro_arg *arg)
 {
   push_argument(reader, &arg->raw);
   expansion_context *mine = reader->context;
   for (;;) {
+    take_passing_run(reader, &arg->expanded);
     location_t location;
     const preproc_token *token = cpp_next_token_with_location(reader, &location);
     if (token->kind == TK_EOF)

@@ -731,6 +731,44 @@ static const preproc_token *lift_pragma(preprocessor_reader *reader, const prepr
   return token;
 }
 
+// Whether the collecting loop below must read the token itself: the reader
+// does more than hand it out, or it may end the argument or the list, or
+// it needs a look of its own.
+static bool stops_argument_run(const preproc_token *token, uint32_t depth)
+{
+  if (!passes_through(token))
+    return true;
+  switch (token->kind) {
+  case TK_CLOSE_PAREN:
+  case TK_COMMA: return depth == 0;
+  case TK_EOF:
+  case TK_PRAGMA:
+  case TK_HASH: return true;
+  default: return false;
+  }
+}
+
+// The tokens of the current macro context up to the next one the loop
+// below must read, added to the argument as that loop would add them.
+static void take_argument_run(preprocessor_reader *reader, token_list *raw, uint32_t *depth)
+{
+  expansion_context *context = reader->context;
+  if (context->previous == nullptr || reader->state.directive_file_token)
+    return;
+  const preproc_token *token = context->first;
+  for (; token != context->last && !stops_argument_run(token, *depth); token++) {
+    if (token->kind == TK_OPEN_PAREN)
+      ++*depth;
+    else if (token->kind == TK_CLOSE_PAREN)
+      --*depth;
+    else if (token->kind == TK_PADDING && raw->count == 0)
+      continue;
+    location_t tracked_at = virtual_location(context, token);
+    list_add(raw, token, {tracked_at ? tracked_at : token->location, 0, 0});
+  }
+  context->first = token;
+}
+
 // After the "(": the arguments, or null after an error.
 static macro_arg *collect_arguments(preprocessor_reader *reader, ident_node *node,
                                     bool *variadic_absent, token_list *pragmas)
@@ -743,6 +781,7 @@ static macro_arg *collect_arguments(preprocessor_reader *reader, ident_node *nod
   const preproc_token *token;
   for (;;) {
     macro_arg *arg = &args[count < slots ? count : slots - 1];
+    take_argument_run(reader, &arg->raw, &depth);
     location_t location;
     token = cpp_next_token_with_location(reader, &location);
     if (token->kind == TK_PADDING) {

@@ -428,6 +428,8 @@ struct macro_arg {
   token_list raw;
   token_list expanded;
   bool expanded_done;
+  // The expansion is the argument as collected: `expanded` stays empty.
+  bool expanded_is_raw;
   preproc_token stringified;
   bool stringified_done;
   scratch_buffer *home;
@@ -591,32 +593,22 @@ static void rescan_argument(preprocessor_reader *reader, macro_arg *arg)
     _cpp_pop_context(reader);
 }
 
-// Whether rescanning the argument would hand out each of its tokens as it
-// stands: nothing in it expands or pastes, and no module line is watching
-// the tokens go by.
+// Whether rescanning the argument would give it back as collected: nothing
+// in it expands or pastes, no module line is watching the tokens go by, and
+// each token was collected at the location the rescan would give it (its
+// own where its collected one is none).
 static bool reads_back_unchanged(const preprocessor_reader *reader, const token_list *raw)
 {
   if (reader->state.directive_file_token)
     return false;
-  for (uint32_t i = 0; i < raw->count; i++)
-    if (!passes_through(&raw->tokens[i]) || raw->tokens[i].kind == TK_EOF)
+  for (uint32_t i = 0; i < raw->count; i++) {
+    const preproc_token *token = &raw->tokens[i];
+    if (!passes_through(token) || token->kind == TK_EOF)
       return false;
+    if (raw->tracked && raw->origins[i].location == 0 && token->location != 0)
+      return false;
+  }
   return true;
-}
-
-// What the rescan would give for such an argument: the same tokens, each at
-// the location it was collected at, or its own where that is none.
-static void copy_unchanged(token_list *expanded, const token_list *raw)
-{
-  if (expanded->allocated - expanded->count < raw->count)
-    list_grow(expanded, raw->count);
-  memcpy(expanded->tokens + expanded->count, raw->tokens, raw->count * sizeof(preproc_token));
-  if (expanded->tracked)
-    for (uint32_t i = 0; i < raw->count; i++) {
-      location_t at = raw->origins[i].location;
-      expanded->origins[expanded->count + i] = {at ? at : raw->tokens[i].location, 0, 0};
-    }
-  expanded->count += raw->count;
 }
 
 static void expand_argument(preprocessor_reader *reader, macro_arg *arg)
@@ -637,13 +629,19 @@ static void expand_argument(preprocessor_reader *reader, macro_arg *arg)
   reader->options.warn_traditional_c = 0;
   reader->ignore_pragma_operator = true;
   if (reads_back_unchanged(reader, &arg->raw))
-    copy_unchanged(&arg->expanded, &arg->raw);
+    arg->expanded_is_raw = true;
   else
     rescan_argument(reader, arg);
   reader->options.warn_traditional_c = saved_traditional;
   reader->ignore_pragma_operator = saved_ignore;
   reader->argument_tokens_held -= arg->raw.count;
   reader->expansion_depth--;
+}
+
+// The argument's tokens after pre-expansion.
+static const token_list *expansion_of(const macro_arg *arg)
+{
+  return arg->expanded_is_raw ? &arg->raw : &arg->expanded;
 }
 
 // An EOF read from a context ends an argument being pre-expanded; the
@@ -1108,11 +1106,11 @@ static void replace_argument(replacement *r, const preproc_token *body, uint32_t
   } else {
     if (!arg->expanded_done)
       expand_argument(reader, arg);
+    const token_list *expanded = expansion_of(arg);
     uint32_t skip = 0;
-    while (at_group_start && skip < arg->expanded.count &&
-           arg->expanded.tokens[skip].kind == TK_PADDING)
+    while (at_group_start && skip < expanded->count && expanded->tokens[skip].kind == TK_PADDING)
       skip++;
-    add_argument_tokens(r, &arg->expanded, skip, i);
+    add_argument_tokens(r, expanded, skip, i);
   }
   if (left_of_paste && r->out.count > first) {
     preproc_token *last = &r->out.tokens[r->out.count - 1];
@@ -1130,7 +1128,7 @@ static void begin_va_opt(replacement *r, const preproc_token *body, uint32_t cou
   if (!variadic->expanded_done)
     expand_argument(r->reader, variadic);
   group->active = true;
-  group->include = has_real_token(&variadic->expanded);
+  group->include = has_real_token(expansion_of(variadic));
   group->stringify = (body[i].flags & TOK_STRINGIFY) != 0;
   group->open_index = i;
   group->close_index = matching_paren(body, count, i + 1);

@@ -60,6 +60,19 @@ static void list_init(token_list *list, preprocessor_reader *reader, bool tracke
   list->tracked = tracked;
 }
 
+// Gives an empty list the memory at ROOM (BYTES long, aligned to 8) as its
+// first room; the list does not own it.
+static void list_lend(token_list *list, unsigned char *room, uint64_t bytes)
+{
+  uint64_t each = sizeof(preproc_token) + (list->tracked ? sizeof(token_origin) : 0);
+  uint64_t tokens = bytes / each;
+  if (tokens == 0)
+    return;
+  list->tokens = reinterpret_cast<preproc_token *>(room);
+  list->origins = list->tracked ? reinterpret_cast<token_origin *>(list->tokens + tokens) : nullptr;
+  list->allocated = uint32_t(tokens);
+}
+
 // Room for at least NEEDED more tokens.
 static void list_grow(token_list *list, uint32_t needed)
 {
@@ -685,14 +698,20 @@ static void drop_trailing_padding(token_list *list)
     list->count--;
 }
 
+// The block holding the records is mostly larger than they need: the rest
+// is shared out as the first room of the arguments' raw lists, which saves
+// taking a block for each.
 static macro_arg *new_arguments(preprocessor_reader *reader, uint32_t count)
 {
   scratch_buffer *home = _cpp_scratch_take(reader, count * sizeof(macro_arg));
   macro_arg *args = reinterpret_cast<macro_arg *>(home->base);
+  uint64_t records = (uint64_t(count) * sizeof(macro_arg) + 7) & ~uint64_t(7);
+  uint64_t share = ((uint64_t(home->limit - home->base) - records) / count) & ~uint64_t(7);
   for (uint32_t i = 0; i < count; i++) {
     args[i] = macro_arg();
     list_init(&args[i].raw, reader, tracking(reader));
     list_init(&args[i].expanded, reader, tracking(reader));
+    list_lend(&args[i].raw, home->base + records + i * share, share);
   }
   args[0].home = home;
   return args;

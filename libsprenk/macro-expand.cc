@@ -40,12 +40,22 @@ struct token_origin {
   uint32_t body_index;
 };
 
-// A growable array of tokens, with their origins when tracked; both live
-// in one block, the origins after the tokens. The blocks come from the
-// reader's scratch pool: lists are made and dropped for every invocation.
+// The two locations of an origin, laid out as a macro map keeps a token's
+// pair, so that a replacement's pairs go to the map in one copy.
+struct location_pair {
+  location_t location;
+  location_t definition;
+};
+static_assert(sizeof(location_pair) == 2 * sizeof(location_t), "a map slot's layout");
+
+// A growable array of tokens, with their origins when tracked; all live in
+// one block: the tokens, their location pairs, their body indexes. The
+// blocks come from the reader's scratch pool: lists are made and dropped
+// for every invocation.
 struct token_list {
   preproc_token *tokens;
-  token_origin *origins;
+  location_pair *origins;
+  uint32_t *body_indexes;
   uint32_t count;
   uint32_t allocated;
   bool tracked;
@@ -60,17 +70,31 @@ static void list_init(token_list *list, preprocessor_reader *reader, bool tracke
   list->tracked = tracked;
 }
 
+static uint64_t list_entry_size(const token_list *list)
+{
+  return sizeof(preproc_token) +
+         (list->tracked ? sizeof(location_pair) + sizeof(uint32_t) : 0);
+}
+
+// Lays the list's arrays out in the memory at ROOM, room for COUNT tokens.
+static void list_place(token_list *list, unsigned char *room, uint64_t count)
+{
+  list->tokens = reinterpret_cast<preproc_token *>(room);
+  if (list->tracked) {
+    list->origins = reinterpret_cast<location_pair *>(list->tokens + count);
+    list->body_indexes = reinterpret_cast<uint32_t *>(list->origins + count);
+  }
+  list->allocated = uint32_t(count);
+}
+
 // Gives an empty list the memory at ROOM (BYTES long, aligned to 8) as its
 // first room; the list does not own it.
 static void list_lend(token_list *list, unsigned char *room, uint64_t bytes)
 {
-  uint64_t each = sizeof(preproc_token) + (list->tracked ? sizeof(token_origin) : 0);
-  uint64_t tokens = bytes / each;
+  uint64_t tokens = bytes / list_entry_size(list);
   if (tokens == 0)
     return;
-  list->tokens = reinterpret_cast<preproc_token *>(room);
-  list->origins = list->tracked ? reinterpret_cast<token_origin *>(list->tokens + tokens) : nullptr;
-  list->allocated = uint32_t(tokens);
+  list_place(list, room, tokens);
 }
 
 // Room for at least NEEDED more tokens.
@@ -79,23 +103,22 @@ static void list_grow(token_list *list, uint32_t needed)
   uint64_t want = list->allocated ? uint64_t(list->allocated) * 2 : 16;
   while (want - list->count < needed)
     want *= 2;
-  uint64_t each = sizeof(preproc_token) + (list->tracked ? sizeof(token_origin) : 0);
+  uint64_t each = list_entry_size(list);
   scratch_buffer *block = _cpp_scratch_take(list->reader, want * each);
   // The pool may hand out more than asked for; all of it is used.
   want = uint64_t(block->limit - block->base) / each;
   vuz_assert(want <= UINT32_MAX);
-  preproc_token *tokens = reinterpret_cast<preproc_token *>(block->base);
-  token_origin *origins = reinterpret_cast<token_origin *>(tokens + want);
-  if (list->count) {
-    memcpy(tokens, list->tokens, list->count * sizeof(preproc_token));
-    if (list->tracked)
-      memcpy(origins, list->origins, list->count * sizeof(token_origin));
+  token_list old = *list;
+  list_place(list, block->base, want);
+  if (old.count) {
+    memcpy(list->tokens, old.tokens, old.count * sizeof(preproc_token));
+    if (list->tracked) {
+      memcpy(list->origins, old.origins, old.count * sizeof(location_pair));
+      memcpy(list->body_indexes, old.body_indexes, old.count * sizeof(uint32_t));
+    }
   }
-  _cpp_scratch_release(list->reader, list->block);
+  _cpp_scratch_release(list->reader, old.block);
   list->block = block;
-  list->tokens = tokens;
-  list->origins = list->tracked ? origins : nullptr;
-  list->allocated = uint32_t(want);
 }
 
 static void list_add(token_list *list, const preproc_token *token, token_origin origin)
@@ -104,9 +127,17 @@ static void list_add(token_list *list, const preproc_token *token, token_origin 
   preproc_token copy = *token;
   if (list->count == list->allocated)
     list_grow(list, 1);
-  if (list->tracked)
-    list->origins[list->count] = origin;
+  if (list->tracked) {
+    list->origins[list->count] = {origin.location, origin.definition};
+    list->body_indexes[list->count] = origin.body_index;
+  }
   list->tokens[list->count++] = copy;
+}
+
+// Token I's origin; the list is tracked.
+static token_origin list_origin(const token_list *list, uint32_t i)
+{
+  return {list->origins[i].location, list->origins[i].definition, list->body_indexes[i]};
 }
 
 static void list_free(token_list *list)
@@ -551,7 +582,7 @@ static void stop_nested_expansion(preprocessor_reader *reader, macro_arg *arg)
   }
   for (uint32_t i = 0; i < arg->raw.count; i++)
     list_add(&arg->expanded, &arg->raw.tokens[i],
-             arg->raw.tracked ? arg->raw.origins[i] : token_origin{});
+             arg->raw.tracked ? list_origin(&arg->raw, i) : token_origin{});
 }
 
 // The tokens of the current macro context that would pass through the
@@ -572,12 +603,13 @@ static void take_passing_run(preprocessor_reader *reader, token_list *list)
     list_grow(list, count);
   memcpy(list->tokens + list->count, context->first, count * sizeof(preproc_token));
   if (list->tracked) {
-    token_origin *to = list->origins + list->count;
+    location_pair *to = list->origins + list->count;
     for (uint32_t k = 0; k < count; k++) {
       const preproc_token *token = context->first + k;
       location_t tracked_at = virtual_location(context, token);
-      to[k] = {tracked_at ? tracked_at : token->location, 0, 0};
+      to[k] = {tracked_at ? tracked_at : token->location, 0};
     }
+    memset(list->body_indexes + list->count, 0, count * sizeof(uint32_t));
   }
   list->count += count;
   context->first = end;
@@ -929,8 +961,10 @@ static void paste_group(preprocessor_reader *reader, token_list *out, uint32_t s
   uint32_t write = start;
   for (uint32_t i = start; i < out->count; i++) {
     preproc_token token = out->tokens[i];
-    if (out->tracked)
+    if (out->tracked) {
       out->origins[write] = out->origins[i];
+      out->body_indexes[write] = out->body_indexes[i];
+    }
     while ((token.flags & TOK_PASTE_NEXT) && i + 1 < out->count) {
       if (!paste_pair(reader, &token, &out->tokens[i + 1], reader->invocation_location))
         break;
@@ -1070,17 +1104,20 @@ static void add_argument_tokens(replacement *r, const token_list *from, uint32_t
     list_grow(out, count);
   memcpy(out->tokens + out->count, from->tokens + skip, count * sizeof(preproc_token));
   if (out->tracked) {
+    location_pair *to = out->origins + out->count;
+    uint32_t *indexes = out->body_indexes + out->count;
     location_t definition = macro_tokens(r->macro)[i].location;
-    token_origin *to = out->origins + out->count;
     if (from->tracked) {
-      const token_origin *origins = from->origins + skip;
+      const location_pair *origins = from->origins + skip;
       for (uint32_t k = 0; k < count; k++)
-        to[k] = {origins[k].location, definition, i};
+        to[k] = {origins[k].location, definition};
     } else {
       const preproc_token *tokens = from->tokens + skip;
       for (uint32_t k = 0; k < count; k++)
-        to[k] = {tokens[k].location, definition, i};
+        to[k] = {tokens[k].location, definition};
     }
+    for (uint32_t k = 0; k < count; k++)
+      indexes[k] = i;
   }
   out->count += count;
 }
@@ -1195,26 +1232,21 @@ static void replacement_locations(replacement *r, macro_map *map, location_t *lo
   const token_list *out = &r->out;
   if (r->reader->options.macro_expansion_tracking >= 2) {
     // Slot j is token j's: the pairs are stored as macro_map_set_token
-    // would, in one pass.
-    uint32_t count = out->count;
-    vuz_assert(count <= map->token_count);
-    location_t *slot = map->token_locations;
-    const token_origin *origins = out->origins;
-    for (uint32_t j = 0; j < count; j++) {
-      slot[2 * j] = origins[j].location;
-      slot[2 * j + 1] = origins[j].definition;
-    }
+    // would, in one copy.
+    vuz_assert(out->count <= map->token_count);
+    memcpy(map->token_locations, out->origins, out->count * sizeof(location_pair));
     return;
   }
   for (uint32_t j = 0; j < out->count; j++) {
-    const token_origin *o = &out->origins[j];
+    const location_pair *o = &out->origins[j];
+    uint32_t index = out->body_indexes[j];
     if (out->tokens[j].kind == TK_PADDING) {
       locations[j] = o->location;
     } else {
-      const location_t *slot = &map->token_locations[2 * o->body_index];
-      locations[j] = slot[0] || slot[1] ? map->start + o->body_index
-                                        : macro_map_set_token(map, o->body_index, o->location,
-                                                              o->definition);
+      const location_t *slot = &map->token_locations[2 * index];
+      locations[j] = slot[0] || slot[1]
+                         ? map->start + index
+                         : macro_map_set_token(map, index, o->location, o->definition);
     }
   }
 }

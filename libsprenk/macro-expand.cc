@@ -585,6 +585,44 @@ static void stop_nested_expansion(preprocessor_reader *reader, macro_arg *arg)
              arg->raw.tracked ? list_origin(&arg->raw, i) : token_origin{});
 }
 
+// The locations the reader gives COUNT tokens of the context from FIRST
+// on, as virtual_location and its caller would: the virtual one, or the
+// token's own where that is none.
+static void run_locations(const expansion_context *context, const preproc_token *first,
+                          uint32_t count, location_pair *to)
+{
+  uint32_t index = uint32_t(first - context->start);
+  if (context->locations) {
+    const location_t *at = context->locations + index;
+    for (uint32_t k = 0; k < count; k++)
+      to[k] = {at[k] ? at[k] : first[k].location, 0};
+  } else if (context->virtual_base) {
+    location_t at = context->virtual_base + index;
+    for (uint32_t k = 0; k < count; k++)
+      to[k] = {at + k ? at + k : first[k].location, 0};
+  } else {
+    for (uint32_t k = 0; k < count; k++)
+      to[k] = {first[k].location, 0};
+  }
+}
+
+// Appends COUNT tokens of the context from FIRST on, each at the location
+// the reader gives it.
+static void list_add_run(token_list *list, const expansion_context *context,
+                         const preproc_token *first, uint32_t count)
+{
+  if (count == 0)
+    return;
+  if (list->allocated - list->count < count)
+    list_grow(list, count);
+  memcpy(list->tokens + list->count, first, count * sizeof(preproc_token));
+  if (list->tracked) {
+    run_locations(context, first, count, list->origins + list->count);
+    memset(list->body_indexes + list->count, 0, count * sizeof(uint32_t));
+  }
+  list->count += count;
+}
+
 // The tokens of the current macro context that would pass through the
 // reader one by one, appended at once, each at the location the reader
 // would give it. An EOF is left for the reader: it ends the rescan.
@@ -596,22 +634,7 @@ static void take_passing_run(preprocessor_reader *reader, token_list *list)
   const preproc_token *end = context->first;
   while (end != context->last && passes_through(end) && end->kind != TK_EOF)
     end++;
-  uint32_t count = uint32_t(end - context->first);
-  if (count == 0)
-    return;
-  if (list->allocated - list->count < count)
-    list_grow(list, count);
-  memcpy(list->tokens + list->count, context->first, count * sizeof(preproc_token));
-  if (list->tracked) {
-    location_pair *to = list->origins + list->count;
-    for (uint32_t k = 0; k < count; k++) {
-      const preproc_token *token = context->first + k;
-      location_t tracked_at = virtual_location(context, token);
-      to[k] = {tracked_at ? tracked_at : token->location, 0};
-    }
-    memset(list->body_indexes + list->count, 0, count * sizeof(uint32_t));
-  }
-  list->count += count;
+  list_add_run(list, context, context->first, uint32_t(end - context->first));
   context->first = end;
 }
 
@@ -805,16 +828,18 @@ static void take_argument_run(preprocessor_reader *reader, token_list *raw, uint
   if (context->previous == nullptr || reader->state.directive_file_token)
     return;
   const preproc_token *token = context->first;
+  // An argument's leading padding is dropped.
+  if (raw->count == 0)
+    while (token != context->last && token->kind == TK_PADDING && passes_through(token))
+      token++;
+  const preproc_token *run = token;
   for (; token != context->last && !stops_argument_run(token, *depth); token++) {
     if (token->kind == TK_OPEN_PAREN)
       ++*depth;
     else if (token->kind == TK_CLOSE_PAREN)
       --*depth;
-    else if (token->kind == TK_PADDING && raw->count == 0)
-      continue;
-    location_t tracked_at = virtual_location(context, token);
-    list_add(raw, token, {tracked_at ? tracked_at : token->location, 0, 0});
   }
+  list_add_run(raw, context, run, uint32_t(token - run));
   context->first = token;
 }
 

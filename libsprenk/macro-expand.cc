@@ -40,12 +40,22 @@ struct token_origin {
   uint32_t body_index;
 };
 
-// A growable array of tokens, with their origins when tracked; both live
-// in one block, the origins after the tokens. The blocks come from the
-// reader's scratch pool: lists are made and dropped for every invocation.
+// The two locations of an origin, laid out as a macro map keeps a token's
+// pair, so that a replacement's pairs go to the map in one copy.
+struct location_pair {
+  location_t location;
+  location_t definition;
+};
+static_assert(sizeof(location_pair) == 2 * sizeof(location_t), "a map slot's layout");
+
+// A growable array of tokens, with their origins when tracked; all live in
+// one block: the tokens, their location pairs, their body indexes. The
+// blocks come from the reader's scratch pool: lists are made and dropped
+// for every invocation.
 struct token_list {
   preproc_token *tokens;
-  token_origin *origins;
+  location_pair *origins;
+  uint32_t *body_indexes;
   uint32_t count;
   uint32_t allocated;
   bool tracked;
@@ -60,29 +70,55 @@ static void list_init(token_list *list, preprocessor_reader *reader, bool tracke
   list->tracked = tracked;
 }
 
+static uint64_t list_entry_size(const token_list *list)
+{
+  return sizeof(preproc_token) +
+         (list->tracked ? sizeof(location_pair) + sizeof(uint32_t) : 0);
+}
+
+// Lays the list's arrays out in the memory at ROOM, room for COUNT tokens.
+static void list_place(token_list *list, unsigned char *room, uint64_t count)
+{
+  list->tokens = reinterpret_cast<preproc_token *>(room);
+  if (list->tracked) {
+    list->origins = reinterpret_cast<location_pair *>(list->tokens + count);
+    list->body_indexes = reinterpret_cast<uint32_t *>(list->origins + count);
+  }
+  list->allocated = uint32_t(count);
+}
+
+// Gives an empty list the memory at ROOM (BYTES long, aligned to 8) as its
+// first room; the list does not own it.
+static void list_lend(token_list *list, unsigned char *room, uint64_t bytes)
+{
+  uint64_t tokens = bytes / list_entry_size(list);
+  if (tokens == 0)
+    return;
+  list_place(list, room, tokens);
+}
+
 // Room for at least NEEDED more tokens.
 static void list_grow(token_list *list, uint32_t needed)
 {
   uint64_t want = list->allocated ? uint64_t(list->allocated) * 2 : 16;
   while (want - list->count < needed)
     want *= 2;
-  uint64_t each = sizeof(preproc_token) + (list->tracked ? sizeof(token_origin) : 0);
+  uint64_t each = list_entry_size(list);
   scratch_buffer *block = _cpp_scratch_take(list->reader, want * each);
   // The pool may hand out more than asked for; all of it is used.
   want = uint64_t(block->limit - block->base) / each;
   vuz_assert(want <= UINT32_MAX);
-  preproc_token *tokens = reinterpret_cast<preproc_token *>(block->base);
-  token_origin *origins = reinterpret_cast<token_origin *>(tokens + want);
-  if (list->count) {
-    memcpy(tokens, list->tokens, list->count * sizeof(preproc_token));
-    if (list->tracked)
-      memcpy(origins, list->origins, list->count * sizeof(token_origin));
+  token_list old = *list;
+  list_place(list, block->base, want);
+  if (old.count) {
+    memcpy(list->tokens, old.tokens, old.count * sizeof(preproc_token));
+    if (list->tracked) {
+      memcpy(list->origins, old.origins, old.count * sizeof(location_pair));
+      memcpy(list->body_indexes, old.body_indexes, old.count * sizeof(uint32_t));
+    }
   }
-  _cpp_scratch_release(list->reader, list->block);
+  _cpp_scratch_release(list->reader, old.block);
   list->block = block;
-  list->tokens = tokens;
-  list->origins = list->tracked ? origins : nullptr;
-  list->allocated = uint32_t(want);
 }
 
 static void list_add(token_list *list, const preproc_token *token, token_origin origin)
@@ -91,9 +127,17 @@ static void list_add(token_list *list, const preproc_token *token, token_origin 
   preproc_token copy = *token;
   if (list->count == list->allocated)
     list_grow(list, 1);
-  if (list->tracked)
-    list->origins[list->count] = origin;
+  if (list->tracked) {
+    list->origins[list->count] = {origin.location, origin.definition};
+    list->body_indexes[list->count] = origin.body_index;
+  }
   list->tokens[list->count++] = copy;
+}
+
+// Token I's origin; the list is tracked.
+static token_origin list_origin(const token_list *list, uint32_t i)
+{
+  return {list->origins[i].location, list->origins[i].definition, list->body_indexes[i]};
 }
 
 static void list_free(token_list *list)
@@ -239,6 +283,16 @@ static location_t virtual_location(const expansion_context *context, const prepr
   if (context->locations)
     return context->locations[index];
   return context->virtual_base ? context->virtual_base + index : 0;
+}
+
+// A token of a macro context that is neither pasted nor a macro's name is
+// handed out as it stands; the slow path would do the same, less quickly.
+static bool passes_through(const preproc_token *token)
+{
+  if (token->flags & TOK_PASTE_NEXT)
+    return false;
+  return token->kind != TK_NAME || (token->flags & TOK_NO_EXPAND) ||
+         !ident_is_macro(token->value.ident.node);
 }
 
 void _cpp_release_contexts(preprocessor_reader *reader)
@@ -416,6 +470,8 @@ struct macro_arg {
   token_list raw;
   token_list expanded;
   bool expanded_done;
+  // The expansion is the argument as collected: `expanded` stays empty.
+  bool expanded_is_raw;
   preproc_token stringified;
   bool stringified_done;
   scratch_buffer *home;
@@ -524,7 +580,101 @@ static void stop_nested_expansion(preprocessor_reader *reader, macro_arg *arg)
   }
   for (uint32_t i = 0; i < arg->raw.count; i++)
     list_add(&arg->expanded, &arg->raw.tokens[i],
-             arg->raw.tracked ? arg->raw.origins[i] : token_origin{});
+             arg->raw.tracked ? list_origin(&arg->raw, i) : token_origin{});
+}
+
+// The locations the reader gives COUNT tokens of the context from FIRST
+// on, as virtual_location and its caller would: the virtual one, or the
+// token's own where that is none.
+static void run_locations(const expansion_context *context, const preproc_token *first,
+                          uint32_t count, location_pair *to)
+{
+  uint32_t index = uint32_t(first - context->start);
+  if (context->locations) {
+    const location_t *at = context->locations + index;
+    for (uint32_t k = 0; k < count; k++)
+      to[k] = {at[k] ? at[k] : first[k].location, 0};
+  } else if (context->virtual_base) {
+    location_t at = context->virtual_base + index;
+    for (uint32_t k = 0; k < count; k++)
+      to[k] = {at + k ? at + k : first[k].location, 0};
+  } else {
+    for (uint32_t k = 0; k < count; k++)
+      to[k] = {first[k].location, 0};
+  }
+}
+
+// Appends COUNT tokens of the context from FIRST on, each at the location
+// the reader gives it.
+static void list_add_run(token_list *list, const expansion_context *context,
+                         const preproc_token *first, uint32_t count)
+{
+  if (count == 0)
+    return;
+  if (list->allocated - list->count < count)
+    list_grow(list, count);
+  memcpy(list->tokens + list->count, first, count * sizeof(preproc_token));
+  if (list->tracked) {
+    run_locations(context, first, count, list->origins + list->count);
+    memset(list->body_indexes + list->count, 0, count * sizeof(uint32_t));
+  }
+  list->count += count;
+}
+
+// The tokens of the current macro context that would pass through the
+// reader one by one, appended at once, each at the location the reader
+// would give it. An EOF is left for the reader: it ends the rescan.
+static void take_passing_run(preprocessor_reader *reader, token_list *list)
+{
+  expansion_context *context = reader->context;
+  if (context->previous == nullptr || reader->state.directive_file_token)
+    return;
+  const preproc_token *end = context->first;
+  while (end != context->last && passes_through(end) && end->kind != TK_EOF)
+    end++;
+  list_add_run(list, context, context->first, uint32_t(end - context->first));
+  context->first = end;
+}
+
+static void rescan_argument(preprocessor_reader *reader, macro_arg *arg)
+{
+  push_argument(reader, &arg->raw);
+  expansion_context *mine = reader->context;
+  for (;;) {
+    take_passing_run(reader, &arg->expanded);
+    location_t location;
+    const preproc_token *token = cpp_next_token_with_location(reader, &location);
+    if (token->kind == TK_EOF)
+      break;
+    list_add(&arg->expanded, token, {location, 0, 0});
+  }
+  // The argument's own end is normally what stopped the loop; should an
+  // operator have read past it, its context is gone already.
+  bool found = false;
+  for (expansion_context *c = reader->context; c && !found; c = c->previous)
+    found = c == mine;
+  while (found && reader->context != mine)
+    _cpp_pop_context(reader);
+  if (found)
+    _cpp_pop_context(reader);
+}
+
+// Whether rescanning the argument would give it back as collected: nothing
+// in it expands or pastes, no module line is watching the tokens go by, and
+// each token was collected at the location the rescan would give it (its
+// own where its collected one is none).
+static bool reads_back_unchanged(const preprocessor_reader *reader, const token_list *raw)
+{
+  if (reader->state.directive_file_token)
+    return false;
+  for (uint32_t i = 0; i < raw->count; i++) {
+    const preproc_token *token = &raw->tokens[i];
+    if (!passes_through(token) || token->kind == TK_EOF)
+      return false;
+    if (raw->tracked && raw->origins[i].location == 0 && token->location != 0)
+      return false;
+  }
+  return true;
 }
 
 static void expand_argument(preprocessor_reader *reader, macro_arg *arg)
@@ -544,28 +694,20 @@ static void expand_argument(preprocessor_reader *reader, macro_arg *arg)
   bool saved_ignore = reader->ignore_pragma_operator;
   reader->options.warn_traditional_c = 0;
   reader->ignore_pragma_operator = true;
-  push_argument(reader, &arg->raw);
-  expansion_context *mine = reader->context;
-  for (;;) {
-    location_t location;
-    const preproc_token *token = cpp_next_token_with_location(reader, &location);
-    if (token->kind == TK_EOF)
-      break;
-    list_add(&arg->expanded, token, {location, 0, 0});
-  }
-  // The argument's own end is normally what stopped the loop; should an
-  // operator have read past it, its context is gone already.
-  bool found = false;
-  for (expansion_context *c = reader->context; c && !found; c = c->previous)
-    found = c == mine;
-  while (found && reader->context != mine)
-    _cpp_pop_context(reader);
-  if (found)
-    _cpp_pop_context(reader);
+  if (reads_back_unchanged(reader, &arg->raw))
+    arg->expanded_is_raw = true;
+  else
+    rescan_argument(reader, arg);
   reader->options.warn_traditional_c = saved_traditional;
   reader->ignore_pragma_operator = saved_ignore;
   reader->argument_tokens_held -= arg->raw.count;
   reader->expansion_depth--;
+}
+
+// The argument's tokens after pre-expansion.
+static const token_list *expansion_of(const macro_arg *arg)
+{
+  return arg->expanded_is_raw ? &arg->raw : &arg->expanded;
 }
 
 // An EOF read from a context ends an argument being pre-expanded; the
@@ -609,14 +751,20 @@ static void drop_trailing_padding(token_list *list)
     list->count--;
 }
 
+// The block holding the records is mostly larger than they need: the rest
+// is shared out as the first room of the arguments' raw lists, which saves
+// taking a block for each.
 static macro_arg *new_arguments(preprocessor_reader *reader, uint32_t count)
 {
   scratch_buffer *home = _cpp_scratch_take(reader, count * sizeof(macro_arg));
   macro_arg *args = reinterpret_cast<macro_arg *>(home->base);
+  uint64_t records = (uint64_t(count) * sizeof(macro_arg) + 7) & ~uint64_t(7);
+  uint64_t share = ((uint64_t(home->limit - home->base) - records) / count) & ~uint64_t(7);
   for (uint32_t i = 0; i < count; i++) {
     args[i] = macro_arg();
     list_init(&args[i].raw, reader, tracking(reader));
     list_init(&args[i].expanded, reader, tracking(reader));
+    list_lend(&args[i].raw, home->base + records + i * share, share);
   }
   args[0].home = home;
   return args;
@@ -653,6 +801,46 @@ static const preproc_token *lift_pragma(preprocessor_reader *reader, const prepr
   return token;
 }
 
+// Whether the collecting loop below must read the token itself: the reader
+// does more than hand it out, or it may end the argument or the list, or
+// it needs a look of its own.
+static bool stops_argument_run(const preproc_token *token, uint32_t depth)
+{
+  if (!passes_through(token))
+    return true;
+  switch (token->kind) {
+  case TK_CLOSE_PAREN:
+  case TK_COMMA: return depth == 0;
+  case TK_EOF:
+  case TK_PRAGMA:
+  case TK_HASH: return true;
+  default: return false;
+  }
+}
+
+// The tokens of the current macro context up to the next one the loop
+// below must read, added to the argument as that loop would add them.
+static void take_argument_run(preprocessor_reader *reader, token_list *raw, uint32_t *depth)
+{
+  expansion_context *context = reader->context;
+  if (context->previous == nullptr || reader->state.directive_file_token)
+    return;
+  const preproc_token *token = context->first;
+  // An argument's leading padding is dropped.
+  if (raw->count == 0)
+    while (token != context->last && token->kind == TK_PADDING && passes_through(token))
+      token++;
+  const preproc_token *run = token;
+  for (; token != context->last && !stops_argument_run(token, *depth); token++) {
+    if (token->kind == TK_OPEN_PAREN)
+      ++*depth;
+    else if (token->kind == TK_CLOSE_PAREN)
+      --*depth;
+  }
+  list_add_run(raw, context, run, uint32_t(token - run));
+  context->first = token;
+}
+
 // After the "(": the arguments, or null after an error.
 static macro_arg *collect_arguments(preprocessor_reader *reader, ident_node *node,
                                     bool *variadic_absent, token_list *pragmas)
@@ -665,6 +853,7 @@ static macro_arg *collect_arguments(preprocessor_reader *reader, ident_node *nod
   const preproc_token *token;
   for (;;) {
     macro_arg *arg = &args[count < slots ? count : slots - 1];
+    take_argument_run(reader, &arg->raw, &depth);
     location_t location;
     token = cpp_next_token_with_location(reader, &location);
     if (token->kind == TK_PADDING) {
@@ -797,8 +986,10 @@ static void paste_group(preprocessor_reader *reader, token_list *out, uint32_t s
   uint32_t write = start;
   for (uint32_t i = start; i < out->count; i++) {
     preproc_token token = out->tokens[i];
-    if (out->tracked)
+    if (out->tracked) {
       out->origins[write] = out->origins[i];
+      out->body_indexes[write] = out->body_indexes[i];
+    }
     while ((token.flags & TOK_PASTE_NEXT) && i + 1 < out->count) {
       if (!paste_pair(reader, &token, &out->tokens[i + 1], reader->invocation_location))
         break;
@@ -938,12 +1129,20 @@ static void add_argument_tokens(replacement *r, const token_list *from, uint32_t
     list_grow(out, count);
   memcpy(out->tokens + out->count, from->tokens + skip, count * sizeof(preproc_token));
   if (out->tracked) {
+    location_pair *to = out->origins + out->count;
+    uint32_t *indexes = out->body_indexes + out->count;
     location_t definition = macro_tokens(r->macro)[i].location;
-    for (uint32_t k = 0; k < count; k++) {
-      location_t at =
-          from->tracked ? from->origins[skip + k].location : from->tokens[skip + k].location;
-      out->origins[out->count + k] = {at, definition, i};
+    if (from->tracked) {
+      const location_pair *origins = from->origins + skip;
+      for (uint32_t k = 0; k < count; k++)
+        to[k] = {origins[k].location, definition};
+    } else {
+      const preproc_token *tokens = from->tokens + skip;
+      for (uint32_t k = 0; k < count; k++)
+        to[k] = {tokens[k].location, definition};
     }
+    for (uint32_t k = 0; k < count; k++)
+      indexes[k] = i;
   }
   out->count += count;
 }
@@ -988,11 +1187,11 @@ static void replace_argument(replacement *r, const preproc_token *body, uint32_t
   } else {
     if (!arg->expanded_done)
       expand_argument(reader, arg);
+    const token_list *expanded = expansion_of(arg);
     uint32_t skip = 0;
-    while (at_group_start && skip < arg->expanded.count &&
-           arg->expanded.tokens[skip].kind == TK_PADDING)
+    while (at_group_start && skip < expanded->count && expanded->tokens[skip].kind == TK_PADDING)
       skip++;
-    add_argument_tokens(r, &arg->expanded, skip, i);
+    add_argument_tokens(r, expanded, skip, i);
   }
   if (left_of_paste && r->out.count > first) {
     preproc_token *last = &r->out.tokens[r->out.count - 1];
@@ -1010,7 +1209,7 @@ static void begin_va_opt(replacement *r, const preproc_token *body, uint32_t cou
   if (!variadic->expanded_done)
     expand_argument(r->reader, variadic);
   group->active = true;
-  group->include = has_real_token(&variadic->expanded);
+  group->include = has_real_token(expansion_of(variadic));
   group->stringify = (body[i].flags & TOK_STRINGIFY) != 0;
   group->open_index = i;
   group->close_index = matching_paren(body, count, i + 1);
@@ -1056,18 +1255,23 @@ static void build_replacement(replacement *r)
 static void replacement_locations(replacement *r, macro_map *map, location_t *locations)
 {
   const token_list *out = &r->out;
-  bool every_token = r->reader->options.macro_expansion_tracking >= 2;
+  if (r->reader->options.macro_expansion_tracking >= 2) {
+    // Slot j is token j's: the pairs are stored as macro_map_set_token
+    // would, in one copy.
+    vuz_assert(out->count <= map->token_count);
+    memcpy(map->token_locations, out->origins, out->count * sizeof(location_pair));
+    return;
+  }
   for (uint32_t j = 0; j < out->count; j++) {
-    const token_origin *o = &out->origins[j];
-    if (every_token) {
-      macro_map_set_token(map, j, o->location, o->definition);
-    } else if (out->tokens[j].kind == TK_PADDING) {
+    const location_pair *o = &out->origins[j];
+    uint32_t index = out->body_indexes[j];
+    if (out->tokens[j].kind == TK_PADDING) {
       locations[j] = o->location;
     } else {
-      const location_t *slot = &map->token_locations[2 * o->body_index];
-      locations[j] = slot[0] || slot[1] ? map->start + o->body_index
-                                        : macro_map_set_token(map, o->body_index, o->location,
-                                                              o->definition);
+      const location_t *slot = &map->token_locations[2 * index];
+      locations[j] = slot[0] || slot[1]
+                         ? map->start + index
+                         : macro_map_set_token(map, index, o->location, o->definition);
     }
   }
 }
@@ -1288,8 +1492,9 @@ static ident_node *ask_conditional(preprocessor_reader *reader, const preproc_to
   return nullptr;
 }
 
-const preproc_token *cpp_next_token_with_location(preprocessor_reader *reader,
-                                                  location_t *location)
+// The whole reading step, for tokens the fast path below does not take.
+static __attribute__((noinline)) const preproc_token *
+next_token_slow(preprocessor_reader *reader, location_t *location)
 {
   bool saved_about_to_expand = reader->about_to_expand;
   const preproc_token *result;
@@ -1365,6 +1570,23 @@ const preproc_token *cpp_next_token_with_location(preprocessor_reader *reader,
   reader->about_to_expand = saved_about_to_expand;
   if (reader->state.directive_file_token)
     result = _cpp_module_header_name(reader, result);
+  return result;
+}
+
+const preproc_token *cpp_next_token_with_location(preprocessor_reader *reader,
+                                                  location_t *location)
+{
+  expansion_context *context = reader->context;
+  if (context->previous == nullptr || context->first == context->last ||
+      !passes_through(context->first) || reader->state.directive_file_token)
+    return next_token_slow(reader, location);
+  const preproc_token *result = context->first++;
+  location_t tracked_at = virtual_location(context, result);
+  location_t virtual_at = tracked_at ? tracked_at : result->location;
+  if (location)
+    *location = tracking(reader) ? virtual_at : reader->invocation_location;
+  reader->last_token = result;
+  reader->last_location = virtual_at;
   return result;
 }
 

@@ -58,39 +58,6 @@ static char *join_path(const search_dir *directory, const char *name)
   return path;
 }
 
-// ---- Directories the library makes ----
-
-// Made directories come in blocks that are freed with the reader.
-struct search_dir_block {
-  search_dir_block *next;
-  search_dir directory;
-};
-
-search_dir *make_search_dir(preprocessor_reader *reader, const char *name, uint8_t system_kind)
-{
-  for (search_dir_block *block = reader->made_directories; block; block = block->next)
-    if (strcmp(block->directory.name, name) == 0)
-      return &block->directory;
-  search_dir_block *block = checked_new_cleared<search_dir_block>();
-  block->directory.next = reader->quote_include;
-  block->directory.name = checked_strdup(name);
-  block->directory.length = uint32_t(strlen(name));
-  block->directory.system_kind = system_kind;
-  block->next = reader->made_directories;
-  reader->made_directories = block;
-  return &block->directory;
-}
-
-static void free_directory_blocks(search_dir_block **list)
-{
-  for (search_dir_block *block = *list, *next; block; block = next) {
-    next = block->next;
-    free(const_cast<char *>(block->directory.name));
-    free(block);
-  }
-  *list = nullptr;
-}
-
 // ---- The remap file "header.vuz" ----
 
 static bool is_remap_blank(int c)
@@ -433,12 +400,16 @@ static bool ask_missing_header(preprocessor_reader *reader, source_file *file)
 // ---- The cache of lookups ----
 
 // One lookup of a name from a start directory. The table holds the newest
-// entry of each name; older ones of that name follow through NEXT.
+// entry of each name; older ones of that name follow through NEXT. An
+// entry of the directory table has no start and names a made directory.
 struct file_hash_entry {
   file_hash_entry *next;
   search_dir *start;
   location_t location;
-  source_file *file;
+  union {
+    source_file *file;
+    search_dir *directory;
+  };
 };
 
 // Entries are never freed one by one: they come from blocks freed with the
@@ -477,8 +448,7 @@ static file_hash_entry *entry_from(file_hash_entry *entry, const search_dir *sta
   return entry;
 }
 
-static void add_file_entry(preprocessor_reader *reader, source_file *file, search_dir *start,
-                           location_t location)
+static file_hash_entry *new_hash_entry(preprocessor_reader *reader)
 {
   file_hash_block *block = reader->file_entries;
   if (block == nullptr || block->count == FILE_ENTRIES_PER_BLOCK) {
@@ -486,10 +456,16 @@ static void add_file_entry(preprocessor_reader *reader, source_file *file, searc
     block->next = reader->file_entries;
     reader->file_entries = block;
   }
-  file_hash_entry *entry = &block->entries[block->count++];
+  return &block->entries[block->count++];
+}
+
+static void add_file_entry(preprocessor_reader *reader, source_file *file, search_dir *start,
+                           location_t location)
+{
+  file_hash_entry *entry = new_hash_entry(reader);
   void **slot = callback_hash_table_find_slot_hashed(reader->file_hash, file->name,
                                                      string_hash(file->name), INSERT);
-  *entry = {static_cast<file_hash_entry *>(*slot), start, location, file};
+  *entry = {static_cast<file_hash_entry *>(*slot), start, location, {file}};
   *slot = entry;
 }
 
@@ -501,6 +477,61 @@ static void free_file_entries(preprocessor_reader *reader)
   }
   reader->file_entries = nullptr;
 }
+
+// ---- Directories the library makes ----
+
+// Made directories come in blocks that outlive a reset of the cache: files
+// still being read may have been found in them.
+struct search_dir_block {
+  search_dir_block *next;
+  search_dir directory;
+};
+
+static hashval_t hash_directory_entry(const void *element)
+{
+  return string_hash(static_cast<const file_hash_entry *>(element)->directory->name);
+}
+
+// The key is the directory's name.
+static int directory_entry_has_name(const void *stored, const void *key)
+{
+  const file_hash_entry *entry = static_cast<const file_hash_entry *>(stored);
+  return strcmp(entry->directory->name, static_cast<const char *>(key)) == 0;
+}
+
+search_dir *make_search_dir(preprocessor_reader *reader, const char *name, uint8_t system_kind)
+{
+  void **slot = callback_hash_table_find_slot_hashed(reader->directory_hash, name,
+                                                     string_hash(name), INSERT);
+  if (*slot)
+    return static_cast<file_hash_entry *>(*slot)->directory;
+  search_dir_block *block = checked_new_cleared<search_dir_block>();
+  block->directory.next = reader->quote_include;
+  block->directory.name = checked_strdup(name);
+  block->directory.length = uint32_t(strlen(name));
+  block->directory.system_kind = system_kind;
+  block->next = reader->made_directories;
+  reader->made_directories = block;
+  file_hash_entry *entry = new_hash_entry(reader);
+  entry->next = nullptr;
+  entry->start = nullptr;
+  entry->location = reader->line_table->top_location;
+  entry->directory = &block->directory;
+  *slot = entry;
+  return &block->directory;
+}
+
+static void free_directory_blocks(search_dir_block **list)
+{
+  for (search_dir_block *block = *list, *next; block; block = next) {
+    next = block->next;
+    free(const_cast<char *>(block->directory.name));
+    free(block);
+  }
+  *list = nullptr;
+}
+
+// ---- Finding a file ----
 
 // What a walk along the chain met: a refused precompiled header, and the
 // chain heads it passed.
@@ -1159,7 +1190,8 @@ static bool file_in_use(preprocessor_reader *reader, const source_file *file)
   return false;
 }
 
-// The lookups made so far and the paths found missing.
+// The lookups made so far, the directories made by name and the paths
+// found missing.
 static void forget_lookups(preprocessor_reader *reader)
 {
   callback_hash_table_delete(reader->nonexistent_names);
@@ -1167,13 +1199,16 @@ static void forget_lookups(preprocessor_reader *reader)
   obstack_free_to(&reader->nonexistent_name_strings, nullptr);
   callback_hash_table_delete(reader->file_hash);
   reader->file_hash = nullptr;
+  callback_hash_table_delete(reader->directory_hash);
+  reader->directory_hash = nullptr;
   free_file_entries(reader);
 }
 
 // A client may clear the cache while files are read (after a precompiled
 // header replaced what they defined): the files the reader still reads
-// stay, in their order, and so do the directories and remap tables the
-// include chains point to.
+// stay, in their order, and so do the remap tables the include chains
+// point to. Later lookups make their directories afresh; the ones made
+// before stay allocated, as files still read may have been found there.
 void reset_file_cache(preprocessor_reader *reader)
 {
   source_file **link = &reader->all_files;
@@ -1346,6 +1381,8 @@ void init_file_cache(preprocessor_reader *reader)
 {
   reader->file_hash = callback_hash_table_create_alloc(127, hash_file_entry, file_entry_has_name,
                                                        nullptr, checked_calloc, free);
+  reader->directory_hash = callback_hash_table_create_alloc(
+      127, hash_directory_entry, directory_entry_has_name, nullptr, checked_calloc, free);
   reader->nonexistent_names = callback_hash_table_create_alloc(
       127, string_hash, string_equal, nullptr, checked_calloc, free);
   obstack_init_malloc(&reader->nonexistent_name_strings);

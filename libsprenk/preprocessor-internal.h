@@ -199,6 +199,8 @@ struct preprocessor_reader {
   // directory, from blocks freed with the reader.
   callback_hash_table *file_hash;
   file_hash_block *file_entries;
+  // The made directories by name, in entries from the same blocks.
+  callback_hash_table *directory_hash;
   // Paths a search found missing, not probed again; kept on their obstack.
   callback_hash_table *nonexistent_names;
   obstack nonexistent_name_strings;

@@ -1071,3 +1071,25 @@ TEST(Files, ResetCacheKeepsTheFilesBeingRead)
   EXPECT_EQ(f.expanded(), "inner remapped inner");
   EXPECT_TRUE(f.reports.empty()) << f.reports[0];
 }
+
+// A directory the library makes is one record per name, whatever kind a
+// later request asks for, so lookups from it share their entries; after a
+// reset the name is made afresh.
+TEST(Files, MadeDirectoriesAreOnePerName)
+{
+  pp_fixture f;
+  // Copies: names match by their text, not by their address.
+  std::string dot_name = "./", sub_name = "sub/";
+  search_dir *dot = make_search_dir(f.reader, "./", SYSTEM_NONE);
+  search_dir *sub = make_search_dir(f.reader, "sub/", SYSTEM_HEADER);
+  EXPECT_NE(sub, dot);
+  EXPECT_EQ(make_search_dir(f.reader, dot_name.c_str(), SYSTEM_HEADER), dot);
+  EXPECT_EQ(make_search_dir(f.reader, sub_name.c_str(), SYSTEM_NONE), sub);
+  EXPECT_EQ(dot->system_kind, SYSTEM_NONE);
+  EXPECT_EQ(sub->length, 4u);
+  reset_file_cache(f.reader);
+  search_dir *fresh = make_search_dir(f.reader, "./", SYSTEM_HEADER);
+  EXPECT_NE(fresh, dot);
+  EXPECT_EQ(fresh->system_kind, SYSTEM_HEADER);
+  EXPECT_EQ(make_search_dir(f.reader, dot_name.c_str(), SYSTEM_NONE), fresh);
+}

@@ -637,6 +637,10 @@ static void report_missing(preprocessor_reader *reader, source_file *file, bool 
 static source_file *find_file(preprocessor_reader *reader, const char *name, search_dir *start,
                               int kind, location_t location)
 {
+  if (start == nullptr) {
+    diag_error(reader, DL_ICE, "NULL directory in find_file");
+    return nullptr;
+  }
   if (file_hash_entry *entry = entry_from(file_entries_of(reader, name), start))
     return entry->file;
   source_file *file = new_source_file(name, start);

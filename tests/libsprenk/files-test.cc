@@ -905,6 +905,10 @@ TEST(Files, MainFileLookup)
   fclose(stream);
   EXPECT_EQ(std::string(rules), "main.o: " + main + "\n");
   free(rules);
+  // A lookup with no directory to start from is the library's own fault.
+  f.reports.clear();
+  EXPECT_EQ(_cpp_find_main_file(f.reader, "m.c", nullptr), nullptr);
+  EXPECT_EQ(f.reports, (words{"ice: NULL directory in find_file"}));
 }
 
 // A bracket chain that is no tail of the quote chain is not searched:

@@ -276,6 +276,11 @@ static bool context_is_tracked(const expansion_context *context)
   return context->locations || context->virtual_base;
 }
 
+static bool reached_end_of_context(const expansion_context *context)
+{
+  return context->first == context->last;
+}
+
 // The virtual location of a token of the context, 0 when it has none.
 static location_t virtual_location(const expansion_context *context, const preproc_token *token)
 {
@@ -445,7 +450,7 @@ static void paste_all(preprocessor_reader *reader, const preproc_token *first, l
   preproc_token result = *first;
   const preproc_token *right;
   do {
-    if (context->first == context->last)
+    if (reached_end_of_context(context))
       break;
     right = context->first++;
     vuz_assert_as(right->kind != TK_PADDING || !(right->flags & TOK_PASTE_NEXT), __FILE__,
@@ -466,7 +471,7 @@ static void paste_all(preprocessor_reader *reader, const preproc_token *first, l
 
 // An invocation's arguments lie in one scratch block, which the first
 // argument's record keeps.
-struct macro_arg {
+struct collected_arg {
   token_list raw;
   token_list expanded;
   bool expanded_done;
@@ -570,7 +575,7 @@ static bool argument_stack_left(preprocessor_reader *reader)
 // expands until the outermost expansion has been read (see
 // _cpp_pop_context), which keeps the rescans of what is left from trying
 // again, level after level.
-static void stop_nested_expansion(preprocessor_reader *reader, macro_arg *arg)
+static void stop_nested_expansion(preprocessor_reader *reader, collected_arg *arg)
 {
   if (!reader->nested_expansion_stopped) {
     diag_error(reader, DL_ERROR, "macro arguments nested more than %u levels deep",
@@ -636,7 +641,7 @@ static void take_passing_run(preprocessor_reader *reader, token_list *list)
   context->first = end;
 }
 
-static void rescan_argument(preprocessor_reader *reader, macro_arg *arg)
+static void rescan_argument(preprocessor_reader *reader, collected_arg *arg)
 {
   push_argument(reader, &arg->raw);
   expansion_context *mine = reader->context;
@@ -677,7 +682,7 @@ static bool reads_back_unchanged(const preprocessor_reader *reader, const token_
   return true;
 }
 
-static void expand_argument(preprocessor_reader *reader, macro_arg *arg)
+static void expand_argument(preprocessor_reader *reader, collected_arg *arg)
 {
   arg->expanded_done = true;
   if (arg->raw.count == 0)
@@ -705,7 +710,7 @@ static void expand_argument(preprocessor_reader *reader, macro_arg *arg)
 }
 
 // The argument's tokens after pre-expansion.
-static const token_list *expansion_of(const macro_arg *arg)
+static const token_list *expansion_of(const collected_arg *arg)
 {
   return arg->expanded_is_raw ? &arg->raw : &arg->expanded;
 }
@@ -754,14 +759,14 @@ static void drop_trailing_padding(token_list *list)
 // The block holding the records is mostly larger than they need: the rest
 // is shared out as the first room of the arguments' raw lists, which saves
 // taking a block for each.
-static macro_arg *new_arguments(preprocessor_reader *reader, uint32_t count)
+static collected_arg *new_arguments(preprocessor_reader *reader, uint32_t count)
 {
-  scratch_buffer *home = _cpp_scratch_take(reader, count * sizeof(macro_arg));
-  macro_arg *args = reinterpret_cast<macro_arg *>(home->base);
-  uint64_t records = (uint64_t(count) * sizeof(macro_arg) + 7) & ~uint64_t(7);
+  scratch_buffer *home = _cpp_scratch_take(reader, count * sizeof(collected_arg));
+  collected_arg *args = reinterpret_cast<collected_arg *>(home->base);
+  uint64_t records = (uint64_t(count) * sizeof(collected_arg) + 7) & ~uint64_t(7);
   uint64_t share = ((uint64_t(home->limit - home->base) - records) / count) & ~uint64_t(7);
   for (uint32_t i = 0; i < count; i++) {
-    args[i] = macro_arg();
+    args[i] = collected_arg();
     list_init(&args[i].raw, reader, tracking(reader));
     list_init(&args[i].expanded, reader, tracking(reader));
     list_lend(&args[i].raw, home->base + records + i * share, share);
@@ -770,7 +775,7 @@ static macro_arg *new_arguments(preprocessor_reader *reader, uint32_t count)
   return args;
 }
 
-static void free_arguments(preprocessor_reader *reader, macro_arg *args, uint32_t count)
+static void free_arguments(preprocessor_reader *reader, collected_arg *args, uint32_t count)
 {
   for (uint32_t i = 0; i < count; i++) {
     list_free(&args[i].raw);
@@ -842,17 +847,17 @@ static void take_argument_run(preprocessor_reader *reader, token_list *raw, uint
 }
 
 // After the "(": the arguments, or null after an error.
-static macro_arg *collect_arguments(preprocessor_reader *reader, ident_node *node,
+static collected_arg *collect_arguments(preprocessor_reader *reader, ident_node *node,
                                     bool *variadic_absent, token_list *pragmas)
 {
   const macro_def *macro = node->value.macro;
   uint32_t slots = macro->parameter_count ? macro->parameter_count : 1;
-  macro_arg *args = new_arguments(reader, slots);
+  collected_arg *args = new_arguments(reader, slots);
   uint32_t count = 0;
   uint32_t depth = 0;
   const preproc_token *token;
   for (;;) {
-    macro_arg *arg = &args[count < slots ? count : slots - 1];
+    collected_arg *arg = &args[count < slots ? count : slots - 1];
     take_argument_run(reader, &arg->raw, &depth);
     location_t location;
     token = cpp_next_token_with_location(reader, &location);
@@ -918,7 +923,7 @@ static macro_arg *collect_arguments(preprocessor_reader *reader, ident_node *nod
 
 // Looks for the "(" of a function-like invocation and collects the
 // arguments; null when the name is not invoked.
-static macro_arg *find_invocation(preprocessor_reader *reader, ident_node *node,
+static collected_arg *find_invocation(preprocessor_reader *reader, ident_node *node,
                                   bool *variadic_absent, token_list *pragmas)
 {
   preproc_token padding = {};
@@ -1006,7 +1011,7 @@ struct replacement {
   preprocessor_reader *reader;
   ident_node *node;
   const macro_def *macro;
-  macro_arg *args;
+  collected_arg *args;
   bool variadic_absent;
   token_list out;
   va_opt_group group;
@@ -1151,7 +1156,7 @@ static void replace_argument(replacement *r, const preproc_token *body, uint32_t
 {
   preprocessor_reader *reader = r->reader;
   const preproc_token *use = &body[i];
-  macro_arg *arg = &r->args[use->value.arg.number - 1];
+  collected_arg *arg = &r->args[use->value.arg.number - 1];
   if (arg->raw.count == 0)
     warn_empty_argument(r, use->value.arg.number);
   bool left_of_paste = (use->flags & TOK_PASTE_NEXT) != 0;
@@ -1205,7 +1210,7 @@ static void replace_argument(replacement *r, const preproc_token *body, uint32_t
 static void begin_va_opt(replacement *r, const preproc_token *body, uint32_t count, uint32_t i)
 {
   va_opt_group *group = &r->group;
-  macro_arg *variadic = &r->args[r->macro->parameter_count - 1];
+  collected_arg *variadic = &r->args[r->macro->parameter_count - 1];
   if (!variadic->expanded_done)
     expand_argument(r->reader, variadic);
   group->active = true;
@@ -1428,7 +1433,7 @@ static entry_result enter_macro_context(preprocessor_reader *reader, ident_node 
     reader->keep_tokens++;
     reader->state.parsing_args = ARGS_SEEKING_PAREN;
     bool variadic_absent = false;
-    macro_arg *args = find_invocation(reader, node, &variadic_absent, &pragmas);
+    collected_arg *args = find_invocation(reader, node, &variadic_absent, &pragmas);
     reader->state.parsing_args = ARGS_NONE;
     reader->keep_tokens--;
     reader->state.prevent_expansion--;
@@ -1506,7 +1511,7 @@ next_token_slow(preprocessor_reader *reader, location_t *location)
       // Past the end of the input every read is the end again.
       result = reader->buffer || reader->lookaheads ? _cpp_lex_token(reader) : &_cpp_input_end;
       virtual_at = result->location;
-    } else if (context->first == context->last) {
+    } else if (reached_end_of_context(context)) {
       if (context->macro)
         reader->line_table->expanded_macros++;
       _cpp_pop_context(reader);
@@ -1577,7 +1582,7 @@ const preproc_token *cpp_next_token_with_location(preprocessor_reader *reader,
                                                   location_t *location)
 {
   expansion_context *context = reader->context;
-  if (context->previous == nullptr || context->first == context->last ||
+  if (context->previous == nullptr || reached_end_of_context(context) ||
       !passes_through(context->first) || reader->state.directive_file_token)
     return next_token_slow(reader, location);
   const preproc_token *result = context->first++;
